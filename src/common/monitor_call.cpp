@@ -1,0 +1,66 @@
+#include "common/monitor_call.h"
+
+#include <cmath>
+
+#include "common/outputs.h"
+
+namespace keld {
+
+bool read_monitor_call(const double *t, const double *p, const double *z, const std::int64_t *n,
+                       const std::int64_t *idx, const std::int64_t *kwork, const std::int64_t *kvl,
+                       const std::int64_t *kphi, const std::int64_t *kh, const std::int64_t *ks,
+                       const std::int64_t *kg, const std::int64_t *kv, const std::int64_t *kds,
+                       const std::int64_t *kdiag, double *phi, double *h, double *s, double *g, double *v,
+                       double *dphi, double *dh, double *ds, double *dg, double *dv, std::int64_t *kstat,
+                       const std::int64_t *kopt, MonitorCall &call) {
+    if (!t || !p || !n || !kwork || !kvl || !kphi || !kh || !ks || !kg || !kv || !kds || !kdiag || !kstat ||
+        !kopt)
+        return false;
+    call.t = *t;
+    call.p = *p;
+    call.z = z;
+    call.n = *n;
+    call.idx = idx;
+    call.kwork = *kwork;
+    call.kvl = *kvl;
+    call.rq = Requests::decode(*kphi, *kh, *ks, *kg, *kv);
+    call.kds = *kds;
+    call.kdiag = *kdiag;
+    call.out = MonitorOutputs{phi, h, s, g, v, dphi, dh, ds, dg, dv};
+    call.kstat = kstat;
+    call.kopt = *kopt;
+    // A requested slot the caller did not pass cannot be honoured.
+    const Requests &rq = call.rq;
+    auto slots = [](const Flag &f, const double *value, const double *derivative) {
+        return (!f.any() || value) && (!f.derivative || derivative);
+    };
+    return slots(rq.phi, phi, dphi) && slots(rq.h, h, dh) && slots(rq.s, s, ds) && slots(rq.g, g, dg) &&
+           slots(rq.v, v, dv) && (call.n < 1 || (z && idx));
+}
+
+CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words) {
+    if (call.n < 1) return CallCheck::nothing;
+    const std::int64_t nc = host.component_count();
+    bool ok = call.n <= nc && call.kds >= 1 && std::isfinite(call.t) && call.t > 0.0 && std::isfinite(call.p) &&
+              call.p > 0.0 && host.in_store(work_start(host, call), work_words);
+    for (std::int64_t k = 0; ok && k < call.n; ++k) ok = call.idx[k] >= 1 && call.idx[k] <= nc;
+    return ok ? CallCheck::proceed : CallCheck::rejected;
+}
+
+void reject(const MonitorCall &call) {
+    mark_unavailable(call.rq, call.n, call.out);
+    *call.kstat = 0;
+}
+
+bool unary_block_in_store(const host::Host &host, std::int64_t base, std::int64_t kds) {
+    const std::int64_t nc = host.component_count();
+    return base > 0 && kds >= 1 && host.in_store(base + (kds - 1) * nc + 1, nc);
+}
+
+bool binary_block_in_store(const host::Host &host, std::int64_t base, std::int64_t kds, std::int64_t per_pair) {
+    const std::int64_t nc = host.component_count();
+    const std::int64_t block = per_pair * nc * nc;
+    return base > 0 && kds >= 1 && host.in_store(base + (kds - 1) * block + 1, block);
+}
+
+}  // namespace keld

@@ -1,0 +1,81 @@
+#include "host/host.h"
+
+#include <cstring>
+
+namespace keld::host {
+namespace {
+
+// The installed table. Written only by keld_host_install, which a host calls
+// while no property call is running (the library is single-threaded by contract).
+keld_host g_table{};
+bool g_installed = false;
+
+bool usable(const keld_host &t) {
+    return t.store && t.store_words >= 0 && t.component_count && *t.component_count >= 0 && t.work_offset &&
+           t.real_globals && t.real_globals_words >= 2 && t.property_globals && t.property_globals_words >= 3;
+}
+
+}  // namespace
+
+std::optional<Host> Host::current() {
+    if (!g_installed || !usable(g_table)) return std::nullopt;
+    return Host(g_table);
+}
+
+std::int64_t Host::param_offset(std::string_view name) const {
+    if (!t_.param_offset) return 0;
+    const std::int64_t length = static_cast<std::int64_t>(name.size());
+    return t_.param_offset(name.data(), &length);
+}
+
+ComponentId Host::identifier(std::int64_t i) const {
+    ComponentId id;
+    id.fill(' ');
+    const std::int64_t first = offsets4(2) + 2 * i - 1;
+    if (i < 1 || i > component_count() || !in_store(first, 2)) return id;
+    // Each word holds four characters in its first four bytes.
+    std::memcpy(id.data(), word(first), 4);
+    std::memcpy(id.data() + 4, word(first + 1), 4);
+    return id;
+}
+
+bool Host::message_check(const RoutineId &routine, std::int64_t check_class, std::int64_t number,
+                         std::int64_t level, std::int64_t word_a, std::int64_t word_b, std::int64_t word_c) const {
+    if (!t_.message_check || !t_.error_buffer || !t_.print_message) return false;
+    const std::int64_t global8 = global(8);
+    return t_.message_check(routine.chars.data(), &check_class, &number, &level, &global8, &word_a, &word_b,
+                            &word_c) != 0;
+}
+
+void Host::print_message(std::int64_t lines) const {
+    if (t_.print_message && lines > 0) t_.print_message(&lines);
+}
+
+void Host::set_root_switch(bool liquid, bool single_component) const {
+    const std::int64_t element = liquid ? 1 : 2;
+    if (t_.root_control && element <= t_.root_control_words)
+        t_.root_control[element - 1] = integer_as_word(logical(single_component));
+}
+
+double Host::root_control(std::int64_t element) const {
+    if (!t_.root_control || element < 1 || element > t_.root_control_words) return 0.0;
+    return t_.root_control[element - 1];
+}
+
+}  // namespace keld::host
+
+extern "C" KELD_API void keld_host_install(const keld_host *host) {
+    if (host) {
+        keld::host::g_table = *host;
+        keld::host::g_installed = true;
+    } else {
+        keld::host::g_table = keld_host{};
+        keld::host::g_installed = false;
+    }
+}
+
+extern "C" KELD_API int keld_host_installed(keld_host *out) {
+    if (!keld::host::g_installed) return 0;
+    if (out) *out = keld::host::g_table;
+    return 1;
+}

@@ -1,0 +1,142 @@
+// The library's view of the host: typed, bounds-checked access to the
+// installed host table (data blocks and operations).
+//
+// Every exported routine starts with `Host::current()`; when no usable table is
+// installed it returns nothing and the routine returns without writing. Reads
+// outside a block give a neutral value (0, or NaN for reals of the store) and
+// writes outside a block are dropped, so no argument can make the library touch
+// memory the host did not hand over.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "keld/host.h"
+
+namespace keld::host {
+
+inline constexpr std::int64_t kTrue = -1;
+inline constexpr std::int64_t kFalse = 0;
+inline constexpr bool truth(std::int64_t word) { return (word & 1) != 0; }
+inline constexpr std::int64_t logical(bool b) { return b ? kTrue : kFalse; }
+
+// A routine identifier: two blank-padded 8-character words.
+struct RoutineId {
+    std::array<char, KELD_ROUTINE_ID_CHARS> chars{};
+    constexpr RoutineId(std::string_view first, std::string_view second) {
+        for (auto &c : chars) c = ' ';
+        for (std::size_t i = 0; i < first.size() && i < 8; ++i) chars[i] = first[i];
+        for (std::size_t i = 0; i < second.size() && i < 8; ++i) chars[8 + i] = second[i];
+    }
+};
+
+// A component identifier: two 4-character words.
+using ComponentId = std::array<char, 8>;
+
+// The real and integer views of one 8-byte word.
+inline std::int64_t word_as_integer(double w) {
+    std::int64_t i;
+    std::memcpy(&i, &w, sizeof i);
+    return i;
+}
+inline double integer_as_word(std::int64_t i) {
+    double w;
+    std::memcpy(&w, &i, sizeof w);
+    return w;
+}
+
+// True when [first, first + length - 1] lies inside a block of `words` words (1-based).
+inline bool in_block(std::int64_t first, std::int64_t length, std::int64_t words) {
+    return first >= 1 && length >= 0 && first <= words + 1 && length <= words - first + 1;
+}
+
+class Host {
+public:
+    // The installed table when it holds the blocks every routine relies on.
+    static std::optional<Host> current();
+
+    explicit Host(const keld_host &table) : t_(table) {}
+    const keld_host &table() const { return t_; }
+
+    // Scalars of the data blocks.
+    std::int64_t component_count() const { return *t_.component_count; }
+    std::int64_t work_offset() const { return *t_.work_offset; }
+    double missing() const { return t_.real_globals[0]; }
+    double segment_fraction_floor() const { return t_.real_globals[1]; }
+    double reference_pressure() const { return t_.property_globals[0]; }
+    double gas_constant() const { return t_.property_globals[2]; }
+    bool is_missing(double value) const { return value == missing(); }
+
+    // HostStore, 1-based.
+    bool in_store(std::int64_t first, std::int64_t length) const {
+        return in_block(first, length, t_.store_words);
+    }
+    // Pointer to store word `pos`; only for ranges checked with in_store().
+    double *word(std::int64_t pos) const { return t_.store + (pos - 1); }
+    double real(std::int64_t pos) const {
+        return in_store(pos, 1) ? t_.store[pos - 1] : std::numeric_limits<double>::quiet_NaN();
+    }
+    std::int64_t integer(std::int64_t pos) const { return in_store(pos, 1) ? word_as_integer(t_.store[pos - 1]) : 0; }
+    void set_real(std::int64_t pos, double value) const {
+        if (in_store(pos, 1)) t_.store[pos - 1] = value;
+    }
+
+    // Offset tables and globals (0 when the element does not exist).
+    std::int64_t offsets1(std::int64_t element) const { return element_of(t_.offsets1, t_.offsets1_words, element); }
+    std::int64_t offsets4(std::int64_t element) const { return element_of(t_.offsets4, t_.offsets4_words, element); }
+    std::int64_t global(std::int64_t element) const { return element_of(t_.globals, t_.globals_words, element); }
+    std::int64_t error_control2(std::int64_t element) const {
+        return element_of(t_.error_control2, t_.error_control2_words, element);
+    }
+    void set_error_control2(std::int64_t element, std::int64_t value) const {
+        if (t_.error_control2 && element >= 1 && element <= t_.error_control2_words)
+            t_.error_control2[element - 1] = value;
+    }
+
+    // Offset of a named parameter (0 when the host does not know it).
+    std::int64_t param_offset(std::string_view name) const;
+
+    // Store positions of parameters (Overview addressing).
+    std::int64_t unary_pos(std::int64_t base, std::int64_t data_set, std::int64_t i) const {
+        return base + (data_set - 1) * component_count() + i;
+    }
+    std::int64_t binary_pos(std::int64_t base, std::int64_t data_set, std::int64_t i, std::int64_t j) const {
+        const std::int64_t nc = component_count();
+        return base + (data_set - 1) * nc * nc + (j - 1) * nc + i;
+    }
+
+    // Component classification.
+    bool is_polymer(std::int64_t i) const { return test(t_.is_polymer, i); }
+    bool is_oligomer(std::int64_t i) const { return test(t_.is_oligomer, i); }
+    bool is_segment(std::int64_t i) const { return test(t_.is_segment, i); }
+    bool is_polymer_or_oligomer(std::int64_t i) const { return is_polymer(i) || is_oligomer(i); }
+    ComponentId identifier(std::int64_t i) const;
+
+    // Messages: the check, one line of the buffer, the print.
+    bool message_check(const RoutineId &routine, std::int64_t check_class, std::int64_t number, std::int64_t level,
+                       std::int64_t word_a, std::int64_t word_b, std::int64_t word_c) const;
+    char *message_buffer() const { return t_.error_buffer; }
+    void print_message(std::int64_t lines) const;
+
+    // Density-root conversation cells.
+    void set_root_switch(bool liquid, bool single_component) const;
+    double root_control(std::int64_t element) const;
+    double *dpdv_cell() const { return t_.dpdv_control; }
+
+private:
+    static std::int64_t element_of(const std::int64_t *block, std::int64_t words, std::int64_t element) {
+        return (block && element >= 1 && element <= words) ? block[element - 1] : 0;
+    }
+    bool test(keld_component_test_fn fn, std::int64_t i) const {
+        if (!fn || i < 1 || i > component_count()) return false;
+        return truth(fn(&i));
+    }
+
+    keld_host t_;
+};
+
+}  // namespace keld::host
