@@ -1,0 +1,197 @@
+#include "sanchez_lacombe/sl_monitor.h"
+
+#include <cmath>
+
+#include "common/basis.h"
+#include "common/ideal_gas.h"
+#include "common/segment_average.h"
+#include "common/vector_form.h"
+#include "sanchez_lacombe/sl_parameters.h"
+#include "sanchez_lacombe/sl_properties.h"
+#include "sanchez_lacombe/sl_work.h"
+
+namespace keld::sanchez_lacombe {
+namespace {
+
+// PolymerParamSource values.
+constexpr double kNotPolymer = 0.0, kFromSegments = 1.0, kOwnParameters = 2.0;
+
+// Typed views of the located parameter blocks for one call.
+struct Parameters {
+    const host::Host &host;
+    const ParameterBlocks &b;
+    std::int64_t d0;  // (KDS - 1) NC
+
+    double *t_star() const { return host.word(b.t_star + d0 + 1); }  // of the data set, by component
+    double *p_star() const { return host.word(b.p_star + d0 + 1); }
+    double *rho_star() const { return host.word(b.rho_star + d0 + 1); }
+    double *source() const { return host.word(b.source + d0 + 1); }
+    double *t_work() const { return host.word(b.t_work + 1); }  // TSTARL, by component
+    double *p_work() const { return host.word(b.p_work + 1); }
+    double *rho_work() const { return host.word(b.rho_work + 1); }
+    double *mw() const { return host.word(b.mw + 1); }
+};
+
+// Working copies T*, P*, rho* of the listed components; a polymer or oligomer
+// missing any of its own takes all three from its segments.
+void set_characteristics(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+    const host::Host &host = par.host;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        par.t_work()[i] = par.t_star()[i];
+        par.p_work()[i] = par.p_star()[i];
+        par.rho_work()[i] = par.rho_star()[i];
+        if (!host.is_polymer_or_oligomer(i + 1)) continue;
+        const bool incomplete = host.is_missing(par.rho_star()[i]) || host.is_missing(par.p_star()[i]) ||
+                                host.is_missing(par.t_star()[i]);
+        if (incomplete) {
+            const SlCharacteristics c =
+                sl_segment_characteristics(host, par.t_star(), par.p_star(), par.rho_star(), i + 1,
+                                           work.mwn()[k], {work.scratch(), work.scratch_words()});
+            par.t_work()[i] = c.t_star;
+            par.p_work()[i] = c.p_star;
+            par.rho_work()[i] = c.rho_star;
+        }
+        par.source()[i] = incomplete ? kFromSegments : kOwnParameters;
+    }
+}
+
+// Binary copies (diagonal 0), segment values, then the listed components' r, v*, eps*.
+void set_component_values(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+    const host::Host &host = par.host;
+    const std::int64_t nc = work.nc;
+    const std::int64_t nc2 = nc * nc;
+    const double r = host.gas_constant();
+    const double *kij = host.word(par.b.kij + (call.kds - 1) * nc2 + 1);
+    const double *eta = host.word(par.b.eta + (call.kds - 1) * nc2 + 1);
+    for (std::int64_t e = 0; e < nc2; ++e) {
+        const bool diagonal = e % (nc + 1) == 0;
+        work.kij()[e] = diagonal ? 0.0 : kij[e];
+        work.eta()[e] = diagonal ? 0.0 : eta[e];
+    }
+    for (std::int64_t i = 0; i < nc; ++i) {
+        if (!host.is_segment(i + 1) || host.is_missing(par.rho_star()[i])) continue;
+        work.v_star()[i] = r * par.t_star()[i] / par.p_star()[i];
+        work.eps_star()[i] = r * par.t_star()[i];
+    }
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        const double t_star = par.t_work()[i], p_star = par.p_work()[i], rho_star = par.rho_work()[i];
+        work.r()[i] = work.mwn()[k] * p_star / (rho_star * r * t_star);
+        work.v_star()[i] = r * t_star / p_star;
+        work.eps_star()[i] = r * t_star;
+    }
+}
+
+// Cross value of listed components i and j (1-based) for one matrix: a given
+// binary takes the plain rule; otherwise a segment-built polymer meets its
+// partner through its segments, and every other pair takes the plain rule.
+template <class Plain, class ThroughSegments>
+double cross_value(double binary, double source_i, double source_j, std::int64_t i, std::int64_t j, Plain plain,
+                   ThroughSegments through_segments) {
+    if (binary != 0.0) return plain(binary);
+    const auto partner_ok = [](double s) { return s == kNotPolymer || s == kOwnParameters; };
+    if (source_i == kFromSegments && partner_ok(source_j)) return through_segments(j, i);
+    if (source_j == kFromSegments && partner_ok(source_i)) return through_segments(i, j);
+    return plain(0.0);
+}
+
+void set_cross_matrices(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+    const host::Host &host = par.host;
+    const std::int64_t nc = work.nc;
+    double *eps = work.eps_matrix();
+    double *vol = work.v_matrix();
+    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = vol[e] = 0.0;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        eps[i * nc + i] = work.eps_star()[i];
+        vol[i * nc + i] = work.v_star()[i];
+    }
+    const SegmentScratch scratch{work.scratch(), work.scratch_words()};
+    const double *e1 = work.eps_star(), *v1 = work.v_star();
+    // The element (i, j) of the binary with i listed before j decides the pair.
+    auto for_each_pair = [&](auto &&set) {
+        for (std::int64_t k = 0; k < call.n; ++k)
+            for (std::int64_t l = k + 1; l < call.n; ++l) set(call.idx[k], call.idx[l]);
+    };
+    auto store = [nc](double *m, std::int64_t i, std::int64_t j, double value) {
+        m[(j - 1) * nc + (i - 1)] = value;
+        m[(i - 1) * nc + (j - 1)] = value;
+    };
+    for_each_pair([&](std::int64_t i, std::int64_t j) {
+        const double value = cross_value(
+            work.kij()[(j - 1) * nc + (i - 1)], par.source()[i - 1], par.source()[j - 1], i, j,
+            [&](double k) { return (1.0 - k) * std::sqrt(e1[i - 1] * e1[j - 1]); },
+            [&](std::int64_t other, std::int64_t polymer) {
+                return segment_geometric_cross(host, e1, work.kij(), other, polymer, scratch, call.kopt);
+            });
+        store(eps, i, j, value);
+    });
+    for_each_pair([&](std::int64_t i, std::int64_t j) {
+        const double value = cross_value(
+            work.eta()[(j - 1) * nc + (i - 1)], par.source()[i - 1], par.source()[j - 1], i, j,
+            [&](double eta) { return 0.5 * (1.0 - eta) * (v1[i - 1] + v1[j - 1]); },
+            [&](std::int64_t other, std::int64_t polymer) {
+                return segment_arithmetic_cross(host, v1, work.eta(), other, polymer, scratch, call.kopt);
+            });
+        store(vol, i, j, value);
+    });
+}
+
+}  // namespace
+
+void monitor(const MonitorCall &call) {
+    const std::optional<host::Host> found = host::Host::current();
+    if (!found) return;
+    const host::Host &host = *found;
+    const std::int64_t nc = host.component_count();
+    switch (check_monitor_call(host, call, WorkArea::words(nc))) {
+        case CallCheck::nothing:
+            return;
+        case CallCheck::rejected:
+            reject(call);
+            return;
+        case CallCheck::proceed:
+            break;
+    }
+    const std::optional<ParameterBlocks> blocks = ParameterBlocks::locate(host, call.kds);
+    if (!blocks) {
+        reject(call);
+        return;
+    }
+    const Parameters par{host, *blocks, (call.kds - 1) * nc};
+    const WorkArea work{host.word(work_start(host, call)), nc};
+    if (!convert_to_true_basis(host, call.n, call.idx, call.z, par.mw(), work.mwn(), work.weights(), work.x())) {
+        reject(call);
+        return;
+    }
+    if (call.n == 1 && call.p < kIdealGasExitPressure) {
+        const IdealGasInputs in{call.t, call.p, par.mw()[call.idx[0] - 1], work.mwn()[0], host.gas_constant(),
+                                host.reference_pressure()};
+        const MonitorOutputs &o = call.out;
+        ideal_gas_departure(in, call.rq, o.phi, o.h, o.s, o.g, o.v, o.dphi, o.dh, o.ds, o.dg, o.dv);
+        return;
+    }
+    set_characteristics(par, call, work);
+    set_component_values(par, call, work);
+    set_cross_matrices(par, call, work);
+    const Mixture mix{host.gas_constant(), nc, call.n, call.idx, work.x(), work.r(), work.eps_matrix(),
+                      work.v_matrix()};
+    run_properties(host, call, mix, work, par.mw());
+}
+
+void vector_monitor(double t, const double *p, std::int64_t n, const std::int64_t *idx, const MonitorCall &shared) {
+    static constexpr double kPure = 1.0;
+    run_vector_form(n, p, idx, shared.rq, shared.out, [&](double pk, std::int64_t i, const MonitorOutputs &one) {
+        MonitorCall call = shared;
+        call.t = t;
+        call.p = pk;
+        call.z = &kPure;
+        call.n = 1;
+        call.idx = &i;
+        call.out = one;
+        monitor(call);
+    });
+}
+
+}  // namespace keld::sanchez_lacombe

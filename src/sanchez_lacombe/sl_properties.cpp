@@ -1,0 +1,47 @@
+#include "sanchez_lacombe/sl_properties.h"
+
+#include <cmath>
+
+#include "common/basis.h"
+#include "sanchez_lacombe/sl_density_root.h"
+#include "sanchez_lacombe/sl_state.h"
+
+namespace keld::sanchez_lacombe {
+
+void run_properties(const host::Host &host, const MonitorCall &call, const Mixture &mix, const WorkArea &work,
+                    const double *mw_by_component) {
+    const Requests &rq = call.rq;
+    const MonitorOutputs &out = call.out;
+    const ResidualSwitches sw{rq.v.any(), rq.h.any() || rq.s.any(), rq.phi.any()};
+    const double p_ref = host.reference_pressure();
+
+    DensityRootCall root_call{call.t, call.p, call.kvl, call.kdiag, call.kds, call.kstat};
+    const double rho = density_root(host, mix, root_call).rho;
+    const StateProperties st =
+        state_properties(mix, call.t, call.p, p_ref, rho, sw, work.m_terms(), rq.phi.any() ? out.phi : nullptr);
+    if (rq.v.any()) *out.v = st.v;
+    if (rq.h.any()) *out.h = st.h;
+    if (rq.s.any()) *out.s = st.s;
+    if (rq.g.any()) *out.g = st.g;
+
+    if (rq.any_derivative()) {
+        const double dt = temperature_step(call.t, call.kvl);
+        root_call.t = call.t + dt;
+        const double rho_shifted = density_root(host, mix, root_call).rho;
+        const StateProperties sh = state_properties(mix, root_call.t, call.p, p_ref, rho_shifted, sw,
+                                                    work.m_terms(), rq.phi.derivative ? out.dphi : nullptr);
+        if (rq.v.derivative) *out.dv = (sh.v - st.v) / dt;
+        if (rq.h.derivative) *out.dh = (sh.h - st.h) / dt;
+        if (rq.s.derivative) *out.ds = (sh.s - st.s) / dt;
+        if (rq.g.derivative) *out.dg = (sh.g - st.g) / dt;
+        if (rq.phi.derivative)
+            for (std::int64_t k = 0; k < call.n; ++k) out.dphi[k] = (out.dphi[k] - out.phi[k]) / dt;
+    }
+
+    // A liquid root whose model pressure differs from P shifts ln phi to P.
+    const double log_p_over_pcalc = call.kvl == 2 ? std::log(call.p / st.p_calc) : 0.0;
+    const double factor = apparent_basis_factor(call.n, call.idx, call.z, mw_by_component, work.mwn());
+    to_apparent_basis(rq, call.n, call.z, work.x(), factor, log_p_over_pcalc, out);
+}
+
+}  // namespace keld::sanchez_lacombe
