@@ -1,0 +1,56 @@
+// Residual Helmholtz energy of the PC-SAFT equation of state (hard chain plus dispersion) with its
+// analytic density, temperature and composition derivatives.
+#pragma once
+
+#include <cstdint>
+
+namespace keld::pcsaft {
+
+// Which derivatives beyond the density derivatives are wanted. The temperature derivative is produced
+// when the enthalpy or the entropy is wanted, the composition derivatives when the fugacity is wanted;
+// the Gibbs switch is carried for the caller's convenience and does not change the work done.
+struct ResidualSwitches {
+    bool enthalpy = false;
+    bool entropy = false;
+    bool gibbs = false;
+    bool fugacity = false;
+};
+
+// ã = A_res/(N k T) per mole of molecules and its derivatives at constant composition:
+// a_rho = ∂ã/∂ρ and a_rhorho = ∂²ã/∂ρ² (ρ in kmol/m³) at constant T; a_t = ∂ã/∂T at constant ρ, x and
+// cross energies, written only when the temperature derivative is wanted (0 otherwise).
+struct ResidualValues {
+    double a = 0.0;
+    double a_rho = 0.0;
+    double a_rhorho = 0.0;
+    double a_t = 0.0;
+};
+
+// Per-position vectors in the caller's work area, n elements each: the temperature-dependent segment
+// diameter d (scaled so that ρ·d³ is dimensionless), m, m·d, m·d², m·d³, and the chain term's share of
+// ∂ã/∂x_k (written only when the composition derivatives are wanted).
+struct PositionVectors {
+    double *d;
+    double *m;
+    double *md;
+    double *md2;
+    double *md3;
+    double *chain;
+};
+
+// Evaluates the PC-SAFT residual Helmholtz energy of the n listed components idx[0..n-1] (component
+// numbers from 1) with mole fractions x (by position, used as passed) at temperature t (K) and molar
+// density rho (kmol/m³, with 0 < (π/6)·ρ·Σ x m d³ < 1).
+//
+// m, sigma (Å) and eps (ε/k, K) are indexed by component number (component i at [i-1]); eps_matrix holds
+// the cross energies ε_ij/k in K, column-major with leading dimension ld ((i,j) at [(j-1)·ld + (i-1)]).
+// Only the symmetric part of a non-symmetric eps_matrix matters: the dispersion sums run over ordered
+// pairs. When sw.fugacity is set, dadx[k] = ∂ã/∂x_k at constant T, ρ and the other mole fractions.
+//
+// Allocation-free; uses only the caller's vectors.
+ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                        const double *x, ResidualSwitches sw, double *dadx, const double *m,
+                        const double *sigma, const double *eps, const double *eps_matrix,
+                        PositionVectors pos);
+
+}  // namespace keld::pcsaft
