@@ -258,11 +258,11 @@ ChainTerm hard_chain(double t, double rho, std::int64_t n, const std::int64_t *i
 
 // Σ_i c_i η^i and its relatives by Horner's rule.
 struct PerturbationIntegral {
-    double value = 0.0;      // I = Σ c_i η^i
-    double eta_i_1 = 0.0;    // (η I)'  = Σ (i+1) c_i η^i
-    double eta_i_2 = 0.0;    // (η I)'' = Σ (i+1) i c_i η^(i-1)
-    double by_eta = 0.0;     // I'      = Σ i c_i η^(i-1)
-    double by_m_bar = 0.0;   // Σ (∂c_i/∂m̄) η^i
+    double value = 0.0;     // I = Σ c_i η^i
+    double eta_i_1 = 0.0;   // (η I)'  = Σ (i+1) c_i η^i
+    double eta_i_2 = 0.0;   // (η I)'' = Σ (i+1) i c_i η^(i-1)
+    double by_eta = 0.0;    // I'      = Σ i c_i η^(i-1)
+    double by_m_bar = 0.0;  // Σ (∂c_i/∂m̄) η^i
 };
 
 PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbationTerms],
@@ -345,9 +345,11 @@ Contribution dispersion(const Moments &mom, const DispersionSums &sums, double r
     if (with_sensitivities) {
         disp.by_d1 = -kTwoPi * rho * i1.value;
         disp.by_d2 = -kPi * rho * m_bar * c.c1 * i2.value;
-        disp.by_mbar = rho * (first * i1.by_m_bar -
-                              kPi * sums.d2 * (c.c1 * i2.value + m_bar * (c.by_m_bar * i2.value + c.c1 * i2.by_m_bar)));
-        disp.by_s3 = kPiOver6 * rho * rho * (first * i1.by_eta + second * (c.c1_1 * i2.value + c.c1 * i2.by_eta));
+        disp.by_mbar =
+            rho * (first * i1.by_m_bar -
+                   kPi * sums.d2 * (c.c1 * i2.value + m_bar * (c.by_m_bar * i2.value + c.c1 * i2.by_m_bar)));
+        disp.by_s3 =
+            kPiOver6 * rho * rho * (first * i1.by_eta + second * (c.c1_1 * i2.value + c.c1 * i2.by_eta));
     }
     return disp;
 }

@@ -79,15 +79,22 @@ S helmholtz_value(S t, S rho, const S *x, const Mixture &mix) {
     S i2 = S(0);
     S eta_power = S(1);
     for (int i = 0; i < kPerturbationTerms; ++i) {
-        const S a = kA0[i] + (m_bar - 1.0) / m_bar * kA1[i] + (m_bar - 1.0) / m_bar * (m_bar - 2.0) / m_bar * kA2[i];
-        const S b = kB0[i] + (m_bar - 1.0) / m_bar * kB1[i] + (m_bar - 1.0) / m_bar * (m_bar - 2.0) / m_bar * kB2[i];
+        const S a =
+            kA0[i] + (m_bar - 1.0) / m_bar * kA1[i] + (m_bar - 1.0) / m_bar * (m_bar - 2.0) / m_bar * kA2[i];
+        const S b =
+            kB0[i] + (m_bar - 1.0) / m_bar * kB1[i] + (m_bar - 1.0) / m_bar * (m_bar - 2.0) / m_bar * kB2[i];
         i1 += a * eta_power;
         i2 += b * eta_power;
         eta_power *= eta;
     }
     const S w = void_fraction * (2.0 - eta);
-    const S c1 = 1.0 / (1.0 + m_bar * (8.0 * eta - 2.0 * eta * eta) / (void_fraction * void_fraction * void_fraction * void_fraction) +
-                        (1.0 - m_bar) * (20.0 * eta - 27.0 * eta * eta + 12.0 * eta * eta * eta - 2.0 * eta * eta * eta * eta) / (w * w));
+    const S c1 =
+        1.0 / (1.0 +
+               m_bar * (8.0 * eta - 2.0 * eta * eta) /
+                   (void_fraction * void_fraction * void_fraction * void_fraction) +
+               (1.0 - m_bar) *
+                   (20.0 * eta - 27.0 * eta * eta + 12.0 * eta * eta * eta - 2.0 * eta * eta * eta * eta) /
+                   (w * w));
     const S a_disp = -2.0 * kPi * rho * i1 * d1 - kPi * rho * m_bar * c1 * i2 * d2;
     return a_hs + a_chain + a_disp;
 }

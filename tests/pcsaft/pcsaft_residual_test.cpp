@@ -39,7 +39,8 @@ std::vector<double> combined_energies(const std::vector<double> &eps, const std:
     const std::size_t nc = eps.size();
     std::vector<double> e(nc * nc);
     for (std::size_t j = 0; j < nc; ++j)
-        for (std::size_t i = 0; i < nc; ++i) e[j * nc + i] = (1.0 - kij[j * nc + i]) * std::sqrt(eps[i] * eps[j]);
+        for (std::size_t i = 0; i < nc; ++i)
+            e[j * nc + i] = (1.0 - kij[j * nc + i]) * std::sqrt(eps[i] * eps[j]);
     return e;
 }
 
@@ -49,8 +50,13 @@ Fluid n_hexane() {
 
 // methane, (unused), propane, benzene in the order 4, 1, 3; binary corrections differ per pair.
 Fluid ternary() {
-    Fluid f{"ternary", 4, {4, 1, 3}, {1.0, 3.0576, 2.0020, 2.4653}, {3.7039, 3.7983, 3.6184, 3.6478},
-            {150.03, 236.77, 208.11, 287.35}, {}};
+    Fluid f{"ternary",
+            4,
+            {4, 1, 3},
+            {1.0, 3.0576, 2.0020, 2.4653},
+            {3.7039, 3.7983, 3.6184, 3.6478},
+            {150.03, 236.77, 208.11, 287.35},
+            {}};
     std::vector<double> kij(16, 0.0);
     auto set = [&](int i, int j, double k) { kij[(j - 1) * 4 + (i - 1)] = kij[(i - 1) * 4 + (j - 1)] = k; };
     set(1, 3, 0.03);
@@ -119,7 +125,9 @@ double complex_step(const Fluid &f, Complex t, Complex rho, const std::vector<Co
     return testing::helmholtz_value(t, rho, x.data(), f.mixture()).imag() / kStep;
 }
 
-std::vector<Complex> as_complex(const std::vector<double> &x) { return {x.begin(), x.end()}; }
+std::vector<Complex> as_complex(const std::vector<double> &x) {
+    return {x.begin(), x.end()};
+}
 
 double relative(double value, double reference) {
     return std::abs(value - reference) / std::max(std::abs(reference), 1e-300);
@@ -127,7 +135,8 @@ double relative(double value, double reference) {
 
 // ∂²ã/∂ρ² from complex-step first derivatives: central differences with two Richardson steps. ã varies
 // on the density scale of the packing fraction, so dilute states take a step larger relative to ρ.
-double second_density_derivative(const Fluid &f, double t, double rho, const std::vector<double> &x, double eta) {
+double second_density_derivative(const Fluid &f, double t, double rho, const std::vector<double> &x,
+                                 double eta) {
     const auto slope = [&](double r) { return complex_step(f, t, Complex(r, kStep), as_complex(x)); };
     const auto central = [&](double h) { return (slope(rho + h) - slope(rho - h)) / (2.0 * h); };
     const auto richardson = [&](double h) { return (4.0 * central(0.5 * h) - central(h)) / 3.0; };
@@ -166,7 +175,8 @@ TEST(PcsaftResidual, DerivativesAgreeWithComplexStep) {
         const Evaluation e = evaluate(f, s.t, rho, s.x, kAll);
         const auto xc = as_complex(s.x);
 
-        EXPECT_LT(relative(e.values.a, testing::helmholtz_value<double>(s.t, rho, s.x.data(), f.mixture())), 1e-12);
+        EXPECT_LT(relative(e.values.a, testing::helmholtz_value<double>(s.t, rho, s.x.data(), f.mixture())),
+                  1e-12);
         const double a_rho = complex_step(f, s.t, Complex(rho, kStep), xc);
         const double a_t = complex_step(f, Complex(s.t, kStep), rho, xc);
         const double a_rhorho = second_density_derivative(f, s.t, rho, s.x, s.eta);
@@ -258,8 +268,9 @@ TEST(PcsaftResidual, SingleSegmentFluidReducesToCarnahanStarlingPlusDispersion) 
 // At vanishing density ã → 0 and ∂ã/∂ρ → the second virial coefficient, here in closed form:
 // B = (π/6)[m̄ S3 + 3 S1 S2 + Σ x_k (1 - m_k)(S3 + 1.5 d_k S2)] - 2π a_0(m̄) D1 - π m̄ b_0(m̄) D2.
 TEST(PcsaftResidual, LowDensityLimitIsTheSecondVirialCoefficient) {
-    for (const State &s : {State{n_hexane(), {1.0}, 350.0, 0}, State{ternary_asymmetric(), {0.2, 0.5, 0.3}, 330.0, 0},
-                           State{polymer_solution(), {0.01, 0.99}, 400.0, 0}}) {
+    for (const State &s :
+         {State{n_hexane(), {1.0}, 350.0, 0}, State{ternary_asymmetric(), {0.2, 0.5, 0.3}, 330.0, 0},
+          State{polymer_solution(), {0.01, 0.99}, 400.0, 0}}) {
         const Fluid &f = s.fluid;
         SCOPED_TRACE(f.name);
         double m_bar = 0, s1 = 0, s2 = 0, s3 = 0, chain = 0, d1 = 0, d2 = 0;
@@ -286,8 +297,8 @@ TEST(PcsaftResidual, LowDensityLimitIsTheSecondVirialCoefficient) {
         const double q = (1.0 - 1.0 / m_bar), r = q * (1.0 - 2.0 / m_bar);
         const double a0 = constants::kA0[0] + q * constants::kA1[0] + r * constants::kA2[0];
         const double b0 = constants::kB0[0] + q * constants::kB1[0] + r * constants::kB2[0];
-        const double virial = kPiOver6 * (m_bar * s3 + 3.0 * s1 * s2 + chain) - 2.0 * constants::kPi * a0 * d1 -
-                              constants::kPi * m_bar * b0 * d2;
+        const double virial = kPiOver6 * (m_bar * s3 + 3.0 * s1 * s2 + chain) -
+                              2.0 * constants::kPi * a0 * d1 - constants::kPi * m_bar * b0 * d2;
 
         const Evaluation coarse = evaluate(f, s.t, 1e-8, s.x, kNone);
         const Evaluation fine = evaluate(f, s.t, 1e-9, s.x, kNone);
@@ -324,8 +335,8 @@ TEST(PcsaftResidual, SwitchesControlWhatIsWritten) {
     std::vector<double> d(n), m(n), md(n), md2(n), md3(n), chain(n, -7.0), dadx(n, -7.0);
     const PositionVectors pos{d.data(), m.data(), md.data(), md2.data(), md3.data(), chain.data()};
     const auto run = [&](ResidualSwitches sw) {
-        return residual(t, rho, f.ld, f.n(), f.idx.data(), x.data(), sw, dadx.data(), f.m.data(), f.sigma.data(),
-                        f.eps.data(), f.eps_matrix.data(), pos);
+        return residual(t, rho, f.ld, f.n(), f.idx.data(), x.data(), sw, dadx.data(), f.m.data(),
+                        f.sigma.data(), f.eps.data(), f.eps_matrix.data(), pos);
     };
     const ResidualValues lean = run(kNone);
     const ResidualValues gibbs = run({false, false, true, false});
