@@ -81,9 +81,18 @@ KELD_API void KELD_ESSLPA(KELD_VECTOR_ARGS);
 /* Completes missing Sanchez-Lacombe parameters of NDS data sets (run once before property calls). */
 KELD_API void KELD_ESPSLI(const int64_t *NDS);
 
+/* PC-SAFT (hard chain and dispersion). Work area: 18 NC + 7 NC^2 words. */
+KELD_API void KELD_ESPCSF(KELD_MONITOR_ARGS);
+KELD_API void KELD_ESPCSA(KELD_VECTOR_ARGS);
+/* Reports missing PC-SAFT parameters of NDS data sets (run once before property calls). */
+KELD_API void KELD_ESPCSI(const int64_t *NDS);
+
 KELD_API void keld_esslp_(KELD_MONITOR_ARGS);
 KELD_API void keld_esslpa_(KELD_VECTOR_ARGS);
 KELD_API void keld_espsli_(const int64_t *NDS);
+KELD_API void keld_espcsf_(KELD_MONITOR_ARGS);
+KELD_API void keld_espcsa_(KELD_VECTOR_ARGS);
+KELD_API void keld_espcsi_(const int64_t *NDS);
 
 #ifdef __cplusplus
 }

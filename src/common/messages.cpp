@@ -1,6 +1,7 @@
 #include "common/messages.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace keld::messages {
 namespace {
@@ -93,6 +94,21 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
         (void)lines;
     }
     host.set_error_control2(kWordC, 0);
+}
+
+bool MissingParameterReport::issue(const CheckSite &site, std::string_view body,
+                                   std::initializer_list<fortran::Item> items) {
+    if (!wanted(host_, site)) return false;
+    char format[512];
+    const int length =
+        issued_ == 0
+            ? std::snprintf(format, sizeof format, "(6X,'EQUATION OF STATE MODEL %.*s HAS MISSING ','PARAMETERS:',/,%.*s)",
+                            static_cast<int>(model_.size()), model_.data(), static_cast<int>(body.size()), body.data())
+            : std::snprintf(format, sizeof format, "(%.*s)", static_cast<int>(body.size()), body.data());
+    if (length <= 0 || length >= static_cast<int>(sizeof format)) return false;
+    write_and_print(host_, std::string_view(format, static_cast<std::size_t>(length)), items);
+    ++issued_;
+    return true;
 }
 
 }  // namespace keld::messages

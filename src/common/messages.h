@@ -45,4 +45,23 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
                            std::int64_t data_set, double t, double p, std::int64_t n, const std::int64_t *idx,
                            const double *x);
 
+// Missing-parameter warnings of an initialisation routine: the first one
+// issued in a call carries the header line "EQUATION OF STATE MODEL <model>
+// HAS MISSING PARAMETERS:".
+class MissingParameterReport {
+public:
+    MissingParameterReport(const host::Host &host, std::string_view model_name)
+        : host_(host), model_(model_name) {}
+
+    // `body` is the warning's format without the outer parentheses. Returns
+    // true when the host's check let it through.
+    bool issue(const CheckSite &site, std::string_view body, std::initializer_list<fortran::Item> items);
+    int issued() const { return issued_; }
+
+private:
+    const host::Host &host_;
+    std::string_view model_;
+    int issued_ = 0;
+};
+
 }  // namespace keld::messages

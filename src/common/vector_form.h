@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/flags.h"
+#include "common/monitor_call.h"
 #include "common/outputs.h"
 
 namespace keld {
@@ -30,6 +31,24 @@ void run_vector_form(std::int64_t n, const double *p, const std::int64_t *idx, c
         copy(rq.g, g, dg, arrays.g, arrays.dg);
         copy(rq.v, v, dv, arrays.v, arrays.dv);
     }
+}
+
+// The vector form of a 27-argument monitor: each component alone (Z = 1)
+// through the family's scalar monitor, with the shared flags and settings.
+template <class Monitor>
+void run_vector_monitor(Monitor &&monitor, double t, const double *p, std::int64_t n, const std::int64_t *idx,
+                        const MonitorCall &shared) {
+    static constexpr double kPure = 1.0;
+    run_vector_form(n, p, idx, shared.rq, shared.out, [&](double pk, std::int64_t i, const MonitorOutputs &one) {
+        MonitorCall call = shared;
+        call.t = t;
+        call.p = pk;
+        call.z = &kPure;
+        call.n = 1;
+        call.idx = &i;
+        call.out = one;
+        monitor(call);
+    });
 }
 
 }  // namespace keld

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/messages.h"
+#include "common/temperature_table.h"
 #include "common/monitor_call.h"
 #include "host/host.h"
 #include "sanchez_lacombe/sl_parameters.h"
@@ -32,39 +33,24 @@ constexpr Nominal kTStar{"SLTSTR", 2, kNominalTStar, "6X,'A NOMINAL VALUE OF ',F
 constexpr Nominal kRhoStar{"SLRSTR", 3, kNominalRhoStar, "6X,'A NOMINAL VALUE OF ',F5.0,' (KG/CUM) ASSUMED'",
                            736.0};
 
-// Writes the warnings of one call: the first carries the header line.
-class Warnings {
-public:
-    explicit Warnings(const host::Host &host) : host_(host) {}
-
-    void missing(const Nominal &p, std::int64_t data_set, std::int64_t component) {
-        const messages::CheckSite site{kRoutine, 3, p.check_number, host_.global(11), 0, 1, kCheckWordC};
-        if (!messages::wanted(host_, site)) return;
-        const host::ComponentId id = host_.identifier(component);
-        const std::string_view what = host_.is_segment(component) ? "MISSING FOR SEGMENT " : "MISSING FOR COMPONENT ";
-        // The detail and value lines, with the header in front for the first warning.
-        char format[256];
-        const std::string_view header = first_ ? "6X,'EQUATION OF STATE MODEL POLYSL HAS MISSING ','PARAMETERS:',/," : "";
-        const int length = std::snprintf(format, sizeof format, "(%.*s6X,'%.*s (DATA SET ',I3,') ',A,2A4,/,%.*s)",
-                                         static_cast<int>(header.size()), header.data(),
-                                         static_cast<int>(p.name.size()), p.name.data(),
-                                         static_cast<int>(p.value_line.size()), p.value_line.data());
-        messages::write_and_print(host_, std::string_view(format, static_cast<std::size_t>(length)),
-                                  {data_set, what, std::string_view(id.data(), 4), std::string_view(id.data() + 4, 4),
-                                   p.printed});
-        first_ = false;
-    }
-
-private:
-    const host::Host &host_;
-    bool first_ = true;
-};
+void warn_missing(messages::MissingParameterReport &report, const host::Host &host, const Nominal &p,
+                  std::int64_t data_set, std::int64_t component) {
+    const messages::CheckSite site{kRoutine, 3, p.check_number, host.global(11), 0, 1, kCheckWordC};
+    const host::ComponentId id = host.identifier(component);
+    const std::string_view what = host.is_segment(component) ? "MISSING FOR SEGMENT " : "MISSING FOR COMPONENT ";
+    char body[160];
+    const int length = std::snprintf(body, sizeof body, "6X,'%.*s (DATA SET ',I3,') ',A,2A4,/,%.*s",
+                                     static_cast<int>(p.name.size()), p.name.data(),
+                                     static_cast<int>(p.value_line.size()), p.value_line.data());
+    report.issue(site, std::string_view(body, static_cast<std::size_t>(length)),
+                 {data_set, what, std::string_view(id.data(), 4), std::string_view(id.data() + 4, 4), p.printed});
+}
 
 void complete_parameters(const host::Host &host, std::int64_t data_sets) {
     const std::int64_t nc = host.component_count();
     const std::int64_t t_star = host.param_offset("SLTSTR"), p_star = host.param_offset("SLPSTR"),
                        rho_star = host.param_offset("SLRSTR"), source = host.offsets1(kSourceFlagsElement);
-    Warnings warnings(host);
+    messages::MissingParameterReport report(host, "POLYSL");
     for (std::int64_t d = 1; d <= data_sets; ++d) {
         // A data set past the host's arrays ends the walk.
         if (!unary_block_in_store(host, t_star, d) || !unary_block_in_store(host, p_star, d) ||
@@ -78,25 +64,9 @@ void complete_parameters(const host::Host &host, std::int64_t data_sets) {
                 const std::int64_t pos = host.unary_pos(offset, d, i);
                 if (!host.is_missing(host.real(pos))) continue;
                 host.set_real(pos, nominal->value);
-                warnings.missing(*nominal, d, i);
+                warn_missing(report, host, *nominal, d, i);
             }
         }
-    }
-}
-
-// Hands the six-coefficient table at HostOffsets1(table) of each data set to
-// the host, with its result vector at HostOffsets1(result).
-void hand_over_tables(const host::Host &host, std::int64_t data_sets, std::int64_t table_element,
-                      std::int64_t result_element) {
-    const keld_host &t = host.table();
-    if (!t.temp_param) return;
-    std::int64_t nc = host.component_count();
-    const std::int64_t table = host.offsets1(table_element), result = host.offsets1(result_element);
-    for (std::int64_t d = 1; d <= data_sets; ++d) {
-        if (!binary_block_in_store(host, table, d, 6) || !unary_block_in_store(host, result, d)) return;
-        std::int64_t coefficients = 6, form = 5, option = 1;
-        t.temp_param(&coefficients, &nc, host.word(table + 6 * nc * nc * (d - 1) + 1), &form, &option,
-                     host.word(result + nc * (d - 1) + 1));
     }
 }
 
@@ -107,8 +77,8 @@ void initialise(std::int64_t data_sets) {
     if (!found) return;
     const host::Host &host = *found;
     if (host.global(30) != kSkipCompletion && data_sets >= 1) complete_parameters(host, data_sets);
-    hand_over_tables(host, data_sets, 690, 1382);
-    hand_over_tables(host, data_sets, 689, 1383);
+    hand_over_temperature_table(host, data_sets, 690, 1382);
+    hand_over_temperature_table(host, data_sets, 689, 1383);
 }
 
 }  // namespace keld::sanchez_lacombe

@@ -181,17 +181,7 @@ void monitor(const MonitorCall &call) {
 }
 
 void vector_monitor(double t, const double *p, std::int64_t n, const std::int64_t *idx, const MonitorCall &shared) {
-    static constexpr double kPure = 1.0;
-    run_vector_form(n, p, idx, shared.rq, shared.out, [&](double pk, std::int64_t i, const MonitorOutputs &one) {
-        MonitorCall call = shared;
-        call.t = t;
-        call.p = pk;
-        call.z = &kPure;
-        call.n = 1;
-        call.idx = &i;
-        call.out = one;
-        monitor(call);
-    });
+    run_vector_monitor(monitor, t, p, n, idx, shared);
 }
 
 }  // namespace keld::sanchez_lacombe

@@ -1,0 +1,62 @@
+#include "pcsaft/pcsaft_density_root.h"
+
+#include "pcsaft/pcsaft_constants.h"
+
+namespace keld::pcsaft {
+namespace {
+
+const host::RoutineId kRoutine("PCSA", "FT");
+
+}  // namespace
+
+RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
+                         std::int64_t kvl) {
+    double t_mix = 0.0, mw_mix = 0.0, packed = 0.0;
+    for (std::int64_t k = 0; k < mix.n; ++k) {
+        const std::int64_t i = mix.idx[k];
+        double t_critical;
+        if (host.is_polymer_or_oligomer(i)) {
+            t_critical = polymer_critical_temperature(mix.mwn[k]);
+            host.set_real(tc + i, t_critical);
+            host.set_real(pc + i, polymer_critical_pressure(mix.mwn[k]));
+        } else {
+            t_critical = host.real(tc + i);
+        }
+        t_mix += mix.x[k] * t_critical;
+        mw_mix += mix.x[k] * mix.mwn[k];
+        const double d = mix.sigma[i - 1] *
+                         (1.0 - constants::kDiameterReduction *
+                                    std::exp(-constants::kDiameterExponent * mix.eps[i - 1] / t)) *
+                         constants::kAngstromToMetre * constants::kAvogadroPerKmolCubeRoot;
+        packed += mix.x[k] * mix.m[i - 1] * d * d * d;
+    }
+    RootVolumes v;
+    v.close_packed = (3.141592654 / 6.0) * packed;
+    v.critical = 0.005102 * mw_mix;
+    if (v.critical <= 1.2 * v.close_packed) v.critical = 1.201 * v.close_packed;
+    v.dividing = (t >= t_mix && kvl != 2) ? v.close_packed : v.critical;
+    return v;
+}
+
+RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start) {
+    const RootVolumes volumes = root_volumes(host, mix, call.tc_offset, call.pc_offset, call.t, call.kvl);
+    const RootRequest request{call.t, call.p, call.kvl, call.kdiag, volumes.close_packed, volumes.critical,
+                              volumes.dividing, kRoutine, mix.n == 1};
+    RootPolicy policy;
+    policy.move_off_close_packed = true;
+    policy.unlisted_state_switches_to_liquid = true;
+    const double rt = host.gas_constant() * call.t;
+    const RootResult result = solve_density_root(
+        host, request, policy,
+        [&](double rho, bool) {
+            const ResidualValues a = residual(call.t, rho, mix.nc, mix.n, mix.idx, mix.x, ResidualSwitches{},
+                                              mix.dadx, mix.m, mix.sigma, mix.eps, mix.eps_matrix, mix.pos);
+            return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
+                                    -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
+        },
+        rho_start);
+    if (result.failed) *call.kstat = 0;
+    return result;
+}
+
+}  // namespace keld::pcsaft

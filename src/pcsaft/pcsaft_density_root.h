@@ -1,0 +1,51 @@
+// PC-SAFT density root through the host's root routines, started from the
+// pseudo-critical estimates of the mixture.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/density_root.h"
+#include "host/host.h"
+#include "pcsaft/pcsaft_residual.h"
+
+namespace keld::pcsaft {
+
+// What the density root evaluates: the mixture at true mole fractions x, with
+// parameters by component and the caller's per-position vectors.
+struct Mixture {
+    std::int64_t nc, n;
+    const std::int64_t *idx;
+    const double *x, *mwn;
+    const double *m, *sigma, *eps, *eps_matrix;
+    PositionVectors pos;
+    double *dadx;
+};
+
+// Pseudo-critical temperature (K) and pressure entry of a polymer of number-average weight mwn.
+inline double polymer_critical_temperature(double mwn);
+inline double polymer_critical_pressure(double mwn);
+
+struct RootVolumes {
+    double close_packed, critical, dividing;
+};
+
+// Writes polymer pseudo-critical values to the host's arrays (by component,
+// at the store offsets tc and pc) and returns the volumes for the host.
+RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
+                         std::int64_t kvl);
+
+struct DensityRootCall {
+    double t, p;
+    std::int64_t kvl, kdiag;
+    std::int64_t *kstat;
+    std::int64_t tc_offset, pc_offset;  // store offsets of the critical arrays
+};
+
+// Molar density (kmol/m3) of the phase; KSTAT cleared when the host fails.
+RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start);
+
+inline double polymer_critical_temperature(double mwn) { return 318.305 + 696.86 * std::exp(-120.876 / mwn); }
+inline double polymer_critical_pressure(double mwn) { return 532.0 * std::pow(mwn, -0.6602); }
+
+}  // namespace keld::pcsaft

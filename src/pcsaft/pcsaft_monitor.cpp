@@ -1,0 +1,165 @@
+#include "pcsaft/pcsaft_monitor.h"
+
+#include <cmath>
+#include <optional>
+
+#include "common/basis.h"
+#include "common/ideal_gas.h"
+#include "common/segment_average.h"
+#include "common/vector_form.h"
+#include "pcsaft/pcsaft_properties.h"
+#include "pcsaft/pcsaft_work.h"
+
+namespace keld::pcsaft {
+namespace {
+
+constexpr double kNotPolymer = 0.0, kFromSegments = 1.0, kOwnParameters = 2.0;
+
+// Store offsets of the host arrays the monitor reads, checked for the data set.
+struct Blocks {
+    std::int64_t m, sigma, eps, r, source, table, mw, tc, pc;
+
+    static std::optional<Blocks> locate(const host::Host &host, std::int64_t kds) {
+        using namespace elements;
+        Blocks b{host.offsets1(kSegmentNumber), host.offsets1(kSegmentDiameter), host.offsets1(kSegmentEnergy),
+                 host.offsets1(kSegmentRatio),  host.offsets1(kSourceFlags),     host.offsets1(kBinaryTable),
+                 host.offsets1(kMolecularWeight), host.offsets1(kCriticalTemperature),
+                 host.offsets1(kCriticalPressure)};
+        const bool ok = unary_block_in_store(host, b.m, kds) && unary_block_in_store(host, b.sigma, kds) &&
+                        unary_block_in_store(host, b.eps, kds) && unary_block_in_store(host, b.r, kds) &&
+                        unary_block_in_store(host, b.source, kds) && binary_block_in_store(host, b.table, kds, 6) &&
+                        unary_block_in_store(host, b.mw, 1) && unary_block_in_store(host, b.tc, 1) &&
+                        unary_block_in_store(host, b.pc, 1);
+        if (!ok) return std::nullopt;
+        return b;
+    }
+};
+
+struct Parameters {
+    const host::Host &host;
+    const Blocks &b;
+    std::int64_t d0;  // (KDS - 1) NC
+
+    const double *m() const { return host.word(b.m + d0 + 1); }  // of the data set, by component
+    const double *sigma() const { return host.word(b.sigma + d0 + 1); }
+    const double *eps() const { return host.word(b.eps + d0 + 1); }
+    const double *r() const { return host.word(b.r + d0 + 1); }
+    double *source() const { return host.word(b.source + d0 + 1); }
+    const double *mw() const { return host.word(b.mw + 1); }
+};
+
+// k_ij of every pair at T from the host's six-coefficient table (0 without the service).
+void evaluate_binary_table(const host::Host &host, const Blocks &b, const MonitorCall &call, const WorkArea &work) {
+    const keld_host &t = host.table();
+    const std::int64_t nc = work.nc;
+    if (!t.binary_table3) {
+        for (std::int64_t e = 0; e < nc * nc; ++e) work.kij()[e] = 0.0;
+        return;
+    }
+    const std::int64_t coefficients = 6, used = 6;
+    t.binary_table3(&coefficients, &used, &call.t, host.word(b.table + 6 * nc * nc * (call.kds - 1) + 1), work.kij());
+}
+
+// sigma, eps/k and r of the listed components, a polymer or oligomer lacking
+// its own taking all three from its segments; then the final segment numbers.
+void set_component_parameters(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+    const host::Host &host = par.host;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        work.m_given()[i] = par.m()[i];
+        work.sigma()[i] = par.sigma()[i];
+        work.eps()[i] = par.eps()[i];
+        work.r()[i] = par.r()[i];
+        if (!host.is_polymer_or_oligomer(i + 1)) continue;
+        const bool from_segments = host.is_missing(par.sigma()[i]) || host.is_missing(par.eps()[i]) ||
+                                   (host.is_missing(par.r()[i]) && host.is_missing(par.m()[i]));
+        if (from_segments)
+            segment_average3(host, par.sigma(), par.eps(), par.r(), i + 1, work.sigma()[i], work.eps()[i],
+                             work.r()[i], {work.scratch(), work.scratch_words()}, call.kopt);
+        par.source()[i] = from_segments ? kFromSegments : kOwnParameters;
+    }
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        const bool chain_from_ratio = host.is_polymer_or_oligomer(i + 1) && !(par.m()[i] < host.missing());
+        work.m()[i] = chain_from_ratio ? work.mwn()[k] * work.r()[i] : par.m()[i];
+    }
+}
+
+// Cross energies: a given k_ij takes (1 - k_ij) sqrt(eps_i eps_j); without one,
+// a segment-built polymer meets its partner through its segments.
+void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+    const host::Host &host = par.host;
+    const std::int64_t nc = work.nc;
+    double *eps = work.eps_matrix();
+    const double *kij = work.kij();
+    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = 0.0;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k] - 1;
+        eps[i * nc + i] = work.eps()[i];
+    }
+    const SegmentScratch scratch{work.scratch(), work.scratch_words()};
+    const auto partner_ok = [](double s) { return s == kNotPolymer || s == kOwnParameters; };
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        for (std::int64_t l = k + 1; l < call.n; ++l) {
+            const std::int64_t i = call.idx[k], j = call.idx[l];
+            const double k_ij = kij[(j - 1) * nc + (i - 1)];
+            const double si = par.source()[i - 1], sj = par.source()[j - 1];
+            const double plain = std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
+            double value = (1.0 - k_ij) * plain;
+            if (k_ij == 0.0 && sj == kFromSegments && partner_ok(si))
+                value = segment_geometric_cross(host, par.eps(), kij, i, j, scratch, call.kopt);
+            else if (k_ij == 0.0 && si == kFromSegments && partner_ok(sj))
+                value = segment_geometric_cross(host, par.eps(), kij, j, i, scratch, call.kopt);
+            eps[(j - 1) * nc + (i - 1)] = value;
+            eps[(i - 1) * nc + (j - 1)] = value;
+        }
+    }
+}
+
+}  // namespace
+
+void monitor(const MonitorCall &call) {
+    const std::optional<host::Host> found = host::Host::current();
+    if (!found) return;
+    const host::Host &host = *found;
+    const std::int64_t nc = host.component_count();
+    switch (check_monitor_call(host, call, WorkArea::words(nc))) {
+        case CallCheck::nothing:
+            return;
+        case CallCheck::rejected:
+            reject(call);
+            return;
+        case CallCheck::proceed:
+            break;
+    }
+    const std::optional<Blocks> blocks = Blocks::locate(host, call.kds);
+    if (!blocks) {
+        reject(call);
+        return;
+    }
+    const Parameters par{host, *blocks, (call.kds - 1) * nc};
+    const WorkArea work{host.word(work_start(host, call)), nc};
+    if (!convert_to_true_basis(host, call.n, call.idx, call.z, par.mw(), work.mwn(), nullptr, work.x())) {
+        reject(call);
+        return;
+    }
+    evaluate_binary_table(host, *blocks, call, work);
+    if (call.n == 1 && call.p < kIdealGasExitPressure) {
+        const IdealGasInputs in{call.t, call.p, par.mw()[call.idx[0] - 1], work.mwn()[0], host.gas_constant(),
+                                host.reference_pressure()};
+        const MonitorOutputs &o = call.out;
+        ideal_gas_departure(in, call.rq, o.phi, o.h, o.s, o.g, o.v, o.dphi, o.dh, o.ds, o.dg, o.dv);
+        return;
+    }
+    set_component_parameters(par, call, work);
+    set_eps_matrix(par, call, work);
+    const Mixture mix{nc,          call.n,      call.idx,    work.x(),          work.mwn(), work.m(),
+                      work.sigma(), work.eps(), work.eps_matrix(), work.positions(), work.dadx()};
+    run_properties(host, call, {mix, work, par.mw(), blocks->tc, blocks->pc});
+}
+
+void vector_monitor(double t, const double *p, std::int64_t n, const std::int64_t *idx, const MonitorCall &shared) {
+    run_vector_monitor(monitor, t, p, n, idx, shared);
+}
+
+}  // namespace keld::pcsaft

@@ -1,0 +1,76 @@
+#include "pcsaft/pcsaft_properties.h"
+
+#include <cmath>
+
+#include "common/basis.h"
+
+namespace keld::pcsaft {
+namespace {
+
+constexpr double kSmallestCompressibility = 1e-35;
+
+struct State {
+    double v, h, s, g, p_calc;
+};
+
+// Departures and ln phi (true basis) at (T, rho); phi written when not null.
+State state_at(const host::Host &host, const Mixture &mix, const ResidualSwitches &sw, double t, double p,
+               double rho, double *phi) {
+    const ResidualValues a = residual(t, rho, mix.nc, mix.n, mix.idx, mix.x, sw, mix.dadx, mix.m, mix.sigma, mix.eps,
+                                      mix.eps_matrix, mix.pos);
+    const double r = host.gas_constant();
+    const double z = 1.0 + rho * a.a_rho;
+    const double zg = z > 0.0 ? z : kSmallestCompressibility;
+    const double log_zg = std::log(zg);
+    const double log_p = std::log(p / host.reference_pressure());
+    State st;
+    st.p_calc = r * t * rho * z;
+    if (!(st.p_calc > 0.0)) st.p_calc = p;
+    st.v = 1.0 / rho;
+    st.h = r * t * (-t * a.a_t + zg - 1.0);
+    st.s = r * (log_zg - log_p) - r * t * a.a_t - r * a.a;
+    st.g = r * t * (zg - 1.0 + a.a - log_zg + log_p);
+    if (phi) {
+        double mean = 0.0;
+        for (std::int64_t k = 0; k < mix.n; ++k) mean += mix.x[k] * mix.dadx[k];
+        for (std::int64_t k = 0; k < mix.n; ++k) phi[k] = mix.dadx[k] + (zg - 1.0) - mean + a.a - log_zg;
+    }
+    return st;
+}
+
+}  // namespace
+
+void run_properties(const host::Host &host, const MonitorCall &call, const PropertyInputs &in) {
+    const Requests &rq = call.rq;
+    const MonitorOutputs &out = call.out;
+    const Mixture &mix = in.mix;
+    const ResidualSwitches sw{rq.h.any(), rq.s.any(), rq.g.any(), rq.phi.any()};
+
+    DensityRootCall root{call.t, call.p, call.kvl, call.kdiag, call.kstat, in.tc_offset, in.pc_offset};
+    const double rho = density_root(host, mix, root, 0.0).rho;
+    if (!rq.any()) return;
+    const State st = state_at(host, mix, sw, call.t, call.p, rho, rq.phi.any() ? out.phi : nullptr);
+    if (rq.v.any()) *out.v = st.v;
+    if (rq.h.any()) *out.h = st.h;
+    if (rq.s.any()) *out.s = st.s;
+    if (rq.g.any()) *out.g = st.g;
+
+    if (rq.any_derivative()) {
+        const double dt = temperature_step(call.t, call.kvl);
+        root.t = call.t + dt;
+        const double rho_shifted = density_root(host, mix, root, rho).rho;
+        const State sh = state_at(host, mix, sw, root.t, call.p, rho_shifted, rq.phi.derivative ? out.dphi : nullptr);
+        if (rq.v.derivative) *out.dv = (sh.v - st.v) / dt;
+        if (rq.h.derivative) *out.dh = (sh.h - st.h) / dt;
+        if (rq.s.derivative) *out.ds = (sh.s - st.s) / dt;
+        if (rq.g.derivative) *out.dg = (sh.g - st.g) / dt;
+        if (rq.phi.derivative)
+            for (std::int64_t k = 0; k < call.n; ++k) out.dphi[k] = (out.dphi[k] - out.phi[k]) / dt;
+    }
+
+    const double log_p_over_pcalc = call.kvl == 2 ? std::log(call.p / st.p_calc) : 0.0;
+    const double factor = apparent_basis_factor(call.n, call.idx, call.z, in.mw_by_component, in.work.mwn());
+    to_apparent_basis(rq, call.n, call.z, in.work.x(), factor, log_p_over_pcalc, out);
+}
+
+}  // namespace keld::pcsaft
