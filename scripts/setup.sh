@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what keld needs to build, test and plot on a Debian machine.
+# Packages already present are not fetched again.
+set -euo pipefail
+packages=(cmake g++ make gfortran pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+          pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-matplotlib)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine and runs every test of keld:
+#   1. a Release build with the unit tests, the Python module and its tests,
+#      and the Fortran client;
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the
+#      whole unit-test suite;
+#   3. an install into a staging prefix and a downstream CMake project that
+#      finds keld with find_package(keld) and links it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+
+echo "== Release build and tests"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DKELD_BUILD_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3
+cmake --build build/release -j"$jobs"
+ctest --test-dir build/release --output-on-failure -j"$jobs"
+
+echo "== Sanitizer build and tests"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKELD_SANITIZE=ON \
+  -DKELD_BUILD_BENCH=OFF -DKELD_BUILD_PYTHON=OFF
+cmake --build build/sanitize -j"$jobs"
+ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+echo "== Install and downstream find_package"
+rm -rf build/stage build/consumer
+cmake --install build/release --prefix "$PWD/build/stage" >/dev/null
+cmake -S tests/install -B build/consumer -DCMAKE_PREFIX_PATH="$PWD/build/stage"
+cmake --build build/consumer
+LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
+PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
+echo "downstream project found, linked and ran keld"
