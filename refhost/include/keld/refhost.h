@@ -1,0 +1,376 @@
+// keld/refhost.h - keld's reference host.
+//
+// keld is loaded by a process-simulation host that owns every parameter,
+// work area and service. ReferenceHost is a complete host of that kind, so
+// keld runs and is tested stand-alone: it keeps the shared store, classifies
+// components, converts polymer compositions, evaluates temperature tables,
+// checks and prints messages and searches density roots, and fills the host
+// table of keld/host.h with C callbacks that forward to it.
+//
+// Choices of this host (everything the library leaves to the host)
+// -----------------------------------------------------------------
+// Store (HostStore, 1-based positions; position p is store()[p - 1]). Every
+// word is a double or an int64_t bit pattern (std::bit_cast); integers are
+// handles, counts and component numbers. The layout, rebuilt (values kept)
+// whenever the component or data-set count changes:
+//   1                      NC (integer); so no located offset is ever 0
+//   identifiers            2 words per component: HostOffsets4(2) + 2i - 1 and
+//                          + 2i hold characters 1-4 and 5-8 of the identifier.
+//                          Each word holds its 4 characters in its first 4
+//                          bytes (memory order) and blanks in the other 4.
+//   formulas               3 words of 8 characters per component at
+//                          HostOffsets4(1) + 3(i - 1) + 1 .. + 3, blank-padded.
+//   parameter arrays       in definition order (see ParameterShape)
+//   polymer-segment map    L + 1: handle of the segment list, L + 2: handle of
+//                          the polymer list, L + 3: handle of the weight-fraction
+//                          matrix (L = HostLocate(map handle))
+//   segment list           S: NS; S + k: component number of segment k. Every
+//                          segment component of the problem, in component order.
+//   polymer list           P: NP; P + r: component number of polymer r (polymers
+//                          and oligomers, in component order).
+//   weight-fraction matrix NP rows by NS columns, column-major: the weight
+//                          fraction of segment k in polymer r at M + (k-1)NP + r.
+//   work area              HostWorkOffset .. HostWorkOffset + work_words() - 1,
+//                          plus one spare trailing word. A call with KWORK = 0
+//                          uses the whole area; a call with KWORK > 0 has
+//                          work_words() - KWORK words.
+// Handles: 1 map, 2 segment list, 3 polymer list, 4 weight-fraction matrix.
+// HostLocate of any other handle returns 0. HostLocateMatrix(handle, a, b, c)
+// returns the located offset and the object's extent seen as a matrix:
+// map (L, 3, 1), segment list (S, NS + 1, 1), polymer list (P, NP + 1, 1),
+// matrix (M, NP, NS); (0, 0, 0) for an unknown handle.
+//
+// Parameters (ParameterShape). With b = HostParamOffset(name) and NC, NDS:
+//   per_component  NC words, component i at b + i (no data set)
+//   unary          NDS * NC words, (i, d) at b + (d - 1)NC + i
+//   binary         NDS * NC^2 words, (i, j, d) at b + (d - 1)NC^2 + (j - 1)NC + i
+//   binary_table   NDS * 6NC^2 words: the six coefficients of pair (i, j) are
+//                  consecutive (a Fortran TABLE(6, NC, NC) per data set):
+//                  coefficient c at b + (d - 1)6NC^2 + 6((j - 1)NC + i - 1) + c
+// Initial values: the missing-value marker HostRealGlobals(1) = 1e35 for
+// per_component and unary arrays; 0 (not given, no interaction) for binary
+// arrays and binary tables. HostOffsets1(e) holds the same located offset b as
+// HostParamOffset for the names that carry an element number; all other
+// elements are 0. HostParamOffset of an unknown name returns 0, which the
+// library must read as "this host has no such parameter". Names are matched
+// case-insensitively after trailing blanks are removed. See
+// parameter_catalogue() for the names known from the start; define_parameter()
+// adds more.
+//
+// Data blocks (1-based elements):
+//   HostRealGlobals(1)     1.0e35 missing-value marker
+//   HostRealGlobals(2)     1.0e-6 segment-fraction floor: a segment fraction
+//                          below it is ignored by segment averages
+//   HostPropertyGlobals(1) 101325 Pa reference pressure; (3) R = 8314.462618 J/(kmol K)
+//   HostGlobals            32 words; (8) = 0 (passed to HostMessageCheck),
+//                          (11) = 4 default diagnostic level of routines without
+//                          KDIAG, (30) = 0 (100 makes the initialisation
+//                          routines skip their parameter defaults)
+//   HostErrorControl       10 lines of 80 characters, blank
+//   HostErrorControl2      32 words, 0
+//   HostRootControl        32 words; (1), (2) single-component switches of the
+//                          liquid and vapour routines (logicals as int64 bit
+//                          patterns -1 / 0 in double words); (17) = 1.0e8 Pa:
+//                          a failed root at a pressure up to this threshold is
+//                          reported as convergence difficulty, above it as
+//                          infeasible conditions
+//   HostDpdvControl        4 words
+// Work area: by default 18 NC + 7 NC^2 words (the largest layout of the
+// Sanchez-Lacombe and PC-SAFT monitors); HostOptions::minimum_work_words
+// asks for more.
+//
+// Polymer compositions. A polymer's apparent moles are moles of segments of
+// molecular weight MW (the MW stored for it); its true moles are molecules of
+// number-average molecular weight MWN. The number-average molecular weight of a
+// polymer or oligomer is its MWN when that is a positive number and its MW
+// otherwise; of any other component its MW. Segment weight fractions are kept
+// as given (not normalised); mole fractions are derived from them with the
+// segments' MW and normalised to sum 1.
+//
+// Temperature tables. k(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2 with
+// Tr = T/Tref; Tref is the sixth coefficient, or 298.15 K when that is not a
+// positive number or missing. A missing coefficient (the marker) counts as 0,
+// and a zero coefficient never contributes (no 0 * inf). With T <= 0 a table
+// with a non-zero b..e has no value: quiet NaN. HostTempParam result(i) = 1
+// when some pair (i, j) or (j, i), j != i, has a non-zero, non-missing
+// temperature coefficient b..e (so the host knows which binaries must be
+// re-evaluated when T changes), 0 otherwise; form and option are accepted as
+// given (the five-term form is the only one this host knows).
+//
+// Messages. HostMessageCheck issues a message when the policy allows it:
+// MessageMode::by_level issues when level >= the threshold of the class
+// (default threshold = the class number itself); accept_all / refuse_all
+// ignore the level. A suppressed routine identifier is refused in by_level
+// mode. Every check is counted per (routine identifier, class, number).
+// HostPrintMessage(n) takes lines 1..min(n, 10) of HostErrorControl, trims
+// trailing blanks (and NULs), passes each line to the sink (standard error by
+// default) and blanks the lines it printed.
+//
+// Host table. The C callbacks carry no context pointer, so they forward to the
+// one "current" ReferenceHost, made current by install(). One reference host
+// is active at a time; destroying the current host uninstalls keld's table.
+// If the store is rebuilt while a host is current (a component added), the
+// table is re-installed with the new store pointer.
+//
+// Errors of the C++ set-up API (unknown names, out-of-range numbers) throw
+// std::invalid_argument / std::out_of_range. The host operations that keld
+// calls never throw; for bad arguments they write zeros (or nothing) and
+// never read or write outside the host's storage.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "keld/host.h"
+#include "keld/refhost_c.h"
+
+namespace keld::refhost {
+
+class RootSearch;
+
+enum class ComponentKind { ordinary = 0, polymer = 1, oligomer = 2, segment = 3 };
+
+enum class ParameterShape { per_component = 0, unary = 1, binary = 2, binary_table = 3 };
+
+struct ParameterDefinition {
+    std::string name;            // upper case, at most 6 characters
+    ParameterShape shape;
+    std::int64_t offsets1_element;  // HostOffsets1 element naming this array, 0 = none
+};
+
+// Names known from the start (and their HostOffsets1 elements):
+//   MW 306, MWN, TC 416, PC 326 (per component);
+//   SLTSTR, SLPSTR, SLRSTR, SLSRC 1359 (Sanchez-Lacombe PolymerParamSource),
+//   SLKTD 1382, SLETD 1383 (HostTempParam results) (unary);
+//   SLKIJ, SLETIJ (binary); SLKIJT 690, SLETIT 689 (their temperature tables);
+//   TSTARL, PSTARL, DSTARL (per component working copies);
+//   PCSFTM 884, PCSFTV 885, PCSFTU 886, PCSFTR 887, PCSSRC 1357 (PC-SAFT
+//   PolymerParamSource), PCSKTD 1379 (HostTempParam result) (unary);
+//   PCSKIJ 890 (binary table).
+std::span<const ParameterDefinition> parameter_catalogue();
+
+struct HostOptions {
+    std::int64_t data_sets = 1;
+    std::int64_t minimum_work_words = 0;  // 0: default sizing only
+};
+
+struct SegmentShare {
+    std::int64_t segment;    // component number of a segment component
+    double weight_fraction;  // in the polymer
+};
+
+enum class MessageMode { by_level = 0, accept_all = 1, refuse_all = 2 };
+
+// Routine identifier as keld passes it: two 8-character blank-padded words.
+std::string routine_id(std::string_view word1, std::string_view word2);
+
+struct MessagePolicy {
+    MessageMode mode = MessageMode::by_level;
+    std::map<std::int64_t, std::int64_t> class_thresholds;  // absent class: threshold = class
+    std::set<std::string> suppressed_routines;              // 16-character identifiers
+
+    std::int64_t threshold(std::int64_t check_class) const;
+    void suppress_routine(std::string_view word1, std::string_view word2);
+    bool allows(std::string_view routine16, std::int64_t check_class, std::int64_t level) const;
+};
+
+// Arguments of the last HostMessageCheck, for tests of call sites.
+struct MessageCheckRecord {
+    std::string routine;  // 16 characters
+    std::int64_t check_class = 0, number = 0, level = 0, global8 = 0, word_a = 0, word_b = 0, word_c = 0;
+    bool issued = false;
+};
+
+class ReferenceHost {
+public:
+    static constexpr double missing_value = 1.0e35;
+    static constexpr double segment_fraction_floor = 1.0e-6;
+    static constexpr double reference_pressure = 101325.0;
+    static constexpr double gas_constant = 8314.462618;
+    static constexpr double root_failure_pressure_threshold = 1.0e8;
+    static constexpr std::int64_t default_diagnostic_level = 4;
+    static constexpr std::int64_t map_handle = 1, segment_list_handle = 2, polymer_list_handle = 3,
+                                  weight_fraction_matrix_handle = 4;
+    static constexpr std::size_t globals_words = 32, error_control2_words = 32, root_control_words = 32,
+                                 dpdv_control_words = 4, real_globals_words = 8, property_globals_words = 8,
+                                 offsets1_words = 1400, offsets4_words = 8;
+
+    explicit ReferenceHost(HostOptions options = {});
+    ~ReferenceHost();
+    ReferenceHost(const ReferenceHost &) = delete;
+    ReferenceHost &operator=(const ReferenceHost &) = delete;
+
+    // --- components ---------------------------------------------------------
+    // Returns the new component number. Identifier: 1 to 8 characters, unique.
+    std::int64_t add_component(std::string_view identifier, ComponentKind kind, double molecular_weight);
+    // A polymer or oligomer with its number-average molecular weight.
+    std::int64_t add_polymer(std::string_view identifier, ComponentKind kind, double molecular_weight,
+                             double number_average_mw);
+    void set_number_average_mw(std::int64_t polymer, double mwn);
+    void set_segment_composition(std::int64_t polymer, std::span<const SegmentShare> shares);
+    void set_formula(std::int64_t component, std::string_view formula);  // up to 24 characters
+    std::int64_t component_count() const { return nc_; }
+    std::int64_t component_number(std::string_view identifier) const;  // 0 when unknown
+    ComponentKind kind(std::int64_t component) const;
+    std::string identifier(std::int64_t component) const;  // as given, without padding
+    std::int64_t data_set_count() const { return data_sets_; }
+    void set_data_set_count(std::int64_t data_sets);
+
+    // --- parameters ---------------------------------------------------------
+    void define_parameter(std::string_view name, ParameterShape shape, std::int64_t offsets1_element = 0);
+    const ParameterDefinition *find_parameter(std::string_view name) const;  // nullptr when unknown
+    std::int64_t param_offset(std::string_view name) const;                  // 0 when unknown
+    void set_unary(std::string_view name, std::int64_t component, double value, std::int64_t data_set = 1);
+    double unary(std::string_view name, std::int64_t component, std::int64_t data_set = 1) const;
+    void set_binary(std::string_view name, std::int64_t i, std::int64_t j, double value,
+                    std::int64_t data_set = 1);
+    double binary(std::string_view name, std::int64_t i, std::int64_t j, std::int64_t data_set = 1) const;
+    // Up to six coefficients (a, b, c, d, e, Tref) of pair (i, j); the rest are set to 0.
+    void set_binary_coefficients(std::string_view name, std::int64_t i, std::int64_t j,
+                                 std::span<const double> coefficients, std::int64_t data_set = 1);
+    double binary_coefficient(std::string_view name, std::int64_t i, std::int64_t j, std::int64_t coefficient,
+                              std::int64_t data_set = 1) const;
+    void set_component_value(std::string_view name, std::int64_t component, double value);
+    double component_value(std::string_view name, std::int64_t component) const;
+
+    // --- blocks (1-based element numbers; out-of-range throws) ------------------
+    std::span<double> store() { return store_; }
+    std::span<const double> store() const { return store_; }
+    double &store_at(std::int64_t position);
+    std::int64_t store_integer(std::int64_t position) const;
+    std::int64_t work_offset() const { return work_offset_; }
+    std::int64_t work_words() const { return work_words_; }
+    std::span<double> work_area();
+    std::int64_t &global(std::int64_t element);
+    double &real_global(std::int64_t element);
+    double &property_global(std::int64_t element);
+    double &root_control(std::int64_t element);
+    bool root_switch(std::int64_t element) const;  // lowest bit of the int64 pattern
+    void set_root_switch(std::int64_t element, bool on);
+    double &dpdv_control(std::int64_t element);
+    std::int64_t &error_control2(std::int64_t element);
+    std::int64_t offsets1(std::int64_t element) const;
+    std::int64_t offsets4(std::int64_t element) const;
+    std::string_view message_line(std::int64_t line) const;  // 80 characters of HostErrorControl
+    void write_message_line(std::int64_t line, std::string_view text);
+
+    // --- host operations (what the C callbacks forward to) ---------------------
+    bool is_polymer(std::int64_t component) const;
+    bool is_oligomer(std::int64_t component) const;
+    bool is_segment(std::int64_t component) const;
+    double number_average_mw(std::int64_t component) const;
+    void apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw_by_component,
+                          const double *z, double *x) const;
+    void apparent_to_weight(const double *z, std::int64_t n, const std::int64_t *idx, double *w) const;
+    void number_average_mws(std::int64_t option, std::int64_t n, const std::int64_t *idx, double *mwn) const;
+    std::int64_t locate(std::int64_t handle) const;
+    void locate_matrix(std::int64_t handle, std::int64_t &offset, std::int64_t &rows,
+                       std::int64_t &columns) const;
+    std::int64_t segment_count() const { return static_cast<std::int64_t>(segments_.size()); }
+    void segment_weight_fractions(std::int64_t option, std::int64_t polymer, double *fractions) const;
+    void segment_mole_fractions(std::int64_t option, std::int64_t polymer, double *fractions) const;
+    void binary_table3(std::int64_t n_coefficients, std::int64_t n_used, double t, const double *table,
+                       double *kij) const;
+    void temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table, std::int64_t form,
+                    std::int64_t option, double *result) const;
+    bool message_check(const char *routine16, std::int64_t check_class, std::int64_t number,
+                       std::int64_t level, std::int64_t global8, std::int64_t word_a, std::int64_t word_b,
+                       std::int64_t word_c);
+    void print_message(std::int64_t line_count);
+
+    // --- messages -----------------------------------------------------------
+    MessagePolicy &message_policy() { return policy_; }
+    void set_message_sink(std::function<void(std::string_view)> sink);
+    void print_messages_to_stderr();
+    void capture_messages();  // printed lines are kept in captured_messages()
+    const std::vector<std::string> &captured_messages() const { return captured_; }
+    void clear_captured_messages() { captured_.clear(); }
+    std::int64_t message_check_count(std::string_view word1, std::string_view word2, std::int64_t check_class,
+                                     std::int64_t number) const;
+    std::int64_t message_check_count() const { return total_checks_; }
+    const MessageCheckRecord &last_message_check() const { return last_check_; }
+    std::int64_t print_count() const { return print_count_; }
+
+    // --- density roots ----------------------------------------------------------
+    RootSearch &vapour_search() { return *vapour_search_; }
+    RootSearch &liquid_search() { return *liquid_search_; }
+    void root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed, double v_critical,
+              double v_dividing, double t, double p, double &v, double &p_calc, double &dpdv);
+
+    // --- host table -----------------------------------------------------------
+    keld_host table();
+    void install();                           // current host + keld_host_install(table())
+    void install(const keld_host &modified);  // current host + a table with replaced operations
+    static ReferenceHost *current();
+
+private:
+    struct Component {
+        std::string identifier;
+        ComponentKind kind;
+        std::string formula;
+        std::vector<SegmentShare> segments;
+    };
+    struct ParameterArray {
+        ParameterDefinition definition;
+        std::int64_t offset = 0;  // located offset b
+    };
+
+    std::int64_t array_words(ParameterShape shape, std::int64_t nc, std::int64_t nds) const;
+    const ParameterArray &array_named(std::string_view name) const;
+    std::int64_t unary_position(const ParameterArray &a, std::int64_t i, std::int64_t d) const;
+    void check_component(std::int64_t component) const;
+    void check_data_set(std::int64_t data_set) const;
+    void relayout(std::int64_t nc, std::int64_t nds);
+    void write_layout_words();
+    void write_polymer_map();
+    bool valid_component(std::int64_t component) const { return component >= 1 && component <= nc_; }
+    std::int64_t polymer_row(std::int64_t component) const;  // 0 when not a polymer/oligomer
+    double stored(std::int64_t position) const;
+    std::int64_t readable_words(const double *p) const;  // words readable from p (-1: not host storage)
+    void reinstall_if_current();
+
+    std::int64_t data_sets_;
+    std::int64_t minimum_work_words_;
+    std::vector<Component> components_;
+    std::vector<ParameterArray> arrays_;
+    std::vector<std::int64_t> segments_;  // component numbers of segments
+    std::vector<std::int64_t> polymers_;  // component numbers of polymers and oligomers
+
+    std::vector<double> store_;
+    std::int64_t nc_ = 0;
+    std::int64_t work_offset_ = 0, work_words_ = 0;
+    std::int64_t map_offset_ = 0, segment_list_offset_ = 0, polymer_list_offset_ = 0, matrix_offset_ = 0;
+    std::array<double, real_globals_words> real_globals_{};
+    std::array<double, property_globals_words> property_globals_{};
+    std::array<std::int64_t, offsets1_words> offsets1_{};
+    std::array<std::int64_t, offsets4_words> offsets4_{};
+    std::array<std::int64_t, globals_words> globals_{};
+    std::array<char, KELD_MESSAGE_LINES * KELD_MESSAGE_LINE_CHARS> error_buffer_{};
+    std::array<std::int64_t, error_control2_words> error_control2_{};
+    std::array<double, root_control_words> root_control_{};
+    std::array<double, dpdv_control_words> dpdv_control_{};
+
+    MessagePolicy policy_;
+    std::function<void(std::string_view)> sink_;
+    std::vector<std::string> captured_;
+    std::map<std::tuple<std::string, std::int64_t, std::int64_t>, std::int64_t> check_counts_;
+    std::int64_t total_checks_ = 0, print_count_ = 0;
+    MessageCheckRecord last_check_;
+
+    std::unique_ptr<RootSearch> vapour_search_;
+    std::unique_ptr<RootSearch> liquid_search_;
+
+    bool installed_ = false;
+    keld_host installed_table_{};
+};
+
+}  // namespace keld::refhost

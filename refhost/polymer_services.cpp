@@ -1,0 +1,190 @@
+// Component classification, polymer composition conversions, the polymer-
+// segment map and the temperature-table services of the reference host.
+// Called by keld through the host table: none of these throws, and none reads
+// or writes outside the host's storage for bad component numbers or handles.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+#include "keld/refhost.h"
+#include "temperature_table.h"
+
+namespace keld::refhost {
+
+namespace {
+
+bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
+
+// Writes `value` to the first `count` elements of out.
+void fill(double *out, std::int64_t count, double value) {
+    if (out == nullptr) return;
+    for (std::int64_t k = 0; k < count; ++k) out[k] = value;
+}
+
+}  // namespace
+
+bool ReferenceHost::is_polymer(std::int64_t c) const {
+    return valid_component(c) && components_[static_cast<std::size_t>(c - 1)].kind == ComponentKind::polymer;
+}
+
+bool ReferenceHost::is_oligomer(std::int64_t c) const {
+    return valid_component(c) && components_[static_cast<std::size_t>(c - 1)].kind == ComponentKind::oligomer;
+}
+
+bool ReferenceHost::is_segment(std::int64_t c) const {
+    return valid_component(c) && components_[static_cast<std::size_t>(c - 1)].kind == ComponentKind::segment;
+}
+
+double ReferenceHost::number_average_mw(std::int64_t c) const {
+    if (!valid_component(c)) return 0.0;
+    const double mw = store_[static_cast<std::size_t>(param_offset("MW") + c - 1)];
+    if (!is_polymer(c) && !is_oligomer(c)) return mw;
+    const double mwn = store_[static_cast<std::size_t>(param_offset("MWN") + c - 1)];
+    return positive_finite(mwn) && mwn != real_globals_[0] ? mwn : mw;
+}
+
+void ReferenceHost::apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw_by_component,
+                                     const double *z, double *x) const {
+    if (n < 1 || idx == nullptr || mw_by_component == nullptr || z == nullptr || x == nullptr) return;
+    // x_k is proportional to the molecules per apparent mole: Z_k MW_k / MWN_k.
+    double total = 0.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = idx[k];
+        double molecules = 0.0;
+        if (valid_component(i)) {
+            const double mw = mw_by_component[i - 1], mwn = number_average_mw(i);
+            const double ratio = positive_finite(mw) && positive_finite(mwn) ? mw / mwn : 1.0;
+            molecules = z[k] * ratio;
+        }
+        x[k] = molecules;
+        total += molecules;
+    }
+    if (!(total > 0.0) || !std::isfinite(total)) {
+        fill(x, n, 0.0);
+        return;
+    }
+    for (std::int64_t k = 0; k < n; ++k) x[k] /= total;
+}
+
+void ReferenceHost::apparent_to_weight(const double *z, std::int64_t n, const std::int64_t *idx, double *w) const {
+    if (n < 1 || idx == nullptr || z == nullptr || w == nullptr) return;
+    const std::int64_t mw_offset = param_offset("MW");
+    double total = 0.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = idx[k];
+        double mass = 0.0;
+        if (valid_component(i)) {
+            const double mw = store_[static_cast<std::size_t>(mw_offset + i - 1)];
+            if (positive_finite(mw) && mw != real_globals_[0]) mass = z[k] * mw;
+        }
+        w[k] = mass;
+        total += mass;
+    }
+    if (!(total > 0.0) || !std::isfinite(total)) {
+        fill(w, n, 0.0);
+        return;
+    }
+    for (std::int64_t k = 0; k < n; ++k) w[k] /= total;
+}
+
+void ReferenceHost::number_average_mws(std::int64_t /*option*/, std::int64_t n, const std::int64_t *idx,
+                                       double *mwn) const {
+    if (n < 1 || idx == nullptr || mwn == nullptr) return;
+    for (std::int64_t k = 0; k < n; ++k) mwn[k] = number_average_mw(idx[k]);
+}
+
+std::int64_t ReferenceHost::locate(std::int64_t handle) const {
+    switch (handle) {
+        case map_handle: return map_offset_;
+        case segment_list_handle: return segment_list_offset_;
+        case polymer_list_handle: return polymer_list_offset_;
+        case weight_fraction_matrix_handle: return matrix_offset_;
+        default: return 0;
+    }
+}
+
+void ReferenceHost::locate_matrix(std::int64_t handle, std::int64_t &offset, std::int64_t &rows,
+                                  std::int64_t &columns) const {
+    const auto ns = segment_count();
+    const auto np = static_cast<std::int64_t>(polymers_.size());
+    offset = locate(handle);
+    switch (handle) {
+        case map_handle: rows = 3, columns = 1; break;
+        case segment_list_handle: rows = ns + 1, columns = 1; break;
+        case polymer_list_handle: rows = np + 1, columns = 1; break;
+        case weight_fraction_matrix_handle: rows = np, columns = ns; break;
+        default: rows = 0, columns = 0; break;
+    }
+}
+
+void ReferenceHost::segment_weight_fractions(std::int64_t /*option*/, std::int64_t polymer,
+                                             double *fractions) const {
+    if (fractions == nullptr) return;
+    const auto ns = segment_count();
+    const std::int64_t writable = readable_words(fractions) < 0 ? ns : std::min(ns, readable_words(fractions));
+    const std::int64_t row = polymer_row(polymer);
+    if (row == 0) {
+        fill(fractions, writable, 0.0);
+        return;
+    }
+    const auto np = static_cast<std::int64_t>(polymers_.size());
+    for (std::int64_t k = 1; k <= writable; ++k) {
+        fractions[k - 1] = store_[static_cast<std::size_t>(matrix_offset_ + (k - 1) * np + row - 1)];
+    }
+}
+
+void ReferenceHost::segment_mole_fractions(std::int64_t option, std::int64_t polymer, double *fractions) const {
+    if (fractions == nullptr) return;
+    const auto ns = segment_count();
+    const std::int64_t writable = readable_words(fractions) < 0 ? ns : std::min(ns, readable_words(fractions));
+    segment_weight_fractions(option, polymer, fractions);
+    // Moles of segment k per unit mass of polymer: w_k / MW_k.
+    const std::int64_t mw_offset = param_offset("MW");
+    double total = 0.0;
+    for (std::int64_t k = 1; k <= writable; ++k) {
+        const double mw = store_[static_cast<std::size_t>(mw_offset + segments_[k - 1] - 1)];
+        const double moles = positive_finite(mw) && mw != real_globals_[0] ? fractions[k - 1] / mw : 0.0;
+        fractions[k - 1] = moles;
+        total += moles;
+    }
+    for (std::int64_t k = 1; k <= writable; ++k) fractions[k - 1] = total > 0.0 ? fractions[k - 1] / total : 0.0;
+}
+
+void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_used, double t,
+                                  const double *table, double *kij) const {
+    if (kij == nullptr) return;
+    const std::int64_t pairs = nc_ * nc_;
+    const std::int64_t writable = readable_words(kij) < 0 ? pairs : std::min(pairs, readable_words(kij));
+    const std::int64_t readable = readable_words(table);
+    if (table == nullptr || n_coefficients < 1 || (readable >= 0 && readable < n_coefficients * pairs)) {
+        fill(kij, writable, 0.0);
+        return;
+    }
+    const std::int64_t used = std::min(n_used, n_coefficients);
+    for (std::int64_t pair = 0; pair < writable; ++pair) {
+        kij[pair] = binary_table_value(table + pair * n_coefficients, used, t, real_globals_[0]);
+    }
+}
+
+void ReferenceHost::temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table,
+                               std::int64_t /*form*/, std::int64_t /*option*/, double *result) const {
+    if (result == nullptr || nc < 1) return;
+    const std::int64_t writable = readable_words(result) < 0 ? nc : std::min(nc, readable_words(result));
+    fill(result, writable, 0.0);
+    const std::int64_t readable = readable_words(table);
+    if (table == nullptr || n_coefficients < 1 || (readable >= 0 && readable < n_coefficients * nc * nc)) return;
+    for (std::int64_t j = 1; j <= nc; ++j) {
+        for (std::int64_t i = 1; i <= nc; ++i) {
+            if (i == j) continue;
+            const double *pair = table + ((j - 1) * nc + i - 1) * n_coefficients;
+            if (!binary_table_depends_on_temperature(pair, std::min<std::int64_t>(n_coefficients, 6),
+                                                     real_globals_[0])) {
+                continue;
+            }
+            if (i <= writable) result[i - 1] = 1.0;
+            if (j <= writable) result[j - 1] = 1.0;
+        }
+    }
+}
+
+}  // namespace keld::refhost

@@ -1,0 +1,25 @@
+// Six-coefficient temperature tables of binary parameters.
+//
+// A pair's coefficients (a, b, c, d, e, Tref) give
+//   k(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2,   Tr = T/Tref,
+// with Tref = 298.15 K when the sixth coefficient is not a positive number or
+// is missing. A missing coefficient (the marker) counts as 0 and a zero
+// coefficient never contributes, so a constant k needs no valid temperature.
+#pragma once
+
+#include <cstdint>
+
+namespace keld::refhost {
+
+inline constexpr double default_table_reference_temperature = 298.15;  // K
+
+// Value of one pair's table. `coefficients` holds `n_used` values (at most 6
+// are read); coefficients past n_used count as 0. A table with a non-zero
+// temperature term at T <= 0 (or T not finite) has no value: quiet NaN.
+double binary_table_value(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
+
+// True when one of b..e (those within n_used) is non-zero and not missing.
+bool binary_table_depends_on_temperature(const double *coefficients, std::int64_t n_used,
+                                         double missing_marker);
+
+}  // namespace keld::refhost
