@@ -9,7 +9,7 @@
 
 #include "pcsaft/pcsaft_constants.h"
 
-namespace keld::pcsaft::testing {
+namespace keld::pcsaft::reference {
 
 // Mixture description in the production layout: parameters by component number, cross energies
 // column-major with leading dimension ld.
@@ -32,6 +32,7 @@ S helmholtz_value(S t, S rho, const S *x, const Mixture &mix) {
     constexpr int kMaxComponents = 64;
     S d[kMaxComponents];
     double mk[kMaxComponents];
+    if (mix.n > kMaxComponents) return S(std::nan(""));
     S zeta[4] = {S(0), S(0), S(0), S(0)};
     for (std::int64_t k = 0; k < mix.n; ++k) {
         const std::int64_t i = mix.idx[k] - 1;
@@ -99,4 +100,4 @@ S helmholtz_value(S t, S rho, const S *x, const Mixture &mix) {
     return a_hs + a_chain + a_disp;
 }
 
-}  // namespace keld::pcsaft::testing
+}  // namespace keld::pcsaft::reference

@@ -29,7 +29,7 @@ struct Fluid {
     std::vector<double> m, sigma, eps, eps_matrix;
 
     std::int64_t n() const { return static_cast<std::int64_t>(idx.size()); }
-    testing::Mixture mixture() const {
+    reference::Mixture mixture() const {
         return {ld, n(), idx.data(), m.data(), sigma.data(), eps.data(), eps_matrix.data()};
     }
 };
@@ -122,7 +122,7 @@ double density_for_packing(const Fluid &f, double t, const std::vector<double> &
 constexpr double kStep = 1e-30;
 
 double complex_step(const Fluid &f, Complex t, Complex rho, const std::vector<Complex> &x) {
-    return testing::helmholtz_value(t, rho, x.data(), f.mixture()).imag() / kStep;
+    return reference::helmholtz_value(t, rho, x.data(), f.mixture()).imag() / kStep;
 }
 
 std::vector<Complex> as_complex(const std::vector<double> &x) {
@@ -175,7 +175,7 @@ TEST(PcsaftResidual, DerivativesAgreeWithComplexStep) {
         const Evaluation e = evaluate(f, s.t, rho, s.x, kAll);
         const auto xc = as_complex(s.x);
 
-        EXPECT_LT(relative(e.values.a, testing::helmholtz_value<double>(s.t, rho, s.x.data(), f.mixture())),
+        EXPECT_LT(relative(e.values.a, reference::helmholtz_value<double>(s.t, rho, s.x.data(), f.mixture())),
                   1e-12);
         const double a_rho = complex_step(f, s.t, Complex(rho, kStep), xc);
         const double a_t = complex_step(f, Complex(s.t, kStep), rho, xc);
