@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <stdexcept>
 
 #include "keld/refhost.h"
 #include "temperature_table.h"
@@ -183,6 +184,42 @@ void ReferenceHost::temp_param(std::int64_t n_coefficients, std::int64_t nc, con
             }
             if (i <= writable) result[i - 1] = 1.0;
             if (j <= writable) result[j - 1] = 1.0;
+        }
+    }
+}
+
+}  // namespace keld::refhost
+
+namespace keld::refhost {
+
+void ReferenceHost::link_temperature_table(std::string_view binary_name, std::string_view table_name) {
+    const ParameterArray &b = array_named(binary_name);
+    const ParameterArray &t = array_named(table_name);
+    if (b.definition.shape != ParameterShape::binary || t.definition.shape != ParameterShape::binary_table) {
+        throw std::invalid_argument("a temperature table links a binary parameter to a binary table");
+    }
+    for (const auto &link : table_links_) {
+        if (link.first == b.definition.name) throw std::invalid_argument("binary parameter already linked");
+    }
+    table_links_.emplace_back(b.definition.name, t.definition.name);
+}
+
+void ReferenceHost::apply_temperature_tables(double t) {
+    const double missing = real_globals_[0];
+    for (const auto &[binary_name, table_name] : table_links_) {
+        for (std::int64_t d = 1; d <= data_sets_; ++d) {
+            for (std::int64_t j = 1; j <= nc_; ++j) {
+                for (std::int64_t i = 1; i <= nc_; ++i) {
+                    if (i == j) continue;
+                    double c[6];
+                    bool given = false;
+                    for (std::int64_t n = 1; n <= 6; ++n) {
+                        c[n - 1] = binary_coefficient(table_name, i, j, n, d);
+                        if (n <= 5 && c[n - 1] != 0.0 && c[n - 1] != missing) given = true;
+                    }
+                    if (given) set_binary(binary_name, i, j, binary_table_value(c, 6, t, missing), d);
+                }
+            }
         }
     }
 }

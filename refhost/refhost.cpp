@@ -117,6 +117,8 @@ ReferenceHost::ReferenceHost(HostOptions options)
     print_messages_to_stderr();
     for (const auto &definition : catalogue()) arrays_.push_back({definition, 0});
     relayout(0, data_sets_);
+    link_temperature_table("SLKIJ", "SLKIJT");
+    link_temperature_table("SLETIJ", "SLETIT");
 }
 
 // ---------------------------------------------------------------- layout

@@ -101,3 +101,26 @@ TEST_F(TableHost, TempParamWritesIntoTheResultArrayOfTheStore) {
 
 }  // namespace
 }  // namespace keld::refhost
+
+namespace keld::refhost {
+namespace {
+
+TEST(TemperatureTables, LinkedBinaryTakesTheTableValueOnlyWhereATableIsGiven) {
+    ReferenceHost host({.data_sets = 2});
+    for (const char *id : {"A", "B", "C"}) host.add_component(id, ComponentKind::ordinary, 50.0);
+    host.set_binary("SLKIJ", 1, 3, 0.07, 2);  // given directly: kept
+    const double c[6] = {0.01, 3.0, 0.0, 0.0, 0.0, 300.0};
+    host.set_binary_coefficients("SLKIJT", 2, 1, c, 2);
+    const double constant[1] = {-0.02};
+    host.set_binary_coefficients("SLETIT", 3, 2, constant, 1);
+    host.apply_temperature_tables(400.0);
+    EXPECT_NEAR(host.binary("SLKIJ", 2, 1, 2), 0.01 + 3.0 * 300.0 / 400.0, 1e-15);
+    EXPECT_EQ(host.binary("SLKIJ", 2, 1, 1), 0.0);
+    EXPECT_EQ(host.binary("SLKIJ", 1, 3, 2), 0.07);
+    EXPECT_EQ(host.binary("SLETIJ", 3, 2, 1), -0.02);
+    EXPECT_THROW(host.link_temperature_table("SLKIJ", "PCSKIJ"), std::invalid_argument);
+    EXPECT_THROW(host.link_temperature_table("SLTSTR", "PCSKIJ"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace keld::refhost

@@ -242,6 +242,15 @@ public:
     void set_component_value(std::string_view name, std::int64_t component, double value);
     double component_value(std::string_view name, std::int64_t component) const;
 
+    // Temperature tables of binary parameters: a binary parameter may take its
+    // values from a binary_table (known from the start: SLKIJ <- SLKIJT,
+    // SLETIJ <- SLETIT). apply_temperature_tables(T) writes k(T) into the
+    // binary parameter, in every data set, for each pair i != j whose table
+    // holds a non-zero, non-missing coefficient among a..e; other pairs keep
+    // their directly given value. A host calls it whenever T changes.
+    void link_temperature_table(std::string_view binary_name, std::string_view table_name);
+    void apply_temperature_tables(double t);
+
     // --- blocks (1-based element numbers; out-of-range throws) ------------------
     std::span<double> store() { return store_; }
     std::span<const double> store() const { return store_; }
@@ -342,6 +351,7 @@ private:
     std::int64_t minimum_work_words_;
     std::vector<Component> components_;
     std::vector<ParameterArray> arrays_;
+    std::vector<std::pair<std::string, std::string>> table_links_;  // (binary, table)
     std::vector<std::int64_t> segments_;  // component numbers of segments
     std::vector<std::int64_t> polymers_;  // component numbers of polymers and oligomers
 
