@@ -91,6 +91,9 @@ typedef struct keld_host {
     int64_t root_control_words;
     double *dpdv_control; /* HostDpdvControl: 1 dP/dV cell of the root conversation */
     int64_t dpdv_control_words;
+    /* Number of parameter data sets. Optional: when given, a call with a data
+     * set above it is refused instead of reading another array's words. */
+    int64_t *data_set_count;
 
     keld_param_offset_fn param_offset;                 /* HostParamOffset */
     keld_component_test_fn is_polymer;                 /* HostIsPolymer */

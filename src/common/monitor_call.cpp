@@ -41,7 +41,7 @@ bool read_monitor_call(const double *t, const double *p, const double *z, const 
 CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words) {
     if (call.n < 1) return CallCheck::nothing;
     const std::int64_t nc = host.component_count();
-    bool ok = call.n <= nc && call.kds >= 1 && std::isfinite(call.t) && call.t > 0.0 && std::isfinite(call.p) &&
+    bool ok = call.n <= nc && host.has_data_set(call.kds) && std::isfinite(call.t) && call.t > 0.0 && std::isfinite(call.p) &&
               call.p > 0.0 && host.in_store(work_start(host, call), work_words);
     for (std::int64_t k = 0; ok && k < call.n; ++k) ok = call.idx[k] >= 1 && call.idx[k] <= nc;
     return ok ? CallCheck::proceed : CallCheck::rejected;

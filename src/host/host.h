@@ -70,6 +70,8 @@ public:
     double reference_pressure() const { return t_.property_globals[0]; }
     double gas_constant() const { return t_.property_globals[2]; }
     bool is_missing(double value) const { return value == missing(); }
+    // Whether data set `d` exists (any d >= 1 when the host does not say how many it has).
+    bool has_data_set(std::int64_t d) const { return d >= 1 && (!t_.data_set_count || d <= *t_.data_set_count); }
 
     // HostStore, 1-based.
     bool in_store(std::int64_t first, std::int64_t length) const {

@@ -36,7 +36,7 @@ void check_parameters(const host::Host &host, std::int64_t data_sets) {
                        eps = host.offsets1(kSegmentEnergy), r = host.offsets1(kSegmentRatio),
                        source = host.offsets1(kSourceFlags);
     messages::MissingParameterReport report(host, "POLYPCSF");
-    for (std::int64_t d = 1; d <= data_sets; ++d) {
+    for (std::int64_t d = 1; d <= data_sets && host.has_data_set(d); ++d) {
         if (!unary_block_in_store(host, m, d) || !unary_block_in_store(host, sigma, d) ||
             !unary_block_in_store(host, eps, d) || !unary_block_in_store(host, r, d) ||
             !unary_block_in_store(host, source, d))

@@ -51,7 +51,7 @@ void complete_parameters(const host::Host &host, std::int64_t data_sets) {
     const std::int64_t t_star = host.param_offset("SLTSTR"), p_star = host.param_offset("SLPSTR"),
                        rho_star = host.param_offset("SLRSTR"), source = host.offsets1(kSourceFlagsElement);
     messages::MissingParameterReport report(host, "POLYSL");
-    for (std::int64_t d = 1; d <= data_sets; ++d) {
+    for (std::int64_t d = 1; d <= data_sets && host.has_data_set(d); ++d) {
         // A data set past the host's arrays ends the walk.
         if (!unary_block_in_store(host, t_star, d) || !unary_block_in_store(host, p_star, d) ||
             !unary_block_in_store(host, rho_star, d) || !unary_block_in_store(host, source, d))
