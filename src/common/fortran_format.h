@@ -13,7 +13,9 @@
 // optional leading zero of F and E is written when the width has room for it; round to nearest
 // on the exact binary value (ties to even); a negative value that rounds to zero keeps its
 // '-' ("-0.00"); NaN and Inf right-justified ("Infinity" when the width allows); asterisks
-// when a value does not fit. Gw.d with zero writes F-form with d-1 decimals and trailing blanks.
+// when a value does not fit. Gw.d with zero writes F-form with d-1 decimals and trailing blanks;
+// the F-or-E choice of Gw.d is made as gfortran makes it, in binary floating point, so a value
+// within an ulp of a bound goes where gfortran sends it (9.9995 under G10.4 gives "10.00").
 //
 // Item kinds that do not match the descriptor are converted instead of failing:
 //   integer under F/E/D/ES      -> written as the real value;
