@@ -73,10 +73,10 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
     site.word_c = host.error_control2(kWordC);
     if (wanted(host, site)) {
         const std::int64_t rows = n - n / 2;
-        int lines = write_lines(host, 0, kInfeasibleHeader, {model_name, data_set, t, p});
+        const int header = write_lines(host, 0, kInfeasibleHeader, {model_name, data_set, t, p});
         const std::int64_t first_rows = std::min<std::int64_t>(rows, kFirstBlockRows);
         for (std::int64_t row = 0; row < first_rows; ++row)
-            write_composition_row(host, lines + static_cast<int>(row), n, idx, x, 2 * row);
+            write_composition_row(host, header + static_cast<int>(row), n, idx, x, 2 * row);
         host.print_message(std::min<std::int64_t>(rows + 4, kLines));
         if (rows > kFirstBlockRows) {
             // The continuation block is announced to the host; its answer does not matter.
@@ -91,7 +91,6 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
                 write_composition_row(host, static_cast<int>(row), n, idx, x, 2 * (kFirstBlockRows + row));
             host.print_message(more);
         }
-        (void)lines;
     }
     host.set_error_control2(kWordC, 0);
 }
