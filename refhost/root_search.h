@@ -32,9 +32,10 @@
 // step or, deep in the repulsive pole, a step fitted to a power law of the
 // free volume, at most quadrupling the free volume per step so that it cannot
 // jump over a van der Waals loop. An unstable point bounds the branch: the
-// extremum of P between the branch and that point is located (bisection on
-// the sign of dP/dV, any sign change of f ending the hunt); if it does not
-// reach P, the branch has no root and the search hands over.
+// extremum of P between the branch and that point is located (cubic Hermite
+// interpolation of P and dP/dV, any sign change of f ending the hunt); if it
+// does not reach P, the branch has no root and the search hands over. Newton
+// gives way to bisection after three steps in a row that fail to halve.
 //
 // Hints: V_cp is the lower bound of every trial volume (the model is undefined
 // at or below it; trial volumes stay strictly above it) and sets the liquid
