@@ -99,11 +99,17 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
     }
     const SegmentScratch scratch{work.scratch(), work.scratch_words()};
     const auto partner_ok = [](double s) { return s == kNotPolymer || s == kOwnParameters; };
+    // A component that is neither polymer nor oligomer counts as source 0 whatever
+    // its stored flag holds: only the initialisation clears those flags, and a
+    // call without it must not lose the segment cross energies of its polymers.
+    const auto source = [&](std::int64_t i) {
+        return host.is_polymer_or_oligomer(i) ? par.source()[i - 1] : kNotPolymer;
+    };
     for (std::int64_t k = 0; k < call.n; ++k) {
         for (std::int64_t l = k + 1; l < call.n; ++l) {
             const std::int64_t i = call.idx[k], j = call.idx[l];
             const double k_ij = kij[(j - 1) * nc + (i - 1)];
-            const double si = par.source()[i - 1], sj = par.source()[j - 1];
+            const double si = source(i), sj = source(j);
             const double plain = std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
             double value = (1.0 - k_ij) * plain;
             if (k_ij == 0.0 && sj == kFromSegments && partner_ok(si))
