@@ -1,0 +1,180 @@
+// Case files into a ReferenceHost; the model registry; one monitor call per state.
+#include "keld/case.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <sstream>
+
+#include "case_description.h"
+#include "keld/keld.h"
+
+namespace keld::refhost {
+
+namespace {
+
+// Replays a case description into a C++ ReferenceHost.
+class ReferenceHostBuilder {
+public:
+    std::unique_ptr<ReferenceHost> host;
+
+    void create(std::int64_t data_sets) { host = std::make_unique<ReferenceHost>(HostOptions{data_sets, 0}); }
+    std::int64_t add_component(const std::string &id, ComponentKind kind, double mw) {
+        return host->add_component(id, kind, mw);
+    }
+    void set_number_average_mw(std::int64_t polymer, double mwn) { host->set_number_average_mw(polymer, mwn); }
+    void set_segment_fraction(std::int64_t polymer, std::int64_t segment, double w) {
+        auto &shares = shares_[polymer];
+        shares.push_back({segment, w});
+        host->set_segment_composition(polymer, shares);
+    }
+    void set_formula(std::int64_t component, const std::string &formula) { host->set_formula(component, formula); }
+    void set_parameter(const detail::ParameterValue &p) {
+        switch (p.shape) {
+            case ParameterShape::unary: host->set_unary(p.name, p.i, p.coefficients[0], p.data_set); break;
+            case ParameterShape::binary: host->set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set); break;
+            case ParameterShape::binary_table:
+                host->set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
+                break;
+            case ParameterShape::per_component: host->set_component_value(p.name, p.i, p.coefficients[0]); break;
+        }
+    }
+
+private:
+    std::map<std::int64_t, std::vector<SegmentShare>> shares_;
+};
+
+Case build_case(detail::CaseDescription description) {
+    ReferenceHostBuilder builder;
+    detail::build_host(description, builder);
+    Case c;
+    c.host = std::move(builder.host);
+    c.states = std::move(description.states);
+    c.origin = std::move(description.origin);
+    c.title = std::move(description.title);
+    c.parameter_families = std::move(description.models_in_parameters);
+    return c;
+}
+
+// Captures the host's message lines for the duration of one library call.
+std::vector<std::string> take_messages(ReferenceHost &host) {
+    std::vector<std::string> lines = host.captured_messages();
+    host.clear_captured_messages();
+    return lines;
+}
+
+void prepare(ReferenceHost &host) {
+    host.install();
+    host.capture_messages();
+    host.clear_captured_messages();
+}
+
+constexpr double not_computed = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+Case parse_case(std::string_view json_text, std::string_view origin) {
+    return build_case(detail::parse_description(json_text, origin));
+}
+
+Case load_case_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw CaseError(path, "cannot open the file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) throw CaseError(path, "cannot read the file");
+    return parse_case(text.str(), path);
+}
+
+const std::vector<ModelEntry> &models() {
+    static const std::vector<ModelEntry> registry{
+        {"sanchez-lacombe", "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)", KELD_ESSLP,
+         KELD_ESPSLI, {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}},
+        {"pcsaft", "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)", KELD_ESPCSF,
+         KELD_ESPCSI, {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}},
+    };
+    return registry;
+}
+
+const ModelEntry *find_model(std::string_view name) {
+    for (const ModelEntry &m : models()) {
+        if (m.name == name) return &m;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> initialise_model(ReferenceHost &host, const ModelEntry &model) {
+    prepare(host);
+    if (model.initialise != nullptr) {
+        const std::int64_t data_sets = host.data_set_count();
+        model.initialise(&data_sets);
+    }
+    return take_messages(host);
+}
+
+std::vector<std::string> models_used(const Case &c) {
+    std::vector<std::string> used;
+    auto add = [&](const std::string &name) {
+        if (std::find(used.begin(), used.end(), name) == used.end()) used.push_back(name);
+    };
+    for (const StateRequest &s : c.states) add(s.model);
+    for (const std::string &family : c.parameter_families) add(family);
+    return used;
+}
+
+std::vector<ModelInitialisation> initialise_case(Case &c) {
+    if (!c.host) throw std::invalid_argument("the case has no host");
+    std::vector<ModelInitialisation> reports;
+    for (const std::string &name : models_used(c)) {
+        const ModelEntry *model = find_model(name);
+        if (model == nullptr) throw std::invalid_argument("unknown model '" + name + "'");
+        reports.push_back({name, initialise_model(*c.host, *model)});
+    }
+    return reports;
+}
+
+StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
+    const ModelEntry *model = find_model(state.model);
+    if (model == nullptr) throw std::invalid_argument("unknown model '" + state.model + "'");
+    if (state.components.empty() || state.components.size() != state.z.size()) {
+        throw std::invalid_argument("a state needs one mole fraction per listed component");
+    }
+    for (std::int64_t i : state.components) {
+        if (i < 1 || i > host.component_count()) throw std::invalid_argument("component number out of range");
+    }
+    if (state.data_set < 1 || state.data_set > host.data_set_count()) {
+        throw std::invalid_argument("data set out of range");
+    }
+
+    const std::int64_t n = static_cast<std::int64_t>(state.components.size());
+    StateResult r;
+    r.phi.assign(state.components.size(), not_computed);
+    r.dphi.assign(state.components.size(), not_computed);
+    r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = not_computed;
+
+    prepare(host);
+    host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
+    const std::int64_t kwork = 0, kspare = 0;
+    r.status = 1;
+    const auto &f = state.flags;
+    model->monitor(&state.temperature, &state.pressure, state.z.data(), &n, state.components.data(), &kwork,
+                   &kspare, &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set, &state.diagnostics,
+                   r.phi.data(), &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh, &r.ds, &r.dg, &r.dv, &r.status,
+                   &state.option);
+    r.messages = take_messages(host);
+
+    // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).
+    if (!wants_value(f[0])) std::fill(r.phi.begin(), r.phi.end(), not_computed);
+    if (!wants_derivative(f[0])) std::fill(r.dphi.begin(), r.dphi.end(), not_computed);
+    double *values[] = {&r.h, &r.s, &r.g, &r.v};
+    double *derivatives[] = {&r.dh, &r.ds, &r.dg, &r.dv};
+    for (std::size_t k = 0; k < 4; ++k) {
+        if (!wants_value(f[k + 1])) *values[k] = not_computed;
+        if (!wants_derivative(f[k + 1])) *derivatives[k] = not_computed;
+    }
+    return r;
+}
+
+}  // namespace keld::refhost

@@ -1,0 +1,46 @@
+// The model parameters a case file may give, with their units and shapes.
+//
+// A family's entry in the model registry lists the names it reads; this table
+// says how each is written in a case file. A binary parameter with a linked
+// temperature table (SLKIJ <- SLKIJT) accepts six coefficients as well as a
+// constant; PCSKIJ is itself a table.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "case_reader.h"
+#include "keld/refhost.h"
+
+namespace keld::refhost::detail {
+
+struct ParameterSpec {
+    std::string_view name;
+    ParameterShape shape;         // unary, binary or binary_table
+    Dimension dimension;
+    bool positive;                // values must be > 0
+    std::string_view table;       // binary: its temperature table, empty when none
+    std::string_view meaning;     // for documentation and `keld init`
+};
+
+inline constexpr std::array<ParameterSpec, 10> parameter_specs{{
+    {"SLTSTR", ParameterShape::unary, Dimension::temperature, true, "", "characteristic temperature T*"},
+    {"SLPSTR", ParameterShape::unary, Dimension::pressure, true, "", "characteristic pressure P*"},
+    {"SLRSTR", ParameterShape::unary, Dimension::mass_density, true, "", "close-packed density rho*"},
+    {"SLKIJ", ParameterShape::binary, Dimension::none, false, "SLKIJT", "cross-energy correction k_ij"},
+    {"SLETIJ", ParameterShape::binary, Dimension::none, false, "SLETIT", "cross-volume correction eta_ij"},
+    {"PCSFTM", ParameterShape::unary, Dimension::none, true, "", "segment number m"},
+    {"PCSFTV", ParameterShape::unary, Dimension::length_angstrom, true, "", "segment diameter sigma"},
+    {"PCSFTU", ParameterShape::unary, Dimension::temperature, true, "", "segment energy epsilon/k"},
+    {"PCSFTR", ParameterShape::unary, Dimension::per_molar_mass, true, "", "segment ratio r = m/MWN"},
+    {"PCSKIJ", ParameterShape::binary_table, Dimension::none, false, "", "k_ij(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2"},
+}};
+
+inline const ParameterSpec *find_parameter_spec(std::string_view name) {
+    for (const ParameterSpec &spec : parameter_specs) {
+        if (spec.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+}  // namespace keld::refhost::detail

@@ -1,0 +1,482 @@
+// From a JSON case document to a validated CaseDescription.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+
+#include "case_description.h"
+#include "case_parameters.h"
+#include "case_reader.h"
+
+namespace keld::refhost::detail {
+
+namespace {
+
+constexpr double fraction_tolerance = 1e-9;
+constexpr std::size_t max_identifier_chars = 8;
+constexpr std::size_t max_formula_chars = 24;
+constexpr std::array<std::string_view, 5> property_names{"lnphi", "H", "S", "G", "V"};
+
+std::string quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+std::string number_text(double x) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.12g", x);
+    return buffer;
+}
+
+class CaseParser {
+public:
+    CaseParser(std::string_view origin) : origin_(origin) { description_.origin = origin; }
+
+    CaseDescription run(const Json &document) {
+        ObjectReader root(document, {}, origin_);
+        if (auto title = root.optional_string("title")) description_.title = *title;
+        root.optional_string("description");
+        if (const Json *source = root.optional("source")) read_source(*source, JsonPath().key("source"));
+        read_components(root.required("components"), JsonPath().key("components"));
+        if (const Json *sets = root.optional("parameters")) read_parameter_sets(*sets, JsonPath().key("parameters"));
+        StateFields defaults;
+        if (const Json *d = root.optional("state_defaults")) {
+            defaults = read_state_fields(*d, JsonPath().key("state_defaults"), false);
+        }
+        if (const Json *states = root.optional("states")) read_states(*states, JsonPath().key("states"), defaults);
+        root.finish();
+        return std::move(description_);
+    }
+
+private:
+    // ---------------------------------------------------------------- helpers
+
+    template <class T>
+    struct Located {
+        T value;
+        JsonPath path;
+    };
+
+    const Json &array_at(const Json &value, const JsonPath &path) const {
+        if (!value.is_array()) fail(origin_, path, "expected an array, found " + std::string(value.type_name()));
+        return value;
+    }
+
+    const Json &object_at(const Json &value, const JsonPath &path) const {
+        if (!value.is_object()) fail(origin_, path, "expected an object, found " + std::string(value.type_name()));
+        return value;
+    }
+
+    void read_source(const Json &source, const JsonPath &path) const {
+        if (source.is_string()) return;
+        array_at(source, path);
+        for (std::size_t k = 0; k < source.size(); ++k) string_value(source[k], origin_, path.index(k));
+    }
+
+    // 1-based component number of an identifier, or 0.
+    std::int64_t component_number(std::string_view id) const {
+        for (std::size_t k = 0; k < description_.components.size(); ++k) {
+            if (description_.components[k].id == id) return static_cast<std::int64_t>(k + 1);
+        }
+        return 0;
+    }
+
+    std::int64_t known_component(std::string_view id, const JsonPath &path) const {
+        const std::int64_t number = component_number(id);
+        if (number == 0) fail(origin_, path, "unknown component " + quote(id));
+        return number;
+    }
+
+    // Checks that a set of fractions adds up to 1.
+    void check_sum(double sum, const JsonPath &path) const {
+        if (std::abs(sum - 1.0) > fraction_tolerance) {
+            fail(origin_, path, "fractions add up to " + number_text(sum) + ", not 1 (tolerance 1e-9)");
+        }
+    }
+
+    // ------------------------------------------------------------- components
+
+    static std::optional<ComponentKind> kind_named(std::string_view name) {
+        if (name == "ordinary") return ComponentKind::ordinary;
+        if (name == "polymer") return ComponentKind::polymer;
+        if (name == "oligomer") return ComponentKind::oligomer;
+        if (name == "segment") return ComponentKind::segment;
+        return std::nullopt;
+    }
+
+    void read_components(const Json &list, const JsonPath &path) {
+        array_at(list, path);
+        if (list.empty()) fail(origin_, path, "a case needs at least one component");
+        std::vector<Located<const Json *>> segment_lists(list.size(), {nullptr, {}});
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            const JsonPath here = path.index(k);
+            ObjectReader r(list[k], here, origin_);
+            ComponentSpec c;
+            c.id = string_value(r.required("id"), origin_, here.key("id"));
+            check_identifier(c.id, here.key("id"));
+            r.optional_string("name");
+            if (auto kind = r.optional_string("kind")) {
+                const auto parsed = kind_named(*kind);
+                if (!parsed) {
+                    fail(origin_, here.key("kind"),
+                         "unknown kind " + quote(*kind) + " (use \"ordinary\", \"polymer\", \"oligomer\" or \"segment\")");
+                }
+                c.kind = *parsed;
+            }
+            const bool polymer = c.kind == ComponentKind::polymer || c.kind == ComponentKind::oligomer;
+            const auto mw = r.optional_quantity("MW", Dimension::molar_mass);
+            if (!mw) fail(origin_, here, "missing " + quote(canonical_key("MW", Dimension::molar_mass)));
+            if (!(mw->value > 0)) fail(origin_, mw->path, "the molecular weight must be positive");
+            c.molecular_weight = mw->value;
+            const auto mwn = r.optional_quantity("MWN", Dimension::molar_mass);
+            if (mwn && !polymer) fail(origin_, mwn->path, "only a polymer or an oligomer has a number-average MW");
+            if (polymer && !mwn) {
+                fail(origin_, here, "a " + std::string(c.kind == ComponentKind::polymer ? "polymer" : "oligomer") +
+                                        " needs " + quote(canonical_key("MWN", Dimension::molar_mass)));
+            }
+            if (mwn) {
+                if (!(mwn->value > 0)) fail(origin_, mwn->path, "the number-average molecular weight must be positive");
+                c.number_average_mw = mwn->value;
+            }
+            if (const Json *segments = r.optional("segments")) {
+                if (!polymer) fail(origin_, here.key("segments"), "only a polymer or an oligomer has segments");
+                segment_lists[k] = {segments, here.key("segments")};
+            } else if (polymer) {
+                fail(origin_, here, "a polymer or oligomer needs its \"segments\" (weight fractions by segment)");
+            }
+            if (auto formula = r.optional_string("formula")) {
+                if (formula->size() > max_formula_chars) fail(origin_, here.key("formula"), "at most 24 characters");
+                c.formula = *formula;
+            }
+            r.finish();
+            if (component_number(c.id) != 0) fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
+            description_.components.push_back(std::move(c));
+        }
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            if (segment_lists[k].value != nullptr) read_segments(description_.components[k], segment_lists[k]);
+        }
+    }
+
+    void check_identifier(const std::string &id, const JsonPath &path) const {
+        if (id.empty() || id.size() > max_identifier_chars) fail(origin_, path, "an identifier has 1 to 8 characters");
+        const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
+            return static_cast<unsigned char>(ch) > 32 && static_cast<unsigned char>(ch) < 127;
+        });
+        if (!printable) fail(origin_, path, "an identifier has printable characters and no blanks");
+    }
+
+    void read_segments(ComponentSpec &polymer, const Located<const Json *> &segments) {
+        const Json &object = object_at(*segments.value, segments.path);
+        if (object.empty()) fail(origin_, segments.path, "a polymer needs at least one segment");
+        double sum = 0;
+        for (const auto &item : object.items()) {
+            const JsonPath here = segments.path.key(item.key());
+            const std::int64_t number = known_component(item.key(), here);
+            if (description_.components[static_cast<std::size_t>(number - 1)].kind != ComponentKind::segment) {
+                fail(origin_, here, quote(item.key()) + " is not a segment (kind \"segment\")");
+            }
+            const double w = finite_number(item.value(), origin_, here);
+            if (w < 0) fail(origin_, here, "a weight fraction cannot be negative");
+            sum += w;
+            polymer.segments.emplace_back(item.key(), w);
+        }
+        check_sum(sum, segments.path);
+    }
+
+    // ------------------------------------------------------------- parameters
+
+    void read_parameter_sets(const Json &list, const JsonPath &path) {
+        array_at(list, path);
+        std::map<std::int64_t, JsonPath> seen;
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            const JsonPath here = path.index(k);
+            ObjectReader r(list[k], here, origin_);
+            const std::int64_t data_set = r.optional_integer("data_set", 1).value_or(static_cast<std::int64_t>(k + 1));
+            if (const auto [at, inserted] = seen.emplace(data_set, here); !inserted) {
+                fail(origin_, here, "data set " + std::to_string(data_set) + " is already given at " + at->second.text());
+            }
+            description_.data_sets = std::max(description_.data_sets, data_set);
+            if (const Json *source = r.optional("source")) read_source(*source, here.key("source"));
+            r.optional_string("description");
+            for (const ModelEntry &model : models()) {
+                if (const Json *family = r.optional(model.name)) {
+                    read_family(*family, here.key(model.name), model, data_set);
+                    auto &used = description_.models_in_parameters;
+                    if (std::find(used.begin(), used.end(), model.name) == used.end()) used.emplace_back(model.name);
+                }
+            }
+            r.finish();
+        }
+    }
+
+    void read_family(const Json &family, const JsonPath &path, const ModelEntry &model, std::int64_t data_set) {
+        ObjectReader r(family, path, origin_);
+        for (std::string_view name : model.parameters) {
+            const ParameterSpec *spec = find_parameter_spec(name);
+            if (spec == nullptr) continue;  // a registry name without a case-file spelling
+            double factor = 1.0;
+            JsonPath where;
+            const Json *values = r.optional_quantity_object(name, spec->dimension, factor, where);
+            if (values == nullptr) continue;
+            if (spec->shape == ParameterShape::unary) {
+                read_unary(*values, where, *spec, factor, data_set);
+            } else {
+                read_binary(*values, where, *spec, data_set);
+            }
+        }
+        r.finish();
+    }
+
+    void read_unary(const Json &values, const JsonPath &path, const ParameterSpec &spec, double factor,
+                    std::int64_t data_set) {
+        object_at(values, path);
+        for (const auto &item : values.items()) {
+            const JsonPath here = path.key(item.key());
+            const std::int64_t i = known_component(item.key(), here);
+            const double value = finite_number(item.value(), origin_, here) * factor;
+            if (spec.positive && !(value > 0)) fail(origin_, here, std::string(spec.name) + " must be positive");
+            ParameterValue p{std::string(spec.name), ParameterShape::unary, data_set, i, 0, {}};
+            p.coefficients[0] = value;
+            description_.parameters.push_back(std::move(p));
+        }
+    }
+
+    // A constant, or the six coefficients a, b, c, d, e, Tref of a temperature table.
+    std::array<double, 6> read_coefficients(const Json &value, const JsonPath &path, const ParameterSpec &spec,
+                                            bool &is_table) const {
+        std::array<double, 6> c{};
+        is_table = value.is_array();
+        if (!is_table) {
+            c[0] = finite_number(value, origin_, path);
+            return c;
+        }
+        if (spec.shape != ParameterShape::binary_table && spec.table.empty()) {
+            fail(origin_, path, std::string(spec.name) + " takes a single number");
+        }
+        if (value.size() != 6) {
+            fail(origin_, path, "give a constant or six coefficients [a, b, c, d, e, Tref / K]");
+        }
+        for (std::size_t k = 0; k < 6; ++k) c[k] = finite_number(value[k], origin_, path.index(k));
+        return c;
+    }
+
+    void read_binary(const Json &values, const JsonPath &path, const ParameterSpec &spec, std::int64_t data_set) {
+        object_at(values, path);
+        struct Entry {
+            std::array<double, 6> coefficients;
+            bool is_table;
+        };
+        std::map<std::pair<std::int64_t, std::int64_t>, Entry> given;
+        for (const auto &row : values.items()) {
+            const JsonPath row_path = path.key(row.key());
+            const std::int64_t i = known_component(row.key(), row_path);
+            object_at(row.value(), row_path);
+            for (const auto &cell : row.value().items()) {
+                const JsonPath here = row_path.key(cell.key());
+                const std::int64_t j = known_component(cell.key(), here);
+                if (i == j) fail(origin_, here, "a binary parameter needs two different components");
+                Entry e{};
+                e.coefficients = read_coefficients(cell.value(), here, spec, e.is_table);
+                given[{i, j}] = e;
+            }
+        }
+        // A pair given in one order holds for both, unless the other order is given too.
+        auto entries = given;
+        for (const auto &[pair, entry] : given) entries.try_emplace({pair.second, pair.first}, entry);
+        for (const auto &[pair, entry] : entries) add_binary(spec, data_set, pair.first, pair.second, entry.coefficients, entry.is_table);
+    }
+
+    void add_binary(const ParameterSpec &spec, std::int64_t data_set, std::int64_t i, std::int64_t j,
+                    const std::array<double, 6> &c, bool is_table) {
+        const bool temperature_dependent = c[1] != 0 || c[2] != 0 || c[3] != 0 || c[4] != 0;
+        if (spec.shape == ParameterShape::binary_table) {
+            description_.parameters.push_back({std::string(spec.name), ParameterShape::binary_table, data_set, i, j, c});
+            return;
+        }
+        if (is_table) {
+            description_.parameters.push_back({std::string(spec.table), ParameterShape::binary_table, data_set, i, j, c});
+        }
+        // The host evaluates a table only for pairs with a temperature term;
+        // a constant (or a table without one) goes into the parameter itself.
+        if (!temperature_dependent) {
+            std::array<double, 6> value{};
+            value[0] = c[0];
+            description_.parameters.push_back({std::string(spec.name), ParameterShape::binary, data_set, i, j, value});
+        }
+    }
+
+    // ----------------------------------------------------------------- states
+
+    struct Composition {
+        std::vector<std::int64_t> components;
+        std::vector<double> z;
+    };
+
+    struct StateFields {
+        std::optional<std::string> label;
+        std::optional<Located<std::string>> model;
+        std::optional<Quantity> temperature, pressure;
+        std::optional<Composition> composition;
+        std::optional<std::int64_t> phase;
+        std::optional<int> values, derivatives;  // bit k: property_names[k]
+        std::optional<std::int64_t> diagnostics;
+        std::optional<Located<std::int64_t>> data_set;
+        std::optional<std::int64_t> option;
+    };
+
+    static void take(StateFields &into, const StateFields &from) {
+        auto merge = [](auto &a, const auto &b) {
+            if (!a && b) a = b;
+        };
+        merge(into.label, from.label);
+        merge(into.model, from.model);
+        merge(into.temperature, from.temperature);
+        merge(into.pressure, from.pressure);
+        merge(into.composition, from.composition);
+        merge(into.phase, from.phase);
+        merge(into.values, from.values);
+        merge(into.derivatives, from.derivatives);
+        merge(into.diagnostics, from.diagnostics);
+        merge(into.data_set, from.data_set);
+        merge(into.option, from.option);
+    }
+
+    int read_property_set(const Json &value, const JsonPath &path) const {
+        if (value.is_string() && value.get<std::string>() == "all") return (1 << property_names.size()) - 1;
+        if (!value.is_array()) fail(origin_, path, "expected \"all\" or a list of \"lnphi\", \"H\", \"S\", \"G\", \"V\"");
+        int mask = 0;
+        for (std::size_t k = 0; k < value.size(); ++k) {
+            const std::string name = string_value(value[k], origin_, path.index(k));
+            const auto found = std::find(property_names.begin(), property_names.end(), name);
+            if (found == property_names.end()) {
+                fail(origin_, path.index(k), "unknown property " + quote(name) + " (use lnphi, H, S, G or V)");
+            }
+            const int bit = 1 << (found - property_names.begin());
+            if (mask & bit) fail(origin_, path.index(k), quote(name) + " is listed twice");
+            mask |= bit;
+        }
+        return mask;
+    }
+
+    Composition read_composition(const Json &value, const JsonPath &path, bool mass) const {
+        object_at(value, path);
+        if (value.empty()) fail(origin_, path, "a composition needs at least one component");
+        Composition c;
+        double sum = 0;
+        for (const auto &item : value.items()) {
+            const JsonPath here = path.key(item.key());
+            const std::int64_t number = known_component(item.key(), here);
+            const double f = finite_number(item.value(), origin_, here);
+            if (f < 0) fail(origin_, here, "a fraction cannot be negative");
+            sum += f;
+            c.components.push_back(number);
+            c.z.push_back(f);
+        }
+        check_sum(sum, path);
+        if (mass) {
+            // Apparent mole fractions: moles of each component on the host's MW basis.
+            double moles = 0;
+            for (std::size_t k = 0; k < c.z.size(); ++k) {
+                c.z[k] /= description_.components[static_cast<std::size_t>(c.components[k] - 1)].molecular_weight;
+                moles += c.z[k];
+            }
+            for (double &z : c.z) z /= moles;
+        }
+        return c;
+    }
+
+    StateFields read_state_fields(const Json &value, const JsonPath &path, bool is_state) {
+        ObjectReader r(value, path, origin_);
+        StateFields f;
+        if (is_state) f.label = r.optional_string("label");
+        if (auto model = r.optional_string("model")) {
+            if (find_model(*model) == nullptr) {
+                std::string names;
+                for (const ModelEntry &m : models()) names += (names.empty() ? "" : ", ") + quote(m.name);
+                fail(origin_, path.key("model"), "unknown model " + quote(*model) + " (known: " + names + ")");
+            }
+            f.model = Located<std::string>{*model, path.key("model")};
+        }
+        f.temperature = r.optional_quantity("T", Dimension::temperature);
+        if (f.temperature && !(f.temperature->value > 0)) fail(origin_, f.temperature->path, "T must be positive");
+        f.pressure = r.optional_quantity("P", Dimension::pressure);
+        if (f.pressure && !(f.pressure->value > 0)) fail(origin_, f.pressure->path, "P must be positive");
+        const Json *mole = r.optional("mole_fractions");
+        const Json *mass = r.optional("mass_fractions");
+        if (mole && mass) fail(origin_, path, "give \"mole_fractions\" or \"mass_fractions\", not both");
+        if (mole) f.composition = read_composition(*mole, path.key("mole_fractions"), false);
+        if (mass) f.composition = read_composition(*mass, path.key("mass_fractions"), true);
+        if (auto phase = r.optional_string("phase")) {
+            if (*phase == "liquid") {
+                f.phase = 2;
+            } else if (*phase == "vapour" || *phase == "vapor") {
+                f.phase = 1;
+            } else {
+                fail(origin_, path.key("phase"), "unknown phase " + quote(*phase) + " (use \"liquid\" or \"vapour\")");
+            }
+        }
+        if (const Json *p = r.optional("properties")) f.values = read_property_set(*p, path.key("properties"));
+        if (const Json *d = r.optional("derivatives")) f.derivatives = read_property_set(*d, path.key("derivatives"));
+        f.diagnostics = r.optional_integer("diagnostics", 0);
+        if (auto ds = r.optional_integer("data_set", 1)) f.data_set = Located<std::int64_t>{*ds, path.key("data_set")};
+        if (auto option = r.optional_string("segment_fractions")) {
+            if (*option == "weight") {
+                f.option = 0;
+            } else if (*option == "mole") {
+                f.option = 5;
+            } else {
+                fail(origin_, path.key("segment_fractions"), "use \"weight\" or \"mole\"");
+            }
+        }
+        r.finish();
+        return f;
+    }
+
+    void read_states(const Json &list, const JsonPath &path, const StateFields &defaults) {
+        array_at(list, path);
+        for (std::size_t k = 0; k < list.size(); ++k) {
+            const JsonPath here = path.index(k);
+            StateFields f = read_state_fields(list[k], here, true);
+            take(f, defaults);
+            auto missing = [&](std::string_view what) {
+                fail(origin_, here, "no " + std::string(what) + " (give it here or in \"state_defaults\")");
+            };
+            if (!f.model) missing("\"model\"");
+            if (!f.temperature) missing("\"T / K\"");
+            if (!f.pressure) missing("\"P / Pa\"");
+            if (!f.composition) missing("\"mole_fractions\" or \"mass_fractions\"");
+            if (!f.phase) missing("\"phase\"");
+            if (f.data_set && f.data_set->value > description_.data_sets) {
+                fail(origin_, f.data_set->path,
+                     "data set " + std::to_string(f.data_set->value) + " has no parameters (the case has " +
+                         std::to_string(description_.data_sets) + ")");
+            }
+            StateRequest s;
+            s.model = f.model->value;
+            s.temperature = f.temperature->value;
+            s.pressure = f.pressure->value;
+            s.components = f.composition->components;
+            s.z = f.composition->z;
+            s.phase = *f.phase;
+            const int values = f.values.value_or((1 << property_names.size()) - 1);
+            const int derivatives = f.derivatives.value_or(0);
+            for (std::size_t p = 0; p < property_names.size(); ++p) {
+                s.flags[p] = ((values >> p) & 1) + 2 * ((derivatives >> p) & 1);
+            }
+            s.data_set = f.data_set ? f.data_set->value : 1;
+            s.diagnostics = f.diagnostics.value_or(4);
+            s.option = f.option.value_or(0);
+            s.label = f.label.value_or("");
+            description_.states.push_back(std::move(s));
+        }
+    }
+
+    std::string origin_;
+    CaseDescription description_;
+};
+
+}  // namespace
+
+CaseDescription parse_description(std::string_view json_text, std::string_view origin) {
+    const Json document = parse_document(json_text, origin);
+    return CaseParser(origin).run(document);
+}
+
+}  // namespace keld::refhost::detail

@@ -1,0 +1,296 @@
+// Strict reading of JSON case documents: paths, units in keys, unknown keys.
+#include "case_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cctype>
+#include <climits>
+#include <functional>
+#include <set>
+
+namespace keld::refhost::detail {
+
+namespace {
+
+bool plain_identifier(std::string_view name) {
+    if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_')) return false;
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+}
+
+std::string quoted_text(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+constexpr std::array<UnitFactor, 1> temperature_units{{{"K", 1.0}}};
+constexpr std::array<UnitFactor, 4> pressure_units{{{"Pa", 1.0}, {"kPa", 1e3}, {"MPa", 1e6}, {"bar", 1e5}}};
+constexpr std::array<UnitFactor, 4> density_units{
+    {{"kg/m3", 1.0}, {"kg/m^3", 1.0}, {"g/cm3", 1e3}, {"g/cm^3", 1e3}}};
+constexpr std::array<UnitFactor, 3> length_units{{{"A", 1.0}, {"Å", 1.0}, {"nm", 10.0}}};
+constexpr std::array<UnitFactor, 2> molar_mass_units{{{"kg/kmol", 1.0}, {"g/mol", 1.0}}};
+constexpr std::array<UnitFactor, 2> per_molar_mass_units{{{"mol/g", 1.0}, {"kmol/kg", 1.0}}};
+
+std::string unit_list(Dimension dimension) {
+    std::string list;
+    for (const UnitFactor &u : units_of(dimension)) list += (list.empty() ? "" : ", ") + std::string(u.unit);
+    return list;
+}
+
+std::string json_type(const Json &value) { return value.type_name(); }
+
+}  // namespace
+
+JsonPath JsonPath::key(std::string_view name) const {
+    JsonPath child = *this;
+    if (plain_identifier(name)) {
+        if (!child.text_.empty()) child.text_ += '.';
+        child.text_ += name;
+    } else {
+        child.text_ += "[" + quoted_text(name) + "]";
+    }
+    return child;
+}
+
+JsonPath JsonPath::index(std::size_t position) const {
+    JsonPath child = *this;
+    child.text_ += "[" + std::to_string(position) + "]";
+    return child;
+}
+
+void fail(std::string_view origin, const JsonPath &path, const std::string &what) {
+    std::string where(origin);
+    if (!path.text().empty()) where += ":" + path.text();
+    throw CaseError(where, what);
+}
+
+std::span<const UnitFactor> units_of(Dimension dimension) {
+    switch (dimension) {
+        case Dimension::none: return {};
+        case Dimension::temperature: return temperature_units;
+        case Dimension::pressure: return pressure_units;
+        case Dimension::mass_density: return density_units;
+        case Dimension::length_angstrom: return length_units;
+        case Dimension::molar_mass: return molar_mass_units;
+        case Dimension::per_molar_mass: return per_molar_mass_units;
+    }
+    return {};
+}
+
+std::string canonical_key(std::string_view name, Dimension dimension) {
+    const auto units = units_of(dimension);
+    if (units.empty()) return std::string(name);
+    const std::string_view unit = units.front().unit;
+    const bool compound = unit.find('/') != std::string_view::npos;
+    return std::string(name) + " / " + (compound ? "(" + std::string(unit) + ")" : std::string(unit));
+}
+
+KeyParts split_key(std::string_view key) {
+    const std::size_t slash = key.find('/');
+    if (slash == std::string_view::npos) return {std::string(trimmed(key)), {}};
+    std::string_view unit = trimmed(key.substr(slash + 1));
+    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')') unit = trimmed(unit.substr(1, unit.size() - 2));
+    return {std::string(trimmed(key.substr(0, slash))), std::string(unit)};
+}
+
+double finite_number(const Json &value, std::string_view origin, const JsonPath &path) {
+    if (!value.is_number()) fail(origin, path, "expected a number, found " + json_type(value));
+    const double x = value.get<double>();
+    if (!std::isfinite(x)) fail(origin, path, "the number is not finite");
+    return x;
+}
+
+std::string string_value(const Json &value, std::string_view origin, const JsonPath &path) {
+    if (!value.is_string()) fail(origin, path, "expected a string, found " + json_type(value));
+    return value.get<std::string>();
+}
+
+ObjectReader::ObjectReader(const Json &value, JsonPath path, std::string_view origin)
+    : object_(value), path_(std::move(path)), origin_(origin) {
+    if (!value.is_object()) fail(origin_, path_, "expected an object, found " + json_type(value));
+}
+
+bool ObjectReader::has(std::string_view key) const { return object_.contains(std::string(key)); }
+
+const Json *ObjectReader::optional(std::string_view key) {
+    known_.emplace_back(key);
+    const auto found = object_.find(std::string(key));
+    if (found == object_.end()) return nullptr;
+    consumed_.emplace_back(key);
+    return &*found;
+}
+
+const Json &ObjectReader::required(std::string_view key) {
+    const Json *value = optional(key);
+    if (value == nullptr) fail(origin_, path_, "missing " + quoted_text(key));
+    return *value;
+}
+
+std::optional<std::string> ObjectReader::optional_string(std::string_view key) {
+    const Json *value = optional(key);
+    if (value == nullptr) return std::nullopt;
+    return string_value(*value, origin_, path_.key(key));
+}
+
+std::optional<std::int64_t> ObjectReader::optional_integer(std::string_view key, std::int64_t minimum) {
+    const Json *value = optional(key);
+    if (value == nullptr) return std::nullopt;
+    const JsonPath where = path_.key(key);
+    if (!value->is_number_integer()) fail(origin_, where, "expected an integer, found " + json_type(*value));
+    if (value->is_number_unsigned() && value->get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
+        fail(origin_, where, "integer out of range");
+    }
+    const std::int64_t n = value->get<std::int64_t>();
+    if (n < minimum) fail(origin_, where, "must be at least " + std::to_string(minimum));
+    return n;
+}
+
+const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimension dimension, double &factor) {
+    known_.push_back(canonical_key(name, dimension));
+    const std::string *found = nullptr;
+    for (const auto &item : object_.items()) {
+        const KeyParts parts = split_key(item.key());
+        if (parts.name != name) continue;
+        const JsonPath where = path_.key(item.key());
+        if (found != nullptr) fail(origin_, where, std::string(name) + " is given twice (also as " + quoted_text(*found) + ")");
+        const auto units = units_of(dimension);
+        if (units.empty() && !parts.unit.empty()) {
+            fail(origin_, where, std::string(name) + " is dimensionless: write " + quoted_text(name));
+        }
+        if (!units.empty()) {
+            if (parts.unit.empty()) {
+                fail(origin_, where, "give the unit in the key, e.g. " + quoted_text(canonical_key(name, dimension)));
+            }
+            const auto unit = std::find_if(units.begin(), units.end(),
+                                           [&](const UnitFactor &u) { return u.unit == parts.unit; });
+            if (unit == units.end()) {
+                fail(origin_, where,
+                     "unknown unit " + quoted_text(parts.unit) + " for " + std::string(name) + " (use " +
+                         unit_list(dimension) + ")");
+            }
+            factor = unit->factor;
+        } else {
+            factor = 1.0;
+        }
+        found = &item.key();
+    }
+    if (found != nullptr) consumed_.push_back(*found);
+    return found;
+}
+
+std::optional<Quantity> ObjectReader::optional_quantity(std::string_view name, Dimension dimension) {
+    double factor = 1.0;
+    const std::string *key = find_quantity_key(name, dimension, factor);
+    if (key == nullptr) return std::nullopt;
+    const JsonPath where = path_.key(*key);
+    return Quantity{finite_number(object_.at(*key), origin_, where) * factor, where};
+}
+
+const Json *ObjectReader::optional_quantity_object(std::string_view name, Dimension dimension, double &factor,
+                                                   JsonPath &where) {
+    const std::string *key = find_quantity_key(name, dimension, factor);
+    if (key == nullptr) return nullptr;
+    where = path_.key(*key);
+    return &object_.at(*key);
+}
+
+void ObjectReader::finish() const {
+    for (const auto &item : object_.items()) {
+        if (std::find(consumed_.begin(), consumed_.end(), item.key()) != consumed_.end()) continue;
+        std::string expected;
+        for (const std::string &k : known_) expected += (expected.empty() ? "" : ", ") + quoted_text(k);
+        fail(origin_, path_.key(item.key()),
+             "unknown key" + (expected.empty() ? std::string() : " (expected one of " + expected + ")"));
+    }
+}
+
+namespace {
+
+// Tracks the path of the parser's position so that a duplicate key can be named.
+class DuplicateKeyCheck {
+public:
+    explicit DuplicateKeyCheck(std::string_view origin) : origin_(origin) {}
+
+    bool operator()(int /*depth*/, Json::parse_event_t event, Json &parsed) {
+        using parse_event_t = Json::parse_event_t;
+        switch (event) {
+            case parse_event_t::object_start:
+            case parse_event_t::array_start:
+                frames_.push_back({child_path(), event == parse_event_t::array_start, 0, {}, {}});
+                break;
+            case parse_event_t::object_end:
+            case parse_event_t::array_end:
+                frames_.pop_back();
+                break;
+            case parse_event_t::key: {
+                Frame &top = frames_.back();
+                const std::string key = parsed.get<std::string>();
+                if (!top.keys.insert(key).second) fail(origin_, top.path.key(key), "key given twice");
+                top.current_key = key;
+                break;
+            }
+            case parse_event_t::value:
+                if (!frames_.empty() && frames_.back().is_array) ++frames_.back().next_index;
+                break;
+        }
+        return true;
+    }
+
+private:
+    struct Frame {
+        JsonPath path;
+        bool is_array;
+        std::size_t next_index;
+        std::string current_key;
+        std::set<std::string> keys;
+    };
+
+    JsonPath child_path() {
+        if (frames_.empty()) return {};
+        Frame &top = frames_.back();
+        if (top.is_array) return top.path.index(top.next_index++);
+        return top.path.key(top.current_key);
+    }
+
+    std::string origin_;
+    std::vector<Frame> frames_;
+};
+
+}  // namespace
+
+Json parse_document(std::string_view text, std::string_view origin) {
+    DuplicateKeyCheck check(origin);
+    try {
+        return Json::parse(text.begin(), text.end(), std::ref(check));
+    } catch (const nlohmann::json::parse_error &e) {
+        std::size_t line = 1, column = 1;
+        const std::size_t end = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
+        for (std::size_t k = 0; k < end; ++k) {
+            if (text[k] == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        std::string detail = e.what();
+        const std::size_t at = detail.find("column");
+        const std::size_t colon = at == std::string::npos ? std::string::npos : detail.find(": ", at);
+        if (colon != std::string::npos) detail = detail.substr(colon + 2);
+        throw CaseError(std::string(origin) + ":" + std::to_string(line) + ":" + std::to_string(column),
+                        "not valid JSON: " + detail);
+    }
+}
+
+}  // namespace keld::refhost::detail

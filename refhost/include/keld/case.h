@@ -1,0 +1,114 @@
+// keld/case.h - case files: a reference host filled from JSON, and the
+// states to evaluate on it.
+//
+// A case describes the components (identifier, kind, molecular weight, and
+// for a polymer its segment composition and number-average molecular weight),
+// the model parameters per data set under the system's own names, and one or
+// more states (model, T, P, composition, phase, requested properties). The
+// command-line tool, the Python module and C/Fortran callers all load cases
+// through this interface and evaluate states with the same code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "keld/refhost.h"
+
+namespace keld::refhost {
+
+// A wrong case file: `where` names the place in the file (a JSON path such as
+// "states[1].composition.TOLUENE", with the file name in front when known).
+class CaseError : public std::runtime_error {
+public:
+    CaseError(std::string where, const std::string &what)
+        : std::runtime_error(where + ": " + what), where_(std::move(where)) {}
+    const std::string &where() const { return where_; }
+
+private:
+    std::string where_;
+};
+
+// One property evaluation, in the terms of a monitor call.
+struct StateRequest {
+    std::string model;                      // registered model name, e.g. "sanchez-lacombe", "pcsaft"
+    double temperature = 0;                 // K
+    double pressure = 0;                    // Pa
+    std::vector<std::int64_t> components;   // component numbers listed (IDX)
+    std::vector<double> z;                  // apparent mole fractions, one per listed component
+    std::int64_t phase = 2;                 // 1 vapour, 2 liquid
+    std::array<std::int64_t, 5> flags{3, 3, 3, 3, 3};  // KPHI, KH, KS, KG, KV
+    std::int64_t data_set = 1;
+    std::int64_t diagnostics = 4;           // KDIAG
+    std::int64_t option = 0;                // KOPT
+    std::string label;                      // optional name of the state
+};
+
+struct StateResult {
+    std::vector<double> phi, dphi;  // ln phi and d ln phi/dT, per listed component
+    double h = 0, s = 0, g = 0, v = 0, dh = 0, ds = 0, dg = 0, dv = 0;
+    std::int64_t status = 1;                // KSTAT after the call (set to 1 before it)
+    std::vector<std::string> messages;      // message lines the call printed
+};
+
+struct Case {
+    std::unique_ptr<ReferenceHost> host;
+    std::vector<StateRequest> states;
+    std::string origin;  // file name or "<string>"
+    std::string title;   // the case's "title", may be empty
+    std::vector<std::string> parameter_families;  // models whose parameters the case gives, in file order
+};
+
+// Loads and validates a case; throws CaseError on any fault, computing nothing.
+Case load_case_file(const std::string &path);
+Case parse_case(std::string_view json_text, std::string_view origin = "<string>");
+
+// A model family as the tools see it: monitor, vector form and
+// initialisation routine of the library, and the work area it needs.
+struct ModelEntry {
+    std::string_view name;         // "sanchez-lacombe"
+    std::string_view description;  // one line for --help
+    void (*monitor)(const double *, const double *, const double *, const std::int64_t *, const std::int64_t *,
+                    const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
+                    const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
+                    const std::int64_t *, const std::int64_t *, double *, double *, double *, double *, double *,
+                    double *, double *, double *, double *, double *, std::int64_t *, const std::int64_t *);
+    void (*initialise)(const std::int64_t *);  // may be null
+    std::vector<std::string_view> parameters;   // parameter names the family reads
+};
+const std::vector<ModelEntry> &models();
+const ModelEntry *find_model(std::string_view name);
+
+// Runs the model's initialisation routine on the host (installing it), with
+// its messages captured; returns the message lines.
+std::vector<std::string> initialise_model(ReferenceHost &host, const ModelEntry &model);
+
+// Evaluates one state on the host (installing it), as a simulator would call
+// the monitor; the host's messages of the call are returned with the result.
+// Outputs that the state's flags do not ask for are NaN. Throws
+// std::invalid_argument for a state the host cannot take (unknown model,
+// component or data set out of range, Z and IDX of different lengths).
+// Messages are captured: the host is left capturing, with no lines kept.
+StateResult evaluate(ReferenceHost &host, const StateRequest &state);
+
+// The models a case needs initialised: those its states use, then the other
+// families it gives parameters for, each once, in order of first use.
+std::vector<std::string> models_used(const Case &c);
+
+struct ModelInitialisation {
+    std::string model;
+    std::vector<std::string> messages;
+};
+// Runs initialise_model for every model of models_used(c), as a simulator
+// does once before its property calls.
+std::vector<ModelInitialisation> initialise_case(Case &c);
+
+// Whether a request flag asks for the value / the temperature derivative.
+constexpr bool wants_value(std::int64_t flag) { return (flag & ~std::int64_t{2}) == 1; }
+constexpr bool wants_derivative(std::int64_t flag) { return flag > 1; }
+
+}  // namespace keld::refhost

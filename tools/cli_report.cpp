@@ -1,0 +1,240 @@
+// Results of the keld command as a readable table, JSON or CSV.
+#include "cli_report.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace keld::cli {
+
+namespace {
+
+using refhost::wants_derivative;
+using refhost::wants_value;
+
+struct PropertyColumn {
+    const char *name;
+    const char *unit;
+    const char *derivative_unit;
+};
+
+// H, S, G, V in the order of the request flags KH, KS, KG, KV.
+constexpr std::array<PropertyColumn, 4> properties{{
+    {"H", "J/kmol", "J/(kmol K)"},
+    {"S", "J/(kmol K)", "J/(kmol K2)"},
+    {"G", "J/kmol", "J/(kmol K)"},
+    {"V", "m3/kmol", "m3/(kmol K)"},
+}};
+
+std::array<double, 4> values_of(const refhost::StateResult &r) { return {r.h, r.s, r.g, r.v}; }
+std::array<double, 4> derivatives_of(const refhost::StateResult &r) { return {r.dh, r.ds, r.dg, r.dv}; }
+
+std::string number(double x, int digits) {
+    if (std::isnan(x)) return "nan";
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.*g", digits, x);
+    return buffer;
+}
+
+std::string phase_name(std::int64_t phase) { return phase == 1 ? "vapour" : phase == 2 ? "liquid" : "phase " + std::to_string(phase); }
+
+std::string status_word(std::int64_t status) { return status == 1 ? "ok" : "failed"; }
+
+std::string padded(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text + " ";
+}
+
+std::string state_title(const Evaluation &e) {
+    std::string title = "State " + std::to_string(e.state_number);
+    if (!e.request.label.empty()) title += ": " + e.request.label;
+    return title;
+}
+
+std::string component_id(const refhost::Case &c, std::int64_t number) { return c.host->identifier(number); }
+
+}  // namespace
+
+void write_table(std::ostream &out, const refhost::Case &c,
+                 const std::vector<refhost::ModelInitialisation> &initialisation,
+                 const std::vector<Evaluation> &evaluations) {
+    out << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
+    for (const auto &init : initialisation) {
+        out << "Initialisation of " << init.model << ": "
+            << (init.messages.empty() ? "no messages" : std::to_string(init.messages.size()) + " message lines")
+            << "\n";
+        for (const std::string &line : init.messages) out << "  | " << line << "\n";
+    }
+    for (const Evaluation &e : evaluations) {
+        const auto &q = e.request;
+        const auto &r = e.result;
+        out << "\n" << state_title(e) << "\n";
+        out << "  model " << q.model << ", data set " << q.data_set << ", " << phase_name(q.phase) << ", T = "
+            << number(q.temperature, 10) << " K, P = " << number(q.pressure, 10) << " Pa\n";
+        const bool phi = wants_value(q.flags[0]), dphi = wants_derivative(q.flags[0]);
+        out << "  " << padded("component", 10) << padded("z", 16) << (phi ? padded("ln phi", 16) : "")
+            << (dphi ? "d ln phi/dT / (1/K)" : "") << "\n";
+        for (std::size_t k = 0; k < q.components.size(); ++k) {
+            std::string line = "  " + padded(component_id(c, q.components[k]), 10) + padded(number(q.z[k], 9), 16) +
+                               (phi ? padded(number(r.phi[k], 10), 16) : "") + (dphi ? number(r.dphi[k], 10) : "");
+            while (line.back() == ' ') line.pop_back();
+            out << line << "\n";
+        }
+        bool any = false, any_derivative = false;
+        for (std::size_t p = 0; p < properties.size(); ++p) {
+            any = any || wants_value(q.flags[p + 1]) || wants_derivative(q.flags[p + 1]);
+            any_derivative = any_derivative || wants_derivative(q.flags[p + 1]);
+        }
+        if (any) {
+            out << "  " << padded("property", 10) << padded("value", 16) << padded("unit", 12)
+                << (any_derivative ? padded("d/dT", 16) + "unit" : "") << "\n";
+            const auto values = values_of(r), derivatives = derivatives_of(r);
+            for (std::size_t p = 0; p < properties.size(); ++p) {
+                const std::int64_t flag = q.flags[p + 1];
+                if (!wants_value(flag) && !wants_derivative(flag)) continue;
+                std::string line = "  " + padded(properties[p].name, 10) +
+                                   padded(wants_value(flag) ? number(values[p], 10) : "-", 16) +
+                                   padded(properties[p].unit, 12);
+                if (wants_derivative(flag)) line += padded(number(derivatives[p], 10), 16) + properties[p].derivative_unit;
+                while (line.back() == ' ') line.pop_back();
+                out << line << "\n";
+            }
+        }
+        out << "  status: " << status_word(r.status) << " (KSTAT " << r.status << ")\n";
+        if (r.messages.empty()) {
+            out << "  messages: none\n";
+        } else {
+            out << "  messages:\n";
+            for (const std::string &line : r.messages) out << "  | " << line << "\n";
+        }
+    }
+}
+
+void write_json(std::ostream &out, const refhost::Case &c,
+                const std::vector<refhost::ModelInitialisation> &initialisation,
+                const std::vector<Evaluation> &evaluations) {
+    using Json = nlohmann::ordered_json;
+    Json document;
+    document["case"] = c.origin;
+    document["title"] = c.title;
+    document["initialisation"] = Json::array();
+    for (const auto &init : initialisation) {
+        document["initialisation"].push_back({{"model", init.model}, {"messages", init.messages}});
+    }
+    document["states"] = Json::array();
+    for (const Evaluation &e : evaluations) {
+        const auto &q = e.request;
+        const auto &r = e.result;
+        Json s;
+        s["state"] = e.state_number;
+        s["label"] = q.label;
+        s["model"] = q.model;
+        s["data_set"] = q.data_set;
+        s["phase"] = phase_name(q.phase);
+        s["T / K"] = q.temperature;
+        s["P / Pa"] = q.pressure;
+        Json ids = Json::array();
+        for (std::int64_t i : q.components) ids.push_back(component_id(c, i));
+        s["components"] = ids;
+        s["z"] = q.z;
+        if (wants_value(q.flags[0])) s["lnphi"] = r.phi;  // NaN is written as null
+        if (wants_derivative(q.flags[0])) s["dlnphi/dT / (1/K)"] = r.dphi;
+        const auto values = values_of(r), derivatives = derivatives_of(r);
+        for (std::size_t p = 0; p < properties.size(); ++p) {
+            const std::string name = properties[p].name;
+            if (wants_value(q.flags[p + 1])) s[name + " / (" + properties[p].unit + ")"] = values[p];
+            if (wants_derivative(q.flags[p + 1])) {
+                s["d" + name + "/dT / (" + properties[p].derivative_unit + ")"] = derivatives[p];
+            }
+        }
+        s["status"] = r.status;
+        s["messages"] = r.messages;
+        document["states"].push_back(std::move(s));
+    }
+    out << document.dump(2) << "\n";
+}
+
+namespace {
+
+std::string csv_field(const std::string &text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char ch : text) {
+        if (ch == '"') quoted += '"';
+        quoted += ch;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Evaluation> &evaluations) {
+    // Columns: the components of any state (in the case's order), and each
+    // property that some state asks for.
+    const std::int64_t nc = c.host->component_count();
+    std::vector<bool> listed(static_cast<std::size_t>(nc) + 1, false);
+    std::array<bool, 5> any_value{}, any_derivative{};
+    for (const Evaluation &e : evaluations) {
+        for (std::int64_t i : e.request.components) listed[static_cast<std::size_t>(i)] = true;
+        for (std::size_t p = 0; p < 5; ++p) {
+            any_value[p] = any_value[p] || wants_value(e.request.flags[p]);
+            any_derivative[p] = any_derivative[p] || wants_derivative(e.request.flags[p]);
+        }
+    }
+    std::vector<std::int64_t> columns;
+    for (std::int64_t i = 1; i <= nc; ++i) {
+        if (listed[static_cast<std::size_t>(i)]) columns.push_back(i);
+    }
+
+    std::vector<std::string> header{"state", "label", "model", "phase", "data_set", "T / K", "P / Pa", "status"};
+    for (std::int64_t i : columns) header.push_back("z " + component_id(c, i));
+    if (any_value[0]) {
+        for (std::int64_t i : columns) header.push_back("lnphi " + component_id(c, i));
+    }
+    if (any_derivative[0]) {
+        for (std::int64_t i : columns) header.push_back("dlnphi/dT " + component_id(c, i) + " / (1/K)");
+    }
+    for (std::size_t p = 0; p < properties.size(); ++p) {
+        const std::string name = properties[p].name;
+        if (any_value[p + 1]) header.push_back(name + " / (" + properties[p].unit + ")");
+        if (any_derivative[p + 1]) header.push_back("d" + name + "/dT / (" + properties[p].derivative_unit + ")");
+    }
+    header.push_back("messages");
+    for (std::size_t k = 0; k < header.size(); ++k) out << (k ? "," : "") << csv_field(header[k]);
+    out << "\n";
+
+    for (const Evaluation &e : evaluations) {
+        const auto &q = e.request;
+        const auto &r = e.result;
+        std::vector<std::string> row{std::to_string(e.state_number), q.label, q.model, phase_name(q.phase),
+                                     std::to_string(q.data_set), number(q.temperature, 17), number(q.pressure, 17),
+                                     std::to_string(r.status)};
+        auto per_component = [&](const std::vector<double> &v, bool wanted) {
+            for (std::int64_t i : columns) {
+                std::string cell;
+                for (std::size_t k = 0; k < q.components.size(); ++k) {
+                    if (q.components[k] == i && wanted) cell = number(v[k], 17);
+                }
+                row.push_back(cell);
+            }
+        };
+        per_component(q.z, true);
+        if (any_value[0]) per_component(r.phi, wants_value(q.flags[0]));
+        if (any_derivative[0]) per_component(r.dphi, wants_derivative(q.flags[0]));
+        const auto values = values_of(r), derivatives = derivatives_of(r);
+        for (std::size_t p = 0; p < properties.size(); ++p) {
+            if (any_value[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? number(values[p], 17) : "");
+            if (any_derivative[p + 1]) row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
+        }
+        std::string messages;
+        for (const std::string &line : r.messages) messages += (messages.empty() ? "" : " | ") + line;
+        row.push_back(messages);
+        for (std::size_t k = 0; k < row.size(); ++k) out << (k ? "," : "") << csv_field(row[k]);
+        out << "\n";
+    }
+}
+
+}  // namespace keld::cli

@@ -1,0 +1,354 @@
+// keld: evaluate the property monitors on the states of a case file.
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli_help.h"
+#include "cli_report.h"
+#include "keld/case.h"
+
+namespace {
+
+using namespace keld;
+using refhost::Case;
+
+constexpr int exit_ok = 0, exit_error = 1, exit_failed_state = 2;
+constexpr std::string_view version = "keld 0.1.0";
+
+// A wrong command line; the message goes to standard error with a pointer to the help.
+struct UsageError {
+    std::string command;
+    std::string message;
+};
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options;  // name -> value ("" for switches)
+    bool help = false;
+};
+
+// Options of each command: name -> whether it takes a value.
+const std::map<std::string, std::map<std::string, bool>> command_options{
+    {"eval", {{"json", false}, {"csv", false}, {"state", true}}},
+    {"sweep", {{"T", true}, {"P", true}, {"state", true}, {"json", false}}},
+    {"init", {}},
+    {"check", {}},
+};
+
+Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
+    const auto &known = command_options.at(command);
+    Arguments a;
+    bool options_done = false;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string &arg = args[k];
+        if (options_done || arg.size() < 2 || arg[0] != '-') {
+            a.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            a.help = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) != 0) throw UsageError{command, "unknown option '" + arg + "'"};
+        std::string name = arg.substr(2), value;
+        const std::size_t equals = name.find('=');
+        const bool inline_value = equals != std::string::npos;
+        if (inline_value) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const auto found = known.find(name);
+        if (found == known.end()) throw UsageError{command, "unknown option '--" + name + "'"};
+        if (found->second && !inline_value) {
+            if (k + 1 >= args.size()) throw UsageError{command, "option '--" + name + "' needs a value"};
+            value = args[++k];
+        } else if (!found->second && inline_value) {
+            throw UsageError{command, "option '--" + name + "' takes no value"};
+        }
+        if (a.options.count(name)) throw UsageError{command, "option '--" + name + "' given twice"};
+        a.options[name] = value;
+    }
+    return a;
+}
+
+std::string single_case(const std::string &command, const Arguments &a) {
+    if (a.positional.size() != 1) throw UsageError{command, "expected one case file"};
+    return a.positional.front();
+}
+
+// --state N: a 1-based state number of the case.
+std::optional<std::size_t> selected_state(const std::string &command, const Arguments &a, const Case &c) {
+    const auto found = a.options.find("state");
+    if (found == a.options.end()) return std::nullopt;
+    char *end = nullptr;
+    const long long n = std::strtoll(found->second.c_str(), &end, 10);
+    if (found->second.empty() || *end != '\0' || n < 1 || static_cast<std::size_t>(n) > c.states.size()) {
+        throw UsageError{command, "--state needs a state number from 1 to " + std::to_string(c.states.size()) +
+                                      ", not '" + found->second + "'"};
+    }
+    return static_cast<std::size_t>(n);
+}
+
+std::vector<std::size_t> states_to_run(const std::string &command, const Arguments &a, const Case &c) {
+    if (const auto one = selected_state(command, a, c)) return {*one};
+    std::vector<std::size_t> all;
+    for (std::size_t k = 1; k <= c.states.size(); ++k) all.push_back(k);
+    return all;
+}
+
+int status_of(const std::vector<cli::Evaluation> &evaluations) {
+    for (const auto &e : evaluations) {
+        if (e.result.status != 1) return exit_failed_state;
+    }
+    return exit_ok;
+}
+
+int run_eval(const Arguments &a) {
+    if (a.options.count("json") && a.options.count("csv")) throw UsageError{"eval", "--json and --csv exclude each other"};
+    Case c = refhost::load_case_file(single_case("eval", a));
+    const auto selection = states_to_run("eval", a, c);
+    const auto initialisation = refhost::initialise_case(c);
+    std::vector<cli::Evaluation> evaluations;
+    for (std::size_t n : selection) {
+        const auto &request = c.states[n - 1];
+        evaluations.push_back({n, request, refhost::evaluate(*c.host, request)});
+    }
+    if (a.options.count("json")) {
+        cli::write_json(std::cout, c, initialisation, evaluations);
+    } else if (a.options.count("csv")) {
+        cli::write_csv(std::cout, c, evaluations);
+    } else {
+        cli::write_table(std::cout, c, initialisation, evaluations);
+    }
+    return status_of(evaluations);
+}
+
+struct Range {
+    double from, to;
+    long count;
+};
+
+Range parse_range(const std::string &option, const std::string &text) {
+    const std::size_t first = text.find(':');
+    const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+    auto bad = [&]() -> UsageError {
+        return {"sweep", "--" + option + " needs FROM:TO:COUNT with positive FROM and TO and COUNT >= 1, not '" + text + "'"};
+    };
+    if (second == std::string::npos) throw bad();
+    const std::string from = text.substr(0, first), to = text.substr(first + 1, second - first - 1),
+                      count = text.substr(second + 1);
+    char *end = nullptr;
+    Range r{};
+    r.from = std::strtod(from.c_str(), &end);
+    if (from.empty() || *end) throw bad();
+    r.to = std::strtod(to.c_str(), &end);
+    if (to.empty() || *end) throw bad();
+    r.count = std::strtol(count.c_str(), &end, 10);
+    if (count.empty() || *end) throw bad();
+    if (!(std::isfinite(r.from) && std::isfinite(r.to) && r.from > 0 && r.to > 0 && r.count >= 1)) throw bad();
+    return r;
+}
+
+int run_sweep(const Arguments &a) {
+    const bool over_t = a.options.count("T") != 0, over_p = a.options.count("P") != 0;
+    if (over_t == over_p) throw UsageError{"sweep", "give one of --T and --P"};
+    const std::string option = over_t ? "T" : "P";
+    const Range range = parse_range(option, a.options.at(option));
+    Case c = refhost::load_case_file(single_case("sweep", a));
+    const auto selection = states_to_run("sweep", a, c);
+    const auto initialisation = refhost::initialise_case(c);
+    std::vector<cli::Evaluation> evaluations;
+    for (std::size_t n : selection) {
+        for (long k = 0; k < range.count; ++k) {
+            const double x = range.count == 1 ? range.from
+                                              : range.from + (range.to - range.from) * static_cast<double>(k) /
+                                                                 static_cast<double>(range.count - 1);
+            refhost::StateRequest request = c.states[n - 1];
+            (over_t ? request.temperature : request.pressure) = x;
+            evaluations.push_back({n, request, refhost::evaluate(*c.host, request)});
+        }
+    }
+    if (a.options.count("json")) {
+        cli::write_json(std::cout, c, initialisation, evaluations);
+    } else {
+        cli::write_csv(std::cout, c, evaluations);
+    }
+    return status_of(evaluations);
+}
+
+std::string unit_of(std::string_view parameter) {
+    if (parameter == "SLTSTR" || parameter == "PCSFTU") return " / K";
+    if (parameter == "SLPSTR") return " / Pa";
+    if (parameter == "SLRSTR") return " / (kg/m3)";
+    if (parameter == "PCSFTV") return " / A";
+    if (parameter == "PCSFTR") return " / (mol/g)";
+    return "";
+}
+
+// The parameters in effect after initialisation, per data set and family.
+void print_parameters(const Case &c, const std::vector<std::string> &families) {
+    const auto &host = *c.host;
+    const std::int64_t nc = host.component_count();
+    for (std::int64_t d = 1; d <= host.data_set_count(); ++d) {
+        for (const std::string &family : families) {
+            const refhost::ModelEntry *model = refhost::find_model(family);
+            std::cout << "\nData set " << d << ", " << family << "\n";
+            std::vector<std::string_view> unary, binary;
+            for (std::string_view name : model->parameters) {
+                const auto *definition = host.find_parameter(name);
+                if (definition == nullptr) continue;
+                (definition->shape == refhost::ParameterShape::unary ? unary : binary).push_back(name);
+            }
+            std::printf("  %-10s", "component");
+            for (std::string_view name : unary) std::printf(" %-18s", (std::string(name) + unit_of(name)).c_str());
+            std::printf("\n");
+            std::fflush(stdout);
+            for (std::int64_t i = 1; i <= nc; ++i) {
+                std::printf("  %-10s", host.identifier(i).c_str());
+                for (std::string_view name : unary) {
+                    const double value = host.unary(name, i, d);
+                    if (value == refhost::ReferenceHost::missing_value) {
+                        std::printf(" %-18s", "missing");
+                    } else {
+                        std::printf(" %-18.10g", value);
+                    }
+                }
+                std::printf("\n");
+            }
+            for (std::string_view name : binary) {
+                const auto shape = host.find_parameter(name)->shape;
+                for (std::int64_t i = 1; i <= nc; ++i) {
+                    for (std::int64_t j = 1; j <= nc; ++j) {
+                        if (i == j) continue;
+                        std::string text;
+                        bool nonzero = false;
+                        if (shape == refhost::ParameterShape::binary_table) {
+                            for (std::int64_t k = 1; k <= 6; ++k) {
+                                const double v = host.binary_coefficient(name, i, j, k, d);
+                                nonzero = nonzero || v != 0;
+                                char buffer[32];
+                                std::snprintf(buffer, sizeof buffer, "%s%.10g", k == 1 ? "" : ", ", v);
+                                text += buffer;
+                            }
+                            text = "[" + text + "]";
+                        } else {
+                            const double v = host.binary(name, i, j, d);
+                            nonzero = v != 0;
+                            char buffer[32];
+                            std::snprintf(buffer, sizeof buffer, "%.10g", v);
+                            text = buffer;
+                        }
+                        if (nonzero) {
+                            std::printf("  %s(%s, %s) = %s\n", std::string(name).c_str(), host.identifier(i).c_str(),
+                                        host.identifier(j).c_str(), text.c_str());
+                        }
+                    }
+                }
+            }
+            std::fflush(stdout);
+        }
+    }
+}
+
+int run_init(const Arguments &a) {
+    Case c = refhost::load_case_file(single_case("init", a));
+    const auto reports = refhost::initialise_case(c);
+    std::cout << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
+    std::vector<std::string> families;
+    for (const auto &report : reports) {
+        families.push_back(report.model);
+        std::cout << "Initialisation of " << report.model << " (" << c.host->data_set_count() << " data set"
+                  << (c.host->data_set_count() == 1 ? "" : "s") << "): "
+                  << (report.messages.empty() ? "no messages" : std::to_string(report.messages.size()) + " message lines")
+                  << "\n";
+        for (const std::string &line : report.messages) std::cout << "  | " << line << "\n";
+    }
+    std::cout.flush();
+    print_parameters(c, families);
+    return exit_ok;
+}
+
+int run_check(const Arguments &a) {
+    if (a.positional.empty()) throw UsageError{"check", "expected at least one case file"};
+    int status = exit_ok;
+    for (const std::string &path : a.positional) {
+        try {
+            const Case c = refhost::load_case_file(path);
+            std::cout << path << ": ok (" << c.host->component_count() << " components, "
+                      << c.host->data_set_count() << " data set" << (c.host->data_set_count() == 1 ? "" : "s") << ", "
+                      << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s") << ")\n";
+        } catch (const refhost::CaseError &e) {
+            std::cerr << "keld: " << e.what() << "\n";
+            status = exit_error;
+        }
+    }
+    return status;
+}
+
+int show_help(std::string_view command) {
+    const std::string_view text = command.empty() ? cli::general_help() : cli::command_help(command);
+    if (text.empty()) {
+        std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
+        return exit_error;
+    }
+    std::cout << text;
+    return exit_ok;
+}
+
+int run(const std::vector<std::string> &args) {
+    if (args.empty()) {
+        std::cerr << cli::general_help();
+        return exit_error;
+    }
+    const std::string &command = args.front();
+    if (command == "-h" || command == "--help") return show_help("");
+    if (command == "--version") {
+        std::cout << version << "\n";
+        return exit_ok;
+    }
+    if (command == "help") {
+        if (args.size() > 2) {
+            std::cerr << "keld: help takes at most one command\nTry 'keld --help'.\n";
+            return exit_error;
+        }
+        return show_help(args.size() == 2 ? args[1] : "");
+    }
+    if (!command_options.count(command)) {
+        std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
+        return exit_error;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    try {
+        const Arguments a = parse_arguments(command, rest);
+        if (a.help) return show_help(command);
+        if (command == "eval") return run_eval(a);
+        if (command == "sweep") return run_sweep(a);
+        if (command == "init") return run_init(a);
+        return run_check(a);
+    } catch (const UsageError &e) {
+        std::cerr << "keld " << e.command << ": " << e.message << "\nTry 'keld help " << e.command << "'.\n";
+    } catch (const refhost::CaseError &e) {
+        std::cerr << "keld: " << e.what() << "\n";
+    } catch (const std::exception &e) {
+        std::cerr << "keld: " << e.what() << "\n";
+    }
+    return exit_error;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return run(args);
+}
