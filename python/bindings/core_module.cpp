@@ -1,0 +1,242 @@
+// keld._core - the compiled half of the Python module: a loaded case (its
+// reference host and states) and the loops that call the property monitors.
+// Argument checking and the friendly interface live in the Python package;
+// this file only trusts arrays that the package has already shaped.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "keld/case.h"
+
+namespace py = pybind11;
+using keld::refhost::Case;
+using keld::refhost::CaseError;
+using keld::refhost::ComponentKind;
+using keld::refhost::StateRequest;
+using keld::refhost::StateResult;
+
+namespace {
+
+// The Python exception type for faulty cases; created once at import and kept
+// for the life of the interpreter.
+PyObject *case_error_type = nullptr;
+
+const char *kind_name(ComponentKind kind) {
+    switch (kind) {
+    case ComponentKind::polymer: return "polymer";
+    case ComponentKind::oligomer: return "oligomer";
+    case ComponentKind::segment: return "segment";
+    case ComponentKind::ordinary: break;
+    }
+    return "ordinary";
+}
+
+const keld::refhost::ModelEntry &model_named(const std::string &name) {
+    const auto *model = keld::refhost::find_model(name);
+    if (model == nullptr) {
+        std::string known;
+        for (const auto &entry : keld::refhost::models()) {
+            if (!known.empty()) known += ", ";
+            known += entry.name;
+        }
+        throw py::value_error("unknown model '" + name + "' (known models: " + known + ")");
+    }
+    return *model;
+}
+
+// A case held by Python: the host is not copyable and belongs to this object.
+class LoadedCase {
+public:
+    explicit LoadedCase(Case loaded) : case_(std::move(loaded)) {}
+
+    static std::unique_ptr<LoadedCase> load(const std::string &path) {
+        return std::make_unique<LoadedCase>(keld::refhost::load_case_file(path));
+    }
+    static std::unique_ptr<LoadedCase> parse(const std::string &json_text, const std::string &origin) {
+        return std::make_unique<LoadedCase>(keld::refhost::parse_case(json_text, origin));
+    }
+
+    const std::string &origin() const { return case_.origin; }
+    const std::string &title() const { return case_.title; }
+    std::int64_t data_set_count() const { return case_.host->data_set_count(); }
+
+    py::list components() const {
+        auto &host = *case_.host;
+        py::list out;
+        for (std::int64_t i = 1; i <= host.component_count(); ++i) {
+            py::dict c;
+            c["number"] = i;
+            c["identifier"] = host.identifier(i);
+            c["kind"] = kind_name(host.kind(i));
+            c["MW"] = host.component_value("MW", i);
+            c["MWN"] = host.number_average_mw(i);
+            out.append(c);
+        }
+        return out;
+    }
+
+    std::size_t state_count() const { return case_.states.size(); }
+    const StateRequest &state(std::size_t i) const { return case_.states.at(i); }
+
+    StateResult evaluate_state(std::size_t i) { return keld::refhost::evaluate(*case_.host, case_.states.at(i)); }
+
+    std::vector<std::string> initialise(const std::string &model) {
+        return keld::refhost::initialise_model(*case_.host, model_named(model));
+    }
+
+    // Every model the case uses or gives parameters for, as a simulator
+    // initialises once before its property calls: model -> message lines.
+    py::dict initialise_all() {
+        py::dict out;
+        for (const auto &report : keld::refhost::initialise_case(case_)) out[py::str(report.model)] = report.messages;
+        return out;
+    }
+
+    StateResult evaluate_request(const StateRequest &request) {
+        model_named(request.model);
+        return keld::refhost::evaluate(*case_.host, request);
+    }
+
+    // One monitor call per row: T(n), P(n), Z(n, N) for the listed components.
+    py::dict evaluate_many(StateRequest request, py::array_t<double, py::array::c_style | py::array::forcecast> t,
+                           py::array_t<double, py::array::c_style | py::array::forcecast> p,
+                           py::array_t<double, py::array::c_style | py::array::forcecast> z) {
+        model_named(request.model);
+        const auto n = t.shape(0);
+        const auto listed = static_cast<py::ssize_t>(request.components.size());
+        if (t.ndim() != 1 || p.ndim() != 1 || p.shape(0) != n || z.ndim() != 2 || z.shape(0) != n ||
+            z.shape(1) != listed)
+            throw py::value_error("evaluate_many: T(n), P(n) and Z(n, N) do not fit together");
+
+        py::array_t<double> ln_phi({n, listed}), d_ln_phi({n, listed});
+        std::vector<py::array_t<double>> scalars;
+        for (int k = 0; k < 8; ++k) scalars.emplace_back(n);
+        py::array_t<std::int64_t> status(n);
+        py::list messages;
+
+        auto t_in = t.unchecked<1>();
+        auto p_in = p.unchecked<1>();
+        auto z_in = z.unchecked<2>();
+        auto phi_out = ln_phi.mutable_unchecked<2>();
+        auto dphi_out = d_ln_phi.mutable_unchecked<2>();
+        auto status_out = status.mutable_unchecked<1>();
+        for (py::ssize_t row = 0; row < n; ++row) {
+            request.temperature = t_in(row);
+            request.pressure = p_in(row);
+            for (py::ssize_t k = 0; k < listed; ++k) request.z[static_cast<std::size_t>(k)] = z_in(row, k);
+            const StateResult r = keld::refhost::evaluate(*case_.host, request);
+            for (py::ssize_t k = 0; k < listed; ++k) {
+                phi_out(row, k) = r.phi.at(static_cast<std::size_t>(k));
+                dphi_out(row, k) = r.dphi.at(static_cast<std::size_t>(k));
+            }
+            const double values[8] = {r.h, r.s, r.g, r.v, r.dh, r.ds, r.dg, r.dv};
+            for (int k = 0; k < 8; ++k) scalars[static_cast<std::size_t>(k)].mutable_at(row) = values[k];
+            status_out(row) = r.status;
+            messages.append(py::cast(r.messages));
+        }
+        py::dict out;
+        out["ln_phi"] = ln_phi;
+        out["d_ln_phi_dT"] = d_ln_phi;
+        const char *names[8] = {"H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT"};
+        for (int k = 0; k < 8; ++k) out[names[k]] = scalars[static_cast<std::size_t>(k)];
+        out["status"] = status;
+        out["messages"] = messages;
+        return out;
+    }
+
+private:
+    Case case_;
+};
+
+py::dict result_fields(const StateResult &r) {
+    py::dict out;
+    out["ln_phi"] = py::array_t<double>(static_cast<py::ssize_t>(r.phi.size()), r.phi.data());
+    out["d_ln_phi_dT"] = py::array_t<double>(static_cast<py::ssize_t>(r.dphi.size()), r.dphi.data());
+    out["H"] = r.h;
+    out["S"] = r.s;
+    out["G"] = r.g;
+    out["V"] = r.v;
+    out["dH_dT"] = r.dh;
+    out["dS_dT"] = r.ds;
+    out["dG_dT"] = r.dg;
+    out["dV_dT"] = r.dv;
+    out["status"] = r.status;
+    out["messages"] = r.messages;
+    return out;
+}
+
+void translate_case_error(std::exception_ptr thrown) {
+    try {
+        if (thrown) std::rethrow_exception(thrown);
+    } catch (const CaseError &e) {
+        py::object type = py::reinterpret_borrow<py::object>(case_error_type);
+        py::object error = type(e.what());
+        error.attr("where") = e.where();
+        PyErr_SetObject(case_error_type, error.ptr());
+    }
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_core, m) {
+    m.doc() = "Compiled core of keld: case loading and property-monitor calls on the reference host";
+
+    case_error_type = PyErr_NewExceptionWithDoc("keld.CaseError",
+                                                "A faulty case; `where` names the place (file and JSON path).",
+                                                PyExc_ValueError, nullptr);
+    if (case_error_type == nullptr) throw py::error_already_set();
+    m.add_object("CaseError", py::reinterpret_borrow<py::object>(case_error_type));
+    py::register_exception_translator(&translate_case_error);
+
+    m.def("models", [] {
+        py::list out;
+        for (const auto &entry : keld::refhost::models()) {
+            py::dict d;
+            d["name"] = std::string(entry.name);
+            d["description"] = std::string(entry.description);
+            std::vector<std::string> parameters(entry.parameters.begin(), entry.parameters.end());
+            d["parameters"] = parameters;
+            out.append(d);
+        }
+        return out;
+    });
+
+    py::class_<StateRequest>(m, "StateRequest")
+        .def(py::init<>())
+        .def_readwrite("model", &StateRequest::model)
+        .def_readwrite("T", &StateRequest::temperature)
+        .def_readwrite("P", &StateRequest::pressure)
+        .def_readwrite("components", &StateRequest::components)
+        .def_readwrite("z", &StateRequest::z)
+        .def_readwrite("phase", &StateRequest::phase)
+        .def_readwrite("flags", &StateRequest::flags)
+        .def_readwrite("data_set", &StateRequest::data_set)
+        .def_readwrite("diagnostics", &StateRequest::diagnostics)
+        .def_readwrite("option", &StateRequest::option)
+        .def_readwrite("label", &StateRequest::label);
+
+    py::class_<LoadedCase>(m, "LoadedCase")
+        .def_static("load", &LoadedCase::load, py::arg("path"))
+        .def_static("parse", &LoadedCase::parse, py::arg("json_text"), py::arg("origin") = "<string>")
+        .def_property_readonly("origin", &LoadedCase::origin)
+        .def_property_readonly("title", &LoadedCase::title)
+        .def_property_readonly("data_set_count", &LoadedCase::data_set_count)
+        .def("components", &LoadedCase::components)
+        .def("state_count", &LoadedCase::state_count)
+        .def("state", &LoadedCase::state, py::arg("index"), py::return_value_policy::copy)
+        .def("evaluate_state", [](LoadedCase &c, std::size_t i) { return result_fields(c.evaluate_state(i)); },
+             py::arg("index"))
+        .def("evaluate_request",
+             [](LoadedCase &c, const StateRequest &r) { return result_fields(c.evaluate_request(r)); },
+             py::arg("request"))
+        .def("evaluate_many", &LoadedCase::evaluate_many, py::arg("request"), py::arg("T"), py::arg("P"),
+             py::arg("z"))
+        .def("initialise", &LoadedCase::initialise, py::arg("model"))
+        .def("initialise_all", &LoadedCase::initialise_all);
+}

@@ -1,0 +1,174 @@
+"""keld.Case: a case (components, parameters, states) loaded onto a reference host."""
+import json
+import numbers
+
+import numpy as np
+
+from . import _core
+from . import inputs
+from .results import Result, Results
+
+PHASE_NAMES = {1: "vapour", 2: "liquid"}
+
+
+class Case:
+    """A loaded case. Create it with Case.load(path), Case.from_dict(d) or
+    Case.from_json(text); all three raise keld.CaseError (a ValueError whose
+    `where` names the offending place) for a faulty case.
+
+    Loading runs the parameter initialisation of every model the case uses or
+    gives parameters for, as a simulator does once before its property calls
+    (initialise=False skips it); its message lines are kept in
+    `initialisation_messages` (model -> list of lines)."""
+
+    def __init__(self, core, initialise=True):
+        self._core = core
+        self._components = core.components()
+        self.initialisation_messages = core.initialise_all() if initialise else {}
+
+    @classmethod
+    def load(cls, path, initialise=True):
+        return cls(_core.LoadedCase.load(str(path)), initialise)
+
+    @classmethod
+    def from_json(cls, text, origin="<string>", initialise=True):
+        return cls(_core.LoadedCase.parse(text, origin), initialise)
+
+    @classmethod
+    def from_dict(cls, data, origin="<dict>", initialise=True):
+        try:
+            text = json.dumps(data, allow_nan=False)
+        except (TypeError, ValueError) as e:
+            error = _core.CaseError(f"{origin}: not representable as JSON: {e}")
+            error.where = origin
+            raise error from e
+        return cls.from_json(text, origin, initialise)
+
+    @property
+    def origin(self):
+        return self._core.origin
+
+    @property
+    def title(self):
+        return self._core.title
+
+    @property
+    def components(self):
+        """Every component: dicts with number, identifier, kind, MW and MWN."""
+        return [dict(c) for c in self._components]
+
+    @property
+    def phase_components(self):
+        """Identifiers listed by default in properties(): all but polymer segments."""
+        return inputs.phase_components(self._components)
+
+    def molecular_weight(self, identifier):
+        """MW of a component (for a polymer: of its apparent unit)."""
+        return inputs.Listing(self._components, [identifier]).molecular_weights[0]
+
+    @property
+    def states(self):
+        return [self._state_dict(i) for i in range(self._core.state_count())]
+
+    def _state_dict(self, i):
+        s = self._core.state(i)
+        names = {c["number"]: c["identifier"] for c in self._components}
+        return {
+            "label": s.label,
+            "model": s.model,
+            "T": s.T,
+            "P": s.P,
+            "components": [names[n] for n in s.components],
+            "z": list(s.z),
+            "phase": PHASE_NAMES.get(s.phase, str(s.phase)),
+            "flags": dict(zip(inputs.FLAG_NAMES, s.flags)),
+            "data_set": s.data_set,
+            "diagnostics": s.diagnostics,
+            "option": s.option,
+        }
+
+    def _state_index(self, state):
+        count = self._core.state_count()
+        if isinstance(state, str):
+            labels = [self._core.state(i).label for i in range(count)]
+            if state not in labels:
+                raise KeyError(f"no state labelled {state!r} (labels: {labels})")
+            return labels.index(state)
+        if not isinstance(state, numbers.Integral) or not -count <= state < count:
+            raise IndexError(f"state {state!r} out of range: the case has {count} state(s)")
+        return state % count
+
+    def evaluate(self, state):
+        """Evaluates one of the case's states (index or label) as a simulator
+        would call the monitor; returns a Result."""
+        i = self._state_index(state)
+        d = self._state_dict(i)
+        return Result.build(self._core.evaluate_state(i), components=tuple(d["components"]),
+                            model=d["model"], T=d["T"], P=d["P"], z=np.array(d["z"]), phase=d["phase"])
+
+    def initialise(self, model):
+        """Runs the model's parameter initialisation on this case's host and
+        returns the message lines it printed."""
+        return list(self._core.initialise(inputs.model_name(model)))
+
+    def _request(self, model, listing, phase, flags, data_set, diagnostics, option):
+        request = _core.StateRequest()
+        request.model = inputs.model_name(model)
+        request.components = listing.numbers
+        request.z = [0.0] * len(listing.numbers)
+        request.phase = inputs.phase_code(phase)
+        request.flags = flags
+        request.data_set = inputs.data_set_number(self._core, data_set)
+        request.diagnostics = int(diagnostics)
+        request.option = int(option)
+        return request
+
+    def properties(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
+                   components=None, diagnostics=4, option=0):
+        """Properties of one phase at T (K), P (Pa) and composition z.
+
+        z: dict identifier -> fraction, or a sequence following `components`
+        (default: every component except polymer segments). basis "mole"
+        means apparent mole fractions, "mass" weight fractions. flags: None
+        (all values and derivatives), one integer for all, five integers
+        (KPHI, KH, KS, KG, KV) or a dict over ln_phi/H/S/G/V."""
+        T = float(inputs.positive_finite("T", T))
+        P = float(inputs.positive_finite("P", P))
+        listing, matrix = inputs.composition(self._components, z, components, basis)
+        if matrix.shape[0] != 1:
+            raise ValueError("properties() takes one composition; use properties_many() for several")
+        words = inputs.flag_words(flags)
+        request = self._request(model, listing, phase, words, data_set, diagnostics, option)
+        request.T, request.P, request.z = T, P, list(matrix[0])
+        return Result.build(self._core.evaluate_request(request), components=listing.identifiers,
+                            model=request.model, T=T, P=P, z=matrix[0].copy(),
+                            phase=PHASE_NAMES[request.phase])
+
+    def properties_many(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
+                        components=None, diagnostics=4, option=0):
+        """Vectorised properties(): T, P (scalars or 1-D arrays) and the rows
+        of z (one composition, a 2-D array with one row per state, or a dict of
+        scalars / 1-D arrays) are broadcast against each other. Returns
+        Results with one entry per state."""
+        T = inputs.positive_finite("T", T)
+        P = inputs.positive_finite("P", P)
+        if T.ndim > 1 or P.ndim > 1:
+            raise ValueError("T and P must be scalars or 1-D arrays")
+        listing, matrix = inputs.composition(self._components, z, components, basis)
+        try:
+            n = np.broadcast_shapes(T.shape, P.shape, (matrix.shape[0],))[0]
+        except ValueError:
+            raise ValueError(f"T {T.shape}, P {P.shape} and {matrix.shape[0]} composition(s) "
+                             f"cannot be broadcast together") from None
+        T = np.ascontiguousarray(np.broadcast_to(T, (n,)))
+        P = np.ascontiguousarray(np.broadcast_to(P, (n,)))
+        matrix = np.ascontiguousarray(np.broadcast_to(matrix, (n, matrix.shape[1])))
+        words = inputs.flag_words(flags)
+        request = self._request(model, listing, phase, words, data_set, diagnostics, option)
+        fields = self._core.evaluate_many(request, T, P, matrix)
+        return Results.build(fields, components=listing.identifiers, model=request.model, T=T, P=P,
+                             z=matrix, phase=PHASE_NAMES[request.phase])
+
+    def __repr__(self):
+        ids = ", ".join(c["identifier"] for c in self._components)
+        return f"<keld.Case {self.origin}: {ids}; {self._core.state_count()} state(s)>"

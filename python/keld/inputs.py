@@ -1,0 +1,127 @@
+"""Checks and conversions of the arguments of Case.properties and
+Case.properties_many, so that the compiled core only sees well-formed input."""
+import math
+import numbers
+
+import numpy as np
+
+from . import _core
+
+PHASES = {"liquid": 2, "vapour": 1, "vapor": 1}
+BASES = ("mole", "mass")
+FLAG_NAMES = ("ln_phi", "H", "S", "G", "V")  # KPHI, KH, KS, KG, KV in monitor order
+ALL_PROPERTIES = 3  # value and temperature derivative
+SUM_TOLERANCE = 1e-9  # as for compositions in case files
+
+
+def models():
+    """The registered model families: list of dicts with name, description, parameters."""
+    return _core.models()
+
+
+def model_name(model):
+    known = [m["name"] for m in _core.models()]
+    if model not in known:
+        raise ValueError(f"unknown model {model!r} (known models: {', '.join(known)})")
+    return model
+
+
+def phase_code(phase):
+    try:
+        return PHASES[str(phase).lower()]
+    except KeyError:
+        raise ValueError(f"phase must be 'liquid' or 'vapour', not {phase!r}") from None
+
+
+def flag_words(flags):
+    """Request flags (KPHI, KH, KS, KG, KV): None (everything), one integer for
+    all five, a sequence of five, or a dict over ln_phi/H/S/G/V (absent: 0)."""
+    if flags is None:
+        return [ALL_PROPERTIES] * 5
+    if isinstance(flags, numbers.Integral):
+        return [int(flags)] * 5
+    if isinstance(flags, dict):
+        unknown = set(flags) - set(FLAG_NAMES)
+        if unknown:
+            raise ValueError(f"unknown request flag(s) {sorted(unknown)}; known: {', '.join(FLAG_NAMES)}")
+        return [int(flags.get(name, 0)) for name in FLAG_NAMES]
+    words = list(flags)
+    if len(words) != 5 or not all(isinstance(w, numbers.Integral) for w in words):
+        raise ValueError(f"flags must be five integers (KPHI, KH, KS, KG, KV), not {flags!r}")
+    return [int(w) for w in words]
+
+
+def positive_finite(name, values):
+    array = np.asarray(values, dtype=float)
+    bad = ~np.isfinite(array) | (array <= 0)
+    if np.any(bad):
+        first = array.flat[int(np.argmax(bad.ravel()))]
+        raise ValueError(f"{name} must be finite and positive, got {first!r}")
+    return array
+
+
+def data_set_number(case_core, data_set):
+    if not isinstance(data_set, numbers.Integral) or not 1 <= data_set <= case_core.data_set_count:
+        raise ValueError(f"data_set must be an integer from 1 to {case_core.data_set_count}, not {data_set!r}")
+    return int(data_set)
+
+
+class Listing:
+    """The components listed in a call (IDX) with their identifiers and molecular weights."""
+
+    def __init__(self, components, identifiers):
+        by_id = {c["identifier"].upper(): c for c in components}
+        chosen = []
+        for ident in identifiers:
+            entry = by_id.get(str(ident).upper())
+            if entry is None:
+                known = ", ".join(c["identifier"] for c in components)
+                raise ValueError(f"unknown component {ident!r} (components of the case: {known})")
+            chosen.append(entry)
+        if not chosen:
+            raise ValueError("a composition needs at least one component")
+        if len({c["number"] for c in chosen}) != len(chosen):
+            raise ValueError(f"a component is listed twice in {list(identifiers)!r}")
+        self.numbers = [c["number"] for c in chosen]
+        self.identifiers = tuple(c["identifier"] for c in chosen)
+        self.molecular_weights = np.array([c["MW"] for c in chosen])
+
+
+def phase_components(components):
+    """Components that can make up a phase: every component except polymer segments."""
+    return [c["identifier"] for c in components if c["kind"] != "segment"]
+
+
+def composition(components, z, listed, basis):
+    """(Listing, matrix of apparent mole fractions with one row per composition).
+
+    z: dict identifier -> fraction (scalars or equal-length arrays), or an
+    array whose last axis follows `listed` (default: the phase components)."""
+    if basis not in BASES:
+        raise ValueError(f"basis must be 'mole' or 'mass', not {basis!r}")
+    if isinstance(z, dict):
+        if listed is not None:
+            raise ValueError("give the components either as the keys of z or as `components`, not both")
+        listing = Listing(components, list(z))
+        columns = np.broadcast_arrays(*[np.asarray(v, dtype=float) for v in z.values()])
+        if columns[0].ndim > 1:
+            raise ValueError("fractions in a composition dict must be scalars or 1-D arrays")
+        matrix = np.stack(columns, axis=-1).reshape(-1, len(columns))
+    else:
+        listing = Listing(components, phase_components(components) if listed is None else list(listed))
+        matrix = np.asarray(z, dtype=float)
+        if matrix.ndim not in (1, 2) or matrix.shape[-1] != len(listing.numbers):
+            raise ValueError(
+                f"z has shape {matrix.shape}; its last axis must list {len(listing.numbers)} fractions "
+                f"for {', '.join(listing.identifiers)}")
+        matrix = matrix.reshape(-1, len(listing.numbers))
+    if not np.all(np.isfinite(matrix)) or np.any(matrix < 0):
+        raise ValueError("fractions must be finite and not negative")
+    sums = matrix.sum(axis=1)
+    if np.any(np.abs(sums - 1.0) > SUM_TOLERANCE):
+        worst = sums[int(np.argmax(np.abs(sums - 1.0)))]
+        raise ValueError(f"{basis} fractions must sum to 1, they sum to {worst!r}")
+    if basis == "mass":
+        moles = matrix / listing.molecular_weights
+        matrix = moles / moles.sum(axis=1, keepdims=True)
+    return listing, np.ascontiguousarray(matrix)
