@@ -1,0 +1,236 @@
+! keld - Fortran interface of keld's property monitors and of its reference
+! host's case loader.
+!
+! The monitors are exported with C linkage and take every argument by
+! reference, so they are declared here with bind(C) and no VALUE attribute:
+! a Fortran simulator calls them exactly as it calls its own routines, with
+! integer(c_int64_t) integers and real(c_double) reals. Arrays are 1-based.
+!
+! The reference host (keld/refhost_c.h, keld/case_c.h) is a C interface with
+! opaque handles and by-value sizes; those few arguments carry VALUE, and
+! character arguments are NUL-terminated (see c_string / fortran_string).
+module keld
+  use, intrinsic :: iso_c_binding, only: c_char, c_double, c_int, c_int64_t, c_null_char, c_ptr
+  implicit none
+  private
+
+  public :: keld_esslp, keld_esslpa, keld_espsli, keld_espcsf, keld_espcsa, keld_espcsi
+  public :: keld_refhost_install, keld_refhost_component_count, &
+            keld_refhost_get_component_value, keld_refhost_capture_messages, keld_refhost_captured_line_count, &
+            keld_refhost_captured_line
+  public :: keld_refhost_case_open, keld_refhost_case_close, keld_refhost_case_host, &
+            keld_refhost_case_state_count, keld_refhost_case_data_set_count, keld_refhost_case_state, &
+            keld_refhost_case_state_model, keld_refhost_case_state_label
+  public :: c_string, fortran_string
+  public :: KELD_REFHOST_OK, KELD_PHASE_VAPOUR, KELD_PHASE_LIQUID
+
+  integer(c_int), parameter :: KELD_REFHOST_OK = 0
+  integer(c_int64_t), parameter :: KELD_PHASE_VAPOUR = 1, KELD_PHASE_LIQUID = 2
+
+  ! ---------------------------------------------------------------------------
+  ! Property monitors (27 arguments, all by reference). T in K, P in Pa,
+  ! Z(N) apparent mole fractions of the listed components IDX(N); results
+  ! PHI(N) = ln(fugacity coefficient), H, G in J/kmol, S in J/(kmol K),
+  ! V in m3/kmol, and their temperature derivatives DPHI, DH, DS, DG, DV.
+  ! KSTAT is cleared to 0 when the density root fails; set it to 1 before.
+  ! ---------------------------------------------------------------------------
+  interface
+    subroutine keld_esslp(t, p, z, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                          phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_ESSLP")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_esslp
+
+    subroutine keld_espcsf(t, p, z, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_ESPCSF")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_espcsf
+
+    ! Vector forms (26 arguments): component IDX(k) alone at pressure P(k);
+    ! every output has one element per listed component.
+    subroutine keld_esslpa(t, p, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_ESSLPA")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*)
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_esslpa
+
+    subroutine keld_espcsa(t, p, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_ESPCSA")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*)
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_espcsa
+
+    ! Parameter initialisation of NDS data sets; run once before property calls.
+    subroutine keld_espsli(nds) bind(C, name="KELD_ESPSLI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espsli
+
+    subroutine keld_espcsi(nds) bind(C, name="KELD_ESPCSI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espcsi
+  end interface
+
+  ! ---------------------------------------------------------------------------
+  ! Reference host and case files (C interface: handles and sizes by value).
+  ! Functions returning integer(c_int) give 0 (KELD_REFHOST_OK) on success.
+  ! ---------------------------------------------------------------------------
+  interface
+    ! Loads a case file with its states; a null pointer and the message in
+    ! `error` (place in the file first) on failure.
+    function keld_refhost_case_open(path, error, capacity) result(case) bind(C, name="keld_refhost_case_open")
+      import :: c_char, c_int64_t, c_ptr
+      character(kind=c_char), intent(in) :: path(*)
+      character(kind=c_char), intent(out) :: error(*)
+      integer(c_int64_t), value :: capacity
+      type(c_ptr) :: case
+    end function keld_refhost_case_open
+
+    subroutine keld_refhost_case_close(case) bind(C, name="keld_refhost_case_close")
+      import :: c_ptr
+      type(c_ptr), value :: case
+    end subroutine keld_refhost_case_close
+
+    ! The case's host, owned by the case.
+    function keld_refhost_case_host(case) result(host) bind(C, name="keld_refhost_case_host")
+      import :: c_ptr
+      type(c_ptr), value :: case
+      type(c_ptr) :: host
+    end function keld_refhost_case_host
+
+    function keld_refhost_case_state_count(case) result(count) bind(C, name="keld_refhost_case_state_count")
+      import :: c_ptr, c_int64_t
+      type(c_ptr), value :: case
+      integer(c_int64_t) :: count
+    end function keld_refhost_case_state_count
+
+    function keld_refhost_case_data_set_count(case) result(count) &
+        bind(C, name="keld_refhost_case_data_set_count")
+      import :: c_ptr, c_int64_t
+      type(c_ptr), value :: case
+      integer(c_int64_t) :: count
+    end function keld_refhost_case_data_set_count
+
+    ! The monitor arguments of state number `state` (1-based): T, P, N,
+    ! IDX(capacity), Z(capacity), KVL, flags(5) = KPHI, KH, KS, KG, KV, KDS,
+    ! KDIAG, KOPT.
+    function keld_refhost_case_state(case, state, t, p, n, idx, z, capacity, kvl, flags, kds, kdiag, kopt) &
+        result(code) bind(C, name="keld_refhost_case_state")
+      import :: c_ptr, c_int, c_int64_t, c_double
+      type(c_ptr), value :: case
+      integer(c_int64_t), value :: state, capacity
+      real(c_double), intent(out) :: t, p, z(*)
+      integer(c_int64_t), intent(out) :: n, idx(*), kvl, flags(5), kds, kdiag, kopt
+      integer(c_int) :: code
+    end function keld_refhost_case_state
+
+    function keld_refhost_case_state_model(case, state, name, capacity) result(code) &
+        bind(C, name="keld_refhost_case_state_model")
+      import :: c_ptr, c_int, c_int64_t, c_char
+      type(c_ptr), value :: case
+      integer(c_int64_t), value :: state, capacity
+      character(kind=c_char), intent(out) :: name(*)
+      integer(c_int) :: code
+    end function keld_refhost_case_state_model
+
+    function keld_refhost_case_state_label(case, state, label, capacity) result(code) &
+        bind(C, name="keld_refhost_case_state_label")
+      import :: c_ptr, c_int, c_int64_t, c_char
+      type(c_ptr), value :: case
+      integer(c_int64_t), value :: state, capacity
+      character(kind=c_char), intent(out) :: label(*)
+      integer(c_int) :: code
+    end function keld_refhost_case_state_label
+
+    ! Makes the host current: the monitors then use its store and services.
+    function keld_refhost_install(host) result(code) bind(C, name="keld_refhost_install")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: host
+      integer(c_int) :: code
+    end function keld_refhost_install
+
+    function keld_refhost_component_count(host, count) result(code) bind(C, name="keld_refhost_component_count")
+      import :: c_ptr, c_int, c_int64_t
+      type(c_ptr), value :: host
+      integer(c_int64_t), intent(out) :: count
+      integer(c_int) :: code
+    end function keld_refhost_component_count
+
+    ! A per-component value by parameter name, e.g. c_string("MW").
+    function keld_refhost_get_component_value(host, name, component, value) result(code) &
+        bind(C, name="keld_refhost_get_component_value")
+      import :: c_ptr, c_int, c_int64_t, c_char, c_double
+      type(c_ptr), value :: host
+      character(kind=c_char), intent(in) :: name(*)
+      integer(c_int64_t), value :: component
+      real(c_double), intent(out) :: value
+      integer(c_int) :: code
+    end function keld_refhost_get_component_value
+
+    ! capture /= 0: message lines are kept in the host instead of going to
+    ! standard error; read them with the two functions below (1-based lines).
+    function keld_refhost_capture_messages(host, capture) result(code) bind(C, name="keld_refhost_capture_messages")
+      import :: c_ptr, c_int
+      type(c_ptr), value :: host
+      integer(c_int), value :: capture
+      integer(c_int) :: code
+    end function keld_refhost_capture_messages
+
+    function keld_refhost_captured_line_count(host, count) result(code) &
+        bind(C, name="keld_refhost_captured_line_count")
+      import :: c_ptr, c_int, c_int64_t
+      type(c_ptr), value :: host
+      integer(c_int64_t), intent(out) :: count
+      integer(c_int) :: code
+    end function keld_refhost_captured_line_count
+
+    function keld_refhost_captured_line(host, index, buffer, capacity) result(code) &
+        bind(C, name="keld_refhost_captured_line")
+      import :: c_ptr, c_int, c_int64_t, c_char
+      type(c_ptr), value :: host
+      integer(c_int64_t), value :: index, capacity
+      character(kind=c_char), intent(out) :: buffer(*)
+      integer(c_int) :: code
+    end function keld_refhost_captured_line
+  end interface
+
+contains
+
+  ! A Fortran string as a NUL-terminated C string (trailing blanks removed).
+  pure function c_string(text) result(out)
+    character(len=*), intent(in) :: text
+    character(kind=c_char, len=len_trim(text) + 1) :: out
+    out = trim(text) // c_null_char
+  end function c_string
+
+  ! The characters of a NUL-terminated C buffer before the NUL, as a
+  ! Fortran string of the buffer's length (blank-padded).
+  pure function fortran_string(buffer) result(out)
+    character(kind=c_char), intent(in) :: buffer(:)
+    character(len=size(buffer)) :: out
+    integer :: k
+    out = ' '
+    do k = 1, size(buffer)
+      if (buffer(k) == c_null_char) exit
+      out(k:k) = buffer(k)
+    end do
+  end function fortran_string
+end module keld
