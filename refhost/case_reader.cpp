@@ -269,27 +269,43 @@ private:
 
 }  // namespace
 
+namespace {
+
+// "file:line:column" of a byte offset (0-based) in the text.
+std::string text_position(std::string_view text, std::string_view origin, std::size_t offset) {
+    std::size_t line = 1, column = 1;
+    for (std::size_t k = 0; k < std::min(offset, text.size()); ++k) {
+        if (text[k] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return std::string(origin) + ":" + std::to_string(line) + ":" + std::to_string(column);
+}
+
+}  // namespace
+
 Json parse_document(std::string_view text, std::string_view origin) {
     DuplicateKeyCheck check(origin);
     try {
         return Json::parse(text.begin(), text.end(), std::ref(check));
     } catch (const nlohmann::json::parse_error &e) {
-        std::size_t line = 1, column = 1;
-        const std::size_t end = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
-        for (std::size_t k = 0; k < end; ++k) {
-            if (text[k] == '\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
-        }
         std::string detail = e.what();
         const std::size_t at = detail.find("column");
         const std::size_t colon = at == std::string::npos ? std::string::npos : detail.find(": ", at);
         if (colon != std::string::npos) detail = detail.substr(colon + 2);
-        throw CaseError(std::string(origin) + ":" + std::to_string(line) + ":" + std::to_string(column),
-                        "not valid JSON: " + detail);
+        throw CaseError(text_position(text, origin, e.byte == 0 ? 0 : e.byte - 1), "not valid JSON: " + detail);
+    } catch (const nlohmann::json::out_of_range &e) {
+        // A number beyond the range of a double: placed at the first such literal.
+        std::string detail = e.what();
+        const std::size_t quote = detail.find('\'');
+        const std::size_t end = quote == std::string::npos ? quote : detail.find('\'', quote + 1);
+        const std::string token = end == std::string::npos ? "" : detail.substr(quote + 1, end - quote - 1);
+        const std::size_t offset = token.empty() ? 0 : text.find(token);
+        throw CaseError(text_position(text, origin, offset == std::string_view::npos ? 0 : offset),
+                        "the number " + (token.empty() ? std::string("") : token + " ") + "is out of range");
     }
 }
 

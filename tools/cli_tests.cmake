@@ -1,1 +1,55 @@
-# filled below
+# Tests of the keld command (see run_cli_test.cmake for the checks).
+set(KELD_EXAMPLES ${PROJECT_SOURCE_DIR}/examples)
+set(KELD_BAD_CASE ${CMAKE_CURRENT_BINARY_DIR}/bad-case.json)
+file(WRITE ${KELD_BAD_CASE} [=[
+{
+  "components": [{"id": "A", "MW / (kg/kmol)": 50}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mole_fractions": {"A": 0.9}}]
+}
+]=])
+
+function(keld_cli_test name status)
+  cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR" ${ARGN})
+  # Lists travel to the script joined with '|' (a ';' would split the command line).
+  string(REPLACE ";" "|" args "${T_ARGS}")
+  string(REPLACE ";" "|" stdout "${T_STDOUT}")
+  string(REPLACE ";" "|" stderr "${T_STDERR}")
+  set(defs -DKELD=$<TARGET_FILE:keld_cli> "-DARGS=${args}" -DSTATUS=${status}
+      "-DSTDOUT_MATCH=${stdout}" "-DSTDERR_MATCH=${stderr}" -DJSON=${T_JSON})
+  if(DEFINED T_CSV_HEADER)
+    list(APPEND defs "-DCSV_HEADER=${T_CSV_HEADER}")
+  endif()
+  if(DEFINED T_CSV_ROWS)
+    list(APPEND defs "-DCSV_ROWS=${T_CSV_ROWS}")
+  endif()
+  add_test(NAME keld_cli.${name} COMMAND ${CMAKE_COMMAND} ${defs} -P ${CMAKE_CURRENT_SOURCE_DIR}/run_cli_test.cmake)
+endfunction()
+
+keld_cli_test(eval_table 0 ARGS eval ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "TOLUENE +0\\.725" "PS +0\\.274" "ln phi" "status: ok \\(KSTAT 1\\)" "V +0\\.1[0-9]+ +m3/kmol" "State 6: SL 380 K")
+keld_cli_test(eval_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/methane-hexane.json)
+keld_cli_test(eval_csv 0 ARGS eval --csv ${KELD_EXAMPLES}/polystyrene-toluene.json
+  CSV_HEADER "^state,label,model,phase,data_set,T / K,P / Pa,status,z TOLUENE,z PS,lnphi TOLUENE,lnphi PS," CSV_ROWS 6)
+keld_cli_test(eval_one_state 0 ARGS eval --state 2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "State 2: liquid, 50 bar")
+keld_cli_test(eval_bad_state 1 ARGS eval --state 9 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--state needs a state number from 1 to 4" "keld help eval")
+keld_cli_test(eval_bad_case 1 ARGS eval ${KELD_BAD_CASE} STDERR "bad-case.json:states\\[0\\]\\.mole_fractions: fractions add up to 0\\.9")
+keld_cli_test(sweep_t 0 ARGS sweep --T 300:400:5 --state 1 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  CSV_HEADER "^state,label,model" CSV_ROWS 5 STDOUT "\n1,PC-SAFT 298\\.15 K,pcsaft,liquid,1,400,")
+keld_cli_test(sweep_p 0 ARGS sweep --P=1e5:2e6:3 ${KELD_EXAMPLES}/methane-hexane.json CSV_ROWS 12 CSV_HEADER "^state,")
+keld_cli_test(sweep_needs_range 1 ARGS sweep ${KELD_EXAMPLES}/methane-hexane.json STDERR "give one of --T and --P")
+keld_cli_test(sweep_bad_range 1 ARGS sweep --T 300:200 ${KELD_EXAMPLES}/methane-hexane.json STDERR "FROM:TO:COUNT")
+keld_cli_test(init 0 ARGS init ${KELD_EXAMPLES}/polystyrene-from-segments.json
+  STDOUT "Initialisation of pcsaft" "SLTSTR / K" "PS +missing")
+keld_cli_test(check_examples 0 ARGS check ${KELD_EXAMPLES}/polystyrene-toluene.json ${KELD_EXAMPLES}/methane-hexane.json
+  ${KELD_EXAMPLES}/polystyrene-from-segments.json STDOUT "polystyrene-toluene.json: ok" "methane-hexane.json: ok")
+keld_cli_test(check_bad 1 ARGS check ${KELD_BAD_CASE} STDERR "bad-case.json:states\\[0\\]\\.mole_fractions")
+keld_cli_test(check_missing_file 1 ARGS check /nonexistent/case.json STDERR "/nonexistent/case.json: cannot open")
+keld_cli_test(help 0 ARGS --help STDOUT "Usage: keld COMMAND" "Exit status:" "Examples:")
+keld_cli_test(help_command 0 ARGS help sweep STDOUT "Usage: keld sweep" "--T FROM:TO:COUNT")
+keld_cli_test(command_help 0 ARGS eval --help STDOUT "Usage: keld eval" "Exit status:")
+keld_cli_test(unknown_command 1 ARGS frobnicate STDERR "unknown command 'frobnicate'")
+keld_cli_test(unknown_option 1 ARGS eval --xml ${KELD_EXAMPLES}/methane-hexane.json STDERR "unknown option '--xml'")
+keld_cli_test(no_arguments 1 STDERR "Usage: keld")

@@ -1,5 +1,7 @@
 // keld: evaluate the property monitors on the states of a case file.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -210,21 +212,28 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
                 if (definition == nullptr) continue;
                 (definition->shape == refhost::ParameterShape::unary ? unary : binary).push_back(name);
             }
-            std::printf("  %-10s", "component");
-            for (std::string_view name : unary) std::printf(" %-18s", (std::string(name) + unit_of(name)).c_str());
-            std::printf("\n");
-            std::fflush(stdout);
+            auto cell = [](const std::string &text) {
+                std::string padded = " " + text;
+                padded.resize(std::max<std::size_t>(padded.size(), 19), ' ');
+                return padded;
+            };
+            auto emit = [](std::string line) {
+                while (!line.empty() && line.back() == ' ') line.pop_back();
+                std::printf("%s\n", line.c_str());
+            };
+            std::string header = "  component ";
+            for (std::string_view name : unary) header += cell(std::string(name) + unit_of(name));
+            emit(header);
             for (std::int64_t i = 1; i <= nc; ++i) {
-                std::printf("  %-10s", host.identifier(i).c_str());
+                std::string line = "  " + host.identifier(i);
+                line.resize(std::max<std::size_t>(line.size(), 12), ' ');
                 for (std::string_view name : unary) {
                     const double value = host.unary(name, i, d);
-                    if (value == refhost::ReferenceHost::missing_value) {
-                        std::printf(" %-18s", "missing");
-                    } else {
-                        std::printf(" %-18.10g", value);
-                    }
+                    char buffer[32];
+                    std::snprintf(buffer, sizeof buffer, "%.10g", value);
+                    line += cell(value == refhost::ReferenceHost::missing_value ? "missing" : buffer);
                 }
-                std::printf("\n");
+                emit(line);
             }
             for (std::string_view name : binary) {
                 const auto shape = host.find_parameter(name)->shape;

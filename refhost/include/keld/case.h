@@ -7,6 +7,34 @@
 // more states (model, T, P, composition, phase, requested properties). The
 // command-line tool, the Python module and C/Fortran callers all load cases
 // through this interface and evaluate states with the same code.
+//
+// The format (docs/case-format.md has the full description):
+//   {
+//     "title": "...", "description": "...", "source": "..." or ["...", ...],
+//     "components": [
+//       {"id": "TOLUENE", "kind": "ordinary", "MW / (kg/kmol)": 92.141},
+//       {"id": "STY", "kind": "segment", "MW / (kg/kmol)": 104.152},
+//       {"id": "PS", "kind": "polymer", "MW / (kg/kmol)": 104.152,
+//        "MWN / (kg/kmol)": 1e5, "segments": {"STY": 1.0}}],
+//     "parameters": [{"data_set": 1,
+//       "sanchez-lacombe": {"SLTSTR / K": {"TOLUENE": 543}, "SLPSTR / MPa": {...},
+//                           "SLRSTR / (kg/m3)": {...}, "SLKIJ": {"TOLUENE": {"PS": 0.01}}},
+//       "pcsaft": {"PCSFTM": {...}, "PCSFTV / A": {...}, "PCSFTU / K": {...},
+//                  "PCSFTR / (mol/g)": {...}, "PCSKIJ": {"A": {"B": [a, b, c, d, e, Tref]}}}}],
+//     "state_defaults": { any state field but "label" },
+//     "states": [{"label": "...", "model": "pcsaft", "T / K": 300, "P / bar": 1,
+//                 "mass_fractions": {"TOLUENE": 0.7, "PS": 0.3}, "phase": "liquid",
+//                 "properties": "all", "derivatives": ["lnphi", "H"],
+//                 "diagnostics": 4, "data_set": 1, "segment_fractions": "weight"}]
+//   }
+// Units are part of the keys ("T / K", "P / bar"; accepted units are listed in
+// docs/case-format.md) and converted where read. Unknown or duplicate keys,
+// missing values, fractions that do not add up to 1 within 1e-9, non-positive
+// molecular weights, T or P, unknown components, models or units, polymers
+// without segments are CaseErrors naming the JSON path. A binary pair given in
+// one order holds for both unless the other order is given too. The components
+// of a composition, in the order written, are the monitor's IDX; mass fractions
+// become apparent mole fractions with MW.
 #pragma once
 
 #include <array>

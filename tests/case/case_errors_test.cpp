@@ -1,0 +1,204 @@
+// A wrong case file is refused with the place of the fault, and nothing is computed.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "keld/case.h"
+
+namespace {
+
+using keld::refhost::CaseError;
+using keld::refhost::parse_case;
+using Json = nlohmann::ordered_json;
+
+// A small valid case: a solvent, a segment and a polymer made of it, SL and
+// PC-SAFT parameters, one state.
+Json valid_case() {
+    return Json::parse(R"json({
+      "components": [
+        {"id": "TOLUENE", "MW / (kg/kmol)": 92.141},
+        {"id": "STY", "kind": "segment", "MW / (kg/kmol)": 104.15},
+        {"id": "PS", "kind": "polymer", "MW / (kg/kmol)": 104.15, "MWN / (kg/kmol)": 1e5,
+         "segments": {"STY": 1.0}}
+      ],
+      "parameters": [{
+        "sanchez-lacombe": {"SLTSTR / K": {"TOLUENE": 543}, "SLKIJ": {"TOLUENE": {"PS": 0.01}}},
+        "pcsaft": {"PCSFTM": {"TOLUENE": 2.8149}, "PCSKIJ": {"TOLUENE": {"PS": [0.01, 0, 0, 0, 0, 0]}}}
+      }],
+      "states": [
+        {"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+         "mass_fractions": {"TOLUENE": 0.7, "PS": 0.3}}
+      ]
+    })json");
+}
+
+// Parses a modified valid case and returns the place the error names ("" if none).
+std::string error_place(const std::function<void(Json &)> &change) {
+    Json j = valid_case();
+    change(j);
+    try {
+        parse_case(j.dump(), "case.json");
+    } catch (const CaseError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind(e.where() + ": ", 0), 0u) << e.what();
+        return e.where();
+    }
+    return "";
+}
+
+std::string error_place_of_text(const std::string &text) {
+    try {
+        parse_case(text, "case.json");
+    } catch (const CaseError &e) {
+        return e.where();
+    }
+    return "";
+}
+
+TEST(CaseFileErrors, TheValidCaseLoads) {
+    EXPECT_EQ(error_place([](Json &) {}), "");
+}
+
+TEST(CaseFileErrors, UnknownKeysAreNamedWhereverTheyAre) {
+    EXPECT_EQ(error_place([](Json &j) { j["colour"] = "red"; }), "case.json:colour");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["mw"] = 1; }), "case.json:components[0].mw");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["SLTSTR / K"] = Json::object(); }),
+              "case.json:parameters[0].pcsaft[\"SLTSTR / K\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["saft"] = Json::object(); }),
+              "case.json:parameters[0].saft");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["pressure"] = 1; }), "case.json:states[0].pressure");
+    EXPECT_EQ(error_place([](Json &j) { j["state_defaults"] = {{"label", "x"}}; }), "case.json:state_defaults.label");
+}
+
+TEST(CaseFileErrors, MissingValuesNameTheObjectThatLacksThem) {
+    EXPECT_EQ(error_place([](Json &j) { j.erase("components"); }), "case.json");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0].erase("MW / (kg/kmol)"); }), "case.json:components[0]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0].erase("T / K"); }), "case.json:states[0]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0].erase("phase"); }), "case.json:states[0]");
+    // A value in state_defaults completes a state.
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0].erase("T / K");
+                  j["state_defaults"] = {{"T / K", 310}};
+              }),
+              "");
+}
+
+TEST(CaseFileErrors, FractionsMustAddUpToOneWithin1e9) {
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mass_fractions"]["PS"] = 0.2; }),
+              "case.json:states[0].mass_fractions");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0].erase("mass_fractions");
+                  j["states"][0]["mole_fractions"] = {{"TOLUENE", 0.5}, {"PS", 0.5 + 2e-9}};
+              }),
+              "case.json:states[0].mole_fractions");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0].erase("mass_fractions");
+                  j["states"][0]["mole_fractions"] = {{"TOLUENE", 0.5}, {"PS", 0.5 + 5e-10}};
+              }),
+              "");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mass_fractions"] = {{"TOLUENE", 1.2}, {"PS", -0.2}}; }),
+              "case.json:states[0].mass_fractions.PS");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mole_fractions"] = {{"TOLUENE", 1.0}}; }),
+              "case.json:states[0]");  // both compositions given
+}
+
+TEST(CaseFileErrors, MolecularWeightsMustBePositive) {
+    EXPECT_EQ(error_place([](Json &j) { j["components"][1]["MW / (kg/kmol)"] = 0; }),
+              "case.json:components[1][\"MW / (kg/kmol)\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["MW / (kg/kmol)"] = -92.1; }),
+              "case.json:components[0][\"MW / (kg/kmol)\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2]["MWN / (kg/kmol)"] = 0; }),
+              "case.json:components[2][\"MWN / (kg/kmol)\"]");
+}
+
+TEST(CaseFileErrors, UnknownComponentsInPairsAndCompositions) {
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"TOLUENE", {{"PE", 0.1}}}}; }),
+              "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.TOLUENE.PE");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PE", {{"PS", 0.1}}}}; }),
+              "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.PE");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PS", {{"PS", 0.1}}}}; }),
+              "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.PS.PS");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mass_fractions"] = {{"TOLUEN", 0.7}, {"PS", 0.3}}; }),
+              "case.json:states[0].mass_fractions.TOLUEN");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["PCSFTM"] = {{"XYLENE", 3.0}}; }),
+              "case.json:parameters[0].pcsaft.PCSFTM.XYLENE");
+}
+
+TEST(CaseFileErrors, PolymersNeedSegmentsThatAddUp) {
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("segments"); }), "case.json:components[2]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"] = Json::object(); }),
+              "case.json:components[2].segments");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"]["STY"] = 0.9; }),
+              "case.json:components[2].segments");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"] = {{"TOLUENE", 1.0}}; }),
+              "case.json:components[2].segments.TOLUENE");  // not a segment
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["segments"] = {{"STY", 1.0}}; }),
+              "case.json:components[0].segments");  // an ordinary component has none
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("MWN / (kg/kmol)"); }), "case.json:components[2]");
+}
+
+TEST(CaseFileErrors, TemperatureAndPressureMustBeFiniteAndPositive) {
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["T / K"] = 0; }), "case.json:states[0][\"T / K\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / Pa"] = -1e5; }), "case.json:states[0][\"P / Pa\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["T / K"] = "300"; }), "case.json:states[0][\"T / K\"]");
+    // A literal beyond the double range is placed by line and column.
+    std::string text = valid_case().dump();
+    const std::size_t at = text.find("\"T / K\":300");
+    text.replace(at, 11, "\"T / K\":1e999");
+    EXPECT_EQ(error_place_of_text(text), "case.json:1:" + std::to_string(at + 9));
+}
+
+TEST(CaseFileErrors, UnitsAreCheckedInTheKeys) {
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0].erase("P / Pa");
+                  j["states"][0]["P / psi"] = 14.7;
+              }),
+              "case.json:states[0][\"P / psi\"]");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0].erase("T / K");
+                  j["states"][0]["T"] = 300;
+              }),
+              "case.json:states[0].T");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / bar"] = 1; }), "case.json:states[0][\"P / bar\"]");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["pcsaft"].erase("PCSFTM");
+                  j["parameters"][0]["pcsaft"]["PCSFTM / K"] = {{"TOLUENE", 1}};
+              }),
+              "case.json:parameters[0].pcsaft[\"PCSFTM / K\"]");  // dimensionless
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["PCSFTM "] = {{"TOLUENE", 1}}; }),
+              "case.json:parameters[0].pcsaft[\"PCSFTM \"]");  // given twice
+}
+
+TEST(CaseFileErrors, ModelsPhasesAndDataSets) {
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["model"] = "peng-robinson"; }), "case.json:states[0].model");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["phase"] = "solid"; }), "case.json:states[0].phase");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["data_set"] = 2; }), "case.json:states[0].data_set");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["data_set"] = 0; }), "case.json:parameters[0].data_set");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["derivatives"] = {"H", "Cp"}; }),
+              "case.json:states[0].derivatives[1]");
+}
+
+TEST(CaseFileErrors, IdentifiersAreShortUniqueAndPrintable) {
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "TOLUENE12"; }), "case.json:components[0].id");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][1]["id"] = "TOLUENE"; }), "case.json:components[1].id");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "A B"; }), "case.json:components[0].id");
+}
+
+TEST(CaseFileErrors, SyntaxErrorsAndDuplicateKeysArePlaced) {
+    EXPECT_EQ(error_place_of_text("{\n  \"components\": [\n    {\"id\": \"A\",}\n  ]\n}"), "case.json:3:16");
+    EXPECT_EQ(error_place_of_text(R"json({"components": [{"id": "A", "id": "B", "MW / (kg/kmol)": 1}]})json"),
+              "case.json:components[0].id");
+}
+
+TEST(CaseFileErrors, AFileThatCannotBeOpenedIsNamed) {
+    try {
+        keld::refhost::load_case_file("/nonexistent/case.json");
+        FAIL() << "no error";
+    } catch (const CaseError &e) {
+        EXPECT_EQ(e.where(), "/nonexistent/case.json");
+    }
+}
+
+}  // namespace
