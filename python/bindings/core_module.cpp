@@ -108,11 +108,11 @@ public:
                            py::array_t<double, py::array::c_style | py::array::forcecast> p,
                            py::array_t<double, py::array::c_style | py::array::forcecast> z) {
         model_named(request.model);
-        const auto n = t.shape(0);
         const auto listed = static_cast<py::ssize_t>(request.components.size());
-        if (t.ndim() != 1 || p.ndim() != 1 || p.shape(0) != n || z.ndim() != 2 || z.shape(0) != n ||
-            z.shape(1) != listed)
+        if (t.ndim() != 1 || p.ndim() != 1 || z.ndim() != 2 || p.shape(0) != t.shape(0) ||
+            z.shape(0) != t.shape(0) || z.shape(1) != listed || request.z.size() != request.components.size())
             throw py::value_error("evaluate_many: T(n), P(n) and Z(n, N) do not fit together");
+        const auto n = t.shape(0);
 
         py::array_t<double> ln_phi({n, listed}), d_ln_phi({n, listed});
         std::vector<py::array_t<double>> scalars;

@@ -132,8 +132,8 @@ class Case:
         means apparent mole fractions, "mass" weight fractions. flags: None
         (all values and derivatives), one integer for all, five integers
         (KPHI, KH, KS, KG, KV) or a dict over ln_phi/H/S/G/V."""
-        T = float(inputs.positive_finite("T", T))
-        P = float(inputs.positive_finite("P", P))
+        T = inputs.scalar("T", T)
+        P = inputs.scalar("P", P)
         listing, matrix = inputs.composition(self._components, z, components, basis)
         if matrix.shape[0] != 1:
             raise ValueError("properties() takes one composition; use properties_many() for several")

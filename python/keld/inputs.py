@@ -66,14 +66,31 @@ def data_set_number(case_core, data_set):
     return int(data_set)
 
 
+def find_component(components, identifier):
+    """The component with this identifier: an exact match, else the only one
+    that matches ignoring case; None otherwise."""
+    text = str(identifier)
+    exact = [c for c in components if c["identifier"] == text]
+    if exact:
+        return exact[0]
+    folded = [c for c in components if c["identifier"].upper() == text.upper()]
+    return folded[0] if len(folded) == 1 else None
+
+
+def scalar(name, value):
+    array = positive_finite(name, value)
+    if array.ndim != 0:
+        raise ValueError(f"{name} must be a single number here; use properties_many() for arrays")
+    return float(array)
+
+
 class Listing:
     """The components listed in a call (IDX) with their identifiers and molecular weights."""
 
     def __init__(self, components, identifiers):
-        by_id = {c["identifier"].upper(): c for c in components}
         chosen = []
         for ident in identifiers:
-            entry = by_id.get(str(ident).upper())
+            entry = find_component(components, ident)
             if entry is None:
                 known = ", ".join(c["identifier"] for c in components)
                 raise ValueError(f"unknown component {ident!r} (components of the case: {known})")

@@ -89,6 +89,7 @@ class TestBadArguments:
         (dict(z=[0.5, 0.5], components=["PS", "ps"]), "listed twice"),
         (dict(z=[1.0, 0.0], T=-1.0), "T must be finite and positive"),
         (dict(z=[1.0, 0.0], P=float("nan")), "P must be finite and positive"),
+        (dict(z=[1.0, 0.0], T=[300.0, 310.0]), "T must be a single number.*properties_many"),
         (dict(z=[1.0, 0.0], phase="solid"), "phase must be 'liquid' or 'vapour'"),
         (dict(z=[1.0, 0.0], model="cubic"), "unknown model 'cubic'"),
         (dict(z=[1.0, 0.0], basis="volume"), "basis must be 'mole' or 'mass'"),
