@@ -118,9 +118,14 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
         m[(j - 1) * nc + (i - 1)] = value;
         m[(i - 1) * nc + (j - 1)] = value;
     };
+    // A component that is neither polymer nor oligomer counts as source 0 whatever its
+    // stored flag holds (only the initialisation clears those flags).
+    const auto source = [&](std::int64_t i) {
+        return host.is_polymer_or_oligomer(i) ? par.source()[i - 1] : kNotPolymer;
+    };
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            work.kij()[(j - 1) * nc + (i - 1)], par.source()[i - 1], par.source()[j - 1], i, j,
+            work.kij()[(j - 1) * nc + (i - 1)], source(i), source(j), i, j,
             [&](double k) { return (1.0 - k) * std::sqrt(e1[i - 1] * e1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_geometric_cross(host, e1, work.kij(), other, polymer, scratch, call.kopt);
@@ -129,7 +134,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     });
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            work.eta()[(j - 1) * nc + (i - 1)], par.source()[i - 1], par.source()[j - 1], i, j,
+            work.eta()[(j - 1) * nc + (i - 1)], source(i), source(j), i, j,
             [&](double eta) { return 0.5 * (1.0 - eta) * (v1[i - 1] + v1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_arithmetic_cross(host, v1, work.eta(), other, polymer, scratch, call.kopt);

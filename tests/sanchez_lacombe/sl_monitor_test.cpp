@@ -220,6 +220,13 @@ TEST_F(SlSystem, CrossValuesFollowThePolymerSource) {
     EXPECT_NEAR(eps_cross(toluene, ps) / std::sqrt(e_tol * kR * 700.0), 1.0, 1e-13);
 }
 
+TEST_F(SlSystem, SolventFlagLeftUnclearedStillMeetsPolymerThroughSegments) {
+    host.set_unary("SLSRC", toluene, ReferenceHost::missing_value);  // as before any initialisation
+    host.set_binary("SLKIJ", toluene, styrene, 0.05);
+    sl(mixture(450.0, 1.0e5, {toluene, ps}, {0.5, 0.5}));
+    EXPECT_NEAR(eps_cross(toluene, ps) / (kR * std::sqrt(543.0 * 735.0) * 0.95), 1.0, 1e-13);
+}
+
 TEST_F(SlSystem, AsymmetricBinaryCountsInListOrder) {
     host.set_binary("SLKIJ", toluene, hexane, 0.03);
     host.set_binary("SLKIJ", hexane, toluene, 0.07);
