@@ -24,6 +24,7 @@ constexpr double kPoleRegionPressureRatio = 10.0;  // P_model / P above which th
 // Ends of the search.
 constexpr double kRoundoffStep = 1.0e-14;      // relative volume step below which no progress is possible
 constexpr double kRoundoffPressure = 1.0e-9;   // relative pressure error accepted at that floor
+constexpr double kWarmStartMargin = 1.0e-9;    // a warm start must lie this far (relative) above V_cp
 constexpr double kExtremumWidth = 1.0e-6;      // relative width of a located pressure extremum
 constexpr double kHuntTrustWidth = 0.1;        // relative width below which the interpolated extremum is trusted
 constexpr double kHuntMargin = 0.25;           // ... when it misses P by this fraction of the end values
@@ -43,9 +44,11 @@ void RootSearch::step(std::int64_t &state, std::int64_t &mode, double v_close_pa
                       bool /*single_component*/) {
     Decision decision{Verdict::failed, {0.0, 5}};
     if (state == 4) {
+        const double caller_volume = v;
         open(v_close_packed, v_critical, v_dividing, t, p);
         if (std::isfinite(p)) {
-            const double start = branch_ == RootKind::liquid ? liquid_start() : vapour_start();
+            double start = branch_ == RootKind::liquid ? liquid_start() : vapour_start();
+            if (usable_warm_start(caller_volume)) start = caller_volume;
             decision = {Verdict::trial, {start, 1}};
         }
     } else if (active_ && state >= 1 && state <= 3) {
@@ -106,6 +109,16 @@ void RootSearch::open(double v_close_packed, double v_critical, double v_dividin
         branch_ = RootKind::liquid;
         handed_over_ = true;
     }
+}
+
+// A volume the caller left in V (typically the root of the same phase at a
+// nearby temperature) starts the search when it lies on the requested side of
+// the dividing volume: below it for a liquid, above it for a vapour. Anywhere
+// else it could lead Newton to the other kind of root, so it is ignored.
+bool RootSearch::usable_warm_start(double v) const {
+    if (handed_over_ || !positive_finite(v) || !(v > floor_ * (1.0 + kWarmStartMargin))) return false;
+    if (branch_ == RootKind::liquid) return v < v_dividing_;
+    return v > v_dividing_;
 }
 
 double RootSearch::liquid_start() const {

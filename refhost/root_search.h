@@ -44,8 +44,13 @@
 // request, lets the ideal-gas start go down to 1.2 V_cp). V_c stands in for
 // V_div when V_div is unusable, and sets the liquid start (0.3 V_c) when V_cp
 // is unusable. T, P and settings().gas_constant give the ideal-gas start
-// R T / P. The single-component switch is accepted and not needed: a mixture
-// at fixed composition has the same P(V) shape as a pure fluid.
+// R T / P. A volume the caller leaves in V when it opens the search (state 4)
+// is a warm start: it replaces the first trial when it lies above V_cp and on
+// the requested side of the dividing volume (below V_div for the liquid,
+// above it for the vapour); the root of the same phase at a nearby
+// temperature then converges in two or three Newton steps. A 0 or any
+// other volume is ignored. The single-component switch is accepted and not
+// needed: a mixture at fixed composition has the same P(V) shape as a pure fluid.
 //
 // States and mode. Answers 1 (start or march: a trial outside any bracket),
 // 2 (Newton step), 3 (bisection, extremum hunt or back-off from an unusable
@@ -58,6 +63,8 @@
 // Convergence: |P_calc - P| <= relative_tolerance * |P| (|P| replaced by 1 Pa
 // when P = 0) with dP/dV < 0; or, when the next step would move V by less than
 // 1e-14 V (the roundoff floor of the model pressure), |P_calc - P| <= 1e-9 |P|.
+// (The pressure tolerance, not a volume step, ends the search: a liquid's
+// ln phi is corrected by ln(P_calc / P), so a looser pressure would show there.)
 //
 // Unusable points. A pressure or volume that is NaN or infinite is never
 // filed: the next trial goes halfway back to the previous usable volume (or,
@@ -131,6 +138,7 @@ private:
     void file_liquid(const Point &x);
     void file_vapour(const Point &x);
     double newton_target(const Point &x) const;
+    bool usable_warm_start(double v) const;
     double liquid_start() const;
     double vapour_start() const;
     bool within_floor(const Point &x, double v_next) const;
