@@ -14,6 +14,7 @@
 #include "keld/keld.h"
 #include "keld/refhost.h"
 #include "pcsaft/pcsaft_helmholtz_model.h"
+#include "root_search.h"
 #include "support/pcsaft_systems.h"
 
 using namespace keld::testing;
@@ -552,6 +553,46 @@ TEST_F(Hexane, TemperatureStepGoesUpForVapourAndDownForLiquid) {
         EXPECT_EQ(ts[0], t);
         EXPECT_DOUBLE_EQ(ts[1], kvl == 1 ? 1.0001 * t : 0.9999 * t);
         for (const auto &s : recorder.steps) EXPECT_EQ(s.liquid, kvl == 2);
+    }
+}
+
+TEST_F(Hexane, RootAtTheShiftedTemperatureStartsFromTheRootAtT) {
+    // The monitor leaves the root at T in the volume cell; the reference host
+    // takes it as a warm start, so the second root costs a few Newton steps.
+    for (auto [kvl, p] : {std::pair{std::int64_t{2}, 1e5}, std::pair{std::int64_t{1}, 1e4}}) {
+        RootRecorder recorder(host);
+        const MonitorResult r = pcsaft(330.0, p, {0.4, 0.6}, {c6, tol}, phase(kvl));
+        ASSERT_EQ(r.kstat, 1);
+        std::vector<std::size_t> opens;
+        for (std::size_t s = 0; s < recorder.steps.size(); ++s)
+            if (recorder.steps[s].state_in == 4) opens.push_back(s);
+        ASSERT_EQ(opens.size(), 2u);
+        EXPECT_EQ(recorder.steps[opens[1]].v_out, r.v) << "KVL " << kvl;
+        const int second = recorder.evaluations() - static_cast<int>(opens[1] - opens[0] - 1);
+        EXPECT_LE(second, 4) << "KVL " << kvl;
+    }
+}
+
+TEST(RootSearchWarmStart, VolumeOnTheOtherSideOfTheDividingVolumeIsIgnored) {
+    // A liquid search handed a vapour-like volume (above V_div) starts from
+    // V_cp as usual; a vapour search handed a liquid-like one starts at R T / P.
+    const double vcp = 0.05, vc = 0.4, t = 300.0, p = 1e5;
+    for (auto kind : {keld::refhost::RootKind::liquid, keld::refhost::RootKind::vapour}) {
+        keld::refhost::RootSearch search(kind);
+        const bool liquid = kind == keld::refhost::RootKind::liquid;
+        for (double given : {0.0, -1.0, 0.5 * vcp, liquid ? 2.0 * vc : 0.5 * vc}) {
+            std::int64_t state = 4, mode = 1;
+            double v = given, p_calc = ReferenceHost::missing_value, dpdv = ReferenceHost::missing_value;
+            search.step(state, mode, vcp, vc, vc, t, p, v, p_calc, dpdv, true);
+            EXPECT_EQ(state, 1);
+            EXPECT_NE(v, given);
+            EXPECT_DOUBLE_EQ(v, liquid ? 1.15 * vcp : kR * t / p) << given;
+        }
+        std::int64_t state = 4, mode = 1;
+        const double given = liquid ? 0.5 * vc : 2.0 * vc;
+        double v = given, p_calc = ReferenceHost::missing_value, dpdv = ReferenceHost::missing_value;
+        search.step(state, mode, vcp, vc, vc, t, p, v, p_calc, dpdv, true);
+        EXPECT_EQ(v, given);
     }
 }
 
