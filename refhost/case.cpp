@@ -17,32 +17,42 @@ namespace {
 
 // Replays a case description into a C++ ReferenceHost.
 class ReferenceHostBuilder {
-public:
+  public:
     std::unique_ptr<ReferenceHost> host;
 
     void create(std::int64_t data_sets) { host = std::make_unique<ReferenceHost>(HostOptions{data_sets, 0}); }
     std::int64_t add_component(const std::string &id, ComponentKind kind, double mw) {
         return host->add_component(id, kind, mw);
     }
-    void set_number_average_mw(std::int64_t polymer, double mwn) { host->set_number_average_mw(polymer, mwn); }
+    void set_number_average_mw(std::int64_t polymer, double mwn) {
+        host->set_number_average_mw(polymer, mwn);
+    }
     void set_segment_fraction(std::int64_t polymer, std::int64_t segment, double w) {
         auto &shares = shares_[polymer];
         shares.push_back({segment, w});
         host->set_segment_composition(polymer, shares);
     }
-    void set_formula(std::int64_t component, const std::string &formula) { host->set_formula(component, formula); }
+    void set_formula(std::int64_t component, const std::string &formula) {
+        host->set_formula(component, formula);
+    }
     void set_parameter(const detail::ParameterValue &p) {
         switch (p.shape) {
-            case ParameterShape::unary: host->set_unary(p.name, p.i, p.coefficients[0], p.data_set); break;
-            case ParameterShape::binary: host->set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set); break;
+            case ParameterShape::unary:
+                host->set_unary(p.name, p.i, p.coefficients[0], p.data_set);
+                break;
+            case ParameterShape::binary:
+                host->set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set);
+                break;
             case ParameterShape::binary_table:
                 host->set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
                 break;
-            case ParameterShape::per_component: host->set_component_value(p.name, p.i, p.coefficients[0]); break;
+            case ParameterShape::per_component:
+                host->set_component_value(p.name, p.i, p.coefficients[0]);
+                break;
         }
     }
 
-private:
+  private:
     std::map<std::int64_t, std::vector<SegmentShare>> shares_;
 };
 
@@ -90,10 +100,16 @@ Case load_case_file(const std::string &path) {
 
 const std::vector<ModelEntry> &models() {
     static const std::vector<ModelEntry> registry{
-        {"sanchez-lacombe", "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)", KELD_ESSLP,
-         KELD_ESPSLI, {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}},
-        {"pcsaft", "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)", KELD_ESPCSF,
-         KELD_ESPCSI, {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}},
+        {"sanchez-lacombe",
+         "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)",
+         KELD_ESSLP,
+         KELD_ESPSLI,
+         {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}},
+        {"pcsaft",
+         "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
+         KELD_ESPCSF,
+         KELD_ESPCSI,
+         {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}},
     };
     return registry;
 }
@@ -160,9 +176,9 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
     r.status = 1;
     const auto &f = state.flags;
     model->monitor(&state.temperature, &state.pressure, state.z.data(), &n, state.components.data(), &kwork,
-                   &kspare, &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set, &state.diagnostics,
-                   r.phi.data(), &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh, &r.ds, &r.dg, &r.dv, &r.status,
-                   &state.option);
+                   &kspare, &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set,
+                   &state.diagnostics, r.phi.data(), &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh, &r.ds,
+                   &r.dg, &r.dv, &r.status, &state.option);
     r.messages = take_messages(host);
 
     // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).

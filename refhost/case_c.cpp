@@ -34,7 +34,7 @@ void copy_text(const std::string &text, char *buffer, int64_t capacity) {
 
 // Replays a case description into a keld_refhost through its C functions.
 class CHostBuilder {
-public:
+  public:
     keld_refhost *host = nullptr;
 
     void create(std::int64_t data_sets) {
@@ -76,7 +76,7 @@ public:
         }
     }
 
-private:
+  private:
     void check(int code) const {
         if (code != KELD_REFHOST_OK) throw std::runtime_error(keld_refhost_last_error(host));
     }
@@ -141,19 +141,25 @@ keld_refhost_case *keld_refhost_case_open(const char *path, char *error, int64_t
     return nullptr;
 }
 
-void keld_refhost_case_close(keld_refhost_case *c) { delete c; }
+void keld_refhost_case_close(keld_refhost_case *c) {
+    delete c;
+}
 
-keld_refhost *keld_refhost_case_host(keld_refhost_case *c) { return c == nullptr ? nullptr : c->host; }
+keld_refhost *keld_refhost_case_host(keld_refhost_case *c) {
+    return c == nullptr ? nullptr : c->host;
+}
 
 int64_t keld_refhost_case_state_count(const keld_refhost_case *c) {
     return c == nullptr ? 0 : static_cast<int64_t>(c->states.size());
 }
 
-int64_t keld_refhost_case_data_set_count(const keld_refhost_case *c) { return c == nullptr ? 0 : c->data_sets; }
+int64_t keld_refhost_case_data_set_count(const keld_refhost_case *c) {
+    return c == nullptr ? 0 : c->data_sets;
+}
 
 int keld_refhost_case_state(const keld_refhost_case *c, int64_t state, double *t, double *p, int64_t *n,
-                            int64_t *idx, double *z, int64_t capacity, int64_t *kvl, int64_t *flags, int64_t *kds,
-                            int64_t *kdiag, int64_t *kopt) {
+                            int64_t *idx, double *z, int64_t capacity, int64_t *kvl, int64_t *flags,
+                            int64_t *kds, int64_t *kdiag, int64_t *kopt) {
     if (c == nullptr || t == nullptr || p == nullptr || n == nullptr || idx == nullptr || z == nullptr ||
         kvl == nullptr || flags == nullptr || kds == nullptr || kdiag == nullptr || kopt == nullptr) {
         return KELD_REFHOST_INVALID_ARGUMENT;

@@ -21,18 +21,18 @@ namespace keld::refhost::detail {
 struct ComponentSpec {
     std::string id;
     ComponentKind kind = ComponentKind::ordinary;
-    double molecular_weight = 0;     // kg/kmol, apparent basis
-    double number_average_mw = 0;    // kg/kmol, polymers and oligomers only (0: none)
+    double molecular_weight = 0;                           // kg/kmol, apparent basis
+    double number_average_mw = 0;                          // kg/kmol, polymers and oligomers only (0: none)
     std::vector<std::pair<std::string, double>> segments;  // segment id, weight fraction
     std::string formula;
 };
 
 // One value put into the host's parameter store. Component numbers are 1-based.
 struct ParameterValue {
-    std::string name;           // host parameter name (SLTSTR, PCSKIJ, SLKIJT ...)
+    std::string name;  // host parameter name (SLTSTR, PCSKIJ, SLKIJT ...)
     ParameterShape shape = ParameterShape::unary;
     std::int64_t data_set = 1;
-    std::int64_t i = 0, j = 0;  // j = 0 for unary values
+    std::int64_t i = 0, j = 0;             // j = 0 for unary values
     std::array<double, 6> coefficients{};  // unary/binary: coefficients[0] is the value
 };
 

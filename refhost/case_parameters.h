@@ -16,11 +16,11 @@ namespace keld::refhost::detail {
 
 struct ParameterSpec {
     std::string_view name;
-    ParameterShape shape;         // unary, binary or binary_table
+    ParameterShape shape;  // unary, binary or binary_table
     Dimension dimension;
-    bool positive;                // values must be > 0
-    std::string_view table;       // binary: its temperature table, empty when none
-    std::string_view meaning;     // for documentation and `keld init`
+    bool positive;             // values must be > 0
+    std::string_view table;    // binary: its temperature table, empty when none
+    std::string_view meaning;  // for documentation and `keld init`
 };
 
 inline constexpr std::array<ParameterSpec, 10> parameter_specs{{
@@ -33,7 +33,8 @@ inline constexpr std::array<ParameterSpec, 10> parameter_specs{{
     {"PCSFTV", ParameterShape::unary, Dimension::length_angstrom, true, "", "segment diameter sigma"},
     {"PCSFTU", ParameterShape::unary, Dimension::temperature, true, "", "segment energy epsilon/k"},
     {"PCSFTR", ParameterShape::unary, Dimension::per_molar_mass, true, "", "segment ratio r = m/MWN"},
-    {"PCSKIJ", ParameterShape::binary_table, Dimension::none, false, "", "k_ij(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2"},
+    {"PCSKIJ", ParameterShape::binary_table, Dimension::none, false, "",
+     "k_ij(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2"},
 }};
 
 inline const ParameterSpec *find_parameter_spec(std::string_view name) {

@@ -17,7 +17,9 @@ constexpr std::size_t max_identifier_chars = 8;
 constexpr std::size_t max_formula_chars = 24;
 constexpr std::array<std::string_view, 5> property_names{"lnphi", "H", "S", "G", "V"};
 
-std::string quote(std::string_view s) { return "\"" + std::string(s) + "\""; }
+std::string quote(std::string_view s) {
+    return "\"" + std::string(s) + "\"";
+}
 
 std::string number_text(double x) {
     char buffer[32];
@@ -26,7 +28,7 @@ std::string number_text(double x) {
 }
 
 class CaseParser {
-public:
+  public:
     CaseParser(std::string_view origin) : origin_(origin) { description_.origin = origin; }
 
     CaseDescription run(const Json &document) {
@@ -35,17 +37,19 @@ public:
         root.optional_string("description");
         if (const Json *source = root.optional("source")) read_source(*source, JsonPath().key("source"));
         read_components(root.required("components"), JsonPath().key("components"));
-        if (const Json *sets = root.optional("parameters")) read_parameter_sets(*sets, JsonPath().key("parameters"));
+        if (const Json *sets = root.optional("parameters"))
+            read_parameter_sets(*sets, JsonPath().key("parameters"));
         StateFields defaults;
         if (const Json *d = root.optional("state_defaults")) {
             defaults = read_state_fields(*d, JsonPath().key("state_defaults"), false);
         }
-        if (const Json *states = root.optional("states")) read_states(*states, JsonPath().key("states"), defaults);
+        if (const Json *states = root.optional("states"))
+            read_states(*states, JsonPath().key("states"), defaults);
         root.finish();
         return std::move(description_);
     }
 
-private:
+  private:
     // ---------------------------------------------------------------- helpers
 
     template <class T>
@@ -55,12 +59,14 @@ private:
     };
 
     const Json &array_at(const Json &value, const JsonPath &path) const {
-        if (!value.is_array()) fail(origin_, path, "expected an array, found " + std::string(value.type_name()));
+        if (!value.is_array())
+            fail(origin_, path, "expected an array, found " + std::string(value.type_name()));
         return value;
     }
 
     const Json &object_at(const Json &value, const JsonPath &path) const {
-        if (!value.is_object()) fail(origin_, path, "expected an object, found " + std::string(value.type_name()));
+        if (!value.is_object())
+            fail(origin_, path, "expected an object, found " + std::string(value.type_name()));
         return value;
     }
 
@@ -116,7 +122,8 @@ private:
                 const auto parsed = kind_named(*kind);
                 if (!parsed) {
                     fail(origin_, here.key("kind"),
-                         "unknown kind " + quote(*kind) + " (use \"ordinary\", \"polymer\", \"oligomer\" or \"segment\")");
+                         "unknown kind " + quote(*kind) +
+                             " (use \"ordinary\", \"polymer\", \"oligomer\" or \"segment\")");
                 }
                 c.kind = *parsed;
             }
@@ -126,36 +133,45 @@ private:
             if (!(mw->value > 0)) fail(origin_, mw->path, "the molecular weight must be positive");
             c.molecular_weight = mw->value;
             const auto mwn = r.optional_quantity("MWN", Dimension::molar_mass);
-            if (mwn && !polymer) fail(origin_, mwn->path, "only a polymer or an oligomer has a number-average MW");
+            if (mwn && !polymer)
+                fail(origin_, mwn->path, "only a polymer or an oligomer has a number-average MW");
             if (polymer && !mwn) {
-                fail(origin_, here, "a " + std::string(c.kind == ComponentKind::polymer ? "polymer" : "oligomer") +
-                                        " needs " + quote(canonical_key("MWN", Dimension::molar_mass)));
+                fail(origin_, here,
+                     "a " + std::string(c.kind == ComponentKind::polymer ? "polymer" : "oligomer") +
+                         " needs " + quote(canonical_key("MWN", Dimension::molar_mass)));
             }
             if (mwn) {
-                if (!(mwn->value > 0)) fail(origin_, mwn->path, "the number-average molecular weight must be positive");
+                if (!(mwn->value > 0))
+                    fail(origin_, mwn->path, "the number-average molecular weight must be positive");
                 c.number_average_mw = mwn->value;
             }
             if (const Json *segments = r.optional("segments")) {
-                if (!polymer) fail(origin_, here.key("segments"), "only a polymer or an oligomer has segments");
+                if (!polymer)
+                    fail(origin_, here.key("segments"), "only a polymer or an oligomer has segments");
                 segment_lists[k] = {segments, here.key("segments")};
             } else if (polymer) {
-                fail(origin_, here, "a polymer or oligomer needs its \"segments\" (weight fractions by segment)");
+                fail(origin_, here,
+                     "a polymer or oligomer needs its \"segments\" (weight fractions by segment)");
             }
             if (auto formula = r.optional_string("formula")) {
-                if (formula->size() > max_formula_chars) fail(origin_, here.key("formula"), "at most 24 characters");
+                if (formula->size() > max_formula_chars)
+                    fail(origin_, here.key("formula"), "at most 24 characters");
                 c.formula = *formula;
             }
             r.finish();
-            if (component_number(c.id) != 0) fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
+            if (component_number(c.id) != 0)
+                fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
             description_.components.push_back(std::move(c));
         }
         for (std::size_t k = 0; k < list.size(); ++k) {
-            if (segment_lists[k].value != nullptr) read_segments(description_.components[k], segment_lists[k]);
+            if (segment_lists[k].value != nullptr)
+                read_segments(description_.components[k], segment_lists[k]);
         }
     }
 
     void check_identifier(const std::string &id, const JsonPath &path) const {
-        if (id.empty() || id.size() > max_identifier_chars) fail(origin_, path, "an identifier has 1 to 8 characters");
+        if (id.empty() || id.size() > max_identifier_chars)
+            fail(origin_, path, "an identifier has 1 to 8 characters");
         const bool printable = std::all_of(id.begin(), id.end(), [](char ch) {
             return static_cast<unsigned char>(ch) > 32 && static_cast<unsigned char>(ch) < 127;
         });
@@ -169,7 +185,8 @@ private:
         for (const auto &item : object.items()) {
             const JsonPath here = segments.path.key(item.key());
             const std::int64_t number = known_component(item.key(), here);
-            if (description_.components[static_cast<std::size_t>(number - 1)].kind != ComponentKind::segment) {
+            if (description_.components[static_cast<std::size_t>(number - 1)].kind !=
+                ComponentKind::segment) {
                 fail(origin_, here, quote(item.key()) + " is not a segment (kind \"segment\")");
             }
             const double w = finite_number(item.value(), origin_, here);
@@ -188,9 +205,11 @@ private:
         for (std::size_t k = 0; k < list.size(); ++k) {
             const JsonPath here = path.index(k);
             ObjectReader r(list[k], here, origin_);
-            const std::int64_t data_set = r.optional_integer("data_set", 1).value_or(static_cast<std::int64_t>(k + 1));
+            const std::int64_t data_set =
+                r.optional_integer("data_set", 1).value_or(static_cast<std::int64_t>(k + 1));
             if (const auto [at, inserted] = seen.emplace(data_set, here); !inserted) {
-                fail(origin_, here, "data set " + std::to_string(data_set) + " is already given at " + at->second.text());
+                fail(origin_, here,
+                     "data set " + std::to_string(data_set) + " is already given at " + at->second.text());
             }
             description_.data_sets = std::max(description_.data_sets, data_set);
             if (const Json *source = r.optional("source")) read_source(*source, here.key("source"));
@@ -199,14 +218,16 @@ private:
                 if (const Json *family = r.optional(model.name)) {
                     read_family(*family, here.key(model.name), model, data_set);
                     auto &used = description_.models_in_parameters;
-                    if (std::find(used.begin(), used.end(), model.name) == used.end()) used.emplace_back(model.name);
+                    if (std::find(used.begin(), used.end(), model.name) == used.end())
+                        used.emplace_back(model.name);
                 }
             }
             r.finish();
         }
     }
 
-    void read_family(const Json &family, const JsonPath &path, const ModelEntry &model, std::int64_t data_set) {
+    void read_family(const Json &family, const JsonPath &path, const ModelEntry &model,
+                     std::int64_t data_set) {
         ObjectReader r(family, path, origin_);
         for (std::string_view name : model.parameters) {
             const ParameterSpec *spec = find_parameter_spec(name);
@@ -231,7 +252,8 @@ private:
             const JsonPath here = path.key(item.key());
             const std::int64_t i = known_component(item.key(), here);
             const double value = finite_number(item.value(), origin_, here) * factor;
-            if (spec.positive && !(value > 0)) fail(origin_, here, std::string(spec.name) + " must be positive");
+            if (spec.positive && !(value > 0))
+                fail(origin_, here, std::string(spec.name) + " must be positive");
             ParameterValue p{std::string(spec.name), ParameterShape::unary, data_set, i, 0, {}};
             p.coefficients[0] = value;
             description_.parameters.push_back(std::move(p));
@@ -239,8 +261,8 @@ private:
     }
 
     // A constant, or the six coefficients a, b, c, d, e, Tref of a temperature table.
-    std::array<double, 6> read_coefficients(const Json &value, const JsonPath &path, const ParameterSpec &spec,
-                                            bool &is_table) const {
+    std::array<double, 6> read_coefficients(const Json &value, const JsonPath &path,
+                                            const ParameterSpec &spec, bool &is_table) const {
         std::array<double, 6> c{};
         is_table = value.is_array();
         if (!is_table) {
@@ -257,7 +279,8 @@ private:
         return c;
     }
 
-    void read_binary(const Json &values, const JsonPath &path, const ParameterSpec &spec, std::int64_t data_set) {
+    void read_binary(const Json &values, const JsonPath &path, const ParameterSpec &spec,
+                     std::int64_t data_set) {
         object_at(values, path);
         struct Entry {
             std::array<double, 6> coefficients;
@@ -280,25 +303,29 @@ private:
         // A pair given in one order holds for both, unless the other order is given too.
         auto entries = given;
         for (const auto &[pair, entry] : given) entries.try_emplace({pair.second, pair.first}, entry);
-        for (const auto &[pair, entry] : entries) add_binary(spec, data_set, pair.first, pair.second, entry.coefficients, entry.is_table);
+        for (const auto &[pair, entry] : entries)
+            add_binary(spec, data_set, pair.first, pair.second, entry.coefficients, entry.is_table);
     }
 
     void add_binary(const ParameterSpec &spec, std::int64_t data_set, std::int64_t i, std::int64_t j,
                     const std::array<double, 6> &c, bool is_table) {
         const bool temperature_dependent = c[1] != 0 || c[2] != 0 || c[3] != 0 || c[4] != 0;
         if (spec.shape == ParameterShape::binary_table) {
-            description_.parameters.push_back({std::string(spec.name), ParameterShape::binary_table, data_set, i, j, c});
+            description_.parameters.push_back(
+                {std::string(spec.name), ParameterShape::binary_table, data_set, i, j, c});
             return;
         }
         if (is_table) {
-            description_.parameters.push_back({std::string(spec.table), ParameterShape::binary_table, data_set, i, j, c});
+            description_.parameters.push_back(
+                {std::string(spec.table), ParameterShape::binary_table, data_set, i, j, c});
         }
         // The host evaluates a table only for pairs with a temperature term;
         // a constant (or a table without one) goes into the parameter itself.
         if (!temperature_dependent) {
             std::array<double, 6> value{};
             value[0] = c[0];
-            description_.parameters.push_back({std::string(spec.name), ParameterShape::binary, data_set, i, j, value});
+            description_.parameters.push_back(
+                {std::string(spec.name), ParameterShape::binary, data_set, i, j, value});
         }
     }
 
@@ -340,13 +367,15 @@ private:
 
     int read_property_set(const Json &value, const JsonPath &path) const {
         if (value.is_string() && value.get<std::string>() == "all") return (1 << property_names.size()) - 1;
-        if (!value.is_array()) fail(origin_, path, "expected \"all\" or a list of \"lnphi\", \"H\", \"S\", \"G\", \"V\"");
+        if (!value.is_array())
+            fail(origin_, path, "expected \"all\" or a list of \"lnphi\", \"H\", \"S\", \"G\", \"V\"");
         int mask = 0;
         for (std::size_t k = 0; k < value.size(); ++k) {
             const std::string name = string_value(value[k], origin_, path.index(k));
             const auto found = std::find(property_names.begin(), property_names.end(), name);
             if (found == property_names.end()) {
-                fail(origin_, path.index(k), "unknown property " + quote(name) + " (use lnphi, H, S, G or V)");
+                fail(origin_, path.index(k),
+                     "unknown property " + quote(name) + " (use lnphi, H, S, G or V)");
             }
             const int bit = 1 << (found - property_names.begin());
             if (mask & bit) fail(origin_, path.index(k), quote(name) + " is listed twice");
@@ -374,7 +403,8 @@ private:
             // Apparent mole fractions: moles of each component on the host's MW basis.
             double moles = 0;
             for (std::size_t k = 0; k < c.z.size(); ++k) {
-                c.z[k] /= description_.components[static_cast<std::size_t>(c.components[k] - 1)].molecular_weight;
+                c.z[k] /=
+                    description_.components[static_cast<std::size_t>(c.components[k] - 1)].molecular_weight;
                 moles += c.z[k];
             }
             for (double &z : c.z) z /= moles;
@@ -390,12 +420,14 @@ private:
             if (find_model(*model) == nullptr) {
                 std::string names;
                 for (const ModelEntry &m : models()) names += (names.empty() ? "" : ", ") + quote(m.name);
-                fail(origin_, path.key("model"), "unknown model " + quote(*model) + " (known: " + names + ")");
+                fail(origin_, path.key("model"),
+                     "unknown model " + quote(*model) + " (known: " + names + ")");
             }
             f.model = Located<std::string>{*model, path.key("model")};
         }
         f.temperature = r.optional_quantity("T", Dimension::temperature);
-        if (f.temperature && !(f.temperature->value > 0)) fail(origin_, f.temperature->path, "T must be positive");
+        if (f.temperature && !(f.temperature->value > 0))
+            fail(origin_, f.temperature->path, "T must be positive");
         f.pressure = r.optional_quantity("P", Dimension::pressure);
         if (f.pressure && !(f.pressure->value > 0)) fail(origin_, f.pressure->path, "P must be positive");
         const Json *mole = r.optional("mole_fractions");
@@ -409,13 +441,17 @@ private:
             } else if (*phase == "vapour" || *phase == "vapor") {
                 f.phase = 1;
             } else {
-                fail(origin_, path.key("phase"), "unknown phase " + quote(*phase) + " (use \"liquid\" or \"vapour\")");
+                fail(origin_, path.key("phase"),
+                     "unknown phase " + quote(*phase) + " (use \"liquid\" or \"vapour\")");
             }
         }
-        if (const Json *p = r.optional("properties")) f.values = read_property_set(*p, path.key("properties"));
-        if (const Json *d = r.optional("derivatives")) f.derivatives = read_property_set(*d, path.key("derivatives"));
+        if (const Json *p = r.optional("properties"))
+            f.values = read_property_set(*p, path.key("properties"));
+        if (const Json *d = r.optional("derivatives"))
+            f.derivatives = read_property_set(*d, path.key("derivatives"));
         f.diagnostics = r.optional_integer("diagnostics", 0);
-        if (auto ds = r.optional_integer("data_set", 1)) f.data_set = Located<std::int64_t>{*ds, path.key("data_set")};
+        if (auto ds = r.optional_integer("data_set", 1))
+            f.data_set = Located<std::int64_t>{*ds, path.key("data_set")};
         if (auto option = r.optional_string("segment_fractions")) {
             if (*option == "weight") {
                 f.option = 0;

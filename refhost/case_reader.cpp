@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <functional>
 #include <set>
 
@@ -48,7 +48,9 @@ std::string unit_list(Dimension dimension) {
     return list;
 }
 
-std::string json_type(const Json &value) { return value.type_name(); }
+std::string json_type(const Json &value) {
+    return value.type_name();
+}
 
 }  // namespace
 
@@ -77,13 +79,20 @@ void fail(std::string_view origin, const JsonPath &path, const std::string &what
 
 std::span<const UnitFactor> units_of(Dimension dimension) {
     switch (dimension) {
-        case Dimension::none: return {};
-        case Dimension::temperature: return temperature_units;
-        case Dimension::pressure: return pressure_units;
-        case Dimension::mass_density: return density_units;
-        case Dimension::length_angstrom: return length_units;
-        case Dimension::molar_mass: return molar_mass_units;
-        case Dimension::per_molar_mass: return per_molar_mass_units;
+        case Dimension::none:
+            return {};
+        case Dimension::temperature:
+            return temperature_units;
+        case Dimension::pressure:
+            return pressure_units;
+        case Dimension::mass_density:
+            return density_units;
+        case Dimension::length_angstrom:
+            return length_units;
+        case Dimension::molar_mass:
+            return molar_mass_units;
+        case Dimension::per_molar_mass:
+            return per_molar_mass_units;
     }
     return {};
 }
@@ -100,7 +109,8 @@ KeyParts split_key(std::string_view key) {
     const std::size_t slash = key.find('/');
     if (slash == std::string_view::npos) return {std::string(trimmed(key)), {}};
     std::string_view unit = trimmed(key.substr(slash + 1));
-    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')') unit = trimmed(unit.substr(1, unit.size() - 2));
+    if (unit.size() >= 2 && unit.front() == '(' && unit.back() == ')')
+        unit = trimmed(unit.substr(1, unit.size() - 2));
     return {std::string(trimmed(key.substr(0, slash))), std::string(unit)};
 }
 
@@ -121,7 +131,9 @@ ObjectReader::ObjectReader(const Json &value, JsonPath path, std::string_view or
     if (!value.is_object()) fail(origin_, path_, "expected an object, found " + json_type(value));
 }
 
-bool ObjectReader::has(std::string_view key) const { return object_.contains(std::string(key)); }
+bool ObjectReader::has(std::string_view key) const {
+    return object_.contains(std::string(key));
+}
 
 const Json *ObjectReader::optional(std::string_view key) {
     known_.emplace_back(key);
@@ -156,21 +168,24 @@ std::optional<std::int64_t> ObjectReader::optional_integer(std::string_view key,
     return n;
 }
 
-const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimension dimension, double &factor) {
+const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimension dimension,
+                                                   double &factor) {
     known_.push_back(canonical_key(name, dimension));
     const std::string *found = nullptr;
     for (const auto &item : object_.items()) {
         const KeyParts parts = split_key(item.key());
         if (parts.name != name) continue;
         const JsonPath where = path_.key(item.key());
-        if (found != nullptr) fail(origin_, where, std::string(name) + " is given twice (also as " + quoted_text(*found) + ")");
+        if (found != nullptr)
+            fail(origin_, where, std::string(name) + " is given twice (also as " + quoted_text(*found) + ")");
         const auto units = units_of(dimension);
         if (units.empty() && !parts.unit.empty()) {
             fail(origin_, where, std::string(name) + " is dimensionless: write " + quoted_text(name));
         }
         if (!units.empty()) {
             if (parts.unit.empty()) {
-                fail(origin_, where, "give the unit in the key, e.g. " + quoted_text(canonical_key(name, dimension)));
+                fail(origin_, where,
+                     "give the unit in the key, e.g. " + quoted_text(canonical_key(name, dimension)));
             }
             const auto unit = std::find_if(units.begin(), units.end(),
                                            [&](const UnitFactor &u) { return u.unit == parts.unit; });
@@ -219,7 +234,7 @@ namespace {
 
 // Tracks the path of the parser's position so that a duplicate key can be named.
 class DuplicateKeyCheck {
-public:
+  public:
     explicit DuplicateKeyCheck(std::string_view origin) : origin_(origin) {}
 
     bool operator()(int /*depth*/, Json::parse_event_t event, Json &parsed) {
@@ -247,7 +262,7 @@ public:
         return true;
     }
 
-private:
+  private:
     struct Frame {
         JsonPath path;
         bool is_array;
@@ -296,7 +311,8 @@ Json parse_document(std::string_view text, std::string_view origin) {
         const std::size_t at = detail.find("column");
         const std::size_t colon = at == std::string::npos ? std::string::npos : detail.find(": ", at);
         if (colon != std::string::npos) detail = detail.substr(colon + 2);
-        throw CaseError(text_position(text, origin, e.byte == 0 ? 0 : e.byte - 1), "not valid JSON: " + detail);
+        throw CaseError(text_position(text, origin, e.byte == 0 ? 0 : e.byte - 1),
+                        "not valid JSON: " + detail);
     } catch (const nlohmann::json::out_of_range &e) {
         // A number beyond the range of a double: placed at the first such literal.
         std::string detail = e.what();

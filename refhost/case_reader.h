@@ -5,13 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "keld/case.h"
 
@@ -22,13 +21,13 @@ using Json = nlohmann::ordered_json;
 // A place in the document, printed as a JSON path: components[2].segments.STY,
 // parameters[0].pcsaft["PCSFTV / A"].TOLUENE.
 class JsonPath {
-public:
+  public:
     JsonPath() = default;
     JsonPath key(std::string_view name) const;
     JsonPath index(std::size_t position) const;
     const std::string &text() const { return text_; }
 
-private:
+  private:
     std::string text_;
 };
 
@@ -37,7 +36,15 @@ private:
 
 // Quantities and the units accepted for them in keys (factor to SI / the
 // system's unit). A dimensionless quantity has no unit in its key.
-enum class Dimension { none, temperature, pressure, mass_density, length_angstrom, molar_mass, per_molar_mass };
+enum class Dimension {
+    none,
+    temperature,
+    pressure,
+    mass_density,
+    length_angstrom,
+    molar_mass,
+    per_molar_mass
+};
 
 struct UnitFactor {
     std::string_view unit;
@@ -58,7 +65,7 @@ struct Quantity {
 };
 
 class ObjectReader {
-public:
+  public:
     ObjectReader(const Json &value, JsonPath path, std::string_view origin);
 
     const JsonPath &path() const { return path_; }
@@ -84,7 +91,7 @@ public:
     // Throws for the first key that no call above asked for.
     void finish() const;
 
-private:
+  private:
     const Json &object_;
     JsonPath path_;
     std::string origin_;

@@ -68,7 +68,8 @@ Exit status:
   2  at least one state's density root failed (KSTAT 0); all states are shown
 )";
 
-constexpr std::string_view sweep = R"(Usage: keld sweep (--T FROM:TO:COUNT | --P FROM:TO:COUNT) [--state N] [--json] CASE
+constexpr std::string_view sweep =
+    R"(Usage: keld sweep (--T FROM:TO:COUNT | --P FROM:TO:COUNT) [--state N] [--json] CASE
 
 Evaluate the states of CASE (or state N) at COUNT evenly spaced temperatures
 (K) or pressures (Pa) from FROM to TO, everything else as in the case, and
@@ -144,7 +145,9 @@ Exit status:
 
 }  // namespace
 
-std::string_view general_help() { return general; }
+std::string_view general_help() {
+    return general;
+}
 
 std::string_view command_help(std::string_view command) {
     if (command == "eval") return eval;

@@ -4,9 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace keld::cli {
 
@@ -29,8 +28,12 @@ constexpr std::array<PropertyColumn, 4> properties{{
     {"V", "m3/kmol", "m3/(kmol K)"},
 }};
 
-std::array<double, 4> values_of(const refhost::StateResult &r) { return {r.h, r.s, r.g, r.v}; }
-std::array<double, 4> derivatives_of(const refhost::StateResult &r) { return {r.dh, r.ds, r.dg, r.dv}; }
+std::array<double, 4> values_of(const refhost::StateResult &r) {
+    return {r.h, r.s, r.g, r.v};
+}
+std::array<double, 4> derivatives_of(const refhost::StateResult &r) {
+    return {r.dh, r.ds, r.dg, r.dv};
+}
 
 std::string number(double x, int digits) {
     if (std::isnan(x)) return "nan";
@@ -39,9 +42,13 @@ std::string number(double x, int digits) {
     return buffer;
 }
 
-std::string phase_name(std::int64_t phase) { return phase == 1 ? "vapour" : phase == 2 ? "liquid" : "phase " + std::to_string(phase); }
+std::string phase_name(std::int64_t phase) {
+    return phase == 1 ? "vapour" : phase == 2 ? "liquid" : "phase " + std::to_string(phase);
+}
 
-std::string status_word(std::int64_t status) { return status == 1 ? "ok" : "failed"; }
+std::string status_word(std::int64_t status) {
+    return status == 1 ? "ok" : "failed";
+}
 
 std::string padded(std::string text, std::size_t width) {
     if (text.size() < width) text.resize(width, ' ');
@@ -54,7 +61,9 @@ std::string state_title(const Evaluation &e) {
     return title;
 }
 
-std::string component_id(const refhost::Case &c, std::int64_t number) { return c.host->identifier(number); }
+std::string component_id(const refhost::Case &c, std::int64_t number) {
+    return c.host->identifier(number);
+}
 
 }  // namespace
 
@@ -64,7 +73,8 @@ void write_table(std::ostream &out, const refhost::Case &c,
     out << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
     for (const auto &init : initialisation) {
         out << "Initialisation of " << init.model << ": "
-            << (init.messages.empty() ? "no messages" : std::to_string(init.messages.size()) + " message lines")
+            << (init.messages.empty() ? "no messages"
+                                      : std::to_string(init.messages.size()) + " message lines")
             << "\n";
         for (const std::string &line : init.messages) out << "  | " << line << "\n";
     }
@@ -72,14 +82,17 @@ void write_table(std::ostream &out, const refhost::Case &c,
         const auto &q = e.request;
         const auto &r = e.result;
         out << "\n" << state_title(e) << "\n";
-        out << "  model " << q.model << ", data set " << q.data_set << ", " << phase_name(q.phase) << ", T = "
-            << number(q.temperature, 10) << " K, P = " << number(q.pressure, 10) << " Pa\n";
+        out << "  model " << q.model << ", data set " << q.data_set << ", " << phase_name(q.phase)
+            << ", T = " << number(q.temperature, 10) << " K, P = " << number(q.pressure, 10) << " Pa\n";
         const bool phi = wants_value(q.flags[0]), dphi = wants_derivative(q.flags[0]);
-        out << "  " << padded("component", 10) << padded("z", 16) << (phi ? padded("ln phi", 16) : "")
-            << (dphi ? "d ln phi/dT / (1/K)" : "") << "\n";
+        std::string header = "  " + padded("component", 10) + padded("z", 16) +
+                             (phi ? padded("ln phi", 16) : "") + (dphi ? "d ln phi/dT / (1/K)" : "");
+        while (header.back() == ' ') header.pop_back();
+        out << header << "\n";
         for (std::size_t k = 0; k < q.components.size(); ++k) {
-            std::string line = "  " + padded(component_id(c, q.components[k]), 10) + padded(number(q.z[k], 9), 16) +
-                               (phi ? padded(number(r.phi[k], 10), 16) : "") + (dphi ? number(r.dphi[k], 10) : "");
+            std::string line = "  " + padded(component_id(c, q.components[k]), 10) +
+                               padded(number(q.z[k], 9), 16) + (phi ? padded(number(r.phi[k], 10), 16) : "") +
+                               (dphi ? number(r.dphi[k], 10) : "");
             while (line.back() == ' ') line.pop_back();
             out << line << "\n";
         }
@@ -89,8 +102,10 @@ void write_table(std::ostream &out, const refhost::Case &c,
             any_derivative = any_derivative || wants_derivative(q.flags[p + 1]);
         }
         if (any) {
-            out << "  " << padded("property", 10) << padded("value", 16) << padded("unit", 12)
-                << (any_derivative ? padded("d/dT", 16) + "unit" : "") << "\n";
+            std::string columns =
+                "  " + padded("property", 10) + padded("value", 16) +
+                (any_derivative ? padded("unit", 12) + padded("d/dT", 16) + "unit" : "unit");
+            out << columns << "\n";
             const auto values = values_of(r), derivatives = derivatives_of(r);
             for (std::size_t p = 0; p < properties.size(); ++p) {
                 const std::int64_t flag = q.flags[p + 1];
@@ -98,7 +113,8 @@ void write_table(std::ostream &out, const refhost::Case &c,
                 std::string line = "  " + padded(properties[p].name, 10) +
                                    padded(wants_value(flag) ? number(values[p], 10) : "-", 16) +
                                    padded(properties[p].unit, 12);
-                if (wants_derivative(flag)) line += padded(number(derivatives[p], 10), 16) + properties[p].derivative_unit;
+                if (wants_derivative(flag))
+                    line += padded(number(derivatives[p], 10), 16) + properties[p].derivative_unit;
                 while (line.back() == ' ') line.pop_back();
                 out << line << "\n";
             }
@@ -189,7 +205,8 @@ void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Eval
         if (listed[static_cast<std::size_t>(i)]) columns.push_back(i);
     }
 
-    std::vector<std::string> header{"state", "label", "model", "phase", "data_set", "T / K", "P / Pa", "status"};
+    std::vector<std::string> header{"state",    "label", "model",  "phase",
+                                    "data_set", "T / K", "P / Pa", "status"};
     for (std::int64_t i : columns) header.push_back("z " + component_id(c, i));
     if (any_value[0]) {
         for (std::int64_t i : columns) header.push_back("lnphi " + component_id(c, i));
@@ -200,7 +217,8 @@ void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Eval
     for (std::size_t p = 0; p < properties.size(); ++p) {
         const std::string name = properties[p].name;
         if (any_value[p + 1]) header.push_back(name + " / (" + properties[p].unit + ")");
-        if (any_derivative[p + 1]) header.push_back("d" + name + "/dT / (" + properties[p].derivative_unit + ")");
+        if (any_derivative[p + 1])
+            header.push_back("d" + name + "/dT / (" + properties[p].derivative_unit + ")");
     }
     header.push_back("messages");
     for (std::size_t k = 0; k < header.size(); ++k) out << (k ? "," : "") << csv_field(header[k]);
@@ -209,8 +227,13 @@ void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Eval
     for (const Evaluation &e : evaluations) {
         const auto &q = e.request;
         const auto &r = e.result;
-        std::vector<std::string> row{std::to_string(e.state_number), q.label, q.model, phase_name(q.phase),
-                                     std::to_string(q.data_set), number(q.temperature, 17), number(q.pressure, 17),
+        std::vector<std::string> row{std::to_string(e.state_number),
+                                     q.label,
+                                     q.model,
+                                     phase_name(q.phase),
+                                     std::to_string(q.data_set),
+                                     number(q.temperature, 17),
+                                     number(q.pressure, 17),
                                      std::to_string(r.status)};
         auto per_component = [&](const std::vector<double> &v, bool wanted) {
             for (std::int64_t i : columns) {
@@ -227,7 +250,8 @@ void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Eval
         const auto values = values_of(r), derivatives = derivatives_of(r);
         for (std::size_t p = 0; p < properties.size(); ++p) {
             if (any_value[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? number(values[p], 17) : "");
-            if (any_derivative[p + 1]) row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
+            if (any_derivative[p + 1])
+                row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
         }
         std::string messages;
         for (const std::string &line : r.messages) messages += (messages.empty() ? "" : " | ") + line;

@@ -9,6 +9,15 @@ file(WRITE ${KELD_BAD_CASE} [=[
 }
 ]=])
 
+# A state whose parameters are missing: its density root fails.
+set(KELD_FAILING_CASE ${CMAKE_CURRENT_BINARY_DIR}/failing-case.json)
+file(WRITE ${KELD_FAILING_CASE} [=[
+{
+  "components": [{"id": "X", "MW / (kg/kmol)": 50}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e6, "phase": "liquid", "mole_fractions": {"X": 1}}]
+}
+]=])
+
 function(keld_cli_test name status)
   cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR" ${ARGN})
   # Lists travel to the script joined with '|' (a ';' would split the command line).
@@ -28,6 +37,8 @@ endfunction()
 
 keld_cli_test(eval_table 0 ARGS eval ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDOUT "TOLUENE +0\\.725" "PS +0\\.274" "ln phi" "status: ok \\(KSTAT 1\\)" "V +0\\.1[0-9]+ +m3/kmol" "State 6: SL 380 K")
+keld_cli_test(eval_failed_state 2 ARGS eval ${KELD_FAILING_CASE}
+  STDOUT "status: failed \\(KSTAT 0\\)" "PCSFTM \\(DATA SET   1\\) MISSING FOR COMPONENT X")
 keld_cli_test(eval_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/methane-hexane.json)
 keld_cli_test(eval_csv 0 ARGS eval --csv ${KELD_EXAMPLES}/polystyrene-toluene.json
   CSV_HEADER "^state,label,model,phase,data_set,T / K,P / Pa,status,z TOLUENE,z PS,lnphi TOLUENE,lnphi PS," CSV_ROWS 6)

@@ -96,8 +96,8 @@ std::optional<std::size_t> selected_state(const std::string &command, const Argu
     char *end = nullptr;
     const long long n = std::strtoll(found->second.c_str(), &end, 10);
     if (found->second.empty() || *end != '\0' || n < 1 || static_cast<std::size_t>(n) > c.states.size()) {
-        throw UsageError{command, "--state needs a state number from 1 to " + std::to_string(c.states.size()) +
-                                      ", not '" + found->second + "'"};
+        throw UsageError{command, "--state needs a state number from 1 to " +
+                                      std::to_string(c.states.size()) + ", not '" + found->second + "'"};
     }
     return static_cast<std::size_t>(n);
 }
@@ -117,7 +117,8 @@ int status_of(const std::vector<cli::Evaluation> &evaluations) {
 }
 
 int run_eval(const Arguments &a) {
-    if (a.options.count("json") && a.options.count("csv")) throw UsageError{"eval", "--json and --csv exclude each other"};
+    if (a.options.count("json") && a.options.count("csv"))
+        throw UsageError{"eval", "--json and --csv exclude each other"};
     Case c = refhost::load_case_file(single_case("eval", a));
     const auto selection = states_to_run("eval", a, c);
     const auto initialisation = refhost::initialise_case(c);
@@ -145,7 +146,9 @@ Range parse_range(const std::string &option, const std::string &text) {
     const std::size_t first = text.find(':');
     const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     auto bad = [&]() -> UsageError {
-        return {"sweep", "--" + option + " needs FROM:TO:COUNT with positive FROM and TO and COUNT >= 1, not '" + text + "'"};
+        return {"sweep", "--" + option +
+                             " needs FROM:TO:COUNT with positive FROM and TO and COUNT >= 1, not '" + text +
+                             "'"};
     };
     if (second == std::string::npos) throw bad();
     const std::string from = text.substr(0, first), to = text.substr(first + 1, second - first - 1),
@@ -158,7 +161,8 @@ Range parse_range(const std::string &option, const std::string &text) {
     if (to.empty() || *end) throw bad();
     r.count = std::strtol(count.c_str(), &end, 10);
     if (count.empty() || *end) throw bad();
-    if (!(std::isfinite(r.from) && std::isfinite(r.to) && r.from > 0 && r.to > 0 && r.count >= 1)) throw bad();
+    if (!(std::isfinite(r.from) && std::isfinite(r.to) && r.from > 0 && r.to > 0 && r.count >= 1))
+        throw bad();
     return r;
 }
 
@@ -173,9 +177,10 @@ int run_sweep(const Arguments &a) {
     std::vector<cli::Evaluation> evaluations;
     for (std::size_t n : selection) {
         for (long k = 0; k < range.count; ++k) {
-            const double x = range.count == 1 ? range.from
-                                              : range.from + (range.to - range.from) * static_cast<double>(k) /
-                                                                 static_cast<double>(range.count - 1);
+            const double x = range.count == 1
+                                 ? range.from
+                                 : range.from + (range.to - range.from) * static_cast<double>(k) /
+                                                    static_cast<double>(range.count - 1);
             refhost::StateRequest request = c.states[n - 1];
             (over_t ? request.temperature : request.pressure) = x;
             evaluations.push_back({n, request, refhost::evaluate(*c.host, request)});
@@ -259,8 +264,8 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
                             text = buffer;
                         }
                         if (nonzero) {
-                            std::printf("  %s(%s, %s) = %s\n", std::string(name).c_str(), host.identifier(i).c_str(),
-                                        host.identifier(j).c_str(), text.c_str());
+                            std::printf("  %s(%s, %s) = %s\n", std::string(name).c_str(),
+                                        host.identifier(i).c_str(), host.identifier(j).c_str(), text.c_str());
                         }
                     }
                 }
@@ -279,7 +284,8 @@ int run_init(const Arguments &a) {
         families.push_back(report.model);
         std::cout << "Initialisation of " << report.model << " (" << c.host->data_set_count() << " data set"
                   << (c.host->data_set_count() == 1 ? "" : "s") << "): "
-                  << (report.messages.empty() ? "no messages" : std::to_string(report.messages.size()) + " message lines")
+                  << (report.messages.empty() ? "no messages"
+                                              : std::to_string(report.messages.size()) + " message lines")
                   << "\n";
         for (const std::string &line : report.messages) std::cout << "  | " << line << "\n";
     }
@@ -295,8 +301,8 @@ int run_check(const Arguments &a) {
         try {
             const Case c = refhost::load_case_file(path);
             std::cout << path << ": ok (" << c.host->component_count() << " components, "
-                      << c.host->data_set_count() << " data set" << (c.host->data_set_count() == 1 ? "" : "s") << ", "
-                      << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s") << ")\n";
+                      << c.host->data_set_count() << " data set" << (c.host->data_set_count() == 1 ? "" : "s")
+                      << ", " << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s") << ")\n";
         } catch (const refhost::CaseError &e) {
             std::cerr << "keld: " << e.what() << "\n";
             status = exit_error;

@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "keld/case.h"
 
@@ -69,12 +68,16 @@ TEST(CaseFileErrors, UnknownKeysAreNamedWhereverTheyAre) {
     EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["saft"] = Json::object(); }),
               "case.json:parameters[0].saft");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0]["pressure"] = 1; }), "case.json:states[0].pressure");
-    EXPECT_EQ(error_place([](Json &j) { j["state_defaults"] = {{"label", "x"}}; }), "case.json:state_defaults.label");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["state_defaults"] = {{"label", "x"}};
+              }),
+              "case.json:state_defaults.label");
 }
 
 TEST(CaseFileErrors, MissingValuesNameTheObjectThatLacksThem) {
     EXPECT_EQ(error_place([](Json &j) { j.erase("components"); }), "case.json");
-    EXPECT_EQ(error_place([](Json &j) { j["components"][0].erase("MW / (kg/kmol)"); }), "case.json:components[0]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0].erase("MW / (kg/kmol)"); }),
+              "case.json:components[0]");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0].erase("T / K"); }), "case.json:states[0]");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0].erase("phase"); }), "case.json:states[0]");
     // A value in state_defaults completes a state.
@@ -98,9 +101,13 @@ TEST(CaseFileErrors, FractionsMustAddUpToOneWithin1e9) {
                   j["states"][0]["mole_fractions"] = {{"TOLUENE", 0.5}, {"PS", 0.5 + 5e-10}};
               }),
               "");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mass_fractions"] = {{"TOLUENE", 1.2}, {"PS", -0.2}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["mass_fractions"] = {{"TOLUENE", 1.2}, {"PS", -0.2}};
+              }),
               "case.json:states[0].mass_fractions.PS");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mole_fractions"] = {{"TOLUENE", 1.0}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["mole_fractions"] = {{"TOLUENE", 1.0}};
+              }),
               "case.json:states[0]");  // both compositions given
 }
 
@@ -114,15 +121,25 @@ TEST(CaseFileErrors, MolecularWeightsMustBePositive) {
 }
 
 TEST(CaseFileErrors, UnknownComponentsInPairsAndCompositions) {
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"TOLUENE", {{"PE", 0.1}}}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"TOLUENE", {{"PE", 0.1}}}};
+              }),
               "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.TOLUENE.PE");
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PE", {{"PS", 0.1}}}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PE", {{"PS", 0.1}}}};
+              }),
               "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.PE");
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PS", {{"PS", 0.1}}}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["sanchez-lacombe"]["SLKIJ"] = {{"PS", {{"PS", 0.1}}}};
+              }),
               "case.json:parameters[0][\"sanchez-lacombe\"].SLKIJ.PS.PS");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["mass_fractions"] = {{"TOLUEN", 0.7}, {"PS", 0.3}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["mass_fractions"] = {{"TOLUEN", 0.7}, {"PS", 0.3}};
+              }),
               "case.json:states[0].mass_fractions.TOLUEN");
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["PCSFTM"] = {{"XYLENE", 3.0}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["pcsaft"]["PCSFTM"] = {{"XYLENE", 3.0}};
+              }),
               "case.json:parameters[0].pcsaft.PCSFTM.XYLENE");
 }
 
@@ -132,17 +149,24 @@ TEST(CaseFileErrors, PolymersNeedSegmentsThatAddUp) {
               "case.json:components[2].segments");
     EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"]["STY"] = 0.9; }),
               "case.json:components[2].segments");
-    EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"] = {{"TOLUENE", 1.0}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["components"][2]["segments"] = {{"TOLUENE", 1.0}};
+              }),
               "case.json:components[2].segments.TOLUENE");  // not a segment
-    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["segments"] = {{"STY", 1.0}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["components"][0]["segments"] = {{"STY", 1.0}};
+              }),
               "case.json:components[0].segments");  // an ordinary component has none
-    EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("MWN / (kg/kmol)"); }), "case.json:components[2]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("MWN / (kg/kmol)"); }),
+              "case.json:components[2]");
 }
 
 TEST(CaseFileErrors, TemperatureAndPressureMustBeFiniteAndPositive) {
     EXPECT_EQ(error_place([](Json &j) { j["states"][0]["T / K"] = 0; }), "case.json:states[0][\"T / K\"]");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / Pa"] = -1e5; }), "case.json:states[0][\"P / Pa\"]");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["T / K"] = "300"; }), "case.json:states[0][\"T / K\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / Pa"] = -1e5; }),
+              "case.json:states[0][\"P / Pa\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["T / K"] = "300"; }),
+              "case.json:states[0][\"T / K\"]");
     // A literal beyond the double range is placed by line and column.
     std::string text = valid_case().dump();
     const std::size_t at = text.find("\"T / K\":300");
@@ -161,28 +185,37 @@ TEST(CaseFileErrors, UnitsAreCheckedInTheKeys) {
                   j["states"][0]["T"] = 300;
               }),
               "case.json:states[0].T");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / bar"] = 1; }), "case.json:states[0][\"P / bar\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["P / bar"] = 1; }),
+              "case.json:states[0][\"P / bar\"]");
     EXPECT_EQ(error_place([](Json &j) {
                   j["parameters"][0]["pcsaft"].erase("PCSFTM");
                   j["parameters"][0]["pcsaft"]["PCSFTM / K"] = {{"TOLUENE", 1}};
               }),
               "case.json:parameters[0].pcsaft[\"PCSFTM / K\"]");  // dimensionless
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["PCSFTM "] = {{"TOLUENE", 1}}; }),
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0]["pcsaft"]["PCSFTM "] = {{"TOLUENE", 1}};
+              }),
               "case.json:parameters[0].pcsaft[\"PCSFTM \"]");  // given twice
 }
 
 TEST(CaseFileErrors, ModelsPhasesAndDataSets) {
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["model"] = "peng-robinson"; }), "case.json:states[0].model");
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["model"] = "peng-robinson"; }),
+              "case.json:states[0].model");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0]["phase"] = "solid"; }), "case.json:states[0].phase");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0]["data_set"] = 2; }), "case.json:states[0].data_set");
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["data_set"] = 0; }), "case.json:parameters[0].data_set");
-    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["derivatives"] = {"H", "Cp"}; }),
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["data_set"] = 0; }),
+              "case.json:parameters[0].data_set");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["derivatives"] = {"H", "Cp"};
+              }),
               "case.json:states[0].derivatives[1]");
 }
 
 TEST(CaseFileErrors, IdentifiersAreShortUniqueAndPrintable) {
-    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "TOLUENE12"; }), "case.json:components[0].id");
-    EXPECT_EQ(error_place([](Json &j) { j["components"][1]["id"] = "TOLUENE"; }), "case.json:components[1].id");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "TOLUENE12"; }),
+              "case.json:components[0].id");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][1]["id"] = "TOLUENE"; }),
+              "case.json:components[1].id");
     EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "A B"; }), "case.json:components[0].id");
 }
 

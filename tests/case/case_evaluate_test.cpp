@@ -24,13 +24,15 @@ Case loaded(const std::string &name) {
 }
 
 TEST(CaseEvaluation, EveryExampleStateEvaluatesWithFiniteResults) {
-    for (const char *name : {"polystyrene-toluene.json", "methane-hexane.json", "polystyrene-from-segments.json"}) {
+    for (const char *name :
+         {"polystyrene-toluene.json", "methane-hexane.json", "polystyrene-from-segments.json"}) {
         Case c = loaded(name);
         ASSERT_FALSE(c.states.empty()) << name;
         for (const StateRequest &s : c.states) {
             const StateResult r = evaluate(*c.host, s);
             EXPECT_EQ(r.status, 1) << name << " " << s.label;
-            for (std::size_t k = 0; k < s.components.size(); ++k) EXPECT_TRUE(std::isfinite(r.phi[k])) << name;
+            for (std::size_t k = 0; k < s.components.size(); ++k)
+                EXPECT_TRUE(std::isfinite(r.phi[k])) << name;
             for (double x : {r.h, r.s, r.g, r.v}) EXPECT_TRUE(std::isfinite(x)) << name << " " << s.label;
             EXPECT_GT(r.v, 0) << name << " " << s.label;
             EXPECT_TRUE(r.messages.empty()) << name << " " << r.messages.front();
@@ -60,7 +62,8 @@ TEST(CaseEvaluation, GibbsEnergyAgreesWithFugacityCoefficientsAndWithHMinusTS) {
             }
             const double rt = R * s.temperature;
             EXPECT_NEAR(r.g / (rt * f), sum, 1e-7 * std::max(1.0, std::abs(sum))) << name << " " << s.label;
-            EXPECT_NEAR(r.h - s.temperature * r.s, r.g, 1e-9 * std::abs(r.h) + 1e-6) << name << " " << s.label;
+            EXPECT_NEAR(r.h - s.temperature * r.s, r.g, 1e-9 * std::abs(r.h) + 1e-6)
+                << name << " " << s.label;
         }
     }
 }
@@ -215,7 +218,8 @@ TEST(CaseRegistry, EveryModelIsFoundByNameAndHasItsRoutines) {
 
 TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
     char error[256] = "x";
-    keld_refhost_case *c = keld_refhost_case_open((examples + "methane-hexane.json").c_str(), error, sizeof error);
+    keld_refhost_case *c =
+        keld_refhost_case_open((examples + "methane-hexane.json").c_str(), error, sizeof error);
     ASSERT_NE(c, nullptr) << error;
     EXPECT_STREQ(error, "");
     EXPECT_EQ(keld_refhost_case_state_count(c), 4);
@@ -242,8 +246,8 @@ TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
     const std::int64_t nds = keld_refhost_case_data_set_count(c), kwork = 0, kspare = 0;
     KELD_ESPCSI(&nds);
     std::int64_t kstat = 1;
-    KELD_ESPCSF(&t, &p, z, &n, idx, &kwork, &kspare, &kvl, &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
-                &kds, &kdiag, phi, &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv, &kstat, &kopt);
+    KELD_ESPCSF(&t, &p, z, &n, idx, &kwork, &kspare, &kvl, &flags[0], &flags[1], &flags[2], &flags[3],
+                &flags[4], &kds, &kdiag, phi, &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv, &kstat, &kopt);
     EXPECT_EQ(kstat, 1);
     Case cpp = loaded("methane-hexane.json");
     const StateResult r = evaluate(*cpp.host, cpp.states[1]);
@@ -255,7 +259,8 @@ TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
 
 TEST(CaseCApi, LoadCaseReturnsAHostOrTheMessage) {
     char error[512];
-    keld_refhost *host = keld_refhost_load_case((examples + "polystyrene-toluene.json").c_str(), error, sizeof error);
+    keld_refhost *host =
+        keld_refhost_load_case((examples + "polystyrene-toluene.json").c_str(), error, sizeof error);
     ASSERT_NE(host, nullptr) << error;
     std::int64_t count = 0;
     EXPECT_EQ(keld_refhost_component_count(host, &count), KELD_REFHOST_OK);

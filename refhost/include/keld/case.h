@@ -50,44 +50,45 @@
 namespace keld::refhost {
 
 // A wrong case file: `where` names the place in the file (a JSON path such as
-// "states[1].composition.TOLUENE", with the file name in front when known).
+// "states[1].mass_fractions.TOLUENE", after the file name and a colon:
+// "case.json:states[1].mass_fractions.TOLUENE"; "case.json:3:16" for JSON syntax).
 class CaseError : public std::runtime_error {
-public:
+  public:
     CaseError(std::string where, const std::string &what)
         : std::runtime_error(where + ": " + what), where_(std::move(where)) {}
     const std::string &where() const { return where_; }
 
-private:
+  private:
     std::string where_;
 };
 
 // One property evaluation, in the terms of a monitor call.
 struct StateRequest {
-    std::string model;                      // registered model name, e.g. "sanchez-lacombe", "pcsaft"
-    double temperature = 0;                 // K
-    double pressure = 0;                    // Pa
-    std::vector<std::int64_t> components;   // component numbers listed (IDX)
-    std::vector<double> z;                  // apparent mole fractions, one per listed component
-    std::int64_t phase = 2;                 // 1 vapour, 2 liquid
+    std::string model;                     // registered model name, e.g. "sanchez-lacombe", "pcsaft"
+    double temperature = 0;                // K
+    double pressure = 0;                   // Pa
+    std::vector<std::int64_t> components;  // component numbers listed (IDX)
+    std::vector<double> z;                 // apparent mole fractions, one per listed component
+    std::int64_t phase = 2;                // 1 vapour, 2 liquid
     std::array<std::int64_t, 5> flags{3, 3, 3, 3, 3};  // KPHI, KH, KS, KG, KV
     std::int64_t data_set = 1;
-    std::int64_t diagnostics = 4;           // KDIAG
-    std::int64_t option = 0;                // KOPT
-    std::string label;                      // optional name of the state
+    std::int64_t diagnostics = 4;  // KDIAG
+    std::int64_t option = 0;       // KOPT
+    std::string label;             // optional name of the state
 };
 
 struct StateResult {
     std::vector<double> phi, dphi;  // ln phi and d ln phi/dT, per listed component
     double h = 0, s = 0, g = 0, v = 0, dh = 0, ds = 0, dg = 0, dv = 0;
-    std::int64_t status = 1;                // KSTAT after the call (set to 1 before it)
-    std::vector<std::string> messages;      // message lines the call printed
+    std::int64_t status = 1;            // KSTAT after the call (set to 1 before it)
+    std::vector<std::string> messages;  // message lines the call printed
 };
 
 struct Case {
     std::unique_ptr<ReferenceHost> host;
     std::vector<StateRequest> states;
-    std::string origin;  // file name or "<string>"
-    std::string title;   // the case's "title", may be empty
+    std::string origin;                           // file name or "<string>"
+    std::string title;                            // the case's "title", may be empty
     std::vector<std::string> parameter_families;  // models whose parameters the case gives, in file order
 };
 
@@ -100,13 +101,14 @@ Case parse_case(std::string_view json_text, std::string_view origin = "<string>"
 struct ModelEntry {
     std::string_view name;         // "sanchez-lacombe"
     std::string_view description;  // one line for --help
-    void (*monitor)(const double *, const double *, const double *, const std::int64_t *, const std::int64_t *,
+    void (*monitor)(const double *, const double *, const double *, const std::int64_t *,
                     const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
                     const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
-                    const std::int64_t *, const std::int64_t *, double *, double *, double *, double *, double *,
-                    double *, double *, double *, double *, double *, std::int64_t *, const std::int64_t *);
+                    const std::int64_t *, const std::int64_t *, const std::int64_t *, double *, double *,
+                    double *, double *, double *, double *, double *, double *, double *, double *,
+                    std::int64_t *, const std::int64_t *);
     void (*initialise)(const std::int64_t *);  // may be null
-    std::vector<std::string_view> parameters;   // parameter names the family reads
+    std::vector<std::string_view> parameters;  // parameter names the family reads
 };
 const std::vector<ModelEntry> &models();
 const ModelEntry *find_model(std::string_view name);
@@ -136,7 +138,11 @@ struct ModelInitialisation {
 std::vector<ModelInitialisation> initialise_case(Case &c);
 
 // Whether a request flag asks for the value / the temperature derivative.
-constexpr bool wants_value(std::int64_t flag) { return (flag & ~std::int64_t{2}) == 1; }
-constexpr bool wants_derivative(std::int64_t flag) { return flag > 1; }
+constexpr bool wants_value(std::int64_t flag) {
+    return (flag & ~std::int64_t{2}) == 1;
+}
+constexpr bool wants_derivative(std::int64_t flag) {
+    return flag > 1;
+}
 
 }  // namespace keld::refhost

@@ -56,12 +56,14 @@ KELD_API int64_t keld_refhost_case_data_set_count(const keld_refhost_case *c);
  * z; when the state lists more components, *n is set and
  * KELD_REFHOST_OUT_OF_RANGE returned without writing idx and z. `flags`
  * receives KPHI, KH, KS, KG, KV (5 values). Returns a KELD_REFHOST_ code. */
-KELD_API int keld_refhost_case_state(const keld_refhost_case *c, int64_t state, double *t, double *p, int64_t *n,
-                                     int64_t *idx, double *z, int64_t capacity, int64_t *kvl, int64_t *flags,
-                                     int64_t *kds, int64_t *kdiag, int64_t *kopt);
+KELD_API int keld_refhost_case_state(const keld_refhost_case *c, int64_t state, double *t, double *p,
+                                     int64_t *n, int64_t *idx, double *z, int64_t capacity, int64_t *kvl,
+                                     int64_t *flags, int64_t *kds, int64_t *kdiag, int64_t *kopt);
 /* The state's model name and label, NUL-terminated, truncated to `capacity`. */
-KELD_API int keld_refhost_case_state_model(const keld_refhost_case *c, int64_t state, char *name, int64_t capacity);
-KELD_API int keld_refhost_case_state_label(const keld_refhost_case *c, int64_t state, char *label, int64_t capacity);
+KELD_API int keld_refhost_case_state_model(const keld_refhost_case *c, int64_t state, char *name,
+                                           int64_t capacity);
+KELD_API int keld_refhost_case_state_label(const keld_refhost_case *c, int64_t state, char *label,
+                                           int64_t capacity);
 
 #ifdef __cplusplus
 }
