@@ -60,14 +60,18 @@ JsonPath JsonPath::key(std::string_view name) const {
         if (!child.text_.empty()) child.text_ += '.';
         child.text_ += name;
     } else {
-        child.text_ += "[" + quoted_text(name) + "]";
+        child.text_ += '[';
+        child.text_ += quoted_text(name);
+        child.text_ += ']';
     }
     return child;
 }
 
 JsonPath JsonPath::index(std::size_t position) const {
     JsonPath child = *this;
-    child.text_ += "[" + std::to_string(position) + "]";
+    child.text_ += '[';
+    child.text_ += std::to_string(position);
+    child.text_ += ']';
     return child;
 }
 
@@ -102,7 +106,12 @@ std::string canonical_key(std::string_view name, Dimension dimension) {
     if (units.empty()) return std::string(name);
     const std::string_view unit = units.front().unit;
     const bool compound = unit.find('/') != std::string_view::npos;
-    return std::string(name) + " / " + (compound ? "(" + std::string(unit) + ")" : std::string(unit));
+    std::string key(name);
+    key += " / ";
+    if (compound) key += '(';
+    key += unit;
+    if (compound) key += ')';
+    return key;
 }
 
 KeyParts split_key(std::string_view key) {
@@ -172,7 +181,8 @@ const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimens
                                                    double &factor) {
     known_.push_back(canonical_key(name, dimension));
     const std::string *found = nullptr;
-    for (const auto &item : object_.items()) {
+    // Iterators of an object refer to the stored keys themselves, so `found` stays valid.
+    for (auto item = object_.begin(); item != object_.end(); ++item) {
         const KeyParts parts = split_key(item.key());
         if (parts.name != name) continue;
         const JsonPath where = path_.key(item.key());
