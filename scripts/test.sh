@@ -28,5 +28,6 @@ cmake --install build/release --prefix "$PWD/build/stage" >/dev/null
 cmake -S tests/install -B build/consumer -DCMAKE_PREFIX_PATH="$PWD/build/stage"
 cmake --build build/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
+LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/readme_example
 PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
 echo "downstream project found, linked and ran keld"
