@@ -34,7 +34,7 @@ RootVolumes root_volumes(const MixtureAverages &avg, double gas_constant, double
     return v;
 }
 
-RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call) {
+RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start) {
     const MixtureAverages avg = mixture_averages(mix);
     const double r = mix.gas_constant;
     const RootVolumes volumes = root_volumes(avg, r, call.t, call.kvl);
@@ -49,7 +49,7 @@ RootResult density_root(const host::Host &host, const Mixture &mix, const Densit
             return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
                                     -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
         },
-        0.0);
+        rho_start);
     if (result.failed) *call.kstat = 0;
     report_final_pressure(host, mix, call, result.p_calc);
     return result;

@@ -25,7 +25,9 @@ struct RootVolumes {
 RootVolumes root_volumes(const MixtureAverages &avg, double gas_constant, double t, std::int64_t kvl);
 
 // Solves for the molar density (kmol/m3); clears KSTAT when the host fails and
-// reports a non-positive final pressure.
-RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call);
+// reports a non-positive final pressure. rho_start (0 for none) is left in the
+// volume cell as a hint: the root at a nearby temperature starts a search well.
+RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call,
+                        double rho_start = 0.0);
 
 }  // namespace keld::sanchez_lacombe

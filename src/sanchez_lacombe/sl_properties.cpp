@@ -27,7 +27,7 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Mixtu
     if (rq.any_derivative()) {
         const double dt = temperature_step(call.t, call.kvl);
         root_call.t = call.t + dt;
-        const double rho_shifted = density_root(host, mix, root_call).rho;
+        const double rho_shifted = density_root(host, mix, root_call, rho).rho;
         const StateProperties sh = state_properties(mix, root_call.t, call.p, p_ref, rho_shifted, sw,
                                                     work.m_terms(), rq.phi.derivative ? out.dphi : nullptr);
         if (rq.v.derivative) *out.dv = (sh.v - st.v) / dt;
