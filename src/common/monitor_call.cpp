@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/ideal_gas.h"
 #include "common/outputs.h"
 
 namespace keld {
@@ -45,6 +46,27 @@ CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, st
               call.p > 0.0 && host.in_store(work_start(host, call), work_words);
     for (std::int64_t k = 0; ok && k < call.n; ++k) ok = call.idx[k] >= 1 && call.idx[k] <= nc;
     return ok ? CallCheck::proceed : CallCheck::rejected;
+}
+
+bool open_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words) {
+    switch (check_monitor_call(host, call, work_words)) {
+        case CallCheck::proceed:
+            return true;
+        case CallCheck::rejected:
+            reject(call);
+            return false;
+        case CallCheck::nothing:
+            break;
+    }
+    return false;
+}
+
+bool ideal_gas_exit(const host::Host &host, const MonitorCall &call, double mw, double mwn) {
+    if (call.n != 1 || !(call.p < kIdealGasExitPressure)) return false;
+    const IdealGasInputs in{call.t, call.p, mw, mwn, host.gas_constant(), host.reference_pressure()};
+    const MonitorOutputs &o = call.out;
+    ideal_gas_departure(in, call.rq, o.phi, o.h, o.s, o.g, o.v, o.dphi, o.dh, o.ds, o.dg, o.dv);
+    return true;
 }
 
 void reject(const MonitorCall &call) {

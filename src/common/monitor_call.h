@@ -48,6 +48,14 @@ CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, st
 // The answer to arguments a monitor cannot honour: every requested output NaN, KSTAT 0.
 void reject(const MonitorCall &call);
 
+// The checks every monitor opens with: false when the call is already
+// answered (nothing to evaluate, or rejected with NaN outputs and KSTAT 0).
+bool open_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words);
+
+// The shared early exit: one component at a pressure below 5.5e-5 Pa gets the
+// ideal-gas departures scaled by MW/MWN. True when the exit was taken.
+bool ideal_gas_exit(const host::Host &host, const MonitorCall &call, double mw, double mwn);
+
 // First store position of the call's work area.
 inline std::int64_t work_start(const host::Host &host, const MonitorCall &call) {
     return host.work_offset() + call.kwork;

@@ -15,6 +15,23 @@ struct MonitorOutputs {
     double *dh, *ds, *dg, *dv;
 };
 
+// Volume and departures of one state, on the true basis.
+struct StateValues {
+    double v, h, s, g;
+};
+
+// Writes the values a flag asks for (a value is also computed for flag 2).
+void write_values(const Requests &rq, const StateValues &at_t, const MonitorOutputs &out);
+
+// One-sided temperature derivatives from the state at T and at T + dt. On
+// entry out.dphi holds ln phi at T + dt (when asked for), out.phi ln phi at T.
+void write_temperature_derivatives(const Requests &rq, std::int64_t n, const StateValues &at_t,
+                                   const StateValues &shifted, double dt, const MonitorOutputs &out);
+
+// The step of the one-sided temperature derivatives: up for a vapour (and any
+// phase flag other than liquid), down for a liquid, 1e-4 T either way.
+inline double temperature_step(double t, std::int64_t kvl) { return (kvl == 2 ? -1e-4 : 1e-4) * t; }
+
 // Marks every requested slot as not computable (quiet NaN): the monitor's
 // answer to arguments it cannot honour. Array slots are written only for n >= 1.
 void mark_unavailable(const Requests &rq, std::int64_t n, const MonitorOutputs &out);

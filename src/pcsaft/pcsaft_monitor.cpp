@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "common/basis.h"
-#include "common/ideal_gas.h"
 #include "common/segment_average.h"
 #include "common/vector_form.h"
 #include "pcsaft/pcsaft_properties.h"
@@ -129,15 +128,7 @@ void monitor(const MonitorCall &call) {
     if (!found) return;
     const host::Host &host = *found;
     const std::int64_t nc = host.component_count();
-    switch (check_monitor_call(host, call, WorkArea::words(nc))) {
-        case CallCheck::nothing:
-            return;
-        case CallCheck::rejected:
-            reject(call);
-            return;
-        case CallCheck::proceed:
-            break;
-    }
+    if (!open_monitor_call(host, call, WorkArea::words(nc))) return;
     const std::optional<Blocks> blocks = Blocks::locate(host, call.kds);
     if (!blocks) {
         reject(call);
@@ -150,13 +141,7 @@ void monitor(const MonitorCall &call) {
         return;
     }
     evaluate_binary_table(host, *blocks, call, work);
-    if (call.n == 1 && call.p < kIdealGasExitPressure) {
-        const IdealGasInputs in{call.t, call.p, par.mw()[call.idx[0] - 1], work.mwn()[0], host.gas_constant(),
-                                host.reference_pressure()};
-        const MonitorOutputs &o = call.out;
-        ideal_gas_departure(in, call.rq, o.phi, o.h, o.s, o.g, o.v, o.dphi, o.dh, o.ds, o.dg, o.dv);
-        return;
-    }
+    if (ideal_gas_exit(host, call, par.mw()[call.idx[0] - 1], work.mwn()[0])) return;
     set_component_parameters(par, call, work);
     set_eps_matrix(par, call, work);
     const Mixture mix{nc,          call.n,      call.idx,    work.x(),          work.mwn(), work.m(),

@@ -10,7 +10,8 @@ namespace {
 constexpr double kSmallestCompressibility = 1e-35;
 
 struct State {
-    double v, h, s, g, p_calc;
+    StateValues values;
+    double p_calc;
 };
 
 // Departures and ln phi (true basis) at (T, rho); phi written when not null.
@@ -26,10 +27,10 @@ State state_at(const host::Host &host, const Mixture &mix, const ResidualSwitche
     State st;
     st.p_calc = r * t * rho * z;
     if (!(st.p_calc > 0.0)) st.p_calc = p;
-    st.v = 1.0 / rho;
-    st.h = r * t * (-t * a.a_t + zg - 1.0);
-    st.s = r * (log_zg - log_p) - r * t * a.a_t - r * a.a;
-    st.g = r * t * (zg - 1.0 + a.a - log_zg + log_p);
+    st.values.v = 1.0 / rho;
+    st.values.h = r * t * (-t * a.a_t + zg - 1.0);
+    st.values.s = r * (log_zg - log_p) - r * t * a.a_t - r * a.a;
+    st.values.g = r * t * (zg - 1.0 + a.a - log_zg + log_p);
     if (phi) {
         double mean = 0.0;
         for (std::int64_t k = 0; k < mix.n; ++k) mean += mix.x[k] * mix.dadx[k];
@@ -50,22 +51,14 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     const double rho = density_root(host, mix, root, 0.0).rho;
     if (!rq.any()) return;
     const State st = state_at(host, mix, sw, call.t, call.p, rho, rq.phi.any() ? out.phi : nullptr);
-    if (rq.v.any()) *out.v = st.v;
-    if (rq.h.any()) *out.h = st.h;
-    if (rq.s.any()) *out.s = st.s;
-    if (rq.g.any()) *out.g = st.g;
+    write_values(rq, st.values, out);
 
     if (rq.any_derivative()) {
         const double dt = temperature_step(call.t, call.kvl);
         root.t = call.t + dt;
         const double rho_shifted = density_root(host, mix, root, rho).rho;
         const State sh = state_at(host, mix, sw, root.t, call.p, rho_shifted, rq.phi.derivative ? out.dphi : nullptr);
-        if (rq.v.derivative) *out.dv = (sh.v - st.v) / dt;
-        if (rq.h.derivative) *out.dh = (sh.h - st.h) / dt;
-        if (rq.s.derivative) *out.ds = (sh.s - st.s) / dt;
-        if (rq.g.derivative) *out.dg = (sh.g - st.g) / dt;
-        if (rq.phi.derivative)
-            for (std::int64_t k = 0; k < call.n; ++k) out.dphi[k] = (out.dphi[k] - out.phi[k]) / dt;
+        write_temperature_derivatives(rq, call.n, st.values, sh.values, dt, out);
     }
 
     const double log_p_over_pcalc = call.kvl == 2 ? std::log(call.p / st.p_calc) : 0.0;

@@ -10,8 +10,6 @@
 
 namespace keld::pcsaft {
 
-inline double temperature_step(double t, std::int64_t kvl) { return (kvl == 2 ? -1e-4 : 1e-4) * t; }
-
 struct PropertyInputs {
     const Mixture &mix;
     const WorkArea &work;

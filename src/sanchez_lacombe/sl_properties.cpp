@@ -19,10 +19,8 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Mixtu
     const double rho = density_root(host, mix, root_call).rho;
     const StateProperties st =
         state_properties(mix, call.t, call.p, p_ref, rho, sw, work.m_terms(), rq.phi.any() ? out.phi : nullptr);
-    if (rq.v.any()) *out.v = st.v;
-    if (rq.h.any()) *out.h = st.h;
-    if (rq.s.any()) *out.s = st.s;
-    if (rq.g.any()) *out.g = st.g;
+    const StateValues at_t{st.v, st.h, st.s, st.g};
+    write_values(rq, at_t, out);
 
     if (rq.any_derivative()) {
         const double dt = temperature_step(call.t, call.kvl);
@@ -30,12 +28,7 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Mixtu
         const double rho_shifted = density_root(host, mix, root_call, rho).rho;
         const StateProperties sh = state_properties(mix, root_call.t, call.p, p_ref, rho_shifted, sw,
                                                     work.m_terms(), rq.phi.derivative ? out.dphi : nullptr);
-        if (rq.v.derivative) *out.dv = (sh.v - st.v) / dt;
-        if (rq.h.derivative) *out.dh = (sh.h - st.h) / dt;
-        if (rq.s.derivative) *out.ds = (sh.s - st.s) / dt;
-        if (rq.g.derivative) *out.dg = (sh.g - st.g) / dt;
-        if (rq.phi.derivative)
-            for (std::int64_t k = 0; k < call.n; ++k) out.dphi[k] = (out.dphi[k] - out.phi[k]) / dt;
+        write_temperature_derivatives(rq, call.n, at_t, {sh.v, sh.h, sh.s, sh.g}, dt, out);
     }
 
     // A liquid root whose model pressure differs from P shifts ln phi to P.

@@ -10,10 +10,6 @@
 
 namespace keld::sanchez_lacombe {
 
-// Relative temperature step of the derivatives: up for a vapour, down for a liquid
-// (other phase flags step up, as a vapour would).
-inline double temperature_step(double t, std::int64_t kvl) { return (kvl == 2 ? -1e-4 : 1e-4) * t; }
-
 // mw_by_component: the host's MW of component 1 onwards.
 void run_properties(const host::Host &host, const MonitorCall &call, const Mixture &mix, const WorkArea &work,
                     const double *mw_by_component);
