@@ -49,6 +49,33 @@ void segment_average3(const host::Host &host, const double *q1, const double *q2
                       std::int64_t polymer, double &a1, double &a2, double &a3, SegmentScratch scratch,
                       std::int64_t kopt);
 
+// Where a polymer's parameters came from (the host's PolymerParamSource flags).
+namespace param_source {
+inline constexpr double not_polymer = 0.0, from_segments = 1.0, own = 2.0;
+}
+
+// The source that counts for a cross rule: a component that is neither polymer
+// nor oligomer is 0 whatever its stored flag holds (only an initialisation
+// clears those flags, and a call without one must not lose the segment cross
+// values of its polymers).
+inline double effective_source(const host::Host &host, const double *stored_sources, std::int64_t i) {
+    return host.is_polymer_or_oligomer(i) ? stored_sources[i - 1] : param_source::not_polymer;
+}
+
+// Cross value of components i and j (1-based) without a binary parameter of
+// their own: a segment-built polymer meets a non-polymer or a polymer with own
+// parameters through its segments (`through_segments(other, polymer)`); every
+// other pair takes `plain()`.
+template <class Plain, class ThroughSegments>
+double cross_without_binary(double source_i, double source_j, std::int64_t i, std::int64_t j, Plain &&plain,
+                            ThroughSegments &&through_segments) {
+    using namespace param_source;
+    const auto partner_ok = [](double s) { return s == not_polymer || s == own; };
+    if (source_i == from_segments && partner_ok(source_j)) return through_segments(j, i);
+    if (source_j == from_segments && partner_ok(source_i)) return through_segments(i, j);
+    return plain();
+}
+
 // Sanchez-Lacombe characteristic T*, P*, rho* of a polymer from its segments
 // (weight fractions, every segment counted): close-packed volumes are mixed by
 // site fraction and the energy by a volume-weighted geometric mean. Without

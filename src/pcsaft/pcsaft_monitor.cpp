@@ -12,7 +12,6 @@
 namespace keld::pcsaft {
 namespace {
 
-constexpr double kNotPolymer = 0.0, kFromSegments = 1.0, kOwnParameters = 2.0;
 
 // Store offsets of the host arrays the monitor reads, checked for the data set.
 struct Blocks {
@@ -75,7 +74,7 @@ void set_component_parameters(const Parameters &par, const MonitorCall &call, co
         if (from_segments)
             segment_average3(host, par.sigma(), par.eps(), par.r(), i + 1, work.sigma()[i], work.eps()[i],
                              work.r()[i], {work.scratch(), work.scratch_words()}, call.kopt);
-        par.source()[i] = from_segments ? kFromSegments : kOwnParameters;
+        par.source()[i] = from_segments ? param_source::from_segments : param_source::own;
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
@@ -97,24 +96,20 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
         eps[i * nc + i] = work.eps()[i];
     }
     const SegmentScratch scratch{work.scratch(), work.scratch_words()};
-    const auto partner_ok = [](double s) { return s == kNotPolymer || s == kOwnParameters; };
-    // A component that is neither polymer nor oligomer counts as source 0 whatever
-    // its stored flag holds: only the initialisation clears those flags, and a
-    // call without it must not lose the segment cross energies of its polymers.
-    const auto source = [&](std::int64_t i) {
-        return host.is_polymer_or_oligomer(i) ? par.source()[i - 1] : kNotPolymer;
-    };
     for (std::int64_t k = 0; k < call.n; ++k) {
         for (std::int64_t l = k + 1; l < call.n; ++l) {
             const std::int64_t i = call.idx[k], j = call.idx[l];
             const double k_ij = kij[(j - 1) * nc + (i - 1)];
-            const double si = source(i), sj = source(j);
             const double plain = std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
-            double value = (1.0 - k_ij) * plain;
-            if (k_ij == 0.0 && sj == kFromSegments && partner_ok(si))
-                value = segment_geometric_cross(host, par.eps(), kij, i, j, scratch, call.kopt);
-            else if (k_ij == 0.0 && si == kFromSegments && partner_ok(sj))
-                value = segment_geometric_cross(host, par.eps(), kij, j, i, scratch, call.kopt);
+            const double value =
+                k_ij != 0.0 ? (1.0 - k_ij) * plain
+                            : cross_without_binary(
+                                  effective_source(host, par.source(), i), effective_source(host, par.source(), j),
+                                  i, j, [&] { return plain; },
+                                  [&](std::int64_t other, std::int64_t polymer) {
+                                      return segment_geometric_cross(host, par.eps(), kij, other, polymer, scratch,
+                                                                     call.kopt);
+                                  });
             eps[(j - 1) * nc + (i - 1)] = value;
             eps[(i - 1) * nc + (j - 1)] = value;
         }

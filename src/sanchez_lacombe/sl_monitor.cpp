@@ -12,9 +12,6 @@
 namespace keld::sanchez_lacombe {
 namespace {
 
-// PolymerParamSource values.
-constexpr double kNotPolymer = 0.0, kFromSegments = 1.0, kOwnParameters = 2.0;
-
 // Typed views of the located parameter blocks for one call.
 struct Parameters {
     const host::Host &host;
@@ -51,7 +48,7 @@ void set_characteristics(const Parameters &par, const MonitorCall &call, const W
             par.p_work()[i] = c.p_star;
             par.rho_work()[i] = c.rho_star;
         }
-        par.source()[i] = incomplete ? kFromSegments : kOwnParameters;
+        par.source()[i] = incomplete ? param_source::from_segments : param_source::own;
     }
 }
 
@@ -83,16 +80,14 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
 }
 
 // Cross value of listed components i and j (1-based) for one matrix: a given
-// binary takes the plain rule; otherwise a segment-built polymer meets its
-// partner through its segments, and every other pair takes the plain rule.
+// binary takes the plain rule, otherwise the polymer-source rules decide.
 template <class Plain, class ThroughSegments>
-double cross_value(double binary, double source_i, double source_j, std::int64_t i, std::int64_t j, Plain plain,
+double cross_value(const Parameters &par, double binary, std::int64_t i, std::int64_t j, Plain plain,
                    ThroughSegments through_segments) {
     if (binary != 0.0) return plain(binary);
-    const auto partner_ok = [](double s) { return s == kNotPolymer || s == kOwnParameters; };
-    if (source_i == kFromSegments && partner_ok(source_j)) return through_segments(j, i);
-    if (source_j == kFromSegments && partner_ok(source_i)) return through_segments(i, j);
-    return plain(0.0);
+    return cross_without_binary(effective_source(par.host, par.source(), i),
+                                effective_source(par.host, par.source(), j), i, j, [&] { return plain(0.0); },
+                                through_segments);
 }
 
 void set_cross_matrices(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
@@ -117,14 +112,9 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
         m[(j - 1) * nc + (i - 1)] = value;
         m[(i - 1) * nc + (j - 1)] = value;
     };
-    // A component that is neither polymer nor oligomer counts as source 0 whatever its
-    // stored flag holds (only the initialisation clears those flags).
-    const auto source = [&](std::int64_t i) {
-        return host.is_polymer_or_oligomer(i) ? par.source()[i - 1] : kNotPolymer;
-    };
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            work.kij()[(j - 1) * nc + (i - 1)], source(i), source(j), i, j,
+            par, work.kij()[(j - 1) * nc + (i - 1)], i, j,
             [&](double k) { return (1.0 - k) * std::sqrt(e1[i - 1] * e1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_geometric_cross(host, e1, work.kij(), other, polymer, scratch, call.kopt);
@@ -133,7 +123,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     });
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            work.eta()[(j - 1) * nc + (i - 1)], source(i), source(j), i, j,
+            par, work.eta()[(j - 1) * nc + (i - 1)], i, j,
             [&](double eta) { return 0.5 * (1.0 - eta) * (v1[i - 1] + v1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_arithmetic_cross(host, v1, work.eta(), other, polymer, scratch, call.kopt);
