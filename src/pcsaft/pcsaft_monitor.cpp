@@ -12,7 +12,6 @@
 namespace keld::pcsaft {
 namespace {
 
-
 // Store offsets of the host arrays the monitor reads, checked for the data set.
 struct Blocks {
     std::int64_t m, sigma, eps, r, source, table, mw, tc, pc;
