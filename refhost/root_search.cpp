@@ -19,7 +19,7 @@ constexpr double kLiquidStartOverCloseVolume = 1.15;
 constexpr double kLiquidStartOverCriticalVolume = 0.3;
 constexpr double kSupercriticalVapourFloor = 1.2;  // x V_cp
 constexpr double kMaxFreeVolumeGrowth = 4.0;       // per march step, so a loop cannot be jumped
-constexpr double kPoleRegionPressureRatio = 10.0;  // P_model / P above which the power-law step is used
+constexpr double kPoleRegionPressureRatio = 300.0; // P_model / P above which the power-law step is used
 
 // Ends of the search.
 constexpr double kRoundoffStep = 1.0e-14;      // relative volume step below which no progress is possible
@@ -345,11 +345,14 @@ RootSearch::Decision RootSearch::liquid_march() {
     double growth = 2.0;
     if (lo_.slope < 0.0) growth = 1.0 + (-lo_.f / lo_.slope) / free;
     if (lo_.p_model > kPoleRegionPressureRatio * p_ && p_ > 0.0 && lo_.slope < 0.0) {
-        // Deep in the repulsive pole Newton creeps; fit P ~ free^-k instead.
+        // Deep in the repulsive pole Newton creeps; fit P ~ free^-k instead. Nearer
+        // the root Newton alone: on the dense side of a convex liquid branch it
+        // undershoots, while the power law, blind to the attraction, overshoots
+        // into the loop.
         const double k = -lo_.slope * free / lo_.p_model;
         if (k > 0.0) growth = std::max(growth, std::exp(std::log(lo_.p_model / p_) / k));
     }
-    growth = std::clamp(growth, 1.0 + 1.0e-6, kMaxFreeVolumeGrowth);
+    growth = std::clamp(growth, 1.0 + kRoundoffStep, kMaxFreeVolumeGrowth);  // Newton all the way in
     return {Verdict::trial, {floor_ + free * growth, 1}};
 }
 
