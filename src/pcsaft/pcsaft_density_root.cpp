@@ -7,6 +7,10 @@ namespace {
 
 const host::RoutineId kRoutine("PCSA", "FT");
 
+// Packing fraction of a typical liquid (solvents near 0.35-0.45, melts near
+// 0.45): a liquid search without a better start is offered this volume.
+constexpr double kLiquidPackingFraction = 0.4;
+
 }  // namespace
 
 RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
@@ -46,6 +50,7 @@ RootResult density_root(const host::Host &host, const Mixture &mix, const Densit
     policy.move_off_close_packed = true;
     policy.unlisted_state_switches_to_liquid = true;
     const double rt = host.gas_constant() * call.t;
+    if (!(rho_start > 0.0) && call.kvl == 2) rho_start = kLiquidPackingFraction / volumes.close_packed;
     const RootResult result = solve_density_root(
         host, request, policy,
         [&](double rho, bool) {

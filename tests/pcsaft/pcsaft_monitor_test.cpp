@@ -96,8 +96,8 @@ double reference_z(const ReferenceParameters &par, const std::vector<std::int64_
     return 1.0 + (1.0 / v) * a.imag() / h;
 }
 
-MonitorArgs phase(std::int64_t kvl, Flags flags = {}) {
-    MonitorArgs a;
+CallOptions phase(std::int64_t kvl, Flags flags = {}) {
+    CallOptions a;
     a.kvl = kvl;
     a.flags = flags;
     return a;
@@ -494,7 +494,7 @@ TEST_F(Polystyrene, CopolymerAveragesItsSegmentsByWeightOrByMoles) {
         host.set_unary("PCSFTU", twin, eps);
         host.set_unary("PCSFTR", twin, r);
         set_kij(tol, twin, 1.0 - cross / std::sqrt(kToluene.eps * eps));
-        MonitorArgs a = phase(2);
+        CallOptions a = phase(2);
         a.kopt = kopt;
         const MonitorResult averaged = call_monitor(KELD_ESPCSF, 380.0, 1e5, z, idx, a);
         const MonitorResult explicit_twin = call_monitor(KELD_ESPCSF, 380.0, 1e5, z, twin_idx, a);
@@ -578,6 +578,17 @@ TEST_F(Hexane, RootAtTheShiftedTemperatureStartsFromTheRootAtT) {
         EXPECT_EQ(recorder.steps[opens[1]].v_out, r.v) << "KVL " << kvl;
         const int second = recorder.evaluations() - static_cast<int>(opens[1] - opens[0] - 1);
         EXPECT_LE(second, 4) << "KVL " << kvl;
+    }
+}
+
+TEST_F(Hexane, ColdLiquidRootStartsAtATypicalLiquidPacking) {
+    // Without a root to start from, the liquid search is offered the volume of
+    // a liquid at packing fraction 0.4 and needs a handful of Newton steps.
+    for (double t : {250.0, 298.15, 330.0}) {  // below the normal boiling point
+        RootRecorder recorder(host);
+        const MonitorResult r = pcsaft(t, 1e5, {1.0}, {c6}, phase(2, {1, 0, 0, 0, 0}));
+        ASSERT_EQ(r.kstat, 1);
+        EXPECT_LE(recorder.evaluations(), 7) << t << " K";
     }
 }
 
@@ -779,7 +790,7 @@ TEST_F(Hexane, ArgumentsTheMonitorCannotHonourGiveNaNAndClearTheStatus) {
     }
     {
         SCOPED_TRACE("KDS beyond the data sets");
-        MonitorArgs a = phase(2);
+        CallOptions a = phase(2);
         a.kds = 2;
         rejected(call_monitor(KELD_ESPCSF, 300.0, 1e5, {1.0}, {c6}, a));
         a.kds = 0;
@@ -787,7 +798,7 @@ TEST_F(Hexane, ArgumentsTheMonitorCannotHonourGiveNaNAndClearTheStatus) {
     }
     {
         SCOPED_TRACE("KWORK past the store");
-        MonitorArgs a = phase(2);
+        CallOptions a = phase(2);
         a.kwork = static_cast<std::int64_t>(host.store().size());
         rejected(call_monitor(KELD_ESPCSF, 300.0, 1e5, {1.0}, {c6}, a));
         a.kwork = -host.work_offset() - 10;
@@ -807,7 +818,7 @@ TEST_F(Hexane, WorkAreaAtAnOffsetGivesTheSameResults) {
     const std::int64_t a = add_pcsaft_fluid(roomy, kHexane), b = add_pcsaft_fluid(roomy, kToluene);
     roomy.install();
     const MonitorResult base = pcsaft(300.0, 1e5, {0.5, 0.5}, {a, b}, phase(2));
-    MonitorArgs shifted = phase(2);
+    CallOptions shifted = phase(2);
     shifted.kwork = 37;
     const MonitorResult moved = call_monitor(KELD_ESPCSF, 300.0, 1e5, {0.5, 0.5}, {a, b}, shifted);
     EXPECT_EQ(moved.kstat, 1);
