@@ -62,7 +62,7 @@ Case polystyrene_in_toluene() {
 void run(benchmark::State &state, Case (*make)(), MonitorFn monitor, Flags flags) {
     Case c = make();
     c.host->install();
-    MonitorArgs args;
+    CallOptions args;
     args.kvl = 2;
     args.flags = flags;
     const std::int64_t n = static_cast<std::int64_t>(c.idx.size()), kspare = 0;

@@ -11,6 +11,7 @@
 
 #include "keld/keld.h"
 #include "keld/refhost.h"
+#include "support/monitor_call.h"
 
 namespace keld::testing {
 
@@ -75,29 +76,21 @@ inline void set_sl_parameters(refhost::ReferenceHost &host, std::int64_t i, cons
     host.set_unary("SLRSTR", i, f.rho_star);
 }
 
-// Everything one monitor call returns, sized for n components.
-struct MonitorResult {
-    std::vector<double> phi, dphi;
-    double h = 0.0, s = 0.0, g = 0.0, v = 0.0, dh = 0.0, ds = 0.0, dg = 0.0, dv = 0.0;
-    std::int64_t kstat = 1;
-};
-
 struct Flags {
     std::int64_t phi = 3, h = 3, s = 3, g = 3, v = 3;
 };
 
-struct MonitorArgs {
+// Settings of a call besides T, P and the composition.
+struct CallOptions {
     std::int64_t kvl = 2;
     Flags flags{};
     std::int64_t kds = 1, kdiag = 4, kwork = 0, kopt = 0;
 };
 
-using MonitorFn = void (*)(KELD_MONITOR_ARGS);
-
 // Calls a 27-argument monitor exactly as a simulator would: every argument by
 // pointer. Outputs start as `fill` so that unwritten slots can be told apart.
 inline MonitorResult call_monitor(MonitorFn monitor, double t, double p, const std::vector<double> &z,
-                                  const std::vector<std::int64_t> &idx, const MonitorArgs &a = {},
+                                  const std::vector<std::int64_t> &idx, const CallOptions &a = {},
                                   double fill = -7.0e30) {
     MonitorResult r;
     const std::int64_t n = static_cast<std::int64_t>(idx.size());
@@ -112,7 +105,7 @@ inline MonitorResult call_monitor(MonitorFn monitor, double t, double p, const s
 }
 
 inline MonitorResult pcsaft(double t, double p, const std::vector<double> &z, const std::vector<std::int64_t> &idx,
-                            const MonitorArgs &a = {}) {
+                            const CallOptions &a = {}) {
     return call_monitor(KELD_ESPCSF, t, p, z, idx, a);
 }
 
