@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import keld
-from conftest import EXAMPLES, POLYSTYRENE_TOLUENE, toluene_case
+from conftest import EXAMPLES, toluene_case
 
 
 @pytest.mark.parametrize("path", sorted(EXAMPLES.glob("*.json")), ids=lambda p: p.name)
@@ -31,12 +31,6 @@ def test_state_descriptions_follow_the_file(ps_toluene):
     assert first["z"] == pytest.approx([moles[c] / total for c in first["components"]], rel=1e-14)
     # "properties": "all", "derivatives": ["lnphi", "H", "V"]
     assert first["flags"] == {"ln_phi": 3, "H": 3, "S": 1, "G": 1, "V": 3}
-
-
-def test_unrequested_derivatives_are_nan(ps_toluene):
-    r = ps_toluene.evaluate(0)  # derivatives of ln phi, H and V only
-    assert math.isnan(r.dS_dT) and math.isnan(r.dG_dT)
-    assert math.isfinite(r.dH_dT) and math.isfinite(r.dV_dT)
 
 
 def test_states_by_label_and_index_agree(ps_toluene):
@@ -69,31 +63,26 @@ def test_components_report_kind_and_molecular_weights(ps_toluene):
     assert ps_toluene.molecular_weight("ps") == 104.152
 
 
-class TestFaultyCases:
-    def test_unknown_key_names_its_place(self, ps_toluene_dict):
+class TestFaultyCasesNameThePlace:
+    def test_unknown_key(self, ps_toluene_dict):
         ps_toluene_dict["components"][2]["density"] = 1050
-        with pytest.raises(keld.CaseError) as caught:
+        with pytest.raises(keld.CaseError, match=r"components\[2\]\.density.*unknown key") as caught:
             keld.Case.from_dict(ps_toluene_dict)
         assert caught.value.where == "<dict>:components[2].density"
-        assert "components[2].density" in str(caught.value) and "unknown key" in str(caught.value)
 
     def test_case_error_is_a_value_error(self, ps_toluene_dict):
         ps_toluene_dict["states"][1]["T / K"] = -5
         with pytest.raises(ValueError, match=r'states\[1\]\["T / K"\]: T must be positive'):
             keld.Case.from_dict(ps_toluene_dict)
 
-    def test_unreadable_file(self, tmp_path):
-        missing = tmp_path / "absent.json"
-        with pytest.raises(keld.CaseError) as caught:
-            keld.Case.load(missing)
-        assert caught.value.where == str(missing)
-
-    def test_syntax_error_names_line_and_column(self, tmp_path):
-        path = tmp_path / "broken.json"
-        path.write_text('{\n  "components": [,]\n}\n')
+    @pytest.mark.parametrize("text, where", [(None, ""), ('{\n  "components": [,]\n}\n', ":2:")])
+    def test_unreadable_file_and_syntax_error(self, tmp_path, text, where):
+        path = tmp_path / "case.json"
+        if text is not None:
+            path.write_text(text)
         with pytest.raises(keld.CaseError) as caught:
             keld.Case.load(path)
-        assert caught.value.where.startswith(f"{path}:2:")
+        assert caught.value.where.startswith(f"{path}{where}")
 
     def test_dict_that_is_not_json(self):
         with pytest.raises(keld.CaseError, match="not representable as JSON") as caught:

@@ -23,66 +23,39 @@ Case loaded(const std::string &name) {
     return c;
 }
 
-TEST(CaseEvaluation, EveryExampleStateEvaluatesWithFiniteResults) {
+// For every state of the examples: G - G_ig(T, P_ref) = RT (sum x ln phi +
+// ln(P/P_ref)) and G = H - T S, on the apparent basis through
+// x = z MW/MWN / F and ln phi_true = ln phi - ln(x/z), F = sum z MW/MWN;
+// and dG/dT = -S at constant P (one-sided difference of 1e-4 T in the monitor)
+// where asked for.
+TEST(CaseEvaluation, GibbsEnergyAgreesWithFugacityCoefficientsHMinusTSAndMinusDgDt) {
     for (const char *name :
          {"polystyrene-toluene.json", "methane-hexane.json", "polystyrene-from-segments.json"}) {
         Case c = loaded(name);
         ASSERT_FALSE(c.states.empty()) << name;
         for (const StateRequest &s : c.states) {
+            SCOPED_TRACE(std::string(name) + " " + s.label);
             const StateResult r = evaluate(*c.host, s);
-            EXPECT_EQ(r.status, 1) << name << " " << s.label;
-            for (std::size_t k = 0; k < s.components.size(); ++k)
-                EXPECT_TRUE(std::isfinite(r.phi[k])) << name;
-            for (double x : {r.h, r.s, r.g, r.v}) EXPECT_TRUE(std::isfinite(x)) << name << " " << s.label;
-            EXPECT_GT(r.v, 0) << name << " " << s.label;
-            EXPECT_TRUE(r.messages.empty()) << name << " " << r.messages.front();
-        }
-    }
-}
-
-// G - G_ig(T, P_ref) = RT (sum x ln phi + ln(P/P_ref)) and G = H - T S, for every
-// state of the examples; on the apparent basis through x = z MW/MWN / F and
-// ln phi_true = ln phi - ln(x/z), F = sum z MW/MWN.
-TEST(CaseEvaluation, GibbsEnergyAgreesWithFugacityCoefficientsAndWithHMinusTS) {
-    for (const char *name : {"polystyrene-toluene.json", "methane-hexane.json"}) {
-        Case c = loaded(name);
-        for (const StateRequest &s : c.states) {
-            const StateResult r = evaluate(*c.host, s);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_TRUE(r.messages.empty()) << r.messages.front();
+            EXPECT_GT(r.v, 0);
             double f = 0;
             std::vector<double> ratio;
-            for (std::size_t k = 0; k < s.components.size(); ++k) {
-                const std::int64_t i = s.components[k];
+            for (const std::int64_t i : s.components) {
                 ratio.push_back(c.host->component_value("MW", i) / c.host->number_average_mw(i));
-                f += s.z[k] * ratio.back();
+                f += s.z[ratio.size() - 1] * ratio.back();
             }
             double sum = std::log(s.pressure / p_ref);
             for (std::size_t k = 0; k < s.components.size(); ++k) {
                 const double x = s.z[k] * ratio[k] / f;
                 sum += x * (r.phi[k] - std::log(x / s.z[k]));
             }
-            const double rt = R * s.temperature;
-            EXPECT_NEAR(r.g / (rt * f), sum, 1e-7 * std::max(1.0, std::abs(sum))) << name << " " << s.label;
-            EXPECT_NEAR(r.h - s.temperature * r.s, r.g, 1e-9 * std::abs(r.h) + 1e-6)
-                << name << " " << s.label;
+            EXPECT_NEAR(r.g / (R * s.temperature * f), sum, 1e-7 * std::max(1.0, std::abs(sum)));
+            EXPECT_NEAR(r.h - s.temperature * r.s, r.g, 1e-9 * std::abs(r.h) + 1e-6);
+            if (s.flags[3] & 2) {
+                EXPECT_NEAR(r.dg, -r.s, 2e-3 * std::abs(r.s) + 1e-3);
+            }
         }
-    }
-}
-
-TEST(CaseEvaluation, APureOrdinaryComponentsGibbsEnergyIsLnPhiPlusLnPressureRatio) {
-    Case c = loaded("methane-hexane.json");
-    for (const StateRequest &s : c.states) {
-        if (s.components.size() != 1) continue;
-        const StateResult r = evaluate(*c.host, s);
-        EXPECT_NEAR(r.g / (R * s.temperature), r.phi[0] + std::log(s.pressure / p_ref), 1e-9) << s.label;
-    }
-}
-
-// dG/dT = -S at constant P (one-sided difference of 1e-4 T in the monitor).
-TEST(CaseEvaluation, TemperatureDerivativeOfGIsMinusS) {
-    Case c = loaded("methane-hexane.json");
-    for (const StateRequest &s : c.states) {
-        const StateResult r = evaluate(*c.host, s);
-        EXPECT_NEAR(r.dg, -r.s, 2e-3 * std::abs(r.s) + 1e-3) << s.label;
     }
 }
 
@@ -123,7 +96,7 @@ const char *binary_case = R"json({
   ]
 })json";
 
-TEST(CaseHost, ParametersArriveConvertedAndPairsAreMirrored) {
+TEST(CaseHost, ParametersArriveConvertedPairsMirroredAndStatesCarryTheMonitorArguments) {
     Case c = parse_case(binary_case);
     const ReferenceHost &h = *c.host;
     EXPECT_EQ(h.data_set_count(), 2);
@@ -138,24 +111,17 @@ TEST(CaseHost, ParametersArriveConvertedAndPairsAreMirrored) {
     EXPECT_EQ(h.binary_coefficient("PCSKIJ", 2, 1, 2, 1), 0.002);
     EXPECT_EQ(h.binary_coefficient("PCSKIJ", 1, 2, 6, 1), 300);
     EXPECT_EQ(h.binary_coefficient("SLKIJT", 1, 2, 2, 2), 0.01);
-}
 
-TEST(CaseHost, StatesCarryTheMonitorArguments) {
-    Case c = parse_case(binary_case);
     ASSERT_EQ(c.states.size(), 1u);
     const StateRequest &s = c.states[0];
     EXPECT_EQ(s.label, "first");
     EXPECT_EQ(s.model, "sanchez-lacombe");
     EXPECT_DOUBLE_EQ(s.pressure, 1e6);
     EXPECT_EQ(s.components, (std::vector<std::int64_t>{2, 1}));  // the order of the composition
-    // Equal masses: moles in the ratio 1/50 : 1/100.
-    EXPECT_NEAR(s.z[0], 2.0 / 3.0, 1e-15);
+    EXPECT_NEAR(s.z[0], 2.0 / 3.0, 1e-15);  // equal masses: moles in the ratio 1/50 : 1/100
     EXPECT_NEAR(s.z[1], 1.0 / 3.0, 1e-15);
     EXPECT_EQ(s.flags, (std::array<std::int64_t, 5>{0, 2, 0, 0, 1}));
-    EXPECT_EQ(s.phase, 2);
-    EXPECT_EQ(s.data_set, 2);
-    EXPECT_EQ(s.diagnostics, 2);
-    EXPECT_EQ(s.option, 5);
+    EXPECT_EQ((std::array{s.phase, s.data_set, s.diagnostics, s.option}), (std::array<std::int64_t, 4>{2, 2, 2, 5}));
 }
 
 TEST(CaseHost, EvaluateReportsOnlyWhatWasAskedForAndRefusesImpossibleStates) {
@@ -163,10 +129,11 @@ TEST(CaseHost, EvaluateReportsOnlyWhatWasAskedForAndRefusesImpossibleStates) {
     initialise_case(c);
     const StateResult r = evaluate(*c.host, c.states[0]);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(std::isfinite(r.v));
-    EXPECT_TRUE(std::isfinite(r.dh));
+    EXPECT_TRUE(std::isfinite(r.v) && std::isfinite(r.dh));
     EXPECT_TRUE(std::isnan(r.h));  // the monitor writes it for the derivative; not asked for
     EXPECT_TRUE(std::isnan(r.phi[0]) && std::isnan(r.g) && std::isnan(r.dv));
+    // The temperature table k(T) = a + b/Tr, Tr = T/298.15 (no Tref given), gives the binary at 350 K.
+    EXPECT_NEAR(c.host->binary("SLKIJ", 1, 2, 2), 0.05 + 0.01 * 298.15 / 350, 1e-15);
 
     StateRequest bad = c.states[0];
     bad.z.pop_back();
@@ -179,14 +146,6 @@ TEST(CaseHost, EvaluateReportsOnlyWhatWasAskedForAndRefusesImpossibleStates) {
     EXPECT_THROW(evaluate(*c.host, bad), std::invalid_argument);
     bad.model = "cubic";
     EXPECT_THROW(evaluate(*c.host, bad), std::invalid_argument);
-}
-
-TEST(CaseHost, SanchezLacombeTemperatureTableGivesTheBinaryAtTheStateTemperature) {
-    Case c = parse_case(binary_case);
-    initialise_case(c);
-    evaluate(*c.host, c.states[0]);
-    // k(T) = a + b/Tr with Tr = T/298.15 (no Tref given).
-    EXPECT_NEAR(c.host->binary("SLKIJ", 1, 2, 2), 0.05 + 0.01 * 298.15 / 350, 1e-15);
 }
 
 TEST(CaseInitialisation, MissingSanchezLacombeParametersGetNominalValuesWithMessages) {
@@ -202,24 +161,20 @@ TEST(CaseInitialisation, MissingSanchezLacombeParametersGetNominalValuesWithMess
     EXPECT_NE(reports[0].messages[0].find("POLYSL"), std::string::npos);
     EXPECT_EQ(c.host->unary("SLPSTR", 1, 1), 3.0e8);
     // The models a case uses: its states' first, then the families it gives parameters for.
-    Case both = parse_case(binary_case);
-    EXPECT_EQ(models_used(both), (std::vector<std::string>{"sanchez-lacombe", "pcsaft"}));
+    EXPECT_EQ(models_used(parse_case(binary_case)), (std::vector<std::string>{"sanchez-lacombe", "pcsaft"}));
 }
 
 TEST(CaseRegistry, EveryModelIsFoundByNameAndHasItsRoutines) {
     for (const ModelEntry &m : models()) {
         EXPECT_EQ(find_model(m.name), &m);
-        EXPECT_NE(m.monitor, nullptr);
-        EXPECT_NE(m.initialise, nullptr);
-        EXPECT_FALSE(m.parameters.empty());
+        EXPECT_TRUE(m.monitor && m.initialise && !m.parameters.empty()) << m.name;
     }
     EXPECT_EQ(find_model("saft"), nullptr);
 }
 
 TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
     char error[256] = "x";
-    keld_refhost_case *c =
-        keld_refhost_case_open((examples + "methane-hexane.json").c_str(), error, sizeof error);
+    keld_refhost_case *c = keld_refhost_case_open((examples + "methane-hexane.json").c_str(), error, sizeof error);
     ASSERT_NE(c, nullptr) << error;
     EXPECT_STREQ(error, "");
     EXPECT_EQ(keld_refhost_case_state_count(c), 4);
@@ -231,9 +186,7 @@ TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
     EXPECT_EQ(n, 2);  // too small a capacity: the count is reported
     ASSERT_EQ(keld_refhost_case_state(c, 2, &t, &p, &n, idx, z, 4, &kvl, flags, &kds, &kdiag, &kopt),
               KELD_REFHOST_OK);
-    EXPECT_EQ(t, 350);
-    EXPECT_EQ(p, 5e6);
-    EXPECT_EQ(kvl, 2);
+    EXPECT_TRUE(t == 350 && p == 5e6 && kvl == 2);
     char model[16];
     ASSERT_EQ(keld_refhost_case_state_model(c, 2, model, sizeof model), KELD_REFHOST_OK);
     EXPECT_STREQ(model, "pcsaft");
@@ -246,26 +199,23 @@ TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {
     const std::int64_t nds = keld_refhost_case_data_set_count(c), kwork = 0, kspare = 0;
     KELD_ESPCSI(&nds);
     std::int64_t kstat = 1;
-    KELD_ESPCSF(&t, &p, z, &n, idx, &kwork, &kspare, &kvl, &flags[0], &flags[1], &flags[2], &flags[3],
-                &flags[4], &kds, &kdiag, phi, &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv, &kstat, &kopt);
+    KELD_ESPCSF(&t, &p, z, &n, idx, &kwork, &kspare, &kvl, &flags[0], &flags[1], &flags[2], &flags[3], &flags[4],
+                &kds, &kdiag, phi, &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv, &kstat, &kopt);
     EXPECT_EQ(kstat, 1);
     Case cpp = loaded("methane-hexane.json");
     const StateResult r = evaluate(*cpp.host, cpp.states[1]);
-    EXPECT_EQ(phi[0], r.phi[0]);
-    EXPECT_EQ(phi[1], r.phi[1]);
-    EXPECT_EQ(v, r.v);
+    EXPECT_TRUE(phi[0] == r.phi[0] && phi[1] == r.phi[1] && v == r.v);
     keld_refhost_case_close(c);
 }
 
 TEST(CaseCApi, LoadCaseReturnsAHostOrTheMessage) {
     char error[512];
-    keld_refhost *host =
-        keld_refhost_load_case((examples + "polystyrene-toluene.json").c_str(), error, sizeof error);
+    keld_refhost *host = keld_refhost_load_case((examples + "polystyrene-toluene.json").c_str(), error, sizeof error);
     ASSERT_NE(host, nullptr) << error;
     std::int64_t count = 0;
+    double tstar = 0;
     EXPECT_EQ(keld_refhost_component_count(host, &count), KELD_REFHOST_OK);
     EXPECT_EQ(count, 3);
-    double tstar = 0;
     EXPECT_EQ(keld_refhost_get_unary(host, "SLTSTR", 3, 1, &tstar), KELD_REFHOST_OK);
     EXPECT_EQ(tstar, 735);
     keld_refhost_destroy(host);
