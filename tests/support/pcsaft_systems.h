@@ -1,11 +1,10 @@
-// Published PC-SAFT and Sanchez-Lacombe parameter sets, reference-host set-ups
-// built from them, a one-line way to call a property monitor through its
-// exported entry point as a simulator would, and a recorder that wraps the
-// host's density-root routines. Shared by the PC-SAFT tests and the benchmarks.
+// Published PC-SAFT and Sanchez-Lacombe parameter sets, reference-host set-ups built from them, a call
+// of a property monitor through its exported entry point as a simulator makes it, and a recorder of the
+// host's density-root conversation. Shared by the PC-SAFT tests and the benchmarks.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -15,10 +14,9 @@
 
 namespace keld::testing {
 
-// Gross and Sadowski, Ind. Eng. Chem. Res. 40 (2001) 1244, Table 2 (m, sigma in
-// Angstrom, eps/k in K); critical temperatures and molecular weights from the
-// usual tables. Polystyrene: Gross and Sadowski, Ind. Eng. Chem. Res. 41 (2002)
-// 1084 (m/MW = 0.0190 mol/g, sigma 4.1072 A, eps/k 267.0 K).
+// Gross and Sadowski, Ind. Eng. Chem. Res. 40 (2001) 1244, Table 2 (m, sigma in Angstrom, eps/k in K);
+// critical temperatures and molecular weights from the usual tables. Polystyrene: Gross and Sadowski,
+// Ind. Eng. Chem. Res. 41 (2002) 1084 (m/MW = 0.0190 mol/g, sigma 4.1072 A, eps/k 267.0 K).
 struct PcsaftFluid {
     std::string_view id;
     double mw, m, sigma, eps, tc;
@@ -60,8 +58,8 @@ inline std::int64_t add_pcsaft_segment(refhost::ReferenceHost &host, const Pcsaf
     return i;
 }
 
-// A polymer of number-average weight mwn made of one segment, whose apparent
-// basis is moles of that segment; its own PC-SAFT parameters are left missing.
+// A polymer of number-average weight mwn made of one segment, whose apparent basis is moles of that
+// segment; its own PC-SAFT parameters are left missing.
 inline std::int64_t add_homopolymer(refhost::ReferenceHost &host, std::string_view id, std::int64_t segment,
                                     double segment_mw, double mwn) {
     const std::int64_t p = host.add_polymer(id, refhost::ComponentKind::polymer, segment_mw, mwn);
@@ -87,17 +85,16 @@ struct CallOptions {
     std::int64_t kds = 1, kdiag = 4, kwork = 0, kopt = 0;
 };
 
-// Calls a 27-argument monitor exactly as a simulator would: every argument by
-// pointer. Outputs start as `fill` so that unwritten slots can be told apart.
+inline constexpr double kUnwritten = -7.0e30;
+
+// Calls a 27-argument monitor with every argument by pointer; outputs start as kUnwritten.
 inline MonitorResult call_monitor(MonitorFn monitor, double t, double p, const std::vector<double> &z,
-                                  const std::vector<std::int64_t> &idx, const CallOptions &a = {},
-                                  double fill = -7.0e30) {
+                                  const std::vector<std::int64_t> &idx, const CallOptions &a = {}) {
     MonitorResult r;
-    const std::int64_t n = static_cast<std::int64_t>(idx.size());
-    r.phi.assign(idx.size(), fill);
-    r.dphi.assign(idx.size(), fill);
-    r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = fill;
-    const std::int64_t kspare = 0;
+    const std::int64_t n = static_cast<std::int64_t>(idx.size()), kspare = 0;
+    r.phi.assign(idx.size(), kUnwritten);
+    r.dphi.assign(idx.size(), kUnwritten);
+    r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = kUnwritten;
     monitor(&t, &p, z.data(), &n, idx.data(), &a.kwork, &kspare, &a.kvl, &a.flags.phi, &a.flags.h, &a.flags.s,
             &a.flags.g, &a.flags.v, &a.kds, &a.kdiag, r.phi.data(), &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh,
             &r.ds, &r.dg, &r.dv, &r.kstat, &a.kopt);
@@ -109,27 +106,24 @@ inline MonitorResult pcsaft(double t, double p, const std::vector<double> &z, co
     return call_monitor(KELD_ESPCSF, t, p, z, idx, a);
 }
 
-// Wraps the installed host's root routines: records every call and forwards
-// it (or hands it to `override`, when set, which then plays the host). One
-// recorder at a time; install() after the reference host's install().
+// Wraps the installed host's root routines: records every call and forwards it, or hands it to
+// `override_with`, which then plays the host. One recorder at a time; construct it after the
+// reference host's install().
 class RootRecorder {
 public:
     struct Step {
-        bool liquid;
-        std::int64_t state_in, state_out, mode_out;
-        double t, p, v_close_packed, v_critical, v_dividing, v_out, dpdv_in;
+        std::int64_t state_in, state_out;
+        double v_out, dpdv_in;
     };
-    using Override = void (*)(bool liquid, std::int64_t *state, std::int64_t *mode, const double *vcp,
-                              const double *vc, const double *vdiv, const double *t, const double *p, double *v,
-                              double *p_calc, double *dpdv);
+    using Override = void (*)(std::int64_t *state, std::int64_t *mode, const double *vcp, double *v);
 
     explicit RootRecorder(refhost::ReferenceHost &host) : host_(host) {
         active() = this;
         keld_host table = host.table();
         vapour_ = table.vapor_root;
         liquid_ = table.liquid_root;
-        table.vapor_root = &vapour_cb;
-        table.liquid_root = &liquid_cb;
+        table.vapor_root = &callback<false>;
+        table.liquid_root = &callback<true>;
         host.install(table);
     }
     ~RootRecorder() {
@@ -141,11 +135,10 @@ public:
 
     std::vector<Step> steps;
     Override override_with = nullptr;
-    // When set, every answer with state 1..3 is passed back with this mode word.
+    // When set, every answer asking for an evaluation (state 1..3) carries this mode word ...
     std::int64_t force_mode = 0;
-    // When set, the dP/dV cell is overwritten with this value after each answer.
-    double poison_dpdv = 0.0;
-    bool poison = false;
+    // ... and this value in the dP/dV cell.
+    std::optional<double> poison_dpdv;
 
     // Model evaluations asked for (answers with state 1, 2 or 3).
     int evaluations() const {
@@ -153,46 +146,30 @@ public:
         for (const Step &s : steps) count += (s.state_out >= 1 && s.state_out <= 3) ? 1 : 0;
         return count;
     }
-    std::vector<double> temperatures() const {
-        std::vector<double> ts;
-        for (const Step &s : steps)
-            if (ts.empty() || ts.back() != s.t) ts.push_back(s.t);
-        return ts;
-    }
 
 private:
     static RootRecorder *&active() {
         static RootRecorder *recorder = nullptr;
         return recorder;
     }
-    static void forward(bool liquid, std::int64_t *state, std::int64_t *mode, const double *vcp, const double *vc,
-                        const double *vdiv, const double *t, const double *p, double *v, double *p_calc, double *dpdv,
-                        const char *id, const std::int64_t *diag) {
+    template <bool liquid>
+    static void callback(std::int64_t *state, std::int64_t *mode, const double *vcp, const double *vc,
+                         const double *vdiv, const double *t, const double *p, double *v, double *p_calc,
+                         double *dpdv, const char *id, const std::int64_t *diag) {
         RootRecorder *r = active();
         if (!r) return;
-        Step s{liquid, *state, 0, 0, *t, *p, *vcp, *vc, *vdiv, 0.0, *dpdv};
+        Step s{*state, 0, 0.0, *dpdv};
         if (r->override_with)
-            r->override_with(liquid, state, mode, vcp, vc, vdiv, t, p, v, p_calc, dpdv);
+            r->override_with(state, mode, vcp, v);
         else
             (liquid ? r->liquid_ : r->vapour_)(state, mode, vcp, vc, vdiv, t, p, v, p_calc, dpdv, id, diag);
         if (*state >= 1 && *state <= 3) {
             if (r->force_mode != 0) *mode = r->force_mode;
-            if (r->poison) *dpdv = r->poison_dpdv;
+            if (r->poison_dpdv) *dpdv = *r->poison_dpdv;
         }
         s.state_out = *state;
-        s.mode_out = *mode;
         s.v_out = *v;
         r->steps.push_back(s);
-    }
-    static void vapour_cb(std::int64_t *state, std::int64_t *mode, const double *vcp, const double *vc,
-                          const double *vdiv, const double *t, const double *p, double *v, double *p_calc,
-                          double *dpdv, const char *id, const std::int64_t *diag) {
-        forward(false, state, mode, vcp, vc, vdiv, t, p, v, p_calc, dpdv, id, diag);
-    }
-    static void liquid_cb(std::int64_t *state, std::int64_t *mode, const double *vcp, const double *vc,
-                          const double *vdiv, const double *t, const double *p, double *v, double *p_calc,
-                          double *dpdv, const char *id, const std::int64_t *diag) {
-        forward(true, state, mode, vcp, vc, vdiv, t, p, v, p_calc, dpdv, id, diag);
     }
 
     refhost::ReferenceHost &host_;
