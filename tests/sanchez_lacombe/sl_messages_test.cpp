@@ -194,14 +194,19 @@ std::vector<std::int64_t> add_many(SlMessages &f, int count) {
     return idx;
 }
 
-TEST_F(SlMessages, CompositionTableOfThirteenTakesTwoBlocks) {
-    const std::vector<std::int64_t> idx = add_many(*this, 13);
-    host.install();
-    initialise();
+// The infeasible-conditions message of a liquid call on `count` components.
+const Lines &infeasible_lines(SlMessages &f, int count) {
+    const std::vector<std::int64_t> idx = add_many(f, count);
+    f.host.install();
+    f.initialise();
     g_failed_pressure = 0.0;
-    install_root(failing_root);
-    liquid_call(2.0e8, idx);
-    const Lines &lines = host.captured_messages();
+    f.install_root(failing_root);
+    f.liquid_call(2.0e8, idx);
+    return f.host.captured_messages();
+}
+
+TEST_F(SlMessages, CompositionTableOfThirteenTakesTwoBlocks) {
+    const Lines &lines = infeasible_lines(*this, 13);
     ASSERT_EQ(lines.size(), 11u);  // 4 header lines + 6 rows, then 1 row
     EXPECT_EQ(host.print_count(), 2);
     EXPECT_EQ(lines[4], "      C1         0.7692E-01     C2         0.7692E-01");
@@ -209,13 +214,7 @@ TEST_F(SlMessages, CompositionTableOfThirteenTakesTwoBlocks) {
 }
 
 TEST_F(SlMessages, CompositionTableStopsAfterSixteenRows) {
-    const std::vector<std::int64_t> idx = add_many(*this, 40);
-    host.install();
-    initialise();
-    g_failed_pressure = 0.0;
-    install_root(failing_root);
-    liquid_call(2.0e8, idx);
-    const Lines &lines = host.captured_messages();
+    const Lines &lines = infeasible_lines(*this, 40);
     ASSERT_EQ(lines.size(), 20u);
     EXPECT_EQ(lines.back(), "      C31        0.2500E-01     C32        0.2500E-01");
     EXPECT_EQ(host.message_check_count("POSL", "R2", 1, 8), 1);  // the continuation was announced
