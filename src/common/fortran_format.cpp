@@ -406,7 +406,7 @@ private:
     std::vector<std::string> &lines_;
 };
 
-// Interprets a format specification item by item, writing records into a sink.
+// Interprets a FORMAT item by item, writing records into a sink.
 class FormatWriter {
 public:
     FormatWriter(std::string_view format, std::span<const Item> items, RecordSink &sink)

@@ -1,7 +1,7 @@
 // Fortran FORMAT output into fixed-length character records, as gfortran writes it.
 //
 // Diagnostic messages are fixed-column FORMAT templates written into the host's message
-// buffer (lines of fixed length). `write` interprets a format specification with an output
+// buffer (lines of fixed length). `write` interprets a FORMAT with an output
 // list, without heap allocation, so that it may run inside a property monitor.
 //
 // Supported edit descriptors:
@@ -53,7 +53,7 @@ struct Item {
     Item(const std::string &v) : kind(Kind::chars), s(v) {}
 };
 
-// Writes `format` (a complete format specification with its outer parentheses, for example
+// Writes `format` (the complete FORMAT text with its outer parentheses, for example
 // "(6X,'FOR (DATA SET ',I3,') AT TEMPERATURE ',G10.3,'K')") with `items` into `buffer`, which
 // holds `max_lines` records of `line_length` characters each. Each record started is
 // blank-padded to line_length; text beyond line_length is dropped. Returns the number of records
@@ -61,7 +61,7 @@ struct Item {
 // The output list ends the write at the first data edit descriptor (or ':') without an item;
 // items left at the end of the format revert to the last top-level group (or the whole format)
 // in a new record. Never writes outside the buffer; a malformed format writes what it can up to
-// the fault and returns (0 when the specification does not start with '(').
+// the fault and returns (0 when the FORMAT does not start with '(').
 int write(std::string_view format, std::span<const Item> items, char *buffer, int max_lines,
           int line_length);
 
