@@ -1,4 +1,4 @@
-// Case files into a ReferenceHost; the model registry; one monitor call per state.
+// Case files into a ReferenceHost; one monitor call per state.
 #include "keld/case.h"
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include <sstream>
 
 #include "case_description.h"
-#include "keld/keld.h"
 
 namespace keld::refhost {
 
@@ -98,22 +97,6 @@ Case load_case_file(const std::string &path) {
     return parse_case(text.str(), path);
 }
 
-const std::vector<ModelEntry> &models() {
-    static const std::vector<ModelEntry> registry{
-        {"sanchez-lacombe",
-         "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)",
-         KELD_ESSLP,
-         KELD_ESPSLI,
-         {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}},
-        {"pcsaft",
-         "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
-         KELD_ESPCSF,
-         KELD_ESPCSI,
-         {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}},
-    };
-    return registry;
-}
-
 const ModelEntry *find_model(std::string_view name) {
     for (const ModelEntry &m : models()) {
         if (m.name == name) return &m;
@@ -164,7 +147,6 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
         throw std::invalid_argument("data set out of range");
     }
 
-    const std::int64_t n = static_cast<std::int64_t>(state.components.size());
     StateResult r;
     r.phi.assign(state.components.size(), not_computed);
     r.dphi.assign(state.components.size(), not_computed);
@@ -172,15 +154,11 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
 
     prepare(host);
     host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
-    const std::int64_t kwork = 0, kspare = 0;
     r.status = 1;
-    const auto &f = state.flags;
-    model->monitor(&state.temperature, &state.pressure, state.z.data(), &n, state.components.data(), &kwork,
-                   &kspare, &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set,
-                   &state.diagnostics, r.phi.data(), &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh, &r.ds,
-                   &r.dg, &r.dv, &r.status, &state.option);
+    model->evaluate(host, state, r);
     r.messages = take_messages(host);
 
+    const auto &f = state.flags;
     // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).
     if (!wants_value(f[0])) std::fill(r.phi.begin(), r.phi.end(), not_computed);
     if (!wants_derivative(f[0])) std::fill(r.dphi.begin(), r.dphi.end(), not_computed);

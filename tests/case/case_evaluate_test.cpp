@@ -167,9 +167,9 @@ TEST(CaseInitialisation, MissingSanchezLacombeParametersGetNominalValuesWithMess
 TEST(CaseRegistry, EveryModelIsFoundByNameAndHasItsRoutines) {
     for (const ModelEntry &m : models()) {
         EXPECT_EQ(find_model(m.name), &m);
-        EXPECT_TRUE(m.monitor && m.initialise && !m.parameters.empty()) << m.name;
+        EXPECT_TRUE(m.evaluate && m.initialise && !m.parameters.empty()) << m.name;
     }
-    EXPECT_EQ(find_model("saft"), nullptr);
+    EXPECT_EQ(find_model("no-such-model"), nullptr);
 }
 
 TEST(CaseCApi, OpensACaseAndGivesTheMonitorArguments) {

@@ -96,19 +96,22 @@ struct Case {
 Case load_case_file(const std::string &path);
 Case parse_case(std::string_view json_text, std::string_view origin = "<string>");
 
-// A model family as the tools see it: monitor, vector form and
-// initialisation routine of the library, and the work area it needs.
+// A model family as the tools see it. Each family's entry lives in its own
+// file under refhost/models/ and is listed once in the registry.
+struct ModelEntry;
+// Calls the family's monitor for one state on the installed host. `result`
+// arrives with every output NaN (one slot per listed component) and status 1;
+// the function writes what the monitor returned.
+using StateEvaluator = void (*)(ReferenceHost &host, const StateRequest &state, StateResult &result);
 struct ModelEntry {
     std::string_view name;         // "sanchez-lacombe"
     std::string_view description;  // one line for --help
-    void (*monitor)(const double *, const double *, const double *, const std::int64_t *,
-                    const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
-                    const std::int64_t *, const std::int64_t *, const std::int64_t *, const std::int64_t *,
-                    const std::int64_t *, const std::int64_t *, const std::int64_t *, double *, double *,
-                    double *, double *, double *, double *, double *, double *, double *, double *,
-                    std::int64_t *, const std::int64_t *);
+    StateEvaluator evaluate;
     void (*initialise)(const std::int64_t *);  // may be null
     std::vector<std::string_view> parameters;  // parameter names the family reads
+    // False when the monitor returns no temperature derivatives on its model
+    // path: the tools then say so instead of showing derivative columns.
+    bool temperature_derivatives = true;
 };
 const std::vector<ModelEntry> &models();
 const ModelEntry *find_model(std::string_view name);

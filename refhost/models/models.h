@@ -1,0 +1,13 @@
+// The model families the case files, the keld command and the Python module
+// know. Each family's entry is defined in a file of its own in this folder;
+// registry.cpp lists them.
+#pragma once
+
+#include "keld/case.h"
+
+namespace keld::refhost::families {
+
+ModelEntry sanchez_lacombe();
+ModelEntry pcsaft();
+
+}  // namespace keld::refhost::families

@@ -1,0 +1,15 @@
+#include "keld/keld.h"
+#include "models/models.h"
+#include "models/monitor27.h"
+
+namespace keld::refhost::families {
+
+ModelEntry pcsaft() {
+    return {"pcsaft",
+            "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
+            evaluate_monitor27<KELD_ESPCSF>,
+            KELD_ESPCSI,
+            {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}};
+}
+
+}  // namespace keld::refhost::families

@@ -1,0 +1,14 @@
+// The registry of model families, in the order the tools list them.
+#include "models/models.h"
+
+namespace keld::refhost {
+
+const std::vector<ModelEntry> &models() {
+    static const std::vector<ModelEntry> registry{
+        families::sanchez_lacombe(),
+        families::pcsaft(),
+    };
+    return registry;
+}
+
+}  // namespace keld::refhost
