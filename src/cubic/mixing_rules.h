@@ -37,7 +37,7 @@ bool mhv2_rule(const RuleInputs &in, const Jet &ge, const Jet *ln_gamma, Mixture
 
 // Wong and Sandler's rule for SRK (C* = -ln 2) with g^E/RT for the excess
 // Helmholtz energy at infinite pressure and k_ij of the cross second virial
-// coefficient. False when 1 - D_WS is not positive.
+// coefficient. False when the rule gives no positive covolume.
 bool wong_sandler_rule(const RuleInputs &in, const Jet &ge, const Jet *ln_gamma, const double *kij,
                        MixtureConstants &out);
 

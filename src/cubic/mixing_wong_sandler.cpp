@@ -29,7 +29,7 @@ bool wong_sandler_rule(const RuleInputs &in, const Jet &ge, const Jet *ln_gamma,
         dws += x[i] * (in.a[i] / (in.b[i] * rt));
     }
     const Jet one_minus = 1.0 - dws;
-    if (!(one_minus.v > 0.0)) return false;
+    if (one_minus.v == 0.0) return false;
     out.b = q / one_minus;
     out.d = rt * out.b * dws;
     for (std::int64_t i = 0; i < n; ++i) {
