@@ -104,7 +104,7 @@ void ReferenceHost::alpha_function(std::int64_t option, std::int64_t data_set, s
                                    const std::int64_t *idx, double t, const double *tc, const double *omega,
                                    double *alpha, double *dalpha, double *d2alpha) const {
     if (!idx || !tc || !omega || !alpha || !dalpha || !d2alpha || n < 1) return;
-    const std::int64_t record_offset = param_offset("RKSMC");
+    const std::int64_t record_offset = offsets1_[515];  // RKSMC, HostOffsets1(516)
     for (std::int64_t k = 0; k < n; ++k) {
         alpha[k] = dalpha[k] = d2alpha[k] = not_a_number;
         const std::int64_t i = idx[k];

@@ -1,9 +1,40 @@
 #include "cubic/cubic_density_root.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/density_root.h"
 #include "cubic/cubic_model.h"
 
 namespace keld::cubic {
+namespace {
+
+// A start volume for the host's search: the root of the SRK cubic in Z,
+// Z^3 - Z^2 + (A - B - B^2) Z - A B = 0, on the requested side (smallest root
+// above B for a liquid, largest for a vapour). The host takes it as a warm
+// start only when it lies on the requested side of its dividing volume.
+double start_volume(double rt, double p, double b, double d, bool liquid) {
+    const double big_a = d * p / (rt * rt), big_b = b * p / rt;
+    const double c1 = big_a - big_b - big_b * big_b, c0 = -big_a * big_b;
+    const double p3 = c1 - 1.0 / 3.0, q3 = -2.0 / 27.0 + c1 / 3.0 + c0;
+    const double disc = 0.25 * q3 * q3 + p3 * p3 * p3 / 27.0;
+    double z;
+    if (disc > 0.0) {
+        const double s = std::sqrt(disc);
+        z = std::cbrt(-0.5 * q3 + s) + std::cbrt(-0.5 * q3 - s) + 1.0 / 3.0;
+    } else {
+        const double r = 2.0 * std::sqrt(-p3 / 3.0);
+        const double phi = std::acos(std::clamp(3.0 * q3 / (p3 * r), -1.0, 1.0));
+        double roots[3];
+        for (int k = 0; k < 3; ++k) roots[k] = r * std::cos((phi - 2.0 * 3.141592653589793 * k) / 3.0) + 1.0 / 3.0;
+        std::sort(roots, roots + 3);
+        z = liquid ? (roots[0] > big_b ? roots[0] : roots[1]) : roots[2];
+    }
+    const double v = z * rt / p;
+    return std::isfinite(v) && v > b ? v : 0.0;
+}
+
+}  // namespace
 
 CubicRoot cubic_density_root(const host::Host &host, const CubicRootRequest &rq) {
     const keld_host &table = host.table();
@@ -19,8 +50,8 @@ CubicRoot cubic_density_root(const host::Host &host, const CubicRootRequest &rq)
         if (rq.kvl == 2) host.set_root_switch(true, true);
     }
     std::int64_t state = 4, mode = 1;
-    double v = 0.0, p_calc = host.missing(), dpdv = host.missing();
     const bool liquid = rq.kvl == 2;
+    double v = start_volume(rt, rq.p, b, d, liquid), p_calc = host.missing(), dpdv = host.missing();
     const keld_root_fn routine = liquid ? table.liquid_root : table.vapor_root;
     CubicRoot result;
     if (!routine) return result;
@@ -39,6 +70,18 @@ CubicRoot cubic_density_root(const host::Host &host, const CubicRootRequest &rq)
                           (d / rt) * (2.0 * v + (kU + kW) * b) / (q * q)) -
                    rt / (v * v);
         if (rq.kvl != 1 && rq.kvl != 2) break;
+    }
+    // The host stops within its pressure tolerance; two Newton steps on the
+    // cubic bring the volume to the root itself (a step is taken only while it
+    // stays tiny, so the phase cannot change), so that properties at nearby
+    // states differ only by the states.
+    for (int polish = 0; result.converged && polish < 2; ++polish) {
+        const double q = (v + kU * b) * (v + kW * b);
+        const double pressure = rt / (v - b) - d / q;
+        const double slope = -rt / ((v - b) * (v - b)) + d * (2.0 * v + (kU + kW) * b) / (q * q);
+        const double step = (rq.p - pressure) / slope;
+        if (!(slope < 0.0) || !(std::fabs(step) < 1e-6 * v)) break;
+        v += step;
     }
     result.v = v;
     return result;
