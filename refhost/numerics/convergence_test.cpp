@@ -40,7 +40,7 @@ void convergence_test(const std::int64_t *n_arg, const double *x, const double *
             hy_norm2 += hy[i] * hy[i];
             shy += s * hy[i];
         }
-        if (std::isfinite(shy) && std::fabs(shy) > 1e-12 * std::sqrt(s_norm2 * hy_norm2)) {
+        if (std::isfinite(shy) && shy * shy > 1e-24 * s_norm2 * hy_norm2) {
             // H -= (s + H y)(s' H) / (s' H y); hy becomes the left vector, scaled.
             for (std::int64_t i = 0; i < n; ++i) hy[i] = (x[i] - x_last[i] + hy[i]) / shy;
             for (std::int64_t j = 0; j < n; ++j) {

@@ -29,7 +29,6 @@ void carve_scratch(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t n
         *v = arena.take<double>(n);
     sc.xax = arena.take<double>(n * ncp);
     sc.partial = arena.take<double>(kClasses * ns);
-    sc.sums = arena.take<double>(kClasses * ns);
     sc.site_x = arena.take<double>(nt);
     sc.accelerate = arena.take<double>(n + 2);
     sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
@@ -137,7 +136,8 @@ void site_values(Context &ctx) {
         if (s.unknown >= 0) {
             sc.site_x[t] = sc.x[s.unknown];
         } else if (tab.species[s.species].passive) {
-            const double sum = sc.sums[kClasses * s.species + site_class(s.kind)];
+            const double sum = site_sum(tab, ctx.str, ctx.str.delta, sc.partial, tab.species[s.species].list,
+                                        site_class(s.kind));
             sc.site_x[t] = 1.0 / (1.0 + ctx.mix.rho * sum);
         } else {
             sc.site_x[t] = 1.0;
@@ -195,9 +195,7 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
     const Tables &tab = ctx.tab;
     const double *x = sc.x;
     const auto bonded = [&](const double *m, double *out) {
-        partial_sums(tab, x, sc.partial);
-        species_sums(tab, ctx.str, m, sc.partial, sc.sums);
-        sums_per_unknown(tab, sc.sums, out);
+        bond_sums(tab, ctx.str, m, x, sc.partial, out);
     };
     if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
     if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
@@ -287,8 +285,7 @@ std::int64_t work_words(const host::Host &host, const Mixture &mix, const Option
     Arena arena(nullptr, 0);
     arena.take<Species>(n.species);
     arena.take<Site>(n.sites);
-    arena.take<std::int32_t>(n.sites);
-    arena.take<std::int32_t>(n.species);
+    for (int k = 0; k < 3; ++k) arena.take<std::int32_t>(n.sites);  // unknowns: site, list position, class
     arena.take<std::int32_t>(n.species);
     arena.take<double>(6 * mix.nv * mix.nv);
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;

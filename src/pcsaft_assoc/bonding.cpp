@@ -25,34 +25,18 @@ void partial_sums(const Tables &tab, const double *v, double *q) {
     }
 }
 
-void species_sums(const Tables &tab, const Strengths &str, const double *m, const double *q, double *t) {
-    for (std::int64_t r = 0; r < tab.nrows; ++r) {
-        const std::int32_t i = tab.rows[r];
-        const std::int32_t li = tab.species[i].list;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0;
-        if (li >= 0) {
-            for (std::int64_t c = 0; c < tab.nsumming; ++c) {
-                const std::int32_t j = tab.summing[c];
-                const double coefficient = tab.species[j].xw * str(m, li, tab.species[j].list);
-                if (coefficient == 0.0) continue;
-                const double *qj = q + kClasses * j;
-                s0 += coefficient * qj[0];
-                s1 += coefficient * qj[1];
-                s2 += coefficient * qj[2];
-            }
-        }
-        double *ti = t + kClasses * i;
-        ti[0] = s0;
-        ti[1] = s1;
-        ti[2] = s2;
+double site_sum(const Tables &tab, const Strengths &str, const double *m, const double *q, std::int32_t li, int c) {
+    if (li < 0) return 0.0;
+    double s = 0.0;
+    for (std::int64_t r = 0; r < tab.nsumming; ++r) {
+        const std::int32_t j = tab.summing[r];
+        s += tab.species[j].xw * str(m, li, tab.species[j].list) * q[kClasses * j + c];
     }
+    return s;
 }
 
-void sums_per_unknown(const Tables &tab, const double *t, double *out) {
-    for (std::int64_t a = 0; a < tab.nu; ++a) {
-        const Site &site = tab.sites[tab.unknown_site[a]];
-        out[a] = t[kClasses * site.species + site_class(site.kind)];
-    }
+void unknown_sums(const Tables &tab, const Strengths &str, const double *m, const double *q, double *out) {
+    for (std::int64_t a = 0; a < tab.nu; ++a) out[a] = site_sum(tab, str, m, q, tab.unknown_list[a], tab.unknown_class[a]);
 }
 
 }  // namespace keld::assoc::detail

@@ -29,6 +29,11 @@ inline bool bonds_with_class(int c, int kind) {
     return bonds(class_kind[c], kind);
 }
 
+// The larger of a and b, and NaN once either is NaN: a NaN change never passes a tolerance test.
+inline double worst(double a, double b) { return (b > a || b != b) ? b : a; }
+// ln X is kept at or below 0 (X <= 1); NaN stays NaN.
+inline double clip_at_zero(double v) { return v > 0.0 ? 0.0 : v; }
+
 // Bump allocation of typed arrays from the work area (8-byte words). With too few words it keeps
 // counting what would be needed and returns nullptr.
 class Arena {
@@ -84,8 +89,8 @@ struct Tables {
     Species *species = nullptr;
     Site *sites = nullptr;
     std::int32_t *unknown_site = nullptr;  // nu: representative site of each unknown
-    std::int32_t *rows = nullptr;          // species whose bonding sums are needed (unknowns or passive)
-    std::int64_t nrows = 0;
+    std::int32_t *unknown_list = nullptr;  // nu: association-list position of its species (-1: none)
+    std::int32_t *unknown_class = nullptr; // nu: class of its site
     std::int32_t *summing = nullptr;       // species that bond in the sums (unknowns, x > trace, listed)
     std::int64_t nsumming = 0;
     bool equivalent = false;
@@ -113,7 +118,6 @@ struct Scratch {
     double *rhs = nullptr;     // inhomogeneous part of a derivative equation
     double *extra = nullptr;   // second inhomogeneous part (second-density equation), or scratch
     double *partial = nullptr; // 3 per species
-    double *sums = nullptr;    // 3 per species
     double *site_x = nullptr;  // per site: X (unknowns and passive sites; 1 elsewhere)
     double *xar = nullptr, *xar2 = nullptr, *xat = nullptr;  // per unknown
     double *xax = nullptr;     // nu x ncp
@@ -139,11 +143,16 @@ struct Context {
     Statistics stats;
 };
 
-// Bonding sums. partial: Q[3j + c] = sum of v over the sites of summing species j that bond with class
-// c (v per unknown). sums: T[3i + c] = sum over summing j of xw_j M(i, j) Q[3j + c], for the rows.
+// Bonding sums. partial_sums: q[3j + c] = sum of v over the sites of summing species j that bond with
+// class c (v per unknown). unknown_sums: out[A] = sum over summing j of xw_j M(A's species, j) q[3j + c_A].
+// site_sum: the same sum for a site of list position li and class c.
 void partial_sums(const Tables &tab, const double *v, double *q);
-void species_sums(const Tables &tab, const Strengths &str, const double *m, const double *q, double *t);
-// Per unknown: out[A] = T[3 species(A) + class(A)].
-void sums_per_unknown(const Tables &tab, const double *t, double *out);
+void unknown_sums(const Tables &tab, const Strengths &str, const double *m, const double *q, double *out);
+double site_sum(const Tables &tab, const Strengths &str, const double *m, const double *q, std::int32_t li, int c);
+inline void bond_sums(const Tables &tab, const Strengths &str, const double *m, const double *v, double *q,
+                      double *out) {
+    partial_sums(tab, v, q);
+    unknown_sums(tab, str, m, q, out);
+}
 
 }  // namespace keld::assoc::detail

@@ -32,9 +32,7 @@ constexpr Names kNames[] = {
 
 // Sums over unknowns of m-weighted bonding with per-unknown values v: out[A] = sum_j xw_j M_ij Q_j(v).
 void bonded(Context &ctx, const double *m, const double *v, double *out) {
-    partial_sums(ctx.tab, v, ctx.sc.partial);
-    species_sums(ctx.tab, ctx.str, m, ctx.sc.partial, ctx.sc.sums);
-    sums_per_unknown(ctx.tab, ctx.sc.sums, out);
+    bond_sums(ctx.tab, ctx.str, m, v, ctx.sc.partial, out);
 }
 
 // The inhomogeneous parts r and c of the equation for `which` (per unknown, in sc.rhs and sc.extra).
@@ -140,9 +138,12 @@ bool solve_derivative(Context &ctx, Derivative which, std::int64_t k) {
         for (std::int64_t a = 0; a < n; ++a) {
             w_new[a] = sc.extra[a] - sc.x[a] * (rho * sums[a] + sc.rhs[a]);
             change[a] = w_new[a] - w[a];
-            if (w_new[a] != 0.0) error = std::fmax(error, std::fabs(change[a] / w_new[a]));
+            if (w_new[a] != 0.0) error = worst(error, std::fabs(change[a] / w_new[a]));
         }
-        if (accelerated) {
+        const bool stop = it > 1 && (error <= tolerance || it >= ctx.limit);
+        if (stop) {
+            // The substitution values are the last iterate; no further step is taken.
+        } else if (accelerated) {
             host.accelerate(n, change, accel_state, sc.accelerate, n + 2);
         } else if (quasi_newton) {
             host.convergence_test(n, w, change, sc.step, qn_state, sc.matrix, sc.matrix_words);
@@ -162,7 +163,7 @@ bool solve_derivative(Context &ctx, Derivative which, std::int64_t k) {
                 break;
             }
         }
-        if (it > 1 && (error <= tolerance || it >= ctx.limit)) break;
+        if (stop) break;
     }
     if (it > ctx.limit) it = ctx.limit;
     ctx.stats.derivative_iterations += it;

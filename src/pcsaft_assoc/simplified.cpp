@@ -37,7 +37,7 @@ struct Path {
                 next[i] = site_fractions ? 1.0 / (1.0 + rho * s) : extra[i] - x[i] * x[i] * (rho * s + rhs[i]);
             }
             for (std::int64_t i = 0; i < ns; ++i) {
-                if (next[i] != 0.0) error = std::fmax(error, std::fabs((next[i] - y[i]) / next[i]));
+                if (next[i] != 0.0) error = worst(error, std::fabs((next[i] - y[i]) / next[i]));
                 y[i] = next[i];
             }
             ++ctx.stats.derivative_iterations;

@@ -14,29 +14,27 @@ constexpr double kSwitchRmsdx = 10.0;
 constexpr double kRatioClampLow = 1.0e-30, kRatioClampHigh = 1.0e15;
 constexpr std::int64_t kMaxRefreshes = 20;
 
-// X, the bonding sums, the substitution change and the objective Q at sc.u.
-double evaluate(Context &ctx) {
+// X, the bonding sums and the substitution change at sc.u; the objective Q when asked for.
+double evaluate(Context &ctx, bool objective = true) {
     Scratch &sc = ctx.sc;
     const Tables &tab = ctx.tab;
     const double rho = ctx.mix.rho;
     for (std::int64_t a = 0; a < tab.nu; ++a) sc.x[a] = std::exp(sc.u[a]);
-    partial_sums(tab, sc.x, sc.partial);
-    species_sums(tab, ctx.str, ctx.str.delta, sc.partial, sc.sums);
-    sums_per_unknown(tab, sc.sums, sc.s);
+    bond_sums(tab, ctx.str, ctx.str.delta, sc.x, sc.partial, sc.s);
     for (std::int64_t a = 0; a < tab.nu; ++a) {
         const double denominator = 1.0 + rho * sc.s[a];
         const double x_new = denominator > 0.0 ? 1.0 / denominator : kTinyFraction;
-        sc.f[a] = (x_new > kTinyFraction ? -std::log1p(rho * sc.s[a]) : std::log(kTinyFraction)) - sc.u[a];
+        sc.f[a] = std::log(x_new > kTinyFraction ? x_new : kTinyFraction) - sc.u[a];
     }
+    if (!objective) return 0.0;
     double q = 0.0;
     for (std::int64_t r = 0; r < tab.nsumming; ++r) {
         const Species &sp = tab.species[tab.summing[r]];
-        const double *t = sc.sums + kClasses * tab.summing[r];
         double qs = 0.0;
         for (std::int32_t a = 0; a < sp.sites; ++a) {
-            const Site &site = tab.sites[sp.first_site + a];
-            const double x = sc.x[site.unknown];
-            qs += sc.u[site.unknown] - x + 1.0 - 0.5 * rho * x * t[site_class(site.kind)];
+            const std::int32_t k = tab.sites[sp.first_site + a].unknown;
+            const double x = sc.x[k];
+            qs += sc.u[k] - x + 1.0 - 0.5 * rho * x * sc.s[k];
         }
         q += sp.xw * qs;
     }
@@ -45,7 +43,7 @@ double evaluate(Context &ctx) {
 
 double largest_change(const Scratch &sc, std::int64_t n) {
     double e = 0.0;
-    for (std::int64_t a = 0; a < n; ++a) e = std::fmax(e, std::fabs(sc.u[a] - sc.u_base[a]));
+    for (std::int64_t a = 0; a < n; ++a) e = worst(e, std::fabs(sc.u[a] - sc.u_base[a]));
     return e;
 }
 
@@ -158,7 +156,8 @@ bool solve_site_fractions(Context &ctx) {
         diag.write("(A,3(I5,2X))", {"GETXA1: NCP, NXA, NV ", ctx.mix.ncp, tab.nxa, n});
         write_values(ctx, "GETXA1: INITIAL VALUES: NO, IDX, ISITE, XA", sc.u, true);
     }
-    double q = evaluate(ctx), error = 0.0, previous_error = -1.0;
+    const bool report = level >= 2;  // the objective is needed by Newton's line search and the lines
+    double q = evaluate(ctx, newton || report), error = 0.0, previous_error = -1.0;
     std::int64_t it = 0;
     for (it = 1; it <= ctx.limit; ++it) {
         if (newton && it > 1 && watch.leave(it)) {
@@ -214,8 +213,8 @@ bool solve_site_fractions(Context &ctx) {
                 }
                 double fac = 1.0;
                 const auto try_step = [&] {
-                    for (std::int64_t a = 0; a < n; ++a) sc.u[a] = std::fmin(sc.u_base[a] + fac * sc.direction[a], 0.0);
-                    return evaluate(ctx);
+                    for (std::int64_t a = 0; a < n; ++a) sc.u[a] = clip_at_zero(sc.u_base[a] + fac * sc.direction[a]);
+                    return evaluate(ctx, true);
                 };
                 double q_new = try_step();
                 if (q_new < q - 1e-12 * (1.0 + std::fabs(q)) && host.has_line_search() && slope > 0.0) {
@@ -245,8 +244,8 @@ bool solve_site_fractions(Context &ctx) {
                 qn_state = 3;
                 qn_used = true;
             }
-            for (std::int64_t a = 0; a < n; ++a) sc.u[a] = std::fmin(sc.u[a] + sc.step[a], 0.0);
-            q = evaluate(ctx);
+            for (std::int64_t a = 0; a < n; ++a) sc.u[a] = clip_at_zero(sc.u[a] + sc.step[a]);
+            q = evaluate(ctx, report);
         }
         error = largest_change(sc, n);
         const double ratio = previous_error > 0.0 ? error / previous_error : (previous_error < 0.0 ? -1.0 : 0.0);

@@ -78,7 +78,8 @@ bool build_tables(const host::Host &host, const Mixture &mix, Arena &arena, Tabl
     tab.species = arena.take<Species>(n.species);
     tab.sites = arena.take<Site>(n.sites);
     tab.unknown_site = arena.take<std::int32_t>(n.sites);
-    tab.rows = arena.take<std::int32_t>(n.species);
+    tab.unknown_list = arena.take<std::int32_t>(n.sites);
+    tab.unknown_class = arena.take<std::int32_t>(n.sites);
     tab.summing = arena.take<std::int32_t>(n.species);
     if (arena.short_of_words()) return false;
 
@@ -135,6 +136,8 @@ bool build_tables(const host::Host &host, const Mixture &mix, Arena &arena, Tabl
                 ++tab.equivalents;
             } else {
                 tab.unknown_site[nu] = static_cast<std::int32_t>(t);
+                tab.unknown_list[nu] = sp.list;
+                tab.unknown_class[nu] = site_class(site.kind);
                 site.unknown = static_cast<std::int32_t>(nu++);
             }
         }
@@ -144,7 +147,6 @@ bool build_tables(const host::Host &host, const Mixture &mix, Arena &arena, Tabl
     tab.nu = nu;
     for (std::int64_t i = 0; i < tab.ns; ++i) {
         const Species &sp = tab.species[i];
-        if ((sp.unknowns || sp.passive) && sp.sites > 0) tab.rows[tab.nrows++] = static_cast<std::int32_t>(i);
         if (sp.unknowns && sp.sites > 0 && sp.xw > 0.0 && sp.list >= 0)
             tab.summing[tab.nsumming++] = static_cast<std::int32_t>(i);
     }
