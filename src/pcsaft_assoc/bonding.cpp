@@ -36,7 +36,18 @@ double site_sum(const Tables &tab, const Strengths &str, const double *m, const 
 }
 
 void unknown_sums(const Tables &tab, const Strengths &str, const double *m, const double *q, double *out) {
-    for (std::int64_t a = 0; a < tab.nu; ++a) out[a] = site_sum(tab, str, m, q, tab.unknown_list[a], tab.unknown_class[a]);
+    // Species by species, so that each reads one column of the strength matrix.
+    for (std::int64_t a = 0; a < tab.nu; ++a) out[a] = 0.0;
+    for (std::int64_t r = 0; r < tab.nsumming; ++r) {
+        const std::int32_t j = tab.summing[r];
+        const double xw = tab.species[j].xw;
+        const double *column = m + static_cast<std::int64_t>(tab.species[j].list) * str.nv;
+        const double *qj = q + kClasses * j;
+        for (std::int64_t a = 0; a < tab.nu; ++a) {
+            const std::int32_t li = tab.unknown_list[a];
+            if (li >= 0) out[a] += xw * column[li] * qj[tab.unknown_class[a]];
+        }
+    }
 }
 
 }  // namespace keld::assoc::detail

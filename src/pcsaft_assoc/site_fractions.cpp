@@ -104,19 +104,23 @@ void jacobian(const Context &ctx, double *j) {
     const std::int64_t n = tab.nu;
     const double rho = ctx.mix.rho;
     std::fill(j, j + n * n, 0.0);
+    double *scale = sc.extra;  // rho / (1 + rho S_A) per unknown
     for (std::int64_t a = 0; a < n; ++a) {
         j[a * n + a] = -1.0;
-        const Site &site = tab.sites[tab.unknown_site[a]];
-        const std::int32_t li = tab.species[site.species].list;
-        if (li < 0) continue;
-        const double scale = rho / (1.0 + rho * sc.s[a]);
-        for (std::int64_t r = 0; r < tab.nsumming; ++r) {
-            const Species &sp = tab.species[tab.summing[r]];
-            const double coefficient = scale * sp.xw * ctx.str(ctx.str.delta, li, sp.list);
-            if (coefficient == 0.0) continue;
-            for (std::int32_t b = 0; b < sp.sites; ++b) {
-                const Site &other = tab.sites[sp.first_site + b];
-                if (bonds(site.kind, other.kind)) j[other.unknown * n + a] -= coefficient * sc.x[other.unknown];
+        scale[a] = rho / (1.0 + rho * sc.s[a]);
+    }
+    // Column by column: site t of summing species s acts on every unknown A that bonds with it.
+    for (std::int64_t r = 0; r < tab.nsumming; ++r) {
+        const Species &sp = tab.species[tab.summing[r]];
+        const double *strength = ctx.str.delta + static_cast<std::int64_t>(sp.list) * ctx.str.nv;
+        for (std::int32_t b = 0; b < sp.sites; ++b) {
+            const Site &other = tab.sites[sp.first_site + b];
+            const double weight = sp.xw * sc.x[other.unknown];
+            double *column = j + static_cast<std::int64_t>(other.unknown) * n;
+            for (std::int64_t a = 0; a < n; ++a) {
+                const std::int32_t li = tab.unknown_list[a];
+                if (li >= 0 && bonds_with_class(tab.unknown_class[a], other.kind))
+                    column[a] -= scale[a] * weight * strength[li];
             }
         }
     }
