@@ -1,86 +1,13 @@
-// PC-SAFT residual Helmholtz energy: hard-sphere, chain and dispersion contributions with exact
-// analytic derivatives.
-//
-// Temperature and composition act on ã only through a few mixture quantities: the moments
-// m̄ = Σ x m, S_n = Σ x m d^n (n = 1..3), the dispersion sums D1, D2, and, for the chain, the
-// individual diameters. Each contribution therefore reports its sensitivities to these quantities at
-// constant ρ; ∂ã/∂T and ∂ã/∂x_k are then short contractions with ∂(moments)/∂T and ∂(moments)/∂x_k,
-// which keeps the composition derivatives O(N) apart from the pair sums.
+// PC-SAFT residual Helmholtz energy: the hard-sphere, chain and dispersion terms of pcsaft_terms.h
+// composed over the listed components.
 #include "pcsaft/pcsaft_residual.h"
 
-#include <cmath>
-
-#include "pcsaft/pcsaft_constants.h"
+#include "pcsaft/pcsaft_terms.h"
 
 namespace keld::pcsaft {
 namespace {
 
-using namespace constants;
-
-struct Moments {
-    double m_bar = 0.0;
-    double s1 = 0.0;
-    double s2 = 0.0;
-    double s3 = 0.0;
-};
-
-// ∂S_n/∂T at constant x (m̄ does not depend on temperature).
-struct MomentSlopes {
-    double s1 = 0.0;
-    double s2 = 0.0;
-    double s3 = 0.0;
-};
-
-// Dispersion double sums, already divided by T and T².
-struct DispersionSums {
-    double d1 = 0.0;
-    double d2 = 0.0;
-};
-
-// One contribution to ã: value, density derivatives, and (when derivatives beyond ρ are wanted) its
-// sensitivities at constant ρ to m̄, S1, S2, S3, D1 and D2.
-struct Contribution {
-    double a = 0.0;
-    double a_rho = 0.0;
-    double a_rhorho = 0.0;
-    double by_mbar = 0.0;
-    double by_s1 = 0.0;
-    double by_s2 = 0.0;
-    double by_s3 = 0.0;
-    double by_d1 = 0.0;
-    double by_d2 = 0.0;
-};
-
-// Chain term: besides the contribution, the density-only pieces of the contact values
-// g_k = u + 3 h B + 2 h² C (h = d_k/2, u = 1/(1-η), B = ζ2 u², C = ζ2² u³) for the composition loop,
-// and the explicit temperature dependence through each d_k.
-struct ChainTerm {
-    Contribution part;
-    double eta = 0.0;
-    double u = 0.0;
-    double b = 0.0;
-    double c = 0.0;
-    double by_explicit_t = 0.0;
-};
-
-// g - 1 for a segment of diameter 2h, formed without cancellation so that ln g stays accurate at low
-// density (u - 1 = η u).
-double contact_value_excess(const ChainTerm &chain, double h) {
-    return chain.eta * chain.u + 3.0 * h * chain.b + 2.0 * h * h * chain.c;
-}
-
-double segment_diameter_factor(double eps_i, double t) {
-    return std::exp(-kDiameterExponent * eps_i / t);
-}
-
-// d = σ (1 - 0.12 exp(-3ε/T)) in the scaled length.
-double segment_diameter(double sigma_i, double exp_factor) {
-    return sigma_i * (1.0 - kDiameterReduction * exp_factor) * kAngstromToMetre * kAvogadroPerKmolCubeRoot;
-}
-
-double segment_diameter_slope(double sigma_i, double eps_i, double t, double exp_factor) {
-    return sigma_i * kScaledAngstrom * (-kDiameterSlope * eps_i / (t * t) * exp_factor);
-}
+using namespace terms;
 
 Moments store_segment_geometry(double t, std::int64_t n, const std::int64_t *idx, const double *x,
                                const double *m, const double *sigma, const double *eps,
@@ -113,279 +40,15 @@ Moments store_segment_geometry(double t, std::int64_t n, const std::int64_t *idx
     return mom;
 }
 
-// D1 = Σ_k Σ_l x_k x_l m_k m_l (ε_kl/T) σ_kl³ and D2 likewise with (ε_kl/T)², over ordered pairs.
-// Each unordered pair is visited once and reads both ε_kl and ε_lk. With rows, also
-// r1[k] = ∂D1/∂x_k / m_k and r2[k] = ∂D2/∂x_k / m_k.
-template <bool kWithRows>
-DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
-                               const double *x, const double *sigma, const double *eps_matrix,
-                               const double *m_by_position, double *r1, double *r2) {
-    const double inv_t = 1.0 / t;
-    if constexpr (kWithRows) {
-        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
-    }
-    double d1 = 0.0;
-    double d2 = 0.0;
-    for (std::int64_t l = 0; l < n; ++l) {
-        const std::int64_t j = idx[l] - 1;
-        const double w_l = x[l] * m_by_position[l];
-        const double sigma_j = sigma[j];
-        const double *eps_column_j = eps_matrix + j * ld;
-        double off1 = 0.0;
-        double off2 = 0.0;
-        for (std::int64_t k = 0; k < l; ++k) {
-            const std::int64_t i = idx[k] - 1;
-            const double w_k = x[k] * m_by_position[k];
-            const double s = (sigma[i] + sigma_j) * kHalfScaledAngstrom;
-            const double s3 = s * s * s;
-            const double e_kl = eps_column_j[i] * inv_t;
-            const double e_lk = eps_matrix[i * ld + j] * inv_t;
-            const double p1 = (e_kl + e_lk) * s3;
-            const double p2 = (e_kl * e_kl + e_lk * e_lk) * s3;
-            off1 += w_k * p1;
-            off2 += w_k * p2;
-            if constexpr (kWithRows) {
-                r1[k] += w_l * p1;
-                r2[k] += w_l * p2;
-            }
-        }
-        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
-        const double s3 = s * s * s;
-        const double e_ll = eps_column_j[j] * inv_t;
-        const double p1 = 2.0 * e_ll * s3;
-        const double p2 = 2.0 * e_ll * e_ll * s3;
-        if constexpr (kWithRows) {
-            r1[l] += off1 + w_l * p1;
-            r2[l] += off2 + w_l * p2;
-        }
-        // Ordered pairs: twice the strict lower triangle (both orders are in p1, p2) plus the diagonal.
-        d1 += w_l * (off1 + 0.5 * w_l * p1);
-        d2 += w_l * (off2 + 0.5 * w_l * p2);
-    }
-    return {d1, d2};
-}
-
-// A_hs = X η u² + (X - m̄) ln(1-η) + Y η u with X = S2³/S3², Y = 3 S1 S2/S3, u = 1/(1-η):
-// m̄ times the Boublík-Mansoori hard-sphere term.
-Contribution hard_sphere(const Moments &mom, double rho, bool with_sensitivities) {
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double eta = eta_rho * rho;
-    const double u = 1.0 / (1.0 - eta);
-    const double u2 = u * u;
-    const double u3 = u2 * u;
-    const double log_void = std::log1p(-eta);
-    const double x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
-    const double y = 3.0 * mom.s1 * mom.s2 / mom.s3;
-    const double x_minus_m = x - mom.m_bar;
-
-    const double by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
-    const double by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
-
-    Contribution hs;
-    hs.a = x * eta * u2 + x_minus_m * log_void + y * eta * u;
-    hs.a_rho = eta_rho * by_eta;
-    hs.a_rhorho = eta_rho * eta_rho * by_eta_eta;
-    if (with_sensitivities) {
-        const double by_x = eta * u2 + log_void;
-        const double by_y = eta * u;
-        hs.by_mbar = -log_void;
-        hs.by_s1 = by_y * 3.0 * mom.s2 / mom.s3;
-        hs.by_s2 = by_x * 3.0 * mom.s2 * mom.s2 / (mom.s3 * mom.s3) + by_y * 3.0 * mom.s1 / mom.s3;
-        hs.by_s3 = -(2.0 * by_x * x + by_y * y) / mom.s3 + kPiOver6 * rho * by_eta;
-    }
-    return hs;
-}
-
-// A_chain = Σ_k x_k (1 - m_k) ln g_k with the hard-sphere contact value of a segment pair of one kind.
-ChainTerm hard_chain(double t, double rho, std::int64_t n, const std::int64_t *idx, const double *x,
-                     const double *sigma, const double *eps, const Moments &mom, const PositionVectors &pos,
-                     bool with_sensitivities, bool with_temperature) {
-    const double zeta2_rho = kPiOver6 * mom.s2;
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double zeta2 = zeta2_rho * rho;
-    const double eta = eta_rho * rho;
-
-    ChainTerm chain;
-    const double u = 1.0 / (1.0 - eta);
-    const double b = zeta2 * u * u;
-    const double c = zeta2 * zeta2 * u * u * u;
-    chain.eta = eta;
-    chain.u = u;
-    chain.b = b;
-    chain.c = c;
-
-    // Density derivatives of u, B and C (ζ2 and η are linear in ρ).
-    const double u_1 = eta_rho * u * u;
-    const double u_2 = 2.0 * eta_rho * u * u_1;
-    const double b_1 = zeta2_rho * u * u + 2.0 * zeta2 * u * u_1;
-    const double b_2 = 4.0 * zeta2_rho * u * u_1 + 2.0 * zeta2 * (u_1 * u_1 + u * u_2);
-    const double c_1 = 2.0 * zeta2 * zeta2_rho * u * u * u + 3.0 * zeta2 * zeta2 * u * u * u_1;
-    const double c_2 = 2.0 * zeta2_rho * zeta2_rho * u * u * u + 12.0 * zeta2 * zeta2_rho * u * u * u_1 +
-                       zeta2 * zeta2 * (6.0 * u * u_1 * u_1 + 3.0 * u * u * u_2);
-
-    double by_zeta2 = 0.0;
-    double by_eta = 0.0;
-    for (std::int64_t k = 0; k < n; ++k) {
-        const double weight = x[k] * (1.0 - pos.m[k]);
-        if (weight == 0.0) continue;
-        const double h = 0.5 * pos.d[k];
-        const double h2 = h * h;
-        const double g_minus_1 = contact_value_excess(chain, h);
-        const double g = 1.0 + g_minus_1;
-        const double g_1 = (u_1 + 3.0 * h * b_1 + 2.0 * h2 * c_1) / g;
-        const double g_2 = (u_2 + 3.0 * h * b_2 + 2.0 * h2 * c_2) / g;
-        chain.part.a += weight * std::log1p(g_minus_1);
-        chain.part.a_rho += weight * g_1;
-        chain.part.a_rhorho += weight * (g_2 - g_1 * g_1);
-        if (with_sensitivities) {
-            const double weight_g = weight / g;
-            by_zeta2 += weight_g * (3.0 * h * u * u + 4.0 * h2 * zeta2 * u * u * u);
-            by_eta += weight_g * (u * u + 6.0 * h * b * u + 6.0 * h2 * c * u);
-            if (with_temperature) {
-                const std::int64_t i = idx[k] - 1;
-                const double e = segment_diameter_factor(eps[i], t);
-                const double h_t = 0.5 * segment_diameter_slope(sigma[i], eps[i], t, e);
-                chain.by_explicit_t += weight_g * (3.0 * b + 4.0 * h * c) * h_t;
-            }
-        }
-    }
-    if (with_sensitivities) {
-        chain.part.by_s2 = kPiOver6 * rho * by_zeta2;
-        chain.part.by_s3 = kPiOver6 * rho * by_eta;
-    }
-    return chain;
-}
-
-// Σ_i c_i η^i and its relatives by Horner's rule.
-struct PerturbationIntegral {
-    double value = 0.0;     // I = Σ c_i η^i
-    double eta_i_1 = 0.0;   // (η I)'  = Σ (i+1) c_i η^i
-    double eta_i_2 = 0.0;   // (η I)'' = Σ (i+1) i c_i η^(i-1)
-    double by_eta = 0.0;    // I'      = Σ i c_i η^(i-1)
-    double by_m_bar = 0.0;  // Σ (∂c_i/∂m̄) η^i
-};
-
-PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbationTerms],
-                                           const double (&c1)[kPerturbationTerms],
-                                           const double (&c2)[kPerturbationTerms], double m_bar, double eta,
-                                           bool with_sensitivities) {
-    const double inv_m = 1.0 / m_bar;
-    const double f1 = 1.0 - inv_m;
-    const double f2 = f1 * (1.0 - 2.0 * inv_m);
-    const double g1 = inv_m * inv_m;
-    const double g2 = g1 * (3.0 - 4.0 * inv_m);
-    PerturbationIntegral p;
-    for (int i = kPerturbationTerms - 1; i >= 0; --i) {
-        const double ci = c0[i] + f1 * c1[i] + f2 * c2[i];
-        p.value = p.value * eta + ci;
-        p.eta_i_1 = p.eta_i_1 * eta + (i + 1) * ci;
-        if (i >= 1) {
-            p.eta_i_2 = p.eta_i_2 * eta + (i + 1) * i * ci;
-            p.by_eta = p.by_eta * eta + i * ci;
-        }
-        if (with_sensitivities) p.by_m_bar = p.by_m_bar * eta + g1 * c1[i] + g2 * c2[i];
-    }
-    return p;
-}
-
-// C1 = 1/[1 + m̄ P(η) + (1 - m̄) Q(η)] and its η-derivatives.
-struct HardChainCompressibility {
-    double c1 = 0.0;
-    double c1_1 = 0.0;
-    double c1_2 = 0.0;
-    double by_m_bar = 0.0;
-};
-
-HardChainCompressibility hard_chain_compressibility(double m_bar, double eta) {
-    const double e2 = eta * eta;
-    const double e3 = e2 * eta;
-    const double e4 = e3 * eta;
-    const double v = 1.0 - eta;
-    const double v2 = v * v;
-    const double v4 = v2 * v2;
-    const double w = v * (2.0 - eta);
-    const double w2 = w * w;
-    const double w3 = w2 * w;
-
-    const double p = (8.0 * eta - 2.0 * e2) / v4;
-    const double p_1 = (-4.0 * e2 + 20.0 * eta + 8.0) / (v4 * v);
-    const double p_2 = (-12.0 * e2 + 72.0 * eta + 60.0) / (v4 * v2);
-    const double q = (20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2;
-    const double q_1 = (2.0 * e3 + 12.0 * e2 - 48.0 * eta + 40.0) / w3;
-    const double q_2 = (-6.0 * e4 - 48.0 * e3 + 288.0 * e2 - 480.0 * eta + 264.0) / (w2 * w2);
-
-    const double one_minus_m = 1.0 - m_bar;
-    const double den_1 = m_bar * p_1 + one_minus_m * q_1;
-    const double den_2 = m_bar * p_2 + one_minus_m * q_2;
-    HardChainCompressibility c;
-    c.c1 = 1.0 / (1.0 + m_bar * p + one_minus_m * q);
-    const double c1_sq = c.c1 * c.c1;
-    c.c1_1 = -c1_sq * den_1;
-    c.c1_2 = c1_sq * (2.0 * c.c1 * den_1 * den_1 - den_2);
-    c.by_m_bar = -c1_sq * (p - q);
-    return c;
-}
-
-// A_disp = ρ [-2π I1 D1 - π m̄ C1 I2 D2].
-Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities) {
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double eta = eta_rho * rho;
-    const double m_bar = mom.m_bar;
-    const PerturbationIntegral i1 = perturbation_integral(kA0, kA1, kA2, m_bar, eta, with_sensitivities);
-    const PerturbationIntegral i2 = perturbation_integral(kB0, kB1, kB2, m_bar, eta, with_sensitivities);
-    const HardChainCompressibility c = hard_chain_compressibility(m_bar, eta);
-
-    const double first = -kTwoPi * sums.d1;
-    const double second = -kPi * m_bar * sums.d2;
-    Contribution disp;
-    disp.a = rho * (first * i1.value + second * c.c1 * i2.value);
-    disp.a_rho = first * i1.eta_i_1 + second * (c.c1 * i2.eta_i_1 + eta * i2.value * c.c1_1);
-    disp.a_rhorho = eta_rho * (first * i1.eta_i_2 + second * (c.c1 * i2.eta_i_2 + 2.0 * c.c1_1 * i2.eta_i_1 +
-                                                              eta * i2.value * c.c1_2));
-    if (with_sensitivities) {
-        disp.by_d1 = -kTwoPi * rho * i1.value;
-        disp.by_d2 = -kPi * rho * m_bar * c.c1 * i2.value;
-        disp.by_mbar =
-            rho * (first * i1.by_m_bar -
-                   kPi * sums.d2 * (c.c1 * i2.value + m_bar * (c.by_m_bar * i2.value + c.c1 * i2.by_m_bar)));
-        disp.by_s3 =
-            kPiOver6 * rho * rho * (first * i1.by_eta + second * (c.c1_1 * i2.value + c.c1 * i2.by_eta));
-    }
-    return disp;
-}
-
-Contribution operator+(const Contribution &p, const Contribution &q) {
-    Contribution s;
-    s.a = p.a + q.a;
-    s.a_rho = p.a_rho + q.a_rho;
-    s.a_rhorho = p.a_rhorho + q.a_rhorho;
-    s.by_mbar = p.by_mbar + q.by_mbar;
-    s.by_s1 = p.by_s1 + q.by_s1;
-    s.by_s2 = p.by_s2 + q.by_s2;
-    s.by_s3 = p.by_s3 + q.by_s3;
-    s.by_d1 = p.by_d1 + q.by_d1;
-    s.by_d2 = p.by_d2 + q.by_d2;
-    return s;
-}
-
 // ∂ã/∂x_k. On entry dadx and pos.chain hold ∂D1/∂x_k / m_k and ∂D2/∂x_k / m_k; the chain term's share
 // (Σ_l x_l (1-m_l) ∂ln g_l/∂x_k + (1-m_k) ln g_k) is written to pos.chain.
 void composition_derivatives(std::int64_t n, const Contribution &hs_disp, const ChainTerm &chain,
                              const PositionVectors &pos, double *dadx) {
-    const double chain_by_s2 = chain.part.by_s2;
-    const double chain_by_s3 = chain.part.by_s3;
     for (std::int64_t k = 0; k < n; ++k) {
         const double mk = pos.m[k];
-        const double d = pos.d[k];
-        double own_contact = 0.0;
-        if (mk != 1.0) {
-            const double h = 0.5 * d;
-            own_contact = (1.0 - mk) * std::log1p(contact_value_excess(chain, h));
-        }
-        const double chain_k = own_contact + chain_by_s2 * pos.md2[k] + chain_by_s3 * pos.md3[k];
-        const double by_d = hs_disp.by_d1 * dadx[k] + hs_disp.by_d2 * pos.chain[k];
-        dadx[k] = mk * (hs_disp.by_mbar + by_d) + hs_disp.by_s1 * pos.md[k] + hs_disp.by_s2 * pos.md2[k] +
-                  hs_disp.by_s3 * pos.md3[k] + chain_k;
+        const double chain_k = chain_share(chain, own_contact(chain, mk, pos.d[k]), pos.md2[k], pos.md3[k]);
+        dadx[k] = composition_derivative(hs_disp, mk, pos.md[k], pos.md2[k], pos.md3[k], dadx[k], pos.chain[k],
+                                         chain_k);
         pos.chain[k] = chain_k;
     }
 }
@@ -410,18 +73,19 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
 
     const Contribution hs_disp =
         hard_sphere(mom, rho, with_sensitivities) + dispersion(mom, sums, rho, with_sensitivities);
-    const ChainTerm chain =
-        hard_chain(t, rho, n, idx, x, sigma, eps, mom, pos, with_sensitivities, with_temperature);
+    const ChainTerm chain = hard_chain(
+        rho, n, x, pos.m, mom, [&](std::int64_t k) { return 0.5 * pos.d[k]; },
+        [&](std::int64_t k) {
+            const std::int64_t i = idx[k] - 1;
+            return 0.5 * segment_diameter_slope(sigma[i], eps[i], t, segment_diameter_factor(eps[i], t));
+        },
+        with_sensitivities, with_temperature);
 
     ResidualValues out;
     out.a = hs_disp.a + chain.part.a;
     out.a_rho = hs_disp.a_rho + chain.part.a_rho;
     out.a_rhorho = hs_disp.a_rhorho + chain.part.a_rhorho;
-    if (with_temperature) {
-        const Contribution all = hs_disp + chain.part;
-        out.a_t = all.by_s1 * slopes.s1 + all.by_s2 * slopes.s2 + all.by_s3 * slopes.s3 -
-                  (all.by_d1 * sums.d1 + 2.0 * all.by_d2 * sums.d2) / t + chain.by_explicit_t;
-    }
+    if (with_temperature) out.a_t = temperature_derivative(hs_disp + chain.part, slopes, sums, t, chain.by_explicit_t);
     if (with_composition) composition_derivatives(n, hs_disp, chain, pos, dadx);
     return out;
 }
