@@ -134,6 +134,21 @@ void binary_table3_cb(const std::int64_t *n_coefficients, const std::int64_t *n_
     }
 }
 
+void binary_kij_cb(bool derivative, const std::int64_t *n_coefficients, const std::int64_t *nc,
+                   const std::int64_t *n_list, const std::int64_t *list, const double *t, const double *table,
+                   double *kij) {
+    if (current_host && n_coefficients && nc && n_list && t)
+        current_host->binary_kij(derivative, *n_coefficients, *nc, *n_list, list, *t, table, kij);
+}
+void binary_kij_value_cb(const std::int64_t *n_coefficients, const std::int64_t *nc, const std::int64_t *n_list,
+                         const std::int64_t *list, const double *t, const double *table, double *kij) {
+    binary_kij_cb(false, n_coefficients, nc, n_list, list, t, table, kij);
+}
+void binary_kij_deriv_cb(const std::int64_t *n_coefficients, const std::int64_t *nc, const std::int64_t *n_list,
+                         const std::int64_t *list, const double *t, const double *table, double *kij) {
+    binary_kij_cb(true, n_coefficients, nc, n_list, list, t, table, kij);
+}
+
 void alpha_function_cb(const std::int64_t *option, const std::int64_t *data_set, const std::int64_t *n,
                        const std::int64_t *idx, const double *t, const double *tc, const double *omega, double *alpha,
                        double *dalpha, double *d2alpha) {
@@ -231,6 +246,8 @@ keld_host ReferenceHost::table() {
     t.matrix_invert = numerics::matrix_invert;
     t.line_search = numerics::line_search;
     t.write_unit = write_unit_cb;
+    t.binary_kij = binary_kij_value_cb;
+    t.binary_kij_deriv = binary_kij_deriv_cb;
     return t;
 }
 

@@ -167,6 +167,31 @@ void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_us
     }
 }
 
+void ReferenceHost::binary_kij(bool derivative, std::int64_t n_coefficients, std::int64_t nc, std::int64_t n_list,
+                                const std::int64_t *list, double t, const double *table, double *kij) const {
+    if (kij == nullptr || list == nullptr || nc < 1 || n_list < 1) return;
+    const std::int64_t used = std::min<std::int64_t>(n_coefficients, 6);
+    const std::int64_t readable = readable_words(table);
+    const bool table_ok = table != nullptr && n_coefficients >= 1 &&
+                          (readable < 0 || readable >= n_coefficients * nc * nc);
+    const std::int64_t writable = readable_words(kij) < 0 ? nc * nc : std::min(nc * nc, readable_words(kij));
+    for (std::int64_t b = 0; b < n_list; ++b) {
+        for (std::int64_t a = 0; a < n_list; ++a) {
+            const std::int64_t i = list[a], j = list[b];
+            if (i < 1 || i > nc || j < 1 || j > nc) continue;
+            const std::int64_t pair = (j - 1) * nc + (i - 1);
+            if (pair >= writable) continue;
+            if (!table_ok) {
+                kij[pair] = 0.0;
+                continue;
+            }
+            const double *c = table + pair * n_coefficients;
+            kij[pair] = derivative ? binary_table_slope(c, used, t, real_globals_[0])
+                                   : binary_table_value(c, used, t, real_globals_[0]);
+        }
+    }
+}
+
 void ReferenceHost::temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table,
                                std::int64_t /*form*/, std::int64_t /*option*/, double *result) const {
     if (result == nullptr || nc < 1) return;

@@ -1,5 +1,8 @@
 // Six-coefficient temperature tables of binary parameters.
 //
+// A table of four coefficients (a, b, c, d) is the same form without the
+// e Tr^2 term and with Tref = 298.15 K.
+//
 // A pair's coefficients (a, b, c, d, e, Tref) give
 //   k(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2,   Tr = T/Tref,
 // with Tref = 298.15 K when the sixth coefficient is not a positive number or
@@ -17,6 +20,10 @@ inline constexpr double default_table_reference_temperature = 298.15;  // K
 // are read); coefficients past n_used count as 0. A table with a non-zero
 // temperature term at T <= 0 (or T not finite) has no value: quiet NaN.
 double binary_table_value(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
+
+// Temperature derivative dk/dT (1/K) of the same table: (-b/Tr^2 + c/Tr + d + 2 e Tr)/Tref.
+// NaN where the value is NaN.
+double binary_table_slope(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
 
 // True when one of b..e (those within n_used) is non-zero and not missing.
 bool binary_table_depends_on_temperature(const double *coefficients, std::int64_t n_used,

@@ -110,6 +110,13 @@ typedef void (*keld_line_search_fn)(const double *f0, const double *slope0, cons
                                     int64_t *ksrch, double *work);
 /* Writes one formatted record of `length` characters to the Fortran output unit `unit`. */
 typedef void (*keld_write_unit_fn)(const int64_t *unit, const char *record, const int64_t *length);
+/* Binary parameters from temperature coefficients (PolyBinaryKij, and PolyBinaryKijDeriv for their
+ * temperature derivatives): for every pair (i, j) of the n_list component numbers in list (i = j
+ * included), writes the value at temperature t (or its derivative d/dT, 1/K) of the coefficients
+ * table(1..n_coefficients, i, j) into kij(i, j); table is a Fortran TABLE(n_coefficients, NC, NC) and
+ * kij an NC-by-NC matrix, NC = nc. Other entries of kij are not written. */
+typedef void (*keld_binary_kij_fn)(const int64_t *n_coefficients, const int64_t *nc, const int64_t *n_list,
+                                   const int64_t *list, const double *t, const double *table, double *kij);
 
 /* The host table: data blocks with their lengths, then operations. */
 typedef struct keld_host {
@@ -188,6 +195,10 @@ typedef struct keld_host {
     keld_matrix_invert_fn matrix_invert;               /* HostMatrixInvert */
     keld_line_search_fn line_search;                   /* HostLineSearch */
     keld_write_unit_fn write_unit;                     /* formatted write to a Fortran unit */
+    /* PC-SAFT with association and a dipolar term (KELD_PCSAF1): the binary k_ij and l_ij of the
+     * monitor's six- and four-coefficient arrays. Optional: without them every k_ij and l_ij is 0. */
+    keld_binary_kij_fn binary_kij;                     /* PolyBinaryKij */
+    keld_binary_kij_fn binary_kij_deriv;               /* PolyBinaryKijDeriv */
 } keld_host;
 
 /* Installs the host table (copied). Until a table is installed, or after

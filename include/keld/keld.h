@@ -258,6 +258,141 @@ KELD_API void KELD_ES40A(KELD_CUBIC_VECTOR_ARGS);
 KELD_API void keld_es40_(KELD_CUBIC_MONITOR_ARGS);
 KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
 
+/*
+ * PC-SAFT with association and a dipolar term: KELD_PCSAF1 (57 arguments) and its
+ * vector form over pure-component points KELD_PCSAF0 (56). The monitor reads no
+ * parameter from HostStore: every parameter array comes with the call, indexed by
+ * component number 1..NC ("by component"); NC-by-NC matrices column-major.
+ *
+ *  #  name          type, direction    meaning
+ *  1  T             real               temperature, K
+ *  2  P             real               pressure, Pa
+ *  3  N             integer            number of listed components
+ *  4  NC            integer            number of components (length of the by-component arrays)
+ *  5  KVL           integer            phase: 1 vapour, 2 liquid
+ *  6-10 KPHI, KH, KS, KG, KV           request flags (values only; see below)
+ * 11  KDIAG         integer            diagnostic level (host's message check, root routines,
+ *                                      association solver)
+ * 12  KOPT(3)       integer            option vector, below
+ * 13  KSTAT         integer, out       status word, set on every call: 1 computed (the density
+ *                                      solves P(rho) = P); 0 otherwise: refused (requested values
+ *                                      NaN and a message: unusable arguments, a missing parameter,
+ *                                      a work area too small), association failure (outputs NOT
+ *                                      written, message), or a density that does not solve
+ *                                      P(rho) = P (results at that density)
+ * 14  IDX(N)        integer            component numbers of the listed components
+ * 15  Z(N)          real               mole fractions on the host's apparent basis
+ * 16  MW(NC)        real               molecular weights, kg/kmol (a segment component: per unit)
+ * 17  TC(NC)        real               critical temperatures, K (start of the host's root search;
+ *                                      not written: a polymer's estimate is kept in the work area)
+ * 18  PC(NC)        real               critical pressures, Pa (copied into the work area)
+ * 19  KDS           integer            data set the arrays come from (named in messages only)
+ * 20  XM(NC)        real               segment number m (PCSFTM)
+ * 21  SIG(NC)       real               segment diameter sigma, Angstrom (PCSFTV)
+ * 22  EPK(NC)       real               segment energy eps/k, K (PCSFTU)
+ * 23  ITYPE(NC)     integer            association site type: 0 none, 1..9, a user code > 100
+ *                                      (the types of KELD_PCSAF5; 2 = 2B, 3 = 3B, 4 = 4C) (PCSATY)
+ * 24  EPSAB(NC,NC)  real               association energy eps^AB/k, K: (i,i) own, (i,j) cross (PCSAEP,
+ *                                      PCSAEX)
+ * 25  KAPAB(NC,NC)  real               association volume kappa^AB: (i,i) own (0 or missing: the
+ *                                      component does not self-associate), (i,j) cross (PCSAKP,
+ *                                      PCSAKX). A cross pair not given takes the rules of Wolbach and
+ *                                      Sandler when both own values are set: eps_ij = (eps_i + eps_j)/2,
+ *                                      kappa_ij = sqrt(kappa_i kappa_j) (sqrt(sigma_i sigma_j) /
+ *                                      ((sigma_i + sigma_j)/2))^3; otherwise the pair does not bond.
+ * 26  DIPM(NC)      real               dipole moment, Debye (PCSAMU)
+ * 27  XPOL(NC)      real               fraction of the segments that carry the dipole (PCSAXP); a
+ *                                      component with DIPM or XPOL 0 or missing has no dipole
+ * 28-32 PHI(N), H, S, G, V             values (the host's basis)
+ * 33-37 DPHI(N), DH, DS, DG, DV        temperature derivatives: written only by the ideal-gas exit
+ * 38  NSEG(NC)      integer            number of segment types: 0 for a molecule described by its
+ *                                      own parameters, >= 1 for a polymer described by its segments
+ *                                      (may be NULL: no such polymer)
+ * 39  LSEG          integer            leading dimension of the segment tables (>= every NSEG)
+ * 40  ISEG(LSEG,NC) integer            segment component of each type
+ * 41  WSEG(LSEG,NC) real               kg of each segment type per kmol of polymer (sum = MWN)
+ * 42  KIJC(6,NC,NC) real               coefficients of k_ij(T) (PolyBinaryKij; PCSKIJ)
+ * 43  LIJC(4,NC,NC) real               coefficients of l_ij(T) (PolyBinaryKij; PCSLIJ)
+ * 44  ATOL          real               association tolerance (<= 0: 1e-10)
+ * 45  AMETH         integer            association solver: 0 substitution, 1 accelerated, 2 Newton
+ *                                      (read at KDIAG >= 1)
+ * 46  LUNIT         integer            Fortran unit of the association solver's diagnostic lines
+ * 47  RHO           real, in/out       molar density of the phase on the true basis, kmol/m3:
+ *                                      written with the root; read as the density to evaluate at
+ *                                      when the host's evaluate-only flag (bit 0 of HostEosLog(25))
+ *                                      is set
+ * 48  LWORK         integer            length of WORK; -1 asks for the length needed, returned in
+ *                                      WORK(1) (nothing else is done)
+ * 49  WORK(LWORK)   real               work area: at least 13 + 39 NC + 16 NC^2 + 7 NC L + 2 L^2
+ *                                      words (L = max(NC, 4)), more when the association problem
+ *                                      needs it (LWORK = -1 tells); cleared at every call
+ * 50-57             any                not read or written (the caller's own words; may be NULL)
+ * The names in parentheses are those of the reference host's parameter store and of case files.
+ *
+ * Option vector KOPT: element 2 = 10 selects the monitor's own density search (a scan in the
+ * packing fraction, then Brent's method) instead of the host's root routines; element 3 = 1 turns
+ * association and dipoles off, = 20 selects the simplified association path, = 11 recomputes S as
+ * (H - G)/T after the basis conversion. Element 1 has no effect.
+ *
+ * Polymers described by their segments (NSEG >= 1): MWN = sum_s WSEG(s); the units of type s per
+ * molecule N_s = WSEG(s)/MW(ISEG(s)) weigh the sites of the type; n_s = N_s XM(ISEG(s)) are its model
+ * segments and f_s = n_s / sum n the segment fractions that weigh the packing moments and the
+ * dispersion sums (which run over the segment types, with their eps, k_ij and l_ij); m of the polymer
+ * is XM(polymer) when given, else sum n_s. The chain term is x (1 - m) ln g_s for one segment type and
+ * -x sum_s (n_s - 1) ln g_s for a copolymer. A segment component has its own MW, XM, SIG, EPK and
+ * association and dipole data; a polymer with NSEG = 0 is one molecule with its own parameters.
+ * The true mole fraction of such a polymer is Z MW/MWN, renormalised.
+ *
+ * Binary parameters: eps_ij = (1 - k_ij) sqrt(eps_i eps_j) and the dispersion pair diameter
+ * sigma_ij = (sigma_i + sigma_j)/2 (1 - l_ij), both from the host's PolyBinaryKij (the reference
+ * host: k = a + b/Tr + c ln Tr + d Tr + e Tr^2, Tr = T/f, from (a, b, c, d, e, f), f = 298.15 K when
+ * not positive; l the same with four coefficients (a, b, c, d) and Tr = T/298.15 K), with their
+ * temperature derivatives from PolyBinaryKijDeriv. Without those host operations the constants
+ * (first coefficients) are used.
+ *
+ * Dipolar term (Jog and Chapman): A2 = -(2 pi/9) S2 J2(eta), A3 = (5 pi^2/162) S3 J3(eta),
+ * A = A2/(1 - A3/A2); weights w = x m f x_p over molecules and segment types, mu in Debye.
+ *
+ * Request flags: a value is computed for flags 1 and 3; a flag of 2 asks for nothing above the
+ * ideal-gas exit, and no temperature derivative is returned there (the reference host's tools say
+ * so). N = 1 below 5.5e-5 Pa takes the ideal-gas exit (values and derivatives). G is formed on the
+ * host's basis as R T (sum z ln phi + ln(P/P_ref)).
+ *
+ * KELD_PCSAF0: the list of KELD_PCSAF1 without Z; P(NPT) one pressure per point, N = NPT points,
+ * IDX(NPT) the component of each point, the outputs PHI, H, S, G, V arrays (NPT) with element k of
+ * the pure component IDX(k) at P(k) (not written when that point's association failed), the
+ * derivative slots not written, RHO(NPT) one density per point; KSTAT = 1 when every point was
+ * computed.
+ */
+#define KELD_PCSAF1_ARGS                                                                                    \
+    const double *T, const double *P, const int64_t *N, const int64_t *NC, const int64_t *KVL,                \
+        const int64_t *KPHI, const int64_t *KH, const int64_t *KS, const int64_t *KG, const int64_t *KV,     \
+        const int64_t *KDIAG, const int64_t *KOPT, int64_t *KSTAT, const int64_t *IDX, const double *Z,      \
+        const double *MW, const double *TC, const double *PC, const int64_t *KDS, const double *XM,          \
+        const double *SIG, const double *EPK, const int64_t *ITYPE, const double *EPSAB, const double *KAPAB, \
+        const double *DIPM, const double *XPOL, double *PHI, double *H, double *S, double *G, double *V,    \
+        double *DPHI, double *DH, double *DS, double *DG, double *DV, const int64_t *NSEG, const int64_t *LSEG, \
+        const int64_t *ISEG, const double *WSEG, const double *KIJC, const double *LIJC, const double *ATOL, \
+        const int64_t *AMETH, const int64_t *LUNIT, double *RHO, const int64_t *LWORK, double *WORK,         \
+        const void *SPARE1, const void *SPARE2, const void *SPARE3, const void *SPARE4, const void *SPARE5,  \
+        const void *SPARE6, const void *SPARE7, const void *SPARE8
+#define KELD_PCSAF0_ARGS                                                                                    \
+    const double *T, const double *P, const int64_t *N, const int64_t *NC, const int64_t *KVL,                \
+        const int64_t *KPHI, const int64_t *KH, const int64_t *KS, const int64_t *KG, const int64_t *KV,     \
+        const int64_t *KDIAG, const int64_t *KOPT, int64_t *KSTAT, const int64_t *IDX, const double *MW,     \
+        const double *TC, const double *PC, const int64_t *KDS, const double *XM, const double *SIG,         \
+        const double *EPK, const int64_t *ITYPE, const double *EPSAB, const double *KAPAB, const double *DIPM, \
+        const double *XPOL, double *PHI, double *H, double *S, double *G, double *V, double *DPHI, double *DH, \
+        double *DS, double *DG, double *DV, const int64_t *NSEG, const int64_t *LSEG, const int64_t *ISEG,    \
+        const double *WSEG, const double *KIJC, const double *LIJC, const double *ATOL, const int64_t *AMETH, \
+        const int64_t *LUNIT, double *RHO, const int64_t *LWORK, double *WORK, const void *SPARE1,          \
+        const void *SPARE2, const void *SPARE3, const void *SPARE4, const void *SPARE5, const void *SPARE6,  \
+        const void *SPARE7, const void *SPARE8
+KELD_API void KELD_PCSAF1(KELD_PCSAF1_ARGS);
+KELD_API void KELD_PCSAF0(KELD_PCSAF0_ARGS);
+KELD_API void keld_pcsaf1_(KELD_PCSAF1_ARGS);
+KELD_API void keld_pcsaf0_(KELD_PCSAF0_ARGS);
+
 #ifdef __cplusplus
 }
 #endif

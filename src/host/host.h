@@ -174,6 +174,18 @@ public:
     void line_search(double f0, double slope0, double f, double &fac, std::int64_t &ksrch, double *work) const {
         t_.line_search(&f0, &slope0, &f, &fac, &ksrch, work);
     }
+    // HostRootControl(element) := value (writes outside the block are dropped).
+    void set_root_control(std::int64_t element, double value) const {
+        if (t_.root_control && element >= 1 && element <= t_.root_control_words) t_.root_control[element - 1] = value;
+    }
+    // PolyBinaryKij / PolyBinaryKijDeriv over the n listed component numbers; false when the host lacks them.
+    bool binary_kij(bool derivative, std::int64_t coefficients, std::int64_t nc, std::int64_t n,
+                    const std::int64_t *list, double t, const double *table, double *kij) const {
+        const keld_binary_kij_fn fn = derivative ? t_.binary_kij_deriv : t_.binary_kij;
+        if (fn == nullptr) return false;
+        fn(&coefficients, &nc, &n, list, &t, table, kij);
+        return true;
+    }
     bool has_unit_writer() const { return t_.write_unit != nullptr; }
     void write_unit(std::int64_t unit, std::string_view record) const {
         if (!t_.write_unit) return;

@@ -91,7 +91,10 @@
 // Tr = T/Tref; Tref is the sixth coefficient, or 298.15 K when that is not a
 // positive number or missing. A missing coefficient (the marker) counts as 0,
 // and a zero coefficient never contributes (no 0 * inf). With T <= 0 a table
-// with a non-zero b..e has no value: quiet NaN. HostTempParam result(i) = 1
+// with a non-zero b..e has no value: quiet NaN. PolyBinaryKij evaluates such
+// tables (six coefficients, or four: a + b/Tr + c ln Tr + d Tr with Tref =
+// 298.15 K) for the listed pairs, PolyBinaryKijDeriv their T-derivatives
+// dk/dT = (-b/Tr^2 + c/Tr + d + 2e Tr)/Tref. HostTempParam result(i) = 1
 // when some pair (i, j) or (j, i), j != i, has a non-zero, non-missing
 // temperature coefficient b..e (so the host knows which binaries must be
 // re-evaluated when T changes), 0 otherwise; form and option are accepted as
@@ -316,6 +319,11 @@ public:
                        double *kij) const;
     void temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table, std::int64_t form,
                     std::int64_t option, double *result) const;
+    // PolyBinaryKij (derivative = false) and PolyBinaryKijDeriv: every pair of the listed components
+    // from a TABLE(n_coefficients, nc, nc) of temperature coefficients: six (a, b, c, d, e, Tref) or
+    // four (a, b, c, d; Tref = 298.15 K) in the form of the temperature tables below.
+    void binary_kij(bool derivative, std::int64_t n_coefficients, std::int64_t nc, std::int64_t n_list,
+                    const std::int64_t *list, double t, const double *table, double *kij) const;
     bool message_check(const char *routine16, std::int64_t check_class, std::int64_t number,
                        std::int64_t level, std::int64_t global8, std::int64_t word_a, std::int64_t word_b,
                        std::int64_t word_c);
