@@ -318,9 +318,10 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  *                                      (read at KDIAG >= 1)
  * 46  LUNIT         integer            Fortran unit of the association solver's diagnostic lines
  * 47  RHO           real, in/out       molar density of the phase on the true basis, kmol/m3:
- *                                      written with the root; read as the density to evaluate at
+ *                                      written with the root; on entry the density to evaluate at
  *                                      when the host's evaluate-only flag (bit 0 of HostEosLog(25))
- *                                      is set
+ *                                      is set, otherwise (when positive) a start offered to the
+ *                                      host's root search (the last root of the phase); 0: none
  * 48  LWORK         integer            length of WORK; -1 asks for the length needed, returned in
  *                                      WORK(1) (nothing else is done)
  * 49  WORK(LWORK)   real               work area: at least 13 + 39 NC + 16 NC^2 + 7 NC L + 2 L^2

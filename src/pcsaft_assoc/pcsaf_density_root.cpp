@@ -176,7 +176,9 @@ void host_search(Search &s, double z3, RootOutcome &out) {
     RootPolicy policy;
     policy.move_off_close_packed = true;
     policy.unlisted_state_switches_to_liquid = true;
-    const double rho_start = call.kvl == 2 ? kLiquidPackingFraction / v_cp : 0.0;
+    // A density the caller offers (the last root of the phase) is the host's warm start.
+    double rho_start = call.kvl == 2 ? kLiquidPackingFraction / v_cp : 0.0;
+    if (call.rho_given > 0.0 && std::isfinite(call.rho_given) && call.rho_given * z3 < 1.0) rho_start = call.rho_given;
     const RootResult r = solve_density_root(
         s.host_, request, policy,
         [&](double rho, bool) {

@@ -18,7 +18,7 @@ struct RootCall {
     double t, p;
     std::int64_t kvl, kdiag;
     bool own_search;
-    double rho_given;  // the density of the evaluate-only mode (kmol/m3)
+    double rho_given;  // the density of the evaluate-only mode, else a start offered to the host (kmol/m3)
 };
 
 struct RootOutcome {

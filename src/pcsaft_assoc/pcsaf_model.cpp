@@ -261,6 +261,12 @@ public:
     }
 
     bool set_association(const Counts &n, std::span<double> rest) {
+        // A component with association parameters but no sites would silently drop out.
+        for (std::int64_t s = 0; s < m_.ns; ++s) {
+            const std::int64_t c = m_.sp_comp[s];
+            if (!associating_type(a_, c) && set_and_nonzero(entry(a_.kappa_ab, a_.nc, c, c), missing_))
+                return require(kNameType, c, missing_);
+        }
         if (n.nv == 0) return true;
         assoc::Mixture &mix = m_.amix;
         std::int64_t *types = const_cast<std::int64_t *>(mix.types);
@@ -276,12 +282,6 @@ public:
         for (std::int64_t s = 0; s < m_.ns; ++s) {
             const std::int64_t c = m_.sp_comp[s];
             if (associating_type(a_, c) && std::find(list, list + nv, c) == list + nv) list[nv++] = c;
-        }
-        // A component with association parameters but no sites would silently drop out.
-        for (std::int64_t s = 0; s < m_.ns; ++s) {
-            const std::int64_t c = m_.sp_comp[s];
-            if (!associating_type(a_, c) && set_and_nonzero(marker[c - 1], missing_))
-                return require(kNameType, c, missing_);
         }
         for (std::int64_t q = 0; q < nv; ++q) {
             for (std::int64_t p = 0; p < nv; ++p) {
@@ -389,8 +389,8 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
         association_words = assoc::work_words(host, sizing_mixture(args, n.nv, missing), options);
     }
     result.words_needed = std::max(sizing.used() + association_words, printed_work_words(args.nc));
-    const std::int64_t words = std::min(args.lwork, result.words_needed);
-    if (args.lwork < sizing.used() + association_words) {
+    const std::int64_t words = result.words_needed;
+    if (args.lwork < words) {
         result.outcome = BuildOutcome::short_work;
         return result;
     }

@@ -65,7 +65,7 @@ bool ideal_gas_exit(const host::Host &host, const Arguments &a) {
 
 // What the requested values need of the residual core.
 struct Needs {
-    bool any, composition, temperature, rhorho;
+    bool any, composition, temperature;
 };
 
 Needs needs_of(const Arguments &a) {
@@ -75,7 +75,6 @@ Needs needs_of(const Arguments &a) {
     n.any = rq.phi.value || rq.h.value || rq.s.value || rq.g.value || rq.v.value;
     n.composition = rq.phi.value || rq.s.value || rq.g.value;
     n.temperature = rq.h.value || rq.s.value || entropy_from_gibbs;
-    n.rhorho = rq.v.value;
     return n;
 }
 
@@ -208,7 +207,7 @@ CallOutcome monitor(const Arguments &a) {
     *a.rho = root.rho;
     if (needs.any) {
         ResidualNeeds rn;
-        rn.rhorho = needs.rhorho;
+        rn.rhorho = false;  // V = 1/rho needs no curvature
         rn.temperature = needs.temperature;
         rn.composition = needs.composition;
         const ResidualValues r = residual(host, model, root.rho, rn);
