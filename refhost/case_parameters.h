@@ -22,9 +22,10 @@ struct ParameterSpec {
     std::string_view table;    // binary: its temperature table, empty when none
     std::string_view meaning;  // for documentation and `keld init`
     bool directional = false;  // binary: (i, j) and (j, i) are different parameters, never mirrored
+    int table_coefficients = 6;  // binary_table: coefficients a case file gives for a pair
 };
 
-inline constexpr std::array<ParameterSpec, 23> parameter_specs{{
+inline constexpr std::array<ParameterSpec, 31> parameter_specs{{
     {"SLTSTR", ParameterShape::unary, Dimension::temperature, true, "", "characteristic temperature T*"},
     {"SLPSTR", ParameterShape::unary, Dimension::pressure, true, "", "characteristic pressure P*"},
     {"SLRSTR", ParameterShape::unary, Dimension::mass_density, true, "", "close-packed density rho*"},
@@ -52,6 +53,17 @@ inline constexpr std::array<ParameterSpec, 23> parameter_specs{{
     {"UNIQQ", ParameterShape::unary, Dimension::none, true, "", "UNIQUAC area q"},
     {"RKSUC", ParameterShape::unary, Dimension::none, false, "", "host word kept with the cubic parameters"},
     {"RKSUP", ParameterShape::binary, Dimension::none, false, "", "host pair word kept with the cubic parameters"},
+    // PC-SAFT with association and a dipolar term.
+    {"PCSATY", ParameterShape::unary, Dimension::none, false, "",
+     "association site type: 0 none, 1..9 or \"1A\", \"2B\", \"3B\", \"4C\", a user code > 100"},
+    {"PCSAEP", ParameterShape::unary, Dimension::temperature, true, "", "association energy eps^AB/k"},
+    {"PCSAKP", ParameterShape::unary, Dimension::none, false, "", "association volume kappa^AB"},
+    {"PCSAEX", ParameterShape::binary, Dimension::temperature, false, "", "cross association energy eps^AB_ij/k"},
+    {"PCSAKX", ParameterShape::binary, Dimension::none, false, "", "cross association volume kappa^AB_ij"},
+    {"PCSAMU", ParameterShape::unary, Dimension::dipole_moment, false, "", "dipole moment mu"},
+    {"PCSAXP", ParameterShape::unary, Dimension::none, false, "", "fraction of dipolar segments x_p"},
+    {"PCSLIJ", ParameterShape::binary_table, Dimension::none, false, "",
+     "l_ij(T) = a + b/Tr + c ln Tr + d Tr, Tr = T/298.15 K", false, 4},
 }};
 
 inline const ParameterSpec *find_parameter_spec(std::string_view name) {

@@ -332,7 +332,9 @@ class CaseParser {
         for (const auto &item : values.items()) {
             const JsonPath here = path.key(item.key());
             const std::int64_t i = known_component(item.key(), here);
-            const double value = finite_number(item.value(), origin_, here) * factor;
+            const double value = item.value().is_string() && spec.name == "PCSATY"
+                                     ? site_scheme(item.value().get<std::string>(), here)
+                                     : finite_number(item.value(), origin_, here) * factor;
             if (spec.positive && !(value > 0))
                 fail(origin_, here, std::string(spec.name) + " must be positive");
             ParameterValue p{std::string(spec.name), ParameterShape::unary, data_set, i, 0, {}};
@@ -358,6 +360,14 @@ class CaseParser {
         }
     }
 
+    // An association site type written as its scheme (Huang and Radosz notation).
+    double site_scheme(const std::string &scheme, const JsonPath &path) const {
+        static const std::pair<const char *, int> schemes[] = {{"1A", 1}, {"2B", 2}, {"3B", 3}, {"4C", 4}};
+        for (const auto &[name, type] : schemes)
+            if (scheme == name) return type;
+        fail(origin_, path, "unknown association scheme " + quote(scheme) + " (use \"1A\", \"2B\", \"3B\", \"4C\" or a number)");
+    }
+
     // A constant, or the six coefficients a, b, c, d, e, Tref of a temperature table.
     std::array<double, 6> read_coefficients(const Json &value, const JsonPath &path,
                                             const ParameterSpec &spec, bool &is_table) const {
@@ -370,6 +380,11 @@ class CaseParser {
         if (spec.shape != ParameterShape::binary_table && spec.table.empty()) {
             fail(origin_, path, std::string(spec.name) + " takes a single number");
         }
+        if (spec.table_coefficients == 4 && value.size() == 4) {
+            for (std::size_t k = 0; k < 4; ++k) c[k] = finite_number(value[k], origin_, path.index(k));
+            return c;
+        }
+        if (spec.table_coefficients == 4) fail(origin_, path, "give a constant or four coefficients [a, b, c, d]");
         if (value.size() != 6) {
             fail(origin_, path, "give a constant or six coefficients [a, b, c, d, e, Tref / K]");
         }
@@ -447,6 +462,7 @@ class CaseParser {
         std::optional<Located<std::int64_t>> data_set;
         std::optional<std::int64_t> option;
         std::optional<Located<std::int64_t>> mixing_rule, excess_model, alpha_option;  // cubic model
+        std::optional<Located<std::int64_t>> root_search, association, entropy;  // associating PC-SAFT
     };
 
     static void take(StateFields &into, const StateFields &from) {
@@ -467,6 +483,9 @@ class CaseParser {
         merge(into.mixing_rule, from.mixing_rule);
         merge(into.excess_model, from.excess_model);
         merge(into.alpha_option, from.alpha_option);
+        merge(into.root_search, from.root_search);
+        merge(into.association, from.association);
+        merge(into.entropy, from.entropy);
     }
 
     // A name from a short list: its number, or a CaseError listing the names.
@@ -575,6 +594,9 @@ class CaseParser {
                                      {{"ideal", 1}, {"redlich-kister", 2}, {"wilson", 3}, {"van-laar", 4},
                                       {"nrtl", 5}, {"uniquac", 6}, {"unifac", 7}});
         f.alpha_option = read_choice(r, path, "alpha", {{"soave", 0}, {"mathias-copeman", 2}});
+        f.root_search = read_choice(r, path, "root_search", {{"host", 0}, {"own", 10}});
+        f.association = read_choice(r, path, "association", {{"full", 0}, {"simplified", 20}, {"off", 1}});
+        f.entropy = read_choice(r, path, "entropy", {{"departure", 0}, {"from-h-and-g", 11}});
         if (auto option = r.optional_string("segment_fractions")) {
             if (*option == "weight") {
                 f.option = 0;
@@ -630,6 +652,18 @@ class CaseParser {
             s.mixing_rule = f.mixing_rule ? f.mixing_rule->value : 1;
             s.excess_model = f.excess_model ? f.excess_model->value : 1;
             s.alpha_option = f.alpha_option ? f.alpha_option->value : 0;
+            for (const auto *assoc_only : {&f.root_search, &f.association, &f.entropy}) {
+                if (*assoc_only && s.model != "pcsaft-assoc")
+                    fail(origin_, (*assoc_only)->path, "only the \"pcsaft-assoc\" model takes this setting");
+            }
+            if (f.entropy && f.entropy->value != 0 && f.association && f.association->value != 0)
+                fail(origin_, f.entropy->path, "\"from-h-and-g\" needs the full association (\"association\": \"full\")");
+            s.association_options = {0, f.root_search ? f.root_search->value : 0,
+                                     f.entropy && f.entropy->value != 0 ? f.entropy->value
+                                                                        : (f.association ? f.association->value : 0)};
+            if (derivatives != 0 && !find_model(s.model)->temperature_derivatives)
+                fail(origin_, here,
+                     "the \"" + s.model + "\" monitor returns no temperature derivatives: leave out \"derivatives\"");
             description_.states.push_back(std::move(s));
         }
     }

@@ -43,7 +43,8 @@ enum class Dimension {
     mass_density,
     length_angstrom,
     molar_mass,
-    per_molar_mass
+    per_molar_mass,
+    dipole_moment
 };
 
 struct UnitFactor {

@@ -57,6 +57,15 @@ const ParamList &catalogue() {
         {"GEALF", ParameterShape::binary, 0, true},
         {"UNIQR", ParameterShape::unary, 0},
         {"UNIQQ", ParameterShape::unary, 0},
+        // PC-SAFT with association and a dipolar term (KELD_PCSAF1).
+        {"PCSATY", ParameterShape::unary, 0},
+        {"PCSAEP", ParameterShape::unary, 0},
+        {"PCSAKP", ParameterShape::unary, 0},
+        {"PCSAEX", ParameterShape::binary, 0, true},
+        {"PCSAKX", ParameterShape::binary, 0, true},
+        {"PCSAMU", ParameterShape::unary, 0},
+        {"PCSAXP", ParameterShape::unary, 0},
+        {"PCSLIJ", ParameterShape::binary_table, 0},
     };
     return list;
 }

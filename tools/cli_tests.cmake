@@ -18,6 +18,16 @@ file(WRITE ${KELD_FAILING_CASE} [=[
 }
 ]=])
 
+# The associating PC-SAFT monitor returns no temperature derivatives: a case asking for them is refused.
+set(KELD_ASSOC_DERIVATIVES_CASE ${CMAKE_CURRENT_BINARY_DIR}/assoc-derivatives-case.json)
+file(WRITE ${KELD_ASSOC_DERIVATIVES_CASE} [=[
+{
+  "components": [{"id": "A", "MW / (kg/kmol)": 50}],
+  "states": [{"model": "pcsaft-assoc", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mole_fractions": {"A": 1}, "derivatives": ["H"]}]
+}
+]=])
+
 function(keld_cli_test name status)
   cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR" ${ARGN})
   # Lists travel to the script joined with '|' (a ';' would split the command line).
@@ -64,3 +74,9 @@ keld_cli_test(command_help 0 ARGS eval --help STDOUT "Usage: keld eval" "Exit st
 keld_cli_test(unknown_command 1 ARGS frobnicate STDERR "unknown command 'frobnicate'")
 keld_cli_test(unknown_option 1 ARGS eval --xml ${KELD_EXAMPLES}/methane-hexane.json STDERR "unknown option '--xml'")
 keld_cli_test(no_arguments 1 STDERR "Usage: keld")
+keld_cli_test(eval_pcsaft_assoc 0 ARGS eval ${KELD_EXAMPLES}/water-methanol-pcsaft-assoc.json
+  STDOUT "State 2: equimolar liquid, water 4C" "WATER +0\\.5 +-" "status: ok \\(KSTAT 1\\)")
+keld_cli_test(eval_pcsaft_assoc_no_derivatives 1 ARGS eval ${KELD_ASSOC_DERIVATIVES_CASE}
+  STDERR "monitor returns no temperature derivatives")
+keld_cli_test(sweep_pcsaft_assoc 0 ARGS sweep --T 300:330:4 --state 1 ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  CSV_HEADER "^state,label,model" CSV_ROWS 4 STDOUT "pcsaft-assoc,liquid,1,330,")

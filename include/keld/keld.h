@@ -356,8 +356,10 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  *
  * Request flags: a value is computed for flags 1 and 3; a flag of 2 asks for nothing above the
  * ideal-gas exit, and no temperature derivative is returned there (the reference host's tools say
- * so). N = 1 below 5.5e-5 Pa takes the ideal-gas exit (values and derivatives). G is formed on the
- * host's basis as R T (sum z ln phi + ln(P/P_ref)).
+ * so). N = 1 below 5.5e-5 Pa takes the ideal-gas exit (values and derivatives). On the host's basis
+ * H, S, G and V are the true-basis values times F = sum_k Z_k MW_k/MWN_k, with
+ * G = R T (sum_k x_k ln phi_k + ln(P/P_ref)) over true mole fractions x and true-basis ln phi, so
+ * that G = H - T S holds for polymer solutions too; PHI(k) is ln phi_k + ln(x_k/Z_k).
  *
  * KELD_PCSAF0: the list of KELD_PCSAF1 without Z; P(NPT) one pressure per point, N = NPT points,
  * IDX(NPT) the component of each point, the outputs PHI, H, S, G, V arrays (NPT) with element k of

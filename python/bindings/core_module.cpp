@@ -202,6 +202,7 @@ PYBIND11_MODULE(_core, m) {
             d["description"] = std::string(entry.description);
             std::vector<std::string> parameters(entry.parameters.begin(), entry.parameters.end());
             d["parameters"] = parameters;
+            d["temperature_derivatives"] = entry.temperature_derivatives;
             out.append(d);
         }
         return out;
@@ -222,6 +223,7 @@ PYBIND11_MODULE(_core, m) {
         .def_readwrite("mixing_rule", &StateRequest::mixing_rule)
         .def_readwrite("excess_model", &StateRequest::excess_model)
         .def_readwrite("alpha_option", &StateRequest::alpha_option)
+        .def_readwrite("association_options", &StateRequest::association_options)
         .def_readwrite("label", &StateRequest::label);
 
     py::class_<LoadedCase>(m, "LoadedCase")

@@ -111,13 +111,16 @@ class Case:
         returns the message lines it printed."""
         return list(self._core.initialise(inputs.model_name(model)))
 
-    def _request(self, model, listing, phase, flags, data_set, diagnostics, option, cubic=None):
+    def _request(self, model, listing, phase, flags, data_set, diagnostics, option, cubic=None, pcsaft_assoc=None):
         request = _core.StateRequest()
         request.model = inputs.model_name(model)
         request.components = listing.numbers
         request.z = [0.0] * len(listing.numbers)
         request.phase = inputs.phase_code(phase)
-        request.flags = flags
+        request.flags = inputs.model_flag_words(request.model, flags)
+        if pcsaft_assoc and request.model != "pcsaft-assoc":
+            raise ValueError("pcsaft_assoc settings are for the 'pcsaft-assoc' model")
+        request.association_options = inputs.pcsaft_assoc_options(pcsaft_assoc)
         request.data_set = inputs.data_set_number(self._core, data_set)
         request.diagnostics = int(diagnostics)
         request.option = int(option)
@@ -129,28 +132,31 @@ class Case:
         return request
 
     def properties(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                   components=None, diagnostics=4, option=0, cubic=None):
+                   components=None, diagnostics=4, option=0, cubic=None, pcsaft_assoc=None):
         """Properties of one phase at T (K), P (Pa) and composition z.
 
         z: dict identifier -> fraction, or a sequence following `components`
         (default: every component except polymer segments). basis "mole"
         means apparent mole fractions, "mass" weight fractions. flags: None
         (all values and derivatives), one integer for all, five integers
-        (KPHI, KH, KS, KG, KV) or a dict over ln_phi/H/S/G/V."""
+        (KPHI, KH, KS, KG, KV) or a dict over ln_phi/H/S/G/V. A model whose
+        monitor returns no temperature derivatives ("pcsaft-assoc") takes values
+        only: None means all values, and a derivative request is a ValueError.
+        pcsaft_assoc: that model's settings {"root_search": "host"|"own",
+        "association": "full"|"simplified"|"off", "entropy": "departure"|"from-h-and-g"}."""
         T = inputs.scalar("T", T)
         P = inputs.scalar("P", P)
         listing, matrix = inputs.composition(self._components, z, components, basis)
         if matrix.shape[0] != 1:
             raise ValueError("properties() takes one composition; use properties_many() for several")
-        words = inputs.flag_words(flags)
-        request = self._request(model, listing, phase, words, data_set, diagnostics, option, cubic)
+        request = self._request(model, listing, phase, flags, data_set, diagnostics, option, cubic, pcsaft_assoc)
         request.T, request.P, request.z = T, P, list(matrix[0])
         return Result.build(self._core.evaluate_request(request), components=listing.identifiers,
                             model=request.model, T=T, P=P, z=matrix[0].copy(),
                             phase=PHASE_NAMES[request.phase])
 
     def properties_many(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                        components=None, diagnostics=4, option=0, cubic=None):
+                        components=None, diagnostics=4, option=0, cubic=None, pcsaft_assoc=None):
         """Vectorised properties(): T, P (scalars or 1-D arrays) and the rows
         of z (one composition, a 2-D array with one row per state, or a dict of
         scalars / 1-D arrays) are broadcast against each other. Returns
@@ -168,8 +174,7 @@ class Case:
         T = np.ascontiguousarray(np.broadcast_to(T, (n,)))
         P = np.ascontiguousarray(np.broadcast_to(P, (n,)))
         matrix = np.ascontiguousarray(np.broadcast_to(matrix, (n, matrix.shape[1])))
-        words = inputs.flag_words(flags)
-        request = self._request(model, listing, phase, words, data_set, diagnostics, option, cubic)
+        request = self._request(model, listing, phase, flags, data_set, diagnostics, option, cubic, pcsaft_assoc)
         fields = self._core.evaluate_many(request, T, P, matrix)
         return Results.build(fields, components=listing.identifiers, model=request.model, T=T, P=P,
                              z=matrix, phase=PHASE_NAMES[request.phase])

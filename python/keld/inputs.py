@@ -15,8 +15,51 @@ SUM_TOLERANCE = 1e-9  # as for compositions in case files
 
 
 def models():
-    """The registered model families: list of dicts with name, description, parameters."""
+    """The registered model families: list of dicts with name, description, parameters and
+    temperature_derivatives (False when the monitor returns none on its model path)."""
     return _core.models()
+
+
+def has_temperature_derivatives(model):
+    return next(m["temperature_derivatives"] for m in _core.models() if m["name"] == model)
+
+
+def model_flag_words(model, flags):
+    """flag_words() for a model: one without temperature derivatives gets values only by
+    default and refuses an explicit request for a derivative (it would return nothing)."""
+    if has_temperature_derivatives(model):
+        return flag_words(flags)
+    if flags is None:
+        return [1] * 5
+    words = flag_words(flags)
+    if any(w > 1 for w in words):
+        raise ValueError(f"the {model!r} monitor returns no temperature derivatives: "
+                         f"ask for values only (flags 0 or 1), not {words}")
+    return words
+
+
+# The associating PC-SAFT monitor's settings: option vector elements 2 and 3.
+PCSAFT_ASSOC_SETTINGS = {
+    "root_search": {"host": 0, "own": 10},
+    "association": {"full": 0, "simplified": 20, "off": 1},
+    "entropy": {"departure": 0, "from-h-and-g": 11},
+}
+
+
+def pcsaft_assoc_options(settings):
+    """The option vector KOPT(3) from {"root_search": "host"|"own", "association":
+    "full"|"simplified"|"off", "entropy": "departure"|"from-h-and-g"}."""
+    chosen = {}
+    for key, value in (settings or {}).items():
+        if key not in PCSAFT_ASSOC_SETTINGS:
+            raise ValueError(f"unknown pcsaft-assoc setting {key!r} (use {', '.join(PCSAFT_ASSOC_SETTINGS)})")
+        choices = PCSAFT_ASSOC_SETTINGS[key]
+        if value not in choices:
+            raise ValueError(f"unknown {key} {value!r} (use {', '.join(choices)})")
+        chosen[key] = choices[value]
+    if chosen.get("entropy", 0) and chosen.get("association", 0):
+        raise ValueError("entropy 'from-h-and-g' needs the full association")
+    return [0, chosen.get("root_search", 0), chosen.get("entropy", 0) or chosen.get("association", 0)]
 
 
 def model_name(model):

@@ -10,5 +10,6 @@ namespace keld::refhost::families {
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
 ModelEntry cubic();
+ModelEntry pcsaft_assoc();
 
 }  // namespace keld::refhost::families

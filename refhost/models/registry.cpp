@@ -8,6 +8,7 @@ const std::vector<ModelEntry> &models() {
         families::sanchez_lacombe(),
         families::pcsaft(),
         families::cubic(),
+        families::pcsaft_assoc(),
     };
     return registry;
 }

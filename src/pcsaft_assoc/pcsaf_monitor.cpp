@@ -100,21 +100,23 @@ void write_properties(const host::Host &host, const Arguments &a, Model &m, doub
     double s = rt * (-r.a / a.t + log_z / a.t - log_p / a.t - r.a_t);
     double v = 1.0 / rho;
 
-    // The host's basis: ln(x/Z) where both are positive; H, S, V per kmol of the host's basis.
+    // G from the fugacity coefficients on the true basis, G = R T (sum x ln phi + ln(P/P_ref)).
+    double g = 0.0;
+    if (gibbs) {
+        double sum = 0.0;
+        for (std::int64_t k = 0; k < m.n; ++k) sum += m.x[k] * phi[k];
+        g = rt * (sum + log_p);
+    }
+    // The host's basis: ln(x/Z) where both are positive; H, S, G, V per kmol of the host's basis.
     double factor = 0.0;
     for (std::int64_t k = 0; k < m.n; ++k) factor += a.z[k] * a.mw[m.idx[k] - 1] / m.mwn[k];
-    if (rq.phi.value || gibbs)
+    if (rq.phi.value)
         for (std::int64_t k = 0; k < m.n; ++k)
             if (a.z[k] > 0.0 && m.x[k] > 0.0) phi[k] += std::log(m.x[k] / a.z[k]);
     h *= factor;
     s *= factor;
+    g *= factor;
     v *= factor;
-    double g = 0.0;
-    if (gibbs) {
-        double sum = 0.0;
-        for (std::int64_t k = 0; k < m.n; ++k) sum += a.z[k] * phi[k];
-        g = rt * (sum + log_p);
-    }
     if (entropy_from_gibbs) s = (h - g) / a.t;
     if (rq.h.value) *a.out.h = h;
     if (rq.s.value) *a.out.s = s;

@@ -79,6 +79,10 @@ struct StateRequest {
     std::int64_t mixing_rule = 1;   // KRULE: 1 van der Waals, 2 Wong-Sandler, 3 MHV1, 4 MHV2
     std::int64_t excess_model = 1;  // KMODEL 1..7
     std::int64_t alpha_option = 0;  // KEOSOPT: 2 Mathias-Copeman where given
+    // The associating PC-SAFT monitor's option vector KOPT(3) ("root_search", "association" and
+    // "entropy_from_gibbs" of a case file): element 2 = 10 its own density search; element 3 = 1 no
+    // association or dipoles, 20 the simplified association, 11 S from (H - G)/T.
+    std::array<std::int64_t, 3> association_options{0, 0, 0};
 };
 
 struct StateResult {

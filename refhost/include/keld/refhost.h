@@ -184,6 +184,12 @@ struct ParameterDefinition {
 //   the van der Waals and Wong-Sandler rules, 0 when not given); GEAIJ, GEBIJ
 //   (excess-Gibbs pair terms a_ij, b_ij / K) and GEALF (NRTL alpha_ij),
 //   binary, starting missing; UNIQR, UNIQQ (UNIQUAC r, q; unary).
+// PC-SAFT with association and a dipolar term (KELD_PCSAF1; it reads the
+//   PC-SAFT arrays above as well): PCSATY association site type (unary, a
+//   number), PCSAEP eps^AB/k (K), PCSAKP kappa^AB, PCSAMU dipole moment (D),
+//   PCSAXP dipolar segment fraction (unary); PCSAEX, PCSAKX cross eps^AB/k and
+//   kappa^AB (binary, starting missing: the combining rules apply); PCSLIJ
+//   l_ij(T) (binary table, the first four coefficients read).
 std::span<const ParameterDefinition> parameter_catalogue();
 
 struct HostOptions {
