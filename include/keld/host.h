@@ -183,6 +183,7 @@ typedef struct keld_host {
      * Optional: without it the UNIFAC model is refused with a message. */
     double *group_table;
     int64_t group_table_words;
+
     /* Association solver (site fractions and their derivatives). Optional: without LU
      * operations Newton's method falls back to substitution, without the accelerator or the
      * quasi-Newton routine substitution runs plain, and without a unit writer no diagnostic

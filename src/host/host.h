@@ -142,6 +142,7 @@ public:
                    : std::numeric_limits<double>::quiet_NaN();
     }
     std::int64_t group_table_words() const { return t_.group_table ? t_.group_table_words : 0; }
+
     // Association solver services. A missing position search is done here; the other operations
     // are optional and reported by has_*(), and the solver does without them (see keld/host.h).
     std::int64_t component_vector(std::int64_t value, const std::int64_t *vector, std::int64_t n) const;

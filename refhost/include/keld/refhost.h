@@ -479,6 +479,7 @@ private:
     std::map<std::pair<std::int64_t, std::int64_t>, double> interactions_;  // (main i, main j) -> a_ij
     std::map<std::int64_t, std::vector<std::pair<std::int64_t, double>>> component_groups_;  // subgroup index, count
     std::vector<double> group_table_;
+
     std::map<std::int64_t, std::function<void(std::string_view)>> unit_sinks_;
     std::map<std::int64_t, std::vector<std::string>> unit_lines_;
     std::unique_ptr<std::mutex> unit_mutex_ = std::make_unique<std::mutex>();
