@@ -197,7 +197,8 @@ typedef struct keld_host {
     keld_line_search_fn line_search;                   /* HostLineSearch */
     keld_write_unit_fn write_unit;                     /* formatted write to a Fortran unit */
     /* PC-SAFT with association and a dipolar term (KELD_PCSAF1): the binary k_ij and l_ij of the
-     * monitor's six- and four-coefficient arrays. Optional: without them every k_ij and l_ij is 0. */
+     * monitor's six- and four-coefficient arrays. Optional: without them the first (constant)
+     * coefficient of each pair is used. */
     keld_binary_kij_fn binary_kij;                     /* PolyBinaryKij */
     keld_binary_kij_fn binary_kij_deriv;               /* PolyBinaryKijDeriv */
 } keld_host;

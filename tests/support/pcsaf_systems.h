@@ -129,8 +129,9 @@ public:
         return static_cast<std::int64_t>(work[0]);
     }
 
-    PcsafResult call(const PcsafCall &c, std::int64_t lwork = 0) {
-        host.install();
+    // With install = false the table installed now is kept (a test's wrapped root routines).
+    PcsafResult call(const PcsafCall &c, std::int64_t lwork = 0, bool install = true) {
+        if (install) host.install();
         host.clear_captured_messages();
         const std::int64_t words = lwork > 0 ? lwork : work_needed(c);
         std::vector<double> work(static_cast<std::size_t>(std::max<std::int64_t>(words, 1)), 7.0);
