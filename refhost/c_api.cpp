@@ -15,6 +15,10 @@ struct keld_refhost {
     mutable std::string last_error;
 };
 
+namespace keld::refhost::detail {
+ReferenceHost *reference_host(keld_refhost *handle) { return handle ? &handle->host : nullptr; }
+}  // namespace keld::refhost::detail
+
 namespace {
 
 using keld::refhost::ReferenceHost;

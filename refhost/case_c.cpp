@@ -216,4 +216,25 @@ int keld_refhost_case_state_label(const keld_refhost_case *c, int64_t state, cha
     return KELD_REFHOST_OK;
 }
 
+int keld_refhost_case_evaluate(keld_refhost_case *c, int64_t state, double *phi, double *dphi, int64_t capacity,
+                               double *values, int64_t *kstat) {
+    if (c == nullptr || phi == nullptr || dphi == nullptr || values == nullptr || kstat == nullptr)
+        return KELD_REFHOST_INVALID_ARGUMENT;
+    const keld::refhost::StateRequest *s = state_at(c, state);
+    if (s == nullptr) return KELD_REFHOST_OUT_OF_RANGE;
+    if (static_cast<int64_t>(s->components.size()) > capacity) return KELD_REFHOST_OUT_OF_RANGE;
+    try {
+        const keld::refhost::StateResult r =
+            keld::refhost::evaluate(*keld::refhost::detail::reference_host(c->host), *s);
+        std::copy(r.phi.begin(), r.phi.end(), phi);
+        std::copy(r.dphi.begin(), r.dphi.end(), dphi);
+        const double all[8] = {r.h, r.s, r.g, r.v, r.dh, r.ds, r.dg, r.dv};
+        std::copy(all, all + 8, values);
+        *kstat = r.status;
+        return KELD_REFHOST_OK;
+    } catch (...) {
+        return KELD_REFHOST_FAILURE;
+    }
+}
+
 }  // extern "C"

@@ -99,4 +99,7 @@ void build_host(const CaseDescription &description, Builder &builder) {
     for (const ParameterValue &p : description.parameters) builder.set_parameter(p);
 }
 
+// The reference host behind a C handle (nullptr for nullptr).
+ReferenceHost *reference_host(keld_refhost *handle);
+
 }  // namespace keld::refhost::detail

@@ -8,6 +8,7 @@
 #include "host/host.h"
 #include "pcsaft_assoc/pcsaf_brent.h"
 #include "pcsaft_assoc/pcsaf_density_root.h"
+#include "keld/case_c.h"
 #include "support/pcsaf_systems.h"
 
 using namespace keld::testing;
@@ -248,6 +249,25 @@ TEST(PcsafMonitor, VectorFormIsScalarCallsPerPoint) {
     }
     EXPECT_EQ(phi[2], kUntouched);
     EXPECT_EQ(v[2], kUntouched);
+}
+
+}  // namespace
+
+namespace {
+
+// The example case through the C interface: the host gathers the arrays, the monitor returns values.
+TEST(PcsafMonitor, CaseStatesThroughTheCInterface) {
+    char error[256];
+    keld_refhost_case *c =
+        keld_refhost_case_open(KELD_SOURCE_DIR "/examples/water-methanol-pcsaft-assoc.json", error, sizeof error);
+    ASSERT_NE(c, nullptr) << error;
+    double phi[2], dphi[2], values[8];
+    std::int64_t kstat = -1;
+    ASSERT_EQ(keld_refhost_case_evaluate(c, 2, phi, dphi, 2, values, &kstat), KELD_REFHOST_OK);
+    EXPECT_EQ(kstat, 1);
+    EXPECT_TRUE(std::isfinite(phi[0]) && std::isfinite(values[0]) && std::isfinite(values[3]));
+    EXPECT_TRUE(std::isnan(dphi[0]) && std::isnan(values[4]));  // no temperature derivatives
+    keld_refhost_case_close(c);
 }
 
 }  // namespace

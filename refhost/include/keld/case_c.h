@@ -65,6 +65,15 @@ KELD_API int keld_refhost_case_state_model(const keld_refhost_case *c, int64_t s
 KELD_API int keld_refhost_case_state_label(const keld_refhost_case *c, int64_t state, char *label,
                                            int64_t capacity);
 
+/* Evaluates state `state` with its model as the tools do (any registered model, also those whose
+ * monitors take argument lists of their own, such as "pcsaft-assoc": the host gathers the arrays).
+ * phi and dphi receive ln phi and d ln phi/dT per listed component (capacity words at least),
+ * values H, S, G, V, dH/dT, dS/dT, dG/dT, dV/dT (8 words); what the state's flags do not ask for, and
+ * what the monitor does not return, is NaN. kstat receives the monitor's status (1 ok). The host is
+ * installed and its message lines are captured (read them with keld_refhost_captured_line). */
+KELD_API int keld_refhost_case_evaluate(keld_refhost_case *c, int64_t state, double *phi, double *dphi,
+                                        int64_t capacity, double *values, int64_t *kstat);
+
 #ifdef __cplusplus
 }
 #endif
