@@ -325,8 +325,10 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  * 48  LWORK         integer            length of WORK; -1 asks for the length needed, returned in
  *                                      WORK(1) (nothing else is done)
  * 49  WORK(LWORK)   real               work area: at least 13 + 39 NC + 16 NC^2 + 7 NC L + 2 L^2
- *                                      words (L = max(NC, 4)), more when the association problem
- *                                      needs it (LWORK = -1 tells); cleared at every call
+ *                                      words (L = max(NC, 4)); more only for problems with many
+ *                                      polymer segment types, or association problems larger than the
+ *                                      monitor's own scratch of 3072 words (LWORK = -1 tells); cleared
+ *                                      at every call
  * 50-57             any                not read or written (the caller's own words; may be NULL)
  * The names in parentheses are those of the reference host's parameter store and of case files.
  *

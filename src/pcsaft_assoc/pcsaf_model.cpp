@@ -369,7 +369,8 @@ double number_average_mw(const Arguments &args, std::int64_t k) {
     return sum;
 }
 
-BuildResult build_model(const host::Host &host, const Arguments &args, bool with_composition, Model &model) {
+BuildResult build_model(const host::Host &host, const Arguments &args, bool with_composition, Model &model,
+                        std::span<double> stack) {
     BuildResult result;
     const double missing = host.missing();
     const bool terms_on = args.options.association != kTermsOff;
@@ -388,12 +389,15 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
         options.diag_level = args.kdiag;
         association_words = assoc::work_words(host, sizing_mixture(args, n.nv, missing), options);
     }
-    result.words_needed = std::max(sizing.used() + association_words, printed_work_words(args.nc));
-    const std::int64_t words = result.words_needed;
-    if (args.lwork < words) {
+    const std::int64_t printed = printed_work_words(args.nc);
+    const bool stack_serves = association_words <= kStackAssociationWords;
+    result.words_needed = std::max(sizing.used() + (stack_serves ? 0 : association_words), printed);
+    const bool in_work_area = args.lwork >= std::max(sizing.used() + association_words, printed);
+    if (args.lwork < result.words_needed || (!in_work_area && static_cast<std::int64_t>(stack.size()) < association_words)) {
         result.outcome = BuildOutcome::short_work;
         return result;
     }
+    const std::int64_t words = std::max(sizing.used() + (in_work_area ? association_words : 0), printed);
 
     // The call's work area is cleared, then laid out.
     std::fill(args.work, args.work + words, 0.0);
@@ -410,7 +414,9 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
     b.set_true_basis();
     if (!b.set_molecules()) return result;
     b.set_components();
-    const std::span<double> rest(w.next(), static_cast<std::size_t>(w.left()));
+    const std::span<double> rest =
+        in_work_area ? std::span<double>(w.next(), static_cast<std::size_t>(association_words))
+                     : stack.first(static_cast<std::size_t>(association_words));
     if (terms_on && !b.set_association(n, rest)) return result;
     if (terms_on) b.set_dipoles();
     return result;

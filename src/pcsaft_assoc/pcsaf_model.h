@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <span>
 #include <string_view>
 
@@ -39,8 +40,14 @@ public:
         static_assert(sizeof(T) == 8);
         if (n < 0) n = 0;
         T *p = nullptr;
-        if (base_ != nullptr && used_ + n <= words_) p = reinterpret_cast<T *>(base_ + used_);
-        else short_ = true;
+        if (base_ != nullptr && used_ + n <= words_) {
+            // Each word begins the life of a T (a no-op for numbers), so typed access is defined.
+            void *raw = base_ + used_;
+            p = static_cast<T *>(raw);
+            for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T(0);
+        } else {
+            short_ = true;
+        }
         used_ += n;
         return p;
     }
@@ -136,10 +143,17 @@ struct BuildResult {
     std::int64_t words_needed = 0;  // the work area the call needs
 };
 
-// Lays out the model in the work area and fills everything that does not depend on temperature. The
-// true basis and MWN are written before any parameter is checked, so that the early exit can use them.
-// with_composition asks for the by-position rows of the composition derivatives.
-BuildResult build_model(const host::Host &host, const Arguments &args, bool with_composition, Model &model);
+// Words of scratch a monitor keeps on its stack for the association routine: a problem whose
+// association needs no more than this fits a work area of the documented length.
+inline constexpr std::int64_t kStackAssociationWords = 3072;
+
+// Lays out the model in the work area and fills everything that does not depend on temperature.
+// with_composition asks for the by-position rows of the composition derivatives. The association
+// routine's scratch comes from the work area when it has room, else from `stack` (the caller's, of
+// kStackAssociationWords words) when that is enough; words_needed is the shortest work area that
+// serves the call (with the stack in use where it suffices), never below the documented length.
+BuildResult build_model(const host::Host &host, const Arguments &args, bool with_composition, Model &model,
+                        std::span<double> stack = {});
 
 // Number-average molecular weight of listed position k and the apparent-to-true factor inputs, from the
 // arguments alone (used before build_model by the early exit).

@@ -141,9 +141,11 @@ ArgumentCheck check_arguments(const Arguments &a) {
     if (!positive_finite(a.t) || !positive_finite(a.p)) return ArgumentCheck::refused;
     const bool tables = a.nseg != nullptr;
     if (tables && (a.lseg < 1 || !a.iseg || !a.wseg)) return ArgumentCheck::refused;
+    double z_sum = 0.0;
     for (std::int64_t k = 0; k < a.n; ++k) {
         const std::int64_t c = a.idx[k];
         if (c < 1 || c > a.nc || !(a.z[k] >= 0.0) || !std::isfinite(a.z[k])) return ArgumentCheck::refused;
+        z_sum += a.z[k];
         const std::int64_t nseg = tables ? a.nseg[c - 1] : 0;
         if (nseg < 0 || nseg > a.lseg) return ArgumentCheck::refused;
         double mass = 0.0;
@@ -158,7 +160,7 @@ ArgumentCheck check_arguments(const Arguments &a) {
         if (nseg > 0 && !(mass > 0.0)) return ArgumentCheck::refused;
         if (nseg == 0 && !positive_finite(a.mw[c - 1])) return ArgumentCheck::refused;
     }
-    return ArgumentCheck::usable;
+    return z_sum > 0.0 ? ArgumentCheck::usable : ArgumentCheck::refused;
 }
 
 CallOutcome monitor(const Arguments &a) {
@@ -183,7 +185,8 @@ CallOutcome monitor(const Arguments &a) {
 
     const Needs needs = needs_of(a);
     Model model;
-    const BuildResult built = build_model(host, a, needs.composition, model);
+    double association_scratch[kStackAssociationWords];
+    const BuildResult built = build_model(host, a, needs.composition, model, association_scratch);
     if (built.outcome == BuildOutcome::short_work) {
         report_short_work(host, a, built.words_needed);
         refuse(a);

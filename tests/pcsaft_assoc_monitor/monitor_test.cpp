@@ -143,7 +143,9 @@ TEST(PcsafMonitor, EvaluateOnlyMode) {
         EXPECT_NEAR(at.v, 1.0 / c.rho, 1e-15);
         const double p_calc = sys.host.root_control(kvl == 2 ? 15 : 16);
         EXPECT_GT(std::fabs(p_calc - c.p), 1.0);  // not the pressure asked: the pressure at that density
-        if (kvl == 1) EXPECT_LT(sys.host.root_control(20), 0.0);  // dP/dV
+        if (kvl == 1) {
+            EXPECT_LT(sys.host.root_control(20), 0.0);  // dP/dV
+        }
         EXPECT_NE(at.phi[0], found.phi[0]);
     }
 }
