@@ -19,38 +19,15 @@ namespace {
 // The arguments of a monitor call over the system's arrays (everything a residual needs).
 pcsaf::Arguments arguments(PcsafSystem &sys, const PcsafCall &c, std::vector<double> &work, std::int64_t &status,
                            double &rho) {
-    pcsaf::Arguments a;
-    a.t = c.t;
-    a.p = c.p;
-    a.n = static_cast<std::int64_t>(c.idx.size());
-    a.nc = sys.nc();
-    a.kvl = c.kvl;
-    a.rq = Requests::decode(1, 1, 1, 1, 1);
-    a.status = &status;
-    a.idx = c.idx.data();
-    a.z = c.z.data();
-    a.mw = sys.mw.data();
-    a.tc = sys.tc.data();
-    a.pc = sys.pc.data();
-    a.m = sys.m.data();
-    a.sigma = sys.sigma.data();
-    a.eps = sys.eps.data();
-    a.types = sys.types.data();
-    a.eps_ab = sys.eps_ab.data();
-    a.kappa_ab = sys.kappa_ab.data();
-    a.dipole = sys.dipole.data();
-    a.dipolar_fraction = sys.dipolar_fraction.data();
-    a.nseg = sys.nseg.data();
-    a.lseg = sys.lseg;
-    a.iseg = sys.iseg.data();
-    a.wseg = sys.wseg.data();
-    a.kij = sys.kij.data();
-    a.lij = sys.lij.data();
-    a.rho = &rho;
     work.assign(static_cast<std::size_t>(sys.work_needed(c)), 0.0);
-    a.work = work.data();
-    a.lwork = static_cast<std::int64_t>(work.size());
-    return a;
+    return {.t = c.t, .p = c.p, .n = static_cast<std::int64_t>(c.idx.size()), .nc = sys.nc(), .kvl = c.kvl,
+            .rq = Requests::decode(1, 1, 1, 1, 1), .status = &status, .idx = c.idx.data(), .z = c.z.data(),
+            .mw = sys.mw.data(), .tc = sys.tc.data(), .pc = sys.pc.data(), .m = sys.m.data(),
+            .sigma = sys.sigma.data(), .eps = sys.eps.data(), .types = sys.types.data(),
+            .eps_ab = sys.eps_ab.data(), .kappa_ab = sys.kappa_ab.data(), .dipole = sys.dipole.data(),
+            .dipolar_fraction = sys.dipolar_fraction.data(), .nseg = sys.nseg.data(), .lseg = sys.lseg,
+            .iseg = sys.iseg.data(), .wseg = sys.wseg.data(), .kij = sys.kij.data(), .lij = sys.lij.data(),
+            .rho = &rho, .lwork = static_cast<std::int64_t>(work.size()), .work = work.data()};
 }
 
 TEST(PcsafCore, EqualsThePlainPcsaftCoreWithoutAssociationAndDipoles) {

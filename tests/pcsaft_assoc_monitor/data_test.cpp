@@ -15,9 +15,7 @@ using namespace keld::testing;
 namespace {
 
 struct Point {
-    double t;       // K
-    double p_sat;   // Pa (measured)
-    double rho_l;   // kg/m3 (measured, saturated liquid)
+    double t, p_sat, rho_l;  // K, Pa, kg/m3 of the saturated liquid (measured)
 };
 
 // Methanol: vapour pressures from the Antoine equation of the measured data (15-84 C, extrapolated
@@ -40,12 +38,9 @@ struct Fluid {
 struct Saturation {
     double p, rho_l;
 };
+
 Saturation saturation(PcsafSystem &sys, std::int64_t c, double t, double p_start) {
-    PcsafCall call;
-    call.idx = {c};
-    call.z = {1.0};
-    call.t = t;
-    call.flags = {1, 0, 0, 0, 1};
+    PcsafCall call{.t = t, .idx = {c}, .z = {1.0}, .flags = {1, 0, 0, 0, 1}};
     const double rt = keld::refhost::ReferenceHost::gas_constant * t;
     double p = p_start;
     for (int it = 0; it < 100; ++it) {
@@ -56,8 +51,7 @@ Saturation saturation(PcsafSystem &sys, std::int64_t c, double t, double p_start
         call.kvl = 1;
         call.p = p;
         const PcsafResult vapour = sys.call(call);
-        EXPECT_EQ(liquid.status, 1);
-        EXPECT_EQ(vapour.status, 1);
+        EXPECT_TRUE(liquid.status == 1 && vapour.status == 1);
         const double next = std::exp(ln_f_liquid - vapour.phi[0]);
         if (std::fabs(next / p - 1.0) < 1e-10) return {next, liquid.rho};
         p = next;

@@ -3,12 +3,10 @@
 
 #include <cmath>
 #include <limits>
-#include <optional>
 
 #include "host/host.h"
 #include "pcsaft_assoc/pcsaf_brent.h"
 #include "pcsaft_assoc/pcsaf_density_root.h"
-#include "keld/case_c.h"
 #include "support/pcsaf_systems.h"
 
 using namespace keld::testing;
@@ -17,35 +15,22 @@ namespace {
 
 constexpr double kR = keld::refhost::ReferenceHost::gas_constant;
 
+// kdiag 4: every message the host's check knows is issued.
 PcsafCall pure(std::int64_t c, double t, double p, std::int64_t kvl) {
-    PcsafCall call;
-    call.idx = {c};
-    call.z = {1.0};
-    call.t = t;
-    call.p = p;
-    call.kvl = kvl;
-    call.kdiag = 4;  // every message the host's check knows is issued
-    return call;
+    return {.t = t, .p = p, .idx = {c}, .z = {1.0}, .kvl = kvl, .kdiag = 4};
 }
 
 TEST(PcsafMonitor, HostAndOwnSearchFindTheSameRoot) {
     PcsafSystem sys;
     const auto me = sys.add(kMethanol2B), w = sys.add(kWater4C), hx = sys.add(kHexane0);
-    PcsafCall mixture;
-    mixture.idx = {w, me};
-    mixture.z = {0.5, 0.5};
-    PcsafCall vapour_mixture = mixture;
-    vapour_mixture.idx = {me, hx};
-    vapour_mixture.t = 350.0;
-    vapour_mixture.kvl = 1;
-    const PcsafCall calls[] = {pure(me, 298.15, 1e5, 2), pure(me, 298.15, 1e4, 1), pure(w, 373.15, 2e5, 2), mixture,
-                               vapour_mixture};
+    const PcsafCall calls[] = {pure(me, 298.15, 1e5, 2), pure(me, 298.15, 1e4, 1), pure(w, 373.15, 2e5, 2),
+                               {.idx = {w, me}, .z = {0.5, 0.5}},
+                               {.t = 350.0, .idx = {me, hx}, .z = {0.5, 0.5}, .kvl = 1}};
     for (const PcsafCall &host_call : calls) {
         PcsafCall own = host_call;
         own.options[1] = 10;
         const PcsafResult a = sys.call(host_call), b = sys.call(own);
-        EXPECT_EQ(a.status, 1);
-        EXPECT_EQ(b.status, 1);
+        EXPECT_TRUE(a.status == 1 && b.status == 1);
         EXPECT_NEAR(b.rho, a.rho, 2.0 * (6.0e-8 * a.rho + 5.0e-7)) << host_call.kvl << " " << host_call.idx.size();
         EXPECT_TRUE(a.messages.empty() && b.messages.empty());
     }
@@ -59,24 +44,21 @@ TEST(PcsafMonitor, OwnSearchWithoutASignChange) {
     vapour.options[1] = 10;
     const PcsafResult v = sys.call(vapour);
     EXPECT_DOUBLE_EQ(v.rho, 1.0e11 / (kR * 298.15));
-    EXPECT_EQ(v.status, 0);
-    EXPECT_TRUE(v.messages.empty());
+    EXPECT_TRUE(v.status == 0 && v.messages.empty());
     // A supercritical gas asked as a liquid at 1 Pa: P(eta) - P stays positive down to eta = 0.01.
     PcsafCall liquid = pure(c1, 400.0, 1.0, 2);
     liquid.options[1] = 10;
     const PcsafResult l = sys.call(liquid);
     const double d = 3.7039 * 0.08444643735037098 * (1.0 - 0.12 * std::exp(-3.0 * 150.03 / 400.0));
     EXPECT_NEAR(l.rho * 0.5235987756666667 * d * d * d, 0.5, 1e-14);
-    EXPECT_EQ(l.status, 0);
-    EXPECT_TRUE(l.messages.empty());
+    EXPECT_TRUE(l.status == 0 && l.messages.empty());
 }
 
 // A site type that cannot be decoded (1999: 27 sites) makes every association solution fail.
 TEST(PcsafMonitor, AssociationFailureLeavesOutputsUnwritten) {
     struct Row {
         std::int64_t kvl, root_option, check_number;
-    };
-    const Row rows[] = {{1, 10, 4}, {2, 10, 6}, {2, 0, 1}, {1, 0, 1}};
+    } const rows[] = {{1, 10, 4}, {2, 10, 6}, {2, 0, 1}, {1, 0, 1}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.check_number);
         PcsafSystem sys;
@@ -87,10 +69,7 @@ TEST(PcsafMonitor, AssociationFailureLeavesOutputsUnwritten) {
         c.rho = 3.5;
         const PcsafResult r = sys.call(c);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.phi[0], kUntouched);
-        EXPECT_EQ(r.h, kUntouched);
-        EXPECT_EQ(r.v, kUntouched);
-        EXPECT_EQ(r.rho, 3.5);
+        EXPECT_TRUE(r.phi[0] == kUntouched && r.h == kUntouched && r.v == kUntouched && r.rho == 3.5);
         EXPECT_EQ(sys.host.message_check_count("PCSA", "F3", 1, row.check_number), 1);
         ASSERT_EQ(r.messages.size(), 4u);
         EXPECT_EQ(r.messages[0], "      PC-SAFT CANNOT CALCULATE THE ASSOCIATION CONTRIBUTION FOR THIS SYSTEM AT");
@@ -120,10 +99,6 @@ TEST(PcsafMonitor, DensityMessagesAndBrentLimit) {
         keld::pcsaf::brent(nan, 1.0, std::numeric_limits<double>::quiet_NaN(), -1.0, 1.0);
     EXPECT_FALSE(stuck.converged);
     EXPECT_EQ(stuck.iterations, keld::pcsaf::kBrentIterations);
-    const auto cubic = [](double x) -> std::optional<double> { return x * x * x - 2.0; };
-    const keld::pcsaf::BrentOutcome root = keld::pcsaf::brent(cubic, 1.0, 2.0, -1.0, 6.0);
-    EXPECT_TRUE(root.converged);
-    EXPECT_NEAR(root.x, std::cbrt(2.0), 6.0e-8 * 1.26 + 5.0e-7);
 }
 
 TEST(PcsafMonitor, EvaluateOnlyMode) {
@@ -138,8 +113,7 @@ TEST(PcsafMonitor, EvaluateOnlyMode) {
         c.rho = found.rho * 1.001;  // a density of the host's choosing
         const PcsafResult at = sys.call(c);
         table.eos_log[24] = 0;
-        EXPECT_EQ(at.status, 1);
-        EXPECT_EQ(at.rho, c.rho);
+        EXPECT_TRUE(at.status == 1 && at.rho == c.rho);
         EXPECT_NEAR(at.v, 1.0 / c.rho, 1e-15);
         const double p_calc = sys.host.root_control(kvl == 2 ? 15 : 16);
         EXPECT_GT(std::fabs(p_calc - c.p), 1.0);  // not the pressure asked: the pressure at that density
@@ -153,15 +127,11 @@ TEST(PcsafMonitor, EvaluateOnlyMode) {
 TEST(PcsafMonitor, RefusalsSayWhy) {
     PcsafSystem sys;
     const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0);
-    PcsafCall c;
-    c.idx = {me, hx};
-    c.z = {0.5, 0.5};
-    c.kdiag = 4;
+    PcsafCall c{.idx = {me, hx}, .z = {0.5, 0.5}, .kdiag = 4};
     // A missing segment diameter.
     sys.sigma[hx - 1] = kNone;
     PcsafResult r = sys.call(c, 100000);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(std::isnan(r.phi[0]) && std::isnan(r.h) && std::isnan(r.v));
+    EXPECT_TRUE(r.status == 0 && std::isnan(r.phi[0]) && std::isnan(r.h) && std::isnan(r.v));
     ASSERT_EQ(r.messages.size(), 2u);
     EXPECT_EQ(r.messages[0], "      EQUATION OF STATE MODEL PCSAFT-A HAS MISSING PARAMETERS:");
     EXPECT_EQ(r.messages[1], "      PCSFTV (DATA SET   1) MISSING FOR COMPONENT NC6");
@@ -169,20 +139,16 @@ TEST(PcsafMonitor, RefusalsSayWhy) {
     // Association parameters without a site type.
     sys.types[me - 1] = 0;
     r = sys.call(c, 100000);
-    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.messages.back(), "      PCSATY (DATA SET   1) MISSING FOR COMPONENT MEOH");
     sys.types[me - 1] = 2;
     // A work area shorter than the call needs.
     r = sys.call(c, sys.work_needed(c) - 1);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(std::isnan(r.g));
-    ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_NE(r.messages[0].find("WORK AREA TOO SMALL"), std::string::npos);
+    EXPECT_TRUE(r.status == 0 && std::isnan(r.g) && r.messages.size() == 1u);
+    EXPECT_NE(r.messages.back().find("WORK AREA TOO SMALL"), std::string::npos);
     // An argument it cannot honour.
     c.t = -1.0;
     r = sys.call(c, 100000);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(std::isnan(r.s));
+    EXPECT_TRUE(r.status == 0 && std::isnan(r.s));
 }
 
 TEST(PcsafMonitor, IdealGasExitAndOptions) {
@@ -194,10 +160,9 @@ TEST(PcsafMonitor, IdealGasExitAndOptions) {
     PcsafCall c = pure(p, 300.0, 5.0e-5, 1);
     c.flags = {3, 3, 3, 3, 3};
     PcsafResult r = sys.call(c);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.status == 1 && r.phi[0] == 0.0);
     EXPECT_NEAR(r.v, kR * 300.0 / 5.0e-5 * 50.0 / 20000.0, 1e-6);
     EXPECT_NEAR(r.dv, kR / 5.0e-5 * 50.0 / 20000.0, 1e-9);
-    EXPECT_EQ(r.phi[0], 0.0);
 
     // Option 3 = 11: S from (H - G)/T; option 3 = 1: no association.
     c = pure(me, 300.0, 1e5, 2);
@@ -212,19 +177,17 @@ TEST(PcsafMonitor, IdealGasExitAndOptions) {
     sys.at(sys.kappa_ab, me, me) = kNone;
     c.options[2] = 0;
     const PcsafResult inert = sys.call(c);
-    EXPECT_EQ(r.rho, inert.rho);
-    EXPECT_EQ(r.phi[0], inert.phi[0]);
+    EXPECT_TRUE(r.rho == inert.rho && r.phi[0] == inert.phi[0]);
 }
 
 TEST(PcsafMonitor, VectorFormIsScalarCallsPerPoint) {
     PcsafSystem sys;
-    const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0), bad = sys.add(kWater2B);
+    const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0), bad = sys.add(kWater4C);
     sys.types[bad - 1] = 1999;
     sys.host.install();
-    const std::int64_t npt = 3, nc = sys.nc(), kds = 1, kvl = 2, unit = 77, one = 1, zero = 0;
+    const std::int64_t npt = 3, nc = sys.nc(), kds = 1, kvl = 2, unit = 77, one = 1, zero = 0, method = 2;
     const std::int64_t idx[3] = {me, hx, bad}, opt[3] = {0, 0, 0};
     const double p[3] = {1e5, 3e5, 1e5}, t = 300.0, tol = 1e-12;
-    const std::int64_t method = 2;
     double phi[3], h[3], s[3], g[3], v[3], rho[3] = {0, 0, 0}, dphi[3], dh[3], ds[3], dg[3], dv[3];
     for (double *a : {phi, h, s, g, v, dphi, dh, ds, dg, dv})
         for (int k = 0; k < 3; ++k) a[k] = kUntouched;
@@ -242,34 +205,11 @@ TEST(PcsafMonitor, VectorFormIsScalarCallsPerPoint) {
         PcsafCall c = pure(idx[k], t, p[k], 2);
         c.tolerance = tol;
         const PcsafResult r = sys.call(c);
-        EXPECT_EQ(phi[k], r.phi[0]);
-        EXPECT_EQ(h[k], r.h);
-        EXPECT_EQ(g[k], r.g);
-        EXPECT_EQ(v[k], r.v);
-        EXPECT_EQ(rho[k], r.rho);
+        EXPECT_TRUE(phi[k] == r.phi[0] && h[k] == r.h && g[k] == r.g && v[k] == r.v && rho[k] == r.rho);
         EXPECT_EQ(dh[k], kUntouched);
     }
     EXPECT_EQ(phi[2], kUntouched);
     EXPECT_EQ(v[2], kUntouched);
-}
-
-}  // namespace
-
-namespace {
-
-// The example case through the C interface: the host gathers the arrays, the monitor returns values.
-TEST(PcsafMonitor, CaseStatesThroughTheCInterface) {
-    char error[256];
-    keld_refhost_case *c =
-        keld_refhost_case_open(KELD_SOURCE_DIR "/examples/water-methanol-pcsaft-assoc.json", error, sizeof error);
-    ASSERT_NE(c, nullptr) << error;
-    double phi[2], dphi[2], values[8];
-    std::int64_t kstat = -1;
-    ASSERT_EQ(keld_refhost_case_evaluate(c, 2, phi, dphi, 2, values, &kstat), KELD_REFHOST_OK);
-    EXPECT_EQ(kstat, 1);
-    EXPECT_TRUE(std::isfinite(phi[0]) && std::isfinite(values[0]) && std::isfinite(values[3]));
-    EXPECT_TRUE(std::isnan(dphi[0]) && std::isnan(values[4]));  // no temperature derivatives
-    keld_refhost_case_close(c);
 }
 
 }  // namespace

@@ -2,13 +2,14 @@
 // scalar type, so that the tests can differentiate it by complex step in T, ρ and the mole numbers.
 // It follows the published forms term by term (Gross and Sadowski 2001 and 2002, the copolymer chain of
 // Gross et al. 2003 in its homosegmented-block form, Jog and Chapman 2001) and shares no arrangement
-// with the production code: the site fractions are solved by Newton's method on the mass-action
-// equations in the scalar type, the hard-sphere term is written in ζ_n.
+// with the production code: the site fractions are solved by damped substitution in the scalar type,
+// the hard-sphere term is written in ζ_n.
 #pragma once
 
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "pcsaft/pcsaft_constants.h"
@@ -19,40 +20,33 @@ using std::exp;
 using std::log;
 using std::sqrt;
 
-// The problem by component number (arrays of the monitor's argument list, see keld/keld.h).
-struct System {
-    std::int64_t nc = 0;
-    std::vector<std::int64_t> idx;
-    std::vector<double> mw, m, sigma, eps, eps_ab, kappa_ab, dipole, xp;  // eps_ab, kappa_ab: nc x nc
-    std::vector<std::int64_t> types, nseg, iseg;
-    std::vector<double> wseg;
-    std::int64_t lseg = 1;
-    // k_ij(T) = a + b/Tr with Tr = T/298.15 (a, b by pair) and a constant l_ij.
-    std::vector<double> kij_a, kij_b, lij;
-    double missing = 1.0e35;
-    double gas_constant = 8314.462618;
-};
+// The model reads the arrays of a monitor call by component number (keld/keld.h) from a system `s`
+// with members mw, m, sigma, eps, eps_ab, kappa_ab (nc x nc), dipole, dipolar_fraction, types, nseg,
+// iseg, wseg, lseg, kij (six coefficients per pair; a + b/Tr with Tr = T/298.15 K is used), lij (four
+// per pair; the constant is used), and the listed components idx.
+constexpr double kMissing = 1.0e35;
+constexpr double kGasConstant = 8314.462618;
 
-// One kind of segment in the mixture: a whole molecule, or a segment type of a polymer.
+// One kind of segment in the mixture, a whole molecule or a segment type of a polymer: its fraction
+// of the molecule's model segments, its units per molecule (weighting its sites) and, for a copolymer
+// type, its model segments (the chain term; 0 otherwise). m by listed position.
 struct Part {
     std::int64_t position, comp;
-    double fraction;  // of the molecule's model segments
-    double units;     // per molecule (weights its sites)
-    double chain;     // model segments of the type (copolymer chain term), 0 when not a copolymer type
+    double fraction, units, chain;
 };
-
 struct Layout {
     std::vector<Part> parts;
-    std::vector<double> m;  // by position
+    std::vector<double> m;
 };
 
-inline bool set(double v, double missing) { return v != missing && v != 0.0 && std::isfinite(v); }
+inline bool set(double v) { return v != kMissing && v != 0.0 && std::isfinite(v); }
 
-inline Layout layout(const System &s) {
+template <class Sys>
+Layout layout(const Sys &s, const std::vector<std::int64_t> &idx) {
     Layout l;
-    for (std::size_t k = 0; k < s.idx.size(); ++k) {
-        const std::int64_t c = s.idx[k];
-        const std::int64_t ns = s.nseg.empty() ? 0 : s.nseg[c - 1];
+    for (std::size_t k = 0; k < idx.size(); ++k) {
+        const std::int64_t c = idx[k];
+        const std::int64_t ns = s.nseg[c - 1];
         if (ns == 0) {
             l.parts.push_back({static_cast<std::int64_t>(k), c, 1.0, 1.0, 0.0});
             l.m.push_back(s.m[c - 1]);
@@ -69,77 +63,38 @@ inline Layout layout(const System &s) {
         for (std::int64_t t = 0; t < ns; ++t)
             l.parts.push_back({static_cast<std::int64_t>(k), s.iseg[(c - 1) * s.lseg + t], segs[t] / total, units[t],
                                ns >= 2 ? segs[t] : 0.0});
-        l.m.push_back(s.m[c - 1] != s.missing ? s.m[c - 1] : total);
+        l.m.push_back(s.m[c - 1] != kMissing ? s.m[c - 1] : total);
     }
     return l;
 }
 
-// Sites of the fixed types: -1 negative, +1 positive, 2 bipolar.
-inline std::vector<int> site_kinds(std::int64_t type) {
-    switch (type) {
-        case 1: return {2};
-        case 2: return {-1, 1};
-        case 3: return {-1, -1, 1};
-        case 4: return {-1, -1, 1, 1};
-        case 5: return {1, 1, 1, -1};
-        case 6: return {-1};
-        case 7: return {-1, -1};
-        case 8: return {1};
-        case 9: return {1, 1};
-        default: return {};
-    }
-}
+// Sites of the types 0 to 4 (-1 negative, +1 positive, 2 bipolar) and when two sites bond.
+inline const std::vector<int> kSiteKinds[] = {{}, {2}, {-1, 1}, {-1, -1, 1}, {-1, -1, 1, 1}};
 inline bool bond(int a, int b) { return a * b < 0 || a * b >= 2; }
 
-// Dense complex-capable Gaussian elimination (small systems).
-template <class S>
-void solve(std::vector<S> a, std::vector<S> &b, std::size_t n) {
-    for (std::size_t c = 0; c < n; ++c) {
-        std::size_t p = c;
-        for (std::size_t r = c + 1; r < n; ++r)
-            if (std::abs(a[r * n + c]) > std::abs(a[p * n + c])) p = r;
-        for (std::size_t k = 0; k < n; ++k) std::swap(a[c * n + k], a[p * n + k]);
-        std::swap(b[c], b[p]);
-        for (std::size_t r = c + 1; r < n; ++r) {
-            const S f = a[r * n + c] / a[c * n + c];
-            for (std::size_t k = c; k < n; ++k) a[r * n + k] -= f * a[c * n + k];
-            b[r] -= f * b[c];
-        }
-    }
-    for (std::size_t c = n; c-- > 0;) {
-        for (std::size_t k = c + 1; k < n; ++k) b[c] -= a[c * n + k] * b[k];
-        b[c] /= a[c * n + c];
-    }
-}
-
 // A_assoc/(nRT) at the given contact-value pieces.
-template <class S>
-S association(const System &s, const Layout &l, S t, S rho, const std::vector<S> &x, const std::vector<S> &d,
+template <class S, class Sys>
+S association(const Sys &s, const Layout &l, S t, S rho, const std::vector<S> &x, const std::vector<S> &d,
               S zeta2, S zeta3) {
-    struct Site {
-        std::size_t part;
-        int kind;
-    };
-    std::vector<Site> sites;
+    std::vector<std::pair<std::size_t, int>> sites;  // part, kind
     for (std::size_t p = 0; p < l.parts.size(); ++p)
-        for (int kind : site_kinds(s.types[l.parts[p].comp - 1])) sites.push_back({p, kind});
+        for (int kind : kSiteKinds[s.types[l.parts[p].comp - 1]]) sites.push_back({p, kind});
     const std::size_t n = sites.size();
     if (n == 0) return S(0.0);
-    const std::int64_t nc = s.nc;
+    const std::int64_t nc = static_cast<std::int64_t>(s.mw.size());
     auto own = [&](const std::vector<double> &mat, std::int64_t c) { return mat[(c - 1) * nc + (c - 1)]; };
-    // Strengths between parts.
     const std::size_t np = l.parts.size();
     std::vector<S> delta(np * np, S(0.0));
     for (std::size_t p = 0; p < np; ++p)
         for (std::size_t q = 0; q < np; ++q) {
             const std::int64_t i = l.parts[p].comp, j = l.parts[q].comp;
             double kappa = s.kappa_ab[(j - 1) * nc + (i - 1)], energy = s.eps_ab[(j - 1) * nc + (i - 1)];
-            if (kappa == s.missing) {
-                if (i == j || !set(own(s.kappa_ab, i), s.missing) || !set(own(s.kappa_ab, j), s.missing)) continue;
+            if (kappa == kMissing) {
+                if (i == j || !set(own(s.kappa_ab, i)) || !set(own(s.kappa_ab, j))) continue;
                 const double sij = 0.5 * (s.sigma[i - 1] + s.sigma[j - 1]);
                 kappa = sqrt(own(s.kappa_ab, i) * own(s.kappa_ab, j)) * std::pow(sqrt(s.sigma[i - 1] * s.sigma[j - 1]) / sij, 3);
             }
-            if (energy == s.missing) energy = 0.5 * (own(s.eps_ab, i) + own(s.eps_ab, j));
+            if (energy == kMissing) energy = 0.5 * (own(s.eps_ab, i) + own(s.eps_ab, j));
             if (kappa == 0.0) continue;
             const S dij = d[i - 1] * d[j - 1] / (d[i - 1] + d[j - 1]);
             const S g = 1.0 / (1.0 - zeta3) + dij * 3.0 * zeta2 / ((1.0 - zeta3) * (1.0 - zeta3)) +
@@ -151,38 +106,23 @@ S association(const System &s, const Layout &l, S t, S rho, const std::vector<S>
     std::vector<S> mab(n * n, S(0.0));
     for (std::size_t a = 0; a < n; ++a)
         for (std::size_t b = 0; b < n; ++b) {
-            if (!bond(sites[a].kind, sites[b].kind)) continue;
-            const Part &pb = l.parts[sites[b].part];
-            mab[a * n + b] = x[pb.position] * pb.units * delta[sites[a].part * np + sites[b].part];
+            if (!bond(sites[a].second, sites[b].second)) continue;
+            const Part &pb = l.parts[sites[b].first];
+            mab[a * n + b] = x[pb.position] * pb.units * delta[sites[a].first * np + sites[b].first];
         }
+    // Substitution damped by one half: the mass-action map has slopes near -1 in dense liquids,
+    // where the damped map contracts fast (in complex arithmetic as in real).
     std::vector<S> xa(n, S(1.0));
-    for (int it = 0; it < 200; ++it) {  // damped substitution to a good start
+    for (int it = 0; it < 2000; ++it) {
         for (std::size_t a = 0; a < n; ++a) {
             S sum = S(0.0);
             for (std::size_t b = 0; b < n; ++b) sum += mab[a * n + b] * xa[b];
             xa[a] = 0.5 * xa[a] + 0.5 / (1.0 + rho * sum);
         }
     }
-    for (int it = 0; it < 60; ++it) {
-        std::vector<S> jac(n * n), f(n);
-        for (std::size_t a = 0; a < n; ++a) {
-            S sum = S(0.0);
-            for (std::size_t b = 0; b < n; ++b) sum += mab[a * n + b] * xa[b];
-            f[a] = xa[a] * (1.0 + rho * sum) - 1.0;
-            for (std::size_t b = 0; b < n; ++b) jac[a * n + b] = xa[a] * rho * mab[a * n + b];
-            jac[a * n + a] += 1.0 + rho * sum;
-        }
-        solve(jac, f, n);
-        double change = 0.0;
-        for (std::size_t a = 0; a < n; ++a) {
-            xa[a] -= f[a];
-            change = std::max(change, std::abs(f[a]) / std::abs(xa[a]));
-        }
-        if (change < 1e-17) break;
-    }
     S a_assoc = S(0.0);
     for (std::size_t a = 0; a < n; ++a) {
-        const Part &p = l.parts[sites[a].part];
+        const Part &p = l.parts[sites[a].first];
         a_assoc += x[p.position] * p.units * (log(xa[a]) - xa[a] / 2.0 + 0.5);
     }
     return a_assoc;
@@ -190,17 +130,17 @@ S association(const System &s, const Layout &l, S t, S rho, const std::vector<S>
 
 // The Jog-Chapman dipolar term with the units of the production code (μ in Debye, ρ_N = 6.022045 ρ,
 // k = R/6022.045134856746, pair diameter in units of (1e-26 m³)^(1/3)).
-template <class S>
-S dipolar(const System &s, const Layout &l, S t, S rho, const std::vector<S> &x, S eta) {
+template <class S, class Sys>
+S dipolar(const Sys &s, const Layout &l, S t, S rho, const std::vector<S> &x, S eta) {
     const double unit = std::pow(10.0, 4.0 / 3.0);  // Angstrom per (1e-26 m3)^(1/3)
-    const S kt = s.gas_constant / 6022.045134856746 * t;
+    const S kt = kGasConstant / 6022.045134856746 * t;
     const S rho_n = 6.022045 * rho;
     std::vector<S> w;
     std::vector<double> mu2, sig;
     for (const Part &p : l.parts) {
         const std::int64_t c = p.comp;
-        if (!set(s.dipole[c - 1], s.missing) || !set(s.xp[c - 1], s.missing)) continue;
-        w.push_back(x[p.position] * l.m[p.position] * p.fraction * s.xp[c - 1]);
+        if (!set(s.dipole[c - 1]) || !set(s.dipolar_fraction[c - 1])) continue;
+        w.push_back(x[p.position] * l.m[p.position] * p.fraction * s.dipolar_fraction[c - 1]);
         mu2.push_back(s.dipole[c - 1] * s.dipole[c - 1]);
         sig.push_back(s.sigma[c - 1] / unit);
     }
@@ -226,11 +166,11 @@ S dipolar(const System &s, const Layout &l, S t, S rho, const std::vector<S> &x,
 }
 
 // ã = A_res/(nRT) at T, ρ (kmol/m3) and mole fractions x by position.
-template <class S>
-S helmholtz(const System &s, S t, S rho, const std::vector<S> &x, bool with_terms = true) {
+template <class S, class Sys>
+S helmholtz(const Sys &s, const std::vector<std::int64_t> &idx, S t, S rho, const std::vector<S> &x) {
     using namespace pcsaft::constants;
-    const Layout l = layout(s);
-    const std::int64_t nc = s.nc;
+    const Layout l = layout(s, idx);
+    const std::int64_t nc = static_cast<std::int64_t>(s.mw.size());
     std::vector<S> d(nc, S(0.0));
     for (const Part &p : l.parts) {
         const std::int64_t c = p.comp;
@@ -238,7 +178,7 @@ S helmholtz(const System &s, S t, S rho, const std::vector<S> &x, bool with_term
     }
     S zeta[4] = {S(0.0), S(0.0), S(0.0), S(0.0)};
     S m_bar = S(0.0);
-    for (std::size_t k = 0; k < s.idx.size(); ++k) m_bar += x[k] * l.m[k];
+    for (std::size_t k = 0; k < idx.size(); ++k) m_bar += x[k] * l.m[k];
     for (const Part &p : l.parts) {
         S dn = S(1.0);
         for (int n = 0; n < 4; ++n) {
@@ -255,7 +195,7 @@ S helmholtz(const System &s, S t, S rho, const std::vector<S> &x, bool with_term
         return log(1.0 / v + h * 3.0 * zeta[2] / (v * v) + h * h * 2.0 * zeta[2] * zeta[2] / (v * v * v));
     };
     S a_chain = S(0.0);
-    for (std::size_t k = 0; k < s.idx.size(); ++k) {
+    for (std::size_t k = 0; k < idx.size(); ++k) {
         bool copolymer = false;
         for (const Part &p : l.parts)
             if (p.position == static_cast<std::int64_t>(k) && p.chain > 0.0) {
@@ -270,9 +210,9 @@ S helmholtz(const System &s, S t, S rho, const std::vector<S> &x, bool with_term
     for (const Part &p : l.parts)
         for (const Part &q : l.parts) {
             const std::int64_t i = p.comp, j = q.comp, at = (j - 1) * nc + (i - 1);
-            const S kij = i == j ? S(0.0) : s.kij_a[at] + s.kij_b[at] * 298.15 / t;
+            const S kij = i == j ? S(0.0) : s.kij[6 * at] + s.kij[6 * at + 1] * 298.15 / t;
             const S e = (1.0 - kij) * sqrt(s.eps[i - 1] * s.eps[j - 1]) / t;
-            const double lij = i == j ? 0.0 : s.lij[at];
+            const double lij = i == j ? 0.0 : s.lij[4 * at];
             const double sij = (s.sigma[i - 1] + s.sigma[j - 1]) * 0.5 * kScaledAngstrom * (1.0 - lij);
             const S w = x[p.position] * x[q.position] * l.m[p.position] * l.m[q.position] * p.fraction * q.fraction;
             d1 += w * e * sij * sij * sij;
@@ -290,9 +230,8 @@ S helmholtz(const System &s, S t, S rho, const std::vector<S> &x, bool with_term
                         (1.0 - m_bar) * (20.0 * eta - 27.0 * eta * eta + 12.0 * eta * eta * eta -
                                          2.0 * eta * eta * eta * eta) / (w * w));
     const S a_disp = -2.0 * kPi * rho * i1 * d1 - kPi * rho * m_bar * c1 * i2 * d2;
-    S a = a_hs + a_chain + a_disp;
-    if (with_terms) a += association(s, l, t, rho, x, d, zeta[2], zeta[3]) + dipolar(s, l, t, rho, x, eta);
-    return a;
+    return a_hs + a_chain + a_disp + association(s, l, t, rho, x, d, zeta[2], zeta[3]) +
+           dipolar(s, l, t, rho, x, eta);
 }
 
 // Complex-step derivatives of the model at (T, ρ, x): ã, Z, ∂ã/∂T and ln φ_k = ∂(n ã)/∂n_k - ln Z.
@@ -301,21 +240,22 @@ struct State {
     std::vector<double> lnphi;
 };
 
-inline State state(const System &s, double t, double rho, const std::vector<double> &x, bool with_terms = true) {
+template <class Sys>
+State state(const Sys &s, const std::vector<std::int64_t> &idx, double t, double rho, const std::vector<double> &x) {
     using C = std::complex<double>;
     const double h = 1e-30;
     const std::size_t n = x.size();
     std::vector<C> xc(x.begin(), x.end());
     State st;
-    st.a = helmholtz<C>(s, t, rho, xc, with_terms).real();
-    st.z = 1.0 + rho * helmholtz<C>(s, t, C(rho, h), xc, with_terms).imag() / h;
-    st.a_t = helmholtz<C>(s, C(t, h), rho, xc, with_terms).imag() / h;
+    st.a = helmholtz<C>(s, idx, C(t), C(rho), xc).real();
+    st.z = 1.0 + rho * helmholtz<C>(s, idx, C(t), C(rho, h), xc).imag() / h;
+    st.a_t = helmholtz<C>(s, idx, C(t, h), C(rho), xc).imag() / h;
     for (std::size_t k = 0; k < n; ++k) {
         // n = x (one mole in all), V = 1/ρ; n_k -> n_k + i h.
         const C total(1.0, h);
         std::vector<C> xk(n);
         for (std::size_t l = 0; l < n; ++l) xk[l] = (C(x[l]) + (l == k ? C(0.0, h) : C(0.0))) / total;
-        const C na = total * helmholtz<C>(s, t, rho * total, xk, with_terms);
+        const C na = total * helmholtz<C>(s, idx, C(t), rho * total, xk);
         st.lnphi.push_back(na.imag() / h - std::log(st.z));
     }
     return st;

@@ -17,7 +17,7 @@
 namespace keld::testing {
 
 // PC-SAFT parameters with association (Gross and Sadowski, Ind. Eng. Chem. Res. 41 (2002) 5510: 2B
-// methanol, water, 1-propanol; Rehner and Gross, J. Chem. Eng. Data 65 (2020) 5698: water 2B and 4C), plain
+// methanol; Rehner and Gross, J. Chem. Eng. Data 65 (2020) 5698: water 2B and 4C), plain
 // PC-SAFT ones (Gross and Sadowski 2001) and critical data (PSRK revision IV table).
 struct AssocFluid {
     const char *id;
@@ -27,22 +27,17 @@ struct AssocFluid {
 };
 inline constexpr double kNone = 1.0e35;  // the reference host's missing value
 inline constexpr AssocFluid kMethanol2B{"MEOH", 32.042, 1.5255, 3.23, 188.9, 2899.5, 0.035176, 2, 512.6, 8.097e6};
-inline constexpr AssocFluid kWater2B{"H2O", 18.015, 1.0656, 3.0007, 366.51, 2500.7, 0.034868, 2, 647.3, 22.05e6};
 inline constexpr AssocFluid kWater4C{"H2O4C",  18.01528, 1.8668282082622842, 2.395032022200541, 169.7751872692369,
                                      1772.0393059972052, 0.13373757842938191, 4, 647.3, 22.05e6};
 inline constexpr AssocFluid kWater2BRg{"H2O2B", 18.01528, 1.0, 2.937523956051823, 272.02757407828676,
                                       3125.3202766200056, 0.04448012165716923, 2, 647.3, 22.05e6};
-inline constexpr AssocFluid kPropanol2B{"PROH", 60.096, 2.9997, 3.2522, 233.4, 2276.8, 0.015268, 2, 536.8, 5.17e6};
 inline constexpr AssocFluid kHexane0{"NC6", 86.177, 3.0576, 3.7983, 236.77, kNone, kNone, 0, 507.6, 3.025e6};
 inline constexpr AssocFluid kToluene0{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69, kNone, kNone, 0, 591.75, 4.108e6};
 inline constexpr AssocFluid kMethane0{"C1", 16.043, 1.0, 3.7039, 150.03, kNone, kNone, 0, 190.56, 4.599e6};
 
 struct PcsafResult {
-    std::vector<double> phi;
-    double h = 0, s = 0, g = 0, v = 0;
-    std::vector<double> dphi;
-    double dh = 0, ds = 0, dg = 0, dv = 0;
-    double rho = 0;
+    std::vector<double> phi, dphi;
+    double h = 0, s = 0, g = 0, v = 0, dh = 0, ds = 0, dg = 0, dv = 0, rho = 0;
     std::int64_t status = -7;
     std::vector<std::string> messages;
 };
@@ -62,22 +57,33 @@ struct PcsafCall {
 
 inline constexpr double kUntouched = -12345.0;
 
+// Room for kCapacity components: the arrays are sized once (NC = kCapacity), components are added in
+// order (numbers from 1), and those never added are never listed.
 class PcsafSystem {
 public:
+    static constexpr std::int64_t kCapacity = 8;
     refhost::ReferenceHost host;
     std::vector<double> mw, tc, pc, m, sigma, eps, eps_ab, kappa_ab, dipole, dipolar_fraction, kij, lij, wseg;
     std::vector<std::int64_t> types, nseg, iseg;
-    std::int64_t lseg = 1;
+    std::int64_t lseg = 3;  // segment types per polymer at most
 
-    PcsafSystem() { host.capture_messages(); }
+    PcsafSystem() {
+        host.capture_messages();
+        for (auto *v : {&mw, &tc, &pc, &m, &sigma, &eps, &dipole, &dipolar_fraction}) v->assign(kCapacity, kNone);
+        eps_ab.assign(kCapacity * kCapacity, kNone);
+        kappa_ab.assign(kCapacity * kCapacity, kNone);
+        kij.assign(6 * kCapacity * kCapacity, 0.0);
+        lij.assign(4 * kCapacity * kCapacity, 0.0);
+        types.assign(kCapacity, 0);
+        nseg.assign(kCapacity, 0);
+        iseg.assign(lseg * kCapacity, 1);
+        wseg.assign(lseg * kCapacity, 0.0);
+    }
 
-    std::int64_t nc() const { return static_cast<std::int64_t>(mw.size()); }
+    std::int64_t nc() const { return kCapacity; }
 
     std::int64_t add(const AssocFluid &f, refhost::ComponentKind kind = refhost::ComponentKind::ordinary) {
-        host.add_component(f.id, kind, f.mw);
-        const std::int64_t old = nc();
-        grow(old + 1);
-        const std::int64_t c = old + 1;
+        const std::int64_t c = host.add_component(f.id, kind, f.mw);
         mw[c - 1] = f.mw;
         tc[c - 1] = f.tc;
         pc[c - 1] = f.pc;
@@ -95,14 +101,12 @@ public:
     // A polymer described by its segments: (segment component, kg of it per kmol of polymer).
     std::int64_t add_polymer(const char *id, double apparent_mw,
                              std::vector<std::pair<std::int64_t, double>> segments) {
-        const AssocFluid f{id, apparent_mw, kNone, kNone, kNone, kNone, kNone, 0, kNone, kNone};
-        const std::int64_t c = add(f, refhost::ComponentKind::polymer);
-        const std::int64_t count = static_cast<std::int64_t>(segments.size());
-        if (count > lseg) relayout_segments(count);
-        nseg[c - 1] = count;
-        for (std::int64_t s = 0; s < count; ++s) {
-            iseg[(c - 1) * lseg + s] = segments[s].first;
-            wseg[(c - 1) * lseg + s] = segments[s].second;
+        const std::int64_t c = add({id, apparent_mw, kNone, kNone, kNone, kNone, kNone, 0, kNone, kNone},
+                                   refhost::ComponentKind::polymer);
+        nseg[c - 1] = static_cast<std::int64_t>(segments.size());  // at most lseg
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            iseg[(c - 1) * lseg + static_cast<std::int64_t>(s)] = segments[s].first;
+            wseg[(c - 1) * lseg + static_cast<std::int64_t>(s)] = segments[s].second;
         }
         return c;
     }
@@ -115,10 +119,6 @@ public:
     }
     void set_lij(std::int64_t i, std::int64_t j, std::array<double, 4> c) {
         for (int k = 0; k < 4; ++k) lij[((j - 1) * nc() + (i - 1)) * 4 + k] = lij[((i - 1) * nc() + (j - 1)) * 4 + k] = c[k];
-    }
-    void set_cross_association(std::int64_t i, std::int64_t j, double energy, double volume) {
-        at(eps_ab, i, j) = at(eps_ab, j, i) = energy;
-        at(kappa_ab, i, j) = at(kappa_ab, j, i) = volume;
     }
     double &at(std::vector<double> &matrix, std::int64_t i, std::int64_t j) { return matrix[(j - 1) * nc() + (i - 1)]; }
 
@@ -141,38 +141,6 @@ public:
     }
 
 private:
-    void grow(std::int64_t n) {
-        const std::int64_t old = nc();
-        auto resize_matrix = [&](std::vector<double> &mat, std::int64_t per, double fill) {
-            std::vector<double> next(static_cast<std::size_t>(per * n * n), fill);
-            for (std::int64_t j = 0; j < old; ++j)
-                for (std::int64_t i = 0; i < old; ++i)
-                    for (std::int64_t k = 0; k < per; ++k)
-                        next[((j * n) + i) * per + k] = mat[((j * old) + i) * per + k];
-            mat.swap(next);
-        };
-        resize_matrix(eps_ab, 1, kNone);
-        resize_matrix(kappa_ab, 1, kNone);
-        resize_matrix(kij, 6, 0.0);
-        resize_matrix(lij, 4, 0.0);
-        for (auto *v : {&mw, &tc, &pc, &m, &sigma, &eps, &dipole, &dipolar_fraction}) v->resize(n, kNone);
-        types.resize(n, 0);
-        nseg.resize(n, 0);
-        iseg.resize(lseg * n, 1);
-        wseg.resize(lseg * n, 0.0);
-    }
-    void relayout_segments(std::int64_t ld) {
-        std::vector<std::int64_t> i2(ld * nc(), 1);
-        std::vector<double> w2(ld * nc(), 0.0);
-        for (std::int64_t c = 0; c < nc(); ++c)
-            for (std::int64_t s = 0; s < lseg; ++s) {
-                i2[c * ld + s] = iseg[c * lseg + s];
-                w2[c * ld + s] = wseg[c * lseg + s];
-            }
-        iseg.swap(i2);
-        wseg.swap(w2);
-        lseg = ld;
-    }
     PcsafResult invoke(const PcsafCall &c, std::int64_t lwork, std::vector<double> &work) {
         PcsafResult r;
         const std::int64_t n = static_cast<std::int64_t>(c.idx.size()), ncomp = nc(), kds = 1;
