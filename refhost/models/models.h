@@ -9,5 +9,7 @@ namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
+ModelEntry saft();
+ModelEntry saft_stored();
 
 }  // namespace keld::refhost::families
