@@ -12,8 +12,9 @@ namespace {
 
 const host::RoutineId kModelName("PSAF", "R2");
 constexpr double kSmallestCompressibility = 1e-35;
-// Packing fraction of a typical liquid: a liquid search without a better start is offered this volume.
-constexpr double kLiquidPackingFraction = 0.4;
+// Packing fraction of a typical SAFT liquid (n-alkanes near 0.33 at room temperature): a liquid search
+// without a better start is offered this volume.
+constexpr double kLiquidPackingFraction = 0.34;
 
 struct Root {
     double rho;

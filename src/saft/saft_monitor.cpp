@@ -19,8 +19,9 @@ const host::RoutineId kShiftedRoutine("ESSA", "FTD");  // messages of the state 
 const host::RoutineId kModelName("ESPL", "SFT");       // handed to the host's root routines
 
 constexpr double kSmallestCompressibility = 1e-35;
-// Packing fraction of a typical liquid: a liquid search without a better start is offered this volume.
-constexpr double kLiquidPackingFraction = 0.4;
+// Packing fraction of a typical SAFT liquid (n-alkanes near 0.33 at room temperature): a liquid search
+// without a better start is offered this volume.
+constexpr double kLiquidPackingFraction = 0.34;
 
 // Pseudo-critical values of polymers and oligomers go into the caller's critical vectors.
 RootVolumes volumes(const host::Host &host, const SaftCall &c, const Mixture &mx) {
