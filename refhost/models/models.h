@@ -11,5 +11,6 @@ ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
 ModelEntry saft();
 ModelEntry saft_stored();
+ModelEntry cubic();
 
 }  // namespace keld::refhost::families

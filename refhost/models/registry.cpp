@@ -9,6 +9,7 @@ const std::vector<ModelEntry> &models() {
         families::pcsaft(),
         families::saft(),
         families::saft_stored(),
+        families::cubic(),
     };
     return registry;
 }
