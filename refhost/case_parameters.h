@@ -3,7 +3,8 @@
 // A family's entry in the model registry lists the names it reads; this table
 // says how each is written in a case file. A binary parameter with a linked
 // temperature table (SLKIJ <- SLKIJT) accepts six coefficients as well as a
-// constant; PCSKIJ is itself a table.
+// constant; PCSKIJ is itself a table. SFTKIJ is kept as a table too, but the
+// SAFT monitors read its constant coefficient only, so a case gives a constant.
 #pragma once
 
 #include <array>
@@ -22,10 +23,11 @@ struct ParameterSpec {
     std::string_view table;    // binary: its temperature table, empty when none
     std::string_view meaning;  // for documentation and `keld init`
     bool directional = false;  // binary: (i, j) and (j, i) are different parameters, never mirrored
+    bool constant_only = false;  // a binary_table that case files give as one constant per pair
     int table_coefficients = 6;  // binary_table: coefficients a case file gives for a pair
 };
 
-inline constexpr std::array<ParameterSpec, 31> parameter_specs{{
+inline constexpr std::array<ParameterSpec, 38> parameter_specs{{
     {"SLTSTR", ParameterShape::unary, Dimension::temperature, true, "", "characteristic temperature T*"},
     {"SLPSTR", ParameterShape::unary, Dimension::pressure, true, "", "characteristic pressure P*"},
     {"SLRSTR", ParameterShape::unary, Dimension::mass_density, true, "", "close-packed density rho*"},
@@ -53,6 +55,13 @@ inline constexpr std::array<ParameterSpec, 31> parameter_specs{{
     {"UNIQQ", ParameterShape::unary, Dimension::none, true, "", "UNIQUAC area q"},
     {"RKSUC", ParameterShape::unary, Dimension::none, false, "", "host word kept with the cubic parameters"},
     {"RKSUP", ParameterShape::binary, Dimension::none, false, "", "host pair word kept with the cubic parameters"},
+    {"SAFTM", ParameterShape::unary, Dimension::none, true, "", "segment number m"},
+    {"SAFTV", ParameterShape::unary, Dimension::molar_volume, true, "", "segment volume v00"},
+    {"SAFTU", ParameterShape::unary, Dimension::temperature, true, "", "segment energy u0/k"},
+    {"SAFTE", ParameterShape::unary, Dimension::temperature, false, "", "energy correction e/k"},
+    {"SAFTR", ParameterShape::unary, Dimension::per_molar_mass, true, "", "segment ratio r = m/MWN"},
+    {"SFTKIJ", ParameterShape::binary_table, Dimension::none, false, "", "k_ij on u0_ij", false, true},
+    {"SFTLIJ", ParameterShape::binary, Dimension::none, false, "", "l_ij on m_ij"},
     // PC-SAFT with association and a dipolar term.
     {"PCSATY", ParameterShape::unary, Dimension::none, false, "",
      "association site type: 0 none, 1..9 or \"1A\", \"2B\", \"3B\", \"4C\", a user code > 100"},
@@ -63,7 +72,7 @@ inline constexpr std::array<ParameterSpec, 31> parameter_specs{{
     {"PCSAMU", ParameterShape::unary, Dimension::dipole_moment, false, "", "dipole moment mu"},
     {"PCSAXP", ParameterShape::unary, Dimension::none, false, "", "fraction of dipolar segments x_p"},
     {"PCSLIJ", ParameterShape::binary_table, Dimension::none, false, "",
-     "l_ij(T) = a + b/Tr + c ln Tr + d Tr, Tr = T/298.15 K", false, 4},
+     "l_ij(T) = a + b/Tr + c ln Tr + d Tr, Tr = T/298.15 K", false, false, 4},
 }};
 
 inline const ParameterSpec *find_parameter_spec(std::string_view name) {

@@ -44,6 +44,7 @@ enum class Dimension {
     length_angstrom,
     molar_mass,
     per_molar_mass,
+    molar_volume,
     dipole_moment
 };
 

@@ -71,9 +71,9 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
             ? dispersion_sums<true>(t, ld, n, idx, x, sigma, eps_matrix, pos.m, dadx, pos.chain)
             : dispersion_sums<false>(t, ld, n, idx, x, sigma, eps_matrix, pos.m, nullptr, nullptr);
 
-    const Contribution hs_disp =
-        hard_sphere(mom, rho, with_sensitivities) + dispersion(mom, sums, rho, with_sensitivities);
-    const ChainTerm chain = hard_chain(
+    const Contribution hs_disp = contribution(helmholtz::hard_sphere(mom, rho, with_sensitivities)) +
+                                 dispersion(mom, sums, rho, with_sensitivities);
+    const ChainTerm chain = helmholtz::hard_chain(
         rho, n, x, pos.m, mom, [&](std::int64_t k) { return 0.5 * pos.d[k]; },
         [&](std::int64_t k) {
             const std::int64_t i = idx[k] - 1;
@@ -85,7 +85,8 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
     out.a = hs_disp.a + chain.part.a;
     out.a_rho = hs_disp.a_rho + chain.part.a_rho;
     out.a_rhorho = hs_disp.a_rhorho + chain.part.a_rhorho;
-    if (with_temperature) out.a_t = temperature_derivative(hs_disp + chain.part, slopes, sums, t, chain.by_explicit_t);
+    if (with_temperature)
+        out.a_t = temperature_derivative(hs_disp + contribution(chain.part), slopes, sums, t, chain.by_explicit_t);
     if (with_composition) composition_derivatives(n, hs_disp, chain, pos, dadx);
     return out;
 }

@@ -1,5 +1,6 @@
-// The pieces of the PC-SAFT residual Helmholtz energy (hard sphere, hard chain, dispersion) with their
-// analytic derivatives, written once for every monitor that builds on PC-SAFT: the plain PC-SAFT core
+// The pieces of the PC-SAFT residual Helmholtz energy with their analytic derivatives, written once for
+// every monitor that builds on PC-SAFT: the dispersion term of PC-SAFT here, the hard-sphere and chain
+// terms from the SAFT-type families' shared module (common/hard_chain_terms.h). The plain PC-SAFT core
 // composes them over components, the associating PC-SAFT core over the segment types of copolymers.
 //
 // Temperature and composition act on ã only through a few mixture quantities: the moments
@@ -12,18 +13,15 @@
 #include <cmath>
 #include <cstdint>
 
+#include "common/hard_chain_terms.h"
 #include "pcsaft/pcsaft_constants.h"
 
 namespace keld::pcsaft::terms {
 
 using namespace constants;
 
-struct Moments {
-    double m_bar = 0.0;
-    double s1 = 0.0;
-    double s2 = 0.0;
-    double s3 = 0.0;
-};
+using Moments = helmholtz::Moments<double>;
+using ChainTerm = helmholtz::ChainTerm<double>;
 
 // ∂S_n/∂T at constant x (m̄ does not depend on temperature).
 struct MomentSlopes {
@@ -66,6 +64,19 @@ inline Contribution operator+(const Contribution &p, const Contribution &q) {
     return s;
 }
 
+// A term of the shared module as a contribution (it does not depend on the dispersion sums).
+inline Contribution contribution(const helmholtz::Term<double> &t) {
+    Contribution c;
+    c.a = t.a;
+    c.a_rho = t.a_rho;
+    c.a_rhorho = t.a_rhorho;
+    c.by_mbar = t.by_mbar;
+    c.by_s1 = t.by_s1;
+    c.by_s2 = t.by_s2;
+    c.by_s3 = t.by_s3;
+    return c;
+}
+
 // ---------------------------------------------------------------- segment diameters
 
 inline double segment_diameter_factor(double eps_i, double t) { return std::exp(-kDiameterExponent * eps_i / t); }
@@ -80,125 +91,16 @@ inline double segment_diameter_slope(double sigma_i, double eps_i, double t, dou
     return sigma_i * kScaledAngstrom * (-kDiameterSlope * eps_i / (t * t) * exp_factor);
 }
 
-// ---------------------------------------------------------------- hard sphere
-
-// A_hs = X η u² + (X - m̄) ln(1-η) + Y η u with X = S2³/S3², Y = 3 S1 S2/S3, u = 1/(1-η):
-// m̄ times the Boublík-Mansoori hard-sphere term.
-inline Contribution hard_sphere(const Moments &mom, double rho, bool with_sensitivities) {
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double eta = eta_rho * rho;
-    const double u = 1.0 / (1.0 - eta);
-    const double u2 = u * u;
-    const double u3 = u2 * u;
-    const double log_void = std::log1p(-eta);
-    const double x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
-    const double y = 3.0 * mom.s1 * mom.s2 / mom.s3;
-    const double x_minus_m = x - mom.m_bar;
-
-    const double by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
-    const double by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
-
-    Contribution hs;
-    hs.a = x * eta * u2 + x_minus_m * log_void + y * eta * u;
-    hs.a_rho = eta_rho * by_eta;
-    hs.a_rhorho = eta_rho * eta_rho * by_eta_eta;
-    if (with_sensitivities) {
-        const double by_x = eta * u2 + log_void;
-        const double by_y = eta * u;
-        hs.by_mbar = -log_void;
-        hs.by_s1 = by_y * 3.0 * mom.s2 / mom.s3;
-        hs.by_s2 = by_x * 3.0 * mom.s2 * mom.s2 / (mom.s3 * mom.s3) + by_y * 3.0 * mom.s1 / mom.s3;
-        hs.by_s3 = -(2.0 * by_x * x + by_y * y) / mom.s3 + kPiOver6 * rho * by_eta;
-    }
-    return hs;
-}
-
 // ---------------------------------------------------------------- hard chain
-
-// Chain term: besides the contribution, the density-only pieces of the contact values
-// g = u + 3 h B + 2 h² C (h = d/2, u = 1/(1-η), B = ζ2 u², C = ζ2² u³) for the composition loop,
-// and the explicit temperature dependence through each diameter.
-struct ChainTerm {
-    Contribution part;
-    double eta = 0.0;
-    double u = 0.0;
-    double b = 0.0;
-    double c = 0.0;
-    double by_explicit_t = 0.0;
-};
-
-// g - 1 for a segment of diameter 2h, formed without cancellation so that ln g stays accurate at low
-// density (u - 1 = η u).
-inline double contact_value_excess(const ChainTerm &chain, double h) {
-    return chain.eta * chain.u + 3.0 * h * chain.b + 2.0 * h * h * chain.c;
-}
-
-// A_chain = Σ_e x_e (1 - m_e) ln g_e over n chain entries e with the hard-sphere contact value of a
-// segment pair of one kind: x and m by entry, half_diameter(e) = d_e/2 and half_diameter_slope(e) =
-// ∂(d_e/2)/∂T (read only with_temperature). For a whole molecule the entry is the molecule itself.
-template <class HalfDiameter, class HalfDiameterSlope>
-ChainTerm hard_chain(double rho, std::int64_t n, const double *x, const double *m, const Moments &mom,
-                     HalfDiameter &&half_diameter, HalfDiameterSlope &&half_diameter_slope, bool with_sensitivities,
-                     bool with_temperature) {
-    const double zeta2_rho = kPiOver6 * mom.s2;
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double zeta2 = zeta2_rho * rho;
-    const double eta = eta_rho * rho;
-
-    ChainTerm chain;
-    const double u = 1.0 / (1.0 - eta);
-    const double b = zeta2 * u * u;
-    const double c = zeta2 * zeta2 * u * u * u;
-    chain.eta = eta;
-    chain.u = u;
-    chain.b = b;
-    chain.c = c;
-
-    // Density derivatives of u, B and C (ζ2 and η are linear in ρ).
-    const double u_1 = eta_rho * u * u;
-    const double u_2 = 2.0 * eta_rho * u * u_1;
-    const double b_1 = zeta2_rho * u * u + 2.0 * zeta2 * u * u_1;
-    const double b_2 = 4.0 * zeta2_rho * u * u_1 + 2.0 * zeta2 * (u_1 * u_1 + u * u_2);
-    const double c_1 = 2.0 * zeta2 * zeta2_rho * u * u * u + 3.0 * zeta2 * zeta2 * u * u * u_1;
-    const double c_2 = 2.0 * zeta2_rho * zeta2_rho * u * u * u + 12.0 * zeta2 * zeta2_rho * u * u * u_1 +
-                       zeta2 * zeta2 * (6.0 * u * u_1 * u_1 + 3.0 * u * u * u_2);
-
-    double by_zeta2 = 0.0;
-    double by_eta = 0.0;
-    for (std::int64_t k = 0; k < n; ++k) {
-        const double weight = x[k] * (1.0 - m[k]);
-        if (weight == 0.0) continue;
-        const double h = half_diameter(k);
-        const double h2 = h * h;
-        const double g_minus_1 = contact_value_excess(chain, h);
-        const double g = 1.0 + g_minus_1;
-        const double g_1 = (u_1 + 3.0 * h * b_1 + 2.0 * h2 * c_1) / g;
-        const double g_2 = (u_2 + 3.0 * h * b_2 + 2.0 * h2 * c_2) / g;
-        chain.part.a += weight * std::log1p(g_minus_1);
-        chain.part.a_rho += weight * g_1;
-        chain.part.a_rhorho += weight * (g_2 - g_1 * g_1);
-        if (with_sensitivities) {
-            const double weight_g = weight / g;
-            by_zeta2 += weight_g * (3.0 * h * u * u + 4.0 * h2 * zeta2 * u * u * u);
-            by_eta += weight_g * (u * u + 6.0 * h * b * u + 6.0 * h2 * c * u);
-            if (with_temperature) chain.by_explicit_t += weight_g * (3.0 * b + 4.0 * h * c) * half_diameter_slope(k);
-        }
-    }
-    if (with_sensitivities) {
-        chain.part.by_s2 = kPiOver6 * rho * by_zeta2;
-        chain.part.by_s3 = kPiOver6 * rho * by_eta;
-    }
-    return chain;
-}
 
 // (1 - m) ln g of one chain entry of diameter d (0 for m = 1): a molecule's own share of ∂A_chain/∂x.
 inline double own_contact(const ChainTerm &chain, double m, double d) {
     if (m == 1.0) return 0.0;
-    return (1.0 - m) * std::log1p(contact_value_excess(chain, 0.5 * d));
+    return (1.0 - m) * std::log1p(helmholtz::contact_value_excess(chain.contact, 0.5 * d));
 }
 
 // The chain term's share of ∂ã/∂x_k: the molecule's own contact terms and, through S2 and S3, the
-// change of every contact value.
+// change of every contact value (helmholtz::chain_composition_share for a molecule of one entry).
 inline double chain_share(const ChainTerm &chain, double own, double md2_k, double md3_k) {
     return own + chain.part.by_s2 * md2_k + chain.part.by_s3 * md3_k;
 }

@@ -25,9 +25,9 @@ inline constexpr std::int64_t kEntropyFromGibbs = 11;
 struct Arguments {
     double t = 0.0, p = 0.0;
     std::int64_t n = 0, nc = 0, kvl = 0;
-    Requests rq;
+    Requests rq{};
     std::int64_t kdiag = 0;
-    OptionVector options;
+    OptionVector options{};
     std::int64_t *status = nullptr;  // KSTAT
     const std::int64_t *idx = nullptr;
     const double *z = nullptr;

@@ -4,7 +4,7 @@
 
 #include "common/density_root.h"
 #include "common/messages.h"
-#include "pcsaft/pcsaft_density_root.h"
+#include "common/polymer_root_volumes.h"
 #include "pcsaft_assoc/pcsaf_brent.h"
 
 namespace keld::pcsaf {
@@ -155,30 +155,28 @@ void own_search(Search &s, double z3, RootOutcome &out) {
 
 // The search through the host's routines, started from the volumes of the mixture's pseudo-critical
 // estimates; polymers described by their segments get the polymer correlations in MWN.
-void host_search(Search &s, double z3, RootOutcome &out) {
+void host_search(Search &s, RootOutcome &out) {
     Model &m = s.m_;
     const RootCall &call = s.call_;
-    double t_mix = 0.0, mw_mix = 0.0;
-    for (std::int64_t k = 0; k < m.n; ++k) {
-        const std::int64_t c = m.idx[k];
-        if (m.segmented(k)) {
-            m.tc[c - 1] = pcsaft::polymer_critical_temperature(m.mwn[k]);
-            m.pc[c - 1] = pcsaft::polymer_critical_pressure(m.mwn[k]);
-        }
-        t_mix += m.x[k] * m.tc[c - 1];
-        mw_mix += m.x[k] * m.mwn[k];
-    }
-    const double v_cp = z3;
-    double v_c = 0.005102 * mw_mix;
-    if (v_c <= 1.2 * v_cp) v_c = 1.201 * v_cp;
-    const double v_div = (call.t >= t_mix && call.kvl != 2) ? v_cp : v_c;
+    const RootVolumes v = polymer_root_volumes(
+        m.n, m.x, m.mwn, call.t, call.kvl,
+        [&](std::int64_t k) {
+            const std::int64_t c = m.idx[k];
+            if (m.segmented(k)) {
+                m.tc[c - 1] = polymer_critical_temperature(m.mwn[k]);
+                m.pc[c - 1] = polymer_critical_pressure(m.mwn[k]);
+            }
+            return m.tc[c - 1];
+        },
+        [&](std::int64_t k) { return m.x[k] * m.md3[k]; });
+    const double v_cp = v.close_packed, v_c = v.critical, v_div = v.dividing;
     const RootRequest request{call.t, call.p, call.kvl, call.kdiag, v_cp, v_c, v_div, kRoutine, m.n == 1};
     RootPolicy policy;
     policy.move_off_close_packed = true;
     policy.unlisted_state_switches_to_liquid = true;
     // A density the caller offers (the last root of the phase) is the host's warm start.
     double rho_start = call.kvl == 2 ? kLiquidPackingFraction / v_cp : 0.0;
-    if (call.rho_given > 0.0 && std::isfinite(call.rho_given) && call.rho_given * z3 < 1.0) rho_start = call.rho_given;
+    if (call.rho_given > 0.0 && std::isfinite(call.rho_given) && call.rho_given * v_cp < 1.0) rho_start = call.rho_given;
     const RootResult r = solve_density_root(
         s.host_, request, policy,
         [&](double rho, bool) {
@@ -231,7 +229,7 @@ RootOutcome density_root(const host::Host &host, Model &model, const RootCall &c
             return out;
         }
     } else {
-        host_search(s, z3, out);
+        host_search(s, out);
     }
     out.evaluations = s.evaluations;
     out.eta = out.rho * z3;

@@ -44,9 +44,9 @@ ResidualValues residual(const host::Host &host, Model &m, double rho, ResidualNe
     needs.composition = needs.composition && m.rows;
     const bool with_sensitivities = needs.temperature || needs.composition;
 
-    const Contribution hs_disp =
-        hard_sphere(m.mom, rho, with_sensitivities) + dispersion(m.mom, m.sums, rho, with_sensitivities);
-    const ChainTerm chain = hard_chain(
+    const Contribution hs_disp = contribution(helmholtz::hard_sphere(m.mom, rho, with_sensitivities)) +
+                                 dispersion(m.mom, m.sums, rho, with_sensitivities);
+    const ChainTerm chain = helmholtz::hard_chain(
         rho, m.ne, m.ch_x, m.ch_m, m.mom, [&](std::int64_t e) { return 0.5 * m.d[m.ch_comp[e] - 1]; },
         [&](std::int64_t e) { return 0.5 * m.d_slope[m.ch_comp[e] - 1]; }, with_sensitivities, needs.temperature);
 
@@ -55,7 +55,7 @@ ResidualValues residual(const host::Host &host, Model &m, double rho, ResidualNe
     out.a_rho = hs_disp.a_rho + chain.part.a_rho;
     out.a_rhorho = hs_disp.a_rhorho + chain.part.a_rhorho;
     if (needs.temperature) {
-        const Contribution all = hs_disp + chain.part;
+        const Contribution all = hs_disp + contribution(chain.part);
         out.a_t = temperature_derivative(all, m.slopes, m.sums, m.t, chain.by_explicit_t);
         if (m.with_binary_slopes) out.a_t += all.by_d1 * m.d1_binary_t + all.by_d2 * m.d2_binary_t;
     }
