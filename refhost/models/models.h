@@ -10,5 +10,7 @@ namespace keld::refhost::families {
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
 ModelEntry cubic();
+ModelEntry saft();
+ModelEntry saft_stored();
 
 }  // namespace keld::refhost::families

@@ -8,6 +8,8 @@ const std::vector<ModelEntry> &models() {
         families::sanchez_lacombe(),
         families::pcsaft(),
         families::cubic(),
+        families::saft(),
+        families::saft_stored(),
     };
     return registry;
 }
