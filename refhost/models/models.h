@@ -12,5 +12,8 @@ ModelEntry pcsaft();
 ModelEntry cubic();
 ModelEntry saft();
 ModelEntry saft_stored();
+ModelEntry pcsaft_segment();
+ModelEntry saft_segment();
+ModelEntry sanchez_lacombe_segment();
 
 }  // namespace keld::refhost::families
