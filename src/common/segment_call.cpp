@@ -37,8 +37,7 @@ bool arguments_usable(const host::Host &host, Call &call) {
     call.segments.ld = call.nc;
     call.segments.floor = host.segment_fraction_floor();
     call.segments.missing = host.missing();
-    const keld_host &t = host.table();
-    if (!t.volume_apparent_to_true || !t.binary_table4) return false;
+    if (!host.has_segment_services()) return false;
     if (call.nc < 1 || call.nc > kMaxComponents || call.n > call.nc) return false;
     if (!call.idx || !call.z || !call.w || !call.mw || !call.source || !call.polymer_flags || !call.x ||
         !call.mwn || !call.option_scalar)
@@ -73,17 +72,14 @@ void clear_work(const Call &call) {
 }
 
 void true_mole_fractions(const host::Host &host, const Call &call) {
-    const std::int64_t option = 1;
-    host.table().volume_apparent_to_true(&call.n, call.idx, call.mw, call.mwn, call.z, call.x, &option, &call.nc,
-                                         call.polymer_flags);
+    host.volume_apparent_to_true(call.n, call.idx, call.mw, call.mwn, call.z, call.x, call.nc, call.polymer_flags);
 }
 
 std::int64_t table_mode(const Call &call) { return call.flags[1] >= 1 || call.flags[2] >= 1 ? 2 : 1; }
 
 void binary_table(const host::Host &host, const Call &call, const double *table, std::int64_t table_words,
                   double *k, double *dkdt, std::int64_t mode) {
-    const std::int64_t coefficients = 6, used = 6;
-    host.table().binary_table4(&call.t, &coefficients, &used, &call.nc, table, k, dkdt, &mode, &table_words);
+    host.binary_table4(call.t, call.nc, table, table_words, k, dkdt, mode);
     if (mode != 2)
         for (std::int64_t e = 0; e < call.nc * call.nc; ++e) dkdt[e] = 0.0;
 }

@@ -118,7 +118,13 @@
 // when some pair (i, j) or (j, i), j != i, has a non-zero, non-missing
 // temperature coefficient b..e (so the host knows which binaries must be
 // re-evaluated when T changes), 0 otherwise; form and option are accepted as
-// given (the five-term form is the only one this host knows).
+// given (the five-term form is the only one this host knows). PolyBinaryTable4
+// evaluates the same form from a table handed over by the segment-based
+// monitors (pair (i, j) at 6((j - 1)NC + i - 1), NC the monitor's), with the
+// analytic dk/dT in mode 2; a table shorter than its pairs need gives zeros.
+// PolyVolumeApparentToTrue converts apparent to true mole fractions with the
+// MW and MWN the monitor passes (x_k proportional to z_k MW/MWN for a
+// component whose polymer flag is 1).
 //
 // Messages. HostMessageCheck issues a message when the policy allows it:
 // MessageMode::by_level issues when level >= the threshold of the class
