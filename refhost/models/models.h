@@ -9,9 +9,9 @@ namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
-ModelEntry cubic();
 ModelEntry saft();
 ModelEntry saft_stored();
+ModelEntry cubic();
 ModelEntry pcsaft_segment();
 ModelEntry saft_segment();
 ModelEntry sanchez_lacombe_segment();

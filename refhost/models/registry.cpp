@@ -7,9 +7,9 @@ const std::vector<ModelEntry> &models() {
     static const std::vector<ModelEntry> registry{
         families::sanchez_lacombe(),
         families::pcsaft(),
-        families::cubic(),
         families::saft(),
         families::saft_stored(),
+        families::cubic(),
         families::pcsaft_segment(),
         families::saft_segment(),
         families::sanchez_lacombe_segment(),

@@ -1,6 +1,7 @@
 #include "saft/saft_arguments.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
