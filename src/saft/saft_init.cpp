@@ -19,7 +19,14 @@ constexpr std::int64_t kSkipCompletion = 100;  // HostGlobals(30): parameters al
 // Approximate values from the molecular weight (single-precision fits, widened to double).
 double approximate_segment_number(double mw) { return std::max(1.0, 0.046647001057863235 * mw + 0.07040199637413025); }
 double approximate_segment_energy(double mw) { return 210.0 - 26.88599967956543 * std::exp(-0.01334100030362606 * mw); }
-double approximate_segment_volume(double mw) { return (0.5518699884414673 * mw + 11.887999534606934) / 1000; }
+// The volume fit gives the close-packed volume of the whole molecule, m v00
+// (for n-hexane 0.059 m3/kmol against m v00 = 0.061 of its fitted parameters);
+// the stored parameter is the volume of one segment, so the fit is shared out
+// over the molecule's segments. Taken as it stands it made v00 m times too large.
+double approximate_segment_volume(double mw, double segments) {
+    const double m = std::isfinite(segments) && segments > 0.0 ? segments : 1.0;
+    return (0.5518699884414673 * mw + 11.887999534606934) / 1000 / m;
+}
 constexpr double kApproximateSegmentRatio = 0.046647001057863235;
 
 struct Completion {
@@ -64,7 +71,13 @@ void complete_parameters(const host::Host &host, std::int64_t data_sets) {
             };
             if (!segment) complete(kNumber, approximate_segment_number(weight));
             complete(kEnergy, approximate_segment_energy(weight));
-            complete(kVolume, approximate_segment_volume(weight));
+            // Segments in the molecule: its SAFTM (completed above), or for a
+            // segment its segments per unit of molecular weight times MW.
+            const double stored_ratio = host.real(host.unary_pos(host.offsets1(kRatio.element), d, i));
+            const double segments =
+                segment ? (host.is_missing(stored_ratio) ? kApproximateSegmentRatio : stored_ratio) * weight
+                        : host.real(host.unary_pos(host.offsets1(kNumber.element), d, i));
+            complete(kVolume, approximate_segment_volume(weight, segments));
             if (segment) complete(kRatio, kApproximateSegmentRatio);
         }
     }

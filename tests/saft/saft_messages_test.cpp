@@ -112,16 +112,19 @@ TEST_F(SaftMessages, TextsAsPrinted) {
              EXPECT_EQ(f.host.unary("SAFTM", tiny), 1.0);
              EXPECT_EQ(f.host.unary("SAFTM", seg), kMissing);  // segments only get SAFTR
              EXPECT_EQ(f.host.unary("SAFTM", light + 3), kMissing);  // nor polymers anything
+             // The volume fit is the molecule's m v00, shared out over its segments.
+             EXPECT_NEAR(f.host.unary("SAFTV", light) * f.host.unary("SAFTM", light),
+                         (0.5518699884414673 * 20 + 11.887999534606934) / 1000, 1e-15);
          },
          {"      EQUATION OF STATE MODEL POLYSAFT HAS MISSING PARAMETERS:",
           "      SAFTM (DATA SET   1) MISSING FOR COMPONENT LIGHT", "      AN APPROXIMATE VALUE OF  1.0033 ASSUMED",
           "      SAFTU (DATA SET   1) MISSING FOR COMPONENT LIGHT", "      A APPROXIMATE VALUE OF  189. (K) ASSUMED",
           "      SAFTV (DATA SET   1) MISSING FOR COMPONENT LIGHT",
-          "      A APPROXIMATE VALUE OF 0.0229 (CUM/KMOL) ASSUMED",
+          "      A APPROXIMATE VALUE OF 0.0228 (CUM/KMOL) ASSUMED",
           "      SAFTM (DATA SET   1) MISSING FOR COMPONENT TINY", "      AN APPROXIMATE VALUE OF  1.0000 ASSUMED",
           "      SAFTU (DATA SET   1) MISSING FOR SEGMENT SEG", "      A APPROXIMATE VALUE OF  189. (K) ASSUMED",
           "      SAFTV (DATA SET   1) MISSING FOR SEGMENT SEG",
-          "      A APPROXIMATE VALUE OF 0.0229 (CUM/KMOL) ASSUMED",
+          "      A APPROXIMATE VALUE OF 0.0246 (CUM/KMOL) ASSUMED",
           "      SAFTR (DATA SET   1) MISSING FOR SEGMENT SEG", "      A APPROXIMATE VALUE OF 0.046647 ASSUMED"}},
     };
     for (const Case &c : cases) {
