@@ -54,6 +54,7 @@ double binary_table_slope(const double *coefficients, std::int64_t n_used, doubl
     if (!(t_ref > 0.0) || !std::isfinite(t_ref)) t_ref = default_table_reference_temperature;
     if (!(t > 0.0) || !std::isfinite(t)) return std::numeric_limits<double>::quiet_NaN();
 
+    // k = a + b/Tr + c ln Tr + d Tr + e Tr^2, Tr = T/Tref.
     const double tr = t / t_ref;
     double slope = 0.0;
     if (b != 0.0) slope -= b / (tr * tr);

@@ -1,8 +1,5 @@
 // Six-coefficient temperature tables of binary parameters.
 //
-// A table of four coefficients (a, b, c, d) is the same form without the
-// e Tr^2 term and with Tref = 298.15 K.
-//
 // A pair's coefficients (a, b, c, d, e, Tref) give
 //   k(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2,   Tr = T/Tref,
 // with Tref = 298.15 K when the sixth coefficient is not a positive number or
@@ -21,8 +18,8 @@ inline constexpr double default_table_reference_temperature = 298.15;  // K
 // temperature term at T <= 0 (or T not finite) has no value: quiet NaN.
 double binary_table_value(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
 
-// Temperature derivative dk/dT (1/K) of the same table: (-b/Tr^2 + c/Tr + d + 2 e Tr)/Tref.
-// NaN where the value is NaN.
+// Temperature derivative dk/dT of one pair's table (1/K), under the same rules
+// (0 for a constant table; quiet NaN where the value has none).
 double binary_table_slope(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
 
 // True when one of b..e (those within n_used) is non-zero and not missing.

@@ -58,7 +58,7 @@ void composition_derivatives(std::int64_t n, const Contribution &hs_disp, const 
 ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
                         const double *x, ResidualSwitches sw, double *dadx, const double *m,
                         const double *sigma, const double *eps, const double *eps_matrix,
-                        PositionVectors pos) {
+                        PositionVectors pos, const double *eps_matrix_t) {
     const bool with_temperature = sw.enthalpy || sw.entropy;
     const bool with_composition = sw.fugacity;
     const bool with_sensitivities = with_temperature || with_composition;
@@ -85,8 +85,15 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
     out.a = hs_disp.a + chain.part.a;
     out.a_rho = hs_disp.a_rho + chain.part.a_rho;
     out.a_rhorho = hs_disp.a_rhorho + chain.part.a_rhorho;
-    if (with_temperature)
-        out.a_t = temperature_derivative(hs_disp + contribution(chain.part), slopes, sums, t, chain.by_explicit_t);
+    if (with_temperature) {
+        const Contribution all = hs_disp + contribution(chain.part);
+        out.a_t = temperature_derivative(all, slopes, sums, t, chain.by_explicit_t);
+        if (eps_matrix_t != nullptr) {
+            const DispersionSums slopes_t =
+                cross_energy_slopes(t, ld, n, idx, x, sigma, eps_matrix, eps_matrix_t, pos.m);
+            out.a_t += all.by_d1 * slopes_t.d1 + all.by_d2 * slopes_t.d2;
+        }
+    }
     if (with_composition) composition_derivatives(n, hs_disp, chain, pos, dadx);
     return out;
 }

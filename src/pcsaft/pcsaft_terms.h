@@ -163,6 +163,43 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
     return {d1, d2};
 }
 
+// The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered
+// pairs: with cross energies ε(T) (eps_matrix_t = dε/dT, may be null) Σ_k Σ_l x_k x_l m_k m_l (ε'_kl/T)
+// σ_kl³ and Σ_k Σ_l x_k x_l m_k m_l 2 (ε_kl/T)(ε'_kl/T) σ_kl³; with pair diameters reduced by l_ij(T)
+// (lij and lij_t = dl/dT, both given or both null) also the terms of ∂σ_kl³/∂T.
+inline DispersionSums cross_energy_slopes(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                                          const double *x, const double *sigma, const double *eps_matrix,
+                                          const double *eps_matrix_t, const double *m_by_position,
+                                          const double *lij = nullptr, const double *lij_t = nullptr) {
+    const double inv_t = 1.0 / t;
+    DispersionSums s;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const std::int64_t j = idx[l] - 1;
+        const double w_l = x[l] * m_by_position[l];
+        for (std::int64_t k = 0; k < n; ++k) {
+            const std::int64_t i = idx[k] - 1;
+            double sigma_kl = (sigma[i] + sigma[j]) * kHalfScaledAngstrom;
+            double s3_t = 0.0;
+            if (lij != nullptr) {
+                const double reduced = 1.0 - lij[j * ld + i];
+                s3_t = -3.0 * sigma_kl * sigma_kl * sigma_kl * reduced * reduced * lij_t[j * ld + i];
+                sigma_kl *= reduced;
+            }
+            const double ww = x[k] * m_by_position[k] * w_l;
+            const double ww_s3 = ww * sigma_kl * sigma_kl * sigma_kl;
+            const double e = eps_matrix[j * ld + i] * inv_t;
+            const double e_t = eps_matrix_t != nullptr ? eps_matrix_t[j * ld + i] * inv_t : 0.0;
+            s.d1 += ww_s3 * e_t;
+            s.d2 += ww_s3 * 2.0 * e * e_t;
+            if (lij != nullptr) {
+                s.d1 += ww * e * s3_t;
+                s.d2 += ww * e * e * s3_t;
+            }
+        }
+    }
+    return s;
+}
+
 // Σ_i c_i η^i and its relatives by Horner's rule.
 struct PerturbationIntegral {
     double value = 0.0;     // I = Σ c_i η^i

@@ -556,18 +556,10 @@ void set_temperature(const host::Host &host, Model &model, double t, bool with_s
     // Temperature dependence of D1, D2 through k_ij(T) and l_ij(T): ε_ab(T) and σ_ab(T)³.
     m.d1_binary_t = m.d2_binary_t = 0.0;
     if (m.with_binary_slopes) {
-        for (std::int64_t b = 0; b < m.ns; ++b)
-            for (std::int64_t s = 0; s < m.ns; ++s) {
-                const std::int64_t i = m.sp_comp[s], j = m.sp_comp[b], at = (j - 1) * nc + (i - 1);
-                const double w = m.sp_x[s] * m.sp_m[s] * m.sp_x[b] * m.sp_m[b];
-                const double l = m.lij[at];
-                const double sbar = (a.sigma[i - 1] + a.sigma[j - 1]) * kHalfScaledAngstrom;
-                const double s3 = sbar * sbar * sbar * (1.0 - l) * (1.0 - l) * (1.0 - l);
-                const double s3_t = -3.0 * sbar * sbar * sbar * (1.0 - l) * (1.0 - l) * m.dlij_dt[at];
-                const double e = m.eps_matrix[at] / t, e_t = m.deps_dt[at] / t;
-                m.d1_binary_t += w * (e_t * s3 + e * s3_t);
-                m.d2_binary_t += w * (2.0 * e * e_t * s3 + e * e * s3_t);
-            }
+        const DispersionSums slopes_t = cross_energy_slopes(t, nc, m.ns, m.sp_comp, m.sp_x, a.sigma, m.eps_matrix,
+                                                            m.deps_dt, m.sp_m, m.lij, m.dlij_dt);
+        m.d1_binary_t = slopes_t.d1;
+        m.d2_binary_t = slopes_t.d2;
     }
 
     if (m.dipolar)
