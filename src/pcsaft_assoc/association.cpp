@@ -20,21 +20,60 @@ using namespace detail;
 constexpr std::int64_t kNewtonUnknowns = 1000;  // above: accelerated substitution
 constexpr std::int64_t kSimplifiedOption = 20;
 
-// Per-unknown arrays, species and site scratch, and the matrix for method 2.
+// Hands out consecutive arrays of one block (nullptr when the block could not be had).
+template <class T>
+class Slicer {
+public:
+    explicit Slicer(T *block) : next_(block) {}
+    T *operator()(std::int64_t n) {
+        T *p = next_;
+        if (next_) next_ += n;
+        return p;
+    }
+
+private:
+    T *next_;
+};
+
+// Per-unknown arrays, species and site scratch, and the matrix for method 2 and the direct path: one
+// block of the work area.
 void carve_scratch(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t ncp,
                    std::int64_t matrix_rows, Scratch &sc) {
+    constexpr int kVectors = 19;
+    sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
+    Slicer<double> take(arena.take<double>(kVectors * n + n * ncp + kClasses * ns + nt + n + 2 + sc.matrix_words));
     for (double **v : {&sc.u, &sc.x, &sc.s, &sc.f, &sc.step, &sc.u_base, &sc.direction, &sc.w, &sc.rhs, &sc.extra,
                        &sc.xar, &sc.xar2, &sc.xat, &sc.sum_rho, &sc.sum_rho2, &sc.sum_t, &sc.sum_x2, &sc.sum_x3,
                        &sc.y_sums})
-        *v = arena.take<double>(n);
-    sc.xax = arena.take<double>(n * ncp);
-    sc.partial = arena.take<double>(kClasses * ns);
-    sc.site_x = arena.take<double>(nt);
-    sc.accelerate = arena.take<double>(n + 2);
-    sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
-    sc.matrix = arena.take<double>(sc.matrix_words);
+        *v = take(n);
+    sc.xax = take(n * ncp);
+    sc.partial = take(kClasses * ns);
+    sc.site_x = take(nt);
+    sc.accelerate = take(n + 2);
+    sc.matrix = take(sc.matrix_words);
     sc.pivots = arena.take<std::int64_t>(matrix_rows);
 }
+
+// The direct path's groups: per-unknown and per-group arrays (at most n groups), per list position and
+// per species tables.
+void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp, Groups &gp) {
+    Slicer<std::int32_t> take32(arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns));
+    for (std::int32_t **v : {&gp.of, &gp.list, &gp.cls}) *v = take32(n);
+    gp.row = take32(nv);
+    gp.order = take32(nv);
+    gp.key = take32(3 * nv);
+    gp.slot = take32(3 * ns);
+    gp.hash = arena.take<std::uint64_t>(nv);
+    Slicer<double> take(arena.take<double>(9 * ns + 9 * n + n * ncp));
+    gp.count = take(9 * ns);
+    for (double **v : {&gp.x, &gp.s, &gp.g, &gp.dx, &gp.rhs, &gp.tmp, &gp.y_rho, &gp.y_rho2, &gp.y_t}) *v = take(n);
+    gp.y_x = take(n * ncp);
+}
+
+// The direct path replaces the iterative solvers when nothing can observe how they iterate: at
+// diagnostic level 0 (no lines are written and the method option is not read) unless the caller asks
+// for the iterative solvers.
+bool direct_allowed(const Options &options) { return options.diag_level <= 0 && !options.iterative; }
 
 bool in_range(std::int64_t c, std::int64_t nc) { return c >= 1 && c <= nc; }
 
@@ -126,6 +165,19 @@ void start(Context &ctx, const Outputs &out) {
     }
 }
 
+// The direct path's start: the caller's previous solution in sc.x where it holds a fraction in (0, 1],
+// 0 elsewhere (no start offered).
+void warm_start(Context &ctx, const Outputs &out) {
+    const Tables &tab = ctx.tab;
+    const bool offered = ctx.options.start == 2 && out.site_fractions;
+    for (std::int64_t a = 0; a < tab.nu; ++a) {
+        const Site &s = tab.sites[tab.unknown_site[a]];
+        ctx.sc.x[a] = offered && s.number <= out.ld_sites
+                          ? out.site_fractions[tab.species[s.species].position * out.ld_sites + s.number - 1]
+                          : 0.0;
+    }
+}
+
 // Fractions of every site: unknowns from the solution, sites of trace components (passive) from one
 // substitution (their component does not act on the others), 1 for sites that do not bond.
 void site_values(Context &ctx) {
@@ -197,13 +249,21 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
     const auto bonded = [&](const double *m, double *out) {
         bond_sums(tab, ctx.str, m, x, sc.partial, out);
     };
-    if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
-    if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
-    if (req.t) bonded(ctx.str.t, sc.sum_t);
-    if (req.x) {
-        bonded(ctx.str.dx2, sc.sum_x2);
-        bonded(ctx.str.dx3, sc.sum_x3);
+    if (ctx.direct) {
+        solve_direct_derivatives(ctx, req);
+    } else {
+        if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
+        if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
+        if (req.t) bonded(ctx.str.t, sc.sum_t);
+        if (req.x) {
+            bonded(ctx.str.dx2, sc.sum_x2);
+            bonded(ctx.str.dx3, sc.sum_x3);
+        }
     }
+    // The direct path has solved every requested derivative already.
+    const auto solve_derivative = [&](Context &c, Derivative which, std::int64_t k = 0) {
+        return c.direct || detail::solve_derivative(c, which, k);
+    };
     bool ok = true;
     const auto slope = [&](std::int32_t a) { return 1.0 / x[a] - 0.5; };
     if (req.rho || req.rho2) {
@@ -292,6 +352,10 @@ std::int64_t work_words(const host::Host &host, const Mixture &mix, const Option
     const std::int64_t rows = newton_possible ? std::min(n.sites, kNewtonUnknowns) : 0;
     Scratch sc;
     carve_scratch(arena, std::max(n.sites, n.species), n.species, n.sites, mix.ncp, rows, sc);
+    if (direct_allowed(options)) {
+        Groups gp;
+        carve_groups(arena, n.sites, n.species, mix.nv, mix.ncp, gp);
+    }
     return arena.used();
 }
 
@@ -303,7 +367,7 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     const Diagnostics diag(host, options.diag_level, options.diag_unit);
-    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}};
+    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}, {}, false, 0};
     resolve_user_types(host, mix, diag);  // an unusable code fails the call when a listed species has it
     if (diag.level() > 1) write_heading_lines(ctx);
     Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
@@ -320,9 +384,12 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
     const bool built = build_tables(host, mix, arena, tab);
     const bool strengths = built && compute_strengths(mix, options, req.x, arena, ctx.str);
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;
-    if (strengths)
-        carve_scratch(arena, tab.nu, tab.ns, tab.nt, mix.ncp,
-                      newton_possible && tab.nu <= kNewtonUnknowns ? tab.nu : 0, ctx.sc);
+    const bool direct = direct_allowed(options);
+    ctx.matrix_rows = newton_possible && (tab.nu <= kNewtonUnknowns || direct) ? std::min(tab.nu, kNewtonUnknowns) : 0;
+    if (strengths) {
+        carve_scratch(arena, tab.nu, tab.ns, tab.nt, mix.ncp, ctx.matrix_rows, ctx.sc);
+        if (direct) carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
+    }
     if (arena.short_of_words()) {
         report_short_work(diag, work_words(host, mix, options), static_cast<std::int64_t>(work.size()));
         r.failed = 1;
@@ -344,8 +411,12 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     choose_method(ctx);
-    start(ctx, out);
-    const bool converged = solve_site_fractions(ctx);
+    if (direct) {
+        warm_start(ctx, out);
+        ctx.direct = solve_direct(ctx);
+    }
+    if (!ctx.direct) start(ctx, out);
+    const bool converged = ctx.direct || solve_site_fractions(ctx);
     site_values(ctx);
     write_outputs(ctx, out);
     r.a = site_sum(ctx, [&](std::int32_t a) { return helmholtz(ctx.sc.x[a]); });

@@ -91,6 +91,7 @@ struct Options {
     std::int64_t diag_unit = 6;
     std::int64_t model = 0;           // 1: CPA radial distribution function, otherwise PC-SAFT
     std::int64_t start = 0;           // 2: start from Outputs::site_fractions (a previous solution)
+    bool iterative = false;           // true: always the iterative solvers, never the direct path (see above)
 };
 
 // Optional outputs (nullptr: not written).
@@ -119,6 +120,7 @@ struct Statistics {
     std::int64_t jacobians = 0;       // Jacobian evaluations of the substitution mode (Broyden refreshes)
     std::int64_t derivative_iterations = 0;  // summed over the derivative solves
     std::int64_t equivalent_sites = 0;
+    std::int64_t direct = 0;          // 1 when the direct path solved the call (iterations: its Newton steps)
 };
 
 struct Results {

@@ -130,6 +130,24 @@ struct Scratch {
     double line_search[4] = {};
 };
 
+// Unknowns of the direct path, reduced to groups whose mass-action equations are the same function of
+// all site fractions (direct.cpp). Per-group arrays hold up to nu values.
+struct Groups {
+    std::int64_t ng = 0;
+    std::int32_t *of = nullptr;         // nu: group of each unknown; -1 outside the association list (X = 1)
+    std::int32_t *list = nullptr;       // per group: association-list position of its strength rows
+    std::int32_t *cls = nullptr;        // per group: class of a member site
+    std::int32_t *row = nullptr;        // nv: first list position with the same strength rows
+    std::int32_t *order = nullptr;      // nv: list positions sorted by row hash
+    std::uint64_t *hash = nullptr;      // nv
+    std::int32_t *key = nullptr;        // 3 nv: group of (row, class), -1 while none
+    std::int32_t *slot = nullptr;       // 3 per summing species: the groups of its sites (-1: unused)
+    double *count = nullptr;            // 9 per summing species: sites of a slot that bond with class c
+    double *x = nullptr, *s = nullptr, *g = nullptr, *dx = nullptr, *rhs = nullptr, *tmp = nullptr;
+    double *y_rho = nullptr, *y_rho2 = nullptr, *y_t = nullptr;
+    double *y_x = nullptr;              // per group x ncp
+};
+
 struct Context {
     const host::Host &host;
     const Mixture &mix;
@@ -141,6 +159,9 @@ struct Context {
     std::int64_t method = 2, limit = 100;
     bool matrix_ready = false;  // sc.matrix holds a negated inverse Jacobian for the derivative solves
     Statistics stats;
+    Groups grp{};
+    bool direct = false;        // the direct path solved the site fractions (and solves the derivatives)
+    std::int64_t matrix_rows = 0;  // rows of sc.matrix (and sc.pivots)
 };
 
 // Bonding sums. partial_sums: q[3j + c] = sum of v over the sites of summing species j that bond with

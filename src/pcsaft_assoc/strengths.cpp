@@ -91,7 +91,7 @@ void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
                 str.t[at] = e * (g.g2 * t_zeta2 + g.g3 * t_zeta3 + g.gd * t_dij) - reduced * boltzmann * ks * g.g;
             }
             if (composition) {
-                const double capped = (std::exp(std::fmin(reduced, kExponentCap)) - 1.0) * ks;
+                const double capped = reduced <= kExponentCap ? e : (std::exp(kExponentCap) - 1.0) * ks;
                 str.dx2[at] = capped * g.g2;
                 str.dx3[at] = capped * g.g3;
             }
@@ -137,7 +137,7 @@ void cpa(const Mixture &mix, bool composition, Strengths &str) {
             str.rho2[at] = 2.0 * eta * eta * g * g * delta;
             str.t[at] = -reduced * boltzmann * g * beta * bij;
             if (composition)
-                str.dx3[at] = kCpaPacking * g * g * (std::exp(std::fmin(reduced, kExponentCap)) - 1.0) * beta * bij;
+                str.dx3[at] = kCpaPacking * g * g * ((reduced <= kExponentCap ? boltzmann : std::exp(kExponentCap)) - 1.0) * beta * bij;
         }
     }
     // The square-root rule: Delta_ij = sqrt(Delta_ii Delta_jj), with the derivatives of that product.

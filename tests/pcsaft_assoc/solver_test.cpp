@@ -59,8 +59,11 @@ AssocSystem copolymer(int n, const AssocFluid &solvent, double x_polymer) {
     return s;
 }
 
+// These tests watch how the iterative solvers iterate, so they ask for them (at diagnostic level 0 the
+// direct path would solve these systems).
 TEST_F(Solver, NewtonIsFastFromTheDefaultStart) {
     AssocSystem sys = water_methanol();
+    sys.options.iterative = true;
     const AssocRun run = run_association(host(), sys, 35.0);
     EXPECT_EQ(run.r.failed, 0);
     EXPECT_EQ(run.r.unknowns, 6);
@@ -87,6 +90,7 @@ TEST_F(Solver, NewtonFallsBackAndStillConverges) {
         if (c.singular) singular_lu();
         else reference.install();
         AssocSystem sys = water_methanol();
+        sys.options.iterative = true;
         sys.options.start = c.start > 0.0 ? 2 : 0;
         const std::vector<double> start(2048 * 2, c.start);
         const AssocRun run = run_association(host(), sys, 35.0, {true, true, true, true}, &start);
@@ -102,6 +106,7 @@ TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
     AssocSystem sys;
     sys.t = 273.15;
     sys.list({sys.add(kWater4C)}, {1.0});
+    sys.options.iterative = true;
     sys.options.start = 2;
     const std::vector<double> start(2048, 1e-4);
     const AssocRun run = run_association(host(), sys, 56.0, {true, true, true, true}, &start);
@@ -115,6 +120,7 @@ TEST_F(Solver, SubstitutionRefreshesTheJacobianOnlyUpTo99Unknowns) {
     singular_lu();
     for (auto [segments, unknowns, jacobians] : {std::tuple{24, 98, 1}, {25, 102, 0}}) {
         AssocSystem sys = copolymer(segments, kMethanol, 0.05);
+        sys.options.iterative = true;
         const AssocRun run = run_association(host(), sys, 10.0);
         EXPECT_EQ(run.r.failed, 0);
         EXPECT_EQ(run.r.unknowns, unknowns);
@@ -137,6 +143,7 @@ TEST_F(Solver, EquivalentSitesRunSubstitutionWithoutJacobian) {
 
 TEST_F(Solver, NeverStopsOnTheFirstIteration) {
     AssocSystem sys = water_methanol();
+    sys.options.iterative = true;
     const AssocRun solved = run_association(host(), sys, 35.0);
     sys.options.start = 2;
     const AssocRun again = run_association(host(), sys, 35.0, {true, true, true, true}, &solved.site_fractions);
@@ -148,6 +155,7 @@ TEST_F(Solver, MoreThan1000UnknownsSwitchToAcceleratedSubstitution) {
     for (std::int64_t level : {1, 0}) {
         reference.clear_unit_lines(7);
         AssocSystem sys = copolymer(251, kHexaneInert, 0.02);
+        sys.options.iterative = true;
         sys.options.diag_level = level;
         sys.options.diag_unit = 7;
         const AssocRun run = run_association(host(), sys, 3.0, {});
