@@ -20,54 +20,59 @@ using namespace detail;
 constexpr std::int64_t kNewtonUnknowns = 1000;  // above: accelerated substitution
 constexpr std::int64_t kSimplifiedOption = 20;
 
-// Hands out consecutive arrays of one block (nullptr when the block could not be had).
-template <class T>
-class Slicer {
-public:
-    explicit Slicer(T *block) : next_(block) {}
-    T *operator()(std::int64_t n) {
-        T *p = next_;
-        if (next_) next_ += n;
-        return p;
-    }
-
-private:
-    T *next_;
-};
-
-// Per-unknown arrays, species and site scratch, and the matrix for method 2 and the direct path: one
-// block of the work area.
-void carve_scratch(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t ncp,
-                   std::int64_t matrix_rows, Scratch &sc) {
-    constexpr int kVectors = 19;
+// Scratch of both paths: site fractions per unknown, bonding sums per species, fractions per site, and
+// the matrix of method 2 and of the direct path. One block of the work area (nothing is carved when it
+// is short).
+void carve_core(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t matrix_rows,
+                Scratch &sc) {
     sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
-    Slicer<double> take(arena.take<double>(kVectors * n + n * ncp + kClasses * ns + nt + n + 2 + sc.matrix_words));
-    for (double **v : {&sc.u, &sc.x, &sc.s, &sc.f, &sc.step, &sc.u_base, &sc.direction, &sc.w, &sc.rhs, &sc.extra,
-                       &sc.xar, &sc.xar2, &sc.xat, &sc.sum_rho, &sc.sum_rho2, &sc.sum_t, &sc.sum_x2, &sc.sum_x3,
-                       &sc.y_sums})
-        *v = take(n);
-    sc.xax = take(n * ncp);
-    sc.partial = take(kClasses * ns);
-    sc.site_x = take(nt);
-    sc.accelerate = take(n + 2);
-    sc.matrix = take(sc.matrix_words);
+    double *p = arena.take<double>(n + kClasses * ns + nt + sc.matrix_words);
     sc.pivots = arena.take<std::int64_t>(matrix_rows);
+    if (p == nullptr) return;
+    sc.x = p, p += n;
+    sc.partial = p, p += kClasses * ns;
+    sc.site_x = p, p += nt;
+    sc.matrix = p;
+}
+
+// Scratch of the iterative solvers only.
+constexpr int kIterativeVectors = 20;
+std::int64_t iterative_words(std::int64_t n, std::int64_t ncp) { return kIterativeVectors * n + n * ncp + n + 2; }
+void carve_iterative(Arena &arena, std::int64_t n, std::int64_t ncp, Scratch &sc) {
+    double *p = arena.take<double>(iterative_words(n, ncp));
+    if (p == nullptr) return;
+    double **vectors[kIterativeVectors] = {
+        &sc.u,   &sc.s,   &sc.f,       &sc.step,  &sc.u_base,   &sc.direction, &sc.w,        &sc.rhs,      &sc.extra,
+        &sc.xar, &sc.xar2, &sc.xat,    &sc.sum_rho, &sc.sum_rho2, &sc.sum_t,   &sc.sum_x2,   &sc.sum_x3,   &sc.y_sums,
+        &sc.helmholtz, &sc.slope};
+    for (double **v : vectors) *v = p, p += n;
+    sc.xax = p, p += n * ncp;
+    sc.accelerate = p;
 }
 
 // The direct path's groups: per-unknown and per-group arrays (at most n groups), per list position and
 // per species tables.
+std::int64_t group_words(std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp) {
+    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + 12 * ns + 13 * n + n * ncp;
+}
 void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp, Groups &gp) {
-    Slicer<std::int32_t> take32(arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns));
-    for (std::int32_t **v : {&gp.of, &gp.list, &gp.cls}) *v = take32(n);
-    gp.row = take32(nv);
-    gp.order = take32(nv);
-    gp.key = take32(3 * nv);
-    gp.slot = take32(3 * ns);
+    std::int32_t *i = arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns);
     gp.hash = arena.take<std::uint64_t>(nv);
-    Slicer<double> take(arena.take<double>(9 * ns + 9 * n + n * ncp));
-    gp.count = take(9 * ns);
-    for (double **v : {&gp.x, &gp.s, &gp.g, &gp.dx, &gp.rhs, &gp.tmp, &gp.y_rho, &gp.y_rho2, &gp.y_t}) *v = take(n);
-    gp.y_x = take(n * ncp);
+    double *p = arena.take<double>(12 * ns + 13 * n + n * ncp);
+    if (i == nullptr || p == nullptr) return;
+    gp.of = i, i += n;
+    gp.list = i, i += n;
+    gp.cls = i, i += n;
+    gp.row = i, i += nv;
+    gp.order = i, i += nv;
+    gp.key = i, i += 3 * nv;
+    gp.slot = i;
+    gp.count = p, p += 9 * ns;
+    for (double **v : {&gp.x, &gp.s, &gp.g, &gp.dx, &gp.rhs, &gp.tmp, &gp.y_rho, &gp.y_rho2, &gp.y_t, &gp.weight, &gp.b1,
+                       &gp.b2, &gp.b3})
+        *v = p, p += n;
+    gp.y_x = p, p += n * ncp;
+    gp.q = p;
 }
 
 // The direct path replaces the iterative solvers when nothing can observe how they iterate: at
@@ -239,7 +244,6 @@ double site_sum(const Context &ctx, Term &&term) {
     return sum;
 }
 
-double helmholtz(double x) { return x > 0.0 ? std::log(x) - 0.5 * x + 0.5 : 0.0; }
 
 // The derivative solves and the derivative outputs. Returns false when a solve failed.
 bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
@@ -249,23 +253,16 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
     const auto bonded = [&](const double *m, double *out) {
         bond_sums(tab, ctx.str, m, x, sc.partial, out);
     };
-    if (ctx.direct) {
-        solve_direct_derivatives(ctx, req);
-    } else {
-        if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
-        if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
-        if (req.t) bonded(ctx.str.t, sc.sum_t);
-        if (req.x) {
-            bonded(ctx.str.dx2, sc.sum_x2);
-            bonded(ctx.str.dx3, sc.sum_x3);
-        }
+    if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
+    if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
+    if (req.t) bonded(ctx.str.t, sc.sum_t);
+    if (req.x) {
+        bonded(ctx.str.dx2, sc.sum_x2);
+        bonded(ctx.str.dx3, sc.sum_x3);
     }
-    // The direct path has solved every requested derivative already.
-    const auto solve_derivative = [&](Context &c, Derivative which, std::int64_t k = 0) {
-        return c.direct || detail::solve_derivative(c, which, k);
-    };
     bool ok = true;
-    const auto slope = [&](std::int32_t a) { return 1.0 / x[a] - 0.5; };
+    const double *slope_of = sc.slope;
+    const auto slope = [&](std::int32_t a) { return slope_of[a]; };
     if (req.rho || req.rho2) {
         ok = solve_derivative(ctx, Derivative::rho) && ok;
         r.a_rho = site_sum(ctx, [&](std::int32_t a) { return slope(a) * sc.xar[a]; });
@@ -290,7 +287,10 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
                 const Species &sp = tab.species[i];
                 if (sp.position != k || !(sp.unknowns || sp.passive)) continue;
                 double s = 0.0;
-                for (std::int32_t a = 0; a < sp.sites; ++a) s += helmholtz(sc.site_x[sp.first_site + a]);
+                for (std::int32_t a = 0; a < sp.sites; ++a) {
+                    const std::int32_t u = tab.sites[sp.first_site + a].unknown;
+                    s += u >= 0 ? sc.helmholtz[u] : helmholtz(sc.site_x[sp.first_site + a]);
+                }
                 direct += sp.weight * s;
             }
             if (a_x) a_x[k] = direct + site_sum(ctx, [&](std::int32_t a) { return slope(a) * y[a]; });
@@ -312,7 +312,8 @@ Results simplified_path(Context &ctx, Arena &arena, Requests req, const Outputs 
     tab.ns = n.species;
     tab.species = arena.take<Species>(n.species);
     if (!compute_strengths(mix, ctx.options, req.x, arena, ctx.str)) return r;
-    carve_scratch(arena, n.species, n.species, 0, mix.ncp, 0, ctx.sc);
+    carve_core(arena, n.species, n.species, 0, 0, ctx.sc);
+    carve_iterative(arena, n.species, mix.ncp, ctx.sc);
     if (arena.short_of_words()) return r;
     std::int64_t s = 0;
     for (std::int64_t k = 0; k < mix.ncp; ++k) {
@@ -351,7 +352,9 @@ std::int64_t work_words(const host::Host &host, const Mixture &mix, const Option
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;
     const std::int64_t rows = newton_possible ? std::min(n.sites, kNewtonUnknowns) : 0;
     Scratch sc;
-    carve_scratch(arena, std::max(n.sites, n.species), n.species, n.sites, mix.ncp, rows, sc);
+    const std::int64_t per_unknown = std::max(n.sites, n.species);
+    carve_core(arena, per_unknown, n.species, n.sites, rows, sc);
+    carve_iterative(arena, per_unknown, mix.ncp, sc);
     if (direct_allowed(options)) {
         Groups gp;
         carve_groups(arena, n.sites, n.species, mix.nv, mix.ncp, gp);
@@ -387,10 +390,14 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
     const bool direct = direct_allowed(options);
     ctx.matrix_rows = newton_possible && (tab.nu <= kNewtonUnknowns || direct) ? std::min(tab.nu, kNewtonUnknowns) : 0;
     if (strengths) {
-        carve_scratch(arena, tab.nu, tab.ns, tab.nt, mix.ncp, ctx.matrix_rows, ctx.sc);
-        if (direct) carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
+        carve_core(arena, tab.nu, tab.ns, tab.nt, ctx.matrix_rows, ctx.sc);
+        if (!direct) carve_iterative(arena, tab.nu, mix.ncp, ctx.sc);
     }
-    if (arena.short_of_words()) {
+    // The scratch of the direct path's groups and of the iterative solvers is carved only when they
+    // run; its words must be there all the same.
+    const std::int64_t later =
+        direct ? group_words(tab.nu, tab.ns, mix.nv, mix.ncp) + iterative_words(tab.nu, mix.ncp) : 0;
+    if (arena.short_of_words() || arena.used() + later > static_cast<std::int64_t>(work.size())) {
         report_short_work(diag, work_words(host, mix, options), static_cast<std::int64_t>(work.size()));
         r.failed = 1;
         return r;
@@ -411,15 +418,34 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     choose_method(ctx);
+    if (direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
+        site_values(ctx);
+        write_outputs(ctx, out);
+        r.stats = ctx.stats;
+        return r;
+    }
     if (direct) {
+        carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
         warm_start(ctx, out);
         ctx.direct = solve_direct(ctx);
     }
-    if (!ctx.direct) start(ctx, out);
+    if (!ctx.direct) {
+        if (direct) carve_iterative(arena, tab.nu, mix.ncp, ctx.sc);
+        start(ctx, out);
+    }
     const bool converged = ctx.direct || solve_site_fractions(ctx);
     site_values(ctx);
     write_outputs(ctx, out);
-    r.a = site_sum(ctx, [&](std::int32_t a) { return helmholtz(ctx.sc.x[a]); });
+    if (ctx.direct) {
+        direct_results(ctx, req, r, out.a_x);
+        r.stats = ctx.stats;
+        return r;
+    }
+    for (std::int64_t a = 0; a < tab.nu; ++a) {  // once per unknown, for the value and the derivatives
+        ctx.sc.helmholtz[a] = helmholtz(ctx.sc.x[a]);
+        ctx.sc.slope[a] = 1.0 / ctx.sc.x[a] - 0.5;
+    }
+    r.a = site_sum(ctx, [&](std::int32_t a) { return ctx.sc.helmholtz[a]; });
     if (converged && !derivatives(ctx, req, r, out.a_x)) r.failed = 1;
     if (!converged) r.failed = 1;
     r.stats = ctx.stats;

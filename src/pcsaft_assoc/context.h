@@ -8,6 +8,7 @@
 // their cost grows with species squared and sites, not sites squared.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -34,6 +35,9 @@ inline double worst(double a, double b) { return (b > a || b != b) ? b : a; }
 // ln X is kept at or below 0 (X <= 1); NaN stays NaN.
 inline double clip_at_zero(double v) { return v > 0.0 ? 0.0 : v; }
 
+// A site's term ln X - X/2 + 1/2 of A_assoc/(nRT); sites with X <= 0 are omitted.
+inline double helmholtz(double x) { return x > 0.0 ? std::log(x) - 0.5 * x + 0.5 : 0.0; }
+
 // Bump allocation of typed arrays from the work area (8-byte words). With too few words it keeps
 // counting what would be needed and returns nullptr.
 class Arena {
@@ -47,7 +51,8 @@ public:
         if (base_ != nullptr && used_ + words <= words_) {
             void *raw = base_ + used_;
             p = static_cast<T *>(raw);
-            for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T;  // no-op for numbers
+            if constexpr (!std::is_trivially_default_constructible_v<T>)
+                for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T;
         } else {
             short_ = true;
         }
@@ -95,6 +100,7 @@ struct Tables {
     std::int64_t nsumming = 0;
     bool equivalent = false;
     std::int64_t equivalents = 0;          // equivalent sites (IV2/JV2 entries)
+    std::int64_t passive = 0;              // species that qualify but are left out of the solve
 };
 
 // Association strengths over the association list, nv x nv column-major. dx2 and dx3 give the
@@ -119,6 +125,7 @@ struct Scratch {
     double *extra = nullptr;   // second inhomogeneous part (second-density equation), or scratch
     double *partial = nullptr; // 3 per species
     double *site_x = nullptr;  // per site: X (unknowns and passive sites; 1 elsewhere)
+    double *helmholtz = nullptr, *slope = nullptr;  // per unknown: ln X - X/2 + 1/2 and 1/X - 1/2
     double *xar = nullptr, *xar2 = nullptr, *xat = nullptr;  // per unknown
     double *xax = nullptr;     // nu x ncp
     double *sum_rho = nullptr, *sum_rho2 = nullptr, *sum_t = nullptr, *sum_x2 = nullptr, *sum_x3 = nullptr;
@@ -143,9 +150,12 @@ struct Groups {
     std::int32_t *key = nullptr;        // 3 nv: group of (row, class), -1 while none
     std::int32_t *slot = nullptr;       // 3 per summing species: the groups of its sites (-1: unused)
     double *count = nullptr;            // 9 per summing species: sites of a slot that bond with class c
+    double *q = nullptr;                // 3 per summing species: bonding sums of one vector by class
     double *x = nullptr, *s = nullptr, *g = nullptr, *dx = nullptr, *rhs = nullptr, *tmp = nullptr;
     double *y_rho = nullptr, *y_rho2 = nullptr, *y_t = nullptr;
     double *y_x = nullptr;              // per group x ncp
+    double *weight = nullptr;           // per group: sum of x * (segments per molecule) over its sites
+    double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr;  // per group scratch
 };
 
 struct Context {

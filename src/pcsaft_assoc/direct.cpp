@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 
 #include "pcsaft_assoc/solvers.h"
 #include "pcsaft_assoc/strengths.h"
@@ -119,6 +120,15 @@ void build_groups(Context &ctx) {
         }
         gp.of[a] = g;
     }
+    std::fill(gp.weight, gp.weight + gp.ng, 0.0);
+    for (std::int64_t i = 0; i < tab.ns; ++i) {  // the weights of the value: species with unknowns and x > trace
+        const Species &sp = tab.species[i];
+        if (!sp.unknowns || sp.xw <= 0.0) continue;
+        for (std::int32_t b = 0; b < sp.sites; ++b) {
+            const std::int32_t g = gp.of[tab.sites[sp.first_site + b].unknown];
+            if (g >= 0) gp.weight[g] += sp.xw;
+        }
+    }
     for (std::int64_t r = 0; r < tab.nsumming; ++r) {
         const Species &sp = tab.species[tab.summing[r]];
         std::int32_t *slot = gp.slot + 3 * r;
@@ -147,20 +157,24 @@ struct Sum {
 void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> sums) {
     const Groups &gp = ctx.grp;
     const Tables &tab = ctx.tab;
-    const std::int64_t ng = gp.ng, nv = ctx.str.nv;
-    for (const Sum &sum : sums) std::fill(sum.out, sum.out + ng, 0.0);
-    for (std::int64_t r = 0; r < tab.nsumming; ++r) {
-        const Species &sp = tab.species[tab.summing[r]];
+    const std::int64_t ng = gp.ng, nv = ctx.str.nv, ns = tab.nsumming;
+    for (std::int64_t r = 0; r < ns; ++r) {
         const std::int32_t *slot = gp.slot + 3 * r;
         const double *count = gp.count + 9 * r;
         double q[kClasses] = {0.0, 0.0, 0.0};
         for (int s = 0; s < 3 && slot[s] >= 0; ++s)
             for (int c = 0; c < kClasses; ++c) q[c] += count[3 * s + c] * v[slot[s]];
-        for (int c = 0; c < kClasses; ++c) q[c] *= sp.xw;
-        const std::int64_t offset = static_cast<std::int64_t>(sp.list) * nv;
-        for (const Sum &sum : sums) {
-            const double *column = sum.m + offset;
-            for (std::int64_t g = 0; g < ng; ++g) sum.out[g] += column[gp.list[g]] * q[gp.cls[g]];
+        const double xw = tab.species[tab.summing[r]].xw;
+        for (int c = 0; c < kClasses; ++c) gp.q[3 * r + c] = xw * q[c];
+    }
+    for (const Sum &sum : sums) {
+        for (std::int64_t g = 0; g < ng; ++g) {
+            const double *row = sum.m + gp.list[g];
+            const double *q = gp.q + gp.cls[g];
+            double acc = 0.0;
+            for (std::int64_t r = 0; r < ns; ++r)
+                acc += row[static_cast<std::int64_t>(tab.species[tab.summing[r]].list) * nv] * q[3 * r];
+            sum.out[g] = acc;
         }
     }
 }
@@ -185,11 +199,11 @@ void bonding_matrix(const Context &ctx, double *m) {
 }
 
 // The Jacobian of G at gp.x, -diag(1/X^2) - rho M, into j; the bonding sums S = M X into gp.s.
-void jacobian_and_sums(const Context &ctx, const double *m, double *j) {
+template <class N>
+void jacobian_and_sums(N ng, const Context &ctx, const double *m, double *j) {
     const Groups &gp = ctx.grp;
-    const std::int64_t ng = gp.ng;
     const double rho = ctx.mix.rho;
-    std::fill(gp.s, gp.s + ng, 0.0);
+    for (std::int64_t g = 0; g < ng; ++g) gp.s[g] = 0.0;
     for (std::int64_t h = 0; h < ng; ++h) {
         const double *mh = m + h * ng;
         double *jh = j + h * ng;
@@ -211,9 +225,9 @@ void group_jacobian(const Context &ctx, double *j) {
 }
 
 // LU factorisation with partial pivoting (column-major, 1-based row interchanges); false when a pivot
-// is zero or not finite.
-bool factor(const Context &ctx, std::int64_t n, double *a, std::int64_t *pivots) {
-    if (n > kOwnFactorRows && ctx.host.has_lu()) return ctx.host.lu_factor(n, a, pivots) == 0;
+// is zero or not finite. N is a compile-time size for the small systems (unrolled) or a run-time one.
+template <class N>
+bool factor_lu(N n, double *a, std::int64_t *pivots) {
     for (std::int64_t k = 0; k < n; ++k) {
         double *ck = a + k * n;
         std::int64_t p = k;
@@ -235,11 +249,8 @@ bool factor(const Context &ctx, std::int64_t n, double *a, std::int64_t *pivots)
     return true;
 }
 
-void solve(const Context &ctx, std::int64_t n, const double *a, const std::int64_t *pivots, double *b) {
-    if (n > kOwnFactorRows && ctx.host.has_lu()) {
-        ctx.host.lu_solve(n, a, pivots, b);
-        return;
-    }
+template <class N>
+void solve_lu(N n, const double *a, const std::int64_t *pivots, double *b) {
     for (std::int64_t k = 0; k < n; ++k)
         if (pivots[k] - 1 != k) std::swap(b[k], b[pivots[k] - 1]);
     for (std::int64_t k = 0; k < n; ++k) {
@@ -250,6 +261,32 @@ void solve(const Context &ctx, std::int64_t n, const double *a, const std::int64
         const double *ck = a + k * n;
         b[k] /= ck[k];
         for (std::int64_t i = 0; i < k; ++i) b[i] -= ck[i] * b[k];
+    }
+}
+
+template <std::int64_t K>
+using Size = std::integral_constant<std::int64_t, K>;
+
+bool factor(const Context &ctx, std::int64_t n, double *a, std::int64_t *pivots) {
+    switch (n) {
+        case 2: return factor_lu(Size<2>{}, a, pivots);
+        case 3: return factor_lu(Size<3>{}, a, pivots);
+        case 4: return factor_lu(Size<4>{}, a, pivots);
+        default:
+            if (n > kOwnFactorRows && ctx.host.has_lu()) return ctx.host.lu_factor(n, a, pivots) == 0;
+            return factor_lu(n, a, pivots);
+    }
+}
+
+void solve(const Context &ctx, std::int64_t n, const double *a, const std::int64_t *pivots, double *b) {
+    switch (n) {
+        case 1: b[0] /= a[0]; return;
+        case 2: return solve_lu(Size<2>{}, a, pivots, b);
+        case 3: return solve_lu(Size<3>{}, a, pivots, b);
+        case 4: return solve_lu(Size<4>{}, a, pivots, b);
+        default:
+            if (n > kOwnFactorRows && ctx.host.has_lu()) return ctx.host.lu_solve(n, a, pivots, b);
+            return solve_lu(n, a, pivots, b);
     }
 }
 
@@ -312,7 +349,12 @@ bool solve_direct(Context &ctx) {
     if (m) bonding_matrix(ctx, m);
     const auto linearise = [&] {
         if (m) {
-            jacobian_and_sums(ctx, m, sc.matrix);
+            switch (ng) {
+                case 2: jacobian_and_sums(Size<2>{}, ctx, m, sc.matrix); break;
+                case 3: jacobian_and_sums(Size<3>{}, ctx, m, sc.matrix); break;
+                case 4: jacobian_and_sums(Size<4>{}, ctx, m, sc.matrix); break;
+                default: jacobian_and_sums(ng, ctx, m, sc.matrix); break;
+            }
         } else {
             group_sums(ctx, gp.x, {{ctx.str.delta, gp.s}});
             group_jacobian(ctx, sc.matrix);
@@ -342,26 +384,85 @@ bool solve_direct(Context &ctx) {
     }
     ctx.stats.iterations = ctx.stats.newton_iterations = it;
     expand(ctx, gp.x, sc.x, 1.0);
-    partial_sums(ctx.tab, sc.x, sc.partial);
+    if (ctx.tab.passive > 0) partial_sums(ctx.tab, sc.x, sc.partial);  // for the passive species' fractions
     ctx.stats.direct = 1;
     return true;
 }
 
-void solve_direct_derivatives(Context &ctx, Requests req) {
+bool solve_single(Context &ctx, Requests req, Results &res, double *a_x) {
+    const Tables &tab = ctx.tab;
+    const Strengths &str = ctx.str;
+    const Site &rep = tab.sites[tab.unknown_site[0]];
+    const Species &sp = tab.species[rep.species];
+    const std::int32_t l = tab.unknown_list[0];
+    const int c = tab.unknown_class[0];
+    const double rho = ctx.mix.rho;
+    // Sites of the species bonding with the unknown's class; the species acts on itself when it sums.
+    double bonding = 0.0;
+    for (std::int32_t b = 0; b < sp.sites; ++b) bonding += bonds_with_class(c, tab.sites[sp.first_site + b].kind);
+    const bool sums = l >= 0 && sp.xw > 0.0;
+    const auto self = [&](const double *m) { return sums ? sp.xw * bonding * str(m, l, l) : 0.0; };
+    const double m = self(str.delta);
+    const double x = 2.0 / (1.0 + std::sqrt(1.0 + 4.0 * rho * m));
+    const double jacobian = -1.0 / (x * x) - rho * m;
+    if (!(x > 0.0 && std::isfinite(jacobian))) return false;
+    ctx.sc.x[0] = x;
+    const double weight = sp.xw > 0.0 ? sp.xw * sp.sites : 0.0;  // x w times the sites the unknown stands for
+    const double h = helmholtz(x), slope = 1.0 / x - 0.5;
+    res.a = weight * h;
+    double y_rho = 0.0;
+    if (req.rho || req.rho2) {
+        y_rho = rho * (m + self(str.rho)) * x / jacobian;
+        res.a_rho = weight * slope * y_rho;
+    }
+    if (req.rho2) {
+        const double ratio = y_rho / x;
+        const double r = rho * (x * (2.0 * self(str.rho) + self(str.rho2)) + 2.0 * y_rho * (m + self(str.rho)));
+        const double y = (r - 2.0 * ratio * ratio / x) / jacobian;
+        res.a_rho2 = weight * (slope * (y_rho + y) - ratio * ratio);
+    }
+    if (req.t) res.a_t = weight * slope * rho * self(str.t) * x / jacobian;
+    if (req.x) {
+        const double s2 = self(str.dx2) * x, s3 = self(str.dx3) * x;
+        for (std::int64_t k = 0; k < ctx.mix.ncp; ++k) {
+            double c2 = 0.0, c3 = 0.0;
+            packing_slopes(ctx.mix, ctx.options, k, c2, c3);
+            double r = rho * (c2 * s2 + c3 * s3), direct = 0.0;
+            if (sp.position == k) {  // k's own sites: their terms, and their bonds with the unknown
+                direct = sp.weight * sp.sites * h;
+                if (l >= 0) r += sp.weight * str(str.delta, l, l) * bonding * x;
+            }
+            if (a_x) a_x[k] = direct + weight * slope * rho * r / jacobian;
+        }
+    }
+    ctx.stats.direct = 1;
+    return true;
+}
+
+void direct_results(Context &ctx, Requests req, Results &res, double *a_x) {
     Groups &gp = ctx.grp;
     Scratch &sc = ctx.sc;
     const Tables &tab = ctx.tab;
     const Strengths &str = ctx.str;
     const std::int64_t ng = gp.ng, nv = str.nv;
     const double rho = ctx.mix.rho;
-    const auto solved = [&](double *y) {
-        if (ng == 1)
-            y[0] /= sc.matrix[0];
-        else
-            solve(ctx, ng, sc.matrix, sc.pivots, y);
+    const auto solved = [&](double *y) { solve(ctx, ng, sc.matrix, sc.pivots, y); };
+    // Per group: its term ln X - X/2 + 1/2 and the slope 1/X - 1/2 of that term.
+    double *h = gp.g, *slope = gp.tmp;
+    double a = 0.0;
+    for (std::int64_t g = 0; g < ng; ++g) {
+        h[g] = helmholtz(gp.x[g]);
+        slope[g] = 1.0 / gp.x[g] - 0.5;
+        a += gp.weight[g] * h[g];
+    }
+    res.a = a;
+    const auto weighted = [&](const double *y) {  // the sum over the sites of x w (1/X - 1/2) Y
+        double sum = 0.0;
+        for (std::int64_t g = 0; g < ng; ++g) sum += gp.weight[g] * slope[g] * y[g];
+        return sum;
     };
-    // Bonding sums of X with the derivative matrices, all in one pass.
-    double *s_rho = gp.g, *s_x2 = sc.sum_x2, *s_x3 = sc.sum_x3;
+    // Bonding sums of X with the derivative matrices, in one pass.
+    double *s_rho = gp.rhs, *s_x2 = gp.b1, *s_x3 = gp.b2;
     Sum sums[5];
     int n = 0;
     if (req.rho || req.rho2) sums[n++] = {str.rho, s_rho};
@@ -371,7 +472,7 @@ void solve_direct_derivatives(Context &ctx, Requests req) {
         sums[n++] = {str.dx2, s_x2};
         sums[n++] = {str.dx3, s_x3};
     }
-    switch (n) {  // the sums share one pass over the species
+    switch (n) {
         case 1: group_sums(ctx, gp.x, {sums[0]}); break;
         case 2: group_sums(ctx, gp.x, {sums[0], sums[1]}); break;
         case 3: group_sums(ctx, gp.x, {sums[0], sums[1], sums[2]}); break;
@@ -382,47 +483,57 @@ void solve_direct_derivatives(Context &ctx, Requests req) {
     if (req.rho || req.rho2) {
         for (std::int64_t g = 0; g < ng; ++g) gp.y_rho[g] = rho * (gp.s[g] + s_rho[g]);
         solved(gp.y_rho);
-        expand(ctx, gp.y_rho, sc.xar);
+        res.a_rho = weighted(gp.y_rho);
     }
     if (req.rho2) {
         // r = rho [2 S_rho(X) + S_rho2(X) + 2 S(Y_rho) + 2 S_rho(Y_rho)], c = 2 (Y_rho/X)^2.
-        double *y = gp.y_rho2, *by_delta = gp.tmp, *by_rho = gp.dx;
+        double *y = gp.y_rho2, *by_delta = gp.dx, *by_rho = gp.b3;
         group_sums(ctx, gp.y_rho, {{str.delta, by_delta}, {str.rho, by_rho}});
         for (std::int64_t g = 0; g < ng; ++g) {
             const double ratio = gp.y_rho[g] / gp.x[g];
             y[g] = rho * (y[g] + 2.0 * (s_rho[g] + by_delta[g] + by_rho[g])) - 2.0 * ratio * ratio / gp.x[g];
         }
         solved(y);
-        expand(ctx, y, sc.xar2);
+        double sum = 0.0;
+        for (std::int64_t g = 0; g < ng; ++g) {
+            const double ratio = gp.y_rho[g] / gp.x[g];
+            sum += gp.weight[g] * (slope[g] * (gp.y_rho[g] + y[g]) - ratio * ratio);
+        }
+        res.a_rho2 = sum;
     }
     if (req.t) {
         for (std::int64_t g = 0; g < ng; ++g) gp.y_t[g] *= rho;
         solved(gp.y_t);
-        expand(ctx, gp.y_t, sc.xat);
+        res.a_t = weighted(gp.y_t);
     }
-    if (req.x) {
-        for (std::int64_t k = 0; k < ctx.mix.ncp; ++k) {
-            // r = rho [sum over the species s of k: weight_s Delta(g, s) q_s(X) + rho (c2 S_x2 + c3 S_x3)].
-            double c2 = 0.0, c3 = 0.0;
-            packing_slopes(ctx.mix, ctx.options, k, c2, c3);
-            double *y = gp.y_x + k * ng;
-            for (std::int64_t g = 0; g < ng; ++g) y[g] = rho * (c2 * s_x2[g] + c3 * s_x3[g]);
-            for (std::int64_t i = 0; i < tab.ns; ++i) {
-                const Species &sp = tab.species[i];
-                if (sp.position != k || sp.list < 0 || !(sp.unknowns || sp.passive)) continue;
-                double q[kClasses] = {0.0, 0.0, 0.0};
-                for (std::int32_t b = 0; b < sp.sites; ++b) {
-                    const int kind = tab.sites[sp.first_site + b].kind;
-                    for (int c = 0; c < kClasses; ++c)
-                        if (bonds_with_class(c, kind)) q[c] += sc.site_x[sp.first_site + b];
-                }
-                const double *column = str.delta + static_cast<std::int64_t>(sp.list) * nv;
-                for (std::int64_t g = 0; g < ng; ++g) y[g] += sp.weight * column[gp.list[g]] * q[gp.cls[g]];
+    if (!req.x) return;
+    for (std::int64_t k = 0; k < ctx.mix.ncp; ++k) {
+        // r = rho [sum over the species s of k: weight_s Delta(g, s) q_s(X) + rho (c2 S_x2 + c3 S_x3)].
+        double c2 = 0.0, c3 = 0.0;
+        packing_slopes(ctx.mix, ctx.options, k, c2, c3);
+        double *y = gp.y_x + k * ng;
+        for (std::int64_t g = 0; g < ng; ++g) y[g] = rho * (c2 * s_x2[g] + c3 * s_x3[g]);
+        double direct = 0.0;  // the terms of k's own sites, weighted by segments per molecule
+        for (std::int64_t i = 0; i < tab.ns; ++i) {
+            const Species &sp = tab.species[i];
+            if (sp.position != k || !(sp.unknowns || sp.passive)) continue;
+            double q[kClasses] = {0.0, 0.0, 0.0}, terms = 0.0;
+            for (std::int32_t b = 0; b < sp.sites; ++b) {
+                const Site &site = tab.sites[sp.first_site + b];
+                const double x = sc.site_x[sp.first_site + b];
+                const std::int32_t g = site.unknown >= 0 ? gp.of[site.unknown] : -1;
+                terms += g >= 0 ? h[g] : helmholtz(x);
+                for (int c = 0; c < kClasses; ++c)
+                    if (bonds_with_class(c, site.kind)) q[c] += x;
             }
-            for (std::int64_t g = 0; g < ng; ++g) y[g] *= rho;
-            solved(y);
-            expand(ctx, y, sc.xax + k * tab.nu);
+            direct += sp.weight * terms;
+            if (sp.list < 0) continue;
+            const double *column = str.delta + static_cast<std::int64_t>(sp.list) * nv;
+            for (std::int64_t g = 0; g < ng; ++g) y[g] += sp.weight * column[gp.list[g]] * q[gp.cls[g]];
         }
+        for (std::int64_t g = 0; g < ng; ++g) y[g] *= rho;
+        solved(y);
+        if (a_x) a_x[k] = direct + weighted(y);
     }
 }
 

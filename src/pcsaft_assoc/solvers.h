@@ -32,9 +32,14 @@ bool solve_derivative(Context &ctx, Derivative which, std::int64_t k = 0);
 // iteration limit, a factorisation fails, or the groups do not fit sc.matrix.
 bool solve_direct(Context &ctx);
 
-// After solve_direct and the site values: the requested derivatives into sc.xar, sc.xar2, sc.xat and
-// sc.xax, each by one solve with the factored Jacobian.
-void solve_direct_derivatives(Context &ctx, Requests req);
+// The direct path for one unknown and no passive species (a pure two-site associating fluid with its
+// equivalent sites, a one-site fluid): the closed-form root of X (1 + rho M X) = 1 and every derivative
+// in closed form, into sc.x[0] and the results. Returns false (nothing solved) when the root is not finite.
+bool solve_single(Context &ctx, Requests req, Results &r, double *a_x);
+
+// After solve_direct and the site values (sc.site_x): A_assoc/(nRT) and the requested derivatives, each
+// derivative of the site fractions by one solve with the factored Jacobian.
+void direct_results(Context &ctx, Requests req, Results &r, double *a_x);
 
 // The Jacobian d f_A / d ln X_B of the substitution change f = ln X_new - ln X at sc.x, sc.s.
 void jacobian(const Context &ctx, double *j);

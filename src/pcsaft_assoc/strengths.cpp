@@ -6,6 +6,8 @@
 #include "pcsaft_assoc/strengths.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "pcsaft_assoc/sites.h"
 
@@ -16,8 +18,15 @@ struct Contact {
     double g, g2, g3, g22, g23, g33, gd;  // value, d/dzeta2, d/dzeta3, second derivatives, d/dd_ij
 };
 
-Contact contact(double dij, double zeta2, double zeta3) {
-    const double e = 1.0 / (1.0 - zeta3), e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
+// Powers of 1/(1 - zeta3), the same for every pair.
+struct Packing {
+    double e, e2, e3, e4, e5;
+    explicit Packing(double zeta3)
+        : e(1.0 / (1.0 - zeta3)), e2(e * e), e3(e2 * e), e4(e3 * e), e5(e4 * e) {}
+};
+
+Contact contact(double dij, double zeta2, const Packing &pk) {
+    const double e = pk.e, e2 = pk.e2, e3 = pk.e3, e4 = pk.e4, e5 = pk.e5;
     const double a = dij * zeta2;
     Contact c;
     c.g = e + 3.0 * a * e2 + 2.0 * a * a * e3;
@@ -61,26 +70,60 @@ bool associates(const Mixture &mix, double volume, double energy) {
     return volume != 0.0 && volume != mix.missing && energy != mix.missing;
 }
 
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// exp of the reduced association energies, remembered by value: mixtures of segments and pseudo-
+// components repeat a few energies over many pairs.
+class BoltzmannFactors {
+public:
+    double operator()(double reduced) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &reduced, sizeof bits);
+        const std::size_t slot = ((bits * 0x9E3779B97F4A7C15ULL) >> 58) & (kSlots - 1);
+        if (!used_[slot] || keys_[slot] != bits) {
+            used_[slot] = true;
+            keys_[slot] = bits;
+            values_[slot] = std::exp(reduced);
+        }
+        return values_[slot];
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    std::uint64_t keys_[kSlots];
+    double values_[kSlots];
+    bool used_[kSlots] = {};
+};
+
 void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
     const std::int64_t nv = str.nv;
     const double t = mix.t, zeta2 = mix.z[2] * mix.rho, zeta3 = mix.z[3] * mix.rho;
+    const Packing packing(zeta3);
     double t_zeta2 = 0.0, t_zeta3 = 0.0;
     if (mix.t_dd) packing_temperature_slopes(mix, t_zeta2, t_zeta3);
+    BoltzmannFactors boltzmann_factor;
+    double *const matrices[] = {str.delta, str.rho, str.rho2, str.t, str.dx2, str.dx3};
+    const int used = composition ? 6 : 4;
     for (std::int64_t q = 0; q < nv; ++q) {
         const std::int64_t cj = mix.list[q];
         for (std::int64_t p = 0; p < nv; ++p) {
             const std::int64_t at = q * nv + p, ci = mix.list[p];
+            const double volume = mix.volume[at], energy = mix.energy[at];
+            if (p < q && same_bits(volume, mix.volume[p * nv + q]) && same_bits(energy, mix.energy[p * nv + q])) {
+                // The formulas are symmetric in the pair: the transposed entry, computed already.
+                for (int k = 0; k < used; ++k) matrices[k][at] = matrices[k][p * nv + q];
+                continue;
+            }
             str.delta[at] = str.rho[at] = str.rho2[at] = str.t[at] = 0.0;
             if (composition) str.dx2[at] = str.dx3[at] = 0.0;
-            const double volume = mix.volume[at], energy = mix.energy[at];
             if (!associates(mix, volume, energy)) continue;
             const double di = mix.d[ci - 1], dj = mix.d[cj - 1];
             const double dsum = di + dj;
             const double dij = dsum != 0.0 ? di * dj / dsum : 0.0;
-            const Contact g = contact(dij, zeta2, zeta3);
+            const Contact g = contact(dij, zeta2, packing);
             const double mean = (mix.sigma[ci - 1] + mix.sigma[cj - 1]) * kHalfDiameterToVolume;
             const double ks = volume * mean * mean * mean;
-            const double reduced = energy / t, boltzmann = std::exp(reduced);
+            const double reduced = energy / t, boltzmann = nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced);
             const double e = (boltzmann - 1.0) * ks;
             str.delta[at] = g.g * e;
             str.rho[at] = e * (zeta2 * g.g2 + zeta3 * g.g3);
