@@ -53,11 +53,12 @@ void carve_iterative(Arena &arena, std::int64_t n, std::int64_t ncp, Scratch &sc
 // The direct path's groups: per-unknown and per-group arrays (at most n groups), per list position and
 // per species tables.
 std::int64_t group_words(std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp) {
-    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + 12 * ns + 13 * n + n * ncp;
+    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + ns + 12 * ns + 13 * n + n * ncp;
 }
 void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp, Groups &gp) {
     std::int32_t *i = arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns);
     gp.hash = arena.take<std::uint64_t>(nv);
+    gp.offset = arena.take<std::int64_t>(ns);
     double *p = arena.take<double>(12 * ns + 13 * n + n * ncp);
     if (i == nullptr || p == nullptr) return;
     gp.of = i, i += n;
@@ -348,7 +349,7 @@ std::int64_t work_words(const host::Host &host, const Mixture &mix, const Option
     arena.take<Site>(n.sites);
     for (int k = 0; k < 3; ++k) arena.take<std::int32_t>(n.sites);  // unknowns: site, list position, class
     arena.take<std::int32_t>(n.species);
-    arena.take<double>(6 * mix.nv * mix.nv);
+    arena.take<double>(strength_words(mix.nv));
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;
     const std::int64_t rows = newton_possible ? std::min(n.sites, kNewtonUnknowns) : 0;
     Scratch sc;

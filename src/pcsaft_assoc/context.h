@@ -108,6 +108,10 @@ struct Tables {
 struct Strengths {
     std::int64_t nv = 0;
     double *delta = nullptr, *rho = nullptr, *rho2 = nullptr, *t = nullptr, *dx2 = nullptr, *dx3 = nullptr;
+    // Per list position, the first position with the same strength data (diameter, its temperature
+    // derivative, sigma, and row and column of the energies and volumes): their rows and columns of every
+    // strength matrix are equal. nullptr when not determined (small lists, CPA).
+    const std::int32_t *same = nullptr;
     double operator()(const double *m, std::int32_t li, std::int32_t lj) const { return m[lj * nv + li]; }
 };
 
@@ -151,6 +155,7 @@ struct Groups {
     std::int32_t *slot = nullptr;       // 3 per summing species: the groups of its sites (-1: unused)
     double *count = nullptr;            // 9 per summing species: sites of a slot that bond with class c
     double *q = nullptr;                // 3 per summing species: bonding sums of one vector by class
+    std::int64_t *offset = nullptr;     // per summing species: offset of its column in a strength matrix
     double *x = nullptr, *s = nullptr, *g = nullptr, *dx = nullptr, *rhs = nullptr, *tmp = nullptr;
     double *y_rho = nullptr, *y_rho2 = nullptr, *y_t = nullptr;
     double *y_x = nullptr;              // per group x ncp

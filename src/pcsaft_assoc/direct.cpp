@@ -47,6 +47,10 @@ void row_classes(Context &ctx) {
     Groups &gp = ctx.grp;
     const Strengths &str = ctx.str;
     const std::int64_t nv = str.nv;
+    if (str.same) {  // equal strength data: equal rows
+        std::copy(str.same, str.same + nv, gp.row);
+        return;
+    }
     for (std::int64_t l = 0; l < nv; ++l) gp.row[l] = static_cast<std::int32_t>(l);
     if (nv < 2) return;
     for (std::int64_t l = 0; l < nv; ++l) gp.hash[l] = 1469598103934665603ULL;
@@ -131,6 +135,7 @@ void build_groups(Context &ctx) {
     }
     for (std::int64_t r = 0; r < tab.nsumming; ++r) {
         const Species &sp = tab.species[tab.summing[r]];
+        gp.offset[r] = static_cast<std::int64_t>(sp.list) * nv;
         std::int32_t *slot = gp.slot + 3 * r;
         double *count = gp.count + 9 * r;
         std::fill(slot, slot + 3, -1);
@@ -157,7 +162,7 @@ struct Sum {
 void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> sums) {
     const Groups &gp = ctx.grp;
     const Tables &tab = ctx.tab;
-    const std::int64_t ng = gp.ng, nv = ctx.str.nv, ns = tab.nsumming;
+    const std::int64_t ng = gp.ng, ns = tab.nsumming;
     for (std::int64_t r = 0; r < ns; ++r) {
         const std::int32_t *slot = gp.slot + 3 * r;
         const double *count = gp.count + 9 * r;
@@ -172,8 +177,7 @@ void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> 
             const double *row = sum.m + gp.list[g];
             const double *q = gp.q + gp.cls[g];
             double acc = 0.0;
-            for (std::int64_t r = 0; r < ns; ++r)
-                acc += row[static_cast<std::int64_t>(tab.species[tab.summing[r]].list) * nv] * q[3 * r];
+            for (std::int64_t r = 0; r < ns; ++r) acc += row[gp.offset[r]] * q[3 * r];
             sum.out[g] = acc;
         }
     }

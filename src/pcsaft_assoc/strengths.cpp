@@ -5,6 +5,7 @@
 // diameters) and the composition derivative (zeta_n through the mole fractions).
 #include "pcsaft_assoc/strengths.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -72,6 +73,52 @@ bool associates(const Mixture &mix, double volume, double energy) {
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+std::uint64_t bits_of(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+constexpr std::int64_t kClassesFrom = 8;  // lists at least this long look for positions with equal data
+
+// Classes of list positions with equal strength data (see Strengths::same): hashed by their data and
+// rows, sorted by hash, and kept only when every datum, row and column agrees with the first position of
+// the class (a hash collision leaves a position on its own). Column-major reads throughout.
+void data_classes(const Mixture &mix, std::int32_t *same, std::int32_t *order, std::uint64_t *hash) {
+    const std::int64_t nv = mix.nv;
+    const auto mix_in = [](std::uint64_t h, double v) { return (h ^ bits_of(v)) * 1099511628211ULL; };
+    for (std::int64_t p = 0; p < nv; ++p) {
+        const std::int64_t c = mix.list[p] - 1;
+        hash[p] = mix_in(mix_in(mix_in(1469598103934665603ULL, mix.d[c]), mix.sigma[c]), mix.t_dd ? mix.t_dd[c] : 0.0);
+        order[p] = static_cast<std::int32_t>(p);
+    }
+    for (std::int64_t q = 0; q < nv; ++q) {  // row p of both matrices, read column by column
+        const double *energy = mix.energy + q * nv, *volume = mix.volume + q * nv;
+        for (std::int64_t p = 0; p < nv; ++p) hash[p] = mix_in(mix_in(hash[p], energy[p]), volume[p]);
+    }
+    std::sort(order, order + nv, [&](std::int32_t a, std::int32_t b) { return hash[a] != hash[b] ? hash[a] < hash[b] : a < b; });
+    for (std::int64_t k = 0; k < nv; ++k) {
+        const std::int32_t p = order[k];
+        same[p] = k > 0 && hash[p] == hash[order[k - 1]] ? same[order[k - 1]] : p;
+    }
+    std::uint64_t *differs = hash;  // reused as flags
+    for (std::int64_t p = 0; p < nv; ++p) {
+        const std::int64_t r = same[p], cp = mix.list[p] - 1, cr = mix.list[r] - 1;
+        const std::size_t column = static_cast<std::size_t>(nv) * sizeof(double);
+        differs[p] = r != p && (!same_bits(mix.d[cp], mix.d[cr]) || !same_bits(mix.sigma[cp], mix.sigma[cr]) ||
+                                (mix.t_dd && !same_bits(mix.t_dd[cp], mix.t_dd[cr])) ||
+                                std::memcmp(mix.energy + p * nv, mix.energy + r * nv, column) != 0 ||
+                                std::memcmp(mix.volume + p * nv, mix.volume + r * nv, column) != 0);
+    }
+    for (std::int64_t q = 0; q < nv; ++q) {
+        const double *energy = mix.energy + q * nv, *volume = mix.volume + q * nv;
+        for (std::int64_t p = 0; p < nv; ++p)
+            differs[p] |= bits_of(energy[p]) != bits_of(energy[same[p]]) || bits_of(volume[p]) != bits_of(volume[same[p]]);
+    }
+    for (std::int64_t p = 0; p < nv; ++p)
+        if (differs[p]) same[p] = static_cast<std::int32_t>(p);
+}
+
 // exp of the reduced association energies, remembered by value: mixtures of segments and pseudo-
 // components repeat a few energies over many pairs.
 class BoltzmannFactors {
@@ -109,6 +156,18 @@ void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
         for (std::int64_t p = 0; p < nv; ++p) {
             const std::int64_t at = q * nv + p, ci = mix.list[p];
             const double volume = mix.volume[at], energy = mix.energy[at];
+            if (str.same && str.same[q] != q) {
+                // Equal data: the column of the class's first position, complete already.
+                if (p == 0)
+                    for (int k = 0; k < used; ++k)
+                        std::copy(matrices[k] + str.same[q] * nv, matrices[k] + (str.same[q] + 1) * nv, matrices[k] + at);
+                break;
+            }
+            if (str.same && str.same[p] != p) {  // the row of the class's first position, above
+                const std::int64_t from = q * nv + str.same[p];
+                for (int k = 0; k < used; ++k) matrices[k][at] = matrices[k][from];
+                continue;
+            }
             if (p < q && same_bits(volume, mix.volume[p * nv + q]) && same_bits(energy, mix.energy[p * nv + q])) {
                 // The formulas are symmetric in the pair: the transposed entry, computed already.
                 for (int k = 0; k < used; ++k) matrices[k][at] = matrices[k][p * nv + q];
@@ -197,10 +256,14 @@ void cpa(const Mixture &mix, bool composition, Strengths &str) {
 
 }  // namespace
 
+std::int64_t strength_words(std::int64_t nv) { return 6 * nv * nv + nv + (nv + 1) / 2 + (nv + 1) / 2; }
+
 bool compute_strengths(const Mixture &mix, const Options &options, bool composition, Arena &arena,
                        Strengths &str) {
     const std::int64_t nv = mix.nv, words = nv * nv;
     str.nv = nv;
+    std::uint64_t *hash = arena.take<std::uint64_t>(nv);
+    std::int32_t *same = arena.take<std::int32_t>(nv), *order = arena.take<std::int32_t>(nv);
     str.delta = arena.take<double>(words);
     str.rho = arena.take<double>(words);
     str.rho2 = arena.take<double>(words);
@@ -210,6 +273,11 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
         str.dx3 = arena.take<double>(words);
     }
     if (arena.short_of_words()) return false;
+    str.same = nullptr;
+    if (options.model != 1 && nv >= kClassesFrom) {
+        data_classes(mix, same, order, hash);
+        str.same = same;
+    }
     if (options.model == 1)
         cpa(mix, composition, str);
     else

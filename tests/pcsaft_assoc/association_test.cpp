@@ -98,13 +98,15 @@ std::vector<Fixture> fixtures() {
              s.list({w, me}, {0.5, 0.5});
              return s;
          }, 30.0},
-        {"copolymer with a repeated segment + 3-site solvent", [] {
-             // Segments a and c have equal strength rows (one group on the direct path); the solvent has
-             // more negative than positive sites (no exchange symmetry).
+        {"copolymer with repeated segments + 3-site solvent", [] {
+             // Eight segment types of three kinds: repeated ones have equal strength data (one group on
+             // the direct path); the solvent has more negative than positive sites (no exchange symmetry).
              AssocSystem s;
-             const std::int64_t a = s.add(kMethanol), b = s.add(kWater4C), c = s.add(kMethanol);
-             const std::int64_t segments[] = {a, b, c};
-             const double counts[] = {3.0, 2.0, 5.0};
+             std::vector<std::int64_t> segments;
+             for (const AssocFluid *f : {&kMethanol, &kWater4C, &kMethanol, &kEthanol, &kWater4C, &kMethanol,
+                                         &kEthanol, &kMethanol})
+                 segments.push_back(s.add(*f));
+             const double counts[] = {3.0, 2.0, 5.0, 1.0, 1.0, 2.0, 4.0, 1.0};
              AssocFluid glycol = kEthanol;
              glycol.type = 3;
              const std::int64_t p = s.add_polymer(segments, counts), g = s.add(glycol);
