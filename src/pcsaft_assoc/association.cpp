@@ -53,13 +53,13 @@ void carve_iterative(Arena &arena, std::int64_t n, std::int64_t ncp, Scratch &sc
 // The direct path's groups: per-unknown and per-group arrays (at most n groups), per list position and
 // per species tables.
 std::int64_t group_words(std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp) {
-    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + ns + 12 * ns + 13 * n + n * ncp;
+    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + ns + 12 * ns + 15 * n + n * ncp;
 }
 void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp, Groups &gp) {
     std::int32_t *i = arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns);
     gp.hash = arena.take<std::uint64_t>(nv);
     gp.offset = arena.take<std::int64_t>(ns);
-    double *p = arena.take<double>(12 * ns + 13 * n + n * ncp);
+    double *p = arena.take<double>(12 * ns + 15 * n + n * ncp);
     if (i == nullptr || p == nullptr) return;
     gp.of = i, i += n;
     gp.list = i, i += n;
@@ -70,7 +70,7 @@ void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv
     gp.slot = i;
     gp.count = p, p += 9 * ns;
     for (double **v : {&gp.x, &gp.s, &gp.g, &gp.dx, &gp.rhs, &gp.tmp, &gp.y_rho, &gp.y_rho2, &gp.y_t, &gp.weight, &gp.b1,
-                       &gp.b2, &gp.b3})
+                       &gp.b2, &gp.b3, &gp.r1, &gp.r2})
         *v = p, p += n;
     gp.y_x = p, p += n * ncp;
     gp.q = p;

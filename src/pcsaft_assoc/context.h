@@ -160,7 +160,9 @@ struct Groups {
     double *y_rho = nullptr, *y_rho2 = nullptr, *y_t = nullptr;
     double *y_x = nullptr;              // per group x ncp
     double *weight = nullptr;           // per group: sum of x * (segments per molecule) over its sites
-    double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr;  // per group scratch
+    double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr, *r1 = nullptr, *r2 = nullptr;  // per group scratch
+    double *m = nullptr;                // the bonding matrix, when kept (ng x ng)
+    bool refine = false;                // the factors are of a Jacobian near the solution: refine solves
 };
 
 struct Context {

@@ -30,6 +30,11 @@ namespace {
 // Converged once no group moves by more than this, relatively: Newton's error after such a step is of
 // the order of its square (the Jacobian at the solution is diagonally dominant, so well conditioned).
 constexpr double kStep = 1.0e-9;
+// Large systems: Newton's method refactors the Jacobian only while steps are larger than this and
+// otherwise keeps the last factors (chord steps); the derivative solves then refine their solutions
+// against the Jacobian at the solution.
+constexpr double kRefactor = 1.0e-3;
+constexpr int kRefinements = 8;
 constexpr double kWarmRange = 10.0;       // a previous solution further than this factor from the estimate is not used
 constexpr double kFloor = 0.2;            // a Newton step never takes X below this fraction of its value
 constexpr std::int64_t kOwnFactorRows = 24;  // larger Jacobians are factored by the host
@@ -351,6 +356,17 @@ bool solve_direct(Context &ctx) {
     // The bonding matrix is kept beside the Jacobian when both fit the matrix area.
     double *m = ng > 1 && 2 * ng * ng <= sc.matrix_words ? sc.matrix + ng * ng : nullptr;
     if (m) bonding_matrix(ctx, m);
+    gp.m = m;
+    gp.refine = false;
+    const bool chord = m && ng > kOwnFactorRows;
+    const auto sums_only = [&] {  // S = M X
+        for (std::int64_t g = 0; g < ng; ++g) gp.s[g] = 0.0;
+        for (std::int64_t h = 0; h < ng; ++h) {
+            const double *mh = m + h * ng, xh = gp.x[h];
+            for (std::int64_t g = 0; g < ng; ++g) gp.s[g] += mh[g] * xh;
+        }
+    };
+    double last_change = 1.0;
     const auto linearise = [&] {
         if (m) {
             switch (ng) {
@@ -366,9 +382,13 @@ bool solve_direct(Context &ctx) {
     };
     while (!converged && ng > 1 && it < ctx.limit) {
         ++it;
-        linearise();
+        const bool refactor = !chord || last_change > kRefactor;
+        if (refactor)
+            linearise();
+        else
+            sums_only();
         for (std::int64_t g = 0; g < ng; ++g) gp.dx[g] = -(1.0 / gp.x[g] - 1.0 - rho * gp.s[g]);
-        if (!factor(ctx, ng, sc.matrix, sc.pivots)) break;
+        if (refactor && !factor(ctx, ng, sc.matrix, sc.pivots)) break;
         solve(ctx, ng, sc.matrix, sc.pivots, gp.dx);
         double change = 0.0;
         for (std::int64_t g = 0; g < ng; ++g) {
@@ -379,12 +399,17 @@ bool solve_direct(Context &ctx) {
         }
         if (!(change == change)) break;  // NaN: give up, the iterative solvers take over
         converged = change <= kStep;
+        last_change = change;
     }
     if (ng > 1) {
         if (!converged) return false;
-        // The Jacobian at the solution, factored once for every derivative.
-        linearise();
-        if (!factor(ctx, ng, sc.matrix, sc.pivots)) return false;
+        if (chord) {
+            sums_only();  // the factors are those of a Jacobian near the solution: derivatives refine
+            gp.refine = true;
+        } else {
+            linearise();  // the Jacobian at the solution, factored once for every derivative
+            if (!factor(ctx, ng, sc.matrix, sc.pivots)) return false;
+        }
     }
     ctx.stats.iterations = ctx.stats.newton_iterations = it;
     expand(ctx, gp.x, sc.x, 1.0);
@@ -450,7 +475,31 @@ void direct_results(Context &ctx, Requests req, Results &res, double *a_x) {
     const Strengths &str = ctx.str;
     const std::int64_t ng = gp.ng, nv = str.nv;
     const double rho = ctx.mix.rho;
-    const auto solved = [&](double *y) { solve(ctx, ng, sc.matrix, sc.pivots, y); };
+    const auto solved = [&](double *y) {
+        if (!gp.refine) {
+            solve(ctx, ng, sc.matrix, sc.pivots, y);
+            return;
+        }
+        // Iterative refinement against J = -diag(1/X^2) - rho M at the solution.
+        double *b = gp.r1, *r = gp.r2;
+        std::copy(y, y + ng, b);
+        solve(ctx, ng, sc.matrix, sc.pivots, y);
+        for (int round = 0; round < kRefinements; ++round) {
+            for (std::int64_t g = 0; g < ng; ++g) r[g] = b[g] + y[g] / (gp.x[g] * gp.x[g]);
+            for (std::int64_t h = 0; h < ng; ++h) {
+                const double *mh = gp.m + h * ng, yh = rho * y[h];
+                for (std::int64_t g = 0; g < ng; ++g) r[g] += mh[g] * yh;
+            }
+            solve(ctx, ng, sc.matrix, sc.pivots, r);
+            double size = 0.0, correction = 0.0;
+            for (std::int64_t g = 0; g < ng; ++g) {
+                y[g] += r[g];
+                size = std::fmax(size, std::fabs(y[g]));
+                correction = std::fmax(correction, std::fabs(r[g]));
+            }
+            if (correction <= 1.0e-15 * size) break;
+        }
+    };
     // Per group: its term ln X - X/2 + 1/2 and the slope 1/X - 1/2 of that term.
     double *h = gp.g, *slope = gp.tmp;
     double a = 0.0;

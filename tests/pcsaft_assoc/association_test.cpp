@@ -113,6 +113,7 @@ std::vector<Fixture> fixtures() {
              s.list({p, g}, {0.1, 0.9});
              return s;
          }, 12.0},
+        {"copolymer of 30 distinct 2B segment types", [] { return copolymer_in_solvent(60, 0.02, true); }, 4.0},
         {"water + trace 3-site solvent", [] {
              AssocSystem s;
              AssocFluid glycol = kEthanol;
