@@ -102,6 +102,21 @@ TEST_F(Solver, NewtonFallsBackAndStillConverges) {
     }
 }
 
+// The direct path factors more than 24 groups through the host: a factorisation that always fails
+// hands the call to the iterative solvers, which fall back to substitution and reach the same solution.
+TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
+    AssocSystem sys = copolymer_in_solvent(60, 0.02, true);
+    const AssocRun solved = run_association(host(), sys, 4.0);
+    singular_lu();
+    const AssocRun handed = run_association(host(), sys, 4.0);
+    EXPECT_EQ(solved.r.stats.direct, 1);
+    EXPECT_EQ(handed.r.stats.direct, 0);
+    EXPECT_EQ(handed.r.failed, 0);
+    EXPECT_EQ(handed.r.stats.left_newton, 1);
+    EXPECT_NEAR(handed.r.a, solved.r.a, 1e-10 * std::fabs(solved.r.a));
+    EXPECT_NEAR(handed.r.a_rho, solved.r.a_rho, 1e-8 * std::fabs(solved.r.a_rho));
+}
+
 TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
     AssocSystem sys;
     sys.t = 273.15;
