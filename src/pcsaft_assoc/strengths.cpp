@@ -262,8 +262,10 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
                        Strengths &str) {
     const std::int64_t nv = mix.nv, words = nv * nv;
     str.nv = nv;
-    std::uint64_t *hash = arena.take<std::uint64_t>(nv);
-    std::int32_t *same = arena.take<std::int32_t>(nv), *order = arena.take<std::int32_t>(nv);
+    const bool classes = options.model != 1 && nv >= kClassesFrom;
+    std::uint64_t *hash = classes ? arena.take<std::uint64_t>(nv) : nullptr;
+    std::int32_t *same = classes ? arena.take<std::int32_t>(nv) : nullptr;
+    std::int32_t *order = classes ? arena.take<std::int32_t>(nv) : nullptr;
     str.delta = arena.take<double>(words);
     str.rho = arena.take<double>(words);
     str.rho2 = arena.take<double>(words);
@@ -274,7 +276,7 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
     }
     if (arena.short_of_words()) return false;
     str.same = nullptr;
-    if (options.model != 1 && nv >= kClassesFrom) {
+    if (classes) {
         data_classes(mix, same, order, hash);
         str.same = same;
     }
