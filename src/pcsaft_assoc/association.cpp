@@ -419,13 +419,14 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     choose_method(ctx);
-    if (direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
+    const bool try_direct = direct && !ctx.str.unphysical;
+    if (try_direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
         site_values(ctx);
         write_outputs(ctx, out);
         r.stats = ctx.stats;
         return r;
     }
-    if (direct) {
+    if (try_direct) {
         carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
         warm_start(ctx, out);
         ctx.direct = solve_direct(ctx);

@@ -112,6 +112,10 @@ struct Strengths {
     // derivative, sigma, and row and column of the energies and volumes): their rows and columns of every
     // strength matrix are equal. nullptr when not determined (small lists, CPA).
     const std::int32_t *same = nullptr;
+    // Some strength is negative or not a number (packing beyond close packing, negative energies): the
+    // mass-action equations then have no solution in (0, 1], and only the iterative solvers' clipped
+    // iteration gives the routine's answer.
+    bool unphysical = false;
     double operator()(const double *m, std::int32_t li, std::int32_t lj) const { return m[lj * nv + li]; }
 };
 

@@ -185,6 +185,7 @@ void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
             const double reduced = energy / t, boltzmann = nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced);
             const double e = (boltzmann - 1.0) * ks;
             str.delta[at] = g.g * e;
+            if (!(str.delta[at] >= 0.0)) str.unphysical = true;
             str.rho[at] = e * (zeta2 * g.g2 + zeta3 * g.g3);
             str.rho2[at] = e * (zeta2 * zeta2 * g.g22 + 2.0 * zeta2 * zeta3 * g.g23 + zeta3 * zeta3 * g.g33);
             if (mix.t_dd) {
@@ -235,6 +236,7 @@ void cpa(const Mixture &mix, bool composition, Strengths &str) {
             const double reduced = energy / t, boltzmann = std::exp(reduced);
             const double delta = g * (boltzmann - 1.0) * beta * bij;
             str.delta[at] = delta;
+            if (!(delta >= 0.0)) str.unphysical = true;
             str.rho[at] = eta * g * delta;
             str.rho2[at] = 2.0 * eta * eta * g * g * delta;
             str.t[at] = -reduced * boltzmann * g * beta * bij;
@@ -276,6 +278,7 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
     }
     if (arena.short_of_words()) return false;
     str.same = nullptr;
+    str.unphysical = false;
     if (classes) {
         data_classes(mix, same, order, hash);
         str.same = same;

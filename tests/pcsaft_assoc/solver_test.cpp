@@ -115,6 +115,17 @@ TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
     EXPECT_EQ(handed.r.stats.left_newton, 1);
     EXPECT_NEAR(handed.r.a, solved.r.a, 1e-10 * std::fabs(solved.r.a));
     EXPECT_NEAR(handed.r.a_rho, solved.r.a_rho, 1e-8 * std::fabs(solved.r.a_rho));
+
+    // Beyond close packing the strengths turn negative: the mass-action equations have no solution in
+    // (0, 1], and the iterative solvers' clipped iteration answers (X = 1), not a root above 1.
+    reference.install();
+    AssocSystem packed;
+    packed.t = 600.0;
+    packed.list({packed.add(kMethanol), packed.add(kHexaneInert)}, {0.01, 0.99});
+    const AssocRun beyond = run_association(host(), packed, 30.0);
+    EXPECT_LT(beyond.delta[0], 0.0);
+    EXPECT_EQ(beyond.r.stats.direct, 0);
+    EXPECT_EQ(beyond.r.a, 0.0);
 }
 
 TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
