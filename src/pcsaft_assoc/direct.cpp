@@ -320,11 +320,11 @@ void start(Context &ctx) {
     }
 }
 
-// Copies a group vector to the unknowns (0 outside the association list, or `outside`).
-void expand(const Context &ctx, const double *v, double *out, double outside = 0.0) {
+// The site fractions of the unknowns from those of their groups (1 outside the association list).
+void expand(const Context &ctx, const double *v, double *out) {
     for (std::int64_t a = 0; a < ctx.tab.nu; ++a) {
         const std::int32_t g = ctx.grp.of[a];
-        out[a] = g >= 0 ? v[g] : outside;
+        out[a] = g >= 0 ? v[g] : 1.0;
     }
 }
 
@@ -412,7 +412,7 @@ bool solve_direct(Context &ctx) {
         }
     }
     ctx.stats.iterations = ctx.stats.newton_iterations = it;
-    expand(ctx, gp.x, sc.x, 1.0);
+    expand(ctx, gp.x, sc.x);
     if (ctx.tab.passive > 0) partial_sums(ctx.tab, sc.x, sc.partial);  // for the passive species' fractions
     ctx.stats.direct = 1;
     return true;
