@@ -137,6 +137,7 @@ struct Statistics {
     std::int64_t derivative_iterations = 0;  // summed over the derivative solves
     std::int64_t equivalent_sites = 0;
     std::int64_t direct = 0;          // 1 when the direct path solved the call (iterations: its Newton steps)
+    std::int64_t groups = 0;          // unknowns of the direct path after grouping equal equations
 };
 
 struct Results {

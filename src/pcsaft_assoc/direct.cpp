@@ -412,6 +412,7 @@ bool solve_direct(Context &ctx) {
         }
     }
     ctx.stats.iterations = ctx.stats.newton_iterations = it;
+    ctx.stats.groups = ng;
     expand(ctx, gp.x, sc.x);
     if (ctx.tab.passive > 0) partial_sums(ctx.tab, sc.x, sc.partial);  // for the passive species' fractions
     ctx.stats.direct = 1;
@@ -436,6 +437,7 @@ bool solve_single(Context &ctx, Requests req, Results &res, double *a_x) {
     const double jacobian = -1.0 / (x * x) - rho * m;
     if (!(x > 0.0 && std::isfinite(jacobian))) return false;
     ctx.sc.x[0] = x;
+    ctx.stats.groups = 1;
     const double weight = sp.xw > 0.0 ? sp.xw * sp.sites : 0.0;  // x w times the sites the unknown stands for
     const double h = helmholtz(x), slope = 1.0 / x - 0.5;
     res.a = weight * h;

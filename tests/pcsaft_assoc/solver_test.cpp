@@ -102,6 +102,69 @@ TEST_F(Solver, NewtonFallsBackAndStillConverges) {
     }
 }
 
+// The direct path's groups: one value per class of equal equations. The offered previous solution
+// shortens Newton's method and leaves the results as they are; one far from the solution is not used.
+TEST_F(Solver, DirectPathGroupsAndWarmStarts) {
+    struct Case {
+        std::string name;
+        AssocSystem sys;
+        double rho;
+        std::int64_t unknowns, groups;
+    };
+    AssocSystem glycol_water;
+    AssocFluid glycol = kEthanol;
+    glycol.type = 3;
+    glycol_water.list({glycol_water.add(kWater4C), glycol_water.add(glycol)}, {0.5, 0.5});
+    const std::vector<Case> cases = {
+        {"water + methanol: negative and positive sites exchange", water_methanol(), 35.0, 6, 2},
+        {"water + 3-site solvent: no exchange symmetry", glycol_water, 35.0, 7, 4},
+        {"1000-site copolymer of 14 segment kinds", copolymer_in_solvent(1000), 4.0, 1000, 14},
+        {"1000-site copolymer of distinct segments", copolymer_in_solvent(1000, 0.002, true), 4.0, 1000, 500},
+    };
+    for (Case c : cases) {
+        const AssocRun cold = run_association(host(), c.sys, c.rho);
+        EXPECT_EQ(cold.r.unknowns, c.unknowns) << c.name;
+        EXPECT_EQ(cold.r.stats.groups, c.groups) << c.name;
+        c.sys.options.start = 2;
+        const AssocRun warm = run_association(host(), c.sys, c.rho, {true, true, true, true}, &cold.site_fractions);
+        EXPECT_LE(warm.r.stats.iterations, 2) << c.name;
+        EXPECT_NEAR(warm.r.a_rho2, cold.r.a_rho2, 1e-13 * std::fabs(cold.r.a_rho2)) << c.name;
+        const std::vector<double> far(cold.site_fractions.size(), 1e-12);
+        const AssocRun ignored = run_association(host(), c.sys, c.rho, {true, true, true, true}, &far);
+        EXPECT_EQ(ignored.r.stats.iterations, cold.r.stats.iterations) << c.name;
+    }
+}
+
+// Strengths of list positions with equal data are copied from the first of them: a segment whose
+// T dd/dT differs in the last bit is computed on its own and agrees with its copied twins.
+TEST_F(Solver, StrengthsOfEqualDataAreCopiedExactly) {
+    AssocSystem sys;
+    std::vector<std::int64_t> segments;
+    for (int k = 0; k < 9; ++k) segments.push_back(sys.add(k % 3 ? kMethanol : kWater4C));
+    const std::vector<double> counts(9, 1.0);
+    sys.list({sys.add_polymer(segments, counts)}, {1.0});
+    assoc::Mixture mix = sys.mixture(20.0);
+    std::vector<double> t_dd(mix.t_dd, mix.t_dd + sys.components());
+    t_dd[segments[4] - 1] = std::nextafter(t_dd[segments[4] - 1], 0.0);  // segments 1, 2, 4, 5, 7, 8: methanol
+    mix.t_dd = t_dd.data();
+    std::vector<double> work(static_cast<std::size_t>(assoc::work_words(host(), mix, sys.options)));
+    const std::int64_t nv = mix.nv;
+    std::vector<double> delta(nv * nv), delta_t(nv * nv);
+    assoc::Outputs out;
+    out.delta = delta.data();
+    out.delta_t = delta_t.data();
+    ASSERT_EQ(assoc::evaluate(host(), mix, sys.options, {true, true, true, true}, out, work).failed, 0);
+    const auto at = [&](const std::vector<double> &m, int p, int q) { return m[q * nv + p]; };  // list = segments
+    for (int p = 0; p < 9; ++p)
+        for (int q = 0; q < 9; ++q) {
+            const int twin_p = p == 4 ? 1 : p, twin_q = q == 4 ? 1 : q;  // segment 1 has the same data as 4
+            EXPECT_NEAR(at(delta, p, q), at(delta, twin_p % 3 ? 1 : 0, twin_q % 3 ? 1 : 0), 1e-14 * at(delta, p, q));
+            EXPECT_NEAR(at(delta_t, p, q), at(delta_t, twin_p % 3 ? 1 : 0, twin_q % 3 ? 1 : 0),
+                        1e-12 * std::fabs(at(delta_t, p, q)));
+            EXPECT_EQ(at(delta, p, q), at(delta, q, p));
+        }
+}
+
 // The direct path factors more than 24 groups through the host: a factorisation that always fails
 // hands the call to the iterative solvers, which fall back to substitution and reach the same solution.
 TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
