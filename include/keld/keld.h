@@ -223,7 +223,7 @@ KELD_API void KELD_ESSFTB(KELD_VECTOR_ARGS);
  *  32  TOL         real            tolerance: change of ln X between iterations; relative change of
  *                                  the derivatives (1e-10 is a sound choice)
  *  33  METHOD      integer         0 substitution, 1 accelerated substitution, 2 Newton with fall-back
- *                                  (read only when KDIAG >= 1; at KDIAG = 0 Newton up to 1000 unknowns)
+ *                                  (read only when KDIAG >= 1; at KDIAG = 0 the direct solution below)
  *  34  KDIAG       integer         diagnostic level (0 none; 1 closing lines; 2 iterations; 3, 4 more)
  *  35  LUNIT       integer         Fortran unit of the diagnostic lines (host's write_unit)
  *  36  MODEL       integer         1: CPA radial distribution function; any other value: PC-SAFT
@@ -254,6 +254,12 @@ KELD_API void KELD_ESSFTB(KELD_VECTOR_ARGS);
  * 1bpn for c >= 1000, hpn below, at most 10 sites); eleven codes can be registered in the life of the
  * library (types 10 to 20). A listed species whose type is not defined (a twelfth code) fails the call.
  * Diagnostic lines go to unit LUNIT through the host's write_unit operation.
+ * Solution: at KDIAG >= 1 the iterative solvers run as METHOD says, with their diagnostic lines. At
+ * KDIAG = 0 (no lines, METHOD not read) the site fractions are solved directly: Newton's method on the
+ * unknowns grouped by equal equations, and every derivative from one factorisation of the Jacobian at
+ * the solution. The results are those the iterative solvers converge to, to machine precision (within
+ * TOL of the iterative results); should the direct solution not converge, the iterative solvers take
+ * over and IFAIL is theirs.
  */
 #define KELD_PCSAF5_ARGS                                                                                    \
     const double *T, const double *RHO, const int64_t *NCP, const int64_t *NC, const int64_t *IDX,            \

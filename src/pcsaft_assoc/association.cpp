@@ -20,21 +20,66 @@ using namespace detail;
 constexpr std::int64_t kNewtonUnknowns = 1000;  // above: accelerated substitution
 constexpr std::int64_t kSimplifiedOption = 20;
 
-// Per-unknown arrays, species and site scratch, and the matrix for method 2.
-void carve_scratch(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t ncp,
-                   std::int64_t matrix_rows, Scratch &sc) {
-    for (double **v : {&sc.u, &sc.x, &sc.s, &sc.f, &sc.step, &sc.u_base, &sc.direction, &sc.w, &sc.rhs, &sc.extra,
-                       &sc.xar, &sc.xar2, &sc.xat, &sc.sum_rho, &sc.sum_rho2, &sc.sum_t, &sc.sum_x2, &sc.sum_x3,
-                       &sc.y_sums})
-        *v = arena.take<double>(n);
-    sc.xax = arena.take<double>(n * ncp);
-    sc.partial = arena.take<double>(kClasses * ns);
-    sc.site_x = arena.take<double>(nt);
-    sc.accelerate = arena.take<double>(n + 2);
+// Scratch of both paths: site fractions per unknown, bonding sums per species, fractions per site, and
+// the matrix of method 2 and of the direct path. One block of the work area (nothing is carved when it
+// is short).
+void carve_core(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t matrix_rows,
+                Scratch &sc) {
     sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
-    sc.matrix = arena.take<double>(sc.matrix_words);
+    double *p = arena.take<double>(n + kClasses * ns + nt + sc.matrix_words);
     sc.pivots = arena.take<std::int64_t>(matrix_rows);
+    if (p == nullptr) return;
+    sc.x = p, p += n;
+    sc.partial = p, p += kClasses * ns;
+    sc.site_x = p, p += nt;
+    sc.matrix = p;
 }
+
+// Scratch of the iterative solvers only.
+constexpr int kIterativeVectors = 20;
+std::int64_t iterative_words(std::int64_t n, std::int64_t ncp) { return kIterativeVectors * n + n * ncp + n + 2; }
+void carve_iterative(Arena &arena, std::int64_t n, std::int64_t ncp, Scratch &sc) {
+    double *p = arena.take<double>(iterative_words(n, ncp));
+    if (p == nullptr) return;
+    double **vectors[kIterativeVectors] = {
+        &sc.u,   &sc.s,   &sc.f,       &sc.step,  &sc.u_base,   &sc.direction, &sc.w,        &sc.rhs,      &sc.extra,
+        &sc.xar, &sc.xar2, &sc.xat,    &sc.sum_rho, &sc.sum_rho2, &sc.sum_t,   &sc.sum_x2,   &sc.sum_x3,   &sc.y_sums,
+        &sc.helmholtz, &sc.slope};
+    for (double **v : vectors) *v = p, p += n;
+    sc.xax = p, p += n * ncp;
+    sc.accelerate = p;
+}
+
+// The direct path's groups: per-unknown and per-group arrays (at most n groups), per list position and
+// per species tables.
+std::int64_t group_words(std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp) {
+    return (3 * n + 5 * nv + 3 * ns + 1) / 2 + nv + ns + 12 * ns + 15 * n + n * ncp;
+}
+void carve_groups(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nv, std::int64_t ncp, Groups &gp) {
+    std::int32_t *i = arena.take<std::int32_t>(3 * n + 5 * nv + 3 * ns);
+    gp.hash = arena.take<std::uint64_t>(nv);
+    gp.offset = arena.take<std::int64_t>(ns);
+    double *p = arena.take<double>(12 * ns + 15 * n + n * ncp);
+    if (i == nullptr || p == nullptr) return;
+    gp.of = i, i += n;
+    gp.list = i, i += n;
+    gp.cls = i, i += n;
+    gp.row = i, i += nv;
+    gp.order = i, i += nv;
+    gp.key = i, i += 3 * nv;
+    gp.slot = i;
+    gp.count = p, p += 9 * ns;
+    for (double **v : {&gp.x, &gp.s, &gp.g, &gp.dx, &gp.rhs, &gp.tmp, &gp.y_rho, &gp.y_rho2, &gp.y_t, &gp.weight, &gp.b1,
+                       &gp.b2, &gp.b3, &gp.r1, &gp.r2})
+        *v = p, p += n;
+    gp.y_x = p, p += n * ncp;
+    gp.q = p;
+}
+
+// The direct path replaces the iterative solvers when nothing can observe how they iterate: at
+// diagnostic level 0 (no lines are written and the method option is not read) unless the caller asks
+// for the iterative solvers.
+bool direct_allowed(const Options &options) { return options.diag_level <= 0 && !options.iterative; }
 
 bool in_range(std::int64_t c, std::int64_t nc) { return c >= 1 && c <= nc; }
 
@@ -126,6 +171,19 @@ void start(Context &ctx, const Outputs &out) {
     }
 }
 
+// The direct path's start: the caller's previous solution in sc.x where it holds a fraction in (0, 1],
+// 0 elsewhere (no start offered).
+void warm_start(Context &ctx, const Outputs &out) {
+    const Tables &tab = ctx.tab;
+    const bool offered = ctx.options.start == 2 && out.site_fractions;
+    for (std::int64_t a = 0; a < tab.nu; ++a) {
+        const Site &s = tab.sites[tab.unknown_site[a]];
+        ctx.sc.x[a] = offered && s.number <= out.ld_sites
+                          ? out.site_fractions[tab.species[s.species].position * out.ld_sites + s.number - 1]
+                          : 0.0;
+    }
+}
+
 // Fractions of every site: unknowns from the solution, sites of trace components (passive) from one
 // substitution (their component does not act on the others), 1 for sites that do not bond.
 void site_values(Context &ctx) {
@@ -187,7 +245,6 @@ double site_sum(const Context &ctx, Term &&term) {
     return sum;
 }
 
-double helmholtz(double x) { return x > 0.0 ? std::log(x) - 0.5 * x + 0.5 : 0.0; }
 
 // The derivative solves and the derivative outputs. Returns false when a solve failed.
 bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
@@ -205,7 +262,8 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
         bonded(ctx.str.dx3, sc.sum_x3);
     }
     bool ok = true;
-    const auto slope = [&](std::int32_t a) { return 1.0 / x[a] - 0.5; };
+    const double *slope_of = sc.slope;
+    const auto slope = [&](std::int32_t a) { return slope_of[a]; };
     if (req.rho || req.rho2) {
         ok = solve_derivative(ctx, Derivative::rho) && ok;
         r.a_rho = site_sum(ctx, [&](std::int32_t a) { return slope(a) * sc.xar[a]; });
@@ -230,7 +288,10 @@ bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
                 const Species &sp = tab.species[i];
                 if (sp.position != k || !(sp.unknowns || sp.passive)) continue;
                 double s = 0.0;
-                for (std::int32_t a = 0; a < sp.sites; ++a) s += helmholtz(sc.site_x[sp.first_site + a]);
+                for (std::int32_t a = 0; a < sp.sites; ++a) {
+                    const std::int32_t u = tab.sites[sp.first_site + a].unknown;
+                    s += u >= 0 ? sc.helmholtz[u] : helmholtz(sc.site_x[sp.first_site + a]);
+                }
                 direct += sp.weight * s;
             }
             if (a_x) a_x[k] = direct + site_sum(ctx, [&](std::int32_t a) { return slope(a) * y[a]; });
@@ -252,7 +313,8 @@ Results simplified_path(Context &ctx, Arena &arena, Requests req, const Outputs 
     tab.ns = n.species;
     tab.species = arena.take<Species>(n.species);
     if (!compute_strengths(mix, ctx.options, req.x, arena, ctx.str)) return r;
-    carve_scratch(arena, n.species, n.species, 0, mix.ncp, 0, ctx.sc);
+    carve_core(arena, n.species, n.species, 0, 0, ctx.sc);
+    carve_iterative(arena, n.species, mix.ncp, ctx.sc);
     if (arena.short_of_words()) return r;
     std::int64_t s = 0;
     for (std::int64_t k = 0; k < mix.ncp; ++k) {
@@ -287,11 +349,17 @@ std::int64_t work_words(const host::Host &host, const Mixture &mix, const Option
     arena.take<Site>(n.sites);
     for (int k = 0; k < 3; ++k) arena.take<std::int32_t>(n.sites);  // unknowns: site, list position, class
     arena.take<std::int32_t>(n.species);
-    arena.take<double>(6 * mix.nv * mix.nv);
+    arena.take<double>(strength_words(mix.nv));
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;
     const std::int64_t rows = newton_possible ? std::min(n.sites, kNewtonUnknowns) : 0;
     Scratch sc;
-    carve_scratch(arena, std::max(n.sites, n.species), n.species, n.sites, mix.ncp, rows, sc);
+    const std::int64_t per_unknown = std::max(n.sites, n.species);
+    carve_core(arena, per_unknown, n.species, n.sites, rows, sc);
+    carve_iterative(arena, per_unknown, mix.ncp, sc);
+    if (direct_allowed(options)) {
+        Groups gp;
+        carve_groups(arena, n.sites, n.species, mix.nv, mix.ncp, gp);
+    }
     return arena.used();
 }
 
@@ -303,7 +371,7 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     const Diagnostics diag(host, options.diag_level, options.diag_unit);
-    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}};
+    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}, {}, false, 0};
     resolve_user_types(host, mix, diag);  // an unusable code fails the call when a listed species has it
     if (diag.level() > 1) write_heading_lines(ctx);
     Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
@@ -320,10 +388,17 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
     const bool built = build_tables(host, mix, arena, tab);
     const bool strengths = built && compute_strengths(mix, options, req.x, arena, ctx.str);
     const bool newton_possible = options.diag_level == 0 || options.method >= 2;
-    if (strengths)
-        carve_scratch(arena, tab.nu, tab.ns, tab.nt, mix.ncp,
-                      newton_possible && tab.nu <= kNewtonUnknowns ? tab.nu : 0, ctx.sc);
-    if (arena.short_of_words()) {
+    const bool direct = direct_allowed(options);
+    ctx.matrix_rows = newton_possible && (tab.nu <= kNewtonUnknowns || direct) ? std::min(tab.nu, kNewtonUnknowns) : 0;
+    if (strengths) {
+        carve_core(arena, tab.nu, tab.ns, tab.nt, ctx.matrix_rows, ctx.sc);
+        if (!direct) carve_iterative(arena, tab.nu, mix.ncp, ctx.sc);
+    }
+    // The scratch of the direct path's groups and of the iterative solvers is carved only when they
+    // run; its words must be there all the same.
+    const std::int64_t later =
+        direct ? group_words(tab.nu, tab.ns, mix.nv, mix.ncp) + iterative_words(tab.nu, mix.ncp) : 0;
+    if (arena.short_of_words() || arena.used() + later > static_cast<std::int64_t>(work.size())) {
         report_short_work(diag, work_words(host, mix, options), static_cast<std::int64_t>(work.size()));
         r.failed = 1;
         return r;
@@ -344,11 +419,35 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     choose_method(ctx);
-    start(ctx, out);
-    const bool converged = solve_site_fractions(ctx);
+    const bool try_direct = direct && !ctx.str.unphysical;
+    if (try_direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
+        site_values(ctx);
+        write_outputs(ctx, out);
+        r.stats = ctx.stats;
+        return r;
+    }
+    if (try_direct) {
+        carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
+        warm_start(ctx, out);
+        ctx.direct = solve_direct(ctx);
+    }
+    if (!ctx.direct) {
+        if (direct) carve_iterative(arena, tab.nu, mix.ncp, ctx.sc);
+        start(ctx, out);
+    }
+    const bool converged = ctx.direct || solve_site_fractions(ctx);
     site_values(ctx);
     write_outputs(ctx, out);
-    r.a = site_sum(ctx, [&](std::int32_t a) { return helmholtz(ctx.sc.x[a]); });
+    if (ctx.direct) {
+        direct_results(ctx, req, r, out.a_x);
+        r.stats = ctx.stats;
+        return r;
+    }
+    for (std::int64_t a = 0; a < tab.nu; ++a) {  // once per unknown, for the value and the derivatives
+        ctx.sc.helmholtz[a] = helmholtz(ctx.sc.x[a]);
+        ctx.sc.slope[a] = 1.0 / ctx.sc.x[a] - 0.5;
+    }
+    r.a = site_sum(ctx, [&](std::int32_t a) { return ctx.sc.helmholtz[a]; });
     if (converged && !derivatives(ctx, req, r, out.a_x)) r.failed = 1;
     if (!converged) r.failed = 1;
     r.stats = ctx.stats;

@@ -16,6 +16,22 @@
 // left at 0), when a user-defined association code could not be registered or decoded, or when the
 // work area is too small; failed = 0 otherwise.
 //
+// Two ways to the same solution. The iterative solvers (site fractions by substitution, accelerated
+// substitution or Newton's method with its fall-backs; derivatives by fixed-point iteration; their
+// diagnostic lines, iteration limits and size switches) run whenever their behaviour can be observed:
+// at diagnostic level >= 1 (lines may be written, and the method option is read) and whenever
+// Options::iterative is set. Otherwise, at level 0, the direct path (direct.cpp) solves the call:
+// Newton's method on the site fractions reduced to groups with equal equations (sites of one class of
+// one species, species with equal strength data, negative and positive sites under exchange symmetry),
+// a closed form for a single unknown, and every derivative from one factorisation of the Jacobian at
+// the solution (linear equations solved directly instead of iterated to their fixed point). Both reach
+// the unique solution of the mass-action equations; the direct path converges to machine precision, so
+// its results lie within the iterative solvers' tolerance of theirs and agree to about 1e-12 with the
+// iterative solvers run at a tight tolerance. When the direct path does not converge within the
+// iteration limit, or a factorisation fails, the iterative solvers take the call from the start
+// it was offered, with their own failure flag: a call fails only when they fail as well. Statistics::direct
+// tells which path solved a call (then iterations counts Newton steps and no derivative iterations).
+//
 // Conventions: arrays "by component" are indexed by component number (component c at [c - 1]);
 // "by position" by the position in idx (0-based in C++, NO in the diagnostics is 1-based); matrices
 // are column-major. Lengths: segment diameters d and T dd/dT in the scaled unit of the residual core
@@ -91,6 +107,7 @@ struct Options {
     std::int64_t diag_unit = 6;
     std::int64_t model = 0;           // 1: CPA radial distribution function, otherwise PC-SAFT
     std::int64_t start = 0;           // 2: start from Outputs::site_fractions (a previous solution)
+    bool iterative = false;           // true: always the iterative solvers, never the direct path (see above)
 };
 
 // Optional outputs (nullptr: not written).
@@ -119,6 +136,8 @@ struct Statistics {
     std::int64_t jacobians = 0;       // Jacobian evaluations of the substitution mode (Broyden refreshes)
     std::int64_t derivative_iterations = 0;  // summed over the derivative solves
     std::int64_t equivalent_sites = 0;
+    std::int64_t direct = 0;          // 1 when the direct path solved the call (iterations: its Newton steps)
+    std::int64_t groups = 0;          // unknowns of the direct path after grouping equal equations
 };
 
 struct Results {

@@ -8,6 +8,7 @@
 // their cost grows with species squared and sites, not sites squared.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -34,6 +35,9 @@ inline double worst(double a, double b) { return (b > a || b != b) ? b : a; }
 // ln X is kept at or below 0 (X <= 1); NaN stays NaN.
 inline double clip_at_zero(double v) { return v > 0.0 ? 0.0 : v; }
 
+// A site's term ln X - X/2 + 1/2 of A_assoc/(nRT); sites with X <= 0 are omitted.
+inline double helmholtz(double x) { return x > 0.0 ? std::log(x) - 0.5 * x + 0.5 : 0.0; }
+
 // Bump allocation of typed arrays from the work area (8-byte words). With too few words it keeps
 // counting what would be needed and returns nullptr.
 class Arena {
@@ -47,7 +51,8 @@ public:
         if (base_ != nullptr && used_ + words <= words_) {
             void *raw = base_ + used_;
             p = static_cast<T *>(raw);
-            for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T;  // no-op for numbers
+            if constexpr (!std::is_trivially_default_constructible_v<T>)
+                for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T;
         } else {
             short_ = true;
         }
@@ -95,6 +100,7 @@ struct Tables {
     std::int64_t nsumming = 0;
     bool equivalent = false;
     std::int64_t equivalents = 0;          // equivalent sites (IV2/JV2 entries)
+    std::int64_t passive = 0;              // species that qualify but are left out of the solve
 };
 
 // Association strengths over the association list, nv x nv column-major. dx2 and dx3 give the
@@ -102,6 +108,14 @@ struct Tables {
 struct Strengths {
     std::int64_t nv = 0;
     double *delta = nullptr, *rho = nullptr, *rho2 = nullptr, *t = nullptr, *dx2 = nullptr, *dx3 = nullptr;
+    // Per list position, the first position with the same strength data (diameter, its temperature
+    // derivative, sigma, and row and column of the energies and volumes): their rows and columns of every
+    // strength matrix are equal. nullptr when not determined (small lists, CPA).
+    const std::int32_t *same = nullptr;
+    // Some strength is negative or not a number (packing beyond close packing, negative energies): the
+    // mass-action equations then have no solution in (0, 1], and only the iterative solvers' clipped
+    // iteration gives the routine's answer.
+    bool unphysical = false;
     double operator()(const double *m, std::int32_t li, std::int32_t lj) const { return m[lj * nv + li]; }
 };
 
@@ -119,6 +133,7 @@ struct Scratch {
     double *extra = nullptr;   // second inhomogeneous part (second-density equation), or scratch
     double *partial = nullptr; // 3 per species
     double *site_x = nullptr;  // per site: X (unknowns and passive sites; 1 elsewhere)
+    double *helmholtz = nullptr, *slope = nullptr;  // per unknown: ln X - X/2 + 1/2 and 1/X - 1/2
     double *xar = nullptr, *xar2 = nullptr, *xat = nullptr;  // per unknown
     double *xax = nullptr;     // nu x ncp
     double *sum_rho = nullptr, *sum_rho2 = nullptr, *sum_t = nullptr, *sum_x2 = nullptr, *sum_x3 = nullptr;
@@ -128,6 +143,30 @@ struct Scratch {
     std::int64_t *pivots = nullptr;
     double *accelerate = nullptr;  // nu + 2
     double line_search[4] = {};
+};
+
+// Unknowns of the direct path, reduced to groups whose mass-action equations are the same function of
+// all site fractions (direct.cpp). Per-group arrays hold up to nu values.
+struct Groups {
+    std::int64_t ng = 0;
+    std::int32_t *of = nullptr;         // nu: group of each unknown; -1 outside the association list (X = 1)
+    std::int32_t *list = nullptr;       // per group: association-list position of its strength rows
+    std::int32_t *cls = nullptr;        // per group: class of a member site
+    std::int32_t *row = nullptr;        // nv: first list position with the same strength rows
+    std::int32_t *order = nullptr;      // nv: list positions sorted by row hash
+    std::uint64_t *hash = nullptr;      // nv
+    std::int32_t *key = nullptr;        // 3 nv: group of (row, class), -1 while none
+    std::int32_t *slot = nullptr;       // 3 per summing species: the groups of its sites (-1: unused)
+    double *count = nullptr;            // 9 per summing species: sites of a slot that bond with class c
+    double *q = nullptr;                // 3 per summing species: bonding sums of one vector by class
+    std::int64_t *offset = nullptr;     // per summing species: offset of its column in a strength matrix
+    double *x = nullptr, *s = nullptr, *g = nullptr, *dx = nullptr, *rhs = nullptr, *tmp = nullptr;
+    double *y_rho = nullptr, *y_rho2 = nullptr, *y_t = nullptr;
+    double *y_x = nullptr;              // per group x ncp
+    double *weight = nullptr;           // per group: sum of x * (segments per molecule) over its sites
+    double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr, *r1 = nullptr, *r2 = nullptr;  // per group scratch
+    double *m = nullptr;                // the bonding matrix, when kept (ng x ng)
+    bool refine = false;                // the factors are of a Jacobian near the solution: refine solves
 };
 
 struct Context {
@@ -141,6 +180,9 @@ struct Context {
     std::int64_t method = 2, limit = 100;
     bool matrix_ready = false;  // sc.matrix holds a negated inverse Jacobian for the derivative solves
     Statistics stats;
+    Groups grp{};
+    bool direct = false;        // the direct path solved the site fractions (and solves the derivatives)
+    std::int64_t matrix_rows = 0;  // rows of sc.matrix (and sc.pivots)
 };
 
 // Bonding sums. partial_sums: q[3j + c] = sum of v over the sites of summing species j that bond with

@@ -121,6 +121,7 @@ bool build_tables(const host::Host &host, const Mixture &mix, Arena &arena, Tabl
         const bool takes_part = qualifies(mix, sp.component, sp.list);
         sp.unknowns = takes_part && considered;
         sp.passive = takes_part && !considered;
+        if (sp.passive) ++tab.passive;
         sp.xw = mix.x[k] > kTrace ? mix.x[k] * sp.weight : 0.0;
         sp.first_site = static_cast<std::int32_t>(t);
         const SiteType *st = site_type(mix.types[sp.component - 1]);

@@ -24,6 +24,23 @@ enum class Derivative { rho, rho2, t, x };
 // Returns true when converged.
 bool solve_derivative(Context &ctx, Derivative which, std::int64_t k = 0);
 
+// The direct path (direct.cpp): Newton's method on the unknowns reduced to groups with equal equations,
+// from the caller's previous solution where sc.x holds one (> 0) and an estimate elsewhere, to the
+// machine-precision solution. On success sc.x and sc.partial hold the solution, the Jacobian at the
+// solution is factored in sc.matrix, ctx.stats.direct = 1, and it returns true. It returns false
+// (leaving the work to the iterative solvers) when Newton's method does not converge within the
+// iteration limit, a factorisation fails, or the groups do not fit sc.matrix.
+bool solve_direct(Context &ctx);
+
+// The direct path for one unknown and no passive species (a pure two-site associating fluid with its
+// equivalent sites, a one-site fluid): the closed-form root of X (1 + rho M X) = 1 and every derivative
+// in closed form, into sc.x[0] and the results. Returns false (nothing solved) when the root is not finite.
+bool solve_single(Context &ctx, Requests req, Results &r, double *a_x);
+
+// After solve_direct and the site values (sc.site_x): A_assoc/(nRT) and the requested derivatives, each
+// derivative of the site fractions by one solve with the factored Jacobian.
+void direct_results(Context &ctx, Requests req, Results &r, double *a_x);
+
 // The Jacobian d f_A / d ln X_B of the substitution change f = ln X_new - ln X at sc.x, sc.s.
 void jacobian(const Context &ctx, double *j);
 

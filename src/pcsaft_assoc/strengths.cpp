@@ -5,7 +5,10 @@
 // diameters) and the composition derivative (zeta_n through the mole fractions).
 #include "pcsaft_assoc/strengths.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "pcsaft_assoc/sites.h"
 
@@ -16,8 +19,15 @@ struct Contact {
     double g, g2, g3, g22, g23, g33, gd;  // value, d/dzeta2, d/dzeta3, second derivatives, d/dd_ij
 };
 
-Contact contact(double dij, double zeta2, double zeta3) {
-    const double e = 1.0 / (1.0 - zeta3), e2 = e * e, e3 = e2 * e, e4 = e3 * e, e5 = e4 * e;
+// Powers of 1/(1 - zeta3), the same for every pair.
+struct Packing {
+    double e, e2, e3, e4, e5;
+    explicit Packing(double zeta3)
+        : e(1.0 / (1.0 - zeta3)), e2(e * e), e3(e2 * e), e4(e3 * e), e5(e4 * e) {}
+};
+
+Contact contact(double dij, double zeta2, const Packing &pk) {
+    const double e = pk.e, e2 = pk.e2, e3 = pk.e3, e4 = pk.e4, e5 = pk.e5;
     const double a = dij * zeta2;
     Contact c;
     c.g = e + 3.0 * a * e2 + 2.0 * a * a * e3;
@@ -61,28 +71,121 @@ bool associates(const Mixture &mix, double volume, double energy) {
     return volume != 0.0 && volume != mix.missing && energy != mix.missing;
 }
 
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::uint64_t bits_of(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+constexpr std::int64_t kClassesFrom = 8;  // lists at least this long look for positions with equal data
+
+// Classes of list positions with equal strength data (see Strengths::same): hashed by their data and
+// rows, sorted by hash, and kept only when every datum, row and column agrees with the first position of
+// the class (a hash collision leaves a position on its own). Column-major reads throughout.
+void data_classes(const Mixture &mix, std::int32_t *same, std::int32_t *order, std::uint64_t *hash) {
+    const std::int64_t nv = mix.nv;
+    const auto mix_in = [](std::uint64_t h, double v) { return (h ^ bits_of(v)) * 1099511628211ULL; };
+    for (std::int64_t p = 0; p < nv; ++p) {
+        const std::int64_t c = mix.list[p] - 1;
+        hash[p] = mix_in(mix_in(mix_in(1469598103934665603ULL, mix.d[c]), mix.sigma[c]), mix.t_dd ? mix.t_dd[c] : 0.0);
+        order[p] = static_cast<std::int32_t>(p);
+    }
+    for (std::int64_t q = 0; q < nv; ++q) {  // row p of both matrices, read column by column
+        const double *energy = mix.energy + q * nv, *volume = mix.volume + q * nv;
+        for (std::int64_t p = 0; p < nv; ++p) hash[p] = mix_in(mix_in(hash[p], energy[p]), volume[p]);
+    }
+    std::sort(order, order + nv, [&](std::int32_t a, std::int32_t b) { return hash[a] != hash[b] ? hash[a] < hash[b] : a < b; });
+    for (std::int64_t k = 0; k < nv; ++k) {
+        const std::int32_t p = order[k];
+        same[p] = k > 0 && hash[p] == hash[order[k - 1]] ? same[order[k - 1]] : p;
+    }
+    std::uint64_t *differs = hash;  // reused as flags
+    for (std::int64_t p = 0; p < nv; ++p) {
+        const std::int64_t r = same[p], cp = mix.list[p] - 1, cr = mix.list[r] - 1;
+        const std::size_t column = static_cast<std::size_t>(nv) * sizeof(double);
+        differs[p] = r != p && (!same_bits(mix.d[cp], mix.d[cr]) || !same_bits(mix.sigma[cp], mix.sigma[cr]) ||
+                                (mix.t_dd && !same_bits(mix.t_dd[cp], mix.t_dd[cr])) ||
+                                std::memcmp(mix.energy + p * nv, mix.energy + r * nv, column) != 0 ||
+                                std::memcmp(mix.volume + p * nv, mix.volume + r * nv, column) != 0);
+    }
+    for (std::int64_t q = 0; q < nv; ++q) {
+        const double *energy = mix.energy + q * nv, *volume = mix.volume + q * nv;
+        for (std::int64_t p = 0; p < nv; ++p)
+            differs[p] |= bits_of(energy[p]) != bits_of(energy[same[p]]) || bits_of(volume[p]) != bits_of(volume[same[p]]);
+    }
+    for (std::int64_t p = 0; p < nv; ++p)
+        if (differs[p]) same[p] = static_cast<std::int32_t>(p);
+}
+
+// exp of the reduced association energies, remembered by value: mixtures of segments and pseudo-
+// components repeat a few energies over many pairs.
+class BoltzmannFactors {
+public:
+    double operator()(double reduced) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &reduced, sizeof bits);
+        const std::size_t slot = ((bits * 0x9E3779B97F4A7C15ULL) >> 58) & (kSlots - 1);
+        if (!used_[slot] || keys_[slot] != bits) {
+            used_[slot] = true;
+            keys_[slot] = bits;
+            values_[slot] = std::exp(reduced);
+        }
+        return values_[slot];
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    std::uint64_t keys_[kSlots];
+    double values_[kSlots];
+    bool used_[kSlots] = {};
+};
+
 void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
     const std::int64_t nv = str.nv;
     const double t = mix.t, zeta2 = mix.z[2] * mix.rho, zeta3 = mix.z[3] * mix.rho;
+    const Packing packing(zeta3);
     double t_zeta2 = 0.0, t_zeta3 = 0.0;
     if (mix.t_dd) packing_temperature_slopes(mix, t_zeta2, t_zeta3);
+    BoltzmannFactors boltzmann_factor;
+    double *const matrices[] = {str.delta, str.rho, str.rho2, str.t, str.dx2, str.dx3};
+    const int used = composition ? 6 : 4;
     for (std::int64_t q = 0; q < nv; ++q) {
         const std::int64_t cj = mix.list[q];
         for (std::int64_t p = 0; p < nv; ++p) {
             const std::int64_t at = q * nv + p, ci = mix.list[p];
+            const double volume = mix.volume[at], energy = mix.energy[at];
+            if (str.same && str.same[q] != q) {
+                // Equal data: the column of the class's first position, complete already.
+                if (p == 0)
+                    for (int k = 0; k < used; ++k)
+                        std::copy(matrices[k] + str.same[q] * nv, matrices[k] + (str.same[q] + 1) * nv, matrices[k] + at);
+                break;
+            }
+            if (str.same && str.same[p] != p) {  // the row of the class's first position, above
+                const std::int64_t from = q * nv + str.same[p];
+                for (int k = 0; k < used; ++k) matrices[k][at] = matrices[k][from];
+                continue;
+            }
+            if (p < q && same_bits(volume, mix.volume[p * nv + q]) && same_bits(energy, mix.energy[p * nv + q])) {
+                // The formulas are symmetric in the pair: the transposed entry, computed already.
+                for (int k = 0; k < used; ++k) matrices[k][at] = matrices[k][p * nv + q];
+                continue;
+            }
             str.delta[at] = str.rho[at] = str.rho2[at] = str.t[at] = 0.0;
             if (composition) str.dx2[at] = str.dx3[at] = 0.0;
-            const double volume = mix.volume[at], energy = mix.energy[at];
             if (!associates(mix, volume, energy)) continue;
             const double di = mix.d[ci - 1], dj = mix.d[cj - 1];
             const double dsum = di + dj;
             const double dij = dsum != 0.0 ? di * dj / dsum : 0.0;
-            const Contact g = contact(dij, zeta2, zeta3);
+            const Contact g = contact(dij, zeta2, packing);
             const double mean = (mix.sigma[ci - 1] + mix.sigma[cj - 1]) * kHalfDiameterToVolume;
             const double ks = volume * mean * mean * mean;
-            const double reduced = energy / t, boltzmann = std::exp(reduced);
+            const double reduced = energy / t, boltzmann = nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced);
             const double e = (boltzmann - 1.0) * ks;
             str.delta[at] = g.g * e;
+            if (!(str.delta[at] >= 0.0)) str.unphysical = true;
             str.rho[at] = e * (zeta2 * g.g2 + zeta3 * g.g3);
             str.rho2[at] = e * (zeta2 * zeta2 * g.g22 + 2.0 * zeta2 * zeta3 * g.g23 + zeta3 * zeta3 * g.g33);
             if (mix.t_dd) {
@@ -91,7 +194,7 @@ void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
                 str.t[at] = e * (g.g2 * t_zeta2 + g.g3 * t_zeta3 + g.gd * t_dij) - reduced * boltzmann * ks * g.g;
             }
             if (composition) {
-                const double capped = (std::exp(std::fmin(reduced, kExponentCap)) - 1.0) * ks;
+                const double capped = reduced <= kExponentCap ? e : (std::exp(kExponentCap) - 1.0) * ks;
                 str.dx2[at] = capped * g.g2;
                 str.dx3[at] = capped * g.g3;
             }
@@ -133,11 +236,12 @@ void cpa(const Mixture &mix, bool composition, Strengths &str) {
             const double reduced = energy / t, boltzmann = std::exp(reduced);
             const double delta = g * (boltzmann - 1.0) * beta * bij;
             str.delta[at] = delta;
+            if (!(delta >= 0.0)) str.unphysical = true;
             str.rho[at] = eta * g * delta;
             str.rho2[at] = 2.0 * eta * eta * g * g * delta;
             str.t[at] = -reduced * boltzmann * g * beta * bij;
             if (composition)
-                str.dx3[at] = kCpaPacking * g * g * (std::exp(std::fmin(reduced, kExponentCap)) - 1.0) * beta * bij;
+                str.dx3[at] = kCpaPacking * g * g * ((reduced <= kExponentCap ? boltzmann : std::exp(kExponentCap)) - 1.0) * beta * bij;
         }
     }
     // The square-root rule: Delta_ij = sqrt(Delta_ii Delta_jj), with the derivatives of that product.
@@ -154,10 +258,16 @@ void cpa(const Mixture &mix, bool composition, Strengths &str) {
 
 }  // namespace
 
+std::int64_t strength_words(std::int64_t nv) { return 6 * nv * nv + nv + (nv + 1) / 2 + (nv + 1) / 2; }
+
 bool compute_strengths(const Mixture &mix, const Options &options, bool composition, Arena &arena,
                        Strengths &str) {
     const std::int64_t nv = mix.nv, words = nv * nv;
     str.nv = nv;
+    const bool classes = options.model != 1 && nv >= kClassesFrom;
+    std::uint64_t *hash = classes ? arena.take<std::uint64_t>(nv) : nullptr;
+    std::int32_t *same = classes ? arena.take<std::int32_t>(nv) : nullptr;
+    std::int32_t *order = classes ? arena.take<std::int32_t>(nv) : nullptr;
     str.delta = arena.take<double>(words);
     str.rho = arena.take<double>(words);
     str.rho2 = arena.take<double>(words);
@@ -167,6 +277,12 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
         str.dx3 = arena.take<double>(words);
     }
     if (arena.short_of_words()) return false;
+    str.same = nullptr;
+    str.unphysical = false;
+    if (classes) {
+        data_classes(mix, same, order, hash);
+        str.same = same;
+    }
     if (options.model == 1)
         cpa(mix, composition, str);
     else

@@ -11,6 +11,9 @@ inline constexpr double kHalfDiameterToVolume = 0.04222321867518549;  // Angstro
 inline constexpr double kExponentCap = 150.0;                         // eps/T cap of the composition terms
 inline constexpr double kCpaPacking = 0.475;
 
+// Words of work area compute_strengths takes for nv list positions.
+std::int64_t strength_words(std::int64_t nv);
+
 // Carves and fills the strength matrices (the composition ones only when `composition`).
 // Returns false when the arena is short.
 bool compute_strengths(const Mixture &mix, const Options &options, bool composition, Arena &arena,

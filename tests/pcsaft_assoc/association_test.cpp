@@ -1,5 +1,6 @@
-// The association routine: closed forms, every derivative output against Richardson-extrapolated
-// differences of A_assoc from the routine itself at tight tolerance, and the three methods agreeing.
+// The association routine: closed forms, every derivative output of the direct path and of the
+// iterative solvers against Richardson-extrapolated differences of A_assoc from the routine itself at
+// tight tolerance, and the three methods and the direct path agreeing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,6 +98,30 @@ std::vector<Fixture> fixtures() {
              s.list({w, me}, {0.5, 0.5});
              return s;
          }, 30.0},
+        {"copolymer with repeated segments + 3-site solvent", [] {
+             // Eight segment types of three kinds: repeated ones have equal strength data (one group on
+             // the direct path); the solvent has more negative than positive sites (no exchange symmetry).
+             AssocSystem s;
+             std::vector<std::int64_t> segments;
+             for (const AssocFluid *f : {&kMethanol, &kWater4C, &kMethanol, &kEthanol, &kWater4C, &kMethanol,
+                                         &kEthanol, &kMethanol})
+                 segments.push_back(s.add(*f));
+             const double counts[] = {3.0, 2.0, 5.0, 1.0, 1.0, 2.0, 4.0, 1.0};
+             AssocFluid glycol = kEthanol;
+             glycol.type = 3;
+             const std::int64_t p = s.add_polymer(segments, counts), g = s.add(glycol);
+             s.list({p, g}, {0.1, 0.9});
+             return s;
+         }, 12.0},
+        {"copolymer of 30 distinct 2B segment types", [] { return copolymer_in_solvent(60, 0.02, true); }, 4.0},
+        {"water + trace 3-site solvent", [] {
+             AssocSystem s;
+             AssocFluid glycol = kEthanol;
+             glycol.type = 3;
+             const std::int64_t w = s.add(kWater4C), g = s.add(glycol), me = s.add(kMethanol);
+             s.list({w, g, me}, {1.0, 0.0, 0.0});
+             return s;
+         }, 50.0},
     };
 }
 
@@ -117,24 +142,33 @@ Differences differentiate(const std::function<double(double)> &f, double x0, dou
 TEST_F(Association, DerivativesMatchDifferencesOfTheValue) {
     for (const Fixture &fx : fixtures()) {
         AssocSystem sys = fx.make();
-        const AssocRun run = run_association(host(), sys, fx.rho);
-        ASSERT_EQ(run.r.failed, 0) << fx.name;
+        std::vector<AssocRun> runs;  // the direct path, then the iterative solvers
+        for (bool iterative : {false, true}) {
+            sys.options.iterative = iterative;
+            runs.push_back(run_association(host(), sys, fx.rho));
+            ASSERT_EQ(runs.back().r.failed, 0) << fx.name;
+            EXPECT_EQ(runs.back().r.stats.direct, iterative ? 0 : 1) << fx.name;
+        }
         sys.options.tolerance = 1e-15;
         const auto a = [&](double rho) { return run_association(host(), sys, rho, Requests{}).r.a; };
         const Differences drho = differentiate(a, fx.rho, 1e-3 * fx.rho, false);
-        EXPECT_NEAR(run.r.a_rho, fx.rho * drho.first, 1e-9 * std::fabs(run.r.a_rho)) << fx.name;
         const double a_rho2 = fx.rho * drho.first + fx.rho * fx.rho * drho.second;
-        EXPECT_NEAR(run.r.a_rho2, a_rho2, 1e-7 * std::fabs(a_rho2)) << fx.name;
         const double t0 = sys.t;
         const Differences dt = differentiate([&](double t) { sys.t = t; return a(fx.rho); }, t0, 1e-3 * t0, false);
         sys.t = t0;
-        EXPECT_NEAR(run.r.a_t, t0 * dt.first, 1e-9 * std::fabs(run.r.a_t)) << fx.name;
+        std::vector<double> dx(sys.x.size());
         for (std::size_t k = 0; k < sys.x.size(); ++k) {
             const double x0 = sys.x[k];
-            const Differences dx = differentiate([&](double x) { sys.x[k] = x; return a(fx.rho); }, x0, 1e-4,
-                                                 x0 < 1e-3);
+            dx[k] = differentiate([&](double x) { sys.x[k] = x; return a(fx.rho); }, x0, 1e-4, x0 < 1e-3).first;
             sys.x[k] = x0;
-            EXPECT_NEAR(run.a_x[k], dx.first, 1e-8 * std::fmax(1.0, std::fabs(dx.first))) << fx.name << " x" << k;
+        }
+        for (const AssocRun &run : runs) {
+            const std::string name = fx.name + (run.r.stats.direct ? " (direct)" : " (iterative)");
+            EXPECT_NEAR(run.r.a_rho, fx.rho * drho.first, 1e-9 * std::fabs(run.r.a_rho)) << name;
+            EXPECT_NEAR(run.r.a_rho2, a_rho2, 1e-7 * std::fabs(a_rho2)) << name;
+            EXPECT_NEAR(run.r.a_t, t0 * dt.first, 1e-9 * std::fabs(run.r.a_t)) << name;
+            for (std::size_t k = 0; k < sys.x.size(); ++k)
+                EXPECT_NEAR(run.a_x[k], dx[k], 1e-8 * std::fmax(1.0, std::fabs(dx[k]))) << name << " x" << k;
         }
     }
 }
@@ -158,6 +192,29 @@ TEST_F(Association, EveryMethodReachesTheSameSolution) {
                                             {r.a_t, n.a_t}, {run.a_x[0], runs[0].a_x[0]}})
                 EXPECT_NEAR(value, reference, 1e-8 * std::fmax(1.0, std::fabs(reference))) << fx.name;
         }
+    }
+}
+
+// The direct path and the iterative solvers (Newton with its fall-backs) at the default tolerance: the
+// same site fractions within the tolerance on ln X, the same outputs within what that moves them.
+TEST_F(Association, DirectPathAgreesWithTheIterativeSolvers) {
+    for (const Fixture &fx : fixtures()) {
+        AssocSystem sys = fx.make();
+        const AssocRun direct = run_association(host(), sys, fx.rho);
+        sys.options.iterative = true;
+        const AssocRun iterative = run_association(host(), sys, fx.rho);
+        const double tolerance = sys.options.tolerance;
+        double worst_x = 0.0, worst_out = 0.0;
+        for (std::size_t s = 0; s < direct.site_fractions.size(); ++s) {
+            const double d = direct.site_fractions[s], i = iterative.site_fractions[s];
+            worst_x = std::fmax(worst_x, std::fabs(std::log(d / i)));
+        }
+        std::vector<std::pair<double, double>> outs = {{direct.r.a, iterative.r.a}, {direct.r.a_rho, iterative.r.a_rho},
+                                                       {direct.r.a_rho2, iterative.r.a_rho2}, {direct.r.a_t, iterative.r.a_t}};
+        for (std::size_t k = 0; k < direct.a_x.size(); ++k) outs.push_back({direct.a_x[k], iterative.a_x[k]});
+        for (auto [d, i] : outs) worst_out = std::fmax(worst_out, std::fabs(d - i) / std::fmax(1.0, std::fabs(i)));
+        EXPECT_LE(worst_x, tolerance) << fx.name;
+        EXPECT_LE(worst_out, 10 * tolerance) << fx.name;
     }
 }
 

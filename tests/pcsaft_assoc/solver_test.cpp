@@ -59,8 +59,11 @@ AssocSystem copolymer(int n, const AssocFluid &solvent, double x_polymer) {
     return s;
 }
 
+// These tests watch how the iterative solvers iterate, so they ask for them (at diagnostic level 0 the
+// direct path would solve these systems).
 TEST_F(Solver, NewtonIsFastFromTheDefaultStart) {
     AssocSystem sys = water_methanol();
+    sys.options.iterative = true;
     const AssocRun run = run_association(host(), sys, 35.0);
     EXPECT_EQ(run.r.failed, 0);
     EXPECT_EQ(run.r.unknowns, 6);
@@ -87,6 +90,7 @@ TEST_F(Solver, NewtonFallsBackAndStillConverges) {
         if (c.singular) singular_lu();
         else reference.install();
         AssocSystem sys = water_methanol();
+        sys.options.iterative = true;
         sys.options.start = c.start > 0.0 ? 2 : 0;
         const std::vector<double> start(2048 * 2, c.start);
         const AssocRun run = run_association(host(), sys, 35.0, {true, true, true, true}, &start);
@@ -98,10 +102,100 @@ TEST_F(Solver, NewtonFallsBackAndStillConverges) {
     }
 }
 
+// The direct path's groups: one value per class of equal equations. The offered previous solution
+// shortens Newton's method and leaves the results as they are; one far from the solution is not used.
+TEST_F(Solver, DirectPathGroupsAndWarmStarts) {
+    struct Case {
+        std::string name;
+        AssocSystem sys;
+        double rho;
+        std::int64_t unknowns, groups;
+    };
+    AssocSystem glycol_water;
+    AssocFluid glycol = kEthanol;
+    glycol.type = 3;
+    glycol_water.list({glycol_water.add(kWater4C), glycol_water.add(glycol)}, {0.5, 0.5});
+    const std::vector<Case> cases = {
+        {"water + methanol: negative and positive sites exchange", water_methanol(), 35.0, 6, 2},
+        {"water + 3-site solvent: no exchange symmetry", glycol_water, 35.0, 7, 4},
+        {"1000-site copolymer of 14 segment kinds", copolymer_in_solvent(1000), 4.0, 1000, 14},
+        {"1000-site copolymer of distinct segments", copolymer_in_solvent(1000, 0.002, true), 4.0, 1000, 500},
+    };
+    for (Case c : cases) {
+        const AssocRun cold = run_association(host(), c.sys, c.rho);
+        EXPECT_EQ(cold.r.unknowns, c.unknowns) << c.name;
+        EXPECT_EQ(cold.r.stats.groups, c.groups) << c.name;
+        c.sys.options.start = 2;
+        const AssocRun warm = run_association(host(), c.sys, c.rho, {true, true, true, true}, &cold.site_fractions);
+        EXPECT_LE(warm.r.stats.iterations, 2) << c.name;
+        EXPECT_NEAR(warm.r.a_rho2, cold.r.a_rho2, 1e-13 * std::fabs(cold.r.a_rho2)) << c.name;
+        const std::vector<double> far(cold.site_fractions.size(), 1e-12);
+        const AssocRun ignored = run_association(host(), c.sys, c.rho, {true, true, true, true}, &far);
+        EXPECT_EQ(ignored.r.stats.iterations, cold.r.stats.iterations) << c.name;
+    }
+}
+
+// Strengths of list positions with equal data are copied from the first of them: a segment whose
+// T dd/dT differs in the last bit is computed on its own and agrees with its copied twins.
+TEST_F(Solver, StrengthsOfEqualDataAreCopiedExactly) {
+    AssocSystem sys;
+    std::vector<std::int64_t> segments;
+    for (int k = 0; k < 9; ++k) segments.push_back(sys.add(k % 3 ? kMethanol : kWater4C));
+    const std::vector<double> counts(9, 1.0);
+    sys.list({sys.add_polymer(segments, counts)}, {1.0});
+    assoc::Mixture mix = sys.mixture(20.0);
+    std::vector<double> t_dd(mix.t_dd, mix.t_dd + sys.components());
+    t_dd[segments[4] - 1] = std::nextafter(t_dd[segments[4] - 1], 0.0);  // segments 1, 2, 4, 5, 7, 8: methanol
+    mix.t_dd = t_dd.data();
+    std::vector<double> work(static_cast<std::size_t>(assoc::work_words(host(), mix, sys.options)));
+    const std::int64_t nv = mix.nv;
+    std::vector<double> delta(nv * nv), delta_t(nv * nv);
+    assoc::Outputs out;
+    out.delta = delta.data();
+    out.delta_t = delta_t.data();
+    ASSERT_EQ(assoc::evaluate(host(), mix, sys.options, {true, true, true, true}, out, work).failed, 0);
+    const auto at = [&](const std::vector<double> &m, int p, int q) { return m[q * nv + p]; };  // list = segments
+    for (int p = 0; p < 9; ++p)
+        for (int q = 0; q < 9; ++q) {
+            const int twin_p = p == 4 ? 1 : p, twin_q = q == 4 ? 1 : q;  // segment 1 has the same data as 4
+            EXPECT_NEAR(at(delta, p, q), at(delta, twin_p % 3 ? 1 : 0, twin_q % 3 ? 1 : 0), 1e-14 * at(delta, p, q));
+            EXPECT_NEAR(at(delta_t, p, q), at(delta_t, twin_p % 3 ? 1 : 0, twin_q % 3 ? 1 : 0),
+                        1e-12 * std::fabs(at(delta_t, p, q)));
+            EXPECT_EQ(at(delta, p, q), at(delta, q, p));
+        }
+}
+
+// The direct path factors more than 24 groups through the host: a factorisation that always fails
+// hands the call to the iterative solvers, which fall back to substitution and reach the same solution.
+TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
+    AssocSystem sys = copolymer_in_solvent(60, 0.02, true);
+    const AssocRun solved = run_association(host(), sys, 4.0);
+    singular_lu();
+    const AssocRun handed = run_association(host(), sys, 4.0);
+    EXPECT_EQ(solved.r.stats.direct, 1);
+    EXPECT_EQ(handed.r.stats.direct, 0);
+    EXPECT_EQ(handed.r.failed, 0);
+    EXPECT_EQ(handed.r.stats.left_newton, 1);
+    EXPECT_NEAR(handed.r.a, solved.r.a, 1e-10 * std::fabs(solved.r.a));
+    EXPECT_NEAR(handed.r.a_rho, solved.r.a_rho, 1e-8 * std::fabs(solved.r.a_rho));
+
+    // Beyond close packing the strengths turn negative: the mass-action equations have no solution in
+    // (0, 1], and the iterative solvers' clipped iteration answers (X = 1), not a root above 1.
+    reference.install();
+    AssocSystem packed;
+    packed.t = 600.0;
+    packed.list({packed.add(kMethanol), packed.add(kHexaneInert)}, {0.01, 0.99});
+    const AssocRun beyond = run_association(host(), packed, 30.0);
+    EXPECT_LT(beyond.delta[0], 0.0);
+    EXPECT_EQ(beyond.r.stats.direct, 0);
+    EXPECT_EQ(beyond.r.a, 0.0);
+}
+
 TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
     AssocSystem sys;
     sys.t = 273.15;
     sys.list({sys.add(kWater4C)}, {1.0});
+    sys.options.iterative = true;
     sys.options.start = 2;
     const std::vector<double> start(2048, 1e-4);
     const AssocRun run = run_association(host(), sys, 56.0, {true, true, true, true}, &start);
@@ -115,6 +209,7 @@ TEST_F(Solver, SubstitutionRefreshesTheJacobianOnlyUpTo99Unknowns) {
     singular_lu();
     for (auto [segments, unknowns, jacobians] : {std::tuple{24, 98, 1}, {25, 102, 0}}) {
         AssocSystem sys = copolymer(segments, kMethanol, 0.05);
+        sys.options.iterative = true;
         const AssocRun run = run_association(host(), sys, 10.0);
         EXPECT_EQ(run.r.failed, 0);
         EXPECT_EQ(run.r.unknowns, unknowns);
@@ -137,6 +232,7 @@ TEST_F(Solver, EquivalentSitesRunSubstitutionWithoutJacobian) {
 
 TEST_F(Solver, NeverStopsOnTheFirstIteration) {
     AssocSystem sys = water_methanol();
+    sys.options.iterative = true;
     const AssocRun solved = run_association(host(), sys, 35.0);
     sys.options.start = 2;
     const AssocRun again = run_association(host(), sys, 35.0, {true, true, true, true}, &solved.site_fractions);
@@ -148,6 +244,7 @@ TEST_F(Solver, MoreThan1000UnknownsSwitchToAcceleratedSubstitution) {
     for (std::int64_t level : {1, 0}) {
         reference.clear_unit_lines(7);
         AssocSystem sys = copolymer(251, kHexaneInert, 0.02);
+        sys.options.iterative = true;
         sys.options.diag_level = level;
         sys.options.diag_unit = 7;
         const AssocRun run = run_association(host(), sys, 3.0, {});

@@ -1,5 +1,6 @@
 // The association routine allocates nothing: every operator new of this program is counted while a
-// 1000-site copolymer is solved with all derivatives (Newton with 1000 unknowns, LAPACK factors).
+// 1000-site copolymer is solved with all derivatives, by the direct path and by the iterative Newton
+// solver (1000 unknowns, LAPACK factors).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -47,17 +48,24 @@ TEST(AssociationAllocation, ThousandSiteCopolymerSolvesInTheWorkArea) {
     assoc::Outputs out;
     out.a_x = a_x.data();
     const assoc::Requests all{true, true, true, true};
-    ASSERT_EQ(assoc::evaluate(host, first, sys.options, all, out, work).failed, 0);  // warms the host's LAPACK
+    for (bool iterative : {false, true}) {  // warms the host's LAPACK
+        assoc::Options options = sys.options;
+        options.iterative = iterative;
+        ASSERT_EQ(assoc::evaluate(host, first, options, all, out, work).failed, 0);
+    }
 
     const assoc::Mixture mix = sys.mixture(4.2);
-    counting = true;
-    const assoc::Results r = assoc::evaluate(host, mix, sys.options, all, out, work);
-    counting = false;
-    EXPECT_EQ(allocations.load(), 0);
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_EQ(r.unknowns, 1000);
-    EXPECT_EQ(r.stats.method, 2);
-    EXPECT_LE(r.stats.newton_iterations, 8);
+    for (bool iterative : {false, true}) {
+        sys.options.iterative = iterative;
+        counting = true;
+        const assoc::Results r = assoc::evaluate(host, mix, sys.options, all, out, work);
+        counting = false;
+        EXPECT_EQ(allocations.load(), 0) << iterative;
+        EXPECT_EQ(r.failed, 0);
+        EXPECT_EQ(r.unknowns, 1000);
+        EXPECT_EQ(r.stats.direct, iterative ? 0 : 1);
+        EXPECT_LE(r.stats.newton_iterations, 8);
+    }
 }
 
 }  // namespace

@@ -172,14 +172,15 @@ private:
 
 // A copolymer of n_sites / 2 two-site (2B) segment types, alcohol-like with varied strengths and
 // 1 to 3 segments of each type per molecule, at a trace mole fraction in an inert solvent: no
-// equivalent-site reduction (the solvent is not of type 2), so every site is an unknown.
-inline AssocSystem copolymer_in_solvent(int n_sites, double x_polymer = 0.002) {
+// equivalent-site reduction (the solvent is not of type 2), so every site is an unknown. The segment
+// types repeat 14 kinds (two alcohols, seven energies), or with `distinct` each has its own energy.
+inline AssocSystem copolymer_in_solvent(int n_sites, double x_polymer = 0.002, bool distinct = false) {
     AssocSystem s;
     std::vector<std::int64_t> segments;
     std::vector<double> counts;
     for (int k = 0; k < n_sites / 2; ++k) {
         AssocFluid f = k % 2 ? kEthanol : kMethanol;
-        f.eps_ab *= 1.0 + 0.002 * (k % 7);
+        f.eps_ab *= 1.0 + 0.002 * (distinct ? k * 0.01 : k % 7);
         segments.push_back(s.add(f));
         counts.push_back(1.0 + k % 3);
     }
