@@ -56,6 +56,7 @@ public:
     PhaseEvaluator &mixture() { return *mixture_; }  // every listed component
     // The volatile components only, for vapours; null when none is volatile.
     PhaseEvaluator *volatiles() { return volatiles_.get(); }
+    const PhaseEvaluator *volatiles() const { return volatiles_.get(); }
     const std::vector<std::size_t> &volatile_indices() const { return volatile_indices_; }
     bool all_volatile() const { return volatile_indices_.size() == components_.size(); }
     PhaseEvaluator &pure(std::size_t k);
