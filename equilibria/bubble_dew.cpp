@@ -186,26 +186,39 @@ bool PointSolver::start_from_probes() {
     return kind_ == Kind::dew && probe_pure_liquids(t_, kProbePressures[0], p_);
 }
 
+// A first T at the given P: the ideal-vapour estimate of the pressure from a
+// probe liquid (see probe) set equal to P by secant steps in 1/T.
 bool PointSolver::start_at_pressure() {
     double t = std::isfinite(guess_.t) && guess_.t > 0.0 ? guess_.t : 300.0;
-    const double gas = system_.gas_constant();
-    for (int attempt = 0; attempt < 12; ++attempt) {
+    auto mismatch = [&](double tt, double &f) {
         double p_estimate, h;
-        if (!probe(t, p_, p_estimate, h)) {
-            t *= 0.85;  // no liquid at (t, P): colder
+        const bool ok = probe(tt, p_, p_estimate, h) ||
+                        (kind_ == Kind::dew && probe_pure_liquids(tt, p_, p_estimate));
+        f = ok ? std::log(p_estimate / p_) : not_a_number;
+        return ok;
+    };
+    double f = not_a_number;
+    for (int attempt = 0; attempt < 12 && !mismatch(t, f); ++attempt) t *= 0.85;  // no liquid: colder
+    if (!std::isfinite(f)) return false;
+    double t_prev = t, f_prev = f;
+    t *= f > 0.0 ? 0.95 : 1.05;
+    for (int it = 0; it < 8; ++it) {
+        if (!mismatch(t, f)) {
+            t = 0.5 * (t + t_prev);  // stepped out of the liquid: back half-way
             continue;
         }
-        // Clausius-Clapeyron with the liquid's departure as the heat of vaporisation.
-        const double dh = std::max(-h, 1e3 * t);
-        const double u = 1.0 / t - gas * std::log(p_ / p_estimate) / dh;
-        const double next = u > 0.0 ? 1.0 / u : 2.0 * t;
-        if (std::fabs(next / t - 1.0) < 1e-3 || attempt >= 4) {
-            t_ = t;
-            return true;
-        }
-        t = std::clamp(next, 0.5 * t, 2.0 * t);
+        if (std::fabs(f) < 1e-3) break;
+        const double u = 1.0 / t, u_prev = 1.0 / t_prev;
+        double u_next = u - f * (u - u_prev) / (f - f_prev);
+        if (!(u_next > 0.0) || !std::isfinite(u_next)) break;
+        u_next = std::clamp(u_next, 0.7 * u, 1.4 * u);
+        t_prev = t;
+        f_prev = f;
+        t = 1.0 / u_next;
     }
-    return false;
+    if (!std::isfinite(f)) return false;
+    t_ = t;
+    return true;
 }
 
 PointSolver::Evaluation PointSolver::evaluate() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "composition.h"
+#include "keld/equilibria/lle.h"
 #include "numerics.h"
 
 namespace keld::equilibria {
@@ -24,6 +25,7 @@ constexpr int kMaxNewtonIterations = 30;
 constexpr int kAccelerationPeriod = 5;
 constexpr double kSlowRatio = 0.6;            // SS residual ratio above which Newton takes over
 constexpr double kTrivialLnK = 1e-4;
+constexpr double kVapourLikeZ = 0.3;
 
 // One phase of the system through the evaluator its kind needs: a vapour
 // holds the volatile components only; fractions and ln phi in full listing.
@@ -158,6 +160,11 @@ double iterate_trial(Phases &phases, double t, double p, const std::vector<doubl
         for (double &wi : w) wi /= sum;
         const PhasePoint point = phases.evaluate(t, p, w, trial.kind, ln_phi);
         if (!point.root_found) return kInf;
+        // A vapour trial that the host answered with a liquid root is no
+        // vapour (the polymers were left out of it): the liquid trials cover it.
+        if (trial.kind == PhaseKind::vapour && point.z < kVapourLikeZ &&
+            !(feed.kind == PhaseKind::liquid && point.v > 2.0 * feed.point.v))
+            return kInf;
         tm = 1.0;
         double change = 0.0, distance = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
@@ -204,15 +211,20 @@ std::vector<Trial> trials(const System &system, const std::vector<double> &z, co
             if (z[i] > 0.0) liquid.ln_w[i] = feed.d[i] - feed.ln_phi_other[i];
         list.push_back(liquid);
     }
-    // Liquids rich in one component each (liquid-liquid splits).
+    // Liquids rich in one component each by weight (liquid-liquid splits:
+    // for a polymer solution a polymer-lean and a polymer-rich liquid).
     std::size_t present = 0;
     for (double zi : z) present += zi > 0.0;
     if (present >= 2) {
+        std::vector<double> w_feed(n), w(n), x(n);
+        system.mass_from_mole(z.data(), w_feed.data());
         for (std::size_t j = 0; j < n; ++j) {
             if (!(z[j] > 0.0)) continue;
+            for (std::size_t i = 0; i < n; ++i) w[i] = i == j ? 0.99 : 0.01 * w_feed[i] / (1.0 - w_feed[j]);
+            system.mole_from_mass(w.data(), x.data());
             Trial rich{PhaseKind::liquid, std::vector<double>(n, -kInf)};
             for (std::size_t i = 0; i < n; ++i)
-                if (z[i] > 0.0) rich.ln_w[i] = std::log(i == j ? 0.99 : 0.01 * z[i] / (1.0 - z[j]));
+                if (z[i] > 0.0) rich.ln_w[i] = std::log(x[i]);
             list.push_back(rich);
         }
     }
@@ -331,7 +343,11 @@ public:
         double beta = 0.5, last = kInf;
         slow = trivial = false;
         std::vector<double> k(n_);
-        for (int it = 1; it <= kMaxSubstitutions; ++it) {
+        // Two liquids (a polymer-lean and a polymer-rich one, typically) have K
+        // values so far from 1 that substitution overshoots: one pass places
+        // the incipient phase, Newton does the rest.
+        const int passes = kind1_ == kind2_ ? 1 : kMaxSubstitutions;
+        for (int it = 1; it <= passes; ++it) {
             iterations = it;
             for (std::size_t i = 0; i < n_; ++i) k[i] = in2_[i] ? std::exp(ln_k[i]) : 0.0;
             beta = rachford_rice(z_, k, beta);
@@ -360,7 +376,7 @@ public:
                 trivial = true;
                 return true;
             }
-            if (it > 8 && s.residual > kSlowRatio * last && beta > 0.0 && beta < 1.0) {
+            if (it > 4 && s.residual > kSlowRatio * last) {
                 slow = true;
                 return true;
             }
@@ -370,6 +386,16 @@ public:
         }
         slow = true;
         return true;
+    }
+
+    // G / RT (per mole of feed, up to a constant) of the two phases.
+    double gibbs_of(const TwoPhases &s) const {
+        double g = 0.0;
+        for (std::size_t i = 0; i < n_; ++i) {
+            if (s.x1[i] > 0.0) g += (1.0 - s.beta) * s.x1[i] * (std::log(s.x1[i]) + s.ln1[i]);
+            if (s.x2[i] > 0.0) g += s.beta * s.x2[i] * (std::log(s.x2[i]) + s.ln2[i]);
+        }
+        return g;
     }
 
     // Newton on the Gibbs energy in the moles of phase 2.
@@ -411,21 +437,42 @@ public:
                     }
                 }
             }
-            Eigen::VectorXd step = h.partialPivLu().solve(-g);
-            // Stay inside 0 < n2_i < z_i and require the residual to fall.
-            double alpha = 1.0;
+            // A descent direction: Newton where the Hessian is positive
+            // definite, else shifted until it is.
+            Eigen::VectorXd step;
+            double shift = 0.0;
+            const double scale = h.diagonal().cwiseAbs().maxCoeff();
+            for (int attempt = 0; attempt < 30; ++attempt) {
+                Eigen::MatrixXd shifted = h;
+                shifted.diagonal().array() += shift;
+                Eigen::LDLT<Eigen::MatrixXd> ldlt(shifted);
+                if (ldlt.info() == Eigen::Success && ldlt.isPositive() && (ldlt.vectorD().array() > 0.0).all()) {
+                    step = ldlt.solve(-g);
+                    break;
+                }
+                shift = shift == 0.0 ? 1e-8 * scale : 10.0 * shift;
+            }
+            if (step.size() != static_cast<Eigen::Index>(m)) return s.residual <= kTolerance;
+            // Keep 0 < n2_i < z_i component by component (a trace moves by
+            // factors, not through zero), then halve until G falls or the
+            // residual does.
+            std::vector<double> target = n2;
             for (std::size_t a = 0; a < m; ++a) {
                 const std::size_t i = vars[a];
-                const double next = n2[i] + step[a];
-                if (next <= 0.0) alpha = std::min(alpha, 0.9 * n2[i] / -step[a]);
-                if (next >= z_[i]) alpha = std::min(alpha, 0.9 * (z_[i] - n2[i]) / step[a]);
+                double next = n2[i] + step[a];
+                if (next <= 0.0) next = 0.1 * n2[i];
+                if (next >= z_[i]) next = z_[i] - 0.1 * (z_[i] - n2[i]);
+                target[i] = next;
             }
+            const double g_now = gibbs_of(s);
             bool improved = false;
             TwoPhases trial;
             std::vector<double> n_trial = n2;
-            for (int cut = 0; cut < 12; ++cut, alpha *= 0.5) {
-                for (std::size_t a = 0; a < m; ++a) n_trial[vars[a]] = n2[vars[a]] + alpha * step[a];
-                if (evaluate_moles(n_trial, trial) && trial.residual < s.residual) {
+            double alpha = 1.0;
+            for (int cut = 0; cut < 30; ++cut, alpha *= 0.5) {
+                for (std::size_t a = 0; a < m; ++a) n_trial[vars[a]] = n2[vars[a]] + alpha * (target[vars[a]] - n2[vars[a]]);
+                if (!evaluate_moles(n_trial, trial)) continue;
+                if (gibbs_of(trial) < g_now || trial.residual < s.residual) {
                     improved = true;
                     break;
                 }
@@ -470,6 +517,42 @@ void mass_fractions(System &system, std::vector<FlashPhase> &phases) {
         total += mass.back();
     }
     for (std::size_t k = 0; k < phases.size(); ++k) phases[k].mass_fraction = mass[k] / total;
+}
+
+// The two liquids of a binary feed from its binodal, the amounts by the lever
+// rule; false when the binodal does not hold the feed (the caller then flashes).
+bool binary_split(System &system, double t, double p, const std::vector<double> &z,
+                  const std::vector<std::size_t> &present, FlashResult &r) {
+    System pair(system.session().host(), system.model().name,
+                {system.component(present[0]).number, system.component(present[1]).number}, system.options());
+    const BinodalResult b = binodal(pair, t, p);
+    if (b.status != Status::converged) return false;
+    const std::size_t j = present[1];
+    const double beta = (z[j] - b.lean.x[1]) / (b.rich.x[1] - b.lean.x[1]);  // fraction of the rich phase
+    if (!(beta > 0.0 && beta < 1.0)) return false;
+    auto full = [&](const std::vector<double> &two) {
+        std::vector<double> v(z.size(), 0.0);
+        v[present[0]] = two[0];
+        v[present[1]] = two[1];
+        return v;
+    };
+    auto full_ln_phi = [&](const std::vector<double> &two) {
+        std::vector<double> v(z.size(), not_a_number);
+        v[present[0]] = two[0];
+        v[present[1]] = two[1];
+        return v;
+    };
+    PhasePoint lean_point, rich_point;
+    lean_point.v = b.lean.v;
+    rich_point.v = b.rich.v;
+    FlashPhase lean = make_phase(system, PhaseKind::liquid, 1.0 - beta, full(b.lean.x), full_ln_phi(b.lean.ln_phi), lean_point);
+    FlashPhase rich = make_phase(system, PhaseKind::liquid, beta, full(b.rich.x), full_ln_phi(b.rich.ln_phi), rich_point);
+    r.phases = lean.x[0] >= rich.x[0] ? std::vector<FlashPhase>{lean, rich} : std::vector<FlashPhase>{rich, lean};
+    mass_fractions(system, r.phases);
+    r.status = Status::converged;
+    r.residual = b.residual;
+    r.iterations = b.iterations;
+    return true;
 }
 
 std::string validate(System &system, double t, double p, std::vector<double> &z, std::span<const double> input) {
@@ -536,6 +619,14 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
     std::vector<double> ln_k(z.size(), -kInf);
     for (std::size_t i = 0; i < z.size(); ++i) {
         if (z[i] > 0.0 && r.stability.trial[i] > 0.0) ln_k[i] = std::log(r.stability.trial[i] / z[i]);
+    }
+    if (kind1 == PhaseKind::liquid && kind2 == PhaseKind::liquid) {
+        // Two liquids of a binary (a polymer solution's lean and rich phase):
+        // the binodal solver, which resolves a lean phase of any dilution.
+        std::vector<std::size_t> present;
+        for (std::size_t i = 0; i < z.size(); ++i)
+            if (z[i] > 0.0) present.push_back(i);
+        if (present.size() == 2 && binary_split(system, t, p, z, present, r)) return finish(r);
     }
     Flash two(system, phases, t, p, z, kind1, kind2);
     TwoPhases s;

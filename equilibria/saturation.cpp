@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <functional>
 #include <string>
 
 #include "low_pressure_liquid.h"
@@ -103,19 +104,22 @@ void fill(SaturationResult &r, const Pair &pair, double t, double p, double resi
 }
 
 // The pair at P0 carried to the nearby pressure P (|P/P0 - 1| below 1e-6):
-// ln phi by the same model as model_step, the liquid volume and enthalpy
-// unchanged to within its compressibility, the vapour's Z and H departure
-// linear in P (second virial). Errors are second order in P - P0.
-Pair carried_pair(const Pair &pair, double p0, double p, double rt) {
+// ln phi by the same model as the step (exact slopes (Z - 1)/P, error second
+// order in P - P0); the volumes and enthalpies along the secants through the
+// pair before (`earlier` at p_earlier), whose error is the product of the two
+// pressure changes.
+Pair carried_pair(const Pair &pair, double p0, const Pair &earlier, double p_earlier, double p, double rt) {
     Pair r = pair;
-    const double dp = p - p0;
+    const double dp = p - p0, span = p0 - p_earlier;
     r.liquid.ln_phi += pair.liquid.point.v * dp / rt - std::log(p / p0);
     r.vapour.ln_phi += (pair.vapour.point.z - 1.0) * dp / p0;
-    r.liquid.point.z = p * pair.liquid.point.v / rt;
-    r.liquid.point.h += pair.liquid.point.v * dp;
-    r.vapour.point.z += (pair.vapour.point.z - 1.0) * dp / p0;
+    auto along = [&](double now, double before) { return now + (now - before) / span * dp; };
+    r.liquid.point.v = along(pair.liquid.point.v, earlier.liquid.point.v);
+    r.liquid.point.h = along(pair.liquid.point.h, earlier.liquid.point.h);
+    r.liquid.point.z = p * r.liquid.point.v / rt;
+    r.vapour.point.z = along(pair.vapour.point.z, earlier.vapour.point.z);
     r.vapour.point.v = r.vapour.point.z * rt / p;
-    r.vapour.point.h *= p / p0;
+    r.vapour.point.h = along(pair.vapour.point.h, earlier.vapour.point.h);
     return r;
 }
 
@@ -169,7 +173,8 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
     Bracket bracket;
     int without_two_roots = 0;
     bool seen_two_roots = false;
-    double best = kInf, last_g = kInf;
+    double best = kInf, last_g = kInf, last_p = not_a_number;
+    Pair last_pair;
     for (int it = 1; it <= kMaxIterations; ++it) {
         r.iterations = it;
         const double p = std::exp(s);
@@ -194,10 +199,12 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
             const double c = std::fabs(g) / (last_g * last_g);
             if (std::isfinite(newton) && std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
                 c * g * g <= kFinalStepPrediction && newton > bracket.lo && newton < bracket.hi) {
-                fill(r, carried_pair(pair, p, std::exp(newton), rt), t, std::exp(newton), c * g * g);
+                fill(r, carried_pair(pair, p, last_pair, last_p, std::exp(newton), rt), t, std::exp(newton), c * g * g);
                 break;
             }
             last_g = g;
+            last_pair = pair;
+            last_p = p;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
             r.message = "neither density root found at T = " + format_number(t) + " K, P = " + format_number(p) +
@@ -310,9 +317,11 @@ public:
     const SaturationResult &last() const { return last_; }
     const SaturationResult *previous() const { return has_previous_ ? &previous_ : nullptr; }
 
-    // Moves to t_target (> last().t); false when the critical region stops it.
-    bool advance_to(double t_target) {
+    // Moves to t_target (> last().t); false when the critical region stops
+    // it. With `stop`, ends early (true) at the first point it accepts.
+    bool advance_to(double t_target, const std::function<bool(const SaturationResult &)> &stop = {}) {
         while (last_.t < t_target) {
+            if (stop && has_previous_ && stop(last_)) return true;
             const double room = t_target - last_.t;
             double h = std::min(step_, room);
             if (has_previous_) {
@@ -437,7 +446,31 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
         PureLiquid liquid(system.pure(k), t0);
         v_mid = mid_volume(liquid.at(p).point.v, system.gas_constant() * t0 / p);
     }
-    return solve_temperature(system, k, p, t0, v_mid);
+    SaturationResult r = solve_temperature(system, k, p, t0, v_mid);
+    if (r.status != Status::supercritical && r.status != Status::not_converged) return r;
+
+    // Near the critical pressure: walk up the curve until it passes P, then
+    // start between the two points that bracket it.
+    const SaturationResult start = converged_below(system, k, 300.0);
+    if (start.status != Status::converged || start.p >= p) return r;
+    Tracer tracer(system, k, start);
+    const bool passed = tracer.advance_to(std::numeric_limits<double>::max(),
+                                          [p](const SaturationResult &point) { return point.p >= p; });
+    const SaturationResult &hi = tracer.last();
+    const SaturationResult *lo = tracer.previous();
+    if (!passed || lo == nullptr || hi.p < p) {
+        const CriticalEstimate c = tracer.critical();
+        r = SaturationResult{};
+        r.status = Status::supercritical;
+        r.p = p;
+        r.message = "no vapour-liquid coexistence at P = " + format_number(p) + " Pa: above the critical pressure" +
+                    (c.found ? " of the model (about " + format_number(c.p) + " Pa)" : " of the model");
+        return r;
+    }
+    const double f = std::log(p / lo->p) / std::log(hi.p / lo->p);
+    const double u = 1.0 / lo->t + f * (1.0 / hi.t - 1.0 / lo->t);
+    return solve_temperature(system, k, p, 1.0 / u,
+                             mid_volume(std::sqrt(lo->v_liquid * hi.v_liquid), std::sqrt(lo->v_vapour * hi.v_vapour)));
 }
 
 VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to, int count) {

@@ -50,6 +50,7 @@ public:
     // Listed position of the component with this identifier, or size().
     std::size_t index_of(std::string_view id) const;
     const refhost::ModelEntry &model() const { return *model_; }
+    const SystemOptions &options() const { return options_; }
     HostSession &session() { return session_; }
     double gas_constant() const { return session_.gas_constant(); }
 
