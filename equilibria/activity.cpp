@@ -7,6 +7,7 @@
 #include <string>
 
 #include "composition.h"
+#include "low_pressure_liquid.h"
 #include "numerics.h"
 
 namespace keld::equilibria {
@@ -140,7 +141,9 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
         for (std::size_t k : fixed) w[k] = share[k] * polymer;
         for (std::size_t a = 0; a < m; ++a) w[active[a]] = std::exp(u[a]) * polymer;
         system_.mole_from_mass(w.data(), x.data());
-        const PhasePoint l = liquid.evaluate(t_, p, x.data(), PhaseKind::liquid, ln_phi_l.data());
+        // At low pressure the host's liquid root may fail: carry the liquid there.
+        detail::LowPressureLiquid low(liquid, t_, x.data(), Wanted{});
+        const PhasePoint l = low.at(p, ln_phi_l.data());
         for (std::size_t a = 0; a < m; ++a)
             f[a] = std::log(x[active[a]] * p) + ln_phi_l[active[a]] - target[a];
         return l.root_found && polymer > kDissolved;

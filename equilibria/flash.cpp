@@ -8,6 +8,7 @@
 #include <string>
 
 #include "composition.h"
+#include "low_pressure_liquid.h"
 #include "keld/equilibria/lle.h"
 #include "numerics.h"
 
@@ -38,7 +39,10 @@ public:
         ln_phi.assign(system_.size(), not_a_number);
         if (kind == PhaseKind::liquid || system_.all_volatile()) {
             PhaseEvaluator &e = system_.all_volatile() ? *system_.volatiles() : system_.mixture();
-            return e.evaluate(t, p, x.data(), kind, ln_phi.data());
+            if (kind == PhaseKind::vapour) return e.evaluate(t, p, x.data(), kind, ln_phi.data());
+            // A liquid at low pressure, carried there if the host's root search fails.
+            detail::LowPressureLiquid liquid(e, t, x.data(), Wanted{});
+            return liquid.at(p, ln_phi.data());
         }
         const std::vector<std::size_t> &vol = system_.volatile_indices();
         double sum = 0.0;

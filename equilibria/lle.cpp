@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "low_pressure_liquid.h"
 #include "numerics.h"
 
 namespace keld::equilibria {
@@ -42,7 +43,8 @@ public:
         const double r = std::exp(s) * m1 / m2;  // (w/M2) / ((1-w)/M1)
         x_[1] = std::isfinite(r) ? r / (1.0 + r) : 1.0;
         x_[0] = std::isfinite(r) ? 1.0 / (1.0 + r) : 0.0;
-        const PhasePoint point = system_.mixture().evaluate(t_, p_, x_.data(), PhaseKind::liquid, ln_phi_.data());
+        detail::LowPressureLiquid liquid(system_.mixture(), t_, x_.data(), Wanted{});
+        const PhasePoint point = liquid.at(p_, ln_phi_.data());
         Point out;
         const double z_app = p_ * point.v_apparent / (system_.gas_constant() * t_);
         out.ok = point.root_found && z_app < kLiquidLikeZ;
