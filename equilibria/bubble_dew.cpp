@@ -24,7 +24,7 @@ constexpr double kTrivialVolumes = 0.02;   // relative volume difference of such
 constexpr int kAccelerationPeriod = 5;
 constexpr double kFinalStepResidual = 1e-6;     // one volatile: a last step is taken without a check ...
 constexpr double kFinalStepPrediction = kTolerance;  // ... when its predicted residual is within tolerance
-const double kProbePressures[] = {1e5, 1e6, 1e7};
+const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
 
 enum class Kind { bubble, dew };
 enum class Given { temperature, pressure };
@@ -115,7 +115,14 @@ std::string PointSolver::check_input() {
 bool PointSolver::probe(double t, double p, double &p_estimate, double &h_liquid) {
     const std::vector<double> &x = fixed_;
     const PhasePoint l = liquid_->evaluate(t, p, x.data(), PhaseKind::liquid, ln_phi_l_.data(), Wanted{true, false});
-    if (!l.root_found || !(p * l.v_apparent / (system_.gas_constant() * t) < kLiquidLikeZ)) return false;
+    if (!l.root_found) return false;
+    if (!(p * l.v_apparent / (system_.gas_constant() * t) < kLiquidLikeZ)) {
+        // A dense root at high pressure: a liquid if a distinct vapour root exists beside it.
+        if (!system_.all_volatile() && kind_ == Kind::bubble) return false;
+        std::vector<double> ln_phi(liquid_->size());
+        const PhasePoint v = liquid_->evaluate(t, p, x.data(), PhaseKind::vapour, ln_phi.data());
+        if (!(v.root_found && v.v_apparent > 1.5 * l.v_apparent)) return false;
+    }
     double sum = 0.0;
     for (std::size_t i = 0; i < vol_.size(); ++i) {
         const double phi_p = std::exp(ln_phi_l_[liquid_index(i)]) * p;
