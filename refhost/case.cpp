@@ -48,7 +48,19 @@ class ReferenceHostBuilder {
             case ParameterShape::per_component:
                 host->set_component_value(p.name, p.i, p.coefficients[0]);
                 break;
+            case ParameterShape::record3:
+                host->set_record(p.name, p.i, std::span<const double>(p.coefficients.data(), 3), p.data_set);
+                break;
         }
+    }
+    void define_unifac_subgroup(const detail::UnifacSubgroupSpec &s) {
+        host->define_unifac_subgroup(s.name, s.number, s.main_group, s.r, s.q);
+    }
+    void set_unifac_interaction(const detail::UnifacInteractionSpec &a) {
+        host->set_unifac_interaction(a.main_i, a.main_j, a.a_ij);
+    }
+    void set_component_groups(std::int64_t component, const std::vector<std::pair<std::string, double>> &groups) {
+        host->set_component_groups(component, groups);
     }
 
   private:

@@ -73,7 +73,26 @@ class CHostBuilder {
             case keld::refhost::ParameterShape::per_component:
                 check(keld_refhost_set_component_value(host, name, p.i, p.coefficients[0]));
                 break;
+            case keld::refhost::ParameterShape::record3:
+                check(keld_refhost_set_record(host, name, p.i, p.data_set, p.coefficients.data(), 3));
+                break;
         }
+    }
+    void define_unifac_subgroup(const keld::refhost::detail::UnifacSubgroupSpec &s) {
+        check(keld_refhost_define_unifac_subgroup(host, s.name.c_str(), s.number, s.main_group.c_str(), s.r, s.q));
+    }
+    void set_unifac_interaction(const keld::refhost::detail::UnifacInteractionSpec &a) {
+        check(keld_refhost_set_unifac_interaction(host, a.main_i.c_str(), a.main_j.c_str(), a.a_ij));
+    }
+    void set_component_groups(std::int64_t component, const std::vector<std::pair<std::string, double>> &groups) {
+        std::vector<const char *> names;
+        std::vector<double> counts;
+        for (const auto &[name, count] : groups) {
+            names.push_back(name.c_str());
+            counts.push_back(count);
+        }
+        check(keld_refhost_set_component_groups(host, component, names.data(), counts.data(),
+                                                static_cast<int64_t>(names.size())));
     }
 
   private:

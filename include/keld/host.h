@@ -66,6 +66,14 @@ typedef void (*keld_binary_table_fn)(const int64_t *n_coefficients, const int64_
 /* Hands a coefficient table to the host's temperature-table service. */
 typedef void (*keld_temp_param_fn)(const int64_t *n_coefficients, const int64_t *nc, const double *table,
                                    const int64_t *form, const int64_t *option, double *result);
+/* Alpha function of the cubic equation of state: for the n listed components
+ * (component numbers idx, critical temperatures tc and acentric factors omega
+ * by position, as the monitor uses them) at temperature t, alpha(T) and its
+ * first and second temperature derivatives. `option` is the monitor's KEOSOPT,
+ * `data_set` its KDS. */
+typedef void (*keld_alpha_fn)(const int64_t *option, const int64_t *data_set, const int64_t *n,
+                              const int64_t *idx, const double *t, const double *tc, const double *omega,
+                              double *alpha, double *dalpha, double *d2alpha);
 
 /* The host table: data blocks with their lengths, then operations. */
 typedef struct keld_host {
@@ -113,6 +121,25 @@ typedef struct keld_host {
     keld_root_fn liquid_root;                          /* HostLiquidRoot */
     keld_binary_table_fn binary_table3;                /* PolyBinaryTable3 */
     keld_temp_param_fn temp_param;                     /* HostTempParam */
+
+    /* Cubic equation of state with excess-Gibbs mixing (KELD_ES40). */
+    int64_t *eos_log; /* HostEosLog: logical request flags of the cubic monitor, 24 words at least */
+    int64_t eos_log_words;
+    keld_alpha_fn alpha_function; /* HostAlphaFunction */
+    /* UNIFAC group table (reals; 1-based; NC = HostComponentCount):
+     *   1                NS, number of subgroups
+     *   2                NM, number of main groups
+     *   2 + 4(k-1) + 1   main group (1..NM) of subgroup k
+     *            + 2     van der Waals volume R_k
+     *            + 3     van der Waals area Q_k
+     *            + 4     the subgroup's published number
+     *   2 + 4 NS + (n-1) NM + m        a_mn (K), missing-value marker when not known
+     *   2 + 4 NS + NM^2 + (k-1) NC + i count of subgroup k in component i (for a
+     *                                  polymer or oligomer: per unit of its MW; all
+     *                                  zero: built from its segments)
+     * Optional: without it the UNIFAC model is refused with a message. */
+    double *group_table;
+    int64_t group_table_words;
 } keld_host;
 
 /* Installs the host table (copied). Until a table is installed, or after

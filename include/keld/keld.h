@@ -94,6 +94,76 @@ KELD_API void keld_espcsf_(KELD_MONITOR_ARGS);
 KELD_API void keld_espcsa_(KELD_VECTOR_ARGS);
 KELD_API void keld_espcsi_(const int64_t *NDS);
 
+
+/*
+ * Cubic equation of state of the Soave-Redlich-Kwong form (u = 0, w = 1)
+ * whose mixture constants come from a mixing rule with an excess-Gibbs model.
+ *
+ * The 30 arguments of KELD_ES40:
+ *   T, P, Z(N), N, IDX(N), KWORK, KSPARE, KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG   as above
+ *   KEOSOPT   alpha function: 2 takes the Mathias-Copeman constants of a component
+ *             whose three-word record holds them (its acentric factor may then stay
+ *             missing); any other value Soave's alpha from the acentric factor
+ *   KMODEL    excess-Gibbs model 1..7 of rules 2, 3, 4 (table below); not read by rule 1
+ *   KRULE     2 Wong-Sandler, 3 MHV1, 4 MHV2; any other value van der Waals one-fluid
+ *   PHI(N), H, S, G, V, DPHI(N), DH, DS, DG, DV   outputs as above; the temperature
+ *             derivatives are analytic (at constant P and composition)
+ *   KRET      out: 1 when the call was computed and the density root converged,
+ *             0 otherwise (missing activity-model parameters, a model index outside
+ *             1..7 under rules 2-4, arguments or host blocks it cannot use: all
+ *             requested outputs NaN and a message; a failed density root: outputs
+ *             at the last volume)
+ *   KPASS     not read (the host's own word, passed through)
+ *
+ * | KMODEL | model          | binary parameters read (store names, per data set)          |
+ * |--------|----------------|--------------------------------------------------------------|
+ * | 1      | ideal solution | none                                                         |
+ * | 2      | Redlich-Kister | E_ij = GEAIJ + GEBIJ/T = ln gamma_i at infinite dilution in j |
+ * | 3      | Wilson         | Lambda_ij = (b_j/b_i) exp(E_ij)                              |
+ * | 4      | Van Laar       | A_ij = E_ij (pairwise Van Laar terms)                        |
+ * | 5      | NRTL           | tau_ij = E_ij, G_ij = exp(-GEALF_ij tau_ij)                  |
+ * | 6      | UNIQUAC        | tau_ij = exp(E_ij); UNIQR, UNIQQ per component              |
+ * | 7      | UNIFAC         | the host's group table (keld/host.h), original UNIFAC        |
+ * Every ordered pair (i, j) of listed components needs GEAIJ or GEBIJ (the other
+ * counts as 0); a pair with neither, NRTL without GEALF(i, j) or (j, i), UNIQUAC
+ * without r, q, or UNIFAC without groups refuses the call. A polymer or
+ * oligomer counts its constants per unit of its MW: b and UNIQUAC r, q grow as
+ * r = MWN/MW, a as r^2; missing r, q or groups of a polymer are summed over its
+ * segments (MWN w_s/MW_s units of segment s).
+ *
+ * Pure-component store arrays (HostOffsets1 element, default when missing):
+ *   TCRKS 424 (507.4 K, message 1), PCRKS 332 (2968820 Pa, message 2),
+ *   OMGRKS 322 (0.296, message 3), check marker 627, MW 306;
+ *   the per-component word 144 (default 0.110549) and the pair word 146
+ *   (default 2740830) are completed but not read: host words;
+ *   the three-word record 516 holds the Mathias-Copeman c1, c2, c3.
+ * Binary k_ij (0 when not given): RKSKIJ (van der Waals rule), RKSWSK (Wong-Sandler).
+ * Work area: 34 NC + 6 NC^2 + NS (4 NC + 16) + 3 NS^2 + 8 words, NS = UNIFAC
+ * subgroups of the host's group table (0 without one).
+ */
+#define KELD_CUBIC_MONITOR_ARGS                                                                             \
+    const double *T, const double *P, const double *Z, const int64_t *N, const int64_t *IDX,                 \
+        const int64_t *KWORK, const int64_t *KSPARE, const int64_t *KVL, const int64_t *KPHI,              \
+        const int64_t *KH, const int64_t *KS, const int64_t *KG, const int64_t *KV, const int64_t *KDS,    \
+        const int64_t *KDIAG, const int64_t *KEOSOPT, const int64_t *KMODEL, const int64_t *KRULE,         \
+        double *PHI, double *H, double *S, double *G, double *V, double *DPHI, double *DH, double *DS,     \
+        double *DG, double *DV, int64_t *KRET, const int64_t *KPASS
+
+/* The 29 arguments of KELD_ES40A: T; P(N); N; IDX(N); KWORK ... KDIAG, KEOSOPT;
+ * the ten outputs as arrays (N); KMODEL, KRULE, KRET, KPASS. */
+#define KELD_CUBIC_VECTOR_ARGS                                                                              \
+    const double *T, const double *P, const int64_t *N, const int64_t *IDX, const int64_t *KWORK,            \
+        const int64_t *KSPARE, const int64_t *KVL, const int64_t *KPHI, const int64_t *KH, const int64_t *KS, \
+        const int64_t *KG, const int64_t *KV, const int64_t *KDS, const int64_t *KDIAG,                    \
+        const int64_t *KEOSOPT, double *PHI, double *H, double *S, double *G, double *V, double *DPHI,     \
+        double *DH, double *DS, double *DG, double *DV, const int64_t *KMODEL, const int64_t *KRULE,       \
+        int64_t *KRET, const int64_t *KPASS
+
+KELD_API void KELD_ES40(KELD_CUBIC_MONITOR_ARGS);
+KELD_API void KELD_ES40A(KELD_CUBIC_VECTOR_ARGS);
+KELD_API void keld_es40_(KELD_CUBIC_MONITOR_ARGS);
+KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
+
 #ifdef __cplusplus
 }
 #endif

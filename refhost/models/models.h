@@ -9,6 +9,7 @@ namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
+ModelEntry cubic();
 
 }  // namespace keld::refhost::families
 

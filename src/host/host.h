@@ -129,6 +129,20 @@ public:
     double root_control(std::int64_t element) const;
     double *dpdv_cell() const { return t_.dpdv_control; }
 
+    // HostEosLog of the cubic monitor (writes outside the block are dropped).
+    void set_eos_log(std::int64_t element, std::int64_t value) const {
+        if (t_.eos_log && element >= 1 && element <= t_.eos_log_words) t_.eos_log[element - 1] = value;
+    }
+    std::int64_t eos_log(std::int64_t element) const { return element_of(t_.eos_log, t_.eos_log_words, element); }
+    bool has_eos_log(std::int64_t words) const { return t_.eos_log && t_.eos_log_words >= words; }
+    // The UNIFAC group table: word `pos` (1-based), NaN outside the block.
+    double group_word(std::int64_t pos) const {
+        return (t_.group_table && pos >= 1 && pos <= t_.group_table_words)
+                   ? t_.group_table[pos - 1]
+                   : std::numeric_limits<double>::quiet_NaN();
+    }
+    std::int64_t group_table_words() const { return t_.group_table ? t_.group_table_words : 0; }
+
 private:
     static std::int64_t element_of(const std::int64_t *block, std::int64_t words, std::int64_t element) {
         return (block && element >= 1 && element <= words) ? block[element - 1] : 0;
