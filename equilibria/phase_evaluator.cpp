@@ -37,7 +37,8 @@ std::vector<std::string> HostSession::take_messages(std::size_t limit) {
 }
 
 PhaseEvaluator::PhaseEvaluator(HostSession &session, const refhost::ModelEntry &model,
-                               std::vector<std::int64_t> components, std::int64_t data_set, std::int64_t option)
+                               std::vector<std::int64_t> components, std::int64_t data_set, std::int64_t option,
+                               const refhost::StateRequest &settings)
     : session_(session),
       model_(model),
       monitor27_(model.monitor27),
@@ -55,6 +56,8 @@ PhaseEvaluator::PhaseEvaluator(HostSession &session, const refhost::ModelEntry &
     z_.assign(n, 0.0);
     phi_.assign(n, 0.0);
     dphi_.assign(n, 0.0);
+    request_ = settings;
+    request_.label.clear();
     request_.model = std::string(model.name);
     request_.components = components_;
     request_.z.assign(n, 0.0);

@@ -45,11 +45,13 @@ System::System(refhost::ReferenceHost &host, std::string_view model, std::vector
     for (const std::string &id : options_.non_volatile) {
         if (index_of(id) == size()) throw std::invalid_argument("non-volatile component " + id + " is not listed");
     }
-    mixture_ = std::make_unique<PhaseEvaluator>(session_, *model_, components, options_.data_set, options_.option);
+    mixture_ = std::make_unique<PhaseEvaluator>(session_, *model_, components, options_.data_set, options_.option,
+                                                options_.settings);
     if (!volatile_indices_.empty()) {
         std::vector<std::int64_t> listed;
         for (std::size_t k : volatile_indices_) listed.push_back(components_[k].number);
-        volatiles_ = std::make_unique<PhaseEvaluator>(session_, *model_, listed, options_.data_set, options_.option);
+        volatiles_ = std::make_unique<PhaseEvaluator>(session_, *model_, listed, options_.data_set, options_.option,
+                                                      options_.settings);
     }
     pure_.resize(components_.size());
 }
@@ -64,7 +66,7 @@ std::size_t System::index_of(std::string_view id) const {
 PhaseEvaluator &System::pure(std::size_t k) {
     if (!pure_.at(k)) {
         pure_[k] = std::make_unique<PhaseEvaluator>(session_, *model_, std::vector<std::int64_t>{components_[k].number},
-                                                    options_.data_set, options_.option);
+                                                    options_.data_set, options_.option, options_.settings);
     }
     return *pure_[k];
 }

@@ -105,6 +105,17 @@ Setup open_case(const std::string &command, const std::vector<std::string> &posi
     return s;
 }
 
+// The state's data set, option and family settings for the monitor calls.
+eq::SystemOptions options_of(const Setup &s) {
+    eq::SystemOptions o;
+    if (s.state != nullptr) {
+        o.data_set = s.state->data_set;
+        o.option = s.state->option;
+        o.settings = *s.state;
+    }
+    return o;
+}
+
 double state_temperature(const Setup &s) {
     if (s.state == nullptr) throw CommandLineError("the case has no state: give --T");
     return s.state->temperature;
@@ -151,9 +162,9 @@ std::string number_text(double v) {
 // --- sat -------------------------------------------------------------------
 
 void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System probe(*s.c.host, s.model, s.components);
+    eq::System probe(*s.c.host, s.model, s.components, options_of(s));
     const std::size_t k = component_option(probe, o, "component", true);
-    eq::System system(*s.c.host, s.model, {probe.component(k).number});
+    eq::System system(*s.c.host, s.model, {probe.component(k).number}, options_of(s));
     const double mw = system.component(0).mwn;
     t.title = "Vapour pressure of " + system.component(0).id;
     t.columns = {"T / K", "P / Pa", "rho_L / (kg/m3)", "rho_V / (kg/m3)", "dH_vap / (J/mol)", "Z_L", "Z_V"};
@@ -213,7 +224,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 // --- activity --------------------------------------------------------------
 
 void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components);
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
     if (system.all_volatile()) throw CommandLineError("the state lists no polymer (no non-volatile component)");
     const std::size_t solvent = component_option(system, o, "solvent", true);
     if (!system.component(solvent).is_volatile) throw CommandLineError("--solvent must name a volatile component");
@@ -288,7 +299,7 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 // --- bubble and dew ----------------------------------------------------------
 
 void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components);
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const std::vector<double> base = state_mole_fractions(s, system);
     const bool at_pressure = has(o, "P") && !has(o, "T");
@@ -351,7 +362,7 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
 // --- flash -----------------------------------------------------------------
 
 void run_flash(Setup &s, const Options &o, Table &t) {
-    eq::System system(*s.c.host, s.model, s.components);
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
@@ -387,7 +398,7 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 // --- lle -------------------------------------------------------------------
 
 void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components);
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
     if (system.size() != 2) throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
     const std::vector<double> ts = has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};

@@ -76,8 +76,10 @@ struct PhasePoint {
 
 class PhaseEvaluator {
 public:
+    // `settings` carries a family's own call settings beyond the common ones
+    // (see SystemOptions::settings); only the generic path reads them.
     PhaseEvaluator(HostSession &session, const refhost::ModelEntry &model, std::vector<std::int64_t> components,
-                   std::int64_t data_set = 1, std::int64_t option = 0);
+                   std::int64_t data_set = 1, std::int64_t option = 0, const refhost::StateRequest &settings = {});
 
     std::size_t size() const { return components_.size(); }
     std::span<const std::int64_t> components() const { return components_; }

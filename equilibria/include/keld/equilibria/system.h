@@ -33,6 +33,10 @@ struct SystemOptions {
     std::int64_t data_set = 1;
     std::int64_t option = 0;                 // KOPT of the monitor calls
     std::vector<std::string> non_volatile;   // identifiers kept out of vapours besides polymers
+    // A family's own call settings, taken from this request (e.g. the cubic's
+    // mixing rule, excess-Gibbs model and alpha); its T, P, composition,
+    // phase, flags, data set and option are not used.
+    refhost::StateRequest settings;
 };
 
 class System {
