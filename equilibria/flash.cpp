@@ -347,11 +347,7 @@ public:
         double beta = 0.5, last = kInf;
         slow = trivial = false;
         std::vector<double> k(n_);
-        // Two liquids (a polymer-lean and a polymer-rich one, typically) have K
-        // values so far from 1 that substitution overshoots: one pass places
-        // the incipient phase, Newton does the rest.
-        const int passes = kind1_ == kind2_ ? 1 : kMaxSubstitutions;
-        for (int it = 1; it <= passes; ++it) {
+        for (int it = 1; it <= kMaxSubstitutions; ++it) {
             iterations = it;
             for (std::size_t i = 0; i < n_; ++i) k[i] = in2_[i] ? std::exp(ln_k[i]) : 0.0;
             beta = rachford_rice(z_, k, beta);
@@ -402,8 +398,10 @@ public:
         return g;
     }
 
-    // Newton on the Gibbs energy in the moles of phase 2.
+    // Newton on the Gibbs energy in the moles of phase 2, from a state with
+    // both phases present.
     bool newton(TwoPhases &s, int &iterations) {
+        if (!(s.beta > 0.0 && s.beta < 1.0)) return false;
         std::vector<std::size_t> vars;
         for (std::size_t i = 0; i < n_; ++i)
             if (in2_[i]) vars.push_back(i);

@@ -89,6 +89,24 @@ TEST(Flash, MeetsTheBubblePoint) {
     EXPECT_EQ(above.status, Status::single_phase);
 }
 
+// Close to the mixture's critical point substitution crawls; the Newton stage
+// on the Gibbs energy finishes the flash.
+TEST(Flash, NearTheCriticalPoint) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.c1, h.hexane});
+    const std::vector<double> z{0.5, 0.5};
+    const auto bubble = equilibria::bubble_pressure(system, 350.0, z);
+    ASSERT_TRUE(bubble.ok()) << bubble.message;
+    const auto r = equilibria::flash(system, 350.0, 0.97 * bubble.p, z);
+    ASSERT_EQ(r.status, Status::converged) << r.message;
+    ASSERT_EQ(r.phases.size(), 2u);
+    const Check a = check_phase(system, all_of(system), r.phases[0].x, 350.0, 0.97 * bubble.p, r.phases[0].kind);
+    const Check b = check_phase(system, all_of(system), r.phases[1].x, 350.0, 0.97 * bubble.p, r.phases[1].kind);
+    EXPECT_LT(fugacity_gap(a, b), 1e-10);
+    const double ratio = r.phases[1].v / r.phases[0].v;
+    EXPECT_GT(std::max(ratio, 1.0 / ratio), 1.05);  // two phases, not one twice
+}
+
 TEST(Flash, RefusesBadFeeds) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.hexane, h.toluene});

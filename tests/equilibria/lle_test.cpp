@@ -76,6 +76,19 @@ TEST(Lle, CriticalPointAtTheExtremumOfTheSpinodal) {
     EXPECT_EQ(equilibria::binodal(system, lcst.point.t + 1.0, 5e6).status, Status::converged);
 }
 
+TEST(Lle, CurveFindsTheUcstBetweenItsTemperatures) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.cyclohexane, h.ps});
+    const auto curve = equilibria::lle_curve(system, kPressure, 285.0, 305.0, 5);
+    ASSERT_EQ(curve.binodal.size(), 5u);
+    ASSERT_EQ(curve.critical.size(), 1u);
+    EXPECT_EQ(curve.critical[0].kind, equilibria::CriticalKind::upper);
+    const auto direct = equilibria::critical_solution_point(system, kPressure, 285.0, 305.0);
+    EXPECT_NEAR(curve.critical[0].t, direct.point.t, 1e-5);
+    EXPECT_EQ(curve.binodal[0].status, Status::converged);
+    EXPECT_EQ(curve.binodal[4].status, Status::supercritical);
+}
+
 TEST(Lle, OnlyForBinaries) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.cyclohexane, h.toluene, h.ps});

@@ -131,3 +131,30 @@ TEST(PhaseEvaluator, GenericPathEqualsFastPath) {
 
 }  // namespace
 }  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// The cubic family has no fast path: through its registry entry, the traced
+// curve of SRK propane must end at the critical point SRK is built on.
+TEST(Saturation, GenericFamilyEndsAtItsOwnCriticalPoint) {
+    refhost::ReferenceHost host;
+    const std::int64_t propane = host.add_component("C3H8", refhost::ComponentKind::ordinary, 44.097);
+    host.set_unary("TCRKS", propane, 369.95);
+    host.set_unary("PCRKS", propane, 4245518.0);
+    host.set_unary("OMGRKS", propane, 0.152);
+    equilibria::System system(host, "cubic", {propane});
+    ASSERT_FALSE(system.mixture().fast_path());
+    const auto curve = equilibria::vapour_pressure_curve(system, 0, 250.0, std::nan(""), 4);
+    ASSERT_TRUE(curve.critical.found);
+    EXPECT_NEAR(curve.critical.t, 369.95, 0.05);
+    EXPECT_NEAR(curve.critical.p / 4245518.0, 1.0, 5e-3);
+    const auto r = equilibria::saturation_pressure(system, 0, 300.0);
+    ASSERT_EQ(r.status, equilibria::Status::converged) << r.message;
+    const Check l = check_phase(system, {0}, {1.0}, 300.0, r.p, equilibria::PhaseKind::liquid);
+    const Check v = check_phase(system, {0}, {1.0}, 300.0, r.p, equilibria::PhaseKind::vapour);
+    EXPECT_LT(fugacity_gap(l, v), 1e-10);
+}
+
+}  // namespace
+}  // namespace keld::testing
