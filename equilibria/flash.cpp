@@ -215,15 +215,20 @@ std::vector<Trial> trials(const System &system, const std::vector<double> &z, co
             if (z[i] > 0.0) liquid.ln_w[i] = feed.d[i] - feed.ln_phi_other[i];
         list.push_back(liquid);
     }
-    // Liquids rich in one component each by weight (liquid-liquid splits:
-    // for a polymer solution a polymer-lean and a polymer-rich liquid).
-    std::size_t present = 0;
-    for (double zi : z) present += zi > 0.0;
+    // Liquids rich by weight in the lightest and in the heaviest component
+    // (liquid-liquid splits: for a polymer solution a polymer-lean and a
+    // polymer-rich liquid).
+    std::size_t present = 0, light = n, heavy = n;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (!(z[j] > 0.0)) continue;
+        ++present;
+        if (light == n || system.component(j).mwn < system.component(light).mwn) light = j;
+        if (heavy == n || system.component(j).mwn > system.component(heavy).mwn) heavy = j;
+    }
     if (present >= 2) {
         std::vector<double> w_feed(n), w(n), x(n);
         system.mass_from_mole(z.data(), w_feed.data());
-        for (std::size_t j = 0; j < n; ++j) {
-            if (!(z[j] > 0.0)) continue;
+        for (std::size_t j : {light, heavy}) {
             for (std::size_t i = 0; i < n; ++i) w[i] = i == j ? 0.99 : 0.01 * w_feed[i] / (1.0 - w_feed[j]);
             system.mole_from_mass(w.data(), x.data());
             Trial rich{PhaseKind::liquid, std::vector<double>(n, -kInf)};

@@ -6,10 +6,11 @@
 // its roots has the lower Gibbs energy, is stable when no trial phase w has
 //   tm(W) = 1 + sum_i W_i (ln W_i + ln phi_i(w) - ln z_i - ln phi_i(z) - 1) < 0
 // at a stationary point. Trials: an ideal-gas-like vapour of the volatile
-// components, a liquid-like one when the feed is a vapour, and one rich in
-// each feed component (for liquid-liquid splits, e.g. a polymer-lean and a
-// polymer-rich phase). Each is iterated by successive substitution with
-// dominant-eigenvalue acceleration.
+// components, a liquid-like one when the feed is a vapour, and liquids rich
+// (99 % by weight) in the lightest and in the heaviest feed component (for
+// liquid-liquid splits, e.g. a polymer-lean and a polymer-rich phase). Each
+// is iterated by successive substitution with dominant-eigenvalue
+// acceleration.
 //
 // Flash: from an unstable trial, successive substitution on the K values
 // (Rachford-Rice for the phase fraction, every fifth pass accelerated), then,
