@@ -86,7 +86,8 @@ void activity_cold(benchmark::State &state) {
 void flash_five(benchmark::State &state, double p) {
     refhost::ReferenceHost host;
     std::vector<std::int64_t> listed;
-    for (const PcsaftFluid &f : {kMethane, kEthane, kPropane, kHexane, kToluene}) listed.push_back(add_pcsaft_fluid(host, f));
+    for (const PcsaftFluid &f : {kMethane, kEthane, kPropane, kHexane, kToluene})
+        listed.push_back(add_pcsaft_fluid(host, f));
     eq::System system(host, "pcsaft", listed);
     const std::vector<double> z{0.05, 0.10, 0.15, 0.30, 0.40};
     long calls = 0, ops = 0;
@@ -101,11 +102,14 @@ void flash_five(benchmark::State &state, double p) {
     state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
 }
 
-double fastest(const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); }
+double fastest(const std::vector<double> &v) {
+    return *std::min_element(v.begin(), v.end());
+}
 
 }  // namespace
 
-#define KELD_EQ_BENCH(...) BENCHMARK_CAPTURE(__VA_ARGS__)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond)
+#define KELD_EQ_BENCH(...) \
+    BENCHMARK_CAPTURE(__VA_ARGS__)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond)
 
 KELD_EQ_BENCH(saturation_point, pcsaft_hexane_300K, "pcsaft", 300.0);
 KELD_EQ_BENCH(saturation_point, pcsaft_hexane_450K, "pcsaft", 450.0);

@@ -30,7 +30,8 @@ ActivityResult failed(Status status, std::string message) {
 
 SolventActivity::SolventActivity(System &system, double t) : system_(system), t_(t) {
     for (std::size_t k = 0; k < system.size(); ++k) {
-        saturation_.push_back(system.component(k).is_volatile ? saturation_pressure(system, k, t) : SaturationResult{});
+        saturation_.push_back(system.component(k).is_volatile ? saturation_pressure(system, k, t)
+                                                              : SaturationResult{});
         const SaturationResult &s = saturation_.back();
         ln_f_sat_.push_back(s.status == Status::converged ? std::log(s.p) + s.ln_phi : not_a_number);
     }
@@ -59,8 +60,10 @@ void SolventActivity::complete(ActivityResult &r, std::span<const double> ln_phi
 ActivityResult SolventActivity::at(std::span<const double> w_in) {
     const std::size_t n = system_.size();
     std::vector<double> w(w_in.begin(), w_in.end());
-    if (w.size() != n) return failed(Status::invalid_input, "the composition needs one weight fraction per component");
-    if (const std::string fault = detail::normalise(w); !fault.empty()) return failed(Status::invalid_input, fault);
+    if (w.size() != n)
+        return failed(Status::invalid_input, "the composition needs one weight fraction per component");
+    if (const std::string fault = detail::normalise(w); !fault.empty())
+        return failed(Status::invalid_input, fault);
     std::vector<double> x(n);
     system_.mole_from_mass(w.data(), x.data());
     const BubbleDewResult b = bubble_pressure(system_, t_, x, last_);
@@ -85,9 +88,11 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
                                          std::span<const double> polymer_weights) {
     const std::size_t n = system_.size();
     const detail::CallCounter counter(system_.session());
-    if (partial_pressures.size() != n) return failed(Status::invalid_input, "one partial pressure per component is needed");
+    if (partial_pressures.size() != n)
+        return failed(Status::invalid_input, "one partial pressure per component is needed");
     if (system_.all_volatile())
-        return failed(Status::invalid_input, "sorption needs a non-volatile component (a polymer) to absorb the solvents");
+        return failed(Status::invalid_input,
+                      "sorption needs a non-volatile component (a polymer) to absorb the solvents");
     std::vector<std::size_t> active, fixed;  // solvents with a partial pressure; non-volatile components
     double p = 0.0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -96,17 +101,20 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
             continue;
         }
         const double pk = partial_pressures[k];
-        if (!std::isfinite(pk) || pk < 0.0) return failed(Status::invalid_input, "partial pressures must be finite and not negative");
+        if (!std::isfinite(pk) || pk < 0.0)
+            return failed(Status::invalid_input, "partial pressures must be finite and not negative");
         if (pk > 0.0) active.push_back(k);
         p += pk;
     }
-    if (active.empty()) return failed(Status::invalid_input, "at least one solvent needs a positive partial pressure");
+    if (active.empty())
+        return failed(Status::invalid_input, "at least one solvent needs a positive partial pressure");
     std::vector<double> share(n, 0.0);  // weight proportions of the non-volatile components
     double share_sum = 0.0;
     for (std::size_t k : fixed) {
         share[k] = polymer_weights.empty() ? 1.0 : (polymer_weights.size() == n ? polymer_weights[k] : -1.0);
         if (!std::isfinite(share[k]) || share[k] < 0.0)
-            return failed(Status::invalid_input, "polymer weights: one finite, non-negative value per component");
+            return failed(Status::invalid_input,
+                          "polymer weights: one finite, non-negative value per component");
         share_sum += share[k];
     }
     if (!(share_sum > 0.0)) return failed(Status::invalid_input, "the polymer weights add up to zero");
@@ -118,15 +126,18 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
     std::vector<double> y_vol(vol.size()), ln_phi_v(vol.size()), ln_phi_vapour(n, not_a_number);
     for (std::size_t i = 0; i < vol.size(); ++i) y_vol[i] = partial_pressures[vol[i]] / p;
     const PhasePoint v = vapour.evaluate(t_, p, y_vol.data(), PhaseKind::vapour, ln_phi_v.data());
-    if (!v.root_found) return failed(Status::root_failure, "no vapour root for the solvents at P = " + format_number(p) + " Pa");
+    if (!v.root_found)
+        return failed(Status::root_failure,
+                      "no vapour root for the solvents at P = " + format_number(p) + " Pa");
     std::vector<double> target(active.size());
     for (std::size_t a = 0; a < active.size(); ++a) {
         const std::size_t i = std::find(vol.begin(), vol.end(), active[a]) - vol.begin();
         ln_phi_vapour[active[a]] = ln_phi_v[i];
         target[a] = std::log(y_vol[i] * p) + ln_phi_v[i];
         if (target[a] >= ln_f_sat_[active[a]] - 1e-12)
-            return failed(Status::no_solution, "the partial pressure of " + system_.component(active[a]).id +
-                                                   " reaches its vapour pressure (activity >= 1): the polymer dissolves");
+            return failed(Status::no_solution,
+                          "the partial pressure of " + system_.component(active[a]).id +
+                              " reaches its vapour pressure (activity >= 1): the polymer dissolves");
     }
 
     // Unknowns u_a = ln(w_a / w_polymers); F_a = ln f_a^L(w(u), P) - ln f_a^V.
@@ -151,7 +162,8 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
 
     // Start: each solvent's weight fraction from its activity (Henry-like for a good solvent).
     Eigen::VectorXd u(m), f(m), trial(m), f_trial(m), column(m);
-    for (std::size_t a = 0; a < m; ++a) u[a] = std::log(std::max(0.5 * std::exp(target[a] - ln_f_sat_[active[a]]), 1e-6));
+    for (std::size_t a = 0; a < m; ++a)
+        u[a] = std::log(std::max(0.5 * std::exp(target[a] - ln_f_sat_[active[a]]), 1e-6));
     ActivityResult r;
     bool ok = liquid_at(u, f);
     double norm = f.lpNorm<Eigen::Infinity>();

@@ -16,13 +16,13 @@ namespace {
 using detail::Bracket;
 using detail::format_number;
 
-constexpr double kTolerance = 1e-11;       // max |ln f_i^L - ln f_i^V|
+constexpr double kTolerance = 1e-11;  // max |ln f_i^L - ln f_i^V|
 constexpr int kMaxIterations = 400;
-constexpr double kLiquidLikeZ = 0.25;      // apparent-basis Z of a liquid at a probe
-constexpr double kTrivialLnK = 1e-4;       // |ln K| below which phases of alike volume are one phase
-constexpr double kTrivialVolumes = 0.02;   // relative volume difference of such phases
+constexpr double kLiquidLikeZ = 0.25;     // apparent-basis Z of a liquid at a probe
+constexpr double kTrivialLnK = 1e-4;      // |ln K| below which phases of alike volume are one phase
+constexpr double kTrivialVolumes = 0.02;  // relative volume difference of such phases
 constexpr int kAccelerationPeriod = 5;
-constexpr double kFinalStepResidual = 1e-6;     // one volatile: a last step is taken without a check ...
+constexpr double kFinalStepResidual = 1e-6;          // one volatile: a last step is taken without a check ...
 constexpr double kFinalStepPrediction = kTolerance;  // ... when its predicted residual is within tolerance
 const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
 
@@ -30,7 +30,7 @@ enum class Kind { bubble, dew };
 enum class Given { temperature, pressure };
 
 class PointSolver {
-public:
+  public:
     PointSolver(System &system, Kind kind, Given given, double value, std::span<const double> composition,
                 const BubbleDewGuess &guess)
         : system_(system), kind_(kind), given_(given), guess_(guess) {
@@ -40,7 +40,7 @@ public:
 
     BubbleDewResult solve();
 
-private:
+  private:
     struct Evaluation {
         PhasePoint liquid, vapour;
         double ln_s = 0.0;      // ln S
@@ -104,7 +104,8 @@ std::string PointSolver::check_input() {
     ln_phi_v_.assign(vapour_->size(), 0.0);
     w_next_.assign(vol_.size(), 0.0);
     const double value = given_ == Given::temperature ? t_ : p_;
-    if (!(std::isfinite(value) && value > 0.0)) return "the temperature or pressure must be a positive number";
+    if (!(std::isfinite(value) && value > 0.0))
+        return "the temperature or pressure must be a positive number";
     return {};
 }
 
@@ -114,7 +115,8 @@ std::string PointSolver::check_input() {
 // of the pseudo vapour pressures phi_i P) and a first incipient composition.
 bool PointSolver::probe(double t, double p, double &p_estimate, double &h_liquid) {
     const std::vector<double> &x = fixed_;
-    const PhasePoint l = liquid_->evaluate(t, p, x.data(), PhaseKind::liquid, ln_phi_l_.data(), Wanted{true, false});
+    const PhasePoint l =
+        liquid_->evaluate(t, p, x.data(), PhaseKind::liquid, ln_phi_l_.data(), Wanted{true, false});
     if (!l.root_found) return false;
     if (!(p * l.v_apparent / (system_.gas_constant() * t) < kLiquidLikeZ)) {
         // A dense root at high pressure: a liquid if a distinct vapour root exists beside it.
@@ -155,7 +157,8 @@ bool PointSolver::probe_pure_liquids(double t, double p, double &p_estimate) {
         }
     }
     if (!(heavy_sum > 0.0)) return false;
-    for (std::size_t i = 0; i < nv; ++i) heavy[i] = heavy[i] > 0.0 ? heavy[i] / heavy_sum * (1.0 - 1e-6) : 1e-6 / nv;
+    for (std::size_t i = 0; i < nv; ++i)
+        heavy[i] = heavy[i] > 0.0 ? heavy[i] / heavy_sum * (1.0 - 1e-6) : 1e-6 / nv;
     const PhasePoint l = liquid_->evaluate(t, p, heavy.data(), PhaseKind::liquid, ln_phi_l_.data());
     if (!l.root_found) return false;
     double sum = 0.0;
@@ -199,8 +202,8 @@ bool PointSolver::start_at_pressure() {
     double t = std::isfinite(guess_.t) && guess_.t > 0.0 ? guess_.t : 300.0;
     auto mismatch = [&](double tt, double &f) {
         double p_estimate, h;
-        const bool ok = probe(tt, p_, p_estimate, h) ||
-                        (kind_ == Kind::dew && probe_pure_liquids(tt, p_, p_estimate));
+        const bool ok =
+            probe(tt, p_, p_estimate, h) || (kind_ == Kind::dew && probe_pure_liquids(tt, p_, p_estimate));
         f = ok ? std::log(p_estimate / p_) : not_a_number;
         return ok;
     };
@@ -241,7 +244,8 @@ PointSolver::Evaluation PointSolver::evaluate() {
     }
     e.liquid = low_liquid_->at(p_, ln_phi_l_.data());
     carried_ = carried_ || low_liquid_->carried();
-    e.vapour = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data(), Wanted{want_h, false});
+    e.vapour = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data(),
+                                 Wanted{want_h, false});
     double s = 0.0;
     for (std::size_t i = 0; i < vol_.size(); ++i) {
         const double ln_k = ln_phi_l_[liquid_index(i)] - ln_phi_v_[i];
@@ -340,8 +344,9 @@ BubbleDewResult PointSolver::solve() {
     if (!started) {
         r.status = Status::supercritical;
         r.message = std::string("no liquid found to start the ") + what + " point from: " +
-                    (given_ == Given::temperature ? "T = " + format_number(t_) + " K is above the mixture's critical region"
-                                                  : "P = " + format_number(p_) + " Pa");
+                    (given_ == Given::temperature
+                         ? "T = " + format_number(t_) + " K is above the mixture's critical region"
+                         : "P = " + format_number(p_) + " Pa");
         r.evaluations = counter.calls();
         r.monitor_messages = system_.session().take_messages();
         return r;
@@ -380,8 +385,8 @@ BubbleDewResult PointSolver::solve() {
         double newton = not_a_number;
         if (!l_found && !v_found) {
             r.status = Status::root_failure;
-            r.message = "neither density root found at T = " + format_number(t_) + " K, P = " + format_number(p_) +
-                        " Pa";
+            r.message = "neither density root found at T = " + format_number(t_) +
+                        " K, P = " + format_number(p_) + " Pa";
             break;
         }
         distinct = liquid_like && vapour_like;
@@ -398,8 +403,10 @@ BubbleDewResult PointSolver::solve() {
             trivial = max_ln_k < kTrivialLnK && alike ? trivial + 1 : 0;
             if (trivial >= 3) {
                 r.status = Status::supercritical;
-                r.message = std::string("the ") + what + "-point iteration went to the trivial solution (both phases " +
-                            "alike): the mixture has no " + what + " point here, it is above its critical region";
+                r.message = std::string("the ") + what +
+                            "-point iteration went to the trivial solution (both phases " +
+                            "alike): the mixture has no " + what +
+                            " point here, it is above its critical region";
                 break;
             }
             v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
@@ -447,7 +454,8 @@ BubbleDewResult PointSolver::solve() {
         }
         if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14)) {
             r.status = Status::supercritical;
-            r.message = std::string("no ") + what + " point: no state with a liquid and a vapour root was found near " +
+            r.message = std::string("no ") + what +
+                        " point: no state with a liquid and a vapour root was found near " +
                         (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K");
             break;
         }
@@ -466,14 +474,16 @@ BubbleDewResult PointSolver::solve() {
     r.evaluations = counter.calls();
     r.monitor_messages = system_.session().take_messages();
     if (carried_ && r.status == Status::converged)
-        r.message = "the host's liquid root search failed at this pressure; the liquid was carried there from 1e4 Pa "
-                    "or above (quadratic in P)";
+        r.message =
+            "the host's liquid root search failed at this pressure; the liquid was carried there from 1e4 Pa "
+            "or above (quadratic in P)";
     return r;
 }
 
 }  // namespace
 
-BubbleDewResult bubble_pressure(System &system, double t, std::span<const double> x, const BubbleDewGuess &guess) {
+BubbleDewResult bubble_pressure(System &system, double t, std::span<const double> x,
+                                const BubbleDewGuess &guess) {
     return PointSolver(system, Kind::bubble, Given::temperature, t, x, guess).solve();
 }
 
@@ -482,11 +492,13 @@ BubbleDewResult bubble_temperature(System &system, double p, std::span<const dou
     return PointSolver(system, Kind::bubble, Given::pressure, p, x, guess).solve();
 }
 
-BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y, const BubbleDewGuess &guess) {
+BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y,
+                             const BubbleDewGuess &guess) {
     return PointSolver(system, Kind::dew, Given::temperature, t, y, guess).solve();
 }
 
-BubbleDewResult dew_temperature(System &system, double p, std::span<const double> y, const BubbleDewGuess &guess) {
+BubbleDewResult dew_temperature(System &system, double p, std::span<const double> y,
+                                const BubbleDewGuess &guess) {
     return PointSolver(system, Kind::dew, Given::pressure, p, y, guess).solve();
 }
 

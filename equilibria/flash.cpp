@@ -8,8 +8,8 @@
 #include <string>
 
 #include "composition.h"
-#include "low_pressure_liquid.h"
 #include "keld/equilibria/lle.h"
+#include "low_pressure_liquid.h"
 #include "numerics.h"
 
 namespace keld::equilibria {
@@ -18,24 +18,25 @@ namespace {
 using detail::format_number;
 using detail::kInf;
 
-constexpr double kTolerance = 1e-11;          // max |ln f_i' - ln f_i''|
-constexpr double kUnstable = -1e-9;           // tm below this is an instability, not round-off
+constexpr double kTolerance = 1e-11;  // max |ln f_i' - ln f_i''|
+constexpr double kUnstable = -1e-9;   // tm below this is an instability, not round-off
 constexpr int kMaxTrialIterations = 80;
 constexpr int kMaxSubstitutions = 60;
 constexpr int kMaxNewtonIterations = 30;
 constexpr int kAccelerationPeriod = 5;
-constexpr double kSlowRatio = 0.6;            // SS residual ratio above which Newton takes over
+constexpr double kSlowRatio = 0.6;  // SS residual ratio above which Newton takes over
 constexpr double kTrivialLnK = 1e-4;
 constexpr double kVapourLikeZ = 0.3;
 
 // One phase of the system through the evaluator its kind needs: a vapour
 // holds the volatile components only; fractions and ln phi in full listing.
 class Phases {
-public:
+  public:
     explicit Phases(System &system)
         : system_(system), xv_(system.volatile_indices().size()), ln_v_(xv_.size()) {}
 
-    PhasePoint evaluate(double t, double p, const std::vector<double> &x, PhaseKind kind, std::vector<double> &ln_phi) {
+    PhasePoint evaluate(double t, double p, const std::vector<double> &x, PhaseKind kind,
+                        std::vector<double> &ln_phi) {
         ln_phi.assign(system_.size(), not_a_number);
         if (kind == PhaseKind::liquid || system_.all_volatile()) {
             PhaseEvaluator &e = system_.all_volatile() ? *system_.volatiles() : system_.mixture();
@@ -53,7 +54,7 @@ public:
         return point;
     }
 
-private:
+  private:
     System &system_;
     std::vector<double> xv_, ln_v_;
 };
@@ -62,7 +63,7 @@ private:
 // Nishio): from the last three iterates, when the two changes point the
 // same way and shrink.
 class Accelerator {
-public:
+  public:
     void push(const std::vector<double> &v) {
         h_[0] = std::move(h_[1]);
         h_[1] = std::move(h_[2]);
@@ -88,7 +89,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::vector<double> h_[3];
     int count_ = 0;
 };
@@ -117,7 +118,8 @@ double gibbs(const std::vector<double> &z, const std::vector<double> &ln_phi) {
     return g;
 }
 
-bool evaluate_feed(System &system, Phases &phases, double t, double p, const std::vector<double> &z, Feed &feed) {
+bool evaluate_feed(System &system, Phases &phases, double t, double p, const std::vector<double> &z,
+                   Feed &feed) {
     std::vector<double> ln_l, ln_v;
     const PhasePoint l = phases.evaluate(t, p, z, PhaseKind::liquid, ln_l);
     if (has_non_volatile(system, z)) {
@@ -160,7 +162,8 @@ double iterate_trial(Phases &phases, double t, double p, const std::vector<doubl
     trivial = false;
     for (int it = 0; it < kMaxTrialIterations; ++it) {
         double sum = 0.0;
-        for (std::size_t i = 0; i < n; ++i) sum += w[i] = std::isfinite(trial.ln_w[i]) ? std::exp(trial.ln_w[i]) : 0.0;
+        for (std::size_t i = 0; i < n; ++i)
+            sum += w[i] = std::isfinite(trial.ln_w[i]) ? std::exp(trial.ln_w[i]) : 0.0;
         for (double &wi : w) wi /= sum;
         const PhasePoint point = phases.evaluate(t, p, w, trial.kind, ln_phi);
         if (!point.root_found) return kInf;
@@ -240,12 +243,13 @@ std::vector<Trial> trials(const System &system, const std::vector<double> &z, co
     return list;
 }
 
-StabilityResult test_stability(System &system, Phases &phases, double t, double p, const std::vector<double> &z,
-                               Feed &feed) {
+StabilityResult test_stability(System &system, Phases &phases, double t, double p,
+                               const std::vector<double> &z, Feed &feed) {
     StabilityResult r;
     if (!evaluate_feed(system, phases, t, p, z, feed)) {
         r.status = Status::root_failure;
-        r.message = "no density root for the feed at T = " + format_number(t) + " K, P = " + format_number(p) + " Pa";
+        r.message =
+            "no density root for the feed at T = " + format_number(t) + " K, P = " + format_number(p) + " Pa";
         return r;
     }
     r.feed_kind = feed.kind;
@@ -313,7 +317,7 @@ struct TwoPhases {
 };
 
 class Flash {
-public:
+  public:
     Flash(System &system, Phases &phases, double t, double p, const std::vector<double> &z, PhaseKind kind1,
           PhaseKind kind2)
         : system_(system), phases_(phases), t_(t), p_(p), z_(z), kind1_(kind1), kind2_(kind2), n_(z.size()) {
@@ -341,7 +345,8 @@ public:
         s.residual = 0.0;
         for (std::size_t i = 0; i < n_; ++i) {
             if (!in2_[i] || !(s.x1[i] > 0.0) || !(s.x2[i] > 0.0)) continue;
-            s.residual = std::max(s.residual, std::fabs(std::log(s.x1[i]) + s.ln1[i] - std::log(s.x2[i]) - s.ln2[i]));
+            s.residual =
+                std::max(s.residual, std::fabs(std::log(s.x1[i]) + s.ln1[i] - std::log(s.x2[i]) - s.ln2[i]));
         }
         return s.p1.root_found && s.p2.root_found;
     }
@@ -433,7 +438,8 @@ public:
                     const std::vector<double> &ln = phase == 0 ? s.ln1 : s.ln2;
                     const double nj = x[j] * total, dn = 1e-6 * nj;
                     std::vector<double> xp(n_);
-                    for (std::size_t i = 0; i < n_; ++i) xp[i] = (x[i] * total + (i == j ? dn : 0.0)) / (total + dn);
+                    for (std::size_t i = 0; i < n_; ++i)
+                        xp[i] = (x[i] * total + (i == j ? dn : 0.0)) / (total + dn);
                     const PhasePoint pp = phases_.evaluate(t_, p_, xp, phase == 0 ? kind1_ : kind2_, ln_pert);
                     if (!pp.root_found) return false;
                     for (std::size_t a = 0; a < m; ++a) {
@@ -453,7 +459,8 @@ public:
                 Eigen::MatrixXd shifted = h;
                 shifted.diagonal().array() += shift;
                 Eigen::LDLT<Eigen::MatrixXd> ldlt(shifted);
-                if (ldlt.info() == Eigen::Success && ldlt.isPositive() && (ldlt.vectorD().array() > 0.0).all()) {
+                if (ldlt.info() == Eigen::Success && ldlt.isPositive() &&
+                    (ldlt.vectorD().array() > 0.0).all()) {
                     step = ldlt.solve(-g);
                     break;
                 }
@@ -477,7 +484,8 @@ public:
             std::vector<double> n_trial = n2;
             double alpha = 1.0;
             for (int cut = 0; cut < 30; ++cut, alpha *= 0.5) {
-                for (std::size_t a = 0; a < m; ++a) n_trial[vars[a]] = n2[vars[a]] + alpha * (target[vars[a]] - n2[vars[a]]);
+                for (std::size_t a = 0; a < m; ++a)
+                    n_trial[vars[a]] = n2[vars[a]] + alpha * (target[vars[a]] - n2[vars[a]]);
                 if (!evaluate_moles(n_trial, trial)) continue;
                 if (gibbs_of(trial) < g_now || trial.residual < s.residual) {
                     improved = true;
@@ -491,7 +499,7 @@ public:
         return s.residual <= kTolerance;
     }
 
-private:
+  private:
     System &system_;
     Phases &phases_;
     double t_, p_;
@@ -552,9 +560,12 @@ bool binary_split(System &system, double t, double p, const std::vector<double> 
     PhasePoint lean_point, rich_point;
     lean_point.v = b.lean.v;
     rich_point.v = b.rich.v;
-    FlashPhase lean = make_phase(system, PhaseKind::liquid, 1.0 - beta, full(b.lean.x), full_ln_phi(b.lean.ln_phi), lean_point);
-    FlashPhase rich = make_phase(system, PhaseKind::liquid, beta, full(b.rich.x), full_ln_phi(b.rich.ln_phi), rich_point);
-    r.phases = lean.x[0] >= rich.x[0] ? std::vector<FlashPhase>{lean, rich} : std::vector<FlashPhase>{rich, lean};
+    FlashPhase lean = make_phase(system, PhaseKind::liquid, 1.0 - beta, full(b.lean.x),
+                                 full_ln_phi(b.lean.ln_phi), lean_point);
+    FlashPhase rich =
+        make_phase(system, PhaseKind::liquid, beta, full(b.rich.x), full_ln_phi(b.rich.ln_phi), rich_point);
+    r.phases =
+        lean.x[0] >= rich.x[0] ? std::vector<FlashPhase>{lean, rich} : std::vector<FlashPhase>{rich, lean};
     mass_fractions(system, r.phases);
     r.status = Status::converged;
     r.residual = b.residual;
@@ -562,10 +573,12 @@ bool binary_split(System &system, double t, double p, const std::vector<double> 
     return true;
 }
 
-std::string validate(System &system, double t, double p, std::vector<double> &z, std::span<const double> input) {
+std::string validate(System &system, double t, double p, std::vector<double> &z,
+                     std::span<const double> input) {
     z.assign(input.begin(), input.end());
     if (z.size() != system.size()) return "the feed needs one mole fraction per listed component";
-    if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0)) return "T and P must be positive numbers";
+    if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0))
+        return "T and P must be positive numbers";
     return detail::normalise(z);
 }
 
@@ -619,7 +632,8 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         r.residual = 0.0;
         return finish(r);
     };
-    if (r.stability.stable) return single("the feed is stable as one phase (tangent-plane distance >= 0 for every trial)");
+    if (r.stability.stable)
+        return single("the feed is stable as one phase (tangent-plane distance >= 0 for every trial)");
 
     // Two phases: the feed's kind and the trial's.
     PhaseKind kind1 = feed.kind, kind2 = r.stability.trial_kind;
@@ -651,12 +665,13 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         return finish(r);
     }
     if (trivial) return single("the flash fell onto the trivial solution: the feed is taken as one phase");
-    if (!(s.beta > 0.0 && s.beta < 1.0)) return single("the converged phase fraction lies outside (0, 1): one phase");
+    if (!(s.beta > 0.0 && s.beta < 1.0))
+        return single("the converged phase fraction lies outside (0, 1): one phase");
 
     FlashPhase a = make_phase(system, kind1, 1.0 - s.beta, s.x1, s.ln1, s.p1);
     FlashPhase b = make_phase(system, kind2, s.beta, s.x2, s.ln2, s.p2);
-    const bool swap = (kind1 == PhaseKind::vapour && kind2 == PhaseKind::liquid) ||
-                      (kind1 == kind2 && b.x[0] > a.x[0]);
+    const bool swap =
+        (kind1 == PhaseKind::vapour && kind2 == PhaseKind::liquid) || (kind1 == kind2 && b.x[0] > a.x[0]);
     r.phases = swap ? std::vector<FlashPhase>{b, a} : std::vector<FlashPhase>{a, b};
     mass_fractions(system, r.phases);
     r.status = Status::converged;

@@ -15,20 +15,22 @@ namespace {
 using detail::format_number;
 using detail::kInf;
 
-constexpr double kTolerance = 1e-11;   // |ln f_i' - ln f_i''| at the binodal
-constexpr double kLiquidLikeZ = 0.3;   // apparent-basis Z above which a root is no liquid
-constexpr double kScanLow = -11.5;     // s = ln(w/(1-w)) of the scan: w from 1e-5 ...
-constexpr double kScanHigh = 6.9;      // ... to 0.999
+constexpr double kTolerance = 1e-11;  // |ln f_i' - ln f_i''| at the binodal
+constexpr double kLiquidLikeZ = 0.3;  // apparent-basis Z above which a root is no liquid
+constexpr double kScanLow = -11.5;    // s = ln(w/(1-w)) of the scan: w from 1e-5 ...
+constexpr double kScanHigh = 6.9;     // ... to 0.999
 constexpr int kScanPoints = 48;
-constexpr double kDerivativeStep = 1e-3;  // in s, central differences (noise 1e-11, truncation 1e-7)
-constexpr double kLowestS = -700.0;       // a lean phase below exp(-700) is not resolved
+constexpr double kDerivativeStep = 1e-3;     // in s, central differences (noise 1e-11, truncation 1e-7)
+constexpr double kLowestS = -700.0;          // a lean phase below exp(-700) is not resolved
 constexpr double kCriticalTolerance = 1e-8;  // relative, on the critical temperature
 
-double weight_of(double s) { return s < 0.0 ? std::exp(s) / (1.0 + std::exp(s)) : 1.0 / (1.0 + std::exp(-s)); }
+double weight_of(double s) {
+    return s < 0.0 ? std::exp(s) / (1.0 + std::exp(s)) : 1.0 / (1.0 + std::exp(-s));
+}
 
 // The liquid of the binary at one T and P as a function of s.
 class Binary {
-public:
+  public:
     Binary(System &system, double t, double p) : system_(system), t_(t), p_(p), x_(2), ln_phi_(2) {}
 
     struct Point {
@@ -74,7 +76,7 @@ public:
     double t() const { return t_; }
     double p() const { return p_; }
 
-private:
+  private:
     System &system_;
     double t_, p_;
     std::vector<double> x_, ln_phi_;
@@ -99,7 +101,8 @@ Extremum largest_stability(Binary &b) {
         e.grid_d.push_back(d);
         if (d > e.grid_d[best]) best = e.grid_s.size() - 1;
     }
-    double lo = e.grid_s[best == 0 ? 0 : best - 1], hi = e.grid_s[std::min<std::size_t>(best + 1, kScanPoints - 1)];
+    double lo = e.grid_s[best == 0 ? 0 : best - 1],
+           hi = e.grid_s[std::min<std::size_t>(best + 1, kScanPoints - 1)];
     const double golden = 0.5 * (std::sqrt(5.0) - 1.0);
     double a = hi - golden * (hi - lo), c = lo + golden * (hi - lo);
     double fa = b.stability(a), fc = b.stability(c);
@@ -158,13 +161,14 @@ SpinodalResult spinodal_with(Binary &b, Extremum &e) {
     e = largest_stability(b);
     if (!e.ok) {
         r.status = Status::no_solution;
-        r.message = "no liquid root over the composition range at T = " + format_number(b.t()) + " K, P = " +
-                    format_number(b.p()) + " Pa";
+        r.message = "no liquid root over the composition range at T = " + format_number(b.t()) +
+                    " K, P = " + format_number(b.p()) + " Pa";
         return r;
     }
     if (!(e.value > 0.0)) {
         r.status = Status::supercritical;
-        r.message = "the liquid is stable at every composition at T = " + format_number(b.t()) + " K (no demixing)";
+        r.message =
+            "the liquid is stable at every composition at T = " + format_number(b.t()) + " K (no demixing)";
         return r;
     }
     // The unstable region around the extremum, bounded by stable grid points.
@@ -187,7 +191,9 @@ SpinodalResult spinodal_with(Binary &b, Extremum &e) {
     return r;
 }
 
-double logit(double w) { return std::log(w / (1.0 - w)); }
+double logit(double w) {
+    return std::log(w / (1.0 - w));
+}
 
 // The lean phase s' < s1 with ln f_2(s') = target (ln f_2 rises with s
 // there); none when even the spinodal's value stays below the target.
@@ -294,7 +300,7 @@ BinodalResult binodal(System &system, double t, double p) {
     };
     double lo = s2, hi = not_a_number, f_lo = kInf, f_hi = -kInf, value = 0.0;
     // Open the bracket outwards from the rich spinodal.
-    for (double step = 0.25 * (s2 - s1) + 0.1; ; step *= 2.0) {
+    for (double step = 0.25 * (s2 - s1) + 0.1;; step *= 2.0) {
         const double s = s2 + step;
         if (s > kScanHigh + 6.0 || !phi(s, value)) break;
         if (value < 0.0) {
@@ -314,7 +320,7 @@ BinodalResult binodal(System &system, double t, double p) {
     for (int it = 1; it <= 200; ++it) {
         r.iterations = it;
         double m = (std::isfinite(f_lo) && std::isfinite(f_hi)) ? hi - f_hi * (hi - lo) / (f_hi - f_lo)
-                                                                  : 0.5 * (lo + hi);
+                                                                : 0.5 * (lo + hi);
         if (!std::isfinite(m) || (m - lo) * (m - hi) >= 0.0) m = 0.5 * (lo + hi);
         if (!phi(m, value)) break;
         s_rich = m;
@@ -360,8 +366,8 @@ CriticalResult critical_solution_point(System &system, double p, double t_from, 
     double a = t_from, b = t_to, fa = largest(a, s_a), fb = largest(b, s_b);
     if (!std::isfinite(fa) || !std::isfinite(fb) || (fa > 0.0) == (fb > 0.0)) {
         r.status = Status::no_solution;
-        r.message = "the stability of the liquid does not change sign between " + format_number(t_from) + " and " +
-                    format_number(t_to) + " K";
+        r.message = "the stability of the liquid does not change sign between " + format_number(t_from) +
+                    " and " + format_number(t_to) + " K";
         r.evaluations = counter.calls();
         return r;
     }
@@ -390,7 +396,8 @@ CriticalResult critical_solution_point(System &system, double p, double t_from, 
     r.point.w = weight_of(s_unstable);
     r.residual = std::fabs(b - a);
     r.status = std::fabs(b - a) <= 10.0 * kCriticalTolerance * b ? Status::converged : Status::not_converged;
-    if (r.status != Status::converged) r.message = "critical temperature bracketed to " + format_number(b - a) + " K only";
+    if (r.status != Status::converged)
+        r.message = "critical temperature bracketed to " + format_number(b - a) + " K only";
     r.evaluations = counter.calls();
     r.monitor_messages = system.session().take_messages();
     return r;

@@ -9,7 +9,8 @@ namespace {
 // Quadratic through (a, f0), (2a, f1), (3a, f2), at p.
 double extrapolate(const double f[3], double a, double p) {
     const double s = p / a;  // nodes at s = 1, 2, 3
-    return f[0] * (s - 2.0) * (s - 3.0) / 2.0 - f[1] * (s - 1.0) * (s - 3.0) + f[2] * (s - 1.0) * (s - 2.0) / 2.0;
+    return f[0] * (s - 2.0) * (s - 3.0) / 2.0 - f[1] * (s - 1.0) * (s - 3.0) +
+           f[2] * (s - 1.0) * (s - 2.0) / 2.0;
 }
 
 }  // namespace

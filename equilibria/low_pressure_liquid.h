@@ -20,7 +20,7 @@
 namespace keld::equilibria::detail {
 
 class LowPressureLiquid {
-public:
+  public:
     static constexpr double kLowPressure = 1e4;  // Pa
 
     // `x` must stay valid and unchanged while this object is used.
@@ -32,7 +32,7 @@ public:
     PhasePoint at(double p, double *ln_phi);
     bool carried() const { return carried_; }
 
-private:
+  private:
     bool reference();
 
     PhaseEvaluator &e_;

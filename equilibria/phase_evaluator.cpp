@@ -37,8 +37,8 @@ std::vector<std::string> HostSession::take_messages(std::size_t limit) {
 }
 
 PhaseEvaluator::PhaseEvaluator(HostSession &session, const refhost::ModelEntry &model,
-                               std::vector<std::int64_t> components, std::int64_t data_set, std::int64_t option,
-                               const refhost::StateRequest &settings)
+                               std::vector<std::int64_t> components, std::int64_t data_set,
+                               std::int64_t option, const refhost::StateRequest &settings)
     : session_(session),
       model_(model),
       monitor27_(model.monitor27),
@@ -51,7 +51,8 @@ PhaseEvaluator::PhaseEvaluator(HostSession &session, const refhost::ModelEntry &
         if (i < 1 || i > host.component_count()) throw std::invalid_argument("component number out of range");
         ratio_.push_back(host.number_average_mw(i) / host.component_value("MW", i));
     }
-    if (data_set < 1 || data_set > host.data_set_count()) throw std::invalid_argument("data set out of range");
+    if (data_set < 1 || data_set > host.data_set_count())
+        throw std::invalid_argument("data set out of range");
     const std::size_t n = components_.size();
     z_.assign(n, 0.0);
     phi_.assign(n, 0.0);
@@ -86,8 +87,8 @@ PhasePoint PhaseEvaluator::evaluate(double t, double p, const double *x, PhaseKi
         const std::int64_t count = static_cast<std::int64_t>(n), kwork = 0, kspare = 0;
         double s, dh, ds, dg, dv;
         monitor27_(&t, &p, z_.data(), &count, components_.data(), &kwork, &kspare, &kvl, &kphi, &kh, &ks, &kg,
-                   &kv, &data_set_, &diagnostics_, phi_.data(), &h, &s, &g, &v, dphi_.data(), &dh, &ds, &dg, &dv,
-                   &kstat, &option_);
+                   &kv, &data_set_, &diagnostics_, phi_.data(), &h, &s, &g, &v, dphi_.data(), &dh, &ds, &dg,
+                   &dv, &kstat, &option_);
     } else {
         request_.temperature = t;
         request_.pressure = p;

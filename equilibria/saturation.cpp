@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "low_pressure_liquid.h"
@@ -17,13 +17,13 @@ using detail::Bracket;
 using detail::format_number;
 using Counter = detail::CallCounter;
 
-constexpr double kTolerance = 1e-11;         // |ln f_L - ln f_V| at convergence
+constexpr double kTolerance = 1e-11;  // |ln f_L - ln f_V| at convergence
 constexpr int kMaxIterations = 100;
-constexpr int kMaxWithoutTwoRoots = 40;      // evaluations without two distinct roots before giving up
-constexpr double kDistinctVolumes = 1e-7;    // relative: two roots are different roots
-constexpr double kCollapsedBracket = 1e-11;  // width (in ln P or relative 1/T) of a closed bracket
-constexpr double kLiquidLikeZ = 0.25;        // a root below this compressibility is a liquid at a probe
-constexpr double kMaxPressure = 1e10;        // Pa: no saturation pressure of any model lies beyond
+constexpr int kMaxWithoutTwoRoots = 40;         // evaluations without two distinct roots before giving up
+constexpr double kDistinctVolumes = 1e-7;       // relative: two roots are different roots
+constexpr double kCollapsedBracket = 1e-11;     // width (in ln P or relative 1/T) of a closed bracket
+constexpr double kLiquidLikeZ = 0.25;           // a root below this compressibility is a liquid at a probe
+constexpr double kMaxPressure = 1e10;           // Pa: no saturation pressure of any model lies beyond
 constexpr double kFinalStepResidual = 1e-6;     // a last step is taken without a check below this |g| ...
 constexpr double kFinalStepPrediction = 1e-14;  // ... when its predicted residual is below this
 using detail::kInf;
@@ -44,7 +44,7 @@ PurePhase call(PhaseEvaluator &e, double t, double p, PhaseKind kind) {
 // The pure liquid at one temperature, carried to low pressures where the
 // host's root search fails there (see low_pressure_liquid.h).
 class PureLiquid {
-public:
+  public:
     PureLiquid(PhaseEvaluator &e, double t) : liquid_(e, t, &one_, Wanted{true, false}) {}
     PurePhase at(double p) {
         PurePhase r;
@@ -53,7 +53,7 @@ public:
     }
     bool carried() const { return liquid_.carried(); }
 
-private:
+  private:
     double one_ = 1.0;
     detail::LowPressureLiquid liquid_;
 };
@@ -134,8 +134,9 @@ void finish(SaturationResult &r, System &system, const Counter &counter, bool ca
     r.evaluations = counter.calls();
     r.monitor_messages = system.session().take_messages();
     if (carried && r.status == Status::converged) {
-        r.message = "the host's liquid root search failed at this pressure; the liquid was carried there from "
-                    "1e4 Pa or above (quadratic in P)";
+        r.message =
+            "the host's liquid root search failed at this pressure; the liquid was carried there from "
+            "1e4 Pa or above (quadratic in P)";
     }
 }
 
@@ -161,7 +162,8 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
     const double rt = system.gas_constant() * t;
     PureLiquid liquid(e, t);
     double v_mid = mid_volume(guess.v_liquid, guess.v_vapour);
-    double s = std::isfinite(guess.p) && guess.p > 0.0 ? std::log(guess.p) : first_ln_pressure(e, t, rt, v_mid);
+    double s =
+        std::isfinite(guess.p) && guess.p > 0.0 ? std::log(guess.p) : first_ln_pressure(e, t, rt, v_mid);
     SaturationResult r;
     if (!std::isfinite(s) || !std::isfinite(v_mid)) {
         r.status = Status::supercritical;
@@ -199,7 +201,8 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
             const double c = std::fabs(g) / (last_g * last_g);
             if (std::isfinite(newton) && std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
                 c * g * g <= kFinalStepPrediction && newton > bracket.lo && newton < bracket.hi) {
-                fill(r, carried_pair(pair, p, last_pair, last_p, std::exp(newton), rt), t, std::exp(newton), c * g * g);
+                fill(r, carried_pair(pair, p, last_pair, last_p, std::exp(newton), rt), t, std::exp(newton),
+                     c * g * g);
                 break;
             }
             last_g = g;
@@ -207,8 +210,8 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
             last_p = p;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
-            r.message = "neither density root found at T = " + format_number(t) + " K, P = " + format_number(p) +
-                        " Pa";
+            r.message = "neither density root found at T = " + format_number(t) +
+                        " K, P = " + format_number(p) + " Pa";
             break;
         } else {
             // Below the liquid's spinodal pressure, or above the vapour's.
@@ -218,9 +221,10 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
         if (bracket.closed(kCollapsedBracket) || bracket.lo > std::log(kMaxPressure) ||
             (!seen_two_roots && without_two_roots >= kMaxWithoutTwoRoots)) {
             r.status = Status::supercritical;
-            r.message = seen_two_roots ? "the vapour-pressure iteration closed on the critical region at T = " +
-                                             format_number(t) + " K"
-                                       : "no vapour-liquid coexistence found at T = " + format_number(t) + " K";
+            r.message = seen_two_roots
+                            ? "the vapour-pressure iteration closed on the critical region at T = " +
+                                  format_number(t) + " K"
+                            : "no vapour-liquid coexistence found at T = " + format_number(t) + " K";
             break;
         }
         s = bracket.next(newton, s, 1.0);
@@ -267,19 +271,21 @@ SaturationResult solve_temperature(System &system, std::size_t k, double p, doub
             if (dh > 0.0) newton = u + g * gas / dh;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
-            r.message = "neither density root found at T = " + format_number(t) + " K, P = " + format_number(p) +
-                        " Pa";
+            r.message = "neither density root found at T = " + format_number(t) +
+                        " K, P = " + format_number(p) + " Pa";
             break;
         } else {
             (pair.missing == Missing::liquid ? bracket.lo : bracket.hi) = u;
             ++without_two_roots;
         }
-        if (bracket.closed(kCollapsedBracket * u) || (!seen_two_roots && without_two_roots >= kMaxWithoutTwoRoots)) {
+        if (bracket.closed(kCollapsedBracket * u) ||
+            (!seen_two_roots && without_two_roots >= kMaxWithoutTwoRoots)) {
             r.status = Status::supercritical;
-            r.message = seen_two_roots ? "the boiling-temperature iteration closed on the critical region at P = " +
-                                             format_number(p) + " Pa"
-                                       : "no vapour-liquid coexistence at P = " + format_number(p) +
-                                             " Pa: above the critical pressure of the model";
+            r.message = seen_two_roots
+                            ? "the boiling-temperature iteration closed on the critical region at P = " +
+                                  format_number(p) + " Pa"
+                            : "no vapour-liquid coexistence at P = " + format_number(p) +
+                                  " Pa: above the critical pressure of the model";
             break;
         }
         u = bracket.next(newton, u, 0.1 * u);
@@ -310,7 +316,7 @@ double density_gap_squared(const SaturationResult &r) {
 // compressibilities, and shortened while the corrector fails or the phases
 // come together quickly (near the critical point).
 class Tracer {
-public:
+  public:
     Tracer(System &system, std::size_t k, const SaturationResult &start)
         : system_(&system), k_(k), last_(start), step_(std::max(1.0, 0.02 * start.t)) {}
 
@@ -327,9 +333,9 @@ public:
             if (has_previous_) {
                 // Keep the change of Z_V - Z_L per step below a quarter of its value.
                 const double dz = last_.z_vapour - last_.z_liquid;
-                const double rate = std::fabs((last_.z_vapour - last_.z_liquid) -
-                                              (previous_.z_vapour - previous_.z_liquid)) /
-                                    (last_.t - previous_.t);
+                const double rate =
+                    std::fabs((last_.z_vapour - last_.z_liquid) - (previous_.z_vapour - previous_.z_liquid)) /
+                    (last_.t - previous_.t);
                 if (rate > 0.0) h = std::min(h, 0.25 * dz / rate);
             }
             if (h < kMinimumStep * last_.t) return false;
@@ -376,7 +382,7 @@ public:
     static constexpr double kMaximumStepFraction = 0.05;  // of T per step
     static constexpr int kMaxCorrectorIterations = 12;
 
-private:
+  private:
     System *system_;
     std::size_t k_;
     SaturationResult last_, previous_;
@@ -397,7 +403,8 @@ SaturationResult converged_below(System &system, std::size_t k, double t) {
 
 std::string check_component(System &system, std::size_t k) {
     if (k >= system.size()) return "component index out of range";
-    if (!system.component(k).is_volatile) return system.component(k).id + " is not volatile (a polymer or declared so)";
+    if (!system.component(k).is_volatile)
+        return system.component(k).id + " is not volatile (a polymer or declared so)";
     return {};
 }
 
@@ -419,12 +426,14 @@ SaturationResult saturation_pressure(System &system, std::size_t k, double t, co
     r = SaturationResult{};
     r.status = Status::supercritical;
     r.t = t;
-    r.message = "no vapour-liquid coexistence at T = " + format_number(t) + " K: above the critical temperature" +
+    r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                " K: above the critical temperature" +
                 (c.found ? " of the model (about " + format_number(c.t) + " K)" : " of the model");
     return r;
 }
 
-SaturationResult saturation_temperature(System &system, std::size_t k, double p, const SaturationGuess &guess) {
+SaturationResult saturation_temperature(System &system, std::size_t k, double p,
+                                        const SaturationGuess &guess) {
     if (const std::string fault = check_component(system, k); !fault.empty()) return invalid(fault);
     if (!(std::isfinite(p) && p > 0.0)) return invalid("the pressure must be a positive number");
     double t0 = guess.t, v_mid = mid_volume(guess.v_liquid, guess.v_vapour);
@@ -463,17 +472,20 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
         r = SaturationResult{};
         r.status = Status::supercritical;
         r.p = p;
-        r.message = "no vapour-liquid coexistence at P = " + format_number(p) + " Pa: above the critical pressure" +
+        r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
+                    " Pa: above the critical pressure" +
                     (c.found ? " of the model (about " + format_number(c.p) + " Pa)" : " of the model");
         return r;
     }
     const double f = std::log(p / lo->p) / std::log(hi.p / lo->p);
     const double u = 1.0 / lo->t + f * (1.0 / hi.t - 1.0 / lo->t);
-    return solve_temperature(system, k, p, 1.0 / u,
-                             mid_volume(std::sqrt(lo->v_liquid * hi.v_liquid), std::sqrt(lo->v_vapour * hi.v_vapour)));
+    return solve_temperature(
+        system, k, p, 1.0 / u,
+        mid_volume(std::sqrt(lo->v_liquid * hi.v_liquid), std::sqrt(lo->v_vapour * hi.v_vapour)));
 }
 
-VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to, int count) {
+VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to,
+                                          int count) {
     VapourPressureCurve curve;
     if (const std::string fault = check_component(system, k); !fault.empty()) {
         curve.points.push_back(invalid(fault));
@@ -517,8 +529,8 @@ VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double 
             SaturationResult r;
             r.status = Status::supercritical;
             r.t = t;
-            r.message = "above the critical temperature of the model (about " + format_number(curve.critical.t) +
-                        " K)";
+            r.message = "above the critical temperature of the model (about " +
+                        format_number(curve.critical.t) + " K)";
             curve.points.push_back(r);
         } else {
             curve.points.push_back(saturation_pressure(system, k, t));

@@ -8,13 +8,20 @@ namespace keld::equilibria {
 
 std::string_view to_string(Status status) {
     switch (status) {
-    case Status::converged: return "converged";
-    case Status::single_phase: return "single phase";
-    case Status::supercritical: return "no coexistence";
-    case Status::no_solution: return "no solution";
-    case Status::not_converged: return "not converged";
-    case Status::root_failure: return "density root failed";
-    case Status::invalid_input: return "invalid input";
+        case Status::converged:
+            return "converged";
+        case Status::single_phase:
+            return "single phase";
+        case Status::supercritical:
+            return "no coexistence";
+        case Status::no_solution:
+            return "no solution";
+        case Status::not_converged:
+            return "not converged";
+        case Status::root_failure:
+            return "density root failed";
+        case Status::invalid_input:
+            return "invalid input";
     }
     return "unknown";
 }
@@ -43,15 +50,16 @@ System::System(refhost::ReferenceHost &host, std::string_view model, std::vector
         components_.push_back(std::move(c));
     }
     for (const std::string &id : options_.non_volatile) {
-        if (index_of(id) == size()) throw std::invalid_argument("non-volatile component " + id + " is not listed");
+        if (index_of(id) == size())
+            throw std::invalid_argument("non-volatile component " + id + " is not listed");
     }
-    mixture_ = std::make_unique<PhaseEvaluator>(session_, *model_, components, options_.data_set, options_.option,
-                                                options_.settings);
+    mixture_ = std::make_unique<PhaseEvaluator>(session_, *model_, components, options_.data_set,
+                                                options_.option, options_.settings);
     if (!volatile_indices_.empty()) {
         std::vector<std::int64_t> listed;
         for (std::size_t k : volatile_indices_) listed.push_back(components_[k].number);
-        volatiles_ = std::make_unique<PhaseEvaluator>(session_, *model_, listed, options_.data_set, options_.option,
-                                                      options_.settings);
+        volatiles_ = std::make_unique<PhaseEvaluator>(session_, *model_, listed, options_.data_set,
+                                                      options_.option, options_.settings);
     }
     pure_.resize(components_.size());
 }
@@ -65,7 +73,8 @@ std::size_t System::index_of(std::string_view id) const {
 
 PhaseEvaluator &System::pure(std::size_t k) {
     if (!pure_.at(k)) {
-        pure_[k] = std::make_unique<PhaseEvaluator>(session_, *model_, std::vector<std::int64_t>{components_[k].number},
+        pure_[k] = std::make_unique<PhaseEvaluator>(session_, *model_,
+                                                    std::vector<std::int64_t>{components_[k].number},
                                                     options_.data_set, options_.option, options_.settings);
     }
     return *pure_[k];

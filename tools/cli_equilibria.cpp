@@ -25,7 +25,7 @@ constexpr int exit_ok = 0, exit_invalid = 1, exit_no_solution = 2;
 
 using Options = std::map<std::string, std::string>;
 
-const std::map<std::string, bool> kOutputOptions{{"json", false}, {"csv", false}, {"plot", true},
+const std::map<std::string, bool> kOutputOptions{{"json", false}, {"csv", false},  {"plot", true},
                                                  {"data", true},  {"state", true}, {"model", true}};
 
 std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
@@ -38,7 +38,8 @@ std::vector<double> parse_values(const std::string &option, const std::string &t
     auto number = [&](const std::string &s) {
         char *end = nullptr;
         const double v = std::strtod(s.c_str(), &end);
-        if (s.empty() || *end != '\0' || !std::isfinite(v) || (positive && !(v > 0.0)) || (!positive && v < 0.0))
+        if (s.empty() || *end != '\0' || !std::isfinite(v) || (positive && !(v > 0.0)) ||
+            (!positive && v < 0.0))
             throw CommandLineError("--" + option + " needs a " + (positive ? "positive " : "") +
                                    "number or FROM:TO:COUNT, not '" + text + "'");
         return v;
@@ -46,7 +47,8 @@ std::vector<double> parse_values(const std::string &option, const std::string &t
     const std::size_t a = text.find(':');
     if (a == std::string::npos) return {number(text)};
     const std::size_t b = text.find(':', a + 1);
-    if (b == std::string::npos) throw CommandLineError("--" + option + " needs FROM:TO:COUNT, not '" + text + "'");
+    if (b == std::string::npos)
+        throw CommandLineError("--" + option + " needs FROM:TO:COUNT, not '" + text + "'");
     const double from = number(text.substr(0, a)), to = number(text.substr(a + 1, b - a - 1));
     char *end = nullptr;
     const std::string count_text = text.substr(b + 1);
@@ -55,11 +57,14 @@ std::vector<double> parse_values(const std::string &option, const std::string &t
         throw CommandLineError("--" + option + " needs a COUNT from 1 to 100000, not '" + text + "'");
     std::vector<double> values;
     for (long k = 0; k < count; ++k)
-        values.push_back(count == 1 ? from : from + (to - from) * static_cast<double>(k) / static_cast<double>(count - 1));
+        values.push_back(
+            count == 1 ? from : from + (to - from) * static_cast<double>(k) / static_cast<double>(count - 1));
     return values;
 }
 
-bool has(const Options &o, const std::string &name) { return o.count(name) != 0; }
+bool has(const Options &o, const std::string &name) {
+    return o.count(name) != 0;
+}
 
 // The case, the state that supplies defaults, the model and the components.
 struct Setup {
@@ -79,7 +84,8 @@ Setup open_case(const std::string &command, const std::vector<std::string> &posi
         char *end = nullptr;
         const long n = std::strtol(o.at("state").c_str(), &end, 10);
         if (*end != '\0' || n < 1 || static_cast<std::size_t>(n) > s.c.states.size())
-            throw CommandLineError("--state needs a state number from 1 to " + std::to_string(s.c.states.size()));
+            throw CommandLineError("--state needs a state number from 1 to " +
+                                   std::to_string(s.c.states.size()));
         s.state = &s.c.states[static_cast<std::size_t>(n - 1)];
     } else if (!s.c.states.empty()) {
         s.state = &s.c.states.front();
@@ -127,7 +133,8 @@ double state_pressure(const Setup &s) {
 }
 
 std::vector<double> state_mole_fractions(const Setup &s, eq::System &system) {
-    if (s.apparent.size() != system.size()) throw CommandLineError("the case has no state with a composition");
+    if (s.apparent.size() != system.size())
+        throw CommandLineError("the case has no state with a composition");
     std::vector<double> x(system.size());
     system.mole_from_apparent(s.apparent.data(), x.data());
     return x;
@@ -137,7 +144,8 @@ std::size_t component_option(const eq::System &system, const Options &o, const s
                              bool volatile_default) {
     if (has(o, name)) {
         const std::size_t k = system.index_of(o.at(name));
-        if (k == system.size()) throw CommandLineError("--" + name + ": no component '" + o.at(name) + "' in the state");
+        if (k == system.size())
+            throw CommandLineError("--" + name + ": no component '" + o.at(name) + "' in the state");
         return k;
     }
     for (std::size_t k = 0; k < system.size(); ++k)
@@ -177,8 +185,8 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         eq::SaturationGuess guess;
         for (double p : ps) {
             points.push_back(eq::saturation_temperature(system, 0, p, guess));
-            if (points.back().status == eq::Status::converged) guess = {nan, points.back().t, points.back().v_liquid,
-                                                                          points.back().v_vapour};
+            if (points.back().status == eq::Status::converged)
+                guess = {nan, points.back().t, points.back().v_liquid, points.back().v_vapour};
             progress.step();
         }
     } else {
@@ -199,8 +207,8 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     }
     PlotSeries model{s.model, {}, {}, "line", "C0"};
     for (const eq::SaturationResult &r : points) {
-        t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation / 1000.0, r.z_liquid,
-                                    r.z_vapour}));
+        t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation / 1000.0,
+                                    r.z_liquid, r.z_vapour}));
         if (r.status == eq::Status::converged) {
             model.x.push_back(r.t);
             model.y.push_back(r.p);
@@ -211,23 +219,27 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         t.notes.push_back("critical point of the model (estimated from the end of the curve): T_c = " +
                           number_text(critical.t) + " K, P_c = " + number_text(critical.p) +
                           " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3");
-        t.extra["critical"] = {{"T / K", critical.t}, {"P / Pa", critical.p}, {"rho / (kg/m3)", mw / critical.v}};
+        t.extra["critical"] = {
+            {"T / K", critical.t}, {"P / Pa", critical.p}, {"rho / (kg/m3)", mw / critical.v}};
     }
     plot.title = "Vapour pressure of " + system.component(0).id + " (" + s.model + ")";
     plot.x_label = "T / K";
     plot.y_label = "P_sat / Pa";
     plot.log_y = true;
     plot.series.push_back(model);
-    if (critical.found) plot.series.push_back({"critical point (model)", {critical.t}, {critical.p}, "marker", "C3"});
+    if (critical.found)
+        plot.series.push_back({"critical point (model)", {critical.t}, {critical.p}, "marker", "C3"});
 }
 
 // --- activity --------------------------------------------------------------
 
 void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     eq::System system(*s.c.host, s.model, s.components, options_of(s));
-    if (system.all_volatile()) throw CommandLineError("the state lists no polymer (no non-volatile component)");
+    if (system.all_volatile())
+        throw CommandLineError("the state lists no polymer (no non-volatile component)");
     const std::size_t solvent = component_option(system, o, "solvent", true);
-    if (!system.component(solvent).is_volatile) throw CommandLineError("--solvent must name a volatile component");
+    if (!system.component(solvent).is_volatile)
+        throw CommandLineError("--solvent must name a volatile component");
     const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
     const std::size_t n = system.size();
     std::vector<double> x0 = state_mole_fractions(s, system), w0(n);
@@ -261,7 +273,8 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
             if (v >= 1.0) throw CommandLineError("--w: a solvent weight fraction below 1 is needed");
             std::vector<double> w(n);
             const double rest = 1.0 - w0[solvent];
-            for (std::size_t k = 0; k < n; ++k) w[k] = k == solvent ? v : (rest > 0.0 ? w0[k] / rest * (1.0 - v) : 0.0);
+            for (std::size_t k = 0; k < n; ++k)
+                w[k] = k == solvent ? v : (rest > 0.0 ? w0[k] / rest * (1.0 - v) : 0.0);
             if (rest <= 0.0) throw CommandLineError("the state holds no polymer to dilute");
             results.push_back(isotherm.at(w));
             progress.step();
@@ -274,7 +287,8 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         values.push_back(r.p);
         for (std::size_t k : system.volatile_indices()) {
             if (r.ok()) {
-                values.insert(values.end(), {r.partial_pressure[k], r.activity[k], r.weight_activity_coefficient[k]});
+                values.insert(values.end(),
+                              {r.partial_pressure[k], r.activity[k], r.weight_activity_coefficient[k]});
             } else {
                 values.insert(values.end(), {nan, nan, nan});
             }
@@ -288,7 +302,8 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     for (std::size_t k : system.volatile_indices()) {
         const eq::SaturationResult &sat = isotherm.saturation()[k];
         t.notes.push_back("vapour pressure of " + system.component(k).id + " at T: " +
-                          (sat.status == eq::Status::converged ? number_text(sat.p) + " Pa" : "none (" + sat.message + ")"));
+                          (sat.status == eq::Status::converged ? number_text(sat.p) + " Pa"
+                                                               : "none (" + sat.message + ")"));
     }
     plot.title = "Activity of " + id + " at " + number_text(t_k) + " K (" + s.model + ")";
     plot.x_label = "weight fraction of " + id;
@@ -303,8 +318,9 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
     const std::size_t n = system.size();
     const std::vector<double> base = state_mole_fractions(s, system);
     const bool at_pressure = has(o, "P") && !has(o, "T");
-    const double spec = at_pressure ? parse_values("P", o.at("P")).front()
-                                    : (has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s));
+    const double spec = at_pressure
+                            ? parse_values("P", o.at("P")).front()
+                            : (has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s));
     std::vector<double> sweep;
     const std::string sweep_option = bubble ? "x" : "y";
     if (has(o, sweep_option)) sweep = parse_values(sweep_option, o.at(sweep_option), false);
@@ -320,20 +336,25 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
     } else {
         const double rest = 1.0 - base[0];
         for (double v : sweep) {
-            if (v > 1.0) throw CommandLineError("--" + sweep_option + ": a mole fraction from 0 to 1 is needed");
+            if (v > 1.0)
+                throw CommandLineError("--" + sweep_option + ": a mole fraction from 0 to 1 is needed");
             std::vector<double> z(n);
             for (std::size_t k = 0; k < n; ++k)
-                z[k] = k == 0 ? v : (rest > 0.0 ? base[k] / rest * (1.0 - v) : 1.0 / static_cast<double>(n - 1) * (1.0 - v));
+                z[k] = k == 0 ? v
+                              : (rest > 0.0 ? base[k] / rest * (1.0 - v)
+                                            : 1.0 / static_cast<double>(n - 1) * (1.0 - v));
             compositions.push_back(z);
         }
     }
     Progress progress(bubble ? "bubble" : "dew", compositions.size());
     eq::BubbleDewGuess guess;
-    PlotSeries liquid_line{"bubble line (liquid)", {}, {}, "line", "C0"}, vapour_line{"dew line (vapour)", {}, {}, "line", "C1"};
+    PlotSeries liquid_line{"bubble line (liquid)", {}, {}, "line", "C0"},
+        vapour_line{"dew line (vapour)", {}, {}, "line", "C1"};
     for (const std::vector<double> &z : compositions) {
-        const eq::BubbleDewResult r =
-            bubble ? (at_pressure ? eq::bubble_temperature(system, spec, z, guess) : eq::bubble_pressure(system, spec, z, guess))
-                   : (at_pressure ? eq::dew_temperature(system, spec, z, guess) : eq::dew_pressure(system, spec, z, guess));
+        const eq::BubbleDewResult r = bubble ? (at_pressure ? eq::bubble_temperature(system, spec, z, guess)
+                                                            : eq::bubble_pressure(system, spec, z, guess))
+                                             : (at_pressure ? eq::dew_temperature(system, spec, z, guess)
+                                                            : eq::dew_pressure(system, spec, z, guess));
         std::vector<double> values{r.t, r.p};
         for (std::size_t k = 0; k < n; ++k) values.push_back(r.ok() ? r.x[k] : (bubble ? z[k] : nan));
         for (std::size_t k = 0; k < n; ++k) values.push_back(r.ok() ? r.y[k] : (bubble ? nan : z[k]));
@@ -352,7 +373,8 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
         }
         progress.step();
     }
-    plot.title = what + " points, " + (at_pressure ? "P = " + number_text(spec) + " Pa" : "T = " + number_text(spec) + " K") +
+    plot.title = what + " points, " +
+                 (at_pressure ? "P = " + number_text(spec) + " Pa" : "T = " + number_text(spec) + " K") +
                  " (" + s.model + ")";
     plot.x_label = "mole fraction of " + system.component(0).id;
     plot.y_label = at_pressure ? "T / K" : "P / Pa";
@@ -386,12 +408,14 @@ void run_flash(Setup &s, const Options &o, Table &t) {
         values.insert(values.end(), ph.x.begin(), ph.x.end());
         values.insert(values.end(), ph.w.begin(), ph.w.end());
         TableRow row = row_of(r, values);
-        row.label = ph.kind == eq::PhaseKind::vapour ? "vapour"
-                                                    : (liquids > 1 ? "liquid " + std::to_string(++liquid_number) : "liquid");
+        row.label = ph.kind == eq::PhaseKind::vapour
+                        ? "vapour"
+                        : (liquids > 1 ? "liquid " + std::to_string(++liquid_number) : "liquid");
         if (r.status == eq::Status::single_phase) row.message = r.message;
         t.rows.push_back(row);
     }
-    t.notes.push_back("stability test: tangent-plane distance " + number_text(r.stability.tangent_plane_distance) +
+    t.notes.push_back("stability test: tangent-plane distance " +
+                      number_text(r.stability.tangent_plane_distance) +
                       (r.stability.stable ? " (stable)" : " (unstable)"));
 }
 
@@ -399,9 +423,11 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 
 void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     eq::System system(*s.c.host, s.model, s.components, options_of(s));
-    if (system.size() != 2) throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
+    if (system.size() != 2)
+        throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
-    const std::vector<double> ts = has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};
+    const std::vector<double> ts =
+        has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};
     const std::string id = system.component(1).id;
     t.title = "Liquid-liquid demixing at P = " + number_text(p) + " Pa (w: weight fraction of " + id + ")";
     t.columns = {"T / K", "w lean", "w rich", "w spinodal lean", "w spinodal rich"};
@@ -446,17 +472,25 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
             }
             std::size_t j = i;
             while (j < results.size() && split(j)) ++j;
-            PlotSeries s{first ? (spinodal_curve ? "spinodal" : "binodal (cloud points)") : "", {}, {},
-                         spinodal_curve ? "dashed" : "line", spinodal_curve ? "C1" : "C0"};
+            PlotSeries s{first ? (spinodal_curve ? "spinodal" : "binodal (cloud points)") : "",
+                         {},
+                         {},
+                         spinodal_curve ? "dashed" : "line",
+                         spinodal_curve ? "C1" : "C0"};
             first = false;
-            auto lean = [&](std::size_t k) { return spinodal_curve ? results[k].spinodal.w_lean : results[k].lean.w[1]; };
-            auto rich = [&](std::size_t k) { return spinodal_curve ? results[k].spinodal.w_rich : results[k].rich.w[1]; };
+            auto lean = [&](std::size_t k) {
+                return spinodal_curve ? results[k].spinodal.w_lean : results[k].lean.w[1];
+            };
+            auto rich = [&](std::size_t k) {
+                return spinodal_curve ? results[k].spinodal.w_rich : results[k].rich.w[1];
+            };
             for (std::size_t k = i; k < j; ++k) {
                 s.x.push_back(lean(k));
                 s.y.push_back(ts[k]);
             }
             for (const eq::CriticalSolutionPoint &c : critical) {
-                if ((j < ts.size() && c.t > ts[j - 1] && c.t < ts[j]) || (i > 0 && c.t < ts[i] && c.t > ts[i - 1])) {
+                if ((j < ts.size() && c.t > ts[j - 1] && c.t < ts[j]) ||
+                    (i > 0 && c.t < ts[i] && c.t > ts[i - 1])) {
                     s.x.push_back(c.w);
                     s.y.push_back(c.t);
                 }
@@ -479,7 +513,8 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         marks.y.push_back(c.t);
     }
     t.extra["critical"] = points;
-    plot.title = "Demixing of " + system.component(0).id + " + " + id + ", P = " + number_text(p) + " Pa (" + s.model + ")";
+    plot.title = "Demixing of " + system.component(0).id + " + " + id + ", P = " + number_text(p) + " Pa (" +
+                 s.model + ")";
     plot.x_label = "weight fraction of " + id;
     plot.y_label = "T / K";
     add_curves(false);
@@ -512,16 +547,25 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
     t.command = command;
     t.case_name = s.c.origin;
     t.model = s.model;
-    if (command == "sat") run_sat(s, o, t, plot);
-    else if (command == "activity") run_activity(s, o, t, plot);
-    else if (command == "bubble") run_bubble_dew(true, s, o, t, plot);
-    else if (command == "dew") run_bubble_dew(false, s, o, t, plot);
-    else if (command == "flash") run_flash(s, o, t);
-    else run_lle(s, o, t, plot);
+    if (command == "sat")
+        run_sat(s, o, t, plot);
+    else if (command == "activity")
+        run_activity(s, o, t, plot);
+    else if (command == "bubble")
+        run_bubble_dew(true, s, o, t, plot);
+    else if (command == "dew")
+        run_bubble_dew(false, s, o, t, plot);
+    else if (command == "flash")
+        run_flash(s, o, t);
+    else
+        run_lle(s, o, t, plot);
 
-    if (has(o, "json")) write_json(std::cout, t);
-    else if (has(o, "csv")) write_csv(std::cout, t);
-    else write_text(std::cout, t);
+    if (has(o, "json"))
+        write_json(std::cout, t);
+    else if (has(o, "csv"))
+        write_csv(std::cout, t);
+    else
+        write_text(std::cout, t);
     std::cout.flush();
     if (has(o, "plot")) {
         if (has(o, "data")) plot.series.push_back(read_data_points(o.at("data")));

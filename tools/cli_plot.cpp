@@ -79,13 +79,18 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
     spec["log_y"] = plot.log_y;
     spec["series"] = nlohmann::json::array();
     for (const PlotSeries &s : plot.series)
-        spec["series"].push_back({{"label", s.label}, {"x", numbers(s.x)}, {"y", numbers(s.y)}, {"style", s.style},
+        spec["series"].push_back({{"label", s.label},
+                                  {"x", numbers(s.x)},
+                                  {"y", numbers(s.y)},
+                                  {"style", s.style},
                                   {"color", s.color}});
 
     const char *tmp = std::getenv("TMPDIR");
     std::string data_path = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/keld-plot-XXXXXX";
     const int fd = mkstemp(data_path.data());
-    if (fd < 0) throw std::runtime_error("--plot: cannot create a temporary file: " + std::string(std::strerror(errno)));
+    if (fd < 0)
+        throw std::runtime_error("--plot: cannot create a temporary file: " +
+                                 std::string(std::strerror(errno)));
     const std::string text = spec.dump();
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
@@ -103,7 +108,8 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
     int status = 0;
     if (spawned == 0) waitpid(pid, &status, 0);
     unlink(data_path.c_str());
-    if (spawned != 0) throw std::runtime_error("--plot: cannot run " + python + ": " + std::strerror(spawned));
+    if (spawned != 0)
+        throw std::runtime_error("--plot: cannot run " + python + ": " + std::strerror(spawned));
     if (WIFEXITED(status) && WEXITSTATUS(status) == kNoMatplotlib)
         throw std::runtime_error("--plot needs matplotlib, which " + python +
                                  " cannot import (install python3-matplotlib)");

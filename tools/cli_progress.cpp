@@ -20,8 +20,11 @@ bool progress_wanted() {
 }  // namespace
 
 Progress::Progress(std::string what, std::size_t total)
-    : what_(std::move(what)), total_(total), enabled_(progress_wanted() && total > 1),
-      start_(std::chrono::steady_clock::now()), last_draw_(start_) {}
+    : what_(std::move(what)),
+      total_(total),
+      enabled_(progress_wanted() && total > 1),
+      start_(std::chrono::steady_clock::now()),
+      last_draw_(start_) {}
 
 Progress::~Progress() {
     if (shown_) draw(true);

@@ -11,7 +11,7 @@ namespace keld::cli {
 // KELD_PROGRESS=0 turns it off), and only once the sweep has run for a second;
 // redrawn at most ten times a second, erased when the sweep ends.
 class Progress {
-public:
+  public:
     Progress(std::string what, std::size_t total);
     ~Progress();
     Progress(const Progress &) = delete;
@@ -19,7 +19,7 @@ public:
 
     void step();  // one more point done
 
-private:
+  private:
     void draw(bool final);
 
     std::string what_;

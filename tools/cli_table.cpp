@@ -31,7 +31,8 @@ bool Table::all_ok() const {
 }
 
 void write_text(std::ostream &out, const Table &t) {
-    out << t.title << "\n" << "case: " << t.case_name << ", model: " << t.model << "\n\n";
+    out << t.title << "\n"
+        << "case: " << t.case_name << ", model: " << t.model << "\n\n";
     std::vector<std::string> header;
     if (!t.label_column.empty()) header.push_back(t.label_column);
     header.insert(header.end(), t.columns.begin(), t.columns.end());
@@ -96,7 +97,8 @@ void write_json(std::ostream &out, const Table &t) {
         nlohmann::json row;
         if (!t.label_column.empty()) row[t.label_column] = r.label;
         for (std::size_t c = 0; c < t.columns.size(); ++c)
-            row[t.columns[c]] = std::isnan(r.values[c]) ? nlohmann::json(nullptr) : nlohmann::json(r.values[c]);
+            row[t.columns[c]] =
+                std::isnan(r.values[c]) ? nlohmann::json(nullptr) : nlohmann::json(r.values[c]);
         row["status"] = r.status;
         if (!r.message.empty()) row["message"] = r.message;
         rows.push_back(row);

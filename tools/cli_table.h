@@ -17,13 +17,13 @@ struct TableRow {
 };
 
 struct Table {
-    std::string command;               // "sat", "activity", ...
-    std::string title;                 // one line for people
+    std::string command;  // "sat", "activity", ...
+    std::string title;    // one line for people
     std::string case_name, model;
     std::string label_column;          // name of the label column, empty for none
     std::vector<std::string> columns;  // names with units, "T / K"
     std::vector<TableRow> rows;
-    std::vector<std::string> notes;    // e.g. the critical point
+    std::vector<std::string> notes;                   // e.g. the critical point
     nlohmann::json extra = nlohmann::json::object();  // added to the JSON document
 
     bool all_ok() const;

@@ -59,8 +59,10 @@ std::vector<double> row_of(const Array &a, py::ssize_t i) {
 }
 
 class EquilibriumCase {
-public:
-    explicit EquilibriumCase(keld::refhost::Case c) : case_(std::move(c)) { keld::refhost::initialise_case(case_); }
+  public:
+    explicit EquilibriumCase(keld::refhost::Case c) : case_(std::move(c)) {
+        keld::refhost::initialise_case(case_);
+    }
 
     static std::unique_ptr<EquilibriumCase> load(const std::string &path) {
         return std::make_unique<EquilibriumCase>(keld::refhost::load_case_file(path));
@@ -70,13 +72,15 @@ public:
     }
 
     // The system for (model, listed components, data set), made once.
-    eq::System &system(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set) {
+    eq::System &system(const std::string &model, const std::vector<std::int64_t> &numbers,
+                       std::int64_t data_set) {
         auto key = std::make_tuple(model, numbers, data_set);
         auto found = systems_.find(key);
         if (found == systems_.end()) {
             eq::SystemOptions options;
             options.data_set = data_set;
-            found = systems_.emplace(key, std::make_unique<eq::System>(*case_.host, model, numbers, options)).first;
+            found = systems_.emplace(key, std::make_unique<eq::System>(*case_.host, model, numbers, options))
+                        .first;
         }
         return *found->second;
     }
@@ -88,8 +92,9 @@ public:
         Statuses st;
         eq::SaturationGuess guess;
         for (py::ssize_t i = 0; i < t.shape(0); ++i) {
-            const eq::SaturationResult r = temperature_given ? eq::saturation_pressure(s, 0, t.at(i), guess)
-                                                             : eq::saturation_temperature(s, 0, t.at(i), guess);
+            const eq::SaturationResult r = temperature_given
+                                               ? eq::saturation_pressure(s, 0, t.at(i), guess)
+                                               : eq::saturation_temperature(s, 0, t.at(i), guess);
             ts.push_back(r.t);
             ps.push_back(r.p);
             vl.push_back(r.v_liquid);
@@ -114,20 +119,21 @@ public:
         return d;
     }
 
-    py::dict curve(const std::string &model, std::int64_t number, std::int64_t data_set, double t_from, double t_to,
-                   int count) {
+    py::dict curve(const std::string &model, std::int64_t number, std::int64_t data_set, double t_from,
+                   double t_to, int count) {
         eq::System &s = system(model, {number}, data_set);
         const eq::VapourPressureCurve c = eq::vapour_pressure_curve(s, 0, t_from, t_to, count);
         std::vector<double> ts;
         for (const auto &r : c.points) ts.push_back(r.t);
         py::dict d = saturation_rows(c.points);
-        d["critical"] = c.critical.found ? py::cast(std::vector<double>{c.critical.t, c.critical.p, c.critical.v})
-                                         : py::none();
+        d["critical"] = c.critical.found
+                            ? py::cast(std::vector<double>{c.critical.t, c.critical.p, c.critical.v})
+                            : py::none();
         return d;
     }
 
-    py::dict activity(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
-                      double t, const Array &w) {
+    py::dict activity(const std::string &model, const std::vector<std::int64_t> &numbers,
+                      std::int64_t data_set, double t, const Array &w) {
         eq::System &s = system(model, numbers, data_set);
         eq::SolventActivity isotherm(s, t);
         std::vector<eq::ActivityResult> results;
@@ -135,8 +141,9 @@ public:
         return activity_rows(results, isotherm, s.size());
     }
 
-    py::dict sorption(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
-                      double t, const Array &partial, const std::vector<double> &polymer_weights) {
+    py::dict sorption(const std::string &model, const std::vector<std::int64_t> &numbers,
+                      std::int64_t data_set, double t, const Array &partial,
+                      const std::vector<double> &polymer_weights) {
         eq::System &s = system(model, numbers, data_set);
         eq::SolventActivity isotherm(s, t);
         std::vector<eq::ActivityResult> results;
@@ -145,8 +152,9 @@ public:
         return activity_rows(results, isotherm, s.size());
     }
 
-    py::dict bubble_dew(const std::string &kind, const std::string &model, const std::vector<std::int64_t> &numbers,
-                        std::int64_t data_set, const Array &spec, const Array &composition) {
+    py::dict bubble_dew(const std::string &kind, const std::string &model,
+                        const std::vector<std::int64_t> &numbers, std::int64_t data_set, const Array &spec,
+                        const Array &composition) {
         eq::System &s = system(model, numbers, data_set);
         std::vector<double> ts, ps;
         std::vector<std::vector<double>> xs, ys;
@@ -156,10 +164,14 @@ public:
             const std::vector<double> z = row_of(composition, i);
             const double v = spec.at(i);
             eq::BubbleDewResult r;
-            if (kind == "bubble_pressure") r = eq::bubble_pressure(s, v, z, guess);
-            else if (kind == "bubble_temperature") r = eq::bubble_temperature(s, v, z, guess);
-            else if (kind == "dew_pressure") r = eq::dew_pressure(s, v, z, guess);
-            else r = eq::dew_temperature(s, v, z, guess);
+            if (kind == "bubble_pressure")
+                r = eq::bubble_pressure(s, v, z, guess);
+            else if (kind == "bubble_temperature")
+                r = eq::bubble_temperature(s, v, z, guess);
+            else if (kind == "dew_pressure")
+                r = eq::dew_pressure(s, v, z, guess);
+            else
+                r = eq::dew_temperature(s, v, z, guess);
             ts.push_back(r.t);
             ps.push_back(r.p);
             xs.push_back(r.x);
@@ -177,8 +189,8 @@ public:
         return d;
     }
 
-    py::dict flash(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set, double t,
-                   double p, const std::vector<double> &z) {
+    py::dict flash(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
+                   double t, double p, const std::vector<double> &z) {
         eq::System &s = system(model, numbers, data_set);
         const eq::FlashResult r = eq::flash(s, t, p, z);
         py::dict d;
@@ -202,8 +214,8 @@ public:
         return d;
     }
 
-    py::dict lle(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set, double p,
-                 const Array &t) {
+    py::dict lle(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
+                 double p, const Array &t) {
         eq::System &s = system(model, numbers, data_set);
         std::vector<double> ts, lean, rich, sp_lean, sp_rich;
         std::vector<eq::BinodalResult> results;
@@ -244,7 +256,7 @@ public:
         return d;
     }
 
-private:
+  private:
     static py::dict saturation_rows(const std::vector<eq::SaturationResult> &points) {
         std::vector<double> ts, ps, vl, vv, zl, zv, dh;
         Statuses st;
@@ -270,8 +282,8 @@ private:
         return d;
     }
 
-    static py::dict activity_rows(const std::vector<eq::ActivityResult> &results, const eq::SolventActivity &isotherm,
-                                  std::size_t n) {
+    static py::dict activity_rows(const std::vector<eq::ActivityResult> &results,
+                                  const eq::SolventActivity &isotherm, std::size_t n) {
         std::vector<double> ps;
         std::vector<std::vector<double>> w, x, y, partial, fugacity, activity, omega;
         Statuses st;
@@ -287,7 +299,8 @@ private:
             st.add(r);
         }
         std::vector<double> p_sat;
-        for (const auto &s : isotherm.saturation()) p_sat.push_back(s.status == eq::Status::converged ? s.p : nan);
+        for (const auto &s : isotherm.saturation())
+            p_sat.push_back(s.status == eq::Status::converged ? s.p : nan);
         py::dict d;
         d["P"] = vector_array(ps);
         d["w"] = matrix_array(w, n);
@@ -303,7 +316,8 @@ private:
     }
 
     keld::refhost::Case case_;
-    std::map<std::tuple<std::string, std::vector<std::int64_t>, std::int64_t>, std::unique_ptr<eq::System>> systems_;
+    std::map<std::tuple<std::string, std::vector<std::int64_t>, std::int64_t>, std::unique_ptr<eq::System>>
+        systems_;
 };
 
 }  // namespace

@@ -1,9 +1,10 @@
 // Solvent activity and the sorption isotherm: the inverse returns the
 // composition the forward calculation started from, and partial pressures at
 // or above the vapour pressure have no swollen polymer.
+#include "keld/equilibria/activity.h"
+
 #include <gtest/gtest.h>
 
-#include "keld/equilibria/activity.h"
 #include "systems.h"
 
 namespace keld::testing {
@@ -23,7 +24,10 @@ const IsothermCase kIsotherms[] = {
     {"toluene in polystyrene, dilute polymer", {&Host::toluene, &Host::ps}, {0.9, 0.1}, 298.15},
     {"toluene in polystyrene, swollen polymer", {&Host::toluene, &Host::ps}, {0.15, 0.85}, 298.15},
     {"toluene in polystyrene, hot", {&Host::toluene, &Host::ps}, {0.4, 0.6}, 400.0},
-    {"toluene and n-hexane in polystyrene", {&Host::toluene, &Host::hexane, &Host::ps}, {0.3, 0.2, 0.5}, 320.0},
+    {"toluene and n-hexane in polystyrene",
+     {&Host::toluene, &Host::hexane, &Host::ps},
+     {0.3, 0.2, 0.5},
+     320.0},
 };
 
 TEST(Activity, SorptionInvertsTheActivity) {

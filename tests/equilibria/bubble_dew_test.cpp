@@ -1,9 +1,10 @@
 // Bubble and dew points: equal fugacities at the returned state, the pure
 // limit, the inverse specification, and no trivial answers.
+#include "keld/equilibria/bubble_dew.h"
+
 #include <gtest/gtest.h>
 
 #include "keld/equilibria/activity.h"
-#include "keld/equilibria/bubble_dew.h"
 #include "keld/equilibria/saturation.h"
 #include "systems.h"
 
@@ -26,10 +27,14 @@ struct PointCase {
 
 equilibria::BubbleDewResult solve(System &s, Spec spec, double value, const std::vector<double> &z) {
     switch (spec) {
-    case Spec::bubble_p: return equilibria::bubble_pressure(s, value, z);
-    case Spec::bubble_t: return equilibria::bubble_temperature(s, value, z);
-    case Spec::dew_p: return equilibria::dew_pressure(s, value, z);
-    case Spec::dew_t: return equilibria::dew_temperature(s, value, z);
+        case Spec::bubble_p:
+            return equilibria::bubble_pressure(s, value, z);
+        case Spec::bubble_t:
+            return equilibria::bubble_temperature(s, value, z);
+        case Spec::dew_p:
+            return equilibria::dew_pressure(s, value, z);
+        case Spec::dew_t:
+            return equilibria::dew_temperature(s, value, z);
     }
     return {};
 }
@@ -42,11 +47,17 @@ const PointCase kPoints[] = {
     {"methane-hexane bubble P", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_p, 350.0},
     {"methane-hexane dew P", {&Host::c1, &Host::hexane}, {0.9, 0.1}, Spec::dew_p, 350.0},
     {"methane-hexane bubble T", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_t, 5e6},
-    {"five components bubble P", {&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene},
-     {0.05, 0.10, 0.15, 0.30, 0.40}, Spec::bubble_p, 350.0},
+    {"five components bubble P",
+     {&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene},
+     {0.05, 0.10, 0.15, 0.30, 0.40},
+     Spec::bubble_p,
+     350.0},
     {"toluene over polystyrene", {&Host::toluene, &Host::ps}, {0.999, 0.001}, Spec::bubble_p, 298.15},
-    {"toluene-hexane over polystyrene, at P", {&Host::toluene, &Host::hexane, &Host::ps},
-     {0.6, 0.399, 0.001}, Spec::bubble_t, 2e4},
+    {"toluene-hexane over polystyrene, at P",
+     {&Host::toluene, &Host::hexane, &Host::ps},
+     {0.6, 0.399, 0.001},
+     Spec::bubble_t,
+     2e4},
 };
 
 TEST(BubbleDew, EqualFugacitiesAtTheReturnedState) {

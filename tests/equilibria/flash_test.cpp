@@ -1,9 +1,10 @@
 // Flash and stability: mass balance and equal fugacities of the phases, one
 // phase for stable feeds, agreement with the bubble point.
+#include "keld/equilibria/flash.h"
+
 #include <gtest/gtest.h>
 
 #include "keld/equilibria/bubble_dew.h"
-#include "keld/equilibria/flash.h"
 #include "systems.h"
 
 namespace keld::testing {
@@ -31,9 +32,19 @@ const FlashCase kFlashes[] = {
     {"five components, 50 bar (compressed liquid)", kFive, kFiveFeed, 350.0, 5e6, 1},
     {"five components, 600 K (gas)", kFive, kFiveFeed, 600.0, 1e5, 1},
     {"hexane-toluene between dew and bubble", {&Host::hexane, &Host::toluene}, {0.5, 0.5}, 350.0, 7e4, 2},
-    {"toluene over polystyrene below its bubble point", {&Host::toluene, &Host::ps}, {0.9996, 0.0004}, 298.15, 2000.0, 2},
+    {"toluene over polystyrene below its bubble point",
+     {&Host::toluene, &Host::ps},
+     {0.9996, 0.0004},
+     298.15,
+     2000.0,
+     2},
     {"polystyrene solution at 1 bar", {&Host::toluene, &Host::ps}, {0.9996, 0.0004}, 298.15, 1e5, 1},
-    {"polystyrene-cyclohexane below the UCST", {&Host::cyclohexane, &Host::ps}, {0.9999, 0.0001}, 285.0, 1e6, 2},
+    {"polystyrene-cyclohexane below the UCST",
+     {&Host::cyclohexane, &Host::ps},
+     {0.9999, 0.0001},
+     285.0,
+     1e6,
+     2},
 };
 
 TEST(Flash, MassBalanceEqualFugacitiesAndStableFeeds) {
@@ -100,8 +111,10 @@ TEST(Flash, NearTheCriticalPoint) {
     const auto r = equilibria::flash(system, 350.0, 0.97 * bubble.p, z);
     ASSERT_EQ(r.status, Status::converged) << r.message;
     ASSERT_EQ(r.phases.size(), 2u);
-    const Check a = check_phase(system, all_of(system), r.phases[0].x, 350.0, 0.97 * bubble.p, r.phases[0].kind);
-    const Check b = check_phase(system, all_of(system), r.phases[1].x, 350.0, 0.97 * bubble.p, r.phases[1].kind);
+    const Check a =
+        check_phase(system, all_of(system), r.phases[0].x, 350.0, 0.97 * bubble.p, r.phases[0].kind);
+    const Check b =
+        check_phase(system, all_of(system), r.phases[1].x, 350.0, 0.97 * bubble.p, r.phases[1].kind);
     EXPECT_LT(fugacity_gap(a, b), 1e-10);
     const double ratio = r.phases[1].v / r.phases[0].v;
     EXPECT_GT(std::max(ratio, 1.0 / ratio), 1.05);  // two phases, not one twice
@@ -110,8 +123,10 @@ TEST(Flash, NearTheCriticalPoint) {
 TEST(Flash, RefusesBadFeeds) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.hexane, h.toluene});
-    EXPECT_EQ(equilibria::flash(system, 350.0, 1e5, std::vector<double>{0.5, 0.4}).status, Status::invalid_input);
-    EXPECT_EQ(equilibria::flash(system, 350.0, -1.0, std::vector<double>{0.5, 0.5}).status, Status::invalid_input);
+    EXPECT_EQ(equilibria::flash(system, 350.0, 1e5, std::vector<double>{0.5, 0.4}).status,
+              Status::invalid_input);
+    EXPECT_EQ(equilibria::flash(system, 350.0, -1.0, std::vector<double>{0.5, 0.5}).status,
+              Status::invalid_input);
     EXPECT_EQ(equilibria::flash(system, 350.0, 1e5, std::vector<double>{1.0}).status, Status::invalid_input);
 }
 

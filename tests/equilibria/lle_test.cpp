@@ -1,10 +1,11 @@
 // Liquid-liquid demixing of polystyrene in cyclohexane: equal chemical
 // potentials of both components in the binodal phases, the critical point at
 // the extremum of the spinodal, a UCST and an LCST branch.
+#include "keld/equilibria/lle.h"
+
 #include <gtest/gtest.h>
 
 #include "keld/equilibria/flash.h"
-#include "keld/equilibria/lle.h"
 #include "systems.h"
 
 namespace keld::testing {

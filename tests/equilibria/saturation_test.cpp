@@ -1,9 +1,10 @@
 // Pure-component saturation: equal fugacities at one pressure, the
 // Clausius-Clapeyron identity, the curve's end at the critical point, and the
 // generic path of the phase evaluator against the fast one.
+#include "keld/equilibria/saturation.h"
+
 #include <gtest/gtest.h>
 
-#include "keld/equilibria/saturation.h"
 #include "systems.h"
 
 namespace keld::testing {
@@ -20,9 +21,9 @@ struct SaturationCase {
 };
 
 const SaturationCase kCases[] = {
-    {"pcsaft", &Host::hexane, 250.0},        {"pcsaft", &Host::hexane, 341.88},
-    {"pcsaft", &Host::hexane, 500.0},        {"pcsaft", &Host::toluene, 300.0},
-    {"pcsaft", &Host::toluene, 560.0},       {"pcsaft", &Host::c1, 150.0},
+    {"pcsaft", &Host::hexane, 250.0},          {"pcsaft", &Host::hexane, 341.88},
+    {"pcsaft", &Host::hexane, 500.0},          {"pcsaft", &Host::toluene, 300.0},
+    {"pcsaft", &Host::toluene, 560.0},         {"pcsaft", &Host::c1, 150.0},
     {"sanchez-lacombe", &Host::hexane, 300.0}, {"sanchez-lacombe", &Host::toluene, 450.0},
 };
 

@@ -97,7 +97,8 @@ inline std::vector<std::size_t> all_of(const equilibria::System &system) {
 inline double fugacity_gap(const Check &a, const Check &b) {
     double gap = 0.0;
     for (std::size_t k = 0; k < a.ln_f.size(); ++k) {
-        if (std::isfinite(a.ln_f[k]) && std::isfinite(b.ln_f[k])) gap = std::max(gap, std::fabs(a.ln_f[k] - b.ln_f[k]));
+        if (std::isfinite(a.ln_f[k]) && std::isfinite(b.ln_f[k]))
+            gap = std::max(gap, std::fabs(a.ln_f[k] - b.ln_f[k]));
     }
     return gap;
 }

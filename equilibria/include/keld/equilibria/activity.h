@@ -32,20 +32,20 @@ struct ActivityResult : Outcome {
     double t = not_a_number;  // K
     double p = not_a_number;  // Pa, total pressure of the vapour (sum of partial pressures)
     // Per listed component:
-    std::vector<double> w;                 // liquid weight fractions
-    std::vector<double> x;                 // liquid true mole fractions
-    std::vector<double> y;                 // vapour mole fractions (0 for non-volatile components)
-    std::vector<double> partial_pressure;  // y_i P, Pa (0 for non-volatile components)
-    std::vector<double> fugacity;          // f_i, Pa (NaN for non-volatile components)
-    std::vector<double> activity;          // f_i / f_i,sat (NaN without a vapour pressure at T)
+    std::vector<double> w;                            // liquid weight fractions
+    std::vector<double> x;                            // liquid true mole fractions
+    std::vector<double> y;                            // vapour mole fractions (0 for non-volatile components)
+    std::vector<double> partial_pressure;             // y_i P, Pa (0 for non-volatile components)
+    std::vector<double> fugacity;                     // f_i, Pa (NaN for non-volatile components)
+    std::vector<double> activity;                     // f_i / f_i,sat (NaN without a vapour pressure at T)
     std::vector<double> weight_activity_coefficient;  // a_i / w_i
-    std::vector<double> p_sat;             // vapour pressure of the pure component at T, Pa (NaN: none)
+    std::vector<double> p_sat;  // vapour pressure of the pure component at T, Pa (NaN: none)
 };
 
 // Activities along an isotherm: the pure solvents' saturation at T is
 // computed once, and each point starts from the one before.
 class SolventActivity {
-public:
+  public:
     SolventActivity(System &system, double t);
 
     double temperature() const { return t_; }
@@ -59,9 +59,10 @@ public:
     // the liquid) -> liquid composition. polymer_weights gives the proportions
     // of the non-volatile components (one per listed component, others
     // ignored); empty means equal weights.
-    ActivityResult sorption(std::span<const double> partial_pressures, std::span<const double> polymer_weights = {});
+    ActivityResult sorption(std::span<const double> partial_pressures,
+                            std::span<const double> polymer_weights = {});
 
-private:
+  private:
     void complete(ActivityResult &r, std::span<const double> ln_phi_vapour);
 
     System &system_;

@@ -52,7 +52,8 @@ BubbleDewResult bubble_pressure(System &system, double t, std::span<const double
                                 const BubbleDewGuess &guess = {});
 BubbleDewResult bubble_temperature(System &system, double p, std::span<const double> x,
                                    const BubbleDewGuess &guess = {});
-BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y, const BubbleDewGuess &guess = {});
+BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y,
+                             const BubbleDewGuess &guess = {});
 BubbleDewResult dew_temperature(System &system, double p, std::span<const double> y,
                                 const BubbleDewGuess &guess = {});
 

@@ -42,9 +42,9 @@ struct FlashPhase {
 struct StabilityResult : Outcome {
     bool stable = false;
     double tangent_plane_distance = not_a_number;  // smallest tm found (< 0: unstable)
-    PhaseKind feed_kind = PhaseKind::liquid;        // the feed root of lower Gibbs energy
-    PhaseKind trial_kind = PhaseKind::liquid;       // the trial that showed the instability
-    std::vector<double> trial;                      // its composition (true mole fractions)
+    PhaseKind feed_kind = PhaseKind::liquid;       // the feed root of lower Gibbs energy
+    PhaseKind trial_kind = PhaseKind::liquid;      // the trial that showed the instability
+    std::vector<double> trial;                     // its composition (true mole fractions)
 };
 
 struct FlashResult : Outcome {

@@ -54,8 +54,8 @@ struct CriticalSolutionPoint {
 };
 
 struct LleCurve {
-    std::vector<double> t;                 // the temperatures asked for
-    std::vector<BinodalResult> binodal;    // one per temperature (status supercritical: one liquid)
+    std::vector<double> t;                        // the temperatures asked for
+    std::vector<BinodalResult> binodal;           // one per temperature (status supercritical: one liquid)
     std::vector<CriticalSolutionPoint> critical;  // critical solution points found within the range
 };
 

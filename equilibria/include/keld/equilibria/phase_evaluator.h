@@ -36,7 +36,7 @@ enum class PhaseKind : std::int64_t { vapour = 1, liquid = 2 };
 // calls, its temperature tables applied whenever T changes (the host's duty),
 // the monitors' message lines captured. One session per host at a time.
 class HostSession {
-public:
+  public:
     explicit HostSession(refhost::ReferenceHost &host);
 
     refhost::ReferenceHost &host() { return host_; }
@@ -50,7 +50,7 @@ public:
     // `limit` distinct ones; the rest are dropped.
     std::vector<std::string> take_messages(std::size_t limit = 8);
 
-private:
+  private:
     refhost::ReferenceHost &host_;
     double gas_constant_;
     double applied_t_;
@@ -75,11 +75,12 @@ struct PhasePoint {
 };
 
 class PhaseEvaluator {
-public:
+  public:
     // `settings` carries a family's own call settings beyond the common ones
     // (see SystemOptions::settings); only the generic path reads them.
-    PhaseEvaluator(HostSession &session, const refhost::ModelEntry &model, std::vector<std::int64_t> components,
-                   std::int64_t data_set = 1, std::int64_t option = 0, const refhost::StateRequest &settings = {});
+    PhaseEvaluator(HostSession &session, const refhost::ModelEntry &model,
+                   std::vector<std::int64_t> components, std::int64_t data_set = 1, std::int64_t option = 0,
+                   const refhost::StateRequest &settings = {});
 
     std::size_t size() const { return components_.size(); }
     std::span<const std::int64_t> components() const { return components_; }
@@ -92,9 +93,10 @@ public:
     // (K) and P (Pa) in the phase `kind`; writes ln phi (true basis) per
     // component into ln_phi. When the requested root does not exist the host
     // may return the other kind of root; callers compare volumes.
-    PhasePoint evaluate(double t, double p, const double *x, PhaseKind kind, double *ln_phi, Wanted wanted = {});
+    PhasePoint evaluate(double t, double p, const double *x, PhaseKind kind, double *ln_phi,
+                        Wanted wanted = {});
 
-private:
+  private:
     HostSession &session_;
     const refhost::ModelEntry &model_;
     refhost::Monitor27Routine monitor27_;

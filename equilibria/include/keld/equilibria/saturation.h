@@ -32,11 +32,11 @@
 namespace keld::equilibria {
 
 struct SaturationResult : Outcome {
-    double t = not_a_number;               // K
-    double p = not_a_number;               // Pa
-    double v_liquid = not_a_number;        // m3/kmol
-    double v_vapour = not_a_number;        // m3/kmol
-    double z_liquid = not_a_number;        // P v / (R T)
+    double t = not_a_number;         // K
+    double p = not_a_number;         // Pa
+    double v_liquid = not_a_number;  // m3/kmol
+    double v_vapour = not_a_number;  // m3/kmol
+    double z_liquid = not_a_number;  // P v / (R T)
     double z_vapour = not_a_number;
     double h_vaporisation = not_a_number;  // H_V - H_L, J/kmol
     double ln_phi = not_a_number;          // ln phi of both phases at saturation
@@ -52,7 +52,8 @@ struct SaturationGuess {
 
 // P_sat of listed component k at T. A component that is not volatile, or a
 // T that is not a positive number, is invalid input.
-SaturationResult saturation_pressure(System &system, std::size_t k, double t, const SaturationGuess &guess = {});
+SaturationResult saturation_pressure(System &system, std::size_t k, double t,
+                                     const SaturationGuess &guess = {});
 // T_sat of listed component k at P (the boiling temperature).
 SaturationResult saturation_temperature(System &system, std::size_t k, double p,
                                         const SaturationGuess &guess = {});
@@ -76,6 +77,7 @@ struct VapourPressureCurve {
 // converged points (mean-field scaling: (rho_L - rho_V)^2 linear in T). With
 // t_to NaN the curve runs from t_from to the last temperature that converges
 // below the critical point.
-VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to, int count);
+VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to,
+                                          int count);
 
 }  // namespace keld::equilibria

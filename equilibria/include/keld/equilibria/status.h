@@ -29,10 +29,10 @@ std::string_view to_string(Status status);
 // calculation that failed never returns a trivial-solution value.
 struct Outcome {
     Status status = Status::not_converged;
-    std::string message;                // one line, for people
-    int iterations = 0;                 // outer iterations taken
-    int evaluations = 0;                // monitor calls made
-    double residual = not_a_number;     // largest |ln f_i' - ln f_i''| (or the solver's own measure)
+    std::string message;                        // one line, for people
+    int iterations = 0;                         // outer iterations taken
+    int evaluations = 0;                        // monitor calls made
+    double residual = not_a_number;             // largest |ln f_i' - ln f_i''| (or the solver's own measure)
     std::vector<std::string> monitor_messages;  // message lines the monitors printed, first few
 
     bool ok() const { return status == Status::converged || status == Status::single_phase; }

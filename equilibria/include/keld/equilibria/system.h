@@ -24,15 +24,15 @@ struct Component {
     std::int64_t number = 0;  // host component number (IDX)
     std::string id;
     refhost::ComponentKind kind = refhost::ComponentKind::ordinary;
-    double mw = 0;    // molecular weight on the apparent basis, kg/kmol
-    double mwn = 0;   // molecular weight of one molecule (number average), kg/kmol
+    double mw = 0;   // molecular weight on the apparent basis, kg/kmol
+    double mwn = 0;  // molecular weight of one molecule (number average), kg/kmol
     bool is_volatile = true;
 };
 
 struct SystemOptions {
     std::int64_t data_set = 1;
-    std::int64_t option = 0;                 // KOPT of the monitor calls
-    std::vector<std::string> non_volatile;   // identifiers kept out of vapours besides polymers
+    std::int64_t option = 0;                // KOPT of the monitor calls
+    std::vector<std::string> non_volatile;  // identifiers kept out of vapours besides polymers
     // A family's own call settings, taken from this request (e.g. the cubic's
     // mixing rule, excess-Gibbs model and alpha); its T, P, composition,
     // phase, flags, data set and option are not used.
@@ -40,7 +40,7 @@ struct SystemOptions {
 };
 
 class System {
-public:
+  public:
     // `model` is a registered family name ("pcsaft", ...); `components` host
     // component numbers (no segments). Throws std::invalid_argument for an
     // unknown model, a component out of range or listed twice, or a segment.
@@ -72,7 +72,7 @@ public:
     void apparent_from_mole(const double *x, double *z) const;
     void mole_from_apparent(const double *z, double *x) const;
 
-private:
+  private:
     HostSession session_;
     const refhost::ModelEntry *model_;
     SystemOptions options_;
