@@ -9,7 +9,7 @@ namespace keld::cli {
 
 // Drawn only when standard error is a terminal (KELD_PROGRESS=1 forces it,
 // KELD_PROGRESS=0 turns it off), and only once the sweep has run for a second;
-// redrawn at most ten times a second, erased when the sweep ends.
+// redrawn at most ten times a second, ended with a newline when the sweep ends.
 class Progress {
   public:
     Progress(std::string what, std::size_t total);
