@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "keld/refhost.h"
+#include "numerics/numerics.h"
 #include "root_search.h"
 
 namespace keld::refhost {
@@ -151,6 +152,15 @@ void temp_param_cb(const std::int64_t *n_coefficients, const std::int64_t *nc, c
     }
 }
 
+void write_unit_cb(const std::int64_t *unit, const char *record, const std::int64_t *length) {
+    ReferenceHost *h = current_host;
+    if (h == nullptr || unit == nullptr || record == nullptr || length == nullptr || *length < 0) return;
+    guarded<int>(0, [&] {
+        h->write_unit(*unit, std::string_view(record, static_cast<std::size_t>(*length)));
+        return 0;
+    });
+}
+
 // The installed table still points at this host's store.
 bool keld_uses_store_of(const double *store) {
     keld_host installed{};
@@ -212,6 +222,15 @@ keld_host ReferenceHost::table() {
     t.alpha_function = alpha_function_cb;
     t.group_table = group_table_.data();
     t.group_table_words = static_cast<std::int64_t>(group_table_.size());
+
+    t.component_vector = numerics::component_vector;
+    t.accelerate = numerics::accelerate;
+    t.convergence_test = numerics::convergence_test;
+    t.lu_factor = numerics::lu_factor;
+    t.lu_solve = numerics::lu_solve;
+    t.matrix_invert = numerics::matrix_invert;
+    t.line_search = numerics::line_search;
+    t.write_unit = write_unit_cb;
     return t;
 }
 

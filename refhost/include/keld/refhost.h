@@ -106,6 +106,18 @@
 // trailing blanks (and NULs), passes each line to the sink (standard error by
 // default) and blanks the lines it printed.
 //
+// Diagnostic units. The association solver writes formatted lines to a
+// Fortran unit number its caller chooses. Each unit maps to a sink: unit 6
+// writes to standard output and unit 0 to standard error unless a sink is set;
+// any other unit discards its lines until set_unit_sink() or capture_unit()
+// gives it one. Trailing blanks of a record are removed. Writes are serialised
+// by a mutex, so lines of concurrent callers never interleave within a line.
+//
+// Numerical services (refhost/numerics/numerics.h documents each): the
+// position search, dominant-eigenvalue acceleration, Broyden quasi-Newton
+// steps, LU factorisation, solve and inversion (LAPACK for larger matrices)
+// and a backtracking line search. They keep no state outside their arguments.
+//
 // Host table. The C callbacks carry no context pointer, so they forward to the
 // one "current" ReferenceHost, made current by install(). One reference host
 // is active at a time; destroying the current host uninstalls keld's table.
@@ -123,6 +135,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <span>
 #include <string>
@@ -321,6 +334,13 @@ public:
     const MessageCheckRecord &last_message_check() const { return last_check_; }
     std::int64_t print_count() const { return print_count_; }
 
+    // --- diagnostic units -------------------------------------------------------
+    void set_unit_sink(std::int64_t unit, std::function<void(std::string_view)> sink);
+    void capture_unit(std::int64_t unit);  // lines kept in unit_lines(unit)
+    const std::vector<std::string> &unit_lines(std::int64_t unit) const;
+    void clear_unit_lines(std::int64_t unit);
+    void write_unit(std::int64_t unit, std::string_view record);
+
     // --- density roots ----------------------------------------------------------
     RootSearch &vapour_search() { return *vapour_search_; }
     RootSearch &liquid_search() { return *liquid_search_; }
@@ -445,6 +465,10 @@ private:
     std::map<std::pair<std::int64_t, std::int64_t>, double> interactions_;  // (main i, main j) -> a_ij
     std::map<std::int64_t, std::vector<std::pair<std::int64_t, double>>> component_groups_;  // subgroup index, count
     std::vector<double> group_table_;
+
+    std::map<std::int64_t, std::function<void(std::string_view)>> unit_sinks_;
+    std::map<std::int64_t, std::vector<std::string>> unit_lines_;
+    std::unique_ptr<std::mutex> unit_mutex_ = std::make_unique<std::mutex>();
 };
 
 }  // namespace keld::refhost
