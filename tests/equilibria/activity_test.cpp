@@ -56,6 +56,22 @@ TEST(Activity, SorptionInvertsTheActivity) {
     }
 }
 
+// Methane above its critical temperature has no vapour pressure, hence no
+// activity, but its partial pressure and fugacity over the solution hold.
+TEST(Activity, SupercriticalSolventHasPartialPressureButNoActivity) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.c1, h.toluene, h.ps});
+    equilibria::SolventActivity isotherm(system, 300.0);
+    EXPECT_EQ(isotherm.saturation()[0].status, Status::supercritical);
+    const auto r = isotherm.at(std::vector<double>{0.001, 0.499, 0.5});
+    ASSERT_EQ(r.status, Status::converged) << r.message;
+    EXPECT_GT(r.partial_pressure[0], r.partial_pressure[1]);
+    EXPECT_GT(r.fugacity[0], 0.0);
+    EXPECT_TRUE(std::isnan(r.activity[0]) && std::isnan(r.p_sat[0]));
+    EXPECT_GT(r.activity[1], 0.0);
+    EXPECT_LT(r.activity[1], 1.0);
+}
+
 TEST(Activity, NoSwollenPolymerAtOrAboveTheVapourPressure) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.toluene, h.ps});
