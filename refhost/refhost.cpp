@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 #include "root_search.h"
 
@@ -57,6 +58,17 @@ const ParamList &catalogue() {
         {"GEALF", ParameterShape::binary, 0, true},
         {"UNIQR", ParameterShape::unary, 0},
         {"UNIQQ", ParameterShape::unary, 0},
+        {"SAFTM", ParameterShape::unary, 876},
+        {"SAFTV", ParameterShape::unary, 877},
+        {"SAFTU", ParameterShape::unary, 878},
+        {"SAFTE", ParameterShape::unary, 879},
+        {"SFTUIJ", ParameterShape::binary, 880},
+        {"SFTMIJ", ParameterShape::binary, 881},
+        {"SFTKIJ", ParameterShape::binary_table, 882},
+        {"SAFTR", ParameterShape::unary, 895},
+        {"SFTSRC", ParameterShape::unary, 1358},
+        {"SFTKTD", ParameterShape::unary, 1381},
+        {"SFTLIJ", ParameterShape::binary, 0},
     };
     return list;
 }
@@ -115,7 +127,8 @@ ReferenceHost::ReferenceHost(HostOptions options)
     : data_sets_(options.data_sets),
       minimum_work_words_(options.minimum_work_words),
       vapour_search_(std::make_unique<RootSearch>(RootKind::vapour)),
-      liquid_search_(std::make_unique<RootSearch>(RootKind::liquid)) {
+      liquid_search_(std::make_unique<RootSearch>(RootKind::liquid)),
+      owner_thread_(std::this_thread::get_id()) {
     if (data_sets_ < 1) throw std::invalid_argument("a host needs at least one data set");
     if (minimum_work_words_ < 0) throw std::invalid_argument("negative work-area size");
     real_globals_[0] = missing_value;
@@ -583,11 +596,25 @@ std::int64_t ReferenceHost::readable_words(const double *p) const {
 
 // ---------------------------------------------------------------- roots
 
+namespace {
+// The conversations of a thread other than the host's own (see keld/refhost.h).
+RootSearch &thread_search(bool liquid, const RootSearch &own) {
+    thread_local RootSearch vapour(RootKind::vapour), liquid_search(RootKind::liquid);
+    RootSearch &search = liquid ? liquid_search : vapour;
+    search.settings() = own.settings();
+    return search;
+}
+}  // namespace
+
 void ReferenceHost::root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed,
                          double v_critical, double v_dividing, double t, double p, double &v, double &p_calc,
                          double &dpdv) {
-    RootSearch &search = liquid ? *liquid_search_ : *vapour_search_;
-    search.settings().gas_constant = property_globals_[2];
+    RootSearch &own = liquid ? *liquid_search_ : *vapour_search_;
+    const bool owner = std::this_thread::get_id() == owner_thread_;
+    if (owner && own.settings().gas_constant != property_globals_[2])
+        own.settings().gas_constant = property_globals_[2];
+    RootSearch &search = owner ? own : thread_search(liquid, own);
+    if (!owner) search.settings().gas_constant = property_globals_[2];
     const bool single_component = root_switch(liquid ? 1 : 2);
     search.step(state, mode, v_close_packed, v_critical, v_dividing, t, p, v, p_calc, dpdv, single_component);
 }

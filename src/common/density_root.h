@@ -26,6 +26,9 @@ struct RootPolicy {
     // A state outside 1..5 from the vapour routine hands the search to the
     // liquid routine (otherwise it ends the search as a failure).
     bool unlisted_state_switches_to_liquid = false;
+    // The slope cell handed to the host is the call's own instead of
+    // HostDpdvControl(1), so that calls from several threads do not share it.
+    bool private_slope_cell = false;
 };
 
 struct RootResult {
@@ -54,7 +57,8 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
     double v = rho_start > 0.0 ? 1.0 / rho_start : 0.0;
     double p_calc = missing;
     double dpdv_local = missing;
-    double *dpdv = host.dpdv_cell() && t.dpdv_control_words >= 1 ? host.dpdv_cell() : &dpdv_local;
+    double *dpdv = !policy.private_slope_cell && host.dpdv_cell() && t.dpdv_control_words >= 1 ? host.dpdv_cell()
+                                                                                              : &dpdv_local;
     *dpdv = missing;
 
     RootResult result{rho_start, p_calc};
