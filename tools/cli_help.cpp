@@ -1,6 +1,8 @@
 // Help texts of the keld command, written like a manual page's synopsis.
 #include "cli_help.h"
 
+#include <string>
+
 namespace keld::cli {
 
 namespace {
@@ -20,6 +22,12 @@ Commands:
   sweep    evaluate states over a range of temperatures or pressures (CSV)
   init     run the models' parameter initialisation and show the parameters
   check    validate case files without computing anything
+  sat      vapour pressure of a pure component, up to the critical point
+  activity solvent activity over a polymer solution, and the sorption isotherm
+  bubble   bubble-point pressure or temperature (polymers stay in the liquid)
+  dew      dew-point pressure or temperature
+  flash    isothermal two-phase flash with a stability test
+  lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
   help     show this help, or the help of a command
 
 Options:
@@ -31,6 +39,8 @@ Examples:
   keld eval --json examples/methane-hexane.json
   keld sweep --T 280:400:13 --state 1 examples/polystyrene-toluene.json
   keld check examples/*.json
+  keld sat examples/hexane-vapour-pressure.json --plot psat.png
+  keld lle examples/polystyrene-cyclohexane.json --T 270:300:16
 
 Exit status:
   0  success
@@ -135,13 +145,140 @@ Exit status:
 
 constexpr std::string_view help = R"(Usage: keld help [COMMAND]
 
-Show the general help, or the help of COMMAND (eval, sweep, init, check).
+Show the general help, or the help of COMMAND (eval, sweep, init, check, sat,
+activity, bubble, dew, flash, lle).
 `keld COMMAND --help` shows the same text.
 
 Exit status:
   0  success
   1  unknown command
 )";
+
+
+constexpr std::string_view equilibrium_common = R"(
+Common options:
+  --state N       take the defaults (model, components, composition, T, P) from
+                  state N of the case (default: the first state)
+  --model NAME    the model family (default: the state's)
+  --json          one JSON document: {"command", "title", "case", "model",
+                  "columns", "rows", "notes", ...}; NaN values are null
+  --csv           one CSV row per point, a header line first, then the status
+                  and message of each point
+  --plot FILE     also draw the curve into FILE (PNG) with matplotlib through
+                  /usr/bin/python3 (or $KELD_PYTHON); an error if it is missing
+  --data CSV      with --plot: measured points to draw too (the first two
+                  numeric columns; a line "# label: TEXT" names them)
+  -h, --help      show this help
+A sweep that runs longer than a second shows a progress bar on standard error
+when that is a terminal (KELD_PROGRESS=1 forces it, KELD_PROGRESS=0 hides it).
+Ranges are FROM:TO:COUNT (COUNT evenly spaced values) or a single value.
+
+Every point has a status: converged; single phase (a flash of a stable feed);
+no coexistence (above the critical point, or no demixing); no solution (the
+specification lies outside what the model allows); not converged (the message
+says how far it got); density root failed; invalid input. Points without an
+equilibrium print no numbers.
+
+Exit status:
+  0  every point converged (or is a single phase)
+  1  the case file or the command line is wrong, or a point's input is invalid
+  2  at least one point has no equilibrium or did not converge
+)";
+
+constexpr std::string_view sat = R"(Usage: keld sat [--component ID] [--T T | --T FROM:TO:COUNT | --P P]
+                [--points N] [OPTIONS] CASE
+
+Vapour pressure of a pure component: P_sat, the densities of the saturated
+liquid and vapour, the heat of vaporisation and both compressibilities. With
+--T FROM:TO:COUNT the curve is traced by continuation and ends where the
+model's critical point is (the points above it say so); without --T it runs
+from the state's temperature to the critical region in N points (default 30)
+and estimates the model's critical point. With --P the boiling temperature at
+that pressure. --component picks the component (default: the state's first
+volatile one).
+
+Examples:
+  keld sat examples/hexane-vapour-pressure.json
+  keld sat --T 290:340:11 --csv examples/hexane-vapour-pressure.json
+  keld sat --P 101325 --component TOLUENE examples/polystyrene-toluene.json
+  keld sat examples/hexane-vapour-pressure.json --plot psat.png \
+      --data examples/data/hexane-vapour-pressure.csv
+)";
+
+constexpr std::string_view activity = R"(Usage: keld activity [--solvent ID] [--T T] [--w FROM:TO:COUNT | --p FROM:TO:COUNT]
+                     [OPTIONS] CASE
+
+Solvent activity over a polymer solution at T (default: the state's): the
+solution's bubble pressure P with its vapour of the volatile components only,
+each solvent's partial pressure, its activity a = f / f_sat (f_sat: the
+fugacity of the pure solvent's saturated vapour at T) and its weight-fraction
+activity coefficient Omega = a / w. Without a range: the state's composition.
+With --w: the solvent's weight fraction over a range, the other components
+keeping their proportions from the state. With --p: the sorption isotherm,
+the liquid in equilibrium with the solvent at partial pressures in Pa (the
+inverse; a pressure at or above the vapour pressure has no solution).
+
+Examples:
+  keld activity --w 0.05:0.95:19 examples/polystyrene-toluene.json
+  keld activity --p 500:3500:7 --csv examples/polystyrene-toluene.json
+)";
+
+constexpr std::string_view bubble = R"(Usage: keld bubble [--T T | --P P] [--x FROM:TO:COUNT] [OPTIONS] CASE
+
+Bubble point of the state's liquid: the pressure at T (default: the state's
+T), or with --P the temperature at that pressure, and the first vapour's
+composition. Polymers stay in the liquid. With --x, the mole fraction of the
+first listed component over a range (the others in the state's proportions):
+for a binary the P-x-y (or T-x-y) diagram, which --plot draws.
+
+Examples:
+  keld bubble examples/methane-hexane.json --state 2
+  keld bubble --x 0:1:21 --plot pxy.png examples/methane-hexane.json --state 2
+)";
+
+constexpr std::string_view dew = R"(Usage: keld dew [--T T | --P P] [--y FROM:TO:COUNT] [OPTIONS] CASE
+
+Dew point of the state's vapour: the pressure at T (default: the state's T),
+or with --P the temperature, and the first liquid's composition. A vapour
+holding a polymer has none (invalid input). With --y, the mole fraction of the
+first listed component over a range.
+
+Examples:
+  keld dew examples/methane-hexane.json
+)";
+
+constexpr std::string_view flash = R"(Usage: keld flash [--T T] [--P P] [OPTIONS] CASE
+
+Isothermal flash of the state's composition at its T and P (or those given):
+a tangent-plane stability test, then, for an unstable feed, two phases (a
+liquid and a vapour, or two liquids) with their amounts (moles of molecules
+and mass), compositions (mole and weight fractions) and molar volumes.
+Polymers never enter the vapour. A stable feed is one phase (status "single
+phase").
+
+Examples:
+  keld flash --P 2e6 examples/methane-hexane.json --state 2
+  keld flash --json examples/polystyrene-cyclohexane.json --T 285
+)";
+
+constexpr std::string_view lle = R"(Usage: keld lle [--T T | --T FROM:TO:COUNT] [--P P] [OPTIONS] CASE
+
+Liquid-liquid demixing of the state's binary (a solvent and a polymer) at P
+(default: the state's): at each T the binodal, i.e. the weight fractions of
+the second component in the polymer-lean and polymer-rich liquids (for a
+single polymer component the cloud-point curve), and the spinodal. Over a
+range the upper and lower critical solution temperatures (UCST, LCST) found
+between neighbouring temperatures are given with their compositions; --plot
+draws the T-w diagram.
+
+Examples:
+  keld lle --T 270:300:16 --plot ucst.png examples/polystyrene-cyclohexane.json
+  keld lle --state 2 --T 500:540:9 examples/polystyrene-cyclohexane.json
+)";
+
+std::string with_common(std::string_view own) {
+    return std::string(own) + std::string(equilibrium_common);
+}
 
 }  // namespace
 
@@ -155,6 +292,15 @@ std::string_view command_help(std::string_view command) {
     if (command == "init") return init;
     if (command == "check") return check;
     if (command == "help") return help;
+    static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
+                             bubble_text = with_common(bubble), dew_text = with_common(dew),
+                             flash_text = with_common(flash), lle_text = with_common(lle);
+    if (command == "sat") return sat_text;
+    if (command == "activity") return activity_text;
+    if (command == "bubble") return bubble_text;
+    if (command == "dew") return dew_text;
+    if (command == "flash") return flash_text;
+    if (command == "lle") return lle_text;
     return {};
 }
 

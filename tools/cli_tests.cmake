@@ -83,3 +83,40 @@ keld_cli_test(eval_pcsaft_assoc_no_derivatives 1 ARGS eval ${KELD_ASSOC_DERIVATI
   STDERR "monitor returns no temperature derivatives")
 keld_cli_test(sweep_pcsaft_assoc 0 ARGS sweep --T 300:330:4 --state 1 ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
   CSV_HEADER "^state,label,model" CSV_ROWS 4 STDOUT "pcsaft-assoc,liquid,1,330,")
+
+# Phase equilibria.
+keld_cli_test(sat_sweep 0 ARGS sat --T 290:340:3 --csv ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  CSV_HEADER "^T / K,P / Pa,rho_L / \\(kg/m3\\)," CSV_ROWS 3 STDOUT "\n340,9[0-9][0-9][0-9][0-9]\\.")
+keld_cli_test(sat_to_critical 0 ARGS sat --points 5 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "critical point of the model" "converged")
+keld_cli_test(sat_above_critical 2 ARGS sat --T 600 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "no coexistence" "above the critical temperature")
+keld_cli_test(sat_json 0 ARGS sat --json --P 101325 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "\"command\": \"sat\"" "\"rows\"" "\"status\": \"converged\"")
+keld_cli_test(activity_isotherm 0 ARGS activity --w 0.1:0.9:3 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "a TOLUENE" "Omega TOLUENE" "vapour pressure of TOLUENE at T")
+keld_cli_test(activity_above_vapour_pressure 2 ARGS activity --p 1e5 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "no solution" "the polymer dissolves")
+keld_cli_test(bubble_pxy 0 ARGS bubble --x 0.1:0.3:3 --csv ${KELD_EXAMPLES}/methane-hexane.json --state 2
+  CSV_HEADER "^T / K,P / Pa,x CH4,x HEXANE,y CH4,y HEXANE,status" CSV_ROWS 3)
+keld_cli_test(dew_of_a_polymer_vapour 1 ARGS dew ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "invalid input" "polymers never enter the vapour")
+keld_cli_test(flash_two_phases 0 ARGS flash --P 2e6 ${KELD_EXAMPLES}/methane-hexane.json --state 2
+  STDOUT "liquid  " "vapour  " "tangent-plane distance")
+keld_cli_test(flash_one_phase 0 ARGS flash ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "single phase" "stable")
+keld_cli_test(lle_ucst 2 ARGS lle --T 290:300:3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "UCST: T = 29[0-9]\\." "no demixing")
+keld_cli_test(equilibrium_help 0 ARGS help lle STDOUT "Usage: keld lle" "--plot FILE" "Exit status:")
+keld_cli_test(equilibrium_bad_range 1 ARGS sat --T 300:200 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "FROM:TO:COUNT" "keld help sat")
+keld_cli_test(plot_needs_plot 1 ARGS sat --data x.csv ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "--data goes with --plot")
+# A PNG through matplotlib, with the measured points; and a clear error without the interpreter.
+keld_cli_test(sat_plot 0 ARGS sat --T 280:340:4 --plot ${CMAKE_CURRENT_BINARY_DIR}/psat.png
+  --data ${KELD_EXAMPLES}/data/hexane-vapour-pressure.csv ${KELD_EXAMPLES}/hexane-vapour-pressure.json)
+add_test(NAME keld_cli.plot_without_python
+  COMMAND ${CMAKE_COMMAND} -E env KELD_PYTHON=/nonexistent/python3 $<TARGET_FILE:keld_cli> sat --T 300
+          --plot ${CMAKE_CURRENT_BINARY_DIR}/never.png ${KELD_EXAMPLES}/hexane-vapour-pressure.json)
+set_tests_properties(keld_cli.plot_without_python PROPERTIES
+  PASS_REGULAR_EXPRESSION "--plot draws with matplotlib through /nonexistent/python3, which was not found")

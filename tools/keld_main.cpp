@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_equilibria.h"
 #include "cli_help.h"
 #include "cli_report.h"
 #include "keld/case.h"
@@ -45,7 +46,8 @@ const std::map<std::string, std::map<std::string, bool>> command_options{
 };
 
 Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
-    const auto &known = command_options.at(command);
+    const auto &known = command_options.count(command) ? command_options.at(command)
+                                                       : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
@@ -342,7 +344,7 @@ int run(const std::vector<std::string> &args) {
         }
         return show_help(args.size() == 2 ? args[1] : "");
     }
-    if (!command_options.count(command)) {
+    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command)) {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -353,9 +355,13 @@ int run(const std::vector<std::string> &args) {
         if (command == "eval") return run_eval(a);
         if (command == "sweep") return run_sweep(a);
         if (command == "init") return run_init(a);
+        if (cli::equilibrium_command_options().count(command))
+            return cli::run_equilibrium_command(command, a.positional, a.options);
         return run_check(a);
     } catch (const UsageError &e) {
         std::cerr << "keld " << e.command << ": " << e.message << "\nTry 'keld help " << e.command << "'.\n";
+    } catch (const cli::CommandLineError &e) {
+        std::cerr << "keld " << command << ": " << e.what() << "\nTry 'keld help " << command << "'.\n";
     } catch (const refhost::CaseError &e) {
         std::cerr << "keld: " << e.what() << "\n";
     } catch (const std::exception &e) {

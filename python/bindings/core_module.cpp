@@ -15,6 +15,10 @@
 #include "keld/case.h"
 
 namespace py = pybind11;
+
+namespace keld::python {
+void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
+}
 using keld::refhost::Case;
 using keld::refhost::CaseError;
 using keld::refhost::ComponentKind;
@@ -244,4 +248,6 @@ PYBIND11_MODULE(_core, m) {
              py::arg("z"))
         .def("initialise", &LoadedCase::initialise, py::arg("model"))
         .def("initialise_all", &LoadedCase::initialise_all);
+
+    keld::python::bind_equilibria(m);
 }

@@ -18,5 +18,6 @@ from ._core import CaseError
 from .case import Case
 from .results import Result, Results
 from .inputs import models
+from . import equilibria
 
-__all__ = ["Case", "CaseError", "Result", "Results", "models"]
+__all__ = ["Case", "CaseError", "Result", "Results", "models", "equilibria"]

@@ -21,18 +21,20 @@ class Case:
     (initialise=False skips it); its message lines are kept in
     `initialisation_messages` (model -> list of lines)."""
 
-    def __init__(self, core, initialise=True):
+    def __init__(self, core, initialise=True, source=None):
         self._core = core
+        self._source = source  # ("path", path) or ("json", text, origin): for keld.equilibria
+        self._equilibria = None
         self._components = core.components()
         self.initialisation_messages = core.initialise_all() if initialise else {}
 
     @classmethod
     def load(cls, path, initialise=True):
-        return cls(_core.LoadedCase.load(str(path)), initialise)
+        return cls(_core.LoadedCase.load(str(path)), initialise, ("path", str(path)))
 
     @classmethod
     def from_json(cls, text, origin="<string>", initialise=True):
-        return cls(_core.LoadedCase.parse(text, origin), initialise)
+        return cls(_core.LoadedCase.parse(text, origin), initialise, ("json", text, origin))
 
     @classmethod
     def from_dict(cls, data, origin="<dict>", initialise=True):
@@ -178,6 +180,17 @@ class Case:
         fields = self._core.evaluate_many(request, T, P, matrix)
         return Results.build(fields, components=listing.identifiers, model=request.model, T=T, P=P,
                              z=matrix, phase=PHASE_NAMES[request.phase])
+
+    def _equilibrium_core(self):
+        """The same case loaded once more for the phase-equilibrium layer (keld.equilibria)."""
+        if self._equilibria is None:
+            if self._source is None:
+                raise ValueError("this case was not loaded from a file or JSON text")
+            if self._source[0] == "path":
+                self._equilibria = _core.EquilibriumCase.load(self._source[1])
+            else:
+                self._equilibria = _core.EquilibriumCase.parse(self._source[1], self._source[2])
+        return self._equilibria
 
     def __repr__(self):
         ids = ", ".join(c["identifier"] for c in self._components)

@@ -5,11 +5,13 @@
 namespace keld::refhost::families {
 
 ModelEntry pcsaft() {
-    return {"pcsaft",
-            "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
-            evaluate_monitor27<KELD_ESPCSF>,
-            KELD_ESPCSI,
-            {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}};
+    ModelEntry entry{"pcsaft",
+                     "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
+                     evaluate_monitor27<KELD_ESPCSF>,
+                     KELD_ESPCSI,
+                     {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}};
+    entry.monitor27 = KELD_ESPCSF;  // fast path of the phase-equilibrium layer
+    return entry;
 }
 
 }  // namespace keld::refhost::families

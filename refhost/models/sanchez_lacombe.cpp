@@ -5,11 +5,13 @@
 namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe() {
-    return {"sanchez-lacombe",
-            "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)",
-            evaluate_monitor27<KELD_ESSLP>,
-            KELD_ESPSLI,
-            {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}};
+    ModelEntry entry{"sanchez-lacombe",
+                     "Sanchez-Lacombe lattice fluid (KELD_ESSLP, initialised by KELD_ESPSLI)",
+                     evaluate_monitor27<KELD_ESSLP>,
+                     KELD_ESPSLI,
+                     {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}};
+    entry.monitor27 = KELD_ESSLP;  // fast path of the phase-equilibrium layer
+    return entry;
 }
 
 }  // namespace keld::refhost::families

@@ -107,6 +107,16 @@ Case parse_case(std::string_view json_text, std::string_view origin = "<string>"
 // A model family as the tools see it. Each family's entry lives in its own
 // file under refhost/models/ and is listed once in the registry.
 struct ModelEntry;
+// A property monitor with the common 27-argument list (T, P, Z, N, IDX, KWORK,
+// KSPARE, KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG, PHI, H, S, G, V, DPHI, DH,
+// DS, DG, DV, KSTAT, KOPT), every argument by pointer.
+using Monitor27Routine = void (*)(const double *, const double *, const double *, const std::int64_t *,
+                                  const std::int64_t *, const std::int64_t *, const std::int64_t *,
+                                  const std::int64_t *, const std::int64_t *, const std::int64_t *,
+                                  const std::int64_t *, const std::int64_t *, const std::int64_t *,
+                                  const std::int64_t *, const std::int64_t *, double *, double *, double *,
+                                  double *, double *, double *, double *, double *, double *, double *,
+                                  std::int64_t *, const std::int64_t *);
 // Calls the family's monitor for one state on the installed host. `result`
 // arrives with every output NaN (one slot per listed component) and status 1;
 // the function writes what the monitor returned.
@@ -120,6 +130,11 @@ struct ModelEntry {
     // False when the monitor returns no temperature derivatives on its model
     // path: the tools then say so instead of showing derivative columns.
     bool temperature_derivatives = true;
+    // The family's exported monitor when it takes the common 27 arguments,
+    // for callers that call it many times in a row (the phase-equilibrium
+    // layer); null for the others, which are reached through `evaluate`.
+    // The contract a family fills is in refhost/models/models.h.
+    Monitor27Routine monitor27 = nullptr;
 };
 const std::vector<ModelEntry> &models();
 const ModelEntry *find_model(std::string_view name);

@@ -1,0 +1,123 @@
+// Cost of the phase-equilibrium layer as a user sees it: one saturation
+// point, one solvent-activity point of a polymer solution, one flash of five
+// components, each through the exported monitors on the reference host.
+// `calls` counts monitor calls per operation.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "keld/equilibria/activity.h"
+#include "keld/equilibria/flash.h"
+#include "keld/equilibria/saturation.h"
+#include "support/pcsaft_systems.h"
+
+namespace {
+
+using namespace keld;
+using namespace keld::testing;
+namespace eq = keld::equilibria;
+
+void saturation_point(benchmark::State &state, const char *model, double t) {
+    refhost::ReferenceHost host;
+    const std::int64_t i = add_pcsaft_fluid(host, kHexane);
+    set_sl_parameters(host, i, kHexaneSl);
+    eq::System system(host, model, {i});
+    long calls = 0, ops = 0;
+    for (auto _ : state) {
+        const long before = system.session().calls();
+        const eq::SaturationResult r = eq::saturation_pressure(system, 0, t);
+        benchmark::DoNotOptimize(r.p);
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+// Polystyrene (MWN 1e5, PC-SAFT from its styrene segment) with toluene at 298.15 K.
+struct Solution {
+    refhost::ReferenceHost host;
+    std::int64_t toluene = 0, ps = 0;
+    Solution() {
+        toluene = add_pcsaft_fluid(host, kToluene);
+        const std::int64_t sty = add_pcsaft_segment(host, kStyrene);
+        ps = add_homopolymer(host, "PS", sty, kStyrene.mw, 1e5);
+    }
+};
+
+// A point of an isotherm: the solvent's saturation at T is known (computed
+// once), the point before is the start, as in a sweep over the composition.
+void activity_on_isotherm(benchmark::State &state) {
+    Solution s;
+    eq::System system(s.host, "pcsaft", {s.toluene, s.ps});
+    eq::SolventActivity isotherm(system, 298.15);
+    long calls = 0, ops = 0;
+    int k = 0;
+    for (auto _ : state) {
+        const double wp = 0.3 + 0.002 * (k++ % 2);  // alternate between two neighbouring points
+        const long before = system.session().calls();
+        const eq::ActivityResult r = isotherm.at(std::vector<double>{1.0 - wp, wp});
+        benchmark::DoNotOptimize(r.activity.data());
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+// A point on its own: the solvent's saturation included, no start.
+void activity_cold(benchmark::State &state) {
+    Solution s;
+    eq::System system(s.host, "pcsaft", {s.toluene, s.ps});
+    long calls = 0, ops = 0;
+    for (auto _ : state) {
+        const long before = system.session().calls();
+        const eq::ActivityResult r = eq::solvent_activity(system, 298.15, std::vector<double>{0.7, 0.3});
+        benchmark::DoNotOptimize(r.activity.data());
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+void flash_five(benchmark::State &state, double p) {
+    refhost::ReferenceHost host;
+    std::vector<std::int64_t> listed;
+    for (const PcsaftFluid &f : {kMethane, kEthane, kPropane, kHexane, kToluene})
+        listed.push_back(add_pcsaft_fluid(host, f));
+    eq::System system(host, "pcsaft", listed);
+    const std::vector<double> z{0.05, 0.10, 0.15, 0.30, 0.40};
+    long calls = 0, ops = 0;
+    for (auto _ : state) {
+        const long before = system.session().calls();
+        const eq::FlashResult r = eq::flash(system, 350.0, p, z);
+        benchmark::DoNotOptimize(r.phases.data());
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+double fastest(const std::vector<double> &v) {
+    return *std::min_element(v.begin(), v.end());
+}
+
+}  // namespace
+
+#define KELD_EQ_BENCH(...) \
+    BENCHMARK_CAPTURE(__VA_ARGS__)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond)
+
+KELD_EQ_BENCH(saturation_point, pcsaft_hexane_300K, "pcsaft", 300.0);
+KELD_EQ_BENCH(saturation_point, pcsaft_hexane_450K, "pcsaft", 450.0);
+KELD_EQ_BENCH(saturation_point, sl_hexane_300K, "sanchez-lacombe", 300.0);
+BENCHMARK(activity_on_isotherm)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
+BENCHMARK(activity_cold)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
+KELD_EQ_BENCH(flash_five, two_phase_5bar, 5e5);
+KELD_EQ_BENCH(flash_five, two_phase_20bar, 2e6);
+KELD_EQ_BENCH(flash_five, one_phase_50bar, 5e6);
+
+BENCHMARK_MAIN();

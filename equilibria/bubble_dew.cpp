@@ -1,0 +1,505 @@
+// Bubble and dew points (see bubble_dew.h).
+#include "keld/equilibria/bubble_dew.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "composition.h"
+#include "low_pressure_liquid.h"
+#include "numerics.h"
+
+namespace keld::equilibria {
+namespace {
+
+using detail::Bracket;
+using detail::format_number;
+
+constexpr double kTolerance = 1e-11;  // max |ln f_i^L - ln f_i^V|
+constexpr int kMaxIterations = 400;
+constexpr double kLiquidLikeZ = 0.25;     // apparent-basis Z of a liquid at a probe
+constexpr double kTrivialLnK = 1e-4;      // |ln K| below which phases of alike volume are one phase
+constexpr double kTrivialVolumes = 0.02;  // relative volume difference of such phases
+constexpr int kAccelerationPeriod = 5;
+constexpr double kFinalStepResidual = 1e-6;          // one volatile: a last step is taken without a check ...
+constexpr double kFinalStepPrediction = kTolerance;  // ... when its predicted residual is within tolerance
+const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
+
+enum class Kind { bubble, dew };
+enum class Given { temperature, pressure };
+
+class PointSolver {
+  public:
+    PointSolver(System &system, Kind kind, Given given, double value, std::span<const double> composition,
+                const BubbleDewGuess &guess)
+        : system_(system), kind_(kind), given_(given), guess_(guess) {
+        (given == Given::temperature ? t_ : p_) = value;
+        composition_.assign(composition.begin(), composition.end());
+    }
+
+    BubbleDewResult solve();
+
+  private:
+    struct Evaluation {
+        PhasePoint liquid, vapour;
+        double ln_s = 0.0;      // ln S
+        double residual = 0.0;  // max |ln f_i^L - ln f_i^V|
+        double h_liquid = 0.0;  // enthalpy departures per apparent kmol (liquid), per kmol (vapour)
+    };
+
+    std::string check_input();
+    bool start_at_temperature();
+    bool start_from_probes();
+    bool start_at_pressure();
+    bool probe(double t, double p, double &p_estimate, double &h_liquid);
+    bool probe_pure_liquids(double t, double p, double &p_estimate);
+    Evaluation evaluate();
+    void accelerate(int iteration);
+    void fill(BubbleDewResult &r, const Evaluation &e) const;
+    void carry(Evaluation &e, double p_new);
+    double x_liquid(std::size_t i) const { return kind_ == Kind::bubble ? fixed_[vol_[i]] : w_[i]; }
+    double y_vapour(std::size_t i) const { return kind_ == Kind::bubble ? w_[i] : fixed_[i]; }
+    std::size_t liquid_index(std::size_t i) const { return kind_ == Kind::bubble ? vol_[i] : i; }
+
+    System &system_;
+    Kind kind_;
+    Given given_;
+    BubbleDewGuess guess_;
+    std::vector<double> composition_;
+    double t_ = not_a_number, p_ = not_a_number;
+    PhaseEvaluator *liquid_ = nullptr, *vapour_ = nullptr;
+    std::vector<std::size_t> vol_;
+    std::vector<double> fixed_;  // the given phase, in its evaluator's listing
+    std::vector<double> w_;      // the incipient phase, in its evaluator's listing
+    std::vector<double> w_next_, ln_phi_l_, ln_phi_v_, ln_w_history_[3];
+    double v_mid_ = not_a_number;
+    std::optional<detail::LowPressureLiquid> low_liquid_;
+    double low_liquid_t_ = not_a_number;
+    bool carried_ = false;
+};
+
+std::string PointSolver::check_input() {
+    const std::size_t n = system_.size();
+    if (composition_.size() != n) return "the composition needs one fraction per listed component";
+    if (!system_.volatiles()) return "no listed component is volatile";
+    if (const std::string fault = detail::normalise(composition_); !fault.empty()) return fault;
+    vol_ = system_.volatile_indices();
+    double volatile_sum = 0.0;
+    for (std::size_t i : vol_) volatile_sum += composition_[i];
+    if (!(volatile_sum > 0.0)) return "the mixture holds no volatile component";
+    vapour_ = system_.volatiles();
+    if (kind_ == Kind::bubble) {
+        liquid_ = &system_.mixture();
+        fixed_ = composition_;
+        w_.assign(vol_.size(), 0.0);
+    } else {
+        if (volatile_sum < 1.0 - 1e-12)
+            return "a dew point needs a vapour of volatile components only (polymers never enter the vapour)";
+        liquid_ = vapour_;
+        for (std::size_t i : vol_) fixed_.push_back(composition_[i]);
+        w_.assign(vol_.size(), 0.0);
+    }
+    ln_phi_l_.assign(liquid_->size(), 0.0);
+    ln_phi_v_.assign(vapour_->size(), 0.0);
+    w_next_.assign(vol_.size(), 0.0);
+    const double value = given_ == Given::temperature ? t_ : p_;
+    if (!(std::isfinite(value) && value > 0.0))
+        return "the temperature or pressure must be a positive number";
+    return {};
+}
+
+// The liquid at (t, p): for a bubble point the given liquid, for a dew point
+// a liquid of the vapour's composition. Its fugacities with an ideal vapour
+// give a first pressure (bubble: sum of x_i phi_i P; dew: the harmonic mean
+// of the pseudo vapour pressures phi_i P) and a first incipient composition.
+bool PointSolver::probe(double t, double p, double &p_estimate, double &h_liquid) {
+    const std::vector<double> &x = fixed_;
+    const PhasePoint l =
+        liquid_->evaluate(t, p, x.data(), PhaseKind::liquid, ln_phi_l_.data(), Wanted{true, false});
+    if (!l.root_found) return false;
+    if (!(p * l.v_apparent / (system_.gas_constant() * t) < kLiquidLikeZ)) {
+        // A dense root at high pressure: a liquid if a distinct vapour root exists beside it.
+        if (!system_.all_volatile() && kind_ == Kind::bubble) return false;
+        std::vector<double> ln_phi(liquid_->size());
+        const PhasePoint v = liquid_->evaluate(t, p, x.data(), PhaseKind::vapour, ln_phi.data());
+        if (!(v.root_found && v.v_apparent > 1.5 * l.v_apparent)) return false;
+    }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < vol_.size(); ++i) {
+        const double phi_p = std::exp(ln_phi_l_[liquid_index(i)]) * p;
+        w_[i] = kind_ == Kind::bubble ? x[vol_[i]] * phi_p : x[i] / phi_p;
+        sum += w_[i];
+    }
+    p_estimate = kind_ == Kind::bubble ? sum : 1.0 / sum;
+    for (double &wi : w_) wi /= sum;
+    v_mid_ = std::sqrt(l.v_apparent * system_.gas_constant() * t / p_estimate);
+    h_liquid = l.h * l.v_apparent / l.v;
+    return std::isfinite(p_estimate) && p_estimate > 0.0;
+}
+
+// A dew point's first liquid when the vapour's own composition has no liquid
+// root: pseudo vapour pressures from the pure liquids of the components that
+// have one at (t, p), and for the others their fugacity at high dilution in a
+// liquid of the former.
+bool PointSolver::probe_pure_liquids(double t, double p, double &p_estimate) {
+    const std::size_t nv = vol_.size();
+    std::vector<double> p_star(nv, not_a_number), heavy(nv, 0.0);
+    double heavy_sum = 0.0;
+    for (std::size_t i = 0; i < nv; ++i) {
+        const double x = 1.0;
+        double ln_phi;
+        const PhasePoint l = system_.pure(vol_[i]).evaluate(t, p, &x, PhaseKind::liquid, &ln_phi);
+        if (l.root_found && p * l.v_apparent / (system_.gas_constant() * t) < kLiquidLikeZ) {
+            p_star[i] = std::exp(ln_phi) * p;
+            heavy[i] = std::max(fixed_[i], 1e-3);
+            heavy_sum += heavy[i];
+        }
+    }
+    if (!(heavy_sum > 0.0)) return false;
+    for (std::size_t i = 0; i < nv; ++i)
+        heavy[i] = heavy[i] > 0.0 ? heavy[i] / heavy_sum * (1.0 - 1e-6) : 1e-6 / nv;
+    const PhasePoint l = liquid_->evaluate(t, p, heavy.data(), PhaseKind::liquid, ln_phi_l_.data());
+    if (!l.root_found) return false;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < nv; ++i) {
+        if (!std::isfinite(p_star[i])) p_star[i] = std::exp(ln_phi_l_[i]) * p;
+        w_[i] = fixed_[i] / p_star[i];
+        sum += w_[i];
+    }
+    p_estimate = 1.0 / sum;
+    for (double &wi : w_) wi /= sum;
+    v_mid_ = std::sqrt(l.v_apparent * system_.gas_constant() * t / p_estimate);
+    return std::isfinite(p_estimate) && p_estimate > 0.0;
+}
+
+bool PointSolver::start_at_temperature() {
+    if (std::isfinite(guess_.p) && guess_.p > 0.0 && guess_.incipient.size() == system_.size()) {
+        // A neighbouring point: start there; its volumes set v_mid at the first pass.
+        double sum = 0.0;
+        for (std::size_t i = 0; i < vol_.size(); ++i) sum += w_[i] = std::max(guess_.incipient[vol_[i]], 0.0);
+        if (sum > 0.0 && std::isfinite(sum)) {
+            for (double &wi : w_) wi /= sum;
+            p_ = guess_.p;
+            v_mid_ = not_a_number;
+            return true;
+        }
+    }
+    return start_from_probes();
+}
+
+bool PointSolver::start_from_probes() {
+    double h;
+    for (double p : kProbePressures) {
+        if (probe(t_, p, p_, h)) return true;
+    }
+    return kind_ == Kind::dew && probe_pure_liquids(t_, kProbePressures[0], p_);
+}
+
+// A first T at the given P: the ideal-vapour estimate of the pressure from a
+// probe liquid (see probe) set equal to P by secant steps in 1/T.
+bool PointSolver::start_at_pressure() {
+    double t = std::isfinite(guess_.t) && guess_.t > 0.0 ? guess_.t : 300.0;
+    auto mismatch = [&](double tt, double &f) {
+        double p_estimate, h;
+        const bool ok =
+            probe(tt, p_, p_estimate, h) || (kind_ == Kind::dew && probe_pure_liquids(tt, p_, p_estimate));
+        f = ok ? std::log(p_estimate / p_) : not_a_number;
+        return ok;
+    };
+    double f = not_a_number;
+    for (int attempt = 0; attempt < 12 && !mismatch(t, f); ++attempt) t *= 0.85;  // no liquid: colder
+    if (!std::isfinite(f)) return false;
+    double t_prev = t, f_prev = f;
+    t *= f > 0.0 ? 0.95 : 1.05;
+    for (int it = 0; it < 8; ++it) {
+        if (!mismatch(t, f)) {
+            t = 0.5 * (t + t_prev);  // stepped out of the liquid: back half-way
+            continue;
+        }
+        if (std::fabs(f) < 1e-3) break;
+        const double u = 1.0 / t, u_prev = 1.0 / t_prev;
+        double u_next = u - f * (u - u_prev) / (f - f_prev);
+        if (!(u_next > 0.0) || !std::isfinite(u_next)) break;
+        u_next = std::clamp(u_next, 0.7 * u, 1.4 * u);
+        t_prev = t;
+        f_prev = f;
+        t = 1.0 / u_next;
+    }
+    if (!std::isfinite(f)) return false;
+    t_ = t;
+    return true;
+}
+
+PointSolver::Evaluation PointSolver::evaluate() {
+    Evaluation e;
+    const bool want_h = given_ == Given::pressure;
+    std::vector<double> &liquid_x = kind_ == Kind::bubble ? fixed_ : w_;
+    std::vector<double> &vapour_y = kind_ == Kind::bubble ? w_ : fixed_;
+    // A bubble point's liquid keeps its composition: its low-pressure
+    // reference (used only if the root search fails) is kept while T is.
+    if (!low_liquid_ || kind_ == Kind::dew || low_liquid_t_ != t_) {
+        low_liquid_.emplace(*liquid_, t_, liquid_x.data(), Wanted{want_h, false});
+        low_liquid_t_ = t_;
+    }
+    e.liquid = low_liquid_->at(p_, ln_phi_l_.data());
+    carried_ = carried_ || low_liquid_->carried();
+    e.vapour = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data(),
+                                 Wanted{want_h, false});
+    double s = 0.0;
+    for (std::size_t i = 0; i < vol_.size(); ++i) {
+        const double ln_k = ln_phi_l_[liquid_index(i)] - ln_phi_v_[i];
+        w_next_[i] = kind_ == Kind::bubble ? x_liquid(i) * std::exp(ln_k) : y_vapour(i) * std::exp(-ln_k);
+        s += w_next_[i];
+    }
+    e.ln_s = std::log(s);
+    for (std::size_t i = 0; i < vol_.size(); ++i) {
+        w_next_[i] /= s;
+        const double x = x_liquid(i), y = y_vapour(i);
+        if (x > 0.0 && y > 0.0) {
+            const double d = std::log(x) + ln_phi_l_[liquid_index(i)] - std::log(y) - ln_phi_v_[i];
+            e.residual = std::max(e.residual, std::fabs(d));
+        } else if (x > 0.0 || y > 0.0) {
+            e.residual = detail::kInf;  // a component in one phase only is not in equilibrium yet
+        }
+    }
+    if (want_h) e.h_liquid = e.liquid.h * e.liquid.v_apparent / e.liquid.v;
+    return e;
+}
+
+// Every few passes: extrapolate ln w along the dominant eigenvalue of the
+// substitution (the last two changes point the same way and shrink by lambda).
+void PointSolver::accelerate(int iteration) {
+    auto &h = ln_w_history_;
+    h[0] = h[1];
+    h[1] = h[2];
+    h[2].resize(w_.size());
+    for (std::size_t i = 0; i < w_.size(); ++i) h[2][i] = w_[i] > 0.0 ? std::log(w_[i]) : 0.0;
+    if (iteration < 3 || iteration % kAccelerationPeriod != 0 || h[0].size() != w_.size()) return;
+    double dd = 0.0, d0 = 0.0;
+    for (std::size_t i = 0; i < w_.size(); ++i) {
+        const double a = h[2][i] - h[1][i], b = h[1][i] - h[0][i];
+        dd += a * b;
+        d0 += b * b;
+    }
+    const double lambda = d0 > 0.0 ? dd / d0 : 0.0;
+    if (!(lambda > 0.0 && lambda < 0.95)) return;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < w_.size(); ++i) {
+        if (w_[i] <= 0.0) continue;
+        w_[i] = std::exp(h[2][i] + (h[2][i] - h[1][i]) * lambda / (1.0 - lambda));
+        sum += w_[i];
+    }
+    for (double &wi : w_) wi /= sum;
+}
+
+// The evaluation at P carried to the nearby P' (one volatile component): the
+// vapour's ln phi and Z linear in P with their exact slopes, the liquid's
+// ln phi by its Poynting term with partial volumes r_k v_apparent.
+void PointSolver::carry(Evaluation &e, double p_new) {
+    const double rt = system_.gas_constant() * t_, dp = p_new - p_, ln_ratio = std::log(p_new / p_);
+    for (std::size_t k = 0; k < liquid_->size(); ++k)
+        ln_phi_l_[k] += liquid_->segment_ratio(k) * e.liquid.v_apparent * dp / rt - ln_ratio;
+    ln_phi_v_[0] += (e.vapour.z - 1.0) * dp / p_;
+    e.vapour.z += (e.vapour.z - 1.0) * dp / p_;
+    e.vapour.v = e.vapour.v_apparent = e.vapour.z * rt / p_new;
+    e.liquid.z = p_new * e.liquid.v / rt;
+    p_ = p_new;
+}
+
+void PointSolver::fill(BubbleDewResult &r, const Evaluation &e) const {
+    const std::size_t n = system_.size();
+    r.status = Status::converged;
+    r.t = t_;
+    r.p = p_;
+    r.x.assign(n, 0.0);
+    r.y.assign(n, 0.0);
+    for (std::size_t i = 0; i < vol_.size(); ++i) {
+        r.y[vol_[i]] = y_vapour(i);
+        if (kind_ == Kind::dew) r.x[vol_[i]] = x_liquid(i);
+    }
+    if (kind_ == Kind::bubble) r.x = fixed_;
+    r.v_liquid = e.liquid.v;
+    r.v_vapour = e.vapour.v;
+    r.residual = e.residual;
+    r.ln_phi_liquid.assign(n, not_a_number);
+    r.ln_phi_vapour.assign(n, not_a_number);
+    if (kind_ == Kind::bubble) r.ln_phi_liquid = ln_phi_l_;
+    for (std::size_t i = 0; i < vol_.size(); ++i) {
+        r.ln_phi_vapour[vol_[i]] = ln_phi_v_[i];
+        if (kind_ == Kind::dew) r.ln_phi_liquid[vol_[i]] = ln_phi_l_[i];
+    }
+}
+
+BubbleDewResult PointSolver::solve() {
+    BubbleDewResult r;
+    const detail::CallCounter counter(system_.session());
+    if (const std::string fault = check_input(); !fault.empty()) {
+        r.status = Status::invalid_input;
+        r.message = fault;
+        return r;
+    }
+    const char *what = kind_ == Kind::bubble ? "bubble" : "dew";
+    const bool started = given_ == Given::temperature ? start_at_temperature() : start_at_pressure();
+    if (!started) {
+        r.status = Status::supercritical;
+        r.message = std::string("no liquid found to start the ") + what + " point from: " +
+                    (given_ == Given::temperature
+                         ? "T = " + format_number(t_) + " K is above the mixture's critical region"
+                         : "P = " + format_number(p_) + " Pa");
+        r.evaluations = counter.calls();
+        r.monitor_messages = system_.session().take_messages();
+        return r;
+    }
+
+    // Control variable: ln P at given T, 1/T at given P. ln S falls as it
+    // grows for a bubble point and rises for a dew point.
+    const bool at_t = given_ == Given::temperature;
+    const double sign = kind_ == Kind::bubble ? 1.0 : -1.0;
+    double c = at_t ? std::log(p_) : 1.0 / t_;
+    Bracket bracket;
+    double best = detail::kInf, last_c = not_a_number, last_ln_s = not_a_number, last_g = detail::kInf;
+    int trivial = 0;
+    bool distinct = false;
+    for (int it = 1; it <= kMaxIterations; ++it) {
+        r.iterations = it;
+        (at_t ? p_ : t_) = at_t ? std::exp(c) : 1.0 / c;
+        const Evaluation e = evaluate();
+        const double rt = system_.gas_constant() * t_;
+        const bool l_found = e.liquid.root_found, v_found = e.vapour.root_found;
+        if (std::isnan(v_mid_)) {
+            // Started from a guess: trust it if it shows a liquid and a vapour.
+            if (l_found && v_found && e.vapour.v_apparent > 2.0 * e.liquid.v_apparent) {
+                v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
+            } else if (start_from_probes()) {
+                c = std::log(p_);
+                continue;
+            } else {
+                r.status = Status::supercritical;
+                r.message = std::string("no liquid found to start the ") + what + " point from";
+                break;
+            }
+        }
+        const bool liquid_like = l_found && e.liquid.v_apparent < v_mid_;
+        const bool vapour_like = v_found && e.vapour.v_apparent > v_mid_;
+        double newton = not_a_number;
+        if (!l_found && !v_found) {
+            r.status = Status::root_failure;
+            r.message = "neither density root found at T = " + format_number(t_) +
+                        " K, P = " + format_number(p_) + " Pa";
+            break;
+        }
+        distinct = liquid_like && vapour_like;
+        if (distinct) {
+            best = std::min(best, e.residual);
+            if (e.residual <= kTolerance) {
+                fill(r, e);
+                break;
+            }
+            double max_ln_k = 0.0;
+            for (std::size_t i = 0; i < vol_.size(); ++i)
+                max_ln_k = std::max(max_ln_k, std::fabs(ln_phi_l_[liquid_index(i)] - ln_phi_v_[i]));
+            const bool alike = std::fabs(e.vapour.v_apparent / e.liquid.v_apparent - 1.0) < kTrivialVolumes;
+            trivial = max_ln_k < kTrivialLnK && alike ? trivial + 1 : 0;
+            if (trivial >= 3) {
+                r.status = Status::supercritical;
+                r.message = std::string("the ") + what +
+                            "-point iteration went to the trivial solution (both phases " +
+                            "alike): the mixture has no " + what +
+                            " point here, it is above its critical region";
+                break;
+            }
+            v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
+            (sign * e.ln_s > 0.0 ? bracket.lo : bracket.hi) = c;
+            if (at_t) {
+                const double z_l = p_ * e.liquid.v_apparent / rt;
+                const double g = sign * e.ln_s;
+                newton = detail::model_step(g, z_l, e.vapour.z, p_);
+                if (!std::isfinite(newton)) newton = c - g / (z_l - e.vapour.z);
+                if (vol_.size() == 1 && std::isfinite(newton) && newton > bracket.lo && newton < bracket.hi) {
+                    // Quadratic convergence: after this step the residual is
+                    // about contraction * g^2, plus the liquid carried over it.
+                    const double contraction = std::fabs(g) / (last_g * last_g);
+                    const double predicted = contraction * g * g + z_l * std::fabs(std::expm1(newton - c));
+                    if (std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
+                        predicted <= kFinalStepPrediction) {
+                        Evaluation carried = e;
+                        carry(carried, std::exp(newton));
+                        fill(r, carried);
+                        r.residual = predicted;
+                        break;
+                    }
+                    last_g = g;
+                }
+            } else {
+                // d ln S / d(1/T) from the last two passes when they agree in
+                // sign with the heat of vaporisation; that alone at first.
+                const double dh = e.vapour.h - e.h_liquid;  // about the heat of vaporisation
+                double slope = dh > 0.0 ? -sign * dh / system_.gas_constant() : not_a_number;
+                if (std::isfinite(last_c) && c != last_c) {
+                    const double secant = (e.ln_s - last_ln_s) / (c - last_c);
+                    if (std::isfinite(secant) && secant * sign < 0.0) slope = secant;
+                }
+                if (std::isfinite(slope)) newton = c - e.ln_s / slope;
+            }
+            last_c = c;
+            last_ln_s = e.ln_s;
+            std::copy(w_next_.begin(), w_next_.end(), w_.begin());
+            accelerate(it);
+        } else {
+            // The liquid came out vapour-like: below its spinodal (P too low,
+            // T too high). Or the vapour came out liquid-like: the other side.
+            const bool liquid_missing = !liquid_like && (!l_found || e.liquid.v_apparent >= v_mid_);
+            (liquid_missing ? bracket.lo : bracket.hi) = c;
+        }
+        if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14)) {
+            r.status = Status::supercritical;
+            r.message = std::string("no ") + what +
+                        " point: no state with a liquid and a vapour root was found near " +
+                        (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K");
+            break;
+        }
+        c = bracket.next(newton, c, at_t ? 0.5 : 0.05 * c);
+        if (!at_t && !(c > 0.0)) c = 0.5 * bracket.lo;
+    }
+    if (r.status == Status::not_converged) {
+        r.message = std::string(what) + " point not converged after " + std::to_string(r.iterations) +
+                    " iterations; best max |ln f_L - ln f_V| = " + format_number(best);
+        r.residual = best;
+    }
+    if (r.status != Status::converged) {
+        r.t = at_t ? t_ : not_a_number;
+        r.p = at_t ? not_a_number : p_;
+    }
+    r.evaluations = counter.calls();
+    r.monitor_messages = system_.session().take_messages();
+    if (carried_ && r.status == Status::converged)
+        r.message =
+            "the host's liquid root search failed at this pressure; the liquid was carried there from 1e4 Pa "
+            "or above (quadratic in P)";
+    return r;
+}
+
+}  // namespace
+
+BubbleDewResult bubble_pressure(System &system, double t, std::span<const double> x,
+                                const BubbleDewGuess &guess) {
+    return PointSolver(system, Kind::bubble, Given::temperature, t, x, guess).solve();
+}
+
+BubbleDewResult bubble_temperature(System &system, double p, std::span<const double> x,
+                                   const BubbleDewGuess &guess) {
+    return PointSolver(system, Kind::bubble, Given::pressure, p, x, guess).solve();
+}
+
+BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y,
+                             const BubbleDewGuess &guess) {
+    return PointSolver(system, Kind::dew, Given::temperature, t, y, guess).solve();
+}
+
+BubbleDewResult dew_temperature(System &system, double p, std::span<const double> y,
+                                const BubbleDewGuess &guess) {
+    return PointSolver(system, Kind::dew, Given::pressure, p, y, guess).solve();
+}
+
+}  // namespace keld::equilibria

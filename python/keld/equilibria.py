@@ -1,0 +1,303 @@
+"""Phase equilibria of a case: vapour pressure, solvent activity and sorption,
+bubble and dew points, flash and liquid-liquid demixing, computed by keld's
+equilibrium layer through the case's property monitors.
+
+    >>> import keld, keld.equilibria as eq
+    >>> case = keld.Case.load("examples/hexane-vapour-pressure.json")
+    >>> s = eq.saturation(case, "HEXANE", T=[300.0, 350.0])
+    >>> s.P, s.dH_vap
+
+Units: T in K, P in Pa, volumes in m3/kmol, enthalpies in J/kmol, densities
+in kg/m3. Compositions handed in follow keld.Case.properties: apparent mole
+fractions (basis="mole", a polymer counted in repeat units) or weight
+fractions (basis="mass"). Compositions handed back are `x`, `y`: mole
+fractions of molecules (a polymer molecule counted once) and `w`: weight
+fractions. Polymers (and oligomers) never enter a vapour. Every result has a
+`status` per point ("converged", "single phase", "no coexistence", "no
+solution", "not converged", "density root failed", "invalid input") and a
+`message`; numbers of points that did not converge are NaN.
+"""
+from dataclasses import dataclass, field
+from typing import List, Optional, Tuple
+
+import numpy as np
+
+from . import inputs
+
+OK = ("converged", "single phase")
+
+
+def _core_case(case):
+    return case._equilibrium_core()
+
+
+def _model(model):
+    return inputs.model_name(model)
+
+
+def _temperatures(name, values):
+    array = np.atleast_1d(inputs.positive_finite(name, values)).astype(float)
+    if array.ndim != 1:
+        raise ValueError(f"{name} must be a number or a 1-D array")
+    return array
+
+
+def _listing(case, z, components, basis):
+    """(Listing, true mole fractions, weight fractions), one row per composition."""
+    listing, apparent = inputs.composition(case._components, z, components, basis)
+    mwn = np.array([inputs.find_component(case._components, c)["MWN"] for c in listing.identifiers])
+    moles = apparent * listing.molecular_weights / mwn
+    true = moles / moles.sum(axis=1, keepdims=True)
+    mass = apparent * listing.molecular_weights
+    weights = mass / mass.sum(axis=1, keepdims=True)
+    return listing, np.ascontiguousarray(true), np.ascontiguousarray(weights)
+
+
+def _component_number(case, identifier):
+    entry = inputs.find_component(case._components, identifier)
+    if entry is None:
+        known = ", ".join(c["identifier"] for c in case._components)
+        raise ValueError(f"unknown component {identifier!r} (components of the case: {known})")
+    return entry
+
+
+@dataclass(frozen=True)
+class Saturation:
+    """Saturation of a pure component at each T (or P): vapour pressure P,
+    molar volumes, compressibilities and densities of both phases, heat of
+    vaporisation dH_vap (J/kmol). `critical` is (T_c, P_c, V_c) of the model
+    when a curve was traced to its end."""
+    component: str
+    model: str
+    T: np.ndarray
+    P: np.ndarray
+    v_liquid: np.ndarray
+    v_vapour: np.ndarray
+    Z_liquid: np.ndarray
+    Z_vapour: np.ndarray
+    dH_vap: np.ndarray
+    rho_liquid: np.ndarray
+    rho_vapour: np.ndarray
+    status: List[str]
+    message: List[str]
+    critical: Optional[Tuple[float, float, float]] = None
+
+    @property
+    def converged(self):
+        return np.array([s in OK for s in self.status])
+
+
+def _saturation(fields, component, model, molecular_weight):
+    critical = fields.pop("critical", None)
+    arrays = {k: np.asarray(v, dtype=float) for k, v in fields.items() if k not in ("status", "message")}
+    return Saturation(component=component, model=model, rho_liquid=molecular_weight / arrays["v_liquid"],
+                      rho_vapour=molecular_weight / arrays["v_vapour"], status=list(fields["status"]),
+                      message=list(fields["message"]), critical=tuple(critical) if critical else None, **arrays)
+
+
+def saturation(case, component, T=None, P=None, model="pcsaft", data_set=1):
+    """Vapour pressure at T (number or array), or boiling temperature at P."""
+    if (T is None) == (P is None):
+        raise ValueError("give T or P")
+    entry = _component_number(case, component)
+    values = _temperatures("T" if P is None else "P", T if P is None else P)
+    fields = _core_case(case).saturation(_model(model), entry["number"], data_set, values, P is None)
+    return _saturation(dict(fields), entry["identifier"], model, entry["MWN"])
+
+
+def vapour_pressure_curve(case, component, T_from, T_to=None, points=30, model="pcsaft", data_set=1):
+    """The vapour-pressure curve from T_from to T_to at `points` evenly spaced
+    temperatures, traced by continuation; T_to=None runs to the critical region."""
+    entry = _component_number(case, component)
+    t_from = inputs.scalar("T_from", T_from)
+    t_to = float("nan") if T_to is None else inputs.scalar("T_to", T_to)
+    fields = _core_case(case).curve(_model(model), entry["number"], data_set, t_from, t_to, int(points))
+    return _saturation(dict(fields), entry["identifier"], model, entry["MWN"])
+
+
+@dataclass(frozen=True)
+class Activity:
+    """Solvent activities over polymer solutions at T, one row per liquid:
+    P (the vapour's pressure), w, x (liquid), y (vapour), partial pressures,
+    fugacities, activities a_i = f_i / f_i,sat and weight-fraction activity
+    coefficients a_i / w_i (columns follow `components`), and the pure
+    components' vapour pressures P_sat."""
+    components: Tuple[str, ...]
+    model: str
+    T: float
+    P: np.ndarray
+    w: np.ndarray
+    x: np.ndarray
+    y: np.ndarray
+    partial_pressure: np.ndarray
+    fugacity: np.ndarray
+    activity: np.ndarray
+    weight_activity_coefficient: np.ndarray
+    P_sat: np.ndarray
+    status: List[str]
+    message: List[str]
+
+    @property
+    def converged(self):
+        return np.array([s in OK for s in self.status])
+
+
+def _activity(fields, listing, model, T):
+    arrays = {k: np.asarray(v, dtype=float) for k, v in fields.items() if k not in ("status", "message")}
+    return Activity(components=listing.identifiers, model=model, T=T, status=list(fields["status"]),
+                    message=list(fields["message"]), **arrays)
+
+
+def activity(case, T, w, model="pcsaft", components=None, basis="mass", data_set=1):
+    """Activities of the solvents over liquids of composition w (weight
+    fractions by default; a dict of scalars or arrays, or rows of an array
+    following `components`) at temperature T."""
+    listing, _, weights = _listing(case, w, components, basis)
+    T = inputs.scalar("T", T)
+    fields = _core_case(case).activity(_model(model), listing.numbers, data_set, T, weights)
+    return _activity(dict(fields), listing, model, T)
+
+
+def sorption(case, T, partial_pressures, polymer_weights=None, model="pcsaft", data_set=1):
+    """The sorption isotherm: liquid compositions in equilibrium with the
+    solvents' partial pressures (a dict identifier -> Pa, scalars or arrays;
+    its keys and the polymers' keys in polymer_weights list the components)."""
+    if not isinstance(partial_pressures, dict):
+        raise ValueError("partial_pressures must be a dict identifier -> pressure in Pa")
+    weights = polymer_weights or {}
+    polymers = [c["identifier"] for c in case._components if c["kind"] in ("polymer", "oligomer")]
+    listed = list(partial_pressures) + [p for p in (list(weights) or polymers) if p not in partial_pressures]
+    listing = inputs.Listing(case._components, listed)
+    columns = np.broadcast_arrays(*[np.asarray(partial_pressures.get(c, 0.0), dtype=float) for c in listed])
+    matrix = np.ascontiguousarray(np.stack(columns, axis=-1).reshape(-1, len(listed)))
+    if not np.all(np.isfinite(matrix)) or np.any(matrix < 0):
+        raise ValueError("partial pressures must be finite and not negative")
+    shares = [float(weights.get(c, 1.0 if not weights else 0.0)) for c in listed]
+    T = inputs.scalar("T", T)
+    fields = _core_case(case).sorption(_model(model), listing.numbers, data_set, T, matrix, shares)
+    return _activity(dict(fields), listing, model, T)
+
+
+@dataclass(frozen=True)
+class BubbleDew:
+    """Bubble or dew points, one per row: T, P, liquid x and vapour y (mole
+    fractions of molecules, columns following `components`)."""
+    kind: str
+    components: Tuple[str, ...]
+    model: str
+    T: np.ndarray
+    P: np.ndarray
+    x: np.ndarray
+    y: np.ndarray
+    status: List[str]
+    message: List[str]
+
+    @property
+    def converged(self):
+        return np.array([s in OK for s in self.status])
+
+
+def _bubble_dew(kind, case, spec_name, spec, z, model, components, basis, data_set):
+    listing, true, _ = _listing(case, z, components, basis)
+    values = _temperatures(spec_name, spec)
+    n = np.broadcast_shapes(values.shape, (true.shape[0],))[0]
+    values = np.ascontiguousarray(np.broadcast_to(values, (n,)))
+    true = np.ascontiguousarray(np.broadcast_to(true, (n, true.shape[1])))
+    fields = dict(_core_case(case).bubble_dew(kind, _model(model), listing.numbers, data_set, values, true))
+    arrays = {k: np.asarray(fields[k], dtype=float) for k in ("T", "P", "x", "y")}
+    return BubbleDew(kind=kind, components=listing.identifiers, model=model, status=list(fields["status"]),
+                     message=list(fields["message"]), **arrays)
+
+
+def bubble_pressure(case, T, x, model="pcsaft", components=None, basis="mole", data_set=1):
+    return _bubble_dew("bubble_pressure", case, "T", T, x, model, components, basis, data_set)
+
+
+def bubble_temperature(case, P, x, model="pcsaft", components=None, basis="mole", data_set=1):
+    return _bubble_dew("bubble_temperature", case, "P", P, x, model, components, basis, data_set)
+
+
+def dew_pressure(case, T, y, model="pcsaft", components=None, basis="mole", data_set=1):
+    return _bubble_dew("dew_pressure", case, "T", T, y, model, components, basis, data_set)
+
+
+def dew_temperature(case, P, y, model="pcsaft", components=None, basis="mole", data_set=1):
+    return _bubble_dew("dew_temperature", case, "P", P, y, model, components, basis, data_set)
+
+
+@dataclass(frozen=True)
+class FlashPhase:
+    kind: str              # "liquid" or "vapour"
+    fraction: float        # moles of molecules in the phase per mole of feed
+    mass_fraction: float
+    x: np.ndarray          # mole fractions of molecules
+    w: np.ndarray          # weight fractions
+    ln_phi: np.ndarray
+    V: float               # m3/kmol
+
+
+@dataclass(frozen=True)
+class Flash:
+    components: Tuple[str, ...]
+    model: str
+    T: float
+    P: float
+    phases: List[FlashPhase]
+    status: str
+    message: str
+    tangent_plane_distance: float
+    iterations: int = 0
+
+    @property
+    def converged(self):
+        return self.status in OK
+
+
+def flash(case, T, P, z, model="pcsaft", components=None, basis="mole", data_set=1):
+    """Isothermal flash of the feed z at T and P: one phase (status "single
+    phase") or two."""
+    listing, true, _ = _listing(case, z, components, basis)
+    if true.shape[0] != 1:
+        raise ValueError("flash() takes one feed")
+    T, P = inputs.scalar("T", T), inputs.scalar("P", P)
+    fields = dict(_core_case(case).flash(_model(model), listing.numbers, data_set, T, P, list(true[0])))
+    phases = [FlashPhase(kind=p["kind"], fraction=float(p["fraction"]), mass_fraction=float(p["mass_fraction"]),
+                         x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]))
+              for p in fields["phases"]]
+    return Flash(components=listing.identifiers, model=model, T=T, P=P, phases=phases, status=fields["status"],
+                 message=fields["message"], tangent_plane_distance=float(fields["tangent_plane_distance"]),
+                 iterations=int(fields["iterations"]))
+
+
+@dataclass(frozen=True)
+class Lle:
+    """Liquid-liquid demixing of a binary at P over T: weight fractions of the
+    second component in the lean and rich phases (the binodal, which is the
+    cloud-point curve of a single polymer component) and at the spinodal;
+    `critical` lists the UCST/LCST found between neighbouring temperatures."""
+    components: Tuple[str, ...]
+    model: str
+    P: float
+    T: np.ndarray
+    w_lean: np.ndarray
+    w_rich: np.ndarray
+    w_spinodal_lean: np.ndarray
+    w_spinodal_rich: np.ndarray
+    critical: List[dict] = field(default_factory=list)
+    status: List[str] = field(default_factory=list)
+    message: List[str] = field(default_factory=list)
+
+
+def lle(case, T, P, components, model="pcsaft", data_set=1):
+    """Binodal and spinodal of the binary `components` (solvent, polymer) at
+    each T (number or array) and pressure P."""
+    listing = inputs.Listing(case._components, list(components))
+    if len(listing.numbers) != 2:
+        raise ValueError("lle() needs two components: a solvent and a polymer")
+    values = _temperatures("T", T)
+    P = inputs.scalar("P", P)
+    fields = dict(_core_case(case).lle(_model(model), listing.numbers, data_set, P, values))
+    arrays = {k: np.asarray(fields[k], dtype=float)
+              for k in ("T", "w_lean", "w_rich", "w_spinodal_lean", "w_spinodal_rich")}
+    return Lle(components=listing.identifiers, model=model, P=P, critical=[dict(c) for c in fields["critical"]],
+               status=list(fields["status"]), message=list(fields["message"]), **arrays)

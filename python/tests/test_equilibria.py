@@ -1,0 +1,68 @@
+"""keld.equilibria from Python: the dataclasses carry what the solvers found,
+and the forward and inverse calculations agree."""
+import math
+
+import numpy as np
+import pytest
+
+import keld
+import keld.equilibria as eq
+
+SOLUTION = {
+    "components": [
+        {"id": "TOLUENE", "MW / (kg/kmol)": 92.141},
+        {"id": "STY", "kind": "segment", "MW / (kg/kmol)": 104.152},
+        {"id": "PS", "kind": "polymer", "MW / (kg/kmol)": 104.152, "MWN / (kg/kmol)": 100000,
+         "segments": {"STY": 1.0}},
+    ],
+    "parameters": [{"pcsaft": {
+        "PCSFTM": {"TOLUENE": 2.8149},
+        "PCSFTV / A": {"TOLUENE": 3.7169, "STY": 4.1071, "PS": 4.1071},
+        "PCSFTU / K": {"TOLUENE": 285.69, "STY": 267.0, "PS": 267.0},
+        "PCSFTR / (mol/g)": {"STY": 0.0190, "PS": 0.0190}}}],
+}
+
+
+@pytest.fixture(scope="module")
+def case():
+    return keld.Case.from_dict(SOLUTION)
+
+
+def test_vapour_pressure_and_its_end(case):
+    s = eq.saturation(case, "TOLUENE", T=[300.0, 400.0, 700.0])
+    assert s.status[:2] == ["converged", "converged"] and s.status[2] == "no coexistence"
+    assert s.P[0] < s.P[1] and math.isnan(s.P[2]) and s.rho_liquid[0] > s.rho_vapour[0]
+    boil = eq.saturation(case, "TOLUENE", P=s.P[:2])
+    np.testing.assert_allclose(boil.T, [300.0, 400.0], rtol=1e-9)
+    curve = eq.vapour_pressure_curve(case, "TOLUENE", 350.0, points=4)
+    assert curve.critical is not None and curve.T[-1] <= curve.critical[0]
+
+
+def test_sorption_inverts_activity(case):
+    w_polymer = np.array([0.2, 0.6, 0.9])
+    a = eq.activity(case, 298.15, {"TOLUENE": 1 - w_polymer, "PS": w_polymer})
+    assert all(a.converged) and np.all(np.diff(a.activity[:, 0]) < 0)
+    np.testing.assert_allclose(a.weight_activity_coefficient[:, 0], a.activity[:, 0] / (1 - w_polymer))
+    s = eq.sorption(case, 298.15, {"TOLUENE": a.partial_pressure[:, 0]})
+    np.testing.assert_allclose(s.w[:, 1], w_polymer, rtol=1e-8)
+    above = eq.sorption(case, 298.15, {"TOLUENE": 1.1 * a.P_sat[0]})
+    assert above.status == ["no solution"] and math.isnan(above.w[0, 0])
+
+
+def test_flash_keeps_the_polymer_in_the_liquid(case):
+    f = eq.flash(case, 298.15, 2000.0, {"TOLUENE": 0.3, "PS": 0.7}, basis="mass")
+    assert f.converged and [p.kind for p in f.phases] == ["liquid", "vapour"]
+    vapour = f.phases[1]
+    assert vapour.x[1] == 0.0 and math.isnan(vapour.ln_phi[1])
+    assert sum(p.mass_fraction for p in f.phases) == pytest.approx(1.0, abs=1e-14)
+    b = eq.bubble_pressure(case, 298.15, {"TOLUENE": 0.3, "PS": 0.7}, basis="mass")
+    assert b.P[0] > 2000.0 and b.y[0, 1] == 0.0
+
+
+def test_bad_arguments_raise(case):
+    with pytest.raises(ValueError):
+        eq.saturation(case, "TOLUENE")
+    with pytest.raises(ValueError):
+        eq.lle(case, 300.0, 1e5, ["TOLUENE"])
+    with pytest.raises(ValueError):
+        eq.activity(case, 298.15, {"TOLUENE": 0.5, "PS": 0.4})

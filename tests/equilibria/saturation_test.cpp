@@ -1,0 +1,161 @@
+// Pure-component saturation: equal fugacities at one pressure, the
+// Clausius-Clapeyron identity, the curve's end at the critical point, and the
+// generic path of the phase evaluator against the fast one.
+#include "keld/equilibria/saturation.h"
+
+#include <gtest/gtest.h>
+
+#include "systems.h"
+
+namespace keld::testing {
+namespace {
+
+using equilibria::PhaseKind;
+using equilibria::Status;
+using equilibria::System;
+
+struct SaturationCase {
+    const char *model;
+    std::int64_t Host::*fluid;
+    double t;
+};
+
+const SaturationCase kCases[] = {
+    {"pcsaft", &Host::hexane, 250.0},          {"pcsaft", &Host::hexane, 341.88},
+    {"pcsaft", &Host::hexane, 500.0},          {"pcsaft", &Host::toluene, 300.0},
+    {"pcsaft", &Host::toluene, 560.0},         {"pcsaft", &Host::c1, 150.0},
+    {"sanchez-lacombe", &Host::hexane, 300.0}, {"sanchez-lacombe", &Host::toluene, 450.0},
+};
+
+TEST(Saturation, BothRootsAtOnePressureWithEqualFugacities) {
+    Host h = make_host();
+    for (const SaturationCase &c : kCases) {
+        System system(*h.host, c.model, {h.*c.fluid});
+        const equilibria::SaturationResult r = equilibria::saturation_pressure(system, 0, c.t);
+        SCOPED_TRACE(std::string(c.model) + " " + system.component(0).id + " at " + std::to_string(c.t));
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        const Check l = check_phase(system, {0}, {1.0}, c.t, r.p, PhaseKind::liquid);
+        const Check v = check_phase(system, {0}, {1.0}, c.t, r.p, PhaseKind::vapour);
+        ASSERT_TRUE(l.ok && v.ok);
+        EXPECT_LT(fugacity_gap(l, v), 1e-10);
+        // The returned volumes are the model's two roots at the returned pressure.
+        EXPECT_NEAR(r.v_liquid / l.v, 1.0, 1e-9);
+        EXPECT_NEAR(r.v_vapour / v.v, 1.0, 1e-9);
+        EXPECT_GT(r.v_vapour, 1.5 * r.v_liquid);
+        // And the boiling temperature at that pressure is T again.
+        const equilibria::SaturationResult b = equilibria::saturation_temperature(system, 0, r.p);
+        ASSERT_EQ(b.status, Status::converged) << b.message;
+        EXPECT_NEAR(b.t / c.t, 1.0, 1e-9);
+    }
+}
+
+// d ln P_sat / dT = dH_vap / (R T^2 (Z_V - Z_L)), by central differences of
+// the computed P_sat; 200 K takes the low-pressure liquid path of hexane.
+TEST(Saturation, ClausiusClapeyron) {
+    Host h = make_host();
+    const SaturationCase cases[] = {{"pcsaft", &Host::hexane, 200.0},
+                                    {"pcsaft", &Host::hexane, 400.0},
+                                    {"pcsaft", &Host::toluene, 500.0},
+                                    {"sanchez-lacombe", &Host::hexane, 350.0}};
+    for (const SaturationCase &c : cases) {
+        System system(*h.host, c.model, {h.*c.fluid});
+        const double dt = 1e-2;
+        const auto r = equilibria::saturation_pressure(system, 0, c.t);
+        const auto up = equilibria::saturation_pressure(system, 0, c.t + dt);
+        const auto down = equilibria::saturation_pressure(system, 0, c.t - dt);
+        ASSERT_TRUE(r.ok() && up.ok() && down.ok());
+        const double slope = (std::log(up.p) - std::log(down.p)) / (2.0 * dt);
+        const double clapeyron =
+            r.h_vaporisation / (system.gas_constant() * c.t * c.t * (r.z_vapour - r.z_liquid));
+        EXPECT_NEAR(slope / clapeyron, 1.0, 1e-7) << c.model << " " << c.t;
+    }
+}
+
+TEST(Saturation, CurveEndsAtTheCriticalPointAndNothingAboveIt) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.hexane});
+    const auto curve = equilibria::vapour_pressure_curve(system, 0, 300.0, std::nan(""), 12);
+    ASSERT_EQ(curve.points.size(), 12u);
+    ASSERT_TRUE(curve.critical.found);
+    for (std::size_t i = 1; i < curve.points.size(); ++i) {
+        ASSERT_EQ(curve.points[i].status, Status::converged);
+        EXPECT_GT(curve.points[i].p, curve.points[i - 1].p);
+    }
+    const auto &last = curve.points.back();
+    EXPECT_LT(last.z_vapour - last.z_liquid, 0.02);
+    EXPECT_GE(curve.critical.t, last.t);
+    EXPECT_LT(curve.critical.t - last.t, 0.05);
+    const auto above = equilibria::saturation_pressure(system, 0, curve.critical.t + 0.5);
+    EXPECT_EQ(above.status, Status::supercritical);
+    EXPECT_TRUE(std::isnan(above.p));
+    const auto boil = equilibria::saturation_temperature(system, 0, 1.05 * curve.critical.p);
+    EXPECT_EQ(boil.status, Status::supercritical);
+    EXPECT_TRUE(std::isnan(boil.t));
+}
+
+TEST(Saturation, RefusesWhatHasNoVapourPressure) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.toluene, h.ps});
+    EXPECT_EQ(equilibria::saturation_pressure(system, 1, 300.0).status, Status::invalid_input);
+    EXPECT_EQ(equilibria::saturation_pressure(system, 0, -1.0).status, Status::invalid_input);
+    EXPECT_EQ(equilibria::saturation_temperature(system, 0, 0.0).status, Status::invalid_input);
+}
+
+// A family without the fast path is called through its registry entry; both
+// give the same numbers (the layer's contract with new families).
+TEST(PhaseEvaluator, GenericPathEqualsFastPath) {
+    Host h = make_host();
+    equilibria::HostSession session(*h.host);
+    for (const char *name : {"pcsaft", "sanchez-lacombe"}) {
+        const refhost::ModelEntry &fast = *refhost::find_model(name);
+        ASSERT_NE(fast.monitor27, nullptr);
+        refhost::ModelEntry generic = fast;
+        generic.monitor27 = nullptr;
+        const bool polymer = std::string(name) == "pcsaft";
+        const std::vector<std::int64_t> listed{h.toluene, polymer ? h.ps : h.hexane};
+        equilibria::PhaseEvaluator a(session, fast, listed), b(session, generic, listed);
+        ASSERT_FALSE(b.fast_path());
+        const double x[2] = {0.99, 0.01};
+        for (PhaseKind kind : {PhaseKind::liquid, PhaseKind::vapour}) {
+            double phi_a[2], phi_b[2];
+            const auto pa = a.evaluate(350.0, 2e4, x, kind, phi_a, {true, true});
+            const auto pb = b.evaluate(350.0, 2e4, x, kind, phi_b, {true, true});
+            ASSERT_TRUE(pa.root_found && pb.root_found);
+            EXPECT_EQ(pa.v, pb.v);
+            EXPECT_EQ(pa.h, pb.h);
+            EXPECT_EQ(pa.g, pb.g);
+            EXPECT_EQ(phi_a[0], phi_b[0]);
+            EXPECT_EQ(phi_a[1], phi_b[1]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// The cubic family has no fast path: through its registry entry, the traced
+// curve of SRK propane must end at the critical point SRK is built on.
+TEST(Saturation, GenericFamilyEndsAtItsOwnCriticalPoint) {
+    refhost::ReferenceHost host;
+    const std::int64_t propane = host.add_component("C3H8", refhost::ComponentKind::ordinary, 44.097);
+    host.set_unary("TCRKS", propane, 369.95);
+    host.set_unary("PCRKS", propane, 4245518.0);
+    host.set_unary("OMGRKS", propane, 0.152);
+    equilibria::System system(host, "cubic", {propane});
+    ASSERT_FALSE(system.mixture().fast_path());
+    const auto curve = equilibria::vapour_pressure_curve(system, 0, 250.0, std::nan(""), 4);
+    ASSERT_TRUE(curve.critical.found);
+    EXPECT_NEAR(curve.critical.t, 369.95, 0.05);
+    EXPECT_NEAR(curve.critical.p / 4245518.0, 1.0, 5e-3);
+    const auto r = equilibria::saturation_pressure(system, 0, 300.0);
+    ASSERT_EQ(r.status, equilibria::Status::converged) << r.message;
+    const Check l = check_phase(system, {0}, {1.0}, 300.0, r.p, equilibria::PhaseKind::liquid);
+    const Check v = check_phase(system, {0}, {1.0}, 300.0, r.p, equilibria::PhaseKind::vapour);
+    EXPECT_LT(fugacity_gap(l, v), 1e-10);
+}
+
+}  // namespace
+}  // namespace keld::testing

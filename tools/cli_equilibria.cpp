@@ -1,0 +1,580 @@
+// The phase-equilibrium commands of keld (see cli_equilibria.h).
+#include "cli_equilibria.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+#include "cli_plot.h"
+#include "cli_progress.h"
+#include "cli_table.h"
+#include "keld/case.h"
+#include "keld/equilibria/activity.h"
+#include "keld/equilibria/bubble_dew.h"
+#include "keld/equilibria/flash.h"
+#include "keld/equilibria/lle.h"
+#include "keld/equilibria/saturation.h"
+
+namespace keld::cli {
+namespace {
+
+namespace eq = keld::equilibria;
+constexpr double nan = eq::not_a_number;
+constexpr int exit_ok = 0, exit_invalid = 1, exit_no_solution = 2;
+
+using Options = std::map<std::string, std::string>;
+
+const std::map<std::string, bool> kOutputOptions{{"json", false}, {"csv", false},  {"plot", true},
+                                                 {"data", true},  {"state", true}, {"model", true}};
+
+std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
+    own.insert(kOutputOptions.begin(), kOutputOptions.end());
+    return own;
+}
+
+// A value "X" or an evenly spaced range "FROM:TO:COUNT".
+std::vector<double> parse_values(const std::string &option, const std::string &text, bool positive = true) {
+    auto number = [&](const std::string &s) {
+        char *end = nullptr;
+        const double v = std::strtod(s.c_str(), &end);
+        if (s.empty() || *end != '\0' || !std::isfinite(v) || (positive && !(v > 0.0)) ||
+            (!positive && v < 0.0))
+            throw CommandLineError("--" + option + " needs a " + (positive ? "positive " : "") +
+                                   "number or FROM:TO:COUNT, not '" + text + "'");
+        return v;
+    };
+    const std::size_t a = text.find(':');
+    if (a == std::string::npos) return {number(text)};
+    const std::size_t b = text.find(':', a + 1);
+    if (b == std::string::npos)
+        throw CommandLineError("--" + option + " needs FROM:TO:COUNT, not '" + text + "'");
+    const double from = number(text.substr(0, a)), to = number(text.substr(a + 1, b - a - 1));
+    char *end = nullptr;
+    const std::string count_text = text.substr(b + 1);
+    const long count = std::strtol(count_text.c_str(), &end, 10);
+    if (count_text.empty() || *end != '\0' || count < 1 || count > 100000)
+        throw CommandLineError("--" + option + " needs a COUNT from 1 to 100000, not '" + text + "'");
+    std::vector<double> values;
+    for (long k = 0; k < count; ++k)
+        values.push_back(
+            count == 1 ? from : from + (to - from) * static_cast<double>(k) / static_cast<double>(count - 1));
+    return values;
+}
+
+bool has(const Options &o, const std::string &name) {
+    return o.count(name) != 0;
+}
+
+// The case, the state that supplies defaults, the model and the components.
+struct Setup {
+    refhost::Case c;
+    const refhost::StateRequest *state = nullptr;
+    std::string model;
+    std::vector<std::int64_t> components;
+    std::vector<double> apparent;  // the state's apparent mole fractions (empty without a state)
+};
+
+Setup open_case(const std::string &command, const std::vector<std::string> &positional, const Options &o) {
+    if (positional.size() != 1) throw CommandLineError("expected one case file");
+    Setup s;
+    s.c = refhost::load_case_file(positional.front());
+    refhost::initialise_case(s.c);
+    if (has(o, "state")) {
+        char *end = nullptr;
+        const long n = std::strtol(o.at("state").c_str(), &end, 10);
+        if (*end != '\0' || n < 1 || static_cast<std::size_t>(n) > s.c.states.size())
+            throw CommandLineError("--state needs a state number from 1 to " +
+                                   std::to_string(s.c.states.size()));
+        s.state = &s.c.states[static_cast<std::size_t>(n - 1)];
+    } else if (!s.c.states.empty()) {
+        s.state = &s.c.states.front();
+    }
+    if (has(o, "model")) {
+        s.model = o.at("model");
+    } else if (s.state != nullptr) {
+        s.model = s.state->model;
+    } else if (s.c.parameter_families.size() == 1) {
+        s.model = s.c.parameter_families.front();
+    } else {
+        throw CommandLineError("the case has no state naming the model: give --model");
+    }
+    if (refhost::find_model(s.model) == nullptr) throw CommandLineError("unknown model '" + s.model + "'");
+    if (s.state != nullptr) {
+        s.components = s.state->components;
+        s.apparent = s.state->z;
+    } else {
+        for (std::int64_t i = 1; i <= s.c.host->component_count(); ++i)
+            if (s.c.host->kind(i) != refhost::ComponentKind::segment) s.components.push_back(i);
+    }
+    (void)command;
+    return s;
+}
+
+// The state's data set, option and family settings for the monitor calls.
+eq::SystemOptions options_of(const Setup &s) {
+    eq::SystemOptions o;
+    if (s.state != nullptr) {
+        o.data_set = s.state->data_set;
+        o.option = s.state->option;
+        o.settings = *s.state;
+    }
+    return o;
+}
+
+double state_temperature(const Setup &s) {
+    if (s.state == nullptr) throw CommandLineError("the case has no state: give --T");
+    return s.state->temperature;
+}
+
+double state_pressure(const Setup &s) {
+    if (s.state == nullptr) throw CommandLineError("the case has no state: give --P");
+    return s.state->pressure;
+}
+
+std::vector<double> state_mole_fractions(const Setup &s, eq::System &system) {
+    if (s.apparent.size() != system.size())
+        throw CommandLineError("the case has no state with a composition");
+    std::vector<double> x(system.size());
+    system.mole_from_apparent(s.apparent.data(), x.data());
+    return x;
+}
+
+std::size_t component_option(const eq::System &system, const Options &o, const std::string &name,
+                             bool volatile_default) {
+    if (has(o, name)) {
+        const std::size_t k = system.index_of(o.at(name));
+        if (k == system.size())
+            throw CommandLineError("--" + name + ": no component '" + o.at(name) + "' in the state");
+        return k;
+    }
+    for (std::size_t k = 0; k < system.size(); ++k)
+        if (!volatile_default || system.component(k).is_volatile) return k;
+    throw CommandLineError("the state lists no volatile component");
+}
+
+TableRow row_of(const eq::Outcome &o, std::vector<double> values) {
+    TableRow r;
+    r.values = std::move(values);
+    r.status = std::string(eq::to_string(o.status));
+    if (!o.ok()) r.message = o.message;
+    return r;
+}
+
+std::string number_text(double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.6g", v);
+    return buffer;
+}
+
+// --- sat -------------------------------------------------------------------
+
+void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
+    eq::System probe(*s.c.host, s.model, s.components, options_of(s));
+    const std::size_t k = component_option(probe, o, "component", true);
+    eq::System system(*s.c.host, s.model, {probe.component(k).number}, options_of(s));
+    const double mw = system.component(0).mwn;
+    t.title = "Vapour pressure of " + system.component(0).id;
+    t.columns = {"T / K", "P / Pa", "rho_L / (kg/m3)", "rho_V / (kg/m3)", "dH_vap / (J/mol)", "Z_L", "Z_V"};
+    std::vector<eq::SaturationResult> points;
+    eq::CriticalEstimate critical;
+    if (has(o, "P")) {
+        if (has(o, "T")) throw CommandLineError("give --T or --P, not both");
+        const std::vector<double> ps = parse_values("P", o.at("P"));
+        Progress progress("sat", ps.size());
+        eq::SaturationGuess guess;
+        for (double p : ps) {
+            points.push_back(eq::saturation_temperature(system, 0, p, guess));
+            if (points.back().status == eq::Status::converged)
+                guess = {nan, points.back().t, points.back().v_liquid, points.back().v_vapour};
+            progress.step();
+        }
+    } else {
+        std::vector<double> ts;
+        if (has(o, "T")) ts = parse_values("T", o.at("T"));
+        int count = 30;
+        if (has(o, "points")) count = static_cast<int>(parse_values("points", o.at("points")).front());
+        eq::VapourPressureCurve curve;
+        if (ts.size() == 1) {
+            curve.points.push_back(eq::saturation_pressure(system, 0, ts.front()));
+        } else if (ts.empty()) {
+            curve = eq::vapour_pressure_curve(system, 0, state_temperature(s), nan, count);
+        } else {
+            curve = eq::vapour_pressure_curve(system, 0, ts.front(), ts.back(), static_cast<int>(ts.size()));
+        }
+        points = curve.points;
+        critical = curve.critical;
+    }
+    PlotSeries model{s.model, {}, {}, "line", "C0"};
+    for (const eq::SaturationResult &r : points) {
+        t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation / 1000.0,
+                                    r.z_liquid, r.z_vapour}));
+        if (r.status == eq::Status::converged) {
+            model.x.push_back(r.t);
+            model.y.push_back(r.p);
+            if (!r.message.empty()) t.rows.back().message = r.message;
+        }
+    }
+    if (critical.found) {
+        t.notes.push_back("critical point of the model (estimated from the end of the curve): T_c = " +
+                          number_text(critical.t) + " K, P_c = " + number_text(critical.p) +
+                          " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3");
+        t.extra["critical"] = {
+            {"T / K", critical.t}, {"P / Pa", critical.p}, {"rho / (kg/m3)", mw / critical.v}};
+    }
+    plot.title = "Vapour pressure of " + system.component(0).id + " (" + s.model + ")";
+    plot.x_label = "T / K";
+    plot.y_label = "P_sat / Pa";
+    plot.log_y = true;
+    plot.series.push_back(model);
+    if (critical.found)
+        plot.series.push_back({"critical point (model)", {critical.t}, {critical.p}, "marker", "C3"});
+}
+
+// --- activity --------------------------------------------------------------
+
+void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    if (system.all_volatile())
+        throw CommandLineError("the state lists no polymer (no non-volatile component)");
+    const std::size_t solvent = component_option(system, o, "solvent", true);
+    if (!system.component(solvent).is_volatile)
+        throw CommandLineError("--solvent must name a volatile component");
+    const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
+    const std::size_t n = system.size();
+    std::vector<double> x0 = state_mole_fractions(s, system), w0(n);
+    system.mass_from_mole(x0.data(), w0.data());
+    eq::SolventActivity isotherm(system, t_k);
+    const std::string id = system.component(solvent).id;
+    t.title = "Solvent activity over the solution at T = " + number_text(t_k) + " K";
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("w " + system.component(k).id);
+    t.columns.push_back("P / Pa");
+    for (std::size_t k : system.volatile_indices()) {
+        const std::string c = system.component(k).id;
+        t.columns.insert(t.columns.end(), {"p " + c + " / Pa", "a " + c, "Omega " + c});
+    }
+    std::vector<eq::ActivityResult> results;
+    if (has(o, "p")) {
+        if (has(o, "w")) throw CommandLineError("give --w or --p, not both");
+        const std::vector<double> ps = parse_values("p", o.at("p"));
+        Progress progress("activity", ps.size());
+        for (double p : ps) {
+            std::vector<double> partial(n, 0.0);
+            partial[solvent] = p;
+            results.push_back(isotherm.sorption(partial, w0));
+            progress.step();
+        }
+    } else {
+        std::vector<double> ws;
+        if (has(o, "w")) ws = parse_values("w", o.at("w"), false);
+        if (ws.empty()) ws.push_back(w0[solvent]);
+        Progress progress("activity", ws.size());
+        for (double v : ws) {
+            if (v >= 1.0) throw CommandLineError("--w: a solvent weight fraction below 1 is needed");
+            std::vector<double> w(n);
+            const double rest = 1.0 - w0[solvent];
+            for (std::size_t k = 0; k < n; ++k)
+                w[k] = k == solvent ? v : (rest > 0.0 ? w0[k] / rest * (1.0 - v) : 0.0);
+            if (rest <= 0.0) throw CommandLineError("the state holds no polymer to dilute");
+            results.push_back(isotherm.at(w));
+            progress.step();
+        }
+    }
+    PlotSeries model{s.model, {}, {}, "line", "C0"};
+    for (const eq::ActivityResult &r : results) {
+        std::vector<double> values(n, nan);
+        if (r.ok()) values = r.w;
+        values.push_back(r.p);
+        for (std::size_t k : system.volatile_indices()) {
+            if (r.ok()) {
+                values.insert(values.end(),
+                              {r.partial_pressure[k], r.activity[k], r.weight_activity_coefficient[k]});
+            } else {
+                values.insert(values.end(), {nan, nan, nan});
+            }
+        }
+        t.rows.push_back(row_of(r, values));
+        if (r.ok()) {
+            model.x.push_back(r.w[solvent]);
+            model.y.push_back(r.activity[solvent]);
+        }
+    }
+    for (std::size_t k : system.volatile_indices()) {
+        const eq::SaturationResult &sat = isotherm.saturation()[k];
+        t.notes.push_back("vapour pressure of " + system.component(k).id + " at T: " +
+                          (sat.status == eq::Status::converged ? number_text(sat.p) + " Pa"
+                                                               : "none (" + sat.message + ")"));
+    }
+    plot.title = "Activity of " + id + " at " + number_text(t_k) + " K (" + s.model + ")";
+    plot.x_label = "weight fraction of " + id;
+    plot.y_label = "activity of " + id;
+    plot.series.push_back(model);
+}
+
+// --- bubble and dew ----------------------------------------------------------
+
+void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec &plot) {
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    const std::size_t n = system.size();
+    const std::vector<double> base = state_mole_fractions(s, system);
+    const bool at_pressure = has(o, "P") && !has(o, "T");
+    const double spec = at_pressure
+                            ? parse_values("P", o.at("P")).front()
+                            : (has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s));
+    std::vector<double> sweep;
+    const std::string sweep_option = bubble ? "x" : "y";
+    if (has(o, sweep_option)) sweep = parse_values(sweep_option, o.at(sweep_option), false);
+    const std::string what = bubble ? "Bubble" : "Dew";
+    t.title = what + (at_pressure ? " temperature at P = " + number_text(spec) + " Pa"
+                                  : " pressure at T = " + number_text(spec) + " K");
+    t.columns = {"T / K", "P / Pa"};
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("x " + system.component(k).id);
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("y " + system.component(k).id);
+    std::vector<std::vector<double>> compositions;
+    if (sweep.empty()) {
+        compositions.push_back(base);
+    } else {
+        const double rest = 1.0 - base[0];
+        for (double v : sweep) {
+            if (v > 1.0)
+                throw CommandLineError("--" + sweep_option + ": a mole fraction from 0 to 1 is needed");
+            std::vector<double> z(n);
+            for (std::size_t k = 0; k < n; ++k)
+                z[k] = k == 0 ? v
+                              : (rest > 0.0 ? base[k] / rest * (1.0 - v)
+                                            : 1.0 / static_cast<double>(n - 1) * (1.0 - v));
+            compositions.push_back(z);
+        }
+    }
+    Progress progress(bubble ? "bubble" : "dew", compositions.size());
+    eq::BubbleDewGuess guess;
+    PlotSeries liquid_line{"bubble line (liquid)", {}, {}, "line", "C0"},
+        vapour_line{"dew line (vapour)", {}, {}, "line", "C1"};
+    for (const std::vector<double> &z : compositions) {
+        const eq::BubbleDewResult r = bubble ? (at_pressure ? eq::bubble_temperature(system, spec, z, guess)
+                                                            : eq::bubble_pressure(system, spec, z, guess))
+                                             : (at_pressure ? eq::dew_temperature(system, spec, z, guess)
+                                                            : eq::dew_pressure(system, spec, z, guess));
+        std::vector<double> values{r.t, r.p};
+        for (std::size_t k = 0; k < n; ++k) values.push_back(r.ok() ? r.x[k] : (bubble ? z[k] : nan));
+        for (std::size_t k = 0; k < n; ++k) values.push_back(r.ok() ? r.y[k] : (bubble ? nan : z[k]));
+        t.rows.push_back(row_of(r, values));
+        if (r.ok()) {
+            guess.t = r.t;
+            guess.p = r.p;
+            guess.incipient = bubble ? r.y : r.x;
+            const double level = at_pressure ? r.t : r.p;
+            liquid_line.x.push_back(r.x[0]);
+            liquid_line.y.push_back(level);
+            vapour_line.x.push_back(r.y[0]);
+            vapour_line.y.push_back(level);
+        } else {
+            guess = {};
+        }
+        progress.step();
+    }
+    plot.title = what + " points, " +
+                 (at_pressure ? "P = " + number_text(spec) + " Pa" : "T = " + number_text(spec) + " K") +
+                 " (" + s.model + ")";
+    plot.x_label = "mole fraction of " + system.component(0).id;
+    plot.y_label = at_pressure ? "T / K" : "P / Pa";
+    plot.series = {liquid_line, vapour_line};
+}
+
+// --- flash -----------------------------------------------------------------
+
+void run_flash(Setup &s, const Options &o, Table &t) {
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    const std::size_t n = system.size();
+    const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
+    const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
+    const std::vector<double> z = state_mole_fractions(s, system);
+    const eq::FlashResult r = eq::flash(system, t_k, p, z);
+    t.title = "Flash at T = " + number_text(t_k) + " K, P = " + number_text(p) + " Pa";
+    t.label_column = "phase";
+    t.columns = {"fraction", "mass fraction", "v / (m3/kmol)"};
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("x " + system.component(k).id);
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("w " + system.component(k).id);
+    if (r.phases.empty()) {
+        TableRow row = row_of(r, std::vector<double>(t.columns.size(), nan));
+        row.label = "-";
+        t.rows.push_back(row);
+    }
+    int liquids = 0;
+    for (const eq::FlashPhase &ph : r.phases) liquids += ph.kind == eq::PhaseKind::liquid;
+    int liquid_number = 0;
+    for (const eq::FlashPhase &ph : r.phases) {
+        std::vector<double> values{ph.fraction, ph.mass_fraction, ph.v};
+        values.insert(values.end(), ph.x.begin(), ph.x.end());
+        values.insert(values.end(), ph.w.begin(), ph.w.end());
+        TableRow row = row_of(r, values);
+        row.label = ph.kind == eq::PhaseKind::vapour
+                        ? "vapour"
+                        : (liquids > 1 ? "liquid " + std::to_string(++liquid_number) : "liquid");
+        if (r.status == eq::Status::single_phase) row.message = r.message;
+        t.rows.push_back(row);
+    }
+    t.notes.push_back("stability test: tangent-plane distance " +
+                      number_text(r.stability.tangent_plane_distance) +
+                      (r.stability.stable ? " (stable)" : " (unstable)"));
+}
+
+// --- lle -------------------------------------------------------------------
+
+void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
+    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    if (system.size() != 2)
+        throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
+    const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
+    const std::vector<double> ts =
+        has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};
+    const std::string id = system.component(1).id;
+    t.title = "Liquid-liquid demixing at P = " + number_text(p) + " Pa (w: weight fraction of " + id + ")";
+    t.columns = {"T / K", "w lean", "w rich", "w spinodal lean", "w spinodal rich"};
+    std::vector<eq::BinodalResult> results;
+    std::vector<eq::CriticalSolutionPoint> critical;
+    {
+        Progress progress("lle", ts.size());
+        for (double tk : ts) {
+            results.push_back(eq::binodal(system, tk, p));
+            progress.step();
+        }
+    }
+    for (std::size_t i = 0; i + 1 < ts.size(); ++i) {
+        const bool a = results[i].spinodal.status == eq::Status::converged;
+        const bool b = results[i + 1].spinodal.status == eq::Status::converged;
+        const bool a_one = results[i].spinodal.status == eq::Status::supercritical;
+        const bool b_one = results[i + 1].spinodal.status == eq::Status::supercritical;
+        if ((a && b_one) || (a_one && b)) {
+            const eq::CriticalResult c = eq::critical_solution_point(system, p, ts[i], ts[i + 1]);
+            if (c.status == eq::Status::converged) critical.push_back(c.point);
+        }
+    }
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const eq::BinodalResult &r = results[i];
+        const bool ok = r.status == eq::Status::converged;
+        t.rows.push_back(row_of(r, {ts[i], ok ? r.lean.w[1] : nan, ok ? r.rich.w[1] : nan, r.spinodal.w_lean,
+                                    r.spinodal.w_rich}));
+    }
+    // Each run of temperatures with two liquids becomes one closed curve:
+    // the lean branch, the critical point where the run ends at one, the rich branch back.
+    auto add_curves = [&](bool spinodal_curve) {
+        std::size_t i = 0;
+        bool first = true;
+        while (i < results.size()) {
+            auto split = [&](std::size_t k) {
+                return spinodal_curve ? results[k].spinodal.status == eq::Status::converged
+                                      : results[k].status == eq::Status::converged;
+            };
+            if (!split(i)) {
+                ++i;
+                continue;
+            }
+            std::size_t j = i;
+            while (j < results.size() && split(j)) ++j;
+            PlotSeries s{first ? (spinodal_curve ? "spinodal" : "binodal (cloud points)") : "",
+                         {},
+                         {},
+                         spinodal_curve ? "dashed" : "line",
+                         spinodal_curve ? "C1" : "C0"};
+            first = false;
+            auto lean = [&](std::size_t k) {
+                return spinodal_curve ? results[k].spinodal.w_lean : results[k].lean.w[1];
+            };
+            auto rich = [&](std::size_t k) {
+                return spinodal_curve ? results[k].spinodal.w_rich : results[k].rich.w[1];
+            };
+            for (std::size_t k = i; k < j; ++k) {
+                s.x.push_back(lean(k));
+                s.y.push_back(ts[k]);
+            }
+            for (const eq::CriticalSolutionPoint &c : critical) {
+                if ((j < ts.size() && c.t > ts[j - 1] && c.t < ts[j]) ||
+                    (i > 0 && c.t < ts[i] && c.t > ts[i - 1])) {
+                    s.x.push_back(c.w);
+                    s.y.push_back(c.t);
+                }
+            }
+            for (std::size_t k = j; k-- > i;) {
+                s.x.push_back(rich(k));
+                s.y.push_back(ts[k]);
+            }
+            plot.series.push_back(s);
+            i = j;
+        }
+    };
+    nlohmann::json points = nlohmann::json::array();
+    PlotSeries marks{"critical solution point", {}, {}, "marker", "C3"};
+    for (const eq::CriticalSolutionPoint &c : critical) {
+        const std::string kind = c.kind == eq::CriticalKind::upper ? "UCST" : "LCST";
+        t.notes.push_back(kind + ": T = " + number_text(c.t) + " K at w = " + number_text(c.w));
+        points.push_back({{"kind", kind}, {"T / K", c.t}, {"w", c.w}});
+        marks.x.push_back(c.w);
+        marks.y.push_back(c.t);
+    }
+    t.extra["critical"] = points;
+    plot.title = "Demixing of " + system.component(0).id + " + " + id + ", P = " + number_text(p) + " Pa (" +
+                 s.model + ")";
+    plot.x_label = "weight fraction of " + id;
+    plot.y_label = "T / K";
+    add_curves(false);
+    add_curves(true);
+    plot.series.push_back(marks);
+}
+
+}  // namespace
+
+const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_options() {
+    static const std::map<std::string, std::map<std::string, bool>> options{
+        {"sat", with_output({{"component", true}, {"T", true}, {"P", true}, {"points", true}})},
+        {"activity", with_output({{"solvent", true}, {"T", true}, {"w", true}, {"p", true}})},
+        {"bubble", with_output({{"T", true}, {"P", true}, {"x", true}})},
+        {"dew", with_output({{"T", true}, {"P", true}, {"y", true}})},
+        {"flash", with_output({{"T", true}, {"P", true}})},
+        {"lle", with_output({{"T", true}, {"P", true}})},
+    };
+    return options;
+}
+
+int run_equilibrium_command(const std::string &command, const std::vector<std::string> &positional,
+                            const Options &o) {
+    if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
+    if (has(o, "data") && !has(o, "plot")) throw CommandLineError("--data goes with --plot");
+    if (command == "flash" && has(o, "plot")) throw CommandLineError("flash draws no plot");
+    Setup s = open_case(command, positional, o);
+    Table t;
+    PlotSpec plot;
+    t.command = command;
+    t.case_name = s.c.origin;
+    t.model = s.model;
+    if (command == "sat")
+        run_sat(s, o, t, plot);
+    else if (command == "activity")
+        run_activity(s, o, t, plot);
+    else if (command == "bubble")
+        run_bubble_dew(true, s, o, t, plot);
+    else if (command == "dew")
+        run_bubble_dew(false, s, o, t, plot);
+    else if (command == "flash")
+        run_flash(s, o, t);
+    else
+        run_lle(s, o, t, plot);
+
+    if (has(o, "json"))
+        write_json(std::cout, t);
+    else if (has(o, "csv"))
+        write_csv(std::cout, t);
+    else
+        write_text(std::cout, t);
+    std::cout.flush();
+    if (has(o, "plot")) {
+        if (has(o, "data")) plot.series.push_back(read_data_points(o.at("data")));
+        draw_png(plot, o.at("plot"));
+    }
+    const bool invalid = std::any_of(t.rows.begin(), t.rows.end(), [](const TableRow &r) {
+        return r.status == eq::to_string(eq::Status::invalid_input);
+    });
+    return invalid ? exit_invalid : t.all_ok() ? exit_ok : exit_no_solution;
+}
+
+}  // namespace keld::cli
