@@ -109,6 +109,7 @@ public:
 
     std::vector<double> &store() { return store_; }
     std::vector<std::int64_t> &offsets1() { return offsets1_; }
+    std::int64_t *offsets4() { return offsets4_; }
     std::int64_t &work_offset() { return work_offset_; }
     std::int64_t *globals() { return globals_; }
     double *root_control() { return root_control_; }

@@ -1,0 +1,90 @@
+// A monitor never computes with a parameter that equals the host's
+// missing-value marker: the marker (1e35 in the reference host) would enter
+// the equations as a number and come out as a plausible-looking result with
+// status ok. Every monitor gathers the parameters it is about to use through a
+// ParameterCheck and, when one is missing, refuses the call:
+//
+//     ParameterCheck check(host);
+//     check.require("PCSFTM", i, m_of_i);                  // own values
+//     check.require_segments("PCSFTV", sigma, p, scratch, kopt);  // values a segment average uses
+//     if (!check.passed()) {
+//         refuse_missing_parameter(host, call, kRefusal, check.missing());
+//         return;
+//     }
+//
+// The refusal writes NaN into every requested output, clears KSTAT and issues
+//     EQUATION OF STATE MODEL <model> HAS MISSING PARAMETERS:
+//     <NAME> (DATA SET  d) MISSING FOR COMPONENT <id>      (or ... FOR SEGMENT <id>)
+// through the host's message check at the monitor's diagnostic level.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+#include "common/messages.h"
+#include "common/monitor_call.h"
+#include "common/segment_average.h"
+#include "host/host.h"
+
+namespace keld {
+
+// The first parameter of a call found missing.
+struct MissingParameter {
+    std::string_view name;       // host parameter name, e.g. "PCSFTM"
+    std::int64_t component = 0;  // whose value is missing (a segment's for segment-built values)
+};
+
+// Collects the parameters a monitor is about to compute with and keeps the
+// first one that equals the missing-value marker or is not a finite number.
+class ParameterCheck {
+public:
+    explicit ParameterCheck(const host::Host &host) : host_(host) {}
+
+    // Value `value` of parameter `name` for component `component`; true when usable.
+    bool require(std::string_view name, std::int64_t component, double value) {
+        if (usable(value)) return true;
+        if (!found_) first_ = {name, component};
+        found_ = true;
+        return false;
+    }
+
+    // The values q (by component) of the segments of `polymer` that a segment
+    // average weighs in: those with a fraction at or above the host's floor, or,
+    // with `every_present_segment`, every segment with a non-zero fraction (the
+    // Sanchez-Lacombe construction). The fractions are by weight, or by mole for
+    // kopt = 5; they go through `scratch`.
+    bool require_segments(std::string_view name, const double *q, std::int64_t polymer, SegmentScratch scratch,
+                          std::int64_t kopt, bool every_present_segment = false);
+
+    bool passed() const { return !found_; }
+    const MissingParameter &missing() const { return first_; }
+
+private:
+    bool usable(double value) const { return std::isfinite(value) && !host_.is_missing(value); }
+
+    const host::Host &host_;
+    bool found_ = false;
+    MissingParameter first_;
+};
+
+// Where a monitor's refusal is announced: the routine identifier, check class
+// and number for the host's message check, and the model name of the header.
+struct RefusalSite {
+    host::RoutineId routine;
+    std::int64_t check_class;
+    std::int64_t number;
+    std::string_view model_name;
+};
+
+// The message alone (for monitors with argument lists of their own, which then
+// mark their outputs NaN and clear their status themselves).
+void report_missing_parameter(const host::Host &host, const RefusalSite &site, std::int64_t level,
+                              std::int64_t data_set, const MissingParameter &missing);
+
+// Refuses a 27-argument monitor call: every requested output NaN, KSTAT 0, and
+// the message at the call's KDIAG.
+void refuse_missing_parameter(const host::Host &host, const MonitorCall &call, const RefusalSite &site,
+                              const MissingParameter &missing);
+
+}  // namespace keld
