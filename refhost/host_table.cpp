@@ -177,6 +177,7 @@ keld_host ReferenceHost::table() {
     t.dpdv_control = dpdv_control_.data();
     t.dpdv_control_words = dpdv_control_words;
     t.data_set_count = &data_sets_;
+    t.work_words = &work_words_;
 
     t.param_offset = param_offset_cb;
     t.is_polymer = is_polymer_cb;

@@ -113,6 +113,13 @@ typedef struct keld_host {
     keld_root_fn liquid_root;                          /* HostLiquidRoot */
     keld_binary_table_fn binary_table3;                /* PolyBinaryTable3 */
     keld_temp_param_fn temp_param;                     /* HostTempParam */
+
+    /* Every monitor: length in words of the work block that starts at
+     * HostStore(HostWorkOffset). Optional: when not given, the block runs to
+     * the end of the store. A call's work area (KWORK >= 0 words into the
+     * block) must lie inside it, or the call is refused before anything is
+     * written. */
+    int64_t *work_words;
 } keld_host;
 
 /* Installs the host table (copied). Until a table is installed, or after

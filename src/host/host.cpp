@@ -10,8 +10,13 @@ namespace {
 keld_host g_table{};
 bool g_installed = false;
 
+// A problem cannot have more components than its store has words; the bound
+// also keeps every NC^2-sized layout within 64-bit arithmetic.
+constexpr std::int64_t kMaxComponents = std::int64_t{1} << 24;
+
 bool usable(const keld_host &t) {
-    return t.store && t.store_words >= 0 && t.component_count && *t.component_count >= 0 && t.work_offset &&
+    return t.store && t.store_words >= 0 && t.component_count && *t.component_count >= 0 &&
+           *t.component_count <= t.store_words && *t.component_count <= kMaxComponents && t.work_offset &&
            t.real_globals && t.real_globals_words >= 2 && t.property_globals && t.property_globals_words >= 3;
 }
 

@@ -73,6 +73,21 @@ public:
     // Whether data set `d` exists (any d >= 1 when the host does not say how many it has).
     bool has_data_set(std::int64_t d) const { return d >= 1 && (!t_.data_set_count || d <= *t_.data_set_count); }
 
+    // Words of the work block from HostWorkOffset on: the host's own length
+    // when it gives one (never beyond the store), else up to the end of the store.
+    std::int64_t work_block_words() const {
+        const std::int64_t w0 = work_offset();
+        if (w0 < 1 || w0 > t_.store_words) return 0;
+        const std::int64_t to_end = t_.store_words - w0 + 1;
+        if (!t_.work_words) return to_end;
+        return *t_.work_words < 0 ? 0 : (*t_.work_words < to_end ? *t_.work_words : to_end);
+    }
+    // True when a call's work area of `words` words at KWORK lies in the work block.
+    bool work_area_fits(std::int64_t kwork, std::int64_t words) const {
+        const std::int64_t block = work_block_words();
+        return kwork >= 0 && words >= 0 && words <= block && kwork <= block - words;
+    }
+
     // HostStore, 1-based.
     bool in_store(std::int64_t first, std::int64_t length) const {
         return in_block(first, length, t_.store_words);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "common/basis.h"
@@ -136,7 +137,7 @@ TEST(VectorForm, CopiesRequestedSlotsPerComponent) {
 struct CallFixture : ::testing::Test {
     testing::FakeHost fake{3, 200};
     double t = 300, p = 1e5, z[2] = {0.5, 0.5};
-    std::int64_t n = 2, idx[2] = {1, 3}, kwork = 1, kvl = 2, k3 = 3, kds = 1, kdiag = 4, kstat = 1, kopt = 0;
+    std::int64_t n = 2, idx[2] = {1, 3}, kwork = 0, kvl = 2, k3 = 3, kds = 1, kdiag = 4, kstat = 1, kopt = 0;
     double phi[2]{}, h = 0, s = 0, g = 0, v = 0, dphi[2]{}, dh = 0, ds = 0, dg = 0, dv = 0;
 
     CallCheck check(std::int64_t work_words) {
@@ -176,10 +177,42 @@ TEST_F(CallFixture, RejectsWhatCannotBeHonouredAndSaysSo) {
     kds = 0;
     EXPECT_TRUE(rejected());
     kds = 1;
-    kwork = 150;  // work area would run past the store
+    kwork = 101;  // work area would run past the store
     EXPECT_TRUE(rejected());
     kwork = -5;
     EXPECT_TRUE(rejected());
+}
+
+// The work area of a call must lie in the host's work block, whatever KWORK
+// is: before it (a negative KWORK reaching parameters), past it, or so large
+// that the start position would overflow.
+TEST_F(CallFixture, WorkAreaMustLieInTheWorkBlock) {
+    struct Case {
+        std::int64_t work_offset, work_words, kwork;
+        bool accepted;
+    };
+    const std::int64_t big = std::numeric_limits<std::int64_t>::max();
+    const Case cases[] = {
+        {100, -1, 0, true},      // block to the end of the store: 101 words
+        {100, -1, 1, true},
+        {100, -1, 2, false},     // one word past the store
+        {100, -1, -5, false},    // inside the store, before the block
+        {100, -1, -60, false},
+        {100, 50, 0, false},     // the host's block is shorter than the area
+        {100, 150, 0, true},     // a longer block ends with the store
+        {100, -1, big, false},
+        {100, -1, big - 50, false},
+        {100, -1, std::numeric_limits<std::int64_t>::min(), false},
+        {500, -1, 0, false},     // a work offset beyond the store
+    };
+    for (const Case &c : cases) {
+        fake.work_offset() = c.work_offset;
+        fake.set_work_words(c.work_words);
+        kwork = c.kwork;
+        kstat = 1;
+        EXPECT_EQ(check(100) == CallCheck::proceed, c.accepted) << "KWORK " << c.kwork;
+        EXPECT_EQ(kstat, c.accepted ? 1 : 0);
+    }
 }
 
 TEST_F(CallFixture, NoComponentsMeansNothingToDo) {
