@@ -13,41 +13,10 @@
 
 #include "keld/keld.h"
 #include "keld/refhost.h"
-#include "support/pcsaft_systems.h"
+#include "robustness/systems.h"
 
 namespace keld::testing {
 namespace {
-
-struct Family {
-    const char *name;
-    MonitorFn monitor;
-};
-const Family kFamilies[] = {{"sanchez-lacombe", KELD_ESSLP}, {"pcsaft", KELD_ESPCSF}};
-
-// Polystyrene (own parameters in both models, styrene segment) in toluene.
-struct PolymerSolution {
-    refhost::ReferenceHost host;
-    std::int64_t sty, ps, tol;
-    std::vector<double> z;
-
-    PolymerSolution() {
-        sty = add_pcsaft_segment(host, kStyrene);
-        ps = add_homopolymer(host, "PS", sty, kStyrene.mw, 1e5);
-        tol = add_pcsaft_fluid(host, kToluene);
-        set_sl_parameters(host, sty, kPolystyreneSl);
-        set_sl_parameters(host, ps, kPolystyreneSl);
-        set_sl_parameters(host, tol, kTolueneSl);
-        const double n_ps = 0.3 / kStyrene.mw, n_tol = 0.7 / kToluene.mw;
-        z = {n_ps / (n_ps + n_tol), n_tol / (n_ps + n_tol)};
-        host.install();
-    }
-    std::vector<double> outside_work_area() const {
-        const auto store = host.store();
-        std::vector<double> words(store.begin(), store.begin() + (host.work_offset() - 1));
-        words.push_back(store.back());  // the spare word after the work area
-        return words;
-    }
-};
 
 bool refused(const MonitorResult &r) {
     return r.kstat == 0 && std::isnan(r.phi[0]) && std::isnan(r.v) && std::isnan(r.dh);
