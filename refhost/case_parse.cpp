@@ -392,6 +392,10 @@ class CaseParser {
         for (const auto &item : value.items()) {
             const JsonPath here = path.key(item.key());
             const std::int64_t number = known_component(item.key(), here);
+            if (description_.components[static_cast<std::size_t>(number - 1)].kind == ComponentKind::segment) {
+                fail(origin_, here,
+                     quote(item.key()) + " is a polymer segment, not a component of a phase: list the polymer");
+            }
             const double f = finite_number(item.value(), origin_, here);
             if (f < 0) fail(origin_, here, "a fraction cannot be negative");
             sum += f;

@@ -94,6 +94,9 @@ class Listing:
             if entry is None:
                 known = ", ".join(c["identifier"] for c in components)
                 raise ValueError(f"unknown component {ident!r} (components of the case: {known})")
+            if entry["kind"] == "segment":
+                raise ValueError(f"{entry['identifier']!r} is a polymer segment, not a component of a phase: "
+                                 f"list the polymer")
             chosen.append(entry)
         if not chosen:
             raise ValueError("a composition needs at least one component")

@@ -82,6 +82,7 @@ class TestBadArguments:
     @pytest.mark.parametrize("kwargs, pattern", [
         (dict(z={"BENZENE": 1.0}), "unknown component 'BENZENE'.*TOLUENE, STY, PS"),
         (dict(z={"TOLUENE": 0.7, "PS": 0.2}), "mole fractions must sum to 1"),
+        (dict(z={"TOLUENE": 0.7, "STY": 0.3}), "'STY' is a polymer segment"),
         (dict(z={"TOLUENE": 1.1, "PS": -0.1}), "not negative"),
         (dict(z=[1.0, 0.0, 0.0]), r"last axis must list 2 fractions for TOLUENE, PS"),
         (dict(z=[0.5, 0.5], components=["PS", "ps"]), "listed twice"),

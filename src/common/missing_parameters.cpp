@@ -7,6 +7,7 @@ bool ParameterCheck::require_segments(std::string_view name, const double *q, st
     const SegmentList list = find_segment_list(host_);
     const bool by_mole = !every_present_segment && mole_fractions_requested(kopt);
     const std::int64_t count = segment_fractions(host_, list, polymer, by_mole, scratch);
+    if (count < 1) return require(name, polymer, host_.missing());
     bool ok = true;
     if (!every_present_segment) {
         // The averages normalise the fractions (all equal when they sum to nothing)
@@ -16,7 +17,7 @@ bool ParameterCheck::require_segments(std::string_view name, const double *q, st
         const double floor = host_.segment_fraction_floor();
         for (std::int64_t k = 1; k <= count; ++k) {
             const double f = sum <= 0.0 ? 1.0 / static_cast<double>(count) : scratch.f[k - 1] / sum;
-            if (f < floor) continue;
+            if (f < floor && scratch.f[k - 1] < floor) continue;
             const std::int64_t s = list.component(host_, k);
             ok = require(name, s, q[s - 1]) && ok;
         }

@@ -57,6 +57,19 @@ public:
     bool require_segments(std::string_view name, const double *q, std::int64_t polymer, SegmentScratch scratch,
                           std::int64_t kopt, bool every_present_segment = false);
 
+    // The outcome of a segment average built for `polymer` (segment_average3,
+    // sl_segment_characteristics): refused when the polymer has no segments
+    // (its own first value counts as missing) or when a segment value that an
+    // average in use (`used`) swallowed was missing.
+    bool require_average(const SegmentAverageCheck &average, std::int64_t polymer,
+                         const std::string_view (&names)[3], const bool (&used)[3] = {true, true, true}) {
+        if (average.segments < 1) return require(names[0], polymer, host_.missing());
+        bool ok = true;
+        for (int m = 0; m < 3; ++m)
+            if (used[m] && average.missing[m] != 0) ok = require(names[m], average.missing[m], host_.missing()) && ok;
+        return ok;
+    }
+
     bool passed() const { return !found_; }
     const MissingParameter &missing() const { return first_; }
 

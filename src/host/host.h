@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -100,6 +101,14 @@ public:
     std::int64_t integer(std::int64_t pos) const { return in_store(pos, 1) ? word_as_integer(t_.store[pos - 1]) : 0; }
     void set_real(std::int64_t pos, double value) const {
         if (in_store(pos, 1)) t_.store[pos - 1] = value;
+    }
+    // Writes a store word that concurrent calls may be writing as well (a
+    // polymer's parameter source, its pseudo-critical values, the working
+    // copies of characteristic parameters): an atomic store, so that calls
+    // from several threads never race on it. Such words are written for the
+    // host only; the library never reads them back within a call.
+    void publish(std::int64_t pos, double value) const {
+        if (in_store(pos, 1)) std::atomic_ref<double>(t_.store[pos - 1]).store(value, std::memory_order_relaxed);
     }
 
     // Offset tables and globals (0 when the element does not exist).

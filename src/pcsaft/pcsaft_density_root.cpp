@@ -21,8 +21,8 @@ RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_
         double t_critical;
         if (host.is_polymer_or_oligomer(i)) {
             t_critical = polymer_critical_temperature(mix.mwn[k]);
-            host.set_real(tc + i, t_critical);
-            host.set_real(pc + i, polymer_critical_pressure(mix.mwn[k]));
+            host.publish(tc + i, t_critical);
+            host.publish(pc + i, polymer_critical_pressure(mix.mwn[k]));
         } else {
             t_critical = host.real(tc + i);
         }

@@ -143,6 +143,13 @@ TEST(CaseFileErrors, UnknownComponentsInPairsAndCompositions) {
               "case.json:parameters[0].pcsaft.PCSFTM.XYLENE");
 }
 
+TEST(CaseFileErrors, ASegmentIsNotAComponentOfAPhase) {
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["mass_fractions"] = {{"TOLUENE", 0.7}, {"STY", 0.3}};
+              }),
+              "case.json:states[0].mass_fractions.STY");
+}
+
 TEST(CaseFileErrors, PolymersNeedSegmentsThatAddUp) {
     EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("segments"); }), "case.json:components[2]");
     EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"] = Json::object(); }),
