@@ -201,5 +201,29 @@ TEST(RootSweep, EveryRootTheModelHasIsFoundForBothPhases) {
     }
 }
 
+// Far below the triple point PC-SAFT's P(V) has a second, dense loop (up to
+// five roots): the liquid is still the densest root. Toluene melts at 178 K.
+TEST(RootSweep, LiquidIsTheDensestRootFarBelowTheTriplePoint) {
+    const refhost::ModelEntry *model = refhost::find_model("pcsaft");
+    ASSERT_NE(model, nullptr);
+    System s;
+    s.idx = {add_pcsaft_fluid(s.host, kToluene)};
+    s.z = {1.0};
+    s.host.install();
+    int multiple = 0;
+    for (double t : {1.0, 2.0, 5.0, 20.0, 50.0, 100.0, 150.0}) {
+        for (double p : {1.0, 1e3, 1e5, 1e7, 1e9}) {
+            const std::vector<double> roots = roots_of(*model, s, t, p);
+            ASSERT_FALSE(roots.empty()) << t << " K, " << p << " Pa";
+            multiple += roots.size() > 3 ? 1 : 0;
+            const Solve r = solve(*model, s, t, p, 2);
+            EXPECT_EQ(r.status, 1) << t << " K, " << p << " Pa";
+            EXPECT_NEAR(r.v, roots.front(), 1e-9 * roots.front())
+                << t << " K, " << p << " Pa; roots " << ::testing::PrintToString(roots);
+        }
+    }
+    EXPECT_GT(multiple, 5) << "the states should include two-loop ones";
+}
+
 }  // namespace
 }  // namespace keld::testing
