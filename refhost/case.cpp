@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <sstream>
 
 #include "case_description.h"
@@ -67,17 +68,14 @@ Case build_case(detail::CaseDescription description) {
     return c;
 }
 
-// Captures the host's message lines for the duration of one library call.
-std::vector<std::string> take_messages(ReferenceHost &host) {
-    std::vector<std::string> lines = host.captured_messages();
-    host.clear_captured_messages();
-    return lines;
-}
-
-void prepare(ReferenceHost &host) {
-    host.install();
-    host.capture_messages();
-    host.clear_captured_messages();
+// One state evaluation at a time, whatever the thread: a case's monitor calls
+// all use the host's one work area (KWORK = 0), a host other than the
+// installed one must be installed first, and binary parameters that follow
+// temperature tables are written into the store. Callers that want parallel
+// calls use the C interface with a work area per thread.
+std::mutex &calls_mutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
 constexpr double not_computed = std::numeric_limits<double>::quiet_NaN();
@@ -105,12 +103,14 @@ const ModelEntry *find_model(std::string_view name) {
 }
 
 std::vector<std::string> initialise_model(ReferenceHost &host, const ModelEntry &model) {
-    prepare(host);
+    const std::lock_guard<std::mutex> alone(calls_mutex());
+    host.install();
+    ReferenceHost::MessageCapture capture(host);
     if (model.initialise != nullptr) {
         const std::int64_t data_sets = host.data_set_count();
         model.initialise(&data_sets);
     }
-    return take_messages(host);
+    return capture.take();
 }
 
 std::vector<std::string> models_used(const Case &c) {
@@ -152,11 +152,15 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
     r.dphi.assign(state.components.size(), not_computed);
     r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = not_computed;
 
-    prepare(host);
-    host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
     r.status = 1;
-    model->evaluate(host, state, r);
-    r.messages = take_messages(host);
+    {
+        const std::lock_guard<std::mutex> alone(calls_mutex());
+        if (!host.installed_as_is()) host.install();
+        host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
+        ReferenceHost::MessageCapture capture(host);
+        model->evaluate(host, state, r);
+        r.messages = capture.take();
+    }
 
     const auto &f = state.flags;
     // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).

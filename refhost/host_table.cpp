@@ -200,16 +200,24 @@ keld_host ReferenceHost::table() {
     return t;
 }
 
-void ReferenceHost::install() { install(table()); }
+void ReferenceHost::install() {
+    install(table());
+    installed_modified_ = false;
+}
 
 void ReferenceHost::install(const keld_host &modified) {
     installed_table_ = modified;
     installed_ = true;
+    installed_modified_ = true;
     current_host = this;
     keld_host_install(&installed_table_);
 }
 
 ReferenceHost *ReferenceHost::current() { return current_host; }
+
+bool ReferenceHost::installed_as_is() const {
+    return installed_ && !installed_modified_ && current_host == this && keld_uses_store_of(store_.data());
+}
 
 void ReferenceHost::reinstall_if_current() {
     if (!installed_ || current_host != this) return;

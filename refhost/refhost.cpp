@@ -3,6 +3,7 @@
 #include "keld/refhost.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -98,10 +99,7 @@ bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
 std::span<const ParameterDefinition> parameter_catalogue() { return catalogue(); }
 
 ReferenceHost::ReferenceHost(HostOptions options)
-    : data_sets_(options.data_sets),
-      minimum_work_words_(options.minimum_work_words),
-      vapour_search_(std::make_unique<RootSearch>(RootKind::vapour)),
-      liquid_search_(std::make_unique<RootSearch>(RootKind::liquid)) {
+    : data_sets_(options.data_sets), minimum_work_words_(options.minimum_work_words) {
     if (data_sets_ < 1) throw std::invalid_argument("a host needs at least one data set");
     if (minimum_work_words_ < 0) throw std::invalid_argument("negative work-area size");
     real_globals_[0] = missing_value;
@@ -559,12 +557,31 @@ std::int64_t ReferenceHost::readable_words(const double *p) const {
 
 // ---------------------------------------------------------------- roots
 
+namespace {
+
+// One conversation per kind at a time in each thread.
+struct ThreadSearches {
+    RootSearch vapour{RootKind::vapour};
+    RootSearch liquid{RootKind::liquid};
+};
+ThreadSearches &thread_searches() {
+    thread_local ThreadSearches searches;
+    return searches;
+}
+
+}  // namespace
+
+RootSearch &ReferenceHost::vapour_search() { return thread_searches().vapour; }
+RootSearch &ReferenceHost::liquid_search() { return thread_searches().liquid; }
+
 void ReferenceHost::root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed,
                          double v_critical, double v_dividing, double t, double p, double &v, double &p_calc,
                          double &dpdv) {
-    RootSearch &search = liquid ? *liquid_search_ : *vapour_search_;
+    RootSearch &search = liquid ? liquid_search() : vapour_search();
     search.settings().gas_constant = property_globals_[2];
-    const bool single_component = root_switch(liquid ? 1 : 2);
+    // The switch is written by every call, from any thread: read it atomically.
+    const double word = std::atomic_ref<double>(root_control_[liquid ? 0 : 1]).load(std::memory_order_relaxed);
+    const bool single_component = (std::bit_cast<std::int64_t>(word) & 1) != 0;
     search.step(state, mode, v_close_packed, v_critical, v_dividing, t, p, v, p_calc, dpdv, single_component);
 }
 

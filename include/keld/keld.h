@@ -26,6 +26,19 @@
  *
  * Each routine is also exported under a gfortran-style alias: lower case with
  * a trailing underscore (KELD_ESSLP -> keld_esslp_), the same code.
+ *
+ * Threads. keld creates none. Calls from several threads on one installed
+ * host are safe when each call uses its own work area (its own KWORK range):
+ * a call keeps its state in its work area and on its stack; the few words
+ * that every call writes and nobody reads back within a call (a polymer's
+ * parameter-source flag and pseudo-critical values, the Sanchez-Lacombe
+ * working copies TSTARL/PSTARL/DSTARL, HostDpdvControl(1), the single-component
+ * switches of HostRootControl) are written with atomic stores; each
+ * density-root conversation hands the host a dP/dV cell of its own; and
+ * message lines are written and printed one message at a time. The host's
+ * operations must be safe to call from several threads and its root routines
+ * must keep one conversation per thread (the reference host's do). Installing
+ * a host table is not synchronised with calls: install it before they start.
  */
 #ifndef KELD_KELD_H
 #define KELD_KELD_H

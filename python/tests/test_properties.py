@@ -1,5 +1,6 @@
 """Case.properties and Case.properties_many: argument handling, agreement of the
 scalar and vectorised forms, and the placing of what comes back."""
+import concurrent.futures
 import math
 
 import numpy as np
@@ -147,3 +148,17 @@ def test_pure_toluene_dict_case():
     assert r.status == 1 and r.components == ("TOLUENE",)
     assert 92.141 / r.V == pytest.approx(862.2, rel=0.03)
     assert case.initialisation_messages == {"pcsaft": []}
+
+
+def test_threads_share_a_case(ps_toluene):
+    # keld releases the GIL while it computes and takes one evaluation at a
+    # time: two threads on one case get exactly the sequential results.
+    temperatures = np.linspace(280.0, 400.0, 30)
+    expected = {m: ps_toluene.properties_many(T=temperatures, P=1e5, z=[0.9, 0.1], model=m) for m in MODELS}
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        futures = {m: pool.submit(ps_toluene.properties_many, T=temperatures, P=1e5, z=[0.9, 0.1], model=m)
+                   for m in MODELS}
+        for m, future in futures.items():
+            got = future.result()
+            np.testing.assert_array_equal(got.V, expected[m].V)
+            np.testing.assert_array_equal(got.ln_phi, expected[m].ln_phi)

@@ -54,9 +54,12 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
     std::int64_t state = 4, mode = 1;
     double v = rho_start > 0.0 ? 1.0 / rho_start : 0.0;
     double p_calc = missing;
-    double dpdv_local = missing;
-    double *dpdv = host.dpdv_cell() && t.dpdv_control_words >= 1 ? host.dpdv_cell() : &dpdv_local;
-    *dpdv = missing;
+    // The dP/dV cell handed to the host's routine belongs to this conversation,
+    // so that calls from several threads never share one. Each value is also
+    // published to HostDpdvControl(1) for a host that reads its own block.
+    double dpdv_cell = missing;
+    double *const dpdv = &dpdv_cell;
+    host.publish_dpdv(missing);
 
     RootResult result{rho_start, p_calc};
     bool liquid = rq.kvl == 2;
@@ -90,7 +93,10 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
         const double rho = 1.0 / v;
         const PressureAndSlope ps = model(rho, mode != 2);
         p_calc = ps.p;
-        if (mode != 2) *dpdv = ps.dpdv;
+        if (mode != 2) {
+            *dpdv = ps.dpdv;
+            host.publish_dpdv(ps.dpdv);
+        }
         result.rho = rho;
         ++result.evaluations;
         if (!keeps_going) break;

@@ -58,8 +58,10 @@ void Host::print_message(std::int64_t lines) const {
 
 void Host::set_root_switch(bool liquid, bool single_component) const {
     const std::int64_t element = liquid ? 1 : 2;
+    // Every call sets the switch, calls from other threads included: an atomic store.
     if (t_.root_control && element <= t_.root_control_words)
-        t_.root_control[element - 1] = integer_as_word(logical(single_component));
+        std::atomic_ref<double>(t_.root_control[element - 1])
+            .store(integer_as_word(logical(single_component)), std::memory_order_relaxed);
 }
 
 double Host::root_control(std::int64_t element) const {

@@ -152,6 +152,11 @@ public:
     void set_root_switch(bool liquid, bool single_component) const;
     double root_control(std::int64_t element) const;
     double *dpdv_cell() const { return t_.dpdv_control; }
+    // Writes HostDpdvControl(1) (an atomic store: concurrent calls write it too).
+    void publish_dpdv(double value) const {
+        if (t_.dpdv_control && t_.dpdv_control_words >= 1)
+            std::atomic_ref<double>(t_.dpdv_control[0]).store(value, std::memory_order_relaxed);
+    }
 
 private:
     static std::int64_t element_of(const std::int64_t *block, std::int64_t words, std::int64_t element) {

@@ -112,6 +112,12 @@
 // If the store is rebuilt while a host is current (a component added), the
 // table is re-installed with the new store pointer.
 //
+// Threads. Once installed, one host serves calls from several threads at once
+// (each call with its own work area, KWORK): the root searches are per thread,
+// message checks and prints are serialised, and MessageCapture collects what
+// one thread's call printed. Setting up a host (components, parameters,
+// install) is not: finish it before the calls start.
+//
 // Errors of the C++ set-up API (unknown names, out-of-range numbers) throw
 // std::invalid_argument / std::out_of_range. The host operations that keld
 // calls never throw; for bad arguments they write zeros (or nothing) and
@@ -123,6 +129,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <span>
 #include <string>
@@ -301,6 +308,23 @@ public:
     void set_message_sink(std::function<void(std::string_view)> sink);
     void print_messages_to_stderr();
     void capture_messages();  // printed lines are kept in captured_messages()
+    // Lines printed by the calling thread while a capture of this host is open
+    // go to that capture alone: what one call printed, even while other threads
+    // call keld on the same host. Captures nest (the innermost one takes the lines).
+    class MessageCapture {
+    public:
+        explicit MessageCapture(const ReferenceHost &host);
+        ~MessageCapture();
+        MessageCapture(const MessageCapture &) = delete;
+        MessageCapture &operator=(const MessageCapture &) = delete;
+        std::vector<std::string> take() { return std::move(lines_); }
+
+    private:
+        friend class ReferenceHost;
+        const ReferenceHost *host_;
+        MessageCapture *outer_;
+        std::vector<std::string> lines_;
+    };
     const std::vector<std::string> &captured_messages() const { return captured_; }
     void clear_captured_messages() { captured_.clear(); }
     std::int64_t message_check_count(std::string_view word1, std::string_view word2, std::int64_t check_class,
@@ -310,8 +334,12 @@ public:
     std::int64_t print_count() const { return print_count_; }
 
     // --- density roots ----------------------------------------------------------
-    RootSearch &vapour_search() { return *vapour_search_; }
-    RootSearch &liquid_search() { return *liquid_search_; }
+    // The root searches of the calling thread: each thread holds its own
+    // conversations (one at a time), so calls from several threads on one host
+    // never share a search. Their settings are the thread's; the gas constant
+    // is taken from this host's property block at every step.
+    RootSearch &vapour_search();
+    RootSearch &liquid_search();
     void root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed, double v_critical,
               double v_dividing, double t, double p, double &v, double &p_calc, double &dpdv);
 
@@ -320,6 +348,8 @@ public:
     void install();                           // current host + keld_host_install(table())
     void install(const keld_host &modified);  // current host + a table with replaced operations
     static ReferenceHost *current();
+    // This host is current and keld has its own, unmodified table installed.
+    bool installed_as_is() const;
 
 private:
     struct Component {
@@ -375,11 +405,9 @@ private:
     std::map<std::tuple<std::string, std::int64_t, std::int64_t>, std::int64_t> check_counts_;
     std::int64_t total_checks_ = 0, print_count_ = 0;
     MessageCheckRecord last_check_;
+    mutable std::mutex messages_mutex_;  // checks and prints may come from several threads
 
-    std::unique_ptr<RootSearch> vapour_search_;
-    std::unique_ptr<RootSearch> liquid_search_;
-
-    bool installed_ = false;
+    bool installed_ = false, installed_modified_ = false;
     keld_host installed_table_{};
 };
 
