@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 #include "case_description.h"
 
@@ -15,52 +17,10 @@ namespace keld::refhost {
 
 namespace {
 
-// Replays a case description into a C++ ReferenceHost.
-class ReferenceHostBuilder {
-  public:
-    std::unique_ptr<ReferenceHost> host;
-
-    void create(std::int64_t data_sets) { host = std::make_unique<ReferenceHost>(HostOptions{data_sets, 0}); }
-    std::int64_t add_component(const std::string &id, ComponentKind kind, double mw) {
-        return host->add_component(id, kind, mw);
-    }
-    void set_number_average_mw(std::int64_t polymer, double mwn) {
-        host->set_number_average_mw(polymer, mwn);
-    }
-    void set_segment_fraction(std::int64_t polymer, std::int64_t segment, double w) {
-        auto &shares = shares_[polymer];
-        shares.push_back({segment, w});
-        host->set_segment_composition(polymer, shares);
-    }
-    void set_formula(std::int64_t component, const std::string &formula) {
-        host->set_formula(component, formula);
-    }
-    void set_parameter(const detail::ParameterValue &p) {
-        switch (p.shape) {
-            case ParameterShape::unary:
-                host->set_unary(p.name, p.i, p.coefficients[0], p.data_set);
-                break;
-            case ParameterShape::binary:
-                host->set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set);
-                break;
-            case ParameterShape::binary_table:
-                host->set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
-                break;
-            case ParameterShape::per_component:
-                host->set_component_value(p.name, p.i, p.coefficients[0]);
-                break;
-        }
-    }
-
-  private:
-    std::map<std::int64_t, std::vector<SegmentShare>> shares_;
-};
-
 Case build_case(detail::CaseDescription description) {
-    ReferenceHostBuilder builder;
-    detail::build_host(description, builder);
     Case c;
-    c.host = std::move(builder.host);
+    c.host = std::make_unique<ReferenceHost>(HostOptions{description.data_sets, 0});
+    detail::fill_host(description, *c.host);
     c.states = std::move(description.states);
     c.origin = std::move(description.origin);
     c.title = std::move(description.title);
@@ -86,14 +46,65 @@ Case parse_case(std::string_view json_text, std::string_view origin) {
     return build_case(detail::parse_description(json_text, origin));
 }
 
-Case load_case_file(const std::string &path) {
+Case load_case_file(const std::string &path) { return parse_case(detail::read_case_text(path), path); }
+
+namespace detail {
+
+void fill_host(const CaseDescription &description, ReferenceHost &host) {
+    std::vector<ComponentDefinition> definitions;
+    std::unordered_map<std::string_view, std::int64_t> numbers;
+    for (const ComponentSpec &c : description.components)
+        definitions.push_back({c.id, c.kind, c.molecular_weight});
+    const std::int64_t first = host.add_components(definitions);
+    for (std::size_t k = 0; k < description.components.size(); ++k)
+        numbers[description.components[k].id] = first + static_cast<std::int64_t>(k);
+    for (std::size_t k = 0; k < description.components.size(); ++k) {
+        const ComponentSpec &c = description.components[k];
+        const std::int64_t number = first + static_cast<std::int64_t>(k);
+        if (c.number_average_mw > 0) host.set_number_average_mw(number, c.number_average_mw);
+        if (!c.segments.empty()) {
+            std::vector<SegmentShare> shares;
+            for (const auto &[segment, fraction] : c.segments) shares.push_back({numbers.at(segment), fraction});
+            host.set_segment_composition(number, shares);
+        }
+        if (!c.formula.empty()) host.set_formula(number, c.formula);
+    }
+    for (const ParameterValue &p : description.parameters) {
+        switch (p.shape) {
+            case ParameterShape::unary:
+                host.set_unary(p.name, p.i, p.coefficients[0], p.data_set);
+                break;
+            case ParameterShape::binary:
+                host.set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set);
+                break;
+            case ParameterShape::binary_table:
+                host.set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
+                break;
+            case ParameterShape::per_component:
+                host.set_component_value(p.name, p.i, p.coefficients[0]);
+                break;
+        }
+    }
+}
+
+std::string read_case_text(const std::string &path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) throw CaseError(path, "cannot open the file");
+    if (!std::filesystem::is_regular_file(status)) throw CaseError(path, "not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw CaseError(path, "cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read at most one byte more than the limit: a file may grow while it is read.
+    std::string text(static_cast<std::size_t>(kMaxCaseFileBytes) + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) throw CaseError(path, "cannot read the file");
-    return parse_case(text.str(), path);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (static_cast<std::int64_t>(text.size()) > kMaxCaseFileBytes)
+        throw CaseError(path, "larger than " + std::to_string(kMaxCaseFileBytes >> 20) + " MiB, the limit of a case file");
+    return text;
 }
+
+}  // namespace detail
 
 const ModelEntry *find_model(std::string_view name) {
     for (const ModelEntry &m : models()) {

@@ -1,5 +1,6 @@
 // Parameter addressing in the reference host's store: HostParamOffset,
 // HostOffsets1 and the C++ accessors must all reach the same words.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -125,6 +126,29 @@ TEST_F(ParameterStore, BlocksStartWithTheDocumentedValues) {
     bigger.add_component("A", ComponentKind::ordinary, 10.0);
     EXPECT_EQ(bigger.work_words(), 5000);
     EXPECT_EQ(bigger.work_area().size(), 5000u);
+}
+
+// Components added together lay the store out once, exactly as one by one;
+// a store beyond the host's limit is refused before anything is allocated.
+TEST(ParameterStoreLayout, BatchesMatchSingleAddsAndSizesAreBounded) {
+    const ComponentDefinition components[] = {{"STY", ComponentKind::segment, 104.15},
+                                              {"PS", ComponentKind::polymer, 104.15},
+                                              {"TOL", ComponentKind::ordinary, 92.14},
+                                              {"PE", ComponentKind::polymer, 28.05}};
+    ReferenceHost batch, single;
+    EXPECT_EQ(batch.add_components(components), 1);
+    for (const ComponentDefinition &c : components) single.add_component(c.identifier, c.kind, c.molecular_weight);
+    ASSERT_EQ(batch.store().size(), single.store().size());
+    EXPECT_TRUE(std::equal(batch.store().begin(), batch.store().end(), single.store().begin(),
+                           [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }));
+    EXPECT_GE(ReferenceHost::store_words_for(4, 1), static_cast<std::int64_t>(batch.store().size()));
+
+    const ComponentDefinition twice[] = {{"A", ComponentKind::ordinary, 1.0}, {"A", ComponentKind::ordinary, 2.0}};
+    EXPECT_THROW(batch.add_components(twice), std::invalid_argument);
+    EXPECT_EQ(batch.component_count(), 4);
+    ReferenceHost huge(HostOptions{1000000000000, 0});
+    EXPECT_THROW(huge.add_component("A", ComponentKind::ordinary, 10.0), std::length_error);
+    EXPECT_GT(ReferenceHost::store_words_for(100000, 1000000000), ReferenceHost::max_store_words);
 }
 
 }  // namespace

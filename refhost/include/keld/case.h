@@ -112,6 +112,11 @@ struct ModelEntry {
     // False when the monitor returns no temperature derivatives on its model
     // path: the tools then say so instead of showing derivative columns.
     bool temperature_derivatives = true;
+    // True when a state of this family needs parameters of the family in its
+    // data set (case files refuse a state without them); false for a family
+    // whose initialisation or monitor supplies values of its own (the
+    // Sanchez-Lacombe nominal values).
+    bool needs_parameters = false;
 };
 const std::vector<ModelEntry> &models();
 const ModelEntry *find_model(std::string_view name);

@@ -175,6 +175,12 @@ struct SegmentShare {
     double weight_fraction;  // in the polymer
 };
 
+struct ComponentDefinition {
+    std::string_view identifier;
+    ComponentKind kind;
+    double molecular_weight;
+};
+
 enum class MessageMode { by_level = 0, accept_all = 1, refuse_all = 2 };
 
 // Routine identifier as keld passes it: two 8-character blank-padded words.
@@ -211,6 +217,13 @@ public:
                                  dpdv_control_words = 4, real_globals_words = 8, property_globals_words = 8,
                                  offsets1_words = 1400, offsets4_words = 8;
 
+    // Largest store a host builds (16 GiB); a larger layout is refused with std::length_error.
+    static constexpr std::int64_t max_store_words = std::int64_t{1} << 31;
+    // Words of the store of a host with the catalogue's parameters, `nc`
+    // components (half of them segments, half polymers: the largest map) and
+    // `data_sets` data sets, for checking a size before building it.
+    static std::int64_t store_words_for(std::int64_t nc, std::int64_t data_sets);
+
     explicit ReferenceHost(HostOptions options = {});
     ~ReferenceHost();
     ReferenceHost(const ReferenceHost &) = delete;
@@ -219,6 +232,10 @@ public:
     // --- components ---------------------------------------------------------
     // Returns the new component number. Identifier: 1 to 8 characters, unique.
     std::int64_t add_component(std::string_view identifier, ComponentKind kind, double molecular_weight);
+    // Several components with one rebuild of the store (each add_component
+    // rebuilds it, which makes adding N components one by one cost N^3): returns
+    // the number of the first; they are numbered in the order given.
+    std::int64_t add_components(std::span<const ComponentDefinition> components);
     // A polymer or oligomer with its number-average molecular weight.
     std::int64_t add_polymer(std::string_view identifier, ComponentKind kind, double molecular_weight,
                              double number_average_mw);
@@ -364,6 +381,7 @@ private:
     };
 
     std::int64_t array_words(ParameterShape shape, std::int64_t nc, std::int64_t nds) const;
+    std::int64_t layout_words(std::int64_t nc, std::int64_t nds, std::int64_t ns, std::int64_t np) const;
     const ParameterArray &array_named(std::string_view name) const;
     std::int64_t unary_position(const ParameterArray &a, std::int64_t i, std::int64_t d) const;
     void check_component(std::int64_t component) const;
@@ -371,6 +389,8 @@ private:
     void relayout(std::int64_t nc, std::int64_t nds);
     void write_layout_words();
     void write_polymer_map();
+    void write_polymer_row(std::int64_t row);          // one polymer's segment fractions
+    void write_component_words(std::int64_t component);  // its identifier and formula
     bool valid_component(std::int64_t component) const { return component >= 1 && component <= nc_; }
     std::int64_t polymer_row(std::int64_t component) const;  // 0 when not a polymer/oligomer
     double stored(std::int64_t position) const;
