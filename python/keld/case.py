@@ -38,10 +38,11 @@ class Case:
     def from_dict(cls, data, origin="<dict>", initialise=True):
         try:
             text = json.dumps(data, allow_nan=False)
-        except (TypeError, ValueError) as e:
-            error = _core.CaseError(f"{origin}: not representable as JSON: {e}")
+        except (TypeError, ValueError, RecursionError) as e:
+            reason = "nested too deeply" if isinstance(e, RecursionError) else str(e)
+            error = _core.CaseError(f"{origin}: not representable as JSON: {reason}")
             error.where = origin
-            raise error from e
+            raise error from None
         return cls.from_json(text, origin, initialise)
 
     @property
@@ -119,8 +120,8 @@ class Case:
         request.phase = inputs.phase_code(phase)
         request.flags = flags
         request.data_set = inputs.data_set_number(self._core, data_set)
-        request.diagnostics = int(diagnostics)
-        request.option = int(option)
+        request.diagnostics = inputs.diagnostic_level(diagnostics)
+        request.option = inputs.segment_option(option)
         return request
 
     def properties(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,

@@ -96,6 +96,15 @@ class TestBadArguments:
         (dict(z=[1.0, 0.0], flags=[3, 3]), "five integers"),
         (dict(z=[1.0, 0.0], flags={"U": 1}), "unknown request flag"),
         (dict(z=[1.0, 0.0], data_set=2), "data_set must be an integer from 1 to 1"),
+        (dict(z=[1.0, 0.0], data_set=True), "data_set must be an integer"),
+        (dict(z=[1.0, 0.0], diagnostics=-5), "diagnostics must be an integer of 0 or more"),
+        (dict(z=[1.0, 0.0], diagnostics=2.5), "diagnostics must be an integer"),
+        (dict(z=[1.0, 0.0], option=2.7), "option must be 0 .* or 5"),
+        (dict(z=[1.0, 0.0], option=1), "option must be 0 .* or 5"),
+        (dict(z=[1.0, 0.0], flags={"V": 1.7}), "request flag V must be 0, 1, 2 or 3"),
+        (dict(z=[1.0, 0.0], flags=True), "request flag flags must be 0, 1, 2 or 3"),
+        (dict(z=[1.0, 0.0], flags=[3, 3, 3, 3, 4]), "request flag V must be"),
+        (dict(z=[1.0, 0.0], phase=2), "phase must be 'liquid' or 'vapour'"),
     ])
     def test_rejected_with_a_clear_message(self, ps_toluene, kwargs, pattern):
         arguments = dict(T=300.0, P=1e5)

@@ -39,12 +39,30 @@ bool read_monitor_call(const double *t, const double *p, const double *z, const 
            slots(rq.v, v, dv) && (call.n < 1 || (z && idx));
 }
 
+namespace {
+
+// Mole fractions: finite, not negative, summing to 1 within the tolerance of
+// case files; each component listed once.
+bool sound_composition(const MonitorCall &call, std::int64_t nc) {
+    double sum = 0.0;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k];
+        if (i < 1 || i > nc || !std::isfinite(call.z[k]) || call.z[k] < 0.0) return false;
+        for (std::int64_t l = 0; l < k; ++l)
+            if (call.idx[l] == i) return false;
+        sum += call.z[k];
+    }
+    return std::fabs(sum - 1.0) <= kCompositionSumTolerance;
+}
+
+}  // namespace
+
 CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words) {
     if (call.n < 1) return CallCheck::nothing;
     const std::int64_t nc = host.component_count();
-    bool ok = call.n <= nc && host.has_data_set(call.kds) && std::isfinite(call.t) && call.t > 0.0 && std::isfinite(call.p) &&
-              call.p > 0.0 && host.work_area_fits(call.kwork, work_words);
-    for (std::int64_t k = 0; ok && k < call.n; ++k) ok = call.idx[k] >= 1 && call.idx[k] <= nc;
+    const bool ok = call.n <= nc && host.has_data_set(call.kds) && std::isfinite(call.t) && call.t > 0.0 &&
+                    std::isfinite(call.p) && call.p > 0.0 && (call.kvl == 1 || call.kvl == 2) &&
+                    host.work_area_fits(call.kwork, work_words) && sound_composition(call, nc);
     return ok ? CallCheck::proceed : CallCheck::rejected;
 }
 
