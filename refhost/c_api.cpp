@@ -181,6 +181,34 @@ int keld_refhost_get_binary_coefficient(const keld_refhost *host, const char *na
     });
 }
 
+int keld_refhost_set_record(keld_refhost *host, const char *name, int64_t component, int64_t data_set,
+                            const double *words, int64_t count) {
+    return guarded(host, [&](ReferenceHost &h) {
+        if (count < 0 || count > 3 || (count > 0 && !words)) throw std::invalid_argument("a record has 0 to 3 words");
+        h.set_record(text(name), component, std::span<const double>(words, static_cast<std::size_t>(count)),
+                     data_set);
+    });
+}
+
+int keld_refhost_define_unifac_subgroup(keld_refhost *host, const char *name, int64_t number, const char *main_group,
+                                        double r, double q) {
+    return guarded(host, [&](ReferenceHost &h) { h.define_unifac_subgroup(text(name), number, text(main_group), r, q); });
+}
+
+int keld_refhost_set_unifac_interaction(keld_refhost *host, const char *main_i, const char *main_j, double a_ij) {
+    return guarded(host, [&](ReferenceHost &h) { h.set_unifac_interaction(text(main_i), text(main_j), a_ij); });
+}
+
+int keld_refhost_set_component_groups(keld_refhost *host, int64_t component, const char *const *subgroups,
+                                      const double *counts, int64_t count) {
+    return guarded(host, [&](ReferenceHost &h) {
+        if (count < 0 || (count > 0 && (!subgroups || !counts))) throw std::invalid_argument("no groups given");
+        std::vector<std::pair<std::string, double>> groups;
+        for (int64_t k = 0; k < count; ++k) groups.emplace_back(std::string(text(subgroups[k])), counts[k]);
+        h.set_component_groups(component, groups);
+    });
+}
+
 int keld_refhost_set_component_value(keld_refhost *host, const char *name, int64_t component, double value) {
     return guarded(host, [&](ReferenceHost &h) { h.set_component_value(text(name), component, value); });
 }

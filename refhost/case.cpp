@@ -51,6 +51,10 @@ Case load_case_file(const std::string &path) { return parse_case(detail::read_ca
 namespace detail {
 
 void fill_host(const CaseDescription &description, ReferenceHost &host) {
+    for (const UnifacSubgroupSpec &g : description.unifac_subgroups)
+        host.define_unifac_subgroup(g.name, g.number, g.main_group, g.r, g.q);
+    for (const UnifacInteractionSpec &a : description.unifac_interactions)
+        host.set_unifac_interaction(a.main_i, a.main_j, a.a_ij);
     std::vector<ComponentDefinition> definitions;
     std::unordered_map<std::string_view, std::int64_t> numbers;
     for (const ComponentSpec &c : description.components)
@@ -68,6 +72,7 @@ void fill_host(const CaseDescription &description, ReferenceHost &host) {
             host.set_segment_composition(number, shares);
         }
         if (!c.formula.empty()) host.set_formula(number, c.formula);
+        if (!c.groups.empty()) host.set_component_groups(number, c.groups);
     }
     for (const ParameterValue &p : description.parameters) {
         switch (p.shape) {
@@ -82,6 +87,9 @@ void fill_host(const CaseDescription &description, ReferenceHost &host) {
                 break;
             case ParameterShape::per_component:
                 host.set_component_value(p.name, p.i, p.coefficients[0]);
+                break;
+            case ParameterShape::record3:
+                host.set_record(p.name, p.i, std::span<const double>(p.coefficients.data(), 3), p.data_set);
                 break;
         }
     }

@@ -25,7 +25,22 @@ struct ComponentSpec {
     double number_average_mw = 0;                          // kg/kmol, polymers and oligomers only (0: none)
     std::vector<std::pair<std::string, double>> segments;  // segment id, weight fraction
     std::string formula;
+    std::vector<std::pair<std::string, double>> groups;    // UNIFAC subgroup, count
 };
+
+struct UnifacSubgroupSpec {
+    std::string name, main_group;
+    double r = 0, q = 0;
+    std::int64_t number = 0;
+};
+struct UnifacInteractionSpec {
+    std::string main_i, main_j;
+    double a_ij = 0;  // K
+};
+
+// Names of the subgroups and main groups the reference host ships.
+const std::vector<std::string> &shipped_unifac_subgroups();
+const std::vector<std::string> &shipped_unifac_main_groups();
 
 // One value put into the host's parameter store. Component numbers are 1-based.
 struct ParameterValue {
@@ -44,6 +59,8 @@ struct CaseDescription {
     std::vector<ParameterValue> parameters;
     std::vector<StateRequest> states;
     std::vector<std::string> models_in_parameters;  // families that carry parameters, first-use order
+    std::vector<UnifacSubgroupSpec> unifac_subgroups;
+    std::vector<UnifacInteractionSpec> unifac_interactions;
 };
 
 // Parses and validates a case document; throws CaseError naming the place.

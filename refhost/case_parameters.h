@@ -21,9 +21,10 @@ struct ParameterSpec {
     bool positive;             // values must be > 0
     std::string_view table;    // binary: its temperature table, empty when none
     std::string_view meaning;  // for documentation and `keld init`
+    bool directional = false;  // binary: (i, j) and (j, i) are different parameters, never mirrored
 };
 
-inline constexpr std::array<ParameterSpec, 10> parameter_specs{{
+inline constexpr std::array<ParameterSpec, 23> parameter_specs{{
     {"SLTSTR", ParameterShape::unary, Dimension::temperature, true, "", "characteristic temperature T*"},
     {"SLPSTR", ParameterShape::unary, Dimension::pressure, true, "", "characteristic pressure P*"},
     {"SLRSTR", ParameterShape::unary, Dimension::mass_density, true, "", "close-packed density rho*"},
@@ -35,6 +36,22 @@ inline constexpr std::array<ParameterSpec, 10> parameter_specs{{
     {"PCSFTR", ParameterShape::unary, Dimension::per_molar_mass, true, "", "segment ratio r = m/MWN"},
     {"PCSKIJ", ParameterShape::binary_table, Dimension::none, false, "",
      "k_ij(T) = a + b/Tr + c ln Tr + d Tr + e Tr^2"},
+    // Cubic equation of state with excess-Gibbs mixing.
+    {"TCRKS", ParameterShape::unary, Dimension::temperature, true, "", "critical temperature Tc"},
+    {"PCRKS", ParameterShape::unary, Dimension::pressure, true, "", "critical pressure Pc"},
+    {"OMGRKS", ParameterShape::unary, Dimension::none, false, "", "acentric factor omega"},
+    {"RKSMC", ParameterShape::record3, Dimension::none, false, "", "Mathias-Copeman alpha [c1, c2, c3]"},
+    {"RKSKIJ", ParameterShape::binary, Dimension::none, false, "", "van der Waals rule k_ij"},
+    {"RKSWSK", ParameterShape::binary, Dimension::none, false, "", "Wong-Sandler k_ij"},
+    {"GEAIJ", ParameterShape::binary, Dimension::none, false, "", "excess-Gibbs pair term a_ij of a_ij + b_ij/T",
+     true},
+    {"GEBIJ", ParameterShape::binary, Dimension::temperature, false, "",
+     "excess-Gibbs pair term b_ij of a_ij + b_ij/T", true},
+    {"GEALF", ParameterShape::binary, Dimension::none, false, "", "NRTL non-randomness alpha_ij"},
+    {"UNIQR", ParameterShape::unary, Dimension::none, true, "", "UNIQUAC volume r"},
+    {"UNIQQ", ParameterShape::unary, Dimension::none, true, "", "UNIQUAC area q"},
+    {"RKSUC", ParameterShape::unary, Dimension::none, false, "", "host word kept with the cubic parameters"},
+    {"RKSUP", ParameterShape::binary, Dimension::none, false, "", "host pair word kept with the cubic parameters"},
 }};
 
 inline const ParameterSpec *find_parameter_spec(std::string_view name) {

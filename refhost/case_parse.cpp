@@ -20,6 +20,7 @@ constexpr double fraction_tolerance = 1e-9;
 constexpr std::size_t max_components = 1000;
 constexpr std::int64_t max_data_sets = 100;
 constexpr std::int64_t max_store_words = std::int64_t{1} << 27;
+constexpr double not_given = ReferenceHost::missing_value;  // a record word left out
 constexpr std::size_t max_identifier_chars = 8;
 constexpr std::size_t max_formula_chars = 24;
 constexpr std::array<std::string_view, 5> property_names{"lnphi", "H", "S", "G", "V"};
@@ -43,6 +44,7 @@ class CaseParser {
         if (auto title = root.optional_string("title")) description_.title = *title;
         root.optional_string("description");
         if (const Json *source = root.optional("source")) read_source(*source, JsonPath().key("source"));
+        if (const Json *unifac = root.optional("unifac")) read_unifac(*unifac, JsonPath().key("unifac"));
         read_components(root.required("components"), JsonPath().key("components"));
         if (const Json *sets = root.optional("parameters"))
             read_parameter_sets(*sets, JsonPath().key("parameters"));
@@ -172,6 +174,7 @@ class CaseParser {
                 fail(origin_, here,
                      "a polymer or oligomer needs its \"segments\" (weight fractions by segment)");
             }
+            if (const Json *groups = r.optional("groups")) c.groups = read_groups(*groups, here.key("groups"));
             if (auto formula = r.optional_string("formula")) {
                 if (formula->size() > max_formula_chars)
                     fail(origin_, here.key("formula"), "at most 24 characters");
@@ -187,6 +190,82 @@ class CaseParser {
             if (segment_lists[k].value != nullptr)
                 read_segments(description_.components[k], segment_lists[k]);
         }
+    }
+
+    // ------------------------------------------------------------------ UNIFAC
+
+    bool known_subgroup(const std::string &name) const {
+        for (const auto &s : shipped_unifac_subgroups())
+            if (same_name(s, name)) return true;
+        for (const auto &s : description_.unifac_subgroups)
+            if (same_name(s.name, name)) return true;
+        return false;
+    }
+    bool known_main_group(const std::string &name) const {
+        for (const auto &s : shipped_unifac_main_groups())
+            if (same_name(s, name)) return true;
+        for (const auto &s : description_.unifac_subgroups)
+            if (same_name(s.main_group, name)) return true;
+        return false;
+    }
+    static bool same_name(std::string_view a, std::string_view b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+               });
+    }
+
+    // "unifac": {"subgroups": {"NAME": {"main_group": "M", "R": r, "Q": q, "number": k}},
+    //            "interactions": {"M1": {"M2": a_12 / K}}}
+    void read_unifac(const Json &value, const JsonPath &path) {
+        ObjectReader r(value, path, origin_);
+        if (const Json *subgroups = r.optional("subgroups")) {
+            const JsonPath sp = path.key("subgroups");
+            object_at(*subgroups, sp);
+            for (const auto &item : subgroups->items()) {
+                const JsonPath here = sp.key(item.key());
+                if (known_subgroup(item.key())) fail(origin_, here, "subgroup " + quote(item.key()) + " is already known");
+                ObjectReader g(item.value(), here, origin_);
+                UnifacSubgroupSpec spec;
+                spec.name = item.key();
+                spec.main_group = string_value(g.required("main_group"), origin_, here.key("main_group"));
+                spec.r = finite_number(g.required("R"), origin_, here.key("R"));
+                spec.q = finite_number(g.required("Q"), origin_, here.key("Q"));
+                spec.number = g.optional_integer("number", 1).value_or(0);
+                g.finish();
+                if (!(spec.r > 0) || spec.q < 0) fail(origin_, here, "a subgroup needs R > 0 and Q >= 0");
+                description_.unifac_subgroups.push_back(std::move(spec));
+            }
+        }
+        if (const Json *interactions = r.optional("interactions")) {
+            const JsonPath ip = path.key("interactions");
+            object_at(*interactions, ip);
+            for (const auto &row : interactions->items()) {
+                const JsonPath row_path = ip.key(row.key());
+                if (!known_main_group(row.key())) fail(origin_, row_path, "unknown main group " + quote(row.key()));
+                object_at(row.value(), row_path);
+                for (const auto &cell : row.value().items()) {
+                    const JsonPath here = row_path.key(cell.key());
+                    if (!known_main_group(cell.key())) fail(origin_, here, "unknown main group " + quote(cell.key()));
+                    if (same_name(row.key(), cell.key())) fail(origin_, here, "a main group does not interact with itself");
+                    description_.unifac_interactions.push_back(
+                        {row.key(), cell.key(), finite_number(cell.value(), origin_, here)});
+                }
+            }
+        }
+        r.finish();
+    }
+
+    std::vector<std::pair<std::string, double>> read_groups(const Json &value, const JsonPath &path) const {
+        object_at(value, path);
+        std::vector<std::pair<std::string, double>> groups;
+        for (const auto &item : value.items()) {
+            const JsonPath here = path.key(item.key());
+            if (!known_subgroup(item.key())) fail(origin_, here, "unknown UNIFAC subgroup " + quote(item.key()));
+            const double count = finite_number(item.value(), origin_, here);
+            if (!(count > 0)) fail(origin_, here, "a group count must be positive");
+            groups.emplace_back(item.key(), count);
+        }
+        return groups;
     }
 
     void check_identifier(const std::string &id, const JsonPath &path) const {
@@ -264,6 +343,8 @@ class CaseParser {
             if (values == nullptr) continue;
             if (spec->shape == ParameterShape::unary) {
                 read_unary(*values, where, *spec, factor, data_set);
+            } else if (spec->shape == ParameterShape::record3) {
+                read_record(*values, where, *spec, data_set);
             } else {
                 read_binary(*values, where, *spec, data_set);
             }
@@ -282,6 +363,23 @@ class CaseParser {
                 fail(origin_, here, std::string(spec.name) + " must be positive");
             ParameterValue p{std::string(spec.name), ParameterShape::unary, data_set, i, 0, {}};
             p.coefficients[0] = value;
+            description_.parameters.push_back(std::move(p));
+        }
+    }
+
+    // Three words per component: [w1, w2, w3] (fewer leave the rest missing).
+    void read_record(const Json &values, const JsonPath &path, const ParameterSpec &spec, std::int64_t data_set) {
+        object_at(values, path);
+        for (const auto &item : values.items()) {
+            const JsonPath here = path.key(item.key());
+            const std::int64_t i = known_component(item.key(), here);
+            array_at(item.value(), here);
+            if (item.value().empty() || item.value().size() > 3)
+                fail(origin_, here, std::string(spec.name) + " takes one to three numbers");
+            ParameterValue p{std::string(spec.name), ParameterShape::record3, data_set, i, 0, {}};
+            p.coefficients.fill(not_given);
+            for (std::size_t k = 0; k < item.value().size(); ++k)
+                p.coefficients[k] = finite_number(item.value()[k], origin_, here.index(k));
             description_.parameters.push_back(std::move(p));
         }
     }
@@ -326,9 +424,11 @@ class CaseParser {
                 given[{i, j}] = e;
             }
         }
-        // A pair given in one order holds for both, unless the other order is given too.
+        // A pair given in one order holds for both, unless the other order is given
+        // too (a directional parameter holds only in the order given).
         auto entries = given;
-        for (const auto &[pair, entry] : given) entries.try_emplace({pair.second, pair.first}, entry);
+        if (!spec.directional)
+            for (const auto &[pair, entry] : given) entries.try_emplace({pair.second, pair.first}, entry);
         for (const auto &[pair, entry] : entries)
             add_binary(spec, data_set, pair.first, pair.second, entry.coefficients, entry.is_table);
     }
@@ -372,6 +472,7 @@ class CaseParser {
         std::optional<std::int64_t> diagnostics;
         std::optional<Located<std::int64_t>> data_set;
         std::optional<std::int64_t> option;
+        std::optional<Located<std::int64_t>> mixing_rule, excess_model, alpha_option;  // cubic model
     };
 
     static void take(StateFields &into, const StateFields &from) {
@@ -389,6 +490,22 @@ class CaseParser {
         merge(into.diagnostics, from.diagnostics);
         merge(into.data_set, from.data_set);
         merge(into.option, from.option);
+        merge(into.mixing_rule, from.mixing_rule);
+        merge(into.excess_model, from.excess_model);
+        merge(into.alpha_option, from.alpha_option);
+    }
+
+    // A name from a short list: its number, or a CaseError listing the names.
+    std::optional<Located<std::int64_t>> read_choice(ObjectReader &r, const JsonPath &path, std::string_view key,
+                                                     std::initializer_list<std::pair<std::string_view, std::int64_t>> choices) {
+        const auto value = r.optional_string(key);
+        if (!value) return std::nullopt;
+        std::string names;
+        for (const auto &[name, number] : choices) {
+            if (*value == name) return Located<std::int64_t>{number, path.key(key)};
+            names += (names.empty() ? "" : ", ") + quote(name);
+        }
+        fail(origin_, path.key(key), "unknown " + std::string(key) + " " + quote(*value) + " (use " + names + ")");
     }
 
     int read_property_set(const Json &value, const JsonPath &path) const {
@@ -482,6 +599,12 @@ class CaseParser {
         f.diagnostics = r.optional_integer("diagnostics", 0);
         if (auto ds = r.optional_integer("data_set", 1))
             f.data_set = Located<std::int64_t>{*ds, path.key("data_set")};
+        f.mixing_rule = read_choice(r, path, "mixing_rule",
+                                    {{"vdw", 1}, {"wong-sandler", 2}, {"mhv1", 3}, {"mhv2", 4}});
+        f.excess_model = read_choice(r, path, "excess_gibbs",
+                                     {{"ideal", 1}, {"redlich-kister", 2}, {"wilson", 3}, {"van-laar", 4},
+                                      {"nrtl", 5}, {"uniquac", 6}, {"unifac", 7}});
+        f.alpha_option = read_choice(r, path, "alpha", {{"soave", 0}, {"mathias-copeman", 2}});
         if (auto option = r.optional_string("segment_fractions")) {
             if (*option == "weight") {
                 f.option = 0;
@@ -536,6 +659,13 @@ class CaseParser {
             s.diagnostics = f.diagnostics.value_or(4);
             s.option = f.option.value_or(0);
             s.label = f.label.value_or("");
+            for (const auto *cubic_only : {&f.mixing_rule, &f.excess_model, &f.alpha_option}) {
+                if (*cubic_only && s.model != "cubic")
+                    fail(origin_, (*cubic_only)->path, "only the \"cubic\" model takes this setting");
+            }
+            s.mixing_rule = f.mixing_rule ? f.mixing_rule->value : 1;
+            s.excess_model = f.excess_model ? f.excess_model->value : 1;
+            s.alpha_option = f.alpha_option ? f.alpha_option->value : 0;
             description_.states.push_back(std::move(s));
         }
     }

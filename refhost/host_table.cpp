@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "keld/refhost.h"
+#include "numerics/numerics.h"
 #include "root_search.h"
 
 namespace keld::refhost {
@@ -133,11 +134,31 @@ void binary_table3_cb(const std::int64_t *n_coefficients, const std::int64_t *n_
     }
 }
 
+void alpha_function_cb(const std::int64_t *option, const std::int64_t *data_set, const std::int64_t *n,
+                       const std::int64_t *idx, const double *t, const double *tc, const double *omega, double *alpha,
+                       double *dalpha, double *d2alpha) {
+    if (current_host && option && data_set && n && t) {
+        guarded<int>(0, [&] {
+            current_host->alpha_function(*option, *data_set, *n, idx, *t, tc, omega, alpha, dalpha, d2alpha);
+            return 0;
+        });
+    }
+}
+
 void temp_param_cb(const std::int64_t *n_coefficients, const std::int64_t *nc, const double *table,
                    const std::int64_t *form, const std::int64_t *option, double *result) {
     if (current_host && n_coefficients && nc && form && option) {
         current_host->temp_param(*n_coefficients, *nc, table, *form, *option, result);
     }
+}
+
+void write_unit_cb(const std::int64_t *unit, const char *record, const std::int64_t *length) {
+    ReferenceHost *h = current_host;
+    if (h == nullptr || unit == nullptr || record == nullptr || length == nullptr || *length < 0) return;
+    guarded<int>(0, [&] {
+        h->write_unit(*unit, std::string_view(record, static_cast<std::size_t>(*length)));
+        return 0;
+    });
 }
 
 // The installed table still points at this host's store.
@@ -197,6 +218,20 @@ keld_host ReferenceHost::table() {
     t.liquid_root = liquid_root_cb;
     t.binary_table3 = binary_table3_cb;
     t.temp_param = temp_param_cb;
+    t.eos_log = eos_log_.data();
+    t.eos_log_words = eos_log_words;
+    t.alpha_function = alpha_function_cb;
+    t.group_table = group_table_.data();
+    t.group_table_words = static_cast<std::int64_t>(group_table_.size());
+
+    t.component_vector = numerics::component_vector;
+    t.accelerate = numerics::accelerate;
+    t.convergence_test = numerics::convergence_test;
+    t.lu_factor = numerics::lu_factor;
+    t.lu_solve = numerics::lu_solve;
+    t.matrix_invert = numerics::matrix_invert;
+    t.line_search = numerics::line_search;
+    t.write_unit = write_unit_cb;
     return t;
 }
 
@@ -223,6 +258,10 @@ void ReferenceHost::reinstall_if_current() {
     if (!installed_ || current_host != this) return;
     installed_table_.store = store_.data();
     installed_table_.store_words = static_cast<std::int64_t>(store_.size());
+    if (installed_table_.group_table) {
+        installed_table_.group_table = group_table_.data();
+        installed_table_.group_table_words = static_cast<std::int64_t>(group_table_.size());
+    }
     keld_host_install(&installed_table_);
 }
 

@@ -45,6 +45,20 @@ const ParamList &catalogue() {
         {"PCSKIJ", ParameterShape::binary_table, 890},
         {"PCSKTD", ParameterShape::unary, 1379},
         {"PCSSRC", ParameterShape::unary, 1357},
+        {"TCRKS", ParameterShape::unary, 424},
+        {"PCRKS", ParameterShape::unary, 332},
+        {"OMGRKS", ParameterShape::unary, 322},
+        {"RKSCHK", ParameterShape::unary, 627},
+        {"RKSUC", ParameterShape::unary, 144},
+        {"RKSUP", ParameterShape::binary, 146, true},
+        {"RKSMC", ParameterShape::record3, 516},
+        {"RKSKIJ", ParameterShape::binary, 0},
+        {"RKSWSK", ParameterShape::binary, 0},
+        {"GEAIJ", ParameterShape::binary, 0, true},
+        {"GEBIJ", ParameterShape::binary, 0, true},
+        {"GEALF", ParameterShape::binary, 0, true},
+        {"UNIQR", ParameterShape::unary, 0},
+        {"UNIQQ", ParameterShape::unary, 0},
     };
     return list;
 }
@@ -115,6 +129,7 @@ ReferenceHost::ReferenceHost(HostOptions options)
     error_buffer_.fill(' ');
     print_messages_to_stderr();
     for (const auto &definition : catalogue()) arrays_.push_back({definition, 0});
+    load_shipped_unifac_table();
     relayout(0, data_sets_);
     link_temperature_table("SLKIJ", "SLKIJT");
     link_temperature_table("SLETIJ", "SLETIT");
@@ -143,6 +158,7 @@ std::int64_t ReferenceHost::array_words(ParameterShape shape, std::int64_t nc, s
         case ParameterShape::unary: return mul_words(nds, nc);
         case ParameterShape::binary: return mul_words(nds, mul_words(nc, nc));
         case ParameterShape::binary_table: return mul_words(nds, mul_words(6, mul_words(nc, nc)));
+        case ParameterShape::record3: return mul_words(nds, mul_words(3, nc));
     }
     return 0;
 }
@@ -151,8 +167,10 @@ std::int64_t ReferenceHost::layout_words(std::int64_t nc, std::int64_t nds, std:
     std::int64_t words = add_words(1, mul_words(2 + static_cast<std::int64_t>(formula_words), nc));
     for (const auto &a : arrays_) words = add_words(words, array_words(a.definition.shape, nc, nds));
     words = add_words(words, add_words(5 + ns + np, mul_words(np, ns)));  // polymer-segment map
-    const std::int64_t work = std::max(add_words(mul_words(18, nc), mul_words(7, mul_words(nc, nc))),
-                                       minimum_work_words_);
+    // (Beyond 2^20 components the first term alone exceeds any store.)
+    const std::int64_t cubic = nc <= (std::int64_t{1} << 20) ? cubic_work_words(nc, unifac_subgroup_count()) : 0;
+    const std::int64_t work = std::max({add_words(mul_words(18, nc), mul_words(7, mul_words(nc, nc))),
+                                        minimum_work_words_, cubic});
     return add_words(words, add_words(work, 1));
 }
 
@@ -203,7 +221,8 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
     last = polymer_list_offset_ + np;
     matrix_offset_ = last;
     last += np * ns;
-    work_words_ = std::max<std::int64_t>(18 * nc + 7 * nc * nc, minimum_work_words_);
+    work_words_ = std::max<std::int64_t>({18 * nc + 7 * nc * nc, minimum_work_words_,
+                                          cubic_work_words(nc, unifac_subgroup_count())});
     work_offset_ = last + 1;
     last += work_words_ + 1;  // one spare word after the work area
 
@@ -216,7 +235,7 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
         const bool binary = a.definition.shape == ParameterShape::binary ||
                             a.definition.shape == ParameterShape::binary_table;
         const std::int64_t words = array_words(a.definition.shape, nc, nds);
-        std::fill_n(store_.begin() + a.offset, words, binary ? 0.0 : missing_value);
+        std::fill_n(store_.begin() + a.offset, words, binary && !a.definition.starts_missing ? 0.0 : missing_value);
         const std::int64_t from = old_offsets[n];
         if (from == 0 || old_store.empty()) continue;
         const std::int64_t keep_nc = std::min(old_nc, nc), keep_nds = std::min(old_nds, nds);
@@ -234,6 +253,11 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
                             store_[a.offset + (d - 1) * nc * nc + (j - 1) * nc + i - 1] =
                                 old_store[from + (d - 1) * old_nc * old_nc + (j - 1) * old_nc + i - 1];
                             break;
+                        case ParameterShape::record3:
+                            for (std::int64_t c = 1; c <= 3; ++c)
+                                store_[a.offset + 3 * ((d - 1) * nc + i - 1) + c - 1] =
+                                    old_store[from + 3 * ((d - 1) * old_nc + i - 1) + c - 1];
+                            break;
                         case ParameterShape::binary_table:
                             for (std::int64_t c = 1; c <= 6; ++c) {
                                 store_[a.offset + (d - 1) * 6 * nc * nc + 6 * ((j - 1) * nc + i - 1) + c - 1] =
@@ -248,6 +272,7 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
     }
     write_layout_words();
     write_polymer_map();
+    rebuild_group_table();
     reinstall_if_current();
 }
 
@@ -440,7 +465,8 @@ void ReferenceHost::define_parameter(std::string_view name, ParameterShape shape
     const std::string upper = normalised_name(name);
     if (find_parameter(upper) != nullptr) throw std::invalid_argument("parameter '" + upper + "' already defined");
     if (shape != ParameterShape::per_component && shape != ParameterShape::unary &&
-        shape != ParameterShape::binary && shape != ParameterShape::binary_table) {
+        shape != ParameterShape::binary && shape != ParameterShape::binary_table &&
+        shape != ParameterShape::record3) {
         throw std::invalid_argument("unknown parameter shape");
     }
     if (offsets1_element < 0 || offsets1_element > static_cast<std::int64_t>(offsets1_words)) {

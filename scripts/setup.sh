@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what keld needs to build, test and plot on a Debian machine.
-# Packages already present are not fetched again.
+# Packages already present are not fetched again. libopenblas0-serial becomes the system's
+# LAPACK (single-threaded, optimised); the reference host's LU services call it for larger matrices.
 set -euo pipefail
 packages=(cmake g++ make gfortran pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-matplotlib
-          clang libclang-rt-14-dev)
+          liblapack-dev libblas-dev libopenblas0-serial clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

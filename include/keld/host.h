@@ -66,6 +66,50 @@ typedef void (*keld_binary_table_fn)(const int64_t *n_coefficients, const int64_
 /* Hands a coefficient table to the host's temperature-table service. */
 typedef void (*keld_temp_param_fn)(const int64_t *n_coefficients, const int64_t *nc, const double *table,
                                    const int64_t *form, const int64_t *option, double *result);
+/* Alpha function of the cubic equation of state: for the n listed components
+ * (component numbers idx, critical temperatures tc and acentric factors omega
+ * by position, as the monitor uses them) at temperature t, alpha(T) and its
+ * first and second temperature derivatives. `option` is the monitor's KEOSOPT,
+ * `data_set` its KDS. */
+typedef void (*keld_alpha_fn)(const int64_t *option, const int64_t *data_set, const int64_t *n,
+                              const int64_t *idx, const double *t, const double *tc, const double *omega,
+                              double *alpha, double *dalpha, double *d2alpha);
+
+/* Association solver: numerical services of the site-fraction and derivative solvers, and the
+ * formatted diagnostic output. Matrices are column-major with leading dimension lda; pivots are
+ * 1-based row numbers (LAPACK's convention). */
+/* Position (1..n) of *value among vector(1..n); 0 when absent (HostComponentVector). */
+typedef int64_t (*keld_component_vector_fn)(const int64_t *value, const int64_t *vector, const int64_t *n);
+/* Accelerated successive substitution (HostAccelerate): turns the substitution change of n unknowns
+ * into an accelerated change, in place. *state = 0 starts a new sequence; the routine keeps its
+ * history in work (work_words >= n + 2) and in *state between calls. */
+typedef void (*keld_accelerate_fn)(const int64_t *n, double *change, int64_t *state, double *work,
+                                   const int64_t *work_words);
+/* Quasi-Newton step for the fixed point x = g(x) (HostConvergenceTest): from the values x and the
+ * substitution change f = g(x) - x, writes the step to take into step. The matrix H (n x n, the
+ * negated inverse Jacobian of f) is the first n*n words of work, followed by the last x and f
+ * (work_words >= n*n + 4n). *state: 1 starts from H = identity, 2 starts from the H the caller left
+ * in work, 3 continues with a Broyden update from the previous call; the routine sets *state = 3. */
+typedef void (*keld_convergence_test_fn)(const int64_t *n, const double *x, const double *f, double *step,
+                                         int64_t *state, double *work, const int64_t *work_words);
+/* LU factorisation with partial pivoting (HostLuFactor); *ier = 0, k > 0 when U(k,k) is zero or not
+ * finite (singular), -1 for invalid dimensions. */
+typedef void (*keld_lu_factor_fn)(const int64_t *n, double *a, const int64_t *lda, int64_t *pivots,
+                                  int64_t *ier);
+/* Solves A x = b with the factors of HostLuFactor; b is overwritten by x (HostLuSolve). */
+typedef void (*keld_lu_solve_fn)(const int64_t *n, const double *a, const int64_t *lda, const int64_t *pivots,
+                                 double *b);
+/* Inverts A in place (HostMatrixInvert); work_words >= n; *ier as HostLuFactor. */
+typedef void (*keld_matrix_invert_fn)(const int64_t *n, double *a, const int64_t *lda, int64_t *pivots,
+                                      double *work, const int64_t *work_words, int64_t *ier);
+/* Safeguarded backtracking line search on phi(fac) = objective along a direction, to be minimised
+ * (HostLineSearch), in reverse communication: f0 = phi(0), slope0 = phi'(0), f = phi(*fac). *ksrch
+ * = -1 on entry starts a search; on return -1 accepts *fac, k >= 1 asks for phi at the new *fac
+ * (the k-th trial), -2 gives up (no descent, or the step became too small). work: 4 words. */
+typedef void (*keld_line_search_fn)(const double *f0, const double *slope0, const double *f, double *fac,
+                                    int64_t *ksrch, double *work);
+/* Writes one formatted record of `length` characters to the Fortran output unit `unit`. */
+typedef void (*keld_write_unit_fn)(const int64_t *unit, const char *record, const int64_t *length);
 
 /* The host table: data blocks with their lengths, then operations. */
 typedef struct keld_host {
@@ -113,6 +157,38 @@ typedef struct keld_host {
     keld_root_fn liquid_root;                          /* HostLiquidRoot */
     keld_binary_table_fn binary_table3;                /* PolyBinaryTable3 */
     keld_temp_param_fn temp_param;                     /* HostTempParam */
+
+    /* Cubic equation of state with excess-Gibbs mixing (KELD_ES40). */
+    int64_t *eos_log; /* HostEosLog: logical request flags of the cubic monitor, 24 words at least */
+    int64_t eos_log_words;
+    keld_alpha_fn alpha_function; /* HostAlphaFunction */
+    /* UNIFAC group table (reals; 1-based; NC = HostComponentCount):
+     *   1                NS, number of subgroups
+     *   2                NM, number of main groups
+     *   2 + 4(k-1) + 1   main group (1..NM) of subgroup k
+     *            + 2     van der Waals volume R_k
+     *            + 3     van der Waals area Q_k
+     *            + 4     the subgroup's published number
+     *   2 + 4 NS + (n-1) NM + m        a_mn (K), missing-value marker when not known
+     *   2 + 4 NS + NM^2 + (k-1) NC + i count of subgroup k in component i (for a
+     *                                  polymer or oligomer: per unit of its MW; all
+     *                                  zero: built from its segments)
+     * Optional: without it the UNIFAC model is refused with a message. */
+    double *group_table;
+    int64_t group_table_words;
+
+    /* Association solver (site fractions and their derivatives). Optional: without LU
+     * operations Newton's method falls back to substitution, without the accelerator or the
+     * quasi-Newton routine substitution runs plain, and without a unit writer no diagnostic
+     * line is written. */
+    keld_component_vector_fn component_vector;         /* HostComponentVector */
+    keld_accelerate_fn accelerate;                     /* HostAccelerate */
+    keld_convergence_test_fn convergence_test;         /* HostConvergenceTest */
+    keld_lu_factor_fn lu_factor;                       /* HostLuFactor */
+    keld_lu_solve_fn lu_solve;                         /* HostLuSolve */
+    keld_matrix_invert_fn matrix_invert;               /* HostMatrixInvert */
+    keld_line_search_fn line_search;                   /* HostLineSearch */
+    keld_write_unit_fn write_unit;                     /* formatted write to a Fortran unit */
 
     /* Every monitor: length in words of the work block that starts at
      * HostStore(HostWorkOffset). Optional: when not given, the block runs to

@@ -109,12 +109,176 @@ KELD_API void KELD_ESPCSA(KELD_VECTOR_ARGS);
 /* Reports missing PC-SAFT parameters of NDS data sets (run once before property calls). */
 KELD_API void KELD_ESPCSI(const int64_t *NDS);
 
+/*
+ * KELD_PCSAF5: association contribution of PC-SAFT (or CPA) for one phase. Returns the reduced
+ * association Helmholtz energy a = A_assoc/(nRT) per mole of molecules and, on request:
+ *   AR  = rho da/drho;
+ *   AR2 = rho d(rho da/drho)/drho = rho a_rho + rho^2 a_rhorho  (so a_rhorho = (AR2 - AR)/rho^2);
+ *   AT  = T da/dT at constant rho and x;
+ *   AX(k) = da/dx_k at constant T, rho and the other mole fractions.
+ * The residual core of the associating PC-SAFT monitor calls the same routine at every density.
+ *
+ * Arguments ("by component": indexed by component number 1..NC; "by position": in the order of IDX;
+ * matrices column-major):
+ *   #  name        type            meaning
+ *   1  T           real            temperature, K
+ *   2  RHO         real            molar density, kmol/m3
+ *   3  NCP         integer         number of listed components
+ *   4  NC          integer         number of components (length of the by-component arrays)
+ *   5  IDX(NCP)    integer         component numbers of the listed components
+ *   6  X(NCP)      real            mole fractions, by position
+ *   7  M(NCP)      real            segment numbers, by position
+ *   8  SIGMA(NC)   real            segment diameters, Angstrom
+ *   9  AMARK(NC)   real            association marker (own association parameter; 0 or the host's
+ *                                  missing value: no self-association)
+ *  10  D(NC)       real            temperature-dependent diameters, Angstrom * 0.08444643735037098
+ *  11  TDD(NC)     real            T dD/dT in the same unit (read for KT; may be NULL for CPA)
+ *  12  NSEG(NC)    integer         number of segment types of a polymer, 0 for any other component
+ *  13  LSEG        integer         leading dimension of the segment tables (>= every NSEG)
+ *  14  ISEG(LSEG,NC) integer       component numbers of each polymer's segment types
+ *  15  WSEG(LSEG,NC) real          segments of each type per molecule (weights the type's sites)
+ *  16  FSEG(LSEG,NC) real          segment fractions of each type (weight the packing moments
+ *                                  sum x m f d^n and the species of the simplified path)
+ *  17  ITYPE(NC)   integer, in/out association types 0..20; a user code > 100 is replaced by the
+ *                                  type it is registered under (see below)
+ *  18  BCPA(NC)    real            CPA co-volumes b_i, m3/kmol (MODEL = 1; may be NULL otherwise)
+ *  19  BMIX        real            CPA mixture co-volume b = sum x_i b_i
+ *  20  NV          integer         length of the association list
+ *  21  IASL(NV)    integer         component numbers of the association list
+ *  22  EPSA(NV,NV) real            association energies eps_ij/k, K
+ *  23  VOLA(NV,NV) real            association volumes kappa_ij (CPA: beta_ij); 0 or missing: none
+ *  24  ZPACK(4)    real            packing coefficients z0..z3 (zeta_n = z_n RHO)
+ *  25  CRULE(NC,NC) real           CPA combining rule: an entry rounding to 1 selects
+ *                                  Delta_ij = sqrt(Delta_ii Delta_jj) (may be NULL)
+ *  26-29 KRHO, KRHO2, KT, KX integer  requests (bit 0): AR, AR2, AT, AX
+ *  30  IOPT        integer         association option: 20 selects the simplified path
+ *  31  ISNGL       integer         1: the simplified path solves one self-associating species directly
+ *  32  TOL         real            tolerance: change of ln X between iterations; relative change of
+ *                                  the derivatives (1e-10 is a sound choice)
+ *  33  METHOD      integer         0 substitution, 1 accelerated substitution, 2 Newton with fall-back
+ *                                  (read only when KDIAG >= 1; at KDIAG = 0 Newton up to 1000 unknowns)
+ *  34  KDIAG       integer         diagnostic level (0 none; 1 closing lines; 2 iterations; 3, 4 more)
+ *  35  LUNIT       integer         Fortran unit of the diagnostic lines (host's write_unit)
+ *  36  MODEL       integer         1: CPA radial distribution function; any other value: PC-SAFT
+ *  37  KSTART      integer         2: start from the site fractions in XA (a previous solution)
+ *  38  A           real, out       A_assoc/(nRT)
+ *  39  AR          real, out       rho da/drho (0 unless requested)
+ *  40  AR2         real, out       rho a_rho + rho^2 a_rhorho (0 unless requested)
+ *  41  AT          real, out       T da/dT (0 unless requested)
+ *  42  AX(NCP)     real, out       da/dx_k (written when requested)
+ *  43-46 DEL, DELR, DELR2, DELT (NV,NV) real, out  Delta, rho dDelta/drho, rho^2 d2Delta/drho2,
+ *                                  T dDelta/dT over the association list (m3/kmol)
+ *  47  MXV         integer         length of NO and ISITE
+ *  48  NVAR        integer, out    number of unknown site fractions
+ *  49  NO(MXV)     integer, out    position (1..NCP) of each unknown's component
+ *  50  ISITE(MXV)  integer, out    site number of each unknown within its component (a polymer's
+ *                                  sites numbered consecutively across its segment types)
+ *  51  LXA         integer         leading dimension of XA (>= the largest site count of a component)
+ *  52  XA(LXA,NCP) real, in/out    site fractions X(site, position) after the call (1 for sites that
+ *                                  do not bond); the start with KSTART = 2. May be NULL.
+ *  53  IFAIL       integer, out    0 converged; 1 not converged (derivatives not computed), a user
+ *                                  code that could not be registered, a work area too small, or
+ *                                  arguments that cannot be honoured
+ *  54  WORK(LWORK) real            work area
+ *  55  LWORK       integer         its length; LWORK = -1 asks for the length needed, returned in
+ *                                  WORK(1) (nothing else is done)
+ * Site types: 1 one bipolar site; 2 (-,+); 3 (-,-,+); 4 (-,-,+,+); 5 (+,+,+,-); 6 (-); 7 (-,-); 8 (+);
+ * 9 (+,+). A user code c > 100 defines a type with b bipolar, p positive and n negative sites (digits
+ * 1bpn for c >= 1000, hpn below, at most 10 sites); eleven codes can be registered in the life of the
+ * library (types 10 to 20). A listed species whose type is not defined (a twelfth code) fails the call.
+ * Diagnostic lines go to unit LUNIT through the host's write_unit operation.
+ */
+#define KELD_PCSAF5_ARGS                                                                                    \
+    const double *T, const double *RHO, const int64_t *NCP, const int64_t *NC, const int64_t *IDX,            \
+        const double *X, const double *M, const double *SIGMA, const double *AMARK, const double *D,       \
+        const double *TDD, const int64_t *NSEG, const int64_t *LSEG, const int64_t *ISEG, const double *WSEG, \
+        const double *FSEG, int64_t *ITYPE, const double *BCPA, const double *BMIX, const int64_t *NV,      \
+        const int64_t *IASL, const double *EPSA, const double *VOLA, const double *ZPACK, const double *CRULE, \
+        const int64_t *KRHO, const int64_t *KRHO2, const int64_t *KT, const int64_t *KX, const int64_t *IOPT, \
+        const int64_t *ISNGL, const double *TOL, const int64_t *METHOD, const int64_t *KDIAG,                \
+        const int64_t *LUNIT, const int64_t *MODEL, const int64_t *KSTART, double *A, double *AR, double *AR2, \
+        double *AT, double *AX, double *DEL, double *DELR, double *DELR2, double *DELT, const int64_t *MXV,  \
+        int64_t *NVAR, int64_t *NO, int64_t *ISITE, const int64_t *LXA, double *XA, int64_t *IFAIL,         \
+        double *WORK, const int64_t *LWORK
+KELD_API void KELD_PCSAF5(KELD_PCSAF5_ARGS);
+KELD_API void keld_pcsaf5_(KELD_PCSAF5_ARGS);
+
 KELD_API void keld_esslp_(KELD_MONITOR_ARGS);
 KELD_API void keld_esslpa_(KELD_VECTOR_ARGS);
 KELD_API void keld_espsli_(const int64_t *NDS);
 KELD_API void keld_espcsf_(KELD_MONITOR_ARGS);
 KELD_API void keld_espcsa_(KELD_VECTOR_ARGS);
 KELD_API void keld_espcsi_(const int64_t *NDS);
+
+
+/*
+ * Cubic equation of state of the Soave-Redlich-Kwong form (u = 0, w = 1)
+ * whose mixture constants come from a mixing rule with an excess-Gibbs model.
+ *
+ * The 30 arguments of KELD_ES40:
+ *   T, P, Z(N), N, IDX(N), KWORK, KSPARE, KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG   as above
+ *   KEOSOPT   alpha function: 2 takes the Mathias-Copeman constants of a component
+ *             whose three-word record holds them (its acentric factor may then stay
+ *             missing); any other value Soave's alpha from the acentric factor
+ *   KMODEL    excess-Gibbs model 1..7 of rules 2, 3, 4 (table below); not read by rule 1
+ *   KRULE     2 Wong-Sandler, 3 MHV1, 4 MHV2; any other value van der Waals one-fluid
+ *   PHI(N), H, S, G, V, DPHI(N), DH, DS, DG, DV   outputs as above; the temperature
+ *             derivatives are analytic (at constant P and composition)
+ *   KRET      out: 1 when the call was computed and the density root converged,
+ *             0 otherwise (missing activity-model parameters, a model index outside
+ *             1..7 under rules 2-4, arguments or host blocks it cannot use: all
+ *             requested outputs NaN and a message; a failed density root: outputs
+ *             at the last volume)
+ *   KPASS     not read (the host's own word, passed through)
+ *
+ * | KMODEL | model          | binary parameters read (store names, per data set)          |
+ * |--------|----------------|--------------------------------------------------------------|
+ * | 1      | ideal solution | none                                                         |
+ * | 2      | Redlich-Kister | E_ij = GEAIJ + GEBIJ/T = ln gamma_i at infinite dilution in j |
+ * | 3      | Wilson         | Lambda_ij = (b_j/b_i) exp(E_ij)                              |
+ * | 4      | Van Laar       | A_ij = E_ij (pairwise Van Laar terms)                        |
+ * | 5      | NRTL           | tau_ij = E_ij, G_ij = exp(-GEALF_ij tau_ij)                  |
+ * | 6      | UNIQUAC        | tau_ij = exp(E_ij); UNIQR, UNIQQ per component              |
+ * | 7      | UNIFAC         | the host's group table (keld/host.h), original UNIFAC        |
+ * Every ordered pair (i, j) of listed components needs GEAIJ or GEBIJ (the other
+ * counts as 0); a pair with neither, NRTL without GEALF(i, j) or (j, i), UNIQUAC
+ * without r, q, or UNIFAC without groups refuses the call. A polymer or
+ * oligomer counts its constants per unit of its MW: b and UNIQUAC r, q grow as
+ * r = MWN/MW, a as r^2; missing r, q or groups of a polymer are summed over its
+ * segments (MWN w_s/MW_s units of segment s).
+ *
+ * Pure-component store arrays (HostOffsets1 element, default when missing):
+ *   TCRKS 424 (507.4 K, message 1), PCRKS 332 (2968820 Pa, message 2),
+ *   OMGRKS 322 (0.296, message 3), check marker 627, MW 306;
+ *   the per-component word 144 (default 0.110549) and the pair word 146
+ *   (default 2740830) are completed but not read: host words;
+ *   the three-word record 516 holds the Mathias-Copeman c1, c2, c3.
+ * Binary k_ij (0 when not given): RKSKIJ (van der Waals rule), RKSWSK (Wong-Sandler).
+ * Work area: 34 NC + 6 NC^2 + NS (4 NC + 16) + 3 NS^2 + 8 words, NS = UNIFAC
+ * subgroups of the host's group table (0 without one).
+ */
+#define KELD_CUBIC_MONITOR_ARGS                                                                             \
+    const double *T, const double *P, const double *Z, const int64_t *N, const int64_t *IDX,                 \
+        const int64_t *KWORK, const int64_t *KSPARE, const int64_t *KVL, const int64_t *KPHI,              \
+        const int64_t *KH, const int64_t *KS, const int64_t *KG, const int64_t *KV, const int64_t *KDS,    \
+        const int64_t *KDIAG, const int64_t *KEOSOPT, const int64_t *KMODEL, const int64_t *KRULE,         \
+        double *PHI, double *H, double *S, double *G, double *V, double *DPHI, double *DH, double *DS,     \
+        double *DG, double *DV, int64_t *KRET, const int64_t *KPASS
+
+/* The 29 arguments of KELD_ES40A: T; P(N); N; IDX(N); KWORK ... KDIAG, KEOSOPT;
+ * the ten outputs as arrays (N); KMODEL, KRULE, KRET, KPASS. */
+#define KELD_CUBIC_VECTOR_ARGS                                                                              \
+    const double *T, const double *P, const int64_t *N, const int64_t *IDX, const int64_t *KWORK,            \
+        const int64_t *KSPARE, const int64_t *KVL, const int64_t *KPHI, const int64_t *KH, const int64_t *KS, \
+        const int64_t *KG, const int64_t *KV, const int64_t *KDS, const int64_t *KDIAG,                    \
+        const int64_t *KEOSOPT, double *PHI, double *H, double *S, double *G, double *V, double *DPHI,     \
+        double *DH, double *DS, double *DG, double *DV, const int64_t *KMODEL, const int64_t *KRULE,       \
+        int64_t *KRET, const int64_t *KPASS
+
+KELD_API void KELD_ES40(KELD_CUBIC_MONITOR_ARGS);
+KELD_API void KELD_ES40A(KELD_CUBIC_VECTOR_ARGS);
+KELD_API void keld_es40_(KELD_CUBIC_MONITOR_ARGS);
+KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
 
 #ifdef __cplusplus
 }

@@ -244,6 +244,9 @@ PYBIND11_MODULE(_core, m) {
         .def_readwrite("data_set", &StateRequest::data_set)
         .def_readwrite("diagnostics", &StateRequest::diagnostics)
         .def_readwrite("option", &StateRequest::option)
+        .def_readwrite("mixing_rule", &StateRequest::mixing_rule)
+        .def_readwrite("excess_model", &StateRequest::excess_model)
+        .def_readwrite("alpha_option", &StateRequest::alpha_option)
         .def_readwrite("label", &StateRequest::label);
 
     py::class_<LoadedCase>(m, "LoadedCase")

@@ -112,7 +112,7 @@ class Case:
         returns the message lines it printed."""
         return list(self._core.initialise(inputs.model_name(model)))
 
-    def _request(self, model, listing, phase, flags, data_set, diagnostics, option):
+    def _request(self, model, listing, phase, flags, data_set, diagnostics, option, cubic=None):
         request = _core.StateRequest()
         request.model = inputs.model_name(model)
         request.components = listing.numbers
@@ -122,10 +122,17 @@ class Case:
         request.data_set = inputs.data_set_number(self._core, data_set)
         request.diagnostics = inputs.diagnostic_level(diagnostics)
         request.option = inputs.segment_option(option)
+        # The cubic model's call: {"mixing_rule": 1..4, "excess_model": 1..7, "alpha_option": 0 or 2}.
+        for key, value in (cubic or {}).items():
+            if key not in ("mixing_rule", "excess_model", "alpha_option"):
+                raise ValueError(f"unknown cubic setting {key!r} (use mixing_rule, excess_model, alpha_option)")
+            if not inputs.is_integer(value):
+                raise ValueError(f"cubic setting {key} must be an integer, not {value!r}")
+            setattr(request, key, int(value))
         return request
 
     def properties(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                   components=None, diagnostics=4, option=0):
+                   components=None, diagnostics=4, option=0, cubic=None):
         """Properties of one phase at T (K), P (Pa) and composition z.
 
         z: dict identifier -> fraction, or a sequence following `components`
@@ -139,14 +146,14 @@ class Case:
         if matrix.shape[0] != 1:
             raise ValueError("properties() takes one composition; use properties_many() for several")
         words = inputs.flag_words(flags)
-        request = self._request(model, listing, phase, words, data_set, diagnostics, option)
+        request = self._request(model, listing, phase, words, data_set, diagnostics, option, cubic)
         request.T, request.P, request.z = T, P, list(matrix[0])
         return Result.build(self._core.evaluate_request(request), components=listing.identifiers,
                             model=request.model, T=T, P=P, z=matrix[0].copy(),
                             phase=PHASE_NAMES[request.phase])
 
     def properties_many(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                        components=None, diagnostics=4, option=0):
+                        components=None, diagnostics=4, option=0, cubic=None):
         """Vectorised properties(): T, P (scalars or 1-D arrays) and the rows
         of z (one composition, a 2-D array with one row per state, or a dict of
         scalars / 1-D arrays) are broadcast against each other. Returns
@@ -165,7 +172,7 @@ class Case:
         P = np.ascontiguousarray(np.broadcast_to(P, (n,)))
         matrix = np.ascontiguousarray(np.broadcast_to(matrix, (n, matrix.shape[1])))
         words = inputs.flag_words(flags)
-        request = self._request(model, listing, phase, words, data_set, diagnostics, option)
+        request = self._request(model, listing, phase, words, data_set, diagnostics, option, cubic)
         fields = self._core.evaluate_many(request, T, P, matrix)
         return Results.build(fields, components=listing.identifiers, model=request.model, T=T, P=P,
                              z=matrix, phase=PHASE_NAMES[request.phase])

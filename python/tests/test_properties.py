@@ -91,7 +91,7 @@ class TestBadArguments:
         (dict(z=[1.0, 0.0], P=float("nan")), "P must be finite and positive"),
         (dict(z=[1.0, 0.0], T=[300.0, 310.0]), "T must be a single number.*properties_many"),
         (dict(z=[1.0, 0.0], phase="solid"), "phase must be 'liquid' or 'vapour'"),
-        (dict(z=[1.0, 0.0], model="cubic"), "unknown model 'cubic'"),
+        (dict(z=[1.0, 0.0], model="virial"), "unknown model 'virial'"),
         (dict(z=[1.0, 0.0], basis="volume"), "basis must be 'mole' or 'mass'"),
         (dict(z=[1.0, 0.0], flags=[3, 3]), "five integers"),
         (dict(z=[1.0, 0.0], flags={"U": 1}), "unknown request flag"),

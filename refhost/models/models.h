@@ -9,5 +9,6 @@ namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
+ModelEntry cubic();
 
 }  // namespace keld::refhost::families

@@ -7,6 +7,7 @@ const std::vector<ModelEntry> &models() {
     static const std::vector<ModelEntry> registry{
         families::sanchez_lacombe(),
         families::pcsaft(),
+        families::cubic(),
     };
     return registry;
 }

@@ -33,6 +33,17 @@ std::int64_t Host::param_offset(std::string_view name) const {
     return t_.param_offset(name.data(), &length);
 }
 
+std::int64_t Host::component_vector(std::int64_t value, const std::int64_t *vector, std::int64_t n) const {
+    if (vector == nullptr || n < 1) return 0;
+    if (t_.component_vector) {
+        const std::int64_t k = t_.component_vector(&value, vector, &n);
+        return (k >= 1 && k <= n) ? k : 0;
+    }
+    for (std::int64_t k = 0; k < n; ++k)
+        if (vector[k] == value) return k + 1;
+    return 0;
+}
+
 ComponentId Host::identifier(std::int64_t i) const {
     ComponentId id;
     id.fill(' ');

@@ -158,6 +158,59 @@ public:
             std::atomic_ref<double>(t_.dpdv_control[0]).store(value, std::memory_order_relaxed);
     }
 
+    // HostEosLog of the cubic monitor (writes outside the block are dropped).
+    void set_eos_log(std::int64_t element, std::int64_t value) const {
+        if (t_.eos_log && element >= 1 && element <= t_.eos_log_words) t_.eos_log[element - 1] = value;
+    }
+    std::int64_t eos_log(std::int64_t element) const { return element_of(t_.eos_log, t_.eos_log_words, element); }
+    bool has_eos_log(std::int64_t words) const { return t_.eos_log && t_.eos_log_words >= words; }
+    // The UNIFAC group table: word `pos` (1-based), NaN outside the block.
+    double group_word(std::int64_t pos) const {
+        return (t_.group_table && pos >= 1 && pos <= t_.group_table_words)
+                   ? t_.group_table[pos - 1]
+                   : std::numeric_limits<double>::quiet_NaN();
+    }
+    std::int64_t group_table_words() const { return t_.group_table ? t_.group_table_words : 0; }
+
+    // Association solver services. A missing position search is done here; the other operations
+    // are optional and reported by has_*(), and the solver does without them (see keld/host.h).
+    std::int64_t component_vector(std::int64_t value, const std::int64_t *vector, std::int64_t n) const;
+    bool has_accelerate() const { return t_.accelerate != nullptr; }
+    bool has_convergence_test() const { return t_.convergence_test != nullptr; }
+    bool has_lu() const { return t_.lu_factor != nullptr && t_.lu_solve != nullptr; }
+    bool has_matrix_invert() const { return t_.matrix_invert != nullptr; }
+    bool has_line_search() const { return t_.line_search != nullptr; }
+    void accelerate(std::int64_t n, double *change, std::int64_t &state, double *work, std::int64_t words) const {
+        t_.accelerate(&n, change, &state, work, &words);
+    }
+    void convergence_test(std::int64_t n, const double *x, const double *f, double *step, std::int64_t &state,
+                          double *work, std::int64_t words) const {
+        t_.convergence_test(&n, x, f, step, &state, work, &words);
+    }
+    std::int64_t lu_factor(std::int64_t n, double *a, std::int64_t *pivots) const {
+        std::int64_t ier = 0;
+        t_.lu_factor(&n, a, &n, pivots, &ier);
+        return ier;
+    }
+    void lu_solve(std::int64_t n, const double *a, const std::int64_t *pivots, double *b) const {
+        t_.lu_solve(&n, a, &n, pivots, b);
+    }
+    std::int64_t matrix_invert(std::int64_t n, double *a, std::int64_t *pivots, double *work,
+                               std::int64_t words) const {
+        std::int64_t ier = 0;
+        t_.matrix_invert(&n, a, &n, pivots, work, &words, &ier);
+        return ier;
+    }
+    void line_search(double f0, double slope0, double f, double &fac, std::int64_t &ksrch, double *work) const {
+        t_.line_search(&f0, &slope0, &f, &fac, &ksrch, work);
+    }
+    bool has_unit_writer() const { return t_.write_unit != nullptr; }
+    void write_unit(std::int64_t unit, std::string_view record) const {
+        if (!t_.write_unit) return;
+        const std::int64_t length = static_cast<std::int64_t>(record.size());
+        t_.write_unit(&unit, record.data(), &length);
+    }
+
 private:
     static std::int64_t element_of(const std::int64_t *block, std::int64_t words, std::int64_t element) {
         return (block && element >= 1 && element <= words) ? block[element - 1] : 0;

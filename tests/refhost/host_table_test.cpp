@@ -47,7 +47,11 @@ TEST(HostTable, EveryFieldIsFilled) {
         reinterpret_cast<const void *>(t.segment_mole_fractions),
         reinterpret_cast<const void *>(t.message_check),    reinterpret_cast<const void *>(t.print_message),
         reinterpret_cast<const void *>(t.vapor_root),       reinterpret_cast<const void *>(t.liquid_root),
-        reinterpret_cast<const void *>(t.binary_table3),    reinterpret_cast<const void *>(t.temp_param)};
+        reinterpret_cast<const void *>(t.binary_table3),    reinterpret_cast<const void *>(t.temp_param),
+        reinterpret_cast<const void *>(t.component_vector), reinterpret_cast<const void *>(t.accelerate),
+        reinterpret_cast<const void *>(t.convergence_test), reinterpret_cast<const void *>(t.lu_factor),
+        reinterpret_cast<const void *>(t.lu_solve),         reinterpret_cast<const void *>(t.matrix_invert),
+        reinterpret_cast<const void *>(t.line_search),      reinterpret_cast<const void *>(t.write_unit)};
     for (const void *op : operations) EXPECT_NE(op, nullptr);
 }
 

@@ -75,6 +75,10 @@ struct StateRequest {
     std::int64_t diagnostics = 4;  // KDIAG
     std::int64_t option = 0;       // KOPT
     std::string label;             // optional name of the state
+    // The cubic model's call settings ("mixing_rule", "excess_gibbs", "alpha").
+    std::int64_t mixing_rule = 1;   // KRULE: 1 van der Waals, 2 Wong-Sandler, 3 MHV1, 4 MHV2
+    std::int64_t excess_model = 1;  // KMODEL 1..7
+    std::int64_t alpha_option = 0;  // KEOSOPT: 2 Mathias-Copeman where given
 };
 
 struct StateResult {

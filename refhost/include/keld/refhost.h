@@ -106,6 +106,18 @@
 // trailing blanks (and NULs), passes each line to the sink (standard error by
 // default) and blanks the lines it printed.
 //
+// Diagnostic units. The association solver writes formatted lines to a
+// Fortran unit number its caller chooses. Each unit maps to a sink: unit 6
+// writes to standard output and unit 0 to standard error unless a sink is set;
+// any other unit discards its lines until set_unit_sink() or capture_unit()
+// gives it one. Trailing blanks of a record are removed. Writes are serialised
+// by a mutex, so lines of concurrent callers never interleave within a line.
+//
+// Numerical services (refhost/numerics/numerics.h documents each): the
+// position search, dominant-eigenvalue acceleration, Broyden quasi-Newton
+// steps, LU factorisation, solve and inversion (LAPACK for larger matrices)
+// and a backtracking line search. They keep no state outside their arguments.
+//
 // Host table. The C callbacks carry no context pointer, so they forward to the
 // one "current" ReferenceHost, made current by install(). One reference host
 // is active at a time; destroying the current host uninstalls keld's table.
@@ -146,12 +158,17 @@ class RootSearch;
 
 enum class ComponentKind { ordinary = 0, polymer = 1, oligomer = 2, segment = 3 };
 
-enum class ParameterShape { per_component = 0, unary = 1, binary = 2, binary_table = 3 };
+// record3: three words per component and data set, word w of (i, d) at
+// b + 3((d - 1)NC + i - 1) + w (the cubic model's Mathias-Copeman record).
+enum class ParameterShape { per_component = 0, unary = 1, binary = 2, binary_table = 3, record3 = 4 };
 
 struct ParameterDefinition {
     std::string name;            // upper case, at most 6 characters
     ParameterShape shape;
     std::int64_t offsets1_element;  // HostOffsets1 element naming this array, 0 = none
+    // A binary array that starts at the missing-value marker instead of 0
+    // (parameters without a neutral value: "not given" must be seen).
+    bool starts_missing = false;
 };
 
 // Names known from the start (and their HostOffsets1 elements):
@@ -163,6 +180,13 @@ struct ParameterDefinition {
 //   PCSFTM 884, PCSFTV 885, PCSFTU 886, PCSFTR 887, PCSSRC 1357 (PC-SAFT
 //   PolymerParamSource), PCSKTD 1379 (HostTempParam result) (unary);
 //   PCSKIJ 890 (binary table).
+// Cubic equation of state (KELD_ES40): TCRKS 424, PCRKS 332, OMGRKS 322, the
+//   check marker RKSCHK 627, the reserved per-component word RKSUC 144
+//   (unary); the reserved pair word RKSUP 146 (binary, starts missing); the
+//   Mathias-Copeman record RKSMC 516 (record3); RKSKIJ, RKSWSK (binary k_ij of
+//   the van der Waals and Wong-Sandler rules, 0 when not given); GEAIJ, GEBIJ
+//   (excess-Gibbs pair terms a_ij, b_ij / K) and GEALF (NRTL alpha_ij),
+//   binary, starting missing; UNIQR, UNIQQ (UNIQUAC r, q; unary).
 std::span<const ParameterDefinition> parameter_catalogue();
 
 struct HostOptions {
@@ -350,6 +374,13 @@ public:
     const MessageCheckRecord &last_message_check() const { return last_check_; }
     std::int64_t print_count() const { return print_count_; }
 
+    // --- diagnostic units -------------------------------------------------------
+    void set_unit_sink(std::int64_t unit, std::function<void(std::string_view)> sink);
+    void capture_unit(std::int64_t unit);  // lines kept in unit_lines(unit)
+    const std::vector<std::string> &unit_lines(std::int64_t unit) const;
+    void clear_unit_lines(std::int64_t unit);
+    void write_unit(std::int64_t unit, std::string_view record);
+
     // --- density roots ----------------------------------------------------------
     // The root searches of the calling thread: each thread holds its own
     // conversations (one at a time), so calls from several threads on one host
@@ -359,6 +390,40 @@ public:
     RootSearch &liquid_search();
     void root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed, double v_critical,
               double v_dividing, double t, double p, double &v, double &p_calc, double &dpdv);
+
+    // --- cubic equation of state (KELD_ES40) ------------------------------------
+    // HostEosLog: the monitor's logical request words (eos_log_words words).
+    static constexpr std::size_t eos_log_words = 32;
+    std::int64_t eos_log(std::int64_t element) const;
+    // Three-word records (ParameterShape::record3); words not given stay missing.
+    void set_record(std::string_view name, std::int64_t component, std::span<const double> words,
+                    std::int64_t data_set = 1);
+    double record(std::string_view name, std::int64_t component, std::int64_t word, std::int64_t data_set = 1) const;
+    // HostAlphaFunction: Soave's alpha from the acentric factor; with option 2
+    // and a Mathias-Copeman record (RKSMC word 1 given) for the component,
+    //   alpha = [1 + c1 y + c2 y^2 + c3 y^3]^2, y = 1 - sqrt(T/Tc), below Tc,
+    //   alpha = [1 + c1 y]^2 above it (missing c2, c3 count as 0).
+    // A component with neither gets NaN (the monitor refuses the call).
+    void alpha_function(std::int64_t option, std::int64_t data_set, std::int64_t n, const std::int64_t *idx, double t,
+                        const double *tc, const double *omega, double *alpha, double *dalpha,
+                        double *d2alpha) const;
+    // UNIFAC groups. The host starts with the published original-UNIFAC table
+    // shipped in refhost/data/unifac-original.json (subgroups, R, Q, a_mn);
+    // more subgroups, main groups and interactions may be added. Main groups
+    // are named; an interaction not given is missing (the monitor refuses a
+    // mixture that needs it). Group counts of a component: number of each
+    // subgroup per molecule (for a polymer or oligomer per unit of its MW).
+    void define_unifac_subgroup(std::string_view name, std::int64_t number, std::string_view main_group, double r,
+                                double q);
+    void set_unifac_interaction(std::string_view main_i, std::string_view main_j, double a_ij);
+    void set_component_groups(std::int64_t component, std::span<const std::pair<std::string, double>> counts);
+    std::int64_t unifac_subgroup_count() const { return static_cast<std::int64_t>(subgroups_.size()); }
+    bool has_unifac_subgroup(std::string_view name) const;
+    bool has_unifac_main_group(std::string_view name) const;
+    // The group table as keld reads it (layout in keld/host.h).
+    std::span<const double> group_table() const { return group_table_; }
+    // Work-area words of the cubic monitor (keld/keld.h).
+    static std::int64_t cubic_work_words(std::int64_t nc, std::int64_t ns);
 
     // --- host table -----------------------------------------------------------
     keld_host table();
@@ -375,6 +440,17 @@ private:
         std::string formula;
         std::vector<SegmentShare> segments;
     };
+    struct Subgroup {
+        std::string name;
+        std::int64_t number;
+        std::int64_t main;  // index into main_groups_, 0-based
+        double r, q;
+    };
+    void load_shipped_unifac_table();
+    void rebuild_group_table();
+    std::int64_t subgroup_index(std::string_view name) const;  // -1 when unknown
+    std::int64_t main_group_index(std::string_view name) const;  // -1 when unknown
+
     struct ParameterArray {
         ParameterDefinition definition;
         std::int64_t offset = 0;  // located offset b
@@ -429,6 +505,17 @@ private:
 
     bool installed_ = false, installed_modified_ = false;
     keld_host installed_table_{};
+
+    std::array<std::int64_t, eos_log_words> eos_log_{};
+    std::vector<Subgroup> subgroups_;
+    std::vector<std::string> main_groups_;
+    std::map<std::pair<std::int64_t, std::int64_t>, double> interactions_;  // (main i, main j) -> a_ij
+    std::map<std::int64_t, std::vector<std::pair<std::int64_t, double>>> component_groups_;  // subgroup index, count
+    std::vector<double> group_table_;
+
+    std::map<std::int64_t, std::function<void(std::string_view)>> unit_sinks_;
+    std::map<std::int64_t, std::vector<std::string>> unit_lines_;
+    std::unique_ptr<std::mutex> unit_mutex_ = std::make_unique<std::mutex>();
 };
 
 }  // namespace keld::refhost

@@ -107,6 +107,18 @@ KELD_API int keld_refhost_captured_line_count(const keld_refhost *host, int64_t 
 KELD_API int keld_refhost_captured_line(const keld_refhost *host, int64_t index, char *buffer, int64_t capacity);
 KELD_API int keld_refhost_clear_captured_lines(keld_refhost *host);
 
+/* Cubic equation of state: three-word records (shape 4, e.g. RKSMC: the
+ * Mathias-Copeman c1, c2, c3; count <= 3, words not given stay missing) and
+ * UNIFAC groups (see ReferenceHost in keld/refhost.h). */
+KELD_API int keld_refhost_set_record(keld_refhost *host, const char *name, int64_t component, int64_t data_set,
+                                     const double *words, int64_t count);
+KELD_API int keld_refhost_define_unifac_subgroup(keld_refhost *host, const char *name, int64_t number,
+                                                 const char *main_group, double r, double q);
+KELD_API int keld_refhost_set_unifac_interaction(keld_refhost *host, const char *main_i, const char *main_j,
+                                                 double a_ij);
+KELD_API int keld_refhost_set_component_groups(keld_refhost *host, int64_t component, const char *const *subgroups,
+                                               const double *counts, int64_t count);
+
 #ifdef __cplusplus
 }
 #endif

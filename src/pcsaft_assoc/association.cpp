@@ -1,0 +1,358 @@
+// The association routine: checks its arguments, resolves the site types, builds the unknowns, chooses
+// the solver, solves the site fractions and the requested derivatives, and forms A_assoc/(nRT) and
+// its derivatives.
+#include "pcsaft_assoc/association.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "pcsaft_assoc/context.h"
+#include "pcsaft_assoc/simplified.h"
+#include "pcsaft_assoc/sites.h"
+#include "pcsaft_assoc/solvers.h"
+#include "pcsaft_assoc/strengths.h"
+
+namespace keld::assoc {
+namespace {
+
+using namespace detail;
+
+constexpr std::int64_t kNewtonUnknowns = 1000;  // above: accelerated substitution
+constexpr std::int64_t kSimplifiedOption = 20;
+
+// Per-unknown arrays, species and site scratch, and the matrix for method 2.
+void carve_scratch(Arena &arena, std::int64_t n, std::int64_t ns, std::int64_t nt, std::int64_t ncp,
+                   std::int64_t matrix_rows, Scratch &sc) {
+    for (double **v : {&sc.u, &sc.x, &sc.s, &sc.f, &sc.step, &sc.u_base, &sc.direction, &sc.w, &sc.rhs, &sc.extra,
+                       &sc.xar, &sc.xar2, &sc.xat, &sc.sum_rho, &sc.sum_rho2, &sc.sum_t, &sc.sum_x2, &sc.sum_x3,
+                       &sc.y_sums})
+        *v = arena.take<double>(n);
+    sc.xax = arena.take<double>(n * ncp);
+    sc.partial = arena.take<double>(kClasses * ns);
+    sc.site_x = arena.take<double>(nt);
+    sc.accelerate = arena.take<double>(n + 2);
+    sc.matrix_words = matrix_rows * matrix_rows + 4 * matrix_rows;
+    sc.matrix = arena.take<double>(sc.matrix_words);
+    sc.pivots = arena.take<std::int64_t>(matrix_rows);
+}
+
+bool in_range(std::int64_t c, std::int64_t nc) { return c >= 1 && c <= nc; }
+
+// Every array the call will read is present and every component number in range.
+bool valid(const Mixture &mix, const Options &options, Requests req) {
+    if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !(mix.rho >= 0.0) ||
+        !std::isfinite(mix.rho) || !(options.tolerance >= 0.0))
+        return false;
+    if (!mix.idx || !mix.x || !mix.m || !mix.sigma || !mix.marker || !mix.d || !mix.types) return false;
+    if (mix.nv > 0 && (!mix.list || !mix.energy || !mix.volume)) return false;
+    if (req.t && options.model != 1 && !mix.t_dd) return false;
+    if (options.model == 1 && !mix.covolume) return false;
+    for (std::int64_t v = 0; v < mix.nv; ++v)
+        if (!in_range(mix.list[v], mix.nc)) return false;
+    for (std::int64_t k = 0; k < mix.ncp; ++k) {
+        const std::int64_t c = mix.idx[k];
+        if (!in_range(c, mix.nc) || !std::isfinite(mix.x[k])) return false;
+        const std::int64_t nseg = segment_count(mix, c);
+        if (nseg <= 0) continue;
+        const SegmentTable &seg = mix.segments;
+        if (nseg > seg.ld || !seg.component || !seg.weight) return false;
+        for (std::int64_t s = 0; s < nseg; ++s)
+            if (!in_range(seg.component[(c - 1) * seg.ld + s], mix.nc)) return false;
+    }
+    return true;
+}
+
+void write_heading_lines(const Context &ctx) {
+    const Mixture &mix = ctx.mix;
+    ctx.diag.write("(6X,2(A,G13.6))", {"PCSAF5: T = ", mix.t, "  RHO = ", mix.rho});
+    ctx.diag.write("(6X,A)", {"PCSAF5: I, IDX, X"});
+    for (std::int64_t k = 0; k < mix.ncp; ++k) ctx.diag.write("(6X,2(I3,2X),G13.6)", {k + 1, mix.idx[k], mix.x[k]});
+}
+
+void write_table_lines(const Context &ctx) {
+    const Mixture &mix = ctx.mix;
+    const Tables &tab = ctx.tab;
+    const std::int64_t nv = mix.nv;
+    ctx.diag.write("(6X,A)", {"PCSAF5: ASSOCIATION VOLUME, ENERGY, STRENGTH:"});
+    ctx.diag.write("(6X,A)", {" IDXI, IDXJ, VIJ, EIJ, QIJ"});
+    for (std::int64_t q = 0; q < nv; ++q)
+        for (std::int64_t p = 0; p < nv; ++p)
+            if (ctx.str.delta[q * nv + p] != 0.0)
+                ctx.diag.write("(6X,I3,2X,I3,3(2X,G13.6))", {mix.list[p], mix.list[q], mix.volume[q * nv + p],
+                                                            mix.energy[q * nv + p], ctx.str.delta[q * nv + p]});
+    ctx.diag.write("(6X,A)", {"PCSAF5: ASSOCIATION VARIABLES: NO, IDX, ISITE"});
+    for (std::int64_t a = 0; a < tab.nu; ++a) {
+        const Site &s = tab.sites[tab.unknown_site[a]];
+        const std::int64_t no = tab.species[s.species].position + 1;
+        ctx.diag.write("(6X,I3,2X,I3,2X,I3)", {no, mix.idx[no - 1], std::int64_t{s.number}});
+    }
+    std::int64_t e = 0;
+    for (std::int64_t t = 0; t < tab.nt; ++t) {
+        const Site &s = tab.sites[t];
+        if (s.unknown >= 0 && tab.unknown_site[s.unknown] != t)
+            ctx.diag.write("(6X,3(A,I3))", {"I = ", ++e, "  IV2 = ", std::int64_t{s.number}, "  JV2 = ",
+                                            std::int64_t{s.unknown + 1}});
+    }
+}
+
+void choose_method(Context &ctx) {
+    const std::int64_t n = ctx.tab.nu;
+    if (ctx.diag.level() == 0) {
+        ctx.method = n <= kNewtonUnknowns ? 2 : 1;
+    } else if (ctx.options.method <= 1) {
+        ctx.method = std::max<std::int64_t>(ctx.options.method, 0);
+    } else if (n <= kNewtonUnknowns) {
+        ctx.method = 2;
+    } else {
+        ctx.method = 1;
+        ctx.diag.write("(6X,A,I5)", {"***ASSOCIATION PROBLEM TOO LARGE. NV =", n});
+        ctx.diag.write("(6X,A)", {"***SWITCHING TO QNSS"});
+    }
+    ctx.limit = ctx.method == 2 ? 100 : 1000;
+    ctx.stats.method = ctx.method;
+    ctx.stats.limit = ctx.limit;
+}
+
+// Start values: the caller's previous solution where it holds a fraction in (0, 1], else the default.
+void start(Context &ctx, const Outputs &out) {
+    default_start(ctx);
+    if (ctx.options.start != 2 || !out.site_fractions) return;
+    const Tables &tab = ctx.tab;
+    for (std::int64_t a = 0; a < tab.nu; ++a) {
+        const Site &s = tab.sites[tab.unknown_site[a]];
+        if (s.number > out.ld_sites) continue;
+        const double x = out.site_fractions[tab.species[s.species].position * out.ld_sites + s.number - 1];
+        if (x > 0.0 && x <= 1.0) ctx.sc.u[a] = std::log(x);
+    }
+}
+
+// Fractions of every site: unknowns from the solution, sites of trace components (passive) from one
+// substitution (their component does not act on the others), 1 for sites that do not bond.
+void site_values(Context &ctx) {
+    const Tables &tab = ctx.tab;
+    Scratch &sc = ctx.sc;
+    for (std::int64_t t = 0; t < tab.nt; ++t) {
+        const Site &s = tab.sites[t];
+        if (s.unknown >= 0) {
+            sc.site_x[t] = sc.x[s.unknown];
+        } else if (tab.species[s.species].passive) {
+            const double sum = site_sum(tab, ctx.str, ctx.str.delta, sc.partial, tab.species[s.species].list,
+                                        site_class(s.kind));
+            sc.site_x[t] = 1.0 / (1.0 + ctx.mix.rho * sum);
+        } else {
+            sc.site_x[t] = 1.0;
+        }
+    }
+}
+
+void write_outputs(const Context &ctx, const Outputs &out) {
+    const Tables &tab = ctx.tab;
+    if (out.site_fractions) {
+        for (std::int64_t k = 0; k < ctx.mix.ncp; ++k)
+            for (std::int64_t s = 0; s < out.ld_sites; ++s) out.site_fractions[k * out.ld_sites + s] = 1.0;
+        for (std::int64_t t = 0; t < tab.nt; ++t) {
+            const Site &s = tab.sites[t];
+            if (s.number <= out.ld_sites)
+                out.site_fractions[tab.species[s.species].position * out.ld_sites + s.number - 1] = ctx.sc.site_x[t];
+        }
+    }
+    if (out.no && out.isite)
+        for (std::int64_t a = 0; a < std::min(tab.nu, out.max_unknowns); ++a) {
+            const Site &s = tab.sites[tab.unknown_site[a]];
+            out.no[a] = tab.species[s.species].position + 1;
+            out.isite[a] = s.number;
+        }
+}
+
+void copy_strengths(const Strengths &str, const Outputs &out) {
+    const std::int64_t words = str.nv * str.nv;
+    const std::pair<double *, const double *> copies[] = {
+        {out.delta, str.delta}, {out.delta_rho, str.rho}, {out.delta_rho2, str.rho2}, {out.delta_t, str.t}};
+    for (auto [to, from] : copies)
+        if (to && from) std::copy(from, from + words, to);
+}
+
+// Sum over the sites of bonding species of xw * term(site, unknown).
+template <class Term>
+double site_sum(const Context &ctx, Term &&term) {
+    const Tables &tab = ctx.tab;
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < tab.ns; ++i) {
+        const Species &sp = tab.species[i];
+        if (!sp.unknowns || sp.xw <= 0.0) continue;
+        double s = 0.0;
+        for (std::int32_t a = 0; a < sp.sites; ++a) s += term(tab.sites[sp.first_site + a].unknown);
+        sum += sp.xw * s;
+    }
+    return sum;
+}
+
+double helmholtz(double x) { return x > 0.0 ? std::log(x) - 0.5 * x + 0.5 : 0.0; }
+
+// The derivative solves and the derivative outputs. Returns false when a solve failed.
+bool derivatives(Context &ctx, Requests req, Results &r, double *a_x) {
+    Scratch &sc = ctx.sc;
+    const Tables &tab = ctx.tab;
+    const double *x = sc.x;
+    const auto bonded = [&](const double *m, double *out) {
+        bond_sums(tab, ctx.str, m, x, sc.partial, out);
+    };
+    if (req.rho || req.rho2) bonded(ctx.str.rho, sc.sum_rho);
+    if (req.rho2) bonded(ctx.str.rho2, sc.sum_rho2);
+    if (req.t) bonded(ctx.str.t, sc.sum_t);
+    if (req.x) {
+        bonded(ctx.str.dx2, sc.sum_x2);
+        bonded(ctx.str.dx3, sc.sum_x3);
+    }
+    bool ok = true;
+    const auto slope = [&](std::int32_t a) { return 1.0 / x[a] - 0.5; };
+    if (req.rho || req.rho2) {
+        ok = solve_derivative(ctx, Derivative::rho) && ok;
+        r.a_rho = site_sum(ctx, [&](std::int32_t a) { return slope(a) * sc.xar[a]; });
+    }
+    if (req.rho2) {
+        ok = solve_derivative(ctx, Derivative::rho2) && ok;
+        r.a_rho2 = site_sum(ctx, [&](std::int32_t a) {
+            const double ratio = sc.xar[a] / x[a];
+            return slope(a) * (sc.xar[a] + sc.xar2[a]) - ratio * ratio;
+        });
+    }
+    if (req.t) {
+        ok = solve_derivative(ctx, Derivative::t) && ok;
+        r.a_t = site_sum(ctx, [&](std::int32_t a) { return slope(a) * sc.xat[a]; });
+    }
+    if (req.x) {
+        for (std::int64_t k = 0; k < ctx.mix.ncp; ++k) {
+            ok = solve_derivative(ctx, Derivative::x, k) && ok;
+            const double *y = sc.xax + k * tab.nu;
+            double direct = 0.0;  // sum over the sites of k's species, weighted by segments per molecule
+            for (std::int64_t i = 0; i < tab.ns; ++i) {
+                const Species &sp = tab.species[i];
+                if (sp.position != k || !(sp.unknowns || sp.passive)) continue;
+                double s = 0.0;
+                for (std::int32_t a = 0; a < sp.sites; ++a) s += helmholtz(sc.site_x[sp.first_site + a]);
+                direct += sp.weight * s;
+            }
+            if (a_x) a_x[k] = direct + site_sum(ctx, [&](std::int32_t a) { return slope(a) * y[a]; });
+        }
+    }
+    return ok;
+}
+
+void zero_outputs(const Mixture &mix, Requests req, double *a_x) {
+    if (req.x && a_x)
+        for (std::int64_t k = 0; k < mix.ncp; ++k) a_x[k] = 0.0;
+}
+
+Results simplified_path(Context &ctx, Arena &arena, Requests req, const Outputs &out) {
+    Results r;
+    const Mixture &mix = ctx.mix;
+    const Counts n = count_sites(mix);
+    Tables &tab = ctx.tab;
+    tab.ns = n.species;
+    tab.species = arena.take<Species>(n.species);
+    if (!compute_strengths(mix, ctx.options, req.x, arena, ctx.str)) return r;
+    carve_scratch(arena, n.species, n.species, 0, mix.ncp, 0, ctx.sc);
+    if (arena.short_of_words()) return r;
+    std::int64_t s = 0;
+    for (std::int64_t k = 0; k < mix.ncp; ++k) {
+        const std::int64_t c = mix.idx[k], nseg = segment_count(mix, c);
+        for (std::int64_t g = 0; g < std::max<std::int64_t>(nseg, 1); ++g) {
+            Species &sp = tab.species[s++];
+            const std::int64_t at = (c - 1) * mix.segments.ld + g;
+            sp.component = nseg > 0 ? mix.segments.component[at] : c;
+            sp.fraction = nseg > 0 && mix.segments.fraction ? mix.segments.fraction[at] : 1.0;
+            sp.position = static_cast<std::int32_t>(k);
+            sp.list = static_cast<std::int32_t>(ctx.host.component_vector(sp.component, mix.list, mix.nv) - 1);
+        }
+    }
+    copy_strengths(ctx.str, out);
+    zero_outputs(mix, req, out.a_x);
+    simplified(ctx, req, r, out.a_x);
+    r.stats = ctx.stats;
+    return r;
+}
+
+void report_short_work(const Diagnostics &diag, std::int64_t needed, std::int64_t given) {
+    diag.write("(6X,A,I10,A,I10)", {"PCSAF5: WORK AREA TOO SMALL. NEEDED = ", needed, "  GIVEN = ", given});
+}
+
+}  // namespace
+
+std::int64_t work_words(const host::Host &host, const Mixture &mix, const Options &options) {
+    (void)host;
+    const Counts n = count_sites(mix);
+    Arena arena(nullptr, 0);
+    arena.take<Species>(n.species);
+    arena.take<Site>(n.sites);
+    for (int k = 0; k < 3; ++k) arena.take<std::int32_t>(n.sites);  // unknowns: site, list position, class
+    arena.take<std::int32_t>(n.species);
+    arena.take<double>(6 * mix.nv * mix.nv);
+    const bool newton_possible = options.diag_level == 0 || options.method >= 2;
+    const std::int64_t rows = newton_possible ? std::min(n.sites, kNewtonUnknowns) : 0;
+    Scratch sc;
+    carve_scratch(arena, std::max(n.sites, n.species), n.species, n.sites, mix.ncp, rows, sc);
+    return arena.used();
+}
+
+Results evaluate(const host::Host &host, const Mixture &mix, const Options &options, Requests req,
+                 const Outputs &out, std::span<double> work) {
+    Results r;
+    if (!valid(mix, options, req)) {
+        r.failed = 1;
+        return r;
+    }
+    const Diagnostics diag(host, options.diag_level, options.diag_unit);
+    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}};
+    resolve_user_types(host, mix, diag);  // an unusable code fails the call when a listed species has it
+    if (diag.level() > 1) write_heading_lines(ctx);
+    Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
+    if (options.association == kSimplifiedOption) {
+        r = simplified_path(ctx, arena, req, out);
+        if (arena.short_of_words()) {
+            report_short_work(diag, work_words(host, mix, options), static_cast<std::int64_t>(work.size()));
+            r.failed = 1;
+        }
+        return r;
+    }
+
+    Tables &tab = ctx.tab;
+    const bool built = build_tables(host, mix, arena, tab);
+    const bool strengths = built && compute_strengths(mix, options, req.x, arena, ctx.str);
+    const bool newton_possible = options.diag_level == 0 || options.method >= 2;
+    if (strengths)
+        carve_scratch(arena, tab.nu, tab.ns, tab.nt, mix.ncp,
+                      newton_possible && tab.nu <= kNewtonUnknowns ? tab.nu : 0, ctx.sc);
+    if (arena.short_of_words()) {
+        report_short_work(diag, work_words(host, mix, options), static_cast<std::int64_t>(work.size()));
+        r.failed = 1;
+        return r;
+    }
+    if (!built) {
+        r.failed = 1;  // a listed species with an association type that names no site type
+        return r;
+    }
+    r.unknowns = tab.nu;
+    r.max_sites = tab.nxa;
+    ctx.stats.equivalent_sites = tab.equivalents;
+    if (diag.level() > 3) write_table_lines(ctx);
+    copy_strengths(ctx.str, out);
+    zero_outputs(mix, req, out.a_x);
+    if (tab.nu == 0) {
+        std::fill(ctx.sc.site_x, ctx.sc.site_x + tab.nt, 1.0);
+        write_outputs(ctx, out);
+        return r;
+    }
+    choose_method(ctx);
+    start(ctx, out);
+    const bool converged = solve_site_fractions(ctx);
+    site_values(ctx);
+    write_outputs(ctx, out);
+    r.a = site_sum(ctx, [&](std::int32_t a) { return helmholtz(ctx.sc.x[a]); });
+    if (converged && !derivatives(ctx, req, r, out.a_x)) r.failed = 1;
+    if (!converged) r.failed = 1;
+    r.stats = ctx.stats;
+    return r;
+}
+
+}  // namespace keld::assoc

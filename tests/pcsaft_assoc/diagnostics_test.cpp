@@ -1,0 +1,103 @@
+// Every diagnostic line format of the association routine and its solvers, once: each pattern must
+// match a whole line written to the caller's unit by one of a few runs that visit every branch.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "keld/refhost.h"
+#include "support/assoc_systems.h"
+
+namespace keld::testing {
+namespace {
+
+constexpr std::int64_t kUnit = 11;
+
+std::vector<std::string> all_lines() {
+    refhost::ReferenceHost reference;
+    reference.add_component("HOST", refhost::ComponentKind::ordinary, 1.0);
+    reference.install();
+    reference.capture_unit(kUnit);
+    const auto run = [&](AssocSystem sys, double rho, std::int64_t level, const std::vector<double> *start = nullptr) {
+        sys.options.diag_level = level;
+        sys.options.diag_unit = kUnit;
+        sys.options.start = start ? 2 : 0;
+        run_association(*host::Host::current(), sys, rho, {true, true, true, true}, start);
+    };
+    // Pure water far from its solution: line searches, leaving Newton, a Broyden refresh.
+    AssocSystem water;
+    water.t = 273.15;
+    water.list({water.add(kWater4C)}, {1.0});
+    const std::vector<double> far(2048, 1e-4);
+    run(water, 56.0, 4, &far);
+    AssocSystem alcohols;  // equivalent sites
+    alcohols.list({alcohols.add(kMethanol), alcohols.add(kEthanol)}, {0.5, 0.5});
+    run(alcohols, 18.0, 4);
+    AssocSystem mixed;  // Newton to the end: the Jacobian at the solution
+    mixed.list({mixed.add(kWater4C), mixed.add(kMethanol)}, {0.4, 0.6});
+    run(mixed, 35.0, 2);
+    AssocSystem slow;  // plain substitution: XAR2 stops at the looser tolerance
+    slow.list({slow.add(kMethanol)}, {1.0});
+    slow.options.method = 0;
+    run(slow, 24.0, 1);
+    slow.options.tolerance = 1e-300;  // never met: the site fractions fail
+    run(slow, 24.0, 1);
+    keld_host t = reference.table();  // a singular factorisation: the switch with its code
+    t.lu_factor = [](const std::int64_t *, double *, const std::int64_t *, std::int64_t *, std::int64_t *ier) { *ier = 3; };
+    reference.install(t);
+    run(mixed, 35.0, 2);
+    return reference.unit_lines(kUnit);
+}
+
+TEST(AssociationDiagnostics, EveryLineFormat) {
+    const std::vector<std::string> lines = all_lines();
+    const char *patterns[] = {
+        R"(      PCSAF5: T =   273\.150      RHO =   56\.0000)",  // (6X,2(A,G13.6))
+        R"(      PCSAF5: I, IDX, X)",                            // (6X,A)
+        R"(        1    1    1\.00000)",                          // (6X,2(I3,2X),G13.6)
+        R"(      PCSAF5: ASSOCIATION VOLUME, ENERGY, STRENGTH:)",
+        R"(       IDXI, IDXJ, VIJ, EIJ, QIJ)",
+        R"(        1    1   0\.133738        1772\.04        [ 0-9]\.[0-9]{5})",  // (6X,I3,2X,I3,3(2X,G13.6))
+        R"(      PCSAF5: ASSOCIATION VARIABLES: NO, IDX, ISITE)",
+        R"(        1    1    4)",                                 // (6X,I3,2X,I3,2X,I3)
+        R"(      I =   2  IV2 =   2  JV2 =   2)",                 // (6X,3(A,I3))
+        R"(GETXA1: NCP, NXA, NV     1      4      4)",            // (A,3(I5,2X))
+        R"(GETXA1: INITIAL VALUES: NO, IDX, ISITE, XA)",
+        R"(  1    1    1   0\.100000E-03)",                       // (3(I3,2X),G13.6)
+        R"(GETXA1: JACOBIAN: I, J, JAC)",
+        R"(  3    1  -0\.[0-9]{6}E-01)",                          // (2(I3,2X),G13.6)
+        R"(GETXA1: STEP SIZES: NO, IDX, ISITE, XA\. RMSDX =   [0-9]\.[0-9]{5})",
+        R"(GETXA1: NSRCH =  1  FAC =  0\.100000      KSRCH =  1)",  // (A,I2,A,G13.6,A,I2)
+        R"(GETXA1: ITER =    1  MAX-ERR =  0\.[0-9]{6}      OBJ =  -[0-9]{2}\.[0-9]{4})",  // (A,I4,2(A,G13.6))
+        R"(GETXA1: NEW VALUES: NO, IDX, ISITE, XA)",
+        R"(GETXA1: SWITCHING SOLVER)",
+        R"(GETXA1: JACOBIAN EVALUATION    1  IFLAG =    0)",     // (A,I4,A,I4)
+        R"(GETXA1: RE-INITIALIZING BROYDEN MATRIX)",
+        R"(GETXA1: JACOBIAN EVALUATION AT SOLUTION\. IFLAG =    0)",
+        R"(GETXA1: SWITCHING SOLVER\. LUFACT IER =    3  RMSDX =   0\.00000)",
+        R"(GETXA1: FINAL VALUES: NO, IDX, ISITE, XA)",
+        R"(GETXA1: XA CONVERGED\. ITER =   10  MAX-ERR =  0\.[0-9]{6}E-[0-9]{2})",  // (A,I4,A,G13.6)
+        R"(GETXA1: XA FAILED\. ITER = 1000  MAX-ERR = .*)",
+        R"(GETXAR1: INITIAL VALUES: NO, IDX, ISITE, XAR)",
+        R"(GETXAR1: ITER =    1  MAX-ERR =   1\.00000)",
+        R"(GETXAR1: NEW VALUES: NO, IDX, ISITE, XAR)",
+        R"(GETXAR1: FINAL VALUES: NO, IDX, ISITE, XAR)",
+        R"(GETXAR1: XAR CONVERGED\. ITER =    2  MAX-ERR = .*)",
+        R"(GETXAR21: FINAL VALUES: IDX, ISITE, XAR2)",
+        R"(GETXAR21: XAR2 CONVERGED\. ITER =    2  MAX-ERR = .*)",
+        R"(GETXAR21: XAR2 CONVERGED TO A LOOSER TOLERANCE\. ITER =  [ 0-9]{3}  MAX-ERR =  0\.[0-9]{6}E-0[89])",
+        R"(GETXAT1: ITER =    2  MAX-ERR = .*)",
+        R"(GETXAT1: XAT CONVERGED\. ITER =    2  MAX-ERR = .*)",
+        R"(GETXAX1: INITIAL VALUES FOR COMP   1: NO, IDX, ISITE, XAX)",  // (A,I3,A)
+        R"(GETXAX1: NEW VALUES: NO, IDX, ISITE, XAX)",
+        R"(GETXAX1: FINAL VALUES FOR COMP   2: NO, IDX, ISITE, XAX)",
+        R"(GETXAX1: XAX CONVERGED FOR COMP   2\. ITER =    2  MAX-ERR = .*)",  // (A,I3,A,I4,A,G13.6)
+    };
+    for (const char *pattern : patterns) {
+        const std::regex re(pattern);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return std::regex_match(l, re); }))
+            << pattern;
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
