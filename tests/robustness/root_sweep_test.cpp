@@ -49,9 +49,17 @@ struct System {
 
 double polymer_critical_temperature(double mwn) { return 318.305 + 696.86 * std::exp(-120.876 / mwn); }
 
+// SRK critical constants (K, Pa) and acentric factors of the solvents.
+void set_cubic_parameters(System &s, std::int64_t i, double tc, double pc, double omega) {
+    s.host.set_unary("TCRKS", i, tc);
+    s.host.set_unary("PCRKS", i, pc);
+    s.host.set_unary("OMGRKS", i, omega);
+}
+
 void hexane(System &s) {
     const std::int64_t i = add_pcsaft_fluid(s.host, kHexane);
     set_sl_parameters(s.host, i, kHexaneSl);
+    set_cubic_parameters(s, i, kHexane.tc, 30.25e5, 0.301);
     s.idx = {i};
     s.z = {1.0};
     s.t_critical = kHexane.tc;
@@ -61,6 +69,8 @@ void hexane_toluene(System &s) {
     const std::int64_t a = add_pcsaft_fluid(s.host, kHexane), b = add_pcsaft_fluid(s.host, kToluene);
     set_sl_parameters(s.host, a, kHexaneSl);
     set_sl_parameters(s.host, b, kTolueneSl);
+    set_cubic_parameters(s, a, kHexane.tc, 30.25e5, 0.301);
+    set_cubic_parameters(s, b, kToluene.tc, 41.08e5, 0.264);
     s.idx = {a, b};
     s.z = {0.4, 0.6};
     s.t_critical = 0.4 * kHexane.tc + 0.6 * kToluene.tc;
@@ -95,6 +105,8 @@ const SweepCase kSweepCases[] = {
     {"pcsaft", "n-hexane", hexane},
     {"pcsaft", "n-hexane + toluene", hexane_toluene},
     {"pcsaft", "polystyrene + toluene", polystyrene_toluene},
+    {"cubic", "n-hexane", hexane},
+    {"cubic", "n-hexane + toluene", hexane_toluene},
 };
 
 struct PhaseTally {
