@@ -5,8 +5,8 @@
 // ParameterCheck and, when one is missing, refuses the call:
 //
 //     ParameterCheck check(host);
-//     check.require("PCSFTM", i, m_of_i);                  // own values
-//     check.require_segments("PCSFTV", sigma, p, scratch, kopt);  // values a segment average uses
+//     check.require("PCSFTM", i, m_of_i);                         // own values
+//     check.require_average(segment_average3(...), p, names);    // what a segment average used
 //     if (!check.passed()) {
 //         refuse_missing_parameter(host, call, kRefusal, check.missing());
 //         return;
@@ -40,6 +40,7 @@ struct MissingParameter {
 class ParameterCheck {
 public:
     explicit ParameterCheck(const host::Host &host) : host_(host) {}
+    explicit ParameterCheck(const host::Host &&) = delete;  // it keeps a reference
 
     // Value `value` of parameter `name` for component `component`; true when usable.
     bool require(std::string_view name, std::int64_t component, double value) {
@@ -48,14 +49,6 @@ public:
         found_ = true;
         return false;
     }
-
-    // The values q (by component) of the segments of `polymer` that a segment
-    // average weighs in: those with a fraction at or above the host's floor, or,
-    // with `every_present_segment`, every segment with a non-zero fraction (the
-    // Sanchez-Lacombe construction). The fractions are by weight, or by mole for
-    // kopt = 5; they go through `scratch`.
-    bool require_segments(std::string_view name, const double *q, std::int64_t polymer, SegmentScratch scratch,
-                          std::int64_t kopt, bool every_present_segment = false);
 
     // The outcome of a segment average built for `polymer` (segment_average3,
     // sl_segment_characteristics): refused when the polymer has no segments

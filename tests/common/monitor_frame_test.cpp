@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "common/basis.h"
@@ -185,38 +184,6 @@ TEST_F(CallFixture, RejectsWhatCannotBeHonouredAndSaysSo) {
     EXPECT_TRUE(rejected());
     kwork = -5;
     EXPECT_TRUE(rejected());
-}
-
-// The work area of a call must lie in the host's work block, whatever KWORK
-// is: before it (a negative KWORK reaching parameters), past it, or so large
-// that the start position would overflow.
-TEST_F(CallFixture, WorkAreaMustLieInTheWorkBlock) {
-    struct Case {
-        std::int64_t work_offset, work_words, kwork;
-        bool accepted;
-    };
-    const std::int64_t big = std::numeric_limits<std::int64_t>::max();
-    const Case cases[] = {
-        {100, -1, 0, true},      // block to the end of the store: 101 words
-        {100, -1, 1, true},
-        {100, -1, 2, false},     // one word past the store
-        {100, -1, -5, false},    // inside the store, before the block
-        {100, -1, -60, false},
-        {100, 50, 0, false},     // the host's block is shorter than the area
-        {100, 150, 0, true},     // a longer block ends with the store
-        {100, -1, big, false},
-        {100, -1, big - 50, false},
-        {100, -1, std::numeric_limits<std::int64_t>::min(), false},
-        {500, -1, 0, false},     // a work offset beyond the store
-    };
-    for (const Case &c : cases) {
-        fake.work_offset() = c.work_offset;
-        fake.set_work_words(c.work_words);
-        kwork = c.kwork;
-        kstat = 1;
-        EXPECT_EQ(check(100) == CallCheck::proceed, c.accepted) << "KWORK " << c.kwork;
-        EXPECT_EQ(kstat, c.accepted ? 1 : 0);
-    }
 }
 
 TEST_F(CallFixture, NoComponentsMeansNothingToDo) {

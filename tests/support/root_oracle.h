@@ -1,16 +1,11 @@
-// An independent oracle of the density roots a monitor's model has: installed
+// An independent oracle of the density roots a monitor's model has. Installed
 // in place of the host's root routines, it answers the monitor's conversation
-// not with a search but with a scan. It asks the model for P and dP/dV on a
-// fine grid of volumes from just above V_cp to far beyond the ideal-gas volume
-// (uniform in ln(V/V_cp - 1)), looks inside every grid cell whose Hermite
-// interpolant could hide a pair of crossings, bisects every sign change of
-// P(V) - P to roundoff, and finally answers state 5. The roots of the last
-// conversation are then known in ascending volume: the liquid request must
-// return the first, the vapour request the last.
-//
-// It plays the host through the exported monitor only, so it serves every
-// family whose monitor uses the host's root routines. One oracle at a time;
-// construct it after the reference host's install().
+// with a scan: P and dP/dV on 1500 volumes from just above V_cp to far beyond
+// the ideal-gas volume (uniform in ln(V/V_cp - 1)), 24 more inside every cell
+// whose slopes allow a hidden pair of crossings, bisection of every sign change
+// of P(V) - P to 1e-14, then state 5. It reaches the model only through the
+// exported monitor and the root protocol, so it serves every family whose
+// monitor uses the host's root routines. One oracle at a time.
 #pragma once
 
 #include <algorithm>
@@ -24,30 +19,26 @@ namespace keld::testing {
 
 class RootOracle {
 public:
-    explicit RootOracle(refhost::ReferenceHost &host, int grid_points = 1500) : host_(host), grid_(grid_points) {
+    explicit RootOracle(refhost::ReferenceHost &host) : host_(host) {
         active() = this;
         keld_host table = host.table();
-        table.vapor_root = &callback;
-        table.liquid_root = &callback;
+        table.vapor_root = table.liquid_root = &callback;
         host.install(table);
     }
     ~RootOracle() {
-        if (active() == this) active() = nullptr;
-        if (refhost::ReferenceHost::current() == &host_) host_.install();
+        active() = nullptr;
+        host_.install();
     }
     RootOracle(const RootOracle &) = delete;
     RootOracle &operator=(const RootOracle &) = delete;
 
-    // Volumes with P(V) = P of the last conversation, ascending (each a
-    // crossing of P, located to 1e-14 relative), and the model evaluations used.
+    // The roots of the last conversation, ascending.
     const std::vector<double> &roots() const { return roots_; }
-    int evaluations() const { return evaluations_; }
 
 private:
     struct Sample {
-        double v, f, slope;
+        double v, f, slope;  // f = P(V) - P
     };
-    enum class Phase { scan, refine_dip, bisect, done };
 
     static RootOracle *&active() {
         static RootOracle *oracle = nullptr;
@@ -57,181 +48,75 @@ private:
     static void callback(std::int64_t *state, std::int64_t *mode, const double *vcp, const double *, const double *,
                          const double *t, const double *p, double *v, double *p_calc, double *dpdv, const char *,
                          const std::int64_t *) {
-        RootOracle *o = active();
-        if (!o) {
-            *state = 5;
-            return;
-        }
-        if (*state == 4) o->open(*vcp, *t, *p);
-        else o->record(*v, *p_calc, *dpdv);
-        const double next = o->next_volume();
+        RootOracle &o = *active();
+        if (*state == 4) o.open(*vcp, *t, *p);
+        else o.record({*v, *p_calc - o.p_, *dpdv});
+        const double next = o.next();
         *mode = 1;
-        if (next > 0.0) {
-            *v = next;
-            *state = 3;
-            ++o->evaluations_;
-        } else {
-            *state = 5;
-        }
+        *state = next > 0.0 ? 3 : 5;
+        if (next > 0.0) *v = next;
     }
 
     void open(double vcp, double t, double p) {
-        roots_.clear();
-        samples_.clear();
-        dips_.clear();
-        brackets_.clear();
-        evaluations_ = 0;
         p_ = p;
-        vcp_ = vcp;
-        const double v_ideal = host_.property_global(3) * t / p;
-        u_low_ = std::log(1e-15);
-        u_high_ = std::log(std::max(1e4 * v_ideal / vcp, 10.0));
-        next_grid_ = 0;
-        phase_ = Phase::scan;
+        refined_ = false;
+        pending_.clear(), samples_.clear(), brackets_.clear(), roots_.clear();
+        const double lo = std::log(1e-15), hi = std::log(std::max(1e4 * host_.property_global(3) * t / p / vcp, 10.0));
+        for (int k = 0; k < 1500; ++k) pending_.push_back(vcp * (1.0 + std::exp(lo + (hi - lo) * k / 1499.0)));
     }
 
-    double grid_volume(int k) const {
-        const double u = u_low_ + (u_high_ - u_low_) * k / (grid_ - 1);
-        return vcp_ * (1.0 + std::exp(u));
+    void record(const Sample &s) {
+        if (brackets_.empty()) return samples_.push_back(s);
+        std::vector<Sample> &b = brackets_.back();  // keeps one end on each side of the crossing
+        b[(s.f > 0.0) == (b[0].f > 0.0) ? 0 : 1] = s;
     }
 
-    void record(double v, double p_calc, double dpdv) {
-        const Sample s{v, p_calc - p_, dpdv};
-        switch (phase_) {
-        case Phase::scan:
-            samples_.push_back(s);
-            break;
-        case Phase::refine_dip:
-            refine_dip(s);
-            break;
-        case Phase::bisect:
-            bisect(s);
-            break;
-        case Phase::done:
-            break;
-        }
+    // Pairs of neighbouring samples, sorted by volume, for which `pick` holds.
+    template <class Pick>
+    std::vector<std::vector<Sample>> cells(Pick pick) {
+        std::sort(samples_.begin(), samples_.end(), [](const Sample &a, const Sample &b) { return a.v < b.v; });
+        std::vector<std::vector<Sample>> out;
+        for (std::size_t k = 0; k + 1 < samples_.size(); ++k)
+            if (std::isfinite(samples_[k].f) && std::isfinite(samples_[k + 1].f) && pick(samples_[k], samples_[k + 1]))
+                out.push_back({samples_[k], samples_[k + 1]});
+        return out;
     }
 
-    // Next trial volume, or 0 when the conversation is over.
-    double next_volume() {
-        if (phase_ == Phase::scan) {
-            if (next_grid_ < grid_) return grid_volume(next_grid_++);
-            find_brackets_and_dips();
-            phase_ = Phase::refine_dip;
+    // The next volume to evaluate, or 0 when the conversation is over.
+    double next() {
+        if (pending_.empty() && !refined_) {
+            refined_ = true;
+            for (const auto &c : cells([](const Sample &a, const Sample &b) {
+                     const bool monotone = (a.slope < 0.0 && b.slope < 0.0) || (a.slope > 0.0 && b.slope > 0.0);
+                     return (a.f > 0.0) == (b.f > 0.0) && !monotone;
+                 }))
+                for (int j = 1; j < 24; ++j) pending_.push_back(c[0].v + (c[1].v - c[0].v) * j / 24.0);
         }
-        if (phase_ == Phase::refine_dip) {
-            while (!dips_.empty()) {
-                Dip &d = dips_.back();
-                if (d.steps < 80 && d.b.v - d.a.v > 1e-15 * d.b.v) return d.probe();
-                dips_.pop_back();
-            }
-            phase_ = Phase::bisect;
+        if (!pending_.empty()) {
+            const double v = pending_.back();
+            pending_.pop_back();
+            return v;
         }
-        if (phase_ == Phase::bisect) {
-            while (!brackets_.empty()) {
-                Bracket &b = brackets_.back();
-                if (b.hi - b.lo > 1e-14 * b.hi) return 0.5 * (b.lo + b.hi);
-                roots_.push_back(0.5 * (b.lo + b.hi));
-                brackets_.pop_back();
-            }
-            std::sort(roots_.begin(), roots_.end());
-            phase_ = Phase::done;
+        if (!samples_.empty()) {
+            brackets_ = cells([](const Sample &a, const Sample &b) { return (a.f > 0.0) != (b.f > 0.0); });
+            samples_.clear();
         }
+        while (!brackets_.empty()) {
+            const double a = brackets_.back()[0].v, b = brackets_.back()[1].v;
+            if (std::fabs(b - a) > 1e-14 * std::max(a, b)) return 0.5 * (a + b);
+            roots_.push_back(0.5 * (a + b));
+            brackets_.pop_back();
+        }
+        std::sort(roots_.begin(), roots_.end());
         return 0.0;
     }
 
-    // A cell between samples of one sign whose slopes say P has an extremum
-    // inside: golden-section search of that extremum, a sign change there
-    // giving two brackets.
-    struct Dip {
-        Sample a, b;
-        double sign;  // +1: f > 0 at both ends (look for a minimum), -1: f < 0 (a maximum)
-        double x1 = 0, x2 = 0, f1 = 0, f2 = 0;
-        bool known1 = false, known2 = false;
-        int steps = 0;
-
-        static constexpr double kGolden = 0.381966011250105;
-        void start() {
-            x1 = a.v + kGolden * (b.v - a.v);
-            x2 = b.v - kGolden * (b.v - a.v);
-        }
-        double probe() const { return known1 ? x2 : x1; }
-    };
-
-    void refine_dip(const Sample &s) {
-        Dip &d = dips_.back();
-        if (s.f * d.sign <= 0.0) {
-            // The extremum reaches P: P(V) - P changes sign on both sides of s.
-            brackets_.push_back({d.a.v, s.v, d.a.f > 0.0});
-            brackets_.push_back({s.v, d.b.v, s.f > 0.0});
-            dips_.pop_back();
-            return;
-        }
-        ++d.steps;
-        if (!d.known1) {
-            d.f1 = s.f;
-            d.known1 = true;
-        } else {
-            d.f2 = s.f;
-            d.known2 = true;
-        }
-        if (!(d.known1 && d.known2)) return;
-        // Keep the part holding the smaller |f| (the one closer to a crossing).
-        if (d.f1 * d.sign < d.f2 * d.sign) {
-            d.b.v = d.x2;
-            d.x2 = d.x1;
-            d.f2 = d.f1;
-            d.x1 = d.a.v + Dip::kGolden * (d.b.v - d.a.v);
-            d.known1 = false;
-        } else {
-            d.a.v = d.x1;
-            d.x1 = d.x2;
-            d.f1 = d.f2;
-            d.x2 = d.b.v - Dip::kGolden * (d.b.v - d.a.v);
-            d.known2 = false;
-        }
-    }
-
-    struct Bracket {
-        double lo, hi;
-        bool f_lo_positive;
-    };
-
-    void bisect(const Sample &s) {
-        Bracket &b = brackets_.back();
-        const double mid = s.v;
-        if ((s.f > 0.0) == b.f_lo_positive) b.lo = mid;
-        else b.hi = mid;
-    }
-
-    void find_brackets_and_dips() {
-        for (std::size_t k = 0; k + 1 < samples_.size(); ++k) {
-            const Sample &a = samples_[k], &b = samples_[k + 1];
-            if (!std::isfinite(a.f) || !std::isfinite(b.f)) continue;
-            if ((a.f > 0.0) != (b.f > 0.0)) {
-                if (a.f == 0.0) roots_.push_back(a.v);
-                else brackets_.push_back({a.v, b.v, a.f > 0.0});
-                continue;
-            }
-            // Same sign: a hidden pair of crossings needs an extremum inside,
-            // seen as slopes of opposite signs (or unknown ones).
-            const bool extremum = !(a.slope < 0.0 && b.slope < 0.0) && !(a.slope > 0.0 && b.slope > 0.0);
-            if (extremum) {
-                Dip d{a, b, a.f > 0.0 ? 1.0 : -1.0};
-                d.start();
-                dips_.push_back(d);
-            }
-        }
-    }
-
     refhost::ReferenceHost &host_;
-    int grid_;
-    Phase phase_ = Phase::done;
-    double p_ = 0, vcp_ = 0, u_low_ = 0, u_high_ = 0;
-    int next_grid_ = 0, evaluations_ = 0;
+    double p_ = 0.0;
+    bool refined_ = false;
+    std::vector<double> pending_;
     std::vector<Sample> samples_;
-    std::vector<Dip> dips_;
-    std::vector<Bracket> brackets_;
+    std::vector<std::vector<Sample>> brackets_;
     std::vector<double> roots_;
 };
 
