@@ -15,6 +15,7 @@ module keld
   private
 
   public :: keld_esslp, keld_esslpa, keld_espsli, keld_espcsf, keld_espcsa, keld_espcsi
+  public :: keld_essaft, keld_essfta, keld_essfti, keld_sfthlp, keld_psafm1, keld_essftb
   public :: keld_refhost_install, keld_refhost_component_count, &
             keld_refhost_get_component_value, keld_refhost_capture_messages, keld_refhost_captured_line_count, &
             keld_refhost_captured_line
@@ -87,6 +88,78 @@ module keld
       import :: c_int64_t
       integer(c_int64_t), intent(in) :: nds
     end subroutine keld_espcsi
+  end interface
+
+  ! ---------------------------------------------------------------------------
+  ! SAFT of Huang and Radosz (keld/keld.h describes every argument).
+  ! KELD_ESSAFT takes its parameters, binary tables and work arrays as
+  ! arguments (51); KELD_ESSFTA is its vector form (no Z; P, MWN and the
+  ! outputs by position). KELD_SFTHLP hands out HostStore positions for them.
+  ! KELD_PSAFM1 / KELD_ESSFTB read the parameters from the host store.
+  ! ---------------------------------------------------------------------------
+  interface
+    subroutine keld_essaft(t, p, z, n, idx, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kstat, cid, tc, pc2, &
+                           saftm, saftv, saftu, safte, u0ij, d, v0, xm, xmd, xmd2, xmd3, dmmix, chain, dudx, &
+                           mw, mwn, x, tk, xmij, gij, gijd, gijdd, phi, h, s, g, v, dphi, dh, ds, dg, dv, &
+                           sftkij, sftlij) bind(C, name="KELD_ESSAFT")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*), cid(*), safte(*), mw(*), mwn(*), x(*), sftkij(*), sftlij(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      integer(c_int64_t), intent(inout) :: kstat
+      real(c_double), intent(inout) :: tc(*), pc2(*), saftm(*), saftv(*), saftu(*), u0ij(*), d(*), v0(*), &
+                                       xm(*), xmd(*), xmd2(*), xmd3(*), dmmix(*), chain(*), dudx(*), tk(*), &
+                                       xmij(*), gij(*), gijd(*), gijdd(*)
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv
+    end subroutine keld_essaft
+
+    subroutine keld_essfta(t, p, n, idx, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kstat, cid, tc, pc2, &
+                           saftm, saftv, saftu, safte, u0ij, d, v0, xm, xmd, xmd2, xmd3, dmmix, chain, dudx, &
+                           mw, mwn, x, tk, xmij, gij, gijd, gijdd, phi, h, s, g, v, dphi, dh, ds, dg, dv, &
+                           sftkij, sftlij) bind(C, name="KELD_ESSFTA")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*), cid(*), safte(*), mw(*), mwn(*), x(*), sftkij(*), sftlij(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      integer(c_int64_t), intent(inout) :: kstat
+      real(c_double), intent(inout) :: tc(*), pc2(*), saftm(*), saftv(*), saftu(*), u0ij(*), d(*), v0(*), &
+                                       xm(*), xmd(*), xmd2(*), xmd3(*), dmmix(*), chain(*), dudx(*), tk(*), &
+                                       xmij(*), gij(*), gijd(*), gijdd(*)
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*)
+    end subroutine keld_essfta
+
+    subroutine keld_essfti(nds) bind(C, name="KELD_ESSFTI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_essfti
+
+    subroutine keld_sfthlp(ksaftm, ksaftv, ksaftu, ksafte, ktc, kpc, kmw, kcid, kd, kv0, kxm, kxmd, kxmd2, &
+                           kxmd3, kdmmix, kchain, kdudx, kgij, kgijd, kgijdd, ku0ij, kxmij, kmwn, kx, ktk, &
+                           kwork, kspare, ksaftr, ksfkij, k883) bind(C, name="KELD_SFTHLP")
+      import :: c_int64_t
+      integer(c_int64_t), intent(out) :: ksaftm, ksaftv, ksaftu, ksafte, ktc, kpc, kmw, kcid, kd, kv0, kxm, &
+                                         kxmd, kxmd2, kxmd3, kdmmix, kchain, kdudx, kgij, kgijd, kgijdd, ku0ij, &
+                                         kxmij, kmwn, kx, ktk, ksaftr, ksfkij, k883
+      integer(c_int64_t), intent(in) :: kwork, kspare
+    end subroutine keld_sfthlp
+
+    subroutine keld_psafm1(t, p, z, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_PSAFM1")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_psafm1
+
+    subroutine keld_essftb(t, p, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt) bind(C, name="KELD_ESSFTB")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*)
+      integer(c_int64_t), intent(inout) :: kstat
+      integer(c_int64_t), intent(in) :: kopt
+    end subroutine keld_essftb
   end interface
 
   ! ---------------------------------------------------------------------------

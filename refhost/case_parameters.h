@@ -3,7 +3,8 @@
 // A family's entry in the model registry lists the names it reads; this table
 // says how each is written in a case file. A binary parameter with a linked
 // temperature table (SLKIJ <- SLKIJT) accepts six coefficients as well as a
-// constant; PCSKIJ is itself a table.
+// constant; PCSKIJ is itself a table. SFTKIJ is kept as a table too, but the
+// SAFT monitors read its constant coefficient only, so a case gives a constant.
 #pragma once
 
 #include <array>
@@ -22,9 +23,10 @@ struct ParameterSpec {
     std::string_view table;    // binary: its temperature table, empty when none
     std::string_view meaning;  // for documentation and `keld init`
     bool directional = false;  // binary: (i, j) and (j, i) are different parameters, never mirrored
+    bool constant_only = false;  // a binary_table that case files give as one constant per pair
 };
 
-inline constexpr std::array<ParameterSpec, 23> parameter_specs{{
+inline constexpr std::array<ParameterSpec, 30> parameter_specs{{
     {"SLTSTR", ParameterShape::unary, Dimension::temperature, true, "", "characteristic temperature T*"},
     {"SLPSTR", ParameterShape::unary, Dimension::pressure, true, "", "characteristic pressure P*"},
     {"SLRSTR", ParameterShape::unary, Dimension::mass_density, true, "", "close-packed density rho*"},
@@ -52,6 +54,13 @@ inline constexpr std::array<ParameterSpec, 23> parameter_specs{{
     {"UNIQQ", ParameterShape::unary, Dimension::none, true, "", "UNIQUAC area q"},
     {"RKSUC", ParameterShape::unary, Dimension::none, false, "", "host word kept with the cubic parameters"},
     {"RKSUP", ParameterShape::binary, Dimension::none, false, "", "host pair word kept with the cubic parameters"},
+    {"SAFTM", ParameterShape::unary, Dimension::none, true, "", "segment number m"},
+    {"SAFTV", ParameterShape::unary, Dimension::molar_volume, true, "", "segment volume v00"},
+    {"SAFTU", ParameterShape::unary, Dimension::temperature, true, "", "segment energy u0/k"},
+    {"SAFTE", ParameterShape::unary, Dimension::temperature, false, "", "energy correction e/k"},
+    {"SAFTR", ParameterShape::unary, Dimension::per_molar_mass, true, "", "segment ratio r = m/MWN"},
+    {"SFTKIJ", ParameterShape::binary_table, Dimension::none, false, "", "k_ij on u0_ij", false, true},
+    {"SFTLIJ", ParameterShape::binary, Dimension::none, false, "", "l_ij on m_ij"},
 }};
 
 inline const ParameterSpec *find_parameter_spec(std::string_view name) {

@@ -393,7 +393,7 @@ class CaseParser {
             c[0] = finite_number(value, origin_, path);
             return c;
         }
-        if (spec.shape != ParameterShape::binary_table && spec.table.empty()) {
+        if ((spec.shape != ParameterShape::binary_table && spec.table.empty()) || spec.constant_only) {
             fail(origin_, path, std::string(spec.name) + " takes a single number");
         }
         if (value.size() != 6) {

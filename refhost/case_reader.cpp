@@ -42,6 +42,7 @@ constexpr std::array<UnitFactor, 4> density_units{
 constexpr std::array<UnitFactor, 3> length_units{{{"A", 1.0}, {"Å", 1.0}, {"nm", 10.0}}};
 constexpr std::array<UnitFactor, 2> molar_mass_units{{{"kg/kmol", 1.0}, {"g/mol", 1.0}}};
 constexpr std::array<UnitFactor, 2> per_molar_mass_units{{{"mol/g", 1.0}, {"kmol/kg", 1.0}}};
+constexpr std::array<UnitFactor, 3> molar_volume_units{{{"m3/kmol", 1.0}, {"cm3/mol", 1e-3}, {"mL/mol", 1e-3}}};
 
 std::string unit_list(Dimension dimension) {
     std::string list;
@@ -98,6 +99,8 @@ std::span<const UnitFactor> units_of(Dimension dimension) {
             return molar_mass_units;
         case Dimension::per_molar_mass:
             return per_molar_mass_units;
+        case Dimension::molar_volume:
+            return molar_volume_units;
     }
     return {};
 }

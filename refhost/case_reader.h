@@ -43,7 +43,8 @@ enum class Dimension {
     mass_density,
     length_angstrom,
     molar_mass,
-    per_molar_mass
+    per_molar_mass,
+    molar_volume
 };
 
 struct UnitFactor {

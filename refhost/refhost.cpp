@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <unordered_set>
+#include <thread>
 
 #include "root_search.h"
 
@@ -59,6 +60,17 @@ const ParamList &catalogue() {
         {"GEALF", ParameterShape::binary, 0, true},
         {"UNIQR", ParameterShape::unary, 0},
         {"UNIQQ", ParameterShape::unary, 0},
+        {"SAFTM", ParameterShape::unary, 876},
+        {"SAFTV", ParameterShape::unary, 877},
+        {"SAFTU", ParameterShape::unary, 878},
+        {"SAFTE", ParameterShape::unary, 879},
+        {"SFTUIJ", ParameterShape::binary, 880},
+        {"SFTMIJ", ParameterShape::binary, 881},
+        {"SFTKIJ", ParameterShape::binary_table, 882},
+        {"SAFTR", ParameterShape::unary, 895},
+        {"SFTSRC", ParameterShape::unary, 1358},
+        {"SFTKTD", ParameterShape::unary, 1381},
+        {"SFTLIJ", ParameterShape::binary, 0},
     };
     return list;
 }
@@ -114,7 +126,11 @@ bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
 std::span<const ParameterDefinition> parameter_catalogue() { return catalogue(); }
 
 ReferenceHost::ReferenceHost(HostOptions options)
-    : data_sets_(options.data_sets), minimum_work_words_(options.minimum_work_words) {
+    : data_sets_(options.data_sets),
+      minimum_work_words_(options.minimum_work_words),
+      vapour_search_(std::make_unique<RootSearch>(RootKind::vapour)),
+      liquid_search_(std::make_unique<RootSearch>(RootKind::liquid)),
+      owner_thread_(std::this_thread::get_id()) {
     if (data_sets_ < 1) throw std::invalid_argument("a host needs at least one data set");
     if (minimum_work_words_ < 0) throw std::invalid_argument("negative work-area size");
     real_globals_[0] = missing_value;
@@ -662,27 +678,24 @@ std::int64_t ReferenceHost::readable_words(const double *p) const {
 // ---------------------------------------------------------------- roots
 
 namespace {
-
-// One conversation per kind at a time in each thread.
-struct ThreadSearches {
-    RootSearch vapour{RootKind::vapour};
-    RootSearch liquid{RootKind::liquid};
-};
-ThreadSearches &thread_searches() {
-    thread_local ThreadSearches searches;
-    return searches;
+// The conversations of a thread other than the host's own (see keld/refhost.h).
+RootSearch &thread_search(bool liquid, const RootSearch &own) {
+    thread_local RootSearch vapour(RootKind::vapour), liquid_search(RootKind::liquid);
+    RootSearch &search = liquid ? liquid_search : vapour;
+    search.settings() = own.settings();
+    return search;
 }
-
 }  // namespace
-
-RootSearch &ReferenceHost::vapour_search() { return thread_searches().vapour; }
-RootSearch &ReferenceHost::liquid_search() { return thread_searches().liquid; }
 
 void ReferenceHost::root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed,
                          double v_critical, double v_dividing, double t, double p, double &v, double &p_calc,
                          double &dpdv) {
-    RootSearch &search = liquid ? liquid_search() : vapour_search();
-    search.settings().gas_constant = property_globals_[2];
+    RootSearch &own = liquid ? *liquid_search_ : *vapour_search_;
+    const bool owner = std::this_thread::get_id() == owner_thread_;
+    if (owner && own.settings().gas_constant != property_globals_[2])
+        own.settings().gas_constant = property_globals_[2];
+    RootSearch &search = owner ? own : thread_search(liquid, own);
+    if (!owner) search.settings().gas_constant = property_globals_[2];
     // The switch is written by every call, from any thread: read it atomically.
     const double word = std::atomic_ref<double>(root_control_[liquid ? 0 : 1]).load(std::memory_order_relaxed);
     const bool single_component = (std::bit_cast<std::int64_t>(word) & 1) != 0;

@@ -222,6 +222,9 @@ std::string unit_of(std::string_view parameter) {
     if (parameter == "SLRSTR") return " / (kg/m3)";
     if (parameter == "PCSFTV") return " / A";
     if (parameter == "PCSFTR") return " / (mol/g)";
+    if (parameter == "SAFTU" || parameter == "SAFTE") return " / K";
+    if (parameter == "SAFTV") return " / (m3/kmol)";
+    if (parameter == "SAFTR") return " / (mol/g)";
     return "";
 }
 

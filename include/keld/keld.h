@@ -110,6 +110,95 @@ KELD_API void KELD_ESPCSA(KELD_VECTOR_ARGS);
 KELD_API void KELD_ESPCSI(const int64_t *NDS);
 
 /*
+ * SAFT of Huang and Radosz (hard spheres, chains, Chen-Kreglewski dispersion).
+ *
+ * KELD_ESSAFT takes its parameters, binary tables and work vectors as
+ * arguments (51, in this order):
+ *   T, P, Z(N), N, IDX(N), KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG, KSTAT  as for the 27-argument monitors
+ *   CID(2 NC)      component identifiers: two 8-byte words per component, characters in the first 4
+ *                  bytes of each (HostStore words, printed with 2A4)
+ *   TC(NC)         critical temperatures, K; overwritten for polymers and oligomers with
+ *                  318.305 + 696.86 exp(-120.876/MWN)
+ *   PC2(NC)        written for polymers and oligomers: 532.0 MWN^-0.6602; not read
+ *   SAFTM(NC), SAFTV(NC) (m3/kmol), SAFTU(NC) (K)  segment number, volume, energy u0/k; an entry
+ *                  holding the missing-value marker becomes 3.5, 0.012, 210.0 (written back, message)
+ *   SAFTE(NC)      energy correction e/k, K, used as given
+ *   U0IJ(NC,NC)    work: cross energies (1 - k_ij) sqrt(u0_i u0_j)
+ *   D, V0, XM, XMD, XMD2, XMD3, DMMIX, CHAIN, DUDX   work vectors by position (N)
+ *   MW(NC)         molecular weights
+ *   MWN(N), X(N)   number-average molecular weights and true mole fractions, by position
+ *   TK(N)          work by position: dA/dx_k
+ *   XMIJ(NC,NC)    work: cross segment numbers (1 - l_ij)(m_i + m_j)/2
+ *   GIJ, GIJD, GIJDD (N,N)  work; on return the hard-sphere contact values of every pair and their
+ *                  first and second density derivatives at the density solved at T
+ *   PHI(N), H, S, G, V, DPHI(N), DH, DS, DG, DV   outputs as for the 27-argument monitors
+ *   SFTKIJ, SFTLIJ (NC,NC,data sets)  k_ij on the cross energy, l_ij on the cross segment number
+ * DV is analytic, (dV/dT)_P = -(dP/dT)_V / (dP/dV)_T; the other derivatives are one-sided differences
+ * with the density solved again at T(1 + 1e-4) (vapour) or T(1 - 1e-4) (liquid). All scratch is in
+ * the arguments and on the stack: calls on separate arrays may run in parallel threads, any N <= NC
+ * works, and the density root uses a dP/dV cell of its own (HostDpdvControl is not touched). Messages
+ * (routine "ESSA","FT"; "ESSA","FTD" at the shifted temperature): missing SAFTM/V/U class 1,
+ * numbers 1-3; non-symmetric SFTKIJ/SFTLIJ class 2 number 1; infeasible conditions class 2 number 7;
+ * convergence difficulties class 3 number 6. A listed component with a missing e/k is not computed:
+ * message class 2 number 9 "EQUATION OF STATE MODEL ESSAFT CANNOT COMPUTE PROPERTIES:" / "SAFTE
+ * (DATA SET d) MISSING FOR COMPONENT id", every requested output NaN, KSTAT 0.
+ */
+#define KELD_SAFT_WORK_ARGS                                                                                 \
+    const double *CID, double *TC, double *PC2, double *SAFTM, double *SAFTV, double *SAFTU,                \
+        const double *SAFTE, double *U0IJ, double *D, double *V0, double *XM, double *XMD, double *XMD2,   \
+        double *XMD3, double *DMMIX, double *CHAIN, double *DUDX, const double *MW
+#define KELD_SAFT_ARGS                                                                                      \
+    const double *T, const double *P, const double *Z, const int64_t *N, const int64_t *IDX,                 \
+        const int64_t *KVL, const int64_t *KPHI, const int64_t *KH, const int64_t *KS, const int64_t *KG,  \
+        const int64_t *KV, const int64_t *KDS, const int64_t *KDIAG, int64_t *KSTAT, KELD_SAFT_WORK_ARGS,  \
+        const double *MWN, const double *X, double *TK, double *XMIJ, double *GIJ, double *GIJD,           \
+        double *GIJDD, double *PHI, double *H, double *S, double *G, double *V, double *DPHI, double *DH,   \
+        double *DS, double *DG, double *DV, const double *SFTKIJ, const double *SFTLIJ
+/* KELD_ESSFTA: the list of KELD_ESSAFT without Z (50 arguments); P(N), MWN(N) and the ten outputs
+ * are vectors by position, element k for component IDX(k) alone at P(k); X is not read. */
+#define KELD_SAFT_VECTOR_ARGS                                                                               \
+    const double *T, const double *P, const int64_t *N, const int64_t *IDX, const int64_t *KVL,             \
+        const int64_t *KPHI, const int64_t *KH, const int64_t *KS, const int64_t *KG, const int64_t *KV,   \
+        const int64_t *KDS, const int64_t *KDIAG, int64_t *KSTAT, KELD_SAFT_WORK_ARGS, const double *MWN,  \
+        const double *X, double *TK, double *XMIJ, double *GIJ, double *GIJD, double *GIJDD, double *PHI,  \
+        double *H, double *S, double *G, double *V, double *DPHI, double *DH, double *DS, double *DG,      \
+        double *DV, const double *SFTKIJ, const double *SFTLIJ
+KELD_API void KELD_ESSAFT(KELD_SAFT_ARGS);
+KELD_API void KELD_ESSFTA(KELD_SAFT_VECTOR_ARGS);
+
+/* Completes missing SAFTM, SAFTU, SAFTV (and SAFTR of segments) of NDS data sets with approximate
+ * values from the molecular weight, clears the SAFT polymer-source flags and hands the k_ij table of
+ * each data set to the host's temperature-table service. */
+KELD_API void KELD_ESSFTI(const int64_t *NDS);
+
+/* HostStore positions for a host preparing KELD_ESSAFT calls (30 arguments, all outputs but KWORK;
+ * KSPARE is not read). With W = HostWorkOffset + KWORK:
+ *   KSAFTM, KSAFTV, KSAFTU, KSAFTE   HostOffsets1(876..879) + 1 (data set 1)
+ *   KTC, KPC, KMW                    HostOffsets1(416), (326), (306) + 1
+ *   KCID                             HostOffsets4(2) + 1
+ *   KD ... KDUDX                     W, W + NC, ..., W + 8 NC: the nine work vectors D..DUDX
+ *   KGIJ, KGIJD, KGIJDD              W + 9 NC, + NC^2, + 2 NC^2: the three pair matrices
+ *   KU0IJ, KXMIJ                     HostOffsets1(880) + 1, (881) + 1
+ *   KMWN, KX, KTK                    W + 9 NC + 3 NC^2, + NC, + 2 NC
+ *   KSAFTR, KSFKIJ, K883             HostOffsets1(895), (882), (883) + 1
+ * The work area so described holds 12 NC + 3 NC^2 words. */
+KELD_API void KELD_SFTHLP(int64_t *KSAFTM, int64_t *KSAFTV, int64_t *KSAFTU, int64_t *KSAFTE, int64_t *KTC,
+                          int64_t *KPC, int64_t *KMW, int64_t *KCID, int64_t *KD, int64_t *KV0, int64_t *KXM,
+                          int64_t *KXMD, int64_t *KXMD2, int64_t *KXMD3, int64_t *KDMMIX, int64_t *KCHAIN,
+                          int64_t *KDUDX, int64_t *KGIJ, int64_t *KGIJD, int64_t *KGIJDD, int64_t *KU0IJ,
+                          int64_t *KXMIJ, int64_t *KMWN, int64_t *KX, int64_t *KTK, const int64_t *KWORK,
+                          const int64_t *KSPARE, int64_t *KSAFTR, int64_t *KSFKIJ, int64_t *K883);
+
+/* The same SAFT from parameters in the host store (27 arguments): SAFTM, SAFTV, SAFTU of the data
+ * set, e/k and SAFTR (HostOffsets1 879, 895) of data set 1, k_ij the constant coefficient of the
+ * six-coefficient table at HostOffsets1(882) for the data set; polymers from their own parameters
+ * or their segments. Work area: 18 NC + 3 NC^2 words. A listed component whose SAFTM, SAFTV or
+ * SAFTU is still missing (no initialisation, a polymer without segment values) is not computed:
+ * message (routine "PSAF","M1", class 2 number 9, model POLYSAFT), NaN outputs, KSTAT 0. */
+KELD_API void KELD_PSAFM1(KELD_MONITOR_ARGS);
+KELD_API void KELD_ESSFTB(KELD_VECTOR_ARGS);
+
+/*
  * KELD_PCSAF5: association contribution of PC-SAFT (or CPA) for one phase. Returns the reduced
  * association Helmholtz energy a = A_assoc/(nRT) per mole of molecules and, on request:
  *   AR  = rho da/drho;
@@ -209,6 +298,17 @@ KELD_API void keld_espsli_(const int64_t *NDS);
 KELD_API void keld_espcsf_(KELD_MONITOR_ARGS);
 KELD_API void keld_espcsa_(KELD_VECTOR_ARGS);
 KELD_API void keld_espcsi_(const int64_t *NDS);
+KELD_API void keld_essaft_(KELD_SAFT_ARGS);
+KELD_API void keld_essfta_(KELD_SAFT_VECTOR_ARGS);
+KELD_API void keld_essfti_(const int64_t *NDS);
+KELD_API void keld_sfthlp_(int64_t *KSAFTM, int64_t *KSAFTV, int64_t *KSAFTU, int64_t *KSAFTE, int64_t *KTC,
+                           int64_t *KPC, int64_t *KMW, int64_t *KCID, int64_t *KD, int64_t *KV0, int64_t *KXM,
+                           int64_t *KXMD, int64_t *KXMD2, int64_t *KXMD3, int64_t *KDMMIX, int64_t *KCHAIN,
+                           int64_t *KDUDX, int64_t *KGIJ, int64_t *KGIJD, int64_t *KGIJDD, int64_t *KU0IJ,
+                           int64_t *KXMIJ, int64_t *KMWN, int64_t *KX, int64_t *KTK, const int64_t *KWORK,
+                           const int64_t *KSPARE, int64_t *KSAFTR, int64_t *KSFKIJ, int64_t *K883);
+KELD_API void keld_psafm1_(KELD_MONITOR_ARGS);
+KELD_API void keld_essftb_(KELD_VECTOR_ARGS);
 
 
 /*

@@ -111,5 +111,5 @@ def test_initialisation_reports_missing_parameters():
     assert all(isinstance(line, str) for line in lines)
     assert any("PCSFTU" in line and "TOLUENE" in line for line in lines)
     assert case.initialise("pcsaft") == lines  # reported again, identically
-    with pytest.raises(ValueError, match="unknown model 'saft'.*pcsaft"):
-        case.initialise("saft")
+    with pytest.raises(ValueError, match="unknown model 'lattice'.*pcsaft"):
+        case.initialise("lattice")

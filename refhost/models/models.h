@@ -9,6 +9,8 @@ namespace keld::refhost::families {
 
 ModelEntry sanchez_lacombe();
 ModelEntry pcsaft();
+ModelEntry saft();
+ModelEntry saft_stored();
 ModelEntry cubic();
 
 }  // namespace keld::refhost::families

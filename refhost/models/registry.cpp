@@ -7,6 +7,8 @@ const std::vector<ModelEntry> &models() {
     static const std::vector<ModelEntry> registry{
         families::sanchez_lacombe(),
         families::pcsaft(),
+        families::saft(),
+        families::saft_stored(),
         families::cubic(),
     };
     return registry;

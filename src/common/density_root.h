@@ -27,6 +27,9 @@ struct RootPolicy {
     // A state outside 1..5 from the vapour routine hands the search to the
     // liquid routine (otherwise it ends the search as a failure).
     bool unlisted_state_switches_to_liquid = false;
+    // Kept for the families that set it: every conversation now hands the host
+    // a slope cell of its own (and publishes each value to HostDpdvControl(1)).
+    bool private_slope_cell = false;
 };
 
 struct RootResult {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace keld::messages {
 namespace {
@@ -24,13 +25,21 @@ constexpr std::string_view kCompositionSingle = "(6X,2A4,3X,G10.4)";
 constexpr int kFirstBlockRows = 6;
 constexpr int kSecondBlockRows = 10;
 
+host::ComponentId identifier_of(const host::Host &host, std::int64_t component, const double *words) {
+    if (!words) return host.identifier(component);
+    host::ComponentId id;
+    std::memcpy(id.data(), words + 2 * (component - 1), 4);
+    std::memcpy(id.data() + 4, words + 2 * (component - 1) + 1, 4);
+    return id;
+}
+
 // One row of the composition table: positions k and k + 1 (0-based).
 void write_composition_row(const host::Host &host, int line, std::int64_t n, const std::int64_t *idx,
-                           const double *x, std::int64_t k) {
-    const host::ComponentId a = host.identifier(idx[k]);
+                           const double *x, std::int64_t k, const double *words) {
+    const host::ComponentId a = identifier_of(host, idx[k], words);
     const std::string_view a1(a.data(), 4), a2(a.data() + 4, 4);
     if (k + 1 < n) {
-        const host::ComponentId b = host.identifier(idx[k + 1]);
+        const host::ComponentId b = identifier_of(host, idx[k + 1], words);
         write_lines(host, line, kCompositionPair,
                     {a1, a2, x[k], std::string_view(b.data(), 4), std::string_view(b.data() + 4, 4), x[k + 1]});
     } else {
@@ -75,7 +84,7 @@ void convergence_difficulties(const host::Host &host, CheckSite site, std::strin
 
 void infeasible_conditions(const host::Host &host, CheckSite site, std::string_view model_name,
                            std::int64_t data_set, double t, double p, std::int64_t n, const std::int64_t *idx,
-                           const double *x) {
+                           const double *x, const double *identifier_words) {
     const auto lock = lock_buffer();
     host.set_error_control2(kWordC, 0);
     site.word_c = host.error_control2(kWordC);
@@ -84,7 +93,7 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
         const int header = write_lines(host, 0, kInfeasibleHeader, {model_name, data_set, t, p});
         const std::int64_t first_rows = std::min<std::int64_t>(rows, kFirstBlockRows);
         for (std::int64_t row = 0; row < first_rows; ++row)
-            write_composition_row(host, header + static_cast<int>(row), n, idx, x, 2 * row);
+            write_composition_row(host, header + static_cast<int>(row), n, idx, x, 2 * row, identifier_words);
         host.print_message(std::min<std::int64_t>(rows + 4, kLines));
         if (rows > kFirstBlockRows) {
             // The continuation block is announced to the host; its answer does not matter.
@@ -96,7 +105,8 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
             (void)wanted(host, continuation);
             const std::int64_t more = std::min<std::int64_t>(rows - kFirstBlockRows, kSecondBlockRows);
             for (std::int64_t row = 0; row < more; ++row)
-                write_composition_row(host, static_cast<int>(row), n, idx, x, 2 * (kFirstBlockRows + row));
+                write_composition_row(host, static_cast<int>(row), n, idx, x, 2 * (kFirstBlockRows + row),
+                                      identifier_words);
             host.print_message(more);
         }
     }

@@ -47,10 +47,13 @@ void convergence_difficulties(const host::Host &host, CheckSite site, std::strin
 
 // "EQUATION OF STATE MODEL <name> FAILED DUE TO INFEASIBLE CONDITIONS ..." with
 // the table of component identifiers and mole fractions (two pairs a row; the
-// first block holds 6 rows, a second block at most 10 more).
+// first block holds 6 rows, a second block at most 10 more). The identifiers
+// are the host's unless `identifier_words` gives them (two words a component,
+// characters in the first four bytes of each, as an argument-driven monitor
+// receives them).
 void infeasible_conditions(const host::Host &host, CheckSite site, std::string_view model_name,
                            std::int64_t data_set, double t, double p, std::int64_t n, const std::int64_t *idx,
-                           const double *x);
+                           const double *x, const double *identifier_words = nullptr);
 
 // Missing-parameter warnings of an initialisation routine: the first one
 // issued in a call carries the header line "EQUATION OF STATE MODEL <model>

@@ -30,31 +30,24 @@ bool dense_loops_possible(const Mixture &mix, double t) {
 
 RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
                          std::int64_t kvl) {
-    double t_mix = 0.0, mw_mix = 0.0, packed = 0.0;
-    for (std::int64_t k = 0; k < mix.n; ++k) {
-        const std::int64_t i = mix.idx[k];
-        double t_critical;
-        if (host.is_polymer_or_oligomer(i)) {
-            t_critical = polymer_critical_temperature(mix.mwn[k]);
+    return polymer_root_volumes(
+        mix.n, mix.x, mix.mwn, t, kvl,
+        [&](std::int64_t k) {
+            const std::int64_t i = mix.idx[k];
+            if (!host.is_polymer_or_oligomer(i)) return host.real(tc + i);
+            const double t_critical = polymer_critical_temperature(mix.mwn[k]);
             host.publish(tc + i, t_critical);
             host.publish(pc + i, polymer_critical_pressure(mix.mwn[k]));
-        } else {
-            t_critical = host.real(tc + i);
-        }
-        t_mix += mix.x[k] * t_critical;
-        mw_mix += mix.x[k] * mix.mwn[k];
-        const double d = mix.sigma[i - 1] *
-                         (1.0 - constants::kDiameterReduction *
-                                    std::exp(-constants::kDiameterExponent * mix.eps[i - 1] / t)) *
-                         constants::kAngstromToMetre * constants::kAvogadroPerKmolCubeRoot;
-        packed += mix.x[k] * mix.m[i - 1] * d * d * d;
-    }
-    RootVolumes v;
-    v.close_packed = (3.141592654 / 6.0) * packed;
-    v.critical = 0.005102 * mw_mix;
-    if (v.critical <= 1.2 * v.close_packed) v.critical = 1.201 * v.close_packed;
-    v.dividing = (t >= t_mix && kvl != 2) ? v.close_packed : v.critical;
-    return v;
+            return t_critical;
+        },
+        [&](std::int64_t k) {
+            const std::int64_t i = mix.idx[k];
+            const double d = mix.sigma[i - 1] *
+                             (1.0 - constants::kDiameterReduction *
+                                        std::exp(-constants::kDiameterExponent * mix.eps[i - 1] / t)) *
+                             constants::kAngstromToMetre * constants::kAvogadroPerKmolCubeRoot;
+            return mix.x[k] * mix.m[i - 1] * d * d * d;
+        });
 }
 
 RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/density_root.h"
+#include "common/polymer_root_volumes.h"
 #include "host/host.h"
 #include "pcsaft/pcsaft_residual.h"
 
@@ -22,14 +23,6 @@ struct Mixture {
     double *dadx;
 };
 
-// Pseudo-critical temperature (K) and pressure entry of a polymer of number-average weight mwn.
-inline double polymer_critical_temperature(double mwn);
-inline double polymer_critical_pressure(double mwn);
-
-struct RootVolumes {
-    double close_packed, critical, dividing;
-};
-
 // Writes polymer pseudo-critical values to the host's arrays (by component,
 // at the store offsets tc and pc) and returns the volumes for the host.
 RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
@@ -44,8 +37,5 @@ struct DensityRootCall {
 
 // Molar density (kmol/m3) of the phase; KSTAT cleared when the host fails.
 RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start);
-
-inline double polymer_critical_temperature(double mwn) { return 318.305 + 696.86 * std::exp(-120.876 / mwn); }
-inline double polymer_critical_pressure(double mwn) { return 532.0 * std::pow(mwn, -0.6602); }
 
 }  // namespace keld::pcsaft

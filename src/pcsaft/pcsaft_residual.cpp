@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "common/hard_chain_terms.h"
 #include "pcsaft/pcsaft_constants.h"
 
 namespace keld::pcsaft {
@@ -17,12 +18,7 @@ namespace {
 
 using namespace constants;
 
-struct Moments {
-    double m_bar = 0.0;
-    double s1 = 0.0;
-    double s2 = 0.0;
-    double s3 = 0.0;
-};
+using Moments = helmholtz::Moments<double>;
 
 // ∂S_n/∂T at constant x (m̄ does not depend on temperature).
 struct MomentSlopes {
@@ -51,22 +47,19 @@ struct Contribution {
     double by_d2 = 0.0;
 };
 
-// Chain term: besides the contribution, the density-only pieces of the contact values
-// g_k = u + 3 h B + 2 h² C (h = d_k/2, u = 1/(1-η), B = ζ2 u², C = ζ2² u³) for the composition loop,
-// and the explicit temperature dependence through each d_k.
-struct ChainTerm {
-    Contribution part;
-    double eta = 0.0;
-    double u = 0.0;
-    double b = 0.0;
-    double c = 0.0;
-    double by_explicit_t = 0.0;
-};
+// The hard-sphere and chain terms are the family-independent ones.
+using ChainTerm = helmholtz::ChainTerm<double>;
 
-// g - 1 for a segment of diameter 2h, formed without cancellation so that ln g stays accurate at low
-// density (u - 1 = η u).
-double contact_value_excess(const ChainTerm &chain, double h) {
-    return chain.eta * chain.u + 3.0 * h * chain.b + 2.0 * h * h * chain.c;
+Contribution contribution(const helmholtz::Term<double> &t) {
+    Contribution c;
+    c.a = t.a;
+    c.a_rho = t.a_rho;
+    c.a_rhorho = t.a_rhorho;
+    c.by_mbar = t.by_mbar;
+    c.by_s1 = t.by_s1;
+    c.by_s2 = t.by_s2;
+    c.by_s3 = t.by_s3;
+    return c;
 }
 
 double segment_diameter_factor(double eps_i, double t) {
@@ -163,97 +156,6 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
         d2 += w_l * (off2 + 0.5 * w_l * p2);
     }
     return {d1, d2};
-}
-
-// A_hs = X η u² + (X - m̄) ln(1-η) + Y η u with X = S2³/S3², Y = 3 S1 S2/S3, u = 1/(1-η):
-// m̄ times the Boublík-Mansoori hard-sphere term.
-Contribution hard_sphere(const Moments &mom, double rho, bool with_sensitivities) {
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double eta = eta_rho * rho;
-    const double u = 1.0 / (1.0 - eta);
-    const double u2 = u * u;
-    const double u3 = u2 * u;
-    const double log_void = std::log1p(-eta);
-    const double x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
-    const double y = 3.0 * mom.s1 * mom.s2 / mom.s3;
-    const double x_minus_m = x - mom.m_bar;
-
-    const double by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
-    const double by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
-
-    Contribution hs;
-    hs.a = x * eta * u2 + x_minus_m * log_void + y * eta * u;
-    hs.a_rho = eta_rho * by_eta;
-    hs.a_rhorho = eta_rho * eta_rho * by_eta_eta;
-    if (with_sensitivities) {
-        const double by_x = eta * u2 + log_void;
-        const double by_y = eta * u;
-        hs.by_mbar = -log_void;
-        hs.by_s1 = by_y * 3.0 * mom.s2 / mom.s3;
-        hs.by_s2 = by_x * 3.0 * mom.s2 * mom.s2 / (mom.s3 * mom.s3) + by_y * 3.0 * mom.s1 / mom.s3;
-        hs.by_s3 = -(2.0 * by_x * x + by_y * y) / mom.s3 + kPiOver6 * rho * by_eta;
-    }
-    return hs;
-}
-
-// A_chain = Σ_k x_k (1 - m_k) ln g_k with the hard-sphere contact value of a segment pair of one kind.
-ChainTerm hard_chain(double t, double rho, std::int64_t n, const std::int64_t *idx, const double *x,
-                     const double *sigma, const double *eps, const Moments &mom, const PositionVectors &pos,
-                     bool with_sensitivities, bool with_temperature) {
-    const double zeta2_rho = kPiOver6 * mom.s2;
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double zeta2 = zeta2_rho * rho;
-    const double eta = eta_rho * rho;
-
-    ChainTerm chain;
-    const double u = 1.0 / (1.0 - eta);
-    const double b = zeta2 * u * u;
-    const double c = zeta2 * zeta2 * u * u * u;
-    chain.eta = eta;
-    chain.u = u;
-    chain.b = b;
-    chain.c = c;
-
-    // Density derivatives of u, B and C (ζ2 and η are linear in ρ).
-    const double u_1 = eta_rho * u * u;
-    const double u_2 = 2.0 * eta_rho * u * u_1;
-    const double b_1 = zeta2_rho * u * u + 2.0 * zeta2 * u * u_1;
-    const double b_2 = 4.0 * zeta2_rho * u * u_1 + 2.0 * zeta2 * (u_1 * u_1 + u * u_2);
-    const double c_1 = 2.0 * zeta2 * zeta2_rho * u * u * u + 3.0 * zeta2 * zeta2 * u * u * u_1;
-    const double c_2 = 2.0 * zeta2_rho * zeta2_rho * u * u * u + 12.0 * zeta2 * zeta2_rho * u * u * u_1 +
-                       zeta2 * zeta2 * (6.0 * u * u_1 * u_1 + 3.0 * u * u * u_2);
-
-    double by_zeta2 = 0.0;
-    double by_eta = 0.0;
-    for (std::int64_t k = 0; k < n; ++k) {
-        const double weight = x[k] * (1.0 - pos.m[k]);
-        if (weight == 0.0) continue;
-        const double h = 0.5 * pos.d[k];
-        const double h2 = h * h;
-        const double g_minus_1 = contact_value_excess(chain, h);
-        const double g = 1.0 + g_minus_1;
-        const double g_1 = (u_1 + 3.0 * h * b_1 + 2.0 * h2 * c_1) / g;
-        const double g_2 = (u_2 + 3.0 * h * b_2 + 2.0 * h2 * c_2) / g;
-        chain.part.a += weight * std::log1p(g_minus_1);
-        chain.part.a_rho += weight * g_1;
-        chain.part.a_rhorho += weight * (g_2 - g_1 * g_1);
-        if (with_sensitivities) {
-            const double weight_g = weight / g;
-            by_zeta2 += weight_g * (3.0 * h * u * u + 4.0 * h2 * zeta2 * u * u * u);
-            by_eta += weight_g * (u * u + 6.0 * h * b * u + 6.0 * h2 * c * u);
-            if (with_temperature) {
-                const std::int64_t i = idx[k] - 1;
-                const double e = segment_diameter_factor(eps[i], t);
-                const double h_t = 0.5 * segment_diameter_slope(sigma[i], eps[i], t, e);
-                chain.by_explicit_t += weight_g * (3.0 * b + 4.0 * h * c) * h_t;
-            }
-        }
-    }
-    if (with_sensitivities) {
-        chain.part.by_s2 = kPiOver6 * rho * by_zeta2;
-        chain.part.by_s3 = kPiOver6 * rho * by_eta;
-    }
-    return chain;
 }
 
 // Σ_i c_i η^i and its relatives by Horner's rule.
@@ -372,17 +274,9 @@ Contribution operator+(const Contribution &p, const Contribution &q) {
 // (Σ_l x_l (1-m_l) ∂ln g_l/∂x_k + (1-m_k) ln g_k) is written to pos.chain.
 void composition_derivatives(std::int64_t n, const Contribution &hs_disp, const ChainTerm &chain,
                              const PositionVectors &pos, double *dadx) {
-    const double chain_by_s2 = chain.part.by_s2;
-    const double chain_by_s3 = chain.part.by_s3;
     for (std::int64_t k = 0; k < n; ++k) {
         const double mk = pos.m[k];
-        const double d = pos.d[k];
-        double own_contact = 0.0;
-        if (mk != 1.0) {
-            const double h = 0.5 * d;
-            own_contact = (1.0 - mk) * std::log1p(contact_value_excess(chain, h));
-        }
-        const double chain_k = own_contact + chain_by_s2 * pos.md2[k] + chain_by_s3 * pos.md3[k];
+        const double chain_k = helmholtz::chain_composition_share(chain, mk, pos.d[k], pos.md2[k], pos.md3[k]);
         const double by_d = hs_disp.by_d1 * dadx[k] + hs_disp.by_d2 * pos.chain[k];
         dadx[k] = mk * (hs_disp.by_mbar + by_d) + hs_disp.by_s1 * pos.md[k] + hs_disp.by_s2 * pos.md2[k] +
                   hs_disp.by_s3 * pos.md3[k] + chain_k;
@@ -408,17 +302,23 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
             ? dispersion_sums<true>(t, ld, n, idx, x, sigma, eps_matrix, pos.m, dadx, pos.chain)
             : dispersion_sums<false>(t, ld, n, idx, x, sigma, eps_matrix, pos.m, nullptr, nullptr);
 
-    const Contribution hs_disp =
-        hard_sphere(mom, rho, with_sensitivities) + dispersion(mom, sums, rho, with_sensitivities);
-    const ChainTerm chain =
-        hard_chain(t, rho, n, idx, x, sigma, eps, mom, pos, with_sensitivities, with_temperature);
+    const Contribution hs_disp = contribution(helmholtz::hard_sphere(mom, rho, with_sensitivities)) +
+                                 dispersion(mom, sums, rho, with_sensitivities);
+    const ChainTerm chain = helmholtz::hard_chain(
+        rho, n, x, pos.m, mom, [&](std::int64_t k) { return 0.5 * pos.d[k]; },
+        [&](std::int64_t k) {
+            const std::int64_t i = idx[k] - 1;
+            const double e = segment_diameter_factor(eps[i], t);
+            return 0.5 * segment_diameter_slope(sigma[i], eps[i], t, e);
+        },
+        with_sensitivities, with_temperature);
 
     ResidualValues out;
     out.a = hs_disp.a + chain.part.a;
     out.a_rho = hs_disp.a_rho + chain.part.a_rho;
     out.a_rhorho = hs_disp.a_rhorho + chain.part.a_rhorho;
     if (with_temperature) {
-        const Contribution all = hs_disp + chain.part;
+        const Contribution all = hs_disp + contribution(chain.part);
         out.a_t = all.by_s1 * slopes.s1 + all.by_s2 * slopes.s2 + all.by_s3 * slopes.s3 -
                   (all.by_d1 * sums.d1 + 2.0 * all.by_d2 * sums.d2) / t + chain.by_explicit_t;
     }

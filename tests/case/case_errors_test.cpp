@@ -65,8 +65,8 @@ TEST(CaseFileErrors, UnknownKeysAreNamedWhereverTheyAre) {
     EXPECT_EQ(error_place([](Json &j) { j["components"][0]["mw"] = 1; }), "case.json:components[0].mw");
     EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["pcsaft"]["SLTSTR / K"] = Json::object(); }),
               "case.json:parameters[0].pcsaft[\"SLTSTR / K\"]");
-    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["saft"] = Json::object(); }),
-              "case.json:parameters[0].saft");
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["lattice"] = Json::object(); }),
+              "case.json:parameters[0].lattice");
     EXPECT_EQ(error_place([](Json &j) { j["states"][0]["pressure"] = 1; }), "case.json:states[0].pressure");
     EXPECT_EQ(error_place([](Json &j) {
                   j["state_defaults"] = {{"label", "x"}};

@@ -30,7 +30,8 @@ Case loaded(const std::string &name) {
 // where asked for.
 TEST(CaseEvaluation, GibbsEnergyAgreesWithFugacityCoefficientsHMinusTSAndMinusDgDt) {
     for (const char *name :
-         {"polystyrene-toluene.json", "methane-hexane.json", "polystyrene-from-segments.json"}) {
+         {"polystyrene-toluene.json", "methane-hexane.json", "polystyrene-from-segments.json",
+          "polyethylene-hexane.json"}) {
         Case c = loaded(name);
         ASSERT_FALSE(c.states.empty()) << name;
         for (const StateRequest &s : c.states) {

@@ -79,6 +79,29 @@
 // Sanchez-Lacombe and PC-SAFT monitors); HostOptions::minimum_work_words
 // asks for more.
 //
+// SAFT arrays. SAFTM, SAFTV, SAFTU are per data set. The energy correction
+// SAFTE (e/k, HostOffsets1 879) and the segment ratio SAFTR (895) are kept per
+// data set as well, but the SAFT monitors read data set 1 only (the
+// stored-parameter monitor reads them without a data-set slice); the
+// stored-parameter monitor writes e/k = 10 K there for a listed component
+// without one. The binary parameter k_ij of the SAFT family, SFTKIJ at
+// HostOffsets1(882), is one six-coefficient table per pair and data set (the
+// binary_table layout below, 6 NC^2 words per data set): KELD_ESSFTI hands it
+// to HostTempParam as such, and both SAFT monitors take k_ij(i, j) of data set
+// d as its constant coefficient, at b + (d - 1)6NC^2 + 6((j - 1)NC + i - 1) + 1
+// (the further coefficients are not used by the SAFT monitors; case files give
+// a constant). SFTLIJ (l_ij, binary) exists for the argument-driven monitor
+// only. SFTUIJ (880) receives the cross energies u0_ij/k of the stored-parameter
+// monitor's last call (first NC^2 words); SFTUIJ and SFTMIJ (881) also serve
+// as the NC-by-NC work matrices of KELD_ESSAFT handed out by KELD_SFTHLP.
+// Nothing is kept at HostOffsets1(883) (0: KELD_SFTHLP hands out position 1).
+//
+// Root searches. Each thread holds its own conversation: the thread that
+// created the host uses vapour_search() and liquid_search(); any other thread
+// uses searches of its own with the same settings, so monitors called from
+// several threads at once (each with its own work area and arrays) get the
+// same roots as one after another.
+//
 // Polymer compositions. A polymer's apparent moles are moles of segments of
 // molecular weight MW (the MW stored for it); its true moles are molecules of
 // number-average molecular weight MWN. The number-average molecular weight of a
@@ -125,9 +148,9 @@
 // table is re-installed with the new store pointer.
 //
 // Threads. Once installed, one host serves calls from several threads at once
-// (each call with its own work area, KWORK): the root searches are per thread,
-// message checks and prints are serialised, and MessageCapture collects what
-// one thread's call printed. Setting up a host (components, parameters,
+// (each call with its own work area, KWORK): the root searches are per thread
+// (above), message checks and prints are serialised, and MessageCapture
+// collects what one thread's call printed. Setting up a host (components, parameters,
 // install) is not: finish it before the calls start.
 //
 // Errors of the C++ set-up API (unknown names, out-of-range numbers) throw
@@ -146,6 +169,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -179,7 +203,10 @@ struct ParameterDefinition {
 //   TSTARL, PSTARL, DSTARL (per component working copies);
 //   PCSFTM 884, PCSFTV 885, PCSFTU 886, PCSFTR 887, PCSSRC 1357 (PC-SAFT
 //   PolymerParamSource), PCSKTD 1379 (HostTempParam result) (unary);
-//   PCSKIJ 890 (binary table).
+//   PCSKIJ 890 (binary table);
+//   SAFTM 876, SAFTV 877, SAFTU 878, SAFTE 879 (e/k), SAFTR 895, SFTSRC 1358
+//   (SAFT PolymerParamSource), SFTKTD 1381 (HostTempParam result) (unary);
+//   SFTKIJ 882 (binary table); SFTLIJ, SFTUIJ 880, SFTMIJ 881 (binary).
 // Cubic equation of state (KELD_ES40): TCRKS 424, PCRKS 332, OMGRKS 322, the
 //   check marker RKSCHK 627, the reserved per-component word RKSUC 144
 //   (unary); the reserved pair word RKSUP 146 (binary, starts missing); the
@@ -382,12 +409,8 @@ public:
     void write_unit(std::int64_t unit, std::string_view record);
 
     // --- density roots ----------------------------------------------------------
-    // The root searches of the calling thread: each thread holds its own
-    // conversations (one at a time), so calls from several threads on one host
-    // never share a search. Their settings are the thread's; the gas constant
-    // is taken from this host's property block at every step.
-    RootSearch &vapour_search();
-    RootSearch &liquid_search();
+    RootSearch &vapour_search() { return *vapour_search_; }
+    RootSearch &liquid_search() { return *liquid_search_; }
     void root(bool liquid, std::int64_t &state, std::int64_t &mode, double v_close_packed, double v_critical,
               double v_dividing, double t, double p, double &v, double &p_calc, double &dpdv);
 
@@ -502,6 +525,10 @@ private:
     std::int64_t total_checks_ = 0, print_count_ = 0;
     MessageCheckRecord last_check_;
     mutable std::mutex messages_mutex_;  // checks and prints may come from several threads
+
+    std::unique_ptr<RootSearch> vapour_search_;
+    std::unique_ptr<RootSearch> liquid_search_;
+    std::thread::id owner_thread_;  // the thread whose root conversations use the searches above
 
     bool installed_ = false, installed_modified_ = false;
     keld_host installed_table_{};

@@ -1,0 +1,185 @@
+// Hard-sphere and hard-chain contributions to the reduced residual Helmholtz
+// energy, shared by the SAFT-type families (PC-SAFT and the SAFT of Huang and
+// Radosz). Both describe a fluid as chains of tangent hard spheres through the
+// segment moments S_n = Σ x_k m_k d_k^n and the diameters d_k; the families
+// differ only in how d_k follows from their parameters and in the dispersion
+// term composed on top of these two.
+//
+// Each term reports its value, its first and second density derivatives and,
+// on request, its sensitivities at constant density to m̄ = S0, S1, S2 and S3,
+// from which a family forms ∂ã/∂x_k and ∂ã/∂T by short contractions. The
+// terms are templates over the scalar type: evaluated with keld::Dual they give
+// exact temperature derivatives of every output as well.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace keld::helmholtz {
+
+// π/6 with π = 3.141592654, the value every SAFT-type formula uses.
+inline constexpr double kPiOver6 = 0.5235987756666667;
+
+// m̄ = S0 and S1..S3.
+template <class S>
+struct Moments {
+    S m_bar{};
+    S s1{};
+    S s2{};
+    S s3{};
+};
+
+// One contribution to ã: value, ∂/∂ρ, ∂²/∂ρ² at constant T and x, and the
+// sensitivities at constant ρ to the moments (filled when asked for).
+template <class S>
+struct Term {
+    S a{};
+    S a_rho{};
+    S a_rhorho{};
+    S by_mbar{};
+    S by_s1{};
+    S by_s2{};
+    S by_s3{};
+};
+
+// A_hs = X η u² + (X - m̄) ln(1-η) + Y η u with X = S2³/S3², Y = 3 S1 S2/S3,
+// u = 1/(1-η): m̄ times the Boublík-Mansoori(-Carnahan-Starling-Leland)
+// hard-sphere mixture term.
+template <class S>
+Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities) {
+    using std::log1p;
+    const S eta_rho = kPiOver6 * mom.s3;
+    const S eta = eta_rho * rho;
+    const S u = 1.0 / (1.0 - eta);
+    const S u2 = u * u;
+    const S u3 = u2 * u;
+    const S log_void = log1p(-eta);
+    const S x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
+    const S y = 3.0 * mom.s1 * mom.s2 / mom.s3;
+    const S x_minus_m = x - mom.m_bar;
+
+    const S by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
+    const S by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
+
+    Term<S> hs;
+    hs.a = x * eta * u2 + x_minus_m * log_void + y * eta * u;
+    hs.a_rho = eta_rho * by_eta;
+    hs.a_rhorho = eta_rho * eta_rho * by_eta_eta;
+    if (with_sensitivities) {
+        const S by_x = eta * u2 + log_void;
+        const S by_y = eta * u;
+        hs.by_mbar = -log_void;
+        hs.by_s1 = by_y * 3.0 * mom.s2 / mom.s3;
+        hs.by_s2 = by_x * 3.0 * mom.s2 * mom.s2 / (mom.s3 * mom.s3) + by_y * 3.0 * mom.s1 / mom.s3;
+        hs.by_s3 = -(2.0 * by_x * x + by_y * y) / mom.s3 + kPiOver6 * rho * by_eta;
+    }
+    return hs;
+}
+
+// The density-only pieces of the hard-sphere contact value of a pair with
+// d_i d_j/(d_i + d_j) = h: g = u + 3 h B + 2 h² C with u = 1/(1-η), B = ζ2 u²,
+// C = ζ2² u³, and their first and second density derivatives (ζ2 and η are
+// linear in ρ).
+template <class S>
+struct ContactTerms {
+    S zeta2{}, eta{};
+    S u{}, b{}, c{};
+    S u_1{}, b_1{}, c_1{};
+    S u_2{}, b_2{}, c_2{};
+};
+
+template <class S>
+ContactTerms<S> contact_terms(const Moments<S> &mom, const S &rho) {
+    const S zeta2_rho = kPiOver6 * mom.s2;
+    const S eta_rho = kPiOver6 * mom.s3;
+    ContactTerms<S> k;
+    const S zeta2 = zeta2_rho * rho;
+    const S u = 1.0 / (1.0 - eta_rho * rho);
+    k.zeta2 = zeta2;
+    k.eta = eta_rho * rho;
+    k.u = u;
+    k.b = zeta2 * u * u;
+    k.c = zeta2 * zeta2 * u * u * u;
+    k.u_1 = eta_rho * u * u;
+    k.u_2 = 2.0 * eta_rho * u * k.u_1;
+    k.b_1 = zeta2_rho * u * u + 2.0 * zeta2 * u * k.u_1;
+    k.b_2 = 4.0 * zeta2_rho * u * k.u_1 + 2.0 * zeta2 * (k.u_1 * k.u_1 + u * k.u_2);
+    k.c_1 = 2.0 * zeta2 * zeta2_rho * u * u * u + 3.0 * zeta2 * zeta2 * u * u * k.u_1;
+    k.c_2 = 2.0 * zeta2_rho * zeta2_rho * u * u * u + 12.0 * zeta2 * zeta2_rho * u * u * k.u_1 +
+            zeta2 * zeta2 * (6.0 * u * k.u_1 * k.u_1 + 3.0 * u * u * k.u_2);
+    return k;
+}
+
+// g - 1 for a pair with d_i d_j/(d_i + d_j) = h, formed without cancellation
+// so that ln g stays accurate at low density (u - 1 = η u).
+template <class S, class H>
+S contact_value_excess(const ContactTerms<S> &k, const H &h) {
+    return k.eta * k.u + 3.0 * h * k.b + 2.0 * h * h * k.c;
+}
+
+// A_chain = Σ_k x_k (1 - m_k) ln g_kk with the contact value of a segment pair
+// of one kind (h = d_k/2). Besides the term, the contact pieces for the
+// composition derivatives, and (with_temperature) the explicit temperature
+// dependence through the diameters, Σ_k x_k (1 - m_k) ∂ln g_kk/∂h_k · ∂h_k/∂T.
+template <class S>
+struct ChainTerm {
+    Term<S> part;
+    ContactTerms<S> contact;
+    S by_explicit_t{};
+};
+
+// half_diameter(k) gives d_k/2 (as S), half_diameter_slope(k) ∂(d_k/2)/∂T
+// (read only with_temperature); x and m are by position.
+template <class S, class HalfDiameter, class HalfDiameterSlope>
+ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const double *m, const Moments<S> &mom,
+                        HalfDiameter &&half_diameter, HalfDiameterSlope &&half_diameter_slope,
+                        bool with_sensitivities, bool with_temperature) {
+    using std::log1p;
+    ChainTerm<S> chain;
+    chain.contact = contact_terms(mom, rho);
+    const ContactTerms<S> &k = chain.contact;
+    S by_zeta2{};
+    S by_eta{};
+    for (std::int64_t p = 0; p < n; ++p) {
+        const double weight = x[p] * (1.0 - m[p]);
+        if (weight == 0.0) continue;
+        const S h = half_diameter(p);
+        const S h2 = h * h;
+        const S g_minus_1 = contact_value_excess(k, h);
+        const S g = 1.0 + g_minus_1;
+        const S g_1 = (k.u_1 + 3.0 * h * k.b_1 + 2.0 * h2 * k.c_1) / g;
+        const S g_2 = (k.u_2 + 3.0 * h * k.b_2 + 2.0 * h2 * k.c_2) / g;
+        chain.part.a += weight * log1p(g_minus_1);
+        chain.part.a_rho += weight * g_1;
+        chain.part.a_rhorho += weight * (g_2 - g_1 * g_1);
+        if (with_sensitivities) {
+            const S weight_g = weight / g;
+            by_zeta2 += weight_g * (3.0 * h * k.u * k.u + 4.0 * h2 * k.zeta2 * k.u * k.u * k.u);
+            by_eta += weight_g * (k.u * k.u + 6.0 * h * k.b * k.u + 6.0 * h2 * k.c * k.u);
+            if (with_temperature) {
+                const double h_t = half_diameter_slope(p);
+                chain.by_explicit_t += weight_g * (3.0 * k.b + 4.0 * h * k.c) * h_t;
+            }
+        }
+    }
+    if (with_sensitivities) {
+        chain.part.by_s2 = kPiOver6 * rho * by_zeta2;
+        chain.part.by_s3 = kPiOver6 * rho * by_eta;
+    }
+    return chain;
+}
+
+// The chain term's share of ∂ã/∂x_k: (1 - m_k) ln g_kk + Σ_l x_l (1 - m_l)
+// ∂ln g_ll/∂x_k at constant T, ρ (the second part through S2 and S3 only).
+template <class S>
+S chain_composition_share(const ChainTerm<S> &chain, double m_k, double d_k, double md2_k, double md3_k) {
+    using std::log1p;
+    S own_contact{};
+    if (m_k != 1.0) {
+        const double h = 0.5 * d_k;
+        own_contact = (1.0 - m_k) * log1p(contact_value_excess(chain.contact, h));
+    }
+    return own_contact + chain.part.by_s2 * md2_k + chain.part.by_s3 * md3_k;
+}
+
+}  // namespace keld::helmholtz
