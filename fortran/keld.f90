@@ -163,6 +163,115 @@ module keld
   end interface
 
   ! ---------------------------------------------------------------------------
+  ! Segment-based monitors (keld/keld.h describes every argument and the work
+  ! layouts): KELD_PCSF01 (54 arguments), KELD_SAFT01 (55), KELD_POSL01 (53)
+  ! with their vector forms KELD_PCSF00 (45), KELD_SAFT00 (46), KELD_POSL00
+  ! (44); KELD_PCSFWK hands out the blocks of a KELD_PCSF01 work array,
+  ! KELD_SETEPS the SAFT energy corrections from formula words.
+  ! ---------------------------------------------------------------------------
+  interface
+    subroutine keld_pcsf01(t, p, z, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tc, pc, m, sigma, eps, r, &
+                           kijtab, source, nc, ns, seg, segmol, poly, kijwords, iopt, ioptc, optvec, optfac, &
+                           nwork, kpass1, kpass2, optout, x, mwn, optval, segwt) bind(C, name="KELD_PCSF01")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*), mw(*), tc(*), pc(*), m(*), sigma(*), eps(*), r(*), kijtab(*), &
+                                    segmol(*), optfac, mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords, iopt, ioptc, nwork, kpass1, kpass2
+      real(c_double), intent(inout) :: w(*), phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv, source(*), &
+                                       optvec(*), optout, x(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_pcsf01
+
+    subroutine keld_pcsf00(t, p, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tc, pc, m, sigma, eps, r, &
+                           kijtab, source, nc, ns, seg, segmol, poly, kijwords, optvec, mwn, optval, segwt) &
+                           bind(C, name="KELD_PCSF00")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*), mw(*), tc(*), pc(*), m(*), sigma(*), eps(*), r(*), kijtab(*), &
+                                    segmol(*), mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords
+      real(c_double), intent(inout) :: w(*), phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), &
+                                       dv(*), source(*), optvec(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_pcsf00
+
+    subroutine keld_saft01(t, p, z, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tc, pc, m, v00, u0, r, e, &
+                           kijtab, source, nc, ns, seg, segmol, poly, kijwords, iopt, ioptc, optvec, optfac, &
+                           nwork, kpass1, kpass2, optout, x, mwn, optval, segwt) bind(C, name="KELD_SAFT01")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*), mw(*), tc(*), pc(*), m(*), v00(*), u0(*), r(*), e(*), &
+                                    kijtab(*), segmol(*), optfac, mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords, iopt, ioptc, nwork, kpass1, kpass2
+      real(c_double), intent(inout) :: w(*), phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv, source(*), &
+                                       optvec(*), optout, x(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_saft01
+
+    subroutine keld_saft00(t, p, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tc, pc, m, v00, u0, r, e, &
+                           kijtab, source, nc, ns, seg, segmol, poly, kijwords, optvec, mwn, optval, segwt) &
+                           bind(C, name="KELD_SAFT00")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*), mw(*), tc(*), pc(*), m(*), v00(*), u0(*), r(*), e(*), &
+                                    kijtab(*), segmol(*), mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords
+      real(c_double), intent(inout) :: w(*), phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), &
+                                       dv(*), source(*), optvec(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_saft00
+
+    subroutine keld_posl01(t, p, z, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tstar, pstar, rstar, kijtab, &
+                           etatab, source, nc, ns, seg, segmol, poly, kijwords, etawords, iopt, ioptc, optvec, &
+                           optfac, nwork, kpass1, kpass2, optout, x, mwn, optval, segwt) bind(C, name="KELD_POSL01")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*), mw(*), tstar(*), pstar(*), rstar(*), kijtab(*), etatab(*), &
+                                    segmol(*), optfac, mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords, etawords, iopt, ioptc, nwork, kpass1, kpass2
+      real(c_double), intent(inout) :: w(*), phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv, source(*), &
+                                       optvec(*), optout, x(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_posl01
+
+    subroutine keld_posl00(t, p, n, idx, w, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                           phi, h, s, g, v, dphi, dh, ds, dg, dv, kstat, kopt, mw, tstar, pstar, rstar, kijtab, &
+                           etatab, source, nc, ns, seg, segmol, poly, kijwords, etawords, optvec, mwn, optval, &
+                           segwt) bind(C, name="KELD_POSL00")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*), mw(*), tstar(*), pstar(*), rstar(*), kijtab(*), etatab(*), &
+                                    segmol(*), mwn(*), optval(*), segwt(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, kopt, nc, &
+                                        ns, seg(*), poly(*), kijwords, etawords
+      real(c_double), intent(inout) :: w(*), phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), &
+                                       dv(*), source(*), optvec(*)
+      integer(c_int64_t), intent(inout) :: kstat
+    end subroutine keld_posl00
+
+    subroutine keld_pcsfwk(k1, k2, k3, k4, k5, k6, k7, k8, k9, k10, k11, k12, k13, k14, k15, k16, k17, k18, &
+                           k19, k20, k21, k22, k23, k24, k25, k26, k27, k28, k29, k30, k31, k32, k33, k34, &
+                           k35, k36, nc) bind(C, name="KELD_PCSFWK")
+      import :: c_int64_t
+      integer(c_int64_t), intent(inout) :: k1, k2, k3, k4, k5, k6, k7, k8, k9, k10, k11, k12, k13, k14, k15, &
+                                           k16, k17, k18, k19, k20, k21, k22, k23, k24, k25, k26, k27, k28, &
+                                           k29, k30, k31, k32, k33, k34, k35, k36
+      integer(c_int64_t), intent(in) :: nc
+    end subroutine keld_pcsfwk
+
+    subroutine keld_seteps(n, idx, kspare, eps) bind(C, name="KELD_SETEPS")
+      import :: c_double, c_int64_t
+      integer(c_int64_t), intent(in) :: n, idx(*), kspare
+      real(c_double), intent(inout) :: eps(*)
+    end subroutine keld_seteps
+  end interface
+
+  ! ---------------------------------------------------------------------------
   ! Reference host and case files (C interface: handles and sizes by value).
   ! Functions returning integer(c_int) give 0 (KELD_REFHOST_OK) on success.
   ! ---------------------------------------------------------------------------

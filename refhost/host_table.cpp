@@ -161,6 +161,20 @@ void write_unit_cb(const std::int64_t *unit, const char *record, const std::int6
     });
 }
 
+void volume_apparent_to_true_cb(const std::int64_t *n, const std::int64_t *idx, const double *mw, const double *mwn,
+                                const double *z, double *x, const std::int64_t *option, const std::int64_t *nc,
+                                const std::int64_t *polymer_flags) {
+    if (current_host && n && option && nc)
+        current_host->volume_apparent_to_true(*n, idx, mw, mwn, z, x, *option, *nc, polymer_flags);
+}
+
+void binary_table4_cb(const double *t, const std::int64_t *n_coefficients, const std::int64_t *n_used,
+                      const std::int64_t *nc, const double *table, double *kij, double *dkij,
+                      const std::int64_t *mode, const std::int64_t *table_words) {
+    if (current_host && t && n_coefficients && n_used && nc && mode && table_words)
+        current_host->binary_table4(*t, *n_coefficients, *n_used, *nc, table, kij, dkij, *mode, *table_words);
+}
+
 // The installed table still points at this host's store.
 bool keld_uses_store_of(const double *store) {
     keld_host installed{};
@@ -232,6 +246,8 @@ keld_host ReferenceHost::table() {
     t.matrix_invert = numerics::matrix_invert;
     t.line_search = numerics::line_search;
     t.write_unit = write_unit_cb;
+    t.volume_apparent_to_true = volume_apparent_to_true_cb;
+    t.binary_table4 = binary_table4_cb;
     return t;
 }
 

@@ -167,6 +167,46 @@ void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_us
     }
 }
 
+void ReferenceHost::volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw,
+                                            const double *mwn, const double *z, double *x, std::int64_t /*option*/,
+                                            std::int64_t nc, const std::int64_t *polymer_flags) const {
+    if (n < 1 || idx == nullptr || z == nullptr || x == nullptr) return;
+    double total = 0.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = idx[k];
+        double ratio = 1.0;
+        if (i >= 1 && i <= nc && polymer_flags != nullptr && polymer_flags[i - 1] == 1 && mw != nullptr &&
+            mwn != nullptr && positive_finite(mw[i - 1]) && positive_finite(mwn[k]))
+            ratio = mw[i - 1] / mwn[k];
+        x[k] = z[k] * ratio;
+        total += x[k];
+    }
+    if (!(total > 0.0) || !std::isfinite(total)) {
+        fill(x, n, 0.0);
+        return;
+    }
+    for (std::int64_t k = 0; k < n; ++k) x[k] /= total;
+}
+
+void ReferenceHost::binary_table4(double t, std::int64_t n_coefficients, std::int64_t n_used, std::int64_t nc,
+                                  const double *table, double *kij, double *dkij, std::int64_t mode,
+                                  std::int64_t table_words) const {
+    if (nc < 1 || kij == nullptr) return;
+    const std::int64_t pairs = nc * nc;
+    const bool slopes = mode == 2 && dkij != nullptr;
+    if (table == nullptr || n_coefficients < 1 || table_words < n_coefficients * pairs) {
+        fill(kij, pairs, 0.0);
+        fill(dkij, pairs, 0.0);
+        return;
+    }
+    const std::int64_t used = std::min(n_used, n_coefficients);
+    for (std::int64_t pair = 0; pair < pairs; ++pair) {
+        const double *c = table + pair * n_coefficients;
+        kij[pair] = binary_table_value(c, used, t, real_globals_[0]);
+        if (dkij) dkij[pair] = slopes ? binary_table_slope(c, used, t, real_globals_[0]) : 0.0;
+    }
+}
+
 void ReferenceHost::temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table,
                                std::int64_t /*form*/, std::int64_t /*option*/, double *result) const {
     if (result == nullptr || nc < 1) return;

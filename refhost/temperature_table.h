@@ -18,6 +18,10 @@ inline constexpr double default_table_reference_temperature = 298.15;  // K
 // temperature term at T <= 0 (or T not finite) has no value: quiet NaN.
 double binary_table_value(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
 
+// Temperature derivative dk/dT of one pair's table (1/K), under the same rules
+// (0 for a constant table; quiet NaN where the value has none).
+double binary_table_slope(const double *coefficients, std::int64_t n_used, double t, double missing_marker);
+
 // True when one of b..e (those within n_used) is non-zero and not missing.
 bool binary_table_depends_on_temperature(const double *coefficients, std::int64_t n_used,
                                          double missing_marker);

@@ -76,6 +76,8 @@ keld_cli_test(init 0 ARGS init ${KELD_EXAMPLES}/polystyrene-from-segments.json
 keld_cli_test(check_examples 0 ARGS check ${KELD_EXAMPLES}/polystyrene-toluene.json ${KELD_EXAMPLES}/methane-hexane.json
   ${KELD_EXAMPLES}/polystyrene-from-segments.json ${KELD_EXAMPLES}/polyethylene-hexane.json
   STDOUT "polystyrene-toluene.json: ok" "methane-hexane.json: ok" "polyethylene-hexane.json: ok")
+keld_cli_test(eval_segment_models 0 ARGS eval ${KELD_EXAMPLES}/ethylene-styrene-copolymer-toluene.json
+  STDOUT "model pcsaft-segment" "model saft-segment" "model sanchez-lacombe-segment" "State 9: Sanchez-Lacombe, segment-based")
 keld_cli_test(check_bad 1 ARGS check ${KELD_BAD_CASE} STDERR "bad-case.json:states\\[0\\]\\.mole_fractions")
 keld_cli_test(check_missing_file 1 ARGS check /nonexistent/case.json STDERR "/nonexistent/case.json: cannot open")
 keld_cli_test(help 0 ARGS --help STDOUT "Usage: keld COMMAND" "Exit status:" "Examples:")

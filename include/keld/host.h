@@ -111,6 +111,24 @@ typedef void (*keld_line_search_fn)(const double *f0, const double *slope0, cons
 /* Writes one formatted record of `length` characters to the Fortran output unit `unit`. */
 typedef void (*keld_write_unit_fn)(const int64_t *unit, const char *record, const int64_t *length);
 
+/* Segment-based monitors. True mole fractions x(N) of the n listed components
+ * from apparent ones z(N), with MW by component number (mw[i-1]) and MWN by
+ * position: x_k proportional to z_k MW(idx_k)/MWN_k, for every k whose
+ * polymer flag (by component number, nc entries) is 1, and to z_k otherwise;
+ * normalised to sum 1. `option` is 1 (the only form the monitors use). */
+typedef void (*keld_volume_apparent_to_true_fn)(const int64_t *n, const int64_t *idx, const double *mw,
+                                                const double *mwn, const double *z, double *x,
+                                                const int64_t *option, const int64_t *nc,
+                                                const int64_t *polymer_flags);
+/* Evaluates a six-coefficient binary table (n_coefficients words per pair,
+ * pair (i, j) at ((j-1) nc + i - 1) n_coefficients, the first n_used of them
+ * read) at temperature t into the nc-by-nc matrix kij and, in mode 2, its
+ * temperature derivative dkij_dt (mode 1: dkij_dt is set to 0). table_words
+ * is the length of `table` in words: nothing beyond it is read. */
+typedef void (*keld_binary_table4_fn)(const double *t, const int64_t *n_coefficients, const int64_t *n_used,
+                                      const int64_t *nc, const double *table, double *kij, double *dkij_dt,
+                                      const int64_t *mode, const int64_t *table_words);
+
 /* The host table: data blocks with their lengths, then operations. */
 typedef struct keld_host {
     /* HostStore: parameters, work area, polymer-segment maps. */
@@ -189,6 +207,10 @@ typedef struct keld_host {
     keld_matrix_invert_fn matrix_invert;               /* HostMatrixInvert */
     keld_line_search_fn line_search;                   /* HostLineSearch */
     keld_write_unit_fn write_unit;                     /* formatted write to a Fortran unit */
+
+    /* Segment-based monitors (KELD_PCSF01, KELD_SAFT01, KELD_POSL01). */
+    keld_volume_apparent_to_true_fn volume_apparent_to_true; /* PolyVolumeApparentToTrue */
+    keld_binary_table4_fn binary_table4;                     /* PolyBinaryTable4 */
 
     /* Every monitor: length in words of the work block that starts at
      * HostStore(HostWorkOffset). Optional: when not given, the block runs to

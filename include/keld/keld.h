@@ -380,6 +380,207 @@ KELD_API void KELD_ES40A(KELD_CUBIC_VECTOR_ARGS);
 KELD_API void keld_es40_(KELD_CUBIC_MONITOR_ARGS);
 KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
 
+/*
+ * Segment-based monitors: PC-SAFT (KELD_PCSF01), SAFT (KELD_SAFT01) and
+ * Sanchez-Lacombe (KELD_POSL01), each with a per-component vector form, for
+ * hosts that keep polymers as segment compositions. Parameters, the
+ * temperature-dependent binary tables, molecular weights and segment
+ * compositions are arguments (nothing is read from HostStore). A polymer
+ * (polymer flag 1; Sanchez-Lacombe: non-zero) whose parameters are missing
+ * takes them from its segments, and its PolymerParamSource entry becomes 1.0
+ * (2.0 with its own); cross energies of a segment-built polymer without a
+ * binary parameter are averaged segment by segment.
+ *
+ * Values only: PHI, H, S, G, V are written where their flag is 1 or 3; the
+ * derivative slots DPHI, DH, DS, DG, DV are written by the ideal-gas exit
+ * alone (N = 1 below 5.5e-5 Pa), never by the model. ∂ã/∂T in H and S carries
+ * the temperature dependence of the cross energies (PC-SAFT, SAFT: dk_ij/dT
+ * from the table in mode 2, that is when KH >= 1 or KS >= 1); the
+ * Sanchez-Lacombe H and S hold k_ij and eta_ij at their values at T, as
+ * KELD_ESSLP does.
+ *
+ * Arguments of KELD_PCSF01 (54):
+ *   1-5    T, P, Z(N), N, IDX(N)
+ *   6      W: real work array, cleared on entry: (5 NC + 25) NC + 1 words
+ *   7      not read
+ *   8-15   KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG
+ *   16-25  PHI(N), H, S, G, V, DPHI(N), DH, DS, DG, DV
+ *   26     KSTAT: 0 when the density root fails or the call is refused
+ *   27     KOPT: 5 segment mole fractions, otherwise weight fractions
+ *   28     MW(NC) by component
+ *   29     TC(NC): critical temperatures, K, copied into W (block 25 below);
+ *          a polymer's pseudo-critical value replaces its copy
+ *   30     PC(NC): critical-pressure entries, copied into W (block 27); a
+ *          polymer's 532 MWN^-0.6602 replaces its copy
+ *   31-34  PCSFTM, PCSFTV (A), PCSFTU (K), PCSFTR (per kg/kmol), by component
+ *   35     KIJTAB: six coefficients per pair (pair (i, j) at 6((j-1) NC + i - 1)),
+ *          evaluated by the host's PolyBinaryTable4
+ *   36     SOURCE(NC): PolymerParamSource, in/out (1.0 averaged, 2.0 own for
+ *          polymers; other entries read as given, 0 for an ordinary component)
+ *   37     NC
+ *   38, 39 NS and SEG(NS): component numbers of the segment types (1..NC)
+ *   40     segment mole fractions, NC x NS: polymer P, segment s at (s-1) NC + P
+ *   41     POLY(NC): polymer flag, 1 = polymer
+ *   42     KIJWORDS: length of KIJTAB in words, at least 6 NC^2 (also handed
+ *          to PolyBinaryTable4, which reads no further)
+ *   43, 44 IOPT and the component IOPTC it names
+ *   45     OPTVEC(N), out for IOPT = 1: r of IOPTC at its position, m/MWN elsewhere
+ *   46     OPTFAC (IOPT = 3)
+ *   47     NWORK: length of W in words, at least (5 NC + 25) NC + 1
+ *   48, 49 not read (the host's own words)
+ *   50     OPTOUT, out: OPTFAC OPTVAL(i)/MWN(i) at the position i of IOPTC for
+ *          IOPT = 3 and KPHI >= 1; 0 otherwise
+ *   51     X(N), out: true mole fractions (PolyVolumeApparentToTrue)
+ *   52     MWN(N) by position
+ *   53     OPTVAL(N) (IOPT = 3)
+ *   54     segment weight fractions, NC x NS, as argument 40
+ * KELD_SAFT01 (55): arguments 1-34 as above with 31-34 SAFTM, SAFTV (m3/kmol),
+ *   SAFTU (K), SAFTR; 35 SAFTE: e/k by component (K; KELD_SETEPS fills it);
+ *   36-55 are arguments 35-54 above.
+ * KELD_POSL01 (53): arguments 1-28 as above; 29-31 T* (K), P* (Pa), rho*
+ *   (kg/m3) by component; 32, 33 the k_ij and eta_ij tables; 34 SOURCE; 35 NC;
+ *   36, 37 NS, SEG; 38 segment mole fractions; 39 POLY (non-zero = polymer);
+ *   40, 41 the words of the two tables; 42, 43 IOPT, IOPTC; 44 OPTVEC (r/MWN
+ *   at every position); 45 OPTFAC; 46 NWORK; 47, 48 not read; 49 OPTOUT;
+ *   50 X; 51 MWN; 52 OPTVAL; 53 segment weight fractions. W(1..NC) and
+ *   W(NC+1..2NC) receive T* and P*.
+ * A call that cannot be honoured (N or a component number outside 1..NC, T or
+ * P not a positive number, NWORK or a table's words below its minimum, a
+ * segment number outside 1..NC or NS outside 0..NC, a null array the call
+ * needs, a non-positive MW or MWN, the host without PolyVolumeApparentToTrue
+ * or PolyBinaryTable4) reads and writes nothing beyond its checks: every
+ * requested output (derivative slots included), OPTOUT (and OPTVEC for
+ * IOPT = 1) become NaN and KSTAT 0. So does a call with a parameter still
+ * missing after the segment averages, with the message
+ *   EQUATION OF STATE MODEL POLYPCSF HAS MISSING PARAMETERS:
+ *   PCSFTV (DATA SET  1) MISSING FOR COMPONENT <id>
+ * (routine "PCSF","01" / "SAFT","01" / "POSL","01", check class 2, number 2;
+ * models POLYPCSF, POLYSAFT, POLYSL; parameter names as the stored families:
+ * PCSFTM/V/U/R, SAFTM/V/U/R/E, SLTSTR/SLPSTR/SLRSTR).
+ *
+ * Work array of KELD_PCSF01: the blocks of KELD_PCSFWK (positions from 1)
+ *   | KELD_PCSFWK arg | position                 | length | content                           |
+ *   | 25              | 1                        | NC     | copy of TC (argument 29)          |
+ *   | 27              | NC + 1                   | NC     | copy of PC (argument 30)          |
+ *   | 28, 29, 30, 31  | 2NC + 1 ... 5NC + 1      | NC     | m, sigma, eps/k, r in use, by comp.|
+ *   | 9 ... 15        | 6NC + 1 ... 12NC + 1     | NC     | d, m, m d, m d^2, m d^3, chain    |
+ *   |                 |                          |        | term, dã/dx, by position          |
+ *   | 16, 17          | 13NC + 1, 14NC + 1       | NC     | not used                          |
+ *   | 18, 19          | 15NC + 1, 15NC + 1 + NC^2 | NC^2  | k_ij at T, dk_ij/dT               |
+ *   | 20              | 15NC + 1 + 2NC^2         | NC^2   | cross energies eps_ij/k           |
+ *   | 24, 22, 26      | 15NC + 1 + 3NC^2 ...     | NC     | not used                          |
+ *   | 34              | 18NC + 1 + 3NC^2         | NC^2   | d(eps_ij/k)/dT                    |
+ *   | 35, 36, 21, 5   | 18NC + 1 + 4NC^2 ...     |        | not used; 6: first position after |
+ * Every used block ends by 18 NC + 4 NC^2 <= (5 NC + 25) NC + 1.
+ * Work array of KELD_SAFT01 (offsets from W(1), by component unless said):
+ *   0 TC copy, NC PC copy, 2NC m, 3NC v00, 4NC u0/k, 5NC r (in use);
+ *   6NC ... 15NC by position: d, v0, m, m d, m d^2, m d^3, dm_mix/dx, chain
+ *   term, d(u/kT)/dx, dã/dx; 16NC k_ij, 16NC + NC^2 dk_ij/dT, + 2NC^2 u0_ij/k,
+ *   + 3NC^2 d(u0_ij/k)/dT (NC^2 each).
+ * Work array of KELD_POSL01: 0 T*, NC P*, 2NC rho* in use; 3NC r, 4NC v*,
+ *   5NC eps* (J/kmol) by component; 6NC composition terms by position;
+ *   7NC k_ij, 7NC + NC^2 eta_ij, + 2NC^2 the tables' temperature derivatives
+ *   (dk_ij/dT, then deta_ij/dT: not used by the model), + 3NC^2 eps*_ij,
+ *   + 4NC^2 v*_ij.
+ */
+#define KELD_SEGMENT_CALL_ARGS                                                                                  \
+    const double *T, const double *P, const double *Z, const int64_t *N, const int64_t *IDX, double *W,         \
+        const int64_t *KSPARE, const int64_t *KVL, const int64_t *KPHI, const int64_t *KH, const int64_t *KS, \
+        const int64_t *KG, const int64_t *KV, const int64_t *KDS, const int64_t *KDIAG, double *PHI, double *H, \
+        double *S, double *G, double *V, double *DPHI, double *DH, double *DS, double *DG, double *DV,           \
+        int64_t *KSTAT, const int64_t *KOPT, const double *MW
+#define KELD_SEGMENT_TAIL_ARGS                                                                                  \
+    const int64_t *NC, const int64_t *NS, const int64_t *SEG, const double *SEGMOL, const int64_t *POLY
+#define KELD_SEGMENT_OPTION_ARGS                                                                                \
+    const int64_t *IOPT, const int64_t *IOPTC, double *OPTVEC, const double *OPTFAC, const int64_t *NWORK,      \
+        const int64_t *KPASS1, const int64_t *KPASS2, double *OPTOUT, double *X, const double *MWN,             \
+        const double *OPTVAL, const double *SEGWT
+/* The 23 arguments that open a vector form: T, P(N), N, IDX(N), W ... KDIAG, ten output slots. */
+#define KELD_SEGMENT_VECTOR_HEAD_ARGS                                                                           \
+    const double *T, const double *P, const int64_t *N, const int64_t *IDX, double *W, const int64_t *KSPARE,   \
+        const int64_t *KVL, const int64_t *KPHI, const int64_t *KH, const int64_t *KS, const int64_t *KG,      \
+        const int64_t *KV, const int64_t *KDS, const int64_t *KDIAG, double *PHI, double *H, double *S,         \
+        double *G, double *V, double *DPHI, double *DH, double *DS, double *DG, double *DV, int64_t *KSTAT,     \
+        const int64_t *KOPT, const double *MW
+
+#define KELD_PCSF01_ARGS                                                                                        \
+    KELD_SEGMENT_CALL_ARGS, const double *TC, const double *PC, const double *PCSFTM, const double *PCSFTV,      \
+        const double *PCSFTU, const double *PCSFTR, const double *KIJTAB, double *SOURCE, KELD_SEGMENT_TAIL_ARGS, \
+        const int64_t *KIJWORDS, KELD_SEGMENT_OPTION_ARGS
+/* KELD_PCSF00 (45): T, P(N), N, IDX(N), W ... KDIAG, PHI(N), H(N), S(N), G(N),
+ * V(N) and five derivative slots (not used), KSTAT ... KIJWORDS as in
+ * KELD_PCSF01, OPTVEC, MWN(N), OPTVAL(N), segment weight fractions. Each
+ * position i is KELD_PCSF01 for IDX(i) alone at P(i) with option 0; W is taken
+ * to hold (5 NC + 25) NC + 1 words. */
+#define KELD_PCSF00_ARGS                                                                                        \
+    KELD_SEGMENT_VECTOR_HEAD_ARGS, const double *TC, const double *PC, const double *PCSFTM,                    \
+        const double *PCSFTV, const double *PCSFTU, const double *PCSFTR, const double *KIJTAB, double *SOURCE,  \
+        KELD_SEGMENT_TAIL_ARGS, const int64_t *KIJWORDS, double *OPTVEC, const double *MWN, const double *OPTVAL, \
+        const double *SEGWT
+#define KELD_SAFT01_ARGS                                                                                        \
+    KELD_SEGMENT_CALL_ARGS, const double *TC, const double *PC, const double *SAFTM, const double *SAFTV,        \
+        const double *SAFTU, const double *SAFTR, const double *SAFTE, const double *KIJTAB, double *SOURCE,     \
+        KELD_SEGMENT_TAIL_ARGS, const int64_t *KIJWORDS, KELD_SEGMENT_OPTION_ARGS
+/* KELD_SAFT00 (46): the list of KELD_PCSF00 with SAFTE after SAFTR. */
+#define KELD_SAFT00_ARGS                                                                                        \
+    KELD_SEGMENT_VECTOR_HEAD_ARGS, const double *TC, const double *PC, const double *SAFTM, const double *SAFTV, \
+        const double *SAFTU, const double *SAFTR, const double *SAFTE, const double *KIJTAB, double *SOURCE,     \
+        KELD_SEGMENT_TAIL_ARGS, const int64_t *KIJWORDS, double *OPTVEC, const double *MWN, const double *OPTVAL, \
+        const double *SEGWT
+#define KELD_POSL01_ARGS                                                                                        \
+    KELD_SEGMENT_CALL_ARGS, const double *TSTAR, const double *PSTAR, const double *RSTAR, const double *KIJTAB, \
+        const double *ETATAB, double *SOURCE, KELD_SEGMENT_TAIL_ARGS, const int64_t *KIJWORDS,                   \
+        const int64_t *ETAWORDS, KELD_SEGMENT_OPTION_ARGS
+/* KELD_POSL00 (44): T, P(N), N, IDX(N), W ... KDIAG, the ten output slots,
+ * KSTAT ... ETAWORDS as in KELD_POSL01, OPTVEC, MWN(N), OPTVAL(N), segment
+ * weight fractions. */
+#define KELD_POSL00_ARGS                                                                                        \
+    KELD_SEGMENT_VECTOR_HEAD_ARGS, const double *TSTAR, const double *PSTAR, const double *RSTAR,               \
+        const double *KIJTAB, const double *ETATAB, double *SOURCE, KELD_SEGMENT_TAIL_ARGS,                      \
+        const int64_t *KIJWORDS, const int64_t *ETAWORDS, double *OPTVEC, const double *MWN,                    \
+        const double *OPTVAL, const double *SEGWT
+
+KELD_API void KELD_PCSF01(KELD_PCSF01_ARGS);
+KELD_API void KELD_PCSF00(KELD_PCSF00_ARGS);
+KELD_API void KELD_SAFT01(KELD_SAFT01_ARGS);
+KELD_API void KELD_SAFT00(KELD_SAFT00_ARGS);
+KELD_API void KELD_POSL01(KELD_POSL01_ARGS);
+KELD_API void KELD_POSL00(KELD_POSL00_ARGS);
+
+/* Positions (from 1) of the blocks of a KELD_PCSF01 work array for NC
+ * components (argument 37, in); arguments 1-4, 7, 8, 23, 32 and 33 are not
+ * used. K25 = 1; K27..K31 = NC + 1 ... 5 NC + 1; K9 + t = (6 + t) NC + 1
+ * (t = 0..9, K18 starts an NC^2 block); K19, K20 = 15 NC + 1 + NC^2, + 2 NC^2;
+ * K24, K22, K26 = 15 NC + 1 + 3 NC^2, 16 NC + ..., 17 NC + ...; K34, K35, K36 =
+ * 18 NC + 1 + 3 NC^2, + 4 NC^2, + 5 NC^2; K21 = 18 NC + 1 + 6 NC^2;
+ * K5 = 18 NC + 1 + 7 NC^2; K6 = 19 NC + 1 + 7 NC^2, the first position after.
+ * What the monitor keeps in each block: the work-array table above. */
+#define KELD_PCSFWK_ARGS                                                                                        \
+    int64_t *K1, int64_t *K2, int64_t *K3, int64_t *K4, int64_t *K5, int64_t *K6, int64_t *K7, int64_t *K8,     \
+        int64_t *K9, int64_t *K10, int64_t *K11, int64_t *K12, int64_t *K13, int64_t *K14, int64_t *K15,        \
+        int64_t *K16, int64_t *K17, int64_t *K18, int64_t *K19, int64_t *K20, int64_t *K21, int64_t *K22,       \
+        int64_t *K23, int64_t *K24, int64_t *K25, int64_t *K26, int64_t *K27, int64_t *K28, int64_t *K29,       \
+        int64_t *K30, int64_t *K31, int64_t *K32, int64_t *K33, int64_t *K34, int64_t *K35, int64_t *K36,       \
+        const int64_t *NC
+KELD_API void KELD_PCSFWK(KELD_PCSFWK_ARGS);
+
+/* SAFT energy correction e/k (K) of the N listed components from their
+ * formula words (the first 8 characters of the formula, at
+ * HostStore(HostOffsets4(1) + 3(k - 1) + 1), blank-padded): "AR" 0; "H3N",
+ * "H2O", "CH4O" 1; "N2" 3; "CO" 4.2; "CL2" 18; "CS2" 38; "CO2" 40; any other
+ * word 10 (the comparison is exact: "co2" gets 10). EPS(NC) is by component;
+ * entries of components not listed are left as they are. KSPARE is not read. */
+KELD_API void KELD_SETEPS(const int64_t *N, const int64_t *IDX, const int64_t *KSPARE, double *EPS);
+
+KELD_API void keld_pcsf01_(KELD_PCSF01_ARGS);
+KELD_API void keld_pcsf00_(KELD_PCSF00_ARGS);
+KELD_API void keld_saft01_(KELD_SAFT01_ARGS);
+KELD_API void keld_saft00_(KELD_SAFT00_ARGS);
+KELD_API void keld_posl01_(KELD_POSL01_ARGS);
+KELD_API void keld_posl00_(KELD_POSL00_ARGS);
+KELD_API void keld_pcsfwk_(KELD_PCSFWK_ARGS);
+KELD_API void keld_seteps_(const int64_t *N, const int64_t *IDX, const int64_t *KSPARE, double *EPS);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,5 +12,8 @@ ModelEntry pcsaft();
 ModelEntry saft();
 ModelEntry saft_stored();
 ModelEntry cubic();
+ModelEntry pcsaft_segment();
+ModelEntry saft_segment();
+ModelEntry sanchez_lacombe_segment();
 
 }  // namespace keld::refhost::families

@@ -10,6 +10,9 @@ const std::vector<ModelEntry> &models() {
         families::saft(),
         families::saft_stored(),
         families::cubic(),
+        families::pcsaft_segment(),
+        families::saft_segment(),
+        families::sanchez_lacombe_segment(),
     };
     return registry;
 }

@@ -80,6 +80,19 @@ double Host::root_control(std::int64_t element) const {
     return t_.root_control[element - 1];
 }
 
+void Host::volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,
+                                   const double *z, double *x, std::int64_t nc,
+                                   const std::int64_t *polymer_flags) const {
+    const std::int64_t option = 1;
+    t_.volume_apparent_to_true(&n, idx, mw, mwn, z, x, &option, &nc, polymer_flags);
+}
+
+void Host::binary_table4(double t, std::int64_t nc, const double *table, std::int64_t table_words, double *k,
+                         double *dkdt, std::int64_t mode) const {
+    const std::int64_t coefficients = 6, used = 6;
+    t_.binary_table4(&t, &coefficients, &used, &nc, table, k, dkdt, &mode, &table_words);
+}
+
 }  // namespace keld::host
 
 extern "C" KELD_API void keld_host_install(const keld_host *host) {

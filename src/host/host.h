@@ -211,6 +211,15 @@ public:
         t_.write_unit(&unit, record.data(), &length);
     }
 
+    // Segment-based monitors: PolyVolumeApparentToTrue (option 1) and
+    // PolyBinaryTable4 (six coefficients a pair, all used). Callers check
+    // has_segment_services() first.
+    bool has_segment_services() const { return t_.volume_apparent_to_true && t_.binary_table4; }
+    void volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,
+                                 const double *z, double *x, std::int64_t nc, const std::int64_t *polymer_flags) const;
+    void binary_table4(double t, std::int64_t nc, const double *table, std::int64_t table_words, double *k,
+                       double *dkdt, std::int64_t mode) const;
+
 private:
     static std::int64_t element_of(const std::int64_t *block, std::int64_t words, std::int64_t element) {
         return (block && element >= 1 && element <= words) ? block[element - 1] : 0;

@@ -158,6 +158,30 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
     return {d1, d2};
 }
 
+// The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent cross energies:
+// Σ_k Σ_l x_k x_l m_k m_l (ε'_kl/T) σ_kl³ and Σ_k Σ_l x_k x_l m_k m_l 2 (ε_kl/T)(ε'_kl/T) σ_kl³ over ordered
+// pairs, ε' = dε/dT.
+DispersionSums cross_energy_slopes(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                                   const double *x, const double *sigma, const double *eps_matrix,
+                                   const double *eps_matrix_t, const double *m_by_position) {
+    const double inv_t = 1.0 / t;
+    DispersionSums s;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const std::int64_t j = idx[l] - 1;
+        const double w_l = x[l] * m_by_position[l];
+        for (std::int64_t k = 0; k < n; ++k) {
+            const std::int64_t i = idx[k] - 1;
+            const double sigma_kl = (sigma[i] + sigma[j]) * kHalfScaledAngstrom;
+            const double ww_s3 = x[k] * m_by_position[k] * w_l * sigma_kl * sigma_kl * sigma_kl;
+            const double e = eps_matrix[j * ld + i] * inv_t;
+            const double e_t = eps_matrix_t[j * ld + i] * inv_t;
+            s.d1 += ww_s3 * e_t;
+            s.d2 += ww_s3 * 2.0 * e * e_t;
+        }
+    }
+    return s;
+}
+
 // Σ_i c_i η^i and its relatives by Horner's rule.
 struct PerturbationIntegral {
     double value = 0.0;     // I = Σ c_i η^i
@@ -289,7 +313,7 @@ void composition_derivatives(std::int64_t n, const Contribution &hs_disp, const 
 ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
                         const double *x, ResidualSwitches sw, double *dadx, const double *m,
                         const double *sigma, const double *eps, const double *eps_matrix,
-                        PositionVectors pos) {
+                        PositionVectors pos, const double *eps_matrix_t) {
     const bool with_temperature = sw.enthalpy || sw.entropy;
     const bool with_composition = sw.fugacity;
     const bool with_sensitivities = with_temperature || with_composition;
@@ -321,6 +345,10 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
         const Contribution all = hs_disp + contribution(chain.part);
         out.a_t = all.by_s1 * slopes.s1 + all.by_s2 * slopes.s2 + all.by_s3 * slopes.s3 -
                   (all.by_d1 * sums.d1 + 2.0 * all.by_d2 * sums.d2) / t + chain.by_explicit_t;
+        if (eps_matrix_t != nullptr) {
+            const DispersionSums slopes_t = cross_energy_slopes(t, ld, n, idx, x, sigma, eps_matrix, eps_matrix_t, pos.m);
+            out.a_t += all.by_d1 * slopes_t.d1 + all.by_d2 * slopes_t.d2;
+        }
     }
     if (with_composition) composition_derivatives(n, hs_disp, chain, pos, dadx);
     return out;

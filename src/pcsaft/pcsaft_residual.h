@@ -2,6 +2,7 @@
 // analytic density, temperature and composition derivatives.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace keld::pcsaft {
@@ -26,6 +27,12 @@ struct ResidualValues {
     double a_t = 0.0;
 };
 
+// Temperature-dependent segment diameter d = σ (1 - 0.12 exp(-3ε/T)) in the scaled length (σ in Å,
+// ε/k in K), so that ρ·d³ with ρ in kmol/m³ is dimensionless.
+inline double scaled_segment_diameter(double sigma, double eps, double t) {
+    return sigma * (1.0 - 0.12 * std::exp(-3.0 * eps / t)) * 1e-10 * 844464373.5037098;
+}
+
 // Per-position vectors in the caller's work area, n elements each: the temperature-dependent segment
 // diameter d (scaled so that ρ·d³ is dimensionless), m, m·d, m·d², m·d³, and the chain term's share of
 // ∂ã/∂x_k (written only when the composition derivatives are wanted).
@@ -47,10 +54,14 @@ struct PositionVectors {
 // Only the symmetric part of a non-symmetric eps_matrix matters: the dispersion sums run over ordered
 // pairs. When sw.fugacity is set, dadx[k] = ∂ã/∂x_k at constant T, ρ and the other mole fractions.
 //
+// eps_matrix_t, when given, holds dε_ij/dT (same layout as eps_matrix): cross energies that vary with
+// temperature (through temperature-dependent binary parameters) then enter a_t, each ε_ij/T being
+// differentiated as (dε_ij/dT)/T - ε_ij/T². Without it the cross energies are held constant.
+//
 // Allocation-free; uses only the caller's vectors.
 ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
                         const double *x, ResidualSwitches sw, double *dadx, const double *m,
                         const double *sigma, const double *eps, const double *eps_matrix,
-                        PositionVectors pos);
+                        PositionVectors pos, const double *eps_matrix_t = nullptr);
 
 }  // namespace keld::pcsaft

@@ -118,7 +118,13 @@
 // when some pair (i, j) or (j, i), j != i, has a non-zero, non-missing
 // temperature coefficient b..e (so the host knows which binaries must be
 // re-evaluated when T changes), 0 otherwise; form and option are accepted as
-// given (the five-term form is the only one this host knows).
+// given (the five-term form is the only one this host knows). PolyBinaryTable4
+// evaluates the same form from a table handed over by the segment-based
+// monitors (pair (i, j) at 6((j - 1)NC + i - 1), NC the monitor's), with the
+// analytic dk/dT in mode 2; a table shorter than its pairs need gives zeros.
+// PolyVolumeApparentToTrue converts apparent to true mole fractions with the
+// MW and MWN the monitor passes (x_k proportional to z_k MW/MWN for a
+// component whose polymer flag is 1).
 //
 // Messages. HostMessageCheck issues a message when the policy allows it:
 // MessageMode::by_level issues when level >= the threshold of the class
@@ -366,6 +372,19 @@ public:
                        double *kij) const;
     void temp_param(std::int64_t n_coefficients, std::int64_t nc, const double *table, std::int64_t form,
                     std::int64_t option, double *result) const;
+    // Segment-based monitors. PolyVolumeApparentToTrue: x_k proportional to
+    // z_k MW(idx_k)/MWN_k where the polymer flag of idx_k is 1 (z_k elsewhere),
+    // normalised; zeros when the sum is not positive or an argument is unusable.
+    void volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,
+                                 const double *z, double *x, std::int64_t option, std::int64_t nc,
+                                 const std::int64_t *polymer_flags) const;
+    // PolyBinaryTable4: the tables of the nc^2 pairs (n_coefficients words a
+    // pair, table_words in all) at T into kij and, in mode 2, dk/dT into dkij
+    // (0 in mode 1). A table shorter than its pairs need, or a negative count,
+    // gives zeros.
+    void binary_table4(double t, std::int64_t n_coefficients, std::int64_t n_used, std::int64_t nc,
+                       const double *table, double *kij, double *dkij, std::int64_t mode,
+                       std::int64_t table_words) const;
     bool message_check(const char *routine16, std::int64_t check_class, std::int64_t number,
                        std::int64_t level, std::int64_t global8, std::int64_t word_a, std::int64_t word_b,
                        std::int64_t word_c);
