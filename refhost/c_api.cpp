@@ -6,14 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "keld/refhost.h"
-#include "keld/refhost_c.h"
-
-struct keld_refhost {
-    explicit keld_refhost(keld::refhost::HostOptions options) : host(options) {}
-    keld::refhost::ReferenceHost host;
-    mutable std::string last_error;
-};
+#include "c_host.h"
 
 namespace keld::refhost::detail {
 ReferenceHost *reference_host(keld_refhost *handle) { return handle ? &handle->host : nullptr; }

@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 #include "case_description.h"
 
@@ -14,64 +17,10 @@ namespace keld::refhost {
 
 namespace {
 
-// Replays a case description into a C++ ReferenceHost.
-class ReferenceHostBuilder {
-  public:
-    std::unique_ptr<ReferenceHost> host;
-
-    void create(std::int64_t data_sets) { host = std::make_unique<ReferenceHost>(HostOptions{data_sets, 0}); }
-    std::int64_t add_component(const std::string &id, ComponentKind kind, double mw) {
-        return host->add_component(id, kind, mw);
-    }
-    void set_number_average_mw(std::int64_t polymer, double mwn) {
-        host->set_number_average_mw(polymer, mwn);
-    }
-    void set_segment_fraction(std::int64_t polymer, std::int64_t segment, double w) {
-        auto &shares = shares_[polymer];
-        shares.push_back({segment, w});
-        host->set_segment_composition(polymer, shares);
-    }
-    void set_formula(std::int64_t component, const std::string &formula) {
-        host->set_formula(component, formula);
-    }
-    void set_parameter(const detail::ParameterValue &p) {
-        switch (p.shape) {
-            case ParameterShape::unary:
-                host->set_unary(p.name, p.i, p.coefficients[0], p.data_set);
-                break;
-            case ParameterShape::binary:
-                host->set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set);
-                break;
-            case ParameterShape::binary_table:
-                host->set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
-                break;
-            case ParameterShape::per_component:
-                host->set_component_value(p.name, p.i, p.coefficients[0]);
-                break;
-            case ParameterShape::record3:
-                host->set_record(p.name, p.i, std::span<const double>(p.coefficients.data(), 3), p.data_set);
-                break;
-        }
-    }
-    void define_unifac_subgroup(const detail::UnifacSubgroupSpec &s) {
-        host->define_unifac_subgroup(s.name, s.number, s.main_group, s.r, s.q);
-    }
-    void set_unifac_interaction(const detail::UnifacInteractionSpec &a) {
-        host->set_unifac_interaction(a.main_i, a.main_j, a.a_ij);
-    }
-    void set_component_groups(std::int64_t component, const std::vector<std::pair<std::string, double>> &groups) {
-        host->set_component_groups(component, groups);
-    }
-
-  private:
-    std::map<std::int64_t, std::vector<SegmentShare>> shares_;
-};
-
 Case build_case(detail::CaseDescription description) {
-    ReferenceHostBuilder builder;
-    detail::build_host(description, builder);
     Case c;
-    c.host = std::move(builder.host);
+    c.host = std::make_unique<ReferenceHost>(HostOptions{description.data_sets, 0});
+    detail::fill_host(description, *c.host);
     c.states = std::move(description.states);
     c.origin = std::move(description.origin);
     c.title = std::move(description.title);
@@ -79,17 +28,14 @@ Case build_case(detail::CaseDescription description) {
     return c;
 }
 
-// Captures the host's message lines for the duration of one library call.
-std::vector<std::string> take_messages(ReferenceHost &host) {
-    std::vector<std::string> lines = host.captured_messages();
-    host.clear_captured_messages();
-    return lines;
-}
-
-void prepare(ReferenceHost &host) {
-    host.install();
-    host.capture_messages();
-    host.clear_captured_messages();
+// One state evaluation at a time, whatever the thread: a case's monitor calls
+// all use the host's one work area (KWORK = 0), a host other than the
+// installed one must be installed first, and binary parameters that follow
+// temperature tables are written into the store. Callers that want parallel
+// calls use the C interface with a work area per thread.
+std::mutex &calls_mutex() {
+    static std::mutex mutex;
+    return mutex;
 }
 
 constexpr double not_computed = std::numeric_limits<double>::quiet_NaN();
@@ -100,14 +46,73 @@ Case parse_case(std::string_view json_text, std::string_view origin) {
     return build_case(detail::parse_description(json_text, origin));
 }
 
-Case load_case_file(const std::string &path) {
+Case load_case_file(const std::string &path) { return parse_case(detail::read_case_text(path), path); }
+
+namespace detail {
+
+void fill_host(const CaseDescription &description, ReferenceHost &host) {
+    for (const UnifacSubgroupSpec &g : description.unifac_subgroups)
+        host.define_unifac_subgroup(g.name, g.number, g.main_group, g.r, g.q);
+    for (const UnifacInteractionSpec &a : description.unifac_interactions)
+        host.set_unifac_interaction(a.main_i, a.main_j, a.a_ij);
+    std::vector<ComponentDefinition> definitions;
+    std::unordered_map<std::string_view, std::int64_t> numbers;
+    for (const ComponentSpec &c : description.components)
+        definitions.push_back({c.id, c.kind, c.molecular_weight});
+    const std::int64_t first = host.add_components(definitions);
+    for (std::size_t k = 0; k < description.components.size(); ++k)
+        numbers[description.components[k].id] = first + static_cast<std::int64_t>(k);
+    for (std::size_t k = 0; k < description.components.size(); ++k) {
+        const ComponentSpec &c = description.components[k];
+        const std::int64_t number = first + static_cast<std::int64_t>(k);
+        if (c.number_average_mw > 0) host.set_number_average_mw(number, c.number_average_mw);
+        if (!c.segments.empty()) {
+            std::vector<SegmentShare> shares;
+            for (const auto &[segment, fraction] : c.segments) shares.push_back({numbers.at(segment), fraction});
+            host.set_segment_composition(number, shares);
+        }
+        if (!c.formula.empty()) host.set_formula(number, c.formula);
+        if (!c.groups.empty()) host.set_component_groups(number, c.groups);
+    }
+    for (const ParameterValue &p : description.parameters) {
+        switch (p.shape) {
+            case ParameterShape::unary:
+                host.set_unary(p.name, p.i, p.coefficients[0], p.data_set);
+                break;
+            case ParameterShape::binary:
+                host.set_binary(p.name, p.i, p.j, p.coefficients[0], p.data_set);
+                break;
+            case ParameterShape::binary_table:
+                host.set_binary_coefficients(p.name, p.i, p.j, p.coefficients, p.data_set);
+                break;
+            case ParameterShape::per_component:
+                host.set_component_value(p.name, p.i, p.coefficients[0]);
+                break;
+            case ParameterShape::record3:
+                host.set_record(p.name, p.i, std::span<const double>(p.coefficients.data(), 3), p.data_set);
+                break;
+        }
+    }
+}
+
+std::string read_case_text(const std::string &path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status)) throw CaseError(path, "cannot open the file");
+    if (!std::filesystem::is_regular_file(status)) throw CaseError(path, "not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw CaseError(path, "cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
+    // Read at most one byte more than the limit: a file may grow while it is read.
+    std::string text(static_cast<std::size_t>(kMaxCaseFileBytes) + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) throw CaseError(path, "cannot read the file");
-    return parse_case(text.str(), path);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (static_cast<std::int64_t>(text.size()) > kMaxCaseFileBytes)
+        throw CaseError(path, "larger than " + std::to_string(kMaxCaseFileBytes >> 20) + " MiB, the limit of a case file");
+    return text;
 }
+
+}  // namespace detail
 
 const ModelEntry *find_model(std::string_view name) {
     for (const ModelEntry &m : models()) {
@@ -117,12 +122,14 @@ const ModelEntry *find_model(std::string_view name) {
 }
 
 std::vector<std::string> initialise_model(ReferenceHost &host, const ModelEntry &model) {
-    prepare(host);
+    const std::lock_guard<std::mutex> alone(calls_mutex());
+    host.install();
+    ReferenceHost::MessageCapture capture(host);
     if (model.initialise != nullptr) {
         const std::int64_t data_sets = host.data_set_count();
         model.initialise(&data_sets);
     }
-    return take_messages(host);
+    return capture.take();
 }
 
 std::vector<std::string> models_used(const Case &c) {
@@ -164,11 +171,15 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
     r.dphi.assign(state.components.size(), not_computed);
     r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = not_computed;
 
-    prepare(host);
-    host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
     r.status = 1;
-    model->evaluate(host, state, r);
-    r.messages = take_messages(host);
+    {
+        const std::lock_guard<std::mutex> alone(calls_mutex());
+        if (!host.installed_as_is()) host.install();
+        host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
+        ReferenceHost::MessageCapture capture(host);
+        model->evaluate(host, state, r);
+        r.messages = capture.take();
+    }
 
     const auto &f = state.flags;
     // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).

@@ -1,5 +1,5 @@
-// Case files through the C interface: the host is built with the public
-// keld_refhost functions, so it is a keld_refhost like any other.
+// Case files through the C interface: the host is a keld_refhost like any
+// other, filled by the same code as a case loaded through the C++ interface.
 #include "keld/case_c.h"
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "c_host.h"
 #include "case_description.h"
 
 struct keld_refhost_case {
@@ -32,93 +33,21 @@ void copy_text(const std::string &text, char *buffer, int64_t capacity) {
     buffer[n] = '\0';
 }
 
-// Replays a case description into a keld_refhost through its C functions.
-class CHostBuilder {
-  public:
-    keld_refhost *host = nullptr;
-
-    void create(std::int64_t data_sets) {
-        host = keld_refhost_create(data_sets, 0);
-        if (host == nullptr) throw std::runtime_error("cannot create a host");
-    }
-    std::int64_t add_component(const std::string &id, keld::refhost::ComponentKind kind, double mw) {
-        std::int64_t number = 0;
-        check(keld_refhost_add_component(host, id.c_str(), static_cast<int>(kind), mw, &number));
-        return number;
-    }
-    void set_number_average_mw(std::int64_t polymer, double mwn) {
-        check(keld_refhost_set_number_average_mw(host, polymer, mwn));
-    }
-    void set_segment_fraction(std::int64_t polymer, std::int64_t segment, double w) {
-        check(keld_refhost_set_segment_weight_fraction(host, polymer, segment, w));
-    }
-    void set_formula(std::int64_t component, const std::string &formula) {
-        check(keld_refhost_set_formula(host, component, formula.c_str()));
-    }
-    void set_parameter(const ParameterValue &p) {
-        const char *name = p.name.c_str();
-        switch (p.shape) {
-            case keld::refhost::ParameterShape::unary:
-                check(keld_refhost_set_unary(host, name, p.i, p.data_set, p.coefficients[0]));
-                break;
-            case keld::refhost::ParameterShape::binary:
-                check(keld_refhost_set_binary(host, name, p.i, p.j, p.data_set, p.coefficients[0]));
-                break;
-            case keld::refhost::ParameterShape::binary_table:
-                for (int k = 0; k < 6; ++k) {
-                    check(keld_refhost_set_binary_coefficient(host, name, p.i, p.j, k + 1, p.data_set,
-                                                              p.coefficients[static_cast<std::size_t>(k)]));
-                }
-                break;
-            case keld::refhost::ParameterShape::per_component:
-                check(keld_refhost_set_component_value(host, name, p.i, p.coefficients[0]));
-                break;
-            case keld::refhost::ParameterShape::record3:
-                check(keld_refhost_set_record(host, name, p.i, p.data_set, p.coefficients.data(), 3));
-                break;
-        }
-    }
-    void define_unifac_subgroup(const keld::refhost::detail::UnifacSubgroupSpec &s) {
-        check(keld_refhost_define_unifac_subgroup(host, s.name.c_str(), s.number, s.main_group.c_str(), s.r, s.q));
-    }
-    void set_unifac_interaction(const keld::refhost::detail::UnifacInteractionSpec &a) {
-        check(keld_refhost_set_unifac_interaction(host, a.main_i.c_str(), a.main_j.c_str(), a.a_ij));
-    }
-    void set_component_groups(std::int64_t component, const std::vector<std::pair<std::string, double>> &groups) {
-        std::vector<const char *> names;
-        std::vector<double> counts;
-        for (const auto &[name, count] : groups) {
-            names.push_back(name.c_str());
-            counts.push_back(count);
-        }
-        check(keld_refhost_set_component_groups(host, component, names.data(), counts.data(),
-                                                static_cast<int64_t>(names.size())));
-    }
-
-  private:
-    void check(int code) const {
-        if (code != KELD_REFHOST_OK) throw std::runtime_error(keld_refhost_last_error(host));
-    }
-};
-
 CaseDescription read_description(const char *path) {
     if (path == nullptr) throw keld::refhost::CaseError("<null>", "no file name");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw keld::refhost::CaseError(path, "cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return keld::refhost::detail::parse_description(text.str(), path);
+    return keld::refhost::detail::parse_description(keld::refhost::detail::read_case_text(path), path);
 }
 
 keld_refhost *build(const CaseDescription &description) {
-    CHostBuilder builder;
+    keld_refhost *host = keld_refhost_create(description.data_sets, 0);
+    if (host == nullptr) throw std::runtime_error("cannot create a host");
     try {
-        keld::refhost::detail::build_host(description, builder);
+        keld::refhost::detail::fill_host(description, host->host);
     } catch (...) {
-        keld_refhost_destroy(builder.host);
+        keld_refhost_destroy(host);
         throw;
     }
-    return builder.host;
+    return host;
 }
 
 const keld::refhost::StateRequest *state_at(const keld_refhost_case *c, int64_t state) {

@@ -1,10 +1,10 @@
 // The validated content of a case file, before it is put into a host.
 //
 // Parsing (case_parse.cpp) turns the JSON document into this plain
-// description and throws CaseError for every fault; build_host() then replays
-// it into any host builder: the C++ ReferenceHost (case.cpp) or a keld_refhost
-// through its C interface (case_c.cpp). Both see exactly the same calls in
-// the same order, so a case gives the same host whichever way it is loaded.
+// description and throws CaseError for every fault; fill_host() then puts it
+// into a reference host, whether the case is loaded through the C++ interface
+// (case.cpp) or the C one (case_c.cpp), so a case gives the same host
+// whichever way it is loaded.
 #pragma once
 
 #include <array>
@@ -66,38 +66,15 @@ struct CaseDescription {
 // Parses and validates a case document; throws CaseError naming the place.
 CaseDescription parse_description(std::string_view json_text, std::string_view origin);
 
-// Replays a description into a host builder, which provides
-//   create(data_sets), add_component(id, kind, mw) -> number,
-//   set_number_average_mw(number, mwn), set_segment_fraction(polymer, segment, w),
-//   set_formula(number, text), set_parameter(const ParameterValue &),
-//   define_unifac_subgroup(const UnifacSubgroupSpec &),
-//   set_unifac_interaction(const UnifacInteractionSpec &), set_component_groups(number, groups).
-template <class Builder>
-void build_host(const CaseDescription &description, Builder &builder) {
-    builder.create(description.data_sets);
-    for (const UnifacSubgroupSpec &s : description.unifac_subgroups) builder.define_unifac_subgroup(s);
-    for (const UnifacInteractionSpec &a : description.unifac_interactions) builder.set_unifac_interaction(a);
-    std::vector<std::int64_t> numbers;
-    for (const ComponentSpec &c : description.components) {
-        numbers.push_back(builder.add_component(c.id, c.kind, c.molecular_weight));
-    }
-    auto number_of = [&](const std::string &id) -> std::int64_t {
-        for (std::size_t k = 0; k < description.components.size(); ++k) {
-            if (description.components[k].id == id) return numbers[k];
-        }
-        return 0;
-    };
-    for (std::size_t k = 0; k < description.components.size(); ++k) {
-        const ComponentSpec &c = description.components[k];
-        if (c.number_average_mw > 0) builder.set_number_average_mw(numbers[k], c.number_average_mw);
-        for (const auto &[segment, fraction] : c.segments) {
-            builder.set_segment_fraction(numbers[k], number_of(segment), fraction);
-        }
-        if (!c.formula.empty()) builder.set_formula(numbers[k], c.formula);
-        if (!c.groups.empty()) builder.set_component_groups(numbers[k], c.groups);
-    }
-    for (const ParameterValue &p : description.parameters) builder.set_parameter(p);
-}
+// Fills a host created for description.data_sets data sets with the
+// components (in one layout of the store), polymer data and parameters. The
+// C++ and the C interface both load cases through it.
+void fill_host(const CaseDescription &description, ReferenceHost &host);
+
+// The text of a case file, refused when it is not a regular file or larger
+// than kMaxCaseFileBytes.
+inline constexpr std::int64_t kMaxCaseFileBytes = std::int64_t{64} << 20;
+std::string read_case_text(const std::string &path);
 
 // The reference host behind a C handle (nullptr for nullptr).
 ReferenceHost *reference_host(keld_refhost *handle);

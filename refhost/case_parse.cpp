@@ -3,6 +3,8 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <set>
+#include <unordered_map>
 
 #include "case_description.h"
 #include "case_parameters.h"
@@ -13,6 +15,11 @@ namespace keld::refhost::detail {
 namespace {
 
 constexpr double fraction_tolerance = 1e-9;
+// Limits of a case file (docs/case-format.md): what a polymer process needs
+// with room to spare, and a host store of at most 1 GiB.
+constexpr std::size_t max_components = 1000;
+constexpr std::int64_t max_data_sets = 100;
+constexpr std::int64_t max_store_words = std::int64_t{1} << 27;
 constexpr double not_given = ReferenceHost::missing_value;  // a record word left out
 constexpr std::size_t max_identifier_chars = 8;
 constexpr std::size_t max_formula_chars = 24;
@@ -41,6 +48,7 @@ class CaseParser {
         read_components(root.required("components"), JsonPath().key("components"));
         if (const Json *sets = root.optional("parameters"))
             read_parameter_sets(*sets, JsonPath().key("parameters"));
+        check_store_size();
         StateFields defaults;
         if (const Json *d = root.optional("state_defaults")) {
             defaults = read_state_fields(*d, JsonPath().key("state_defaults"), false);
@@ -80,10 +88,8 @@ class CaseParser {
 
     // 1-based component number of an identifier, or 0.
     std::int64_t component_number(std::string_view id) const {
-        for (std::size_t k = 0; k < description_.components.size(); ++k) {
-            if (description_.components[k].id == id) return static_cast<std::int64_t>(k + 1);
-        }
-        return 0;
+        const auto found = numbers_.find(std::string(id));
+        return found == numbers_.end() ? 0 : found->second;
     }
 
     std::int64_t known_component(std::string_view id, const JsonPath &path) const {
@@ -96,6 +102,17 @@ class CaseParser {
     void check_sum(double sum, const JsonPath &path) const {
         if (std::abs(sum - 1.0) > fraction_tolerance) {
             fail(origin_, path, "fractions add up to " + number_text(sum) + ", not 1 (tolerance 1e-9)");
+        }
+    }
+
+    void check_store_size() const {
+        const auto nc = static_cast<std::int64_t>(description_.components.size());
+        const std::int64_t words = ReferenceHost::store_words_for(nc, description_.data_sets);
+        if (words > max_store_words) {
+            fail(origin_, {},
+                 std::to_string(nc) + " components and " + std::to_string(description_.data_sets) +
+                     " data sets need a host store of " + std::to_string(words >> 17) +
+                     " MiB; a case is limited to " + std::to_string(max_store_words >> 17) + " MiB");
         }
     }
 
@@ -112,6 +129,8 @@ class CaseParser {
     void read_components(const Json &list, const JsonPath &path) {
         array_at(list, path);
         if (list.empty()) fail(origin_, path, "a case needs at least one component");
+        if (list.size() > max_components)
+            fail(origin_, path, "at most " + std::to_string(max_components) + " components");
         std::vector<Located<const Json *>> segment_lists(list.size(), {nullptr, {}});
         for (std::size_t k = 0; k < list.size(); ++k) {
             const JsonPath here = path.index(k);
@@ -164,6 +183,7 @@ class CaseParser {
             r.finish();
             if (component_number(c.id) != 0)
                 fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
+            numbers_.emplace(c.id, static_cast<std::int64_t>(description_.components.size() + 1));
             description_.components.push_back(std::move(c));
         }
         for (std::size_t k = 0; k < list.size(); ++k) {
@@ -286,6 +306,10 @@ class CaseParser {
             ObjectReader r(list[k], here, origin_);
             const std::int64_t data_set =
                 r.optional_integer("data_set", 1).value_or(static_cast<std::int64_t>(k + 1));
+            if (data_set > max_data_sets) {
+                fail(origin_, r.has("data_set") ? here.key("data_set") : here,
+                     "at most " + std::to_string(max_data_sets) + " data sets");
+            }
             if (const auto [at, inserted] = seen.emplace(data_set, here); !inserted) {
                 fail(origin_, here,
                      "data set " + std::to_string(data_set) + " is already given at " + at->second.text());
@@ -296,6 +320,8 @@ class CaseParser {
             for (const ModelEntry &model : models()) {
                 if (const Json *family = r.optional(model.name)) {
                     read_family(*family, here.key(model.name), model, data_set);
+                    if (family->is_object() && !family->empty())
+                        families_given_.emplace(data_set, std::string(model.name));
                     auto &used = description_.models_in_parameters;
                     if (std::find(used.begin(), used.end(), model.name) == used.end())
                         used.emplace_back(model.name);
@@ -528,6 +554,10 @@ class CaseParser {
         for (const auto &item : value.items()) {
             const JsonPath here = path.key(item.key());
             const std::int64_t number = known_component(item.key(), here);
+            if (description_.components[static_cast<std::size_t>(number - 1)].kind == ComponentKind::segment) {
+                fail(origin_, here,
+                     quote(item.key()) + " is a polymer segment, not a component of a phase: list the polymer");
+            }
             const double f = finite_number(item.value(), origin_, here);
             if (f < 0) fail(origin_, here, "a fraction cannot be negative");
             sum += f;
@@ -629,6 +659,12 @@ class CaseParser {
                      "data set " + std::to_string(f.data_set->value) + " has no parameters (the case has " +
                          std::to_string(description_.data_sets) + ")");
             }
+            const std::int64_t data_set = f.data_set ? f.data_set->value : 1;
+            const ModelEntry *model = find_model(f.model->value);
+            if (model->needs_parameters && !families_given_.contains({data_set, f.model->value})) {
+                fail(origin_, f.data_set ? f.data_set->path : f.model->path,
+                     "data set " + std::to_string(data_set) + " gives no " + f.model->value + " parameters");
+            }
             StateRequest s;
             s.model = f.model->value;
             s.temperature = f.temperature->value;
@@ -670,6 +706,8 @@ class CaseParser {
 
     std::string origin_;
     CaseDescription description_;
+    std::unordered_map<std::string, std::int64_t> numbers_;              // component numbers by identifier
+    std::set<std::pair<std::int64_t, std::string>> families_given_;  // (data set, family) with parameters
 };
 
 }  // namespace

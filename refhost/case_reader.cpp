@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <set>
+#include <unordered_set>
 
 namespace keld::refhost::detail {
 
@@ -248,60 +249,6 @@ void ObjectReader::finish() const {
 
 namespace {
 
-// Tracks the path of the parser's position so that a duplicate key can be named.
-class DuplicateKeyCheck {
-  public:
-    explicit DuplicateKeyCheck(std::string_view origin) : origin_(origin) {}
-
-    bool operator()(int /*depth*/, Json::parse_event_t event, Json &parsed) {
-        using parse_event_t = Json::parse_event_t;
-        switch (event) {
-            case parse_event_t::object_start:
-            case parse_event_t::array_start:
-                frames_.push_back({child_path(), event == parse_event_t::array_start, 0, {}, {}});
-                break;
-            case parse_event_t::object_end:
-            case parse_event_t::array_end:
-                frames_.pop_back();
-                break;
-            case parse_event_t::key: {
-                Frame &top = frames_.back();
-                const std::string key = parsed.get<std::string>();
-                if (!top.keys.insert(key).second) fail(origin_, top.path.key(key), "key given twice");
-                top.current_key = key;
-                break;
-            }
-            case parse_event_t::value:
-                if (!frames_.empty() && frames_.back().is_array) ++frames_.back().next_index;
-                break;
-        }
-        return true;
-    }
-
-  private:
-    struct Frame {
-        JsonPath path;
-        bool is_array;
-        std::size_t next_index;
-        std::string current_key;
-        std::set<std::string> keys;
-    };
-
-    JsonPath child_path() {
-        if (frames_.empty()) return {};
-        Frame &top = frames_.back();
-        if (top.is_array) return top.path.index(top.next_index++);
-        return top.path.key(top.current_key);
-    }
-
-    std::string origin_;
-    std::vector<Frame> frames_;
-};
-
-}  // namespace
-
-namespace {
-
 // "file:line:column" of a byte offset (0-based) in the text.
 std::string text_position(std::string_view text, std::string_view origin, std::size_t offset) {
     std::size_t line = 1, column = 1;
@@ -316,29 +263,124 @@ std::string text_position(std::string_view text, std::string_view origin, std::s
     return std::string(origin) + ":" + std::to_string(line) + ":" + std::to_string(column);
 }
 
-}  // namespace
+// Builds the document from the parser's events, refusing a key given twice in
+// one object and nesting deeper than kMaxNestingDepth. The place of a value is
+// kept as one frame per open container (its key or index); the path text is
+// built only when an error names it, so memory stays linear in the depth.
+class DocumentBuilder {
+  public:
+    DocumentBuilder(std::string_view text, std::string_view origin) : text_(text), origin_(origin) {}
 
-Json parse_document(std::string_view text, std::string_view origin) {
-    DuplicateKeyCheck check(origin);
-    try {
-        return Json::parse(text.begin(), text.end(), std::ref(check));
-    } catch (const nlohmann::json::parse_error &e) {
+    Json take() { return std::move(root_); }
+
+    bool null() { return value(Json(nullptr)); }
+    bool boolean(bool b) { return value(Json(b)); }
+    bool number_integer(Json::number_integer_t n) { return value(Json(n)); }
+    bool number_unsigned(Json::number_unsigned_t n) { return value(Json(n)); }
+    bool number_float(Json::number_float_t x, const Json::string_t &) { return value(Json(x)); }
+    bool string(Json::string_t &s) { return value(Json(std::move(s))); }
+    bool binary(Json::binary_t &b) { return value(Json(std::move(b))); }
+
+    bool start_object(std::size_t) { return open(Json::object(), false); }
+    bool start_array(std::size_t) { return open(Json::array(), true); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(Json::string_t &k) {
+        Frame &top = frames_.back();
+        if (!top.keys.insert(k).second) fail(origin_, path_to(frames_.size(), &k), "key given twice");
+        top.key = std::move(k);
+        return true;
+    }
+
+    bool parse_error(std::size_t position, const std::string &token, const nlohmann::detail::exception &e) {
+        if (e.id == 406) {
+            // A number beyond the range of a double, placed at its first character.
+            const std::size_t first = position >= token.size() ? position - token.size() : 0;
+            throw CaseError(text_position(text_, origin_, first),
+                            "the number " + (token.empty() ? std::string() : token + " ") + "is out of range");
+        }
         std::string detail = e.what();
         const std::size_t at = detail.find("column");
         const std::size_t colon = at == std::string::npos ? std::string::npos : detail.find(": ", at);
         if (colon != std::string::npos) detail = detail.substr(colon + 2);
-        throw CaseError(text_position(text, origin, e.byte == 0 ? 0 : e.byte - 1),
-                        "not valid JSON: " + detail);
-    } catch (const nlohmann::json::out_of_range &e) {
-        // A number beyond the range of a double: placed at the first such literal.
-        std::string detail = e.what();
-        const std::size_t quote = detail.find('\'');
-        const std::size_t end = quote == std::string::npos ? quote : detail.find('\'', quote + 1);
-        const std::string token = end == std::string::npos ? "" : detail.substr(quote + 1, end - quote - 1);
-        const std::size_t offset = token.empty() ? 0 : text.find(token);
-        throw CaseError(text_position(text, origin, offset == std::string_view::npos ? 0 : offset),
-                        "the number " + (token.empty() ? std::string("") : token + " ") + "is out of range");
+        throw CaseError(text_position(text_, origin_, position == 0 ? 0 : position - 1), "not valid JSON: " + detail);
     }
+
+  private:
+    struct Frame {
+        Json *container;
+        bool is_array;
+        std::size_t next_index = 0;
+        std::string key;
+        std::unordered_set<std::string> keys;
+    };
+
+    // Where the next value goes; null for the document itself.
+    Json *place() {
+        if (frames_.empty()) return &root_;
+        Frame &top = frames_.back();
+        if (top.is_array) {
+            ++top.next_index;
+            top.container->push_back(nullptr);
+            return &top.container->back();
+        }
+        return &(*top.container)[top.key];
+    }
+
+    bool value(Json &&v) {
+        *place() = std::move(v);
+        return true;
+    }
+
+    bool open(Json &&empty, bool is_array) {
+        if (frames_.size() >= kMaxNestingDepth) {
+            fail(origin_, path_to(frames_.size(), nullptr),
+                 "nested deeper than " + std::to_string(kMaxNestingDepth) + " levels");
+        }
+        Json *slot = place();
+        *slot = std::move(empty);
+        frames_.push_back({slot, is_array, 0, {}, {}});
+        return true;
+    }
+
+    bool close() {
+        frames_.pop_back();
+        return true;
+    }
+
+    // The path of the value being read at frame depth `depth` (the open
+    // containers' keys and indices), ending with `last_key` when given.
+    JsonPath path_to(std::size_t depth, const std::string *last_key) const {
+        JsonPath path;
+        for (std::size_t d = 0; d < depth; ++d) {
+            const Frame &f = frames_[d];
+            const bool innermost = d + 1 == depth;
+            if (f.is_array) {
+                path = path.index(innermost ? f.next_index : f.next_index - 1);
+            } else if (!innermost) {
+                path = path.key(f.key);
+            } else if (last_key != nullptr) {
+                path = path.key(*last_key);
+            } else if (!f.key.empty()) {
+                path = path.key(f.key);
+            }
+        }
+        return path;
+    }
+
+    std::string_view text_;
+    std::string origin_;
+    Json root_;
+    std::vector<Frame> frames_;
+};
+
+}  // namespace
+
+Json parse_document(std::string_view text, std::string_view origin) {
+    DocumentBuilder builder(text, origin);
+    Json::sax_parse(text.begin(), text.end(), &builder);
+    return builder.take();
 }
 
 }  // namespace keld::refhost::detail

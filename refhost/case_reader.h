@@ -107,7 +107,9 @@ double finite_number(const Json &value, std::string_view origin, const JsonPath 
 std::string string_value(const Json &value, std::string_view origin, const JsonPath &path);
 
 // Parses the text; syntax errors and duplicate keys are CaseErrors with the
-// line and column (syntax) or the path (duplicates).
+// line and column (syntax) or the path (duplicates), and so is nesting deeper
+// than kMaxNestingDepth (a case needs about six levels).
+inline constexpr std::size_t kMaxNestingDepth = 64;
 Json parse_document(std::string_view text, std::string_view origin);
 
 }  // namespace keld::refhost::detail

@@ -227,6 +227,7 @@ keld_host ReferenceHost::table() {
     t.dpdv_control = dpdv_control_.data();
     t.dpdv_control_words = dpdv_control_words;
     t.data_set_count = &data_sets_;
+    t.work_words = &work_words_;
 
     t.param_offset = param_offset_cb;
     t.is_polymer = is_polymer_cb;
@@ -267,16 +268,24 @@ keld_host ReferenceHost::table() {
     return t;
 }
 
-void ReferenceHost::install() { install(table()); }
+void ReferenceHost::install() {
+    install(table());
+    installed_modified_ = false;
+}
 
 void ReferenceHost::install(const keld_host &modified) {
     installed_table_ = modified;
     installed_ = true;
+    installed_modified_ = true;
     current_host = this;
     keld_host_install(&installed_table_);
 }
 
 ReferenceHost *ReferenceHost::current() { return current_host; }
+
+bool ReferenceHost::installed_as_is() const {
+    return installed_ && !installed_modified_ && current_host == this && keld_uses_store_of(store_.data());
+}
 
 void ReferenceHost::reinstall_if_current() {
     if (!installed_ || current_host != this) return;

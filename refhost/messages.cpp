@@ -51,9 +51,23 @@ bool MessagePolicy::allows(std::string_view routine16, std::int64_t check_class,
     return level >= threshold(check_class);
 }
 
+namespace {
+
+// The innermost open capture of the calling thread (any host).
+thread_local ReferenceHost::MessageCapture *open_capture = nullptr;
+
+}  // namespace
+
+ReferenceHost::MessageCapture::MessageCapture(const ReferenceHost &host) : host_(&host), outer_(open_capture) {
+    open_capture = this;
+}
+
+ReferenceHost::MessageCapture::~MessageCapture() { open_capture = outer_; }
+
 bool ReferenceHost::message_check(const char *routine16, std::int64_t check_class, std::int64_t number,
                                   std::int64_t level, std::int64_t global8, std::int64_t word_a,
                                   std::int64_t word_b, std::int64_t word_c) {
+    const std::lock_guard<std::mutex> lock(messages_mutex_);
     std::string routine = routine_from_pointer(routine16);
     const bool issued = policy_.allows(routine, check_class, level);
     ++check_counts_[{routine, check_class, number}];
@@ -63,12 +77,18 @@ bool ReferenceHost::message_check(const char *routine16, std::int64_t check_clas
 }
 
 void ReferenceHost::print_message(std::int64_t line_count) {
+    const std::lock_guard<std::mutex> lock(messages_mutex_);
     ++print_count_;
+    MessageCapture *capture = open_capture != nullptr && open_capture->host_ == this ? open_capture : nullptr;
     const std::int64_t lines = std::clamp<std::int64_t>(line_count, 0, KELD_MESSAGE_LINES);
     for (std::int64_t line = 1; line <= lines; ++line) {
         std::string_view text = message_line(line);
         while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
-        if (sink_) sink_(text);
+        if (capture != nullptr) {
+            capture->lines_.emplace_back(text);
+        } else if (sink_) {
+            sink_(text);
+        }
         write_message_line(line, {});
     }
 }
@@ -88,6 +108,7 @@ void ReferenceHost::capture_messages() {
 
 std::int64_t ReferenceHost::message_check_count(std::string_view word1, std::string_view word2,
                                                 std::int64_t check_class, std::int64_t number) const {
+    const std::lock_guard<std::mutex> lock(messages_mutex_);
     const auto found = check_counts_.find({routine_id(word1, word2), check_class, number});
     return found == check_counts_.end() ? 0 : found->second;
 }

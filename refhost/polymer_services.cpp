@@ -269,24 +269,37 @@ void ReferenceHost::link_temperature_table(std::string_view binary_name, std::st
     table_links_.emplace_back(b.definition.name, t.definition.name);
 }
 
+// Calls `pair(table_block, binary_position)` for every linked table, data set
+// and pair i != j: the six coefficients of the pair, and where its value goes.
+template <class Pair>
+static void for_each_linked_pair(const std::vector<std::pair<std::string, std::string>> &links,
+                                 std::int64_t nc, std::int64_t data_sets, const auto &offset_of, Pair &&pair) {
+    for (const auto &[binary_name, table_name] : links) {
+        const std::int64_t binary = offset_of(binary_name), table = offset_of(table_name);
+        for (std::int64_t d = 1; d <= data_sets; ++d)
+            for (std::int64_t j = 1; j <= nc; ++j)
+                for (std::int64_t i = 1; i <= nc; ++i)
+                    if (i != j)
+                        pair(table + (d - 1) * 6 * nc * nc + 6 * ((j - 1) * nc + i - 1),
+                             binary + (d - 1) * nc * nc + (j - 1) * nc + i);
+    }
+}
+
+// A pair's table is in use when one of a..e is non-zero and not missing.
+static bool table_given(const double *c, double missing) {
+    for (int n = 0; n < 5; ++n)
+        if (c[n] != 0.0 && c[n] != missing) return true;
+    return false;
+}
+
 void ReferenceHost::apply_temperature_tables(double t) {
     const double missing = real_globals_[0];
-    for (const auto &[binary_name, table_name] : table_links_) {
-        for (std::int64_t d = 1; d <= data_sets_; ++d) {
-            for (std::int64_t j = 1; j <= nc_; ++j) {
-                for (std::int64_t i = 1; i <= nc_; ++i) {
-                    if (i == j) continue;
-                    double c[6];
-                    bool given = false;
-                    for (std::int64_t n = 1; n <= 6; ++n) {
-                        c[n - 1] = binary_coefficient(table_name, i, j, n, d);
-                        if (n <= 5 && c[n - 1] != 0.0 && c[n - 1] != missing) given = true;
-                    }
-                    if (given) set_binary(binary_name, i, j, binary_table_value(c, 6, t, missing), d);
-                }
-            }
-        }
-    }
+    const auto offset_of = [this](const std::string &name) { return array_named(name).offset; };
+    for_each_linked_pair(table_links_, nc_, data_sets_, offset_of, [&](std::int64_t c, std::int64_t value) {
+        const double *coefficients = &store_[static_cast<std::size_t>(c)];  // coefficient 1 at position c + 1
+        if (table_given(coefficients, missing))
+            store_[static_cast<std::size_t>(value - 1)] = binary_table_value(coefficients, 6, t, missing);
+    });
 }
 
 }  // namespace keld::refhost

@@ -3,11 +3,13 @@
 #include "keld/refhost.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_set>
 #include <thread>
 
 #include "root_search.h"
@@ -160,15 +162,46 @@ ReferenceHost::ReferenceHost(HostOptions options)
 
 // ---------------------------------------------------------------- layout
 
+namespace {
+
+// Sizes that saturate at INT64_MAX instead of overflowing: an absurd component
+// or data-set count is refused by its size, never computed into a small one.
+std::int64_t add_words(std::int64_t a, std::int64_t b) {
+    std::int64_t r;
+    return __builtin_add_overflow(a, b, &r) ? INT64_MAX : r;
+}
+std::int64_t mul_words(std::int64_t a, std::int64_t b) {
+    std::int64_t r;
+    return __builtin_mul_overflow(a, b, &r) ? INT64_MAX : r;
+}
+
+}  // namespace
+
 std::int64_t ReferenceHost::array_words(ParameterShape shape, std::int64_t nc, std::int64_t nds) const {
     switch (shape) {
         case ParameterShape::per_component: return nc;
-        case ParameterShape::unary: return nds * nc;
-        case ParameterShape::binary: return nds * nc * nc;
-        case ParameterShape::binary_table: return nds * 6 * nc * nc;
-        case ParameterShape::record3: return nds * 3 * nc;
+        case ParameterShape::unary: return mul_words(nds, nc);
+        case ParameterShape::binary: return mul_words(nds, mul_words(nc, nc));
+        case ParameterShape::binary_table: return mul_words(nds, mul_words(6, mul_words(nc, nc)));
+        case ParameterShape::record3: return mul_words(nds, mul_words(3, nc));
     }
     return 0;
+}
+
+std::int64_t ReferenceHost::layout_words(std::int64_t nc, std::int64_t nds, std::int64_t ns, std::int64_t np) const {
+    std::int64_t words = add_words(1, mul_words(2 + static_cast<std::int64_t>(formula_words), nc));
+    for (const auto &a : arrays_) words = add_words(words, array_words(a.definition.shape, nc, nds));
+    words = add_words(words, add_words(5 + ns + np, mul_words(np, ns)));  // polymer-segment map
+    // (Beyond 2^20 components the first term alone exceeds any store.)
+    const std::int64_t cubic = nc <= (std::int64_t{1} << 20) ? cubic_work_words(nc, unifac_subgroup_count()) : 0;
+    const std::int64_t work = std::max({add_words(mul_words(18, nc), mul_words(7, mul_words(nc, nc))),
+                                        minimum_work_words_, cubic});
+    return add_words(words, add_words(work, 1));
+}
+
+std::int64_t ReferenceHost::store_words_for(std::int64_t nc, std::int64_t data_sets) {
+    const ReferenceHost empty;
+    return empty.layout_words(nc, data_sets, nc / 2, nc - nc / 2);
 }
 
 void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
@@ -186,6 +219,12 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
     }
     const auto ns = static_cast<std::int64_t>(segments_.size());
     const auto np = static_cast<std::int64_t>(polymers_.size());
+    const std::int64_t needed = layout_words(nc, nds, ns, np);
+    if (needed > max_store_words) {
+        throw std::length_error("a host of " + std::to_string(nc) + " components and " + std::to_string(nds) +
+                                " data sets would need a store of " + std::to_string(needed) +
+                                " words; at most " + std::to_string(max_store_words));
+    }
 
     std::int64_t last = 1;  // position 1: NC
     offsets4_.fill(0);
@@ -264,17 +303,19 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
 
 void ReferenceHost::write_layout_words() {
     store_[0] = integer_word(nc_);
-    for (std::int64_t i = 1; i <= nc_; ++i) {
-        const Component &c = components_[static_cast<std::size_t>(i - 1)];
-        const std::string_view id = c.identifier;
-        store_at(offsets4_[1] + 2 * i - 1) = character_word(id.substr(0, std::min<std::size_t>(4, id.size())));
-        store_at(offsets4_[1] + 2 * i) = character_word(id.size() > 4 ? id.substr(4) : std::string_view{});
-        const std::string_view formula = c.formula;
-        for (std::size_t w = 0; w < formula_words; ++w) {
-            const std::string_view part = formula.size() > 8 * w ? formula.substr(8 * w, 8) : std::string_view{};
-            store_at(offsets4_[0] + static_cast<std::int64_t>(formula_words) * (i - 1) + 1 +
-                     static_cast<std::int64_t>(w)) = character_word(part);
-        }
+    for (std::int64_t i = 1; i <= nc_; ++i) write_component_words(i);
+}
+
+void ReferenceHost::write_component_words(std::int64_t i) {
+    const Component &c = components_[static_cast<std::size_t>(i - 1)];
+    const std::string_view id = c.identifier;
+    store_at(offsets4_[1] + 2 * i - 1) = character_word(id.substr(0, std::min<std::size_t>(4, id.size())));
+    store_at(offsets4_[1] + 2 * i) = character_word(id.size() > 4 ? id.substr(4) : std::string_view{});
+    const std::string_view formula = c.formula;
+    for (std::size_t w = 0; w < formula_words; ++w) {
+        const std::string_view part = formula.size() > 8 * w ? formula.substr(8 * w, 8) : std::string_view{};
+        store_at(offsets4_[0] + static_cast<std::int64_t>(formula_words) * (i - 1) + 1 +
+                 static_cast<std::int64_t>(w)) = character_word(part);
     }
 }
 
@@ -288,15 +329,20 @@ void ReferenceHost::write_polymer_map() {
     for (std::int64_t k = 1; k <= ns; ++k) store_at(segment_list_offset_ + k) = integer_word(segments_[k - 1]);
     store_at(polymer_list_offset_) = integer_word(np);
     for (std::int64_t r = 1; r <= np; ++r) store_at(polymer_list_offset_ + r) = integer_word(polymers_[r - 1]);
-    for (std::int64_t r = 1; r <= np; ++r) {
-        const Component &p = components_[static_cast<std::size_t>(polymers_[r - 1] - 1)];
-        for (std::int64_t k = 1; k <= ns; ++k) {
-            double fraction = 0.0;
-            for (const SegmentShare &share : p.segments) {
-                if (share.segment == segments_[k - 1]) fraction = share.weight_fraction;
-            }
-            store_at(matrix_offset_ + (k - 1) * np + r) = fraction;
-        }
+    for (std::int64_t r = 1; r <= np; ++r) write_polymer_row(r);
+}
+
+void ReferenceHost::write_polymer_row(std::int64_t r) {
+    const auto ns = static_cast<std::int64_t>(segments_.size());
+    const auto np = static_cast<std::int64_t>(polymers_.size());
+    const Component &p = components_[static_cast<std::size_t>(polymers_[r - 1] - 1)];
+    for (std::int64_t k = 1; k <= ns; ++k) store_at(matrix_offset_ + (k - 1) * np + r) = 0.0;
+    // Segment k of the list is the k-th segment component: find it by number.
+    for (const SegmentShare &share : p.segments) {
+        const auto found = std::lower_bound(segments_.begin(), segments_.end(), share.segment);
+        if (found == segments_.end() || *found != share.segment) continue;
+        const std::int64_t k = (found - segments_.begin()) + 1;
+        store_at(matrix_offset_ + (k - 1) * np + r) = share.weight_fraction;
     }
 }
 
@@ -315,9 +361,46 @@ std::int64_t ReferenceHost::add_component(std::string_view identifier, Component
     }
     if (!positive_finite(molecular_weight)) throw std::invalid_argument("molecular weight must be positive");
     components_.push_back({std::string(id), kind, std::string(), {}});
-    relayout(nc_ + 1, data_sets_);
+    try {
+        relayout(nc_ + 1, data_sets_);
+    } catch (...) {
+        components_.pop_back();
+        throw;
+    }
     set_component_value("MW", nc_, molecular_weight);
     return nc_;
+}
+
+std::int64_t ReferenceHost::add_components(std::span<const ComponentDefinition> components) {
+    std::unordered_set<std::string> ids;
+    for (const Component &c : components_) ids.insert(c.identifier);
+    for (const ComponentDefinition &d : components) {
+        const std::string_view id = trim_trailing(d.identifier);
+        if (id.empty() || id.size() > max_identifier_chars) {
+            throw std::invalid_argument("component identifier must have 1 to 8 characters");
+        }
+        if (!ids.insert(std::string(id)).second) {
+            throw std::invalid_argument("duplicate component '" + std::string(id) + "'");
+        }
+        if (d.kind != ComponentKind::ordinary && d.kind != ComponentKind::polymer &&
+            d.kind != ComponentKind::oligomer && d.kind != ComponentKind::segment) {
+            throw std::invalid_argument("unknown component kind");
+        }
+        if (!positive_finite(d.molecular_weight)) throw std::invalid_argument("molecular weight must be positive");
+    }
+    const std::int64_t first = nc_ + 1;
+    for (const ComponentDefinition &d : components)
+        components_.push_back({std::string(trim_trailing(d.identifier)), d.kind, std::string(), {}});
+    try {
+        relayout(static_cast<std::int64_t>(components_.size()), data_sets_);
+    } catch (...) {
+        components_.resize(static_cast<std::size_t>(nc_));
+        throw;
+    }
+    const std::int64_t mw = array_named("MW").offset;
+    for (std::size_t k = 0; k < components.size(); ++k)
+        store_[static_cast<std::size_t>(mw + first + static_cast<std::int64_t>(k) - 1)] = components[k].molecular_weight;
+    return first;
 }
 
 std::int64_t ReferenceHost::add_polymer(std::string_view identifier, ComponentKind kind, double molecular_weight,
@@ -354,7 +437,7 @@ void ReferenceHost::set_segment_composition(std::int64_t polymer, std::span<cons
         kept.push_back(share);
     }
     components_[static_cast<std::size_t>(polymer - 1)].segments = std::move(kept);
-    write_polymer_map();
+    write_polymer_row(polymer_row(polymer));
 }
 
 void ReferenceHost::set_formula(std::int64_t component, std::string_view formula) {
@@ -362,7 +445,7 @@ void ReferenceHost::set_formula(std::int64_t component, std::string_view formula
     formula = trim_trailing(formula);
     if (formula.size() > formula_chars) throw std::invalid_argument("formula longer than 24 characters");
     components_[static_cast<std::size_t>(component - 1)].formula = std::string(formula);
-    write_layout_words();
+    write_component_words(component);
 }
 
 std::int64_t ReferenceHost::component_number(std::string_view identifier) const {
@@ -397,10 +480,8 @@ void ReferenceHost::check_data_set(std::int64_t data_set) const {
 }
 
 std::int64_t ReferenceHost::polymer_row(std::int64_t component) const {
-    for (std::size_t r = 0; r < polymers_.size(); ++r) {
-        if (polymers_[r] == component) return static_cast<std::int64_t>(r) + 1;
-    }
-    return 0;
+    const auto found = std::lower_bound(polymers_.begin(), polymers_.end(), component);  // in component order
+    return found != polymers_.end() && *found == component ? (found - polymers_.begin()) + 1 : 0;
 }
 
 // ---------------------------------------------------------------- parameters
@@ -624,7 +705,9 @@ void ReferenceHost::root(bool liquid, std::int64_t &state, std::int64_t &mode, d
         own.settings().gas_constant = property_globals_[2];
     RootSearch &search = owner ? own : thread_search(liquid, own);
     if (!owner) search.settings().gas_constant = property_globals_[2];
-    const bool single_component = root_switch(liquid ? 1 : 2);
+    // The switch is written by every call, from any thread: read it atomically.
+    const double word = std::atomic_ref<double>(root_control_[liquid ? 0 : 1]).load(std::memory_order_relaxed);
+    const bool single_component = (std::bit_cast<std::int64_t>(word) & 1) != 0;
     search.step(state, mode, v_close_packed, v_critical, v_dividing, t, p, v, p_calc, dpdv, single_component);
 }
 

@@ -23,7 +23,7 @@ constexpr double kPoleRegionPressureRatio = 300.0; // P_model / P above which th
 
 // Ends of the search.
 constexpr double kRoundoffStep = 1.0e-14;      // relative volume step below which no progress is possible
-constexpr double kRoundoffPressure = 1.0e-9;   // relative pressure error accepted at that floor
+constexpr double kRoundoffVolume = 1.0e-11;    // relative volume error accepted at that floor
 constexpr double kWarmStartMargin = 1.0e-9;    // a warm start must lie this far (relative) above V_cp
 constexpr double kExtremumWidth = 1.0e-6;      // relative width of a located pressure extremum
 constexpr double kHuntTrustWidth = 0.1;        // relative width below which the interpolated extremum is trusted
@@ -146,15 +146,7 @@ RootSearch::Decision RootSearch::advance(double v, double p_calc, double dpdv, b
     prev_ = here;
     has_prev_ = true;
 
-    if (std::fabs(here.f) <= settings_.relative_tolerance * scale_ && !(here.slope >= 0.0))
-        return {Verdict::converged, {v, 4}};
-
-    // Newton cannot move the volume any more: the roundoff floor of the model
-    // pressure is reached.
-    const double newton = newton_target(here);
-    if (std::fabs(here.f) <= kRoundoffPressure * scale_ && std::isfinite(newton) &&
-        std::fabs(newton - v) <= kRoundoffStep * v)
-        return {Verdict::converged, {v, 4}};
+    if (converged_at(here, settings_.volume_tolerance)) return {Verdict::converged, {v, 4}};
 
     if (branch_ == RootKind::liquid)
         file_liquid(here);
@@ -163,12 +155,25 @@ RootSearch::Decision RootSearch::advance(double v, double p_calc, double dpdv, b
     return next_trial(here);
 }
 
+// A stable point (dP/dV < 0) whose pressure is within the relative tolerance of
+// P, or whose volume is within `volume_tolerance` of the root: |f| <= tol |V dP/dV|
+// is a Newton step below tol V. The second test is what a dense liquid at low
+// pressure needs, where |V dP/dV| exceeds P by up to 1e9 and the pressure cannot
+// be resolved to 1e-12 P.
+bool RootSearch::converged_at(const Point &x, double volume_tolerance) const {
+    if (!(x.slope < 0.0) && !std::isnan(x.slope)) return false;
+    const double f = std::fabs(x.f);
+    if (f <= settings_.relative_tolerance * scale_) return true;
+    return x.slope < 0.0 && f <= volume_tolerance * std::fabs(x.v * x.slope);
+}
+
 RootSearch::Decision RootSearch::next_trial(const Point &here) {
     const Decision d = branch_ == RootKind::liquid ? liquid_trial(here) : vapour_trial(here);
     if (d.verdict != Verdict::trial) return d;
     if (std::fabs(d.trial.v - here.v) <= kRoundoffStep * here.v) {
-        // No representable progress left: accept at the roundoff floor or give up.
-        if (std::fabs(here.f) <= kRoundoffPressure * scale_) return {Verdict::converged, {here.v, 4}};
+        // No representable progress left: accept at the roundoff floor of the
+        // model pressure or give up.
+        if (converged_at(here, kRoundoffVolume)) return {Verdict::converged, {here.v, 4}};
         return {Verdict::failed, {here.v, 5}};
     }
     if (evaluations_ >= settings_.max_evaluations) return {Verdict::failed, {here.v, 5}};

@@ -60,11 +60,13 @@
 // or with a dP/dV that is not finite, the slope is taken from the secant to
 // the previous evaluation.
 //
-// Convergence: |P_calc - P| <= relative_tolerance * |P| (|P| replaced by 1 Pa
-// when P = 0) with dP/dV < 0; or, when the next step would move V by less than
-// 1e-14 V (the roundoff floor of the model pressure), |P_calc - P| <= 1e-9 |P|.
-// (The pressure tolerance, not a volume step, ends the search: a liquid's
-// ln phi is corrected by ln(P_calc / P), so a looser pressure would show there.)
+// Convergence, at a point with dP/dV < 0: |P_calc - P| <= relative_tolerance * |P|
+// (|P| replaced by 1 Pa when P = 0), or |P_calc - P| <= volume_tolerance * |V dP/dV|
+// (the volume is within 1e-14 of the root: a dense liquid at low pressure, where
+// |V dP/dV| is up to 1e9 times P, cannot resolve its pressure to 1e-12 P); and,
+// when no representable step is left (the roundoff floor of the model
+// pressure), |P_calc - P| <= 1e-11 |V dP/dV|. A liquid's ln phi is corrected by
+// ln(P_calc / P), so what remains of P_calc - P never shows there.
 //
 // Unusable points. A pressure or volume that is NaN or infinite is never
 // filed: the next trial goes halfway back to the previous usable volume (or,
@@ -91,6 +93,7 @@ enum class RootKind { vapour, liquid };
 struct RootSettings {
     double gas_constant = 8314.462618;  // J/(kmol K), to place ideal-gas-like trial volumes
     double relative_tolerance = 1e-12;  // on |P_calc - P| / P
+    double volume_tolerance = 1e-14;    // on |P_calc - P| / |V dP/dV|, the relative distance to the root
     int max_evaluations = 200;          // per conversation
 };
 
@@ -142,6 +145,7 @@ private:
     double liquid_start() const;
     double vapour_start() const;
     bool within_floor(const Point &x, double v_next) const;
+    bool converged_at(const Point &x, double volume_tolerance) const;
 
     RootKind kind_;
     RootSettings settings_;

@@ -5,7 +5,8 @@
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the
 #      whole unit-test suite;
 #   3. an install into a staging prefix and a downstream CMake project that
-#      finds keld with find_package(keld) and links it.
+#      finds keld with find_package(keld) and links it;
+#   4. a smoke run of the libFuzzer harnesses (clang; 20 s per harness).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -31,3 +32,6 @@ LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/readme_example
 PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
 echo "downstream project found, linked and ran keld"
+
+echo "== Fuzz smoke run"
+bash scripts/fuzz.sh 20

@@ -75,7 +75,8 @@ Examples:
 Exit status:
   0  every state evaluated with KSTAT 1
   1  the case file or the command line is wrong; nothing is computed
-  2  at least one state's density root failed (KSTAT 0); all states are shown
+  2  at least one state failed (KSTAT 0: no density root, or a parameter
+     missing); all states are shown
 )";
 
 constexpr std::string_view sweep =
@@ -83,8 +84,9 @@ constexpr std::string_view sweep =
 
 Evaluate the states of CASE (or state N) at COUNT evenly spaced temperatures
 (K) or pressures (Pa) from FROM to TO, everything else as in the case, and
-print one CSV row per evaluation (the columns of `keld eval --csv`). The
-parameter initialisation runs once before the sweep.
+print one CSV row per evaluation (the columns of `keld eval --csv`) as soon as
+it is computed. The parameter initialisation runs once before the sweep.
+COUNT is at most 100000.
 
 Options:
   --T FROM:TO:COUNT   temperatures in K, e.g. 280:400:13
@@ -100,7 +102,7 @@ Examples:
 Exit status:
   0  every evaluation had KSTAT 1
   1  the case file or the command line is wrong; nothing is computed
-  2  at least one density root failed (KSTAT 0); its row is still printed
+  2  at least one evaluation failed (KSTAT 0); its row is still printed
 )";
 
 constexpr std::string_view init = R"(Usage: keld init CASE
@@ -128,9 +130,12 @@ constexpr std::string_view check = R"(Usage: keld check CASE...
 
 Validate each case file without computing anything: JSON syntax, known keys
 only, units, components and their kinds, segment compositions, parameters,
-fractions that add up to 1, states. Print "CASE: ok" for each valid file and
-the first fault of each invalid one on standard error, naming its place as a
-JSON path (file:states[2].mass_fractions.PS: ...).
+fractions that add up to 1, states and the parameters their data sets give.
+Print "CASE: ok" for each valid file and the first fault of each invalid one on
+standard error, naming its place as a JSON path (file:states[2].mass_fractions.PS:
+...). A case file is a regular file of at most 64 MiB, nested at most 64
+levels deep, with at most 1000 components and 100 data sets (and a host store
+of at most 1 GiB); see docs/case-format.md.
 
 Options:
   -h, --help   show this help

@@ -129,48 +129,74 @@ void write_table(std::ostream &out, const refhost::Case &c,
     }
 }
 
+namespace {
+
+nlohmann::ordered_json state_json(const refhost::Case &c, const Evaluation &e) {
+    using Json = nlohmann::ordered_json;
+    const auto &q = e.request;
+    const auto &r = e.result;
+    Json s;
+    s["state"] = e.state_number;
+    s["label"] = q.label;
+    s["model"] = q.model;
+    s["data_set"] = q.data_set;
+    s["phase"] = phase_name(q.phase);
+    s["T / K"] = q.temperature;
+    s["P / Pa"] = q.pressure;
+    Json ids = Json::array();
+    for (std::int64_t i : q.components) ids.push_back(component_id(c, i));
+    s["components"] = ids;
+    s["z"] = q.z;
+    if (wants_value(q.flags[0])) s["lnphi"] = r.phi;  // NaN is written as null
+    if (wants_derivative(q.flags[0])) s["dlnphi/dT / (1/K)"] = r.dphi;
+    const auto values = values_of(r), derivatives = derivatives_of(r);
+    for (std::size_t p = 0; p < properties.size(); ++p) {
+        const std::string name = properties[p].name;
+        if (wants_value(q.flags[p + 1])) s[name + " / (" + properties[p].unit + ")"] = values[p];
+        if (wants_derivative(q.flags[p + 1])) {
+            s["d" + name + "/dT / (" + properties[p].derivative_unit + ")"] = derivatives[p];
+        }
+    }
+    s["status"] = r.status;
+    s["messages"] = r.messages;
+    return s;
+}
+
+// Indents every line after the first of a dumped value by `by` blanks.
+std::string indented(const std::string &text, std::size_t by) {
+    std::string out;
+    for (char ch : text) {
+        out += ch;
+        if (ch == '\n') out.append(by, ' ');
+    }
+    return out;
+}
+
+}  // namespace
+
+JsonWriter::JsonWriter(std::ostream &out, const refhost::Case &c,
+                       const std::vector<refhost::ModelInitialisation> &initialisation)
+    : out_(out), case_(c) {
+    using Json = nlohmann::ordered_json;
+    Json init = Json::array();
+    for (const auto &i : initialisation) init.push_back({{"model", i.model}, {"messages", i.messages}});
+    out_ << "{\n  \"case\": " << Json(c.origin).dump() << ",\n  \"title\": " << Json(c.title).dump()
+         << ",\n  \"initialisation\": " << indented(init.dump(2), 2) << ",\n  \"states\": [";
+}
+
+void JsonWriter::state(const Evaluation &e) {
+    out_ << (first_ ? "\n    " : ",\n    ") << indented(state_json(case_, e).dump(2), 4);
+    first_ = false;
+}
+
+void JsonWriter::finish() { out_ << (first_ ? "]\n}\n" : "\n  ]\n}\n"); }
+
 void write_json(std::ostream &out, const refhost::Case &c,
                 const std::vector<refhost::ModelInitialisation> &initialisation,
                 const std::vector<Evaluation> &evaluations) {
-    using Json = nlohmann::ordered_json;
-    Json document;
-    document["case"] = c.origin;
-    document["title"] = c.title;
-    document["initialisation"] = Json::array();
-    for (const auto &init : initialisation) {
-        document["initialisation"].push_back({{"model", init.model}, {"messages", init.messages}});
-    }
-    document["states"] = Json::array();
-    for (const Evaluation &e : evaluations) {
-        const auto &q = e.request;
-        const auto &r = e.result;
-        Json s;
-        s["state"] = e.state_number;
-        s["label"] = q.label;
-        s["model"] = q.model;
-        s["data_set"] = q.data_set;
-        s["phase"] = phase_name(q.phase);
-        s["T / K"] = q.temperature;
-        s["P / Pa"] = q.pressure;
-        Json ids = Json::array();
-        for (std::int64_t i : q.components) ids.push_back(component_id(c, i));
-        s["components"] = ids;
-        s["z"] = q.z;
-        if (wants_value(q.flags[0])) s["lnphi"] = r.phi;  // NaN is written as null
-        if (wants_derivative(q.flags[0])) s["dlnphi/dT / (1/K)"] = r.dphi;
-        const auto values = values_of(r), derivatives = derivatives_of(r);
-        for (std::size_t p = 0; p < properties.size(); ++p) {
-            const std::string name = properties[p].name;
-            if (wants_value(q.flags[p + 1])) s[name + " / (" + properties[p].unit + ")"] = values[p];
-            if (wants_derivative(q.flags[p + 1])) {
-                s["d" + name + "/dT / (" + properties[p].derivative_unit + ")"] = derivatives[p];
-            }
-        }
-        s["status"] = r.status;
-        s["messages"] = r.messages;
-        document["states"].push_back(std::move(s));
-    }
-    out << document.dump(2) << "\n";
+    JsonWriter writer(out, c, initialisation);
+    for (const Evaluation &e : evaluations) writer.state(e);
+    writer.finish();
 }
 
 namespace {
@@ -187,78 +213,82 @@ std::string csv_field(const std::string &text) {
 
 }  // namespace
 
-void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Evaluation> &evaluations) {
-    // Columns: the components of any state (in the case's order), and each
-    // property that some state asks for.
+CsvWriter::CsvWriter(std::ostream &out, const refhost::Case &c, const std::vector<refhost::StateRequest> &requests)
+    : out_(out), case_(c) {
     const std::int64_t nc = c.host->component_count();
     std::vector<bool> listed(static_cast<std::size_t>(nc) + 1, false);
-    std::array<bool, 5> any_value{}, any_derivative{};
-    for (const Evaluation &e : evaluations) {
-        for (std::int64_t i : e.request.components) listed[static_cast<std::size_t>(i)] = true;
+    for (const refhost::StateRequest &q : requests) {
+        for (std::int64_t i : q.components) listed[static_cast<std::size_t>(i)] = true;
         for (std::size_t p = 0; p < 5; ++p) {
-            any_value[p] = any_value[p] || wants_value(e.request.flags[p]);
-            any_derivative[p] = any_derivative[p] || wants_derivative(e.request.flags[p]);
+            any_value_[p] = any_value_[p] || wants_value(q.flags[p]);
+            any_derivative_[p] = any_derivative_[p] || wants_derivative(q.flags[p]);
         }
     }
-    std::vector<std::int64_t> columns;
     for (std::int64_t i = 1; i <= nc; ++i) {
-        if (listed[static_cast<std::size_t>(i)]) columns.push_back(i);
+        if (listed[static_cast<std::size_t>(i)]) columns_.push_back(i);
     }
 
     std::vector<std::string> header{"state",    "label", "model",  "phase",
                                     "data_set", "T / K", "P / Pa", "status"};
-    for (std::int64_t i : columns) header.push_back("z " + component_id(c, i));
-    if (any_value[0]) {
-        for (std::int64_t i : columns) header.push_back("lnphi " + component_id(c, i));
+    for (std::int64_t i : columns_) header.push_back("z " + component_id(c, i));
+    if (any_value_[0]) {
+        for (std::int64_t i : columns_) header.push_back("lnphi " + component_id(c, i));
     }
-    if (any_derivative[0]) {
-        for (std::int64_t i : columns) header.push_back("dlnphi/dT " + component_id(c, i) + " / (1/K)");
+    if (any_derivative_[0]) {
+        for (std::int64_t i : columns_) header.push_back("dlnphi/dT " + component_id(c, i) + " / (1/K)");
     }
     for (std::size_t p = 0; p < properties.size(); ++p) {
         const std::string name = properties[p].name;
-        if (any_value[p + 1]) header.push_back(name + " / (" + properties[p].unit + ")");
-        if (any_derivative[p + 1])
+        if (any_value_[p + 1]) header.push_back(name + " / (" + properties[p].unit + ")");
+        if (any_derivative_[p + 1])
             header.push_back("d" + name + "/dT / (" + properties[p].derivative_unit + ")");
     }
     header.push_back("messages");
-    for (std::size_t k = 0; k < header.size(); ++k) out << (k ? "," : "") << csv_field(header[k]);
-    out << "\n";
+    for (std::size_t k = 0; k < header.size(); ++k) out_ << (k ? "," : "") << csv_field(header[k]);
+    out_ << "\n";
+}
 
-    for (const Evaluation &e : evaluations) {
-        const auto &q = e.request;
-        const auto &r = e.result;
-        std::vector<std::string> row{std::to_string(e.state_number),
-                                     q.label,
-                                     q.model,
-                                     phase_name(q.phase),
-                                     std::to_string(q.data_set),
-                                     number(q.temperature, 17),
-                                     number(q.pressure, 17),
-                                     std::to_string(r.status)};
-        auto per_component = [&](const std::vector<double> &v, bool wanted) {
-            for (std::int64_t i : columns) {
-                std::string cell;
-                for (std::size_t k = 0; k < q.components.size(); ++k) {
-                    if (q.components[k] == i && wanted) cell = number(v[k], 17);
-                }
-                row.push_back(cell);
+void CsvWriter::row(const Evaluation &e) {
+    const auto &q = e.request;
+    const auto &r = e.result;
+    std::vector<std::string> row{std::to_string(e.state_number),
+                                 q.label,
+                                 q.model,
+                                 phase_name(q.phase),
+                                 std::to_string(q.data_set),
+                                 number(q.temperature, 17),
+                                 number(q.pressure, 17),
+                                 std::to_string(r.status)};
+    auto per_component = [&](const std::vector<double> &v, bool wanted) {
+        for (std::int64_t i : columns_) {
+            std::string cell;
+            for (std::size_t k = 0; k < q.components.size(); ++k) {
+                if (q.components[k] == i && wanted) cell = number(v[k], 17);
             }
-        };
-        per_component(q.z, true);
-        if (any_value[0]) per_component(r.phi, wants_value(q.flags[0]));
-        if (any_derivative[0]) per_component(r.dphi, wants_derivative(q.flags[0]));
-        const auto values = values_of(r), derivatives = derivatives_of(r);
-        for (std::size_t p = 0; p < properties.size(); ++p) {
-            if (any_value[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? number(values[p], 17) : "");
-            if (any_derivative[p + 1])
-                row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
+            row.push_back(cell);
         }
-        std::string messages;
-        for (const std::string &line : r.messages) messages += (messages.empty() ? "" : " | ") + line;
-        row.push_back(messages);
-        for (std::size_t k = 0; k < row.size(); ++k) out << (k ? "," : "") << csv_field(row[k]);
-        out << "\n";
+    };
+    per_component(q.z, true);
+    if (any_value_[0]) per_component(r.phi, wants_value(q.flags[0]));
+    if (any_derivative_[0]) per_component(r.dphi, wants_derivative(q.flags[0]));
+    const auto values = values_of(r), derivatives = derivatives_of(r);
+    for (std::size_t p = 0; p < properties.size(); ++p) {
+        if (any_value_[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? number(values[p], 17) : "");
+        if (any_derivative_[p + 1])
+            row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
     }
+    std::string messages;
+    for (const std::string &line : r.messages) messages += (messages.empty() ? "" : " | ") + line;
+    row.push_back(messages);
+    for (std::size_t k = 0; k < row.size(); ++k) out_ << (k ? "," : "") << csv_field(row[k]);
+    out_ << "\n";
+}
+
+void write_csv(std::ostream &out, const refhost::Case &c, const std::vector<Evaluation> &evaluations) {
+    std::vector<refhost::StateRequest> requests;
+    for (const Evaluation &e : evaluations) requests.push_back(e.request);
+    CsvWriter writer(out, c, requests);
+    for (const Evaluation &e : evaluations) writer.row(e);
 }
 
 }  // namespace keld::cli

@@ -1,7 +1,9 @@
 // Results of the keld command as a readable table, JSON or CSV.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <vector>
 
@@ -13,6 +15,34 @@ struct Evaluation {
     std::size_t state_number;  // 1-based, in the case
     refhost::StateRequest request;
     refhost::StateResult result;
+};
+
+// CSV written as the rows come: the columns follow from the requests (the
+// components any of them lists, the properties any of them asks for).
+class CsvWriter {
+public:
+    CsvWriter(std::ostream &out, const refhost::Case &c, const std::vector<refhost::StateRequest> &requests);
+    void row(const Evaluation &e);
+
+private:
+    std::ostream &out_;
+    const refhost::Case &case_;
+    std::vector<std::int64_t> columns_;
+    std::array<bool, 5> any_value_{}, any_derivative_{};
+};
+
+// A JSON document written state by state: finish() closes it.
+class JsonWriter {
+public:
+    JsonWriter(std::ostream &out, const refhost::Case &c,
+               const std::vector<refhost::ModelInitialisation> &initialisation);
+    void state(const Evaluation &e);
+    void finish();
+
+private:
+    std::ostream &out_;
+    const refhost::Case &case_;
+    bool first_ = true;
 };
 
 void write_table(std::ostream &out, const refhost::Case &c,

@@ -9,9 +9,19 @@ file(WRITE ${KELD_BAD_CASE} [=[
 }
 ]=])
 
-# A state whose parameters are missing: its density root fails.
+# A state with a parameter missing: the monitor refuses it and says which.
 set(KELD_FAILING_CASE ${CMAKE_CURRENT_BINARY_DIR}/failing-case.json)
 file(WRITE ${KELD_FAILING_CASE} [=[
+{
+  "components": [{"id": "X", "MW / (kg/kmol)": 50}],
+  "parameters": [{"pcsaft": {"PCSFTV / A": {"X": 3.5}, "PCSFTU / K": {"X": 250}}}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e6, "phase": "liquid", "mole_fractions": {"X": 1}}]
+}
+]=])
+
+# A state whose data set gives no parameters of its model at all.
+set(KELD_NO_PARAMETERS_CASE ${CMAKE_CURRENT_BINARY_DIR}/no-parameters-case.json)
+file(WRITE ${KELD_NO_PARAMETERS_CASE} [=[
 {
   "components": [{"id": "X", "MW / (kg/kmol)": 50}],
   "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e6, "phase": "liquid", "mole_fractions": {"X": 1}}]
@@ -48,7 +58,9 @@ endfunction()
 keld_cli_test(eval_table 0 ARGS eval ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDOUT "TOLUENE +0\\.725" "PS +0\\.274" "ln phi" "status: ok \\(KSTAT 1\\)" "V +0\\.1[0-9]+ +m3/kmol" "State 6: SL 380 K")
 keld_cli_test(eval_failed_state 2 ARGS eval ${KELD_FAILING_CASE}
-  STDOUT "status: failed \\(KSTAT 0\\)" "PCSFTM \\(DATA SET   1\\) MISSING FOR COMPONENT X")
+  STDOUT "status: failed \\(KSTAT 0\\)" "PCSFTM \\(DATA SET   1\\) MISSING FOR COMPONENT X" "X +1 +nan")
+keld_cli_test(check_state_without_parameters 1 ARGS check ${KELD_NO_PARAMETERS_CASE}
+  STDERR "states\\[0\\]\\.model: data set 1 gives no pcsaft parameters")
 keld_cli_test(eval_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/methane-hexane.json)
 keld_cli_test(eval_csv 0 ARGS eval --csv ${KELD_EXAMPLES}/polystyrene-toluene.json
   CSV_HEADER "^state,label,model,phase,data_set,T / K,P / Pa,status,z TOLUENE,z PS,lnphi TOLUENE,lnphi PS," CSV_ROWS 6)
@@ -62,6 +74,13 @@ keld_cli_test(sweep_t 0 ARGS sweep --T 300:400:5 --state 1 ${KELD_EXAMPLES}/poly
 keld_cli_test(sweep_p 0 ARGS sweep --P=1e5:2e6:3 ${KELD_EXAMPLES}/methane-hexane.json CSV_ROWS 12 CSV_HEADER "^state,")
 keld_cli_test(sweep_needs_range 1 ARGS sweep ${KELD_EXAMPLES}/methane-hexane.json STDERR "give one of --T and --P")
 keld_cli_test(sweep_bad_range 1 ARGS sweep --T 300:200 ${KELD_EXAMPLES}/methane-hexane.json STDERR "FROM:TO:COUNT")
+keld_cli_test(sweep_too_many_points 1 ARGS sweep --T 300:400:100000000000000000000 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "FROM:TO:COUNT")
+keld_cli_test(sweep_point_limit 1 ARGS sweep --T 300:400:100001 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "at most 100000 points")
+keld_cli_test(sweep_json 0 JSON ARGS sweep --json --P 1e5:2e6:3 --state 2 ${KELD_EXAMPLES}/methane-hexane.json)
+keld_cli_test(check_directory 1 ARGS check ${KELD_EXAMPLES} STDERR "examples: not a regular file")
+keld_cli_test(check_device 1 ARGS check /dev/zero STDERR "/dev/zero: not a regular file")
 keld_cli_test(init 0 ARGS init ${KELD_EXAMPLES}/polystyrene-from-segments.json
   STDOUT "Initialisation of pcsaft" "SLTSTR / K" "PS +missing")
 keld_cli_test(check_examples 0 ARGS check ${KELD_EXAMPLES}/polystyrene-toluene.json ${KELD_EXAMPLES}/methane-hexane.json

@@ -1,5 +1,6 @@
 // keld: evaluate the property monitors on the states of a case file.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -141,8 +142,11 @@ int run_eval(const Arguments &a) {
 
 struct Range {
     double from, to;
-    long count;
+    long long count;
 };
+
+// Points of one sweep range: a sweep streams its rows, and this bounds the output.
+constexpr long long max_sweep_points = 100000;
 
 Range parse_range(const std::string &option, const std::string &text) {
     const std::size_t first = text.find(':');
@@ -161,10 +165,15 @@ Range parse_range(const std::string &option, const std::string &text) {
     if (from.empty() || *end) throw bad();
     r.to = std::strtod(to.c_str(), &end);
     if (to.empty() || *end) throw bad();
-    r.count = std::strtol(count.c_str(), &end, 10);
-    if (count.empty() || *end) throw bad();
+    errno = 0;
+    r.count = std::strtoll(count.c_str(), &end, 10);
+    if (count.empty() || *end || errno == ERANGE) throw bad();
     if (!(std::isfinite(r.from) && std::isfinite(r.to) && r.from > 0 && r.to > 0 && r.count >= 1))
         throw bad();
+    if (r.count > max_sweep_points) {
+        throw UsageError{"sweep", "--" + option + ": at most " + std::to_string(max_sweep_points) +
+                                      " points, not " + count};
+    }
     return r;
 }
 
@@ -176,24 +185,37 @@ int run_sweep(const Arguments &a) {
     Case c = refhost::load_case_file(single_case("sweep", a));
     const auto selection = states_to_run("sweep", a, c);
     const auto initialisation = refhost::initialise_case(c);
-    std::vector<cli::Evaluation> evaluations;
+    // Rows go out as they are computed, so that a long sweep needs no memory
+    // for its results and shows progress.
+    std::optional<cli::JsonWriter> json;
+    std::optional<cli::CsvWriter> csv;
+    if (a.options.count("json")) {
+        json.emplace(std::cout, c, initialisation);
+    } else {
+        std::vector<refhost::StateRequest> requests;
+        for (std::size_t n : selection) requests.push_back(c.states[n - 1]);
+        csv.emplace(std::cout, c, requests);
+    }
+    int status = exit_ok;
     for (std::size_t n : selection) {
-        for (long k = 0; k < range.count; ++k) {
+        for (long long k = 0; k < range.count; ++k) {
             const double x = range.count == 1
                                  ? range.from
                                  : range.from + (range.to - range.from) * static_cast<double>(k) /
                                                     static_cast<double>(range.count - 1);
             refhost::StateRequest request = c.states[n - 1];
             (over_t ? request.temperature : request.pressure) = x;
-            evaluations.push_back({n, request, refhost::evaluate(*c.host, request)});
+            const cli::Evaluation e{n, request, refhost::evaluate(*c.host, request)};
+            if (e.result.status != 1) status = exit_failed_state;
+            if (json) {
+                json->state(e);
+            } else {
+                csv->row(e);
+            }
         }
     }
-    if (a.options.count("json")) {
-        cli::write_json(std::cout, c, initialisation, evaluations);
-    } else {
-        cli::write_csv(std::cout, c, evaluations);
-    }
-    return status_of(evaluations);
+    if (json) json->finish();
+    return status;
 }
 
 std::string unit_of(std::string_view parameter) {

@@ -223,6 +223,13 @@ typedef struct keld_host {
      * coefficient of each pair is used. */
     keld_binary_kij_fn binary_kij;                     /* PolyBinaryKij */
     keld_binary_kij_fn binary_kij_deriv;               /* PolyBinaryKijDeriv */
+
+    /* Every monitor: length in words of the work block that starts at
+     * HostStore(HostWorkOffset). Optional: when not given, the block runs to
+     * the end of the store. A call's work area (KWORK >= 0 words into the
+     * block) must lie inside it, or the call is refused before anything is
+     * written. */
+    int64_t *work_words;
 } keld_host;
 
 /* Installs the host table (copied). Until a table is installed, or after

@@ -17,15 +17,36 @@
  * Every routine needs a host table installed first (keld/host.h). Without one
  * it returns at once, writing nothing.
  *
- * Arguments keld cannot honour (N larger than the number of components, a
- * component number outside 1..NC, a data set below 1, a non-finite or
- * non-positive T or P, a work area or parameter block outside the host store)
- * never lead to a read or write outside the given arrays: the monitor sets
- * every requested output to NaN and KSTAT to 0, and returns. N < 1 returns
- * at once without writing anything.
+ * Arguments keld cannot honour never lead to a read or write outside the
+ * given arrays: the monitor sets every requested output to NaN and KSTAT to 0,
+ * and returns, having written nothing else. They are: N larger than the number
+ * of components NC; a component number outside 1..NC or listed twice; mole
+ * fractions Z that are negative or not finite or whose sum differs from 1 by
+ * more than 1e-9; a phase flag KVL other than 1 (vapour) and 2 (liquid); a
+ * data set below 1 or above the host's count; a T or P that is not a finite
+ * positive number; a work area outside the host's work block (KWORK < 0, or
+ * KWORK + the area's length beyond the block); a parameter block outside the
+ * host store. A parameter that equals the missing-value marker is refused the
+ * same way, with a message naming the parameter and the component. N < 1
+ * returns at once without writing anything. The vector forms evaluate each
+ * element alone (Z = 1), so a component may be listed more than once there
+ * and N may exceed NC (the same fluid at several pressures).
  *
  * Each routine is also exported under a gfortran-style alias: lower case with
  * a trailing underscore (KELD_ESSLP -> keld_esslp_), the same code.
+ *
+ * Threads. keld creates none. Calls from several threads on one installed
+ * host are safe when each call uses its own work area (its own KWORK range):
+ * a call keeps its state in its work area and on its stack; the few words
+ * that every call writes and nobody reads back within a call (a polymer's
+ * parameter-source flag and pseudo-critical values, the Sanchez-Lacombe
+ * working copies TSTARL/PSTARL/DSTARL, HostDpdvControl(1), the single-component
+ * switches of HostRootControl) are written with atomic stores; each
+ * density-root conversation hands the host a dP/dV cell of its own; and
+ * message lines are written and printed one message at a time. The host's
+ * operations must be safe to call from several threads and its root routines
+ * must keep one conversation per thread (the reference host's do). Installing
+ * a host table is not synchronised with calls: install it before they start.
  */
 #ifndef KELD_KELD_H
 #define KELD_KELD_H
@@ -44,7 +65,8 @@ extern "C" {
  *   T, P        temperature (K), pressure (Pa)
  *   Z(N)        mole fractions of the listed components on the host's apparent basis
  *   N, IDX(N)   number of listed components and their component numbers (1..NC)
- *   KWORK       offset of the call's work area: it starts at HostStore(HostWorkOffset + KWORK)
+ *   KWORK       offset (>= 0) of the call's work area in the host's work block: it
+ *               starts at HostStore(HostWorkOffset + KWORK); one per concurrent call
  *   KSPARE      not read
  *   KVL         phase: 1 vapour, 2 liquid
  *   KPHI, KH, KS, KG, KV   request flags

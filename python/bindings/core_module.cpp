@@ -88,22 +88,36 @@ public:
     std::size_t state_count() const { return case_.states.size(); }
     const StateRequest &state(std::size_t i) const { return case_.states.at(i); }
 
-    StateResult evaluate_state(std::size_t i) { return keld::refhost::evaluate(*case_.host, case_.states.at(i)); }
+    // The calls below release the GIL while keld computes: other Python threads
+    // run meanwhile, and keld's case layer takes its evaluations one at a time.
+    StateResult evaluate_state(std::size_t i) {
+        const StateRequest &request = case_.states.at(i);
+        py::gil_scoped_release released;
+        return keld::refhost::evaluate(*case_.host, request);
+    }
 
     std::vector<std::string> initialise(const std::string &model) {
-        return keld::refhost::initialise_model(*case_.host, model_named(model));
+        const auto &entry = model_named(model);
+        py::gil_scoped_release released;
+        return keld::refhost::initialise_model(*case_.host, entry);
     }
 
     // Every model the case uses or gives parameters for, as a simulator
     // initialises once before its property calls: model -> message lines.
     py::dict initialise_all() {
+        std::vector<keld::refhost::ModelInitialisation> reports;
+        {
+            py::gil_scoped_release released;
+            reports = keld::refhost::initialise_case(case_);
+        }
         py::dict out;
-        for (const auto &report : keld::refhost::initialise_case(case_)) out[py::str(report.model)] = report.messages;
+        for (const auto &report : reports) out[py::str(report.model)] = report.messages;
         return out;
     }
 
     StateResult evaluate_request(const StateRequest &request) {
         model_named(request.model);
+        py::gil_scoped_release released;
         return keld::refhost::evaluate(*case_.host, request);
     }
 
@@ -124,17 +138,28 @@ public:
         py::array_t<std::int64_t> status(n);
         py::list messages;
 
+        // The inputs are copied while the GIL is held; the loop runs without it.
         auto t_in = t.unchecked<1>();
         auto p_in = p.unchecked<1>();
         auto z_in = z.unchecked<2>();
+        std::vector<StateRequest> requests(static_cast<std::size_t>(n), request);
+        for (py::ssize_t row = 0; row < n; ++row) {
+            StateRequest &q = requests[static_cast<std::size_t>(row)];
+            q.temperature = t_in(row);
+            q.pressure = p_in(row);
+            for (py::ssize_t k = 0; k < listed; ++k) q.z[static_cast<std::size_t>(k)] = z_in(row, k);
+        }
+        std::vector<StateResult> results(static_cast<std::size_t>(n));
+        {
+            py::gil_scoped_release released;
+            for (std::size_t row = 0; row < results.size(); ++row)
+                results[row] = keld::refhost::evaluate(*case_.host, requests[row]);
+        }
         auto phi_out = ln_phi.mutable_unchecked<2>();
         auto dphi_out = d_ln_phi.mutable_unchecked<2>();
         auto status_out = status.mutable_unchecked<1>();
         for (py::ssize_t row = 0; row < n; ++row) {
-            request.temperature = t_in(row);
-            request.pressure = p_in(row);
-            for (py::ssize_t k = 0; k < listed; ++k) request.z[static_cast<std::size_t>(k)] = z_in(row, k);
-            const StateResult r = keld::refhost::evaluate(*case_.host, request);
+            const StateResult &r = results[static_cast<std::size_t>(row)];
             for (py::ssize_t k = 0; k < listed; ++k) {
                 phi_out(row, k) = r.phi.at(static_cast<std::size_t>(k));
                 dphi_out(row, k) = r.dphi.at(static_cast<std::size_t>(k));

@@ -40,10 +40,11 @@ class Case:
     def from_dict(cls, data, origin="<dict>", initialise=True):
         try:
             text = json.dumps(data, allow_nan=False)
-        except (TypeError, ValueError) as e:
-            error = _core.CaseError(f"{origin}: not representable as JSON: {e}")
+        except (TypeError, ValueError, RecursionError) as e:
+            reason = "nested too deeply" if isinstance(e, RecursionError) else str(e)
+            error = _core.CaseError(f"{origin}: not representable as JSON: {reason}")
             error.where = origin
-            raise error from e
+            raise error from None
         return cls.from_json(text, origin, initialise)
 
     @property
@@ -124,12 +125,14 @@ class Case:
             raise ValueError("pcsaft_assoc settings are for the 'pcsaft-assoc' model")
         request.association_options = inputs.pcsaft_assoc_options(pcsaft_assoc)
         request.data_set = inputs.data_set_number(self._core, data_set)
-        request.diagnostics = int(diagnostics)
-        request.option = int(option)
+        request.diagnostics = inputs.diagnostic_level(diagnostics)
+        request.option = inputs.segment_option(option)
         # The cubic model's call: {"mixing_rule": 1..4, "excess_model": 1..7, "alpha_option": 0 or 2}.
         for key, value in (cubic or {}).items():
             if key not in ("mixing_rule", "excess_model", "alpha_option"):
                 raise ValueError(f"unknown cubic setting {key!r} (use mixing_rule, excess_model, alpha_option)")
+            if not inputs.is_integer(value):
+                raise ValueError(f"cubic setting {key} must be an integer, not {value!r}")
             setattr(request, key, int(value))
         return request
 

@@ -71,27 +71,55 @@ def model_name(model):
 
 def phase_code(phase):
     try:
-        return PHASES[str(phase).lower()]
+        if not isinstance(phase, str):
+            raise KeyError(phase)
+        return PHASES[phase.lower()]
     except KeyError:
         raise ValueError(f"phase must be 'liquid' or 'vapour', not {phase!r}") from None
 
 
+def is_integer(value):
+    """An integer in the arithmetic sense: int or a numpy integer, not a bool."""
+    return isinstance(value, numbers.Integral) and not isinstance(value, (bool, np.bool_))
+
+
+def flag_word(name, value):
+    if not is_integer(value) or not 0 <= value <= ALL_PROPERTIES:
+        raise ValueError(f"request flag {name} must be 0, 1, 2 or 3, not {value!r}")
+    return int(value)
+
+
 def flag_words(flags):
-    """Request flags (KPHI, KH, KS, KG, KV): None (everything), one integer for
-    all five, a sequence of five, or a dict over ln_phi/H/S/G/V (absent: 0)."""
+    """Request flags (KPHI, KH, KS, KG, KV), each 0 (nothing), 1 (value), 2
+    (temperature derivative) or 3 (both): None (everything), one for all five,
+    a sequence of five, or a dict over ln_phi/H/S/G/V (absent: 0)."""
     if flags is None:
         return [ALL_PROPERTIES] * 5
-    if isinstance(flags, numbers.Integral):
-        return [int(flags)] * 5
     if isinstance(flags, dict):
         unknown = set(flags) - set(FLAG_NAMES)
         if unknown:
             raise ValueError(f"unknown request flag(s) {sorted(unknown)}; known: {', '.join(FLAG_NAMES)}")
-        return [int(flags.get(name, 0)) for name in FLAG_NAMES]
+        return [flag_word(name, flags.get(name, 0)) for name in FLAG_NAMES]
+    if not isinstance(flags, (list, tuple, np.ndarray)):
+        return [flag_word("flags", flags)] * 5
     words = list(flags)
-    if len(words) != 5 or not all(isinstance(w, numbers.Integral) for w in words):
+    if len(words) != 5:
         raise ValueError(f"flags must be five integers (KPHI, KH, KS, KG, KV), not {flags!r}")
-    return [int(w) for w in words]
+    return [flag_word(name, w) for name, w in zip(FLAG_NAMES, words)]
+
+
+def diagnostic_level(value):
+    """KDIAG as case files take it: an integer, 0 or more."""
+    if not is_integer(value) or value < 0:
+        raise ValueError(f"diagnostics must be an integer of 0 or more, not {value!r}")
+    return int(value)
+
+
+def segment_option(value):
+    """KOPT: 0 averages polymer cross parameters with segment weight fractions, 5 with mole fractions."""
+    if not is_integer(value) or value not in (0, 5):
+        raise ValueError(f"option must be 0 (segment weight fractions) or 5 (mole fractions), not {value!r}")
+    return int(value)
 
 
 def positive_finite(name, values):
@@ -104,7 +132,7 @@ def positive_finite(name, values):
 
 
 def data_set_number(case_core, data_set):
-    if not isinstance(data_set, numbers.Integral) or not 1 <= data_set <= case_core.data_set_count:
+    if not is_integer(data_set) or not 1 <= data_set <= case_core.data_set_count:
         raise ValueError(f"data_set must be an integer from 1 to {case_core.data_set_count}, not {data_set!r}")
     return int(data_set)
 
@@ -137,6 +165,9 @@ class Listing:
             if entry is None:
                 known = ", ".join(c["identifier"] for c in components)
                 raise ValueError(f"unknown component {ident!r} (components of the case: {known})")
+            if entry["kind"] == "segment":
+                raise ValueError(f"{entry['identifier']!r} is a polymer segment, not a component of a phase: "
+                                 f"list the polymer")
             chosen.append(entry)
         if not chosen:
             raise ValueError("a composition needs at least one component")

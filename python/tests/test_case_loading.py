@@ -89,6 +89,15 @@ class TestFaultyCasesNameThePlace:
             keld.Case.from_dict({"components": [{"id": "X", "MW / (kg/kmol)": float("nan")}]})
         assert caught.value.where == "<dict>"
 
+    def test_deep_nesting(self):
+        nested = []
+        for _ in range(100000):
+            nested = [nested]
+        with pytest.raises(keld.CaseError, match="nested too deeply"):
+            keld.Case.from_dict({"components": nested})
+        with pytest.raises(keld.CaseError, match="nested deeper than 64 levels"):
+            keld.Case.from_json('{"components": ' + "[" * 70 + "]" * 70 + "}")
+
 
 def test_initialisation_reports_missing_parameters():
     case = keld.Case.from_dict(toluene_case(), initialise=False)

@@ -1,5 +1,6 @@
 """Case.properties and Case.properties_many: argument handling, agreement of the
 scalar and vectorised forms, and the placing of what comes back."""
+import concurrent.futures
 import math
 
 import numpy as np
@@ -82,6 +83,7 @@ class TestBadArguments:
     @pytest.mark.parametrize("kwargs, pattern", [
         (dict(z={"BENZENE": 1.0}), "unknown component 'BENZENE'.*TOLUENE, STY, PS"),
         (dict(z={"TOLUENE": 0.7, "PS": 0.2}), "mole fractions must sum to 1"),
+        (dict(z={"TOLUENE": 0.7, "STY": 0.3}), "'STY' is a polymer segment"),
         (dict(z={"TOLUENE": 1.1, "PS": -0.1}), "not negative"),
         (dict(z=[1.0, 0.0, 0.0]), r"last axis must list 2 fractions for TOLUENE, PS"),
         (dict(z=[0.5, 0.5], components=["PS", "ps"]), "listed twice"),
@@ -94,6 +96,15 @@ class TestBadArguments:
         (dict(z=[1.0, 0.0], flags=[3, 3]), "five integers"),
         (dict(z=[1.0, 0.0], flags={"U": 1}), "unknown request flag"),
         (dict(z=[1.0, 0.0], data_set=2), "data_set must be an integer from 1 to 1"),
+        (dict(z=[1.0, 0.0], data_set=True), "data_set must be an integer"),
+        (dict(z=[1.0, 0.0], diagnostics=-5), "diagnostics must be an integer of 0 or more"),
+        (dict(z=[1.0, 0.0], diagnostics=2.5), "diagnostics must be an integer"),
+        (dict(z=[1.0, 0.0], option=2.7), "option must be 0 .* or 5"),
+        (dict(z=[1.0, 0.0], option=1), "option must be 0 .* or 5"),
+        (dict(z=[1.0, 0.0], flags={"V": 1.7}), "request flag V must be 0, 1, 2 or 3"),
+        (dict(z=[1.0, 0.0], flags=True), "request flag flags must be 0, 1, 2 or 3"),
+        (dict(z=[1.0, 0.0], flags=[3, 3, 3, 3, 4]), "request flag V must be"),
+        (dict(z=[1.0, 0.0], phase=2), "phase must be 'liquid' or 'vapour'"),
     ])
     def test_rejected_with_a_clear_message(self, ps_toluene, kwargs, pattern):
         arguments = dict(T=300.0, P=1e5)
@@ -146,3 +157,17 @@ def test_pure_toluene_dict_case():
     assert r.status == 1 and r.components == ("TOLUENE",)
     assert 92.141 / r.V == pytest.approx(862.2, rel=0.03)
     assert case.initialisation_messages == {"pcsaft": []}
+
+
+def test_threads_share_a_case(ps_toluene):
+    # keld releases the GIL while it computes and takes one evaluation at a
+    # time: two threads on one case get exactly the sequential results.
+    temperatures = np.linspace(280.0, 400.0, 30)
+    expected = {m: ps_toluene.properties_many(T=temperatures, P=1e5, z=[0.9, 0.1], model=m) for m in MODELS}
+    with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
+        futures = {m: pool.submit(ps_toluene.properties_many, T=temperatures, P=1e5, z=[0.9, 0.1], model=m)
+                   for m in MODELS}
+        for m, future in futures.items():
+            got = future.result()
+            np.testing.assert_array_equal(got.V, expected[m].V)
+            np.testing.assert_array_equal(got.ln_phi, expected[m].ln_phi)

@@ -9,7 +9,9 @@ ModelEntry pcsaft() {
                      "PC-SAFT, hard chain and dispersion (KELD_ESPCSF, initialised by KELD_ESPCSI)",
                      evaluate_monitor27<KELD_ESPCSF>,
                      KELD_ESPCSI,
-                     {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"}};
+                     {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"},
+                     true,
+                     true};  // a missing PC-SAFT parameter stays missing: a state needs the family's parameters
     entry.monitor27 = KELD_ESPCSF;  // fast path of the phase-equilibrium layer
     return entry;
 }

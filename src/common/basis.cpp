@@ -22,12 +22,19 @@ double apparent_basis_factor(std::int64_t n, const std::int64_t *idx, const doub
     return factor;
 }
 
-void to_apparent_basis(const Requests &rq, std::int64_t n, const double *z, const double *x, double factor,
-                       double log_p_over_pcalc, const MonitorOutputs &out) {
+void to_apparent_basis(const Requests &rq, std::int64_t n, const std::int64_t *idx, const double *z, const double *x,
+                       const double *mw_by_component, const double *mwn, double log_p_over_pcalc,
+                       const MonitorOutputs &out) {
+    const double factor = apparent_basis_factor(n, idx, z, mw_by_component, mwn);
     if (rq.phi.any()) {
         for (std::int64_t k = 0; k < n; ++k) {
             out.phi[k] -= log_p_over_pcalc;
-            if (z[k] > 0.0 && x[k] > 0.0) out.phi[k] += std::log(x[k] / z[k]);
+            if (z[k] > 0.0 && x[k] > 0.0) {
+                out.phi[k] += std::log(x[k] / z[k]);
+            } else if (z[k] == 0.0) {
+                const double ratio = mw_by_component[idx[k] - 1] / mwn[k] / factor;
+                if (ratio > 0.0 && std::isfinite(ratio)) out.phi[k] += std::log(ratio);
+            }
         }
     }
     auto scale = [factor](const Flag &f, double *value, double *derivative) {

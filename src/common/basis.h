@@ -25,9 +25,13 @@ double apparent_basis_factor(std::int64_t n, const std::int64_t *idx, const doub
 
 // Brings true-basis results to the host's basis. For a liquid root the ln phi
 // are first corrected by -ln(P/P_calc) (log_p_over_pcalc, 0 for none); then
-// ln phi_k += ln(x_k/Z_k) where both are positive; V, H, S, G and their
-// derivatives are multiplied by F wherever they were computed. DPHI is left alone.
-void to_apparent_basis(const Requests &rq, std::int64_t n, const double *z, const double *x, double factor,
-                       double log_p_over_pcalc, const MonitorOutputs &out);
+// ln phi_k += ln(x_k/Z_k): from the host's conversion where both are positive
+// and, for a component absent from the phase (Z_k = 0), from the limit of x_k/Z_k
+// as Z_k -> 0, (MW_k/MWN_k)/F, so that ln phi is continuous at infinite
+// dilution. V, H, S, G and their derivatives are multiplied by
+// F = sum_k Z(k) MW(IDX(k))/MWN(k) wherever they were computed. DPHI is left alone.
+void to_apparent_basis(const Requests &rq, std::int64_t n, const std::int64_t *idx, const double *z, const double *x,
+                       const double *mw_by_component, const double *mwn, double log_p_over_pcalc,
+                       const MonitorOutputs &out);
 
 }  // namespace keld

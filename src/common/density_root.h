@@ -5,6 +5,7 @@
 // RootPolicy.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "host/host.h"
@@ -26,8 +27,8 @@ struct RootPolicy {
     // A state outside 1..5 from the vapour routine hands the search to the
     // liquid routine (otherwise it ends the search as a failure).
     bool unlisted_state_switches_to_liquid = false;
-    // The slope cell handed to the host is the call's own instead of
-    // HostDpdvControl(1), so that calls from several threads do not share it.
+    // Kept for the families that set it: every conversation now hands the host
+    // a slope cell of its own (and publishes each value to HostDpdvControl(1)).
     bool private_slope_cell = false;
 };
 
@@ -56,10 +57,12 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
     std::int64_t state = 4, mode = 1;
     double v = rho_start > 0.0 ? 1.0 / rho_start : 0.0;
     double p_calc = missing;
-    double dpdv_local = missing;
-    double *dpdv = !policy.private_slope_cell && host.dpdv_cell() && t.dpdv_control_words >= 1 ? host.dpdv_cell()
-                                                                                              : &dpdv_local;
-    *dpdv = missing;
+    // The dP/dV cell handed to the host's routine belongs to this conversation,
+    // so that calls from several threads never share one. Each value is also
+    // published to HostDpdvControl(1) for a host that reads its own block.
+    double dpdv_cell = missing;
+    double *const dpdv = &dpdv_cell;
+    host.publish_dpdv(missing);
 
     RootResult result{rho_start, p_calc};
     bool liquid = rq.kvl == 2;
@@ -93,7 +96,10 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
         const double rho = 1.0 / v;
         const PressureAndSlope ps = model(rho, mode != 2);
         p_calc = ps.p;
-        if (mode != 2) *dpdv = ps.dpdv;
+        if (mode != 2) {
+            *dpdv = ps.dpdv;
+            host.publish_dpdv(ps.dpdv);
+        }
         result.rho = rho;
         ++result.evaluations;
         if (!keeps_going) break;
@@ -101,6 +107,68 @@ RootResult solve_density_root(const host::Host &host, const RootRequest &rq, con
     }
     result.p_calc = p_calc;
     return result;
+}
+
+// The densest crossing of P(V) = P below a liquid root that the host found.
+//
+// A model whose P(V) can have more than one loop (PC-SAFT far below its
+// triple point has up to five roots, two of them dense liquids) may leave the
+// host's liquid search on a root that is not the densest. This scan looks at
+// f(V) = P(V) - P from just above V_cp outward to the root: at the volumes
+// V_cp (1 + u) with u growing geometrically from u_min to the root's own u,
+// looking inside every cell where the slopes say f has a minimum (a short
+// golden-section search). It returns a volume on the dense side of the first
+// crossing of P, within 1e-6 of it (P(V) > P there, so a fresh liquid search
+// started from it finds that crossing), or 0 when the root itself is the first.
+// `model(rho, want_slope)` answers as for solve_density_root.
+template <class Model>
+double denser_liquid_start(Model &&model, double p, double v_close_packed, double v_root, int cells = 48,
+                           double u_min = 1e-6) {
+    struct Sample {
+        double v, f, slope;
+    };
+    const double u_root = v_root / v_close_packed - 1.0;
+    if (!(u_root > u_min) || !(v_close_packed > 0.0)) return 0.0;
+    auto at = [&](double v) {
+        const PressureAndSlope ps = model(1.0 / v, true);
+        return Sample{v, ps.p - p, ps.dpdv};
+    };
+    auto crossing_between = [&](Sample dense, Sample light) {
+        // Bisect to 1e-6 relative; `dense` keeps f > 0.
+        for (int k = 0; k < 60 && light.v - dense.v > 1e-6 * light.v; ++k) {
+            const Sample mid = at(0.5 * (dense.v + light.v));
+            (mid.f > 0.0 ? dense : light) = mid;
+        }
+        return dense.v;
+    };
+    const double ratio = std::pow(u_root / u_min, 1.0 / cells);
+    Sample dense = at(v_close_packed * (1.0 + u_min));
+    if (!(dense.f > 0.0)) return 0.0;  // not even the pole is above P: nothing to say
+    for (int k = 1; k < cells; ++k) {
+        const Sample light = at(v_close_packed * (1.0 + u_min * std::pow(ratio, k)));
+        if (!(light.f > 0.0)) return crossing_between(dense, light);
+        if (dense.slope < 0.0 && light.slope > 0.0) {
+            // f falls and rises again inside the cell: does its minimum reach 0?
+            double a = dense.v, b = light.v;
+            const double g = 0.381966011250105;
+            Sample x1 = at(a + g * (b - a)), x2 = at(b - g * (b - a));
+            for (int step = 0; step < 30 && x1.f > 0.0 && x2.f > 0.0 && b - a > 1e-9 * b; ++step) {
+                if (x1.f < x2.f) {
+                    b = x2.v;
+                    x2 = x1;
+                    x1 = at(a + g * (b - a));
+                } else {
+                    a = x1.v;
+                    x1 = x2;
+                    x2 = at(b - g * (b - a));
+                }
+            }
+            if (!(x1.f > 0.0)) return crossing_between(dense, x1);
+            if (!(x2.f > 0.0)) return crossing_between(x1, x2);
+        }
+        dense = light;
+    }
+    return 0.0;
 }
 
 }  // namespace keld

@@ -49,6 +49,11 @@ void write_composition_row(const host::Host &host, int line, std::int64_t n, con
 
 }  // namespace
 
+std::unique_lock<std::recursive_mutex> lock_buffer() {
+    static std::recursive_mutex buffer_mutex;
+    return std::unique_lock<std::recursive_mutex>(buffer_mutex);
+}
+
 bool wanted(const host::Host &host, const CheckSite &site) {
     return host.message_check(site.routine, site.check_class, site.number, site.level, site.word_a, site.word_b,
                               site.word_c);
@@ -63,12 +68,14 @@ int write_lines(const host::Host &host, int first_line, std::string_view format,
 }
 
 void write_and_print(const host::Host &host, std::string_view format, std::initializer_list<fortran::Item> items) {
+    const auto lock = lock_buffer();
     const int lines = write_lines(host, 0, format, items);
     host.print_message(lines);
 }
 
 void convergence_difficulties(const host::Host &host, CheckSite site, std::string_view model_text,
                               std::int64_t data_set, double t, double p) {
+    const auto lock = lock_buffer();
     host.set_error_control2(kWordC, 0);
     site.word_c = host.error_control2(kWordC);
     if (wanted(host, site)) write_and_print(host, kConvergence, {model_text, data_set, t, p});
@@ -78,6 +85,7 @@ void convergence_difficulties(const host::Host &host, CheckSite site, std::strin
 void infeasible_conditions(const host::Host &host, CheckSite site, std::string_view model_name,
                            std::int64_t data_set, double t, double p, std::int64_t n, const std::int64_t *idx,
                            const double *x, const double *identifier_words) {
+    const auto lock = lock_buffer();
     host.set_error_control2(kWordC, 0);
     site.word_c = host.error_control2(kWordC);
     if (wanted(host, site)) {
@@ -107,6 +115,7 @@ void infeasible_conditions(const host::Host &host, CheckSite site, std::string_v
 
 bool MissingParameterReport::issue(const CheckSite &site, std::string_view body,
                                    std::initializer_list<fortran::Item> items) {
+    const auto lock = lock_buffer();
     if (!wanted(host_, site)) return false;
     char format[512];
     const int length =

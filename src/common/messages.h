@@ -6,12 +6,19 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <mutex>
 #include <string_view>
 
 #include "common/fortran_format.h"
 #include "host/host.h"
 
 namespace keld::messages {
+
+// The host's message buffer (and HostErrorControl2(20)) is one per process:
+// every message is written and printed while holding this lock, so that calls
+// from several threads never interleave their lines. Recursive: a message
+// routine may call another.
+std::unique_lock<std::recursive_mutex> lock_buffer();
 
 // Where a message comes from and how the host's check is asked.
 struct CheckSite {

@@ -39,12 +39,30 @@ bool read_monitor_call(const double *t, const double *p, const double *z, const 
            slots(rq.v, v, dv) && (call.n < 1 || (z && idx));
 }
 
+namespace {
+
+// Mole fractions: finite, not negative, summing to 1 within the tolerance of
+// case files; each component listed once.
+bool sound_composition(const MonitorCall &call, std::int64_t nc) {
+    double sum = 0.0;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        const std::int64_t i = call.idx[k];
+        if (i < 1 || i > nc || !std::isfinite(call.z[k]) || call.z[k] < 0.0) return false;
+        for (std::int64_t l = 0; l < k; ++l)
+            if (call.idx[l] == i) return false;
+        sum += call.z[k];
+    }
+    return std::fabs(sum - 1.0) <= kCompositionSumTolerance;
+}
+
+}  // namespace
+
 CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words) {
     if (call.n < 1) return CallCheck::nothing;
     const std::int64_t nc = host.component_count();
-    bool ok = call.n <= nc && host.has_data_set(call.kds) && std::isfinite(call.t) && call.t > 0.0 && std::isfinite(call.p) &&
-              call.p > 0.0 && host.in_store(work_start(host, call), work_words);
-    for (std::int64_t k = 0; ok && k < call.n; ++k) ok = call.idx[k] >= 1 && call.idx[k] <= nc;
+    const bool ok = call.n <= nc && host.has_data_set(call.kds) && std::isfinite(call.t) && call.t > 0.0 &&
+                    std::isfinite(call.p) && call.p > 0.0 && (call.kvl == 1 || call.kvl == 2) &&
+                    host.work_area_fits(call.kwork, work_words) && sound_composition(call, nc);
     return ok ? CallCheck::proceed : CallCheck::rejected;
 }
 
@@ -74,15 +92,38 @@ void reject(const MonitorCall &call) {
     *call.kstat = 0;
 }
 
+namespace {
+
+// True when the block of `block` words of data set kds at `base` (data set d
+// starting at base + (d - 1) block + 1) lies in the store; no product or sum
+// can overflow, whatever the host or the caller passes.
+bool data_set_block_in_store(const host::Host &host, std::int64_t base, std::int64_t kds, std::int64_t block) {
+    const std::int64_t words = host.table().store_words;
+    if (base <= 0 || kds < 1 || block < 0 || base > words) return false;
+    if (block == 0) return true;
+    const std::int64_t room = words - base;  // words after `base`
+    if ((kds - 1) > room / block) return false;
+    const std::int64_t first = base + (kds - 1) * block + 1;
+    return host.in_store(first, block);
+}
+
+// NC^2 * per_pair, or -1 when it does not fit in 64 bits.
+std::int64_t pair_words(std::int64_t nc, std::int64_t per_pair) {
+    std::int64_t square = 0, words = 0;
+    if (nc < 0 || per_pair < 0 || __builtin_mul_overflow(nc, nc, &square) ||
+        __builtin_mul_overflow(square, per_pair, &words))
+        return -1;
+    return words;
+}
+
+}  // namespace
+
 bool unary_block_in_store(const host::Host &host, std::int64_t base, std::int64_t kds) {
-    const std::int64_t nc = host.component_count();
-    return base > 0 && kds >= 1 && host.in_store(base + (kds - 1) * nc + 1, nc);
+    return data_set_block_in_store(host, base, kds, host.component_count());
 }
 
 bool binary_block_in_store(const host::Host &host, std::int64_t base, std::int64_t kds, std::int64_t per_pair) {
-    const std::int64_t nc = host.component_count();
-    const std::int64_t block = per_pair * nc * nc;
-    return base > 0 && kds >= 1 && host.in_store(base + (kds - 1) * block + 1, block);
+    return data_set_block_in_store(host, base, kds, pair_words(host.component_count(), per_pair));
 }
 
 }  // namespace keld

@@ -40,9 +40,13 @@ enum class CallCheck {
     rejected,    // arguments the monitor cannot honour
 };
 
-// Checks N, the component numbers, the data set, T and P, and that the work
-// area of `work_words` words lies in the store. On `rejected` the requested
-// outputs are set to NaN and KSTAT to 0 (see `reject`).
+// Largest |sum Z - 1| a call is accepted with (that of case files).
+inline constexpr double kCompositionSumTolerance = 1e-9;
+
+// Checks N, the component numbers (each listed once), Z (finite, not
+// negative, summing to 1), the data set, T and P, the phase flag (1 or 2), and
+// that the work area of `work_words` words lies in the host's work block. On
+// `rejected` the requested outputs are set to NaN and KSTAT to 0 (see `reject`).
 CallCheck check_monitor_call(const host::Host &host, const MonitorCall &call, std::int64_t work_words);
 
 // The answer to arguments a monitor cannot honour: every requested output NaN, KSTAT 0.

@@ -77,34 +77,42 @@ double segment_arithmetic_cross(const host::Host &host, const double *q, const d
     });
 }
 
-void segment_average3(const host::Host &host, const double *q1, const double *q2, const double *q3,
-                      std::int64_t polymer, double &a1, double &a2, double &a3, SegmentScratch scratch,
-                      std::int64_t kopt) {
+SegmentAverageCheck segment_average3(const host::Host &host, const double *q1, const double *q2, const double *q3,
+                                     std::int64_t polymer, double &a1, double &a2, double &a3, SegmentScratch scratch,
+                                     std::int64_t kopt) {
     a1 = a2 = a3 = 0.0;
+    SegmentAverageCheck check;
     const SegmentList list = find_segment_list(host);
     const std::int64_t count =
         segment_fractions(host, list, polymer, mole_fractions_requested(kopt), scratch);
-    if (count < 1) return;
+    if (count < 1) return check;
+    check.segments = count;
     double sum = 0.0;
     for (std::int64_t k = 0; k < count; ++k) sum += scratch.f[k];
-    for (std::int64_t k = 0; k < count; ++k)
-        scratch.f[k] = sum <= 0.0 ? 1.0 / static_cast<double>(count) : scratch.f[k] / sum;
     const double floor = host.segment_fraction_floor();
+    const double *q[3] = {q1, q2, q3};
+    double *a[3] = {&a1, &a2, &a3};
     for (std::int64_t k = 1; k <= count; ++k) {
-        const double f = scratch.f[k - 1];
-        if (f < floor) continue;
+        const double raw = scratch.f[k - 1];
+        const double f = sum <= 0.0 ? 1.0 / static_cast<double>(count) : raw / sum;
+        scratch.f[k - 1] = f;
+        // The cross rules weigh the same segments with the fractions as given.
+        if (f < floor && raw < floor) continue;
         const std::int64_t s = list.component(host, k);
-        a1 += f * q1[s - 1];
-        a2 += f * q2[s - 1];
-        a3 += f * q3[s - 1];
+        for (int m = 0; m < 3; ++m) {
+            const double value = q[m][s - 1];
+            if (check.missing[m] == 0 && (host.is_missing(value) || !std::isfinite(value))) check.missing[m] = s;
+            if (f >= floor) *a[m] += f * value;
+        }
     }
+    return check;
 }
 
 SlCharacteristics sl_segment_characteristics(const host::Host &host, const double *t_star, const double *p_star,
                                              const double *rho_star, std::int64_t polymer, double mwn,
                                              SegmentScratch scratch) {
     const double missing = host.missing();
-    const SlCharacteristics unavailable{missing, missing, missing};
+    const SlCharacteristics unavailable{missing, missing, missing, {}};
     const SegmentList list = find_segment_list(host);
     const std::int64_t count = segment_fractions(host, list, polymer, false, scratch);
     const double r = host.gas_constant();
@@ -119,6 +127,17 @@ SlCharacteristics sl_segment_characteristics(const host::Host &host, const doubl
     for (std::int64_t k = 1; k <= count; ++k)
         if (present(k)) sites += scratch.f[k - 1] / site_mass(list.component(host, k));
     if (count < 1 || !(sites != 0.0)) return unavailable;
+
+    SegmentAverageCheck check;
+    check.segments = count;
+    for (std::int64_t k = 1; k <= count; ++k) {
+        if (!present(k)) continue;
+        const std::int64_t sk = list.component(host, k);
+        const double values[3] = {t_star[sk - 1], p_star[sk - 1], rho_star[sk - 1]};
+        for (int m = 0; m < 3; ++m)
+            if (check.missing[m] == 0 && (host.is_missing(values[m]) || !std::isfinite(values[m])))
+                check.missing[m] = sk;
+    }
 
     double v_mix = 0.0, mass_ratio = 0.0, energy = 0.0;
     for (std::int64_t k = 1; k <= count; ++k) {
@@ -136,7 +155,7 @@ SlCharacteristics sl_segment_characteristics(const host::Host &host, const doubl
         }
     }
     const double energy_density = energy / v_mix;
-    return {energy_density / r, energy_density / v_mix, mwn / (v_mix / mass_ratio)};
+    return {energy_density / r, energy_density / v_mix, mwn / (v_mix / mass_ratio), check};
 }
 
 }  // namespace keld

@@ -43,9 +43,18 @@ double segment_geometric_cross(const host::Host &host, const double *q, const do
 double segment_arithmetic_cross(const host::Host &host, const double *q, const double *k_matrix,
                                 std::int64_t other, std::int64_t polymer, SegmentScratch scratch, std::int64_t kopt);
 
+// What a segment average met: how many segments the polymer has, and for
+// each averaged quantity m the first segment whose value Q_m was the host's
+// missing-value marker or not a finite number (0: none), so that the caller
+// can refuse to use an average that swallowed a missing value.
+struct SegmentAverageCheck {
+    std::int64_t segments = 0;
+    std::int64_t missing[3] = {0, 0, 0};
+};
+
 // a_m = sum_k f_k Q_m(s_k) with the fractions normalised (all 1/NS when they
 // sum to nothing), skipping f_k below the floor. Zero results without segments.
-void segment_average3(const host::Host &host, const double *q1, const double *q2, const double *q3,
+SegmentAverageCheck segment_average3(const host::Host &host, const double *q1, const double *q2, const double *q3,
                       std::int64_t polymer, double &a1, double &a2, double &a3, SegmentScratch scratch,
                       std::int64_t kopt);
 
@@ -80,8 +89,10 @@ double cross_without_binary(double source_i, double source_j, std::int64_t i, st
 // (weight fractions, every segment counted): close-packed volumes are mixed by
 // site fraction and the energy by a volume-weighted geometric mean. Without
 // segments (or with no segment weight) the results are the missing-value marker.
+// `check` names the first segment whose T*, P* or rho* was missing.
 struct SlCharacteristics {
     double t_star, p_star, rho_star;
+    SegmentAverageCheck check{};
 };
 SlCharacteristics sl_segment_characteristics(const host::Host &host, const double *t_star, const double *p_star,
                                              const double *rho_star, std::int64_t polymer, double mwn,

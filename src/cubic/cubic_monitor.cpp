@@ -139,8 +139,7 @@ void monitor(const CubicCall &call) {
         cubic_density_root(host, {c.t, c.p, n, c.kvl, c.kdiag, mix.b.v, mix.d.v, name});
     const PropertyState state{c.t, c.p, root.v, host.gas_constant(), host.reference_pressure(), n};
     write_properties(state, mix, c.rq, c.out);
-    const double factor = apparent_basis_factor(n, c.idx, c.z, host.word(blocks->mw + 1), mwn);
-    to_apparent_basis(c.rq, n, c.z, x, factor, 0.0, c.out);
+    to_apparent_basis(c.rq, n, c.idx, c.z, x, host.word(blocks->mw + 1), mwn, 0.0, c.out);
     *c.kstat = root.converged ? 1 : 0;
 }
 

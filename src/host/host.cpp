@@ -10,8 +10,13 @@ namespace {
 keld_host g_table{};
 bool g_installed = false;
 
+// A problem cannot have more components than its store has words; the bound
+// also keeps every NC^2-sized layout within 64-bit arithmetic.
+constexpr std::int64_t kMaxComponents = std::int64_t{1} << 24;
+
 bool usable(const keld_host &t) {
-    return t.store && t.store_words >= 0 && t.component_count && *t.component_count >= 0 && t.work_offset &&
+    return t.store && t.store_words >= 0 && t.component_count && *t.component_count >= 0 &&
+           *t.component_count <= t.store_words && *t.component_count <= kMaxComponents && t.work_offset &&
            t.real_globals && t.real_globals_words >= 2 && t.property_globals && t.property_globals_words >= 3;
 }
 
@@ -64,8 +69,10 @@ void Host::print_message(std::int64_t lines) const {
 
 void Host::set_root_switch(bool liquid, bool single_component) const {
     const std::int64_t element = liquid ? 1 : 2;
+    // Every call sets the switch, calls from other threads included: an atomic store.
     if (t_.root_control && element <= t_.root_control_words)
-        t_.root_control[element - 1] = integer_as_word(logical(single_component));
+        std::atomic_ref<double>(t_.root_control[element - 1])
+            .store(integer_as_word(logical(single_component)), std::memory_order_relaxed);
 }
 
 double Host::root_control(std::int64_t element) const {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -73,6 +74,21 @@ public:
     // Whether data set `d` exists (any d >= 1 when the host does not say how many it has).
     bool has_data_set(std::int64_t d) const { return d >= 1 && (!t_.data_set_count || d <= *t_.data_set_count); }
 
+    // Words of the work block from HostWorkOffset on: the host's own length
+    // when it gives one (never beyond the store), else up to the end of the store.
+    std::int64_t work_block_words() const {
+        const std::int64_t w0 = work_offset();
+        if (w0 < 1 || w0 > t_.store_words) return 0;
+        const std::int64_t to_end = t_.store_words - w0 + 1;
+        if (!t_.work_words) return to_end;
+        return *t_.work_words < 0 ? 0 : (*t_.work_words < to_end ? *t_.work_words : to_end);
+    }
+    // True when a call's work area of `words` words at KWORK lies in the work block.
+    bool work_area_fits(std::int64_t kwork, std::int64_t words) const {
+        const std::int64_t block = work_block_words();
+        return kwork >= 0 && words >= 0 && words <= block && kwork <= block - words;
+    }
+
     // HostStore, 1-based.
     bool in_store(std::int64_t first, std::int64_t length) const {
         return in_block(first, length, t_.store_words);
@@ -85,6 +101,14 @@ public:
     std::int64_t integer(std::int64_t pos) const { return in_store(pos, 1) ? word_as_integer(t_.store[pos - 1]) : 0; }
     void set_real(std::int64_t pos, double value) const {
         if (in_store(pos, 1)) t_.store[pos - 1] = value;
+    }
+    // Writes a store word that concurrent calls may be writing as well (a
+    // polymer's parameter source, its pseudo-critical values, the working
+    // copies of characteristic parameters): an atomic store, so that calls
+    // from several threads never race on it. Such words are written for the
+    // host only; the library never reads them back within a call.
+    void publish(std::int64_t pos, double value) const {
+        if (in_store(pos, 1)) std::atomic_ref<double>(t_.store[pos - 1]).store(value, std::memory_order_relaxed);
     }
 
     // Offset tables and globals (0 when the element does not exist).
@@ -128,6 +152,11 @@ public:
     void set_root_switch(bool liquid, bool single_component) const;
     double root_control(std::int64_t element) const;
     double *dpdv_cell() const { return t_.dpdv_control; }
+    // Writes HostDpdvControl(1) (an atomic store: concurrent calls write it too).
+    void publish_dpdv(double value) const {
+        if (t_.dpdv_control && t_.dpdv_control_words >= 1)
+            std::atomic_ref<double>(t_.dpdv_control[0]).store(value, std::memory_order_relaxed);
+    }
 
     // HostEosLog of the cubic monitor (writes outside the block are dropped).
     void set_eos_log(std::int64_t element, std::int64_t value) const {

@@ -1,5 +1,7 @@
 #include "pcsaft/pcsaft_density_root.h"
 
+#include <algorithm>
+
 #include "pcsaft/pcsaft_constants.h"
 
 namespace keld::pcsaft {
@@ -11,6 +13,19 @@ const host::RoutineId kRoutine("PCSA", "FT");
 // 0.45): a liquid search without a better start is offered this volume.
 constexpr double kLiquidPackingFraction = 0.4;
 
+// Below about 0.75 eps/k (less for short chains) PC-SAFT's P(V) may have a
+// second loop at liquid densities; 0.8 of the largest cross energy of the
+// listed components is the margin kept.
+constexpr double kDenseLoopTemperature = 0.8;
+
+bool dense_loops_possible(const Mixture &mix, double t) {
+    double eps_max = 0.0;
+    for (std::int64_t k = 0; k < mix.n; ++k)
+        for (std::int64_t l = 0; l < mix.n; ++l)
+            eps_max = std::max(eps_max, mix.eps_matrix[(mix.idx[l] - 1) * mix.nc + (mix.idx[k] - 1)]);
+    return t < kDenseLoopTemperature * eps_max;
+}
+
 }  // namespace
 
 RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_t tc, std::int64_t pc, double t,
@@ -21,8 +36,8 @@ RootVolumes root_volumes(const host::Host &host, const Mixture &mix, std::int64_
             const std::int64_t i = mix.idx[k];
             if (!host.is_polymer_or_oligomer(i)) return host.real(tc + i);
             const double t_critical = polymer_critical_temperature(mix.mwn[k]);
-            host.set_real(tc + i, t_critical);
-            host.set_real(pc + i, polymer_critical_pressure(mix.mwn[k]));
+            host.publish(tc + i, t_critical);
+            host.publish(pc + i, polymer_critical_pressure(mix.mwn[k]));
             return t_critical;
         },
         [&](std::int64_t k) {
@@ -43,16 +58,26 @@ RootResult density_root(const host::Host &host, const Mixture &mix, const Densit
     policy.move_off_close_packed = true;
     policy.unlisted_state_switches_to_liquid = true;
     const double rt = host.gas_constant() * call.t;
-    if (!(rho_start > 0.0) && call.kvl == 2) rho_start = kLiquidPackingFraction / volumes.close_packed;
-    const RootResult result = solve_density_root(
-        host, request, policy,
-        [&](double rho, bool) {
-            const ResidualValues a = residual(call.t, rho, mix.nc, mix.n, mix.idx, mix.x, ResidualSwitches{},
-                                              mix.dadx, mix.m, mix.sigma, mix.eps, mix.eps_matrix, mix.pos);
-            return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
-                                    -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
-        },
-        rho_start);
+    const bool warm = rho_start > 0.0;
+    if (!warm && call.kvl == 2) rho_start = kLiquidPackingFraction / volumes.close_packed;
+    auto model = [&](double rho, bool) {
+        const ResidualValues a = residual(call.t, rho, mix.nc, mix.n, mix.idx, mix.x, ResidualSwitches{}, mix.dadx,
+                                          mix.m, mix.sigma, mix.eps, mix.eps_matrix, mix.pos);
+        return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
+                                -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
+    };
+    RootResult result = solve_density_root(host, request, policy, model, rho_start);
+    // Far below the triple point P(V) can have two dense loops; the liquid is the
+    // densest root. A warm start comes from such a root at a nearby temperature.
+    if (call.kvl == 2 && !warm && dense_loops_possible(mix, call.t)) {
+        const double v_found = result.failed ? volumes.critical : 1.0 / result.rho;
+        const double start = denser_liquid_start(model, call.p, volumes.close_packed, v_found);
+        if (start > 0.0) {
+            const int evaluations = result.evaluations;
+            result = solve_density_root(host, request, policy, model, 1.0 / start);
+            result.evaluations += evaluations;
+        }
+    }
     if (result.failed) *call.kstat = 0;
     return result;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/basis.h"
+#include "common/missing_parameters.h"
 #include "common/segment_average.h"
 #include "common/vector_form.h"
 #include "pcsaft/pcsaft_properties.h"
@@ -11,6 +12,9 @@
 
 namespace keld::pcsaft {
 namespace {
+
+// The monitor's refusal of missing parameters (message check class 2, number 2).
+const RefusalSite kRefusal{host::RoutineId("ESPC", "SF"), 2, 2, "POLYPCSF"};
 
 // Store offsets of the host arrays the monitor reads, checked for the data set.
 struct Blocks {
@@ -41,7 +45,7 @@ struct Parameters {
     const double *sigma() const { return host.word(b.sigma + d0 + 1); }
     const double *eps() const { return host.word(b.eps + d0 + 1); }
     const double *r() const { return host.word(b.r + d0 + 1); }
-    double *source() const { return host.word(b.source + d0 + 1); }
+    std::int64_t source_position(std::int64_t i) const { return b.source + d0 + i; }
     const double *mw() const { return host.word(b.mw + 1); }
 };
 
@@ -59,7 +63,9 @@ void evaluate_binary_table(const host::Host &host, const Blocks &b, const Monito
 
 // sigma, eps/k and r of the listed components, a polymer or oligomer lacking
 // its own taking all three from its segments; then the final segment numbers.
-void set_component_parameters(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+// Every value the model will use passes through `check`.
+void set_component_parameters(const Parameters &par, const MonitorCall &call, const WorkArea &work,
+                              ParameterCheck &check) {
     const host::Host &host = par.host;
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
@@ -67,18 +73,29 @@ void set_component_parameters(const Parameters &par, const MonitorCall &call, co
         work.sigma()[i] = par.sigma()[i];
         work.eps()[i] = par.eps()[i];
         work.r()[i] = par.r()[i];
-        if (!host.is_polymer_or_oligomer(i + 1)) continue;
-        const bool from_segments = host.is_missing(par.sigma()[i]) || host.is_missing(par.eps()[i]) ||
-                                   (host.is_missing(par.r()[i]) && host.is_missing(par.m()[i]));
-        if (from_segments)
-            segment_average3(host, par.sigma(), par.eps(), par.r(), i + 1, work.sigma()[i], work.eps()[i],
-                             work.r()[i], {work.scratch(), work.scratch_words()}, call.kopt);
-        par.source()[i] = from_segments ? param_source::from_segments : param_source::own;
+        double source = param_source::not_polymer;
+        if (host.is_polymer_or_oligomer(i + 1)) {
+            const bool from_segments = host.is_missing(par.sigma()[i]) || host.is_missing(par.eps()[i]) ||
+                                       (host.is_missing(par.r()[i]) && host.is_missing(par.m()[i]));
+            if (from_segments) {
+                const SegmentAverageCheck average =
+                    segment_average3(host, par.sigma(), par.eps(), par.r(), i + 1, work.sigma()[i], work.eps()[i],
+                                     work.r()[i], {work.scratch(), work.scratch_words()}, call.kopt);
+                const bool chain_from_ratio = !(par.m()[i] < host.missing());
+                check.require_average(average, i + 1, {"PCSFTV", "PCSFTU", "PCSFTR"}, {true, true, chain_from_ratio});
+            }
+            source = from_segments ? param_source::from_segments : param_source::own;
+            host.publish(par.source_position(i + 1), source);
+        }
+        work.sources()[i] = source;
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
         const bool chain_from_ratio = host.is_polymer_or_oligomer(i + 1) && !(par.m()[i] < host.missing());
         work.m()[i] = chain_from_ratio ? work.mwn()[k] * work.r()[i] : par.m()[i];
+        check.require(chain_from_ratio ? "PCSFTR" : "PCSFTM", i + 1, work.m()[i]);
+        check.require("PCSFTV", i + 1, work.sigma()[i]);
+        check.require("PCSFTU", i + 1, work.eps()[i]);
     }
 }
 
@@ -103,7 +120,7 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
             const double value =
                 k_ij != 0.0 ? (1.0 - k_ij) * plain
                             : cross_without_binary(
-                                  effective_source(host, par.source(), i), effective_source(host, par.source(), j),
+                                  work.sources()[i - 1], work.sources()[j - 1],
                                   i, j, [&] { return plain; },
                                   [&](std::int64_t other, std::int64_t polymer) {
                                       return segment_geometric_cross(host, par.eps(), kij, other, polymer, scratch,
@@ -130,13 +147,17 @@ void monitor(const MonitorCall &call) {
     }
     const Parameters par{host, *blocks, (call.kds - 1) * nc};
     const WorkArea work{host.word(work_start(host, call)), nc};
+    ParameterCheck check(host);
+    for (std::int64_t k = 0; k < call.n; ++k) check.require("MW", call.idx[k], par.mw()[call.idx[k] - 1]);
+    if (!check.passed()) return refuse_missing_parameter(host, call, kRefusal, check.missing());
     if (!convert_to_true_basis(host, call.n, call.idx, call.z, par.mw(), work.mwn(), nullptr, work.x())) {
         reject(call);
         return;
     }
     evaluate_binary_table(host, *blocks, call, work);
     if (ideal_gas_exit(host, call, par.mw()[call.idx[0] - 1], work.mwn()[0])) return;
-    set_component_parameters(par, call, work);
+    set_component_parameters(par, call, work, check);
+    if (!check.passed()) return refuse_missing_parameter(host, call, kRefusal, check.missing());
     set_eps_matrix(par, call, work);
     const Mixture mix{nc,          call.n,      call.idx,    work.x(),          work.mwn(), work.m(),
                       work.sigma(), work.eps(), work.eps_matrix(), work.positions(), work.dadx()};

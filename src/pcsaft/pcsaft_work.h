@@ -21,6 +21,10 @@ struct WorkArea {
     double *r() const { return base + 4 * nc; }           // own or segment-averaged, by component
     double *scratch() const { return base + 5 * nc; }     // segment fractions
     std::int64_t scratch_words() const { return nc; }
+    // Where this call's polymers took their parameters from, by component (a
+    // gap of the layout): the cross rules read these, never the store's flags,
+    // which calls of other data sets or threads may be writing.
+    double *sources() const { return base + 6 * nc; }
     PositionVectors positions() const {
         return {base + 7 * nc, base + 8 * nc, base + 9 * nc, base + 10 * nc, base + 11 * nc, base + 13 * nc};
     }

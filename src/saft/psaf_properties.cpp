@@ -129,8 +129,8 @@ void run_stored_properties(const host::Host &host, const MonitorCall &call, cons
     }
 
     const double log_p_over_pcalc = call.kvl == 2 ? std::log(call.p / st.p_calc) : 0.0;
-    const double factor = apparent_basis_factor(call.n, call.idx, call.z, in.mw_by_component, in.work.mwn());
-    to_apparent_basis(rq, call.n, call.z, in.work.x(), factor, log_p_over_pcalc, out);
+    to_apparent_basis(rq, call.n, call.idx, call.z, in.work.x(), in.mw_by_component, in.work.mwn(), log_p_over_pcalc,
+                      out);
 }
 
 }  // namespace keld::saft

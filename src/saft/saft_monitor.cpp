@@ -151,8 +151,7 @@ void evaluate(const host::Host &host, const SaftCall &c) {
         write_temperature_derivatives(shifted_rq, c.n, st.values, sh.values, dt, c.out);
     }
 
-    const double factor = apparent_basis_factor(c.n, c.idx, c.z, c.mw, c.mwn);
-    to_apparent_basis(rq, c.n, c.z, c.x, factor, 0.0, c.out);
+    to_apparent_basis(rq, c.n, c.idx, c.z, c.x, c.mw, c.mwn, 0.0, c.out);
 }
 
 }  // namespace

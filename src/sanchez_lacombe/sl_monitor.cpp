@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/basis.h"
+#include "common/missing_parameters.h"
 #include "common/segment_average.h"
 #include "common/vector_form.h"
 #include "sanchez_lacombe/sl_parameters.h"
@@ -11,6 +12,9 @@
 
 namespace keld::sanchez_lacombe {
 namespace {
+
+// The monitor's refusal of missing parameters (message check class 2, number 2).
+const RefusalSite kRefusal{host::RoutineId("ESSL", "P"), 2, 2, "POLYSL"};
 
 // Typed views of the located parameter blocks for one call.
 struct Parameters {
@@ -21,39 +25,16 @@ struct Parameters {
     double *t_star() const { return host.word(b.t_star + d0 + 1); }  // of the data set, by component
     double *p_star() const { return host.word(b.p_star + d0 + 1); }
     double *rho_star() const { return host.word(b.rho_star + d0 + 1); }
-    double *source() const { return host.word(b.source + d0 + 1); }
-    double *t_work() const { return host.word(b.t_work + 1); }  // TSTARL, by component
-    double *p_work() const { return host.word(b.p_work + 1); }
-    double *rho_work() const { return host.word(b.rho_work + 1); }
     double *mw() const { return host.word(b.mw + 1); }
 };
 
-// Working copies T*, P*, rho* of the listed components; a polymer or oligomer
-// missing any of its own takes all three from its segments.
-void set_characteristics(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
-    const host::Host &host = par.host;
-    for (std::int64_t k = 0; k < call.n; ++k) {
-        const std::int64_t i = call.idx[k] - 1;
-        par.t_work()[i] = par.t_star()[i];
-        par.p_work()[i] = par.p_star()[i];
-        par.rho_work()[i] = par.rho_star()[i];
-        if (!host.is_polymer_or_oligomer(i + 1)) continue;
-        const bool incomplete = host.is_missing(par.rho_star()[i]) || host.is_missing(par.p_star()[i]) ||
-                                host.is_missing(par.t_star()[i]);
-        if (incomplete) {
-            const SlCharacteristics c =
-                sl_segment_characteristics(host, par.t_star(), par.p_star(), par.rho_star(), i + 1,
-                                           work.mwn()[k], {work.scratch(), work.scratch_words()});
-            par.t_work()[i] = c.t_star;
-            par.p_work()[i] = c.p_star;
-            par.rho_work()[i] = c.rho_star;
-        }
-        par.source()[i] = incomplete ? param_source::from_segments : param_source::own;
-    }
-}
-
-// Binary copies (diagonal 0), segment values, then the listed components' r, v*, eps*.
-void set_component_values(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
+// Binary copies (diagonal 0) and the segments' v*, eps*; then the listed
+// components' characteristic T*, P*, rho* (a polymer or oligomer missing any of
+// its own taking all three from its segments), published as the host's
+// working copies TSTARL, PSTARL, DSTARL, and their r, v*, eps*. Every value
+// the model will use passes through `check`.
+void set_component_values(const Parameters &par, const MonitorCall &call, const WorkArea &work,
+                          ParameterCheck &check) {
     const host::Host &host = par.host;
     const std::int64_t nc = work.nc;
     const std::int64_t nc2 = nc * nc;
@@ -72,7 +53,29 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
-        const double t_star = par.t_work()[i], p_star = par.p_work()[i], rho_star = par.rho_work()[i];
+        double t_star = par.t_star()[i], p_star = par.p_star()[i], rho_star = par.rho_star()[i];
+        double source = param_source::not_polymer;
+        if (host.is_polymer_or_oligomer(i + 1)) {
+            const bool incomplete = host.is_missing(rho_star) || host.is_missing(p_star) || host.is_missing(t_star);
+            if (incomplete) {
+                const SlCharacteristics c =
+                    sl_segment_characteristics(host, par.t_star(), par.p_star(), par.rho_star(), i + 1,
+                                               work.mwn()[k], {work.scratch(), work.scratch_words()});
+                check.require_average(c.check, i + 1, {"SLTSTR", "SLPSTR", "SLRSTR"});
+                t_star = c.t_star;
+                p_star = c.p_star;
+                rho_star = c.rho_star;
+            }
+            source = incomplete ? param_source::from_segments : param_source::own;
+            host.publish(par.b.source + par.d0 + i + 1, source);
+        }
+        work.sources()[i] = source;
+        check.require("SLTSTR", i + 1, t_star);
+        check.require("SLPSTR", i + 1, p_star);
+        check.require("SLRSTR", i + 1, rho_star);
+        host.publish(par.b.t_work + i + 1, t_star);
+        host.publish(par.b.p_work + i + 1, p_star);
+        host.publish(par.b.rho_work + i + 1, rho_star);
         work.r()[i] = work.mwn()[k] * p_star / (rho_star * r * t_star);
         work.v_star()[i] = r * t_star / p_star;
         work.eps_star()[i] = r * t_star;
@@ -82,12 +85,10 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
 // Cross value of listed components i and j (1-based) for one matrix: a given
 // binary takes the plain rule, otherwise the polymer-source rules decide.
 template <class Plain, class ThroughSegments>
-double cross_value(const Parameters &par, double binary, std::int64_t i, std::int64_t j, Plain plain,
+double cross_value(const double *sources, double binary, std::int64_t i, std::int64_t j, Plain plain,
                    ThroughSegments through_segments) {
     if (binary != 0.0) return plain(binary);
-    return cross_without_binary(effective_source(par.host, par.source(), i),
-                                effective_source(par.host, par.source(), j), i, j, [&] { return plain(0.0); },
-                                through_segments);
+    return cross_without_binary(sources[i - 1], sources[j - 1], i, j, [&] { return plain(0.0); }, through_segments);
 }
 
 void set_cross_matrices(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
@@ -114,7 +115,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     };
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            par, work.kij()[(j - 1) * nc + (i - 1)], i, j,
+            work.sources(), work.kij()[(j - 1) * nc + (i - 1)], i, j,
             [&](double k) { return (1.0 - k) * std::sqrt(e1[i - 1] * e1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_geometric_cross(host, e1, work.kij(), other, polymer, scratch, call.kopt);
@@ -123,7 +124,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     });
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
-            par, work.eta()[(j - 1) * nc + (i - 1)], i, j,
+            work.sources(), work.eta()[(j - 1) * nc + (i - 1)], i, j,
             [&](double eta) { return 0.5 * (1.0 - eta) * (v1[i - 1] + v1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_arithmetic_cross(host, v1, work.eta(), other, polymer, scratch, call.kopt);
@@ -147,13 +148,16 @@ void monitor(const MonitorCall &call) {
     }
     const Parameters par{host, *blocks, (call.kds - 1) * nc};
     const WorkArea work{host.word(work_start(host, call)), nc};
+    ParameterCheck check(host);
+    for (std::int64_t k = 0; k < call.n; ++k) check.require("MW", call.idx[k], par.mw()[call.idx[k] - 1]);
+    if (!check.passed()) return refuse_missing_parameter(host, call, kRefusal, check.missing());
     if (!convert_to_true_basis(host, call.n, call.idx, call.z, par.mw(), work.mwn(), work.weights(), work.x())) {
         reject(call);
         return;
     }
     if (ideal_gas_exit(host, call, par.mw()[call.idx[0] - 1], work.mwn()[0])) return;
-    set_characteristics(par, call, work);
-    set_component_values(par, call, work);
+    set_component_values(par, call, work, check);
+    if (!check.passed()) return refuse_missing_parameter(host, call, kRefusal, check.missing());
     set_cross_matrices(par, call, work);
     const Mixture mix{host.gas_constant(), nc, call.n, call.idx, work.x(), work.r(), work.eps_matrix(),
                       work.v_matrix()};

@@ -33,8 +33,7 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Mixtu
 
     // A liquid root whose model pressure differs from P shifts ln phi to P.
     const double log_p_over_pcalc = call.kvl == 2 ? std::log(call.p / st.p_calc) : 0.0;
-    const double factor = apparent_basis_factor(call.n, call.idx, call.z, mw_by_component, work.mwn());
-    to_apparent_basis(rq, call.n, call.z, work.x(), factor, log_p_over_pcalc, out);
+    to_apparent_basis(rq, call.n, call.idx, call.z, work.x(), mw_by_component, work.mwn(), log_p_over_pcalc, out);
 }
 
 }  // namespace keld::sanchez_lacombe

@@ -15,6 +15,9 @@ struct WorkArea {
     double *mwn() const { return base; }                // by position
     double *weights() const { return base + nc; }       // by position
     double *x() const { return base + 2 * nc; }         // true mole fractions, by position
+    // Where this call's polymers took their parameters from, by component (a
+    // gap of the layout): the cross rules read these, never the store's flags.
+    double *sources() const { return base + 3 * nc; }
     double *scratch() const { return base + 4 * nc; }   // segment fractions, 2 NC words
     std::int64_t scratch_words() const { return 2 * nc; }
     double *kij() const { return base + 6 * nc; }                     // SLKIJ copy, diagonal 0

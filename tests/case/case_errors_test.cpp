@@ -143,6 +143,13 @@ TEST(CaseFileErrors, UnknownComponentsInPairsAndCompositions) {
               "case.json:parameters[0].pcsaft.PCSFTM.XYLENE");
 }
 
+TEST(CaseFileErrors, ASegmentIsNotAComponentOfAPhase) {
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["states"][0]["mass_fractions"] = {{"TOLUENE", 0.7}, {"STY", 0.3}};
+              }),
+              "case.json:states[0].mass_fractions.STY");
+}
+
 TEST(CaseFileErrors, PolymersNeedSegmentsThatAddUp) {
     EXPECT_EQ(error_place([](Json &j) { j["components"][2].erase("segments"); }), "case.json:components[2]");
     EXPECT_EQ(error_place([](Json &j) { j["components"][2]["segments"] = Json::object(); }),
@@ -223,6 +230,30 @@ TEST(CaseFileErrors, SyntaxErrorsAndDuplicateKeysArePlaced) {
     EXPECT_EQ(error_place_of_text("{\n  \"components\": [\n    {\"id\": \"A\",}\n  ]\n}"), "case.json:3:16");
     EXPECT_EQ(error_place_of_text(R"json({"components": [{"id": "A", "id": "B", "MW / (kg/kmol)": 1}]})json"),
               "case.json:components[0].id");
+}
+
+// Small inputs that would ask for unbounded resources are refused at their place;
+// a state needs parameters of its model in its data set (PC-SAFT has no defaults).
+TEST(CaseFileErrors, LimitsAndStatesWithoutParameters) {
+    auto solvents = [](Json &j, int count) {
+        for (int k = 0; k < count; ++k) j["components"].push_back({{"id", std::to_string(k + 1000)}, {"MW / (kg/kmol)", 50}});
+    };
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0]["data_set"] = 10000000; }),
+              "case.json:parameters[0].data_set");
+    EXPECT_EQ(error_place([&](Json &j) { solvents(j, 1000); }), "case.json:components");
+    EXPECT_EQ(error_place([&](Json &j) {
+                  solvents(j, 997);
+                  j["parameters"][0]["data_set"] = 50;  // 1000 components in 50 data sets: more than 1 GiB
+              }),
+              "case.json");
+    const std::string deep = "{\"components\": " + std::string(40000, '[') + std::string(40000, ']') + "}";
+    EXPECT_EQ(error_place_of_text(deep).rfind("case.json:components[0][0]", 0), 0u);
+    EXPECT_EQ(error_place([](Json &j) { j["parameters"][0].erase("pcsaft"); }), "case.json:states[0].model");
+    EXPECT_EQ(error_place([](Json &j) {
+                  j["parameters"][0].erase("sanchez-lacombe");  // nominal values complete it
+                  j["states"][0]["model"] = "sanchez-lacombe";
+              }),
+              "");
 }
 
 TEST(CaseFileErrors, AFileThatCannotBeOpenedIsNamed) {

@@ -80,7 +80,7 @@ TEST(Basis, FactorAndConversionOfAPolymerSolventMixture) {
 
     double phi[2] = {0.1, 0.2}, h = 10, s = 1, g = 5, v = 2, dphi[2] = {0.5, 0.5}, dh = 3, ds = 4, dg = 6, dv = 7;
     const MonitorOutputs out{phi, &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv};
-    to_apparent_basis(Requests::decode(3, 3, 1, 2, 3), 2, z, x, f, 0.25, out);
+    to_apparent_basis(Requests::decode(3, 3, 1, 2, 3), 2, idx, z, x, mw, mwn, 0.25, out);
     EXPECT_DOUBLE_EQ(phi[0], 0.1 - 0.25 + std::log(x[0] / z[0]));
     EXPECT_DOUBLE_EQ(phi[1], 0.2 - 0.25 + std::log(x[1] / z[1]));
     EXPECT_EQ(dphi[0], 0.5);
@@ -92,13 +92,17 @@ TEST(Basis, FactorAndConversionOfAPolymerSolventMixture) {
     EXPECT_DOUBLE_EQ(dg, 6 * f);
 }
 
-TEST(Basis, AbsentComponentKeepsItsTrueBasisLogFugacity) {
+// A component absent from the phase (Z = 0) takes the limit of ln(x/Z) as Z
+// goes to 0: ln((MW/MWN)/F), with F from the components present.
+TEST(Basis, AbsentComponentTakesTheLimitOfItsShift) {
+    const std::int64_t idx[2] = {1, 2};
+    const double mw[2] = {104.15, 92.14}, mwn[2] = {1.0e5, 92.14};
     const double z[2] = {0.0, 1.0}, x[2] = {0.0, 1.0};
     double phi[2] = {-3.0, 0.1};
     double unused = 0;
     const MonitorOutputs out{phi, &unused, &unused, &unused, &unused, phi, &unused, &unused, &unused, &unused};
-    to_apparent_basis(Requests::decode(1, 0, 0, 0, 0), 2, z, x, 1.0, 0.0, out);
-    EXPECT_EQ(phi[0], -3.0);
+    to_apparent_basis(Requests::decode(1, 0, 0, 0, 0), 2, idx, z, x, mw, mwn, 0.0, out);
+    EXPECT_DOUBLE_EQ(phi[0], -3.0 + std::log(104.15 / 1.0e5));
     EXPECT_EQ(phi[1], 0.1);
 }
 
@@ -136,7 +140,7 @@ TEST(VectorForm, CopiesRequestedSlotsPerComponent) {
 struct CallFixture : ::testing::Test {
     testing::FakeHost fake{3, 200};
     double t = 300, p = 1e5, z[2] = {0.5, 0.5};
-    std::int64_t n = 2, idx[2] = {1, 3}, kwork = 1, kvl = 2, k3 = 3, kds = 1, kdiag = 4, kstat = 1, kopt = 0;
+    std::int64_t n = 2, idx[2] = {1, 3}, kwork = 0, kvl = 2, k3 = 3, kds = 1, kdiag = 4, kstat = 1, kopt = 0;
     double phi[2]{}, h = 0, s = 0, g = 0, v = 0, dphi[2]{}, dh = 0, ds = 0, dg = 0, dv = 0;
 
     CallCheck check(std::int64_t work_words) {
@@ -176,7 +180,7 @@ TEST_F(CallFixture, RejectsWhatCannotBeHonouredAndSaysSo) {
     kds = 0;
     EXPECT_TRUE(rejected());
     kds = 1;
-    kwork = 150;  // work area would run past the store
+    kwork = 101;  // work area would run past the store
     EXPECT_TRUE(rejected());
     kwork = -5;
     EXPECT_TRUE(rejected());

@@ -1,5 +1,6 @@
 // Parameter addressing in the reference host's store: HostParamOffset,
 // HostOffsets1 and the C++ accessors must all reach the same words.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -125,6 +126,21 @@ TEST_F(ParameterStore, BlocksStartWithTheDocumentedValues) {
     bigger.add_component("A", ComponentKind::ordinary, 10.0);
     EXPECT_EQ(bigger.work_words(), 5000);
     EXPECT_EQ(bigger.work_area().size(), 5000u);
+}
+
+// Components added together lay the store out once, exactly as one by one;
+// a store beyond the host's limit is refused before anything is allocated.
+TEST(ParameterStoreLayout, BatchesMatchSingleAddsAndSizesAreBounded) {
+    const ComponentDefinition components[] = {{"STY", ComponentKind::segment, 104.15},
+                                              {"PS", ComponentKind::polymer, 104.15},
+                                              {"TOL", ComponentKind::ordinary, 92.14}};
+    ReferenceHost batch, single;
+    EXPECT_EQ(batch.add_components(components), 1);
+    for (const ComponentDefinition &c : components) single.add_component(c.identifier, c.kind, c.molecular_weight);
+    EXPECT_TRUE(std::equal(batch.store().begin(), batch.store().end(), single.store().begin(), single.store().end(),
+                           [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }));
+    ReferenceHost huge(HostOptions{1000000000000, 0});
+    EXPECT_THROW(huge.add_component("A", ComponentKind::ordinary, 10.0), std::length_error);
 }
 
 }  // namespace

@@ -259,6 +259,21 @@ TEST(RootSearch, LatticeFluidRootsWithinFewEvaluations) {
     expect_root(converse(RootKind::vapour, m, solvent.hints(), t, 1e6), m, 1e6, dense);
 }
 
+// A liquid with a bulk modulus of 1.5 GPa at 1 Pa to 10 kPa: its pressure
+// cannot be resolved to 1e-12 P near the root (|V dP/dV| / P up to 1.5e9), so
+// the search converges on the volume.
+TEST(RootSearch, StiffLiquidAtLowPressureConvergesOnTheVolume) {
+    const double k = 1.5e9, v0 = 0.117;
+    const Model m{[=](double v) { return k * (v0 - v) / v; }, [=](double v) { return -k * v0 / (v * v); }};
+    for (double p : {1.0, 100.0, 1.0e4}) {
+        const Outcome o = converse(RootKind::liquid, m, {0.1, 0.3, 0.3}, 200.0, p);
+        ASSERT_EQ(o.state, 4) << p;
+        const double root = k * v0 / (p + k);
+        EXPECT_NEAR(o.v, root, 1e-13 * root) << p;
+        EXPECT_LE(std::fabs(m.pressure(o.v) - p), 1e-14 * k * v0 / o.v) << p;
+    }
+}
+
 TEST(RootSearch, HardChainLiquidNearPackingFractionPointFourAndDiluteVapour) {
     const double t = 300.0, b = 0.0512;
     const Model m = hard_sphere_fluid(b, 16.75 * b * kR * t, t);  // liquid at ~0 pressure has eta ~ 0.39

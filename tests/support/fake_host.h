@@ -59,6 +59,7 @@ public:
         t.root_control_words = 20;
         t.dpdv_control = dpdv_;
         t.dpdv_control_words = 1;
+        if (work_words_ >= 0) t.work_words = &work_words_;
         t.is_polymer = [](const std::int64_t *i) { return kind_of(*i) == 'P' ? host::kTrue : host::kFalse; };
         t.is_oligomer = [](const std::int64_t *i) { return kind_of(*i) == 'O' ? host::kTrue : host::kFalse; };
         t.is_segment = [](const std::int64_t *i) { return kind_of(*i) == 'S' ? host::kTrue : host::kFalse; };
@@ -109,7 +110,9 @@ public:
 
     std::vector<double> &store() { return store_; }
     std::vector<std::int64_t> &offsets1() { return offsets1_; }
+    std::int64_t *offsets4() { return offsets4_; }
     std::int64_t &work_offset() { return work_offset_; }
+    void set_work_words(std::int64_t words) { work_words_ = words; }  // -1: not given
     std::int64_t *globals() { return globals_; }
     double *root_control() { return root_control_; }
     double *dpdv() { return dpdv_; }
@@ -123,7 +126,8 @@ private:
     }
 
     std::int64_t nc_;
-    std::int64_t work_offset_ = 0;
+    std::int64_t work_offset_ = 1;
+    std::int64_t work_words_ = -1;
     std::vector<double> store_;
     double real_globals_[2]{};
     double property_globals_[3]{};

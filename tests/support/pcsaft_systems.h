@@ -114,6 +114,7 @@ public:
     struct Step {
         std::int64_t state_in, state_out;
         double v_out, dpdv_in;
+        double v_in = 0.0, p_calc_in = 0.0;  // the volume and model pressure the library answered with
     };
     using Override = void (*)(std::int64_t *state, std::int64_t *mode, const double *vcp, double *v);
 
@@ -158,7 +159,7 @@ private:
                          double *dpdv, const char *id, const std::int64_t *diag) {
         RootRecorder *r = active();
         if (!r) return;
-        Step s{*state, 0, 0.0, *dpdv};
+        Step s{*state, 0, 0.0, *dpdv, *v, *p_calc};
         if (r->override_with)
             r->override_with(state, mode, vcp, v);
         else

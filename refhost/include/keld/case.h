@@ -130,6 +130,11 @@ struct ModelEntry {
     // False when the monitor returns no temperature derivatives on its model
     // path: the tools then say so instead of showing derivative columns.
     bool temperature_derivatives = true;
+    // True when a state of this family needs parameters of the family in its
+    // data set (case files refuse a state without them); false for a family
+    // whose initialisation or monitor supplies values of its own (the
+    // Sanchez-Lacombe nominal values).
+    bool needs_parameters = false;
     // The family's exported monitor when it takes the common 27 arguments,
     // for callers that call it many times in a row (the phase-equilibrium
     // layer); null for the others, which are reached through `evaluate`.

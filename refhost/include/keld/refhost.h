@@ -156,6 +156,12 @@
 // If the store is rebuilt while a host is current (a component added), the
 // table is re-installed with the new store pointer.
 //
+// Threads. Once installed, one host serves calls from several threads at once
+// (each call with its own work area, KWORK): the root searches are per thread
+// (above), message checks and prints are serialised, and MessageCapture
+// collects what one thread's call printed. Setting up a host (components, parameters,
+// install) is not: finish it before the calls start.
+//
 // Errors of the C++ set-up API (unknown names, out-of-range numbers) throw
 // std::invalid_argument / std::out_of_range. The host operations that keld
 // calls never throw; for bad arguments they write zeros (or nothing) and
@@ -235,6 +241,12 @@ struct SegmentShare {
     double weight_fraction;  // in the polymer
 };
 
+struct ComponentDefinition {
+    std::string_view identifier;
+    ComponentKind kind;
+    double molecular_weight;
+};
+
 enum class MessageMode { by_level = 0, accept_all = 1, refuse_all = 2 };
 
 // Routine identifier as keld passes it: two 8-character blank-padded words.
@@ -271,6 +283,13 @@ public:
                                  dpdv_control_words = 4, real_globals_words = 8, property_globals_words = 8,
                                  offsets1_words = 1400, offsets4_words = 8;
 
+    // Largest store a host builds (16 GiB); a larger layout is refused with std::length_error.
+    static constexpr std::int64_t max_store_words = std::int64_t{1} << 31;
+    // Words of the store of a host with the catalogue's parameters, `nc`
+    // components (half of them segments, half polymers: the largest map) and
+    // `data_sets` data sets, for checking a size before building it.
+    static std::int64_t store_words_for(std::int64_t nc, std::int64_t data_sets);
+
     explicit ReferenceHost(HostOptions options = {});
     ~ReferenceHost();
     ReferenceHost(const ReferenceHost &) = delete;
@@ -279,6 +298,10 @@ public:
     // --- components ---------------------------------------------------------
     // Returns the new component number. Identifier: 1 to 8 characters, unique.
     std::int64_t add_component(std::string_view identifier, ComponentKind kind, double molecular_weight);
+    // Several components with one rebuild of the store (each add_component
+    // rebuilds it, which makes adding N components one by one cost N^3): returns
+    // the number of the first; they are numbered in the order given.
+    std::int64_t add_components(std::span<const ComponentDefinition> components);
     // A polymer or oligomer with its number-average molecular weight.
     std::int64_t add_polymer(std::string_view identifier, ComponentKind kind, double molecular_weight,
                              double number_average_mw);
@@ -386,6 +409,23 @@ public:
     void set_message_sink(std::function<void(std::string_view)> sink);
     void print_messages_to_stderr();
     void capture_messages();  // printed lines are kept in captured_messages()
+    // Lines printed by the calling thread while a capture of this host is open
+    // go to that capture alone: what one call printed, even while other threads
+    // call keld on the same host. Captures nest (the innermost one takes the lines).
+    class MessageCapture {
+    public:
+        explicit MessageCapture(const ReferenceHost &host);
+        ~MessageCapture();
+        MessageCapture(const MessageCapture &) = delete;
+        MessageCapture &operator=(const MessageCapture &) = delete;
+        std::vector<std::string> take() { return std::move(lines_); }
+
+    private:
+        friend class ReferenceHost;
+        const ReferenceHost *host_;
+        MessageCapture *outer_;
+        std::vector<std::string> lines_;
+    };
     const std::vector<std::string> &captured_messages() const { return captured_; }
     void clear_captured_messages() { captured_.clear(); }
     std::int64_t message_check_count(std::string_view word1, std::string_view word2, std::int64_t check_class,
@@ -446,6 +486,8 @@ public:
     void install();                           // current host + keld_host_install(table())
     void install(const keld_host &modified);  // current host + a table with replaced operations
     static ReferenceHost *current();
+    // This host is current and keld has its own, unmodified table installed.
+    bool installed_as_is() const;
 
 private:
     struct Component {
@@ -471,6 +513,7 @@ private:
     };
 
     std::int64_t array_words(ParameterShape shape, std::int64_t nc, std::int64_t nds) const;
+    std::int64_t layout_words(std::int64_t nc, std::int64_t nds, std::int64_t ns, std::int64_t np) const;
     const ParameterArray &array_named(std::string_view name) const;
     std::int64_t unary_position(const ParameterArray &a, std::int64_t i, std::int64_t d) const;
     void check_component(std::int64_t component) const;
@@ -478,6 +521,8 @@ private:
     void relayout(std::int64_t nc, std::int64_t nds);
     void write_layout_words();
     void write_polymer_map();
+    void write_polymer_row(std::int64_t row);          // one polymer's segment fractions
+    void write_component_words(std::int64_t component);  // its identifier and formula
     bool valid_component(std::int64_t component) const { return component >= 1 && component <= nc_; }
     std::int64_t polymer_row(std::int64_t component) const;  // 0 when not a polymer/oligomer
     double stored(std::int64_t position) const;
@@ -512,12 +557,13 @@ private:
     std::map<std::tuple<std::string, std::int64_t, std::int64_t>, std::int64_t> check_counts_;
     std::int64_t total_checks_ = 0, print_count_ = 0;
     MessageCheckRecord last_check_;
+    mutable std::mutex messages_mutex_;  // checks and prints may come from several threads
 
     std::unique_ptr<RootSearch> vapour_search_;
     std::unique_ptr<RootSearch> liquid_search_;
     std::thread::id owner_thread_;  // the thread whose root conversations use the searches above
 
-    bool installed_ = false;
+    bool installed_ = false, installed_modified_ = false;
     keld_host installed_table_{};
 
     std::array<std::int64_t, eos_log_words> eos_log_{};
