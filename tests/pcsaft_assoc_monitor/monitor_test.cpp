@@ -205,7 +205,11 @@ TEST(PcsafMonitor, VectorFormIsScalarCallsPerPoint) {
         PcsafCall c = pure(idx[k], t, p[k], 2);
         c.tolerance = tol;
         const PcsafResult r = sys.call(c);
-        EXPECT_TRUE(phi[k] == r.phi[0] && h[k] == r.h && g[k] == r.g && v[k] == r.v && rho[k] == r.rho);
+        // Same root; the site fractions start from the previous density evaluation of the call, so the
+        // two may agree only to the association tolerance.
+        EXPECT_TRUE(v[k] == r.v && rho[k] == r.rho);
+        for (auto [a, b] : {std::pair{phi[k], r.phi[0]}, {h[k], r.h}, {g[k], r.g}})
+            EXPECT_NEAR(a, b, 1e-11 * std::abs(b));
         EXPECT_EQ(dh[k], kUntouched);
     }
     EXPECT_EQ(phi[2], kUntouched);
