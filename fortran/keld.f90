@@ -1,5 +1,6 @@
-! keld - Fortran interface of keld's property monitors and of its reference
-! host's case loader.
+! keld - Fortran interface of keld's property monitors, of its reference
+! host's case loader and of the reference host itself (keld_host_*, built
+! without a case file: fortran/host_builder.f90).
 !
 ! The monitors are exported with C linkage and take every argument by
 ! reference, so they are declared here with bind(C) and no VALUE attribute:
@@ -10,12 +11,26 @@
 ! opaque handles and by-value sizes; those few arguments carry VALUE, and
 ! character arguments are NUL-terminated (see c_string / fortran_string).
 module keld
-  use, intrinsic :: iso_c_binding, only: c_char, c_double, c_int, c_int64_t, c_null_char, c_ptr
+  use, intrinsic :: iso_c_binding, only: c_char, c_double, c_f_pointer, c_int, c_int64_t, c_null_char, c_ptr
+  use keld_host_builder
   implicit none
   private
 
+  ! A reference host built from Fortran (fortran/host_builder.f90).
+  public :: keld_host_create, keld_host_destroy, keld_host_install, keld_host_last_error
+  public :: keld_host_add_component, keld_host_component_count, keld_host_set_mwn, keld_host_set_segment_fraction, &
+            keld_host_set_formula
+  public :: keld_host_set_unary, keld_host_get_unary, keld_host_set_binary, keld_host_get_binary, &
+            keld_host_set_table, keld_host_apply_temperature, keld_host_set_component_value, &
+            keld_host_get_component_value
+  public :: keld_host_capture_messages, keld_host_message_count, keld_host_message, keld_host_clear_messages
+  public :: KELD_COMPONENT_ORDINARY, KELD_COMPONENT_POLYMER, KELD_COMPONENT_OLIGOMER, KELD_COMPONENT_SEGMENT
+
   public :: keld_esslp, keld_esslpa, keld_espsli, keld_espcsf, keld_espcsa, keld_espcsi
   public :: keld_essaft, keld_essfta, keld_essfti, keld_sfthlp, keld_psafm1, keld_essftb
+  public :: keld_pcsf01, keld_pcsf00, keld_saft01, keld_saft00, keld_posl01, keld_posl00, keld_pcsfwk, keld_seteps
+  public :: keld_es40, keld_es40a, keld_pcsaf5, keld_pcsaf1, keld_pcsaf0
+  public :: keld_version
   public :: keld_refhost_install, keld_refhost_component_count, &
             keld_refhost_get_component_value, keld_refhost_capture_messages, keld_refhost_captured_line_count, &
             keld_refhost_captured_line
@@ -272,6 +287,97 @@ module keld
   end interface
 
   ! ---------------------------------------------------------------------------
+  ! Cubic equation of state with excess-Gibbs mixing: KELD_ES40 (30 arguments)
+  ! and its vector form KELD_ES40A (29); keld/keld.h tables KEOSOPT, KMODEL,
+  ! KRULE and the parameters read. KRET is 1 when the call was computed.
+  ! ---------------------------------------------------------------------------
+  interface
+    subroutine keld_es40(t, p, z, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, keosopt, &
+                         kmodel, krule, phi, h, s, g, v, dphi, dh, ds, dg, dv, kret, kpass) bind(C, name="KELD_ES40")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                                        keosopt, kmodel, krule, kpass
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv
+      integer(c_int64_t), intent(inout) :: kret
+    end subroutine keld_es40
+
+    subroutine keld_es40a(t, p, n, idx, kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, keosopt, &
+                          phi, h, s, g, v, dphi, dh, ds, dg, dv, kmodel, krule, kret, kpass) bind(C, name="KELD_ES40A")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*)
+      integer(c_int64_t), intent(in) :: n, idx(*), kwork, kspare, kvl, kphi, kh, ks, kg, kv, kds, kdiag, &
+                                        keosopt, kmodel, krule, kpass
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*)
+      integer(c_int64_t), intent(inout) :: kret
+    end subroutine keld_es40a
+  end interface
+
+  ! ---------------------------------------------------------------------------
+  ! Association: KELD_PCSAF5 (55 arguments) returns the association Helmholtz
+  ! energy of one phase and its derivatives; PC-SAFT with association and a
+  ! dipolar term: KELD_PCSAF1 (57) and its pure-component vector form
+  ! KELD_PCSAF0 (56). keld/keld.h tables every argument. Arguments that may
+  ! be NULL there are OPTIONAL here: leave them out to pass NULL.
+  ! ---------------------------------------------------------------------------
+  interface
+    subroutine keld_pcsaf5(t, rho, ncp, nc, idx, x, m, sigma, amark, d, tdd, nseg, lseg, iseg, wseg, fseg, &
+                           itype, bcpa, bmix, nv, iasl, epsa, vola, zpack, crule, krho, krho2, kt, kx, iopt, &
+                           isngl, tol, method, kdiag, lunit, model, kstart, a, ar, ar2, at, ax, del, delr, delr2, &
+                           delt, mxv, nvar, no, isite, lxa, xa, ifail, work, lwork) bind(C, name="KELD_PCSAF5")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, rho, x(*), m(*), sigma(*), amark(*), d(*), wseg(*), fseg(*), bmix, &
+                                    epsa(*), vola(*), zpack(4), tol
+      real(c_double), intent(in), optional :: tdd(*), bcpa(*), crule(*)
+      integer(c_int64_t), intent(in) :: ncp, nc, idx(*), nseg(*), lseg, iseg(*), nv, iasl(*), krho, krho2, kt, &
+                                        kx, iopt, isngl, method, kdiag, lunit, model, kstart, mxv, lxa, lwork
+      integer(c_int64_t), intent(inout) :: itype(*)
+      real(c_double), intent(inout) :: a, ar, ar2, at, ax(*), del(*), delr(*), delr2(*), delt(*), work(*)
+      real(c_double), intent(inout), optional :: xa(*)
+      integer(c_int64_t), intent(inout) :: nvar, no(*), isite(*), ifail
+    end subroutine keld_pcsaf5
+
+    subroutine keld_pcsaf1(t, p, n, nc, kvl, kphi, kh, ks, kg, kv, kdiag, kopt, kstat, idx, z, mw, tc, pc, kds, &
+                           xm, sig, epk, itype, epsab, kapab, dipm, xpol, phi, h, s, g, v, dphi, dh, ds, dg, dv, &
+                           nseg, lseg, iseg, wseg, kijc, lijc, atol, ameth, lunit, rho, lwork, work, &
+                           spare1, spare2, spare3, spare4, spare5, spare6, spare7, spare8) bind(C, name="KELD_PCSAF1")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p, z(*), mw(*), tc(*), pc(*), xm(*), sig(*), epk(*), epsab(*), kapab(*), &
+                                    dipm(*), xpol(*), wseg(*), kijc(*), lijc(*), atol
+      integer(c_int64_t), intent(in) :: n, nc, kvl, kphi, kh, ks, kg, kv, kdiag, kopt(3), idx(*), kds, itype(*), &
+                                        lseg, iseg(*), ameth, lunit, lwork
+      integer(c_int64_t), intent(in), optional :: nseg(*)
+      integer(c_int64_t), intent(inout) :: kstat
+      real(c_double), intent(inout) :: phi(*), h, s, g, v, dphi(*), dh, ds, dg, dv, rho, work(*)
+      type(*), intent(in), optional :: spare1, spare2, spare3, spare4, spare5, spare6, spare7, spare8
+    end subroutine keld_pcsaf1
+
+    subroutine keld_pcsaf0(t, p, n, nc, kvl, kphi, kh, ks, kg, kv, kdiag, kopt, kstat, idx, mw, tc, pc, kds, &
+                           xm, sig, epk, itype, epsab, kapab, dipm, xpol, phi, h, s, g, v, dphi, dh, ds, dg, dv, &
+                           nseg, lseg, iseg, wseg, kijc, lijc, atol, ameth, lunit, rho, lwork, work, &
+                           spare1, spare2, spare3, spare4, spare5, spare6, spare7, spare8) bind(C, name="KELD_PCSAF0")
+      import :: c_double, c_int64_t
+      real(c_double), intent(in) :: t, p(*), mw(*), tc(*), pc(*), xm(*), sig(*), epk(*), epsab(*), kapab(*), &
+                                    dipm(*), xpol(*), wseg(*), kijc(*), lijc(*), atol
+      integer(c_int64_t), intent(in) :: n, nc, kvl, kphi, kh, ks, kg, kv, kdiag, kopt(3), idx(*), kds, itype(*), &
+                                        lseg, iseg(*), ameth, lunit, lwork
+      integer(c_int64_t), intent(in), optional :: nseg(*)
+      integer(c_int64_t), intent(inout) :: kstat
+      real(c_double), intent(inout) :: phi(*), h(*), s(*), g(*), v(*), dphi(*), dh(*), ds(*), dg(*), dv(*), &
+                                       rho(*), work(*)
+      type(*), intent(in), optional :: spare1, spare2, spare3, spare4, spare5, spare6, spare7, spare8
+    end subroutine keld_pcsaf0
+  end interface
+
+  ! The library's version, "MAJOR.MINOR.PATCH" (keld_version below).
+  interface
+    function c_keld_version() result(text) bind(C, name="keld_version")
+      import :: c_ptr
+      type(c_ptr) :: text
+    end function c_keld_version
+  end interface
+
+  ! ---------------------------------------------------------------------------
   ! Reference host and case files (C interface: handles and sizes by value).
   ! Functions returning integer(c_int) give 0 (KELD_REFHOST_OK) on success.
   ! ---------------------------------------------------------------------------
@@ -395,6 +501,21 @@ module keld
   end interface
 
 contains
+
+  ! The version of the loaded keld library, e.g. "0.1.0".
+  function keld_version() result(version)
+    character(len=:), allocatable :: version
+    character(kind=c_char), pointer :: chars(:)
+    integer :: n
+    call c_f_pointer(c_keld_version(), chars, [64])
+    n = 0
+    do while (n < 64)
+      if (chars(n + 1) == c_null_char) exit
+      n = n + 1
+    end do
+    allocate (character(len=n) :: version)
+    version = transfer(chars(1:n), version)
+  end function keld_version
 
   ! A Fortran string as a NUL-terminated C string (trailing blanks removed).
   pure function c_string(text) result(out)

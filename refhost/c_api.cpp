@@ -1,6 +1,7 @@
 // C interface of the reference host: thin wrappers that turn C++ exceptions
 // into status codes and keep the last error text per host.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -304,6 +305,23 @@ int keld_refhost_captured_line(const keld_refhost *host, int64_t index, char *bu
 
 int keld_refhost_clear_captured_lines(keld_refhost *host) {
     return guarded(host, [](ReferenceHost &h) { h.clear_captured_messages(); });
+}
+
+int keld_refhost_set_binary_coefficients(keld_refhost *host, const char *name, int64_t i, int64_t j,
+                                         int64_t data_set, const double *coefficients, int64_t count) {
+    return guarded(host, [&](ReferenceHost &h) {
+        if (count < 0 || count > 6 || (count > 0 && !coefficients))
+            throw std::invalid_argument("a table pair has 0 to 6 coefficients");
+        h.set_binary_coefficients(text(name), i, j,
+                                  std::span<const double>(coefficients, static_cast<std::size_t>(count)), data_set);
+    });
+}
+
+int keld_refhost_apply_temperature_tables(keld_refhost *host, double t) {
+    return guarded(host, [&](ReferenceHost &h) {
+        if (!std::isfinite(t) || t <= 0) throw std::invalid_argument("the temperature must be a positive number");
+        h.apply_temperature_tables(t);
+    });
 }
 
 }  // extern "C"

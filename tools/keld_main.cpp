@@ -17,6 +17,7 @@
 #include "cli_help.h"
 #include "cli_report.h"
 #include "keld/case.h"
+#include "keld/keld.h"
 
 namespace {
 
@@ -24,7 +25,6 @@ using namespace keld;
 using refhost::Case;
 
 constexpr int exit_ok = 0, exit_error = 1, exit_failed_state = 2;
-constexpr std::string_view version = "keld 0.1.0";
 
 // A wrong command line; the message goes to standard error with a pointer to the help.
 struct UsageError {
@@ -356,7 +356,7 @@ int run(const std::vector<std::string> &args) {
     const std::string &command = args.front();
     if (command == "-h" || command == "--help") return show_help("");
     if (command == "--version") {
-        std::cout << version << "\n";
+        std::cout << "keld " << keld_version() << "\n";
         return exit_ok;
     }
     if (command == "help") {

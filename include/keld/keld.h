@@ -727,6 +727,13 @@ KELD_API void KELD_PCSAF0(KELD_PCSAF0_ARGS);
 KELD_API void keld_pcsaf1_(KELD_PCSAF1_ARGS);
 KELD_API void keld_pcsaf0_(KELD_PCSAF0_ARGS);
 
+/*
+ * The version of the loaded library, "MAJOR.MINOR.PATCH" (semantic versioning:
+ * within one major version the exported routines keep their names and argument
+ * lists). A static string; keld/version.h gives the version of the headers.
+ */
+KELD_API const char *keld_version(void);
+
 #ifdef __cplusplus
 }
 #endif

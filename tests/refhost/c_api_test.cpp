@@ -66,3 +66,34 @@ TEST(RefhostCApi, CapturedMessagesAreReadBack) {
 }
 
 }  // namespace
+
+// A table feeds its binary parameter at each applied T (a constant one too);
+// a pair without a table keeps the value given directly.
+TEST(RefhostCApi, TemperatureTablesFeedTheirBinaryParameter) {
+    keld_refhost *h = keld_refhost_create(1, 0);
+    ASSERT_NE(h, nullptr);
+    std::int64_t n = 0;
+    for (const char *id : {"A", "B", "C"}) ASSERT_EQ(keld_refhost_add_component(h, id, 0, 50.0, &n), KELD_REFHOST_OK);
+    const double table[] = {0.01, 0.002, 0, 0, 0, 300.0};
+    ASSERT_EQ(keld_refhost_set_binary_coefficients(h, "SLKIJT", 1, 2, 1, table, 6), KELD_REFHOST_OK);
+    const double constant[] = {0.5};
+    ASSERT_EQ(keld_refhost_set_binary_coefficients(h, "SLKIJT", 2, 3, 1, constant, 1), KELD_REFHOST_OK);
+    ASSERT_EQ(keld_refhost_set_binary(h, "SLKIJ", 1, 3, 1, 0.03), KELD_REFHOST_OK);
+    double k12 = 0, k13 = 0, k23 = 0, tref = 0;
+    EXPECT_EQ(keld_refhost_get_binary_coefficient(h, "SLKIJT", 1, 2, 6, 1, &tref), KELD_REFHOST_OK);
+    EXPECT_EQ(tref, 300.0);
+    for (double t : {250.0, 400.0}) {
+        ASSERT_EQ(keld_refhost_apply_temperature_tables(h, t), KELD_REFHOST_OK);
+        EXPECT_EQ(keld_refhost_get_binary(h, "SLKIJ", 1, 2, 1, &k12), KELD_REFHOST_OK);
+        EXPECT_EQ(keld_refhost_get_binary(h, "SLKIJ", 1, 3, 1, &k13), KELD_REFHOST_OK);
+        EXPECT_NEAR(k12, 0.01 + 0.002 * 300.0 / t, 1e-15) << t;
+        EXPECT_EQ(keld_refhost_get_binary(h, "SLKIJ", 2, 3, 1, &k23), KELD_REFHOST_OK);
+        EXPECT_EQ(k13, 0.03) << t;
+        EXPECT_EQ(k23, 0.5) << t;
+    }
+    EXPECT_EQ(keld_refhost_apply_temperature_tables(h, 0.0), KELD_REFHOST_INVALID_ARGUMENT);
+    EXPECT_EQ(keld_refhost_set_binary_coefficients(h, "SLKIJT", 1, 2, 1, table, 7), KELD_REFHOST_INVALID_ARGUMENT);
+    EXPECT_EQ(keld_refhost_set_binary_coefficients(h, "SLKIJ", 1, 2, 1, table, 6), KELD_REFHOST_INVALID_ARGUMENT);
+    EXPECT_EQ(keld_refhost_set_binary_coefficients(h, "SLKIJT", 1, 4, 1, table, 6), KELD_REFHOST_OUT_OF_RANGE);
+    keld_refhost_destroy(h);
+}

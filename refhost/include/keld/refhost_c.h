@@ -119,6 +119,15 @@ KELD_API int keld_refhost_set_unifac_interaction(keld_refhost *host, const char 
 KELD_API int keld_refhost_set_component_groups(keld_refhost *host, int64_t component, const char *const *subgroups,
                                                const double *counts, int64_t count);
 
+/* Temperature tables (Fortran clients). All coefficients of pair (i, j) of a
+ * binary table at once: a, b, c, d, e, Tref (count <= 6; those not given are
+ * 0). A binary parameter fed by a table (SLKIJ <- SLKIJT, SLETIJ <- SLETIT)
+ * takes the table's value at T from keld_refhost_apply_temperature_tables(T),
+ * which a host calls whenever the temperature changes, before the monitors. */
+KELD_API int keld_refhost_set_binary_coefficients(keld_refhost *host, const char *name, int64_t i, int64_t j,
+                                                  int64_t data_set, const double *coefficients, int64_t count);
+KELD_API int keld_refhost_apply_temperature_tables(keld_refhost *host, double t);
+
 #ifdef __cplusplus
 }
 #endif
