@@ -4,8 +4,10 @@
 #      and the Fortran client;
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the
 #      whole unit-test suite;
-#   3. an install into a staging prefix and a downstream CMake project that
-#      finds keld with find_package(keld) and links it;
+#   3. an install into a staging prefix and downstream CMake projects, C and
+#      Fortran, that find keld with find_package(keld) and link it; the
+#      Fortran one also by hand with pkg-config; the versions every face of
+#      the installed keld reports must agree;
 #   4. a smoke run of the libFuzzer harnesses (clang; 20 s per harness).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +34,26 @@ LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/readme_example
 PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
 echo "downstream project found, linked and ran keld"
+
+echo "== Downstream Fortran project (find_package, then by hand with pkg-config)"
+stage="$PWD/build/stage"
+rm -rf build/consumer-fortran
+cmake -S tests/install/fortran -B build/consumer-fortran -DCMAKE_PREFIX_PATH="$stage"
+cmake --build build/consumer-fortran
+export PKG_CONFIG_PATH="$stage/lib/pkgconfig"
+gfortran $(pkg-config --cflags keld-fortran) fortran/tests/host_without_case.f90 -o build/consumer-fortran/by_hand \
+  $(pkg-config --libs keld-fortran) -Wl,-rpath,"$stage/lib"
+unset PKG_CONFIG_PATH
+for program in build/consumer-fortran/host_without_case build/consumer-fortran/by_hand; do
+  cmake -DPROGRAM="$PWD/$program" -DCLI="$stage/bin/keld" \
+    -DCOMPARE="$PWD/build/release/fortran/keld_fortran_compare_with_eval" \
+    -DCASES="hexane=$PWD/fortran/tests/hexane.json,polystyrene-toluene-tables=$PWD/fortran/tests/polystyrene-toluene-tables.json" \
+    -DWORKDIR="$PWD/build/consumer-fortran/check" -P fortran/tests/run_host_test.cmake
+done
+
+echo "== One version everywhere"
+LD_LIBRARY_PATH="$stage/lib" tests/install/versions_agree.sh "$stage/bin/keld" build/consumer/version \
+  build/consumer-fortran/fortran_version "$PWD/build/release/python"
 
 echo "== Fuzz smoke run"
 bash scripts/fuzz.sh 20
