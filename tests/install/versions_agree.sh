@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every face of an installed keld reports the project's one version (the
 # `project(keld VERSION ...)` line): the keld command, the CMake package, the
-# headers, the C function keld_version(), the Fortran module and, when the
-# Python module exposes one, keld.__version__.
+# headers, the C function keld_version(), the Fortran module, CITATION.cff and,
+# when the Python module exposes one, keld.__version__.
 #   versions_agree.sh <keld> <version program> <Fortran version program> <PYTHONPATH of the keld module>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,6 +13,8 @@ reported=$(
   echo "cli $("$1" --version | sed -n 's/^keld //p')"
   "$2"
   echo "fortran $("$3")"
+  citation="$here/../../CITATION.cff"
+  [ ! -f "$citation" ] || echo "citation $(sed -n 's/^version: *//p' "$citation")"
   if PYTHONPATH="$4" /usr/bin/python3 -c 'import keld' 2>/dev/null; then
     python=$(PYTHONPATH="$4" /usr/bin/python3 -c 'import keld; print(getattr(keld, "__version__", "-"))')
     [ "$python" = "-" ] || echo "python $python"
