@@ -8,8 +8,6 @@
 namespace keld::segment {
 namespace {
 
-// Above this a problem's NC^2-sized layouts would leave 64-bit arithmetic.
-constexpr std::int64_t kMaxComponents = std::int64_t{1} << 24;
 constexpr double kSmallestCompressibility = 1e-35;
 
 bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }

@@ -14,6 +14,7 @@
 #include "keld/keld.h"
 #include "keld/refhost.h"
 #include "saft/saft_helmholtz_model.h"
+#include "support/root_oracle.h"
 #include "support/saft_systems.h"
 
 using namespace keld::testing;
@@ -177,6 +178,35 @@ TEST_F(SaftMonitors, HexaneNearItsNormalBoilingPoint) {
     const MonitorResult liquid = call(Monitor::argument, t, lo, {1.0}, {c6}, {2, {0, 0, 0, 0, 1}});
     EXPECT_NEAR(kHexaneHr.mw / liquid.v, 613.0, 0.03 * 613.0);
     EXPECT_EQ(call(Monitor::stored, t, lo, {1.0}, {c6}, {2, {0, 0, 0, 0, 1}}).v, liquid.v);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Far below the triple point SAFT's P(V) has a second, dense loop (up to five roots). The liquid is
+// the densest root and the vapour the largest, the host's search notwithstanding (it used to end on
+// the ordinary liquid for a liquid request and on the densest root for a vapour request). The roots
+// come from an independent scan of the model's P(V).
+
+TEST_F(SaftMonitors, DenseLoopsLiquidIsTheDensestRootVapourTheLargest) {
+    struct Case {
+        double t, p;
+        std::int64_t kvl;
+    };
+    for (const Case &k : {Case{231.45, 1e3, 2}, Case{231.45, 1e7, 2}, Case{152.28, 1e5, 1},
+                          Case{187.74, 3.16e8, 1}}) {
+        const std::vector<double> roots = [&] {
+            RootOracle oracle(host);
+            call(Monitor::argument, k.t, k.p, {1.0}, {c6}, {2, {0, 0, 0, 0, 1}});
+            return oracle.roots();
+        }();
+        ASSERT_GE(roots.size(), 3u) << k.t << " K, " << k.p << " Pa";
+        const double expected = k.kvl == 2 ? roots.front() : roots.back();
+        for (Monitor m : {Monitor::argument, Monitor::stored}) {
+            const MonitorResult r = call(m, k.t, k.p, {1.0}, {c6}, {k.kvl, {0, 0, 0, 0, 1}});
+            EXPECT_EQ(r.kstat, 1);
+            EXPECT_NEAR(r.v, expected, 1e-9 * expected) << k.t << " K, " << k.p << " Pa, KVL " << k.kvl
+                                                        << ", roots " << ::testing::PrintToString(roots);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------
