@@ -214,7 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzedDataProvider in(data, size);
     const int routine = in.ConsumeIntegralInRange<int>(0, 23);
     if (std::getenv("KELD_FUZZ_VERBOSE")) std::fprintf(stderr, "routine %d\n", routine);
-    State s = state(in, h);
+    const bool vector_form = routine == 2 || routine == 3 || (routine >= 8 && routine < 20 && (routine - 8) % 4 >= 2) ||
+                             routine >= 22;
+    State s = state(in, h, vector_form);
     const StoreSnapshot before(h);
     switch (routine) {
     case 0: saft_arguments(KELD_ESSAFT, false, in, h, s); break;

@@ -36,12 +36,15 @@ struct State {
     Real z, pressures;
 };
 
-inline State state(FuzzedDataProvider &in, const FuzzHost &h) {
+// A vector form's N is a number of points, as many as the caller asks for: its arrays have N elements,
+// so it is kept within the arrays' reach; a scalar form gets any N now and then.
+inline State state(FuzzedDataProvider &in, const FuzzHost &h, bool vector_form) {
     State s;
     const std::int64_t nc = h.host.component_count();
     s.t = temperature(in);
-    s.n = in.ConsumeIntegralInRange<int>(0, 15) == 0 ? in.ConsumeIntegral<std::int64_t>()
-                                                    : in.ConsumeIntegralInRange<std::int64_t>(-1, nc + 1);
+    s.n = in.ConsumeIntegralInRange<int>(0, 15) == 0
+              ? (vector_form ? in.ConsumeIntegralInRange<std::int64_t>(-5, kCap) : in.ConsumeIntegral<std::int64_t>())
+              : in.ConsumeIntegralInRange<std::int64_t>(-1, nc + 1);
     for (std::size_t k = 0; k < len(s.n); ++k) s.idx.push_back(small(in, 0, nc + 1));
     s.z = fractions(in, len(s.n));
     s.p = pressure(in);

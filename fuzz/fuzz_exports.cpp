@@ -33,12 +33,15 @@ struct Arguments {
     std::int64_t keosopt = 0, kmodel = 0, krule = 0;  // the cubic's
 };
 
-Arguments arguments(FuzzedDataProvider &in, const FuzzHost &h) {
+// A vector form's N is a number of points (its arrays have N elements); a scalar form gets any N now and then.
+Arguments arguments(FuzzedDataProvider &in, const FuzzHost &h, bool vector_form) {
     Arguments a;
     const std::int64_t nc = h.host.component_count();
     a.t = temperature(in);
-    a.n = in.ConsumeIntegralInRange<std::int64_t>(-1, kMaxComponents);
-    const std::size_t n = a.n > 0 ? static_cast<std::size_t>(a.n) : 0;
+    a.n = !vector_form && in.ConsumeIntegralInRange<int>(0, 15) == 0
+              ? in.ConsumeIntegral<std::int64_t>()
+              : in.ConsumeIntegralInRange<std::int64_t>(-1, kMaxComponents);
+    const std::size_t n = static_cast<std::size_t>(std::clamp<std::int64_t>(a.n, 0, kMaxComponents));
     for (std::size_t k = 0; k < n; ++k) a.idx.push_back(small(in, 0, nc + 1));
     a.z = fractions(in, n);
     a.p = pressure(in);
@@ -59,7 +62,7 @@ Arguments arguments(FuzzedDataProvider &in, const FuzzHost &h) {
 // Calls one exported routine with guarded outputs; `vector` for the 26-argument forms.
 template <class Routine>
 void call(Routine routine, bool vector, Arguments &a) {
-    const std::size_t n = a.n > 0 ? static_cast<std::size_t>(a.n) : 0;
+    const std::size_t n = static_cast<std::size_t>(std::clamp<std::int64_t>(a.n, 0, kMaxComponents));
     const std::size_t scalar = vector ? n : 1;
     GuardedReal phi(n), dphi(n), h(scalar), s(scalar), g(scalar), v(scalar), dh(scalar), ds(scalar), dg(scalar),
         dv(scalar);
@@ -85,7 +88,7 @@ void call(Routine routine, bool vector, Arguments &a) {
 // The cubic monitor (30 arguments) or its vector form (29).
 template <class Routine>
 void call_cubic(Routine routine, bool vector, Arguments &a) {
-    const std::size_t n = a.n > 0 ? static_cast<std::size_t>(a.n) : 0;
+    const std::size_t n = static_cast<std::size_t>(std::clamp<std::int64_t>(a.n, 0, kMaxComponents));
     const std::size_t scalar = vector ? n : 1;
     GuardedReal phi(n), dphi(n), h(scalar), s(scalar), g(scalar), v(scalar), dh(scalar), ds(scalar), dg(scalar),
         dv(scalar);
@@ -151,7 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FuzzedDataProvider in(data, size);
     const int routine = in.ConsumeIntegralInRange<int>(0, 33);
     if (std::getenv("KELD_FUZZ_VERBOSE")) std::fprintf(stderr, "routine %d\n", routine);
-    Arguments a = arguments(in, h);
+    const bool vector_form = routine < 16 && routine % 4 >= 2;
+    Arguments a = arguments(in, h, vector_form);
     const StoreSnapshot before(h);
     const std::int64_t nc = h.host.component_count(), nds = a.kds;
 

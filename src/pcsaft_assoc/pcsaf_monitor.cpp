@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/ideal_gas.h"
+#include "common/outputs.h"
 #include "common/messages.h"
 #include "host/host.h"
 #include "pcsaft_assoc/pcsaf_density_root.h"
@@ -26,8 +27,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // the early exit alone and are left as the caller set them.
 void refuse(const Arguments &a) {
     const MonitorOutputs &o = a.out;
+    const std::int64_t positions = refused_positions(a.n, a.nc <= kMaxComponents ? a.nc : 0);
     if (a.rq.phi.value)
-        for (std::int64_t k = 0; k < a.n; ++k) o.phi[k] = kNaN;
+        for (std::int64_t k = 0; k < positions; ++k) o.phi[k] = kNaN;
     if (a.rq.h.value) *o.h = kNaN;
     if (a.rq.s.value) *o.s = kNaN;
     if (a.rq.g.value) *o.g = kNaN;
