@@ -182,7 +182,8 @@ double denser_liquid_start(Model &&model, double p, double v_close_packed, doubl
 // scan looks at f(V) = P(V) - P from the found root out to `v_upper` at
 // volumes geometric in V - V_cp, with a golden-section look inside every cell
 // where f has a maximum, and returns a volume within 1e-6 below the last
-// crossing (P(V) > P there), from which a vapour search finds that crossing.
+// crossing (P(V) > P there), from which the host's liquid search, moving out
+// from the dense side, finds that crossing.
 template <class Model>
 double lighter_root_start(Model &&model, double p, double v_close_packed, double v_root, double v_upper,
                           int cells = 48) {
@@ -243,8 +244,8 @@ double lighter_root_start(Model &&model, double p, double v_close_packed, double
 // host's search the liquid is checked for a denser crossing
 // (denser_liquid_start), a liquid-like vapour answer for a lighter one
 // (lighter_root_start, up to `light_scan_factor` V_cp), and the host's liquid
-// search is repeated from there. A warm start (a root at a nearby temperature) is not
-// checked. After a scan that changes nothing, the model is evaluated once more
+// search is repeated from there. A warm start (a root at a nearby
+// temperature) is not checked. After a scan that changes nothing, the model is evaluated once more
 // at the root, so that a model that keeps its last evaluation keeps the root's.
 template <class Model>
 RootResult solve_density_root_checked(const host::Host &host, const RootRequest &rq, const RootPolicy &policy,

@@ -185,7 +185,8 @@ TEST(PcsafMonitor, ComponentCountsThatCannotSizeAWorkAreaAreRefused) {
         PcsafCall c{.idx = {me, hx}, .z = {0.5, 0.5}, .nc = nc};
         EXPECT_EQ(sys.work_needed(c), 0) << nc;
         const PcsafResult r = sys.call(c, 100000);
-        EXPECT_TRUE(r.status == 0 && std::isnan(r.phi[1]) && std::isnan(r.v)) << nc;
+        EXPECT_TRUE(r.status == 0 && std::isnan(r.phi[0]) && std::isnan(r.v)) << nc;
+        EXPECT_EQ(r.phi[1], kUntouched) << nc;  // no position beyond the NC given (one for an unusable NC)
     }
 }
 
