@@ -106,14 +106,14 @@ struct SegmentCall {
         spoil(in, {&par[0], &par[1], &par[2], &par[3], &par[4], &mwv, &tcv, &table, &segm, &mwnv});
         Int segv(len(ns), h.sty), polyv(len(nc), 0);
         if (h.ps <= c) polyv[h.ps - 1] = 1;
-        if (!segv.empty() && in.ConsumeBool()) segv[0] = small(in, -1, nc + 1);
+        if (!segv.empty() && in.ConsumeBool()) segv[0] = small(in, -1, c + 1);
         const std::int64_t words = 6 * static_cast<std::int64_t>(len2(nc, nc));
         kijwords = in.ConsumeBool() ? words : small(in, -1, words);
         etawords = in.ConsumeBool() ? words : small(in, -1, words);
         const std::int64_t need = (5 * c + 25) * c + 1;
         nwork = in.ConsumeBool() ? need : small(in, -1, need);
         iopt = small(in, 0, 3);
-        ioptc = small(in, 0, nc + 1);
+        ioptc = small(in, 0, c + 1);
         optfac = in.ConsumeBool() ? 1.0 : hostile(in);
         w = GuardedReal(static_cast<std::size_t>(need));
         mw = GuardedReal(mwv), tc = GuardedReal(tcv), pc = GuardedReal(pcv);

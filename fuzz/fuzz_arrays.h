@@ -15,7 +15,9 @@ using Int = std::vector<std::int64_t>;
 constexpr double kMissing = keld::refhost::ReferenceHost::missing_value;
 constexpr std::int64_t kCap = 12;  // arrays are sized by a count only up to this
 
-inline std::size_t len(std::int64_t count) { return count > 0 && count <= kCap ? static_cast<std::size_t>(count) : 0; }
+// Elements of an array sized by a count: the count, at most kCap (an absurd count gets kCap; a call
+// must refuse it before reading or writing that far).
+inline std::size_t len(std::int64_t count) { return count > 0 ? static_cast<std::size_t>(count < kCap ? count : kCap) : 0; }
 inline std::size_t len2(std::int64_t a, std::int64_t b) { return len(a) * len(b); }
 
 // A count: usually the plausible one, sometimes off by a little, sometimes anything.
