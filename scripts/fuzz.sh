@@ -13,8 +13,8 @@ jobs=$(nproc)
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKELD_BUILD_FUZZ=ON -DKELD_BUILD_TESTS=OFF -DKELD_BUILD_BENCH=OFF -DKELD_BUILD_TOOLS=OFF \
   -DKELD_BUILD_PYTHON=OFF -DKELD_BUILD_FORTRAN=OFF >/dev/null
-cmake --build build/fuzz --target keld_fuzz_exports keld_fuzz_case -j"$jobs"
-mkdir -p build/fuzz/corpus/exports build/fuzz/corpus/case build/fuzz/artifacts
+cmake --build build/fuzz --target keld_fuzz_exports keld_fuzz_arrays keld_fuzz_case -j"$jobs"
+mkdir -p build/fuzz/corpus/exports build/fuzz/corpus/arrays build/fuzz/corpus/case build/fuzz/artifacts
 cp examples/*.json build/fuzz/corpus/case/
 run() {
   local harness=$1 corpus=$2
@@ -26,4 +26,5 @@ run() {
   test "${PIPESTATUS[0]}" -eq 0
 }
 run keld_fuzz_exports exports
+run keld_fuzz_arrays arrays
 run keld_fuzz_case case -dict=fuzz/case.dict

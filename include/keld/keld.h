@@ -30,7 +30,9 @@
  * same way, with a message naming the parameter and the component. N < 1
  * returns at once without writing anything. The vector forms evaluate each
  * element alone (Z = 1), so a component may be listed more than once there
- * and N may exceed NC (the same fluid at several pressures).
+ * and N may exceed NC (the same fluid at several pressures). A refused call
+ * writes PHI(1..min(N, NC)) only, so that an N no problem can have (up to
+ * INT64_MAX) is refused at once.
  *
  * Each routine is also exported under a gfortran-style alias: lower case with
  * a trailing underscore (KELD_ESSLP -> keld_esslp_), the same code.
@@ -40,8 +42,9 @@
  * a call keeps its state in its work area and on its stack; the few words
  * that every call writes and nobody reads back within a call (a polymer's
  * parameter-source flag and pseudo-critical values, the Sanchez-Lacombe
- * working copies TSTARL/PSTARL/DSTARL, HostDpdvControl(1), the single-component
- * switches of HostRootControl) are written with atomic stores; each
+ * working copies TSTARL/PSTARL/DSTARL, the stored-parameter SAFT monitor's cross
+ * energies (HostOffsets1 880) and default e/k, HostDpdvControl(1), the
+ * single-component switches of HostRootControl) are written with atomic stores; each
  * density-root conversation hands the host a dP/dV cell of its own; and
  * message lines are written and printed one message at a time. The host's
  * operations must be safe to call from several threads and its root routines

@@ -5,8 +5,10 @@
 // RootPolicy.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "host/host.h"
 
@@ -169,6 +171,110 @@ double denser_liquid_start(Model &&model, double p, double v_close_packed, doubl
         dense = light;
     }
     return 0.0;
+}
+
+// The dense side of the largest crossing of P(V) = P above a root the host's
+// vapour search found, or 0 when there is none up to `v_upper`.
+//
+// Where the model has no vapour-like root the host's vapour search ends on a
+// liquid root; with a second, dense loop (SAFT and PC-SAFT far below the
+// triple point) that may be the densest root rather than the largest. This
+// scan looks at f(V) = P(V) - P from the found root out to `v_upper` at
+// volumes geometric in V - V_cp, with a golden-section look inside every cell
+// where f has a maximum, and returns a volume within 1e-6 below the last
+// crossing (P(V) > P there), from which the host's liquid search, moving out
+// from the dense side, finds that crossing.
+template <class Model>
+double lighter_root_start(Model &&model, double p, double v_close_packed, double v_root, double v_upper,
+                          int cells = 48) {
+    struct Sample {
+        double v, f, slope;
+    };
+    const double u_root = v_root / v_close_packed - 1.0, u_upper = v_upper / v_close_packed - 1.0;
+    if (!(u_root > 0.0) || !(u_upper > u_root)) return 0.0;
+    auto at = [&](double v) {
+        const PressureAndSlope ps = model(1.0 / v, true);
+        return Sample{v, ps.p - p, ps.dpdv};
+    };
+    const double ratio = std::pow(u_upper / u_root, 1.0 / cells);
+    std::optional<Sample> above;  // the lightest sample with f > 0 so far
+    Sample previous = at(v_root);
+    for (int k = 1; k <= cells; ++k) {
+        const Sample next = at(v_close_packed * (1.0 + u_root * std::pow(ratio, k)));
+        if (next.f > 0.0) {
+            above = next;
+        } else if (previous.f <= 0.0 && previous.slope > 0.0 && next.slope < 0.0) {
+            // f rises and falls again inside the cell: does its maximum reach 0?
+            double a = previous.v, b = next.v;
+            const double g = 0.381966011250105;
+            Sample x1 = at(a + g * (b - a)), x2 = at(b - g * (b - a));
+            for (int step = 0; step < 30 && x1.f <= 0.0 && x2.f <= 0.0 && b - a > 1e-9 * b; ++step) {
+                if (x1.f > x2.f) {
+                    b = x2.v;
+                    x2 = x1;
+                    x1 = at(a + g * (b - a));
+                } else {
+                    a = x1.v;
+                    x1 = x2;
+                    x2 = at(b - g * (b - a));
+                }
+            }
+            if (x2.f > 0.0) above = x2;
+            else if (x1.f > 0.0) above = x1;
+        }
+        previous = next;
+    }
+    if (!above) return 0.0;
+    // The light end: the first sample beyond `above` with f <= 0.
+    Sample dense = *above, light = at(std::min(v_upper, dense.v * ratio));
+    for (int k = 0; k < cells && light.f > 0.0 && light.v < v_upper; ++k) {
+        dense = light;
+        light = at(std::min(v_upper, light.v * ratio));
+    }
+    if (light.f > 0.0) return 0.0;
+    for (int k = 0; k < 60 && light.v - dense.v > 1e-6 * light.v; ++k) {
+        const Sample mid = at(0.5 * (dense.v + light.v));
+        (mid.f > 0.0 ? dense : light) = mid;
+    }
+    return dense.v;
+}
+
+// A density root that keeps to the rule "liquid: the densest root, vapour: the
+// largest" where P(V) can have a second, dense loop (`dense_loops`): after the
+// host's search the liquid is checked for a denser crossing
+// (denser_liquid_start), a liquid-like vapour answer for a lighter one
+// (lighter_root_start, up to `light_scan_factor` V_cp), and the host's liquid
+// search is repeated from there. A warm start (a root at a nearby
+// temperature) is not checked. After a scan that changes nothing, the model is evaluated once more
+// at the root, so that a model that keeps its last evaluation keeps the root's.
+template <class Model>
+RootResult solve_density_root_checked(const host::Host &host, const RootRequest &rq, const RootPolicy &policy,
+                                      Model &&model, double rho_start, bool warm, bool dense_loops,
+                                      double light_scan_factor = 10.0) {
+    RootResult result = solve_density_root(host, rq, policy, model, rho_start);
+    if (warm || !dense_loops || !(rq.v_close_packed > 0.0)) return result;
+    double start = 0.0;
+    if (rq.kvl == 2) {
+        const double v_found = result.failed ? rq.v_critical : 1.0 / result.rho;
+        start = denser_liquid_start(model, rq.p, rq.v_close_packed, v_found);
+    } else if (rq.kvl == 1 && !result.failed && 1.0 / result.rho < light_scan_factor * rq.v_close_packed) {
+        start = lighter_root_start(model, rq.p, rq.v_close_packed, 1.0 / result.rho,
+                                   light_scan_factor * rq.v_close_packed);
+    } else {
+        return result;
+    }
+    if (start > 0.0) {
+        // Both crossings are liquid-like: a liquid search from the dense side finds them (a host's
+        // vapour search takes no start below the dividing volume).
+        RootRequest again = rq;
+        again.kvl = 2;
+        const int evaluations = result.evaluations;
+        result = solve_density_root(host, again, policy, model, 1.0 / start);
+        result.evaluations += evaluations;
+    } else if (result.evaluations > 0) {
+        model(result.rho, true);
+    }
+    return result;
 }
 
 }  // namespace keld

@@ -70,9 +70,12 @@ bool open_monitor_call(const host::Host &host, const MonitorCall &call, std::int
     switch (check_monitor_call(host, call, work_words)) {
         case CallCheck::proceed:
             return true;
-        case CallCheck::rejected:
-            reject(call);
+        case CallCheck::rejected: {
+            MonitorCall refused = call;
+            refused.n = refused_positions(call.n, host.component_count());
+            reject(refused);
             return false;
+        }
         case CallCheck::nothing:
             break;
     }

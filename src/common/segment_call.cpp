@@ -8,8 +8,6 @@
 namespace keld::segment {
 namespace {
 
-// Above this a problem's NC^2-sized layouts would leave 64-bit arithmetic.
-constexpr std::int64_t kMaxComponents = std::int64_t{1} << 24;
 constexpr double kSmallestCompressibility = 1e-35;
 
 bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
@@ -58,10 +56,11 @@ bool arguments_usable(const host::Host &host, Call &call) {
 }
 
 void refuse(const Call &call) {
-    mark_unavailable(call.rq, call.n, call.out);
+    const std::int64_t n = refused_positions(call.n, call.nc <= kMaxComponents ? call.nc : 0);
+    mark_unavailable(call.rq, n, call.out);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (call.option == 1 && call.option_vector)
-        for (std::int64_t k = 0; k < call.n; ++k) call.option_vector[k] = nan;
+        for (std::int64_t k = 0; k < n; ++k) call.option_vector[k] = nan;
     if (call.option_scalar) *call.option_scalar = nan;
     if (call.kstat) *call.kstat = 0;
 }

@@ -59,9 +59,16 @@ struct Call {
     }
 };
 
+// The largest component count a segment-based call accepts: above it a
+// problem's NC^2-sized layouts would leave 64-bit arithmetic.
+inline constexpr std::int64_t kMaxComponents = std::int64_t{1} << 24;
+
 // Words of the work array a segment-based monitor clears on entry and may
-// use: (5 NC + 25) NC + 1.
-inline std::int64_t work_words(std::int64_t nc) { return (5 * nc + 25) * nc + 1; }
+// use: (5 NC + 25) NC + 1; 0 for a count outside 1..kMaxComponents (a call
+// with such a count is refused, and its length is never formed).
+inline std::int64_t work_words(std::int64_t nc) {
+    return nc >= 1 && nc <= kMaxComponents ? (5 * nc + 25) * nc + 1 : 0;
+}
 
 // The checks made before anything is written: N, NC, the component numbers,
 // T and P, the work array and its length, the segment composition, the

@@ -79,7 +79,12 @@ bool mixture_step(const host::Host &host, const CubicCall &call, const host::Rou
     return ok;
 }
 
-void refuse(const CubicCall &call) { reject(call.base); }
+void refuse(const CubicCall &call) {
+    MonitorCall refused = call.base;
+    const std::optional<host::Host> host = host::Host::current();
+    refused.n = refused_positions(refused.n, host ? host->component_count() : 0);
+    reject(refused);
+}
 
 }  // namespace
 

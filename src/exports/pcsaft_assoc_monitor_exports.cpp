@@ -69,6 +69,12 @@ bool answered_size_query(const pcsaf::Arguments &a) {
     if (!host || !a.work) return true;
     pcsaf::Arguments sizing = a;
     sizing.lwork = 0;
+    if (!pcsaf::sizes_usable(sizing)) {
+        // Counts or component numbers that cannot size a work area: no length, and the call refused.
+        a.work[0] = 0.0;
+        if (a.status) *a.status = 0;
+        return true;
+    }
     pcsaf::Model model;
     const pcsaf::BuildResult r = pcsaf::build_model(*host, sizing, true, model);
     a.work[0] = static_cast<double>(r.words_needed);

@@ -1,6 +1,7 @@
 #include "pcsaft_assoc/pcsaf_density_root.h"
 
 #include <cmath>
+#include <limits>
 
 #include "common/density_root.h"
 #include "common/messages.h"
@@ -180,7 +181,10 @@ void host_search(Search &s, RootOutcome &out) {
     const RootResult r = solve_density_root(
         s.host_, request, policy,
         [&](double rho, bool) {
+            // A volume where the site fractions could not be solved (next to close packing) has no
+            // pressure: the host gets NaN and moves away, instead of a number made of a failed solution.
             const Point pt = s.evaluate(rho);
+            if (pt.failed) return PressureAndSlope{std::numeric_limits<double>::quiet_NaN(), pt.dpdv};
             return PressureAndSlope{pt.f + call.p, pt.dpdv};
         },
         rho_start);

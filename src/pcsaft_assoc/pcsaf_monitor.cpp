@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/ideal_gas.h"
+#include "common/outputs.h"
 #include "common/messages.h"
 #include "host/host.h"
 #include "pcsaft_assoc/pcsaf_density_root.h"
@@ -26,8 +27,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // the early exit alone and are left as the caller set them.
 void refuse(const Arguments &a) {
     const MonitorOutputs &o = a.out;
+    const std::int64_t positions = refused_positions(a.n, a.nc <= kMaxComponents ? a.nc : 0);
     if (a.rq.phi.value)
-        for (std::int64_t k = 0; k < a.n; ++k) o.phi[k] = kNaN;
+        for (std::int64_t k = 0; k < positions; ++k) o.phi[k] = kNaN;
     if (a.rq.h.value) *o.h = kNaN;
     if (a.rq.s.value) *o.s = kNaN;
     if (a.rq.g.value) *o.g = kNaN;
@@ -130,30 +132,43 @@ enum class ArgumentCheck { usable, refused, unanswerable };
 
 }  // namespace
 
+bool sizes_usable(const Arguments &a) {
+    if (a.nc < 1 || a.nc > kMaxComponents || a.n > a.nc || !a.idx || !a.z || !a.mw || !a.tc || !a.pc || !a.m ||
+        !a.sigma || !a.eps || !a.rho || !a.work)
+        return false;
+    const bool tables = a.nseg != nullptr;
+    if (tables && (a.lseg < 1 || a.lseg > kMaxSegmentTypes || !a.iseg || !a.wseg)) return false;
+    for (std::int64_t k = 0; k < a.n; ++k) {
+        const std::int64_t c = a.idx[k];
+        if (c < 1 || c > a.nc) return false;
+        const std::int64_t nseg = tables ? a.nseg[c - 1] : 0;
+        if (nseg < 0 || nseg > a.lseg) return false;
+        for (std::int64_t s = 0; s < nseg; ++s) {
+            // A segment type is a component of its own, not the polymer, and not described by segments.
+            const std::int64_t sc = a.iseg[(c - 1) * a.lseg + s];
+            if (sc < 1 || sc > a.nc || sc == c || a.nseg[sc - 1] != 0) return false;
+        }
+    }
+    return true;
+}
+
 ArgumentCheck check_arguments(const Arguments &a) {
     const MonitorOutputs &o = a.out;
     if ((a.rq.phi.any() && (!o.phi || !o.dphi)) || (a.rq.h.any() && (!o.h || !o.dh)) ||
         (a.rq.s.any() && (!o.s || !o.ds)) || (a.rq.g.any() && (!o.g || !o.dg)) || (a.rq.v.any() && (!o.v || !o.dv)))
         return ArgumentCheck::unanswerable;
-    if (a.nc < 1 || a.n > a.nc || !a.idx || !a.z || !a.mw || !a.tc || !a.pc || !a.m || !a.sigma || !a.eps ||
-        !a.rho || !a.work || a.lwork < 0)
-        return ArgumentCheck::refused;
+    if (!sizes_usable(a) || a.lwork < 0) return ArgumentCheck::refused;
     if (!positive_finite(a.t) || !positive_finite(a.p)) return ArgumentCheck::refused;
     const bool tables = a.nseg != nullptr;
-    if (tables && (a.lseg < 1 || !a.iseg || !a.wseg)) return ArgumentCheck::refused;
     double z_sum = 0.0;
     for (std::int64_t k = 0; k < a.n; ++k) {
         const std::int64_t c = a.idx[k];
-        if (c < 1 || c > a.nc || !(a.z[k] >= 0.0) || !std::isfinite(a.z[k])) return ArgumentCheck::refused;
+        if (!(a.z[k] >= 0.0) || !std::isfinite(a.z[k])) return ArgumentCheck::refused;
         z_sum += a.z[k];
         const std::int64_t nseg = tables ? a.nseg[c - 1] : 0;
-        if (nseg < 0 || nseg > a.lseg) return ArgumentCheck::refused;
         double mass = 0.0;
         for (std::int64_t s = 0; s < nseg; ++s) {
             const std::int64_t at = (c - 1) * a.lseg + s;
-            const std::int64_t sc = a.iseg[at];
-            // A segment type is a component of its own, not the polymer, and not described by segments.
-            if (sc < 1 || sc > a.nc || sc == c || a.nseg[sc - 1] != 0) return ArgumentCheck::refused;
             if (!(a.wseg[at] >= 0.0) || !std::isfinite(a.wseg[at])) return ArgumentCheck::refused;
             mass += a.wseg[at];
         }

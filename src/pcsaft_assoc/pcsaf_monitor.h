@@ -16,6 +16,14 @@ enum class CallOutcome {
     unanswered,          // nothing written: no host, or an output slot for a request is missing
 };
 
+// Whether the counts, component numbers and segment tables of a call can be used to size and fill
+// its work area: NC from 1 to kMaxComponents, N <= NC, LSEG from 1 to kMaxSegmentTypes when segment
+// tables are given, every listed component and segment type within 1..NC, the arrays non-null.
+// Values (T, P, Z, weights) are not looked at: the work-size query needs none of them.
+inline constexpr std::int64_t kMaxComponents = 1'000'000;
+inline constexpr std::int64_t kMaxSegmentTypes = 1'000'000;
+bool sizes_usable(const Arguments &args);
+
 // KELD_PCSAF1 after the export has read its arguments.
 CallOutcome monitor(const Arguments &args);
 

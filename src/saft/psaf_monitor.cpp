@@ -76,7 +76,7 @@ void set_component_parameters(const Stored &par, const MonitorCall &call, const 
         if (from_segments)
             segment_average3(host, par.v00(), par.u0(), par.r(), i + 1, work.v00()[i], work.u0()[i], work.r()[i],
                              {work.scratch(), work.scratch_words()}, call.kopt);
-        par.source()[i] = from_segments ? param_source::from_segments : param_source::own;
+        host.publish(par.b.source + par.d0 + i + 1, from_segments ? param_source::from_segments : param_source::own);
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
@@ -116,15 +116,15 @@ void set_cross_energies(const Stored &par, const MonitorCall &call, const PsafWo
             u0[(i - 1) * nc + (j - 1)] = value;
         }
     }
-    double *shared = host.word(par.b.cross + 1);
-    for (std::int64_t e = 0; e < nc * nc; ++e) shared[e] = u0[e];
+    // The host's matrix is shared by concurrent calls: written word by word with atomic stores.
+    for (std::int64_t e = 0; e < nc * nc; ++e) host.publish(par.b.cross + 1 + e, u0[e]);
 }
 
 // A listed component without e/k gets the default, kept in the store.
 void default_energy_corrections(const Stored &par, const MonitorCall &call) {
     for (std::int64_t k = 0; k < call.n; ++k) {
-        double &e = par.e()[call.idx[k] - 1];
-        if (e >= par.host.missing()) e = kDefaultEnergyCorrection;
+        const std::int64_t i = call.idx[k];
+        if (par.e()[i - 1] >= par.host.missing()) par.host.publish(par.b.e + i, kDefaultEnergyCorrection);
     }
 }
 

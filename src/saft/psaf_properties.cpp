@@ -30,8 +30,8 @@ std::optional<Root> density_root(const host::Host &host, const MonitorCall &call
             const std::int64_t i = call.idx[k];
             if (!host.is_polymer_or_oligomer(i)) return host.real(in.tc_offset + i);
             const double t_critical = polymer_critical_temperature(in.work.mwn()[k]);
-            host.set_real(in.tc_offset + i, t_critical);
-            host.set_real(in.pc_offset + i, polymer_critical_pressure(in.work.mwn()[k]));
+            host.publish(in.tc_offset + i, t_critical);
+            host.publish(in.pc_offset + i, polymer_critical_pressure(in.work.mwn()[k]));
             return t_critical;
         },
         [&](std::int64_t k) { return mx.x[k] * mx.pos.md3[k]; });
@@ -40,10 +40,11 @@ std::optional<Root> density_root(const host::Host &host, const MonitorCall &call
     RootPolicy policy;
     policy.move_off_close_packed = true;
     policy.unlisted_state_switches_to_liquid = true;
+    const bool warm = rho_start > 0.0;
     if (!(rho_start > 0.0) && call.kvl == 2) rho_start = kLiquidPackingFraction / vol.close_packed;
     const double rt = host.gas_constant() * mx.t;
     Root root{};
-    const RootResult r = solve_density_root(
+    const RootResult r = solve_density_root_checked(
         host, request, policy,
         [&](double rho, bool) {
             root.a = residual(mx, rho);
@@ -51,7 +52,7 @@ std::optional<Root> density_root(const host::Host &host, const MonitorCall &call
                 rt * rho * (1.0 + rho * root.a.a_rho),
                 -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho)};
         },
-        rho_start);
+        rho_start, warm, dense_loops_possible(mx));
     if (r.failed) *call.kstat = 0;
     if (r.evaluations == 0) return std::nullopt;
     root.rho = r.rho;

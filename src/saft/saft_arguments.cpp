@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "common/messages.h"
+#include "common/outputs.h"
 #include "saft/missing_parameter.h"
 
 namespace keld::saft {
@@ -68,7 +70,8 @@ bool arguments_usable(const host::Host &host, const SaftCall &c) {
 }
 
 void reject(const SaftCall &c) {
-    mark_unavailable(c.rq, c.n, c.out);
+    const std::optional<host::Host> host = host::Host::current();
+    mark_unavailable(c.rq, refused_positions(c.n, host ? host->component_count() : 0), c.out);
     *c.kstat = 0;
 }
 

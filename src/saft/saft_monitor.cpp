@@ -53,17 +53,18 @@ std::optional<Root> solve_root(const host::Host &host, const SaftCall &c, const 
     RootPolicy policy;
     policy.move_off_close_packed = true;
     policy.private_slope_cell = true;
+    const bool warm = rho_start > 0.0;
     if (!(rho_start > 0.0) && c.kvl == 2) rho_start = kLiquidPackingFraction / vol.close_packed;
     const double rt = host.gas_constant() * mx.t;
     Root root{};
-    const RootResult r = solve_density_root(
+    const RootResult r = solve_density_root_checked(
         host, request, policy,
         [&](double rho, bool) {
             root.a = residual(mx, rho);
             root.dpdv = -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho);
             return PressureAndSlope{rt * rho * (1.0 + rho * root.a.a_rho), root.dpdv};
         },
-        rho_start);
+        rho_start, warm, dense_loops_possible(mx));
     if (r.failed) *c.kstat = 0;
     if (r.evaluations == 0) return std::nullopt;  // the host never asked for a volume: nothing to report
     root.rho = r.rho;

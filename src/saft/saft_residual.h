@@ -63,6 +63,19 @@ struct Mixture {
 Mixture mix(double t, std::int64_t n, const std::int64_t *idx, const double *x, const Parameters &par,
             const PositionVectors &pos, double m_mix_tolerance);
 
+// Whether P(V) may have a second loop at liquid densities (up to five roots): below about
+// 1.25 u0/k for n-hexane, 1.15 for toluene; 1.5 times the largest cross energy u0_ij/k of the listed
+// components is the margin kept.
+inline bool dense_loops_possible(const Mixture &mix) {
+    double u_max = 0.0;
+    for (std::int64_t k = 0; k < mix.n; ++k)
+        for (std::int64_t l = 0; l < mix.n; ++l) {
+            const double u = mix.par.u0_matrix[(mix.idx[l] - 1) * mix.par.ld + (mix.idx[k] - 1)];
+            if (u > u_max) u_max = u;
+        }
+    return mix.t < 1.5 * u_max;
+}
+
 // Close-packed molar volume b = (π/6) S3, m³/kmol.
 inline double close_packed_volume(const Mixture &mix) { return 0.5235987756666667 * mix.s3; }
 

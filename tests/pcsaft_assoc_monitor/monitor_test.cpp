@@ -8,6 +8,7 @@
 #include "pcsaft_assoc/pcsaf_brent.h"
 #include "pcsaft_assoc/pcsaf_density_root.h"
 #include "support/pcsaf_systems.h"
+#include "support/root_oracle.h"
 
 using namespace keld::testing;
 
@@ -33,6 +34,28 @@ TEST(PcsafMonitor, HostAndOwnSearchFindTheSameRoot) {
         EXPECT_TRUE(a.status == 1 && b.status == 1);
         EXPECT_NEAR(b.rho, a.rho, 2.0 * (6.0e-8 * a.rho + 5.0e-7)) << host_call.kvl << " " << host_call.idx.size();
         EXPECT_TRUE(a.messages.empty() && b.messages.empty());
+    }
+}
+
+// Next to close packing the site fractions cannot be solved; such a volume has no pressure, and the
+// host gets NaN there. A scan of P(V) through the host's routines then sees only the model's own
+// crossings (it used to see a sign change at the pole, made of failed solutions, as two more roots).
+TEST(PcsafMonitor, VolumesWithoutASiteSolutionAreNoRoots) {
+    PcsafSystem sys;
+    const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0);
+    for (double t : {153.03, 232.59}) {
+        const PcsafCall c{.t = t, .p = 1e8, .idx = {me, hx}, .z = {0.5, 0.5}, .kvl = 2};
+        const PcsafResult r = sys.call(c);
+        std::vector<double> roots;
+        {
+            sys.host.install();
+            RootOracle oracle(sys.host);
+            sys.call(c, 0, false);
+            roots = oracle.roots();
+        }
+        ASSERT_EQ(roots.size(), 1u) << t << " K: " << ::testing::PrintToString(roots);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NEAR(r.v, roots[0], 1e-9 * roots[0]);
     }
 }
 
@@ -149,6 +172,22 @@ TEST(PcsafMonitor, RefusalsSayWhy) {
     c.t = -1.0;
     r = sys.call(c, 100000);
     EXPECT_TRUE(r.status == 0 && std::isnan(r.s));
+}
+
+// A component count that cannot size a work area (negative, zero, below N, beyond any array) is refused
+// by the work-size query (WORK(1) = 0) and by the call, before any product of it is formed: a count
+// near the 64-bit limit used to overflow in the query.
+TEST(PcsafMonitor, ComponentCountsThatCannotSizeAWorkAreaAreRefused) {
+    PcsafSystem sys;
+    const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0);
+    for (std::int64_t nc : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-3}, std::int64_t{1},
+                            std::int64_t{1} << 40, std::numeric_limits<std::int64_t>::max()}) {
+        PcsafCall c{.idx = {me, hx}, .z = {0.5, 0.5}, .nc = nc};
+        EXPECT_EQ(sys.work_needed(c), 0) << nc;
+        const PcsafResult r = sys.call(c, 100000);
+        EXPECT_TRUE(r.status == 0 && std::isnan(r.phi[0]) && std::isnan(r.v)) << nc;
+        EXPECT_EQ(r.phi[1], kUntouched) << nc;  // no position beyond the NC given (one for an unusable NC)
+    }
 }
 
 TEST(PcsafMonitor, IdealGasExitAndOptions) {

@@ -83,3 +83,33 @@ TEST(ArgumentValidation, MixtureCallsFollowOneRule) {
 
 }  // namespace
 }  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// N beyond NC, up to the 64-bit limit: refused at once, PHI(1..NC) NaN and nothing written beyond NC
+// (a refusal used to write, or run through, all N positions the caller claimed).
+TEST(ArgumentValidation, AnAbsurdComponentCountIsRefusedAtOnce) {
+    PolymerSolution s;
+    const std::int64_t nc = s.host.component_count();
+    for (MonitorFn monitor : {KELD_ESSLP, KELD_ESPCSF, KELD_PSAFM1}) {
+        for (std::int64_t n : {nc + 1, std::int64_t{1} << 40, std::numeric_limits<std::int64_t>::max()}) {
+            std::vector<double> phi(static_cast<std::size_t>(nc) + 4, kUnwritten), z(phi.size(), 0.5);
+            std::vector<std::int64_t> idx(phi.size(), s.tol);
+            double h = kUnwritten, other = kUnwritten;
+            const double t = 300.0, p = 1e5;
+            const std::int64_t kwork = 0, kspare = 0, kvl = 2, one = 1, kds = 1, kdiag = 0, kopt = 0;
+            std::int64_t kstat = 1;
+            monitor(&t, &p, z.data(), &n, idx.data(), &kwork, &kspare, &kvl, &one, &one, &one, &one, &one, &kds,
+                    &kdiag, phi.data(), &h, &other, &other, &other, &other, &other, &other, &other, &other, &kstat,
+                    &kopt);
+            EXPECT_EQ(kstat, 0) << n;
+            EXPECT_TRUE(std::isnan(h)) << n;
+            for (std::size_t k = 0; k < phi.size(); ++k)
+                EXPECT_EQ(std::isnan(phi[k]), k < static_cast<std::size_t>(nc)) << n << ", PHI(" << k + 1 << ")";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing

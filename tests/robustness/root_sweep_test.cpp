@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,12 @@ const SweepCase kSweepCases[] = {
     {"pcsaft", "polystyrene + toluene", polystyrene_toluene},
     {"cubic", "n-hexane", hexane},
     {"cubic", "n-hexane + toluene", hexane_toluene},
+    {"saft", "n-hexane", saft_hexane},
+    {"saft", "n-hexane + toluene", saft_hexane_toluene},
+    {"saft", "polyethylene + n-hexane", saft_polyethylene_hexane},
+    {"saft-stored", "polyethylene + n-hexane", saft_polyethylene_hexane},
+    {"pcsaft-assoc", "methanol", methanol},
+    {"pcsaft-assoc", "methanol + n-hexane", methanol_hexane},
 };
 
 // One state through the registry's evaluation on the installed host, only V
@@ -98,6 +105,7 @@ Solve solve(const refhost::ModelEntry &model, System &s, double t, double p, std
 
 TEST(RootSweep, EveryRootTheModelHasIsFoundForBothPhases) {
     for (const SweepCase &c : kSweepCases) {
+        if (const char *only = std::getenv("KELD_SWEEP_ONLY"); only && std::string(c.model) != only) continue;
         const refhost::ModelEntry *model = refhost::find_model(c.model);
         ASSERT_NE(model, nullptr) << c.model;
         System s;

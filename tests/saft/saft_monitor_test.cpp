@@ -14,6 +14,7 @@
 #include "keld/keld.h"
 #include "keld/refhost.h"
 #include "saft/saft_helmholtz_model.h"
+#include "support/root_oracle.h"
 #include "support/saft_systems.h"
 
 using namespace keld::testing;
@@ -180,6 +181,35 @@ TEST_F(SaftMonitors, HexaneNearItsNormalBoilingPoint) {
 }
 
 // ---------------------------------------------------------------------------------------------------
+// Far below the triple point SAFT's P(V) has a second, dense loop (up to five roots). The liquid is
+// the densest root and the vapour the largest, the host's search notwithstanding (it used to end on
+// the ordinary liquid for a liquid request and on the densest root for a vapour request). The roots
+// come from an independent scan of the model's P(V).
+
+TEST_F(SaftMonitors, DenseLoopsLiquidIsTheDensestRootVapourTheLargest) {
+    struct Case {
+        double t, p;
+        std::int64_t kvl;
+    };
+    for (const Case &k : {Case{231.45, 1e3, 2}, Case{231.45, 1e7, 2}, Case{152.28, 1e5, 1},
+                          Case{187.74, 3.16e8, 1}}) {
+        const std::vector<double> roots = [&] {
+            RootOracle oracle(host);
+            call(Monitor::argument, k.t, k.p, {1.0}, {c6}, {2, {0, 0, 0, 0, 1}});
+            return oracle.roots();
+        }();
+        ASSERT_GE(roots.size(), 3u) << k.t << " K, " << k.p << " Pa";
+        const double expected = k.kvl == 2 ? roots.front() : roots.back();
+        for (Monitor m : {Monitor::argument, Monitor::stored}) {
+            const MonitorResult r = call(m, k.t, k.p, {1.0}, {c6}, {k.kvl, {0, 0, 0, 0, 1}});
+            EXPECT_EQ(r.kstat, 1);
+            EXPECT_NEAR(r.v, expected, 1e-9 * expected) << k.t << " K, " << k.p << " Pa, KVL " << k.kvl
+                                                        << ", roots " << ::testing::PrintToString(roots);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------
 // Calling convention.
 
 TEST(SaftManyComponents, MoreThanAHundredListedComponentsWithTemperatureDerivatives) {
@@ -285,7 +315,9 @@ TEST_F(SaftMonitors, ArgumentsTheMonitorsCannotHonourGiveNaNAndClearTheStatus) {
             const MonitorResult r = call(monitor, b.t, b.p, z, b.idx, {2, {}, b.kds});
             EXPECT_EQ(r.kstat, 0);
             for (double x : {r.h, r.s, r.g, r.v, r.dh, r.ds, r.dg, r.dv}) EXPECT_TRUE(std::isnan(x));
-            for (std::size_t k = 0; k < r.phi.size(); ++k) EXPECT_TRUE(std::isnan(r.phi[k]) && std::isnan(r.dphi[k]));
+            // A refusal writes PHI(1..NC) at most (N > NC: the first NC positions).
+            for (std::size_t k = 0; k < r.phi.size(); ++k)
+                EXPECT_EQ(std::isnan(r.phi[k]) && std::isnan(r.dphi[k]), k < static_cast<std::size_t>(nc)) << k;
         }
     }
     EXPECT_EQ(call(Monitor::argument, 300.0, 1e5, {1.0}, {c6}).kstat, 1);  // the host is still usable

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,37 @@ TEST(SegmentServices, VectorFormsEvaluateEachComponentAlone) {
             EXPECT_EQ(g[k], one_call.g);
             EXPECT_EQ(v[k], one_call.v);
         }
+    }
+}
+
+// A vector form sizes its work array from NC: a count that cannot be a problem's (negative, zero, near
+// the 64-bit limit) is refused before the length is formed (it used to overflow) and nothing is written.
+TEST(SegmentServices, VectorFormsRefuseComponentCountsThatCannotSizeTheWorkArray) {
+    SegmentSystems sys;
+    using namespace keld::refhost::families;
+    SegmentArguments a(sys.host);
+    const std::vector<std::int64_t> idx{sys.c6};
+    a.list(sys.host, idx);
+    const std::vector<double> p{1e5}, optval{0.0};
+    const std::int64_t n = 1, kspare = 0, kvl = 2, one = 1, kds = 1, kdiag = 0, kopt = 0, ns = 0;
+    const double t = 320.0;
+    const auto m = unary_slice(sys.host, "PCSFTM", 1), sg = unary_slice(sys.host, "PCSFTV", 1),
+               e = unary_slice(sys.host, "PCSFTU", 1), r = unary_slice(sys.host, "PCSFTR", 1);
+    const auto tab = table_slice(sys.host, "PCSKIJ", 1);
+    const std::int64_t words = static_cast<std::int64_t>(tab.size());
+    for (std::int64_t nc : {std::numeric_limits<std::int64_t>::min(), std::int64_t{-1}, std::int64_t{0},
+                            std::int64_t{1} << 40, std::numeric_limits<std::int64_t>::max()}) {
+        std::vector<double> phi(1, kUnwritten), h(1, kUnwritten), v(1, kUnwritten), d(1, kUnwritten);
+        std::vector<double> work(a.work.size(), kGuard);
+        std::int64_t kstat = 1;
+        KELD_PCSF00(&t, p.data(), &n, idx.data(), work.data(), &kspare, &kvl, &one, &one, &one, &one, &one, &kds,
+                    &kdiag, phi.data(), h.data(), h.data(), h.data(), v.data(), d.data(), d.data(), d.data(),
+                    d.data(), d.data(), &kstat, &kopt, a.mw.data(), a.tc.data(), a.pc.data(), m.data(), sg.data(),
+                    e.data(), r.data(), tab.data(), a.source.data(), &nc, &ns, a.seg.data(), a.mole.data(),
+                    a.polymer.data(), &words, a.option_vector.data(), a.mwn.data(), optval.data(), a.weight.data());
+        EXPECT_EQ(kstat, 0) << nc;
+        EXPECT_TRUE(std::isnan(phi[0]) && std::isnan(v[0])) << nc;
+        for (double w : work) ASSERT_EQ(w, kGuard) << nc;
     }
 }
 

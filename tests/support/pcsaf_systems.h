@@ -53,6 +53,7 @@ struct PcsafCall {
     double rho = 0.0;  // in: the density of the evaluate-only mode
     double tolerance = 1.0e-12;
     std::int64_t method = 2;
+    std::int64_t nc = 0;  // NC passed: 0 for the system's capacity
 };
 
 inline constexpr double kUntouched = -12345.0;
@@ -143,7 +144,7 @@ public:
 private:
     PcsafResult invoke(const PcsafCall &c, std::int64_t lwork, std::vector<double> &work) {
         PcsafResult r;
-        const std::int64_t n = static_cast<std::int64_t>(c.idx.size()), ncomp = nc(), kds = 1;
+        const std::int64_t n = static_cast<std::int64_t>(c.idx.size()), ncomp = c.nc != 0 ? c.nc : nc(), kds = 1;
         r.phi.assign(c.idx.size(), kUntouched);
         r.dphi.assign(c.idx.size(), kUntouched);
         r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = kUntouched;
