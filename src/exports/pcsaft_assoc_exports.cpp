@@ -50,8 +50,10 @@ extern "C" KELD_API void KELD_PCSAF5(KELD_PCSAF5_ARGS) {
     options.model = *MODEL;
     options.start = *KSTART;
     if (*LWORK == -1) {
-        if (WORK) WORK[0] = static_cast<double>(assoc::work_words(*host, mix, options));
-        *IFAIL = 0;
+        // A list naming components outside 1..NC sizes nothing: 0 words and a failure flag.
+        const std::int64_t words = assoc::work_words(*host, mix, options);
+        if (WORK) WORK[0] = static_cast<double>(words);
+        *IFAIL = words > 0 ? 0 : 1;
         return;
     }
     const assoc::Requests requests{(*KRHO & 1) != 0, (*KRHO2 & 1) != 0, (*KT & 1) != 0, (*KX & 1) != 0};

@@ -83,6 +83,23 @@ bool direct_allowed(const Options &options) { return options.diag_level <= 0 && 
 
 bool in_range(std::int64_t c, std::int64_t nc) { return c >= 1 && c <= nc; }
 
+// The listed components and their segment species name components 1..NC, and the arrays that
+// count sites are present: what sizing the work area reads.
+bool valid_species(const Mixture &mix) {
+    if (mix.ncp < 0 || mix.nc < 1 || !mix.idx || !mix.types) return false;
+    for (std::int64_t k = 0; k < mix.ncp; ++k) {
+        const std::int64_t c = mix.idx[k];
+        if (!in_range(c, mix.nc)) return false;
+        const std::int64_t nseg = segment_count(mix, c);
+        if (nseg <= 0) continue;
+        const SegmentTable &seg = mix.segments;
+        if (nseg > seg.ld || !seg.component || !seg.weight) return false;
+        for (std::int64_t s = 0; s < nseg; ++s)
+            if (!in_range(seg.component[(c - 1) * seg.ld + s], mix.nc)) return false;
+    }
+    return true;
+}
+
 // Every array the call will read is present and every component number in range.
 bool valid(const Mixture &mix, const Options &options, Requests req) {
     if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !(mix.rho >= 0.0) ||
@@ -94,17 +111,9 @@ bool valid(const Mixture &mix, const Options &options, Requests req) {
     if (options.model == 1 && !mix.covolume) return false;
     for (std::int64_t v = 0; v < mix.nv; ++v)
         if (!in_range(mix.list[v], mix.nc)) return false;
-    for (std::int64_t k = 0; k < mix.ncp; ++k) {
-        const std::int64_t c = mix.idx[k];
-        if (!in_range(c, mix.nc) || !std::isfinite(mix.x[k])) return false;
-        const std::int64_t nseg = segment_count(mix, c);
-        if (nseg <= 0) continue;
-        const SegmentTable &seg = mix.segments;
-        if (nseg > seg.ld || !seg.component || !seg.weight) return false;
-        for (std::int64_t s = 0; s < nseg; ++s)
-            if (!in_range(seg.component[(c - 1) * seg.ld + s], mix.nc)) return false;
-    }
-    return true;
+    for (std::int64_t k = 0; k < mix.ncp; ++k)
+        if (!std::isfinite(mix.x[k])) return false;
+    return valid_species(mix);
 }
 
 void write_heading_lines(const Context &ctx) {
@@ -343,6 +352,7 @@ void report_short_work(const Diagnostics &diag, std::int64_t needed, std::int64_
 
 std::int64_t work_words(const host::Host &host, const Mixture &mix, const Options &options) {
     (void)host;
+    if (!valid_species(mix)) return 0;
     const Counts n = count_sites(mix);
     Arena arena(nullptr, 0);
     arena.take<Species>(n.species);

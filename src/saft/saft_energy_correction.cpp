@@ -33,6 +33,8 @@ double energy_correction_for(std::string_view word8) {
 }
 
 void set_energy_corrections(const host::Host &host, std::int64_t n, const std::int64_t *idx, double *eps) {
+    // A list longer than the host's components cannot name each once: nothing is read or written.
+    if (n < 1 || n > host.component_count()) return;
     const std::int64_t formulas = host.offsets4(1);
     for (std::int64_t i = 0; i < n; ++i) {
         const std::int64_t k = idx[i];

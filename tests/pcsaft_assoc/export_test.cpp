@@ -64,6 +64,13 @@ TEST(AssociationExport, SameResultsAsTheInternalEntryPoint) {
     EXPECT_EQ(call.xa[0], -1.0);
     EXPECT_EQ(call.ifail, 0);
 
+    const std::int64_t beyond[2] = {1, call.nc + 1000000};  // sizes nothing, reads no type beyond NC
+    call.mix.idx = beyond;
+    size = -1.0;
+    call(&size, -1);
+    EXPECT_EQ(size, 0.0);
+    EXPECT_EQ(call.ifail, 1);
+
     keld_host_install(nullptr);
     call.ifail = -7;
     call(work.data(), static_cast<std::int64_t>(work.size()));

@@ -52,6 +52,10 @@ TEST(SegmentServices, EnergyCorrectionsFromFormulaWords) {
     KELD_SETEPS(&n, idx.data(), &kspare, eps.data());
     for (std::size_t k = 0; k < idx.size(); ++k) EXPECT_EQ(eps[idx[k] - 1], words[k].second) << words[k].first;
     EXPECT_EQ(eps[extra - 1], -1.0);  // not listed: left alone
+    const std::int64_t too_many = host.component_count() + 1;  // cannot list each component once
+    const std::vector<std::int64_t> repeated(static_cast<std::size_t>(too_many), extra);
+    KELD_SETEPS(&too_many, repeated.data(), &kspare, eps.data());
+    EXPECT_EQ(eps[extra - 1], -1.0);
 }
 
 TEST(SegmentServices, IdealGasExitWritesValuesAndDerivatives) {
