@@ -10,6 +10,7 @@
 // which keeps the composition derivatives O(N) apart from the pair sums.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -161,6 +162,77 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
         d2 += w_l * (off2 + 0.5 * w_l * p2);
     }
     return {d1, d2};
+}
+
+// The dispersion double sums at the temperature t they were formed at. With cross energies held
+// constant, D1 scales with 1/T and D2 with 1/T²; they depend otherwise on composition only, so one pass
+// over the pairs serves every density and both temperatures of a monitor call.
+struct PairSums {
+    double t = 0.0;        // K
+    double d1 = 0.0;       // D1 at t
+    double d2 = 0.0;       // D2 at t
+    double eps_max = 0.0;  // the largest ε_kl of the listed pairs (both orders, diagonal included)
+};
+
+// As dispersion_sums<rows> at t (the same expressions, so the same values), with the largest cross
+// energy on the way; rows (r1, r2 both given or both null) as there. m is by component.
+template <bool kRows>
+PairSums pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                        const double *m, const double *sigma, const double *eps_matrix, double *r1, double *r2) {
+    const double inv_t = 1.0 / t;
+    if constexpr (kRows) {
+        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
+    }
+    PairSums sums;
+    sums.t = t;
+    double eps_max = 0.0;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const std::int64_t j = idx[l] - 1;
+        const double w_l = x[l] * m[j];
+        const double sigma_j = sigma[j];
+        const double *eps_column_j = eps_matrix + j * ld;
+        double off1 = 0.0;
+        double off2 = 0.0;
+        for (std::int64_t k = 0; k < l; ++k) {
+            const std::int64_t i = idx[k] - 1;
+            const double w_k = x[k] * m[i];
+            const double s = (sigma[i] + sigma_j) * kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            const double eps_kl = eps_column_j[i];
+            const double eps_lk = eps_matrix[i * ld + j];
+            eps_max = std::max(std::max(eps_max, eps_kl), eps_lk);
+            const double e_kl = eps_kl * inv_t;
+            const double e_lk = eps_lk * inv_t;
+            const double p1 = (e_kl + e_lk) * s3;
+            const double p2 = (e_kl * e_kl + e_lk * e_lk) * s3;
+            off1 += w_k * p1;
+            off2 += w_k * p2;
+            if constexpr (kRows) {
+                r1[k] += w_l * p1;
+                r2[k] += w_l * p2;
+            }
+        }
+        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps_column_j[j]);
+        const double e_ll = eps_column_j[j] * inv_t;
+        const double p1 = 2.0 * e_ll * s3;
+        const double p2 = 2.0 * e_ll * e_ll * s3;
+        if constexpr (kRows) {
+            r1[l] += off1 + w_l * p1;
+            r2[l] += off2 + w_l * p2;
+        }
+        sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
+        sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
+    }
+    sums.eps_max = eps_max;
+    return sums;
+}
+
+inline PairSums pair_sums(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                          const double *m, const double *sigma, const double *eps_matrix, double *r1, double *r2) {
+    return r1 != nullptr && r2 != nullptr ? pair_sums_pass<true>(t, ld, n, idx, x, m, sigma, eps_matrix, r1, r2)
+                                          : pair_sums_pass<false>(t, ld, n, idx, x, m, sigma, eps_matrix, r1, r2);
 }
 
 // The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered
