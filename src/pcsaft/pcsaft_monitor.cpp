@@ -111,6 +111,22 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
         const std::int64_t i = call.idx[k] - 1;
         eps[i * nc + i] = work.eps()[i];
     }
+    bool through_segments = false;
+    for (std::int64_t k = 0; k < call.n; ++k)
+        through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
+    if (!through_segments) {
+        // Every pair takes (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is).
+        for (std::int64_t l = 1; l < call.n; ++l) {
+            const std::int64_t j = call.idx[l];
+            for (std::int64_t k = 0; k < l; ++k) {
+                const std::int64_t i = call.idx[k];
+                const double value = (1.0 - kij[(j - 1) * nc + (i - 1)]) * std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
+                eps[(j - 1) * nc + (i - 1)] = value;
+                eps[(i - 1) * nc + (j - 1)] = value;
+            }
+        }
+        return;
+    }
     const SegmentScratch scratch{work.scratch(), work.scratch_words()};
     for (std::int64_t k = 0; k < call.n; ++k) {
         for (std::int64_t l = k + 1; l < call.n; ++l) {

@@ -47,12 +47,23 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     const Mixture &mix = in.mix;
     const ResidualSwitches sw{rq.h.any(), rq.s.any(), rq.g.any(), rq.phi.any()};
 
-    // The pair sums depend on composition only: formed once (with their composition rows when ln phi
-    // is wanted) for both temperatures, so that every density evaluation costs O(N).
-    double *rows1 = sw.fugacity ? in.work.dispersion_rows1() : nullptr;
-    double *rows2 = sw.fugacity ? in.work.dispersion_rows2() : nullptr;
-    const terms::PairSums sums =
-        terms::pair_sums(call.t, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows1, rows2);
+    // The pair sums depend on composition and temperature only: formed once for both temperatures
+    // (with their composition rows when ln phi is wanted), so that every density evaluation of both
+    // roots costs O(N).
+    const bool shifted_wanted = rq.any_derivative();
+    const double dt = shifted_wanted ? temperature_step(call.t, call.kvl) : 0.0;
+    const terms::PairRows rows = sw.fugacity ? terms::PairRows{in.work.dispersion_rows1(), in.work.dispersion_rows2()}
+                                             : terms::PairRows{};
+    const terms::PairRows rows_shifted = sw.fugacity && shifted_wanted
+                                             ? terms::PairRows{in.work.shifted_rows1(), in.work.shifted_rows2()}
+                                             : terms::PairRows{};
+    terms::PairSums sums, sums_shifted;
+    if (shifted_wanted)
+        terms::pair_sums(call.t, call.t + dt, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows,
+                         rows_shifted, sums, sums_shifted);
+    else
+        sums = terms::pair_sums(call.t, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows.r1,
+                                rows.r2);
     Mixture with_sums = mix;
     with_sums.sums = &sums;
     const bool with_temperature = sw.enthalpy || sw.entropy;
@@ -61,16 +72,16 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     const Isotherm at_t(call.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums, with_temperature);
     const double rho = density_root(host, with_sums, at_t, root, 0.0).rho;
     if (!rq.any()) return;
-    const State st = state_at(host, mix, at_t, rows1, rows2, sw, call.p, rho, rq.phi.any() ? out.phi : nullptr);
+    const State st = state_at(host, mix, at_t, rows.r1, rows.r2, sw, call.p, rho, rq.phi.any() ? out.phi : nullptr);
     write_values(rq, st.values, out);
 
-    if (rq.any_derivative()) {
-        const double dt = temperature_step(call.t, call.kvl);
+    if (shifted_wanted) {
         root.t = call.t + dt;
-        const Isotherm shifted(root.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums,
+        with_sums.sums = &sums_shifted;
+        const Isotherm shifted(root.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums_shifted,
                                with_temperature);
         const double rho_shifted = density_root(host, with_sums, shifted, root, rho).rho;
-        const State sh = state_at(host, mix, shifted, rows1, rows2, sw, call.p, rho_shifted,
+        const State sh = state_at(host, mix, shifted, rows_shifted.r1, rows_shifted.r2, sw, call.p, rho_shifted,
                                   rq.phi.derivative ? out.dphi : nullptr);
         write_temperature_derivatives(rq, call.n, st.values, sh.values, dt, out);
     }

@@ -45,6 +45,8 @@ Isotherm::Isotherm(double t, std::int64_t n, const std::int64_t *idx, const doub
                    bool with_temperature)
     : t_(t), n_(n), idx_(idx), x_(x), sigma_(sigma), eps_(eps), pos_(pos) {
     mom_ = store_segment_geometry(t, n, idx, x, m, sigma, eps, pos, with_temperature ? &slopes_ : nullptr);
+    i1_ = integral_coefficients(kA0, kA1, kA2, mom_.m_bar);
+    i2_ = integral_coefficients(kB0, kB1, kB2, mom_.m_bar);
     // At another temperature than the sums' own, D1 and D2 (and their rows, in `at`) scale with
     // (t_sums/t) and its square; at their own they are used as formed.
     scale_ = t == sums.t ? 1.0 : sums.t / t;
@@ -56,7 +58,8 @@ ResidualValues Isotherm::density_derivatives(double rho) const {
     ResidualValues out;
     double hs_rho = 0.0, hs_rhorho = 0.0, chain_rho = 0.0, chain_rhorho = 0.0;
     helmholtz::hard_sphere_density_derivatives(mom_, rho, hs_rho, hs_rhorho);
-    const Contribution disp = dispersion(mom_, sums_, rho, false);
+    Contribution disp;
+    dispersion_density_derivatives(mom_, sums_, rho, i1_, i2_, disp.a_rho, disp.a_rhorho);
     helmholtz::hard_chain_density_derivatives(
         rho, n_, x_, pos_.m, mom_, [&](std::int64_t k) { return 0.5 * pos_.d[k]; }, chain_rho, chain_rhorho);
     out.a_rho = (hs_rho + disp.a_rho) + chain_rho;

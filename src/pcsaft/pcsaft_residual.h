@@ -103,6 +103,7 @@ private:
     terms::MomentSlopes slopes_;
     terms::DispersionSums sums_;
     double scale_ = 1.0;  // t_sums / t
+    terms::IntegralCoefficients i1_, i2_;  // of the two perturbation integrals at this m̄
 };
 
 }  // namespace keld::pcsaft
