@@ -106,7 +106,10 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
     const std::int64_t nc = work.nc;
     double *eps = work.eps_matrix();
     const double *kij = work.kij();
-    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = 0.0;
+    // With every component listed (each once) the diagonal and the pairs below fill the matrix.
+    if (call.n < nc) {
+        for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = 0.0;
+    }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
         eps[i * nc + i] = work.eps()[i];

@@ -96,7 +96,10 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     const std::int64_t nc = work.nc;
     double *eps = work.eps_matrix();
     double *vol = work.v_matrix();
-    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = vol[e] = 0.0;
+    // With every component listed (each once) the diagonal and the pairs below fill both matrices.
+    if (call.n < nc) {
+        for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = vol[e] = 0.0;
+    }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
         eps[i * nc + i] = work.eps_star()[i];

@@ -107,7 +107,21 @@ ResidualValues residual(const Mixture &mix, const MixtureAverages &avg, double t
 }
 
 void composition_sums(const Mixture &mix, const MixtureAverages &avg, double *s1, double *s2) {
-    for (std::int64_t k = 0; k < mix.n; ++k) sums_of_partners(mix, avg, k, s1[k], s2[k]);
+    // The partners l outermost, so that the matrices are read down their columns; each S_k still
+    // sums its partners in list order, as sums_of_partners does.
+    for (std::int64_t k = 0; k < mix.n; ++k) s1[k] = s2[k] = 0.0;
+    for (std::int64_t l = 0; l < mix.n; ++l) {
+        const std::int64_t j = mix.idx[l];
+        const double w = segment_weight(mix, l);
+        const double *v_column = mix.v_star + (j - 1) * mix.nc;
+        const double *e_column = mix.eps_star + (j - 1) * mix.nc;
+        for (std::int64_t k = 0; k < mix.n; ++k) {
+            const std::int64_t i = mix.idx[k];
+            const double v_ij = v_column[i - 1];
+            s1[k] += w * (v_ij - avg.v_star);
+            s2[k] += w * v_ij * (e_column[i - 1] - avg.eps_star);
+        }
+    }
 }
 
 ResidualValues residual(const Mixture &mix, double t, double rho, ResidualSwitches sw, double *m_out) {
