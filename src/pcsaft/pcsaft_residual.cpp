@@ -47,11 +47,8 @@ Isotherm::Isotherm(double t, std::int64_t n, const std::int64_t *idx, const doub
     mom_ = store_segment_geometry(t, n, idx, x, m, sigma, eps, pos, with_temperature ? &slopes_ : nullptr);
     i1_ = integral_coefficients(kA0, kA1, kA2, mom_.m_bar);
     i2_ = integral_coefficients(kB0, kB1, kB2, mom_.m_bar);
-    // At another temperature than the sums' own, D1 and D2 (and their rows, in `at`) scale with
-    // (t_sums/t) and its square; at their own they are used as formed.
-    scale_ = t == sums.t ? 1.0 : sums.t / t;
-    sums_.d1 = t == sums.t ? sums.d1 : sums.d1 * scale_;
-    sums_.d2 = t == sums.t ? sums.d2 : sums.d2 * (scale_ * scale_);
+    sums_.d1 = sums.d1;
+    sums_.d2 = sums.d2;
 }
 
 ResidualValues Isotherm::density_derivatives(double rho) const {
@@ -98,15 +95,11 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
     }
     if (with_composition) {
         // ∂ã/∂x_k; the chain term's share (Σ_l x_l (1-m_l) ∂ln g_l/∂x_k + (1-m_k) ln g_k) to pos.chain.
-        const bool own = scale_ == 1.0;
-        const double scale2 = scale_ * scale_;
         for (std::int64_t k = 0; k < n_; ++k) {
             const double mk = pos_.m[k];
-            const double row1 = own ? r1[k] : r1[k] * scale_;
-            const double row2 = own ? r2[k] : r2[k] * scale2;
             const double chain_k =
                 chain_share(chain, own_contact(chain, mk, pos_.d[k]), pos_.md2[k], pos_.md3[k]);
-            dadx[k] = composition_derivative(hs_disp, mk, pos_.md[k], pos_.md2[k], pos_.md3[k], row1, row2, chain_k);
+            dadx[k] = composition_derivative(hs_disp, mk, pos_.md[k], pos_.md2[k], pos_.md3[k], r1[k], r2[k], chain_k);
             pos_.chain[k] = chain_k;
         }
     }

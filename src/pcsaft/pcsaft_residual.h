@@ -74,8 +74,8 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
 // must stay untouched while the object is in use; pos.chain is written by `at` with the fugacity.
 class Isotherm {
 public:
-    // m, sigma, eps by component as for `residual`; sums from terms::pair_sums over the same entries
-    // (at t or at any other temperature).
+    // m, sigma, eps by component as for `residual`; sums from terms::pair_sums over the same entries,
+    // formed at t.
     Isotherm(double t, std::int64_t n, const std::int64_t *idx, const double *x, const double *m,
              const double *sigma, const double *eps, const PositionVectors &pos, const terms::PairSums &sums,
              bool with_temperature);
@@ -102,7 +102,6 @@ private:
     terms::Moments mom_;
     terms::MomentSlopes slopes_;
     terms::DispersionSums sums_;
-    double scale_ = 1.0;  // t_sums / t
     terms::IntegralCoefficients i1_, i2_;  // of the two perturbation integrals at this m̄
 };
 

@@ -24,17 +24,12 @@ struct Pair {
 };
 
 const std::vector<Pair> kPairs = {
-    {"all zero", {0, 0, 0, 0, 0, 0}},
-    {"constant", {0.013, 0, 0, 0, 0, 0}},
-    {"constant, missing a", {missing, 0, 0, 0, 0, 0}},
-    {"negative zeros", {-0.0, -0.0, -0.0, -0.0, -0.0, 0}},
-    {"missing temperature terms", {0.02, missing, missing, missing, missing, missing}},
-    {"b only", {0.01, 0.5, 0, 0, 0, 0}},
-    {"e only", {0.01, 0, 0, 0, 1e-3, 310.0}},
-    {"smallest b", {0.01, tiny, 0, 0, 0, 0}},
-    {"b and -b", {0.01, 1e308, 0, 0, 1e308, 0}},
-    {"NaN c", {0.01, 0, nan, 0, 0, 0}},
-    {"infinite d", {0.01, 0, 0, inf, 0, 0}},
+    {"all zero", {0, 0, 0, 0, 0, 0}},         {"constant", {0.013, 0, 0, 0, 0, 0}},
+    {"missing a", {missing, 0, 0, 0, 0, 0}},  {"negative zeros", {-0.0, -0.0, -0.0, -0.0, -0.0, 0}},
+    {"missing b..e", {0.02, missing, missing, missing, missing, missing}},
+    {"b only", {0.01, 0.5, 0, 0, 0, 0}},      {"e only", {0.01, 0, 0, 0, 1e-3, 310.0}},
+    {"smallest b", {0.01, tiny, 0, 0, 0, 0}}, {"overflowing b + e", {0.01, 1e308, 0, 0, 1e308, 0}},
+    {"NaN c", {0.01, 0, nan, 0, 0, 0}},       {"infinite d", {0.01, 0, 0, inf, 0, 0}},
     {"NaN a", {nan, 0, 0, 0, 0, 0}},
 };
 
