@@ -162,8 +162,12 @@ void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_us
         return;
     }
     const std::int64_t used = std::min(n_used, n_coefficients);
+    const double missing = real_globals_[0];
+    // Most pairs of a data bank are constants: only a pair with a temperature term is evaluated in full.
     for (std::int64_t pair = 0; pair < writable; ++pair) {
-        kij[pair] = binary_table_value(table + pair * n_coefficients, used, t, real_globals_[0]);
+        const double *c = table + pair * n_coefficients;
+        kij[pair] = binary_table_is_constant(c, used, missing) ? binary_table_constant(c, used, missing)
+                                                               : binary_table_value(c, used, t, missing);
     }
 }
 

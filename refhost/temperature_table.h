@@ -7,6 +7,7 @@
 // coefficient never contributes, so a constant k needs no valid temperature.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace keld::refhost {
@@ -25,5 +26,24 @@ double binary_table_slope(const double *coefficients, std::int64_t n_used, doubl
 // True when one of b..e (those within n_used) is non-zero and not missing.
 bool binary_table_depends_on_temperature(const double *coefficients, std::int64_t n_used,
                                          double missing_marker);
+
+// The same test as binary_table_depends_on_temperature, negated, inline for the evaluation of whole
+// tables: no temperature term among b..e (a coefficient counts when non-zero and not missing).
+inline bool binary_table_is_constant(const double *c, std::int64_t n_used, double missing_marker) {
+    if (c == nullptr || n_used <= 1) return true;
+    // The usual case first: b..e all zero (a sum of magnitudes is 0 only then; a NaN or an overflow
+    // leaves it non-zero and goes the long way).
+    if (n_used >= 5 && (std::fabs(c[1]) + std::fabs(c[2])) + (std::fabs(c[3]) + std::fabs(c[4])) == 0.0) return true;
+    if (n_used > 5) n_used = 5;
+    bool constant = true;
+    for (std::int64_t k = 1; k < n_used; ++k) constant = constant && (c[k] == 0.0 || c[k] == missing_marker);
+    return constant;
+}
+
+// Value of a constant table: its first coefficient (0 when missing or not used).
+inline double binary_table_constant(const double *c, std::int64_t n_used, double missing_marker) {
+    if (c == nullptr || n_used < 1 || c[0] == missing_marker) return 0.0;
+    return c[0];
+}
 
 }  // namespace keld::refhost

@@ -76,6 +76,25 @@ Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities
     return hs;
 }
 
+// The hard-sphere term's density derivatives alone (∂ã/∂ρ, ∂²ã/∂ρ²), by the
+// same expressions as hard_sphere: what a density search needs, without the
+// logarithm of the value.
+template <class S>
+void hard_sphere_density_derivatives(const Moments<S> &mom, const S &rho, S &a_rho, S &a_rhorho) {
+    const S eta_rho = kPiOver6 * mom.s3;
+    const S eta = eta_rho * rho;
+    const S u = 1.0 / (1.0 - eta);
+    const S u2 = u * u;
+    const S u3 = u2 * u;
+    const S x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
+    const S y = 3.0 * mom.s1 * mom.s2 / mom.s3;
+    const S x_minus_m = x - mom.m_bar;
+    const S by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
+    const S by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
+    a_rho = eta_rho * by_eta;
+    a_rhorho = eta_rho * eta_rho * by_eta_eta;
+}
+
 // The density-only pieces of the hard-sphere contact value of a pair with
 // d_i d_j/(d_i + d_j) = h: g = u + 3 h B + 2 h² C with u = 1/(1-η), B = ζ2 u²,
 // C = ζ2² u³, and their first and second density derivatives (ζ2 and η are
@@ -167,6 +186,27 @@ ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const dou
         chain.part.by_s3 = kPiOver6 * rho * by_eta;
     }
     return chain;
+}
+
+// The chain term's density derivatives alone, by the same expressions as
+// hard_chain (no logarithms): what a density search needs.
+template <class S, class HalfDiameter>
+void hard_chain_density_derivatives(const S &rho, std::int64_t n, const double *x, const double *m,
+                                    const Moments<S> &mom, HalfDiameter &&half_diameter, S &a_rho, S &a_rhorho) {
+    const ContactTerms<S> k = contact_terms(mom, rho);
+    a_rho = S{};
+    a_rhorho = S{};
+    for (std::int64_t p = 0; p < n; ++p) {
+        const double weight = x[p] * (1.0 - m[p]);
+        if (weight == 0.0) continue;
+        const S h = half_diameter(p);
+        const S h2 = h * h;
+        const S g = 1.0 + contact_value_excess(k, h);
+        const S g_1 = (k.u_1 + 3.0 * h * k.b_1 + 2.0 * h2 * k.c_1) / g;
+        const S g_2 = (k.u_2 + 3.0 * h * k.b_2 + 2.0 * h2 * k.c_2) / g;
+        a_rho += weight * g_1;
+        a_rhorho += weight * (g_2 - g_1 * g_1);
+    }
 }
 
 // The chain term's share of ∂ã/∂x_k: (1 - m_k) ln g_kk + Σ_l x_l (1 - m_l)

@@ -21,6 +21,9 @@ struct Mixture {
     const double *m, *sigma, *eps, *eps_matrix;
     PositionVectors pos;
     double *dadx;
+    // The pair sums of the composition (terms::pair_sums), when the caller has formed them: they serve
+    // every density search of the call. Without them each search forms its own.
+    const terms::PairSums *sums = nullptr;
 };
 
 // Writes polymer pseudo-critical values to the host's arrays (by component,
@@ -37,5 +40,10 @@ struct DensityRootCall {
 
 // Molar density (kmol/m3) of the phase; KSTAT cleared when the host fails.
 RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start);
+
+// The same at the temperature of `iso`, an Isotherm of this mixture (whose per-position vectors are
+// mix.pos) formed by the caller, which reuses it at the root. call.t must be iso.temperature().
+RootResult density_root(const host::Host &host, const Mixture &mix, const Isotherm &iso, const DensityRootCall &call,
+                        double rho_start);
 
 }  // namespace keld::pcsaft

@@ -106,10 +106,29 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
     const std::int64_t nc = work.nc;
     double *eps = work.eps_matrix();
     const double *kij = work.kij();
-    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = 0.0;
+    // With every component listed (each once) the diagonal and the pairs below fill the matrix.
+    if (call.n < nc) {
+        for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = 0.0;
+    }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
         eps[i * nc + i] = work.eps()[i];
+    }
+    bool through_segments = false;
+    for (std::int64_t k = 0; k < call.n; ++k)
+        through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
+    if (!through_segments) {
+        // Every pair takes (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is).
+        for (std::int64_t l = 1; l < call.n; ++l) {
+            const std::int64_t j = call.idx[l];
+            for (std::int64_t k = 0; k < l; ++k) {
+                const std::int64_t i = call.idx[k];
+                const double value = (1.0 - kij[(j - 1) * nc + (i - 1)]) * std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
+                eps[(j - 1) * nc + (i - 1)] = value;
+                eps[(i - 1) * nc + (j - 1)] = value;
+            }
+        }
+        return;
     }
     const SegmentScratch scratch{work.scratch(), work.scratch_words()};
     for (std::int64_t k = 0; k < call.n; ++k) {

@@ -14,11 +14,11 @@ struct State {
     double p_calc;
 };
 
-// Departures and ln phi (true basis) at (T, rho); phi written when not null.
-State state_at(const host::Host &host, const Mixture &mix, const ResidualSwitches &sw, double t, double p,
-               double rho, double *phi) {
-    const ResidualValues a = residual(t, rho, mix.nc, mix.n, mix.idx, mix.x, sw, mix.dadx, mix.m, mix.sigma, mix.eps,
-                                      mix.eps_matrix, mix.pos);
+// Departures and ln phi (true basis) at (T, rho) of the isotherm; phi written when not null.
+State state_at(const host::Host &host, const Mixture &mix, const Isotherm &iso, const double *rows1,
+               const double *rows2, const ResidualSwitches &sw, double p, double rho, double *phi) {
+    const double t = iso.temperature();
+    const ResidualValues a = iso.at(rho, sw, rows1, rows2, mix.dadx);
     const double r = host.gas_constant();
     const double z = 1.0 + rho * a.a_rho;
     const double zg = z > 0.0 ? z : kSmallestCompressibility;
@@ -47,17 +47,42 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     const Mixture &mix = in.mix;
     const ResidualSwitches sw{rq.h.any(), rq.s.any(), rq.g.any(), rq.phi.any()};
 
+    // The pair sums depend on composition and temperature only: formed once for both temperatures
+    // (with their composition rows when ln phi is wanted), so that every density evaluation of both
+    // roots costs O(N).
+    const bool shifted_wanted = rq.any_derivative();
+    const double dt = shifted_wanted ? temperature_step(call.t, call.kvl) : 0.0;
+    const terms::PairRows rows = sw.fugacity ? terms::PairRows{in.work.dispersion_rows1(), in.work.dispersion_rows2()}
+                                             : terms::PairRows{};
+    const terms::PairRows rows_shifted = sw.fugacity && shifted_wanted
+                                             ? terms::PairRows{in.work.shifted_rows1(), in.work.shifted_rows2()}
+                                             : terms::PairRows{};
+    terms::PairSums sums, sums_shifted;
+    if (shifted_wanted)
+        terms::pair_sums(call.t, call.t + dt, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows,
+                         rows_shifted, sums, sums_shifted);
+    else
+        sums = terms::pair_sums(call.t, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows.r1,
+                                rows.r2);
+    Mixture with_sums = mix;
+    with_sums.sums = &sums;
+    const bool with_temperature = sw.enthalpy || sw.entropy;
+
     DensityRootCall root{call.t, call.p, call.kvl, call.kdiag, call.kstat, in.tc_offset, in.pc_offset};
-    const double rho = density_root(host, mix, root, 0.0).rho;
+    const Isotherm at_t(call.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums, with_temperature);
+    const double rho = density_root(host, with_sums, at_t, root, 0.0).rho;
     if (!rq.any()) return;
-    const State st = state_at(host, mix, sw, call.t, call.p, rho, rq.phi.any() ? out.phi : nullptr);
+    const State st = state_at(host, mix, at_t, rows.r1, rows.r2, sw, call.p, rho, rq.phi.any() ? out.phi : nullptr);
     write_values(rq, st.values, out);
 
-    if (rq.any_derivative()) {
-        const double dt = temperature_step(call.t, call.kvl);
+    if (shifted_wanted) {
         root.t = call.t + dt;
-        const double rho_shifted = density_root(host, mix, root, rho).rho;
-        const State sh = state_at(host, mix, sw, root.t, call.p, rho_shifted, rq.phi.derivative ? out.dphi : nullptr);
+        with_sums.sums = &sums_shifted;
+        const Isotherm shifted(root.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums_shifted,
+                               with_temperature);
+        const double rho_shifted = density_root(host, with_sums, shifted, root, rho).rho;
+        const State sh = state_at(host, mix, shifted, rows_shifted.r1, rows_shifted.r2, sw, call.p, rho_shifted,
+                                  rq.phi.derivative ? out.dphi : nullptr);
         write_temperature_derivatives(rq, call.n, st.values, sh.values, dt, out);
     }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "pcsaft/pcsaft_terms.h"
+
 namespace keld::pcsaft {
 
 // Which derivatives beyond the density derivatives are wanted. The temperature derivative is produced
@@ -63,5 +65,44 @@ ResidualValues residual(double t, double rho, std::int64_t ld, std::int64_t n, c
                         const double *x, ResidualSwitches sw, double *dadx, const double *m,
                         const double *sigma, const double *eps, const double *eps_matrix,
                         PositionVectors pos, const double *eps_matrix_t = nullptr);
+
+
+// The residual at one temperature and composition with everything that does not depend on density
+// formed once (segment diameters, moments and their temperature slopes, the dispersion sums from the
+// pair sums of the composition), so that each density costs O(N): the contact values of the chain term.
+// The per-position vectors pos.d, pos.m, pos.md, pos.md2 and pos.md3 are written by the constructor and
+// must stay untouched while the object is in use; pos.chain is written by `at` with the fugacity.
+class Isotherm {
+public:
+    // m, sigma, eps by component as for `residual`; sums from terms::pair_sums over the same entries,
+    // formed at t.
+    Isotherm(double t, std::int64_t n, const std::int64_t *idx, const double *x, const double *m,
+             const double *sigma, const double *eps, const PositionVectors &pos, const terms::PairSums &sums,
+             bool with_temperature);
+
+    double temperature() const { return t_; }
+
+    // ∂ã/∂ρ and ∂²ã/∂ρ² at ρ (ã itself is left 0): what a density search needs, without logarithms.
+    ResidualValues density_derivatives(double rho) const;
+
+    // The residual at ρ as `residual` gives it. With sw.fugacity, r1 and r2 hold the rows of the
+    // pair sums this object was built with (by position; they may alias dadx and pos.chain, each
+    // element read before it is written).
+    // sw.enthalpy or sw.entropy needs an object built with_temperature. The dispersion term's
+    // sensitivities to D1 and D2 are written to by_d when given (for temperature-dependent cross energies).
+    ResidualValues at(double rho, ResidualSwitches sw, const double *r1, const double *r2, double *dadx,
+                      double (*by_d)[2] = nullptr) const;
+
+private:
+    double t_;
+    std::int64_t n_;
+    const std::int64_t *idx_;
+    const double *x_, *sigma_, *eps_;
+    PositionVectors pos_;
+    terms::Moments mom_;
+    terms::MomentSlopes slopes_;
+    terms::DispersionSums sums_;
+    terms::IntegralCoefficients i1_, i2_;  // of the two perturbation integrals at this m̄
+};
 
 }  // namespace keld::pcsaft

@@ -58,9 +58,13 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
     });
     const double rt = host.gas_constant() * call.t;
     const double rho_start = call.kvl == 2 ? kLiquidPackingFraction / vol.close_packed : 0.0;
+    // Everything but the density formed once: each density of the search costs O(N).
+    const terms::PairSums sums = terms::pair_sums(call.t, nc, call.n, call.idx, call.x, w.m(), w.sigma(),
+                                                  w.eps_matrix(), nullptr, nullptr);
+    const Isotherm iso(call.t, call.n, call.idx, call.x, w.m(), w.sigma(), w.eps(), pos, sums, false);
     const std::optional<RootResult> root =
         segment::density_root(host, call, vol, kModelName, true, rho_start, [&](double rho) {
-            const ResidualValues a = evaluate(rho, ResidualSwitches{}, nullptr);
+            const ResidualValues a = iso.density_derivatives(rho);
             return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
                                     -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
         });

@@ -10,6 +10,7 @@
 // which keeps the composition derivatives O(N) apart from the pair sums.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -163,6 +164,129 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
     return {d1, d2};
 }
 
+// The dispersion double sums at the temperature t they were formed at. They depend otherwise on
+// composition only, so one pass over the pairs serves every density of a monitor call (and, formed for
+// two temperatures at once, both of its temperatures).
+struct PairSums {
+    double t = 0.0;        // K
+    double d1 = 0.0;       // D1 at t
+    double d2 = 0.0;       // D2 at t
+    double eps_max = 0.0;  // the largest ε_kl of the listed pairs (both orders, diagonal included)
+};
+
+// Rows of the pair sums (∂D1/∂x_k / m_k and ∂D2/∂x_k / m_k by position), or none.
+struct PairRows {
+    double *r1 = nullptr;
+    double *r2 = nullptr;
+};
+
+// As dispersion_sums<rows> at t (the same expressions, so the same values), with the largest cross
+// energy on the way; with kTwo also at a second temperature t2 in the same pass over the pairs (the
+// pairs' diameters and energies are read once for both). m is by component.
+template <bool kRows, bool kTwo>
+void pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                    const double *m, const double *sigma, const double *eps_matrix, PairRows rows, PairRows rows2,
+                    PairSums &sums, PairSums &sums2) {
+    const double inv_t = 1.0 / t;
+    const double inv_t2 = kTwo ? 1.0 / t2 : 0.0;
+    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
+    if constexpr (kRows) {
+        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
+        if constexpr (kTwo) {
+            for (std::int64_t k = 0; k < n; ++k) q1[k] = q2[k] = 0.0;
+        }
+    }
+    sums = PairSums{};
+    sums2 = PairSums{};
+    sums.t = t;
+    sums2.t = t2;
+    double eps_max = 0.0;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const std::int64_t j = idx[l] - 1;
+        const double w_l = x[l] * m[j];
+        const double sigma_j = sigma[j];
+        const double *eps_column_j = eps_matrix + j * ld;
+        double off1 = 0.0, off2 = 0.0, shifted1 = 0.0, shifted2 = 0.0;
+        for (std::int64_t k = 0; k < l; ++k) {
+            const std::int64_t i = idx[k] - 1;
+            const double w_k = x[k] * m[i];
+            const double s = (sigma[i] + sigma_j) * kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            const double eps_kl = eps_column_j[i];
+            const double eps_lk = eps_matrix[i * ld + j];
+            eps_max = std::max(std::max(eps_max, eps_kl), eps_lk);
+            const double e_kl = eps_kl * inv_t;
+            const double e_lk = eps_lk * inv_t;
+            const double p1 = (e_kl + e_lk) * s3;
+            const double p2 = (e_kl * e_kl + e_lk * e_lk) * s3;
+            off1 += w_k * p1;
+            off2 += w_k * p2;
+            if constexpr (kRows) {
+                r1[k] += w_l * p1;
+                r2[k] += w_l * p2;
+            }
+            if constexpr (kTwo) {
+                const double f_kl = eps_kl * inv_t2;
+                const double f_lk = eps_lk * inv_t2;
+                const double q_1 = (f_kl + f_lk) * s3;
+                const double q_2 = (f_kl * f_kl + f_lk * f_lk) * s3;
+                shifted1 += w_k * q_1;
+                shifted2 += w_k * q_2;
+                if constexpr (kRows) {
+                    q1[k] += w_l * q_1;
+                    q2[k] += w_l * q_2;
+                }
+            }
+        }
+        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps_column_j[j]);
+        const double e_ll = eps_column_j[j] * inv_t;
+        const double p1 = 2.0 * e_ll * s3;
+        const double p2 = 2.0 * e_ll * e_ll * s3;
+        if constexpr (kRows) {
+            r1[l] += off1 + w_l * p1;
+            r2[l] += off2 + w_l * p2;
+        }
+        // Ordered pairs: twice the strict lower triangle (both orders are in p1, p2) plus the diagonal.
+        sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
+        sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
+        if constexpr (kTwo) {
+            const double f_ll = eps_column_j[j] * inv_t2;
+            const double q_1 = 2.0 * f_ll * s3;
+            const double q_2 = 2.0 * f_ll * f_ll * s3;
+            if constexpr (kRows) {
+                q1[l] += shifted1 + w_l * q_1;
+                q2[l] += shifted2 + w_l * q_2;
+            }
+            sums2.d1 += w_l * (shifted1 + 0.5 * w_l * q_1);
+            sums2.d2 += w_l * (shifted2 + 0.5 * w_l * q_2);
+        }
+    }
+    sums.eps_max = sums2.eps_max = eps_max;
+}
+
+// The pair sums at t; rows when both r1 and r2 are given.
+inline PairSums pair_sums(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                          const double *m, const double *sigma, const double *eps_matrix, double *r1, double *r2) {
+    PairSums sums, unused;
+    if (r1 != nullptr && r2 != nullptr)
+        pair_sums_pass<true, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {r1, r2}, {}, sums, unused);
+    else
+        pair_sums_pass<false, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, sums, unused);
+    return sums;
+}
+
+// The pair sums at t and at t2 in one pass; rows (both or neither given) for each.
+inline void pair_sums(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                      const double *x, const double *m, const double *sigma, const double *eps_matrix, PairRows rows,
+                      PairRows rows2, PairSums &sums, PairSums &sums2) {
+    if (rows.r1 != nullptr && rows.r2 != nullptr && rows2.r1 != nullptr && rows2.r2 != nullptr)
+        pair_sums_pass<true, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, sums, sums2);
+    else
+        pair_sums_pass<false, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, sums, sums2);
+}
+
 // The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered
 // pairs: with cross energies ε(T) (eps_matrix_t = dε/dT, may be null) Σ_k Σ_l x_k x_l m_k m_l (ε'_kl/T)
 // σ_kl³ and Σ_k Σ_l x_k x_l m_k m_l 2 (ε_kl/T)(ε'_kl/T) σ_kl³; with pair diameters reduced by l_ij(T)
@@ -232,6 +356,35 @@ inline PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbati
     return p;
 }
 
+// The coefficients c_i = c0_i + (1 - 1/m̄) c1_i + (1 - 1/m̄)(1 - 2/m̄) c2_i of a perturbation integral,
+// formed as perturbation_integral forms them: they depend on m̄ alone.
+struct IntegralCoefficients {
+    double c[kPerturbationTerms];
+};
+
+inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbationTerms],
+                                                  const double (&c1)[kPerturbationTerms],
+                                                  const double (&c2)[kPerturbationTerms], double m_bar) {
+    const double inv_m = 1.0 / m_bar;
+    const double f1 = 1.0 - inv_m;
+    const double f2 = f1 * (1.0 - 2.0 * inv_m);
+    IntegralCoefficients k;
+    for (int i = 0; i < kPerturbationTerms; ++i) k.c[i] = c0[i] + f1 * c1[i] + f2 * c2[i];
+    return k;
+}
+
+// I, (η I)' and (η I)'' by the same Horner steps as perturbation_integral.
+inline PerturbationIntegral perturbation_integral(const IntegralCoefficients &k, double eta) {
+    PerturbationIntegral p;
+    for (int i = kPerturbationTerms - 1; i >= 0; --i) {
+        const double ci = k.c[i];
+        p.value = p.value * eta + ci;
+        p.eta_i_1 = p.eta_i_1 * eta + (i + 1) * ci;
+        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + (i + 1) * i * ci;
+    }
+    return p;
+}
+
 // C1 = 1/[1 + m̄ P(η) + (1 - m̄) Q(η)] and its η-derivatives.
 struct HardChainCompressibility {
     double c1 = 0.0;
@@ -296,6 +449,24 @@ inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, d
             kPiOver6 * rho * rho * (first * i1.by_eta + second * (c.c1_1 * i2.value + c.c1 * i2.by_eta));
     }
     return disp;
+}
+
+// The dispersion term's ∂ã/∂ρ and ∂²ã/∂ρ² alone, with the integrals' coefficients formed beforehand:
+// the same expressions as `dispersion`.
+inline void dispersion_density_derivatives(const Moments &mom, const DispersionSums &sums, double rho,
+                                           const IntegralCoefficients &a, const IntegralCoefficients &b,
+                                           double &a_rho, double &a_rhorho) {
+    const double eta_rho = kPiOver6 * mom.s3;
+    const double eta = eta_rho * rho;
+    const double m_bar = mom.m_bar;
+    const PerturbationIntegral i1 = perturbation_integral(a, eta);
+    const PerturbationIntegral i2 = perturbation_integral(b, eta);
+    const HardChainCompressibility c = hard_chain_compressibility(m_bar, eta);
+    const double first = -kTwoPi * sums.d1;
+    const double second = -kPi * m_bar * sums.d2;
+    a_rho = first * i1.eta_i_1 + second * (c.c1 * i2.eta_i_1 + eta * i2.value * c.c1_1);
+    a_rhorho = eta_rho * (first * i1.eta_i_2 + second * (c.c1 * i2.eta_i_2 + 2.0 * c.c1_1 * i2.eta_i_1 +
+                                                         eta * i2.value * c.c1_2));
 }
 
 // ---------------------------------------------------------------- contractions

@@ -28,6 +28,12 @@ struct WorkArea {
     PositionVectors positions() const {
         return {base + 7 * nc, base + 8 * nc, base + 9 * nc, base + 10 * nc, base + 11 * nc, base + 13 * nc};
     }
+    // The dispersion pair sums' composition rows at T and at the shifted temperature, by position
+    // (gaps of the layout, the last two in the 3 NC^2 words before x).
+    double *dispersion_rows1() const { return base + 12 * nc; }
+    double *dispersion_rows2() const { return base + 14 * nc; }
+    double *shifted_rows1() const { return base + 15 * nc; }  // the same at the shifted temperature
+    double *shifted_rows2() const { return base + 16 * nc; }
     double *x() const { return base + 15 * nc + 3 * nc * nc; }     // true mole fractions, by position
     double *m() const { return base + 16 * nc + 3 * nc * nc; }     // final segment number, by component
     double *dadx() const { return base + 17 * nc + 3 * nc * nc; }  // by position

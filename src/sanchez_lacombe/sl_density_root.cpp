@@ -35,7 +35,7 @@ RootVolumes root_volumes(const MixtureAverages &avg, double gas_constant, double
 }
 
 RootResult density_root(const host::Host &host, const Mixture &mix, const DensityRootCall &call, double rho_start) {
-    const MixtureAverages avg = mixture_averages(mix);
+    const MixtureAverages avg = mix.averages != nullptr ? *mix.averages : mixture_averages(mix);
     const double r = mix.gas_constant;
     const RootVolumes volumes = root_volumes(avg, r, call.t, call.kvl);
     const RootRequest request{call.t, call.p, call.kvl, call.kdiag, volumes.close_packed, volumes.critical,

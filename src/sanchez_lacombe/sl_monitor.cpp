@@ -42,10 +42,10 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
     const double *kij = host.word(par.b.kij + (call.kds - 1) * nc2 + 1);
     const double *eta = host.word(par.b.eta + (call.kds - 1) * nc2 + 1);
     for (std::int64_t e = 0; e < nc2; ++e) {
-        const bool diagonal = e % (nc + 1) == 0;
-        work.kij()[e] = diagonal ? 0.0 : kij[e];
-        work.eta()[e] = diagonal ? 0.0 : eta[e];
+        work.kij()[e] = kij[e];
+        work.eta()[e] = eta[e];
     }
+    for (std::int64_t i = 0; i < nc; ++i) work.kij()[i * (nc + 1)] = work.eta()[i * (nc + 1)] = 0.0;
     for (std::int64_t i = 0; i < nc; ++i) {
         if (!host.is_segment(i + 1) || host.is_missing(par.rho_star()[i])) continue;
         work.v_star()[i] = r * par.t_star()[i] / par.p_star()[i];
@@ -96,7 +96,10 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     const std::int64_t nc = work.nc;
     double *eps = work.eps_matrix();
     double *vol = work.v_matrix();
-    for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = vol[e] = 0.0;
+    // With every component listed (each once) the diagonal and the pairs below fill both matrices.
+    if (call.n < nc) {
+        for (std::int64_t e = 0; e < nc * nc; ++e) eps[e] = vol[e] = 0.0;
+    }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
         eps[i * nc + i] = work.eps_star()[i];
@@ -113,6 +116,23 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
         m[(j - 1) * nc + (i - 1)] = value;
         m[(i - 1) * nc + (j - 1)] = value;
     };
+    bool through_segments = false;
+    for (std::int64_t k = 0; k < call.n; ++k)
+        through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
+    if (!through_segments) {
+        // Every pair takes the plain rules ((1 - 0) and 0.5 (1 - 0) leave the plain means as they are),
+        // and nothing else is touched: both matrices in one pass.
+        for (std::int64_t l = 1; l < call.n; ++l) {
+            const std::int64_t j = call.idx[l];
+            for (std::int64_t k = 0; k < l; ++k) {
+                const std::int64_t i = call.idx[k];
+                const std::int64_t ij = (j - 1) * nc + (i - 1);
+                store(eps, i, j, (1.0 - work.kij()[ij]) * std::sqrt(e1[i - 1] * e1[j - 1]));
+                store(vol, i, j, 0.5 * (1.0 - work.eta()[ij]) * (v1[i - 1] + v1[j - 1]));
+            }
+        }
+        return;
+    }
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
             work.sources(), work.kij()[(j - 1) * nc + (i - 1)], i, j,

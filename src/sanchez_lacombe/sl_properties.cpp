@@ -8,12 +8,22 @@
 
 namespace keld::sanchez_lacombe {
 
-void run_properties(const host::Host &host, const MonitorCall &call, const Mixture &mix, const WorkArea &work,
+void run_properties(const host::Host &host, const MonitorCall &call, const Mixture &given, const WorkArea &work,
                     const double *mw_by_component) {
     const Requests &rq = call.rq;
     const MonitorOutputs &out = call.out;
     const ResidualSwitches sw{rq.v.any(), rq.h.any() || rq.s.any(), rq.phi.any()};
     const double p_ref = host.reference_pressure();
+    // The mixture averages and the composition sums depend on composition only: formed once, they
+    // serve every density of both roots and both property states.
+    const MixtureAverages averages = mixture_averages(given);
+    Mixture mix = given;
+    mix.averages = &averages;
+    if (sw.composition && work.nc >= 2) {  // the gap holds 2 NC words from NC = 2 on
+        composition_sums(mix, averages, work.composition_sums1(), work.composition_sums2());
+        mix.s1 = work.composition_sums1();
+        mix.s2 = work.composition_sums2();
+    }
 
     DensityRootCall root_call{call.t, call.p, call.kvl, call.kdiag, call.kds, call.kstat};
     const double rho = density_root(host, mix, root_call).rho;

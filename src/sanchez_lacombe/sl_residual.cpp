@@ -20,6 +20,19 @@ struct Reduced {
     double log_free; // ln(1 - rho_red), the free-site term
 };
 
+void sums_of_partners(const Mixture &mix, const MixtureAverages &avg, std::int64_t k, double &s1, double &s2) {
+    const std::int64_t i = mix.idx[k];
+    s1 = 0.0;
+    s2 = 0.0;
+    for (std::int64_t l = 0; l < mix.n; ++l) {
+        const std::int64_t j = mix.idx[l];
+        const double w = segment_weight(mix, l);
+        const double v_ij = cross(mix.v_star, mix.nc, i, j);
+        s1 += w * (v_ij - avg.v_star);
+        s2 += w * v_ij * (cross(mix.eps_star, mix.nc, i, j) - avg.eps_star);
+    }
+}
+
 // m_k = d a / d x_k: the composition dependence enters through r_bar (the
 // lattice size), v* (via the reduced density) and eps* (via the reduced
 // temperature); S1 and S2 are the deviations of component k's cross volumes
@@ -31,18 +44,17 @@ void composition_terms(const Mixture &mix, const MixtureAverages &avg, const Red
     const double e_mix = avg.eps_star;
     const double density_factor = rho * a_rho / (r_bar * v_mix);
     const double energy_factor = 2.0 * red.rho_red / (v_mix * r_bar * e_mix * red.t_red);
+    const bool formed = mix.s1 != nullptr && mix.s2 != nullptr;
     for (std::int64_t k = 0; k < mix.n; ++k) {
-        const std::int64_t i = mix.idx[k];
         double s1 = 0.0;
         double s2 = 0.0;
-        for (std::int64_t l = 0; l < mix.n; ++l) {
-            const std::int64_t j = mix.idx[l];
-            const double w = segment_weight(mix, l);
-            const double v_ij = cross(mix.v_star, mix.nc, i, j);
-            s1 += w * (v_ij - v_mix);
-            s2 += w * v_ij * (cross(mix.eps_star, mix.nc, i, j) - e_mix);
+        if (formed) {
+            s1 = mix.s1[k];
+            s2 = mix.s2[k];
+        } else {
+            sums_of_partners(mix, avg, k, s1, s2);
         }
-        const double r_i = mix.r[i - 1];
+        const double r_i = mix.r[mix.idx[k] - 1];
         m_out[k] = a * r_i / r_bar + density_factor * (r_i * v_mix + 2.0 * r_i * s1 / r_bar) - energy_factor * r_i * s2;
     }
 }
@@ -94,7 +106,26 @@ ResidualValues residual(const Mixture &mix, const MixtureAverages &avg, double t
     return out;
 }
 
+void composition_sums(const Mixture &mix, const MixtureAverages &avg, double *s1, double *s2) {
+    // The partners l outermost, so that the matrices are read down their columns; each S_k still
+    // sums its partners in list order, as sums_of_partners does.
+    for (std::int64_t k = 0; k < mix.n; ++k) s1[k] = s2[k] = 0.0;
+    for (std::int64_t l = 0; l < mix.n; ++l) {
+        const std::int64_t j = mix.idx[l];
+        const double w = segment_weight(mix, l);
+        const double *v_column = mix.v_star + (j - 1) * mix.nc;
+        const double *e_column = mix.eps_star + (j - 1) * mix.nc;
+        for (std::int64_t k = 0; k < mix.n; ++k) {
+            const std::int64_t i = mix.idx[k];
+            const double v_ij = v_column[i - 1];
+            s1[k] += w * (v_ij - avg.v_star);
+            s2[k] += w * v_ij * (e_column[i - 1] - avg.eps_star);
+        }
+    }
+}
+
 ResidualValues residual(const Mixture &mix, double t, double rho, ResidualSwitches sw, double *m_out) {
+    if (mix.averages != nullptr) return residual(mix, *mix.averages, t, rho, sw, m_out);
     return residual(mix, mixture_averages(mix), t, rho, sw, m_out);
 }
 

@@ -25,6 +25,8 @@ struct ResidualValues {
     double a_t = 0.0;       // d a / d T at constant rho, x
 };
 
+struct MixtureAverages;
+
 // The inputs that do not change with density.
 struct Mixture {
     double gas_constant;     // J/(kmol K)
@@ -35,6 +37,12 @@ struct Mixture {
     const double *r;         // by component, segment numbers
     const double *eps_star;  // NC x NC cross energies (J/kmol)
     const double *v_star;    // NC x NC cross close-packed volumes per segment (m3/kmol)
+    // Depending on composition only, these may be formed once per call (mixture_averages,
+    // composition_sums) and reused at every density and temperature; when null they are formed
+    // wherever they are needed.
+    const MixtureAverages *averages = nullptr;
+    const double *s1 = nullptr;  // by position: S1_k of the composition terms
+    const double *s2 = nullptr;  // by position: S2_k
 };
 
 // Segment-weighted mixture averages; they depend on composition only, so a
@@ -46,6 +54,10 @@ struct MixtureAverages {
 };
 
 MixtureAverages mixture_averages(const Mixture &mix);
+
+// The composition terms' sums over the partners of each listed component k (i = idx[k]):
+// S1_k = sum_j x_j r_j (v*_ij - v*) and S2_k = sum_j x_j r_j v*_ij (eps*_ij - eps*), by position.
+void composition_sums(const Mixture &mix, const MixtureAverages &avg, double *s1, double *s2);
 
 // Residual terms at (T, rho). When sw.composition is set, m_out (N entries)
 // receives m_k = d a / d x_k at constant T, rho, the x_k taken as independent;

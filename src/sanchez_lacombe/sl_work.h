@@ -22,6 +22,10 @@ struct WorkArea {
     std::int64_t scratch_words() const { return 2 * nc; }
     double *kij() const { return base + 6 * nc; }                     // SLKIJ copy, diagonal 0
     double *eta() const { return base + 6 * nc + nc * nc; }           // SLETIJ copy, diagonal 0
+    // The composition terms' sums S1_k, S2_k (composition only), by position: a gap of the layout
+    // of NC^2 words, so only for NC >= 2.
+    double *composition_sums1() const { return base + 6 * nc + 2 * nc * nc; }
+    double *composition_sums2() const { return base + 7 * nc + 2 * nc * nc; }
     double *m_terms() const { return base + 6 * nc + 3 * nc * nc; }   // composition terms, by position
     double *r() const { return base + 7 * nc + 3 * nc * nc; }         // by component
     double *v_star() const { return base + 8 * nc + 3 * nc * nc; }    // by component
