@@ -67,11 +67,13 @@ class Case:
         return cls.from_json(text, origin, initialise)
 
     @property
-    def origin(self):
+    def origin(self) -> str:
+        """The file name, or the origin given with the JSON text."""
         return self._core.origin
 
     @property
-    def title(self):
+    def title(self) -> str:
+        """The case's "title" (may be empty)."""
         return self._core.title
 
     @property
@@ -89,7 +91,10 @@ class Case:
         return inputs.Listing(self._components, [identifier]).molecular_weights[0]
 
     @property
-    def states(self):
+    def states(self) -> List[Dict[str, Any]]:
+        """The states of the case file: dicts with label, model, T (K), P (Pa),
+        components, z (apparent mole fractions), phase, flags, data_set,
+        diagnostics and option."""
         return [self._state_dict(i) for i in range(self._core.state_count())]
 
     def _state_dict(self, i):

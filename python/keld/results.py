@@ -50,10 +50,12 @@ class Result:
     messages: List[str] = field(default_factory=list)
 
     @property
-    def converged(self):
+    def converged(self) -> bool:
+        """True when the density root was found (status 1)."""
         return self.status != 0
 
-    def ln_phi_of(self, identifier):
+    def ln_phi_of(self, identifier: str) -> float:
+        """ln phi of one listed component (identifier, any case)."""
         return float(self.ln_phi[self._column(identifier)])
 
     def _column(self, identifier):
@@ -62,6 +64,7 @@ class Result:
 
     @classmethod
     def build(cls, core_fields, **state):
+        """Internal: from the compiled core's fields."""
         values = core_fields
         scalars = {k: float(values[k]) for k in ("H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT")}
         return cls(ln_phi=np.asarray(values["ln_phi"], dtype=float),
@@ -96,11 +99,13 @@ class Results:
         return len(self.T)
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """Per state: True when the density root was found (status 1)."""
         return self.status != 0
 
     @classmethod
     def build(cls, core_fields, **state):
+        """Internal: from the compiled core's fields."""
         return cls(**core_fields, **state)
 
     @classmethod
