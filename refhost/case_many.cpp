@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -55,10 +56,11 @@ struct Batch {
     std::size_t done = 0;  // states finished before the current group
 };
 
-// States `group` on `workers` threads, thread k in work area k * stride.
+// States `group` on `workers` threads, thread k in work area k * stride. The
+// calling thread is thread 0 and reports progress between its chunks.
 void run_concurrently(Batch &b, const std::vector<std::size_t> &group, unsigned workers, std::int64_t stride) {
     std::atomic<std::size_t> next{0}, finished{0};
-    auto work = [&](unsigned k) {
+    auto work = [&](unsigned k, bool report) {
         const std::int64_t kwork = static_cast<std::int64_t>(k) * stride;
         for (;;) {
             const std::size_t first = next.fetch_add(chunk);
@@ -70,16 +72,20 @@ void run_concurrently(Batch &b, const std::vector<std::size_t> &group, unsigned 
                 call_monitor(b.models[i]->monitor27, b.states[i], b.results[i], kwork);
                 b.results[i].messages = capture.take();
             }
-            finished.fetch_add(last - first, std::memory_order_relaxed);
+            const std::size_t done = finished.fetch_add(last - first, std::memory_order_relaxed) + (last - first);
+            if (report) b.reporter.at(b.done + done);
         }
     };
     std::vector<std::thread> threads;
-    threads.reserve(workers);
-    for (unsigned k = 0; k < workers; ++k) threads.emplace_back(work, k);
-    while (finished.load(std::memory_order_relaxed) < group.size()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        b.reporter.at(b.done + finished.load(std::memory_order_relaxed));
+    threads.reserve(workers - 1);
+    for (unsigned k = 1; k < workers; ++k) {
+        try {
+            threads.emplace_back(work, k, false);
+        } catch (const std::system_error &) {
+            break;  // no more threads to be had: the ones running share the work
+        }
     }
+    work(0, true);
     for (std::thread &t : threads) t.join();
     b.done += group.size();
 }
@@ -102,7 +108,10 @@ std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<St
     Reporter reporter(options);
     {
         const std::lock_guard<std::mutex> alone(detail::case_calls_mutex());
-        const std::int64_t stride = workers > 1 ? host.reserve_work_areas(workers) : 0;
+        const bool any_concurrent = workers > 1 && std::any_of(models.begin(), models.end(), [](const ModelEntry *m) {
+            return m->monitor27 != nullptr;
+        });
+        const std::int64_t stride = any_concurrent ? host.reserve_work_areas(workers) : 0;
         if (!host.installed_as_is()) host.install();
         Batch batch{host, states, models, results, reporter};
 
@@ -111,7 +120,7 @@ std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<St
         const bool by_temperature = host.temperature_tables_vary();
         std::map<double, std::vector<std::size_t>> groups;
         for (std::size_t i = 0; i < states.size(); ++i) {
-            if (workers > 1 && models[i]->monitor27 != nullptr)
+            if (any_concurrent && models[i]->monitor27 != nullptr)
                 groups[by_temperature ? states[i].temperature : 0.0].push_back(i);
         }
         for (const auto &[t, group] : groups) {
@@ -120,7 +129,7 @@ std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<St
         }
         // The others one at a time, in their order, as evaluate() calls them.
         for (std::size_t i = 0; i < states.size(); ++i) {
-            if (workers > 1 && models[i]->monitor27 != nullptr) continue;
+            if (any_concurrent && models[i]->monitor27 != nullptr) continue;
             host.apply_temperature_tables(states[i].temperature);
             ReferenceHost::MessageCapture capture(host);
             models[i]->evaluate(host, states[i], results[i]);

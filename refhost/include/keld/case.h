@@ -183,7 +183,7 @@ std::vector<ModelInitialisation> initialise_case(Case &c);
 struct ManyOptions {
     unsigned workers = 1;  // threads; 0: one per hardware thread
     // Called on the calling thread with the number of states done so far, at
-    // least every tenth of a second while the batch runs and once at its end.
+    // most every tenth of a second while the batch runs, and once at its end.
     std::function<void(std::size_t done)> progress;
 };
 std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<StateRequest> &states,
