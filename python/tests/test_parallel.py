@@ -1,10 +1,10 @@
 """properties_many(..., workers=N): the results of a parallel run are those of a
-serial run, bit for bit and in order, for every kind of family and host."""
+serial run, bit for bit and in order. (Every family, temperature tables and the
+grown work block: tests/case/case_many_test.cpp.)"""
 import numpy as np
 import pytest
 
 import keld
-from conftest import EXAMPLES
 
 FIELDS = ("ln_phi", "d_ln_phi_dT", "H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT", "status")
 
@@ -63,44 +63,6 @@ def test_messages_stay_with_their_states():
     assert all(len(m) == 2 and "HEXANE" in m[1] for m in serial.messages)
     assert_identical(serial, parallel)
     assert not parallel.status.any()
-
-
-def test_temperature_dependent_binaries_follow_each_state(ps_toluene_dict):
-    # k_ij(T) written into the host's store per temperature: states at many
-    # temperatures in parallel must each see their own k_ij.
-    sl = ps_toluene_dict["parameters"][0]["sanchez-lacombe"]
-    sl["SLKIJ"] = {"TOLUENE": {"PS": [0.01, 0.02, 0.0, 0.0, 0.0, 298.15]}}
-    case = keld.Case.from_dict(ps_toluene_dict)
-    T = np.tile([300.0, 360.0, 420.0, 330.0], 150)
-    kwargs = dict(T=T, P=1e5, z={"TOLUENE": 0.7, "PS": 0.3}, model="sanchez-lacombe")
-    serial = case.properties_many(**kwargs)
-    assert_identical(serial, case.properties_many(**kwargs, workers=2))
-    # and the table matters: a constant k_ij gives other values
-    sl["SLKIJ"] = {"TOLUENE": {"PS": 0.01}}
-    assert not np.array_equal(serial.H, keld.Case.from_dict(ps_toluene_dict).properties_many(**kwargs).H)
-
-
-@pytest.mark.parametrize("example", ["methanol-hexane-pcsaft-assoc.json", "light-gases-srk.json",
-                                     "polystyrene-from-segments.json", "methane-hexane.json"])
-def test_every_family_gives_the_serial_results(example):
-    # The first state of each example (associating PC-SAFT, the cubic, segment
-    # and SAFT families run one state at a time; the others concurrently).
-    case = keld.Case.load(EXAMPLES / example)
-    for state in case.states[:3]:
-        flags = [state["flags"][k] for k in ("ln_phi", "H", "S", "G", "V")]
-        kwargs = dict(T=np.linspace(0.9, 1.1, 60) * state["T"], P=state["P"], z=state["z"],
-                      components=state["components"], model=state["model"], phase=state["phase"], flags=flags,
-                      data_set=state["data_set"], option=state["option"])
-        assert_identical(case.properties_many(**kwargs), case.properties_many(**kwargs, workers=2))
-
-
-def test_a_single_call_after_a_parallel_batch_is_unchanged(ps_toluene):
-    # The batch grows the host's work block; later calls must not notice.
-    before = ps_toluene.properties(T=310.0, P=1e5, z={"TOLUENE": 0.8, "PS": 0.2})
-    T, P, z = grid(200, seed=3)
-    ps_toluene.properties_many(T=T, P=P, z=z, workers=4)
-    after = ps_toluene.properties(T=310.0, P=1e5, z={"TOLUENE": 0.8, "PS": 0.2})
-    assert np.array_equal(before.ln_phi, after.ln_phi) and before.H == after.H and before.V == after.V
 
 
 @pytest.mark.parametrize("workers", [0, -2, 1.5, True, "2"])
