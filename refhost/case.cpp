@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "case_description.h"
+#include "case_evaluation.h"
 
 namespace keld::refhost {
 
@@ -28,19 +29,23 @@ Case build_case(detail::CaseDescription description) {
     return c;
 }
 
+constexpr double not_computed = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+namespace detail {
+
 // One state evaluation at a time, whatever the thread: a case's monitor calls
-// all use the host's one work area (KWORK = 0), a host other than the
+// all use the host's first work area (KWORK = 0), a host other than the
 // installed one must be installed first, and binary parameters that follow
-// temperature tables are written into the store. Callers that want parallel
-// calls use the C interface with a work area per thread.
-std::mutex &calls_mutex() {
+// temperature tables are written into the store. evaluate_many() holds it for
+// a whole batch and gives each of its threads a work area of its own.
+std::mutex &case_calls_mutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-constexpr double not_computed = std::numeric_limits<double>::quiet_NaN();
-
-}  // namespace
+}  // namespace detail
 
 Case parse_case(std::string_view json_text, std::string_view origin) {
     return build_case(detail::parse_description(json_text, origin));
@@ -122,7 +127,7 @@ const ModelEntry *find_model(std::string_view name) {
 }
 
 std::vector<std::string> initialise_model(ReferenceHost &host, const ModelEntry &model) {
-    const std::lock_guard<std::mutex> alone(calls_mutex());
+    const std::lock_guard<std::mutex> alone(detail::case_calls_mutex());
     host.install();
     ReferenceHost::MessageCapture capture(host);
     if (model.initialise != nullptr) {
@@ -153,7 +158,9 @@ std::vector<ModelInitialisation> initialise_case(Case &c) {
     return reports;
 }
 
-StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
+namespace detail {
+
+const ModelEntry &checked_model(const ReferenceHost &host, const StateRequest &state) {
     const ModelEntry *model = find_model(state.model);
     if (model == nullptr) throw std::invalid_argument("unknown model '" + state.model + "'");
     if (state.components.empty() || state.components.size() != state.z.size()) {
@@ -165,22 +172,19 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
     if (state.data_set < 1 || state.data_set > host.data_set_count()) {
         throw std::invalid_argument("data set out of range");
     }
+    return *model;
+}
 
+StateResult blank_result(const StateRequest &state) {
     StateResult r;
     r.phi.assign(state.components.size(), not_computed);
     r.dphi.assign(state.components.size(), not_computed);
     r.h = r.s = r.g = r.v = r.dh = r.ds = r.dg = r.dv = not_computed;
-
     r.status = 1;
-    {
-        const std::lock_guard<std::mutex> alone(calls_mutex());
-        if (!host.installed_as_is()) host.install();
-        host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
-        ReferenceHost::MessageCapture capture(host);
-        model->evaluate(host, state, r);
-        r.messages = capture.take();
-    }
+    return r;
+}
 
+void mask_unrequested(const StateRequest &state, StateResult &r) {
     const auto &f = state.flags;
     // Report only what was asked for (a monitor may write a value slot for a derivative-only flag).
     if (!wants_value(f[0])) std::fill(r.phi.begin(), r.phi.end(), not_computed);
@@ -191,6 +195,22 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
         if (!wants_value(f[k + 1])) *values[k] = not_computed;
         if (!wants_derivative(f[k + 1])) *derivatives[k] = not_computed;
     }
+}
+
+}  // namespace detail
+
+StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
+    const ModelEntry &model = detail::checked_model(host, state);
+    StateResult r = detail::blank_result(state);
+    {
+        const std::lock_guard<std::mutex> alone(detail::case_calls_mutex());
+        if (!host.installed_as_is()) host.install();
+        host.apply_temperature_tables(state.temperature);  // the host's duty whenever T changes
+        ReferenceHost::MessageCapture capture(host);
+        model.evaluate(host, state, r);
+        r.messages = capture.take();
+    }
+    detail::mask_unrequested(state, r);
     return r;
 }
 

@@ -307,3 +307,18 @@ void ReferenceHost::apply_temperature_tables(double t) {
 }
 
 }  // namespace keld::refhost
+
+namespace keld::refhost {
+
+bool ReferenceHost::temperature_tables_vary() const {
+    const double missing = real_globals_[0];
+    const auto offset_of = [this](const std::string &name) { return array_named(name).offset; };
+    bool varies = false;
+    for_each_linked_pair(table_links_, nc_, data_sets_, offset_of, [&](std::int64_t c, std::int64_t) {
+        const double *b = &store_[static_cast<std::size_t>(c) + 1];  // coefficients b..e
+        for (int n = 0; n < 4; ++n) varies = varies || (b[n] != 0.0 && b[n] != missing);
+    });
+    return varies;
+}
+
+}  // namespace keld::refhost

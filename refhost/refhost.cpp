@@ -471,6 +471,18 @@ void ReferenceHost::set_data_set_count(std::int64_t data_sets) {
     relayout(nc_, data_sets);
 }
 
+std::int64_t ReferenceHost::reserve_work_areas(std::int64_t count) {
+    if (count < 1) throw std::invalid_argument("at least one work area");
+    const std::int64_t one_call = std::max(add_words(mul_words(18, nc_), mul_words(7, mul_words(nc_, nc_))),
+                                           cubic_work_words(nc_, unifac_subgroup_count()));
+    const std::int64_t needed = mul_words(one_call, count);
+    if (needed > work_words_) {
+        minimum_work_words_ = needed;
+        relayout(nc_, data_sets_);
+    }
+    return one_call;
+}
+
 void ReferenceHost::check_component(std::int64_t component) const {
     if (!valid_component(component)) throw std::out_of_range("component number out of range");
 }

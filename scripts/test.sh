@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test of keld:
 #   1. a Release build with the unit tests, the Python module and its tests,
-#      and the Fortran client;
+#      and the Fortran client; the Python package installed with pip into a
+#      fresh virtual environment and its tests run against that installation;
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the
 #      whole unit-test suite;
 #   3. an install into a staging prefix and downstream CMake projects, C and
@@ -19,6 +20,13 @@ cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DKELD_BUILD_PYTHON=ON -D
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs"
 
+echo "== Python package: pip install . into a fresh virtual environment, tests against it"
+# The Release build above is reused by the package's build backend (KELD_CMAKE_BUILD_DIR).
+rm -rf build/venv
+/usr/bin/python3 -m venv --system-site-packages build/venv
+KELD_CMAKE_BUILD_DIR="$PWD/build/release" build/venv/bin/pip install --no-cache-dir --no-index . >/dev/null
+(cd build && KELD_INSTALLED=1 MPLBACKEND=Agg venv/bin/python -m pytest -q -p no:cacheprovider ../python/tests)
+
 echo "== Sanitizer build and tests"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKELD_SANITIZE=ON \
   -DKELD_BUILD_BENCH=OFF -DKELD_BUILD_PYTHON=OFF
@@ -33,6 +41,8 @@ cmake --build build/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/readme_example
 PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
+python_site="$PWD/build/stage/$(sed -n 's/^KELD_PYTHON_INSTALL_DIR:STRING=//p' build/release/CMakeCache.txt)"
+(cd build && PYTHONPATH="$python_site" /usr/bin/python3 -m keld --version)
 echo "downstream project found, linked and ran keld"
 
 echo "== Downstream Fortran project (find_package, then by hand with pkg-config)"

@@ -80,23 +80,33 @@ Exit status:
 )";
 
 constexpr std::string_view sweep =
-    R"(Usage: keld sweep (--T FROM:TO:COUNT | --P FROM:TO:COUNT) [--state N] [--json] CASE
+    R"(Usage: keld sweep (--T FROM:TO:COUNT | --P FROM:TO:COUNT) [--state N] [--json] [--jobs N]
+                  [--plot FILE.png [--property NAME]] CASE
 
 Evaluate the states of CASE (or state N) at COUNT evenly spaced temperatures
 (K) or pressures (Pa) from FROM to TO, everything else as in the case, and
-print one CSV row per evaluation (the columns of `keld eval --csv`) as soon as
-it is computed. The parameter initialisation runs once before the sweep.
-COUNT is at most 100000.
+print one CSV row per evaluation (the columns of `keld eval --csv`), in order,
+block by block as they are computed. The parameter initialisation runs once
+before the sweep. COUNT is at most 100000. A sweep that runs longer than a
+second shows a progress bar on standard error (a terminal, or KELD_PROGRESS=1).
 
 Options:
   --T FROM:TO:COUNT   temperatures in K, e.g. 280:400:13
   --P FROM:TO:COUNT   pressures in Pa, e.g. 1e5:1e7:21
   --state N           sweep state N only (1-based); default: every state
   --json              a JSON document instead of CSV
+  --jobs N            evaluate on N threads (default 1); the output is the same
+                      as with one. Sanchez-Lacombe and PC-SAFT states run in
+                      parallel, the other models one state at a time
+  --plot FILE.png     draw the swept property against T or P, one curve per
+                      state (needs python3-matplotlib)
+  --property NAME     what --plot draws: V, H, S, G or lnphi:ID (ln phi of
+                      component ID); default: the first of V, H, G, S requested
   -h, --help          show this help
 
 Examples:
   keld sweep --T 280:400:13 examples/polystyrene-toluene.json
+  keld sweep --T 280:400:2000 --jobs 2 --plot v.png --state 1 examples/polystyrene-toluene.json
   keld sweep --P 1e5:5e6:50 --state 1 examples/methane-hexane.json > isotherm.csv
 
 Exit status:

@@ -30,8 +30,10 @@ Progress::~Progress() {
     if (shown_) draw(true);
 }
 
-void Progress::step() {
-    ++done_;
+void Progress::step() { advance_to(done_ + 1); }
+
+void Progress::advance_to(std::size_t done) {
+    done_ = done;
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - start_ < std::chrono::seconds(1) || now - last_draw_ < std::chrono::milliseconds(100)) return;

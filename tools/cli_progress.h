@@ -18,6 +18,7 @@ class Progress {
     Progress &operator=(const Progress &) = delete;
 
     void step();  // one more point done
+    void advance_to(std::size_t done);  // `done` points done in all
 
   private:
     void draw(bool final);

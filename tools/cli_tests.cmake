@@ -72,6 +72,10 @@ keld_cli_test(eval_bad_case 1 ARGS eval ${KELD_BAD_CASE} STDERR "bad-case.json:s
 keld_cli_test(sweep_t 0 ARGS sweep --T 300:400:5 --state 1 ${KELD_EXAMPLES}/polystyrene-toluene.json
   CSV_HEADER "^state,label,model" CSV_ROWS 5 STDOUT "\n1,PC-SAFT 298\\.15 K,pcsaft,liquid,1,400,")
 keld_cli_test(sweep_p 0 ARGS sweep --P=1e5:2e6:3 ${KELD_EXAMPLES}/methane-hexane.json CSV_ROWS 12 CSV_HEADER "^state,")
+keld_cli_test(sweep_jobs 0 ARGS sweep --T 300:400:40 --jobs 2 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  CSV_HEADER "^state,label,model" CSV_ROWS 240 STDOUT "\n6,SL 380 K,sanchez-lacombe,liquid,1,400,")
+keld_cli_test(sweep_bad_jobs 1 ARGS sweep --T 300:400:4 --jobs 0 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--jobs needs a number of threads from 1 to 256")
 keld_cli_test(sweep_needs_range 1 ARGS sweep ${KELD_EXAMPLES}/methane-hexane.json STDERR "give one of --T and --P")
 keld_cli_test(sweep_bad_range 1 ARGS sweep --T 300:200 ${KELD_EXAMPLES}/methane-hexane.json STDERR "FROM:TO:COUNT")
 keld_cli_test(sweep_too_many_points 1 ARGS sweep --T 300:400:100000000000000000000 ${KELD_EXAMPLES}/methane-hexane.json

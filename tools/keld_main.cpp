@@ -15,7 +15,9 @@
 
 #include "cli_equilibria.h"
 #include "cli_help.h"
+#include "cli_progress.h"
 #include "cli_report.h"
+#include "cli_sweep_plot.h"
 #include "keld/case.h"
 #include "keld/keld.h"
 
@@ -41,7 +43,8 @@ struct Arguments {
 // Options of each command: name -> whether it takes a value.
 const std::map<std::string, std::map<std::string, bool>> command_options{
     {"eval", {{"json", false}, {"csv", false}, {"state", true}}},
-    {"sweep", {{"T", true}, {"P", true}, {"state", true}, {"json", false}}},
+    {"sweep", {{"T", true}, {"P", true}, {"state", true}, {"json", false}, {"jobs", true}, {"plot", true},
+               {"property", true}}},
     {"init", {}},
     {"check", {}},
 };
@@ -177,16 +180,39 @@ Range parse_range(const std::string &option, const std::string &text) {
     return r;
 }
 
+// --jobs N: threads for the sweep's evaluations (1 to 256).
+unsigned sweep_jobs(const Arguments &a) {
+    const auto found = a.options.find("jobs");
+    if (found == a.options.end()) return 1;
+    char *end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(found->second.c_str(), &end, 10);
+    if (found->second.empty() || *end != '\0' || errno == ERANGE || n < 1 || n > 256)
+        throw UsageError{"sweep", "--jobs needs a number of threads from 1 to 256, not '" + found->second + "'"};
+    return static_cast<unsigned>(n);
+}
+
+// Points evaluated at a time: rows go out block by block, in order, so that a
+// long sweep needs little memory whatever the number of threads.
+constexpr long long sweep_block = 4096;
+
 int run_sweep(const Arguments &a) {
     const bool over_t = a.options.count("T") != 0, over_p = a.options.count("P") != 0;
     if (over_t == over_p) throw UsageError{"sweep", "give one of --T and --P"};
     const std::string option = over_t ? "T" : "P";
     const Range range = parse_range(option, a.options.at(option));
+    const unsigned jobs = sweep_jobs(a);
+    if (a.options.count("property") && !a.options.count("plot"))
+        throw UsageError{"sweep", "--property chooses what --plot draws: give --plot FILE.png too"};
+    std::optional<cli::SweepPlot> plot;
+    if (a.options.count("plot")) {
+        const auto property = a.options.find("property");
+        plot.emplace(a.options.at("plot"), property == a.options.end() ? "" : property->second, over_t);
+    }
     Case c = refhost::load_case_file(single_case("sweep", a));
     const auto selection = states_to_run("sweep", a, c);
+    if (plot) plot->check(c, selection);
     const auto initialisation = refhost::initialise_case(c);
-    // Rows go out as they are computed, so that a long sweep needs no memory
-    // for its results and shows progress.
     std::optional<cli::JsonWriter> json;
     std::optional<cli::CsvWriter> csv;
     if (a.options.count("json")) {
@@ -196,25 +222,40 @@ int run_sweep(const Arguments &a) {
         for (std::size_t n : selection) requests.push_back(c.states[n - 1]);
         csv.emplace(std::cout, c, requests);
     }
+    cli::Progress progress("sweep", selection.size() * static_cast<std::size_t>(range.count));
+    std::size_t done_before = 0;
+    refhost::ManyOptions options;
+    options.workers = jobs;
+    options.progress = [&](std::size_t done) { progress.advance_to(done_before + done); };
     int status = exit_ok;
     for (std::size_t n : selection) {
-        for (long long k = 0; k < range.count; ++k) {
-            const double x = range.count == 1
-                                 ? range.from
-                                 : range.from + (range.to - range.from) * static_cast<double>(k) /
-                                                    static_cast<double>(range.count - 1);
-            refhost::StateRequest request = c.states[n - 1];
-            (over_t ? request.temperature : request.pressure) = x;
-            const cli::Evaluation e{n, request, refhost::evaluate(*c.host, request)};
-            if (e.result.status != 1) status = exit_failed_state;
-            if (json) {
-                json->state(e);
-            } else {
-                csv->row(e);
+        for (long long first = 0; first < range.count; first += sweep_block) {
+            std::vector<refhost::StateRequest> block;
+            for (long long k = first; k < std::min(range.count, first + sweep_block); ++k) {
+                const double x = range.count == 1
+                                     ? range.from
+                                     : range.from + (range.to - range.from) * static_cast<double>(k) /
+                                                        static_cast<double>(range.count - 1);
+                block.push_back(c.states[n - 1]);
+                (over_t ? block.back().temperature : block.back().pressure) = x;
+            }
+            auto results = refhost::evaluate_many(*c.host, block, options);
+            done_before += block.size();
+            for (std::size_t k = 0; k < block.size(); ++k) {
+                const cli::Evaluation e{n, std::move(block[k]), std::move(results[k])};
+                if (e.result.status != 1) status = exit_failed_state;
+                if (plot) plot->add(e);
+                if (json) {
+                    json->state(e);
+                } else {
+                    csv->row(e);
+                }
             }
         }
     }
     if (json) json->finish();
+    std::cout.flush();
+    if (plot) plot->draw();
     return status;
 }
 

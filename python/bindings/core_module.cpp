@@ -124,7 +124,7 @@ public:
     // One monitor call per row: T(n), P(n), Z(n, N) for the listed components.
     py::dict evaluate_many(StateRequest request, py::array_t<double, py::array::c_style | py::array::forcecast> t,
                            py::array_t<double, py::array::c_style | py::array::forcecast> p,
-                           py::array_t<double, py::array::c_style | py::array::forcecast> z) {
+                           py::array_t<double, py::array::c_style | py::array::forcecast> z, unsigned workers) {
         model_named(request.model);
         const auto listed = static_cast<py::ssize_t>(request.components.size());
         if (t.ndim() != 1 || p.ndim() != 1 || z.ndim() != 2 || p.shape(0) != t.shape(0) ||
@@ -149,11 +149,13 @@ public:
             q.pressure = p_in(row);
             for (py::ssize_t k = 0; k < listed; ++k) q.z[static_cast<std::size_t>(k)] = z_in(row, k);
         }
-        std::vector<StateResult> results(static_cast<std::size_t>(n));
+        // Rows spread over `workers` threads where the family allows it, in order.
+        std::vector<StateResult> results;
         {
             py::gil_scoped_release released;
-            for (std::size_t row = 0; row < results.size(); ++row)
-                results[row] = keld::refhost::evaluate(*case_.host, requests[row]);
+            keld::refhost::ManyOptions options;
+            options.workers = workers;
+            results = keld::refhost::evaluate_many(*case_.host, requests, options);
         }
         auto phi_out = ln_phi.mutable_unchecked<2>();
         auto dphi_out = d_ln_phi.mutable_unchecked<2>();
@@ -270,7 +272,7 @@ PYBIND11_MODULE(_core, m) {
              [](LoadedCase &c, const StateRequest &r) { return result_fields(c.evaluate_request(r)); },
              py::arg("request"))
         .def("evaluate_many", &LoadedCase::evaluate_many, py::arg("request"), py::arg("T"), py::arg("P"),
-             py::arg("z"))
+             py::arg("z"), py::arg("workers") = 1u)
         .def("initialise", &LoadedCase::initialise, py::arg("model"))
         .def("initialise_all", &LoadedCase::initialise_all);
 

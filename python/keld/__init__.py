@@ -14,10 +14,11 @@ H, S and G are departures from the ideal gas; ln_phi is the natural logarithm
 of the fugacity coefficient. Compositions are apparent mole fractions (a
 polymer counted in moles of its repeat unit) unless basis="mass".
 """
+from ._version import __version__
 from ._core import CaseError
 from .case import Case
 from .results import Result, Results
 from .inputs import models
 from . import equilibria
 
-__all__ = ["Case", "CaseError", "Result", "Results", "models", "equilibria"]
+__all__ = ["__version__", "Case", "CaseError", "Result", "Results", "models", "equilibria"]

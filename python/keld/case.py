@@ -1,6 +1,8 @@
 """keld.Case: a case (components, parameters, states) loaded onto a reference host."""
 import json
 import numbers
+import os
+from typing import Any, Dict, List, Mapping, Optional, Sequence, Union
 
 import numpy as np
 
@@ -9,6 +11,20 @@ from . import inputs
 from .results import Result, Results
 
 PHASE_NAMES = {1: "vapour", 2: "liquid"}
+
+# Argument types of the public interface.
+Composition = Union[Mapping[str, Any], Sequence[float], Sequence[Sequence[float]], np.ndarray]
+Flags = Union[None, int, Sequence[int], Mapping[str, int]]
+ArrayLike = Union[float, Sequence[float], np.ndarray]
+
+
+def worker_count(workers: Optional[int]) -> int:
+    """Threads for properties_many: a positive integer, or None for every core."""
+    if workers is None:
+        return max(1, os.cpu_count() or 1)
+    if not inputs.is_integer(workers) or workers < 1:
+        raise ValueError(f"workers must be a positive integer or None, not {workers!r}")
+    return int(workers)
 
 
 class Case:
@@ -29,15 +45,18 @@ class Case:
         self.initialisation_messages = core.initialise_all() if initialise else {}
 
     @classmethod
-    def load(cls, path, initialise=True):
+    def load(cls, path: Union[str, "os.PathLike[str]"], initialise: bool = True) -> "Case":
+        """Loads a case file (JSON; docs/case-format.md)."""
         return cls(_core.LoadedCase.load(str(path)), initialise, ("path", str(path)))
 
     @classmethod
-    def from_json(cls, text, origin="<string>", initialise=True):
+    def from_json(cls, text: str, origin: str = "<string>", initialise: bool = True) -> "Case":
+        """Loads a case from JSON text; `origin` names it in error messages."""
         return cls(_core.LoadedCase.parse(text, origin), initialise, ("json", text, origin))
 
     @classmethod
-    def from_dict(cls, data, origin="<dict>", initialise=True):
+    def from_dict(cls, data: Mapping[str, Any], origin: str = "<dict>", initialise: bool = True) -> "Case":
+        """Loads a case from a dict of the case-file structure."""
         try:
             text = json.dumps(data, allow_nan=False)
         except (TypeError, ValueError, RecursionError) as e:
@@ -48,11 +67,13 @@ class Case:
         return cls.from_json(text, origin, initialise)
 
     @property
-    def origin(self):
+    def origin(self) -> str:
+        """The file name, or the origin given with the JSON text."""
         return self._core.origin
 
     @property
-    def title(self):
+    def title(self) -> str:
+        """The case's "title" (may be empty)."""
         return self._core.title
 
     @property
@@ -65,12 +86,15 @@ class Case:
         """Identifiers listed by default in properties(): all but polymer segments."""
         return inputs.phase_components(self._components)
 
-    def molecular_weight(self, identifier):
+    def molecular_weight(self, identifier: str) -> float:
         """MW of a component (for a polymer: of its apparent unit)."""
         return inputs.Listing(self._components, [identifier]).molecular_weights[0]
 
     @property
-    def states(self):
+    def states(self) -> List[Dict[str, Any]]:
+        """The states of the case file: dicts with label, model, T (K), P (Pa),
+        components, z (apparent mole fractions), phase, flags, data_set,
+        diagnostics and option."""
         return [self._state_dict(i) for i in range(self._core.state_count())]
 
     def _state_dict(self, i):
@@ -101,7 +125,7 @@ class Case:
             raise IndexError(f"state {state!r} out of range: the case has {count} state(s)")
         return state % count
 
-    def evaluate(self, state):
+    def evaluate(self, state: Union[int, str]) -> Result:
         """Evaluates one of the case's states (index or label) as a simulator
         would call the monitor; returns a Result."""
         i = self._state_index(state)
@@ -109,7 +133,7 @@ class Case:
         return Result.build(self._core.evaluate_state(i), components=tuple(d["components"]),
                             model=d["model"], T=d["T"], P=d["P"], z=np.array(d["z"]), phase=d["phase"])
 
-    def initialise(self, model):
+    def initialise(self, model: str) -> List[str]:
         """Runs the model's parameter initialisation on this case's host and
         returns the message lines it printed."""
         return list(self._core.initialise(inputs.model_name(model)))
@@ -136,19 +160,39 @@ class Case:
             setattr(request, key, int(value))
         return request
 
-    def properties(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                   components=None, diagnostics=4, option=0, cubic=None, pcsaft_assoc=None):
-        """Properties of one phase at T (K), P (Pa) and composition z.
+    def properties(self, T: float, P: float, z: Composition, phase: str = "liquid", model: str = "pcsaft",
+                   basis: str = "mole", flags: Flags = None, data_set: int = 1,
+                   components: Optional[Sequence[str]] = None, diagnostics: int = 4, option: int = 0,
+                   cubic: Optional[Mapping[str, int]] = None,
+                   pcsaft_assoc: Optional[Mapping[str, str]] = None) -> Result:
+        """Properties of one phase at temperature T (K), pressure P (Pa) and composition z.
 
+        Returns a Result: ln_phi (natural log of each fugacity coefficient) and
+        d_ln_phi_dT (1/K) per component; departures from the ideal gas
+        H = H - H_ig(T) (J/kmol), S = S - S_ig(T, 101325 Pa) (J/(kmol K)),
+        G = G - G_ig(T, 101325 Pa) (J/kmol); molar volume V (m3/kmol); their
+        temperature derivatives dH_dT, dS_dT, dG_dT, dV_dT (per K); status 1
+        (0: no density root). All on a kmol of the apparent basis; values the
+        flags did not ask for are NaN.
+
+        Arguments (defaults in brackets):
         z: dict identifier -> fraction, or a sequence following `components`
-        (default: every component except polymer segments). basis "mole"
-        means apparent mole fractions, "mass" weight fractions. flags: None
-        (all values and derivatives), one integer for all, five integers
-        (KPHI, KH, KS, KG, KV) or a dict over ln_phi/H/S/G/V. A model whose
-        monitor returns no temperature derivatives ("pcsaft-assoc") takes values
-        only: None means all values, and a derivative request is a ValueError.
-        pcsaft_assoc: that model's settings {"root_search": "host"|"own",
-        "association": "full"|"simplified"|"off", "entropy": "departure"|"from-h-and-g"}."""
+        [every component except polymer segments]. basis ["mole"]: "mole"
+        means apparent mole fractions (a polymer counted in moles of its
+        repeat unit), "mass" weight fractions. phase ["liquid"] or "vapour".
+        model ["pcsaft"]: a name of keld.models(). flags [None: all values and
+        derivatives]: one integer for all, five integers (KPHI, KH, KS, KG, KV:
+        0 nothing, 1 value, 2 derivative, 3 both) or a dict over ln_phi/H/S/G/V.
+        A model whose monitor returns no temperature derivatives
+        ("pcsaft-assoc") takes values only: None means all values, and a
+        derivative request is a ValueError. data_set [1]; diagnostics [4]
+        (KDIAG); option [0] (KOPT; 5: polymer cross parameters averaged with
+        segment mole fractions). cubic [None]: the cubic model's
+        {"mixing_rule": 1..4, "excess_model": 1..7, "alpha_option": 0 or 2}.
+        pcsaft_assoc [None]: that model's settings {"root_search": "host"|"own",
+        "association": "full"|"simplified"|"off", "entropy": "departure"|"from-h-and-g"}.
+
+        Bad arguments raise ValueError and nothing is computed."""
         T = inputs.scalar("T", T)
         P = inputs.scalar("P", P)
         listing, matrix = inputs.composition(self._components, z, components, basis)
@@ -160,12 +204,24 @@ class Case:
                             model=request.model, T=T, P=P, z=matrix[0].copy(),
                             phase=PHASE_NAMES[request.phase])
 
-    def properties_many(self, T, P, z, phase="liquid", model="pcsaft", basis="mole", flags=None, data_set=1,
-                        components=None, diagnostics=4, option=0, cubic=None, pcsaft_assoc=None):
-        """Vectorised properties(): T, P (scalars or 1-D arrays) and the rows
-        of z (one composition, a 2-D array with one row per state, or a dict of
-        scalars / 1-D arrays) are broadcast against each other. Returns
-        Results with one entry per state."""
+    def properties_many(self, T: ArrayLike, P: ArrayLike, z: Composition, phase: str = "liquid",
+                        model: str = "pcsaft", basis: str = "mole", flags: Flags = None, data_set: int = 1,
+                        components: Optional[Sequence[str]] = None, diagnostics: int = 4, option: int = 0,
+                        cubic: Optional[Mapping[str, int]] = None,
+                        pcsaft_assoc: Optional[Mapping[str, str]] = None,
+                        workers: Optional[int] = 1) -> Results:
+        """Vectorised properties(): T (K), P (Pa) (scalars or 1-D arrays) and the
+        rows of z (one composition, a 2-D array with one row per state, or a dict
+        of scalars / 1-D arrays) are broadcast against each other. The other
+        arguments and their defaults are those of properties(). Returns Results
+        with one entry per state, in order (Results.to_pandas(), to_csv()).
+
+        workers [1]: threads to spread the states over (None: one per core).
+        The results are identical to a serial run, bit for bit and in the same
+        order. The Sanchez-Lacombe and PC-SAFT families run concurrently, each
+        thread with a work area of its own; the other families run one state
+        at a time whatever `workers` says."""
+        threads = worker_count(workers)
         T = inputs.positive_finite("T", T)
         P = inputs.positive_finite("P", P)
         if T.ndim > 1 or P.ndim > 1:
@@ -180,7 +236,7 @@ class Case:
         P = np.ascontiguousarray(np.broadcast_to(P, (n,)))
         matrix = np.ascontiguousarray(np.broadcast_to(matrix, (n, matrix.shape[1])))
         request = self._request(model, listing, phase, flags, data_set, diagnostics, option, cubic, pcsaft_assoc)
-        fields = self._core.evaluate_many(request, T, P, matrix)
+        fields = self._core.evaluate_many(request, T, P, matrix, threads)
         return Results.build(fields, components=listing.identifiers, model=request.model, T=T, P=P,
                              z=matrix, phase=PHASE_NAMES[request.phase])
 

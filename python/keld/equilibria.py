@@ -18,13 +18,17 @@ solution", "not converged", "density root failed", "invalid input") and a
 `message`; numbers of points that did not converge are NaN.
 """
 from dataclasses import dataclass, field
-from typing import List, Optional, Tuple
+from typing import Any, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
 from . import inputs
 
 OK = ("converged", "single phase")
+
+# Argument types: a temperature or pressure (scalar or 1-D array), a composition.
+Values = Union[float, Sequence[float], np.ndarray]
+Composition = Union[Mapping[str, Any], Sequence[float], np.ndarray]
 
 
 def _core_case(case):
@@ -83,7 +87,8 @@ class Saturation:
     critical: Optional[Tuple[float, float, float]] = None
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
 
 
@@ -95,7 +100,8 @@ def _saturation(fields, component, model, molecular_weight):
                       message=list(fields["message"]), critical=tuple(critical) if critical else None, **arrays)
 
 
-def saturation(case, component, T=None, P=None, model="pcsaft", data_set=1):
+def saturation(case: Any, component: str, T: Optional[Values] = None, P: Optional[Values] = None,
+               model: str = "pcsaft", data_set: int = 1) -> "Saturation":
     """Vapour pressure at T (number or array), or boiling temperature at P."""
     if (T is None) == (P is None):
         raise ValueError("give T or P")
@@ -105,7 +111,8 @@ def saturation(case, component, T=None, P=None, model="pcsaft", data_set=1):
     return _saturation(dict(fields), entry["identifier"], model, entry["MWN"])
 
 
-def vapour_pressure_curve(case, component, T_from, T_to=None, points=30, model="pcsaft", data_set=1):
+def vapour_pressure_curve(case: Any, component: str, T_from: float, T_to: Optional[float] = None, points: int = 30,
+                          model: str = "pcsaft", data_set: int = 1) -> "Saturation":
     """The vapour-pressure curve from T_from to T_to at `points` evenly spaced
     temperatures, traced by continuation; T_to=None runs to the critical region."""
     entry = _component_number(case, component)
@@ -138,7 +145,8 @@ class Activity:
     message: List[str]
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
 
 
@@ -148,7 +156,8 @@ def _activity(fields, listing, model, T):
                     message=list(fields["message"]), **arrays)
 
 
-def activity(case, T, w, model="pcsaft", components=None, basis="mass", data_set=1):
+def activity(case: Any, T: float, w: Composition, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
+             basis: str = "mass", data_set: int = 1) -> "Activity":
     """Activities of the solvents over liquids of composition w (weight
     fractions by default; a dict of scalars or arrays, or rows of an array
     following `components`) at temperature T."""
@@ -158,7 +167,9 @@ def activity(case, T, w, model="pcsaft", components=None, basis="mass", data_set
     return _activity(dict(fields), listing, model, T)
 
 
-def sorption(case, T, partial_pressures, polymer_weights=None, model="pcsaft", data_set=1):
+def sorption(case: Any, T: float, partial_pressures: Mapping[str, Values],
+             polymer_weights: Optional[Mapping[str, float]] = None, model: str = "pcsaft",
+             data_set: int = 1) -> "Activity":
     """The sorption isotherm: liquid compositions in equilibrium with the
     solvents' partial pressures (a dict identifier -> Pa, scalars or arrays;
     its keys and the polymers' keys in polymer_weights list the components)."""
@@ -193,7 +204,8 @@ class BubbleDew:
     message: List[str]
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
 
 
@@ -209,19 +221,27 @@ def _bubble_dew(kind, case, spec_name, spec, z, model, components, basis, data_s
                      message=list(fields["message"]), **arrays)
 
 
-def bubble_pressure(case, T, x, model="pcsaft", components=None, basis="mole", data_set=1):
+def bubble_pressure(case: Any, T: Values, x: Composition, model: str = "pcsaft",
+                    components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "BubbleDew":
+    """Bubble-point pressure (Pa) at T (K) of the liquid x; the incipient vapour is y."""
     return _bubble_dew("bubble_pressure", case, "T", T, x, model, components, basis, data_set)
 
 
-def bubble_temperature(case, P, x, model="pcsaft", components=None, basis="mole", data_set=1):
+def bubble_temperature(case: Any, P: Values, x: Composition, model: str = "pcsaft",
+                       components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "BubbleDew":
+    """Bubble-point temperature (K) at P (Pa) of the liquid x; the incipient vapour is y."""
     return _bubble_dew("bubble_temperature", case, "P", P, x, model, components, basis, data_set)
 
 
-def dew_pressure(case, T, y, model="pcsaft", components=None, basis="mole", data_set=1):
+def dew_pressure(case: Any, T: Values, y: Composition, model: str = "pcsaft",
+                 components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "BubbleDew":
+    """Dew-point pressure (Pa) at T (K) of the vapour y; the incipient liquid is x."""
     return _bubble_dew("dew_pressure", case, "T", T, y, model, components, basis, data_set)
 
 
-def dew_temperature(case, P, y, model="pcsaft", components=None, basis="mole", data_set=1):
+def dew_temperature(case: Any, P: Values, y: Composition, model: str = "pcsaft",
+                    components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "BubbleDew":
+    """Dew-point temperature (K) at P (Pa) of the vapour y; the incipient liquid is x."""
     return _bubble_dew("dew_temperature", case, "P", P, y, model, components, basis, data_set)
 
 
@@ -249,11 +269,13 @@ class Flash:
     iterations: int = 0
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """True where the point converged (status "converged" or "single phase")."""
         return self.status in OK
 
 
-def flash(case, T, P, z, model="pcsaft", components=None, basis="mole", data_set=1):
+def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft",
+          components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "Flash":
     """Isothermal flash of the feed z at T and P: one phase (status "single
     phase") or two."""
     listing, true, _ = _listing(case, z, components, basis)
@@ -288,7 +310,7 @@ class Lle:
     message: List[str] = field(default_factory=list)
 
 
-def lle(case, T, P, components, model="pcsaft", data_set=1):
+def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = "pcsaft", data_set: int = 1) -> "Lle":
     """Binodal and spinodal of the binary `components` (solvent, polymer) at
     each T (number or array) and pressure P."""
     listing = inputs.Listing(case._components, list(components))

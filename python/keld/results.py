@@ -1,9 +1,29 @@
 """Results of property-monitor calls. Properties that the request flags did
 not ask for are NaN, never a stale or zero value."""
+import csv
+import io
+import os
 from dataclasses import dataclass, field
-from typing import List, Tuple
+from typing import Any, Dict, List, Optional, TextIO, Tuple, Union
 
 import numpy as np
+
+# Units of the result fields, as they appear in table column names ("H / (J/kmol)").
+UNITS: Dict[str, str] = {
+    "T": "K", "P": "Pa",
+    "ln_phi": "", "d_ln_phi_dT": "1/K",
+    "H": "J/kmol", "S": "J/(kmol K)", "G": "J/kmol", "V": "m3/kmol",
+    "dH_dT": "J/(kmol K)", "dS_dT": "J/(kmol K2)", "dG_dT": "J/(kmol K)", "dV_dT": "m3/(kmol K)",
+}
+
+
+def column_name(field_name: str, component: Optional[str] = None) -> str:
+    """Table column of a field: "V / (m3/kmol)", "ln_phi[TOLUENE]", "z[PS]"."""
+    name = field_name if component is None else f"{field_name}[{component}]"
+    unit = UNITS.get(field_name, "")
+    if not unit:
+        return name
+    return f"{name} / {unit}" if unit.isalnum() else f"{name} / ({unit})"
 
 @dataclass(frozen=True)
 class Result:
@@ -30,10 +50,12 @@ class Result:
     messages: List[str] = field(default_factory=list)
 
     @property
-    def converged(self):
+    def converged(self) -> bool:
+        """True when the density root was found (status 1)."""
         return self.status != 0
 
-    def ln_phi_of(self, identifier):
+    def ln_phi_of(self, identifier: str) -> float:
+        """ln phi of one listed component (identifier, any case)."""
         return float(self.ln_phi[self._column(identifier)])
 
     def _column(self, identifier):
@@ -42,6 +64,7 @@ class Result:
 
     @classmethod
     def build(cls, core_fields, **state):
+        """Internal: from the compiled core's fields."""
         values = core_fields
         scalars = {k: float(values[k]) for k in ("H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT")}
         return cls(ln_phi=np.asarray(values["ln_phi"], dtype=float),
@@ -76,9 +99,82 @@ class Results:
         return len(self.T)
 
     @property
-    def converged(self):
+    def converged(self) -> np.ndarray:
+        """Per state: True when the density root was found (status 1)."""
         return self.status != 0
 
     @classmethod
     def build(cls, core_fields, **state):
+        """Internal: from the compiled core's fields."""
         return cls(**core_fields, **state)
+
+    @classmethod
+    def concatenate(cls, parts: "List[Results]") -> "Results":
+        """The states of several Results of one model, phase and component
+        listing, one after the other (the chunks of a distributed run)."""
+        parts = list(parts)
+        if not parts:
+            raise ValueError("nothing to concatenate")
+        first = parts[0]
+        for p in parts[1:]:
+            if (p.components, p.model, p.phase) != (first.components, first.model, first.phase):
+                raise ValueError("Results of different components, models or phases cannot be joined")
+        arrays = {name: np.concatenate([getattr(p, name) for p in parts])
+                  for name in ("T", "P", "z", "ln_phi", "d_ln_phi_dT", "H", "S", "G", "V",
+                               "dH_dT", "dS_dT", "dG_dT", "dV_dT", "status")}
+        messages = [m for p in parts for m in p.messages]
+        return cls(components=first.components, model=first.model, phase=first.phase, messages=messages, **arrays)
+
+    def columns(self) -> Dict[str, np.ndarray]:
+        """The table of the results, one entry per state: T, P, the composition,
+        ln phi and its T-derivative per component, H, S, G, V and their
+        T-derivatives, and status, with units in the names ("H / (J/kmol)",
+        "z[PS]", "ln_phi[PS]"). Properties not asked for are NaN."""
+        out: Dict[str, np.ndarray] = {column_name("T"): self.T, column_name("P"): self.P}
+        for k, c in enumerate(self.components):
+            out[column_name("z", c)] = self.z[:, k]
+        for name in ("ln_phi", "d_ln_phi_dT"):
+            matrix = getattr(self, name)
+            for k, c in enumerate(self.components):
+                out[column_name(name, c)] = matrix[:, k]
+        for name in ("H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT"):
+            out[column_name(name)] = getattr(self, name)
+        out["status"] = self.status
+        return out
+
+    def to_pandas(self) -> Any:
+        """The results as a pandas DataFrame with the columns of columns(); the
+        model and phase are in its `attrs`. Needs pandas (Debian: python3-pandas)."""
+        try:
+            import pandas
+        except ImportError as e:
+            raise ImportError("Results.to_pandas() needs pandas (Debian: apt install python3-pandas)") from e
+        frame = pandas.DataFrame(self.columns())
+        frame.attrs.update(model=self.model, phase=self.phase)
+        return frame
+
+    def to_csv(self, path_or_buffer: Union[str, "os.PathLike[str]", TextIO, None] = None) -> Optional[str]:
+        """Writes the columns of columns() as CSV (a header line, one row per state;
+        numbers with 17 significant digits, so they read back exactly; NaN as an
+        empty field). Returns the text when no path or buffer is given. Needs no pandas."""
+        table = self.columns()
+        names = list(table)
+        own = path_or_buffer is None
+        if own:
+            out: Any = io.StringIO()
+        elif hasattr(path_or_buffer, "write"):
+            out = path_or_buffer
+        else:
+            out = open(path_or_buffer, "w", newline="", encoding="utf-8")
+        try:
+            writer = csv.writer(out, lineterminator="\n")
+            writer.writerow(names)
+            integer = {"status"}
+            for row in range(len(self)):
+                writer.writerow([str(int(table[n][row])) if n in integer
+                                 else ("" if np.isnan(table[n][row]) else format(float(table[n][row]), ".17g"))
+                                 for n in names])
+            return out.getvalue() if own else None
+        finally:
+            if not own and not hasattr(path_or_buffer, "write"):
+                out.close()

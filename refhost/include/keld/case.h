@@ -39,6 +39,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -167,6 +168,26 @@ struct ModelInitialisation {
 // Runs initialise_model for every model of models_used(c), as a simulator
 // does once before its property calls.
 std::vector<ModelInitialisation> initialise_case(Case &c);
+
+// Many states on one host, spread over threads. The results come back in the
+// order of `states` and equal, bit for bit, those of evaluate() called on each
+// state in turn. A family whose monitor takes the common 27 arguments
+// (ModelEntry::monitor27: Sanchez-Lacombe, PC-SAFT) is called from `workers`
+// threads at once, each with a work area of its own (the host's work block
+// grows to hold them); the other families, whose calls share host storage
+// beyond the work area, are evaluated one state at a time. Binary parameters
+// that follow temperature tables are written for each temperature before the
+// states at that temperature run, so states at many temperatures run
+// concurrently only when no table depends on T. Holds the case layer's lock
+// for the whole batch; throws like evaluate() before computing anything.
+struct ManyOptions {
+    unsigned workers = 1;  // threads; 0: one per hardware thread
+    // Called on the calling thread with the number of states done so far, at
+    // most every tenth of a second while the batch runs, and once at its end.
+    std::function<void(std::size_t done)> progress;
+};
+std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<StateRequest> &states,
+                                       const ManyOptions &options = {});
 
 // Whether a request flag asks for the value / the temperature derivative.
 constexpr bool wants_value(std::int64_t flag) {

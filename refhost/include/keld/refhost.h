@@ -340,6 +340,9 @@ public:
     // their directly given value. A host calls it whenever T changes.
     void link_temperature_table(std::string_view binary_name, std::string_view table_name);
     void apply_temperature_tables(double t);
+    // True when some linked table holds a non-zero, non-missing coefficient
+    // among b..e, so that apply_temperature_tables(T) writes values that depend on T.
+    bool temperature_tables_vary() const;
 
     // --- blocks (1-based element numbers; out-of-range throws) ------------------
     std::span<double> store() { return store_; }
@@ -349,6 +352,12 @@ public:
     std::int64_t work_offset() const { return work_offset_; }
     std::int64_t work_words() const { return work_words_; }
     std::span<double> work_area();
+    // Work areas for concurrent calls: makes the work block hold `count` areas
+    // of the size one call of any monitor may need, and returns that size (the
+    // stride between KWORK values of concurrent callers: 0, stride, 2 stride,
+    // ...). The store is rebuilt (values kept) when it grows, and the table
+    // re-installed if this host is current; call it while no call runs.
+    std::int64_t reserve_work_areas(std::int64_t count);
     std::int64_t &global(std::int64_t element);
     double &real_global(std::int64_t element);
     double &property_global(std::int64_t element);
