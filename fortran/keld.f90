@@ -16,6 +16,7 @@ module keld
 
   public :: keld_esslp, keld_esslpa, keld_espsli, keld_espcsf, keld_espcsa, keld_espcsi
   public :: keld_essaft, keld_essfta, keld_essfti, keld_sfthlp, keld_psafm1, keld_essftb
+  public :: keld_espsai, keld_espsahi
   public :: keld_refhost_install, keld_refhost_component_count, &
             keld_refhost_get_component_value, keld_refhost_capture_messages, keld_refhost_captured_line_count, &
             keld_refhost_captured_line
@@ -88,6 +89,22 @@ module keld
       import :: c_int64_t
       integer(c_int64_t), intent(in) :: nds
     end subroutine keld_espcsi
+  end interface
+
+  ! ---------------------------------------------------------------------------
+  ! PC-SAFT with association: parameter preparation (keld/keld.h describes both).
+  ! KELD_ESPSAI hands the binary temperature tables to the host; KELD_ESPSAHI
+  ! fits missing segment number, diameter and energy to correlation data.
+  interface
+    subroutine keld_espsai(nds) bind(C, name="KELD_ESPSAI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espsai
+
+    subroutine keld_espsahi(nds) bind(C, name="KELD_ESPSAHI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espsahi
   end interface
 
   ! ---------------------------------------------------------------------------

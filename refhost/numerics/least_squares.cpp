@@ -108,10 +108,7 @@ void bounded_least_squares(const std::int64_t *n_arg, const std::int64_t *m_arg,
     for (std::int64_t j = 0; j < n; ++j) x[j] = std::clamp(x[j], lower[j], upper[j]);
     if (!residuals(p, x, f, r)) return;
     double s = sum_of_squares(r, m);
-    if (!jacobian(p, x, r, jac, f, r_trial, r_back, central, fd_step)) {
-        *status = 2;
-        return;
-    }
+    if (!jacobian(p, x, r, jac, f, r_trial, r_back, central, fd_step)) return;  // not even the differences
     for (std::int64_t j = 0; j < n; ++j) diag[j] = marquardt ? 0.0 : 1.0 / (typical[j] * typical[j]);
 
     double mu = -1.0, nu = nu0;
@@ -197,7 +194,7 @@ void bounded_least_squares(const std::int64_t *n_arg, const std::int64_t *m_arg,
                 relative_step = std::max(relative_step, std::fabs(dx[j]) / magnitude(p, x, j));
             }
             if (relative_step <= tol * 1e-3) {
-                *status = 0;
+                *status = fresh_jacobian ? 0 : 2;  // after rejected steps: stuck, not converged
                 return;
             }
             // Predicted S at the projected step from the linear model.

@@ -41,7 +41,8 @@
 //                      3 tolerance tol: converged when the scaled projected gradient
 //                        max |g_j| max(|x_j|, typical_j) <= tol^2 S, when an accepted step lowers S
 //                        by at most tol S with a relative step <= sqrt(tol), or when a step's
-//                        largest relative change is <= 1e-3 tol
+//                        largest relative change is <= 1e-3 tol (status 2 instead when the
+//                        step follows rejected ones: no progress is possible)
 //                      4 floor of S below which the fit counts as converged (0: none)
 //                      5 Jacobian by forward (1) or central (2) differences, kept inside the box
 //                      6 step bound: |dx_j| <= setting * max(|x_j|, typical_j) (whole step scaled)
@@ -49,8 +50,8 @@
 //                      8 Nielsen's damping growth factor nu (mu *= nu, nu *= 2 on a rejected step)
 //                    The iteration limit counts accepted and rejected steps. A model value equal
 //                    to the missing-value marker or not finite is a failed evaluation: a trial
-//                    point is rejected, a start point refused (status 3). Up to 64 unknowns; work
-//                    (n + 4) m + n^2 + 6 n words; nothing else is allocated.
+//                    point is rejected, a start point (or its differences) refused (status 3).
+//                    Up to 64 unknowns; work (n + 4) m + n^2 + 6 n words; nothing else is allocated.
 #pragma once
 
 #include <cstdint>

@@ -95,12 +95,20 @@ TEST(BoundedLeastSquares, WeightsAreStandardDeviations) {
 TEST(BoundedLeastSquares, StatusReportsWhatHappened) {
     // Iteration limit: Rosenbrock from far away in two iterations.
     EXPECT_EQ(fit(rosenbrock(), {-1.2, 1}, {0, 0}, {1, 1}, {-5, -5}, {5, 5}, kFitSettings, 2).status, 1);
-    // A model that fails everywhere but at the start point: no step can be taken.
+    // A model that cannot be evaluated below its start: every step towards the minimum fails.
     const Model cliff = [](const double *x, double *f) {
+        f[0] = x[0] >= 3.0 ? x[0] : kMarker;
+        f[1] = 0.0;
+    };
+    const Fit stuck = fit(cliff, {3.0}, {0, 0}, {1, 1}, {0}, {10}, kFitSettings);
+    EXPECT_EQ(stuck.status, 2);
+    EXPECT_EQ(stuck.x[0], 3.0);
+    // Nor beside it: the differences at the start fail.
+    const Model point = [](const double *x, double *f) {
         f[0] = x[0] == 3.0 ? 1.0 : kMarker;
         f[1] = 0.0;
     };
-    EXPECT_EQ(fit(cliff, {3.0}, {0, 0}, {1, 1}, {0}, {10}, kFitSettings).status, 2);
+    EXPECT_EQ(fit(point, {3.0}, {0, 0}, {1, 1}, {0}, {10}, kFitSettings).status, 3);
     // Refused: the start cannot be evaluated, a zero weight, reversed bounds, too little work.
     const Model broken = [](const double *, double *f) { f[0] = f[1] = std::nan(""); };
     EXPECT_EQ(fit(broken, {1, 1}, {0, 0}, {1, 1}, {-5, -5}, {5, 5}, kFitSettings).status, 3);
