@@ -216,7 +216,9 @@ void bounded_least_squares(const std::int64_t *n_arg, const std::int64_t *m_arg,
                     const double t = 2.0 * rho - 1.0;
                     mu *= std::max(1.0 / 3.0, 1.0 - t * t * t);
                     nu = nu0;
-                    if (decrease <= tol * s && relative_step <= std::sqrt(tol)) {
+                    // Small progress counts as convergence only for a step taken at its first
+                    // trial: after rejections the damping, not the objective, made it small.
+                    if (fresh_jacobian && decrease <= tol * s && relative_step <= std::sqrt(tol)) {
                         *status = 0;
                         return;
                     }

@@ -39,8 +39,9 @@
 //                        0 fixed 1/typical^2 (plain Levenberg, steadier far from the solution)
 //                      2 initial damping mu0 = setting * max_j (J'J)_jj / D_j
 //                      3 tolerance tol: converged when the scaled projected gradient
-//                        max |g_j| max(|x_j|, typical_j) <= tol^2 S, when an accepted step lowers S
-//                        by at most tol S with a relative step <= sqrt(tol), or when a step's
+//                        max |g_j| max(|x_j|, typical_j) <= tol^2 S, when a step accepted at its
+//                        first trial lowers S by at most tol S with a relative step <= sqrt(tol),
+//                        or when a step's
 //                        largest relative change is <= 1e-3 tol (status 2 instead when the
 //                        step follows rejected ones: no progress is possible)
 //                      4 floor of S below which the fit counts as converged (0: none)

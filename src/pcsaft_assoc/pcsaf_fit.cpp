@@ -28,6 +28,9 @@ constexpr double kCompression = 1.1;  // liquid points above 1 atm: P = Psat^1.1
 constexpr std::array<double, kVapourPoints> kReducedT{static_cast<double>(0.55f), 0.65, 0.75, 0.85, 0.95};
 constexpr double kVapourWeight = 0.001;
 constexpr double kLiquidLikeZ = 0.3;  // compressibility factor below which a lone root is a liquid
+constexpr int kSaturationSteps = 40;
+constexpr double kLowestSearchPressure = 1e-3;  // Pa
+constexpr double kSaturationTolerance = 1e-10;  // in ln P
 
 // Solver call.
 constexpr std::int64_t kIterations = 100;
@@ -100,6 +103,40 @@ Phase evaluate(FitProblem &f, double t, double p, std::int64_t phase) {
     return {status == 1 && usable(ln_phi) && usable(v) && v > 0.0, ln_phi, v};
 }
 
+// The model's vapour pressure at T, searched from P: Newton steps on ln P with
+// d ln(phi_L/phi_V)/d ln P = Z_L - Z_V where both roots exist, kept inside a bracket of pressures
+// known to lie below it (phi_L > phi_V, or only a vapour-like root) and above it (phi_L < phi_V, or
+// only a liquid-like root). 0 when there is none (T above the model's critical temperature, where
+// the bracket closes without two roots) or the search does not settle.
+double model_vapour_pressure(FitProblem &f, double t, double p) {
+    const double rt = f.host->gas_constant() * t;
+    double low = 0.0, high = std::numeric_limits<double>::infinity();
+    for (int k = 0; k < kSaturationSteps; ++k) {
+        const Phase liquid = evaluate(f, t, p, 2), vapour = evaluate(f, t, p, 1);
+        if (!liquid.ok && !vapour.ok) return 0.0;
+        const double z_l = p * liquid.v / rt, z_v = p * vapour.v / rt;
+        double next = 0.0;
+        const bool vapour_like = vapour.ok && z_v >= kLiquidLikeZ, liquid_like = liquid.ok && z_l < kLiquidLikeZ;
+        if (!vapour_like || !liquid_like) {
+            // Only one kind of root: it tells on which side of the vapour pressure P lies.
+            (vapour_like || (liquid.ok && !liquid_like)) ? low = p : high = p;
+        } else {
+            const double step = liquid.ln_phi - vapour.ln_phi;
+            (step > 0.0 ? low : high) = p;
+            // Settled, or pressed between bounds closer than the noise of ln phi allows to resolve.
+            if (std::fabs(step) < kSaturationTolerance || high - low <= kSaturationTolerance * p) return p;
+            next = p * std::exp(step / (z_v - z_l));
+            // Far below any pressure the monitor evaluates (its ideal-gas exit lies at 5.5e-5 Pa)
+            // the vapour is ideal and the liquid incompressible: the step is the answer.
+            if (next < kLowestSearchPressure) return next;
+        }
+        if (!(next > low && next < high))
+            next = std::isfinite(high) ? (low > 0.0 ? std::sqrt(low * high) : 0.25 * high) : 4.0 * p;
+        p = next;
+    }
+    return 0.0;
+}
+
 // The model function of the fit: for every point the model value whose target the pseudo-data give.
 void fit_model(const double *x, const std::int64_t *n_points, double *values, void *context) {
     FitProblem &f = *static_cast<FitProblem *>(context);
@@ -128,11 +165,16 @@ void fit_model(const double *x, const std::int64_t *n_points, double *values, vo
         }
         // No vapour root distinct from the liquid. A liquid-like root means the model's vapour
         // pressure lies far below P: its vapour would be a nearly ideal gas (ln phi_V = 0), and
-        // ln phi_L, about ln(Psat(model)/P), tells the fit which way to go. Any other single root (the
-        // model is supercritical there) says nothing about the vapour pressure: a ratio of 1 from
-        // it would count as a perfect match, so the point is not evaluated.
+        // ln phi_L, about ln(Psat(model)/P), tells the fit which way to go.
         const double z = p * liquid.v / (f.host->gas_constant() * t);
-        values[k] = z < kLiquidLikeZ ? 1.0 + liquid.ln_phi : marker;
+        if (z < kLiquidLikeZ) {
+            values[k] = 1.0 + liquid.ln_phi;
+            continue;
+        }
+        // A lone vapour-like root: the model is too volatile for a liquid at P. Its own vapour
+        // pressure, when it has one at T, continues the measure: 1 + ln(Psat(model)/P).
+        const double p_sat = model_vapour_pressure(f, t, p);
+        values[k] = p_sat > 0.0 ? 1.0 + std::log(p_sat / p) : marker;
     }
 }
 
