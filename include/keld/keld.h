@@ -742,8 +742,10 @@ KELD_API void keld_pcsaf0_(KELD_PCSAF0_ARGS);
  * m = 0.5, 2, 0.75, 3, eps/k = 122.32 K, sigma = 3.484 A. Any other component is fitted with the
  * host's HostBoundedLeastSquares to pseudo-data from its correlations, through KELD_PCSAF0 with
  * the component's association and dipole data of the data set (PCSATY, PCSAEP, PCSAKP, PCSAMU,
- * PCSAXP when the host has them). Fit points: ln Psat at 0.55, 0.65, 0.75, 0.85, 0.95 Tc
- * (target: liquid/vapour fugacity ratio 1, standard deviation 0.001); liquid volumes at 60 F
+ * PCSAXP when the host has them). Fit points: Psat at 0.55, 0.65, 0.75, 0.85, 0.95 Tc, each
+ * measured as 1 + ln(phi_L/phi_V) at P = Psat (target 1, standard deviation 0.001; where P leaves
+ * the model a liquid root only, ln phi_V = 0; a vapour root only, 1 + ln(Psat(model)/P); neither
+ * distinct, the point cannot be evaluated and the solver rejects that trial); liquid volumes at 60 F
  * (288.70555 K, if Tc is above), 298.15 K (if Tc is above) and Tb (if below Tc), relative
  * standard deviation 1, at P = 101325 Pa, or Psat^1.1 when Psat is above it. Start values m0
  * (2 when MW < 60, else 10), eps/k 300 K, sigma 3 A; lower bounds 1, 100 K, 2 A; upper 1000.
