@@ -31,6 +31,7 @@ module keld
   public :: keld_pcsf01, keld_pcsf00, keld_saft01, keld_saft00, keld_posl01, keld_posl00, keld_pcsfwk, keld_seteps
   public :: keld_es40, keld_es40a, keld_pcsaf5, keld_pcsaf1, keld_pcsaf0
   public :: keld_version
+  public :: keld_espsai, keld_espsahi
   public :: keld_refhost_install, keld_refhost_component_count, &
             keld_refhost_get_component_value, keld_refhost_capture_messages, keld_refhost_captured_line_count, &
             keld_refhost_captured_line
@@ -103,6 +104,22 @@ module keld
       import :: c_int64_t
       integer(c_int64_t), intent(in) :: nds
     end subroutine keld_espcsi
+  end interface
+
+  ! ---------------------------------------------------------------------------
+  ! PC-SAFT with association: parameter preparation (keld/keld.h describes both).
+  ! KELD_ESPSAI hands the binary temperature tables to the host; KELD_ESPSAHI
+  ! fits missing segment number, diameter and energy to correlation data.
+  interface
+    subroutine keld_espsai(nds) bind(C, name="KELD_ESPSAI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espsai
+
+    subroutine keld_espsahi(nds) bind(C, name="KELD_ESPSAHI")
+      import :: c_int64_t
+      integer(c_int64_t), intent(in) :: nds
+    end subroutine keld_espsahi
   end interface
 
   ! ---------------------------------------------------------------------------

@@ -78,6 +78,7 @@ void fill_host(const CaseDescription &description, ReferenceHost &host) {
         }
         if (!c.formula.empty()) host.set_formula(number, c.formula);
         if (!c.groups.empty()) host.set_component_groups(number, c.groups);
+        for (const auto &[name, value] : c.properties) host.set_component_value(name, number, value);
     }
     for (const ParameterValue &p : description.parameters) {
         switch (p.shape) {

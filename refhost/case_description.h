@@ -26,6 +26,8 @@ struct ComponentSpec {
     std::vector<std::pair<std::string, double>> segments;  // segment id, weight fraction
     std::string formula;
     std::vector<std::pair<std::string, double>> groups;    // UNIFAC subgroup, count
+    // Constants and correlation coefficients by their store names (TC, TB, VPC1, LDSEL, ...), SI units.
+    std::vector<std::pair<std::string, double>> properties;
 };
 
 struct UnifacSubgroupSpec {

@@ -180,6 +180,7 @@ class CaseParser {
                     fail(origin_, here.key("formula"), "at most 24 characters");
                 c.formula = *formula;
             }
+            read_correlations(r, here, c);
             r.finish();
             if (component_number(c.id) != 0)
                 fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
@@ -189,6 +190,54 @@ class CaseParser {
         for (std::size_t k = 0; k < list.size(); ++k) {
             if (segment_lists[k].value != nullptr)
                 read_segments(description_.components[k], segment_lists[k]);
+        }
+    }
+
+    // Critical and boiling constants and the correlations that parameter fits take pseudo-data from.
+    void read_correlations(ObjectReader &r, const JsonPath &here, ComponentSpec &c) {
+        struct Constant {
+            std::string_view key, store;
+            Dimension dimension;
+        };
+        static constexpr Constant constants[] = {{"Tc", "TC", Dimension::temperature},
+                                                 {"Pc", "PC", Dimension::pressure},
+                                                 {"Tb", "TB", Dimension::temperature},
+                                                 {"Vstd", "VSTD", Dimension::molar_volume},
+                                                 {"SG", "SG", Dimension::none},
+                                                 {"Rackett Z_RA", "ZRA1", Dimension::none}};
+        for (const Constant &k : constants) {
+            std::optional<Quantity> q;
+            if (k.dimension != Dimension::none) {
+                q = r.optional_quantity(k.key, k.dimension);
+            } else if (const Json *v = r.optional(k.key)) {
+                q = Quantity{finite_number(*v, origin_, here.key(k.key)), here.key(k.key)};
+            }
+            if (!q) continue;
+            if (!(q->value > 0)) fail(origin_, q->path, std::string(k.key) + " must be positive");
+            c.properties.emplace_back(std::string(k.store), q->value);
+        }
+        if (const Json *vp = r.optional("vapour_pressure")) {
+            const JsonPath at = here.key("vapour_pressure");
+            array_at(*vp, at);
+            if (vp->size() < 2 || vp->size() > 9)
+                fail(origin_, at, "vapour_pressure takes 2 to 9 coefficients C1..C9 of ln(P/Pa)");
+            for (std::size_t k = 0; k < vp->size(); ++k)
+                c.properties.emplace_back("VPC" + std::to_string(k + 1), finite_number((*vp)[k], origin_, at.index(k)));
+        }
+        if (const Json *ld = r.optional("liquid_density")) {
+            const JsonPath at = here.key("liquid_density");
+            ObjectReader lr(*ld, at, origin_);
+            const std::optional<std::int64_t> form = lr.optional_integer("form", 1);
+            if (!form) fail(origin_, at, "liquid_density needs its \"form\" (105, 302, 514)");
+            const Json &coefficients = lr.required("coefficients");
+            array_at(coefficients, at.key("coefficients"));
+            if (coefficients.empty() || coefficients.size() > 7)
+                fail(origin_, at.key("coefficients"), "liquid_density takes 1 to 7 coefficients");
+            lr.finish();
+            c.properties.emplace_back("LDSEL", static_cast<double>(*form));
+            for (std::size_t k = 0; k < coefficients.size(); ++k)
+                c.properties.emplace_back("LDC" + std::to_string(k + 1),
+                                          finite_number(coefficients[k], origin_, at.key("coefficients").index(k)));
         }
     }
 

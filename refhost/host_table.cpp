@@ -265,6 +265,7 @@ keld_host ReferenceHost::table() {
     t.binary_table4 = binary_table4_cb;
     t.binary_kij = binary_kij_value_cb;
     t.binary_kij_deriv = binary_kij_deriv_cb;
+    t.bounded_least_squares = numerics::bounded_least_squares;
     return t;
 }
 

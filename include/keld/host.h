@@ -136,6 +136,27 @@ typedef void (*keld_binary_table4_fn)(const double *t, const int64_t *n_coeffici
                                       const int64_t *nc, const double *table, double *kij, double *dkij_dt,
                                       const int64_t *mode, const int64_t *table_words);
 
+/* Bounded nonlinear least squares (HostBoundedLeastSquares), used by KELD_ESPSAHI to fit missing
+ * PC-SAFT parameters. The model function writes the m model values f(1..m) at the n unknowns x; a
+ * value it cannot compute is returned as the missing-value marker (or a non-finite number). */
+typedef void (*keld_lsq_model_fn)(const double *x, const int64_t *m, double *f, void *context);
+/* Minimises S(x) = sum_k ((f_k(x) - target_k) / |weight_k|)^2 over lower <= x <= upper, starting from
+ * x (overwritten by the result). settings(8): 1 damping scale (1: Marquardt's, from the Jacobian's
+ * column norms; 0: fixed, from typical), 2 initial damping relative to the largest scaled diagonal of
+ * J'J, 3 convergence tolerance (relative step, relative decrease of S, scaled projected gradient),
+ * 4 absolute floor of S (0: none), 5 differences (1 forward, 2 central), 6 step bound relative to
+ * max(|x_j|, typical_j), 7 relative difference step, 8 damping growth factor (Nielsen). typical(n):
+ * typical magnitude of each unknown. work: at least (n + 4) m + n^2 + 6 n words.
+ * status: 0 converged, 1 iteration limit reached, 2 no further progress (every trial step failed or
+ * increased S), 3 refused (bad arguments, work too small, or the start point cannot be evaluated);
+ * x holds the best point found in every case but 3. */
+typedef void (*keld_bounded_least_squares_fn)(const int64_t *n, const int64_t *m, double *x, const double *targets,
+                                              const double *weights, keld_lsq_model_fn model, void *context,
+                                              const int64_t *max_iterations, const double *settings,
+                                              const double *lower, const double *upper, const double *typical,
+                                              const double *missing, double *work, const int64_t *work_words,
+                                              int64_t *status);
+
 /* The host table: data blocks with their lengths, then operations. */
 typedef struct keld_host {
     /* HostStore: parameters, work area, polymer-segment maps. */
@@ -230,6 +251,9 @@ typedef struct keld_host {
      * block) must lie inside it, or the call is refused before anything is
      * written. */
     int64_t *work_words;
+
+    /* PC-SAFT parameter fitting (KELD_ESPSAHI). Optional: without it no parameter is fitted. */
+    keld_bounded_least_squares_fn bounded_least_squares; /* HostBoundedLeastSquares */
 } keld_host;
 
 /* Installs the host table (copied). Until a table is installed, or after

@@ -737,6 +737,52 @@ KELD_API void keld_pcsaf0_(KELD_PCSAF0_ARGS);
  */
 KELD_API const char *keld_version(void);
 
+/*
+ * Parameter preparation of the associating PC-SAFT model (run once before property calls).
+ *
+ * KELD_ESPSAI(NDS): for every data set d = 1..NDS hands the host's temperature-table service
+ * (HostTempParam) the k_ij coefficient table (HostOffsets1(890), six coefficients per pair,
+ * 6 NC^2 words per data set; form 5, result vector HostOffsets1(1441)) and the l_ij table
+ * (HostOffsets1(1597), four coefficients per pair, 4 NC^2 words per data set; form 3, result
+ * HostOffsets1(1604)). A table or result the host does not locate (element 0) is skipped.
+ *
+ * KELD_ESPSAHI(NDS): unless HostGlobals(30) = 100, fills the missing segment number PCSFTM (884),
+ * diameter PCSFTV (885, Angstrom) and energy PCSFTU (886, K) of every ordinary component (not a
+ * polymer or oligomer) of data sets 1..NDS. "HE-4", "KR", "NE" and "XE" with PCSFTM missing get
+ * m = 0.5, 2, 0.75, 3, eps/k = 122.32 K, sigma = 3.484 A. Any other component is fitted with the
+ * host's HostBoundedLeastSquares to pseudo-data from its correlations, through KELD_PCSAF0 with
+ * the component's association and dipole data of the data set (PCSATY, PCSAEP, PCSAKP, PCSAMU,
+ * PCSAXP when the host has them). Fit points: Psat at 0.55, 0.65, 0.75, 0.85, 0.95 Tc, each
+ * measured as 1 + ln(phi_L/phi_V) at P = Psat (target 1, standard deviation 0.001; where P leaves
+ * the model a liquid root only, ln phi_V = 0; a vapour root only, 1 + ln(Psat(model)/P); neither
+ * distinct, the point cannot be evaluated and the solver rejects that trial); liquid volumes at 60 F
+ * (288.70555 K, if Tc is above), 298.15 K (if Tc is above) and Tb (if below Tc), relative
+ * standard deviation 1, at P = 101325 Pa, or Psat^1.1 when Psat is above it. Start values m0
+ * (2 when MW < 60, else 10), eps/k 300 K, sigma 3 A; lower bounds 1, 100 K, 2 A; upper 1000.
+ * A component without vapour-pressure coefficients or Tc keeps its missing values, and so does
+ * one whose fit the solver refuses (status 3: not even the start point can be evaluated).
+ * Component data read by name (HostParamOffset; one word per component, b + i):
+ *   TB              normal boiling point, K
+ *   VPC1..VPC9      ln(P/Pa) = C1 + C2/(T + C3) + C4 T + C5 ln T + C6 T^C7 (T in K); C8, C9 the
+ *                   validity range (not used); C1 and C2 must be given, others missing count 0
+ *   LDSEL           liquid-volume form: 105 DIPPR-105 molar density rho = C1 / C2^(1 + (1 -
+ *                   T/C3)^C4) kmol/m3 (LDC1..LDC4; LDC5, LDC6 its range: above LDC6 or above
+ *                   0.995 C3 extrapolated exponentially with the slope of ln rho there);
+ *                   302 Rackett V = LDC1 LDC2^(1 + (1 - T/LDC3)^min(LDC4, 0.11)) m3/kmol
+ *                   (LDC1 = R Tc/Pc); 514 Rackett from LDC1 = Tc, LDC2 = Pc, LDC3 = Z_RA,
+ *                   V = (R Tc/Pc) Z_RA^(1 + (1 - T/Tc)^(2/7)); anything else: that Rackett
+ *                   equation with the component's TC, PC and ZRA1 (else ZRA2)
+ *   LDC1..LDC7      coefficients of the form
+ *   ZRA1, ZRA2      Rackett parameter, two sources (ZRA1 first)
+ *   VSTD            standard liquid volume at 60 F, m3/kmol; else MW/(SG 997.94803)
+ *   SG              specific gravity 60 F/60 F
+ * and MW (306), TC (416), PC (326) by their HostOffsets1 elements.
+ */
+KELD_API void KELD_ESPSAI(const int64_t *NDS);
+KELD_API void KELD_ESPSAHI(const int64_t *NDS);
+KELD_API void keld_espsai_(const int64_t *NDS);
+KELD_API void keld_espsahi_(const int64_t *NDS);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,6 +12,9 @@
 //   PCSFTM, else PCSFTR MWN, else left to the monitor (the sum over its segments). Any other polymer is
 //   one molecule with its own parameters, m = PCSFTM or PCSFTR MWN.
 #include <algorithm>
+#include <array>
+#include <iomanip>
+#include <sstream>
 #include <vector>
 
 #include "keld/keld.h"
@@ -123,13 +126,49 @@ void evaluate_pcsaft_assoc(ReferenceHost &host, const StateRequest &state, State
     call(static_cast<std::int64_t>(work.size()));
 }
 
+// KELD_ESPSAI, then KELD_ESPSAHI; one message line per component whose segment number, diameter or
+// energy was missing before: what it holds now and where that came from.
+void initialise_pcsaft_assoc(const std::int64_t *nds) {
+    ReferenceHost *host = ReferenceHost::current();
+    const char *names[3] = {"PCSFTM", "PCSFTV", "PCSFTU"};
+    std::vector<std::array<bool, 3>> missing_before;
+    const std::int64_t nc = host ? host->component_count() : 0, sets = host ? std::min(*nds, host->data_set_count()) : 0;
+    for (std::int64_t d = 1; d <= sets; ++d)
+        for (std::int64_t i = 1; i <= nc; ++i)
+            missing_before.push_back({!given(host->unary(names[0], i, d)), !given(host->unary(names[1], i, d)),
+                                      !given(host->unary(names[2], i, d))});
+    KELD_ESPSAI(nds);
+    KELD_ESPSAHI(nds);
+    std::size_t at = 0;
+    for (std::int64_t d = 1; d <= sets; ++d) {
+        for (std::int64_t i = 1; i <= nc; ++i) {
+            const std::array<bool, 3> before = missing_before[at++];
+            if (!(before[0] || before[1] || before[2]) || host->is_polymer(i) || host->is_oligomer(i)) continue;
+            const double m = host->unary(names[0], i, d), sigma = host->unary(names[1], i, d),
+                         eps = host->unary(names[2], i, d);
+            std::ostringstream line;
+            line << host->identifier(i) << " (set " << d << "): ";
+            if (!given(m) || !given(sigma) || !given(eps)) {
+                line << "PC-SAFT m, sigma, eps/k missing, no Psat data to fit";
+            } else {
+                const bool noble = before[0] && eps == 122.32 && sigma == 3.484;
+                line << std::setprecision(5) << "m " << m << " sigma " << sigma << " A eps/k " << eps << " K, "
+                     << (noble ? "noble gas" : "fitted to Psat, V_L");
+            }
+            host->write_message_line(1, line.str());
+            host->print_message(1);
+        }
+    }
+}
+
 }  // namespace
 
 ModelEntry pcsaft_assoc() {
     ModelEntry entry{"pcsaft-assoc",
-                     "PC-SAFT with association sites and Jog-Chapman dipoles, copolymers by segments (KELD_PCSAF1)",
+                     "PC-SAFT with association sites and Jog-Chapman dipoles, copolymers by segments (KELD_PCSAF1, "
+                     "missing m, sigma, eps/k fitted by KELD_ESPSAHI)",
                      evaluate_pcsaft_assoc,
-                     nullptr,
+                     initialise_pcsaft_assoc,
                      {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ", "PCSLIJ", "PCSATY", "PCSAEP", "PCSAKP",
                       "PCSAEX", "PCSAKX", "PCSAMU", "PCSAXP"}};
     entry.temperature_derivatives = false;

@@ -30,9 +30,34 @@
 //                    later ones the cubic through the last two trials; each new fac is kept within
 //                    [0.1, 0.5] of the previous one. Gives up (ksrch = -2) when slope0 >= 0, after 30
 //                    trials or below fac = 1e-10. work: fac and f of the previous trial.
+// bounded_least_squares
+//                    HostBoundedLeastSquares: projected Levenberg-Marquardt (least_squares.cpp) on
+//                    S = sum ((f - target)/|weight|)^2, weights acting as standard deviations. The
+//                    eight scalar settings (KELD_ESPSAHI passes 1, 0.1, 1e-6, 0, 1, 1, 1e-4, 2, and
+//                    0 for the first and 1e-5 for the third on its retry):
+//                      1 damping scale: 1 Marquardt's (the largest column norms of J seen so far),
+//                        0 fixed 1/typical^2 (plain Levenberg, steadier far from the solution)
+//                      2 initial damping mu0 = setting * max_j (J'J)_jj / D_j
+//                      3 tolerance tol: converged when the scaled projected gradient
+//                        max |g_j| max(|x_j|, typical_j) <= tol^2 S, when a step accepted at its
+//                        first trial lowers S by at most tol S with a relative step <= sqrt(tol),
+//                        or when a step's
+//                        largest relative change is <= 1e-3 tol (status 2 instead when the
+//                        step follows rejected ones: no progress is possible)
+//                      4 floor of S below which the fit counts as converged (0: none)
+//                      5 Jacobian by forward (1) or central (2) differences, kept inside the box
+//                      6 step bound: |dx_j| <= setting * max(|x_j|, typical_j) (whole step scaled)
+//                      7 relative difference step h_j = setting * max(|x_j|, typical_j)
+//                      8 Nielsen's damping growth factor nu (mu *= nu, nu *= 2 on a rejected step)
+//                    The iteration limit counts accepted and rejected steps. A model value equal
+//                    to the missing-value marker or not finite is a failed evaluation: a trial
+//                    point is rejected, a start point (or its differences) refused (status 3).
+//                    Up to 64 unknowns; work (n + 4) m + n^2 + 6 n words; nothing else is allocated.
 #pragma once
 
 #include <cstdint>
+
+#include "keld/host.h"
 
 namespace keld::refhost::numerics {
 
@@ -52,5 +77,12 @@ void matrix_invert(const std::int64_t *n, double *a, const std::int64_t *lda, st
                    const std::int64_t *work_words, std::int64_t *ier);
 void line_search(const double *f0, const double *slope0, const double *f, double *fac, std::int64_t *ksrch,
                  double *work);
+
+std::int64_t least_squares_work_words(std::int64_t n, std::int64_t m);
+void bounded_least_squares(const std::int64_t *n, const std::int64_t *m, double *x, const double *targets,
+                           const double *weights, keld_lsq_model_fn model, void *context,
+                           const std::int64_t *max_iterations, const double *settings, const double *lower,
+                           const double *upper, const double *typical, const double *missing, double *work,
+                           const std::int64_t *work_words, std::int64_t *status);
 
 }  // namespace keld::refhost::numerics

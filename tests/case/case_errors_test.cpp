@@ -266,3 +266,30 @@ TEST(CaseFileErrors, AFileThatCannotBeOpenedIsNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// Component constants and correlations reach the store under their names; wrong ones are placed.
+TEST(CaseFileErrors, ComponentCorrelations) {
+    Json j = valid_case();
+    j["components"][0]["Tc / K"] = 591.75;
+    j["components"][0]["Pc / bar"] = 41.08;
+    j["components"][0]["vapour_pressure"] = {76.945, -6729.8, 0, 0, -8.179};
+    j["components"][0]["liquid_density"] = {{"form", 105}, {"coefficients", {0.8792, 0.27136, 591.75, 0.29241}}};
+    j["components"][0]["Vstd / (cm3/mol)"] = 106.3;
+    const keld::refhost::Case c = parse_case(j.dump(), "case.json");
+    const auto &host = *c.host;
+    for (auto [name, value] : {std::pair{"TC", 591.75}, {"PC", 4.108e6}, {"VPC2", -6729.8}, {"VPC5", -8.179},
+                               {"LDSEL", 105.0}, {"LDC4", 0.29241}, {"VSTD", 0.1063}})
+        EXPECT_DOUBLE_EQ(host.component_value(name, 1), value) << name;
+    EXPECT_EQ(host.component_value("VPC6", 1), keld::refhost::ReferenceHost::missing_value);
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["Tb / K"] = -3; }), "case.json:components[0][\"Tb / K\"]");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["vapour_pressure"] = {1.0}; }),
+              "case.json:components[0].vapour_pressure");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["liquid_density"] = {{"coefficients", {1.0}}}; }),
+              "case.json:components[0].liquid_density");
+    EXPECT_EQ(error_place([](Json &j) { j["components"][0]["liquid_density"] = {{"form", 105}, {"c", {1.0}}}; }),
+              "case.json:components[0].liquid_density");
+}
+
+}  // namespace

@@ -229,6 +229,16 @@ struct ParameterDefinition {
 //   PCSAXP dipolar segment fraction (unary); PCSAEX, PCSAKX cross eps^AB/k and
 //   kappa^AB (binary, starting missing: the combining rules apply); PCSLIJ
 //   l_ij(T) (binary table, the first four coefficients read).
+// Associating PC-SAFT parameter preparation (KELD_ESPSAI, KELD_ESPSAHI): PCSKRS
+//   1441, the HostTempParam result of PCSKIJ (unary); per component the
+//   correlation data that KELD_ESPSAHI fits missing PCSFTM, PCSFTV, PCSFTU to
+//   (keld/keld.h gives the forms): TB normal boiling point (K), VPC1..VPC9
+//   extended vapour-pressure coefficients (ln P in Pa, T in K), LDSEL liquid-
+//   volume form (105, 302, 514, other: Rackett), LDC1..LDC7 its coefficients,
+//   ZRA1 and ZRA2 Rackett parameter, SG specific gravity, VSTD standard liquid
+//   volume (m3/kmol). This host keeps l_ij in PCSLIJ (six words per pair) and
+//   names no four-coefficient table at HostOffsets1(1597), which KELD_ESPSAI
+//   then skips.
 std::span<const ParameterDefinition> parameter_catalogue();
 
 struct HostOptions {
@@ -281,7 +291,7 @@ public:
                                   weight_fraction_matrix_handle = 4;
     static constexpr std::size_t globals_words = 32, error_control2_words = 32, root_control_words = 32,
                                  dpdv_control_words = 4, real_globals_words = 8, property_globals_words = 8,
-                                 offsets1_words = 1400, offsets4_words = 8;
+                                 offsets1_words = 1700, offsets4_words = 8;
 
     // Largest store a host builds (16 GiB); a larger layout is refused with std::length_error.
     static constexpr std::int64_t max_store_words = std::int64_t{1} << 31;
