@@ -185,13 +185,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     default:
         // The initialisation routines write parameters and flags of every data set.
         initialisation = true;
-        switch (routine % 6) {
+        switch (routine % 10) {
         case 0: KELD_ESPSLI(&nds); break;
         case 1: keld_espsli_(&nds); break;
         case 2: KELD_ESPCSI(&nds); break;
         case 3: keld_espcsi_(&nds); break;
         case 4: KELD_ESSFTI(&nds); break;
-        default: keld_essfti_(&nds); break;
+        case 5: keld_essfti_(&nds); break;
+        case 6: KELD_ESPSAI(&nds); break;
+        case 7: keld_espsai_(&nds); break;
+        case 8: KELD_ESPSAHI(&nds); break;
+        default: keld_espsahi_(&nds); break;
         }
         break;
     }
