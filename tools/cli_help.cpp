@@ -185,7 +185,8 @@ Common options:
                   numeric columns; a line "# label: TEXT" names them)
   -h, --help      show this help
 A sweep that runs longer than a second shows a progress bar on standard error
-when that is a terminal (KELD_PROGRESS=1 forces it, KELD_PROGRESS=0 hides it).
+when that is a terminal (KELD_PROGRESS=1 forces it, KELD_PROGRESS=now forces it
+from the first point, KELD_PROGRESS=0 hides it).
 Ranges are FROM:TO:COUNT (COUNT evenly spaced values) or a single value.
 
 Every point has a status: converged; single phase (a flash of a stable feed);

@@ -10,11 +10,20 @@
 namespace keld::cli {
 namespace {
 
+const char *progress_setting() { return std::getenv("KELD_PROGRESS"); }
+
 bool progress_wanted() {
-    const char *setting = std::getenv("KELD_PROGRESS");
+    const char *setting = progress_setting();
     if (setting != nullptr && std::strcmp(setting, "0") == 0) return false;
-    if (setting != nullptr && std::strcmp(setting, "1") == 0) return true;
+    if (setting != nullptr && (std::strcmp(setting, "1") == 0 || std::strcmp(setting, "now") == 0)) return true;
     return isatty(STDERR_FILENO) != 0;
+}
+
+// KELD_PROGRESS=now draws from the first point (scripts and tests whose sweeps are quick).
+std::chrono::milliseconds progress_delay() {
+    const char *setting = progress_setting();
+    return setting != nullptr && std::strcmp(setting, "now") == 0 ? std::chrono::milliseconds(0)
+                                                                  : std::chrono::milliseconds(1000);
 }
 
 }  // namespace
@@ -23,6 +32,7 @@ Progress::Progress(std::string what, std::size_t total)
     : what_(std::move(what)),
       total_(total),
       enabled_(progress_wanted() && total > 1),
+      delay_(progress_delay()),
       start_(std::chrono::steady_clock::now()),
       last_draw_(start_) {}
 
@@ -36,7 +46,7 @@ void Progress::advance_to(std::size_t done) {
     done_ = done;
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - start_ < std::chrono::seconds(1) || now - last_draw_ < std::chrono::milliseconds(100)) return;
+    if (now - start_ < delay_ || (now - last_draw_ < std::chrono::milliseconds(100) && shown_)) return;
     last_draw_ = now;
     draw(false);
 }

@@ -8,7 +8,8 @@
 namespace keld::cli {
 
 // Drawn only when standard error is a terminal (KELD_PROGRESS=1 forces it,
-// KELD_PROGRESS=0 turns it off), and only once the sweep has run for a second;
+// KELD_PROGRESS=0 turns it off), and only once the sweep has run for a second
+// (KELD_PROGRESS=now: forced, from the first point);
 // redrawn at most ten times a second, ended with a newline when the sweep ends.
 class Progress {
   public:
@@ -26,6 +27,7 @@ class Progress {
     std::string what_;
     std::size_t total_, done_ = 0;
     bool enabled_, shown_ = false;
+    std::chrono::milliseconds delay_;
     std::chrono::steady_clock::time_point start_, last_draw_;
 };
 

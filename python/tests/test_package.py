@@ -78,7 +78,7 @@ def test_sweep_plot_and_progress(tmp_path):
     matplotlib = pytest.importorskip("matplotlib")
     png = tmp_path / "v.png"
     r = run_module("sweep", "--T", "280:420:60000", "--state", "1", "--jobs", "2", "--plot", str(png),
-                   "--property", "lnphi:TOLUENE", CASE, env={"KELD_PROGRESS": "1", "MPLBACKEND": "Agg"})
+                   "--property", "lnphi:TOLUENE", CASE, env={"KELD_PROGRESS": "now", "MPLBACKEND": "Agg"})
     assert r.returncode == 0, r.stderr
     assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert "sweep [" in r.stderr and "60000/60000" in r.stderr  # the bar, ended at the total
