@@ -191,7 +191,7 @@ Ranges are FROM:TO:COUNT (COUNT evenly spaced values) or a single value.
 
 Every point has a status: converged; single phase (a flash of a stable feed);
 no coexistence (above the critical point, or no demixing); no solution (the
-specification lies outside what the model allows); not converged (the message
+requested state lies outside what the model allows); not converged (the message
 says how far it got); density root failed; invalid input. Points without an
 equilibrium print no numbers.
 

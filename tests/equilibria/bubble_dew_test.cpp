@@ -1,5 +1,5 @@
 // Bubble and dew points: equal fugacities at the returned state, the pure
-// limit, the inverse specification, and no trivial answers.
+// limit, a bubble temperature at the bubble pressure it inverts, and no trivial answers.
 #include "keld/equilibria/bubble_dew.h"
 
 #include <gtest/gtest.h>
@@ -101,7 +101,7 @@ TEST(BubbleDew, PureLimitIsTheVapourPressure) {
     EXPECT_NEAR(a.activity[0], 1.0, 1e-10);
 }
 
-TEST(BubbleDew, InverseSpecificationsAgree) {
+TEST(BubbleDew, PressureAndTemperatureFormsAgree) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.c1, h.hexane});
     const std::vector<double> x{0.1, 0.9}, y{0.95, 0.05};

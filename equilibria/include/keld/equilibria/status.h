@@ -15,7 +15,7 @@ enum class Status {
     single_phase,   // a flash or stability test: the feed is stable as one phase
     supercritical,  // no coexistence at this state: above the critical point or
                     // the cricondenbar/-therm of the mixture, or no demixing
-    no_solution,    // the specification lies outside what the model allows
+    no_solution,    // the requested state lies outside what the model allows
                     // (an activity above 1, a feed outside the two-phase region)
     not_converged,  // the iteration limit was reached; `residual` says how far it got
     root_failure,   // a monitor reported a failed density root (KSTAT 0)
