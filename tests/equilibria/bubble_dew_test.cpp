@@ -1,5 +1,5 @@
 // Bubble and dew points: equal fugacities at the returned state, the pure
-// limit, a bubble temperature at the bubble pressure it inverts, and no trivial answers.
+// limit, bubble and dew temperatures that invert their pressures, and no trivial answers.
 #include "keld/equilibria/bubble_dew.h"
 
 #include <gtest/gtest.h>
