@@ -1,6 +1,8 @@
 #include "common/monitor_call.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "common/ideal_gas.h"
 #include "common/outputs.h"
@@ -41,15 +43,29 @@ bool read_monitor_call(const double *t, const double *p, const double *z, const 
 
 namespace {
 
+// Problems of up to this many components mark the components seen in a bitset on the stack (512
+// bytes); larger ones compare each entry with those before it.
+constexpr std::int64_t kMarkedComponents = 4096;
+
 // Mole fractions: finite, not negative, summing to 1 within the tolerance of
 // case files; each component listed once.
 bool sound_composition(const MonitorCall &call, std::int64_t nc) {
+    std::uint64_t seen[kMarkedComponents / 64];
+    const bool marked = nc <= kMarkedComponents;
+    if (marked) std::fill_n(seen, (nc + 63) / 64, std::uint64_t{0});
     double sum = 0.0;
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k];
         if (i < 1 || i > nc || !std::isfinite(call.z[k]) || call.z[k] < 0.0) return false;
-        for (std::int64_t l = 0; l < k; ++l)
-            if (call.idx[l] == i) return false;
+        if (marked) {
+            const std::uint64_t bit = std::uint64_t{1} << ((i - 1) % 64);
+            std::uint64_t &word = seen[(i - 1) / 64];
+            if (word & bit) return false;
+            word |= bit;
+        } else {
+            for (std::int64_t l = 0; l < k; ++l)
+                if (call.idx[l] == i) return false;
+        }
         sum += call.z[k];
     }
     return std::fabs(sum - 1.0) <= kCompositionSumTolerance;

@@ -47,9 +47,10 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     const Mixture &mix = in.mix;
     const ResidualSwitches sw{rq.h.any(), rq.s.any(), rq.g.any(), rq.phi.any()};
 
-    // The pair sums depend on composition and temperature only: formed once for both temperatures
-    // (with their composition rows when ln phi is wanted), so that every density evaluation of both
-    // roots costs O(N).
+    // The pair sums depend on composition and temperature only: formed once for both temperatures (with
+    // their composition rows when ln phi is wanted), so that every density evaluation of both roots costs
+    // O(N). The monitor's cross-energy matrix is symmetric; the position vectors are free scratch until
+    // the first Isotherm fills them.
     const bool shifted_wanted = rq.any_derivative();
     const double dt = shifted_wanted ? temperature_step(call.t, call.kvl) : 0.0;
     const terms::PairRows rows = sw.fugacity ? terms::PairRows{in.work.dispersion_rows1(), in.work.dispersion_rows2()}
@@ -58,12 +59,9 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
                                              ? terms::PairRows{in.work.shifted_rows1(), in.work.shifted_rows2()}
                                              : terms::PairRows{};
     terms::PairSums sums, sums_shifted;
-    if (shifted_wanted)
-        terms::pair_sums(call.t, call.t + dt, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows,
-                         rows_shifted, sums, sums_shifted);
-    else
-        sums = terms::pair_sums(call.t, mix.nc, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps_matrix, rows.r1,
-                                rows.r2);
+    terms::symmetric_pair_sums(call.t, shifted_wanted ? call.t + dt : 0.0, mix.nc, mix.n, mix.idx, mix.x, mix.m,
+                               mix.sigma, mix.eps_matrix, rows, rows_shifted,
+                               {mix.pos.md, mix.pos.md2, mix.pos.md3}, sums, sums_shifted);
     Mixture with_sums = mix;
     with_sums.sums = &sums;
     const bool with_temperature = sw.enthalpy || sw.entropy;

@@ -181,32 +181,24 @@ struct PairRows {
 };
 
 // As dispersion_sums<rows> at t (the same expressions, so the same values), with the largest cross
-// energy on the way; with kTwo also at a second temperature t2 in the same pass over the pairs (the
-// pairs' diameters and energies are read once for both). m is by component.
-template <bool kRows, bool kTwo>
-void pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
-                    const double *m, const double *sigma, const double *eps_matrix, PairRows rows, PairRows rows2,
-                    PairSums &sums, PairSums &sums2) {
+// energy on the way, for any cross-energy matrix (both ε_kl and ε_lk read). m is by component.
+template <bool kRows>
+void pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                    const double *m, const double *sigma, const double *eps_matrix, PairRows rows, PairSums &sums) {
     const double inv_t = 1.0 / t;
-    const double inv_t2 = kTwo ? 1.0 / t2 : 0.0;
-    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
+    double *const r1 = rows.r1, *const r2 = rows.r2;
     if constexpr (kRows) {
         for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
-        if constexpr (kTwo) {
-            for (std::int64_t k = 0; k < n; ++k) q1[k] = q2[k] = 0.0;
-        }
     }
     sums = PairSums{};
-    sums2 = PairSums{};
     sums.t = t;
-    sums2.t = t2;
     double eps_max = 0.0;
     for (std::int64_t l = 0; l < n; ++l) {
         const std::int64_t j = idx[l] - 1;
         const double w_l = x[l] * m[j];
         const double sigma_j = sigma[j];
         const double *eps_column_j = eps_matrix + j * ld;
-        double off1 = 0.0, off2 = 0.0, shifted1 = 0.0, shifted2 = 0.0;
+        double off1 = 0.0, off2 = 0.0;
         for (std::int64_t k = 0; k < l; ++k) {
             const std::int64_t i = idx[k] - 1;
             const double w_k = x[k] * m[i];
@@ -225,18 +217,6 @@ void pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const 
                 r1[k] += w_l * p1;
                 r2[k] += w_l * p2;
             }
-            if constexpr (kTwo) {
-                const double f_kl = eps_kl * inv_t2;
-                const double f_lk = eps_lk * inv_t2;
-                const double q_1 = (f_kl + f_lk) * s3;
-                const double q_2 = (f_kl * f_kl + f_lk * f_lk) * s3;
-                shifted1 += w_k * q_1;
-                shifted2 += w_k * q_2;
-                if constexpr (kRows) {
-                    q1[k] += w_l * q_1;
-                    q2[k] += w_l * q_2;
-                }
-            }
         }
         const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
         const double s3 = s * s * s;
@@ -251,40 +231,142 @@ void pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const 
         // Ordered pairs: twice the strict lower triangle (both orders are in p1, p2) plus the diagonal.
         sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
         sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
-        if constexpr (kTwo) {
-            const double f_ll = eps_column_j[j] * inv_t2;
-            const double q_1 = 2.0 * f_ll * s3;
-            const double q_2 = 2.0 * f_ll * f_ll * s3;
-            if constexpr (kRows) {
-                q1[l] += shifted1 + w_l * q_1;
-                q2[l] += shifted2 + w_l * q_2;
-            }
-            sums2.d1 += w_l * (shifted1 + 0.5 * w_l * q_1);
-            sums2.d2 += w_l * (shifted2 + 0.5 * w_l * q_2);
-        }
     }
-    sums.eps_max = sums2.eps_max = eps_max;
+    sums.eps_max = eps_max;
 }
 
 // The pair sums at t; rows when both r1 and r2 are given.
 inline PairSums pair_sums(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
                           const double *m, const double *sigma, const double *eps_matrix, double *r1, double *r2) {
-    PairSums sums, unused;
+    PairSums sums;
     if (r1 != nullptr && r2 != nullptr)
-        pair_sums_pass<true, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {r1, r2}, {}, sums, unused);
+        pair_sums_pass<true>(t, ld, n, idx, x, m, sigma, eps_matrix, {r1, r2}, sums);
     else
-        pair_sums_pass<false, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, sums, unused);
+        pair_sums_pass<false>(t, ld, n, idx, x, m, sigma, eps_matrix, {}, sums);
     return sums;
 }
 
-// The pair sums at t and at t2 in one pass; rows (both or neither given) for each.
-inline void pair_sums(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
-                      const double *x, const double *m, const double *sigma, const double *eps_matrix, PairRows rows,
-                      PairRows rows2, PairSums &sums, PairSums &sums2) {
-    if (rows.r1 != nullptr && rows.r2 != nullptr && rows2.r1 != nullptr && rows2.r2 != nullptr)
-        pair_sums_pass<true, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, sums, sums2);
+// Three vectors of n words the symmetric pass may overwrite (by position).
+struct PairScratch {
+    double *w;       // x m
+    double *sigma;   // σ
+    double *column;  // one column of the cross energies, when the listed components are not consecutive
+};
+
+// The pair sums at t for a symmetric cross-energy matrix (ε_kl = ε_lk, as the monitors write it): the
+// values pair_sums gives for it, bit for bit, reading each pair once; with kTwo also at t2 in the same
+// pass (each pair's diameter and energy read once for both). x m and σ are gathered by position first,
+// and the columns of the matrix are read in place when the listed components are consecutive
+// (gathered otherwise), so that the inner loop runs over contiguous vectors.
+template <bool kRows, bool kTwo>
+void symmetric_pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                              const double *x, const double *m, const double *sigma, const double *eps_matrix,
+                              PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
+                              PairSums &sums2) {
+    const double inv_t = 1.0 / t;
+    const double inv_t2 = kTwo ? 1.0 / t2 : 0.0;
+    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
+    double *const w = scratch.w, *const sg = scratch.sigma;
+    bool consecutive = true;
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = idx[k] - 1;
+        w[k] = x[k] * m[i];
+        sg[k] = sigma[i];
+        consecutive = consecutive && idx[k] == idx[0] + k;
+        if constexpr (kRows) r1[k] = r2[k] = 0.0;
+        if constexpr (kRows && kTwo) q1[k] = q2[k] = 0.0;
+    }
+    sums = PairSums{};
+    sums2 = PairSums{};
+    sums.t = t;
+    sums2.t = t2;
+    double eps_max = 0.0;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const std::int64_t j = idx[l] - 1;
+        const double *eps_column_j = eps_matrix + j * ld;
+        const double *column = eps_column_j + (idx[0] - 1);  // by position
+        if (!consecutive) {
+            for (std::int64_t k = 0; k < l; ++k) scratch.column[k] = eps_column_j[idx[k] - 1];
+            column = scratch.column;
+        }
+        const double w_l = w[l];
+        const double sigma_j = sg[l];
+        double off1 = 0.0, off2 = 0.0, shifted1 = 0.0, shifted2 = 0.0;
+        for (std::int64_t k = 0; k < l; ++k) {
+            const double s = (sg[k] + sigma_j) * kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            const double eps = column[k];
+            eps_max = std::max(eps_max, eps);
+            // (e + e) s³ and (e² + e²) s³ of the general pass, exactly.
+            const double e = eps * inv_t;
+            const double p1 = 2.0 * e * s3;
+            const double p2 = 2.0 * (e * e) * s3;
+            off1 += w[k] * p1;
+            off2 += w[k] * p2;
+            if constexpr (kRows) {
+                r1[k] += w_l * p1;
+                r2[k] += w_l * p2;
+            }
+            if constexpr (kTwo) {
+                const double f = eps * inv_t2;
+                const double f1 = 2.0 * f * s3;
+                const double f2 = 2.0 * (f * f) * s3;
+                shifted1 += w[k] * f1;
+                shifted2 += w[k] * f2;
+                if constexpr (kRows) {
+                    q1[k] += w_l * f1;
+                    q2[k] += w_l * f2;
+                }
+            }
+        }
+        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps_column_j[j]);
+        const double e_ll = eps_column_j[j] * inv_t;
+        const double p1 = 2.0 * e_ll * s3;
+        const double p2 = 2.0 * e_ll * e_ll * s3;
+        if constexpr (kRows) {
+            r1[l] += off1 + w_l * p1;
+            r2[l] += off2 + w_l * p2;
+        }
+        sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
+        sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
+        if constexpr (kTwo) {
+            const double f_ll = eps_column_j[j] * inv_t2;
+            const double f1 = 2.0 * f_ll * s3;
+            const double f2 = 2.0 * f_ll * f_ll * s3;
+            if constexpr (kRows) {
+                q1[l] += shifted1 + w_l * f1;
+                q2[l] += shifted2 + w_l * f2;
+            }
+            sums2.d1 += w_l * (shifted1 + 0.5 * w_l * f1);
+            sums2.d2 += w_l * (shifted2 + 0.5 * w_l * f2);
+        }
+    }
+    sums.eps_max = sums2.eps_max = eps_max;
+}
+
+// The symmetric pass at t, and at t2 when t2 > 0 (sums2 untouched otherwise); rows for each when both of
+// their vectors are given.
+inline void symmetric_pair_sums(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                                const double *x, const double *m, const double *sigma, const double *eps_matrix,
+                                PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
+                                PairSums &sums2) {
+    const bool with_rows = rows.r1 != nullptr && rows.r2 != nullptr;
+    const bool two = t2 > 0.0;
+    PairSums unused;
+    if (two && with_rows && rows2.r1 != nullptr && rows2.r2 != nullptr)
+        symmetric_pair_sums_pass<true, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, scratch, sums,
+                                             sums2);
+    else if (two)
+        symmetric_pair_sums_pass<false, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums,
+                                              sums2);
+    else if (with_rows)
+        symmetric_pair_sums_pass<true, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, rows, {}, scratch, sums,
+                                              unused);
     else
-        pair_sums_pass<false, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, sums, sums2);
+        symmetric_pair_sums_pass<false, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums,
+                                               unused);
 }
 
 // The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "common/basis.h"
@@ -192,6 +193,45 @@ TEST_F(CallFixture, NoComponentsMeansNothingToDo) {
     n = -3;
     EXPECT_EQ(check(100), CallCheck::nothing);
     EXPECT_EQ(kstat, 1);
+}
+
+// Compositions the call check accepts or rejects, in a problem whose components are marked in a
+// bitset (130 components: three words) and in one beyond the bitset (entries compared pairwise).
+TEST(CallCheck, CompositionsAcceptedOrRejected) {
+    struct Case {
+        const char *name;
+        std::vector<std::int64_t> idx;
+        std::vector<double> z;
+        bool sound;
+    };
+    const Case cases[] = {
+        {"distinct", {1, 3, 2}, {0.2, 0.3, 0.5}, true},
+        {"same bit of different words", {1, 65, 129}, {0.2, 0.3, 0.5}, true},
+        {"last bit of a word and the next", {64, 65, 130}, {0.2, 0.3, 0.5}, true},
+        {"repeated at once", {2, 2, 1}, {0.2, 0.3, 0.5}, false},
+        {"repeated first and last", {65, 1, 65}, {0.2, 0.3, 0.5}, false},
+        {"repeated in the last word", {130, 7, 130}, {0.2, 0.3, 0.5}, false},
+        {"component 0", {0, 1}, {0.5, 0.5}, false},
+        {"beyond the problem", {1, 100000}, {0.5, 0.5}, false},
+        {"negative fraction", {1, 2}, {1.5, -0.5}, false},
+        {"fractions not summing to 1", {1, 2}, {0.5, 0.4}, false},
+        {"not finite", {1, 2}, {std::nan(""), 0.5}, false},
+    };
+    for (const std::int64_t nc : {std::int64_t{130}, std::int64_t{5000}}) {
+        testing::FakeHost fake(nc, 200);
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(nc) + " components");
+            MonitorCall call{};
+            call.t = 300;
+            call.p = 1e5;
+            call.n = static_cast<std::int64_t>(c.idx.size());
+            call.idx = c.idx.data();
+            call.z = c.z.data();
+            call.kvl = 2;
+            call.kds = 1;
+            EXPECT_EQ(check_monitor_call(fake.view(), call, 100), c.sound ? CallCheck::proceed : CallCheck::rejected);
+        }
+    }
 }
 
 TEST_F(CallFixture, MissingRequestedSlotIsRefusedAtRead) {
