@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/basis.h"
+#include "common/lanes.h"
 #include "common/missing_parameters.h"
 #include "common/segment_average.h"
 #include "common/vector_form.h"
@@ -118,12 +119,26 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
     for (std::int64_t k = 0; k < call.n; ++k)
         through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
     if (!through_segments) {
-        // Every pair takes (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is).
+        // Every pair takes (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is); the
+        // square roots two at a time, over the energies gathered by position into vectors the
+        // properties fill only later.
+        double *const e = work.positions().d;
+        double *const mean = work.positions().md;
+        for (std::int64_t k = 0; k < call.n; ++k) e[k] = work.eps()[call.idx[k] - 1];
         for (std::int64_t l = 1; l < call.n; ++l) {
+            const double e_l = e[l];
+            std::int64_t k = 0;
+            for (; k + 1 < l; k += 2) {
+                const Lanes root = sqrt_lanes(Lanes{e[k], e[k + 1]} * e_l);
+                mean[k] = root[0];
+                mean[k + 1] = root[1];
+            }
+            if (k < l) mean[k] = std::sqrt(e[k] * e_l);
             const std::int64_t j = call.idx[l];
-            for (std::int64_t k = 0; k < l; ++k) {
+            const double *kij_column = kij + (j - 1) * nc;
+            for (k = 0; k < l; ++k) {
                 const std::int64_t i = call.idx[k];
-                const double value = (1.0 - kij[(j - 1) * nc + (i - 1)]) * std::sqrt(work.eps()[i - 1] * work.eps()[j - 1]);
+                const double value = (1.0 - kij_column[i - 1]) * mean[k];
                 eps[(j - 1) * nc + (i - 1)] = value;
                 eps[(i - 1) * nc + (j - 1)] = value;
             }

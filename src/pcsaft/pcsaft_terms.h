@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "common/hard_chain_terms.h"
+#include "common/lanes.h"
 #include "pcsaft/pcsaft_constants.h"
 
 namespace keld::pcsaft::terms {
@@ -253,52 +254,57 @@ struct PairScratch {
     double *column;  // one column of the cross energies, when the listed components are not consecutive
 };
 
-// The pair sums at t for a symmetric cross-energy matrix (ε_kl = ε_lk, as the monitors write it): the
-// values pair_sums gives for it, bit for bit, reading each pair once; with kTwo also at t2 in the same
-// pass (each pair's diameter and energy read once for both). x m and σ are gathered by position first,
-// and the columns of the matrix are read in place when the listed components are consecutive
-// (gathered otherwise), so that the inner loop runs over contiguous vectors.
-template <bool kRows, bool kTwo>
-void symmetric_pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
-                              const double *x, const double *m, const double *sigma, const double *eps_matrix,
-                              PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
-                              PairSums &sums2) {
-    const double inv_t = 1.0 / t;
-    const double inv_t2 = kTwo ? 1.0 / t2 : 0.0;
-    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
-    double *const w = scratch.w, *const sg = scratch.sigma;
+// Gathers x m and σ by position into the scratch; true when the listed components are consecutive.
+inline bool gather_pair_inputs(std::int64_t n, const std::int64_t *idx, const double *x, const double *m,
+                               const double *sigma, PairScratch scratch) {
     bool consecutive = true;
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t i = idx[k] - 1;
-        w[k] = x[k] * m[i];
-        sg[k] = sigma[i];
+        scratch.w[k] = x[k] * m[i];
+        scratch.sigma[k] = sigma[i];
         consecutive = consecutive && idx[k] == idx[0] + k;
-        if constexpr (kRows) r1[k] = r2[k] = 0.0;
-        if constexpr (kRows && kTwo) q1[k] = q2[k] = 0.0;
+    }
+    return consecutive;
+}
+
+// The cross energies of entry l with the entries before it, by position: column l of the matrix in
+// place when the listed components are consecutive, gathered into the scratch otherwise.
+inline const double *pair_column(std::int64_t l, std::int64_t ld, const std::int64_t *idx, const double *eps_matrix,
+                                 bool consecutive, PairScratch scratch) {
+    const double *eps_column_j = eps_matrix + (idx[l] - 1) * ld;
+    if (consecutive) return eps_column_j + (idx[0] - 1);
+    for (std::int64_t k = 0; k < l; ++k) scratch.column[k] = eps_column_j[idx[k] - 1];
+    return scratch.column;
+}
+
+// The pair sums at t for a symmetric cross-energy matrix (ε_kl = ε_lk, as the monitors write it): the
+// values pair_sums gives for it, bit for bit, reading each pair once. x m and σ are gathered by position
+// first, so that the inner loop runs over contiguous vectors.
+template <bool kRows>
+void symmetric_pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
+                              const double *m, const double *sigma, const double *eps_matrix, PairRows rows,
+                              PairScratch scratch, PairSums &sums) {
+    const double inv_t = 1.0 / t;
+    double *const r1 = rows.r1, *const r2 = rows.r2;
+    const double *const w = scratch.w, *const sg = scratch.sigma;
+    const bool consecutive = gather_pair_inputs(n, idx, x, m, sigma, scratch);
+    if constexpr (kRows) {
+        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
     }
     sums = PairSums{};
-    sums2 = PairSums{};
     sums.t = t;
-    sums2.t = t2;
     double eps_max = 0.0;
     for (std::int64_t l = 0; l < n; ++l) {
-        const std::int64_t j = idx[l] - 1;
-        const double *eps_column_j = eps_matrix + j * ld;
-        const double *column = eps_column_j + (idx[0] - 1);  // by position
-        if (!consecutive) {
-            for (std::int64_t k = 0; k < l; ++k) scratch.column[k] = eps_column_j[idx[k] - 1];
-            column = scratch.column;
-        }
+        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
         const double w_l = w[l];
         const double sigma_j = sg[l];
-        double off1 = 0.0, off2 = 0.0, shifted1 = 0.0, shifted2 = 0.0;
+        double off1 = 0.0, off2 = 0.0;
         for (std::int64_t k = 0; k < l; ++k) {
             const double s = (sg[k] + sigma_j) * kHalfScaledAngstrom;
             const double s3 = s * s * s;
-            const double eps = column[k];
-            eps_max = std::max(eps_max, eps);
+            eps_max = std::max(eps_max, column[k]);
             // (e + e) s³ and (e² + e²) s³ of the general pass, exactly.
-            const double e = eps * inv_t;
+            const double e = column[k] * inv_t;
             const double p1 = 2.0 * e * s3;
             const double p2 = 2.0 * (e * e) * s3;
             off1 += w[k] * p1;
@@ -307,22 +313,12 @@ void symmetric_pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t
                 r1[k] += w_l * p1;
                 r2[k] += w_l * p2;
             }
-            if constexpr (kTwo) {
-                const double f = eps * inv_t2;
-                const double f1 = 2.0 * f * s3;
-                const double f2 = 2.0 * (f * f) * s3;
-                shifted1 += w[k] * f1;
-                shifted2 += w[k] * f2;
-                if constexpr (kRows) {
-                    q1[k] += w_l * f1;
-                    q2[k] += w_l * f2;
-                }
-            }
         }
+        const double eps_ll = eps_matrix[(idx[l] - 1) * (ld + 1)];
         const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
         const double s3 = s * s * s;
-        eps_max = std::max(eps_max, eps_column_j[j]);
-        const double e_ll = eps_column_j[j] * inv_t;
+        eps_max = std::max(eps_max, eps_ll);
+        const double e_ll = eps_ll * inv_t;
         const double p1 = 2.0 * e_ll * s3;
         const double p2 = 2.0 * e_ll * e_ll * s3;
         if constexpr (kRows) {
@@ -331,19 +327,67 @@ void symmetric_pair_sums_pass(double t, double t2, std::int64_t ld, std::int64_t
         }
         sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
         sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
-        if constexpr (kTwo) {
-            const double f_ll = eps_column_j[j] * inv_t2;
-            const double f1 = 2.0 * f_ll * s3;
-            const double f2 = 2.0 * f_ll * f_ll * s3;
-            if constexpr (kRows) {
-                q1[l] += shifted1 + w_l * f1;
-                q2[l] += shifted2 + w_l * f2;
-            }
-            sums2.d1 += w_l * (shifted1 + 0.5 * w_l * f1);
-            sums2.d2 += w_l * (shifted2 + 0.5 * w_l * f2);
-        }
     }
-    sums.eps_max = sums2.eps_max = eps_max;
+    sums.eps_max = eps_max;
+}
+
+// The symmetric pass at t and t2 together, the two temperatures in the two lanes (each pair's diameter
+// and energy read once for both): each lane the bits of symmetric_pair_sums_pass at its temperature.
+template <bool kRows>
+void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                               const double *x, const double *m, const double *sigma, const double *eps_matrix,
+                               PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
+                               PairSums &sums2) {
+    const Lanes inv_t = {1.0 / t, 1.0 / t2};
+    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
+    const double *const w = scratch.w, *const sg = scratch.sigma;
+    const bool consecutive = gather_pair_inputs(n, idx, x, m, sigma, scratch);
+    if constexpr (kRows) {
+        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = q1[k] = q2[k] = 0.0;
+    }
+    Lanes d1 = {0.0, 0.0}, d2 = {0.0, 0.0};
+    double eps_max = 0.0;
+    for (std::int64_t l = 0; l < n; ++l) {
+        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
+        const double w_l = w[l];
+        const double sigma_j = sg[l];
+        Lanes off1 = {0.0, 0.0}, off2 = {0.0, 0.0};
+        for (std::int64_t k = 0; k < l; ++k) {
+            const double s = (sg[k] + sigma_j) * kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            eps_max = std::max(eps_max, column[k]);
+            const Lanes e = column[k] * inv_t;
+            const Lanes p1 = 2.0 * e * s3;
+            const Lanes p2 = 2.0 * (e * e) * s3;
+            off1 += w[k] * p1;
+            off2 += w[k] * p2;
+            if constexpr (kRows) {
+                const Lanes u1 = w_l * p1, u2 = w_l * p2;
+                r1[k] += u1[0];
+                q1[k] += u1[1];
+                r2[k] += u2[0];
+                q2[k] += u2[1];
+            }
+        }
+        const double eps_ll = eps_matrix[(idx[l] - 1) * (ld + 1)];
+        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps_ll);
+        const Lanes e_ll = eps_ll * inv_t;
+        const Lanes p1 = 2.0 * e_ll * s3;
+        const Lanes p2 = 2.0 * e_ll * e_ll * s3;
+        if constexpr (kRows) {
+            const Lanes u1 = off1 + w_l * p1, u2 = off2 + w_l * p2;
+            r1[l] += u1[0];
+            q1[l] += u1[1];
+            r2[l] += u2[0];
+            q2[l] += u2[1];
+        }
+        d1 += w_l * (off1 + 0.5 * w_l * p1);
+        d2 += w_l * (off2 + 0.5 * w_l * p2);
+    }
+    sums = PairSums{t, d1[0], d2[0], eps_max};
+    sums2 = PairSums{t2, d1[1], d2[1], eps_max};
 }
 
 // The symmetric pass at t, and at t2 when t2 > 0 (sums2 untouched otherwise); rows for each when both of
@@ -353,20 +397,14 @@ inline void symmetric_pair_sums(double t, double t2, std::int64_t ld, std::int64
                                 PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
                                 PairSums &sums2) {
     const bool with_rows = rows.r1 != nullptr && rows.r2 != nullptr;
-    const bool two = t2 > 0.0;
-    PairSums unused;
-    if (two && with_rows && rows2.r1 != nullptr && rows2.r2 != nullptr)
-        symmetric_pair_sums_pass<true, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, scratch, sums,
-                                             sums2);
-    else if (two)
-        symmetric_pair_sums_pass<false, true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums,
-                                              sums2);
+    if (t2 > 0.0 && with_rows && rows2.r1 != nullptr && rows2.r2 != nullptr)
+        symmetric_pair_sums_pass2<true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, scratch, sums, sums2);
+    else if (t2 > 0.0)
+        symmetric_pair_sums_pass2<false>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums, sums2);
     else if (with_rows)
-        symmetric_pair_sums_pass<true, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, rows, {}, scratch, sums,
-                                              unused);
+        symmetric_pair_sums_pass<true>(t, ld, n, idx, x, m, sigma, eps_matrix, rows, scratch, sums);
     else
-        symmetric_pair_sums_pass<false, false>(t, 0.0, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums,
-                                               unused);
+        symmetric_pair_sums_pass<false>(t, ld, n, idx, x, m, sigma, eps_matrix, {}, scratch, sums);
 }
 
 // The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered
