@@ -148,11 +148,13 @@ struct ChainTerm {
 };
 
 // half_diameter(k) gives d_k/2 (as S), half_diameter_slope(k) ∂(d_k/2)/∂T
-// (read only with_temperature); x and m are by position.
+// (read only with_temperature); x and m are by position. When log_contact is
+// given, ln g_kk goes to log_contact[k] for each entry the term weighs
+// (x_k (1 - m_k) != 0), for the caller's composition derivatives.
 template <class S, class HalfDiameter, class HalfDiameterSlope>
 ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const double *m, const Moments<S> &mom,
                         HalfDiameter &&half_diameter, HalfDiameterSlope &&half_diameter_slope,
-                        bool with_sensitivities, bool with_temperature) {
+                        bool with_sensitivities, bool with_temperature, S *log_contact = nullptr) {
     using std::log1p;
     ChainTerm<S> chain;
     chain.contact = contact_terms(mom, rho);
@@ -168,7 +170,9 @@ ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const dou
         const S g = 1.0 + g_minus_1;
         const S g_1 = (k.u_1 + 3.0 * h * k.b_1 + 2.0 * h2 * k.c_1) / g;
         const S g_2 = (k.u_2 + 3.0 * h * k.b_2 + 2.0 * h2 * k.c_2) / g;
-        chain.part.a += weight * log1p(g_minus_1);
+        const S log_g = log1p(g_minus_1);
+        if (log_contact != nullptr) log_contact[p] = log_g;
+        chain.part.a += weight * log_g;
         chain.part.a_rho += weight * g_1;
         chain.part.a_rhorho += weight * (g_2 - g_1 * g_1);
         if (with_sensitivities) {

@@ -71,6 +71,9 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
     const bool with_sensitivities = with_temperature || with_composition;
     const double t = t_;
 
+    // ln g_kk of the chain term, kept for the molecules' own contact terms in pos.chain (which the
+    // composition loop overwrites element by element after reading it), unless the rows live there.
+    double *const log_contact = with_composition && r1 != pos_.chain && r2 != pos_.chain ? pos_.chain : nullptr;
     const Contribution hs_disp = contribution(helmholtz::hard_sphere(mom_, rho, with_sensitivities)) +
                                  dispersion(mom_, sums_, rho, with_sensitivities);
     const ChainTerm chain = helmholtz::hard_chain(
@@ -79,7 +82,7 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
             const std::int64_t i = idx_[k] - 1;
             return 0.5 * segment_diameter_slope(sigma_[i], eps_[i], t, segment_diameter_factor(eps_[i], t));
         },
-        with_sensitivities, with_temperature);
+        with_sensitivities, with_temperature, log_contact);
 
     ResidualValues out;
     out.a = hs_disp.a + chain.part.a;
@@ -97,8 +100,9 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
         // ∂ã/∂x_k; the chain term's share (Σ_l x_l (1-m_l) ∂ln g_l/∂x_k + (1-m_k) ln g_k) to pos.chain.
         for (std::int64_t k = 0; k < n_; ++k) {
             const double mk = pos_.m[k];
-            const double chain_k =
-                chain_share(chain, own_contact(chain, mk, pos_.d[k]), pos_.md2[k], pos_.md3[k]);
+            const bool kept = log_contact != nullptr && mk != 1.0 && x_[k] * (1.0 - mk) != 0.0;
+            const double own = kept ? (1.0 - mk) * log_contact[k] : own_contact(chain, mk, pos_.d[k]);
+            const double chain_k = chain_share(chain, own, pos_.md2[k], pos_.md3[k]);
             dadx[k] = composition_derivative(hs_disp, mk, pos_.md[k], pos_.md2[k], pos_.md3[k], r1[k], r2[k], chain_k);
             pos_.chain[k] = chain_k;
         }
