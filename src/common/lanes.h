@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,5 +23,14 @@ inline Lanes sqrt_lanes(Lanes v) {
     return Lanes{std::sqrt(v[0]), std::sqrt(v[1])};
 #endif
 }
+
+// Two consecutive doubles from p and to p (no alignment needed).
+inline Lanes load_lanes(const double *p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store_lanes(double *p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
 }  // namespace keld

@@ -61,7 +61,8 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
     terms::PairSums sums, sums_shifted;
     terms::symmetric_pair_sums(call.t, shifted_wanted ? call.t + dt : 0.0, mix.nc, mix.n, mix.idx, mix.x, mix.m,
                                mix.sigma, mix.eps_matrix, rows, rows_shifted,
-                               {mix.pos.md, mix.pos.md2, mix.pos.md3}, sums, sums_shifted);
+                               {mix.pos.md, mix.pos.md2, mix.pos.md3, in.work.pair_rows_scratch()}, sums,
+                               sums_shifted);
     Mixture with_sums = mix;
     with_sums.sums = &sums;
     const bool with_temperature = sw.enthalpy || sw.entropy;

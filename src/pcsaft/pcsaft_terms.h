@@ -247,11 +247,12 @@ inline PairSums pair_sums(double t, std::int64_t ld, std::int64_t n, const std::
     return sums;
 }
 
-// Three vectors of n words the symmetric pass may overwrite (by position).
+// Vectors the symmetric pass may overwrite (by position), n words each unless stated.
 struct PairScratch {
-    double *w;       // x m
-    double *sigma;   // σ
-    double *column;  // one column of the cross energies, when the listed components are not consecutive
+    double *w;                // x m
+    double *sigma;            // σ
+    double *column;           // one column of the cross energies, when the listed components are not consecutive
+    double *rows = nullptr;   // 4 n words, optional: the rows at both temperatures side by side
 };
 
 // Gathers x m and σ by position into the scratch; true when the listed components are consecutive.
@@ -339,11 +340,12 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
                                PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
                                PairSums &sums2) {
     const Lanes inv_t = {1.0 / t, 1.0 / t2};
-    double *const r1 = rows.r1, *const r2 = rows.r2, *const q1 = rows2.r1, *const q2 = rows2.r2;
+    // Row k at both temperatures side by side: {∂D1/∂x_k at t, at t2} at 2k of both1, D2's in both2.
+    double *const both1 = scratch.rows, *const both2 = scratch.rows + 2 * n;
     const double *const w = scratch.w, *const sg = scratch.sigma;
     const bool consecutive = gather_pair_inputs(n, idx, x, m, sigma, scratch);
     if constexpr (kRows) {
-        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = q1[k] = q2[k] = 0.0;
+        for (std::int64_t k = 0; k < 2 * n; ++k) both1[k] = both2[k] = 0.0;
     }
     Lanes d1 = {0.0, 0.0}, d2 = {0.0, 0.0};
     double eps_max = 0.0;
@@ -362,11 +364,8 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
             off1 += w[k] * p1;
             off2 += w[k] * p2;
             if constexpr (kRows) {
-                const Lanes u1 = w_l * p1, u2 = w_l * p2;
-                r1[k] += u1[0];
-                q1[k] += u1[1];
-                r2[k] += u2[0];
-                q2[k] += u2[1];
+                store_lanes(both1 + 2 * k, load_lanes(both1 + 2 * k) + w_l * p1);
+                store_lanes(both2 + 2 * k, load_lanes(both2 + 2 * k) + w_l * p2);
             }
         }
         const double eps_ll = eps_matrix[(idx[l] - 1) * (ld + 1)];
@@ -377,34 +376,49 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
         const Lanes p1 = 2.0 * e_ll * s3;
         const Lanes p2 = 2.0 * e_ll * e_ll * s3;
         if constexpr (kRows) {
-            const Lanes u1 = off1 + w_l * p1, u2 = off2 + w_l * p2;
-            r1[l] += u1[0];
-            q1[l] += u1[1];
-            r2[l] += u2[0];
-            q2[l] += u2[1];
+            store_lanes(both1 + 2 * l, load_lanes(both1 + 2 * l) + (off1 + w_l * p1));
+            store_lanes(both2 + 2 * l, load_lanes(both2 + 2 * l) + (off2 + w_l * p2));
         }
         d1 += w_l * (off1 + 0.5 * w_l * p1);
         d2 += w_l * (off2 + 0.5 * w_l * p2);
+    }
+    if constexpr (kRows) {
+        for (std::int64_t k = 0; k < n; ++k) {
+            rows.r1[k] = both1[2 * k];
+            rows2.r1[k] = both1[2 * k + 1];
+            rows.r2[k] = both2[2 * k];
+            rows2.r2[k] = both2[2 * k + 1];
+        }
     }
     sums = PairSums{t, d1[0], d2[0], eps_max};
     sums2 = PairSums{t2, d1[1], d2[1], eps_max};
 }
 
-// The symmetric pass at t, and at t2 when t2 > 0 (sums2 untouched otherwise); rows for each when both of
-// their vectors are given.
+// The symmetric pass at t, and at t2 when t2 > 0 (sums2 untouched otherwise); rows at a temperature when
+// both of its vectors are given. Rows at both temperatures are formed in one pass when scratch.rows is
+// given, else in one pass per temperature (the same values).
 inline void symmetric_pair_sums(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
                                 const double *x, const double *m, const double *sigma, const double *eps_matrix,
                                 PairRows rows, PairRows rows2, PairScratch scratch, PairSums &sums,
                                 PairSums &sums2) {
     const bool with_rows = rows.r1 != nullptr && rows.r2 != nullptr;
-    if (t2 > 0.0 && with_rows && rows2.r1 != nullptr && rows2.r2 != nullptr)
+    const bool with_rows2 = rows2.r1 != nullptr && rows2.r2 != nullptr;
+    const auto one = [&](double at, bool r, PairRows v, PairSums &out) {
+        if (r)
+            symmetric_pair_sums_pass<true>(at, ld, n, idx, x, m, sigma, eps_matrix, v, scratch, out);
+        else
+            symmetric_pair_sums_pass<false>(at, ld, n, idx, x, m, sigma, eps_matrix, {}, scratch, out);
+    };
+    if (!(t2 > 0.0)) {
+        one(t, with_rows, rows, sums);
+    } else if (with_rows && with_rows2 && scratch.rows != nullptr) {
         symmetric_pair_sums_pass2<true>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, rows, rows2, scratch, sums, sums2);
-    else if (t2 > 0.0)
+    } else if (!with_rows && !with_rows2) {
         symmetric_pair_sums_pass2<false>(t, t2, ld, n, idx, x, m, sigma, eps_matrix, {}, {}, scratch, sums, sums2);
-    else if (with_rows)
-        symmetric_pair_sums_pass<true>(t, ld, n, idx, x, m, sigma, eps_matrix, rows, scratch, sums);
-    else
-        symmetric_pair_sums_pass<false>(t, ld, n, idx, x, m, sigma, eps_matrix, {}, scratch, sums);
+    } else {
+        one(t, with_rows, rows, sums);
+        one(t2, with_rows2, rows2, sums2);
+    }
 }
 
 // The parts of ∂D1/∂T and ∂D2/∂T that come from temperature-dependent binary parameters, over ordered

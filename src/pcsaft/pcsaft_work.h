@@ -34,6 +34,9 @@ struct WorkArea {
     double *dispersion_rows2() const { return base + 14 * nc; }
     double *shifted_rows1() const { return base + 15 * nc; }  // the same at the shifted temperature
     double *shifted_rows2() const { return base + 16 * nc; }
+    // 4 NC words of the same gap after them (it holds 3 NC^2 - 2 NC words) for the pair sums' rows at
+    // both temperatures side by side; none with one component (no pairs, and no room).
+    double *pair_rows_scratch() const { return nc >= 2 ? base + 17 * nc : nullptr; }
     double *x() const { return base + 15 * nc + 3 * nc * nc; }     // true mole fractions, by position
     double *m() const { return base + 16 * nc + 3 * nc * nc; }     // final segment number, by component
     double *dadx() const { return base + 17 * nc + 3 * nc * nc; }  // by position

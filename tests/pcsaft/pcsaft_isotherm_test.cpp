@@ -79,12 +79,22 @@ TEST(PcsaftIsotherm, SearchAndPropertiesSeeTheOneShotResidualBitForBit) {
                                                   s.eps_matrix.data(), plain2.pos());
             terms::PairSums sums, sums2;
             if (symmetric(s)) {
-                Vectors scratch(s.n());
+                // Rows at both temperatures side by side in one pass, and one pass per temperature.
+                Vectors scratch(s.n()), w(s.n()), w2(s.n());
+                std::vector<double> side_by_side(4 * s.n());
                 terms::symmetric_pair_sums(t, t2, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
                                            s.eps_matrix.data(), {v.r1.data(), v.r2.data()},
-                                           {v2.r1.data(), v2.r2.data()}, {scratch.d.data(), scratch.m.data(),
-                                                                          scratch.md.data()},
+                                           {v2.r1.data(), v2.r2.data()},
+                                           {scratch.d.data(), scratch.m.data(), scratch.md.data(),
+                                            side_by_side.data()},
                                            sums, sums2);
+                terms::PairSums each, each2;
+                terms::symmetric_pair_sums(t, t2, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
+                                           s.eps_matrix.data(), {w.r1.data(), w.r2.data()},
+                                           {w2.r1.data(), w2.r2.data()},
+                                           {scratch.d.data(), scratch.m.data(), scratch.md.data()}, each, each2);
+                EXPECT_EQ(std::tie(each.d1, each.d2, each2.d1, each2.d2), std::tie(sums.d1, sums.d2, sums2.d1, sums2.d2));
+                EXPECT_EQ(std::tie(w.r1, w.r2, w2.r1, w2.r2), std::tie(v.r1, v.r2, v2.r1, v2.r2));
             } else {
                 sums = terms::pair_sums(t, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
                                         s.eps_matrix.data(), v.r1.data(), v.r2.data());
