@@ -92,7 +92,8 @@ void set_component_parameters(const Parameters &par, const MonitorCall &call, co
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
-        const bool chain_from_ratio = host.is_polymer_or_oligomer(i + 1) && !(par.m()[i] < host.missing());
+        const bool polymer_or_oligomer = work.sources()[i] != param_source::not_polymer;  // as found above
+        const bool chain_from_ratio = polymer_or_oligomer && !(par.m()[i] < host.missing());
         work.m()[i] = chain_from_ratio ? work.mwn()[k] * work.r()[i] : par.m()[i];
         check.require(chain_from_ratio ? "PCSFTR" : "PCSFTM", i + 1, work.m()[i]);
         check.require("PCSFTV", i + 1, work.sigma()[i]);
