@@ -280,7 +280,10 @@ inline const double *pair_column(std::int64_t l, std::int64_t ld, const std::int
 
 // The pair sums at t for a symmetric cross-energy matrix (ε_kl = ε_lk, as the monitors write it): the
 // values pair_sums gives for it, bit for bit, reading each pair once. x m and σ are gathered by position
-// first, so that the inner loop runs over contiguous vectors.
+// first, so that the inner loop runs over contiguous vectors, and the columns are taken two at a time,
+// one in each lane (each lane sums its own column in the order of the one-column loop; the rows take
+// both columns' terms in column order). The two columns are read in place when the listed components
+// are consecutive, gathered into scratch.rows otherwise (one column at a time without it).
 template <bool kRows>
 void symmetric_pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
                               const double *m, const double *sigma, const double *eps_matrix, PairRows rows,
@@ -295,28 +298,27 @@ void symmetric_pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const s
     sums = PairSums{};
     sums.t = t;
     double eps_max = 0.0;
-    for (std::int64_t l = 0; l < n; ++l) {
-        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
-        const double w_l = w[l];
-        const double sigma_j = sg[l];
-        double off1 = 0.0, off2 = 0.0;
-        for (std::int64_t k = 0; k < l; ++k) {
-            const double s = (sg[k] + sigma_j) * kHalfScaledAngstrom;
-            const double s3 = s * s * s;
-            eps_max = std::max(eps_max, column[k]);
-            // (e + e) s³ and (e² + e²) s³ of the general pass, exactly.
-            const double e = column[k] * inv_t;
-            const double p1 = 2.0 * e * s3;
-            const double p2 = 2.0 * (e * e) * s3;
-            off1 += w[k] * p1;
-            off2 += w[k] * p2;
-            if constexpr (kRows) {
-                r1[k] += w_l * p1;
-                r2[k] += w_l * p2;
-            }
+    // Pair (k, l) of column l, with ε_kl.
+    const auto add_pair = [&](std::int64_t k, std::int64_t l, double eps, double &off1, double &off2) {
+        const double s = (sg[k] + sg[l]) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps);
+        // (e + e) s³ and (e² + e²) s³ of the general pass, exactly.
+        const double e = eps * inv_t;
+        const double p1 = 2.0 * e * s3;
+        const double p2 = 2.0 * (e * e) * s3;
+        off1 += w[k] * p1;
+        off2 += w[k] * p2;
+        if constexpr (kRows) {
+            r1[k] += w[l] * p1;
+            r2[k] += w[l] * p2;
         }
+    };
+    // Column l's diagonal closes its row and its share of the sums.
+    const auto close_column = [&](std::int64_t l, double off1, double off2) {
         const double eps_ll = eps_matrix[(idx[l] - 1) * (ld + 1)];
-        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double w_l = w[l];
+        const double s = (sg[l] + sg[l]) * kHalfScaledAngstrom;
         const double s3 = s * s * s;
         eps_max = std::max(eps_max, eps_ll);
         const double e_ll = eps_ll * inv_t;
@@ -328,6 +330,49 @@ void symmetric_pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const s
         }
         sums.d1 += w_l * (off1 + 0.5 * w_l * p1);
         sums.d2 += w_l * (off2 + 0.5 * w_l * p2);
+    };
+    std::int64_t l = 0;
+    if (consecutive || scratch.rows != nullptr) {
+        for (; l + 1 < n; l += 2) {
+            const double *a = eps_matrix + (idx[l] - 1) * ld + (idx[0] - 1);  // columns l and l + 1 by position
+            const double *b = eps_matrix + (idx[l + 1] - 1) * ld + (idx[0] - 1);
+            if (!consecutive) {
+                double *const ga = scratch.rows, *const gb = scratch.rows + n;
+                for (std::int64_t k = 0; k <= l; ++k) {
+                    ga[k] = eps_matrix[(idx[l] - 1) * ld + idx[k] - 1];
+                    gb[k] = eps_matrix[(idx[l + 1] - 1) * ld + idx[k] - 1];
+                }
+                a = ga;
+                b = gb;
+            }
+            const Lanes w_ab = {w[l], w[l + 1]}, sigma_ab = {sg[l], sg[l + 1]};
+            Lanes off1 = {0.0, 0.0}, off2 = {0.0, 0.0};
+            for (std::int64_t k = 0; k < l; ++k) {
+                const Lanes s = (sg[k] + sigma_ab) * kHalfScaledAngstrom;
+                const Lanes s3 = s * s * s;
+                eps_max = std::max(std::max(eps_max, a[k]), b[k]);
+                const Lanes e = Lanes{a[k], b[k]} * inv_t;
+                const Lanes p1 = 2.0 * e * s3;
+                const Lanes p2 = 2.0 * (e * e) * s3;
+                off1 += w[k] * p1;
+                off2 += w[k] * p2;
+                if constexpr (kRows) {
+                    const Lanes u1 = w_ab * p1, u2 = w_ab * p2;
+                    r1[k] = (r1[k] + u1[0]) + u1[1];
+                    r2[k] = (r2[k] + u2[0]) + u2[1];
+                }
+            }
+            close_column(l, off1[0], off2[0]);
+            double next1 = off1[1], next2 = off2[1];
+            add_pair(l, l + 1, b[l], next1, next2);
+            close_column(l + 1, next1, next2);
+        }
+    }
+    for (; l < n; ++l) {
+        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
+        double off1 = 0.0, off2 = 0.0;
+        for (std::int64_t k = 0; k < l; ++k) add_pair(k, l, column[k], off1, off2);
+        close_column(l, off1, off2);
     }
     sums.eps_max = eps_max;
 }

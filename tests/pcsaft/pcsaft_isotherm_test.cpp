@@ -44,6 +44,12 @@ const System kSystems[] = {
                 {278.0, 267.0, 230.0}, {}}, -0.01, 0.0),
     with_cross({"three consecutive of four", 4, {2, 3, 4}, {0.2, 0.5, 0.3}, {9.0, 1.2, 2.8, 4.1},
                 {3.0, 3.5, 3.9, 3.7}, {100.0, 180.0, 320.0, 240.0}, {}}, 0.05, 0.0),
+    with_cross({"six consecutive", 6, {1, 2, 3, 4, 5, 6}, {0.1, 0.25, 0.05, 0.2, 0.3, 0.1},
+                {1.0, 2.2, 3.1, 4.5, 12.0, 2.6}, {3.7, 3.5, 3.8, 3.9, 4.0, 3.6},
+                {150.0, 190.0, 230.0, 250.0, 270.0, 210.0}, {}}, 0.01, 0.0),
+    with_cross({"five of six, in another order", 6, {6, 2, 3, 5, 1}, {0.1, 0.25, 0.05, 0.2, 0.4},
+                {1.0, 2.2, 3.1, 4.5, 12.0, 2.6}, {3.7, 3.5, 3.8, 3.9, 4.0, 3.6},
+                {150.0, 190.0, 230.0, 250.0, 270.0, 210.0}, {}}, -0.02, 0.0),
 };
 
 bool symmetric(const System &s) {
@@ -95,6 +101,15 @@ TEST(PcsaftIsotherm, SearchAndPropertiesSeeTheOneShotResidualBitForBit) {
                                            {scratch.d.data(), scratch.m.data(), scratch.md.data()}, each, each2);
                 EXPECT_EQ(std::tie(each.d1, each.d2, each2.d1, each2.d2), std::tie(sums.d1, sums.d2, sums2.d1, sums2.d2));
                 EXPECT_EQ(std::tie(w.r1, w.r2, w2.r1, w2.r2), std::tie(v.r1, v.r2, v2.r1, v2.r2));
+                // One temperature, the columns gathered into the side-by-side scratch when not consecutive.
+                terms::PairSums single, unused;
+                terms::symmetric_pair_sums(t, 0.0, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
+                                           s.eps_matrix.data(), {w.r1.data(), w.r2.data()}, {},
+                                           {scratch.d.data(), scratch.m.data(), scratch.md.data(),
+                                            side_by_side.data()},
+                                           single, unused);
+                EXPECT_EQ(std::tie(single.d1, single.d2, single.eps_max), std::tie(sums.d1, sums.d2, sums.eps_max));
+                EXPECT_EQ(std::tie(w.r1, w.r2), std::tie(v.r1, v.r2));
             } else {
                 sums = terms::pair_sums(t, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
                                         s.eps_matrix.data(), v.r1.data(), v.r2.data());
