@@ -29,7 +29,9 @@ Moments store_segment_geometry(double t, std::int64_t n, const std::int64_t *idx
         mom.s2 += x[k] * md2;
         mom.s3 += x[k] * md3;
         if (slopes != nullptr) {
-            const double xm_dd = x[k] * mk * segment_diameter_slope(sigma[i], eps[i], t, e);
+            const double d_t = segment_diameter_slope(sigma[i], eps[i], t, e);
+            if (pos.half_diameter_t != nullptr) pos.half_diameter_t[k] = 0.5 * d_t;
+            const double xm_dd = x[k] * mk * d_t;
             slopes->s1 += xm_dd;
             slopes->s2 += 2.0 * d * xm_dd;
             slopes->s3 += 3.0 * d * d * xm_dd;
@@ -79,6 +81,7 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
     const ChainTerm chain = helmholtz::hard_chain(
         rho, n_, x_, pos_.m, mom_, [&](std::int64_t k) { return 0.5 * pos_.d[k]; },
         [&](std::int64_t k) {
+            if (pos_.half_diameter_t != nullptr) return pos_.half_diameter_t[k];
             const std::int64_t i = idx_[k] - 1;
             return 0.5 * segment_diameter_slope(sigma_[i], eps_[i], t, segment_diameter_factor(eps_[i], t));
         },

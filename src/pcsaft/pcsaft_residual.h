@@ -37,7 +37,8 @@ inline double scaled_segment_diameter(double sigma, double eps, double t) {
 
 // Per-position vectors in the caller's work area, n elements each: the temperature-dependent segment
 // diameter d (scaled so that ρ·d³ is dimensionless), m, m·d, m·d², m·d³, and the chain term's share of
-// ∂ã/∂x_k (written only when the composition derivatives are wanted).
+// ∂ã/∂x_k (written only when the composition derivatives are wanted); optionally ∂(d/2)/∂T, which an
+// Isotherm built with the temperature derivative keeps there instead of forming it again at each state.
 struct PositionVectors {
     double *d;
     double *m;
@@ -45,6 +46,7 @@ struct PositionVectors {
     double *md2;
     double *md3;
     double *chain;
+    double *half_diameter_t = nullptr;
 };
 
 // Evaluates the PC-SAFT residual Helmholtz energy of the n listed components idx[0..n-1] (component

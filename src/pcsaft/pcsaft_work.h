@@ -26,7 +26,8 @@ struct WorkArea {
     // which calls of other data sets or threads may be writing.
     double *sources() const { return base + 6 * nc; }
     PositionVectors positions() const {
-        return {base + 7 * nc, base + 8 * nc, base + 9 * nc, base + 10 * nc, base + 11 * nc, base + 13 * nc};
+        return {base + 7 * nc,  base + 8 * nc,  base + 9 * nc, base + 10 * nc,
+                base + 11 * nc, base + 13 * nc, base + 17 * nc};
     }
     // The dispersion pair sums' composition rows at T and at the shifted temperature, by position
     // (gaps of the layout, the last two in the 3 NC^2 words before x).
@@ -35,7 +36,8 @@ struct WorkArea {
     double *shifted_rows1() const { return base + 15 * nc; }  // the same at the shifted temperature
     double *shifted_rows2() const { return base + 16 * nc; }
     // 4 NC words of the same gap after them (it holds 3 NC^2 - 2 NC words) for the pair sums' rows at
-    // both temperatures side by side; none with one component (no pairs, and no room).
+    // both temperatures side by side; none with one component (no pairs, and no room). The pair sums
+    // are formed before any Isotherm, whose diameter slopes (positions()) then take the first NC words.
     double *pair_rows_scratch() const { return nc >= 2 ? base + 17 * nc : nullptr; }
     double *x() const { return base + 15 * nc + 3 * nc * nc; }     // true mole fractions, by position
     double *m() const { return base + 16 * nc + 3 * nc * nc; }     // final segment number, by component
