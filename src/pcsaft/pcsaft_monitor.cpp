@@ -101,6 +101,54 @@ void set_component_parameters(const Parameters &par, const MonitorCall &call, co
     }
 }
 
+// Every pair's cross energy (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is), into
+// both triangles. The square roots go two at a time over the energies gathered by position (into
+// vectors the properties fill only later); with the listed components consecutive, k_ij and the
+// matrix's column are read and written two at a time too.
+void set_plain_cross_energies(const MonitorCall &call, const WorkArea &work) {
+    const std::int64_t nc = work.nc;
+    double *const eps = work.eps_matrix();
+    const double *const kij = work.kij();
+    double *const e = work.positions().d;
+    double *const mean = work.positions().md;
+    bool consecutive = true;
+    for (std::int64_t k = 0; k < call.n; ++k) {
+        e[k] = work.eps()[call.idx[k] - 1];
+        consecutive = consecutive && call.idx[k] == call.idx[0] + k;
+    }
+    const std::int64_t first = call.idx[0] - 1;
+    for (std::int64_t l = 1; l < call.n; ++l) {
+        const std::int64_t j = call.idx[l] - 1;
+        const double e_l = e[l];
+        std::int64_t k = 0;
+        if (consecutive) {
+            // Pairs (first + k, j): column j downwards from row `first`, row j rightwards from column `first`.
+            const double *const kij_column = kij + j * nc + first;
+            double *const column = eps + j * nc + first;
+            double *const row = eps + first * nc + j;
+            for (; k + 1 < l; k += 2) {
+                const Lanes value = (1.0 - load_lanes(kij_column + k)) * sqrt_lanes(load_lanes(e + k) * e_l);
+                store_lanes(column + k, value);
+                row[k * nc] = value[0];
+                row[(k + 1) * nc] = value[1];
+            }
+            if (k < l) column[k] = row[k * nc] = (1.0 - kij_column[k]) * std::sqrt(e[k] * e_l);
+            continue;
+        }
+        for (; k + 1 < l; k += 2) {
+            const Lanes root = sqrt_lanes(load_lanes(e + k) * e_l);
+            mean[k] = root[0];
+            mean[k + 1] = root[1];
+        }
+        if (k < l) mean[k] = std::sqrt(e[k] * e_l);
+        const double *const kij_column = kij + j * nc;
+        for (k = 0; k < l; ++k) {
+            const std::int64_t i = call.idx[k] - 1;
+            eps[j * nc + i] = eps[i * nc + j] = (1.0 - kij_column[i]) * mean[k];
+        }
+    }
+}
+
 // Cross energies: a given k_ij takes (1 - k_ij) sqrt(eps_i eps_j); without one,
 // a segment-built polymer meets its partner through its segments.
 void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
@@ -119,33 +167,7 @@ void set_eps_matrix(const Parameters &par, const MonitorCall &call, const WorkAr
     bool through_segments = false;
     for (std::int64_t k = 0; k < call.n; ++k)
         through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
-    if (!through_segments) {
-        // Every pair takes (1 - k_ij) sqrt(eps_i eps_j) ((1 - 0) leaves the plain mean as it is); the
-        // square roots two at a time, over the energies gathered by position into vectors the
-        // properties fill only later.
-        double *const e = work.positions().d;
-        double *const mean = work.positions().md;
-        for (std::int64_t k = 0; k < call.n; ++k) e[k] = work.eps()[call.idx[k] - 1];
-        for (std::int64_t l = 1; l < call.n; ++l) {
-            const double e_l = e[l];
-            std::int64_t k = 0;
-            for (; k + 1 < l; k += 2) {
-                const Lanes root = sqrt_lanes(Lanes{e[k], e[k + 1]} * e_l);
-                mean[k] = root[0];
-                mean[k + 1] = root[1];
-            }
-            if (k < l) mean[k] = std::sqrt(e[k] * e_l);
-            const std::int64_t j = call.idx[l];
-            const double *kij_column = kij + (j - 1) * nc;
-            for (k = 0; k < l; ++k) {
-                const std::int64_t i = call.idx[k];
-                const double value = (1.0 - kij_column[i - 1]) * mean[k];
-                eps[(j - 1) * nc + (i - 1)] = value;
-                eps[(i - 1) * nc + (j - 1)] = value;
-            }
-        }
-        return;
-    }
+    if (!through_segments) return set_plain_cross_energies(call, work);
     const SegmentScratch scratch{work.scratch(), work.scratch_words()};
     for (std::int64_t k = 0; k < call.n; ++k) {
         for (std::int64_t l = k + 1; l < call.n; ++l) {
