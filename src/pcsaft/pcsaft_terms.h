@@ -379,6 +379,8 @@ void symmetric_pair_sums_pass(double t, std::int64_t ld, std::int64_t n, const s
 
 // The symmetric pass at t and t2 together, the two temperatures in the two lanes (each pair's diameter
 // and energy read once for both): each lane the bits of symmetric_pair_sums_pass at its temperature.
+// The rows at both temperatures are kept side by side in scratch.rows (4 n words) and copied out at the
+// end; the columns are taken two at a time as in symmetric_pair_sums_pass.
 template <bool kRows>
 void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
                                const double *x, const double *m, const double *sigma, const double *eps_matrix,
@@ -386,7 +388,7 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
                                PairSums &sums2) {
     const Lanes inv_t = {1.0 / t, 1.0 / t2};
     // Row k at both temperatures side by side: {∂D1/∂x_k at t, at t2} at 2k of both1, D2's in both2.
-    double *const both1 = scratch.rows, *const both2 = scratch.rows + 2 * n;
+    double *const both1 = kRows ? scratch.rows : nullptr, *const both2 = kRows ? scratch.rows + 2 * n : nullptr;
     const double *const w = scratch.w, *const sg = scratch.sigma;
     const bool consecutive = gather_pair_inputs(n, idx, x, m, sigma, scratch);
     if constexpr (kRows) {
@@ -394,27 +396,26 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
     }
     Lanes d1 = {0.0, 0.0}, d2 = {0.0, 0.0};
     double eps_max = 0.0;
-    for (std::int64_t l = 0; l < n; ++l) {
-        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
-        const double w_l = w[l];
-        const double sigma_j = sg[l];
-        Lanes off1 = {0.0, 0.0}, off2 = {0.0, 0.0};
-        for (std::int64_t k = 0; k < l; ++k) {
-            const double s = (sg[k] + sigma_j) * kHalfScaledAngstrom;
-            const double s3 = s * s * s;
-            eps_max = std::max(eps_max, column[k]);
-            const Lanes e = column[k] * inv_t;
-            const Lanes p1 = 2.0 * e * s3;
-            const Lanes p2 = 2.0 * (e * e) * s3;
-            off1 += w[k] * p1;
-            off2 += w[k] * p2;
-            if constexpr (kRows) {
-                store_lanes(both1 + 2 * k, load_lanes(both1 + 2 * k) + w_l * p1);
-                store_lanes(both2 + 2 * k, load_lanes(both2 + 2 * k) + w_l * p2);
-            }
+    // Pair (k, l) of column l, with ε_kl.
+    const auto add_pair = [&](std::int64_t k, std::int64_t l, double eps, Lanes &off1, Lanes &off2) {
+        const double s = (sg[k] + sg[l]) * kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        eps_max = std::max(eps_max, eps);
+        const Lanes e = eps * inv_t;
+        const Lanes p1 = 2.0 * e * s3;
+        const Lanes p2 = 2.0 * (e * e) * s3;
+        off1 += w[k] * p1;
+        off2 += w[k] * p2;
+        if constexpr (kRows) {
+            store_lanes(both1 + 2 * k, load_lanes(both1 + 2 * k) + w[l] * p1);
+            store_lanes(both2 + 2 * k, load_lanes(both2 + 2 * k) + w[l] * p2);
         }
+    };
+    // Column l's diagonal closes its row and its share of the sums.
+    const auto close_column = [&](std::int64_t l, Lanes off1, Lanes off2) {
         const double eps_ll = eps_matrix[(idx[l] - 1) * (ld + 1)];
-        const double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
+        const double w_l = w[l];
+        const double s = (sg[l] + sg[l]) * kHalfScaledAngstrom;
         const double s3 = s * s * s;
         eps_max = std::max(eps_max, eps_ll);
         const Lanes e_ll = eps_ll * inv_t;
@@ -426,6 +427,41 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
         }
         d1 += w_l * (off1 + 0.5 * w_l * p1);
         d2 += w_l * (off2 + 0.5 * w_l * p2);
+    };
+    std::int64_t l = 0;
+    if (consecutive) {
+        for (; l + 1 < n; l += 2) {
+            const double *const a = eps_matrix + (idx[l] - 1) * ld + (idx[0] - 1);  // columns l, l + 1
+            const double *const b = eps_matrix + (idx[l + 1] - 1) * ld + (idx[0] - 1);
+            const double w_a = w[l], w_b = w[l + 1];
+            const Lanes sigma_ab = {sg[l], sg[l + 1]};
+            Lanes a1 = {0.0, 0.0}, a2 = {0.0, 0.0}, b1 = {0.0, 0.0}, b2 = {0.0, 0.0};
+            for (std::int64_t k = 0; k < l; ++k) {
+                const Lanes s = (sg[k] + sigma_ab) * kHalfScaledAngstrom;
+                const Lanes s3 = s * s * s;
+                eps_max = std::max(std::max(eps_max, a[k]), b[k]);
+                const Lanes e_a = a[k] * inv_t, e_b = b[k] * inv_t;
+                const Lanes p1_a = 2.0 * e_a * s3[0], p2_a = 2.0 * (e_a * e_a) * s3[0];
+                const Lanes p1_b = 2.0 * e_b * s3[1], p2_b = 2.0 * (e_b * e_b) * s3[1];
+                a1 += w[k] * p1_a;
+                a2 += w[k] * p2_a;
+                b1 += w[k] * p1_b;
+                b2 += w[k] * p2_b;
+                if constexpr (kRows) {
+                    store_lanes(both1 + 2 * k, (load_lanes(both1 + 2 * k) + w_a * p1_a) + w_b * p1_b);
+                    store_lanes(both2 + 2 * k, (load_lanes(both2 + 2 * k) + w_a * p2_a) + w_b * p2_b);
+                }
+            }
+            close_column(l, a1, a2);
+            add_pair(l, l + 1, b[l], b1, b2);
+            close_column(l + 1, b1, b2);
+        }
+    }
+    for (; l < n; ++l) {
+        const double *column = pair_column(l, ld, idx, eps_matrix, consecutive, scratch);
+        Lanes off1 = {0.0, 0.0}, off2 = {0.0, 0.0};
+        for (std::int64_t k = 0; k < l; ++k) add_pair(k, l, column[k], off1, off2);
+        close_column(l, off1, off2);
     }
     if constexpr (kRows) {
         for (std::int64_t k = 0; k < n; ++k) {
