@@ -122,7 +122,7 @@ void set_plain_cross_energies(const MonitorCall &call, const WorkArea &work) {
         const double e_l = e[l];
         std::int64_t k = 0;
         if (consecutive) {
-            // Pairs (first + k, j): column j downwards from row `first`, row j rightwards from column `first`.
+            // Pairs (first + k, j): column j down from row `first`, row j right from column `first`.
             const double *const kij_column = kij + j * nc + first;
             double *const column = eps + j * nc + first;
             double *const row = eps + first * nc + j;

@@ -249,10 +249,10 @@ inline PairSums pair_sums(double t, std::int64_t ld, std::int64_t n, const std::
 
 // Vectors the symmetric pass may overwrite (by position), n words each unless stated.
 struct PairScratch {
-    double *w;                // x m
-    double *sigma;            // σ
-    double *column;           // one column of the cross energies, when the listed components are not consecutive
-    double *rows = nullptr;   // 4 n words, optional: the rows at both temperatures side by side
+    double *w;               // x m
+    double *sigma;           // σ
+    double *column;          // a column of the cross energies, when the listed components are not consecutive
+    double *rows = nullptr;  // 4 n words, optional: the rows at both temperatures side by side
 };
 
 // Gathers x m and σ by position into the scratch; true when the listed components are consecutive.
@@ -388,7 +388,8 @@ void symmetric_pair_sums_pass2(double t, double t2, std::int64_t ld, std::int64_
                                PairSums &sums2) {
     const Lanes inv_t = {1.0 / t, 1.0 / t2};
     // Row k at both temperatures side by side: {∂D1/∂x_k at t, at t2} at 2k of both1, D2's in both2.
-    double *const both1 = kRows ? scratch.rows : nullptr, *const both2 = kRows ? scratch.rows + 2 * n : nullptr;
+    double *const both1 = kRows ? scratch.rows : nullptr;
+    double *const both2 = kRows ? scratch.rows + 2 * n : nullptr;
     const double *const w = scratch.w, *const sg = scratch.sigma;
     const bool consecutive = gather_pair_inputs(n, idx, x, m, sigma, scratch);
     if constexpr (kRows) {

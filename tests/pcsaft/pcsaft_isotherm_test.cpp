@@ -99,7 +99,8 @@ TEST(PcsaftIsotherm, SearchAndPropertiesSeeTheOneShotResidualBitForBit) {
                                            s.eps_matrix.data(), {w.r1.data(), w.r2.data()},
                                            {w2.r1.data(), w2.r2.data()},
                                            {scratch.d.data(), scratch.m.data(), scratch.md.data()}, each, each2);
-                EXPECT_EQ(std::tie(each.d1, each.d2, each2.d1, each2.d2), std::tie(sums.d1, sums.d2, sums2.d1, sums2.d2));
+                EXPECT_EQ(std::tie(each.d1, each.d2, each2.d1, each2.d2),
+                          std::tie(sums.d1, sums.d2, sums2.d1, sums2.d2));
                 EXPECT_EQ(std::tie(w.r1, w.r2, w2.r1, w2.r2), std::tie(v.r1, v.r2, v2.r1, v2.r2));
                 // One temperature, the columns gathered into the side-by-side scratch when not consecutive.
                 terms::PairSums single, unused;
@@ -108,7 +109,8 @@ TEST(PcsaftIsotherm, SearchAndPropertiesSeeTheOneShotResidualBitForBit) {
                                            {scratch.d.data(), scratch.m.data(), scratch.md.data(),
                                             side_by_side.data()},
                                            single, unused);
-                EXPECT_EQ(std::tie(single.d1, single.d2, single.eps_max), std::tie(sums.d1, sums.d2, sums.eps_max));
+                EXPECT_EQ(std::tie(single.d1, single.d2, single.eps_max),
+                          std::tie(sums.d1, sums.d2, sums.eps_max));
                 EXPECT_EQ(std::tie(w.r1, w.r2), std::tie(v.r1, v.r2));
             } else {
                 sums = terms::pair_sums(t, s.ld, s.n(), s.idx.data(), s.x.data(), s.m.data(), s.sigma.data(),
