@@ -66,6 +66,7 @@ struct PcsaftMonitor : ::testing::Test {
             {"hexane + toluene liquid", 330.0, 1e5, 2, {c6, tol}, {0.35, 0.65}},
             {"five solvents liquid", 250.0, 5e6, 2, {c1, c2, c3, c6, tol}, {0.05, 0.1, 0.15, 0.3, 0.4}},
             {"five solvents vapour", 400.0, 1e6, 1, {c1, c2, c3, c6, tol}, {0.4, 0.3, 0.2, 0.05, 0.05}},
+            {"four solvents out of order liquid", 250.0, 5e6, 2, {tol, c1, c6, c3}, {0.4, 0.05, 0.3, 0.25}},
             {"polystyrene in toluene", 400.0, 1e5, 2, {ps, tol}, solution(0.3)},
         };
     }
