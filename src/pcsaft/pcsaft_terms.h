@@ -360,6 +360,8 @@ inline PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbati
 // formed as perturbation_integral forms them: they depend on m̄ alone.
 struct IntegralCoefficients {
     double c[kPerturbationTerms];
+    double first[kPerturbationTerms];   // (i+1) c_i, of (η I)'
+    double second[kPerturbationTerms];  // (i+1) i c_i, of (η I)''
 };
 
 inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbationTerms],
@@ -369,7 +371,11 @@ inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbati
     const double f1 = 1.0 - inv_m;
     const double f2 = f1 * (1.0 - 2.0 * inv_m);
     IntegralCoefficients k;
-    for (int i = 0; i < kPerturbationTerms; ++i) k.c[i] = c0[i] + f1 * c1[i] + f2 * c2[i];
+    for (int i = 0; i < kPerturbationTerms; ++i) {
+        k.c[i] = c0[i] + f1 * c1[i] + f2 * c2[i];
+        k.first[i] = (i + 1) * k.c[i];
+        k.second[i] = (i + 1) * i * k.c[i];
+    }
     return k;
 }
 
@@ -377,11 +383,10 @@ inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbati
 inline PerturbationIntegral perturbation_integral(const IntegralCoefficients &k, double eta) {
     PerturbationIntegral p;
     for (int i = kPerturbationTerms - 1; i >= 0; --i) {
-        const double ci = k.c[i];
-        p.value = p.value * eta + ci;
-        p.eta_i_1 = p.eta_i_1 * eta + (i + 1) * ci;
-        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + (i + 1) * i * ci;
+        p.value = p.value * eta + k.c[i];
+        p.eta_i_1 = p.eta_i_1 * eta + k.first[i];
     }
+    for (int i = kPerturbationTerms - 1; i >= 1; --i) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
     return p;
 }
 
