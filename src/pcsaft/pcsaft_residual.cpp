@@ -73,7 +73,7 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
     const double t = t_;
 
     const Contribution hs_disp = contribution(helmholtz::hard_sphere(mom_, rho, with_sensitivities)) +
-                                 dispersion(mom_, sums_, rho, with_sensitivities);
+                                 dispersion(mom_, sums_, rho, with_sensitivities, i1_, i2_);
     const ChainTerm chain = helmholtz::hard_chain(
         rho, n_, x_, pos_.m, mom_, [&](std::int64_t k) { return 0.5 * pos_.d[k]; },
         [&](std::int64_t k) {
