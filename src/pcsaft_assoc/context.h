@@ -167,6 +167,7 @@ struct Groups {
     double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr, *r1 = nullptr, *r2 = nullptr;  // per group scratch
     double *m = nullptr;                // the bonding matrix, when kept (ng x ng)
     bool refine = false;                // the factors are of a Jacobian near the solution: refine solves
+    bool built = false;                 // the groups are built already (prepared form): solve_direct keeps them
 };
 
 struct Context {

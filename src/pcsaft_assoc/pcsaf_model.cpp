@@ -387,7 +387,7 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
         options.association = args.options.association;
         options.method = args.method;
         options.diag_level = args.kdiag;
-        association_words = assoc::work_words(host, sizing_mixture(args, n.nv, missing), options);
+        association_words = assoc::prepared_words(host, sizing_mixture(args, n.nv, missing), options);
     }
     const std::int64_t printed = printed_work_words(args.nc);
     const bool stack_serves = association_words <= kStackAssociationWords;
@@ -568,6 +568,7 @@ void set_temperature(const host::Host &host, Model &model, double t, bool with_s
     if (m.association) {
         m.amix.t = t;
         m.amix.z = {kPiOver6 * m.mom.m_bar, kPiOver6 * m.mom.s1, kPiOver6 * m.mom.s2, kPiOver6 * m.mom.s3};
+        assoc::prepare(host, m.amix, m.aopt, m.awork, m.aprep);
         m.warm = false;
     }
 }

@@ -27,6 +27,7 @@
 #include "pcsaft_assoc/association.h"
 #include "pcsaft_assoc/pcsaf_arguments.h"
 #include "pcsaft_assoc/pcsaf_dipolar.h"
+#include "pcsaft_assoc/prepared.h"
 
 namespace keld::pcsaf {
 
@@ -127,6 +128,7 @@ struct Model {
     assoc::Options aopt;
     assoc::Outputs aout;
     std::span<double> awork;
+    assoc::Prepared aprep;  // amix at the temperature set last, prepared in awork
     bool warm = false;  // aout.site_fractions hold a converged solution
 
     // Dipoles.

@@ -9,10 +9,8 @@ using namespace pcsaft::terms;
 
 void add_association(const host::Host &host, Model &m, double rho, const ResidualNeeds &needs,
                      ResidualValues &out) {
-    m.amix.rho = rho;
-    m.aopt.start = m.warm ? 2 : 0;
     const assoc::Requests requests{true, needs.rhorho, needs.temperature, needs.composition};
-    const assoc::Results r = assoc::evaluate(host, m.amix, m.aopt, requests, m.aout, m.awork);
+    const assoc::Results r = assoc::evaluate(host, m.aprep, rho, m.warm, requests, m.aout);
     m.warm = r.failed == 0;
     out.association_failed = r.failed != 0;
     // The routine returns rho da/drho, rho a_rho + rho^2 a_rhorho and T da/dT.
