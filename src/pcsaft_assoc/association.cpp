@@ -456,7 +456,8 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     const Diagnostics diag(host, options.diag_level, options.diag_unit);
-    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}, {}, false, 0};
+    Layout layout;
+    Context ctx(host, mix, options, diag, layout);
     resolve_user_types(host, mix, diag);  // an unusable code fails the call when a listed species has it
     if (diag.level() > 1) write_heading_lines(ctx);
     Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
@@ -513,18 +514,18 @@ void prepare(const host::Host &host, const Mixture &mix, const Options &options,
         !resolve_quietly(host, mix))
         return;
     Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
-    if (!build_tables(host, pp.mix, arena, pp.tab) || !prepare_strengths(pp.mix, arena, pp.str, pp.plan)) return;
-    const Tables &tab = pp.tab;
-    pp.matrix_rows = std::min(tab.nu, kNewtonUnknowns);
-    carve_core(arena, tab.nu, tab.ns, tab.nt, pp.matrix_rows, pp.sc);
-    carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, pp.grp);
-    carve_iterative(arena, tab.nu, mix.ncp, pp.sc);
+    Layout &lay = pp.layout;
+    if (!build_tables(host, pp.mix, arena, lay.tab) || !prepare_strengths(pp.mix, arena, lay.str, pp.plan)) return;
+    const Tables &tab = lay.tab;
+    lay.matrix_rows = std::min(tab.nu, kNewtonUnknowns);
+    carve_core(arena, tab.nu, tab.ns, tab.nt, lay.matrix_rows, lay.sc);
+    carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, lay.grp);
+    carve_iterative(arena, tab.nu, mix.ncp, lay.sc);
     if (arena.short_of_words()) return;
     if (tab.nu > 0) {
         const Diagnostics diag(host, options.diag_level, options.diag_unit);
-        Context ctx{host, pp.mix, pp.options, diag, pp.tab, pp.str, pp.sc, 2, 100, false, {}, pp.grp, false, pp.matrix_rows};
+        Context ctx(host, pp.mix, pp.options, diag, pp.layout);
         prepare_groups(ctx);
-        pp.grp = ctx.grp;
     }
     pp.ready = true;
 }
@@ -539,7 +540,7 @@ Results evaluate(const host::Host &host, Prepared &pp, double rho, bool warm, Re
         return r;
     }
     const Diagnostics diag(host, pp.options.diag_level, pp.options.diag_unit);
-    Context ctx{host, pp.mix, pp.options, diag, pp.tab, pp.str, pp.sc, 2, 100, false, {}, pp.grp, false, pp.matrix_rows};
+    Context ctx(host, pp.mix, pp.options, diag, pp.layout);
     density_strengths(pp.mix, pp.plan, req.t || out.delta_t != nullptr, req.x, ctx.str);
     return finish(ctx, nullptr, req, out, r);
 }

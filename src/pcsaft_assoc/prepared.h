@@ -26,12 +26,8 @@ struct Prepared {
     Mixture mix;             // the caller's mixture (its arrays must stay as they were); rho per evaluation
     Options options;
     std::span<double> work;  // holds the prepared tables while ready
-    detail::Tables tab;
-    detail::Strengths str;
+    detail::Layout layout;
     detail::StrengthPlan plan;
-    detail::Scratch sc;
-    detail::Groups grp;
-    std::int64_t matrix_rows = 0;
 };
 
 // Words of work area a prepared form of this mixture needs (at least work_words).
