@@ -484,6 +484,8 @@ void set_temperature(const host::Host &host, Model &model, double t, bool with_s
         m.mom.s2 += xk * m.md2[k];
         m.mom.s3 += xk * m.md3[k];
     }
+    m.i1 = integral_coefficients(kA0, kA1, kA2, m.mom.m_bar);
+    m.i2 = integral_coefficients(kB0, kB1, kB2, m.mom.m_bar);
 
     // k_ij and l_ij of every pair in play at T; cross energies (1 - k_ij) sqrt(eps_i eps_j).
     double *kij = m.eps_matrix;

@@ -123,6 +123,7 @@ struct Model {
     pcsaft::terms::Moments mom;
     pcsaft::terms::MomentSlopes slopes;
     pcsaft::terms::DispersionSums sums;
+    pcsaft::terms::IntegralCoefficients i1{}, i2{};  // of the dispersion integrals (they depend on m̄ alone)
     double d1_binary_t = 0.0, d2_binary_t = 0.0;  // ∂D1/∂T, ∂D2/∂T through k_ij(T) and l_ij(T)
 
     // Association.
