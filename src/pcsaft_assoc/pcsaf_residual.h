@@ -14,12 +14,12 @@
 namespace keld::pcsaf {
 
 struct ResidualNeeds {
-    bool value = true;        // ã itself; without it (and without the two below) the PC-SAFT terms give
-                              // their density derivatives alone, the same numbers without the logarithms
-                              // of the value, as a density search needs
     bool rhorho = true;       // ∂²ã/∂ρ² (always computed for the PC-SAFT terms; asked of the association)
     bool temperature = false; // ∂ã/∂T at constant ρ and x (needs set_temperature with slopes)
     bool composition = false; // ∂ã/∂x_k into model.dadx (needs a model built with composition rows)
+    bool value = true;        // ã itself; without it (and without the two above) the PC-SAFT terms give
+                              // their density derivatives alone, the same numbers without the logarithms
+                              // of the value, as a density search needs
 };
 
 struct ResidualValues {
