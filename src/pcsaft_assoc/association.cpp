@@ -101,9 +101,9 @@ bool valid_species(const Mixture &mix) {
     return true;
 }
 
-// Every array the call will read is present and every component number in range.
 bool valid_density(double rho) { return rho >= 0.0 && std::isfinite(rho); }
 
+// Every array the call will read is present and every component number in range.
 bool valid(const Mixture &mix, const Options &options, Requests req) {
     if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !valid_density(mix.rho) ||
         !(options.tolerance >= 0.0))
