@@ -228,14 +228,33 @@ TEST_F(SlSystem, SolventFlagLeftUnclearedStillMeetsPolymerThroughSegments) {
 }
 
 TEST_F(SlSystem, AsymmetricBinaryCountsInListOrder) {
-    host.set_binary("SLKIJ", toluene, hexane, 0.03);
-    host.set_binary("SLKIJ", hexane, toluene, 0.07);
-    const double plain = kR * std::sqrt(543.0 * 476.0);
-    sl(mixture(350.0, 1.0e5, {toluene, hexane}, {0.5, 0.5}));
-    EXPECT_NEAR(eps_cross(hexane, toluene) / (0.97 * plain), 1.0, 1e-13);
-    EXPECT_EQ(eps_cross(toluene, hexane), eps_cross(hexane, toluene));
-    sl(mixture(350.0, 1.0e5, {hexane, toluene}, {0.5, 0.5}));
-    EXPECT_NEAR(eps_cross(toluene, hexane) / (0.93 * plain), 1.0, 1e-13);
+    // Toluene 1 and styrene 2 listed in order take the straight-through path; the others do not.
+    struct Case {
+        std::vector<std::int64_t> idx;
+        double k_first_second, eta_first_second;  // the binaries (i, j) with i listed first
+    };
+    const Case cases[] = {
+        {{1, 4}, 0.03, 0.011}, {{4, 1}, 0.07, 0.013}, {{1, 2}, 0.02, 0.017}, {{2, 1}, 0.05, 0.019}};
+    const double t_star[] = {543.0, 735.0, 0.0, 476.0}, p_star[] = {402.0e6, 357.0e6, 0.0, 298.0e6};
+    for (const Case &c : cases) {
+        const std::int64_t i = c.idx[0], j = c.idx[1];
+        SCOPED_TRACE(std::to_string(i) + ", " + std::to_string(j));
+        host.set_binary("SLKIJ", i, j, c.k_first_second);
+        host.set_binary("SLKIJ", j, i, 0.09);
+        host.set_binary("SLETIJ", i, j, c.eta_first_second);
+        host.set_binary("SLETIJ", j, i, 0.08);
+        sl(mixture(350.0, 1.0e5, c.idx, {0.5, 0.5}));
+        const double e_i = kR * t_star[i - 1], e_j = kR * t_star[j - 1];
+        const double v_i = e_i / p_star[i - 1], v_j = e_j / p_star[j - 1];
+        EXPECT_NEAR(eps_cross(i, j) / ((1.0 - c.k_first_second) * std::sqrt(e_i * e_j)), 1.0, 1e-15);
+        EXPECT_NEAR(v_cross(i, j) / (0.5 * (1.0 - c.eta_first_second) * (v_i + v_j)), 1.0, 1e-15);
+        EXPECT_EQ(eps_cross(j, i), eps_cross(i, j));
+        EXPECT_EQ(v_cross(j, i), v_cross(i, j));
+        host.set_binary("SLKIJ", i, j, 0.0);
+        host.set_binary("SLKIJ", j, i, 0.0);
+        host.set_binary("SLETIJ", i, j, 0.0);
+        host.set_binary("SLETIJ", j, i, 0.0);
+    }
 }
 
 TEST_F(SlSystem, IdealGasExitBelowTheThresholdAndFullModelAtIt) {
