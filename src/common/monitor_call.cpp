@@ -1,6 +1,9 @@
 #include "common/monitor_call.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "common/ideal_gas.h"
 #include "common/outputs.h"
@@ -44,12 +47,25 @@ namespace {
 // Mole fractions: finite, not negative, summing to 1 within the tolerance of
 // case files; each component listed once.
 bool sound_composition(const MonitorCall &call, std::int64_t nc) {
+    // A component listed twice is found by a bit per component on the stack (up to 4096 components),
+    // beyond that by comparing the pairs.
+    constexpr std::int64_t kMarkedComponents = 4096;
+    std::array<std::uint64_t, kMarkedComponents / 64> listed;
+    const bool marks = nc <= kMarkedComponents;
+    if (marks) std::fill_n(listed.begin(), (nc + 63) / 64, std::uint64_t{0});
     double sum = 0.0;
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k];
         if (i < 1 || i > nc || !std::isfinite(call.z[k]) || call.z[k] < 0.0) return false;
-        for (std::int64_t l = 0; l < k; ++l)
-            if (call.idx[l] == i) return false;
+        if (marks) {
+            std::uint64_t &word = listed[static_cast<std::size_t>((i - 1) / 64)];
+            const std::uint64_t bit = std::uint64_t{1} << ((i - 1) % 64);
+            if ((word & bit) != 0) return false;
+            word |= bit;
+        } else {
+            for (std::int64_t l = 0; l < k; ++l)
+                if (call.idx[l] == i) return false;
+        }
         sum += call.z[k];
     }
     return std::fabs(sum - 1.0) <= kCompositionSumTolerance;
