@@ -38,9 +38,10 @@ bool ReferenceHost::is_segment(std::int64_t c) const {
 
 double ReferenceHost::number_average_mw(std::int64_t c) const {
     if (!valid_component(c)) return 0.0;
-    const double mw = store_[static_cast<std::size_t>(param_offset("MW") + c - 1)];
-    if (!is_polymer(c) && !is_oligomer(c)) return mw;
-    const double mwn = store_[static_cast<std::size_t>(param_offset("MWN") + c - 1)];
+    const double mw = store_[static_cast<std::size_t>(mw_offset_ + c - 1)];
+    const ComponentKind kind = components_[static_cast<std::size_t>(c - 1)].kind;
+    if (kind != ComponentKind::polymer && kind != ComponentKind::oligomer) return mw;
+    const double mwn = store_[static_cast<std::size_t>(mwn_offset_ + c - 1)];
     return positive_finite(mwn) && mwn != real_globals_[0] ? mwn : mw;
 }
 
@@ -69,7 +70,7 @@ void ReferenceHost::apparent_to_true(std::int64_t n, const std::int64_t *idx, co
 
 void ReferenceHost::apparent_to_weight(const double *z, std::int64_t n, const std::int64_t *idx, double *w) const {
     if (n < 1 || idx == nullptr || z == nullptr || w == nullptr) return;
-    const std::int64_t mw_offset = param_offset("MW");
+    const std::int64_t mw_offset = mw_offset_;
     double total = 0.0;
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t i = idx[k];
@@ -140,7 +141,7 @@ void ReferenceHost::segment_mole_fractions(std::int64_t option, std::int64_t pol
     const std::int64_t writable = readable_words(fractions) < 0 ? ns : std::min(ns, readable_words(fractions));
     segment_weight_fractions(option, polymer, fractions);
     // Moles of segment k per unit mass of polymer: w_k / MW_k.
-    const std::int64_t mw_offset = param_offset("MW");
+    const std::int64_t mw_offset = mw_offset_;
     double total = 0.0;
     for (std::int64_t k = 1; k <= writable; ++k) {
         const double mw = store_[static_cast<std::size_t>(mw_offset + segments_[k - 1] - 1)];

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +61,28 @@ TEST_F(ParameterStore, NamesAndOffsets1ElementsReachTheSameStorage) {
 }
 
 // Unary values start missing, binary ones absent (0); a new component keeps every old value.
+TEST_F(ParameterStore, LookupByNameIgnoresCaseAndTrailingBlanksOnly) {
+    host.define_parameter("xparm", ParameterShape::unary);
+    const std::pair<std::string_view, const char *> queries[] = {
+        {"pcsftu", "PCSFTU"},   {"PcSfTu  ", "PCSFTU"}, {std::string_view("MW\0\0", 4), "MW"},
+        {"xParm", "XPARM"},     {"MWN", "MWN"},         {"MWX", nullptr},
+        {" MW", nullptr},       {"M W", nullptr},       {"PCSFTUXYZ", nullptr},
+        {"", nullptr},          {"   ", nullptr},       {std::string_view("M\0W", 3), nullptr}};
+    for (const auto &[query, name] : queries) {
+        SCOPED_TRACE(::testing::Message() << "query of " << query.size() << " characters: " << query);
+        if (name == nullptr) {
+            EXPECT_EQ(host.param_offset(query), 0);
+            EXPECT_EQ(host.find_parameter(query), nullptr);
+            EXPECT_THROW(host.unary(query, 1), std::invalid_argument);
+        } else {
+            ASSERT_NE(host.find_parameter(query), nullptr);
+            EXPECT_EQ(host.find_parameter(query)->name, name);
+            EXPECT_EQ(host.param_offset(query), host.param_offset(name));
+            EXPECT_NE(host.param_offset(name), 0);
+        }
+    }
+}
+
 TEST_F(ParameterStore, AddingAComponentKeepsEveryValueAndStartsTheNewOneEmpty) {
     host.set_unary("SLPSTR", 3, 4.0e8, 2);
     host.set_binary("SLETIJ", 2, 3, -0.02, 1);
