@@ -165,10 +165,26 @@ void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_us
     const std::int64_t used = std::min(n_used, n_coefficients);
     const double missing = real_globals_[0];
     // Most pairs of a data bank are constants: only a pair with a temperature term is evaluated in full.
+    auto full = [&](const double *c) {
+        return binary_table_is_constant(c, used, missing) ? binary_table_constant(c, used, missing)
+                                                          : binary_table_value(c, used, t, missing);
+    };
+    if (used < 5) {
+        for (std::int64_t pair = 0; pair < writable; ++pair) kij[pair] = full(table + pair * n_coefficients);
+        return;
+    }
+    // The usual table: b..e all zero (either sign), seen at once in the bits of the four words, is a
+    // constant pair, a when given; any other bits (a temperature term, a missing marker, a NaN) go the
+    // long way. Every word of the table is read on every call: this host keeps nothing about the store.
     for (std::int64_t pair = 0; pair < writable; ++pair) {
         const double *c = table + pair * n_coefficients;
-        kij[pair] = binary_table_is_constant(c, used, missing) ? binary_table_constant(c, used, missing)
-                                                               : binary_table_value(c, used, t, missing);
+        const std::uint64_t terms = std::bit_cast<std::uint64_t>(c[1]) | std::bit_cast<std::uint64_t>(c[2]) |
+                                    std::bit_cast<std::uint64_t>(c[3]) | std::bit_cast<std::uint64_t>(c[4]);
+        if ((terms << 1) == 0) {
+            kij[pair] = c[0] == missing ? 0.0 : c[0];
+        } else {
+            kij[pair] = full(c);
+        }
     }
 }
 
