@@ -187,31 +187,17 @@ TEST_F(CallFixture, RejectsWhatCannotBeHonouredAndSaysSo) {
 }
 
 TEST(CallCheck, AComponentListedTwiceIsRefused) {
-    // Up to 4096 components a bit per component marks the listed ones (64 to a word), beyond that the
-    // pairs are compared.
-    struct Case {
-        std::int64_t nc, first, second;
-        CallCheck want;
-    };
-    const Case cases[] = {{3, 2, 2, CallCheck::rejected},      {130, 64, 65, CallCheck::proceed},
-                          {130, 1, 65, CallCheck::proceed},     {130, 65, 65, CallCheck::rejected},
-                          {130, 130, 130, CallCheck::rejected}, {4096, 4096, 4096, CallCheck::rejected},
-                          {5000, 1, 4097, CallCheck::proceed},  {5000, 4999, 4999, CallCheck::rejected}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::to_string(c.nc) + " components, " + std::to_string(c.first) + " and " +
-                     std::to_string(c.second));
-        testing::FakeHost fake{c.nc, 200};
+    // A bit per component, 64 to a word, up to 4096 components; beyond that the pairs are compared.
+    const std::int64_t cases[][4] = {{3, 2, 2, 0},      {130, 64, 65, 1},     {130, 1, 65, 1},  {130, 65, 65, 0},
+                                     {130, 130, 130, 0}, {4096, 4096, 4096, 0}, {5000, 1, 4097, 1}, {5000, 4999, 4999, 0}};
+    for (const auto &[nc, first, second, sound] : cases) {
+        testing::FakeHost fake{nc, 200};
         const double z[2] = {0.5, 0.5};
-        const std::int64_t idx[2] = {c.first, c.second};
+        const std::int64_t idx[2] = {first, second};
         MonitorCall call{};
-        call.t = 300;
-        call.p = 1e5;
-        call.n = 2;
-        call.z = z;
-        call.idx = idx;
-        call.kvl = 2;
-        call.kds = 1;
-        EXPECT_EQ(check_monitor_call(fake.view(), call, 100), c.want);
+        call.t = 300, call.p = 1e5, call.n = 2, call.z = z, call.idx = idx, call.kvl = 2, call.kds = 1;
+        EXPECT_EQ(check_monitor_call(fake.view(), call, 100), sound ? CallCheck::proceed : CallCheck::rejected)
+            << nc << " components, " << first << " and " << second;
     }
 }
 

@@ -64,22 +64,12 @@ TEST_F(ParameterStore, NamesAndOffsets1ElementsReachTheSameStorage) {
 TEST_F(ParameterStore, LookupByNameIgnoresCaseAndTrailingBlanksOnly) {
     host.define_parameter("xparm", ParameterShape::unary);
     const std::pair<std::string_view, const char *> queries[] = {
-        {"pcsftu", "PCSFTU"},   {"PcSfTu  ", "PCSFTU"}, {std::string_view("MW\0\0", 4), "MW"},
-        {"xParm", "XPARM"},     {"MWN", "MWN"},         {"MWX", nullptr},
-        {" MW", nullptr},       {"M W", nullptr},       {"PCSFTUXYZ", nullptr},
-        {"", nullptr},          {"   ", nullptr},       {std::string_view("M\0W", 3), nullptr}};
+        {"PcSfTu  ", "PCSFTU"}, {std::string_view("MW\0\0", 4), "MW"}, {"xParm", "XPARM"}, {"MWN", "MWN"},
+        {"MWX", ""}, {" MW", ""}, {"PCSFTUXYZ", ""}, {"   ", ""}, {std::string_view("M\0W", 3), ""}};
     for (const auto &[query, name] : queries) {
-        SCOPED_TRACE(::testing::Message() << "query of " << query.size() << " characters: " << query);
-        if (name == nullptr) {
-            EXPECT_EQ(host.param_offset(query), 0);
-            EXPECT_EQ(host.find_parameter(query), nullptr);
-            EXPECT_THROW(host.unary(query, 1), std::invalid_argument);
-        } else {
-            ASSERT_NE(host.find_parameter(query), nullptr);
-            EXPECT_EQ(host.find_parameter(query)->name, name);
-            EXPECT_EQ(host.param_offset(query), host.param_offset(name));
-            EXPECT_NE(host.param_offset(name), 0);
-        }
+        const ParameterDefinition *found = host.find_parameter(query);
+        EXPECT_EQ(found != nullptr ? found->name : std::string(), name) << "query of " << query.size() << " characters";
+        EXPECT_EQ(host.param_offset(query), *name ? host.param_offset(name) : 0);
     }
 }
 

@@ -228,32 +228,21 @@ TEST_F(SlSystem, SolventFlagLeftUnclearedStillMeetsPolymerThroughSegments) {
 }
 
 TEST_F(SlSystem, AsymmetricBinaryCountsInListOrder) {
-    // Toluene 1 and styrene 2 listed in order take the straight-through path; the others do not.
-    struct Case {
-        std::vector<std::int64_t> idx;
-        double k_first_second, eta_first_second;  // the binaries (i, j) with i listed first
-    };
-    const Case cases[] = {
-        {{1, 4}, 0.03, 0.011}, {{4, 1}, 0.07, 0.013}, {{1, 2}, 0.02, 0.017}, {{2, 1}, 0.05, 0.019}};
+    // (i, j) with i listed first decides; toluene 1 and styrene 2 in order take the straight-through path.
+    const std::int64_t lists[][2] = {{1, 4}, {4, 1}, {1, 2}, {2, 1}};
     const double t_star[] = {543.0, 735.0, 0.0, 476.0}, p_star[] = {402.0e6, 357.0e6, 0.0, 298.0e6};
-    for (const Case &c : cases) {
-        const std::int64_t i = c.idx[0], j = c.idx[1];
-        SCOPED_TRACE(std::to_string(i) + ", " + std::to_string(j));
-        host.set_binary("SLKIJ", i, j, c.k_first_second);
-        host.set_binary("SLKIJ", j, i, 0.09);
-        host.set_binary("SLETIJ", i, j, c.eta_first_second);
-        host.set_binary("SLETIJ", j, i, 0.08);
-        sl(mixture(350.0, 1.0e5, c.idx, {0.5, 0.5}));
-        const double e_i = kR * t_star[i - 1], e_j = kR * t_star[j - 1];
-        const double v_i = e_i / p_star[i - 1], v_j = e_j / p_star[j - 1];
-        EXPECT_NEAR(eps_cross(i, j) / ((1.0 - c.k_first_second) * std::sqrt(e_i * e_j)), 1.0, 1e-15);
-        EXPECT_NEAR(v_cross(i, j) / (0.5 * (1.0 - c.eta_first_second) * (v_i + v_j)), 1.0, 1e-15);
+    for (const auto &[i, j] : lists) {
+        for (const char *name : {"SLKIJ", "SLETIJ"}) {
+            host.set_binary(name, i, j, 0.01 * static_cast<double>(i + 2 * j));
+            host.set_binary(name, j, i, 0.09);
+        }
+        sl(mixture(350.0, 1.0e5, {i, j}, {0.5, 0.5}));
+        const double e_i = kR * t_star[i - 1], e_j = kR * t_star[j - 1], k = 0.01 * static_cast<double>(i + 2 * j);
+        EXPECT_NEAR(eps_cross(i, j) / ((1.0 - k) * std::sqrt(e_i * e_j)), 1.0, 1e-15) << i << ", " << j;
+        EXPECT_NEAR(v_cross(i, j) / (0.5 * (1.0 - k) * (e_i / p_star[i - 1] + e_j / p_star[j - 1])), 1.0, 1e-15);
         EXPECT_EQ(eps_cross(j, i), eps_cross(i, j));
         EXPECT_EQ(v_cross(j, i), v_cross(i, j));
-        host.set_binary("SLKIJ", i, j, 0.0);
-        host.set_binary("SLKIJ", j, i, 0.0);
-        host.set_binary("SLETIJ", i, j, 0.0);
-        host.set_binary("SLETIJ", j, i, 0.0);
+        for (const char *name : {"SLKIJ", "SLETIJ"}) host.set_binary(name, i, j, 0.0), host.set_binary(name, j, i, 0.0);
     }
 }
 
