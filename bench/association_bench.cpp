@@ -3,6 +3,8 @@
 // start; "warm": the previous solution offered as the start while the density alternates by 0.5 %,
 // as in a density-root search. At diagnostic level 0 the direct path solves every case; the
 // "_iterative" cases ask for the iterative solvers instead (as diagnostic levels >= 1 run them).
+// The "_prepared" cases time the per-density evaluation of a prepared form (assoc::prepare once, then
+// assoc::evaluate on it at each density), as the residual core of the monitor makes it.
 // Counters: site-fraction iterations (Newton ones separately), the iterations of all derivative
 // solves, and whether the direct path solved the call, per call.
 #include <benchmark/benchmark.h>
@@ -10,6 +12,7 @@
 #include <memory>
 
 #include "keld/refhost.h"
+#include "pcsaft_assoc/prepared.h"
 #include "support/assoc_systems.h"
 
 namespace {
@@ -80,6 +83,34 @@ void association(benchmark::State &state, int which, bool warm, bool iterative) 
     state.counters["failed"] = static_cast<double>(failed);
 }
 
+void prepared(benchmark::State &state, int which, bool warm) {
+    Bench b = make(which);
+    const host::Host host = *host::Host::current();
+    const assoc::Mixture mix = b.sys.mixture(b.rho);
+    std::vector<double> work(static_cast<std::size_t>(assoc::prepared_words(host, mix, b.sys.options)));
+    std::vector<double> a_x(mix.ncp), sites(8, 0.0);
+    assoc::Outputs out;
+    out.a_x = a_x.data();
+    out.site_fractions = sites.data();
+    out.ld_sites = static_cast<std::int64_t>(sites.size()) / mix.ncp;
+    assoc::Prepared form;
+    assoc::prepare(host, mix, b.sys.options, work, form);
+    if (!form.ready) state.SkipWithError("not prepared");
+    const double rho[2] = {b.rho, b.rho * 1.005};
+    const assoc::Requests all{true, true, true, true};
+    assoc::evaluate(host, form, rho[0], false, all, out);
+    std::int64_t calls = 0, newton = 0, failed = 0;
+    for (auto _ : state) {
+        const assoc::Results r = assoc::evaluate(host, form, rho[calls & 1], warm, all, out);
+        benchmark::DoNotOptimize(r.a);
+        ++calls;
+        newton += r.stats.newton_iterations;
+        failed += r.failed;
+    }
+    state.counters["newton"] = static_cast<double>(newton) / static_cast<double>(calls);
+    state.counters["failed"] = static_cast<double>(failed);
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(association, methanol_2B_cold, 0, false, false);
@@ -90,6 +121,10 @@ BENCHMARK_CAPTURE(association, copolymer_100_sites_cold, 100, false, false);
 BENCHMARK_CAPTURE(association, copolymer_1000_sites_cold, 1000, false, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(association, copolymer_1000_distinct_sites_cold, 1000 + kDistinct, false, false)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(prepared, methanol_2B_prepared_cold, 0, false);
+BENCHMARK_CAPTURE(prepared, methanol_2B_prepared_warm, 0, true);
+BENCHMARK_CAPTURE(prepared, water_4C_methanol_2B_prepared_cold, 1, false);
+BENCHMARK_CAPTURE(prepared, water_4C_methanol_2B_prepared_warm, 1, true);
 BENCHMARK_CAPTURE(association, methanol_2B_warm_iterative, 0, true, true);
 BENCHMARK_CAPTURE(association, water_4C_methanol_2B_warm_iterative, 1, true, true);
 BENCHMARK_CAPTURE(association, copolymer_1000_sites_cold_iterative, 1000, false, true)->Unit(benchmark::kMillisecond);

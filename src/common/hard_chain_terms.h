@@ -76,23 +76,43 @@ Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities
     return hs;
 }
 
+// The density-independent factors of the hard-sphere term: X = S2³/S3², Y = 3 S1 S2/S3 and X - m̄.
+// An isotherm forms them once; every density evaluation then needs no division besides 1/(1-η).
+template <class S>
+struct HardSphereShape {
+    S x{}, y{}, x_minus_m{};
+};
+
+template <class S>
+HardSphereShape<S> hard_sphere_shape(const Moments<S> &mom) {
+    HardSphereShape<S> shape;
+    shape.x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
+    shape.y = 3.0 * mom.s1 * mom.s2 / mom.s3;
+    shape.x_minus_m = shape.x - mom.m_bar;
+    return shape;
+}
+
 // The hard-sphere term's density derivatives alone (∂ã/∂ρ, ∂²ã/∂ρ²), by the
 // same expressions as hard_sphere: what a density search needs, without the
 // logarithm of the value.
 template <class S>
-void hard_sphere_density_derivatives(const Moments<S> &mom, const S &rho, S &a_rho, S &a_rhorho) {
+void hard_sphere_density_derivatives(const Moments<S> &mom, const HardSphereShape<S> &shape, const S &rho, S &a_rho,
+                                     S &a_rhorho) {
     const S eta_rho = kPiOver6 * mom.s3;
     const S eta = eta_rho * rho;
     const S u = 1.0 / (1.0 - eta);
     const S u2 = u * u;
     const S u3 = u2 * u;
-    const S x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
-    const S y = 3.0 * mom.s1 * mom.s2 / mom.s3;
-    const S x_minus_m = x - mom.m_bar;
+    const S &x = shape.x, &y = shape.y, &x_minus_m = shape.x_minus_m;
     const S by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
     const S by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
     a_rho = eta_rho * by_eta;
     a_rhorho = eta_rho * eta_rho * by_eta_eta;
+}
+
+template <class S>
+void hard_sphere_density_derivatives(const Moments<S> &mom, const S &rho, S &a_rho, S &a_rhorho) {
+    hard_sphere_density_derivatives(mom, hard_sphere_shape(mom), rho, a_rho, a_rhorho);
 }
 
 // The density-only pieces of the hard-sphere contact value of a pair with

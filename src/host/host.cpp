@@ -28,15 +28,15 @@ std::optional<Host> Host::current() {
 }
 
 std::int64_t Host::param_offset(std::string_view name) const {
-    if (!t_.param_offset) return 0;
+    if (!t_->param_offset) return 0;
     const std::int64_t length = static_cast<std::int64_t>(name.size());
-    return t_.param_offset(name.data(), &length);
+    return t_->param_offset(name.data(), &length);
 }
 
 std::int64_t Host::component_vector(std::int64_t value, const std::int64_t *vector, std::int64_t n) const {
     if (vector == nullptr || n < 1) return 0;
-    if (t_.component_vector) {
-        const std::int64_t k = t_.component_vector(&value, vector, &n);
+    if (t_->component_vector) {
+        const std::int64_t k = t_->component_vector(&value, vector, &n);
         return (k >= 1 && k <= n) ? k : 0;
     }
     for (std::int64_t k = 0; k < n; ++k)
@@ -57,40 +57,40 @@ ComponentId Host::identifier(std::int64_t i) const {
 
 bool Host::message_check(const RoutineId &routine, std::int64_t check_class, std::int64_t number,
                          std::int64_t level, std::int64_t word_a, std::int64_t word_b, std::int64_t word_c) const {
-    if (!t_.message_check || !t_.error_buffer || !t_.print_message) return false;
+    if (!t_->message_check || !t_->error_buffer || !t_->print_message) return false;
     const std::int64_t global8 = global(8);
-    return t_.message_check(routine.chars.data(), &check_class, &number, &level, &global8, &word_a, &word_b,
+    return t_->message_check(routine.chars.data(), &check_class, &number, &level, &global8, &word_a, &word_b,
                             &word_c) != 0;
 }
 
 void Host::print_message(std::int64_t lines) const {
-    if (t_.print_message && lines > 0) t_.print_message(&lines);
+    if (t_->print_message && lines > 0) t_->print_message(&lines);
 }
 
 void Host::set_root_switch(bool liquid, bool single_component) const {
     const std::int64_t element = liquid ? 1 : 2;
     // Every call sets the switch, calls from other threads included: an atomic store.
-    if (t_.root_control && element <= t_.root_control_words)
-        std::atomic_ref<double>(t_.root_control[element - 1])
+    if (t_->root_control && element <= t_->root_control_words)
+        std::atomic_ref<double>(t_->root_control[element - 1])
             .store(integer_as_word(logical(single_component)), std::memory_order_relaxed);
 }
 
 double Host::root_control(std::int64_t element) const {
-    if (!t_.root_control || element < 1 || element > t_.root_control_words) return 0.0;
-    return t_.root_control[element - 1];
+    if (!t_->root_control || element < 1 || element > t_->root_control_words) return 0.0;
+    return t_->root_control[element - 1];
 }
 
 void Host::volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,
                                    const double *z, double *x, std::int64_t nc,
                                    const std::int64_t *polymer_flags) const {
     const std::int64_t option = 1;
-    t_.volume_apparent_to_true(&n, idx, mw, mwn, z, x, &option, &nc, polymer_flags);
+    t_->volume_apparent_to_true(&n, idx, mw, mwn, z, x, &option, &nc, polymer_flags);
 }
 
 void Host::binary_table4(double t, std::int64_t nc, const double *table, std::int64_t table_words, double *k,
                          double *dkdt, std::int64_t mode) const {
     const std::int64_t coefficients = 6, used = 6;
-    t_.binary_table4(&t, &coefficients, &used, &nc, table, k, dkdt, &mode, &table_words);
+    t_->binary_table4(&t, &coefficients, &used, &nc, table, k, dkdt, &mode, &table_words);
 }
 
 }  // namespace keld::host

@@ -60,28 +60,30 @@ public:
     // The installed table when it holds the blocks every routine relies on.
     static std::optional<Host> current();
 
-    explicit Host(const keld_host &table) : t_(table) {}
-    const keld_host &table() const { return t_; }
+    // A view of `table`, which must outlive it (the installed table does).
+    explicit Host(const keld_host &table) : t_(&table) {}
+    explicit Host(keld_host &&) = delete;
+    const keld_host &table() const { return *t_; }
 
     // Scalars of the data blocks.
-    std::int64_t component_count() const { return *t_.component_count; }
-    std::int64_t work_offset() const { return *t_.work_offset; }
-    double missing() const { return t_.real_globals[0]; }
-    double segment_fraction_floor() const { return t_.real_globals[1]; }
-    double reference_pressure() const { return t_.property_globals[0]; }
-    double gas_constant() const { return t_.property_globals[2]; }
+    std::int64_t component_count() const { return *t_->component_count; }
+    std::int64_t work_offset() const { return *t_->work_offset; }
+    double missing() const { return t_->real_globals[0]; }
+    double segment_fraction_floor() const { return t_->real_globals[1]; }
+    double reference_pressure() const { return t_->property_globals[0]; }
+    double gas_constant() const { return t_->property_globals[2]; }
     bool is_missing(double value) const { return value == missing(); }
     // Whether data set `d` exists (any d >= 1 when the host does not say how many it has).
-    bool has_data_set(std::int64_t d) const { return d >= 1 && (!t_.data_set_count || d <= *t_.data_set_count); }
+    bool has_data_set(std::int64_t d) const { return d >= 1 && (!t_->data_set_count || d <= *t_->data_set_count); }
 
     // Words of the work block from HostWorkOffset on: the host's own length
     // when it gives one (never beyond the store), else up to the end of the store.
     std::int64_t work_block_words() const {
         const std::int64_t w0 = work_offset();
-        if (w0 < 1 || w0 > t_.store_words) return 0;
-        const std::int64_t to_end = t_.store_words - w0 + 1;
-        if (!t_.work_words) return to_end;
-        return *t_.work_words < 0 ? 0 : (*t_.work_words < to_end ? *t_.work_words : to_end);
+        if (w0 < 1 || w0 > t_->store_words) return 0;
+        const std::int64_t to_end = t_->store_words - w0 + 1;
+        if (!t_->work_words) return to_end;
+        return *t_->work_words < 0 ? 0 : (*t_->work_words < to_end ? *t_->work_words : to_end);
     }
     // True when a call's work area of `words` words at KWORK lies in the work block.
     bool work_area_fits(std::int64_t kwork, std::int64_t words) const {
@@ -91,16 +93,16 @@ public:
 
     // HostStore, 1-based.
     bool in_store(std::int64_t first, std::int64_t length) const {
-        return in_block(first, length, t_.store_words);
+        return in_block(first, length, t_->store_words);
     }
     // Pointer to store word `pos`; only for ranges checked with in_store().
-    double *word(std::int64_t pos) const { return t_.store + (pos - 1); }
+    double *word(std::int64_t pos) const { return t_->store + (pos - 1); }
     double real(std::int64_t pos) const {
-        return in_store(pos, 1) ? t_.store[pos - 1] : std::numeric_limits<double>::quiet_NaN();
+        return in_store(pos, 1) ? t_->store[pos - 1] : std::numeric_limits<double>::quiet_NaN();
     }
-    std::int64_t integer(std::int64_t pos) const { return in_store(pos, 1) ? word_as_integer(t_.store[pos - 1]) : 0; }
+    std::int64_t integer(std::int64_t pos) const { return in_store(pos, 1) ? word_as_integer(t_->store[pos - 1]) : 0; }
     void set_real(std::int64_t pos, double value) const {
-        if (in_store(pos, 1)) t_.store[pos - 1] = value;
+        if (in_store(pos, 1)) t_->store[pos - 1] = value;
     }
     // Writes a store word that concurrent calls may be writing as well (a
     // polymer's parameter source, its pseudo-critical values, the working
@@ -108,19 +110,19 @@ public:
     // from several threads never race on it. Such words are written for the
     // host only; the library never reads them back within a call.
     void publish(std::int64_t pos, double value) const {
-        if (in_store(pos, 1)) std::atomic_ref<double>(t_.store[pos - 1]).store(value, std::memory_order_relaxed);
+        if (in_store(pos, 1)) std::atomic_ref<double>(t_->store[pos - 1]).store(value, std::memory_order_relaxed);
     }
 
     // Offset tables and globals (0 when the element does not exist).
-    std::int64_t offsets1(std::int64_t element) const { return element_of(t_.offsets1, t_.offsets1_words, element); }
-    std::int64_t offsets4(std::int64_t element) const { return element_of(t_.offsets4, t_.offsets4_words, element); }
-    std::int64_t global(std::int64_t element) const { return element_of(t_.globals, t_.globals_words, element); }
+    std::int64_t offsets1(std::int64_t element) const { return element_of(t_->offsets1, t_->offsets1_words, element); }
+    std::int64_t offsets4(std::int64_t element) const { return element_of(t_->offsets4, t_->offsets4_words, element); }
+    std::int64_t global(std::int64_t element) const { return element_of(t_->globals, t_->globals_words, element); }
     std::int64_t error_control2(std::int64_t element) const {
-        return element_of(t_.error_control2, t_.error_control2_words, element);
+        return element_of(t_->error_control2, t_->error_control2_words, element);
     }
     void set_error_control2(std::int64_t element, std::int64_t value) const {
-        if (t_.error_control2 && element >= 1 && element <= t_.error_control2_words)
-            t_.error_control2[element - 1] = value;
+        if (t_->error_control2 && element >= 1 && element <= t_->error_control2_words)
+            t_->error_control2[element - 1] = value;
     }
 
     // Offset of a named parameter (0 when the host does not know it).
@@ -136,97 +138,97 @@ public:
     }
 
     // Component classification.
-    bool is_polymer(std::int64_t i) const { return test(t_.is_polymer, i); }
-    bool is_oligomer(std::int64_t i) const { return test(t_.is_oligomer, i); }
-    bool is_segment(std::int64_t i) const { return test(t_.is_segment, i); }
+    bool is_polymer(std::int64_t i) const { return test(t_->is_polymer, i); }
+    bool is_oligomer(std::int64_t i) const { return test(t_->is_oligomer, i); }
+    bool is_segment(std::int64_t i) const { return test(t_->is_segment, i); }
     bool is_polymer_or_oligomer(std::int64_t i) const { return is_polymer(i) || is_oligomer(i); }
     ComponentId identifier(std::int64_t i) const;
 
     // Messages: the check, one line of the buffer, the print.
     bool message_check(const RoutineId &routine, std::int64_t check_class, std::int64_t number, std::int64_t level,
                        std::int64_t word_a, std::int64_t word_b, std::int64_t word_c) const;
-    char *message_buffer() const { return t_.error_buffer; }
+    char *message_buffer() const { return t_->error_buffer; }
     void print_message(std::int64_t lines) const;
 
     // Density-root conversation cells.
     void set_root_switch(bool liquid, bool single_component) const;
     double root_control(std::int64_t element) const;
-    double *dpdv_cell() const { return t_.dpdv_control; }
+    double *dpdv_cell() const { return t_->dpdv_control; }
     // Writes HostDpdvControl(1) (an atomic store: concurrent calls write it too).
     void publish_dpdv(double value) const {
-        if (t_.dpdv_control && t_.dpdv_control_words >= 1)
-            std::atomic_ref<double>(t_.dpdv_control[0]).store(value, std::memory_order_relaxed);
+        if (t_->dpdv_control && t_->dpdv_control_words >= 1)
+            std::atomic_ref<double>(t_->dpdv_control[0]).store(value, std::memory_order_relaxed);
     }
 
     // HostEosLog of the cubic monitor (writes outside the block are dropped).
     void set_eos_log(std::int64_t element, std::int64_t value) const {
-        if (t_.eos_log && element >= 1 && element <= t_.eos_log_words) t_.eos_log[element - 1] = value;
+        if (t_->eos_log && element >= 1 && element <= t_->eos_log_words) t_->eos_log[element - 1] = value;
     }
-    std::int64_t eos_log(std::int64_t element) const { return element_of(t_.eos_log, t_.eos_log_words, element); }
-    bool has_eos_log(std::int64_t words) const { return t_.eos_log && t_.eos_log_words >= words; }
+    std::int64_t eos_log(std::int64_t element) const { return element_of(t_->eos_log, t_->eos_log_words, element); }
+    bool has_eos_log(std::int64_t words) const { return t_->eos_log && t_->eos_log_words >= words; }
     // The UNIFAC group table: word `pos` (1-based), NaN outside the block.
     double group_word(std::int64_t pos) const {
-        return (t_.group_table && pos >= 1 && pos <= t_.group_table_words)
-                   ? t_.group_table[pos - 1]
+        return (t_->group_table && pos >= 1 && pos <= t_->group_table_words)
+                   ? t_->group_table[pos - 1]
                    : std::numeric_limits<double>::quiet_NaN();
     }
-    std::int64_t group_table_words() const { return t_.group_table ? t_.group_table_words : 0; }
+    std::int64_t group_table_words() const { return t_->group_table ? t_->group_table_words : 0; }
 
     // Association solver services. A missing position search is done here; the other operations
     // are optional and reported by has_*(), and the solver does without them (see keld/host.h).
     std::int64_t component_vector(std::int64_t value, const std::int64_t *vector, std::int64_t n) const;
-    bool has_accelerate() const { return t_.accelerate != nullptr; }
-    bool has_convergence_test() const { return t_.convergence_test != nullptr; }
-    bool has_lu() const { return t_.lu_factor != nullptr && t_.lu_solve != nullptr; }
-    bool has_matrix_invert() const { return t_.matrix_invert != nullptr; }
-    bool has_line_search() const { return t_.line_search != nullptr; }
+    bool has_accelerate() const { return t_->accelerate != nullptr; }
+    bool has_convergence_test() const { return t_->convergence_test != nullptr; }
+    bool has_lu() const { return t_->lu_factor != nullptr && t_->lu_solve != nullptr; }
+    bool has_matrix_invert() const { return t_->matrix_invert != nullptr; }
+    bool has_line_search() const { return t_->line_search != nullptr; }
     void accelerate(std::int64_t n, double *change, std::int64_t &state, double *work, std::int64_t words) const {
-        t_.accelerate(&n, change, &state, work, &words);
+        t_->accelerate(&n, change, &state, work, &words);
     }
     void convergence_test(std::int64_t n, const double *x, const double *f, double *step, std::int64_t &state,
                           double *work, std::int64_t words) const {
-        t_.convergence_test(&n, x, f, step, &state, work, &words);
+        t_->convergence_test(&n, x, f, step, &state, work, &words);
     }
     std::int64_t lu_factor(std::int64_t n, double *a, std::int64_t *pivots) const {
         std::int64_t ier = 0;
-        t_.lu_factor(&n, a, &n, pivots, &ier);
+        t_->lu_factor(&n, a, &n, pivots, &ier);
         return ier;
     }
     void lu_solve(std::int64_t n, const double *a, const std::int64_t *pivots, double *b) const {
-        t_.lu_solve(&n, a, &n, pivots, b);
+        t_->lu_solve(&n, a, &n, pivots, b);
     }
     std::int64_t matrix_invert(std::int64_t n, double *a, std::int64_t *pivots, double *work,
                                std::int64_t words) const {
         std::int64_t ier = 0;
-        t_.matrix_invert(&n, a, &n, pivots, work, &words, &ier);
+        t_->matrix_invert(&n, a, &n, pivots, work, &words, &ier);
         return ier;
     }
     void line_search(double f0, double slope0, double f, double &fac, std::int64_t &ksrch, double *work) const {
-        t_.line_search(&f0, &slope0, &f, &fac, &ksrch, work);
+        t_->line_search(&f0, &slope0, &f, &fac, &ksrch, work);
     }
     // HostRootControl(element) := value (writes outside the block are dropped).
     void set_root_control(std::int64_t element, double value) const {
-        if (t_.root_control && element >= 1 && element <= t_.root_control_words) t_.root_control[element - 1] = value;
+        if (t_->root_control && element >= 1 && element <= t_->root_control_words) t_->root_control[element - 1] = value;
     }
     // PolyBinaryKij / PolyBinaryKijDeriv over the n listed component numbers; false when the host lacks them.
     bool binary_kij(bool derivative, std::int64_t coefficients, std::int64_t nc, std::int64_t n,
                     const std::int64_t *list, double t, const double *table, double *kij) const {
-        const keld_binary_kij_fn fn = derivative ? t_.binary_kij_deriv : t_.binary_kij;
+        const keld_binary_kij_fn fn = derivative ? t_->binary_kij_deriv : t_->binary_kij;
         if (fn == nullptr) return false;
         fn(&coefficients, &nc, &n, list, &t, table, kij);
         return true;
     }
-    bool has_unit_writer() const { return t_.write_unit != nullptr; }
+    bool has_unit_writer() const { return t_->write_unit != nullptr; }
     void write_unit(std::int64_t unit, std::string_view record) const {
-        if (!t_.write_unit) return;
+        if (!t_->write_unit) return;
         const std::int64_t length = static_cast<std::int64_t>(record.size());
-        t_.write_unit(&unit, record.data(), &length);
+        t_->write_unit(&unit, record.data(), &length);
     }
 
     // Segment-based monitors: PolyVolumeApparentToTrue (option 1) and
     // PolyBinaryTable4 (six coefficients a pair, all used). Callers check
     // has_segment_services() first.
-    bool has_segment_services() const { return t_.volume_apparent_to_true && t_.binary_table4; }
+    bool has_segment_services() const { return t_->volume_apparent_to_true && t_->binary_table4; }
     void volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,
                                  const double *z, double *x, std::int64_t nc, const std::int64_t *polymer_flags) const;
     void binary_table4(double t, std::int64_t nc, const double *table, std::int64_t table_words, double *k,
@@ -241,7 +243,7 @@ private:
         return truth(fn(&i));
     }
 
-    keld_host t_;
+    const keld_host *t_;
 };
 
 }  // namespace keld::host

@@ -47,6 +47,7 @@ Isotherm::Isotherm(double t, std::int64_t n, const std::int64_t *idx, const doub
     mom_ = store_segment_geometry(t, n, idx, x, m, sigma, eps, pos, with_temperature ? &slopes_ : nullptr);
     i1_ = integral_coefficients(kA0, kA1, kA2, mom_.m_bar);
     i2_ = integral_coefficients(kB0, kB1, kB2, mom_.m_bar);
+    hs_shape_ = helmholtz::hard_sphere_shape(mom_);
     sums_.d1 = sums.d1;
     sums_.d2 = sums.d2;
 }
@@ -54,7 +55,7 @@ Isotherm::Isotherm(double t, std::int64_t n, const std::int64_t *idx, const doub
 ResidualValues Isotherm::density_derivatives(double rho) const {
     ResidualValues out;
     double hs_rho = 0.0, hs_rhorho = 0.0, chain_rho = 0.0, chain_rhorho = 0.0;
-    helmholtz::hard_sphere_density_derivatives(mom_, rho, hs_rho, hs_rhorho);
+    helmholtz::hard_sphere_density_derivatives(mom_, hs_shape_, rho, hs_rho, hs_rhorho);
     Contribution disp;
     dispersion_density_derivatives(mom_, sums_, rho, i1_, i2_, disp.a_rho, disp.a_rhorho);
     helmholtz::hard_chain_density_derivatives(
@@ -72,7 +73,7 @@ ResidualValues Isotherm::at(double rho, ResidualSwitches sw, const double *r1, c
     const double t = t_;
 
     const Contribution hs_disp = contribution(helmholtz::hard_sphere(mom_, rho, with_sensitivities)) +
-                                 dispersion(mom_, sums_, rho, with_sensitivities);
+                                 dispersion(mom_, sums_, rho, with_sensitivities, i1_, i2_);
     const ChainTerm chain = helmholtz::hard_chain(
         rho, n_, x_, pos_.m, mom_, [&](std::int64_t k) { return 0.5 * pos_.d[k]; },
         [&](std::int64_t k) {

@@ -103,6 +103,7 @@ private:
     terms::MomentSlopes slopes_;
     terms::DispersionSums sums_;
     terms::IntegralCoefficients i1_, i2_;  // of the two perturbation integrals at this m̄
+    helmholtz::HardSphereShape<double> hs_shape_;
 };
 
 }  // namespace keld::pcsaft

@@ -360,6 +360,11 @@ inline PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbati
 // formed as perturbation_integral forms them: they depend on m̄ alone.
 struct IntegralCoefficients {
     double c[kPerturbationTerms];
+    double first[kPerturbationTerms];   // (i+1) c_i, of (η I)'
+    double second[kPerturbationTerms];  // (i+1) i c_i, of (η I)''
+    double slope[kPerturbationTerms];   // i c_i, of I'
+    double by_m1[kPerturbationTerms];   // the two parts of ∂c_i/∂m̄: (1/m̄²) c1_i
+    double by_m2[kPerturbationTerms];   // and (1/m̄²)(3 - 4/m̄) c2_i
 };
 
 inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbationTerms],
@@ -368,8 +373,17 @@ inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbati
     const double inv_m = 1.0 / m_bar;
     const double f1 = 1.0 - inv_m;
     const double f2 = f1 * (1.0 - 2.0 * inv_m);
+    const double g1 = inv_m * inv_m;
+    const double g2 = g1 * (3.0 - 4.0 * inv_m);
     IntegralCoefficients k;
-    for (int i = 0; i < kPerturbationTerms; ++i) k.c[i] = c0[i] + f1 * c1[i] + f2 * c2[i];
+    for (int i = 0; i < kPerturbationTerms; ++i) {
+        k.c[i] = c0[i] + f1 * c1[i] + f2 * c2[i];
+        k.first[i] = (i + 1) * k.c[i];
+        k.second[i] = (i + 1) * i * k.c[i];
+        k.slope[i] = i * k.c[i];
+        k.by_m1[i] = g1 * c1[i];
+        k.by_m2[i] = g2 * c2[i];
+    }
     return k;
 }
 
@@ -377,11 +391,18 @@ inline IntegralCoefficients integral_coefficients(const double (&c0)[kPerturbati
 inline PerturbationIntegral perturbation_integral(const IntegralCoefficients &k, double eta) {
     PerturbationIntegral p;
     for (int i = kPerturbationTerms - 1; i >= 0; --i) {
-        const double ci = k.c[i];
-        p.value = p.value * eta + ci;
-        p.eta_i_1 = p.eta_i_1 * eta + (i + 1) * ci;
-        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + (i + 1) * i * ci;
+        p.value = p.value * eta + k.c[i];
+        p.eta_i_1 = p.eta_i_1 * eta + k.first[i];
     }
+    for (int i = kPerturbationTerms - 1; i >= 1; --i) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
+    return p;
+}
+
+// The same with I' and ∂I/∂m̄ (the sums perturbation_integral forms with its sensitivities).
+inline PerturbationIntegral perturbation_integral_with_sensitivities(const IntegralCoefficients &k, double eta) {
+    PerturbationIntegral p = perturbation_integral(k, eta);
+    for (int i = kPerturbationTerms - 1; i >= 1; --i) p.by_eta = p.by_eta * eta + k.slope[i];
+    for (int i = kPerturbationTerms - 1; i >= 0; --i) p.by_m_bar = p.by_m_bar * eta + k.by_m1[i] + k.by_m2[i];
     return p;
 }
 
@@ -423,13 +444,12 @@ inline HardChainCompressibility hard_chain_compressibility(double m_bar, double 
     return c;
 }
 
-// A_disp = ρ [-2π I1 D1 - π m̄ C1 I2 D2].
-inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities) {
+// A_disp = ρ [-2π I1 D1 - π m̄ C1 I2 D2], from the integrals I1 and I2 at η = π/6 S3 ρ.
+inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities,
+                               const PerturbationIntegral &i1, const PerturbationIntegral &i2) {
     const double eta_rho = kPiOver6 * mom.s3;
     const double eta = eta_rho * rho;
     const double m_bar = mom.m_bar;
-    const PerturbationIntegral i1 = perturbation_integral(kA0, kA1, kA2, m_bar, eta, with_sensitivities);
-    const PerturbationIntegral i2 = perturbation_integral(kB0, kB1, kB2, m_bar, eta, with_sensitivities);
     const HardChainCompressibility c = hard_chain_compressibility(m_bar, eta);
 
     const double first = -kTwoPi * sums.d1;
@@ -449,6 +469,23 @@ inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, d
             kPiOver6 * rho * rho * (first * i1.by_eta + second * (c.c1_1 * i2.value + c.c1 * i2.by_eta));
     }
     return disp;
+}
+
+inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities) {
+    const double eta = kPiOver6 * mom.s3 * rho;
+    return dispersion(mom, sums, rho, with_sensitivities,
+                      perturbation_integral(kA0, kA1, kA2, mom.m_bar, eta, with_sensitivities),
+                      perturbation_integral(kB0, kB1, kB2, mom.m_bar, eta, with_sensitivities));
+}
+
+// The same with the integrals' coefficients formed beforehand (integral_coefficients at m̄).
+inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities,
+                               const IntegralCoefficients &a, const IntegralCoefficients &b) {
+    const double eta = kPiOver6 * mom.s3 * rho;
+    if (!with_sensitivities)
+        return dispersion(mom, sums, rho, false, perturbation_integral(a, eta), perturbation_integral(b, eta));
+    return dispersion(mom, sums, rho, true, perturbation_integral_with_sensitivities(a, eta),
+                      perturbation_integral_with_sensitivities(b, eta));
 }
 
 // The dispersion term's ∂ã/∂ρ and ∂²ã/∂ρ² alone, with the integrals' coefficients formed beforehand:

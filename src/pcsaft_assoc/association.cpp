@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "pcsaft_assoc/context.h"
+#include "pcsaft_assoc/prepared.h"
 #include "pcsaft_assoc/simplified.h"
 #include "pcsaft_assoc/sites.h"
 #include "pcsaft_assoc/solvers.h"
@@ -100,10 +101,12 @@ bool valid_species(const Mixture &mix) {
     return true;
 }
 
+bool valid_density(double rho) { return rho >= 0.0 && std::isfinite(rho); }
+
 // Every array the call will read is present and every component number in range.
 bool valid(const Mixture &mix, const Options &options, Requests req) {
-    if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !(mix.rho >= 0.0) ||
-        !std::isfinite(mix.rho) || !(options.tolerance >= 0.0))
+    if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !valid_density(mix.rho) ||
+        !(options.tolerance >= 0.0))
         return false;
     if (!mix.idx || !mix.x || !mix.m || !mix.sigma || !mix.marker || !mix.d || !mix.types) return false;
     if (mix.nv > 0 && (!mix.list || !mix.energy || !mix.volume)) return false;
@@ -348,6 +351,78 @@ void report_short_work(const Diagnostics &diag, std::int64_t needed, std::int64_
     diag.write("(6X,A,I10,A,I10)", {"PCSAF5: WORK AREA TOO SMALL. NEEDED = ", needed, "  GIVEN = ", given});
 }
 
+// Everything of a call after its tables, strengths and scratch are in place: the solve at mix.rho, the
+// site values, the outputs and the results. The scratch carved only when needed comes from `arena`, or
+// is carved already (nullptr: a prepared form).
+Results finish(Context &ctx, Arena *arena, Requests req, const Outputs &out, Results r) {
+    Tables &tab = ctx.tab;
+    const bool direct = direct_allowed(ctx.options);
+    r.unknowns = tab.nu;
+    r.max_sites = tab.nxa;
+    ctx.stats.equivalent_sites = tab.equivalents;
+    if (ctx.diag.level() > 3) write_table_lines(ctx);
+    copy_strengths(ctx.str, out);
+    zero_outputs(ctx.mix, req, out.a_x);
+    if (tab.nu == 0) {
+        std::fill(ctx.sc.site_x, ctx.sc.site_x + tab.nt, 1.0);
+        write_outputs(ctx, out);
+        return r;
+    }
+    choose_method(ctx);
+    const bool try_direct = direct && !ctx.str.unphysical;
+    if (try_direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
+        site_values(ctx);
+        write_outputs(ctx, out);
+        r.stats = ctx.stats;
+        return r;
+    }
+    if (try_direct) {
+        if (arena) carve_groups(*arena, tab.nu, tab.ns, ctx.mix.nv, ctx.mix.ncp, ctx.grp);
+        warm_start(ctx, out);
+        ctx.direct = solve_direct(ctx);
+    }
+    if (!ctx.direct) {
+        if (direct && arena) carve_iterative(*arena, tab.nu, ctx.mix.ncp, ctx.sc);
+        start(ctx, out);
+    }
+    const bool converged = ctx.direct || solve_site_fractions(ctx);
+    site_values(ctx);
+    write_outputs(ctx, out);
+    if (ctx.direct) {
+        direct_results(ctx, req, r, out.a_x);
+        r.stats = ctx.stats;
+        return r;
+    }
+    for (std::int64_t a = 0; a < tab.nu; ++a) {  // once per unknown, for the value and the derivatives
+        ctx.sc.helmholtz[a] = helmholtz(ctx.sc.x[a]);
+        ctx.sc.slope[a] = 1.0 / ctx.sc.x[a] - 0.5;
+    }
+    r.a = site_sum(ctx, [&](std::int32_t a) { return ctx.sc.helmholtz[a]; });
+    if (converged && !derivatives(ctx, req, r, out.a_x)) r.failed = 1;
+    if (!converged) r.failed = 1;
+    r.stats = ctx.stats;
+    return r;
+}
+
+// Whether a call with these options can be prepared: the direct path at diagnostic level 0 with the
+// PC-SAFT radial distribution function, not the simplified path.
+bool preparable(const Mixture &mix, const Options &options) {
+    return options.association != kSimplifiedOption && direct_allowed(options) && options.model != 1 &&
+           mix.nv <= 46340;  // nv^2 entries numbered by 32-bit integers
+}
+
+// Replaces the user codes of components 1..nc by their type numbers; false (nothing written) when a code
+// cannot be registered: the whole routine then serves every call and writes its lines.
+bool resolve_quietly(const host::Host &host, const Mixture &mix) {
+    for (std::int64_t c = 0; c < mix.nc; ++c) {
+        if (mix.types[c] < kFirstUserCode) continue;
+        const CodeResolution r = resolve_user_code(host, mix.types[c]);
+        if (r.status != CodeStatus::registered) return false;
+        mix.types[c] = r.type;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::int64_t work_words(const host::Host &host, const Mixture &mix, const Options &options) {
@@ -381,7 +456,8 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         return r;
     }
     const Diagnostics diag(host, options.diag_level, options.diag_unit);
-    Context ctx{host, mix, options, diag, {}, {}, {}, 2, 100, false, {}, {}, false, 0};
+    Layout layout;
+    Context ctx(host, mix, options, diag, layout);
     resolve_user_types(host, mix, diag);  // an unusable code fails the call when a listed species has it
     if (diag.level() > 1) write_heading_lines(ctx);
     Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
@@ -417,51 +493,56 @@ Results evaluate(const host::Host &host, const Mixture &mix, const Options &opti
         r.failed = 1;  // a listed species with an association type that names no site type
         return r;
     }
-    r.unknowns = tab.nu;
-    r.max_sites = tab.nxa;
-    ctx.stats.equivalent_sites = tab.equivalents;
-    if (diag.level() > 3) write_table_lines(ctx);
-    copy_strengths(ctx.str, out);
-    zero_outputs(mix, req, out.a_x);
-    if (tab.nu == 0) {
-        std::fill(ctx.sc.site_x, ctx.sc.site_x + tab.nt, 1.0);
-        write_outputs(ctx, out);
+    return finish(ctx, &arena, req, out, r);
+}
+
+std::int64_t prepared_words(const host::Host &host, const Mixture &mix, const Options &options) {
+    const std::int64_t words = work_words(host, mix, options);
+    if (words == 0 || !preparable(mix, options)) return words;
+    return words - strength_words(mix.nv) + plan_words(mix.nv);
+}
+
+void prepare(const host::Host &host, const Mixture &mix, const Options &options, std::span<double> work,
+             Prepared &pp) {
+    pp = Prepared{};
+    pp.mix = mix;
+    pp.options = options;
+    pp.work = work;
+    Mixture checked = mix;
+    checked.rho = 0.0;  // the density is checked by each evaluation
+    if (!preparable(mix, options) || !mix.t_dd || !valid(checked, options, Requests{true, true, true, true}) ||
+        !resolve_quietly(host, mix))
+        return;
+    Arena arena(work.data(), static_cast<std::int64_t>(work.size()));
+    Layout &lay = pp.layout;
+    if (!build_tables(host, pp.mix, arena, lay.tab) || !prepare_strengths(pp.mix, arena, lay.str, pp.plan)) return;
+    const Tables &tab = lay.tab;
+    lay.matrix_rows = std::min(tab.nu, kNewtonUnknowns);
+    carve_core(arena, tab.nu, tab.ns, tab.nt, lay.matrix_rows, lay.sc);
+    carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, lay.grp);
+    carve_iterative(arena, tab.nu, mix.ncp, lay.sc);
+    if (arena.short_of_words()) return;
+    if (tab.nu > 0) {
+        const Diagnostics diag(host, options.diag_level, options.diag_unit);
+        Context ctx(host, pp.mix, pp.options, diag, pp.layout);
+        prepare_groups(ctx);
+    }
+    pp.ready = true;
+}
+
+Results evaluate(const host::Host &host, Prepared &pp, double rho, bool warm, Requests req, const Outputs &out) {
+    pp.mix.rho = rho;
+    pp.options.start = warm ? 2 : 0;
+    if (!pp.ready) return evaluate(host, pp.mix, pp.options, req, out, pp.work);
+    Results r;
+    if (!valid_density(rho)) {
+        r.failed = 1;
         return r;
     }
-    choose_method(ctx);
-    const bool try_direct = direct && !ctx.str.unphysical;
-    if (try_direct && tab.nu == 1 && tab.passive == 0 && solve_single(ctx, req, r, out.a_x)) {
-        site_values(ctx);
-        write_outputs(ctx, out);
-        r.stats = ctx.stats;
-        return r;
-    }
-    if (try_direct) {
-        carve_groups(arena, tab.nu, tab.ns, mix.nv, mix.ncp, ctx.grp);
-        warm_start(ctx, out);
-        ctx.direct = solve_direct(ctx);
-    }
-    if (!ctx.direct) {
-        if (direct) carve_iterative(arena, tab.nu, mix.ncp, ctx.sc);
-        start(ctx, out);
-    }
-    const bool converged = ctx.direct || solve_site_fractions(ctx);
-    site_values(ctx);
-    write_outputs(ctx, out);
-    if (ctx.direct) {
-        direct_results(ctx, req, r, out.a_x);
-        r.stats = ctx.stats;
-        return r;
-    }
-    for (std::int64_t a = 0; a < tab.nu; ++a) {  // once per unknown, for the value and the derivatives
-        ctx.sc.helmholtz[a] = helmholtz(ctx.sc.x[a]);
-        ctx.sc.slope[a] = 1.0 / ctx.sc.x[a] - 0.5;
-    }
-    r.a = site_sum(ctx, [&](std::int32_t a) { return ctx.sc.helmholtz[a]; });
-    if (converged && !derivatives(ctx, req, r, out.a_x)) r.failed = 1;
-    if (!converged) r.failed = 1;
-    r.stats = ctx.stats;
-    return r;
+    const Diagnostics diag(host, pp.options.diag_level, pp.options.diag_unit);
+    Context ctx(host, pp.mix, pp.options, diag, pp.layout);
+    density_strengths(pp.mix, pp.plan, req.t || out.delta_t != nullptr, req.x, ctx.str);
+    return finish(ctx, nullptr, req, out, r);
 }
 
 }  // namespace keld::assoc

@@ -167,22 +167,37 @@ struct Groups {
     double *b1 = nullptr, *b2 = nullptr, *b3 = nullptr, *r1 = nullptr, *r2 = nullptr;  // per group scratch
     double *m = nullptr;                // the bonding matrix, when kept (ng x ng)
     bool refine = false;                // the factors are of a Jacobian near the solution: refine solves
+    bool built = false;                 // the groups are built already (prepared form): solve_direct keeps them
+};
+
+// The tables, strengths, scratch and groups of a call, held by the caller (a prepared form keeps them
+// from one density to the next).
+struct Layout {
+    Tables tab;
+    Strengths str;
+    Scratch sc;
+    Groups grp{};
+    std::int64_t matrix_rows = 0;  // rows of sc.matrix (and sc.pivots)
 };
 
 struct Context {
+    Context(const host::Host &host_, const Mixture &mix_, const Options &options_, const Diagnostics &diag_,
+            Layout &layout)
+        : host(host_), mix(mix_), options(options_), diag(diag_), tab(layout.tab), str(layout.str), sc(layout.sc),
+          grp(layout.grp), matrix_rows(layout.matrix_rows) {}
     const host::Host &host;
     const Mixture &mix;
     const Options &options;
     const Diagnostics &diag;
-    Tables tab;
-    Strengths str;
-    Scratch sc;
+    Tables &tab;
+    Strengths &str;
+    Scratch &sc;
+    Groups &grp;
+    std::int64_t &matrix_rows;
     std::int64_t method = 2, limit = 100;
     bool matrix_ready = false;  // sc.matrix holds a negated inverse Jacobian for the derivative solves
     Statistics stats;
-    Groups grp{};
     bool direct = false;        // the direct path solved the site fractions (and solves the derivatives)
-    std::int64_t matrix_rows = 0;  // rows of sc.matrix (and sc.pivots)
 };
 
 // Bonding sums. partial_sums: q[3j + c] = sum of v over the sites of summing species j that bond with

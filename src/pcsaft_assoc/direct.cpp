@@ -330,10 +330,15 @@ void expand(const Context &ctx, const double *v, double *out) {
 
 }  // namespace
 
+void prepare_groups(Context &ctx) {
+    build_groups(ctx);
+    ctx.grp.built = true;
+}
+
 bool solve_direct(Context &ctx) {
     Groups &gp = ctx.grp;
     Scratch &sc = ctx.sc;
-    build_groups(ctx);
+    if (!gp.built) build_groups(ctx);
     const std::int64_t ng = gp.ng;
     if (ng > ctx.matrix_rows) return false;
     const double rho = ctx.mix.rho;

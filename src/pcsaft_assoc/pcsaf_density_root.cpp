@@ -65,7 +65,9 @@ public:
 
     // P_calc - P and dP/dV at rho; an association failure is remembered.
     Point evaluate(double rho) {
-        const ResidualValues a = residual(host_, m_, rho, ResidualNeeds{});
+        ResidualNeeds needs;
+        needs.value = false;  // P and dP/dV need the density derivatives only
+        const ResidualValues a = residual(host_, m_, rho, needs);
         ++evaluations;
         last_rho = rho;
         failed = failed || a.association_failed;

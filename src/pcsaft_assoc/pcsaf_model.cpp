@@ -387,7 +387,7 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
         options.association = args.options.association;
         options.method = args.method;
         options.diag_level = args.kdiag;
-        association_words = assoc::work_words(host, sizing_mixture(args, n.nv, missing), options);
+        association_words = assoc::prepared_words(host, sizing_mixture(args, n.nv, missing), options);
     }
     const std::int64_t printed = printed_work_words(args.nc);
     const bool stack_serves = association_words <= kStackAssociationWords;
@@ -484,6 +484,8 @@ void set_temperature(const host::Host &host, Model &model, double t, bool with_s
         m.mom.s2 += xk * m.md2[k];
         m.mom.s3 += xk * m.md3[k];
     }
+    m.i1 = integral_coefficients(kA0, kA1, kA2, m.mom.m_bar);
+    m.i2 = integral_coefficients(kB0, kB1, kB2, m.mom.m_bar);
 
     // k_ij and l_ij of every pair in play at T; cross energies (1 - k_ij) sqrt(eps_i eps_j).
     double *kij = m.eps_matrix;
@@ -568,6 +570,7 @@ void set_temperature(const host::Host &host, Model &model, double t, bool with_s
     if (m.association) {
         m.amix.t = t;
         m.amix.z = {kPiOver6 * m.mom.m_bar, kPiOver6 * m.mom.s1, kPiOver6 * m.mom.s2, kPiOver6 * m.mom.s3};
+        assoc::prepare(host, m.amix, m.aopt, m.awork, m.aprep);
         m.warm = false;
     }
 }

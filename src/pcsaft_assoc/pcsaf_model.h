@@ -21,17 +21,19 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "host/host.h"
 #include "pcsaft/pcsaft_terms.h"
 #include "pcsaft_assoc/association.h"
 #include "pcsaft_assoc/pcsaf_arguments.h"
 #include "pcsaft_assoc/pcsaf_dipolar.h"
+#include "pcsaft_assoc/prepared.h"
 
 namespace keld::pcsaf {
 
-// Bump allocation from the work area (8-byte words). With too few words it keeps counting what
-// would be needed and hands out nothing.
+// Bump allocation from the work area (8-byte words), which the caller has cleared. With too few words it
+// keeps counting what would be needed and hands out nothing.
 class WorkCarver {
 public:
     WorkCarver(double *base, std::int64_t words) : base_(base), words_(words) {}
@@ -41,10 +43,12 @@ public:
         if (n < 0) n = 0;
         T *p = nullptr;
         if (base_ != nullptr && used_ + n <= words_) {
-            // Each word begins the life of a T (a no-op for numbers), so typed access is defined.
             void *raw = base_ + used_;
             p = static_cast<T *>(raw);
-            for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T(0);
+            // Each word of another type begins the life of a T, so typed access is defined; the words
+            // are doubles already (and 0).
+            if constexpr (!std::is_same_v<T, double>)
+                for (std::int64_t i = 0; i < n; ++i) ::new (static_cast<void *>(p + i)) T(0);
         } else {
             short_ = true;
         }
@@ -119,6 +123,7 @@ struct Model {
     pcsaft::terms::Moments mom;
     pcsaft::terms::MomentSlopes slopes;
     pcsaft::terms::DispersionSums sums;
+    pcsaft::terms::IntegralCoefficients i1{}, i2{};  // of the dispersion integrals (they depend on m̄ alone)
     double d1_binary_t = 0.0, d2_binary_t = 0.0;  // ∂D1/∂T, ∂D2/∂T through k_ij(T) and l_ij(T)
 
     // Association.
@@ -127,6 +132,7 @@ struct Model {
     assoc::Options aopt;
     assoc::Outputs aout;
     std::span<double> awork;
+    assoc::Prepared aprep;  // amix at the temperature set last, prepared in awork
     bool warm = false;  // aout.site_fractions hold a converged solution
 
     // Dipoles.

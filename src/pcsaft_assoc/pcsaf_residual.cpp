@@ -9,10 +9,8 @@ using namespace pcsaft::terms;
 
 void add_association(const host::Host &host, Model &m, double rho, const ResidualNeeds &needs,
                      ResidualValues &out) {
-    m.amix.rho = rho;
-    m.aopt.start = m.warm ? 2 : 0;
     const assoc::Requests requests{true, needs.rhorho, needs.temperature, needs.composition};
-    const assoc::Results r = assoc::evaluate(host, m.amix, m.aopt, requests, m.aout, m.awork);
+    const assoc::Results r = assoc::evaluate(host, m.aprep, rho, m.warm, requests, m.aout);
     m.warm = r.failed == 0;
     out.association_failed = r.failed != 0;
     // The routine returns rho da/drho, rho a_rho + rho^2 a_rhorho and T da/dT.
@@ -43,11 +41,26 @@ ResidualValues residual(const host::Host &host, Model &m, double rho, ResidualNe
     needs.temperature = needs.temperature && m.slopes_ready;
     needs.composition = needs.composition && m.rows;
     const bool with_sensitivities = needs.temperature || needs.composition;
+    const auto half_diameter = [&](std::int64_t e) { return 0.5 * m.d[m.ch_comp[e] - 1]; };
+    if (!needs.value && !with_sensitivities) {
+        // The density derivatives alone, by the expressions of the full terms (the same sums in the same order).
+        double hs_rho = 0.0, hs_rhorho = 0.0, disp_rho = 0.0, disp_rhorho = 0.0, chain_rho = 0.0, chain_rhorho = 0.0;
+        helmholtz::hard_sphere_density_derivatives(m.mom, rho, hs_rho, hs_rhorho);
+        dispersion_density_derivatives(m.mom, m.sums, rho, m.i1, m.i2, disp_rho, disp_rhorho);
+        helmholtz::hard_chain_density_derivatives(rho, m.ne, m.ch_x, m.ch_m, m.mom, half_diameter, chain_rho,
+                                                  chain_rhorho);
+        ResidualValues out;
+        out.a_rho = (hs_rho + disp_rho) + chain_rho;
+        out.a_rhorho = (hs_rhorho + disp_rhorho) + chain_rhorho;
+        if (m.association) add_association(host, m, rho, needs, out);
+        if (m.dipolar) add_dipoles(m, rho, needs, out);
+        return out;
+    }
 
     const Contribution hs_disp = contribution(helmholtz::hard_sphere(m.mom, rho, with_sensitivities)) +
                                  dispersion(m.mom, m.sums, rho, with_sensitivities);
     const ChainTerm chain = helmholtz::hard_chain(
-        rho, m.ne, m.ch_x, m.ch_m, m.mom, [&](std::int64_t e) { return 0.5 * m.d[m.ch_comp[e] - 1]; },
+        rho, m.ne, m.ch_x, m.ch_m, m.mom, half_diameter,
         [&](std::int64_t e) { return 0.5 * m.d_slope[m.ch_comp[e] - 1]; }, with_sensitivities, needs.temperature);
 
     ResidualValues out;

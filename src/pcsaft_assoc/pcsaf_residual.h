@@ -17,10 +17,13 @@ struct ResidualNeeds {
     bool rhorho = true;       // ∂²ã/∂ρ² (always computed for the PC-SAFT terms; asked of the association)
     bool temperature = false; // ∂ã/∂T at constant ρ and x (needs set_temperature with slopes)
     bool composition = false; // ∂ã/∂x_k into model.dadx (needs a model built with composition rows)
+    bool value = true;        // ã itself; without it (and without the two above) the PC-SAFT terms give
+                              // their density derivatives alone, the same numbers without the logarithms
+                              // of the value, as a density search needs
 };
 
 struct ResidualValues {
-    double a = 0.0;         // ã
+    double a = 0.0;         // ã (when asked for)
     double a_rho = 0.0;     // ∂ã/∂ρ, m3/kmol
     double a_rhorho = 0.0;  // ∂²ã/∂ρ²
     double a_t = 0.0;       // ∂ã/∂T, 1/K (when asked for)

@@ -32,6 +32,10 @@ bool solve_derivative(Context &ctx, Derivative which, std::int64_t k = 0);
 // iteration limit, a factorisation fails, or the groups do not fit sc.matrix.
 bool solve_direct(Context &ctx);
 
+// The groups of the direct path built once for a prepared form (they depend on the composition and the
+// strength data only): needs the tables, the data classes of the strengths and the carved groups.
+void prepare_groups(Context &ctx);
+
 // The direct path for one unknown and no passive species (a pure two-site associating fluid with its
 // equivalent sites, a one-site fluid): the closed-form root of X (1 + rho M X) = 1 and every derivative
 // in closed form, into sc.x[0] and the results. Returns false (nothing solved) when the root is not finite.

@@ -40,8 +40,9 @@ Contact contact(double dij, double zeta2, const Packing &pk) {
     return c;
 }
 
-// T dzeta2/dT and T dzeta3/dT from the diameters' temperature derivatives.
-void packing_temperature_slopes(const Mixture &mix, double &t_zeta2, double &t_zeta3) {
+// The sums of T dzeta2/dT = (pi/6) rho s2 and T dzeta3/dT = (pi/6) rho s3 over the diameters' temperature
+// derivatives (they depend on the composition and temperature only).
+void packing_temperature_sums(const Mixture &mix, double &s2_out, double &s3_out) {
     double s2 = 0.0, s3 = 0.0;
     for (std::int64_t k = 0; k < mix.ncp; ++k) {
         const std::int64_t c = mix.idx[k];
@@ -63,8 +64,8 @@ void packing_temperature_slopes(const Mixture &mix, double &t_zeta2, double &t_z
         s2 += mix.x[k] * mix.m[k] * m2;
         s3 += mix.x[k] * mix.m[k] * m3;
     }
-    t_zeta2 = kPiSixth * mix.rho * s2;
-    t_zeta3 = kPiSixth * mix.rho * s3;
+    s2_out = s2;
+    s3_out = s3;
 }
 
 bool associates(const Mixture &mix, double volume, double energy) {
@@ -142,13 +143,59 @@ private:
     bool used_[kSlots] = {};
 };
 
+template <class Exp>
+PairTerms pair_terms(const Mixture &mix, std::int64_t ci, std::int64_t cj, double volume, double energy, Exp &&exp_of) {
+    PairTerms pt;
+    const double di = mix.d[ci - 1], dj = mix.d[cj - 1];
+    const double dsum = di + dj;
+    pt.dij = dsum != 0.0 ? di * dj / dsum : 0.0;
+    const double mean = (mix.sigma[ci - 1] + mix.sigma[cj - 1]) * kHalfDiameterToVolume;
+    const double ks = volume * mean * mean * mean;
+    const double reduced = energy / mix.t, boltzmann = exp_of(reduced);
+    pt.e = (boltzmann - 1.0) * ks;
+    if (mix.t_dd) {
+        const double tdi = mix.t_dd[ci - 1], tdj = mix.t_dd[cj - 1];
+        pt.t_dij = dsum != 0.0 ? (tdi * dj * dj + tdj * di * di) / (dsum * dsum) : 0.0;
+        pt.t_boltzmann = reduced * boltzmann * ks;
+    }
+    pt.capped = reduced <= kExponentCap ? pt.e : (std::exp(kExponentCap) - 1.0) * ks;
+    return pt;
+}
+
+// The density-dependent packing quantities of one call.
+struct Density {
+    double zeta2, zeta3, t_zeta2, t_zeta3;
+    Packing packing;
+};
+
+// Entry `at` of the strength matrices from the pair's temperature part at this density.
+void pair_entries(const PairTerms &pt, const Density &dn, bool temperature, bool composition, Strengths &str,
+                  std::int64_t at) {
+    const double zeta2 = dn.zeta2, zeta3 = dn.zeta3, e = pt.e;
+    const Contact g = contact(pt.dij, zeta2, dn.packing);
+    str.delta[at] = g.g * e;
+    if (!(str.delta[at] >= 0.0)) str.unphysical = true;
+    str.rho[at] = e * (zeta2 * g.g2 + zeta3 * g.g3);
+    str.rho2[at] = e * (zeta2 * zeta2 * g.g22 + 2.0 * zeta2 * zeta3 * g.g23 + zeta3 * zeta3 * g.g33);
+    if (temperature) str.t[at] = e * (g.g2 * dn.t_zeta2 + g.g3 * dn.t_zeta3 + g.gd * pt.t_dij) - pt.t_boltzmann * g.g;
+    if (composition) {
+        str.dx2[at] = pt.capped * g.g2;
+        str.dx3[at] = pt.capped * g.g3;
+    }
+}
+
+Density density_of(const Mixture &mix, double s2, double s3) {
+    const double zeta2 = mix.z[2] * mix.rho, zeta3 = mix.z[3] * mix.rho;
+    return {zeta2, zeta3, kPiSixth * mix.rho * s2, kPiSixth * mix.rho * s3, Packing(zeta3)};
+}
+
 void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
     const std::int64_t nv = str.nv;
-    const double t = mix.t, zeta2 = mix.z[2] * mix.rho, zeta3 = mix.z[3] * mix.rho;
-    const Packing packing(zeta3);
-    double t_zeta2 = 0.0, t_zeta3 = 0.0;
-    if (mix.t_dd) packing_temperature_slopes(mix, t_zeta2, t_zeta3);
+    double s2 = 0.0, s3 = 0.0;
+    if (mix.t_dd) packing_temperature_sums(mix, s2, s3);
+    const Density density = density_of(mix, s2, s3);
     BoltzmannFactors boltzmann_factor;
+    const auto exp_of = [&](double reduced) { return nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced); };
     double *const matrices[] = {str.delta, str.rho, str.rho2, str.t, str.dx2, str.dx3};
     const int used = composition ? 6 : 4;
     for (std::int64_t q = 0; q < nv; ++q) {
@@ -176,28 +223,8 @@ void pcsaft(const Mixture &mix, bool composition, Strengths &str) {
             str.delta[at] = str.rho[at] = str.rho2[at] = str.t[at] = 0.0;
             if (composition) str.dx2[at] = str.dx3[at] = 0.0;
             if (!associates(mix, volume, energy)) continue;
-            const double di = mix.d[ci - 1], dj = mix.d[cj - 1];
-            const double dsum = di + dj;
-            const double dij = dsum != 0.0 ? di * dj / dsum : 0.0;
-            const Contact g = contact(dij, zeta2, packing);
-            const double mean = (mix.sigma[ci - 1] + mix.sigma[cj - 1]) * kHalfDiameterToVolume;
-            const double ks = volume * mean * mean * mean;
-            const double reduced = energy / t, boltzmann = nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced);
-            const double e = (boltzmann - 1.0) * ks;
-            str.delta[at] = g.g * e;
-            if (!(str.delta[at] >= 0.0)) str.unphysical = true;
-            str.rho[at] = e * (zeta2 * g.g2 + zeta3 * g.g3);
-            str.rho2[at] = e * (zeta2 * zeta2 * g.g22 + 2.0 * zeta2 * zeta3 * g.g23 + zeta3 * zeta3 * g.g33);
-            if (mix.t_dd) {
-                const double tdi = mix.t_dd[ci - 1], tdj = mix.t_dd[cj - 1];
-                const double t_dij = dsum != 0.0 ? (tdi * dj * dj + tdj * di * di) / (dsum * dsum) : 0.0;
-                str.t[at] = e * (g.g2 * t_zeta2 + g.g3 * t_zeta3 + g.gd * t_dij) - reduced * boltzmann * ks * g.g;
-            }
-            if (composition) {
-                const double capped = reduced <= kExponentCap ? e : (std::exp(kExponentCap) - 1.0) * ks;
-                str.dx2[at] = capped * g.g2;
-                str.dx3[at] = capped * g.g3;
-            }
+            pair_entries(pair_terms(mix, ci, cj, volume, energy, exp_of), density, mix.t_dd != nullptr, composition,
+                         str, at);
         }
     }
 }
@@ -288,6 +315,83 @@ bool compute_strengths(const Mixture &mix, const Options &options, bool composit
     else
         pcsaft(mix, composition, str);
     return true;
+}
+
+std::int64_t plan_words(std::int64_t nv) {
+    const std::int64_t words = nv * nv;
+    return 6 * words + nv + (nv + 1) / 2 + (nv + 1) / 2 + (words + 1) / 2 + 5 * words;
+}
+
+bool prepare_strengths(const Mixture &mix, Arena &arena, Strengths &str, StrengthPlan &plan) {
+    const std::int64_t nv = mix.nv, words = nv * nv;
+    str.nv = plan.nv = nv;
+    const bool classes = nv >= 2;
+    std::uint64_t *hash = classes ? arena.take<std::uint64_t>(nv) : nullptr;
+    std::int32_t *same = classes ? arena.take<std::int32_t>(nv) : nullptr;
+    std::int32_t *order = classes ? arena.take<std::int32_t>(nv) : nullptr;
+    double **matrices[] = {&str.delta, &str.rho, &str.rho2, &str.t, &str.dx2, &str.dx3};
+    for (double **m : matrices) *m = arena.take<double>(words);
+    plan.code = arena.take<std::int32_t>(words);
+    plan.pairs = arena.take<PairTerms>(words);
+    if (arena.short_of_words()) return false;
+    for (double **m : matrices) std::fill(*m, *m + words, 0.0);
+    str.same = nullptr;
+    str.unphysical = false;
+    if (classes) {
+        data_classes(mix, same, order, hash);
+        str.same = same;
+    }
+    plan.s2 = plan.s3 = 0.0;
+    if (mix.t_dd) packing_temperature_sums(mix, plan.s2, plan.s3);
+    // The order of pcsaft(): a copy always reads an entry computed or copied before it.
+    BoltzmannFactors boltzmann_factor;
+    const auto exp_of = [&](double reduced) { return nv > 2 ? boltzmann_factor(reduced) : std::exp(reduced); };
+    const auto copy_of = [](std::int64_t from) { return static_cast<std::int32_t>(-from - 1); };
+    const auto first = [&](std::int64_t l) -> std::int64_t { return str.same ? str.same[l] : l; };
+    std::int32_t computed = 0;
+    for (std::int64_t q = 0; q < nv; ++q) {
+        for (std::int64_t p = 0; p < nv; ++p) {
+            const std::int64_t at = q * nv + p;
+            const double volume = mix.volume[at], energy = mix.energy[at];
+            if (first(q) != q) {
+                plan.code[at] = copy_of(first(q) * nv + p);
+            } else if (first(p) != p) {
+                plan.code[at] = copy_of(q * nv + first(p));
+            } else if (p < q && same_bits(volume, mix.volume[p * nv + q]) && same_bits(energy, mix.energy[p * nv + q])) {
+                plan.code[at] = copy_of(p * nv + q);
+            } else if (!associates(mix, volume, energy)) {
+                plan.code[at] = StrengthPlan::kZero;
+            } else {
+                plan.pairs[computed] = pair_terms(mix, mix.list[p], mix.list[q], volume, energy, exp_of);
+                plan.code[at] = computed++;
+            }
+        }
+    }
+    return true;
+}
+
+void density_strengths(const Mixture &mix, const StrengthPlan &plan, bool temperature, bool composition,
+                       Strengths &str) {
+    const std::int64_t words = plan.nv * plan.nv;
+    const Density density = density_of(mix, plan.s2, plan.s3);
+    temperature = temperature && mix.t_dd != nullptr;
+    str.unphysical = false;
+    for (std::int64_t at = 0; at < words; ++at) {
+        const std::int32_t code = plan.code[at];
+        if (code >= 0) {
+            pair_entries(plan.pairs[code], density, temperature, composition, str, at);
+        } else if (code != StrengthPlan::kZero) {
+            const std::int64_t from = -static_cast<std::int64_t>(code) - 1;
+            str.delta[at] = str.delta[from];
+            str.rho[at] = str.rho[from];
+            str.rho2[at] = str.rho2[from];
+            if (temperature) str.t[at] = str.t[from];
+            if (composition) {
+                str.dx2[at] = str.dx2[from];
+                str.dx3[at] = str.dx3[from];
+            }
+        }
+    }
 }
 
 void packing_slopes(const Mixture &mix, const Options &options, std::int64_t k, double &c2, double &c3) {

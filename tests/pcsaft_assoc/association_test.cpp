@@ -8,6 +8,7 @@
 #include <string>
 
 #include "keld/refhost.h"
+#include "pcsaft_assoc/prepared.h"
 #include "support/assoc_systems.h"
 
 namespace keld::testing {
@@ -215,6 +216,67 @@ TEST_F(Association, DirectPathAgreesWithTheIterativeSolvers) {
         for (auto [d, i] : outs) worst_out = std::fmax(worst_out, std::fabs(d - i) / std::fmax(1.0, std::fabs(i)));
         EXPECT_LE(worst_x, tolerance) << fx.name;
         EXPECT_LE(worst_out, 10 * tolerance) << fx.name;
+    }
+}
+
+
+// The prepared form gives the routine's numbers to the last bit at every density, cold and warm, for
+// every request; the forms it cannot prepare (CPA, the iterative solvers, diagnostic lines, the simplified
+// path, a work area long enough for the routine only) are served by the routine itself, and so is a
+// density the routine refuses.
+TEST_F(Association, PreparedFormGivesTheRoutinesNumbers) {
+    struct Variant {
+        const char *name;
+        void (*apply)(assoc::Options &);
+        bool prepared;  // for a PC-SAFT fixture
+        bool routine_words = false;  // a work area of the routine's length (prepared where it fits)
+    };
+    const Variant variants[] = {
+        {"direct", [](assoc::Options &) {}, true},
+        {"iterative", [](assoc::Options &o) { o.iterative = true; }, false},
+        {"diagnostic level 1", [](assoc::Options &o) { o.diag_level = 1; o.diag_unit = 99; }, false},
+        {"simplified", [](assoc::Options &o) { o.association = 20; }, false},
+        {"routine's work area", [](assoc::Options &) {}, false, true},
+    };
+    const Requests requests[] = {{true, true, true, true}, {true, true, false, false}, {}};
+    for (const Fixture &fx : fixtures()) {
+        for (const Variant &variant : variants) {
+            AssocSystem sys = fx.make();
+            variant.apply(sys.options);
+            const std::string name = fx.name + ", " + variant.name;
+            const assoc::Mixture mix = sys.mixture(fx.rho);
+            const std::int64_t words = variant.routine_words ? assoc::work_words(host(), mix, sys.options)
+                                                             : assoc::prepared_words(host(), mix, sys.options);
+            std::vector<double> work(static_cast<std::size_t>(words));
+            assoc::Prepared form;
+            assoc::prepare(host(), mix, sys.options, work, form);
+            if (!variant.routine_words) EXPECT_EQ(form.ready, variant.prepared && sys.options.model != 1) << name;
+            std::vector<double> start;  // the last solution of the plain calls, offered to both
+            for (const double rho : {fx.rho, 1.01 * fx.rho, 0.3 * fx.rho, std::nan(""), -1.0}) {
+                for (const Requests req : requests) {
+                    const bool warm = !start.empty();
+                    sys.options.start = warm ? 2 : 0;
+                    AssocRun plain = run_association(host(), sys, rho, req, warm ? &start : nullptr);
+                    std::vector<double> a_x(mix.ncp, 0.0), sites = warm ? start : plain.site_fractions;
+                    if (!warm) std::fill(sites.begin(), sites.end(), 0.0);
+                    assoc::Outputs out;
+                    out.a_x = a_x.data();
+                    out.site_fractions = sites.data();
+                    out.ld_sites = static_cast<std::int64_t>(sites.size()) / mix.ncp;
+                    const assoc::Results r = assoc::evaluate(host(), form, rho, warm, req, out);
+                    const std::string at = name + " at " + std::to_string(rho);
+                    ASSERT_EQ(r.failed, plain.r.failed) << at;
+                    EXPECT_EQ(r.a, plain.r.a) << at;
+                    EXPECT_EQ(r.a_rho, plain.r.a_rho) << at;
+                    EXPECT_EQ(r.a_rho2, plain.r.a_rho2) << at;
+                    EXPECT_EQ(r.a_t, plain.r.a_t) << at;
+                    EXPECT_EQ(r.stats.iterations, plain.r.stats.iterations) << at;
+                    EXPECT_EQ(a_x, plain.a_x) << at;
+                    EXPECT_EQ(sites, plain.site_fractions) << at;
+                    if (plain.r.failed == 0) start = plain.site_fractions;
+                }
+            }
+        }
     }
 }
 

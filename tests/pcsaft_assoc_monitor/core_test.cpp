@@ -107,3 +107,67 @@ TEST(PcsafCore, DipolarTermInSiUnits) {
 }
 
 }  // namespace
+
+// What a density search asks of the core (the density derivatives without the value) is the full core's
+// ∂ã/∂ρ and ∂²ã/∂ρ² to the last bit, with association, dipoles, k_ij and a two-segment-type copolymer.
+namespace {
+// Illustrative segment components: a styrene-like unit and a hydroxyl-bearing 2B unit.
+constexpr AssocFluid kStyreneUnit{"STYU", 104.152, 1.97889, 4.1072, 267.0, kNone, kNone, 0, kNone, kNone};
+constexpr AssocFluid kHydroxylUnit{"OHU", 44.05, 1.20, 3.30, 250.0, 2300.0, 0.02, 2, kNone, kNone};
+}  // namespace
+
+TEST(PcsafCore, DensitySearchFormGivesTheFullCoresDerivatives) {
+    struct Case {
+        const char *name;
+        PcsafCall (*make)(PcsafSystem &);
+    };
+    const Case cases[] = {
+        {"water 4C + polar methanol", [](PcsafSystem &s) {
+             PcsafCall c;
+             c.idx = {s.add(kWater4C), s.add(kMethanol2B)};
+             s.set_dipole(c.idx[1], 1.7, 0.3);
+             c.z = {0.4, 0.6};
+             return c;
+         }},
+        {"methanol + toluene with k_ij", [](PcsafSystem &s) {
+             PcsafCall c;
+             c.idx = {s.add(kMethanol2B), s.add(kToluene0)};
+             s.set_kij(c.idx[0], c.idx[1], {0.02, 0, 0, 0, 0, 0});
+             c.z = {0.3, 0.7};
+             return c;
+         }},
+        {"copolymer in methanol", [](PcsafSystem &s) {
+             const std::int64_t a = s.add_segment(kStyreneUnit), b = s.add_segment(kHydroxylUnit);
+             PcsafCall c;
+             c.idx = {s.add(kMethanol2B), s.add_polymer("COPOLY", kStyreneUnit.mw, {{a, 6000.0}, {b, 4000.0}})};
+             c.z = {0.99, 0.01};
+             return c;
+         }},
+    };
+    for (const Case &cs : cases) {
+        SCOPED_TRACE(cs.name);
+        PcsafSystem sys;
+        PcsafCall c = cs.make(sys);
+        sys.host.install();
+        std::vector<double> work;
+        std::int64_t status = 0;
+        double rho = 0.0;
+        const pcsaf::Arguments a = arguments(sys, c, work, status, rho);
+        const host::Host host = *host::Host::current();
+        pcsaf::Model model;
+        ASSERT_EQ(pcsaf::build_model(host, a, false, model).outcome, pcsaf::BuildOutcome::ok);
+        pcsaf::set_temperature(host, model, c.t, false);
+        pcsaf::ResidualNeeds search;
+        search.value = false;
+        for (double density : {1e-3, 2.0, 12.0, 25.0}) {
+            SCOPED_TRACE(density);
+            model.warm = false;
+            const pcsaf::ResidualValues full = pcsaf::residual(host, model, density, pcsaf::ResidualNeeds{});
+            model.warm = false;
+            const pcsaf::ResidualValues derivatives = pcsaf::residual(host, model, density, search);
+            ASSERT_FALSE(full.association_failed);
+            EXPECT_EQ(derivatives.a_rho, full.a_rho);
+            EXPECT_EQ(derivatives.a_rhorho, full.a_rhorho);
+        }
+    }
+}

@@ -112,7 +112,7 @@ TEST(RootSweep, EveryRootTheModelHasIsFoundForBothPhases) {
         c.build(s);
         s.host.install();
         s.host.message_policy().mode = refhost::MessageMode::refuse_all;
-        int states = 0, found[2] = {0, 0}, worst_evaluations[2] = {0, 0};
+        int states = 0, found[2] = {0, 0}, worst_evaluations[2] = {0, 0}, total_evaluations[2] = {0, 0};
         double worst_residual[2] = {0, 0};  // |P_calc - P| over max(1e-12 P, 1e-14 |V dP/dV|)
         for (int it = 0; it < kTemperatures; ++it) {
             const double t = s.t_critical * 0.3 * std::pow(10.0, it / (kTemperatures - 1.0));
@@ -128,6 +128,7 @@ TEST(RootSweep, EveryRootTheModelHasIsFoundForBothPhases) {
                                                         error <= std::max(1e-12 * p, 1e-11 * stiffness);
                     found[liquid] += ok ? 1 : 0;
                     worst_evaluations[liquid] = std::max(worst_evaluations[liquid], r.evaluations);
+                    total_evaluations[liquid] += r.evaluations;
                     if (!roots.empty())
                         worst_residual[liquid] =
                             std::max(worst_residual[liquid], error / std::max(1e-12 * p, 1e-14 * stiffness));
@@ -138,10 +139,10 @@ TEST(RootSweep, EveryRootTheModelHasIsFoundForBothPhases) {
             }
         }
         for (int liquid : {0, 1})
-            std::printf("[ sweep    ] %-16s %-22s %-7s %d/%d states, worst %d evaluations, worst |P_calc - P| "
-                        "%.2g of the tolerance\n",
+            std::printf("[ sweep    ] %-16s %-22s %-7s %d/%d states, evaluations %.2f mean, %d worst; worst "
+                        "|P_calc - P| %.2g of the tolerance\n",
                         c.model, c.system, liquid ? "liquid" : "vapour", found[liquid], states,
-                        worst_evaluations[liquid], worst_residual[liquid]);
+                        double(total_evaluations[liquid]) / states, worst_evaluations[liquid], worst_residual[liquid]);
     }
 }
 

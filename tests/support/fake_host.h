@@ -89,7 +89,10 @@ public:
         const keld_host t = table();
         keld_host_install(&t);
     }
-    host::Host view() { return host::Host(table()); }
+    host::Host view() {
+        view_table_ = table();
+        return host::Host(view_table_);
+    }
 
     // Component kinds: 'C' ordinary, 'P' polymer, 'O' oligomer, 'S' segment.
     void set_kinds(std::string kinds) { kinds_ = std::move(kinds); }
@@ -141,6 +144,7 @@ private:
     std::string kinds_;
     std::int64_t map_offset_ = 0, list_offset_ = 0;
     bool accept_messages_ = true;
+    keld_host view_table_{};  // the table behind view()
 };
 
 }  // namespace keld::testing
