@@ -7,6 +7,10 @@
 #include <cmath>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "keld/refhost.h"
 #include "temperature_table.h"
 
@@ -15,6 +19,11 @@ namespace keld::refhost {
 namespace {
 
 bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
+
+#if defined(__SSE2__)
+// Two table words as one integer vector (any alignment).
+__m128i load_words(const double *first) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(first)); }
+#endif
 
 // Writes `value` to the first `count` elements of out.
 void fill(double *out, std::int64_t count, double value) {
@@ -38,9 +47,10 @@ bool ReferenceHost::is_segment(std::int64_t c) const {
 
 double ReferenceHost::number_average_mw(std::int64_t c) const {
     if (!valid_component(c)) return 0.0;
-    const double mw = store_[static_cast<std::size_t>(param_offset("MW") + c - 1)];
-    if (!is_polymer(c) && !is_oligomer(c)) return mw;
-    const double mwn = store_[static_cast<std::size_t>(param_offset("MWN") + c - 1)];
+    const double mw = store_[static_cast<std::size_t>(mw_offset_ + c - 1)];
+    const ComponentKind kind = components_[static_cast<std::size_t>(c - 1)].kind;
+    if (kind != ComponentKind::polymer && kind != ComponentKind::oligomer) return mw;
+    const double mwn = store_[static_cast<std::size_t>(mwn_offset_ + c - 1)];
     return positive_finite(mwn) && mwn != real_globals_[0] ? mwn : mw;
 }
 
@@ -69,7 +79,7 @@ void ReferenceHost::apparent_to_true(std::int64_t n, const std::int64_t *idx, co
 
 void ReferenceHost::apparent_to_weight(const double *z, std::int64_t n, const std::int64_t *idx, double *w) const {
     if (n < 1 || idx == nullptr || z == nullptr || w == nullptr) return;
-    const std::int64_t mw_offset = param_offset("MW");
+    const std::int64_t mw_offset = mw_offset_;
     double total = 0.0;
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t i = idx[k];
@@ -140,7 +150,7 @@ void ReferenceHost::segment_mole_fractions(std::int64_t option, std::int64_t pol
     const std::int64_t writable = readable_words(fractions) < 0 ? ns : std::min(ns, readable_words(fractions));
     segment_weight_fractions(option, polymer, fractions);
     // Moles of segment k per unit mass of polymer: w_k / MW_k.
-    const std::int64_t mw_offset = param_offset("MW");
+    const std::int64_t mw_offset = mw_offset_;
     double total = 0.0;
     for (std::int64_t k = 1; k <= writable; ++k) {
         const double mw = store_[static_cast<std::size_t>(mw_offset + segments_[k - 1] - 1)];
@@ -164,10 +174,45 @@ void ReferenceHost::binary_table3(std::int64_t n_coefficients, std::int64_t n_us
     const std::int64_t used = std::min(n_used, n_coefficients);
     const double missing = real_globals_[0];
     // Most pairs of a data bank are constants: only a pair with a temperature term is evaluated in full.
-    for (std::int64_t pair = 0; pair < writable; ++pair) {
+    auto full = [&](const double *c) {
+        return binary_table_is_constant(c, used, missing) ? binary_table_constant(c, used, missing)
+                                                          : binary_table_value(c, used, t, missing);
+    };
+    if (used < 5) {
+        for (std::int64_t pair = 0; pair < writable; ++pair) kij[pair] = full(table + pair * n_coefficients);
+        return;
+    }
+    // The usual table: b..e all zero (either sign), seen at once in the bits of the four words, is a
+    // constant pair, a when given; any other bits (a temperature term, a missing marker, a NaN) go the
+    // long way. Every word of the table is read on every call: this host keeps nothing about the store.
+    std::int64_t pair = 0;
+#if defined(__SSE2__)
+    // Two pairs at a time: the words b..e of both ORed in two vector registers, and both values
+    // written at once when both pairs are constant.
+    const __m128d missing2 = _mm_set1_pd(missing);
+    for (; pair + 1 < writable; pair += 2) {
+        const double *c = table + pair * n_coefficients, *d = c + n_coefficients;
+        const __m128i x = _mm_or_si128(load_words(c + 1), load_words(c + 3));
+        const __m128i y = _mm_or_si128(load_words(d + 1), load_words(d + 3));
+        const __m128i terms = _mm_slli_epi64(_mm_or_si128(_mm_unpacklo_epi64(x, y), _mm_unpackhi_epi64(x, y)), 1);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(terms, _mm_setzero_si128())) == 0xFFFF) {
+            const __m128d a = _mm_loadh_pd(_mm_load_sd(c), d);
+            _mm_storeu_pd(kij + pair, _mm_andnot_pd(_mm_cmpeq_pd(a, missing2), a));
+        } else {
+            kij[pair] = full(c);
+            kij[pair + 1] = full(d);
+        }
+    }
+#endif
+    for (; pair < writable; ++pair) {
         const double *c = table + pair * n_coefficients;
-        kij[pair] = binary_table_is_constant(c, used, missing) ? binary_table_constant(c, used, missing)
-                                                               : binary_table_value(c, used, t, missing);
+        const std::uint64_t terms = std::bit_cast<std::uint64_t>(c[1]) | std::bit_cast<std::uint64_t>(c[2]) |
+                                    std::bit_cast<std::uint64_t>(c[3]) | std::bit_cast<std::uint64_t>(c[4]);
+        if ((terms << 1) == 0) {
+            kij[pair] = c[0] == missing ? 0.0 : c[0];
+        } else {
+            kij[pair] = full(c);
+        }
     }
 }
 

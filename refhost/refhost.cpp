@@ -118,13 +118,18 @@ std::string_view trim_trailing(std::string_view s) {
     return s;
 }
 
-bool names_match(std::string_view stored_upper, std::string_view query) {
-    query = trim_trailing(query);
-    if (query.size() != stored_upper.size()) return false;
-    for (std::size_t k = 0; k < query.size(); ++k) {
-        if (std::toupper(static_cast<unsigned char>(query[k])) != stored_upper[k]) return false;
+// A parameter name (trailing blanks and NULs dropped, letters in upper case) packed into one word,
+// first character lowest; 0 for a name of no or more than 8 characters, which names no parameter.
+std::uint64_t name_key(std::string_view name) {
+    name = trim_trailing(name);
+    if (name.empty() || name.size() > max_name_chars) return 0;
+    std::uint64_t key = 0;
+    for (std::size_t k = 0; k < name.size(); ++k) {
+        unsigned char c = static_cast<unsigned char>(name[k]);
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        key |= std::uint64_t{c} << (8 * k);
     }
-    return true;
+    return key;
 }
 
 std::string normalised_name(std::string_view name) {
@@ -177,7 +182,10 @@ ReferenceHost::ReferenceHost(HostOptions options)
     dpdv_control_[0] = missing_value;
     error_buffer_.fill(' ');
     print_messages_to_stderr();
-    for (const auto &definition : catalogue()) arrays_.push_back({definition, 0});
+    for (const auto &definition : catalogue()) {
+        arrays_.push_back({definition, 0});
+        index_array(arrays_.size() - 1);
+    }
     load_shipped_unifac_table();
     relayout(0, data_sets_);
     link_temperature_table("SLKIJ", "SLKIJT");
@@ -278,6 +286,8 @@ void ReferenceHost::relayout(std::int64_t nc, std::int64_t nds) {
     store_.assign(static_cast<std::size_t>(last), 0.0);
     nc_ = nc;
     data_sets_ = nds;
+    mw_offset_ = array_named("MW").offset;
+    mwn_offset_ = array_named("MWN").offset;
 
     for (std::size_t n = 0; n < arrays_.size(); ++n) {
         const auto &a = arrays_[n];
@@ -539,27 +549,31 @@ void ReferenceHost::define_parameter(std::string_view name, ParameterShape shape
         }
     }
     arrays_.push_back({{upper, shape, offsets1_element}, 0});
+    index_array(arrays_.size() - 1);
     relayout(nc_, data_sets_);
 }
 
+void ReferenceHost::index_array(std::size_t position) {
+    array_by_name_[name_key(arrays_[position].definition.name)] = position;
+}
+
+const ReferenceHost::ParameterArray *ReferenceHost::array_or_null(std::string_view name) const {
+    const auto found = array_by_name_.find(name_key(name));
+    return found == array_by_name_.end() ? nullptr : &arrays_[found->second];
+}
+
 const ParameterDefinition *ReferenceHost::find_parameter(std::string_view name) const {
-    for (const auto &a : arrays_) {
-        if (names_match(a.definition.name, name)) return &a.definition;
-    }
-    return nullptr;
+    const ParameterArray *a = array_or_null(name);
+    return a != nullptr ? &a->definition : nullptr;
 }
 
 std::int64_t ReferenceHost::param_offset(std::string_view name) const {
-    for (const auto &a : arrays_) {
-        if (names_match(a.definition.name, name)) return a.offset;
-    }
-    return 0;
+    const ParameterArray *a = array_or_null(name);
+    return a != nullptr ? a->offset : 0;
 }
 
 const ReferenceHost::ParameterArray &ReferenceHost::array_named(std::string_view name) const {
-    for (const auto &a : arrays_) {
-        if (names_match(a.definition.name, name)) return a;
-    }
+    if (const ParameterArray *a = array_or_null(name)) return *a;
     throw std::invalid_argument("unknown parameter '" + std::string(name) + "'");
 }
 

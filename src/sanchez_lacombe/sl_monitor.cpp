@@ -28,6 +28,12 @@ struct Parameters {
     double *mw() const { return host.word(b.mw + 1); }
 };
 
+// A vector loop (the build keeps it from becoming a memcpy call).
+void copy_words(const double *__restrict from, std::int64_t count, double *__restrict to) {
+#pragma GCC unroll 4
+    for (std::int64_t e = 0; e < count; ++e) to[e] = from[e];
+}
+
 // Binary copies (diagonal 0) and the segments' v*, eps*; then the listed
 // components' characteristic T*, P*, rho* (a polymer or oligomer missing any of
 // its own taking all three from its segments), published as the host's
@@ -41,10 +47,8 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
     const double r = host.gas_constant();
     const double *kij = host.word(par.b.kij + (call.kds - 1) * nc2 + 1);
     const double *eta = host.word(par.b.eta + (call.kds - 1) * nc2 + 1);
-    for (std::int64_t e = 0; e < nc2; ++e) {
-        work.kij()[e] = kij[e];
-        work.eta()[e] = eta[e];
-    }
+    copy_words(kij, nc2, work.kij());
+    copy_words(eta, nc2, work.eta());
     for (std::int64_t i = 0; i < nc; ++i) work.kij()[i * (nc + 1)] = work.eta()[i * (nc + 1)] = 0.0;
     for (std::int64_t i = 0; i < nc; ++i) {
         if (!host.is_segment(i + 1) || host.is_missing(par.rho_star()[i])) continue;
@@ -91,6 +95,39 @@ double cross_value(const double *sources, double binary, std::int64_t i, std::in
     return cross_without_binary(sources[i - 1], sources[j - 1], i, j, [&] { return plain(0.0); }, through_segments);
 }
 
+// The plain-rule pairs of one listed component j with those listed before it, by position k < count
+// (row i = k for a list 1, 2, ..., n, else idx[k] - 1): the element (i, j) of the binaries decides;
+// the values go down column j of both matrices and across row j for (j, i). Without aliasing the
+// sequential case runs as whole vectors.
+template <bool Sequential>
+void plain_pairs_of(std::int64_t j, std::int64_t count, const std::int64_t *__restrict idx, std::int64_t nc,
+                    const double *__restrict k_column, const double *__restrict eta_column,
+                    const double *__restrict e1, const double *__restrict v1, double *__restrict eps_column,
+                    double *__restrict vol_column, double *__restrict eps_row, double *__restrict vol_row) {
+    const double e_j = e1[j], v_j = v1[j];
+    for (std::int64_t k = 0; k < count; ++k) {
+        std::int64_t i = k;
+        if constexpr (!Sequential) i = idx[k] - 1;
+        const double eps = (1.0 - k_column[i]) * std::sqrt(e1[i] * e_j);
+        const double vol = 0.5 * (1.0 - eta_column[i]) * (v1[i] + v_j);
+        eps_column[i] = eps;
+        vol_column[i] = vol;
+        eps_row[i * nc] = eps;
+        vol_row[i * nc] = vol;
+    }
+}
+
+template <bool Sequential>
+void set_plain_cross_matrices(const MonitorCall &call, const WorkArea &work) {
+    const std::int64_t nc = work.nc;
+    for (std::int64_t l = 1; l < call.n; ++l) {
+        const std::int64_t j = call.idx[l] - 1;
+        plain_pairs_of<Sequential>(j, l, call.idx, nc, work.kij() + j * nc, work.eta() + j * nc, work.eps_star(),
+                                   work.v_star(), work.eps_matrix() + j * nc, work.v_matrix() + j * nc,
+                                   work.eps_matrix() + j, work.v_matrix() + j);
+    }
+}
+
 void set_cross_matrices(const Parameters &par, const MonitorCall &call, const WorkArea &work) {
     const host::Host &host = par.host;
     const std::int64_t nc = work.nc;
@@ -121,15 +158,13 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
         through_segments = through_segments || work.sources()[call.idx[k] - 1] == param_source::from_segments;
     if (!through_segments) {
         // Every pair takes the plain rules ((1 - 0) and 0.5 (1 - 0) leave the plain means as they are),
-        // and nothing else is touched: both matrices in one pass.
-        for (std::int64_t l = 1; l < call.n; ++l) {
-            const std::int64_t j = call.idx[l];
-            for (std::int64_t k = 0; k < l; ++k) {
-                const std::int64_t i = call.idx[k];
-                const std::int64_t ij = (j - 1) * nc + (i - 1);
-                store(eps, i, j, (1.0 - work.kij()[ij]) * std::sqrt(e1[i - 1] * e1[j - 1]));
-                store(vol, i, j, 0.5 * (1.0 - work.eta()[ij]) * (v1[i - 1] + v1[j - 1]));
-            }
+        // and nothing else is touched.
+        bool sequential = true;
+        for (std::int64_t k = 0; k < call.n; ++k) sequential = sequential && call.idx[k] == k + 1;
+        if (sequential) {
+            set_plain_cross_matrices<true>(call, work);
+        } else {
+            set_plain_cross_matrices<false>(call, work);
         }
         return;
     }

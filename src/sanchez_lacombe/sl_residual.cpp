@@ -61,22 +61,115 @@ void composition_terms(const Mixture &mix, const MixtureAverages &avg, const Red
 
 }  // namespace
 
-MixtureAverages mixture_averages(const Mixture &mix) {
+namespace {
+
+// Component number minus one of the listed component at position k: k itself when the list is
+// 1, 2, ..., n, which lets the loops below run straight through the arrays.
+template <bool Sequential>
+std::int64_t slot(const std::int64_t *idx, std::int64_t k) {
+    if constexpr (Sequential) {
+        return k;
+    } else {
+        return idx[k] - 1;
+    }
+}
+
+bool sequential_list(const Mixture &mix) {
+    for (std::int64_t k = 0; k < mix.n; ++k)
+        if (mix.idx[k] != k + 1) return false;
+    return true;
+}
+
+// The double sums term by term in list order, k outer and l inner, one accumulator each: every
+// density of the root depends on these bits, so no other order is taken.
+template <bool Sequential>
+MixtureAverages averages_in_list_order(const Mixture &mix) {
+    const std::int64_t n = mix.n, nc = mix.nc;
+    const double *x = mix.x, *r = mix.r;
     double r_bar = 0.0;
     double sum_volume = 0.0;  // sum_ij x_i r_i x_j r_j v*_ij
     double sum_energy = 0.0;  // sum_ij x_i r_i x_j r_j v*_ij eps*_ij
-    for (std::int64_t k = 0; k < mix.n; ++k) {
-        const std::int64_t i = mix.idx[k];
-        const double w_k = segment_weight(mix, k);
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = slot<Sequential>(mix.idx, k);
+        const double w_k = x[k] * r[i];
         r_bar += w_k;
-        for (std::int64_t l = 0; l < mix.n; ++l) {
-            const std::int64_t j = mix.idx[l];
-            const double ww_v = w_k * segment_weight(mix, l) * cross(mix.v_star, mix.nc, i, j);
+        const double *v_row = mix.v_star + i;  // (i, j) at v_row[j nc]
+        const double *e_row = mix.eps_star + i;
+        for (std::int64_t l = 0; l < n; ++l) {
+            const std::int64_t j = slot<Sequential>(mix.idx, l);
+            const double ww_v = w_k * (x[l] * r[j]) * v_row[j * nc];
             sum_volume += ww_v;
-            sum_energy += ww_v * cross(mix.eps_star, mix.nc, i, j);
+            sum_energy += ww_v * e_row[j * nc];
         }
     }
     return MixtureAverages{r_bar, sum_energy / sum_volume, sum_volume / (r_bar * r_bar)};
+}
+
+// Four partners' shares of S1_k and S2_k for every k, down their columns element by element: each
+// S_k still adds its partners one at a time in list order (and, the list being sequential, as whole
+// vectors), with one load and store of S_k for the four.
+struct Partners {
+    double w[4];               // segment weights x_l r_j
+    const double *v_column[4]; // column j of the volume matrix
+    const double *e_column[4]; // column j of the energy matrix
+};
+
+template <bool Sequential, int Count>
+void add_partners(std::int64_t n, const std::int64_t *__restrict idx, const Partners &p, double v_mix, double e_mix,
+                  double *__restrict s1, double *__restrict s2) {
+    const double w0 = p.w[0], w1 = p.w[1], w2 = p.w[2], w3 = p.w[3];
+    const double *__restrict v0 = p.v_column[0], *__restrict v1 = p.v_column[1];
+    const double *__restrict v2 = p.v_column[2], *__restrict v3 = p.v_column[3];
+    const double *__restrict e0 = p.e_column[0], *__restrict e1 = p.e_column[1];
+    const double *__restrict e2 = p.e_column[2], *__restrict e3 = p.e_column[3];
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = slot<Sequential>(idx, k);
+        double a = s1[k], b = s2[k];
+        a += w0 * (v0[i] - v_mix);
+        b += w0 * v0[i] * (e0[i] - e_mix);
+        if constexpr (Count > 1) {
+            a += w1 * (v1[i] - v_mix);
+            b += w1 * v1[i] * (e1[i] - e_mix);
+        }
+        if constexpr (Count > 2) {
+            a += w2 * (v2[i] - v_mix);
+            b += w2 * v2[i] * (e2[i] - e_mix);
+        }
+        if constexpr (Count > 3) {
+            a += w3 * (v3[i] - v_mix);
+            b += w3 * v3[i] * (e3[i] - e_mix);
+        }
+        s1[k] = a;
+        s2[k] = b;
+    }
+}
+
+template <bool Sequential>
+void sums_in_list_order(const Mixture &mix, const MixtureAverages &avg, double *s1, double *s2) {
+    for (std::int64_t k = 0; k < mix.n; ++k) s1[k] = s2[k] = 0.0;
+    Partners p{};
+    int count = 0;
+    for (std::int64_t l = 0; l < mix.n; ++l) {
+        const std::int64_t j = mix.idx[l];
+        p.w[count] = segment_weight(mix, l);
+        p.v_column[count] = mix.v_star + (j - 1) * mix.nc;
+        p.e_column[count] = mix.eps_star + (j - 1) * mix.nc;
+        if (++count == 4 || l == mix.n - 1) {
+            switch (count) {
+                case 1: add_partners<Sequential, 1>(mix.n, mix.idx, p, avg.v_star, avg.eps_star, s1, s2); break;
+                case 2: add_partners<Sequential, 2>(mix.n, mix.idx, p, avg.v_star, avg.eps_star, s1, s2); break;
+                case 3: add_partners<Sequential, 3>(mix.n, mix.idx, p, avg.v_star, avg.eps_star, s1, s2); break;
+                default: add_partners<Sequential, 4>(mix.n, mix.idx, p, avg.v_star, avg.eps_star, s1, s2); break;
+            }
+            count = 0;
+        }
+    }
+}
+
+}  // namespace
+
+MixtureAverages mixture_averages(const Mixture &mix) {
+    return sequential_list(mix) ? averages_in_list_order<true>(mix) : averages_in_list_order<false>(mix);
 }
 
 ResidualValues residual(const Mixture &mix, const MixtureAverages &avg, double t, double rho, ResidualSwitches sw,
@@ -109,18 +202,10 @@ ResidualValues residual(const Mixture &mix, const MixtureAverages &avg, double t
 void composition_sums(const Mixture &mix, const MixtureAverages &avg, double *s1, double *s2) {
     // The partners l outermost, so that the matrices are read down their columns; each S_k still
     // sums its partners in list order, as sums_of_partners does.
-    for (std::int64_t k = 0; k < mix.n; ++k) s1[k] = s2[k] = 0.0;
-    for (std::int64_t l = 0; l < mix.n; ++l) {
-        const std::int64_t j = mix.idx[l];
-        const double w = segment_weight(mix, l);
-        const double *v_column = mix.v_star + (j - 1) * mix.nc;
-        const double *e_column = mix.eps_star + (j - 1) * mix.nc;
-        for (std::int64_t k = 0; k < mix.n; ++k) {
-            const std::int64_t i = mix.idx[k];
-            const double v_ij = v_column[i - 1];
-            s1[k] += w * (v_ij - avg.v_star);
-            s2[k] += w * v_ij * (e_column[i - 1] - avg.eps_star);
-        }
+    if (sequential_list(mix)) {
+        sums_in_list_order<true>(mix, avg, s1, s2);
+    } else {
+        sums_in_list_order<false>(mix, avg, s1, s2);
     }
 }
 

@@ -196,7 +196,8 @@ TEST_F(CallFixture, NoComponentsMeansNothingToDo) {
 }
 
 // Compositions the call check accepts or rejects, in a problem whose components are marked in a
-// bitset (130 components: three words) and in one beyond the bitset (entries compared pairwise).
+// bitset (130 components: three words; 4096: the largest marked) and in one beyond the bitset
+// (entries compared pairwise).
 TEST(CallCheck, CompositionsAcceptedOrRejected) {
     struct Case {
         const char *name;
@@ -217,7 +218,7 @@ TEST(CallCheck, CompositionsAcceptedOrRejected) {
         {"fractions not summing to 1", {1, 2}, {0.5, 0.4}, false},
         {"not finite", {1, 2}, {std::nan(""), 0.5}, false},
     };
-    for (const std::int64_t nc : {std::int64_t{130}, std::int64_t{5000}}) {
+    for (const std::int64_t nc : {std::int64_t{130}, std::int64_t{4096}, std::int64_t{5000}}) {
         testing::FakeHost fake(nc, 200);
         for (const Case &c : cases) {
             SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(nc) + " components");

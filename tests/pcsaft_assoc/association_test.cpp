@@ -250,7 +250,9 @@ TEST_F(Association, PreparedFormGivesTheRoutinesNumbers) {
             std::vector<double> work(static_cast<std::size_t>(words));
             assoc::Prepared form;
             assoc::prepare(host(), mix, sys.options, work, form);
-            if (!variant.routine_words) EXPECT_EQ(form.ready, variant.prepared && sys.options.model != 1) << name;
+            if (!variant.routine_words) {
+                EXPECT_EQ(form.ready, variant.prepared && sys.options.model != 1) << name;
+            }
             std::vector<double> start;  // the last solution of the plain calls, offered to both
             for (const double rho : {fx.rho, 1.01 * fx.rho, 0.3 * fx.rho, std::nan(""), -1.0}) {
                 for (const Requests req : requests) {

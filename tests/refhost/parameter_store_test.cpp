@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +61,18 @@ TEST_F(ParameterStore, NamesAndOffsets1ElementsReachTheSameStorage) {
 }
 
 // Unary values start missing, binary ones absent (0); a new component keeps every old value.
+TEST_F(ParameterStore, LookupByNameIgnoresCaseAndTrailingBlanksOnly) {
+    host.define_parameter("xparm", ParameterShape::unary);
+    const std::pair<std::string_view, const char *> queries[] = {
+        {"PcSfTu  ", "PCSFTU"}, {std::string_view("MW\0\0", 4), "MW"}, {"xParm", "XPARM"}, {"MWN", "MWN"},
+        {"MWX", ""}, {" MW", ""}, {"PCSFTUXYZ", ""}, {"   ", ""}, {std::string_view("M\0W", 3), ""}};
+    for (const auto &[query, name] : queries) {
+        const ParameterDefinition *found = host.find_parameter(query);
+        EXPECT_EQ(found != nullptr ? found->name : std::string(), name) << "query of " << query.size() << " characters";
+        EXPECT_EQ(host.param_offset(query), *name ? host.param_offset(name) : 0);
+    }
+}
+
 TEST_F(ParameterStore, AddingAComponentKeepsEveryValueAndStartsTheNewOneEmpty) {
     host.set_unary("SLPSTR", 3, 4.0e8, 2);
     host.set_binary("SLETIJ", 2, 3, -0.02, 1);

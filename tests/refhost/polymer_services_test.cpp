@@ -142,6 +142,16 @@ TEST_F(PolymerHost, AddingASegmentLaterExtendsTheMap) {
     table.segment_weight_fractions(&option, &sbr, f);
     EXPECT_EQ(f[0], 0.6);  // the composition survived the new layout
     EXPECT_EQ(f[2], 0.0);
+    // So did the molecular weights the conversions read, through a parameter defined later as well.
+    host.define_parameter("XPARM", ParameterShape::unary);
+    table = host.table();
+    const std::int64_t n = 4, idx[4] = {toluene, ps, sbr, am};
+    double mwn[4];
+    table.number_average_mw(&option, &n, idx, mwn);
+    EXPECT_EQ(mwn[0], 92.14);
+    EXPECT_EQ(mwn[1], 1.0e5);
+    EXPECT_EQ(mwn[2], 2000.0);
+    EXPECT_EQ(mwn[3], 71.08);
 }
 
 }  // namespace

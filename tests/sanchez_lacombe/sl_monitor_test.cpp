@@ -228,14 +228,22 @@ TEST_F(SlSystem, SolventFlagLeftUnclearedStillMeetsPolymerThroughSegments) {
 }
 
 TEST_F(SlSystem, AsymmetricBinaryCountsInListOrder) {
-    host.set_binary("SLKIJ", toluene, hexane, 0.03);
-    host.set_binary("SLKIJ", hexane, toluene, 0.07);
-    const double plain = kR * std::sqrt(543.0 * 476.0);
-    sl(mixture(350.0, 1.0e5, {toluene, hexane}, {0.5, 0.5}));
-    EXPECT_NEAR(eps_cross(hexane, toluene) / (0.97 * plain), 1.0, 1e-13);
-    EXPECT_EQ(eps_cross(toluene, hexane), eps_cross(hexane, toluene));
-    sl(mixture(350.0, 1.0e5, {hexane, toluene}, {0.5, 0.5}));
-    EXPECT_NEAR(eps_cross(toluene, hexane) / (0.93 * plain), 1.0, 1e-13);
+    // (i, j) with i listed first decides; toluene 1 and styrene 2 in order take the straight-through path.
+    const std::int64_t lists[][2] = {{1, 4}, {4, 1}, {1, 2}, {2, 1}};
+    const double t_star[] = {543.0, 735.0, 0.0, 476.0}, p_star[] = {402.0e6, 357.0e6, 0.0, 298.0e6};
+    for (const auto &[i, j] : lists) {
+        for (const char *name : {"SLKIJ", "SLETIJ"}) {
+            host.set_binary(name, i, j, 0.01 * static_cast<double>(i + 2 * j));
+            host.set_binary(name, j, i, 0.09);
+        }
+        sl(mixture(350.0, 1.0e5, {i, j}, {0.5, 0.5}));
+        const double e_i = kR * t_star[i - 1], e_j = kR * t_star[j - 1], k = 0.01 * static_cast<double>(i + 2 * j);
+        EXPECT_NEAR(eps_cross(i, j) / ((1.0 - k) * std::sqrt(e_i * e_j)), 1.0, 1e-15) << i << ", " << j;
+        EXPECT_NEAR(v_cross(i, j) / (0.5 * (1.0 - k) * (e_i / p_star[i - 1] + e_j / p_star[j - 1])), 1.0, 1e-15);
+        EXPECT_EQ(eps_cross(j, i), eps_cross(i, j));
+        EXPECT_EQ(v_cross(j, i), v_cross(i, j));
+        for (const char *name : {"SLKIJ", "SLETIJ"}) host.set_binary(name, i, j, 0.0), host.set_binary(name, j, i, 0.0);
+    }
 }
 
 TEST_F(SlSystem, IdealGasExitBelowTheThresholdAndFullModelAtIt) {

@@ -64,4 +64,47 @@ TEST(SlPrepared, AveragesAndCompositionSumsFormedOnceChangeNothing) {
     }
 }
 
+// The sums term by term in list order, as the model states them: the root's densities depend on the
+// bits of the averages, so the fast paths (a list 1, 2, ..., n read straight through; partners added
+// four at a time) must give exactly these. The matrices are not symmetric.
+TEST(SlPrepared, FastPathsSumInListOrder) {
+    constexpr std::int64_t nc = 7;
+    std::vector<double> eps(nc * nc), vol(nc * nc), r(nc), x(nc);
+    for (std::int64_t e = 0; e < nc * nc; ++e) {
+        eps[e] = 8314.0 * (450.0 + 13.0 * static_cast<double>(e % nc) + 7.1 * static_cast<double>(e / nc));
+        vol[e] = 0.011 * (1.0 + 0.013 * static_cast<double>(3 * (e % nc) + e / nc));
+        if (e < nc) r[e] = 3.0 + 0.37 * static_cast<double>(e * e);
+    }
+    const std::vector<std::vector<std::int64_t>> lists = {{1, 2},          {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5, 6},
+                                                          {1, 2, 3, 4, 5, 6, 7}, {2, 1, 3},  {7, 3, 5, 1, 2, 6}};
+    for (const auto &idx : lists) {
+        const std::int64_t n = static_cast<std::int64_t>(idx.size());
+        SCOPED_TRACE("list of " + std::to_string(n) + " from " + std::to_string(idx[0]));
+        for (std::int64_t k = 0; k < n; ++k) x[k] = (1.0 + 0.1 * static_cast<double>(k)) / (n + 0.05 * n * (n - 1));
+        const sl::Mixture m{8314.0, nc, n, idx.data(), x.data(), r.data(), eps.data(), vol.data()};
+        const sl::MixtureAverages got = sl::mixture_averages(m);
+        std::vector<double> s1(n), s2(n);
+        sl::composition_sums(m, got, s1.data(), s2.data());
+        double r_bar = 0.0, sum1 = 0.0, sum2 = 0.0;
+        for (std::int64_t k = 0; k < n; ++k) {
+            double want1 = 0.0, want2 = 0.0;
+            const std::int64_t i = idx[k] - 1;
+            r_bar += x[k] * r[i];
+            for (std::int64_t l = 0; l < n; ++l) {
+                const std::int64_t ij = (idx[l] - 1) * nc + i;
+                const double w = x[l] * r[idx[l] - 1], ww_v = x[k] * r[i] * w * vol[ij];
+                sum1 += ww_v;
+                sum2 += ww_v * eps[ij];
+                want1 += w * (vol[ij] - got.v_star);
+                want2 += w * vol[ij] * (eps[ij] - got.eps_star);
+            }
+            EXPECT_EQ(s1[k], want1) << "position " << k;
+            EXPECT_EQ(s2[k], want2) << "position " << k;
+        }
+        EXPECT_EQ(got.r_bar, r_bar);
+        EXPECT_EQ(got.eps_star, sum2 / sum1);
+        EXPECT_EQ(got.v_star, sum1 / (r_bar * r_bar));
+    }
+}
+
 }  // namespace

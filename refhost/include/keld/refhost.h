@@ -180,6 +180,7 @@
 #include <string_view>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "keld/host.h"
@@ -552,6 +553,12 @@ private:
     std::int64_t minimum_work_words_;
     std::vector<Component> components_;
     std::vector<ParameterArray> arrays_;
+    // Position in arrays_ by name (upper case, packed into one word: names have 1 to 8 printable
+    // characters), and the offsets the polymer services read on every call; both follow every layout.
+    std::unordered_map<std::uint64_t, std::size_t> array_by_name_;
+    std::int64_t mw_offset_ = 0, mwn_offset_ = 0;
+    void index_array(std::size_t position);
+    const ParameterArray *array_or_null(std::string_view name) const;
     std::vector<std::pair<std::string, std::string>> table_links_;  // (binary, table)
     std::vector<std::int64_t> segments_;  // component numbers of segments
     std::vector<std::int64_t> polymers_;  // component numbers of polymers and oligomers
