@@ -381,23 +381,32 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
     model.args = &args;
     WorkCarver sizing(nullptr, 0);
     Builder(host, args, model, result).carve(sizing, n, terms_on, with_composition);
-    std::int64_t association_words = 0;
+    std::int64_t association_words = 0, prepared_words = 0;
     if (terms_on && n.nv > 0) {
         assoc::Options options;
         options.association = args.options.association;
         options.method = args.method;
         options.diag_level = args.kdiag;
-        association_words = assoc::prepared_words(host, sizing_mixture(args, n.nv, missing), options);
+        const assoc::Mixture sizing_mix = sizing_mixture(args, n.nv, missing);
+        association_words = assoc::work_words(host, sizing_mix, options);
+        prepared_words = std::max(association_words, assoc::prepared_words(host, sizing_mix, options));
     }
+    // The length a caller must give is that of the routine's own work; the prepared association (the
+    // same numbers, evaluated faster per density) takes its larger share where the caller's area or
+    // the monitor's stack scratch holds it, and is otherwise left out.
     const std::int64_t printed = printed_work_words(args.nc);
+    const auto area_holds = [&](std::int64_t a) { return args.lwork >= std::max(sizing.used() + a, printed); };
+    const auto stack_holds = [&](std::int64_t a) { return static_cast<std::int64_t>(stack.size()) >= a; };
     const bool stack_serves = association_words <= kStackAssociationWords;
     result.words_needed = std::max(sizing.used() + (stack_serves ? 0 : association_words), printed);
-    const bool in_work_area = args.lwork >= std::max(sizing.used() + association_words, printed);
-    if (args.lwork < result.words_needed || (!in_work_area && static_cast<std::int64_t>(stack.size()) < association_words)) {
+    const std::int64_t taken =
+        area_holds(prepared_words) || stack_holds(prepared_words) ? prepared_words : association_words;
+    const bool in_work_area = area_holds(taken);
+    if (args.lwork < result.words_needed || (!in_work_area && !stack_holds(taken))) {
         result.outcome = BuildOutcome::short_work;
         return result;
     }
-    const std::int64_t words = std::max(sizing.used() + (in_work_area ? association_words : 0), printed);
+    const std::int64_t words = std::max(sizing.used() + (in_work_area ? taken : 0), printed);
 
     // The call's work area is cleared, then laid out.
     std::fill(args.work, args.work + words, 0.0);
@@ -415,8 +424,8 @@ BuildResult build_model(const host::Host &host, const Arguments &args, bool with
     if (!b.set_molecules()) return result;
     b.set_components();
     const std::span<double> rest =
-        in_work_area ? std::span<double>(w.next(), static_cast<std::size_t>(association_words))
-                     : stack.first(static_cast<std::size_t>(association_words));
+        in_work_area ? std::span<double>(w.next(), static_cast<std::size_t>(taken))
+                     : stack.first(static_cast<std::size_t>(taken));
     if (terms_on && !b.set_association(n, rest)) return result;
     if (terms_on) b.set_dipoles();
     return result;
