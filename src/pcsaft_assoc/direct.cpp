@@ -164,10 +164,12 @@ struct Sum {
     const double *m;
     double *out;
 };
-void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> sums) {
+// NS summing species and NG groups, compile-time sizes for the small systems (the loops unrolled, the
+// same additions in the same order) or run-time ones.
+template <class NS, class NG>
+void group_sums_sized(NS ns, NG ng, const Context &ctx, const double *v, std::initializer_list<Sum> sums) {
     const Groups &gp = ctx.grp;
     const Tables &tab = ctx.tab;
-    const std::int64_t ng = gp.ng, ns = tab.nsumming;
     for (std::int64_t r = 0; r < ns; ++r) {
         const std::int32_t *slot = gp.slot + 3 * r;
         const double *count = gp.count + 9 * r;
@@ -186,6 +188,18 @@ void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> 
             sum.out[g] = acc;
         }
     }
+}
+
+template <std::int64_t K>
+using Count = std::integral_constant<std::int64_t, K>;
+
+void group_sums(const Context &ctx, const double *v, std::initializer_list<Sum> sums) {
+    const std::int64_t ng = ctx.grp.ng, ns = ctx.tab.nsumming;
+    if (ns == 2 && ng == 2) return group_sums_sized(Count<2>{}, Count<2>{}, ctx, v, sums);
+    if (ns == 1 && ng == 2) return group_sums_sized(Count<1>{}, Count<2>{}, ctx, v, sums);
+    if (ns == 2 && ng == 3) return group_sums_sized(Count<2>{}, Count<3>{}, ctx, v, sums);
+    if (ns == 2 && ng == 4) return group_sums_sized(Count<2>{}, Count<4>{}, ctx, v, sums);
+    group_sums_sized(ns, ng, ctx, v, sums);
 }
 
 // The bonding matrix M of S = M X over the groups, column-major ng x ng.
