@@ -342,6 +342,73 @@ void expand(const Context &ctx, const double *v, double *out) {
     }
 }
 
+// Newton's method on two groups with the bonding matrix m kept: the iteration of solve_direct written
+// out for two unknowns, every operation the general loops do in the order they do it, with the values
+// in registers. Leaves the Jacobian at the solution factored in sc.matrix and sc.pivots, S in gp.s;
+// false when a pivot fails, an update is NaN or the limit is reached first.
+bool newton_pair(Context &ctx, const double *m, std::int64_t &it) {
+    Groups &gp = ctx.grp;
+    const double rho = ctx.mix.rho;
+    const double m00 = m[0], m10 = m[1], m01 = m[2], m11 = m[3];
+    double x0 = gp.x[0], x1 = gp.x[1];
+    double s0 = 0.0, s1 = 0.0, j00 = 0.0, j10 = 0.0, j01 = 0.0, j11 = 0.0;
+    bool swapped = false;
+    // J = -diag(1/X^2) - rho M and S = M X at (x0, x1), factored with partial pivoting into
+    // (j00 j01; j10 j11): the multiplier below the pivot in j10, U in the rest.
+    const auto linearise_and_factor = [&] {
+        s0 = 0.0 + m00 * x0;
+        s1 = 0.0 + m10 * x0;
+        s0 += m01 * x1;
+        s1 += m11 * x1;
+        j00 = -rho * m00 - 1.0 / (x0 * x0);
+        j10 = -rho * m10;
+        j01 = -rho * m01;
+        j11 = -rho * m11 - 1.0 / (x1 * x1);
+        swapped = std::fabs(j10) > std::fabs(j00);
+        if (swapped) {
+            std::swap(j00, j10);
+            std::swap(j01, j11);
+        }
+        if (j00 == 0.0 || !std::isfinite(j00)) return false;
+        j10 *= 1.0 / j00;
+        j11 -= j10 * j01;
+        return j11 != 0.0 && std::isfinite(j11);
+    };
+    bool converged = false;
+    while (!converged && it < ctx.limit) {
+        ++it;
+        if (!linearise_and_factor()) break;
+        double b0 = -(1.0 / x0 - 1.0 - rho * s0), b1 = -(1.0 / x1 - 1.0 - rho * s1);
+        if (swapped) std::swap(b0, b1);
+        b1 -= j10 * b0;
+        b1 /= j11;
+        b0 -= j01 * b1;
+        b0 /= j00;
+        const double next0 = std::min(std::max(x0 + b0, kFloor * x0), 1.0);
+        double change = worst(0.0, std::fabs(next0 - x0) / next0);
+        const double next1 = std::min(std::max(x1 + b1, kFloor * x1), 1.0);
+        change = worst(change, std::fabs(next1 - x1) / next1);
+        x0 = next0;
+        x1 = next1;
+        if (!(change == change)) break;
+        converged = change <= kStep;
+    }
+    gp.x[0] = x0;
+    gp.x[1] = x1;
+    const bool factored = converged && linearise_and_factor();
+    gp.s[0] = s0;
+    gp.s[1] = s1;
+    if (!factored) return false;
+    double *a = ctx.sc.matrix;
+    a[0] = j00;
+    a[1] = j10;
+    a[2] = j01;
+    a[3] = j11;
+    ctx.sc.pivots[0] = swapped ? 2 : 1;
+    ctx.sc.pivots[1] = 2;
+    return true;
+}
+
 }  // namespace
 
 void prepare_groups(Context &ctx) {
@@ -399,6 +466,10 @@ bool solve_direct(Context &ctx) {
             group_jacobian(ctx, sc.matrix);
         }
     };
+    if (ng == 2 && m) {
+        if (!newton_pair(ctx, m, it)) return false;
+        converged = true;
+    }
     while (!converged && ng > 1 && it < ctx.limit) {
         ++it;
         const bool refactor = !chord || last_change > kRefactor;
@@ -420,7 +491,7 @@ bool solve_direct(Context &ctx) {
         converged = change <= kStep;
         last_change = change;
     }
-    if (ng > 1) {
+    if (ng > 1 && !(ng == 2 && m)) {
         if (!converged) return false;
         if (chord) {
             sums_only();  // the factors are those of a Jacobian near the solution: derivatives refine
@@ -489,16 +560,24 @@ bool solve_single(Context &ctx, Requests req, Results &res, double *a_x) {
     return true;
 }
 
-void direct_results(Context &ctx, Requests req, Results &res, double *a_x) {
+namespace {
+
+// The results for NG groups, a compile-time size for two groups (the loops unrolled, the same
+// operations in the same order) or a run-time one.
+template <class NG>
+void direct_results_sized(NG ng, Context &ctx, Requests req, Results &res, double *a_x) {
     Groups &gp = ctx.grp;
     Scratch &sc = ctx.sc;
     const Tables &tab = ctx.tab;
     const Strengths &str = ctx.str;
-    const std::int64_t ng = gp.ng, nv = str.nv;
+    const std::int64_t nv = str.nv;
     const double rho = ctx.mix.rho;
     const auto solved = [&](double *y) {
         if (!gp.refine) {
-            solve(ctx, ng, sc.matrix, sc.pivots, y);
+            if constexpr (std::is_same_v<NG, std::int64_t>)
+                solve(ctx, ng, sc.matrix, sc.pivots, y);
+            else
+                solve_lu(ng, sc.matrix, sc.pivots, y);
             return;
         }
         // Iterative refinement against J = -diag(1/X^2) - rho M at the solution.
@@ -609,6 +688,13 @@ void direct_results(Context &ctx, Requests req, Results &res, double *a_x) {
         solved(y);
         if (a_x) a_x[k] = direct + weighted(y);
     }
+}
+
+}  // namespace
+
+void direct_results(Context &ctx, Requests req, Results &res, double *a_x) {
+    if (ctx.grp.ng == 2) return direct_results_sized(Size<2>{}, ctx, req, res, a_x);
+    direct_results_sized(ctx.grp.ng, ctx, req, res, a_x);
 }
 
 }  // namespace keld::assoc::detail

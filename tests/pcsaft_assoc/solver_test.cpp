@@ -189,6 +189,14 @@ TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
     EXPECT_LT(beyond.delta[0], 0.0);
     EXPECT_EQ(beyond.r.stats.direct, 0);
     EXPECT_EQ(beyond.r.a, 0.0);
+    // The same with two groups (water's sites, methanol's): the two-group Newton refuses too.
+    AssocSystem pair;
+    pair.t = 600.0;
+    pair.list({pair.add(kWater4C), pair.add(kMethanol), pair.add(kHexaneInert)}, {0.01, 0.01, 0.98});
+    const AssocRun pair_beyond = run_association(host(), pair, 30.0);
+    EXPECT_LT(pair_beyond.delta[0], 0.0);
+    EXPECT_EQ(pair_beyond.r.stats.direct, 0);
+    EXPECT_EQ(pair_beyond.r.a, 0.0);
 }
 
 TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
