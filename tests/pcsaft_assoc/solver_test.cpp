@@ -189,14 +189,17 @@ TEST_F(Solver, DirectPathHandsOverToTheIterativeSolvers) {
     EXPECT_LT(beyond.delta[0], 0.0);
     EXPECT_EQ(beyond.r.stats.direct, 0);
     EXPECT_EQ(beyond.r.a, 0.0);
-    // The same with two groups (water's sites, methanol's): the two-group Newton refuses too.
-    AssocSystem pair;
-    pair.t = 600.0;
-    pair.list({pair.add(kWater4C), pair.add(kMethanol), pair.add(kHexaneInert)}, {0.01, 0.01, 0.98});
-    const AssocRun pair_beyond = run_association(host(), pair, 30.0);
-    EXPECT_LT(pair_beyond.delta[0], 0.0);
-    EXPECT_EQ(pair_beyond.r.stats.direct, 0);
-    EXPECT_EQ(pair_beyond.r.a, 0.0);
+
+    // Two groups (water's sites, methanol's) whose strength overflows: the two-group Newton meets a
+    // pivot that is not finite and hands over; no finite A comes back as a solution.
+    AssocFluid sticky = kMethanol;
+    sticky.eps_ab = 1.0e6;
+    AssocSystem overflow;
+    overflow.list({overflow.add(kWater4C), overflow.add(sticky)}, {0.5, 0.5});
+    const AssocRun huge = run_association(host(), overflow, 20.0);
+    EXPECT_TRUE(std::isinf(huge.delta[3]));
+    EXPECT_EQ(huge.r.stats.direct, 0);
+    EXPECT_TRUE(huge.r.failed != 0 || !std::isfinite(huge.r.a)) << huge.r.a;
 }
 
 TEST_F(Solver, LineSearchesEndNewtonModeAndRefreshTheBroydenMatrix) {
