@@ -33,7 +33,7 @@ Case similar_components(std::int64_t n) {
     Case c;
     ReferenceHost &h = *c.host;
     std::vector<std::string> ids;
-    for (std::int64_t k = 0; k < n; ++k) ids.push_back("A" + std::to_string(k + 1));
+    for (std::int64_t k = 0; k < n; ++k) ids.push_back(std::string("A").append(std::to_string(k + 1)));
     std::vector<keld::refhost::ComponentDefinition> defs;
     for (std::int64_t k = 0; k < n; ++k) {
         const double s = n > 1 ? static_cast<double>(k) / static_cast<double>(n - 1) - 0.5 : 0.0;  // -0.5..0.5

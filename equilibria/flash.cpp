@@ -320,7 +320,7 @@ class Flash {
   public:
     Flash(System &system, Phases &phases, double t, double p, const std::vector<double> &z, PhaseKind kind1,
           PhaseKind kind2)
-        : system_(system), phases_(phases), t_(t), p_(p), z_(z), kind1_(kind1), kind2_(kind2), n_(z.size()) {
+        : phases_(phases), t_(t), p_(p), z_(z), kind1_(kind1), kind2_(kind2), n_(z.size()) {
         for (std::size_t i = 0; i < n_; ++i)
             in2_.push_back(z[i] > 0.0 && (kind2 == PhaseKind::liquid || system.component(i).is_volatile));
     }
@@ -500,7 +500,6 @@ class Flash {
     }
 
   private:
-    System &system_;
     Phases &phases_;
     double t_, p_;
     const std::vector<double> &z_;

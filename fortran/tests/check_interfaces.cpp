@@ -15,7 +15,11 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+// GCC 12 warns inside libstdc++'s regex automaton (a copied std::function it cannot see initialised).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <regex>
+#pragma GCC diagnostic pop
 #include <sstream>
 #include <string>
 #include <type_traits>

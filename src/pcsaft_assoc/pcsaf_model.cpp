@@ -124,7 +124,7 @@ AssociationPair association_pair(const Arguments &a, std::int64_t i, std::int64_
 class Builder {
 public:
     Builder(const host::Host &host, const Arguments &a, Model &model, BuildResult &result)
-        : host_(host), a_(a), m_(model), r_(result), missing_(host.missing()) {}
+        : a_(a), m_(model), r_(result), missing_(host.missing()) {}
 
     // Stops at the first missing parameter.
     bool require(std::string_view name, std::int64_t component, double value) {
@@ -349,7 +349,6 @@ private:
         ++e;
     }
 
-    const host::Host &host_;
     const Arguments &a_;
     Model &m_;
     BuildResult &r_;

@@ -217,8 +217,8 @@ TEST(SaftManyComponents, MoreThanAHundredListedComponentsWithTemperatureDerivati
     std::vector<std::int64_t> idx;
     for (int k = 0; k < 105; ++k) {
         SaftFluid f = kHexaneHr;
-        char id[8];
-        std::snprintf(id, sizeof id, "C%d", k);  // (string concatenation trips a GCC 12 false warning)
+        char id[16];
+        std::snprintf(id, sizeof id, "C%d", k);
         f.id = id;
         f.u0 += 0.2 * k;
         idx.push_back(add_saft_fluid(host, f));

@@ -41,7 +41,7 @@ TEST(SegmentServices, EnergyCorrectionsFromFormulaWords) {
     ReferenceHost host;
     std::vector<std::int64_t> idx;
     for (const auto &[word, e] : words) {
-        const std::int64_t i = host.add_component("C" + std::to_string(idx.size() + 1), {}, 10.0);
+        const std::int64_t i = host.add_component(std::string("C").append(std::to_string(idx.size() + 1)), {}, 10.0);
         if (*word) host.set_formula(i, word);
         idx.push_back(i);
     }
