@@ -466,7 +466,8 @@ bool solve_direct(Context &ctx) {
             group_jacobian(ctx, sc.matrix);
         }
     };
-    if (ng == 2 && m) {
+    const bool pair = ng == 2 && m;  // two groups: Newton in registers, the Jacobian factored at the end
+    if (pair) {
         if (!newton_pair(ctx, m, it)) return false;
         converged = true;
     }
@@ -491,7 +492,7 @@ bool solve_direct(Context &ctx) {
         converged = change <= kStep;
         last_change = change;
     }
-    if (ng > 1 && !(ng == 2 && m)) {
+    if (ng > 1 && !pair) {
         if (!converged) return false;
         if (chord) {
             sums_only();  // the factors are those of a Jacobian near the solution: derivatives refine
