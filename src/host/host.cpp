@@ -77,7 +77,9 @@ void Host::set_root_switch(bool liquid, bool single_component) const {
 
 double Host::root_control(std::int64_t element) const {
     if (!t_->root_control || element < 1 || element > t_->root_control_words) return 0.0;
-    return t_->root_control[element - 1];
+    // Elements the monitors write (the switches, the associating root's last values) are written by
+    // concurrent calls as well.
+    return std::atomic_ref<double>(t_->root_control[element - 1]).load(std::memory_order_relaxed);
 }
 
 void Host::volume_apparent_to_true(std::int64_t n, const std::int64_t *idx, const double *mw, const double *mwn,

@@ -50,6 +50,38 @@ inline double integer_as_word(std::int64_t i) {
     return w;
 }
 
+// Words that calls from several threads may write at the same time (a host
+// hands every call the same words): written with atomic stores, and only when
+// they hold other bits, so that words whose value does not change are left
+// alone and concurrent callers do not take the cache line from each other.
+// The library never reads such a word back within a call.
+inline void publish_word(double *word, double value) {
+    std::atomic_ref<double> shared(*word);
+    if (word_as_integer(shared.load(std::memory_order_relaxed)) != word_as_integer(value))
+        shared.store(value, std::memory_order_relaxed);
+}
+inline void publish_word(std::int64_t *word, std::int64_t value) {
+    std::atomic_ref<std::int64_t> shared(*word);
+    if (shared.load(std::memory_order_relaxed) != value) shared.store(value, std::memory_order_relaxed);
+}
+
+// A default for a missing parameter that the library completes in the host's
+// word and then reads: the word is replaced only while it holds `missing`
+// (exactly), with one atomic exchange, and every caller reads it afterwards
+// (acquire), so that concurrent calls all see the completed value and read it
+// after the one store. True for the call whose store filled the word (the one
+// that reports it); false when the word was not missing or another call filled it.
+inline bool complete_word(double *word, double missing, double value) {
+    std::atomic_ref<double> shared(*word);
+    double seen = shared.load(std::memory_order_acquire);
+    if (seen != missing) return false;
+    return shared.compare_exchange_strong(seen, value, std::memory_order_acq_rel, std::memory_order_acquire);
+}
+// The word's value, read after any completion by another call (acquire).
+inline double settled_word(const double *word) {
+    return std::atomic_ref<double>(*const_cast<double *>(word)).load(std::memory_order_acquire);
+}
+
 // True when [first, first + length - 1] lies inside a block of `words` words (1-based).
 inline bool in_block(std::int64_t first, std::int64_t length, std::int64_t words) {
     return first >= 1 && length >= 0 && first <= words + 1 && length <= words - first + 1;
@@ -110,19 +142,22 @@ public:
     // from several threads never race on it. Such words are written for the
     // host only; the library never reads them back within a call.
     void publish(std::int64_t pos, double value) const {
-        if (in_store(pos, 1)) std::atomic_ref<double>(t_->store[pos - 1]).store(value, std::memory_order_relaxed);
+        if (in_store(pos, 1)) publish_word(t_->store + (pos - 1), value);
     }
 
     // Offset tables and globals (0 when the element does not exist).
     std::int64_t offsets1(std::int64_t element) const { return element_of(t_->offsets1, t_->offsets1_words, element); }
     std::int64_t offsets4(std::int64_t element) const { return element_of(t_->offsets4, t_->offsets4_words, element); }
     std::int64_t global(std::int64_t element) const { return element_of(t_->globals, t_->globals_words, element); }
+    // HostErrorControl2: the monitors clear element 20 around their messages,
+    // from several threads at once (atomic; see publish_word).
     std::int64_t error_control2(std::int64_t element) const {
-        return element_of(t_->error_control2, t_->error_control2_words, element);
+        if (!t_->error_control2 || element < 1 || element > t_->error_control2_words) return 0;
+        return std::atomic_ref<std::int64_t>(t_->error_control2[element - 1]).load(std::memory_order_relaxed);
     }
     void set_error_control2(std::int64_t element, std::int64_t value) const {
         if (t_->error_control2 && element >= 1 && element <= t_->error_control2_words)
-            t_->error_control2[element - 1] = value;
+            publish_word(t_->error_control2 + (element - 1), value);
     }
 
     // Offset of a named parameter (0 when the host does not know it).
@@ -161,10 +196,16 @@ public:
     }
 
     // HostEosLog of the cubic monitor (writes outside the block are dropped).
+    // Every call writes the request words for the host, calls from other
+    // threads included (atomic; see publish_word); the library reads only the
+    // host's own words (element 25 of the associating PC-SAFT root).
     void set_eos_log(std::int64_t element, std::int64_t value) const {
-        if (t_->eos_log && element >= 1 && element <= t_->eos_log_words) t_->eos_log[element - 1] = value;
+        if (t_->eos_log && element >= 1 && element <= t_->eos_log_words) publish_word(t_->eos_log + (element - 1), value);
     }
-    std::int64_t eos_log(std::int64_t element) const { return element_of(t_->eos_log, t_->eos_log_words, element); }
+    std::int64_t eos_log(std::int64_t element) const {
+        if (!t_->eos_log || element < 1 || element > t_->eos_log_words) return 0;
+        return std::atomic_ref<std::int64_t>(t_->eos_log[element - 1]).load(std::memory_order_relaxed);
+    }
     bool has_eos_log(std::int64_t words) const { return t_->eos_log && t_->eos_log_words >= words; }
     // The UNIFAC group table: word `pos` (1-based), NaN outside the block.
     double group_word(std::int64_t pos) const {
@@ -206,9 +247,11 @@ public:
     void line_search(double f0, double slope0, double f, double &fac, std::int64_t &ksrch, double *work) const {
         t_->line_search(&f0, &slope0, &f, &fac, &ksrch, work);
     }
-    // HostRootControl(element) := value (writes outside the block are dropped).
+    // HostRootControl(element) := value (writes outside the block are dropped;
+    // atomic, concurrent calls write the same elements).
     void set_root_control(std::int64_t element, double value) const {
-        if (t_->root_control && element >= 1 && element <= t_->root_control_words) t_->root_control[element - 1] = value;
+        if (t_->root_control && element >= 1 && element <= t_->root_control_words)
+            publish_word(t_->root_control + (element - 1), value);
     }
     // PolyBinaryKij / PolyBinaryKijDeriv over the n listed component numbers; false when the host lacks them.
     bool binary_kij(bool derivative, std::int64_t coefficients, std::int64_t nc, std::int64_t n,
