@@ -19,15 +19,9 @@ constexpr std::int64_t kEnclosingCharacter = 16;  // HostErrorControl2 element a
 
 bool finite_positive(double v) { return std::isfinite(v) && v > 0.0; }
 
-// The value of a binary parameter for components k and l: the one given when
-// only one order is, and the (k, l) element when the two differ.
-struct Pick {
-    double value;
-    bool conflict;
-};
-Pick pick(double a, double b) {
-    if (a != 0.0 && b != 0.0) return {a, a != b};
-    return {a != 0.0 ? a : b, false};
+// Both orders of a pair given (non-zero) and different: the first listed wins, with a message.
+bool asymmetric(double first_second, double second_first) {
+    return first_second != 0.0 && second_first != 0.0 && first_second != second_first;
 }
 
 void report_asymmetry(const host::Host &host, const SaftCall &c, std::string_view name, std::int64_t k,
@@ -91,8 +85,9 @@ void complete_pure_parameters(const host::Host &host, const SaftCall &c) {
     for (std::int64_t k = 0; k < c.n; ++k) {
         const std::int64_t i = c.idx[k];
         for (const Default &d : defaults) {
-            if (!host.is_missing(d.values[i - 1])) continue;
-            d.values[i - 1] = d.value;
+            // The vectors may be the host's own words, shared by concurrent calls: the default is
+            // written once, and reported by the call that wrote it.
+            if (!host::complete_word(&d.values[i - 1], host.missing(), d.value)) continue;
             const host::ComponentId id = identifier(c, i);
             report.issue({kRoutine, 1, d.number, c.kdiag}, d.body,
                          {c.kds, std::string_view(id.data(), 4), std::string_view(id.data() + 4, 4)});
@@ -111,24 +106,19 @@ bool energy_corrections_given(const host::Host &host, const SaftCall &c) {
     return true;
 }
 
-void set_cross_matrices(const host::Host &host, const SaftCall &c) {
+void cross_matrices_for_host(const host::Host &host, const SaftCall &c, const Parameters &par) {
     const std::int64_t nc = host.component_count();
-    const double *kij = c.kij + (c.kds - 1) * nc * nc;
-    const double *lij = c.lij + (c.kds - 1) * nc * nc;
     for (std::int64_t p = 0; p < c.n; ++p) {
         for (std::int64_t q = p; q < c.n; ++q) {
             const std::int64_t k = c.idx[p], l = c.idx[q];
             const std::int64_t kl = (l - 1) * nc + (k - 1), lk = (k - 1) * nc + (l - 1);
-            double k_value = 0.0, l_value = 0.0;
-            if (p != q) {
-                const Pick kp = pick(kij[kl], kij[lk]), lp = pick(lij[kl], lij[lk]);
-                if (kp.conflict) report_asymmetry(host, c, "SFTKIJ", k, l, kp.value);
-                if (lp.conflict) report_asymmetry(host, c, "SFTLIJ", k, l, lp.value);
-                k_value = kp.value;
-                l_value = lp.value;
+            if (p != q && asymmetric(par.kij[kl], par.kij[lk])) report_asymmetry(host, c, "SFTKIJ", k, l, par.kij[kl]);
+            if (p != q && asymmetric(par.lij[kl], par.lij[lk])) report_asymmetry(host, c, "SFTLIJ", k, l, par.lij[kl]);
+            const double u0 = cross_energy(par, k - 1, l - 1), m = cross_segment_number(par, k - 1, l - 1);
+            for (const std::int64_t at : {kl, lk}) {
+                host::publish_word(&c.u0_matrix[at], u0);
+                host::publish_word(&c.m_matrix[at], m);
             }
-            c.u0_matrix[kl] = c.u0_matrix[lk] = (1.0 - k_value) * std::sqrt(c.u0[k - 1] * c.u0[l - 1]);
-            c.m_matrix[kl] = c.m_matrix[lk] = (1.0 - l_value) * (c.m[k - 1] + c.m[l - 1]) / 2.0;
         }
     }
 }

@@ -1,7 +1,8 @@
 // The steps of the argument-driven SAFT monitor before the model: checks of
 // the arguments, defaults for missing segment parameters (written back into
 // the caller's vectors, with messages), the energy-correction check, and the
-// symmetrised cross matrices.
+// cross matrices written for the host, with messages for binary parameters
+// given differently in the two orders.
 #pragma once
 
 #include "host/host.h"
@@ -25,8 +26,11 @@ void complete_pure_parameters(const host::Host &host, const SaftCall &call);
 // False (after a message) when a listed component's e/k is missing.
 bool energy_corrections_given(const host::Host &host, const SaftCall &call);
 
-// u0_kl = (1 - k_kl) sqrt(u0_k u0_l) and m_kl = (1 - l_kl)(m_k + m_l)/2 for every pair of listed
-// components, from the data set's SFTKIJ and SFTLIJ (the first of two different non-zero values wins).
-void set_cross_matrices(const host::Host &host, const SaftCall &call);
+// A message for every pair of listed components whose SFTKIJ or SFTLIJ is given in both orders with
+// different values (the pair listed first wins; see cross_energy in saft_residual.h), and the cross
+// energies u0_kl = (1 - k_kl) sqrt(u0_k u0_l) and segment numbers m_kl = (1 - l_kl)(m_k + m_l)/2 of
+// every pair written into U0IJ and XMIJ for the host (atomic stores; the call never reads them).
+// `par` carries the data set's k_ij and l_ij.
+void cross_matrices_for_host(const host::Host &host, const SaftCall &call, const Parameters &par);
 
 }  // namespace keld::saft

@@ -23,16 +23,18 @@ constexpr double kSmallestCompressibility = 1e-35;
 // without a better start is offered this volume.
 constexpr double kLiquidPackingFraction = 0.34;
 
-// Pseudo-critical values of polymers and oligomers go into the caller's critical vectors.
+// Pseudo-critical values of polymers and oligomers go into the caller's critical vectors (for the
+// host; the call uses its own values, since the vectors may be words concurrent calls write too).
 RootVolumes volumes(const host::Host &host, const SaftCall &c, const Mixture &mx) {
     return polymer_root_volumes(
         c.n, c.x, c.mwn, mx.t, c.kvl,
         [&](std::int64_t k) {
             const std::int64_t i = c.idx[k];
             if (!host.is_polymer_or_oligomer(i)) return c.tc[i - 1];
-            c.tc[i - 1] = polymer_critical_temperature(c.mwn[k]);
-            c.pc[i - 1] = polymer_critical_pressure(c.mwn[k]);
-            return c.tc[i - 1];
+            const double t_critical = polymer_critical_temperature(c.mwn[k]);
+            host::publish_word(&c.tc[i - 1], t_critical);
+            host::publish_word(&c.pc[i - 1], polymer_critical_pressure(c.mwn[k]));
+            return t_critical;
         },
         [&](std::int64_t k) { return c.x[k] * mx.pos.md3[k]; });
 }
@@ -111,9 +113,18 @@ State state_at(const host::Host &host, const SaftCall &c, const Mixture &mx, con
     return st;
 }
 
+// The cross parameters are formed from k_ij and l_ij of the data set pair by pair: U0IJ and XMIJ,
+// which a host may hand every call (KELD_SFTHLP gives the same store words to all), are only written.
+Parameters parameters(const host::Host &host, const SaftCall &c) {
+    const std::int64_t nc = host.component_count();
+    Parameters par{c.m, c.v00, c.u0, c.e, nullptr, nc};
+    par.kij = c.kij + (c.kds - 1) * nc * nc;
+    par.lij = c.lij + (c.kds - 1) * nc * nc;
+    return par;
+}
+
 Mixture mixture_at(const host::Host &host, const SaftCall &c, double t) {
-    const Parameters par{c.m, c.v00, c.u0, c.e, c.u0_matrix, host.component_count(), c.m_matrix};
-    return mix(t, c.n, c.idx, c.x, par, c.pos, host.segment_fraction_floor());
+    return mix(t, c.n, c.idx, c.x, parameters(host, c), c.pos, host.segment_fraction_floor());
 }
 
 void evaluate(const host::Host &host, const SaftCall &c) {
@@ -170,7 +181,7 @@ void monitor(const SaftCall &c) {
         reject(c);
         return;
     }
-    set_cross_matrices(host, c);
+    cross_matrices_for_host(host, c, parameters(host, c));
     evaluate(host, c);
 }
 

@@ -136,7 +136,8 @@ EnergySums energy_sums(const Mixture &mix, const double *d_t, double *energy_row
             const double qk_t = -par.e[i] * inv_t * inv_t;
             const double root = std::sqrt(qk * ql);
             const double root_t = 0.5 * (qk_t * ql + qk * ql_t) / root;
-            const double u_kl = par.u0_matrix[j * par.ld + i], u_lk = par.u0_matrix[i * par.ld + j];
+            const double u_kl = cross_energy_at(par, mix.idx, k, l);
+            const double u_lk = par.kij ? u_kl : cross_energy_at(par, mix.idx, l, k);  // formed values are symmetric
             double u_sum_t = (u_kl + u_lk) * (root_t * inv_t - root * inv_t * inv_t);
             if (par.u0_matrix_t)
                 u_sum_t += (par.u0_matrix_t[j * par.ld + i] + par.u0_matrix_t[i * par.ld + j]) * root * inv_t;
@@ -163,19 +164,18 @@ EnergySums energy_sums(const Mixture &mix, const double *d_t, double *energy_row
 void segment_number_mixing(Mixture &mix, double tolerance) {
     const Parameters &par = mix.par;
     const PositionVectors &pos = mix.pos;
-    if (!par.m_matrix) {
+    if (!par.m_matrix && !par.lij) {
         mix.m_mix = mix.s0;
         for (std::int64_t k = 0; k < mix.n; ++k) pos.dmmix[k] = pos.m[k];
         return;
     }
     double m_mix = 0.0;
     for (std::int64_t k = 0; k < mix.n; ++k) {
-        const std::int64_t i = mix.idx[k] - 1;
         double row = 0.0;
         for (std::int64_t l = 0; l < mix.n; ++l) {
-            const std::int64_t j = mix.idx[l] - 1;
-            row += mix.x[l] * (par.m_matrix[j * par.ld + i] + par.m_matrix[i * par.ld + j]);
-            m_mix += mix.x[k] * mix.x[l] * par.m_matrix[j * par.ld + i];
+            const double m_kl = cross_segment_number_at(par, mix.idx, k, l);
+            row += mix.x[l] * (m_kl + cross_segment_number_at(par, mix.idx, l, k));
+            m_mix += mix.x[k] * mix.x[l] * m_kl;
         }
         pos.dmmix[k] = row;
     }

@@ -10,12 +10,14 @@
 // values of the hard-sphere pairs at the density finally chosen.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace keld::saft {
 
-// Pure-component parameters by component number (component i at [i - 1]) and the cross matrices,
-// column-major with leading dimension ld ((i, j) at [(j - 1) ld + i - 1]).
+// Pure-component parameters by component number (component i at [i - 1]) and the cross parameters:
+// matrices, column-major with leading dimension ld ((i, j) at [(j - 1) ld + i - 1]), or the binary
+// parameters they are formed from pair by pair (kij, lij; see cross_energy below).
 struct Parameters {
     const double *m;          // segments per molecule
     const double *v00;        // segment volume at close packing, m³/kmol
@@ -28,7 +30,48 @@ struct Parameters {
     const double *m_matrix = nullptr;
     // ∂(u0_ij/k)/∂T, 1; null: cross energies independent of T.
     const double *u0_matrix_t = nullptr;
+    // Binary parameters k_ij and l_ij (NC-by-NC slices of one data set, leading dimension ld). When
+    // given, the cross energies and segment numbers are formed from them where they are needed and
+    // the two matrices are not read: the argument-driven monitor's host may hand every call the same
+    // matrices, so that a call cannot keep its own values there.
+    const double *kij = nullptr;
+    const double *lij = nullptr;
 };
+
+// The value of a binary parameter for components listed in the order (first, second): the
+// (first, second) element when it is given (non-zero), else the (second, first) one. Where both are
+// given and differ, the first listed wins.
+inline double listed_pair_value(double first_second, double second_first) {
+    return first_second != 0.0 ? first_second : second_first;
+}
+
+// Cross energy u0_ij/k of components i and j (0-based), i listed first:
+// (1 - k_ij) sqrt(u0_i u0_j), with k = 0 for i = j.
+inline double cross_energy(const Parameters &par, std::int64_t i, std::int64_t j) {
+    if (!par.kij) return par.u0_matrix[j * par.ld + i];
+    const double k = i == j ? 0.0 : listed_pair_value(par.kij[j * par.ld + i], par.kij[i * par.ld + j]);
+    return (1.0 - k) * std::sqrt(par.u0[i] * par.u0[j]);
+}
+
+// Cross segment number m_ij of components i and j (0-based), i listed first:
+// (1 - l_ij)(m_i + m_j)/2, with l = 0 for i = j.
+inline double cross_segment_number(const Parameters &par, std::int64_t i, std::int64_t j) {
+    if (!par.lij) return par.m_matrix[j * par.ld + i];
+    const double l = i == j ? 0.0 : listed_pair_value(par.lij[j * par.ld + i], par.lij[i * par.ld + j]);
+    return (1.0 - l) * (par.m[i] + par.m[j]) / 2.0;
+}
+
+// The cross values seen at positions k and l of the list idx: the matrix element (idx[k], idx[l]),
+// or the value formed for the pair with the component at the smaller position listed first.
+inline double cross_energy_at(const Parameters &par, const std::int64_t *idx, std::int64_t k, std::int64_t l) {
+    const std::int64_t i = idx[k] - 1, j = idx[l] - 1;
+    return par.kij && k > l ? cross_energy(par, j, i) : cross_energy(par, i, j);
+}
+inline double cross_segment_number_at(const Parameters &par, const std::int64_t *idx, std::int64_t k,
+                                      std::int64_t l) {
+    const std::int64_t i = idx[k] - 1, j = idx[l] - 1;
+    return par.lij && k > l ? cross_segment_number(par, j, i) : cross_segment_number(par, i, j);
+}
 
 // Per-position vectors (element k belongs to listed component idx[k]), n elements each.
 struct PositionVectors {
@@ -70,7 +113,7 @@ inline bool dense_loops_possible(const Mixture &mix) {
     double u_max = 0.0;
     for (std::int64_t k = 0; k < mix.n; ++k)
         for (std::int64_t l = 0; l < mix.n; ++l) {
-            const double u = mix.par.u0_matrix[(mix.idx[l] - 1) * mix.par.ld + (mix.idx[k] - 1)];
+            const double u = cross_energy_at(mix.par, mix.idx, k, l);
             if (u > u_max) u_max = u;
         }
     return mix.t < 1.5 * u_max;
