@@ -63,14 +63,6 @@ namespace param_source {
 inline constexpr double not_polymer = 0.0, from_segments = 1.0, own = 2.0;
 }
 
-// The source that counts for a cross rule: a component that is neither polymer
-// nor oligomer is 0 whatever its stored flag holds (only an initialisation
-// clears those flags, and a call without one must not lose the segment cross
-// values of its polymers).
-inline double effective_source(const host::Host &host, const double *stored_sources, std::int64_t i) {
-    return host.is_polymer_or_oligomer(i) ? stored_sources[i - 1] : param_source::not_polymer;
-}
-
 // Cross value of components i and j (1-based) without a binary parameter of
 // their own: a segment-built polymer meets a non-polymer or a polymer with own
 // parameters through its segments (`through_segments(other, polymer)`); every

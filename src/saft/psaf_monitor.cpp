@@ -60,6 +60,18 @@ void read_binary_table(const Stored &par, std::int64_t kds, const PsafWorkArea &
     for (std::int64_t pair = 0; pair < nc * nc; ++pair) work.kij()[pair] = table[6 * pair];
 }
 
+// Where component i's parameters come from: a polymer or oligomer lacking its
+// own v00 or u0/k, or both r and m, from its segments. The call decides it from
+// the stored parameters (the host's PolymerParamSource word receives it, but
+// concurrent calls write that word too, so it is not read back).
+double parameter_source(const Stored &par, std::int64_t i) {
+    const host::Host &host = par.host;
+    if (!host.is_polymer_or_oligomer(i)) return param_source::not_polymer;
+    const bool from_segments = host.is_missing(par.v00()[i - 1]) || host.is_missing(par.u0()[i - 1]) ||
+                               (host.is_missing(par.r()[i - 1]) && host.is_missing(par.m()[i - 1]));
+    return from_segments ? param_source::from_segments : param_source::own;
+}
+
 // v00, u0/k and r of the listed components, a polymer or oligomer lacking its
 // own taking all three from its segments; then the final segment numbers.
 void set_component_parameters(const Stored &par, const MonitorCall &call, const PsafWorkArea &work) {
@@ -70,13 +82,12 @@ void set_component_parameters(const Stored &par, const MonitorCall &call, const 
         work.v00()[i] = par.v00()[i];
         work.u0()[i] = par.u0()[i];
         work.r()[i] = par.r()[i];
-        if (!host.is_polymer_or_oligomer(i + 1)) continue;
-        const bool from_segments = host.is_missing(par.v00()[i]) || host.is_missing(par.u0()[i]) ||
-                                   (host.is_missing(par.r()[i]) && host.is_missing(par.m()[i]));
-        if (from_segments)
+        const double source = parameter_source(par, i + 1);
+        if (source == param_source::not_polymer) continue;
+        if (source == param_source::from_segments)
             segment_average3(host, par.v00(), par.u0(), par.r(), i + 1, work.v00()[i], work.u0()[i], work.r()[i],
                              {work.scratch(), work.scratch_words()}, call.kopt);
-        host.publish(par.b.source + par.d0 + i + 1, from_segments ? param_source::from_segments : param_source::own);
+        host.publish(par.b.source + par.d0 + i + 1, source);
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
@@ -106,8 +117,7 @@ void set_cross_energies(const Stored &par, const MonitorCall &call, const PsafWo
             const double value =
                 k_ij != 0.0 ? (1.0 - k_ij) * plain
                             : cross_without_binary(
-                                  effective_source(host, par.source(), i), effective_source(host, par.source(), j),
-                                  i, j, [&] { return plain; },
+                                  parameter_source(par, i), parameter_source(par, j), i, j, [&] { return plain; },
                                   [&](std::int64_t other, std::int64_t polymer) {
                                       return segment_geometric_cross(host, par.u0(), kij, other, polymer, scratch,
                                                                      call.kopt);
@@ -120,11 +130,14 @@ void set_cross_energies(const Stored &par, const MonitorCall &call, const PsafWo
     for (std::int64_t e = 0; e < nc * nc; ++e) host.publish(par.b.cross + 1 + e, u0[e]);
 }
 
-// A listed component without e/k gets the default, kept in the store.
+// A listed component without e/k (the marker, or anything above it) gets the
+// default, kept in the store: written once, whichever concurrent call comes
+// first, and read by the model after that store.
 void default_energy_corrections(const Stored &par, const MonitorCall &call) {
     for (std::int64_t k = 0; k < call.n; ++k) {
-        const std::int64_t i = call.idx[k];
-        if (par.e()[i - 1] >= par.host.missing()) par.host.publish(par.b.e + i, kDefaultEnergyCorrection);
+        double *e = par.e() + call.idx[k] - 1;
+        const double held = host::settled_word(e);
+        if (held >= par.host.missing()) host::complete_word(e, held, kDefaultEnergyCorrection);
     }
 }
 
