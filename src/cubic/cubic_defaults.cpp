@@ -1,5 +1,6 @@
 #include "cubic/cubic_defaults.h"
 
+#include <atomic>
 #include <string_view>
 
 #include "common/messages.h"
@@ -65,16 +66,18 @@ void complete_defaults(const host::Host &host, const CubicCall &call, const Pure
     char name_text[8];
     model_name_text(name, name_text);
     messages::MissingParameterReport report(host, std::string_view(name_text, 8));
+    // The words are the host's, shared by concurrent calls: each default is
+    // written once, by the call that finds the word missing first (which
+    // reports it), and every call reads the parameters after that store. The
+    // check marker is set after the defaults, so that a call seeing it set
+    // also sees them.
     auto fill = [&](std::int64_t pos, double value) {
-        if (!host.is_missing(host.real(pos))) return false;
-        host.set_real(pos, value);
-        return true;
+        return host.in_store(pos, 1) && host::complete_word(host.word(pos), host.missing(), value);
     };
     for (std::int64_t k = 0; k < c.n; ++k) {
         const std::int64_t i = c.idx[k];
         const std::int64_t marker = b.marker + d0 + i;
-        if (host.real(marker) == 1.0) continue;
-        host.set_real(marker, 1.0);
+        if (host::settled_word(host.word(marker)) == 1.0) continue;
         if (fill(b.tc + d0 + i, kDefaultTc)) warn(report, host, call, kTc, i);
         if (fill(b.pc + d0 + i, kDefaultPc)) warn(report, host, call, kPc, i);
         const bool record_given = b.alpha_record && !host.is_missing(host.real(b.alpha_record + 3 * (d0 + i) - 2));
@@ -84,6 +87,7 @@ void complete_defaults(const host::Host &host, const CubicCall &call, const Pure
         if (b.pair_constant)
             for (std::int64_t l = 0; l < c.n; ++l)
                 fill(host.binary_pos(b.pair_constant, d, c.idx[l], i), kDefaultPairConstant);
+        std::atomic_ref<double>(*host.word(marker)).store(1.0, std::memory_order_release);
     }
 }
 
