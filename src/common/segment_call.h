@@ -41,7 +41,8 @@ struct Call {
     std::int64_t *kstat;
     std::int64_t kopt;
     const double *mw;          // by component
-    double *source;            // PolymerParamSource by component, in/out
+    double *source;            // PolymerParamSource by component, in/out (the host's words, written only)
+    double *sources = nullptr; // the same as this call decides it, by component (in the work array)
     std::int64_t nc;           // leading dimension of every by-component array and matrix
     GivenSegments segments;    // ld, ns, list and fraction matrices (floor and marker set by the frame)
     const std::int64_t *polymer_flags;  // by component
@@ -130,6 +131,17 @@ private:
     std::string_view name_;
     std::int64_t component_ = 0;
 };
+
+// Where listed component i's parameters come from, as the call decided
+// (`from_segments` for a polymer; read as given for any other component):
+// kept in the call's own block and written into the host's SOURCE word, which
+// concurrent calls may share and write too (so it is never read back).
+inline void set_source(const Call &call, std::int64_t i, bool from_segments) {
+    const double source = from_segments ? param_source::from_segments : param_source::own;
+    call.sources[i - 1] = source;
+    host::publish_word(&call.source[i - 1], source);
+}
+inline void take_given_source(const Call &call, std::int64_t i) { call.sources[i - 1] = call.source[i - 1]; }
 
 // Without a binary parameter, the pair (i, j) meets through the segments of a
 // polymer whose parameters were averaged from them when its partner is not

@@ -25,7 +25,9 @@ void chain_parameters(const Call &call, const ChainParameters &given, const Chai
                                            in_use.energy[i - 1], in_use.r[i - 1], call.kopt, call.segments);
                 check.require_average(avg, i, averaged, {true, true, m_from_r});
             }
-            call.source[i - 1] = from_segments ? param_source::from_segments : param_source::own;
+            set_source(call, i, from_segments);
+        } else {
+            take_given_source(call, i);
         }
         in_use.m[i - 1] = m_from_r ? call.mwn[k] * in_use.r[i - 1] : m;
         if (m_from_r)
@@ -56,7 +58,7 @@ void cross_matrix(const Call &call, CrossMean mean, const double *in_use, const 
                 geometric ? std::sqrt(in_use[i - 1] * in_use[j - 1]) : 0.5 * (in_use[i - 1] + in_use[j - 1]);
             double value = (1.0 - k[ij]) * average;
             double value_t = mode == 2 ? -dkdt[ij] * average : 0.0;
-            const std::int64_t polymer = k[ij] == 0.0 ? segment_built_partner(call.source, i, j) : 0;
+            const std::int64_t polymer = k[ij] == 0.0 ? segment_built_partner(call.sources, i, j) : 0;
             if (polymer != 0) {
                 const std::int64_t other = polymer == i ? j : i;
                 const GivenCross x =

@@ -30,6 +30,7 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
     }
     const SegmentWork w{call.w, nc};
     segment::clear_work(call);
+    call.sources = w.sources();
     for (std::int64_t i = 0; i < nc; ++i) {
         w.tc()[i] = par.tc[i];
         w.pc()[i] = par.pc[i];

@@ -45,6 +45,7 @@ struct SegmentWork {
     double *sigma() const { return block(29); }  // given or averaged, Å
     double *eps() const { return block(30); }    // given or averaged, K
     double *r() const { return block(31); }      // given or averaged, per unit molecular weight
+    double *sources() const { return block(16); }  // PolymerParamSource as the call decides it
     // By position: the vectors of the PC-SAFT evaluation, and ∂ã/∂x.
     PositionVectors positions() const {
         return {block(9), block(10), block(11), block(12), block(13), block(14)};

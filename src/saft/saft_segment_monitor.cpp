@@ -15,7 +15,8 @@ constexpr double kLiquidPackingFraction = 0.34;
 
 // The work array (offsets from W(1)): by component the copies of the two
 // given vectors, then m, v00, u0/k, r in use; ten vectors by position; the
-// NC x NC blocks k_ij, dk_ij/dT, u0_ij/k, d(u0_ij/k)/dT.
+// NC x NC blocks k_ij, dk_ij/dT, u0_ij/k, d(u0_ij/k)/dT; then PolymerParamSource
+// by component as the call decides it.
 struct SegmentWork {
     double *w;
     std::int64_t nc;
@@ -35,6 +36,7 @@ struct SegmentWork {
     double *dkdt() const { return w + 16 * nc + nc * nc; }
     double *u0_matrix() const { return w + 16 * nc + 2 * nc * nc; }
     double *u0_matrix_t() const { return w + 16 * nc + 3 * nc * nc; }
+    double *sources() const { return w + 16 * nc + 4 * nc * nc; }
 };
 
 }  // namespace
@@ -51,6 +53,7 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
     }
     const SegmentWork w{call.w, nc};
     segment::clear_work(call);
+    call.sources = w.sources();
     for (std::int64_t i = 0; i < nc; ++i) {
         w.tc()[i] = par.tc[i];
         w.pc()[i] = par.pc[i];

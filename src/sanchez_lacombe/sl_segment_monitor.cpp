@@ -14,7 +14,8 @@ constexpr std::string_view kNames[3] = {"SLTSTR", "SLPSTR", "SLRSTR"};
 // The work array (offsets from W(1)): by component T*, P*, rho* in use, then
 // r, v*, eps*; composition terms by position; the NC x NC blocks k_ij,
 // eta_ij, the tables' temperature derivatives (one block that both tables
-// write in mode 2, deta_ij/dT last; the model does not use it), eps*_ij, v*_ij.
+// write in mode 2, deta_ij/dT last; the model does not use it), eps*_ij, v*_ij;
+// then PolymerParamSource by component as the call decides it.
 struct SegmentWork {
     double *w;
     std::int64_t nc;
@@ -31,6 +32,7 @@ struct SegmentWork {
     double *slopes() const { return w + 7 * nc + 2 * nc * nc; }
     double *eps_matrix() const { return w + 7 * nc + 3 * nc * nc; }
     double *v_matrix() const { return w + 7 * nc + 4 * nc * nc; }
+    double *sources() const { return w + 7 * nc + 5 * nc * nc; }
 };
 
 // T*, P*, rho* in use; a polymer missing any of its own has all three built
@@ -51,7 +53,9 @@ void set_characteristics(const segment::Call &call, const SegmentParameters &par
                 w.p_star()[i - 1] = c.p_star;
                 w.rho_star()[i - 1] = c.rho_star;
             }
-            call.source[i - 1] = from_segments ? param_source::from_segments : param_source::own;
+            segment::set_source(call, i, from_segments);
+        } else {
+            segment::take_given_source(call, i);
         }
         check.require(kNames[0], i, w.t_star()[i - 1]);
         check.require(kNames[1], i, w.p_star()[i - 1]);
@@ -93,6 +97,7 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
     const SegmentWork w{call.w, nc};
     const double r = host.gas_constant();
     segment::clear_work(call);
+    call.sources = w.sources();
     for (std::int64_t i = 0; i < nc; ++i) {
         w.t_star()[i] = par.t_star[i];
         w.p_star()[i] = par.p_star[i];
