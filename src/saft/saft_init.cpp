@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -92,14 +93,27 @@ void initialise(std::int64_t data_sets) {
     hand_over_temperature_table(*found, data_sets, elements::kBinaryTable, elements::kTableResult);
 }
 
+// Words of the argument-driven monitor's work vectors for NC components, 12 NC + 3 NC^2; 0 for a
+// count whose length would leave 64-bit arithmetic (no host of such a size can exist).
+std::int64_t argument_work_words(std::int64_t nc) {
+    constexpr std::int64_t kLargest = std::int64_t{1} << 24;
+    return nc >= 1 && nc <= kLargest ? 12 * nc + 3 * nc * nc : 0;
+}
+
 bool positions(std::int64_t kwork, Positions &out) {
     const std::optional<host::Host> found = host::Host::current();
     if (!found) return false;
     const host::Host &host = *found;
     using namespace elements;
     const std::int64_t nc = host.component_count();
-    const std::int64_t w = host.work_offset() + kwork;
-    auto located = [&](std::int64_t element) { return host.offsets1(element) + 1; };
+    // A host's offset of INT64_MAX names no position (0) rather than overflowing.
+    auto after = [](std::int64_t offset) { return offset < std::numeric_limits<std::int64_t>::max() ? offset + 1 : 0; };
+    auto located = [&](std::int64_t element) { return after(host.offsets1(element)); };
+    // The work vectors only for a work area that lies in the host's work block: KWORK is checked
+    // before a position is formed from it, so that no KWORK (up to INT64_MAX) overflows.
+    const std::int64_t words = argument_work_words(nc);
+    const bool area = words > 0 && host.work_area_fits(kwork, words);
+    const std::int64_t w = area ? host.work_offset() + kwork : 0;
     std::int64_t *v = out.value;
     v[0] = located(kSegmentNumber);
     v[1] = located(kSegmentVolume);
@@ -108,12 +122,12 @@ bool positions(std::int64_t kwork, Positions &out) {
     v[4] = located(kCriticalTemperature);
     v[5] = located(kCriticalPressure);
     v[6] = located(kMolecularWeight);
-    v[7] = host.offsets4(2) + 1;
-    for (int k = 0; k < 9; ++k) v[8 + k] = w + k * nc;
-    for (int k = 0; k < 3; ++k) v[17 + k] = w + 9 * nc + k * nc * nc;
+    v[7] = after(host.offsets4(2));
+    for (int k = 0; k < 9; ++k) v[8 + k] = area ? w + k * nc : 0;
+    for (int k = 0; k < 3; ++k) v[17 + k] = area ? w + 9 * nc + k * nc * nc : 0;
     v[20] = located(kCrossEnergies);
     v[21] = located(kCrossSegmentNumbers);
-    for (int k = 0; k < 3; ++k) v[22 + k] = w + (9 + k) * nc + 3 * nc * nc;
+    for (int k = 0; k < 3; ++k) v[22 + k] = area ? w + (9 + k) * nc + 3 * nc * nc : 0;
     v[25] = v[26] = 0;
     v[27] = located(kSegmentRatio);
     v[28] = located(kBinaryTable);

@@ -113,3 +113,38 @@ TEST(ArgumentValidation, AnAbsurdComponentCountIsRefusedAtOnce) {
 
 }  // namespace
 }  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// KELD_SFTHLP has no status output: for a KWORK whose work area (12 NC + 3 NC^2
+// words) does not lie in the host's work block (negative, past the block, near
+// INT64_MAX, where 2680 + KWORK used to overflow) it hands out position 0 for
+// the work vectors and the store positions as always.
+TEST(ArgumentValidation, ThePositionServiceNamesNoWorkVectorsForAnImpossibleWorkArea) {
+    PolymerSolution s;
+    const std::int64_t nc = s.host.component_count(), area = 12 * nc + 3 * nc * nc, block = s.host.work_words();
+    const std::int64_t big = std::numeric_limits<std::int64_t>::max();
+    constexpr int kWorkPositions[] = {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 22, 23, 24};
+    auto positions = [](std::int64_t kwork) {
+        std::vector<std::int64_t> p(30, -7);
+        const std::int64_t kspare = 0;
+        KELD_SFTHLP(&p[0], &p[1], &p[2], &p[3], &p[4], &p[5], &p[6], &p[7], &p[8], &p[9], &p[10], &p[11], &p[12],
+                    &p[13], &p[14], &p[15], &p[16], &p[17], &p[18], &p[19], &p[20], &p[21], &p[22], &p[23], &p[24],
+                    &kwork, &kspare, &p[27], &p[28], &p[29]);
+        return p;
+    };
+    const std::vector<std::int64_t> first = positions(0);
+    EXPECT_EQ(first[8], s.host.work_offset());
+    EXPECT_EQ(positions(block - area)[24], s.host.work_offset() + block - area + 11 * nc + 3 * nc * nc);
+    for (const std::int64_t kwork : {block - area + 1, std::int64_t{-1}, big, big - 2680, big - area,
+                                     std::numeric_limits<std::int64_t>::min()}) {
+        const std::vector<std::int64_t> p = positions(kwork);
+        std::vector<std::int64_t> expected = first;
+        for (int k : kWorkPositions) expected[k] = 0;
+        EXPECT_EQ(p, expected) << "KWORK " << kwork;
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
