@@ -14,7 +14,13 @@ extern "C" KELD_API void KELD_PCSAF5(KELD_PCSAF5_ARGS) {
     const bool scalars = T && RHO && NCP && NC && NSEG && LSEG && BMIX && NV && KRHO && KRHO2 && KT && KX && IOPT &&
                          ISNGL && TOL && METHOD && KDIAG && LUNIT && MODEL && KSTART && A && AR && AR2 && AT &&
                          MXV && NVAR && LXA && LWORK;
-    if (!scalars || *NCP < 0 || *NC < 1 || *NV < 0 || *LSEG < 0) return;
+    if (!scalars) return;
+    // Counts outside their ranges are refused before any length is formed from them: IFAIL 1, and the
+    // work-size query answers 0 words.
+    if (*NCP < 0 || *NC < 1 || *NC > assoc::kMaxCount || *NV < 0 || *NV > assoc::kMaxCount || *LSEG < 0) {
+        if (*LWORK == -1 && WORK) WORK[0] = 0.0;
+        return;
+    }
 
     assoc::Mixture mix;
     mix.t = *T;

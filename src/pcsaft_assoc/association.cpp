@@ -87,7 +87,9 @@ bool in_range(std::int64_t c, std::int64_t nc) { return c >= 1 && c <= nc; }
 // The listed components and their segment species name components 1..NC, and the arrays that
 // count sites are present: what sizing the work area reads.
 bool valid_species(const Mixture &mix) {
-    if (mix.ncp < 0 || mix.nc < 1 || !mix.idx || !mix.types) return false;
+    if (mix.ncp < 0 || mix.nc < 1 || mix.nc > kMaxCount || mix.nv < 0 || mix.nv > kMaxCount || !mix.idx ||
+        !mix.types)
+        return false;
     for (std::int64_t k = 0; k < mix.ncp; ++k) {
         const std::int64_t c = mix.idx[k];
         if (!in_range(c, mix.nc)) return false;
@@ -105,8 +107,8 @@ bool valid_density(double rho) { return rho >= 0.0 && std::isfinite(rho); }
 
 // Every array the call will read is present and every component number in range.
 bool valid(const Mixture &mix, const Options &options, Requests req) {
-    if (mix.ncp < 0 || mix.nc < 1 || mix.nv < 0 || !(mix.t > 0.0) || !std::isfinite(mix.t) || !valid_density(mix.rho) ||
-        !(options.tolerance >= 0.0))
+    if (mix.ncp < 0 || mix.nc < 1 || mix.nc > kMaxCount || mix.nv < 0 || mix.nv > kMaxCount || !(mix.t > 0.0) ||
+        !std::isfinite(mix.t) || !valid_density(mix.rho) || !(options.tolerance >= 0.0))
         return false;
     if (!mix.idx || !mix.x || !mix.m || !mix.sigma || !mix.marker || !mix.d || !mix.types) return false;
     if (mix.nv > 0 && (!mix.list || !mix.energy || !mix.volume)) return false;

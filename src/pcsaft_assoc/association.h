@@ -63,6 +63,11 @@ struct SegmentTable {
                                            // the species of the simplified path)
 };
 
+// The largest component count and association-list length a call accepts: the lengths formed from
+// them (the strength words, 6 NV^2 and more; NC^2 tables) stay far inside 64-bit arithmetic. A call
+// with larger counts sizes nothing (work_words 0) and is refused before any length is formed.
+inline constexpr std::int64_t kMaxCount = 1'000'000;
+
 struct Mixture {
     double t = 0.0;    // K
     double rho = 0.0;  // kmol/m3

@@ -2,6 +2,8 @@
 // point, the gfortran alias, and no writes without a host.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "keld/keld.h"
 #include "keld/refhost.h"
 #include "support/assoc_systems.h"
@@ -70,6 +72,26 @@ TEST(AssociationExport, SameResultsAsTheInternalEntryPoint) {
     call(&size, -1);
     EXPECT_EQ(size, 0.0);
     EXPECT_EQ(call.ifail, 1);
+
+    // An association list or component count no problem can have is refused before any length is
+    // formed from it (6 NV^2 strength words used to overflow): the query answers 0 words, the call
+    // reads nothing of the list.
+    call.mix.idx = sys.mixture(35.0).idx;
+    const std::int64_t nv = call.nv, nc = call.nc;
+    for (const std::int64_t count : {std::int64_t{1000001}, std::int64_t{1} << 40,
+                                     std::numeric_limits<std::int64_t>::max()}) {
+        for (std::int64_t *which : {&call.nv, &call.nc}) {
+            *which = count;
+            size = -1.0;
+            call(&size, -1);
+            EXPECT_EQ(size, 0.0) << count;
+            EXPECT_EQ(call.ifail, 1) << count;
+            call.ifail = -7;
+            call(work.data(), static_cast<std::int64_t>(work.size()));
+            EXPECT_EQ(call.ifail, 1) << count;
+            call.nv = nv, call.nc = nc;
+        }
+    }
 
     keld_host_install(nullptr);
     call.ifail = -7;
