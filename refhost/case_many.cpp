@@ -37,16 +37,6 @@ class Reporter {
     Clock::time_point last_;
 };
 
-// The same call as the family's `evaluate` (models/monitor27.h), in work area `kwork`.
-void call_monitor(Monitor27Routine monitor, const StateRequest &state, StateResult &r, std::int64_t kwork) {
-    const std::int64_t n = static_cast<std::int64_t>(state.components.size());
-    const std::int64_t kspare = 0;
-    const auto &f = state.flags;
-    monitor(&state.temperature, &state.pressure, state.z.data(), &n, state.components.data(), &kwork, &kspare,
-            &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set, &state.diagnostics, r.phi.data(),
-            &r.h, &r.s, &r.g, &r.v, r.dphi.data(), &r.dh, &r.ds, &r.dg, &r.dv, &r.status, &state.option);
-}
-
 struct Batch {
     ReferenceHost &host;
     const std::vector<StateRequest> &states;
@@ -69,7 +59,7 @@ void run_concurrently(Batch &b, const std::vector<std::size_t> &group, unsigned 
             for (std::size_t g = first; g < last; ++g) {
                 const std::size_t i = group[g];
                 ReferenceHost::MessageCapture capture(b.host);
-                call_monitor(b.models[i]->monitor27, b.states[i], b.results[i], kwork);
+                b.models[i]->evaluate_in_work_area(b.host, b.states[i], b.results[i], kwork);
                 b.results[i].messages = capture.take();
             }
             const std::size_t done = finished.fetch_add(last - first, std::memory_order_relaxed) + (last - first);
@@ -108,34 +98,44 @@ std::vector<StateResult> evaluate_many(ReferenceHost &host, const std::vector<St
     Reporter reporter(options);
     {
         const std::lock_guard<std::mutex> alone(detail::case_calls_mutex());
-        const bool any_concurrent = workers > 1 && std::any_of(models.begin(), models.end(), [](const ModelEntry *m) {
-            return m->monitor27 != nullptr;
-        });
+        auto concurrent = [&](std::size_t i) { return workers > 1 && models[i]->evaluate_in_work_area != nullptr; };
+        std::vector<bool> alone_in_order(states.size(), false);
+        bool any_concurrent = false;
+        for (std::size_t i = 0; i < states.size(); ++i) any_concurrent = any_concurrent || concurrent(i);
         const std::int64_t stride = any_concurrent ? host.reserve_work_areas(workers) : 0;
         if (!host.installed_as_is()) host.install();
         Batch batch{host, states, models, results, reporter};
-
-        // The states whose family takes concurrent calls, grouped by the
-        // temperature their binary tables need (one group when none depends on T).
-        const bool by_temperature = host.temperature_tables_vary();
-        std::map<double, std::vector<std::size_t>> groups;
-        for (std::size_t i = 0; i < states.size(); ++i) {
-            if (any_concurrent && models[i]->monitor27 != nullptr)
-                groups[by_temperature ? states[i].temperature : 0.0].push_back(i);
-        }
-        for (const auto &[t, group] : groups) {
-            host.apply_temperature_tables(by_temperature ? t : states[group.front()].temperature);
-            run_concurrently(batch, group, workers, stride);
-        }
-        // The others one at a time, in their order, as evaluate() calls them.
-        for (std::size_t i = 0; i < states.size(); ++i) {
-            if (any_concurrent && models[i]->monitor27 != nullptr) continue;
+        auto one_at_a_time = [&](std::size_t i) {
             host.apply_temperature_tables(states[i].temperature);
             ReferenceHost::MessageCapture capture(host);
             models[i]->evaluate(host, states[i], results[i]);
             results[i].messages = capture.take();
             reporter.at(++batch.done);
+        };
+
+        // A state whose call completes missing values in the host runs first,
+        // alone and in order: the states before it do not read what it writes,
+        // and those after it then see it written, as one after another would.
+        for (std::size_t i = 0; i < states.size(); ++i) {
+            const auto first_use = models[i]->completes_on_first_use;
+            if (concurrent(i) && first_use && first_use(host, states[i])) {
+                alone_in_order[i] = true;
+                one_at_a_time(i);
+            }
         }
+        // The other states of families that take concurrent calls, grouped by
+        // the temperature their binary tables need (one group when none depends on T).
+        const bool by_temperature = host.temperature_tables_vary();
+        std::map<double, std::vector<std::size_t>> groups;
+        for (std::size_t i = 0; i < states.size(); ++i)
+            if (concurrent(i) && !alone_in_order[i]) groups[by_temperature ? states[i].temperature : 0.0].push_back(i);
+        for (const auto &[t, group] : groups) {
+            host.apply_temperature_tables(by_temperature ? t : states[group.front()].temperature);
+            run_concurrently(batch, group, workers, stride);
+        }
+        // The others one at a time, in their order, as evaluate() calls them.
+        for (std::size_t i = 0; i < states.size(); ++i)
+            if (!concurrent(i)) one_at_a_time(i);
     }
     for (std::size_t i = 0; i < states.size(); ++i) detail::mask_unrequested(states[i], results[i]);
     reporter.at(states.size(), true);

@@ -2,13 +2,14 @@
 // state's mixing rule, excess-Gibbs model and alpha choice; status = KRET.
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/monitor27.h"
 
 namespace keld::refhost::families {
 namespace {
 
-void evaluate_cubic(ReferenceHost &, const StateRequest &state, StateResult &r) {
+void evaluate_cubic(ReferenceHost &, const StateRequest &state, StateResult &r, std::int64_t kwork) {
     const std::int64_t n = static_cast<std::int64_t>(state.components.size());
-    const std::int64_t kwork = 0, kspare = 0, kpass = 0;
+    const std::int64_t kspare = 0, kpass = 0;
     const auto &f = state.flags;
     KELD_ES40(&state.temperature, &state.pressure, state.z.data(), &n, state.components.data(), &kwork, &kspare,
               &state.phase, &f[0], &f[1], &f[2], &f[3], &f[4], &state.data_set, &state.diagnostics,
@@ -16,15 +17,28 @@ void evaluate_cubic(ReferenceHost &, const StateRequest &state, StateResult &r) 
               r.dphi.data(), &r.dh, &r.ds, &r.dg, &r.dv, &r.status, &kpass);
 }
 
+// The monitor completes the critical constants of a listed component the
+// first time it meets the component in a data set (and says which it assumed),
+// recording that in the check marker RKSCHK.
+bool completes_on_first_use(const ReferenceHost &host, const StateRequest &state) {
+    for (const std::int64_t i : state.components)
+        if (host.unary("RKSCHK", i, state.data_set) != 1.0) return true;
+    return false;
+}
+
 }  // namespace
 
 ModelEntry cubic() {
-    return {"cubic",
-            "SRK cubic with van der Waals, Wong-Sandler, MHV1 or MHV2 mixing and an excess-Gibbs model (KELD_ES40)",
-            evaluate_cubic,
-            nullptr,
-            {"TCRKS", "PCRKS", "OMGRKS", "RKSMC", "RKSKIJ", "RKSWSK", "GEAIJ", "GEBIJ", "GEALF", "UNIQR", "UNIQQ",
-             "RKSUC", "RKSUP"}};
+    ModelEntry entry{
+        "cubic",
+        "SRK cubic with van der Waals, Wong-Sandler, MHV1 or MHV2 mixing and an excess-Gibbs model (KELD_ES40)",
+        evaluate_in_first_work_area<evaluate_cubic>,
+        nullptr,
+        {"TCRKS", "PCRKS", "OMGRKS", "RKSMC", "RKSKIJ", "RKSWSK", "GEAIJ", "GEBIJ", "GEALF", "UNIQR", "UNIQQ",
+         "RKSUC", "RKSUP"}};
+    entry.evaluate_in_work_area = evaluate_cubic;
+    entry.completes_on_first_use = completes_on_first_use;
+    return entry;
 }
 
 }  // namespace keld::refhost::families

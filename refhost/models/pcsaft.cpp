@@ -13,6 +13,7 @@ ModelEntry pcsaft() {
                      true,
                      true};  // a missing PC-SAFT parameter stays missing: a state needs the family's parameters
     entry.monitor27 = KELD_ESPCSF;  // fast path of the phase-equilibrium layer
+    entry.evaluate_in_work_area = evaluate_monitor27_in<KELD_ESPCSF>;
     return entry;
 }
 

@@ -19,6 +19,7 @@
 
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/monitor27.h"
 
 namespace keld::refhost::families {
 namespace {
@@ -102,7 +103,8 @@ Call gather(ReferenceHost &host, const StateRequest &state) {
     return a;
 }
 
-void evaluate_pcsaft_assoc(ReferenceHost &host, const StateRequest &state, StateResult &r) {
+// Every array of the call, the work array included, is the call's own: `kwork` is not needed.
+void evaluate_pcsaft_assoc(ReferenceHost &host, const StateRequest &state, StateResult &r, std::int64_t) {
     Call a = gather(host, state);
     // The association solver's diagnostic lines go to a unit this host discards.
     const std::int64_t n = static_cast<std::int64_t>(state.components.size()), unit = 99;
@@ -167,11 +169,12 @@ ModelEntry pcsaft_assoc() {
     ModelEntry entry{"pcsaft-assoc",
                      "PC-SAFT with association sites and Jog-Chapman dipoles, copolymers by segments (KELD_PCSAF1, "
                      "missing m, sigma, eps/k fitted by KELD_ESPSAHI)",
-                     evaluate_pcsaft_assoc,
+                     evaluate_in_first_work_area<evaluate_pcsaft_assoc>,
                      initialise_pcsaft_assoc,
                      {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ", "PCSLIJ", "PCSATY", "PCSAEP", "PCSAKP",
                       "PCSAEX", "PCSAKX", "PCSAMU", "PCSAXP"}};
     entry.temperature_derivatives = false;
+    entry.evaluate_in_work_area = evaluate_pcsaft_assoc;
     return entry;
 }
 

@@ -4,12 +4,14 @@
 // handed over as arguments of KELD_PCSF01.
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/monitor27.h"
 #include "models/segment_arguments.h"
 
 namespace keld::refhost::families {
 namespace {
 
-void evaluate_pcsaft_segment(ReferenceHost &host, const StateRequest &s, StateResult &r) {
+// Every array of the call is the call's own: `kwork` is not needed.
+void evaluate_pcsaft_segment(ReferenceHost &host, const StateRequest &s, StateResult &r, std::int64_t) {
     SegmentArguments a(host);
     a.list(host, s.components);
     const std::int64_t d = s.data_set;
@@ -31,13 +33,15 @@ void evaluate_pcsaft_segment(ReferenceHost &host, const StateRequest &s, StateRe
 }  // namespace
 
 ModelEntry pcsaft_segment() {
-    return {"pcsaft-segment",
-            "PC-SAFT with parameters, k_ij(T) table and segment compositions as arguments; values only "
-            "(KELD_PCSF01, initialised by KELD_ESPCSI)",
-            evaluate_pcsaft_segment,
-            KELD_ESPCSI,
-            {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"},
-            false};
+    ModelEntry entry{"pcsaft-segment",
+                     "PC-SAFT with parameters, k_ij(T) table and segment compositions as arguments; values only "
+                     "(KELD_PCSF01, initialised by KELD_ESPCSI)",
+                     evaluate_in_first_work_area<evaluate_pcsaft_segment>,
+                     KELD_ESPCSI,
+                     {"PCSFTM", "PCSFTV", "PCSFTU", "PCSFTR", "PCSKIJ"},
+                     false};
+    entry.evaluate_in_work_area = evaluate_pcsaft_segment;
+    return entry;
 }
 
 }  // namespace keld::refhost::families

@@ -6,12 +6,14 @@
 // default of its formula from KELD_SETEPS.
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/monitor27.h"
 #include "models/segment_arguments.h"
 
 namespace keld::refhost::families {
 namespace {
 
-void evaluate_saft_segment(ReferenceHost &host, const StateRequest &s, StateResult &r) {
+// Every array of the call is the call's own: `kwork` is not needed.
+void evaluate_saft_segment(ReferenceHost &host, const StateRequest &s, StateResult &r, std::int64_t) {
     SegmentArguments a(host);
     a.list(host, s.components);
     const std::int64_t d = s.data_set;
@@ -40,13 +42,15 @@ void evaluate_saft_segment(ReferenceHost &host, const StateRequest &s, StateResu
 }  // namespace
 
 ModelEntry saft_segment() {
-    return {"saft-segment",
-            "SAFT of Huang and Radosz with parameters, k_ij(T) table and segment compositions as arguments; "
-            "values only (KELD_SAFT01, initialised by KELD_ESSFTI)",
-            evaluate_saft_segment,
-            KELD_ESSFTI,
-            {"SAFTM", "SAFTV", "SAFTU", "SAFTE", "SAFTR", "SFTKIJ"},
-            false};
+    ModelEntry entry{"saft-segment",
+                     "SAFT of Huang and Radosz with parameters, k_ij(T) table and segment compositions as arguments; "
+                     "values only (KELD_SAFT01, initialised by KELD_ESSFTI)",
+                     evaluate_in_first_work_area<evaluate_saft_segment>,
+                     KELD_ESSFTI,
+                     {"SAFTM", "SAFTV", "SAFTU", "SAFTE", "SAFTR", "SFTKIJ"},
+                     false};
+    entry.evaluate_in_work_area = evaluate_saft_segment;
+    return entry;
 }
 
 }  // namespace keld::refhost::families

@@ -11,6 +11,7 @@ ModelEntry sanchez_lacombe() {
                      KELD_ESPSLI,
                      {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"}};
     entry.monitor27 = KELD_ESSLP;  // fast path of the phase-equilibrium layer
+    entry.evaluate_in_work_area = evaluate_monitor27_in<KELD_ESSLP>;
     return entry;
 }
 

@@ -5,12 +5,14 @@
 // compositions as arguments of KELD_POSL01.
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/monitor27.h"
 #include "models/segment_arguments.h"
 
 namespace keld::refhost::families {
 namespace {
 
-void evaluate_sl_segment(ReferenceHost &host, const StateRequest &s, StateResult &r) {
+// Every array of the call is the call's own: `kwork` is not needed.
+void evaluate_sl_segment(ReferenceHost &host, const StateRequest &s, StateResult &r, std::int64_t) {
     SegmentArguments a(host);
     a.list(host, s.components);
     const std::int64_t d = s.data_set;
@@ -34,13 +36,15 @@ void evaluate_sl_segment(ReferenceHost &host, const StateRequest &s, StateResult
 }  // namespace
 
 ModelEntry sanchez_lacombe_segment() {
-    return {"sanchez-lacombe-segment",
-            "Sanchez-Lacombe with parameters, k_ij(T) and eta_ij(T) tables and segment compositions as "
-            "arguments; values only (KELD_POSL01, initialised by KELD_ESPSLI)",
-            evaluate_sl_segment,
-            KELD_ESPSLI,
-            {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"},
-            false};
+    ModelEntry entry{"sanchez-lacombe-segment",
+                     "Sanchez-Lacombe with parameters, k_ij(T) and eta_ij(T) tables and segment compositions as "
+                     "arguments; values only (KELD_POSL01, initialised by KELD_ESPSLI)",
+                     evaluate_in_first_work_area<evaluate_sl_segment>,
+                     KELD_ESPSLI,
+                     {"SLTSTR", "SLPSTR", "SLRSTR", "SLKIJ", "SLETIJ"},
+                     false};
+    entry.evaluate_in_work_area = evaluate_sl_segment;
+    return entry;
 }
 
 }  // namespace keld::refhost::families

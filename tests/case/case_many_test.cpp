@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cubic/cubic_fixture.h"
 #include "keld/case.h"
 
 namespace {
@@ -70,13 +71,63 @@ TEST_P(EvaluateMany, GivesTheOneAtATimeResultsInOrder) {
     expect_identical(evaluate(*c.host, states.front()), one_at_a_time.front(), 0);
 }
 
+// Between them every family: Sanchez-Lacombe and PC-SAFT, both SAFT monitors
+// (polyethylene-hexane), the three segment-based ones (the copolymer), the
+// cubic with three mixing rules and associating PC-SAFT.
 INSTANTIATE_TEST_SUITE_P(Examples, EvaluateMany,
                          ::testing::Values(ManyCase{"polystyrene-toluene.json", 1}, ManyCase{"polystyrene-toluene.json", 2},
                                            ManyCase{"polystyrene-toluene.json", 3}, ManyCase{"methane-hexane.json", 2},
                                            ManyCase{"polystyrene-from-segments.json", 2},
                                            ManyCase{"light-gases-srk.json", 2},
+                                           ManyCase{"acetone-methanol-water-mhv2.json", 3},
+                                           ManyCase{"polystyrene-toluene-wong-sandler.json", 2},
+                                           ManyCase{"polyethylene-hexane.json", 2},
                                            ManyCase{"methanol-hexane-pcsaft-assoc.json", 2},
                                            ManyCase{"ethylene-styrene-copolymer-toluene.json", 3}));
+
+// The cubic completes a component's missing critical constants the first time
+// a call lists it (with its messages): on a fresh host evaluate_many gives what
+// one call after another gives, the messages with the state that lists the
+// component first.
+TEST(EvaluateMany, FirstUseCompletionsComeOutAsOneAfterAnother) {
+    auto fresh = [] {
+        Case c = parse_case(keld::testing::kCubicCase);
+        c.host->set_unary("TCRKS", 2, ReferenceHost::missing_value);  // METHANOL
+        c.host->set_unary("OMGRKS", 3, ReferenceHost::missing_value);  // HEXANE
+        return c;
+    };
+    // Threads take 16 states at a time: each component is first listed at the
+    // end of one such chunk and again at the start of the next.
+    std::vector<StateRequest> states;
+    for (int k = 0; k < 48; ++k) {
+        StateRequest s;
+        s.model = "cubic";
+        s.components = k == 15 || k == 16 ? std::vector<std::int64_t>{1, 3}
+                       : k == 31 || k == 32 ? std::vector<std::int64_t>{2}
+                       : k == 40           ? std::vector<std::int64_t>{1, 2, 3}
+                                           : std::vector<std::int64_t>{1};
+        s.z.assign(s.components.size(), 1.0 / static_cast<double>(s.components.size()));
+        s.temperature = 300.0 + 2.0 * k;
+        s.pressure = 1e5;
+        s.mixing_rule = 1 + k % 3;
+        s.excess_model = 5;
+        states.push_back(s);
+    }
+    Case serial = fresh();
+    std::vector<StateResult> one_at_a_time;
+    for (const StateRequest &s : states) one_at_a_time.push_back(evaluate(*serial.host, s));
+    for (const std::size_t first : {15, 31}) {  // the messages, with the first state listing the component
+        ASSERT_FALSE(one_at_a_time[first].messages.empty()) << first;
+        EXPECT_NE(one_at_a_time[first].messages.back().find("ITS DEFAULT"), std::string::npos) << first;
+    }
+    for (int round = 0; round < 10; ++round) {  // the threads meet the chunks in varying order
+        Case parallel = fresh();
+        ManyOptions options;
+        options.workers = 3;
+        const std::vector<StateResult> many = evaluate_many(*parallel.host, states, options);
+        for (std::size_t i = 0; i < states.size(); ++i) expect_identical(many[i], one_at_a_time[i], i);
+    }
+}
 
 TEST(EvaluateMany, TemperatureTablesAreAppliedPerTemperature) {
     Case c = parse_case(R"json({

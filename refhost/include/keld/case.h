@@ -122,6 +122,12 @@ using Monitor27Routine = void (*)(const double *, const double *, const double *
 // arrives with every output NaN (one slot per listed component) and status 1;
 // the function writes what the monitor returned.
 using StateEvaluator = void (*)(ReferenceHost &host, const StateRequest &state, StateResult &result);
+// The same call with the monitor's work area at KWORK = `kwork` (a multiple of
+// the size ReferenceHost::reserve_work_areas returns; `evaluate` is the call
+// at 0). Calls from several threads at once, each with a work area of its
+// own, give what one call after another gives.
+using StateEvaluatorInWorkArea = void (*)(ReferenceHost &host, const StateRequest &state, StateResult &result,
+                                          std::int64_t kwork);
 struct ModelEntry {
     std::string_view name;         // "sanchez-lacombe"
     std::string_view description;  // one line for --help
@@ -141,6 +147,16 @@ struct ModelEntry {
     // layer); null for the others, which are reached through `evaluate`.
     // The contract a family fills is in refhost/models/models.h.
     Monitor27Routine monitor27 = nullptr;
+    // `evaluate` in a work area of the caller's choice, for callers that
+    // spread states over threads (evaluate_many); null: the family is called
+    // one state at a time through `evaluate`.
+    StateEvaluatorInWorkArea evaluate_in_work_area = nullptr;
+    // True when the call for `state` would complete missing values in the
+    // host on first use (the cubic's critical constants of a component in a
+    // data set, with their messages), so that it must run alone in its place
+    // of a sequence for later calls to see what one after another would see.
+    // Null: the family's calls leave nothing behind that another call reads.
+    bool (*completes_on_first_use)(const ReferenceHost &host, const StateRequest &state) = nullptr;
 };
 const std::vector<ModelEntry> &models();
 const ModelEntry *find_model(std::string_view name);
@@ -171,15 +187,16 @@ std::vector<ModelInitialisation> initialise_case(Case &c);
 
 // Many states on one host, spread over threads. The results come back in the
 // order of `states` and equal, bit for bit, those of evaluate() called on each
-// state in turn. A family whose monitor takes the common 27 arguments
-// (ModelEntry::monitor27: Sanchez-Lacombe, PC-SAFT) is called from `workers`
-// threads at once, each with a work area of its own (the host's work block
-// grows to hold them); the other families, whose calls share host storage
-// beyond the work area, are evaluated one state at a time. Binary parameters
-// that follow temperature tables are written for each temperature before the
-// states at that temperature run, so states at many temperatures run
-// concurrently only when no table depends on T. Holds the case layer's lock
-// for the whole batch; throws like evaluate() before computing anything.
+// state in turn, messages included. Every family that gives
+// ModelEntry::evaluate_in_work_area (all registered ones) is called from
+// `workers` threads at once, each with a work area of its own (the host's work
+// block grows to hold them); a state whose call completes missing values on
+// first use (ModelEntry::completes_on_first_use) runs alone beforehand, in
+// order. Binary parameters that follow temperature tables are written for each
+// temperature before the states at that temperature run, so states at many
+// temperatures run concurrently only when no table depends on T. Holds the
+// case layer's lock for the whole batch; throws like evaluate() before
+// computing anything.
 struct ManyOptions {
     unsigned workers = 1;  // threads; 0: one per hardware thread
     // Called on the calling thread with the number of states done so far, at
