@@ -4,7 +4,8 @@
 #      and the Fortran client; the Python package installed with pip into a
 #      fresh virtual environment and its tests run against that installation;
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build running the
-#      whole unit-test suite;
+#      whole unit-test suite, and a ThreadSanitizer build running the tests
+#      that call every family from several threads at once;
 #   3. an install into a staging prefix and downstream CMake projects, C and
 #      Fortran, that find keld with find_package(keld) and link it; the
 #      Fortran one also by hand with pkg-config; the versions every face of
@@ -32,6 +33,18 @@ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKE
   -DKELD_BUILD_BENCH=OFF -DKELD_BUILD_PYTHON=OFF
 cmake --build build/sanitize -j"$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+echo "== ThreadSanitizer build: every family called from several threads"
+# Only the two test programs whose tests run threads: the threads tests of
+# every monitor family (tests/robustness/threads*_test.cpp) and the case
+# layer's parallel evaluation (tests/case/case_many_test.cpp).
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="-O1 -g" -DKELD_SANITIZE_THREAD=ON \
+  -DKELD_BUILD_BENCH=OFF -DKELD_BUILD_PYTHON=OFF -DKELD_BUILD_TOOLS=OFF -DKELD_BUILD_FORTRAN=OFF
+cmake --build build/tsan -j"$jobs" --target keld_tests_robustness keld_tests_case
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+build/tsan/tests/keld_tests_robustness --gtest_filter='Threads*'
+build/tsan/tests/keld_tests_case --gtest_filter='*EvaluateMany*'
+unset TSAN_OPTIONS
 
 echo "== Install and downstream find_package"
 rm -rf build/stage build/consumer
