@@ -96,8 +96,7 @@ Options:
   --state N           sweep state N only (1-based); default: every state
   --json              a JSON document instead of CSV
   --jobs N            evaluate on N threads (default 1); the output is the same
-                      as with one. Sanchez-Lacombe and PC-SAFT states run in
-                      parallel, the other models one state at a time
+                      as with one. States of every model run in parallel
   --plot FILE.png     draw the swept property against T or P, one curve per
                       state (needs python3-matplotlib)
   --property NAME     what --plot draws: V, H, S, G or lnphi:ID (ln phi of

@@ -218,9 +218,9 @@ class Case:
 
         workers [1]: threads to spread the states over (None: one per core).
         The results are identical to a serial run, bit for bit and in the same
-        order. The Sanchez-Lacombe and PC-SAFT families run concurrently, each
-        thread with a work area of its own; the other families run one state
-        at a time whatever `workers` says."""
+        order. Every family runs concurrently, each thread with a work area of
+        its own (a cubic state that completes missing critical constants runs
+        alone first, in order)."""
         threads = worker_count(workers)
         T = inputs.positive_finite("T", T)
         P = inputs.positive_finite("P", P)

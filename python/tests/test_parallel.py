@@ -5,6 +5,7 @@ import numpy as np
 import pytest
 
 import keld
+from conftest import EXAMPLES
 
 FIELDS = ("ln_phi", "d_ln_phi_dT", "H", "S", "G", "V", "dH_dT", "dS_dT", "dG_dT", "dV_dT", "status")
 
@@ -28,8 +29,7 @@ def grid(n, seed):
 
 
 CASES = [
-    # (model, phase, flags): the two families that run concurrently, a liquid
-    # and a vapour, values only and values with derivatives
+    # (model, phase, flags): a liquid and a vapour, values only and values with derivatives
     ("pcsaft", "liquid", None),
     ("pcsaft", "vapour", {"V": 1, "ln_phi": 1}),
     ("sanchez-lacombe", "liquid", None),
@@ -46,6 +46,38 @@ def test_parallel_run_is_the_serial_run(ps_toluene, model, phase, flags, workers
     parallel = ps_toluene.properties_many(**kwargs, workers=workers)
     assert_identical(serial, parallel)
     assert np.array_equal(parallel.T, T)  # in the caller's order
+
+
+# Every other family on a system of its own: (case file, model, components,
+# second component's mole fraction up to, T range / K, phase, extra arguments).
+OTHER_FAMILIES = [
+    ("polyethylene-hexane.json", "saft", ["HEXANE", "PE"], 0.3, (380.0, 460.0), "liquid", {}),
+    ("polyethylene-hexane.json", "saft-stored", ["HEXANE", "PE"], 0.3, (380.0, 460.0), "liquid", {}),
+    ("light-gases-srk.json", "cubic", ["CH4", "C3H8"], 0.3, (200.0, 350.0), "vapour", {"cubic": {"mixing_rule": 1}}),
+    ("acetone-methanol-water-mhv2.json", "cubic", ["ACETONE", "WATER"], 0.9, (300.0, 360.0), "liquid",
+     {"cubic": {"mixing_rule": 4, "excess_model": 7}}),
+    ("ethylene-styrene-copolymer-toluene.json", "pcsaft-segment", ["TOLUENE", "PES"], 0.3, (320.0, 400.0),
+     "liquid", {}),
+    ("ethylene-styrene-copolymer-toluene.json", "saft-segment", ["TOLUENE", "PES"], 0.3, (320.0, 400.0),
+     "liquid", {}),
+    ("ethylene-styrene-copolymer-toluene.json", "sanchez-lacombe-segment", ["TOLUENE", "PES"], 0.3,
+     (320.0, 400.0), "liquid", {}),
+    ("methanol-hexane-pcsaft-assoc.json", "pcsaft-assoc", ["METHANOL", "HEXANE"], 0.9, (280.0, 340.0), "liquid",
+     {}),
+]
+
+
+@pytest.mark.parametrize("file,model,components,x_max,t_range,phase,extra", OTHER_FAMILIES)
+def test_every_family_runs_in_parallel_as_in_series(file, model, components, x_max, t_range, phase, extra):
+    case = keld.Case.load(EXAMPLES / file)
+    rng = np.random.default_rng(7)
+    n = 600
+    x = rng.uniform(0.0, x_max, n)
+    kwargs = dict(T=rng.uniform(*t_range, n), P=rng.choice([1e4, 1e5, 2e6], n), z=np.column_stack([1.0 - x, x]),
+                  model=model, phase=phase, components=components, **extra)
+    serial = case.properties_many(**kwargs)
+    assert np.count_nonzero(serial.status) > n // 2  # mostly converged states, not refusals
+    assert_identical(serial, case.properties_many(**kwargs, workers=3))
 
 
 def test_messages_stay_with_their_states():
