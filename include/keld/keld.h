@@ -38,18 +38,27 @@
  * a trailing underscore (KELD_ESSLP -> keld_esslp_), the same code.
  *
  * Threads. keld creates none. Calls from several threads on one installed
- * host are safe when each call uses its own work area (its own KWORK range):
- * a call keeps its state in its work area and on its stack; the few words
- * that every call writes and nobody reads back within a call (a polymer's
- * parameter-source flag and pseudo-critical values, the Sanchez-Lacombe
- * working copies TSTARL/PSTARL/DSTARL, the stored-parameter SAFT monitor's cross
- * energies (HostOffsets1 880) and default e/k, HostDpdvControl(1), the
- * single-component switches of HostRootControl) are written with atomic stores; each
- * density-root conversation hands the host a dP/dV cell of its own; and
- * message lines are written and printed one message at a time. The host's
- * operations must be safe to call from several threads and its root routines
- * must keep one conversation per thread (the reference host's do). Installing
- * a host table is not synchronised with calls: install it before they start.
+ * host are safe when each call uses its own work area (its own KWORK range;
+ * for the monitors whose arrays are arguments, their own scratch arrays: the
+ * work vectors and pair matrices of KELD_ESSAFT at the KELD_SFTHLP positions
+ * of its KWORK, W, X and OPTVEC of the segment-based monitors, the WORK of
+ * KELD_PCSAF1 and KELD_PCSAF5 with its output arrays; parameter vectors,
+ * tables, critical vectors and SOURCE may be the host's, shared by all calls):
+ * a call keeps its state in its work area and on its stack and never reads
+ * back a word other calls write; the words every call writes for the host (a
+ * polymer's parameter-source flag and pseudo-critical values, the
+ * Sanchez-Lacombe working copies TSTARL/PSTARL/DSTARL, the cross energies at
+ * HostOffsets1 880 and KELD_ESSAFT's U0IJ/XMIJ, HostEosLog, HostErrorControl2(20),
+ * HostDpdvControl(1), the elements of HostRootControl the monitors set) are
+ * written with atomic stores, only when they change; missing values a monitor
+ * completes in the host's words and then reads (the cubic's SRK constants, the
+ * SAFT defaults) are filled once per word by an atomic compare-exchange, and
+ * reported by the call that filled them; each density-root conversation
+ * hands the host a dP/dV cell of its own; and message lines are written and
+ * printed one message at a time. The host's operations must be safe to call
+ * from several threads and its root routines must keep one conversation per
+ * thread (the reference host's do). Installing a host table is not
+ * synchronised with calls: install it before they start.
  */
 #ifndef KELD_KELD_H
 #define KELD_KELD_H
@@ -124,22 +133,27 @@ KELD_API void KELD_ESPCSI(const int64_t *NDS);
  *                  318.305 + 696.86 exp(-120.876/MWN)
  *   PC2(NC)        written for polymers and oligomers: 532.0 MWN^-0.6602; not read
  *   SAFTM(NC), SAFTV(NC) (m3/kmol), SAFTU(NC) (K)  segment number, volume, energy u0/k; an entry
- *                  holding the missing-value marker becomes 3.5, 0.012, 210.0 (written back, message)
+ *                  holding the missing-value marker becomes 3.5, 0.012, 210.0 (written back once,
+ *                  atomically; the message comes from the call that wrote it)
  *   SAFTE(NC)      energy correction e/k, K, used as given
- *   U0IJ(NC,NC)    work: cross energies (1 - k_ij) sqrt(u0_i u0_j)
+ *   U0IJ(NC,NC)    out: cross energies (1 - k_ij) sqrt(u0_i u0_j) of the listed pairs, written for
+ *                  the host (atomically) and never read: the model forms them pair by pair
  *   D, V0, XM, XMD, XMD2, XMD3, DMMIX, CHAIN, DUDX   work vectors by position (N)
  *   MW(NC)         molecular weights
  *   MWN(N), X(N)   number-average molecular weights and true mole fractions, by position
  *   TK(N)          work by position: dA/dx_k
- *   XMIJ(NC,NC)    work: cross segment numbers (1 - l_ij)(m_i + m_j)/2
+ *   XMIJ(NC,NC)    out: cross segment numbers (1 - l_ij)(m_i + m_j)/2, as U0IJ
  *   GIJ, GIJD, GIJDD (N,N)  work; on return the hard-sphere contact values of every pair and their
  *                  first and second density derivatives at the density solved at T
  *   PHI(N), H, S, G, V, DPHI(N), DH, DS, DG, DV   outputs as for the 27-argument monitors
  *   SFTKIJ, SFTLIJ (NC,NC,data sets)  k_ij on the cross energy, l_ij on the cross segment number
  * DV is analytic, (dV/dT)_P = -(dP/dT)_V / (dP/dV)_T; the other derivatives are one-sided differences
  * with the density solved again at T(1 + 1e-4) (vapour) or T(1 - 1e-4) (liquid). All scratch is in
- * the arguments and on the stack: calls on separate arrays may run in parallel threads, any N <= NC
- * works, and the density root uses a dP/dV cell of its own (HostDpdvControl is not touched). Messages
+ * the work vectors by position, the pair matrices and on the stack: calls with their own work vectors
+ * may run in parallel threads while sharing the vectors by component, U0IJ and XMIJ (the positions
+ * KELD_SFTHLP gives), any N <= NC works, and the density root uses a dP/dV cell of its own
+ * (HostDpdvControl is not touched). Of k_ij (l_ij) given differently in the two orders, the one of the
+ * pair as listed (IDX order) is used. Messages
  * (routine "ESSA","FT"; "ESSA","FTD" at the shifted temperature): missing SAFTM/V/U class 1,
  * numbers 1-3; non-symmetric SFTKIJ/SFTLIJ class 2 number 1; infeasible conditions class 2 number 7;
  * convergence difficulties class 3 number 6. A listed component with a missing e/k is not computed:
@@ -184,7 +198,10 @@ KELD_API void KELD_ESSFTI(const int64_t *NDS);
  *   KU0IJ, KXMIJ                     HostOffsets1(880) + 1, (881) + 1
  *   KMWN, KX, KTK                    W + 9 NC + 3 NC^2, + NC, + 2 NC
  *   KSAFTR, KSFKIJ, K883             HostOffsets1(895), (882), (883) + 1
- * The work area so described holds 12 NC + 3 NC^2 words. */
+ * The work area so described holds 12 NC + 3 NC^2 words. A KWORK whose work area does not lie in the
+ * host's work block (negative, past the block, up to INT64_MAX) is checked before any position is
+ * formed from it: the work-vector positions (KD ... KGIJDD, KMWN, KX, KTK) are then 0, "no
+ * position", and the store positions are handed out as always. */
 KELD_API void KELD_SFTHLP(int64_t *KSAFTM, int64_t *KSAFTV, int64_t *KSAFTU, int64_t *KSAFTE, int64_t *KTC,
                           int64_t *KPC, int64_t *KMW, int64_t *KCID, int64_t *KD, int64_t *KV0, int64_t *KXM,
                           int64_t *KXMD, int64_t *KXMD2, int64_t *KXMD3, int64_t *KDMMIX, int64_t *KCHAIN,
@@ -270,7 +287,9 @@ KELD_API void KELD_ESSFTB(KELD_VECTOR_ARGS);
  *                                  do not bond); the start with KSTART = 2. May be NULL.
  *  53  IFAIL       integer, out    0 converged; 1 not converged (derivatives not computed), a user
  *                                  code that could not be registered, a work area too small, or
- *                                  arguments that cannot be honoured
+ *                                  arguments that cannot be honoured (among them NC outside 1..10^6
+ *                                  and NV outside 0..10^6, refused before any length is formed
+ *                                  from them; the work-size query then answers 0)
  *  54  WORK(LWORK) real            work area
  *  55  LWORK       integer         its length; LWORK = -1 asks for the length needed, returned in
  *                                  WORK(1) (nothing else is done)
@@ -425,7 +444,8 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  *   35     KIJTAB: six coefficients per pair (pair (i, j) at 6((j-1) NC + i - 1)),
  *          evaluated by the host's PolyBinaryTable4
  *   36     SOURCE(NC): PolymerParamSource, in/out (1.0 averaged, 2.0 own for
- *          polymers; other entries read as given, 0 for an ordinary component)
+ *          polymers, written atomically and never read back, so that calls may
+ *          share it; other entries read as given, 0 for an ordinary component)
  *   37     NC
  *   38, 39 NS and SEG(NS): component numbers of the segment types (1..NC)
  *   40     segment mole fractions, NC x NS: polymer P, segment s at (s-1) NC + P
@@ -474,7 +494,9 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  *   | 28, 29, 30, 31  | 2NC + 1 ... 5NC + 1      | NC     | m, sigma, eps/k, r in use, by comp.|
  *   | 9 ... 15        | 6NC + 1 ... 12NC + 1     | NC     | d, m, m d, m d^2, m d^3, chain    |
  *   |                 |                          |        | term, dã/dx, by position          |
- *   | 16, 17          | 13NC + 1, 14NC + 1       | NC     | not used                          |
+ *   | 16              | 13NC + 1                 | NC     | PolymerParamSource in use (the    |
+ *   |                 |                          |        | call's; SOURCE is only written)   |
+ *   | 17              | 14NC + 1                 | NC     | not used                          |
  *   | 18, 19          | 15NC + 1, 15NC + 1 + NC^2 | NC^2  | k_ij at T, dk_ij/dT               |
  *   | 20              | 15NC + 1 + 2NC^2         | NC^2   | cross energies eps_ij/k           |
  *   | 24, 22, 26      | 15NC + 1 + 3NC^2 ...     | NC     | not used                          |
@@ -485,12 +507,12 @@ KELD_API void keld_es40a_(KELD_CUBIC_VECTOR_ARGS);
  *   0 TC copy, NC PC copy, 2NC m, 3NC v00, 4NC u0/k, 5NC r (in use);
  *   6NC ... 15NC by position: d, v0, m, m d, m d^2, m d^3, dm_mix/dx, chain
  *   term, d(u/kT)/dx, dã/dx; 16NC k_ij, 16NC + NC^2 dk_ij/dT, + 2NC^2 u0_ij/k,
- *   + 3NC^2 d(u0_ij/k)/dT (NC^2 each).
+ *   + 3NC^2 d(u0_ij/k)/dT (NC^2 each); 16NC + 4NC^2 PolymerParamSource in use.
  * Work array of KELD_POSL01: 0 T*, NC P*, 2NC rho* in use; 3NC r, 4NC v*,
  *   5NC eps* (J/kmol) by component; 6NC composition terms by position;
  *   7NC k_ij, 7NC + NC^2 eta_ij, + 2NC^2 the tables' temperature derivatives
  *   (dk_ij/dT, then deta_ij/dT: not used by the model), + 3NC^2 eps*_ij,
- *   + 4NC^2 v*_ij.
+ *   + 4NC^2 v*_ij; 7NC + 5NC^2 PolymerParamSource in use.
  */
 #define KELD_SEGMENT_CALL_ARGS                                                                                  \
     const double *T, const double *P, const double *Z, const int64_t *N, const int64_t *IDX, double *W,         \

@@ -92,8 +92,9 @@
 // (the further coefficients are not used by the SAFT monitors; case files give
 // a constant). SFTLIJ (l_ij, binary) exists for the argument-driven monitor
 // only. SFTUIJ (880) receives the cross energies u0_ij/k of the stored-parameter
-// monitor's last call (first NC^2 words); SFTUIJ and SFTMIJ (881) also serve
-// as the NC-by-NC work matrices of KELD_ESSAFT handed out by KELD_SFTHLP.
+// monitor's last call (first NC^2 words); SFTUIJ and SFTMIJ (881) also receive
+// the cross matrices of KELD_ESSAFT, which KELD_SFTHLP hands out as its U0IJ and
+// XMIJ (written by every call, never read back).
 // Nothing is kept at HostOffsets1(883) (0: KELD_SFTHLP hands out position 1).
 //
 // Root searches. Each thread holds its own conversation: the thread that
