@@ -1,6 +1,7 @@
 #include "host/host.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace keld::host {
 namespace {
@@ -65,6 +66,16 @@ bool Host::message_check(const RoutineId &routine, std::int64_t check_class, std
 
 void Host::print_message(std::int64_t lines) const {
     if (t_->print_message && lines > 0) t_->print_message(&lines);
+}
+
+bool complete_word(double *word, double missing, double value) {
+    std::atomic_ref<double> shared(*word);
+    if (shared.load(std::memory_order_acquire) != missing) return false;
+    static std::mutex completing;
+    const std::lock_guard<std::mutex> alone(completing);
+    if (shared.load(std::memory_order_relaxed) != missing) return false;  // filled by another call meanwhile
+    shared.store(value, std::memory_order_release);
+    return true;
 }
 
 void Host::set_root_switch(bool liquid, bool single_component) const {

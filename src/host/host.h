@@ -66,17 +66,15 @@ inline void publish_word(std::int64_t *word, std::int64_t value) {
 }
 
 // A default for a missing parameter that the library completes in the host's
-// word and then reads: the word is replaced only while it holds `missing`
-// (exactly), with one atomic exchange, and every caller reads it afterwards
-// (acquire), so that concurrent calls all see the completed value and read it
-// after the one store. True for the call whose store filled the word (the one
-// that reports it); false when the word was not missing or another call filled it.
-inline bool complete_word(double *word, double missing, double value) {
-    std::atomic_ref<double> shared(*word);
-    double seen = shared.load(std::memory_order_acquire);
-    if (seen != missing) return false;
-    return shared.compare_exchange_strong(seen, value, std::memory_order_acq_rel, std::memory_order_acquire);
-}
+// word and then reads with plain loads: the word is replaced only while it
+// holds `missing` (exactly), by one store, and every caller has read it
+// (acquire) before, so that concurrent calls all see the completed value and
+// read it after that store. A word found missing is filled under a
+// process-wide lock (rare: once per word), so that a call that finds it filled
+// meanwhile only reads it. True for the call whose store filled the word (the
+// one that reports it); false when the word was not missing or another call
+// filled it.
+bool complete_word(double *word, double missing, double value);
 // The word's value, read after any completion by another call (acquire).
 inline double settled_word(const double *word) {
     return std::atomic_ref<double>(*const_cast<double *>(word)).load(std::memory_order_acquire);
