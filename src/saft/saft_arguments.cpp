@@ -98,7 +98,9 @@ void complete_pure_parameters(const host::Host &host, const SaftCall &c) {
 bool energy_corrections_given(const host::Host &host, const SaftCall &c) {
     for (std::int64_t k = 0; k < c.n; ++k) {
         const std::int64_t i = c.idx[k];
-        if (!host.is_missing(c.e[i - 1])) continue;
+        // Read after any completion of the word by a concurrent call of the stored-parameter monitor,
+        // which may share it (HostOffsets1 879).
+        if (!host.is_missing(host::settled_word(&c.e[i - 1]))) continue;
         report_missing_parameter(host, {kRoutine, kRefusalClass, kRefusalNumber, c.kdiag}, "ESSAFT", "SAFTE", c.kds,
                                  identifier(c, i));
         return false;

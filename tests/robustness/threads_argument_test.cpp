@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "robustness/threads.h"
@@ -131,6 +132,37 @@ TEST(ThreadsArguments, SaftAtThePositionsOfThePositionServiceInTwoDataSets) {
         });
     for (const ThreadCall &c : calls) ASSERT_EQ(c(0).kstat, 1);
     EXPECT_EQ(wrong_results_on_threads(calls), kNoneWrong);
+}
+
+// A missing SAFTV that the first calls complete in the host's word, met by four
+// threads at once on a fresh host: every call computes with the default and
+// the default is reported once.
+TEST(ThreadsArguments, FirstSaftCallsCompleteAMissingSegmentVolumeOnce) {
+    std::int64_t wrong = 0;
+    for (int round = 0; round < 12; ++round) {
+        SaftTwoDataSets s;
+        s.host.set_unary("SAFTV", s.tol, refhost::ReferenceHost::missing_value, 2);
+        const std::int64_t stride = s.host.reserve_work_areas(kThreads);
+        s.host.install();
+        s.host.capture_messages();
+        const SfthlpSaft saft(s.host, stride);
+        CallOptions o;
+        o.kds = 2;
+        std::vector<MonitorResult> results(kThreads);
+        on_threads(kThreads, 1, [&](int thread, int) {
+            results[thread] = saft.call(thread, 350.0, 1e5, {0.3, 0.7}, {s.hex, s.tol}, o);
+            return true;
+        });
+        const std::vector<std::string> lines = s.host.captured_messages();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string &l) { return l.find("SAFTV (DATA SET   2)") != std::string::npos; }),
+                  1);
+        EXPECT_EQ(s.host.unary("SAFTV", s.tol, 2), 0.012);
+        const MonitorResult expected = saft.call(0, 350.0, 1e5, {0.3, 0.7}, {s.hex, s.tol}, o);
+        ASSERT_EQ(expected.kstat, 1);
+        for (const MonitorResult &r : results) wrong += same(r, expected) ? 0 : 1;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 // The segment-based monitors as a simulator calls them: the parameters, binary
