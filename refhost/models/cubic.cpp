@@ -19,10 +19,14 @@ void evaluate_cubic(ReferenceHost &, const StateRequest &state, StateResult &r, 
 
 // The monitor completes the critical constants of a listed component the
 // first time it meets the component in a data set (and says which it assumed),
-// recording that in the check marker RKSCHK.
+// recording that in the check marker RKSCHK (HostOffsets1 627), which is read
+// here straight from the store: evaluate_many asks for every state of a batch.
 bool completes_on_first_use(const ReferenceHost &host, const StateRequest &state) {
+    constexpr std::int64_t kCheckMarker = 627;
+    const std::int64_t marker = host.offsets1(kCheckMarker) + (state.data_set - 1) * host.component_count();
+    const auto store = host.store();
     for (const std::int64_t i : state.components)
-        if (host.unary("RKSCHK", i, state.data_set) != 1.0) return true;
+        if (store[static_cast<std::size_t>(marker + i - 1)] != 1.0) return true;
     return false;
 }
 
