@@ -52,8 +52,8 @@
  * HostDpdvControl(1), the elements of HostRootControl the monitors set) are
  * written with atomic stores, only when they change; missing values a monitor
  * completes in the host's words and then reads (the cubic's SRK constants, the
- * SAFT defaults) are filled once per word by an atomic compare-exchange, and
- * reported by the call that filled them; each density-root conversation
+ * SAFT defaults) are filled once per word (under a lock, when found missing)
+ * and reported by the call that filled them; each density-root conversation
  * hands the host a dP/dV cell of its own; and message lines are written and
  * printed one message at a time. The host's operations must be safe to call
  * from several threads and its root routines must keep one conversation per
