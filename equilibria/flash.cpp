@@ -19,6 +19,7 @@ using detail::format_number;
 using detail::kInf;
 
 constexpr double kTolerance = 1e-11;  // max |ln f_i' - ln f_i''|
+constexpr double kMassBalanceTolerance = 1e-12;  // max |sum_phases beta x_i - z_i|
 constexpr double kUnstable = -1e-9;   // tm below this is an instability, not round-off
 constexpr int kMaxTrialIterations = 80;
 constexpr int kMaxSubstitutions = 60;
@@ -277,28 +278,73 @@ StabilityResult test_stability(System &system, Phases &phases, double t, double 
     return r;
 }
 
+// The two phase compositions at phase fraction beta (of phase 2) from K
+// values given by their logarithms, unnormalised:
+//   x1_i = z_i / (1 - beta + beta K_i),  x2_i = K_i x1_i,
+// written so that neither overflows however large |ln K_i| is (far below the
+// critical region a component's K can pass exp(700)). Components kept out of
+// phase 2 (`in2` false) stay in phase 1. ln_x1, ln_x2 keep the logarithms,
+// finite where x underflows to 0.
+struct Split {
+    std::vector<double> x1, x2, ln_x1, ln_x2;
+};
+
+void split(const std::vector<double> &z, const std::vector<double> &ln_k, const std::vector<bool> &in2,
+           double beta, Split &s) {
+    const std::size_t n = z.size();
+    s.x1.assign(n, 0.0);
+    s.x2.assign(n, 0.0);
+    s.ln_x1.assign(n, -kInf);
+    s.ln_x2.assign(n, -kInf);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!(z[i] > 0.0)) continue;
+        if (!in2[i]) {
+            s.x1[i] = z[i] / (1.0 - beta);
+            s.ln_x1[i] = std::log(s.x1[i]);
+            continue;
+        }
+        if (ln_k[i] > 0.0) {
+            const double q = (1.0 - beta) * std::exp(-ln_k[i]) + beta;  // (1 - beta + beta K) / K
+            s.ln_x2[i] = std::log(z[i]) - std::log(q);
+            s.ln_x1[i] = s.ln_x2[i] - ln_k[i];
+        } else {
+            const double q = 1.0 - beta + beta * std::exp(ln_k[i]);
+            s.ln_x1[i] = std::log(z[i]) - std::log(q);
+            s.ln_x2[i] = s.ln_x1[i] + ln_k[i];
+        }
+        s.x1[i] = std::exp(s.ln_x1[i]);
+        s.x2[i] = std::exp(s.ln_x2[i]);
+    }
+}
+
 // Rachford-Rice: the phase fraction beta of phase 2 with
-// sum z_i (K_i - 1) / (1 + beta (K_i - 1)) = 0, within the window where every
-// 1 + beta (K_i - 1) stays positive (beta may leave [0, 1]: a negative flash).
-double rachford_rice(const std::vector<double> &z, const std::vector<double> &k, double start) {
+// sum_i (x2_i - x1_i) = sum z_i (K_i - 1) / (1 + beta (K_i - 1)) = 0, within
+// the window where every 1 + beta (K_i - 1) stays positive (beta may leave
+// [0, 1]: a negative flash). K is given by its logarithms (see split).
+double rachford_rice(const std::vector<double> &z, const std::vector<double> &ln_k, const std::vector<bool> &in2,
+                     double start) {
     double lo = -kInf, hi = kInf;
     for (std::size_t i = 0; i < z.size(); ++i) {
         if (!(z[i] > 0.0)) continue;
-        if (k[i] > 1.0) lo = std::max(lo, 1.0 / (1.0 - k[i]));
-        if (k[i] < 1.0) hi = std::min(hi, 1.0 / (1.0 - k[i]));
+        // 1 / (1 - K) = -1 / expm1(ln K); a component kept out of phase 2 has K = 0.
+        const double pole = in2[i] ? -1.0 / std::expm1(ln_k[i]) : 1.0;
+        if (in2[i] && ln_k[i] > 0.0) lo = std::max(lo, pole);
+        if (!in2[i] || ln_k[i] < 0.0) hi = std::min(hi, pole);
     }
     // Every K on one side of 1: no root; phase 2 is incipient (beta 0) or
     // phase 1 is (beta 1).
     if (!std::isfinite(lo)) return 0.0;
     if (!std::isfinite(hi)) return 1.0;
     double beta = std::clamp(start, lo + 1e-12 * (hi - lo), hi - 1e-12 * (hi - lo));
+    Split s;
     for (int it = 0; it < 100; ++it) {
+        split(z, ln_k, in2, beta, s);
         double f = 0.0, df = 0.0;
         for (std::size_t i = 0; i < z.size(); ++i) {
             if (!(z[i] > 0.0)) continue;
-            const double d = k[i] - 1.0, q = 1.0 + beta * d;
-            f += z[i] * d / q;
-            df -= z[i] * d * d / (q * q);
+            const double d = s.x2[i] - s.x1[i];
+            f += d;
+            df -= d * d / z[i];
         }
         (f > 0.0 ? lo : hi) = beta;
         double next = beta - f / df;
@@ -312,6 +358,8 @@ double rachford_rice(const std::vector<double> &z, const std::vector<double> &k,
 struct TwoPhases {
     double beta = not_a_number;
     std::vector<double> x1, x2, ln1, ln2;
+    // ln x of each phase, finite where x underflows to 0 (see split).
+    std::vector<double> ln_x1, ln_x2;
     PhasePoint p1, p2;
     double residual = kInf;
 };
@@ -336,6 +384,12 @@ class Flash {
             s.x1[i] = (z_[i] - n2[i]) / (1.0 - b);
             s.x2[i] = n2[i] / b;
         }
+        s.ln_x1.resize(n_);
+        s.ln_x2.resize(n_);
+        for (std::size_t i = 0; i < n_; ++i) {
+            s.ln_x1[i] = std::log(s.x1[i]);
+            s.ln_x2[i] = std::log(s.x2[i]);
+        }
         return evaluate(s);
     }
 
@@ -344,9 +398,10 @@ class Flash {
         s.p2 = phases_.evaluate(t_, p_, s.x2, kind2_, s.ln2);
         s.residual = 0.0;
         for (std::size_t i = 0; i < n_; ++i) {
-            if (!in2_[i] || !(s.x1[i] > 0.0) || !(s.x2[i] > 0.0)) continue;
-            s.residual =
-                std::max(s.residual, std::fabs(std::log(s.x1[i]) + s.ln1[i] - std::log(s.x2[i]) - s.ln2[i]));
+            if (!in2_[i]) continue;
+            const double gap = std::fabs(s.ln_x1[i] + s.ln1[i] - s.ln_x2[i] - s.ln2[i]);
+            // NaN (a composition or ln phi that is not a number) is no agreement.
+            s.residual = std::isnan(gap) ? kInf : std::max(s.residual, gap);
         }
         return s.p1.root_found && s.p2.root_found;
     }
@@ -356,23 +411,25 @@ class Flash {
         Accelerator accelerator;
         double beta = 0.5, last = kInf;
         slow = trivial = false;
-        std::vector<double> k(n_);
         for (int it = 1; it <= kMaxSubstitutions; ++it) {
             iterations = it;
-            for (std::size_t i = 0; i < n_; ++i) k[i] = in2_[i] ? std::exp(ln_k[i]) : 0.0;
-            beta = rachford_rice(z_, k, beta);
-            s.x1.assign(n_, 0.0);
-            s.x2.assign(n_, 0.0);
-            double s1 = 0.0, s2 = 0.0;
+            beta = rachford_rice(z_, ln_k, in2_, beta);
+            Split parts;
+            split(z_, ln_k, in2_, beta, parts);
+            // Rachford-Rice leaves each phase's fractions adding up to 1 to
+            // rounding; normalise them exactly.
+            const double s1 = std::accumulate(parts.x1.begin(), parts.x1.end(), 0.0);
+            const double s2 = std::accumulate(parts.x2.begin(), parts.x2.end(), 0.0);
             for (std::size_t i = 0; i < n_; ++i) {
-                if (!(z_[i] > 0.0)) continue;
-                s1 += s.x1[i] = z_[i] / (1.0 + beta * (k[i] - 1.0));
-                s2 += s.x2[i] = k[i] * s.x1[i];
+                parts.x1[i] /= s1;
+                parts.x2[i] /= s2;
+                parts.ln_x1[i] -= std::log(s1);
+                parts.ln_x2[i] -= std::log(s2);
             }
-            for (std::size_t i = 0; i < n_; ++i) {
-                s.x1[i] /= s1;
-                s.x2[i] /= s2;
-            }
+            s.x1 = std::move(parts.x1);
+            s.x2 = std::move(parts.x2);
+            s.ln_x1 = std::move(parts.ln_x1);
+            s.ln_x2 = std::move(parts.ln_x2);
             s.beta = beta;
             if (!evaluate(s)) return false;
             if (s.residual <= kTolerance) return true;
@@ -572,6 +629,19 @@ bool binary_split(System &system, double t, double p, const std::vector<double> 
     return true;
 }
 
+// Largest |sum over phases of fraction x_i - z_i|: a split that does not
+// hold the feed is no answer, however equal its fugacities.
+double mass_balance_error(const std::vector<FlashPhase> &phases, const std::vector<double> &z) {
+    double worst = 0.0;
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        double held = 0.0;
+        for (const FlashPhase &ph : phases) held += ph.fraction * ph.x[i];
+        const double gap = std::fabs(held - z[i]);
+        worst = std::isnan(gap) ? kInf : std::max(worst, gap);
+    }
+    return worst;
+}
+
 std::string validate(System &system, double t, double p, std::vector<double> &z,
                      std::span<const double> input) {
     z.assign(input.begin(), input.end());
@@ -608,6 +678,17 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         result.evaluations = counter.calls();
         result.monitor_messages = system.session().take_messages();
         return result;
+    };
+    // A two-phase answer is returned only when its phases hold the feed.
+    auto checked = [&](FlashResult &result) -> FlashResult & {
+        const double error = mass_balance_error(result.phases, z);
+        if (!(error <= kMassBalanceTolerance)) {
+            result.status = Status::not_converged;
+            result.message = "flash not converged: the phases found do not hold the feed (mass balance off by " +
+                             format_number(error) + ")";
+            result.phases.clear();
+        }
+        return finish(result);
     };
     if (const std::string fault = validate(system, t, p, z, z_in); !fault.empty()) {
         r.status = Status::invalid_input;
@@ -646,7 +727,7 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         std::vector<std::size_t> present;
         for (std::size_t i = 0; i < z.size(); ++i)
             if (z[i] > 0.0) present.push_back(i);
-        if (present.size() == 2 && binary_split(system, t, p, z, present, r)) return finish(r);
+        if (present.size() == 2 && binary_split(system, t, p, z, present, r)) return checked(r);
     }
     Flash two(system, phases, t, p, z, kind1, kind2);
     TwoPhases s;
@@ -674,7 +755,7 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
     r.phases = swap ? std::vector<FlashPhase>{b, a} : std::vector<FlashPhase>{a, b};
     mass_fractions(system, r.phases);
     r.status = Status::converged;
-    return finish(r);
+    return checked(r);
 }
 
 }  // namespace keld::equilibria

@@ -120,6 +120,28 @@ TEST(Flash, NearTheCriticalPoint) {
     EXPECT_GT(std::max(ratio, 1.0 / ratio), 1.05);  // two phases, not one twice
 }
 
+// Far below the critical region a component's K value passes exp(700): the
+// split must still hold the feed (once it returned one phase of x = (1, 0)
+// for a feed of 10 % methane), with the traces that underflow reported as 0.
+TEST(Flash, HoldsTheFeedWhenKValuesOverflow) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.c1, h.hexane});
+    const std::vector<double> z{0.1, 0.9};
+    for (double t : {1.0, 5.0, 40.0}) {
+        SCOPED_TRACE(t);
+        const auto r = equilibria::flash(system, t, 1e5, z);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        ASSERT_EQ(r.phases.size(), 2u);
+        for (std::size_t k = 0; k < z.size(); ++k) {
+            const double held = r.phases[0].fraction * r.phases[0].x[k] + r.phases[1].fraction * r.phases[1].x[k];
+            EXPECT_NEAR(held, z[k], 1e-12);
+            EXPECT_GE(r.phases[0].x[k], 0.0);
+            EXPECT_GE(r.phases[1].x[k], 0.0);
+        }
+        EXPECT_NEAR(r.phases[0].fraction, 0.1, 1e-9);  // methane-rich liquid first, all the methane
+    }
+}
+
 TEST(Flash, RefusesBadFeeds) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.hexane, h.toluene});
