@@ -9,6 +9,7 @@
 #include "composition.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -337,6 +338,11 @@ BubbleDewResult PointSolver::solve() {
     if (const std::string fault = check_input(); !fault.empty()) {
         r.status = Status::invalid_input;
         r.message = fault;
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({liquid_, vapour_}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     const char *what = kind_ == Kind::bubble ? "bubble" : "dew";

@@ -11,6 +11,7 @@
 #include "keld/equilibria/lle.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -642,13 +643,21 @@ double mass_balance_error(const std::vector<FlashPhase> &phases, const std::vect
     return worst;
 }
 
-std::string validate(System &system, double t, double p, std::vector<double> &z,
-                     std::span<const double> input) {
+// The feed checked and normalised into z; the status and reason when the
+// calculation cannot start (converged when it can).
+Outcome validate(System &system, double t, double p, std::vector<double> &z, std::span<const double> input) {
+    Outcome o;
+    o.status = Status::invalid_input;
     z.assign(input.begin(), input.end());
-    if (z.size() != system.size()) return "the feed needs one mole fraction per listed component";
-    if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0))
-        return "T and P must be positive numbers";
-    return detail::normalise(z);
+    if (z.size() != system.size()) {
+        o.message = "the feed needs one mole fraction per listed component";
+    } else if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0)) {
+        o.message = "T and P must be positive numbers";
+    } else if (o.message = detail::normalise(z); o.message.empty()) {
+        o.message = detail::missing_parameter_message({&system.mixture(), system.volatiles()});
+        o.status = o.message.empty() ? Status::converged : Status::missing_parameter;
+    }
+    return o;
 }
 
 }  // namespace
@@ -657,9 +666,8 @@ StabilityResult stability(System &system, double t, double p, std::span<const do
     std::vector<double> z;
     StabilityResult r;
     const detail::CallCounter counter(system.session());
-    if (const std::string fault = validate(system, t, p, z, z_in); !fault.empty()) {
-        r.status = Status::invalid_input;
-        r.message = fault;
+    if (const Outcome fault = validate(system, t, p, z, z_in); fault.status != Status::converged) {
+        static_cast<Outcome &>(r) = fault;
         return r;
     }
     Phases phases(system);
@@ -690,9 +698,8 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         }
         return finish(result);
     };
-    if (const std::string fault = validate(system, t, p, z, z_in); !fault.empty()) {
-        r.status = Status::invalid_input;
-        r.message = fault;
+    if (const Outcome fault = validate(system, t, p, z, z_in); fault.status != Status::converged) {
+        static_cast<Outcome &>(r) = fault;
         return finish(r);
     }
     r.t = t;

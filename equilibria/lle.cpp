@@ -8,6 +8,7 @@
 
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -241,6 +242,11 @@ SpinodalResult spinodal(System &system, double t, double p) {
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
         return r;
     }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
+        return r;
+    }
     const detail::CallCounter counter(system.session());
     Binary b(system, t, p);
     Extremum e;
@@ -257,6 +263,11 @@ BinodalResult binodal(System &system, double t, double p) {
     if (system.size() != 2) {
         r.status = Status::invalid_input;
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0)) {
@@ -353,6 +364,11 @@ CriticalResult critical_solution_point(System &system, double p, double t_from, 
     if (system.size() != 2) {
         r.status = Status::invalid_input;
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     const detail::CallCounter counter(system.session());

@@ -9,6 +9,7 @@
 
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -123,9 +124,9 @@ Pair carried_pair(const Pair &pair, double p0, const Pair &earlier, double p_ear
     return r;
 }
 
-SaturationResult invalid(const std::string &message) {
+SaturationResult invalid(const std::string &message, Status status = Status::invalid_input) {
     SaturationResult r;
-    r.status = Status::invalid_input;
+    r.status = status;
     r.message = message;
     return r;
 }
@@ -401,17 +402,22 @@ SaturationResult converged_below(System &system, std::size_t k, double t) {
     return r;
 }
 
-std::string check_component(System &system, std::size_t k) {
-    if (k >= system.size()) return "component index out of range";
+// Why component k has no vapour pressure to compute, or an empty result.
+SaturationResult check_component(System &system, std::size_t k) {
+    if (k >= system.size()) return invalid("component index out of range");
     if (!system.component(k).is_volatile)
-        return system.component(k).id + " is not volatile (a polymer or declared so)";
-    return {};
+        return invalid(system.component(k).id + " is not volatile (a polymer or declared so)");
+    if (std::string m = detail::missing_parameter_message({&system.pure(k)}); !m.empty())
+        return invalid(m, Status::missing_parameter);
+    SaturationResult fine;
+    fine.status = Status::converged;
+    return fine;
 }
 
 }  // namespace
 
 SaturationResult saturation_pressure(System &system, std::size_t k, double t, const SaturationGuess &guess) {
-    if (const std::string fault = check_component(system, k); !fault.empty()) return invalid(fault);
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(t) && t > 0.0)) return invalid("the temperature must be a positive number");
     SaturationResult r = solve_pressure(system, k, t, guess);
     if (r.status != Status::supercritical && r.status != Status::not_converged) return r;
@@ -434,7 +440,7 @@ SaturationResult saturation_pressure(System &system, std::size_t k, double t, co
 
 SaturationResult saturation_temperature(System &system, std::size_t k, double p,
                                         const SaturationGuess &guess) {
-    if (const std::string fault = check_component(system, k); !fault.empty()) return invalid(fault);
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(p) && p > 0.0)) return invalid("the pressure must be a positive number");
     double t0 = guess.t, v_mid = mid_volume(guess.v_liquid, guess.v_vapour);
     if (!(std::isfinite(t0) && t0 > 0.0)) {
@@ -487,8 +493,8 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
 VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to,
                                           int count) {
     VapourPressureCurve curve;
-    if (const std::string fault = check_component(system, k); !fault.empty()) {
-        curve.points.push_back(invalid(fault));
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) {
+        curve.points.push_back(fault);
         return curve;
     }
     const bool to_critical = std::isnan(t_to);

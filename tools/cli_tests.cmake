@@ -19,6 +19,19 @@ file(WRITE ${KELD_FAILING_CASE} [=[
 }
 ]=])
 
+# A binary whose second component lacks its segment diameter: check names it, and every
+# equilibrium command reports it as the cause (exit 1), never as phase behaviour.
+set(KELD_INCOMPLETE_BINARY ${CMAKE_CURRENT_BINARY_DIR}/incomplete-binary.json)
+file(WRITE ${KELD_INCOMPLETE_BINARY} [=[
+{
+  "components": [{"id": "HEXANE", "MW / (kg/kmol)": 86.177}, {"id": "X", "MW / (kg/kmol)": 92.14}],
+  "parameters": [{"pcsaft": {"PCSFTM": {"HEXANE": 3.0576, "X": 2.8149}, "PCSFTV / A": {"HEXANE": 3.7983},
+                             "PCSFTU / K": {"HEXANE": 236.77, "X": 285.69}}}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mole_fractions": {"HEXANE": 0.5, "X": 0.5}}]
+}
+]=])
+
 # A state whose data set gives no parameters of its model at all.
 set(KELD_NO_PARAMETERS_CASE ${CMAKE_CURRENT_BINARY_DIR}/no-parameters-case.json)
 file(WRITE ${KELD_NO_PARAMETERS_CASE} [=[
@@ -59,6 +72,14 @@ keld_cli_test(eval_table 0 ARGS eval ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDOUT "TOLUENE +0\\.725" "PS +0\\.274" "ln phi" "status: ok \\(KSTAT 1\\)" "V +0\\.1[0-9]+ +m3/kmol" "State 6: SL 380 K")
 keld_cli_test(eval_failed_state 2 ARGS eval ${KELD_FAILING_CASE}
   STDOUT "status: failed \\(KSTAT 0\\)" "PCSFTM \\(DATA SET   1\\) MISSING FOR COMPONENT X" "X +1 +nan")
+keld_cli_test(check_missing_parameter 1 ARGS check ${KELD_INCOMPLETE_BINARY}
+  STDERR "incomplete-binary.json:states\\[0\\]: the model 'pcsaft' lacks a parameter it needs: PCSFTV \\(DATA SET 1\\) MISSING FOR COMPONENT X")
+foreach(command "sat|--component|X" "bubble|--T|300" "flash|--T|300|--P|1e4" "lle|--T|300")
+  string(REPLACE "|" ";" args "${command}")
+  list(GET args 0 name)
+  keld_cli_test(${name}_missing_parameter 1 ARGS ${args} ${KELD_INCOMPLETE_BINARY}
+    STDOUT "missing parameter" "PCSFTV \\(DATA SET 1\\) MISSING FOR COMPONENT X")
+endforeach()
 keld_cli_test(check_state_without_parameters 1 ARGS check ${KELD_NO_PARAMETERS_CASE}
   STDERR "states\\[0\\]\\.model: data set 1 gives no pcsaft parameters")
 keld_cli_test(eval_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/methane-hexane.json)

@@ -367,10 +367,25 @@ int run_check(const Arguments &a) {
     int status = exit_ok;
     for (const std::string &path : a.positional) {
         try {
-            const Case c = refhost::load_case_file(path);
-            std::cout << path << ": ok (" << c.host->component_count() << " components, "
+            Case c = refhost::load_case_file(path);
+            // A state whose model lacks a parameter is as wrong as a malformed file.
+            bool refused = false;
+            for (const auto &fault : refhost::missing_parameters(c)) {
+                std::cerr << "keld: " << (fault.refused ? "" : "warning: ") << path << ":states[" << fault.state
+                          << "]: the model '" << c.states[fault.state].model
+                          << (fault.refused ? "' lacks a parameter it needs: "
+                                            : "' lacks a parameter and uses a default of its own: ")
+                          << fault.message << "\n";
+                refused = refused || fault.refused;
+            }
+            if (refused) {
+                status = exit_error;
+                continue;
+            }
+            std::cout << path << ": ok (" << c.host->component_count() << " component" << (c.host->component_count() == 1 ? "" : "s") << ", "
                       << c.host->data_set_count() << " data set" << (c.host->data_set_count() == 1 ? "" : "s")
-                      << ", " << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s") << ")\n";
+                      << ", " << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s")
+                      << ")\n";
         } catch (const refhost::CaseError &e) {
             std::cerr << "keld: " << e.what() << "\n";
             status = exit_error;

@@ -14,7 +14,8 @@ fractions (basis="mass"). Compositions handed back are `x`, `y`: mole
 fractions of molecules (a polymer molecule counted once) and `w`: weight
 fractions. Polymers (and oligomers) never enter a vapour. Every result has a
 `status` per point ("converged", "single phase", "no coexistence", "no
-solution", "not converged", "density root failed", "invalid input") and a
+solution", "not converged", "density root failed", "invalid input", "missing
+parameter": the model lacks a parameter, named in the message) and a
 `message`; numbers of points that did not converge are NaN.
 """
 from dataclasses import dataclass, field

@@ -169,6 +169,23 @@ struct ModelInitialisation {
 // does once before its property calls.
 std::vector<ModelInitialisation> initialise_case(Case &c);
 
+// A state whose model lacks a parameter, found by missing_parameters(): its
+// position in Case::states, the monitor's lines naming what is missing
+// ("PCSFTV (DATA SET 1) MISSING FOR COMPONENT TOLUENE"), and whether the
+// model refused the state (status 0) or went on with defaults of its own (the
+// cubic model's, SAFT's).
+struct ParameterFault {
+    std::size_t state = 0;
+    std::string message;
+    bool refused = true;
+};
+// The message lines of a call that name a missing parameter, joined with
+// "; " and blanks collapsed; empty when there are none.
+std::string missing_parameter_lines(const StateResult &result);
+// Initialises the case's models (as initialise_case) and evaluates every
+// state for ln phi alone: the states whose model lacks a parameter.
+std::vector<ParameterFault> missing_parameters(Case &c);
+
 // Many states on one host, spread over threads. The results come back in the
 // order of `states` and equal, bit for bit, those of evaluate() called on each
 // state in turn. A family whose monitor takes the common 27 arguments
