@@ -1,5 +1,6 @@
 // Bubble and dew points (see bubble_dew.h).
 #include "keld/equilibria/bubble_dew.h"
+#include "keld/equilibria/flash.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,11 @@ constexpr int kAccelerationPeriod = 5;
 constexpr double kFinalStepResidual = 1e-6;          // one volatile: a last step is taken without a check ...
 constexpr double kFinalStepPrediction = kTolerance;  // ... when its predicted residual is within tolerance
 const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
+// The stability scan that looks for a start where the probes find no liquid.
+constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;         // Pa
+constexpr double kScanLowestTemperature = 20.0, kScanHighestTemperature = 2000.0;  // K
+constexpr double kScanFactor = 1.5;  // between neighbouring scan points
+constexpr int kScanBisections = 6;
 
 enum class Kind { bubble, dew };
 enum class Given { temperature, pressure };
@@ -53,6 +59,8 @@ class PointSolver {
     bool start_at_temperature();
     bool start_from_probes();
     bool start_at_pressure();
+    bool start_from_stability();
+    bool unstable_at(double t, double p, StabilityResult &test);
     bool probe(double t, double p, double &p_estimate, double &h_liquid);
     bool probe_pure_liquids(double t, double p, double &p_estimate);
     Evaluation evaluate();
@@ -75,6 +83,10 @@ class PointSolver {
     std::vector<double> w_;      // the incipient phase, in its evaluator's listing
     std::vector<double> w_next_, ln_phi_l_, ln_phi_v_, ln_w_history_[3];
     double v_mid_ = not_a_number;
+    // How the stability scan ended when no start was found: the range it
+    // covered without finding the incipient phase.
+    std::string scan_report_;
+    bool stability_tried_ = false;
     std::optional<detail::LowPressureLiquid> low_liquid_;
     double low_liquid_t_ = not_a_number;
     bool carried_ = false;
@@ -172,6 +184,89 @@ bool PointSolver::probe_pure_liquids(double t, double p, double &p_estimate) {
     for (double &wi : w_) wi /= sum;
     v_mid_ = std::sqrt(l.v_apparent * system_.gas_constant() * t / p_estimate);
     return std::isfinite(p_estimate) && p_estimate > 0.0;
+}
+
+// Whether the given phase (the bubble point's liquid, the dew point's vapour)
+// is unstable at (t, p) towards an incipient phase of the other kind (a
+// vapour for a bubble point, a liquid for a dew point; a split into two
+// liquids does not count); `test` keeps the trial that showed it.
+bool PointSolver::unstable_at(double t, double p, StabilityResult &test) {
+    test = stability(system_, t, p, composition_);
+    const PhaseKind incipient = kind_ == Kind::bubble ? PhaseKind::vapour : PhaseKind::liquid;
+    return test.status == Status::converged && !test.stable && test.trial_kind == incipient;
+}
+
+// A start when the probes found no liquid (near the mixture's critical
+// region, where a liquid's Z passes kLiquidLikeZ): the given phase is stable
+// on one side of the point and unstable on the other. Scan for the change of
+// stability (at given T from high pressure down for a bubble point, from low
+// pressure up for a dew point; at given P in T, up for a bubble point, down
+// for a dew point), narrow it, and start from the unstable side with the
+// trial phase that showed the instability as the incipient phase. False when
+// the given phase is stable over the whole scan: then the model shows no
+// bubble or dew point here.
+bool PointSolver::start_from_stability() {
+    if (stability_tried_) return false;
+    stability_tried_ = true;
+    const bool at_t = given_ == Given::temperature;
+    const bool upward = at_t ? kind_ == Kind::dew : kind_ == Kind::bubble;
+    // Control: ln P at given T, ln T at given P.
+    const double lo = at_t ? std::log(kScanLowestPressure) : std::log(kScanLowestTemperature);
+    const double hi = at_t ? std::log(kScanHighestPressure) : std::log(kScanHighestTemperature);
+    const int steps = static_cast<int>(std::ceil((hi - lo) / std::log(kScanFactor)));
+    auto state = [&](double c, double &t, double &p) {
+        (at_t ? p : t) = std::exp(c);
+        (at_t ? t : p) = at_t ? t_ : p_;
+    };
+    StabilityResult test, unstable_test;
+    double c_stable = not_a_number, c_unstable = not_a_number;
+    for (int k = 0; k <= steps; ++k) {
+        const double c = upward ? lo + (hi - lo) * k / steps : hi - (hi - lo) * k / steps;
+        double t, p;
+        state(c, t, p);
+        if (unstable_at(t, p, test)) {
+            c_unstable = c;
+            unstable_test = test;
+            break;
+        }
+        if (test.status == Status::converged) c_stable = c;
+    }
+    if (std::isnan(c_unstable)) {
+        scan_report_ = at_t ? "the tangent-plane test finds it stable at every pressure from " +
+                                  format_number(kScanLowestPressure) + " to " + format_number(kScanHighestPressure) +
+                                  " Pa"
+                            : "the tangent-plane test finds it stable at every temperature from " +
+                                  format_number(kScanLowestTemperature) + " to " +
+                                  format_number(kScanHighestTemperature) + " K";
+        return false;
+    }
+    // Narrow the change to a few per cent of the control's scale.
+    for (int k = 0; k < kScanBisections && std::isfinite(c_stable); ++k) {
+        const double c = 0.5 * (c_stable + c_unstable);
+        double t, p;
+        state(c, t, p);
+        if (unstable_at(t, p, test)) {
+            c_unstable = c;
+            unstable_test = test;
+        } else if (test.status == Status::converged) {
+            c_stable = c;
+        } else {
+            break;
+        }
+    }
+    state(c_unstable, t_, p_);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < vol_.size(); ++i) sum += w_[i] = unstable_test.trial[vol_[i]];
+    if (!(sum > 0.0)) return false;
+    for (double &wi : w_) wi /= sum;
+    // The volume scale between the two phases, from both at the start.
+    std::vector<double> &liquid_x = kind_ == Kind::bubble ? fixed_ : w_;
+    std::vector<double> &vapour_y = kind_ == Kind::bubble ? w_ : fixed_;
+    const PhasePoint l = liquid_->evaluate(t_, p_, liquid_x.data(), PhaseKind::liquid, ln_phi_l_.data());
+    const PhasePoint v = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data());
+    if (!l.root_found || !v.root_found || !(v.v_apparent > l.v_apparent)) return false;
+    v_mid_ = std::sqrt(l.v_apparent * v.v_apparent);
+    return true;
 }
 
 bool PointSolver::start_at_temperature() {
@@ -346,13 +441,16 @@ BubbleDewResult PointSolver::solve() {
         return r;
     }
     const char *what = kind_ == Kind::bubble ? "bubble" : "dew";
-    const bool started = given_ == Given::temperature ? start_at_temperature() : start_at_pressure();
+    const bool started = (given_ == Given::temperature ? start_at_temperature() : start_at_pressure()) ||
+                         start_from_stability();
     if (!started) {
-        r.status = Status::supercritical;
-        r.message = std::string("no liquid found to start the ") + what + " point from: " +
-                    (given_ == Given::temperature
-                         ? "T = " + format_number(t_) + " K is above the mixture's critical region"
-                         : "P = " + format_number(p_) + " Pa");
+        r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
+        r.message = std::string("no ") + what + " point " +
+                    (given_ == Given::temperature ? "at T = " + format_number(t_) + " K"
+                                                  : "at P = " + format_number(p_) + " Pa") +
+                    (scan_report_.empty() ? ": no start was found (neither a liquid probe nor the tangent-plane scan)"
+                                          : ": the " + std::string(kind_ == Kind::bubble ? "liquid" : "vapour") +
+                                                " is never unstable; " + scan_report_);
         r.evaluations = counter.calls();
         r.monitor_messages = system_.session().take_messages();
         return r;
@@ -377,8 +475,8 @@ BubbleDewResult PointSolver::solve() {
             // Started from a guess: trust it if it shows a liquid and a vapour.
             if (l_found && v_found && e.vapour.v_apparent > 2.0 * e.liquid.v_apparent) {
                 v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
-            } else if (start_from_probes()) {
-                c = std::log(p_);
+            } else if (start_from_probes() || start_from_stability()) {
+                c = at_t ? std::log(p_) : 1.0 / t_;
                 continue;
             } else {
                 r.status = Status::supercritical;
@@ -407,12 +505,23 @@ BubbleDewResult PointSolver::solve() {
                 max_ln_k = std::max(max_ln_k, std::fabs(ln_phi_l_[liquid_index(i)] - ln_phi_v_[i]));
             const bool alike = std::fabs(e.vapour.v_apparent / e.liquid.v_apparent - 1.0) < kTrivialVolumes;
             trivial = max_ln_k < kTrivialLnK && alike ? trivial + 1 : 0;
+            if (trivial >= 3 && start_from_stability()) {
+                // The iteration lost the incipient phase: start again where
+                // the tangent-plane test shows it.
+                trivial = 0;
+                bracket = Bracket{};
+                c = at_t ? std::log(p_) : 1.0 / t_;
+                continue;
+            }
             if (trivial >= 3) {
-                r.status = Status::supercritical;
+                // Only the tangent-plane scan can say there is no second phase.
+                r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
                 r.message = std::string("the ") + what +
-                            "-point iteration went to the trivial solution (both phases " +
-                            "alike): the mixture has no " + what +
-                            " point here, it is above its critical region";
+                            "-point iteration went to the trivial solution (both phases alike)" +
+                            (scan_report_.empty() ? " although the tangent-plane test shows a second phase"
+                                                  : ": the mixture has no " + std::string(what) + " point here; the " +
+                                                        (kind_ == Kind::bubble ? "liquid" : "vapour") + " is never unstable; " +
+                                                        scan_report_);
                 break;
             }
             v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
@@ -458,11 +567,17 @@ BubbleDewResult PointSolver::solve() {
             const bool liquid_missing = !liquid_like && (!l_found || e.liquid.v_apparent >= v_mid_);
             (liquid_missing ? bracket.lo : bracket.hi) = c;
         }
+        if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14) && start_from_stability()) {
+            bracket = Bracket{};
+            c = at_t ? std::log(p_) : 1.0 / t_;
+            continue;
+        }
         if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14)) {
-            r.status = Status::supercritical;
+            r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
             r.message = std::string("no ") + what +
                         " point: no state with a liquid and a vapour root was found near " +
-                        (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K");
+                        (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K") +
+                        (scan_report_.empty() ? "" : "; " + scan_report_);
             break;
         }
         c = bracket.next(newton, c, at_t ? 0.5 : 0.05 * c);

@@ -29,6 +29,7 @@ constexpr double kFinalStepResidual = 1e-6;     // a last step is taken without 
 constexpr double kFinalStepPrediction = 1e-14;  // ... when its predicted residual is below this
 using detail::kInf;
 const double kProbePressures[] = {1e5, 1e6};
+constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;  // Pa, the search for two roots
 
 struct PurePhase {
     double ln_phi = not_a_number;
@@ -391,6 +392,20 @@ class Tracer {
     double step_;
 };
 
+// Whether the pure component has a single density root at every pressure of
+// a scan from kScanLowestPressure to kScanHighestPressure: no van der Waals
+// loop, so no coexistence at t (t above the critical temperature).
+bool single_root_everywhere(PhaseEvaluator &e, double t) {
+    const double x = 1.0;
+    double ln_phi;
+    for (double p = kScanLowestPressure; p <= kScanHighestPressure; p *= 2.0) {
+        const PhasePoint l = e.evaluate(t, p, &x, PhaseKind::liquid, &ln_phi);
+        const PhasePoint v = e.evaluate(t, p, &x, PhaseKind::vapour, &ln_phi);
+        if (l.root_found && v.root_found && v.v > l.v * (1.0 + kDistinctVolumes)) return false;
+    }
+    return true;
+}
+
 // A converged point at some temperature at or below t: t itself, or lower
 // temperatures until one converges.
 SaturationResult converged_below(System &system, std::size_t k, double t) {
@@ -424,17 +439,39 @@ SaturationResult saturation_pressure(System &system, std::size_t k, double t, co
 
     // Near the critical point a direct iteration may not find the narrow
     // two-root window: approach it along the curve from a lower temperature.
+    // "No coexistence" is said only where the model shows it: the curve
+    // traced up to its critical region below T, or one density root at every
+    // pressure.
     const SaturationResult start = converged_below(system, k, 0.9 * t);
-    if (start.status != Status::converged) return r;
-    Tracer tracer(system, k, start);
-    if (tracer.advance_to(t)) return tracer.last();
-    const CriticalEstimate c = tracer.critical();
-    r = SaturationResult{};
-    r.status = Status::supercritical;
+    if (start.status == Status::converged) {
+        Tracer tracer(system, k, start);
+        if (tracer.advance_to(t)) return tracer.last();
+        const CriticalEstimate c = tracer.critical();
+        if (c.found && c.t < t) {
+            r = SaturationResult{};
+            r.status = Status::supercritical;
+            r.t = t;
+            r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                        " K: above the critical temperature of the model (about " + format_number(c.t) + " K)";
+            return r;
+        }
+        r.status = Status::not_converged;
+        r.message = "the vapour-pressure curve was followed to T = " + format_number(tracer.last().t) +
+                    " K but not to " + format_number(t) + " K";
+        r.t = t;
+        return r;
+    }
+    if (single_root_everywhere(system.pure(k), t)) {
+        r.status = Status::supercritical;
+        r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                    " K: the model has one density root at every pressure from " +
+                    format_number(kScanLowestPressure) + " to " + format_number(kScanHighestPressure) + " Pa";
+    } else {
+        r.status = Status::not_converged;
+        r.message = "no vapour pressure found at T = " + format_number(t) +
+                    " K, although the model has a liquid and a vapour root there: " + r.message;
+    }
     r.t = t;
-    r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
-                " K: above the critical temperature" +
-                (c.found ? " of the model (about " + format_number(c.t) + " K)" : " of the model");
     return r;
 }
 
@@ -467,7 +504,11 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
     // Near the critical pressure: walk up the curve until it passes P, then
     // start between the two points that bracket it.
     const SaturationResult start = converged_below(system, k, 300.0);
-    if (start.status != Status::converged || start.p >= p) return r;
+    if (start.status != Status::converged || start.p >= p) {
+        // Without the curve traced to its end, nothing shows P above the critical pressure.
+        if (r.status == Status::supercritical) r.status = Status::not_converged;
+        return r;
+    }
     Tracer tracer(system, k, start);
     const bool passed = tracer.advance_to(std::numeric_limits<double>::max(),
                                           [p](const SaturationResult &point) { return point.p >= p; });
@@ -476,11 +517,16 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
     if (!passed || lo == nullptr || hi.p < p) {
         const CriticalEstimate c = tracer.critical();
         r = SaturationResult{};
-        r.status = Status::supercritical;
         r.p = p;
-        r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
-                    " Pa: above the critical pressure" +
-                    (c.found ? " of the model (about " + format_number(c.p) + " Pa)" : " of the model");
+        if (c.found && c.p < p) {
+            r.status = Status::supercritical;
+            r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
+                        " Pa: above the critical pressure of the model (about " + format_number(c.p) + " Pa)";
+        } else {
+            r.status = Status::not_converged;
+            r.message = "the vapour-pressure curve was followed to P = " + format_number(hi.p) + " Pa but not to " +
+                        format_number(p) + " Pa";
+        }
         return r;
     }
     const double f = std::log(p / lo->p) / std::log(hi.p / lo->p);
