@@ -70,6 +70,7 @@ PhasePoint LowPressureLiquid::at(double p, double *ln_phi) {
         r.g = not_a_number;
     }
     r.root_found = std::isfinite(r.v) && r.v > 0.0;
+    r.carried = r.root_found;
     carried_ = carried_ || r.root_found;
     return r;
 }

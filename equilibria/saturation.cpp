@@ -25,8 +25,6 @@ constexpr double kDistinctVolumes = 1e-7;       // relative: two roots are diffe
 constexpr double kCollapsedBracket = 1e-11;     // width (in ln P or relative 1/T) of a closed bracket
 constexpr double kLiquidLikeZ = 0.25;           // a root below this compressibility is a liquid at a probe
 constexpr double kMaxPressure = 1e10;           // Pa: no saturation pressure of any model lies beyond
-constexpr double kFinalStepResidual = 1e-6;     // a last step is taken without a check below this |g| ...
-constexpr double kFinalStepPrediction = 1e-14;  // ... when its predicted residual is below this
 using detail::kInf;
 const double kProbePressures[] = {1e5, 1e6};
 constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;  // Pa, the search for two roots
@@ -105,26 +103,6 @@ void fill(SaturationResult &r, const Pair &pair, double t, double p, double resi
     r.residual = residual;
 }
 
-// The pair at P0 carried to the nearby pressure P (|P/P0 - 1| below 1e-6):
-// ln phi by the same model as the step (exact slopes (Z - 1)/P, error second
-// order in P - P0); the volumes and enthalpies along the secants through the
-// pair before (`earlier` at p_earlier), whose error is the product of the two
-// pressure changes.
-Pair carried_pair(const Pair &pair, double p0, const Pair &earlier, double p_earlier, double p, double rt) {
-    Pair r = pair;
-    const double dp = p - p0, span = p0 - p_earlier;
-    r.liquid.ln_phi += pair.liquid.point.v * dp / rt - std::log(p / p0);
-    r.vapour.ln_phi += (pair.vapour.point.z - 1.0) * dp / p0;
-    auto along = [&](double now, double before) { return now + (now - before) / span * dp; };
-    r.liquid.point.v = along(pair.liquid.point.v, earlier.liquid.point.v);
-    r.liquid.point.h = along(pair.liquid.point.h, earlier.liquid.point.h);
-    r.liquid.point.z = p * r.liquid.point.v / rt;
-    r.vapour.point.z = along(pair.vapour.point.z, earlier.vapour.point.z);
-    r.vapour.point.v = r.vapour.point.z * rt / p;
-    r.vapour.point.h = along(pair.vapour.point.h, earlier.vapour.point.h);
-    return r;
-}
-
 SaturationResult invalid(const std::string &message, Status status = Status::invalid_input) {
     SaturationResult r;
     r.status = status;
@@ -132,14 +110,15 @@ SaturationResult invalid(const std::string &message, Status status = Status::inv
     return r;
 }
 
+constexpr const char *kCarriedLiquid =
+    "the monitor gives no liquid root at this pressure; the liquid was carried here from 1e4 Pa or above "
+    "(quadratic in P)";
+
 void finish(SaturationResult &r, System &system, const Counter &counter, bool carried) {
     r.evaluations = counter.calls();
     r.monitor_messages = system.session().take_messages();
-    if (carried && r.status == Status::converged) {
-        r.message =
-            "the host's liquid root search failed at this pressure; the liquid was carried there from "
-            "1e4 Pa or above (quadratic in P)";
-    }
+    if (carried && r.status == Status::converged)
+        r.message = r.message.empty() ? kCarriedLiquid : r.message + "; " + kCarriedLiquid;
 }
 
 // A first ln P: the fugacity of the liquid at a probe pressure, carried to
@@ -177,8 +156,11 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
     Bracket bracket;
     int without_two_roots = 0;
     bool seen_two_roots = false;
-    double best = kInf, last_g = kInf, last_p = not_a_number;
-    Pair last_pair;
+    double best = kInf;
+    Pair best_pair;
+    double best_p = not_a_number;
+    bool carried = false;  // the returned liquid was carried to its pressure
+    detail::NoisyRoot noisy;
     for (int it = 1; it <= kMaxIterations; ++it) {
         r.iterations = it;
         const double p = std::exp(s);
@@ -187,29 +169,31 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
         if (pair.distinct) {
             seen_two_roots = true;
             const double g = pair.liquid.ln_phi - pair.vapour.ln_phi;
-            best = std::min(best, std::fabs(g));
             if (std::fabs(g) <= kTolerance) {
                 fill(r, pair, t, p, std::fabs(g));
+                carried = pair.liquid.point.carried;
+                break;
+            }
+            if (std::fabs(g) < best) {
+                best = std::fabs(g);
+                best_pair = pair;
+                best_p = p;
+            }
+            // Every state returned is one the monitors evaluated, so that
+            // evaluating it again gives the same residual. Where their ln phi
+            // is too coarse for the tolerance, the best state is the answer.
+            noisy.add(s, g, pair.liquid.point.z - pair.vapour.point.z);
+            if (noisy.resolved(best)) {
+                fill(r, best_pair, t, best_p, best);
+                carried = best_pair.liquid.point.carried;
+                r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                            format_number(noisy.noise()) + ")";
                 break;
             }
             v_mid = mid_volume(pair.liquid.point.v, pair.vapour.point.v);
             (g > 0.0 ? bracket.lo : bracket.hi) = s;
             newton = detail::model_step(g, pair.liquid.point.z, pair.vapour.point.z, p);
             if (!std::isfinite(newton)) newton = s - g / (pair.liquid.point.z - pair.vapour.point.z);
-            // Quadratic convergence: the residual after this step is about
-            // c g^2, with c measured on the step before. When that is far
-            // below the tolerance, the step is the answer: take it without
-            // another pair of calls and carry the phases along it.
-            const double c = std::fabs(g) / (last_g * last_g);
-            if (std::isfinite(newton) && std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
-                c * g * g <= kFinalStepPrediction && newton > bracket.lo && newton < bracket.hi) {
-                fill(r, carried_pair(pair, p, last_pair, last_p, std::exp(newton), rt), t, std::exp(newton),
-                     c * g * g);
-                break;
-            }
-            last_g = g;
-            last_pair = pair;
-            last_p = p;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
             r.message = "neither density root found at T = " + format_number(t) +
@@ -236,7 +220,7 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
                     " iterations; best |ln f_L - ln f_V| = " + format_number(best);
         r.residual = best;
     }
-    finish(r, system, counter, liquid.carried());
+    finish(r, system, counter, carried);
     if (r.status != Status::converged) r.t = t;
     return r;
 }
@@ -250,26 +234,40 @@ SaturationResult solve_temperature(System &system, std::size_t k, double p, doub
     Bracket bracket;  // on u = 1/T
     int without_two_roots = 0;
     bool seen_two_roots = false, carried = false;
-    double best = kInf;
+    double best = kInf, best_t = not_a_number;
+    Pair best_pair;
+    detail::NoisyRoot noisy;  // see solve_pressure
     for (int it = 1; it <= kMaxIterations; ++it) {
         r.iterations = it;
         const double t = 1.0 / u;
         PureLiquid liquid(e, t);
         const Pair pair = evaluate_pair(liquid, e, t, p, v_mid);
-        carried = carried || liquid.carried();
         double newton = not_a_number;
         if (pair.distinct) {
             seen_two_roots = true;
             const double g = pair.liquid.ln_phi - pair.vapour.ln_phi;
-            best = std::min(best, std::fabs(g));
             if (std::fabs(g) <= kTolerance) {
                 fill(r, pair, t, p, std::fabs(g));
+                carried = pair.liquid.point.carried;
+                break;
+            }
+            const double dh = pair.vapour.point.h - pair.liquid.point.h;
+            if (std::fabs(g) < best) {
+                best = std::fabs(g);
+                best_pair = pair;
+                best_t = t;
+            }
+            noisy.add(u, g, -dh / gas);
+            if (noisy.resolved(best)) {
+                fill(r, best_pair, best_t, p, best);
+                carried = best_pair.liquid.point.carried;
+                r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                            format_number(noisy.noise()) + ")";
                 break;
             }
             v_mid = mid_volume(pair.liquid.point.v, pair.vapour.point.v);
             // g > 0: the liquid is the less stable phase, T is above T_sat.
             (g > 0.0 ? bracket.lo : bracket.hi) = u;
-            const double dh = pair.vapour.point.h - pair.liquid.point.h;
             if (dh > 0.0) newton = u + g * gas / dh;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;

@@ -72,6 +72,9 @@ struct PhasePoint {
     double h = not_a_number;  // enthalpy departure H - H_ig(T), J/kmol (when wanted)
     double g = not_a_number;  // Gibbs departure G - G_ig(T, P_ref), J/kmol (when wanted)
     bool root_found = false;  // KSTAT stayed 1 and the outputs are finite
+    // A liquid carried to this pressure from higher ones where the monitor
+    // gives no liquid root (see equilibria/low_pressure_liquid.h).
+    bool carried = false;
 };
 
 class PhaseEvaluator {
