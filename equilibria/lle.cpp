@@ -16,7 +16,7 @@ namespace {
 using detail::format_number;
 using detail::kInf;
 
-constexpr double kTolerance = 1e-11;  // |ln f_i' - ln f_i''| at the binodal
+constexpr double kTolerance = 1e-13;  // |ln f_i' - ln f_i''| at the binodal: a lean phase to about 1e-9
 constexpr double kLiquidLikeZ = 0.3;  // apparent-basis Z above which a root is no liquid
 constexpr double kScanLow = -11.5;    // s = ln(w/(1-w)) of the scan: w from 1e-5 ...
 constexpr double kScanHigh = 6.9;     // ... to 0.999
@@ -230,7 +230,7 @@ std::optional<double> lean_for(Binary &b, double target, double s1, double start
         p = b.at(s);
         if (!p.ok) return std::nullopt;
     }
-    return best < 1e-11 * scale ? std::optional<double>(s_best) : std::nullopt;
+    return best < kTolerance * scale ? std::optional<double>(s_best) : std::nullopt;
 }
 
 }  // namespace
