@@ -27,6 +27,7 @@ constexpr int kMaxSubstitutions = 60;
 constexpr int kMaxNewtonIterations = 30;
 constexpr int kAccelerationPeriod = 5;
 constexpr double kSlowRatio = 0.6;  // SS residual ratio above which Newton takes over
+constexpr double kResolutionWindow = 1e-8;  // residual from which one Newton step reaches the tolerance
 constexpr double kTrivialLnK = 1e-4;
 constexpr double kVapourLikeZ = 0.3;
 
@@ -407,11 +408,14 @@ class Flash {
         return s.p1.root_found && s.p2.root_found;
     }
 
-    // Successive substitution from K; returns false on a root failure.
+    // Successive substitution from K; returns false on a root failure. When it
+    // slows or oscillates (`slow`), `s` is left at the best state it met
+    // with both phases present (the smallest residual), the start for Newton.
     bool substitute(std::vector<double> ln_k, TwoPhases &s, int &iterations, bool &slow, bool &trivial) {
         Accelerator accelerator;
         double beta = 0.5, last = kInf;
         slow = trivial = false;
+        TwoPhases best;
         for (int it = 1; it <= kMaxSubstitutions; ++it) {
             iterations = it;
             beta = rachford_rice(z_, ln_k, in2_, beta);
@@ -434,11 +438,13 @@ class Flash {
             s.beta = beta;
             if (!evaluate(s)) return false;
             if (s.residual <= kTolerance) return true;
+            if (beta > 0.0 && beta < 1.0 && !(s.residual >= best.residual)) best = s;
             double max_ln_k = 0.0;
+            std::vector<double> next = ln_k;
             for (std::size_t i = 0; i < n_; ++i) {
                 if (!in2_[i]) continue;
-                ln_k[i] = s.ln1[i] - s.ln2[i];
-                max_ln_k = std::max(max_ln_k, std::fabs(ln_k[i]));
+                next[i] = s.ln1[i] - s.ln2[i];
+                max_ln_k = std::max(max_ln_k, std::fabs(next[i]));
             }
             if (max_ln_k < kTrivialLnK && std::fabs(s.p2.v / s.p1.v - 1.0) < 0.02) {
                 trivial = true;
@@ -446,13 +452,15 @@ class Flash {
             }
             if (it > 4 && s.residual > kSlowRatio * last) {
                 slow = true;
-                return true;
+                break;
             }
             last = s.residual;
+            ln_k = next;
             accelerator.push(ln_k);
             accelerator.apply(ln_k);
         }
         slow = true;
+        if (std::isfinite(best.residual) && (best.residual < s.residual || !(s.beta > 0.0 && s.beta < 1.0))) s = best;
         return true;
     }
 
@@ -468,8 +476,17 @@ class Flash {
 
     // Newton on the Gibbs energy in the moles of phase 2, from a state with
     // both phases present.
-    bool newton(TwoPhases &s, int &iterations) {
-        if (!(s.beta > 0.0 && s.beta < 1.0)) return false;
+    // Newton on the Gibbs energy. Converged at the tolerance, or, where the
+    // monitors' ln phi is coarser than that (a liquid at low pressure, see
+    // saturation.cpp), at their resolution: once the residual is below
+    // kResolutionWindow, where a Newton step must reach the tolerance, three
+    // steps that do not (or a line search that cannot improve) show the
+    // noise; the best state is then returned and `resolution` says how coarse.
+    bool newton(TwoPhases &s, int &iterations, std::string &why, double &resolution) {
+        if (!(s.beta > 0.0 && s.beta < 1.0)) {
+            why = "no start with both phases present (phase fraction " + format_number(s.beta) + ")";
+            return false;
+        }
         std::vector<std::size_t> vars;
         for (std::size_t i = 0; i < n_; ++i)
             if (in2_[i]) vars.push_back(i);
@@ -479,6 +496,13 @@ class Flash {
         Eigen::MatrixXd h(m, m);
         Eigen::VectorXd g(m);
         std::vector<double> ln_pert;
+        TwoPhases best = s;
+        int noisy_steps = 0;
+        auto at_resolution = [&](double noise) {
+            s = best;
+            resolution = std::max(noise, best.residual);
+            return true;
+        };
         for (int it = 1; it <= kMaxNewtonIterations; ++it) {
             ++iterations;
             if (s.residual <= kTolerance) return true;
@@ -499,7 +523,10 @@ class Flash {
                     for (std::size_t i = 0; i < n_; ++i)
                         xp[i] = (x[i] * total + (i == j ? dn : 0.0)) / (total + dn);
                     const PhasePoint pp = phases_.evaluate(t_, p_, xp, phase == 0 ? kind1_ : kind2_, ln_pert);
-                    if (!pp.root_found) return false;
+                    if (!pp.root_found) {
+                        why = "a density root failed in the Hessian's differences";
+                        return false;
+                    }
                     for (std::size_t a = 0; a < m; ++a) {
                         const std::size_t i = vars[a];
                         const double ideal = (i == j ? 1.0 / (x[i] * total) : 0.0) - 1.0 / total;
@@ -524,7 +551,10 @@ class Flash {
                 }
                 shift = shift == 0.0 ? 1e-8 * scale : 10.0 * shift;
             }
-            if (step.size() != static_cast<Eigen::Index>(m)) return s.residual <= kTolerance;
+            if (step.size() != static_cast<Eigen::Index>(m)) {
+                why = "no descent direction (the Hessian could not be made positive definite)";
+                return s.residual <= kTolerance;
+            }
             // Keep 0 < n2_i < z_i component by component (a trace moves by
             // factors, not through zero), then halve until G falls or the
             // residual does.
@@ -550,10 +580,21 @@ class Flash {
                     break;
                 }
             }
-            if (!improved) return s.residual <= kTolerance;
+            if (!improved) {
+                if (best.residual < kResolutionWindow) return at_resolution(best.residual);
+                why = "the line search found no step that lowers the Gibbs energy or the residual";
+                return s.residual <= kTolerance;
+            }
+            const double before = s.residual;
             n2 = n_trial;
             s = trial;
+            if (s.residual < best.residual) best = s;
+            if (before < kResolutionWindow && s.residual > kTolerance) {
+                resolution = std::max(resolution, s.residual);
+                if (++noisy_steps >= 3) return at_resolution(resolution);
+            }
         }
+        if (s.residual > kTolerance) why = "the iteration limit (" + std::to_string(kMaxNewtonIterations) + ")";
         return s.residual <= kTolerance;
     }
 
@@ -741,16 +782,31 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
     bool slow = false, trivial = false;
     int iterations = 0;
     bool ok = two.substitute(ln_k, s, iterations, slow, trivial);
-    if (ok && !trivial && s.residual > kTolerance) ok = two.newton(s, iterations);
+    double resolution = 0.0;  // > 0: converged to the monitors' resolution, not the tolerance
+    // Which stage stopped, and why, for the message of a flash that fails.
+    std::string stages = ok ? "successive substitution " + std::string(slow ? "slowed" : "stopped") + " after " +
+                                  std::to_string(iterations) + " passes at max |ln f' - ln f''| = " +
+                                  format_number(s.residual)
+                            : "a density root failed in successive substitution after " +
+                                  std::to_string(iterations) + " passes";
+    if (ok && !trivial && s.residual > kTolerance) {
+        const int before = iterations;
+        std::string why;
+        ok = two.newton(s, iterations, why, resolution);
+        if (!ok)
+            stages += "; Newton on the Gibbs energy stopped after " + std::to_string(iterations - before) +
+                      " iterations: " + why;
+    }
     r.iterations = iterations;
     r.residual = s.residual;
     if (!ok && s.residual > kTolerance) {
         r.status = Status::not_converged;
-        r.message = "flash not converged after " + std::to_string(iterations) +
-                    " iterations; max |ln f' - ln f''| = " + format_number(s.residual) +
-                    (s.p1.root_found && s.p2.root_found ? "" : " (a density root failed)");
+        r.message = "flash not converged (max |ln f' - ln f''| = " + format_number(s.residual) + "): " + stages;
         return finish(r);
     }
+    if (resolution > 0.0)
+        r.message = "converged to the resolution of the monitors' ln phi at this state (about " +
+                    format_number(resolution) + ")";
     if (trivial) return single("the flash fell onto the trivial solution: the feed is taken as one phase");
     if (!(s.beta > 0.0 && s.beta < 1.0))
         return single("the converged phase fraction lies outside (0, 1): one phase");
@@ -762,6 +818,21 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
     r.phases = swap ? std::vector<FlashPhase>{b, a} : std::vector<FlashPhase>{a, b};
     mass_fractions(system, r.phases);
     r.status = Status::converged;
+    // Two phases of equal fugacities are the equilibrium only when neither
+    // would split again (else a third phase forms, e.g. a liquid-liquid split
+    // beside the vapour).
+    for (const FlashPhase &ph : r.phases) {
+        const StabilityResult again = stability(system, t, p, ph.x);
+        if (again.status == Status::converged && !again.stable) {
+            r.status = Status::not_converged;
+            r.message = std::string("the two phases found are not the equilibrium: the ") +
+                        (ph.kind == PhaseKind::vapour ? "vapour" : "liquid") +
+                        " would split again (tangent-plane distance " +
+                        format_number(again.tangent_plane_distance) + "); a third phase forms";
+            r.phases.clear();
+            return finish(r);
+        }
+    }
     return checked(r);
 }
 
