@@ -27,8 +27,8 @@ constexpr int kAccelerationPeriod = 5;
 const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
 // The stability scan that looks for a start where the probes find no liquid.
 constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;         // Pa
-constexpr double kScanLowestTemperature = 20.0, kScanHighestTemperature = 2000.0;  // K
-constexpr double kScanFactor = 1.5;  // between neighbouring scan points
+constexpr double kScanLowestTemperature = 50.0, kScanHighestTemperature = 1500.0;  // K
+constexpr double kScanPressureFactor = 1.5, kScanTemperatureFactor = 1.05;  // between neighbouring points
 constexpr int kScanBisections = 6;
 
 enum class Kind { bubble, dew };
@@ -58,6 +58,7 @@ class PointSolver {
     bool start_from_probes();
     bool start_at_pressure();
     bool start_from_stability();
+    bool start_between(double c_stable, double c_unstable, StabilityResult unstable_test);
     bool unstable_at(double t, double p, StabilityResult &test);
     bool probe(double t, double p, double &p_estimate, double &h_liquid);
     bool probe_pure_liquids(double t, double p, double &p_estimate);
@@ -210,34 +211,46 @@ bool PointSolver::start_from_stability() {
     // Control: ln P at given T, ln T at given P.
     const double lo = at_t ? std::log(kScanLowestPressure) : std::log(kScanLowestTemperature);
     const double hi = at_t ? std::log(kScanHighestPressure) : std::log(kScanHighestTemperature);
-    const int steps = static_cast<int>(std::ceil((hi - lo) / std::log(kScanFactor)));
+    const double factor = at_t ? kScanPressureFactor : kScanTemperatureFactor;
+    const int steps = static_cast<int>(std::ceil((hi - lo) / std::log(factor)));
     auto state = [&](double c, double &t, double &p) {
         (at_t ? p : t) = std::exp(c);
         (at_t ? t : p) = at_t ? t_ : p_;
     };
-    StabilityResult test, unstable_test;
-    double c_stable = not_a_number, c_unstable = not_a_number;
+    StabilityResult test;
+    double c_stable = not_a_number;
     for (int k = 0; k <= steps; ++k) {
         const double c = upward ? lo + (hi - lo) * k / steps : hi - (hi - lo) * k / steps;
         double t, p;
         state(c, t, p);
-        if (unstable_at(t, p, test)) {
-            c_unstable = c;
-            unstable_test = test;
-            break;
+        if (!unstable_at(t, p, test)) {
+            if (test.status == Status::converged) c_stable = c;
+            continue;
         }
-        if (test.status == Status::converged) c_stable = c;
+        if (start_between(c_stable, c, test)) return true;
+        c_stable = not_a_number;  // not a usable start: go on scanning
     }
-    if (std::isnan(c_unstable)) {
-        scan_report_ = at_t ? "the tangent-plane test finds it stable at every pressure from " +
-                                  format_number(kScanLowestPressure) + " to " + format_number(kScanHighestPressure) +
-                                  " Pa"
-                            : "the tangent-plane test finds it stable at every temperature from " +
-                                  format_number(kScanLowestTemperature) + " to " +
-                                  format_number(kScanHighestTemperature) + " K";
-        return false;
-    }
-    // Narrow the change to a few per cent of the control's scale.
+    const std::string unit = at_t ? " Pa" : " K";
+    scan_report_ = std::string("the tangent-plane test finds no instability towards a ") +
+                   (kind_ == Kind::bubble ? "vapour" : "liquid") + " at any " +
+                   (at_t ? "pressure" : "temperature") + " of a scan from " +
+                   format_number(at_t ? kScanLowestPressure : kScanLowestTemperature) + " to " +
+                   format_number(at_t ? kScanHighestPressure : kScanHighestTemperature) + unit + " in steps of " +
+                   format_number(100.0 * (factor - 1.0)) + " %";
+    return false;
+}
+
+// From a stable control value (NaN where none is known) and an unstable one
+// with its test: narrows the change and starts there, with the trial phase as
+// the incipient one; false when the two phases there are not a liquid and a
+// distinct vapour.
+bool PointSolver::start_between(double c_stable, double c_unstable, StabilityResult unstable_test) {
+    const bool at_t = given_ == Given::temperature;
+    auto state = [&](double c, double &t, double &p) {
+        (at_t ? p : t) = std::exp(c);
+        (at_t ? t : p) = at_t ? t_ : p_;
+    };
+    StabilityResult test;
     for (int k = 0; k < kScanBisections && std::isfinite(c_stable); ++k) {
         const double c = 0.5 * (c_stable + c_unstable);
         double t, p;
@@ -251,17 +264,22 @@ bool PointSolver::start_from_stability() {
             break;
         }
     }
-    state(c_unstable, t_, p_);
+    double t, p;
+    state(c_unstable, t, p);
     double sum = 0.0;
-    for (std::size_t i = 0; i < vol_.size(); ++i) sum += w_[i] = unstable_test.trial[vol_[i]];
+    std::vector<double> w(vol_.size());
+    for (std::size_t i = 0; i < vol_.size(); ++i) sum += w[i] = unstable_test.trial[vol_[i]];
     if (!(sum > 0.0)) return false;
-    for (double &wi : w_) wi /= sum;
+    for (double &wi : w) wi /= sum;
     // The volume scale between the two phases, from both at the start.
-    std::vector<double> &liquid_x = kind_ == Kind::bubble ? fixed_ : w_;
-    std::vector<double> &vapour_y = kind_ == Kind::bubble ? w_ : fixed_;
-    const PhasePoint l = liquid_->evaluate(t_, p_, liquid_x.data(), PhaseKind::liquid, ln_phi_l_.data());
-    const PhasePoint v = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data());
+    const std::vector<double> &liquid_x = kind_ == Kind::bubble ? fixed_ : w;
+    const std::vector<double> &vapour_y = kind_ == Kind::bubble ? w : fixed_;
+    const PhasePoint l = liquid_->evaluate(t, p, liquid_x.data(), PhaseKind::liquid, ln_phi_l_.data());
+    const PhasePoint v = vapour_->evaluate(t, p, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data());
     if (!l.root_found || !v.root_found || !(v.v_apparent > l.v_apparent)) return false;
+    t_ = t;
+    p_ = p;
+    w_ = w;
     v_mid_ = std::sqrt(l.v_apparent * v.v_apparent);
     return true;
 }
@@ -432,8 +450,7 @@ BubbleDewResult PointSolver::solve() {
                     (given_ == Given::temperature ? "at T = " + format_number(t_) + " K"
                                                   : "at P = " + format_number(p_) + " Pa") +
                     (scan_report_.empty() ? ": no start was found (neither a liquid probe nor the tangent-plane scan)"
-                                          : ": the " + std::string(kind_ == Kind::bubble ? "liquid" : "vapour") +
-                                                " is never unstable; " + scan_report_);
+                                          : ": " + scan_report_);
         r.evaluations = counter.calls();
         r.monitor_messages = system_.session().take_messages();
         return r;
@@ -504,8 +521,7 @@ BubbleDewResult PointSolver::solve() {
                 r.message = std::string("the ") + what +
                             "-point iteration went to the trivial solution (both phases alike)" +
                             (scan_report_.empty() ? " although the tangent-plane test shows a second phase"
-                                                  : ": the mixture has no " + std::string(what) + " point here; the " +
-                                                        (kind_ == Kind::bubble ? "liquid" : "vapour") + " is never unstable; " +
+                                                  : ": the mixture has no " + std::string(what) + " point here; " +
                                                         scan_report_);
                 break;
             }
