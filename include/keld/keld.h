@@ -278,7 +278,9 @@ KELD_API void KELD_ESSFTB(KELD_VECTOR_ARGS);
  * 9 (+,+). A user code c > 100 defines a type with b bipolar, p positive and n negative sites (digits
  * 1bpn for c >= 1000, hpn below, at most 10 sites); eleven codes can be registered in the life of the
  * library (types 10 to 20). A listed species whose type is not defined (a twelfth code) fails the call.
- * Diagnostic lines go to unit LUNIT through the host's write_unit operation.
+ * Diagnostic lines go to unit LUNIT through the host's write_unit operation, one record at a time as
+ * its FORMAT wrote it (as a Fortran WRITE ends it: the blanks a G13.6 value leaves after its digits
+ * are kept, no padding is added).
  * Solution: at KDIAG >= 1 the iterative solvers run as METHOD says, with their diagnostic lines. At
  * KDIAG = 0 (no lines, METHOD not read) the site fractions are solved directly: Newton's method on the
  * unknowns grouped by equal equations, and every derivative from one factorisation of the Jacobian at
