@@ -118,6 +118,8 @@ keld_cli_test(check_missing_file 1 ARGS check /nonexistent/case.json STDERR "/no
 keld_cli_test(help 0 ARGS --help STDOUT "Usage: keld COMMAND" "Exit status:" "Examples:")
 keld_cli_test(help_command 0 ARGS help sweep STDOUT "Usage: keld sweep" "--T FROM:TO:COUNT")
 keld_cli_test(command_help 0 ARGS eval --help STDOUT "Usage: keld eval" "Exit status:")
+keld_cli_test(eval_help_tolerances 0 ARGS help eval
+  STDOUT "one-sided differences over 1e-4 T" "central difference" "relative change of 1e-6")
 keld_cli_test(unknown_command 1 ARGS frobnicate STDERR "unknown command 'frobnicate'")
 keld_cli_test(unknown_option 1 ARGS eval --xml ${KELD_EXAMPLES}/methane-hexane.json STDERR "unknown option '--xml'")
 keld_cli_test(no_arguments 1 STDERR "Usage: keld")
