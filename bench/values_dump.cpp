@@ -10,13 +10,15 @@
 // SAFT methane beside them. Routines: KELD_ESSLP, ESPCSF, PSAFM1, ESSAFT, PCSF01, SAFT01, POSL01,
 // PCSAF1, ES40, and for the mixtures the vector forms ESSLPA, ESPCSA, ESSFTB, ESSFTA, SAFT00, ES40A.
 // Each line:
-//   ROUTINE system T P KVL flags kstat=K eta=E msgs=M phi=.. h=.. s=.. g=.. v=.. dphi=.. dh=.. ds=.. dg=.. dv=..
+//   ROUTINE system T P KVL flags kstat=K eta=E eta_dt=D msgs=M phi=.. h=.. s=.. g=.. v=.. dphi=.. dh=..
+//   ds=.. dg=.. dv=..
 // The first six fields are the key. E, for reading, is the close-packed volume handed to the host's
 // root routines over the root they converged on at T: the packing fraction for SAFT and PC-SAFT, the
 // reduced density for Sanchez-Lacombe, b/V for the cubic; one per element for a vector form; "-"
-// without a converged search. M counts the message lines the call printed. An output the call did
+// without a converged search. D is the same at the shifted temperature of the derivatives. M counts the message lines the call printed. An output the call did
 // not write keeps the sentinel -12345, so that a changed write pattern shows.
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -43,9 +45,11 @@ const double kPressures[] = {1e2, 1e3, 1e4, 1e5, 5e5, 1e6, 5e6, 2e7, 5e7};
 const std::int64_t kFlagPatterns[][5] = {{3, 3, 3, 3, 3}, {1, 1, 1, 1, 1}, {2, 2, 2, 2, 2},
                                          {1, 0, 0, 0, 0}, {0, 0, 0, 0, 1}, {0, 1, 1, 1, 0}};
 
-// The roots the host's routines converged on at the call's own temperature, grouped by the
-// close-packed volume handed over: a call's searches at T share one (a vector form's components each
-// their own), so the last root of each group is the root that call (or element) ended on.
+// The roots the host's routines converged on in one call, grouped: a group opens with a search at the
+// call's temperature T (a vector form: one group per element) and takes the searches at the shifted
+// temperature of the derivatives that follow. The last search at T and the last at T + dT of each group
+// are the roots that call (or element) ended on (none when that search failed). A search handed a close-packed volume raised to V_cp/τ
+// (the admissible-root search) belongs to the group of V_cp and is measured against V_cp.
 class RootWatch {
 public:
     explicit RootWatch(ReferenceHost &host) : host_(host) {
@@ -68,20 +72,38 @@ public:
         t_ = t;
         groups_.clear();
     }
-    // Close-packed over root volume of each group's last root (-1: none converged).
-    std::vector<double> packings() const {
+    // Close-packed over root volume of each group's last root at T (shifted: at T + dT); -1 for none.
+    std::vector<double> packings(bool shifted) const {
         std::vector<double> out;
-        for (const Group &g : groups_) out.push_back(g.packing);
+        for (const Group &g : groups_) out.push_back(shifted ? g.packing_dt : g.packing_t);
         return out;
     }
 
 private:
     struct Group {
-        double v_close_packed, packing;
+        double vcp_t = 0.0, packing_t = -1.0, vcp_dt = 0.0, packing_dt = -1.0;
     };
     static RootWatch *&active() {
         static RootWatch *watch = nullptr;
         return watch;
+    }
+    static bool same_close_packing(double vcp, double group_vcp) {
+        const double raised = group_vcp / 0.74048;
+        return vcp == group_vcp || std::fabs(vcp - raised) <= 1e-12 * raised;
+    }
+    void open(double t, double vcp) {
+        const bool at_t = t == t_;
+        if (at_t && (groups_.empty() || groups_.back().vcp_dt != 0.0 ||
+                     !same_close_packing(vcp, groups_.back().vcp_t)))
+            groups_.push_back({vcp});
+        if (!at_t && groups_.empty()) groups_.push_back({});
+        if (!at_t && groups_.back().vcp_dt == 0.0) groups_.back().vcp_dt = vcp;
+    }
+    // The end of a search: converged at v, or failed (no root).
+    void ended(double t, double v, bool converged) {
+        if (groups_.empty()) return;
+        Group &g = groups_.back();
+        (t == t_ ? g.packing_t : g.packing_dt) = converged && v > 0.0 ? (t == t_ ? g.vcp_t : g.vcp_dt) / v : -1.0;
     }
     template <bool liquid>
     static void callback(std::int64_t *state, std::int64_t *mode, const double *vcp, const double *vc,
@@ -90,11 +112,9 @@ private:
         RootWatch *w = active();
         if (!w) return;
         const double v_in = *v;
-        const bool at_t = *t == w->t_;
-        if (at_t && *state == 4 && (w->groups_.empty() || w->groups_.back().v_close_packed != *vcp))
-            w->groups_.push_back({*vcp, -1.0});
+        if (*state == 4) w->open(*t, *vcp);
         (liquid ? w->liquid_ : w->vapour_)(state, mode, vcp, vc, vdiv, t, p, v, p_calc, dpdv, id, diag);
-        if (at_t && *state == 4 && v_in > 0.0 && !w->groups_.empty()) w->groups_.back().packing = *vcp / v_in;
+        if (*state == 4 || *state == 5) w->ended(*t, v_in, *state == 4);
     }
 
     ReferenceHost &host_;
@@ -138,8 +158,8 @@ public:
                         host.clear_captured_messages();
                         watch.start(t);
                         call({t, p, kvl, flags}, o);
-                        write(routine, system, {t, p, kvl, flags}, o, watch.packings(),
-                              host.captured_messages().size());
+                        write(routine, system, {t, p, kvl, flags}, o, watch.packings(false),
+                              watch.packings(true), host.captured_messages().size());
                     }
         ++grids_;
     }
@@ -150,16 +170,20 @@ private:
         std::fprintf(out_, " %s=", name);
         for (std::size_t k = 0; k < x.size(); ++k) std::fprintf(out_, k ? ",%a" : "%a", x[k]);
     }
+    void packings(const char *name, const std::vector<double> &x) {
+        std::fprintf(out_, " %s=", name);
+        for (std::size_t k = 0; k < x.size(); ++k)
+            x[k] > 0.0 ? std::fprintf(out_, k ? ",%.6f" : "%.6f", x[k]) : std::fprintf(out_, k ? ",-" : "-");
+        if (x.empty()) std::fputc('-', out_);
+    }
     void write(const char *routine, const char *system, const State &s, const Outputs &o,
-               const std::vector<double> &packings, std::size_t messages) {
+               const std::vector<double> &eta, const std::vector<double> &eta_shifted, std::size_t messages) {
         const std::int64_t *f = s.flags;
         std::fprintf(out_, "%s %s %.17g %.17g %" PRId64 " %" PRId64 "%" PRId64 "%" PRId64 "%" PRId64 "%" PRId64
                            " kstat=%" PRId64,
                      routine, system, s.t, s.p, s.kvl, f[0], f[1], f[2], f[3], f[4], o.kstat);
-        std::fprintf(out_, " eta=");
-        for (std::size_t k = 0; k < packings.size(); ++k)
-            packings[k] > 0.0 ? std::fprintf(out_, k ? ",%.6f" : "%.6f", packings[k]) : std::fprintf(out_, k ? ",-" : "-");
-        if (packings.empty()) std::fputc('-', out_);
+        packings("eta", eta);
+        packings("eta_dt", eta_shifted);
         std::fprintf(out_, " msgs=%zu", messages);
         list("phi", o.phi), list("h", o.h), list("s", o.s), list("g", o.g), list("v", o.v);
         list("dphi", o.dphi), list("dh", o.dh), list("ds", o.ds), list("dg", o.dg), list("dv", o.dv);
