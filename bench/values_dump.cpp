@@ -15,8 +15,9 @@
 // The first six fields are the key. E, for reading, is the close-packed volume handed to the host's
 // root routines over the root they converged on at T: the packing fraction for SAFT and PC-SAFT, the
 // reduced density for Sanchez-Lacombe, b/V for the cubic; one per element for a vector form; "-"
-// without a converged search. D is the same at the shifted temperature of the derivatives. M counts the message lines the call printed. An output the call did
-// not write keeps the sentinel -12345, so that a changed write pattern shows.
+// without a converged search. D is the same at the shifted temperature of the derivatives. M counts
+// the message lines the call printed. An output the call did not write keeps the sentinel -12345, so
+// that a changed write pattern shows.
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -47,9 +48,10 @@ const std::int64_t kFlagPatterns[][5] = {{3, 3, 3, 3, 3}, {1, 1, 1, 1, 1}, {2, 2
 
 // The roots the host's routines converged on in one call, grouped: a group opens with a search at the
 // call's temperature T (a vector form: one group per element) and takes the searches at the shifted
-// temperature of the derivatives that follow. The last search at T and the last at T + dT of each group
-// are the roots that call (or element) ended on (none when that search failed). A search handed a close-packed volume raised to V_cp/τ
-// (the admissible-root search) belongs to the group of V_cp and is measured against V_cp.
+// temperature of the derivatives that follow. The last search at T and the last at T + dT of each
+// group are the roots that call (or element) ended on (none when that search failed). A search handed
+// a close-packed volume raised to V_cp/τ (the admissible-root search) belongs to the group of V_cp and
+// is measured against V_cp.
 class RootWatch {
 public:
     explicit RootWatch(ReferenceHost &host) : host_(host) {
@@ -195,13 +197,6 @@ private:
 };
 
 // ---- systems ----------------------------------------------------------------------------------------
-
-void saft_methane(System &s) {
-    s.hex = add_saft_fluid(s.host, kMethaneHr);
-    s.idx = {s.hex};
-    s.z = {1.0};
-    s.t_critical = kMethaneHr.tc;
-}
 
 struct NamedSystem {
     const char *name;
