@@ -34,6 +34,14 @@
  * writes PHI(1..min(N, NC)) only, so that an N no problem can have (up to
  * INT64_MAX) is refused at once.
  *
+ * Close packing. The SAFT and PC-SAFT monitors (KELD_ESSAFT, KELD_PSAFM1, KELD_SAFT01, KELD_ESPCSF,
+ * KELD_PCSF01, KELD_PCSAF1 through the host's root routines, and their vector forms) never return
+ * a density root at or beyond close packing, packing fraction (pi/6) rho sum x m d^3 >= 0.74048,
+ * where the dispersion term gives P(V) a crossing that is no state of the fluid: the liquid is the
+ * densest stable root below it, the vapour the lightest. A state whose roots all lie beyond (far
+ * below the melting point) is refused, every requested output NaN and KSTAT 0, with the model's
+ * infeasible-conditions message (KELD_PCSAF1: its density message of the phase).
+ *
  * Each routine is also exported under a gfortran-style alias: lower case with
  * a trailing underscore (KELD_ESSLP -> keld_esslp_), the same code.
  *
