@@ -94,6 +94,47 @@ TEST(Saturation, CurveEndsAtTheCriticalPointAndNothingAboveIt) {
     EXPECT_TRUE(std::isnan(boil.t));
 }
 
+// Deep below the triple point and along the whole curve of a second family:
+// every temperature converges on the physical liquid (packing below close
+// packing) and the vapour pressure rises with T. Once n-hexane (PC-SAFT) at
+// 100 K said "closed on the critical region" and took a liquid beyond close
+// packing at 120 K, and SAFT n-hexane at 250 K "converged" at 1.8 GPa on such
+// a liquid, with a false critical point at 270 K.
+TEST(Saturation, LowTemperaturesAndTheSaftCurve) {
+    struct Curve {
+        const char *file, *model, *component;
+        std::vector<double> t;
+        double p_first;  // Pa, of the first temperature (about)
+        double t_critical;
+    };
+    const Curve curves[] = {
+        {"hexane-vapour-pressure.json", "pcsaft", "HEXANE", {100, 110, 120, 130, 140, 150, 200}, 3e-10, 0},
+        {"polyethylene-hexane.json", "saft", "HEXANE", {250, 300, 350, 400, 450, 500, 520}, 1504.17, 528.8},
+    };
+    for (const Curve &c : curves) {
+        SCOPED_TRACE(c.model);
+        refhost::Case k = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/" + c.file);
+        refhost::initialise_case(k);
+        System system(*k.host, c.model, {k.host->component_number(c.component)});
+        double last = 0.0;
+        for (double t : c.t) {
+            const auto r = equilibria::saturation_pressure(system, 0, t);
+            ASSERT_EQ(r.status, Status::converged) << t << " K: " << r.message;
+            EXPECT_GT(r.p, last) << t;
+            last = r.p;
+            EXPECT_LT(r.z_liquid, 0.25) << t;
+            EXPECT_LT(r.z_liquid, r.z_vapour) << t;
+            EXPECT_LE(r.z_vapour, 1.0) << t;
+        }
+        EXPECT_NEAR(equilibria::saturation_pressure(system, 0, c.t.front()).p / c.p_first, 1.0, 0.01);
+        if (c.t_critical > 0.0) {
+            const auto curve = equilibria::vapour_pressure_curve(system, 0, c.t.back(), std::nan(""), 2);
+            ASSERT_TRUE(curve.critical.found);
+            EXPECT_NEAR(curve.critical.t, c.t_critical, 0.5);
+        }
+    }
+}
+
 TEST(Saturation, RefusesWhatHasNoVapourPressure) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.toluene, h.ps});
