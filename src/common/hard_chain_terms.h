@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace keld::helmholtz {
 
@@ -171,8 +172,12 @@ struct ChainTerm {
 // (read only with_temperature); x and m are by position. When log_contact is
 // given, ln g_kk goes to log_contact[k] for each entry the term weighs
 // (x_k (1 - m_k) != 0), for the caller's composition derivatives.
-template <class S, class HalfDiameter, class HalfDiameterSlope>
-ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const double *m, const Moments<S> &mom,
+//
+// The mole fractions may carry derivatives of their own (X an automatic-
+// differentiation number, for composition derivatives); an entry is then
+// skipped only when its segment number is 1.
+template <class S, class HalfDiameter, class HalfDiameterSlope, class X = double>
+ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const X *x, const double *m, const Moments<S> &mom,
                         HalfDiameter &&half_diameter, HalfDiameterSlope &&half_diameter_slope,
                         bool with_sensitivities, bool with_temperature, S *log_contact = nullptr) {
     using std::log1p;
@@ -182,8 +187,12 @@ ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const dou
     S by_zeta2{};
     S by_eta{};
     for (std::int64_t p = 0; p < n; ++p) {
-        const double weight = x[p] * (1.0 - m[p]);
-        if (weight == 0.0) continue;
+        const X weight = x[p] * (1.0 - m[p]);
+        if constexpr (std::is_arithmetic_v<X>) {
+            if (weight == 0.0) continue;
+        } else {
+            if (m[p] == 1.0) continue;
+        }
         const S h = half_diameter(p);
         const S h2 = h * h;
         const S g_minus_1 = contact_value_excess(k, h);
