@@ -19,12 +19,22 @@ PcSaftFamily::PcSaftFamily(PcSaftParameters p) : p_(std::move(p)) {
     m_ = p_.m;
     sigma_ = p_.sigma;
     eps_ = p_.eps;
+    if (!p_.cross.empty() && p_.cross.size() != n * n)
+        throw std::invalid_argument("PC-SAFT cross energies need N x N entries");
+    for (const auto &terms : p_.cross)
+        for (const CrossEnergyTerm &term : terms) cross_varies_ = cross_varies_ || term.k.varies();
     eps_matrix_.assign(n * n, 0.0);
     for (std::size_t j = 0; j < n; ++j) {
         for (std::size_t i = 0; i < n; ++i) {
-            // The symmetric part of k_ij, as the dispersion sums read both orders.
-            const double kij = p_.kij.empty() ? 0.0 : 0.5 * (p_.kij[i * n + j] + p_.kij[j * n + i]);
-            eps_matrix_[j * n + i] = (1.0 - kij) * std::sqrt(eps_[i] * eps_[j]);
+            if (i == j) {
+                eps_matrix_[j * n + i] = eps_[i];
+            } else if (!p_.cross.empty()) {
+                eps_matrix_[j * n + i] = cross_energy(i, j, 300.0);  // used only when no table varies
+            } else {
+                // The symmetric part of k_ij, as the dispersion sums read both orders.
+                const double kij = p_.kij.empty() ? 0.0 : 0.5 * (p_.kij[i * n + j] + p_.kij[j * n + i]);
+                eps_matrix_[j * n + i] = (1.0 - kij) * std::sqrt(eps_[i] * eps_[j]);
+            }
         }
     }
     idx_.resize(n);

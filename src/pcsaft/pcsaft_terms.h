@@ -128,9 +128,9 @@ inline double chain_share(const ChainTerm &chain, double own, double md2_k, doub
 //
 // A template over the scalar types of T (S) and of x (X), for the model layer's automatic
 // differentiation; the monitors instantiate it with doubles.
-template <bool kWithRows, bool kWithLij = false, class S = double, class X = double>
+template <bool kWithRows, bool kWithLij = false, class S = double, class X = double, class E = double>
 DispersionSumsOf<S> dispersion_sums(const S &t, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
-                                    const X *x, const double *sigma, const double *eps_matrix,
+                                    const X *x, const double *sigma, const E *eps_matrix,
                                     const double *m_by_position, std::type_identity_t<S> *r1,
                                     std::type_identity_t<S> *r2, const double *lij = nullptr) {
     const S inv_t = 1.0 / t;
@@ -143,7 +143,7 @@ DispersionSumsOf<S> dispersion_sums(const S &t, std::int64_t ld, std::int64_t n,
         const std::int64_t j = idx[l] - 1;
         const X w_l = x[l] * m_by_position[l];
         const double sigma_j = sigma[j];
-        const double *eps_column_j = eps_matrix + j * ld;
+        const E *eps_column_j = eps_matrix + j * ld;
         S off1 = S(0.0);
         S off2 = S(0.0);
         for (std::int64_t k = 0; k < l; ++k) {

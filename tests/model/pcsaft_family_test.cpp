@@ -26,16 +26,30 @@ struct System {
 
 std::vector<System> systems() {
     return {
-        {"n-hexane", {{3.0576}, {3.7983}, {236.77}, {}}, {1.0}, 300.0, 0.05, 7.5},
+        {"n-hexane", {{3.0576}, {3.7983}, {236.77}, {}, {}}, {1.0}, 300.0, 0.05, 7.5},
         {"methane, n-hexane, propane with k_ij",
          {{1.0, 3.0576, 2.0020}, {3.7039, 3.7983, 3.6184}, {150.03, 236.77, 208.11},
-          {0.0, 0.03, 0.01, 0.03, 0.0, -0.012, 0.01, -0.012, 0.0}},
+          {0.0, 0.03, 0.01, 0.03, 0.0, -0.012, 0.01, -0.012, 0.0}, {}},
          {0.3, 0.5, 0.2},
          350.0,
          0.2,
          8.0},
+        // A cross energy through a k_ij that follows every term of the temperature table.
+        {"toluene and n-hexane with k_ij(T)",
+         {{2.8149, 3.0576},
+          {3.7169, 3.7983},
+          {285.69, 236.77},
+          {},
+          {{},
+           {{1.0, std::sqrt(285.69 * 236.77), {0.01, 0.02, 0.005, 0.001, 0.0002, 300.0}}},
+           {{1.0, std::sqrt(285.69 * 236.77), {0.01, 0.02, 0.005, 0.001, 0.0002, 300.0}}},
+           {}}},
+         {0.4, 0.6},
+         330.0,
+         0.05,
+         8.0},
         {"polystyrene (m = 2000) in cyclohexane",
-         {{2000.0, 2.5303}, {4.152, 3.8499}, {348.2, 278.11}, {0.0, 0.0081, 0.0081, 0.0}},
+         {{2000.0, 2.5303}, {4.152, 3.8499}, {348.2, 278.11}, {0.0, 0.0081, 0.0081, 0.0}, {}},
          {0.0005, 0.9995},
          300.0,
          0.01,
@@ -68,6 +82,7 @@ void expect_close(double a, double b, double relative, const char *what) {
 TEST(PcSaftFamily, SameResidualAsTheMonitorsCore) {
     for (const System &s : systems()) {
         SCOPED_TRACE(s.name);
+        if (!s.p.cross.empty()) continue;  // the core takes constant cross energies
         const model::PcSaftFamily f(s.p);
         for (double rho : {s.rho_gas, s.rho_liquid}) {
             std::vector<double> dadx;
