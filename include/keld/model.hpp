@@ -20,12 +20,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "keld/export.h"
 
 namespace keld {
 
@@ -81,7 +84,7 @@ struct PcSaftComponent {
     double mw_apparent = 0.0;
 };
 
-class Model {
+class KELD_API Model {
   public:
     // PC-SAFT (Gross and Sadowski 2001): hard chain and dispersion. kij: N x N
     // (row-major) binary interaction parameters, or empty for all 0.
@@ -113,7 +116,7 @@ class Model {
 // Ideal-gas isobaric heat capacity of each component, Cp_ig/R as a
 // polynomial c0 + c1 T + c2 T^2 + c3 T^3 + c4 T^4 (T in K). Needed for the
 // total heat capacities, the speed of sound and the Joule-Thomson coefficient.
-struct IdealGasHeatCapacity {
+struct KELD_API IdealGasHeatCapacity {
     std::vector<std::vector<double>> coefficients;  // per component, up to five values
     double cp_over_r(std::size_t component, double t) const;
 };
@@ -159,17 +162,25 @@ struct PropertyRequest {
 };
 
 // Properties at T (K), rho (kmol/m3) and amounts or mole fractions n.
-Properties properties(const Model &model, double t, double rho, std::span<const double> n,
+KELD_API Properties properties(const Model &model, double t, double rho, std::span<const double> n,
                       const PropertyRequest &request = {});
 
 // The density (kmol/m3) of the phase at T and P on the model's own P(rho),
 // below its densest state: a vapour is the lightest root, a liquid the
 // densest; none when the phase has no root there (beyond its spinodal, or no
 // liquid below close packing).
-std::optional<double> density(const Model &model, double t, double p, std::span<const double> n, Phase phase);
+KELD_API std::optional<double> density(const Model &model, double t, double p, std::span<const double> n, Phase phase);
 
 // properties() at the root density() finds; none without a root.
-std::optional<Properties> properties_at_pressure(const Model &model, double t, double p, std::span<const double> n,
+KELD_API std::optional<Properties> properties_at_pressure(const Model &model, double t, double p, std::span<const double> n,
                                                  Phase phase, const PropertyRequest &request = {});
+
+// A model of a registered family ("pcsaft", ...) from the installed host's
+// store, as that family's monitor reads it: data set `data_set`, the listed
+// component numbers (from 1), the monitors' KOPT (5: segment fractions by
+// mole). Throws std::invalid_argument with the reason (a missing parameter
+// named as the monitor names it, an unknown family, ...).
+KELD_API Model model_from_host(std::string_view family, std::int64_t data_set, std::span<const std::int64_t> components,
+                               std::int64_t option = 0);
 
 }  // namespace keld

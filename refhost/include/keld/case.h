@@ -46,6 +46,7 @@
 #include <string_view>
 #include <vector>
 
+#include "keld/model.hpp"
 #include "keld/refhost.h"
 
 namespace keld::refhost {
@@ -168,6 +169,15 @@ struct ModelInitialisation {
 // Runs initialise_model for every model of models_used(c), as a simulator
 // does once before its property calls.
 std::vector<ModelInitialisation> initialise_case(Case &c);
+
+// The Helmholtz-energy model of family `family` ("pcsaft", ...) for the
+// components `ids` (every component but the segments when empty), from data
+// set `data_set` of the case, as that family's monitor reads the case's host
+// (its initialisation routine run first). `option` is the monitors' KOPT.
+// Throws std::invalid_argument naming what is wrong (an unknown component or
+// family, a missing parameter).
+Model model_from_case(Case &c, std::string_view family, std::int64_t data_set = 1,
+                      const std::vector<std::string> &ids = {}, std::int64_t option = 0);
 
 // A state whose model lacks a parameter, found by missing_parameters(): its
 // position in Case::states, the monitor's lines naming what is missing
