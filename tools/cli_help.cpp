@@ -11,7 +11,7 @@ constexpr std::string_view general = R"(Usage: keld COMMAND [OPTIONS] CASE
        keld help [COMMAND]
        keld --version
 
-Evaluate equation-of-state property monitors (Sanchez-Lacombe, PC-SAFT) on the
+Evaluate equation-of-state property monitors (every family keld has) on the
 states of a case file: fugacity coefficients, enthalpy, entropy and Gibbs-energy
 departures, molar volume and their temperature derivatives, for mixtures with
 polymers. A case file (JSON) holds the components, the model parameters per data
@@ -28,6 +28,7 @@ Commands:
   dew      dew-point pressure or temperature
   flash    isothermal two-phase flash with a stability test
   lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
+  props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
   help     show this help, or the help of a command
 
 Options:
@@ -41,6 +42,7 @@ Examples:
   keld check examples/*.json
   keld sat examples/hexane-vapour-pressure.json --plot psat.png
   keld lle examples/polystyrene-cyclohexane.json --T 270:300:16
+  keld props --T 300 --P 1e5 examples/polystyrene-toluene.json
 
 Exit status:
   0  success
@@ -287,6 +289,28 @@ Examples:
   keld flash --json examples/polystyrene-cyclohexane.json --T 285
 )";
 
+constexpr std::string_view props = R"(Usage: keld props [--state N] [--T T] [--P P | --rho RHO] [--phase liquid|vapour]
+                  [--model NAME] CASE
+
+The state's mixture (default state 1: its model, components, composition, T,
+P and phase) on the model's residual Helmholtz energy with exact derivatives:
+at T (K) and P (Pa) on the model's own density root of the phase (below close
+packing), or at T and a molar density RHO (kmol/m3). Prints per component the
+mole fractions of molecules and as the host counts them, ln phi on both bases
+and the partial molar volumes; P, rho, V, Z, the residual H, S, G, U, A, the
+departures as the monitors give them (S and G against the ideal gas at
+101325 Pa), the residual heat capacities, (dP/drho)_T, (dP/dT)_rho, the
+isothermal compressibility and (dV/dT)_P, per kmol of molecules and per kmol
+counted as the host counts (a polymer in repeat units).
+
+Examples:
+  keld props examples/polystyrene-toluene.json
+  keld props --T 300 --rho 7.5 examples/hexane-vapour-pressure.json
+
+Exit status: 0 success, 1 a wrong case or command line (or a family the model
+layer cannot build yet), 2 no density root of the phase.
+)";
+
 constexpr std::string_view lle = R"(Usage: keld lle [--T T | --T FROM:TO:COUNT] [--P P] [OPTIONS] CASE
 
 Liquid-liquid demixing of the state's binary (a solvent and a polymer) at P
@@ -318,6 +342,7 @@ std::string_view command_help(std::string_view command) {
     if (command == "init") return init;
     if (command == "check") return check;
     if (command == "help") return help;
+    if (command == "props") return props;
     static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
                              bubble_text = with_common(bubble), dew_text = with_common(dew),
                              flash_text = with_common(flash), lle_text = with_common(lle);

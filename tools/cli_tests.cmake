@@ -166,3 +166,9 @@ add_test(NAME keld_cli.plot_without_python
           --plot ${CMAKE_CURRENT_BINARY_DIR}/never.png ${KELD_EXAMPLES}/hexane-vapour-pressure.json)
 set_tests_properties(keld_cli.plot_without_python PROPERTIES
   PASS_REGULAR_EXPRESSION "--plot draws with matplotlib through /nonexistent/python3, which was not found")
+
+# The Helmholtz-energy model of a state: the same numbers as the monitor (README's first state).
+keld_cli_test(props_state 0 ARGS props --state 1 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "TOLUENE .*-2\\.97453120" "V +0\\.1044454736 +m3/kmol" "G - G_ig\\(T, P_ref\\) +-10225792\\.85")
+keld_cli_test(props_bad 1 ARGS props --P 1e5 --rho 3 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDERR "--P and --rho exclude each other")

@@ -16,6 +16,7 @@
 #include "cli_equilibria.h"
 #include "cli_help.h"
 #include "cli_progress.h"
+#include "cli_props.h"
 #include "cli_report.h"
 #include "cli_sweep_plot.h"
 #include "keld/case.h"
@@ -51,7 +52,8 @@ const std::map<std::string, std::map<std::string, bool>> command_options{
 
 Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
     const auto &known = command_options.count(command) ? command_options.at(command)
-                                                       : cli::equilibrium_command_options().at(command);
+                        : command == "props"         ? cli::props_options()
+                                                     : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
@@ -422,7 +424,8 @@ int run(const std::vector<std::string> &args) {
         }
         return show_help(args.size() == 2 ? args[1] : "");
     }
-    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command)) {
+    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
+        command != "props") {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -433,6 +436,7 @@ int run(const std::vector<std::string> &args) {
         if (command == "eval") return run_eval(a);
         if (command == "sweep") return run_sweep(a);
         if (command == "init") return run_init(a);
+        if (command == "props") return cli::run_props(a.positional, a.options);
         if (cli::equilibrium_command_options().count(command))
             return cli::run_equilibrium_command(command, a.positional, a.options);
         return run_check(a);
