@@ -1,6 +1,8 @@
 // Exact derivatives of a residual Helmholtz energy (see derivatives.h).
 #include "model/derivatives.h"
 
+#include "model/scratch.h"
+
 #include <numeric>
 #include <stdexcept>
 
@@ -9,16 +11,18 @@ namespace {
 
 // x as numbers of type S without derivative parts.
 template <class S>
-std::vector<S> constant_fractions(std::span<const double> x) {
-    return std::vector<S>(x.begin(), x.end());
+Scratch<S> constant_fractions(std::span<const double> x) {
+    Scratch<S> xs(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) xs[k] = S(x[k]);
+    return xs;
 }
 
 // Psi = N alpha_r(T, N/V, n/N) with every argument of type S.
 template <class S>
-S psi(const Residual &model, const S &t, const S &v, std::vector<S> &n) {
+S psi(const Residual &model, const S &t, const S &v, Scratch<S> &n) {
     S total = n[0];
     for (std::size_t k = 1; k < n.size(); ++k) total = total + n[k];
-    std::vector<S> x(n.size());
+    Scratch<S> x(n.size());
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
     return total * model.alphar(t, total / v, x.data());
 }
@@ -63,15 +67,14 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
     check_sizes(model, size);
     AmountDerivatives r;
     {
-        std::vector<double> amounts(n.begin(), n.end());
-        double total = std::accumulate(amounts.begin(), amounts.end(), 0.0);
-        std::vector<double> x(size);
-        for (std::size_t k = 0; k < size; ++k) x[k] = amounts[k] / total;
+        const double total = std::accumulate(n.begin(), n.end(), 0.0);
+        Scratch<double> x(size);
+        for (std::size_t k = 0; k < size; ++k) x[k] = n[k] / total;
         r.psi = total * model.alphar(t, total / v, x.data());
     }
     if (request.gradient) {
         r.gradient.resize(size);
-        std::vector<D1> amounts(size);
+        Scratch<D1> amounts(size);
         for (std::size_t i = 0; i < size; ++i) {
             for (std::size_t k = 0; k < size; ++k) amounts[k] = D1(n[k], k == i ? 1.0 : 0.0);
             r.gradient[i] = psi<D1>(model, D1(t), D1(v), amounts).d;
@@ -79,7 +82,7 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
     }
     if (request.hessian) {
         r.hessian.assign(size * size, 0.0);
-        std::vector<D2> amounts(size);
+        Scratch<D2> amounts(size);
         for (std::size_t i = 0; i < size; ++i) {
             for (std::size_t j = i; j < size; ++j) {
                 for (std::size_t k = 0; k < size; ++k)
@@ -90,7 +93,7 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
         }
     }
     if (request.mixed_v || request.mixed_t) {
-        std::vector<D2> amounts(size);
+        Scratch<D2> amounts(size);
         if (request.mixed_v) r.d_v.resize(size);
         if (request.mixed_t) r.d_t.resize(size);
         for (std::size_t i = 0; i < size; ++i) {

@@ -12,6 +12,7 @@
 #include "common/hard_chain_terms.h"
 #include "model/binary_table.h"
 #include "model/residual.h"
+#include "model/scratch.h"
 #include "pcsaft/pcsaft_terms.h"
 
 namespace keld::model {
@@ -74,7 +75,7 @@ template <class S>
 S PcSaftFamily::alphar(const S &t, const S &rho, const S *x) const {
     namespace terms = pcsaft::terms;
     const std::int64_t n = static_cast<std::int64_t>(size());
-    std::vector<S> d(static_cast<std::size_t>(n));
+    Scratch<S> d(static_cast<std::size_t>(n));
     helmholtz::Moments<S> mom;
     mom.m_bar = S(0.0);
     mom.s1 = mom.s2 = mom.s3 = S(0.0);
@@ -94,7 +95,7 @@ S PcSaftFamily::alphar(const S &t, const S &rho, const S *x) const {
     terms::DispersionSumsOf<S> sums;
     if (cross_varies_) {
         // Cross energies at this T, with their temperature derivatives.
-        std::vector<S> eps(static_cast<std::size_t>(n * n));
+        Scratch<S, 64> eps(static_cast<std::size_t>(n * n));
         for (std::int64_t j = 0; j < n; ++j)
             for (std::int64_t i = 0; i < n; ++i)
                 eps[j * n + i] = i == j ? S(eps_[i]) : cross_energy(std::size_t(i), std::size_t(j), t);
