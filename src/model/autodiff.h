@@ -24,6 +24,10 @@
 
 namespace keld::ad {
 
+// The arithmetic of these numbers is a handful of operations each; left to
+// the compiler's judgement, the larger ones (a jet's product) become calls.
+#define KELD_AD_INLINE [[gnu::always_inline]] inline
+
 template <class T>
 struct Dual;
 template <class T>
@@ -40,6 +44,10 @@ template <class T>
 double value(const HyperDual<T> &x);
 template <class T, int K>
 double value(const Taylor<T, K> &x);
+template <class T, int N>
+struct Jet2;
+template <class T, int N>
+double value(const Jet2<T, N> &x);
 
 // ---------------------------------------------------------------- Dual
 
@@ -60,62 +68,62 @@ double value(const Dual<T> &x) {
 }
 
 template <class T>
-Dual<T> operator-(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> operator-(const Dual<T> &a) {
     return {-a.v, -a.d};
 }
 template <class T>
-Dual<T> operator+(const Dual<T> &a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator+(const Dual<T> &a, const Dual<T> &b) {
     return {a.v + b.v, a.d + b.d};
 }
 template <class T>
-Dual<T> operator-(const Dual<T> &a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator-(const Dual<T> &a, const Dual<T> &b) {
     return {a.v - b.v, a.d - b.d};
 }
 template <class T>
-Dual<T> operator*(const Dual<T> &a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator*(const Dual<T> &a, const Dual<T> &b) {
     return {a.v * b.v, a.d * b.v + a.v * b.d};
 }
 template <class T>
-Dual<T> operator/(const Dual<T> &a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator/(const Dual<T> &a, const Dual<T> &b) {
     const T q = a.v / b.v;
     return {q, (a.d - q * b.d) / b.v};
 }
 template <class T>
-Dual<T> operator+(const Dual<T> &a, double b) {
+KELD_AD_INLINE Dual<T> operator+(const Dual<T> &a, double b) {
     return {a.v + b, a.d};
 }
 template <class T>
-Dual<T> operator+(double a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator+(double a, const Dual<T> &b) {
     return {a + b.v, b.d};
 }
 template <class T>
-Dual<T> operator-(const Dual<T> &a, double b) {
+KELD_AD_INLINE Dual<T> operator-(const Dual<T> &a, double b) {
     return {a.v - b, a.d};
 }
 template <class T>
-Dual<T> operator-(double a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator-(double a, const Dual<T> &b) {
     return {a - b.v, -b.d};
 }
 template <class T>
-Dual<T> operator*(const Dual<T> &a, double b) {
+KELD_AD_INLINE Dual<T> operator*(const Dual<T> &a, double b) {
     return {a.v * b, a.d * b};
 }
 template <class T>
-Dual<T> operator*(double a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator*(double a, const Dual<T> &b) {
     return {a * b.v, a * b.d};
 }
 template <class T>
-Dual<T> operator/(const Dual<T> &a, double b) {
+KELD_AD_INLINE Dual<T> operator/(const Dual<T> &a, double b) {
     return {a.v / b, a.d / b};
 }
 template <class T>
-Dual<T> operator/(double a, const Dual<T> &b) {
+KELD_AD_INLINE Dual<T> operator/(double a, const Dual<T> &b) {
     const T q = a / b.v;
     return {q, -q * b.d / b.v};
 }
 // f(a) from f(a.v) and f'(a.v).
 template <class T>
-Dual<T> chain(const Dual<T> &a, const T &f, const T &df) {
+KELD_AD_INLINE Dual<T> chain(const Dual<T> &a, const T &f, const T &df) {
     return {f, df * a.d};
 }
 
@@ -139,62 +147,62 @@ double value(const HyperDual<T> &x) {
 }
 
 template <class T>
-HyperDual<T> operator-(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> operator-(const HyperDual<T> &a) {
     return {-a.v, -a.d1, -a.d2, -a.d12};
 }
 template <class T>
-HyperDual<T> operator+(const HyperDual<T> &a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator+(const HyperDual<T> &a, const HyperDual<T> &b) {
     return {a.v + b.v, a.d1 + b.d1, a.d2 + b.d2, a.d12 + b.d12};
 }
 template <class T>
-HyperDual<T> operator-(const HyperDual<T> &a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator-(const HyperDual<T> &a, const HyperDual<T> &b) {
     return {a.v - b.v, a.d1 - b.d1, a.d2 - b.d2, a.d12 - b.d12};
 }
 template <class T>
-HyperDual<T> operator*(const HyperDual<T> &a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator*(const HyperDual<T> &a, const HyperDual<T> &b) {
     return {a.v * b.v, a.d1 * b.v + a.v * b.d1, a.d2 * b.v + a.v * b.d2,
             a.d12 * b.v + a.d1 * b.d2 + a.d2 * b.d1 + a.v * b.d12};
 }
 // f(a) from f, f' and f'' at a.v.
 template <class T>
-HyperDual<T> chain(const HyperDual<T> &a, const T &f, const T &df, const T &d2f) {
+KELD_AD_INLINE HyperDual<T> chain(const HyperDual<T> &a, const T &f, const T &df, const T &d2f) {
     return {f, df * a.d1, df * a.d2, df * a.d12 + d2f * a.d1 * a.d2};
 }
 template <class T>
-HyperDual<T> operator/(const HyperDual<T> &a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator/(const HyperDual<T> &a, const HyperDual<T> &b) {
     const T inv = T(1.0) / b.v;
     return a * chain(b, inv, -inv * inv, T(2.0) * inv * inv * inv);
 }
 template <class T>
-HyperDual<T> operator+(const HyperDual<T> &a, double b) {
+KELD_AD_INLINE HyperDual<T> operator+(const HyperDual<T> &a, double b) {
     return {a.v + b, a.d1, a.d2, a.d12};
 }
 template <class T>
-HyperDual<T> operator+(double a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator+(double a, const HyperDual<T> &b) {
     return b + a;
 }
 template <class T>
-HyperDual<T> operator-(const HyperDual<T> &a, double b) {
+KELD_AD_INLINE HyperDual<T> operator-(const HyperDual<T> &a, double b) {
     return {a.v - b, a.d1, a.d2, a.d12};
 }
 template <class T>
-HyperDual<T> operator-(double a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator-(double a, const HyperDual<T> &b) {
     return {a - b.v, -b.d1, -b.d2, -b.d12};
 }
 template <class T>
-HyperDual<T> operator*(const HyperDual<T> &a, double b) {
+KELD_AD_INLINE HyperDual<T> operator*(const HyperDual<T> &a, double b) {
     return {a.v * b, a.d1 * b, a.d2 * b, a.d12 * b};
 }
 template <class T>
-HyperDual<T> operator*(double a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator*(double a, const HyperDual<T> &b) {
     return b * a;
 }
 template <class T>
-HyperDual<T> operator/(const HyperDual<T> &a, double b) {
+KELD_AD_INLINE HyperDual<T> operator/(const HyperDual<T> &a, double b) {
     return a * (1.0 / b);
 }
 template <class T>
-HyperDual<T> operator/(double a, const HyperDual<T> &b) {
+KELD_AD_INLINE HyperDual<T> operator/(double a, const HyperDual<T> &b) {
     const T inv = T(1.0) / b.v;
     return chain(b, a * inv, -a * inv * inv, T(2.0) * a * inv * inv * inv);
 }
@@ -233,25 +241,25 @@ double value(const Taylor<T, K> &x) {
 }
 
 template <class T, int K>
-Taylor<T, K> operator-(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> operator-(const Taylor<T, K> &a) {
     Taylor<T, K> r;
     for (int k = 0; k <= K; ++k) r.c[k] = -a.c[k];
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator+(const Taylor<T, K> &a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator+(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     Taylor<T, K> r;
     for (int k = 0; k <= K; ++k) r.c[k] = a.c[k] + b.c[k];
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator-(const Taylor<T, K> &a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator-(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     Taylor<T, K> r;
     for (int k = 0; k <= K; ++k) r.c[k] = a.c[k] - b.c[k];
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator*(const Taylor<T, K> &a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator*(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     Taylor<T, K> r;
     for (int k = 0; k <= K; ++k) {
         T s = a.c[0] * b.c[k];
@@ -261,7 +269,7 @@ Taylor<T, K> operator*(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator/(const Taylor<T, K> &a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator/(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     // q b = a, order by order.
     Taylor<T, K> q;
     for (int k = 0; k <= K; ++k) {
@@ -272,44 +280,185 @@ Taylor<T, K> operator/(const Taylor<T, K> &a, const Taylor<T, K> &b) {
     return q;
 }
 template <class T, int K>
-Taylor<T, K> operator+(const Taylor<T, K> &a, double b) {
+KELD_AD_INLINE Taylor<T, K> operator+(const Taylor<T, K> &a, double b) {
     Taylor<T, K> r = a;
     r.c[0] = r.c[0] + b;
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator+(double a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator+(double a, const Taylor<T, K> &b) {
     return b + a;
 }
 template <class T, int K>
-Taylor<T, K> operator-(const Taylor<T, K> &a, double b) {
+KELD_AD_INLINE Taylor<T, K> operator-(const Taylor<T, K> &a, double b) {
     Taylor<T, K> r = a;
     r.c[0] = r.c[0] - b;
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator-(double a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator-(double a, const Taylor<T, K> &b) {
     Taylor<T, K> r = -b;
     r.c[0] = r.c[0] + a;
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator*(const Taylor<T, K> &a, double b) {
+KELD_AD_INLINE Taylor<T, K> operator*(const Taylor<T, K> &a, double b) {
     Taylor<T, K> r;
     for (int k = 0; k <= K; ++k) r.c[k] = a.c[k] * b;
     return r;
 }
 template <class T, int K>
-Taylor<T, K> operator*(double a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator*(double a, const Taylor<T, K> &b) {
     return b * a;
 }
 template <class T, int K>
-Taylor<T, K> operator/(const Taylor<T, K> &a, double b) {
+KELD_AD_INLINE Taylor<T, K> operator/(const Taylor<T, K> &a, double b) {
     return a * (1.0 / b);
 }
 template <class T, int K>
-Taylor<T, K> operator/(double a, const Taylor<T, K> &b) {
+KELD_AD_INLINE Taylor<T, K> operator/(double a, const Taylor<T, K> &b) {
     return Taylor<T, K>(a) / b;
+}
+
+// ------------------------------------------------------------- Jet2
+// Second-order truncated Taylor number in N variables: the value, the
+// gradient and the Hessian (upper triangle, packed row by row) of an
+// expression, all in one evaluation.
+
+template <class T, int N>
+struct Jet2 {
+    static constexpr int kPairs = N * (N + 1) / 2;
+    T v{};
+    T g[N]{};
+    T h[kPairs]{};
+    constexpr Jet2() = default;
+    constexpr Jet2(double value) : v(value) {}  // NOLINT
+    template <class U, class = std::enable_if_t<std::is_convertible_v<U, T> && !std::is_arithmetic_v<U>>>
+    constexpr Jet2(const U &value) : v(value) {}  // NOLINT
+    // Variable k (0-based) at x.
+    static Jet2 variable(const T &x, int k) {
+        Jet2 j;
+        j.v = x;
+        j.g[k] = T(1.0);
+        return j;
+    }
+    static constexpr int pair(int i, int j) { return i <= j ? i * N - i * (i - 1) / 2 + (j - i) : pair(j, i); }
+    const T &second(int i, int j) const { return h[pair(i, j)]; }
+};
+
+template <class T, int N>
+double value(const Jet2<T, N> &x) {
+    return value(x.v);
+}
+
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator-(const Jet2<T, N> &a) {
+    Jet2<T, N> r;
+    r.v = -a.v;
+    for (int i = 0; i < N; ++i) r.g[i] = -a.g[i];
+    for (int p = 0; p < Jet2<T, N>::kPairs; ++p) r.h[p] = -a.h[p];
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator+(const Jet2<T, N> &a, const Jet2<T, N> &b) {
+    Jet2<T, N> r;
+    r.v = a.v + b.v;
+    for (int i = 0; i < N; ++i) r.g[i] = a.g[i] + b.g[i];
+    for (int p = 0; p < Jet2<T, N>::kPairs; ++p) r.h[p] = a.h[p] + b.h[p];
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator-(const Jet2<T, N> &a, const Jet2<T, N> &b) {
+    Jet2<T, N> r;
+    r.v = a.v - b.v;
+    for (int i = 0; i < N; ++i) r.g[i] = a.g[i] - b.g[i];
+    for (int p = 0; p < Jet2<T, N>::kPairs; ++p) r.h[p] = a.h[p] - b.h[p];
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator*(const Jet2<T, N> &a, const Jet2<T, N> &b) {
+    Jet2<T, N> r;
+    r.v = a.v * b.v;
+    for (int i = 0; i < N; ++i) r.g[i] = a.g[i] * b.v + a.v * b.g[i];
+    int p = 0;
+    for (int i = 0; i < N; ++i)
+        for (int j = i; j < N; ++j, ++p) r.h[p] = a.h[p] * b.v + a.v * b.h[p] + a.g[i] * b.g[j] + a.g[j] * b.g[i];
+    return r;
+}
+// f(a) from f, f' and f'' at a.v.
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> chain(const Jet2<T, N> &a, const T &f, const T &df, const T &d2f) {
+    Jet2<T, N> r;
+    r.v = f;
+    for (int i = 0; i < N; ++i) r.g[i] = df * a.g[i];
+    int p = 0;
+    for (int i = 0; i < N; ++i)
+        for (int j = i; j < N; ++j, ++p) r.h[p] = df * a.h[p] + d2f * a.g[i] * a.g[j];
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator/(const Jet2<T, N> &a, const Jet2<T, N> &b) {
+    const T inv = T(1.0) / b.v;
+    return a * chain(b, inv, -inv * inv, T(2.0) * inv * inv * inv);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator+(const Jet2<T, N> &a, double b) {
+    Jet2<T, N> r = a;
+    r.v = r.v + b;
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator+(double a, const Jet2<T, N> &b) {
+    return b + a;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator-(const Jet2<T, N> &a, double b) {
+    Jet2<T, N> r = a;
+    r.v = r.v - b;
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator-(double a, const Jet2<T, N> &b) {
+    Jet2<T, N> r = -b;
+    r.v = r.v + a;
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator*(const Jet2<T, N> &a, double b) {
+    Jet2<T, N> r;
+    r.v = a.v * b;
+    for (int i = 0; i < N; ++i) r.g[i] = a.g[i] * b;
+    for (int p = 0; p < Jet2<T, N>::kPairs; ++p) r.h[p] = a.h[p] * b;
+    return r;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator*(double a, const Jet2<T, N> &b) {
+    return b * a;
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator/(const Jet2<T, N> &a, double b) {
+    return a * (1.0 / b);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> operator/(double a, const Jet2<T, N> &b) {
+    const T inv = T(1.0) / b.v;
+    return chain(b, a * inv, -a * inv * inv, T(2.0) * a * inv * inv * inv);
+}
+template <class T, int N, class R>
+Jet2<T, N> &operator+=(Jet2<T, N> &a, const R &b) {
+    return a = a + b;
+}
+template <class T, int N, class R>
+Jet2<T, N> &operator-=(Jet2<T, N> &a, const R &b) {
+    return a = a - b;
+}
+template <class T, int N, class R>
+Jet2<T, N> &operator*=(Jet2<T, N> &a, const R &b) {
+    return a = a * b;
+}
+template <class T, int N, class R>
+Jet2<T, N> &operator/=(Jet2<T, N> &a, const R &b) {
+    return a = a / b;
 }
 
 // ------------------------------------------------ compound assignments
@@ -374,33 +523,33 @@ T expm1_of(const T &x) {
 }  // namespace detail
 
 template <class T>
-Dual<T> exp(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> exp(const Dual<T> &a) {
     using std::exp;
     const T e = exp(a.v);
     return chain(a, e, e);
 }
 template <class T>
-Dual<T> log(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> log(const Dual<T> &a) {
     using std::log;
     return chain(a, log(a.v), T(1.0) / a.v);
 }
 template <class T>
-Dual<T> log1p(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> log1p(const Dual<T> &a) {
     return chain(a, detail::log1p_of(a.v), T(1.0) / (T(1.0) + a.v));
 }
 template <class T>
-Dual<T> expm1(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> expm1(const Dual<T> &a) {
     using std::exp;
     return chain(a, detail::expm1_of(a.v), exp(a.v));
 }
 template <class T>
-Dual<T> sqrt(const Dual<T> &a) {
+KELD_AD_INLINE Dual<T> sqrt(const Dual<T> &a) {
     using std::sqrt;
     const T s = sqrt(a.v);
     return chain(a, s, T(0.5) / s);
 }
 template <class T>
-Dual<T> pow(const Dual<T> &a, double p) {
+KELD_AD_INLINE Dual<T> pow(const Dual<T> &a, double p) {
     using std::pow;
     const T f = pow(a.v, p);
     return chain(a, f, p * f / a.v);
@@ -411,36 +560,36 @@ Dual<T> cbrt(const Dual<T> &a) {
 }
 
 template <class T>
-HyperDual<T> exp(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> exp(const HyperDual<T> &a) {
     using std::exp;
     const T e = exp(a.v);
     return chain(a, e, e, e);
 }
 template <class T>
-HyperDual<T> log(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> log(const HyperDual<T> &a) {
     using std::log;
     const T inv = T(1.0) / a.v;
     return chain(a, log(a.v), inv, -inv * inv);
 }
 template <class T>
-HyperDual<T> log1p(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> log1p(const HyperDual<T> &a) {
     const T inv = T(1.0) / (T(1.0) + a.v);
     return chain(a, detail::log1p_of(a.v), inv, -inv * inv);
 }
 template <class T>
-HyperDual<T> expm1(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> expm1(const HyperDual<T> &a) {
     using std::exp;
     const T e = exp(a.v);
     return chain(a, detail::expm1_of(a.v), e, e);
 }
 template <class T>
-HyperDual<T> sqrt(const HyperDual<T> &a) {
+KELD_AD_INLINE HyperDual<T> sqrt(const HyperDual<T> &a) {
     using std::sqrt;
     const T s = sqrt(a.v);
     return chain(a, s, T(0.5) / s, T(-0.25) / (s * a.v));
 }
 template <class T>
-HyperDual<T> pow(const HyperDual<T> &a, double p) {
+KELD_AD_INLINE HyperDual<T> pow(const HyperDual<T> &a, double p) {
     using std::pow;
     const T f = pow(a.v, p);
     const T df = p * f / a.v;
@@ -452,7 +601,7 @@ HyperDual<T> cbrt(const HyperDual<T> &a) {
 }
 
 template <class T, int K>
-Taylor<T, K> exp(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> exp(const Taylor<T, K> &a) {
     using std::exp;
     // e' = a' e: k e_k = sum_{j=1..k} j a_j e_{k-j}.
     Taylor<T, K> e;
@@ -465,7 +614,7 @@ Taylor<T, K> exp(const Taylor<T, K> &a) {
     return e;
 }
 template <class T, int K>
-Taylor<T, K> log(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> log(const Taylor<T, K> &a) {
     using std::log;
     // a l' = a': k a_0 l_k = k a_k - sum_{j=1..k-1} j l_j a_{k-j}.
     Taylor<T, K> l;
@@ -478,19 +627,19 @@ Taylor<T, K> log(const Taylor<T, K> &a) {
     return l;
 }
 template <class T, int K>
-Taylor<T, K> log1p(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> log1p(const Taylor<T, K> &a) {
     Taylor<T, K> l = log(1.0 + a);
     l.c[0] = detail::log1p_of(a.c[0]);
     return l;
 }
 template <class T, int K>
-Taylor<T, K> expm1(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> expm1(const Taylor<T, K> &a) {
     Taylor<T, K> e = exp(a);
     e.c[0] = detail::expm1_of(a.c[0]);
     return e;
 }
 template <class T, int K>
-Taylor<T, K> pow(const Taylor<T, K> &a, double p) {
+KELD_AD_INLINE Taylor<T, K> pow(const Taylor<T, K> &a, double p) {
     using std::pow;
     // a f' = p a' f: k a_0 f_k = sum_{j=1..k} (p j - (k - j)) a_j f_{k-j}.
     Taylor<T, K> f;
@@ -503,11 +652,52 @@ Taylor<T, K> pow(const Taylor<T, K> &a, double p) {
     return f;
 }
 template <class T, int K>
-Taylor<T, K> sqrt(const Taylor<T, K> &a) {
+KELD_AD_INLINE Taylor<T, K> sqrt(const Taylor<T, K> &a) {
     return pow(a, 0.5);
 }
 template <class T, int K>
 Taylor<T, K> cbrt(const Taylor<T, K> &a) {
+    return pow(a, 1.0 / 3.0);
+}
+
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> exp(const Jet2<T, N> &a) {
+    using std::exp;
+    const T e = exp(a.v);
+    return chain(a, e, e, e);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> log(const Jet2<T, N> &a) {
+    using std::log;
+    const T inv = T(1.0) / a.v;
+    return chain(a, log(a.v), inv, -inv * inv);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> log1p(const Jet2<T, N> &a) {
+    const T inv = T(1.0) / (T(1.0) + a.v);
+    return chain(a, detail::log1p_of(a.v), inv, -inv * inv);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> expm1(const Jet2<T, N> &a) {
+    using std::exp;
+    const T e = exp(a.v);
+    return chain(a, detail::expm1_of(a.v), e, e);
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> sqrt(const Jet2<T, N> &a) {
+    using std::sqrt;
+    const T s = sqrt(a.v);
+    return chain(a, s, T(0.5) / s, T(-0.25) / (s * a.v));
+}
+template <class T, int N>
+KELD_AD_INLINE Jet2<T, N> pow(const Jet2<T, N> &a, double p) {
+    using std::pow;
+    const T f = pow(a.v, p);
+    const T df = p * f / a.v;
+    return chain(a, f, df, (p - 1.0) * df / a.v);
+}
+template <class T, int N>
+Jet2<T, N> cbrt(const Jet2<T, N> &a) {
     return pow(a, 1.0 / 3.0);
 }
 
@@ -518,5 +708,7 @@ S powi(const S &a, int n) {
     for (int k = 1; k < n; ++k) r = r * a;
     return n == 0 ? S(1.0) : r;
 }
+
+#undef KELD_AD_INLINE
 
 }  // namespace keld::ad

@@ -33,30 +33,23 @@ void check_sizes(const Residual &model, std::size_t n) {
 
 }  // namespace
 
-TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, std::span<const double> x) {
+TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, std::span<const double> x,
+                                  bool third) {
     check_sizes(model, x.size());
     TRhoDerivatives r;
     {
-        // Along rho, to third order.
-        auto xs = constant_fractions<D3>(x);
-        const D3 a = model.alphar(D3(t), D3::variable(rho), xs.data());
-        r.a = a.c[0];
-        r.a_rho = a.derivative(1);
-        r.a_rhorho = a.derivative(2);
-        r.a_rhorhorho = a.derivative(3);
+        auto xs = constant_fractions<J2>(x);
+        const J2 a = model.alphar(J2::variable(t, 0), J2::variable(rho, 1), xs.data());
+        r.a = a.v;
+        r.a_t = a.g[0];
+        r.a_rho = a.g[1];
+        r.a_tt = a.second(0, 0);
+        r.a_trho = a.second(0, 1);
+        r.a_rhorho = a.second(1, 1);
     }
-    {
-        // Along T, to second order.
+    if (third) {
         auto xs = constant_fractions<D3>(x);
-        const D3 a = model.alphar(D3::variable(t), D3(rho), xs.data());
-        r.a_t = a.derivative(1);
-        r.a_tt = a.derivative(2);
-    }
-    {
-        // The mixed derivative: T on the first, rho on the second direction.
-        auto xs = constant_fractions<D2>(x);
-        const D2 a = model.alphar(D2(t, 1.0, 0.0, 0.0), D2(rho, 0.0, 1.0, 0.0), xs.data());
-        r.a_trho = a.d12;
+        r.a_rhorhorho = model.alphar(D3(t), D3::variable(rho), xs.data()).derivative(3);
     }
     return r;
 }
@@ -66,6 +59,17 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
     const std::size_t size = n.size();
     check_sizes(model, size);
     AmountDerivatives r;
+    if (size == 1) {
+        // One component: Psi = n alpha_r(T, n/V), every derivative from the (T, rho) ones.
+        const double amount = n[0], rho = amount / v, x = 1.0;
+        const TRhoDerivatives d = t_rho_derivatives(model, t, rho, std::span<const double>(&x, 1), false);
+        r.psi = amount * d.a;
+        if (request.gradient) r.gradient = {d.a + rho * d.a_rho};
+        if (request.hessian) r.hessian = {(2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount};
+        if (request.mixed_v) r.d_v = {-(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v};
+        if (request.mixed_t) r.d_t = {d.a_t + rho * d.a_trho};
+        return r;
+    }
     {
         const double total = std::accumulate(n.begin(), n.end(), 0.0);
         Scratch<double> x(size);

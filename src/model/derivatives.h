@@ -22,7 +22,10 @@ using TRhoDerivatives = keld::AlpharDerivatives;
 using AmountDerivatives = keld::AmountDerivatives;
 using AmountRequest = keld::AmountRequest;
 
-TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, std::span<const double> x);
+// With `third`, also a_rhorhorho (critical points); the others come from one
+// evaluation with a second-order jet in (T, rho).
+TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, std::span<const double> x,
+                                  bool third = true);
 
 AmountDerivatives amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
                                      AmountRequest request = {});

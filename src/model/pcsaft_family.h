@@ -87,10 +87,10 @@ S PcSaftFamily::alphar(const S &t, const S &rho, const S *x) const {
         mom.s2 += xm * d[k] * d[k];
         mom.s3 += xm * d[k] * d[k] * d[k];
     }
-    const S hs = helmholtz::hard_sphere(mom, rho, false).a;
+    const S hs = helmholtz::hard_sphere(mom, rho, false, true).a;
     const S chain = helmholtz::hard_chain(
                         rho, n, x, m_.data(), mom, [&](std::int64_t k) { return S(0.5) * d[k]; },
-                        [](std::int64_t) { return 0.0; }, false, false)
+                        [](std::int64_t) { return 0.0; }, false, false, static_cast<S *>(nullptr), true)
                         .part.a;
     terms::DispersionSumsOf<S> sums;
     if (cross_varies_) {
@@ -105,7 +105,7 @@ S PcSaftFamily::alphar(const S &t, const S &rho, const S *x) const {
         sums = terms::dispersion_sums<false>(t, n, n, idx_.data(), x, sigma_.data(), eps_matrix_.data(), m_.data(),
                                              nullptr, nullptr);
     }
-    const S disp = terms::dispersion(mom, sums, rho, false).a;
+    const S disp = terms::dispersion(mom, sums, rho, false, true).a;
     return hs + chain + disp;
 }
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "keld/model.hpp"
+#include "model/derivatives.h"
 
 namespace keld {
 namespace {
@@ -58,7 +59,7 @@ Properties properties(const Model &model, double t, double rho, std::span<const 
     p.t = t;
     p.rho = rho;
     p.v = 1.0 / rho;
-    const AlpharDerivatives d = model.derivatives(t, rho, p.x);
+    const AlpharDerivatives d = model::t_rho_derivatives(model.residual(), t, rho, p.x, false);
     p.z = 1.0 + rho * d.a_rho;
     p.p = rho * rt * p.z;
     p.dp_drho = rt * (1.0 + 2.0 * rho * d.a_rho + rho * rho * d.a_rhorho);

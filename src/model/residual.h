@@ -7,7 +7,8 @@
 //     template <class S> S alphar(const S &t, const S &rho, const S *x) const;
 // plus the density at which the model ends (close packing, the co-volume).
 // ResidualOf<Family> instantiates that template for the number types the
-// derivative engine uses (double, Dual, HyperDual, Taylor of order 3), so
+// derivative engine uses (double, Dual, HyperDual, Taylor of order 3, the
+// second-order jet in (T, rho)), so
 // that every derivative comes from the one formula, exactly.
 #pragma once
 
@@ -21,6 +22,7 @@ namespace keld::model {
 using D1 = ad::Dual<double>;
 using D2 = ad::HyperDual<double>;
 using D3 = ad::Taylor<double, 3>;
+using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
 
 class Residual {
   public:
@@ -32,6 +34,7 @@ class Residual {
     virtual D1 alphar(const D1 &t, const D1 &rho, const D1 *x) const = 0;
     virtual D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const = 0;
     virtual D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const = 0;
+    virtual J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const = 0;
 
     // The largest molar density (kmol/m3) at which the model describes a
     // fluid at T and x: close packing for the SAFT family (packing fraction
@@ -51,6 +54,7 @@ class ResidualOf final : public Residual {
     D1 alphar(const D1 &t, const D1 &rho, const D1 *x) const override { return family_.alphar(t, rho, x); }
     D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const override { return family_.alphar(t, rho, x); }
     D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const override { return family_.alphar(t, rho, x); }
+    J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const override { return family_.alphar(t, rho, x); }
     double max_density(double t, const double *x) const override { return family_.max_density(t, x); }
 
     const Family &family() const { return family_; }

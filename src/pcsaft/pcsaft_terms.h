@@ -570,13 +570,17 @@ template <class S>
 PerturbationIntegralOf<S> perturbation_integral(const double (&c0)[kPerturbationTerms],
                                                 const double (&c1)[kPerturbationTerms],
                                                 const double (&c2)[kPerturbationTerms], const S &m_bar, const S &eta,
-                                                bool with_sensitivities) {
+                                                bool with_sensitivities, bool value_only = false) {
     const S inv_m = 1.0 / m_bar;
     const S f1 = 1.0 - inv_m;
     const S f2 = f1 * (1.0 - 2.0 * inv_m);
     const S g1 = inv_m * inv_m;
     const S g2 = g1 * (3.0 - 4.0 * inv_m);
     PerturbationIntegralOf<S> p;
+    if (value_only) {
+        for (int i = kPerturbationTerms - 1; i >= 0; --i) p.value = p.value * eta + (c0[i] + f1 * c1[i] + f2 * c2[i]);
+        return p;
+    }
     for (int i = kPerturbationTerms - 1; i >= 0; --i) {
         const S ci = c0[i] + f1 * c1[i] + f2 * c2[i];
         p.value = p.value * eta + ci;
@@ -651,7 +655,7 @@ struct HardChainCompressibilityOf {
 using HardChainCompressibility = HardChainCompressibilityOf<double>;
 
 template <class S>
-HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S &eta) {
+HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S &eta, bool value_only = false) {
     const S e2 = eta * eta;
     const S e3 = e2 * eta;
     const S e4 = e3 * eta;
@@ -660,6 +664,12 @@ HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S
     const S v4 = v2 * v2;
     const S w = v * (2.0 - eta);
     const S w2 = w * w;
+    if (value_only) {
+        HardChainCompressibilityOf<S> c;
+        c.c1 = 1.0 / (1.0 + m_bar * ((8.0 * eta - 2.0 * e2) / v4) +
+                      (1.0 - m_bar) * ((20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2));
+        return c;
+    }
     const S w3 = w2 * w;
 
     const S p = (8.0 * eta - 2.0 * e2) / v4;
@@ -710,10 +720,20 @@ ContributionOf<S> dispersion(const helmholtz::Moments<S> &mom, const DispersionS
     return disp;
 }
 
+//
+// value_only: the value alone (for the model layer's automatic differentiation).
 template <class S>
 ContributionOf<S> dispersion(const helmholtz::Moments<S> &mom, const DispersionSumsOf<S> &sums, const S &rho,
-                             bool with_sensitivities) {
+                             bool with_sensitivities, bool value_only = false) {
     const S eta = kPiOver6 * mom.s3 * rho;
+    if (value_only) {
+        const S i1 = perturbation_integral(kA0, kA1, kA2, mom.m_bar, eta, false, true).value;
+        const S i2 = perturbation_integral(kB0, kB1, kB2, mom.m_bar, eta, false, true).value;
+        const S c1 = hard_chain_compressibility(mom.m_bar, eta, true).c1;
+        ContributionOf<S> disp;
+        disp.a = rho * ((-kTwoPi * sums.d1) * i1 + (-kPi * mom.m_bar * sums.d2) * c1 * i2);
+        return disp;
+    }
     return dispersion(mom, sums, rho, with_sensitivities,
                       perturbation_integral(kA0, kA1, kA2, mom.m_bar, eta, with_sensitivities),
                       perturbation_integral(kB0, kB1, kB2, mom.m_bar, eta, with_sensitivities));
