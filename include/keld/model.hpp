@@ -56,6 +56,13 @@ struct AlpharDerivatives {
 
 // Derivatives of Psi = N alpha_r(T, N/V, n/N) (N = sum n) in the amounts n
 // (kmol) at constant T and V (m3): the gradient is mu_res,i(T, V) / (R T).
+// d^(i+j) alpha_r / dT^i drho^j at constant x for i = 0, 1 and j = 0..4 (the
+// pieces of the critical-point conditions dP/drho = d2P/drho2 = 0 and their
+// Jacobian), in K and kmol/m3.
+struct AlpharDerivativeTable {
+    double a[2][5] = {};
+};
+
 struct AmountDerivatives {
     double psi = 0.0;
     std::vector<double> gradient;  // dPsi/dn_i
@@ -101,6 +108,7 @@ class KELD_API Model {
     // alpha_r at T, rho and mole fractions (or amounts of any scale) z.
     double alphar(double t, double rho, std::span<const double> z) const;
     AlpharDerivatives derivatives(double t, double rho, std::span<const double> z) const;
+    AlpharDerivativeTable derivative_table(double t, double rho, std::span<const double> z) const;
     AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
                                          AmountRequest request = {}) const;
     // The densest state the model describes at T and z (kmol/m3): close

@@ -68,6 +68,21 @@ AlpharDerivatives Model::derivatives(double t, double rho, std::span<const doubl
     return model::t_rho_derivatives(*residual_, t, rho, fractions(z, size()));
 }
 
+AlpharDerivativeTable Model::derivative_table(double t, double rho, std::span<const double> z) const {
+    check_state(t, rho);
+    const std::vector<double> x = fractions(z, size());
+    std::vector<model::DT4> xs(x.begin(), x.end());
+    model::DT4 tt(ad::Taylor<double, 4>(t), ad::Taylor<double, 4>(1.0));
+    model::DT4 rr(ad::Taylor<double, 4>::variable(rho));
+    const model::DT4 a = residual_->alphar(tt, rr, xs.data());
+    AlpharDerivativeTable table;
+    for (int j = 0; j <= 4; ++j) {
+        table.a[0][j] = a.v.derivative(j);
+        table.a[1][j] = a.d.derivative(j);
+    }
+    return table;
+}
+
 AmountDerivatives Model::amount_derivatives(double t, double v, std::span<const double> n,
                                             AmountRequest request) const {
     check_state(t, 0.0);

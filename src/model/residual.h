@@ -8,7 +8,8 @@
 // plus the density at which the model ends (close packing, the co-volume).
 // ResidualOf<Family> instantiates that template for the number types the
 // derivative engine uses (double, Dual, HyperDual, Taylor of order 3, the
-// second-order jet in (T, rho)), so
+// second-order jet in (T, rho), a dual in T over a fourth-order Taylor in rho
+// for critical points), so
 // that every derivative comes from the one formula, exactly.
 #pragma once
 
@@ -23,6 +24,7 @@ using D1 = ad::Dual<double>;
 using D2 = ad::HyperDual<double>;
 using D3 = ad::Taylor<double, 3>;
 using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
+using DT4 = ad::Dual<ad::Taylor<double, 4>>;  // rho to fourth order and each of these along T
 
 class Residual {
   public:
@@ -35,6 +37,7 @@ class Residual {
     virtual D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const = 0;
     virtual D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const = 0;
     virtual J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const = 0;
+    virtual DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const = 0;
 
     // The largest molar density (kmol/m3) at which the model describes a
     // fluid at T and x: close packing for the SAFT family (packing fraction
@@ -55,6 +58,7 @@ class ResidualOf final : public Residual {
     D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const override { return family_.alphar(t, rho, x); }
     D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const override { return family_.alphar(t, rho, x); }
     J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const override { return family_.alphar(t, rho, x); }
+    DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const override { return family_.alphar(t, rho, x); }
     double max_density(double t, const double *x) const override { return family_.max_density(t, x); }
 
     const Family &family() const { return family_; }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "complex_step.h"
+#include "keld/model.hpp"
 #include "model/derivatives.h"
 #include "pcsaft/pcsaft_residual.h"
 
@@ -111,6 +112,24 @@ TEST(PcSaftFamily, DerivativesEqualComplexSteps) {
             expect_close(ad.a_trho, cs.a_trho, 1e-11, "a_trho");
             expect_close(ad.a_rhorho, cs.a_rhorho, 1e-11, "a_rhorho");
             expect_close(ad.a_rhorhorho, cs.a_rhorhorho, 1e-10, "a_rhorhorho");
+
+            // The critical-point table: rho derivatives to fourth order, and each along T by a complex step.
+            if (s.p.cross.empty()) {
+                std::vector<PcSaftComponent> components;
+                for (std::size_t k = 0; k < s.x.size(); ++k)
+                    components.push_back({"c", 100.0, s.p.m[k], s.p.sigma[k], s.p.eps[k]});
+                const Model m = Model::pcsaft(components, s.p.kij);
+                const AlpharDerivativeTable table = m.derivative_table(s.t, rho, s.x);
+                using TC = ad::Taylor<C, 4>;
+                std::vector<TC> xs(s.x.begin(), s.x.end());
+                const TC stepped = f.alphar(TC(C(s.t, kStep)), TC::variable(C(rho)), xs.data());
+                const TC plain = f.alphar(TC(C(s.t)), TC::variable(C(rho)), xs.data());
+                for (int j = 0; j <= 4; ++j) {
+                    expect_close(table.a[0][j], plain.derivative(j).real(), 1e-13, "a_rho^j");
+                    expect_close(table.a[1][j], stepped.derivative(j).imag() / kStep, 1e-10, "a_t rho^j");
+                }
+                expect_close(table.a[0][3], ad.a_rhorhorho, 1e-13, "table against the jet");
+            }
 
             // Amounts: the same state as n = x kmol in V = 1/rho m3.
             const double v = 1.0 / rho;
