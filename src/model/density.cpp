@@ -104,6 +104,24 @@ double scan(Isotherm &iso, double p, double rho_max, Phase phase) {
     return std::nan("");
 }
 
+// Of rho and its neighbouring doubles, the one whose pressure is closest to
+// p: Newton's last step leaves the root within a bit or two, and for a liquid
+// at low pressure a bit of rho is 1e-12 in ln phi.
+double closest_double(Isotherm &iso, double p, double rho) {
+    double best = rho, gap = std::fabs(iso.at(rho).p - p);
+    for (double direction : {0.0, 1e300}) {
+        double candidate = rho;
+        for (int k = 0; k < 4; ++k) {
+            candidate = std::nextafter(candidate, direction);
+            const double g = std::fabs(iso.at(candidate).p - p);
+            if (!(g < gap)) break;
+            gap = g;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
 }  // namespace
 
 std::optional<double> density(const Model &model, double t, double p, std::span<const double> n, Phase phase) {
@@ -120,7 +138,7 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     double rho = newton(iso, p, start, rho_max);
     if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase);
     if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
-    return rho;
+    return closest_double(iso, p, rho);
 }
 
 }  // namespace keld

@@ -37,8 +37,9 @@ void apparent_basis(const Model &model, Properties &p, double h_res) {
     p.ln_phi_apparent.resize(size);
     for (std::size_t k = 0; k < size; ++k) {
         p.z_apparent[k] = p.x[k] * r[k] / units;
-        // ln(x/z) shifts the fugacity coefficient to the counted units (none where z = 0).
-        p.ln_phi_apparent[k] = p.ln_phi[k] + (p.z_apparent[k] > 0.0 ? std::log(units / r[k]) : 0.0);
+        // ln(x/z) = ln(units/r) shifts the fugacity coefficient to the counted units; for a component
+        // absent from the phase, its limit (as the monitors take it).
+        p.ln_phi_apparent[k] = p.ln_phi[k] + std::log(units / r[k]);
     }
     p.v_apparent = p.v / units;
     p.h_res_apparent = h_res / units;

@@ -135,7 +135,8 @@ TEST(Model, EqualsThePcSaftMonitorAtTheRoot) {
             const double total = z[0] + z[1];
             z[0] /= total;
             z[1] /= total;
-            const std::int64_t n = w_ps > 0.0 ? 2 : 1;
+            // Without polystyrene it is still listed: its ln phi is the limit of an absent component.
+            const std::int64_t n = 2;
             std::int64_t idx[2] = {toluene, ps};
             double t = 320.0, phi[2], h, s, g, v, dphi[2], dh, ds, dg, dv;
             const std::int64_t kwork = 0, kspare = 0, kvl = 2, one = 1, zero = 0, kds = 1, kdiag = 0, kopt = 0;
@@ -144,11 +145,11 @@ TEST(Model, EqualsThePcSaftMonitorAtTheRoot) {
                         &h, &s, &g, &v, dphi, &dh, &ds, &dg, &dv, &kstat, &kopt);
             ASSERT_EQ(kstat, 1);
             // The model's amounts: molecules from the apparent fractions.
-            const std::vector<double> x = n == 2 ? std::vector<double>{z[0], z[1] * 104.152 / 1e5}
-                                                 : std::vector<double>{1.0, 0.0};
+            const std::vector<double> x{z[0], z[1] * 104.152 / 1e5};
             const auto props = properties_at_pressure(m, t, p, x, Phase::liquid);
             ASSERT_TRUE(props.has_value());
-            for (std::int64_t k = 0; k < n; ++k) EXPECT_NEAR(props->ln_phi_apparent[k], phi[k], 1e-12 * (1.0 + std::fabs(phi[k])));
+            for (std::int64_t k = 0; k < n; ++k)
+                EXPECT_NEAR(props->ln_phi_apparent[k], phi[k], 1e-12 * (1.0 + std::fabs(phi[k]))) << k;
             EXPECT_NEAR(props->v_apparent / v, 1.0, 1e-12);
             EXPECT_NEAR(props->h_res_apparent / h, 1.0, 1e-10);
             EXPECT_NEAR(props->g_departure_apparent / g, 1.0, 1e-10);
