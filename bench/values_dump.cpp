@@ -429,20 +429,32 @@ void cubic(Dump &dump) {
         std::vector<std::int64_t> idx;
         std::vector<double> z;
         std::int64_t krule, kmodel;
+        std::int64_t keosopt = 0;
     };
     // Components of the cubic test case: 1 acetone, 2 methanol, 3 n-hexane, 4 n-pentane, 5 toluene, 7 PS.
+    // Every rule and every excess-Gibbs model at least once; methanol with its Mathias-Copeman constants.
     const CubicCase cases[] = {
         {"n-hexane", {3}, {1.0}, 1, 1},
         {"acetone+methanol+n-hexane/vdW", {1, 2, 3}, {0.3, 0.3, 0.4}, 1, 1},
         {"acetone+methanol+n-hexane/MHV2-UNIFAC", {1, 2, 3}, {0.3, 0.3, 0.4}, 4, 7},
         {"acetone+methanol+n-hexane/WS-NRTL", {1, 2, 3}, {0.3, 0.3, 0.4}, 2, 5},
         {"polystyrene+toluene/WS-RK", {7, 5}, {0.2, 0.8}, 2, 2},
+        {"acetone+methanol+n-hexane/MHV1-ideal", {1, 2, 3}, {0.3, 0.3, 0.4}, 3, 1},
+        {"acetone+methanol+n-hexane/MHV2-Wilson", {1, 2, 3}, {0.3, 0.3, 0.4}, 4, 3},
+        {"acetone+methanol+n-hexane/WS-VanLaar", {1, 2, 3}, {0.3, 0.3, 0.4}, 2, 4},
+        {"acetone+methanol+n-hexane/MHV1-UNIQUAC", {1, 2, 3}, {0.3, 0.3, 0.4}, 3, 6},
+        {"polystyrene+toluene/MHV1-UNIQUAC", {7, 5}, {0.2, 0.8}, 3, 6},
+        {"polystyrene+toluene/WS-UNIFAC", {7, 5}, {0.2, 0.8}, 2, 7},
+        {"methanol/Mathias-Copeman", {2}, {1.0}, 1, 1, 2},
+        {"acetone+methanol/MHV2-NRTL-Mathias-Copeman", {1, 2}, {0.4, 0.6}, 4, 5, 2},
     };
     keld::refhost::Case c = cubic_case();
+    const double methanol_mathias_copeman[3] = {1.0, -0.3, 0.2};
+    c.host->set_record("RKSMC", 2, methanol_mathias_copeman);
     for (const CubicCase &cc : cases) {
         auto scalar = [&](const State &st, Outputs &o) {
             const std::int64_t n = static_cast<std::int64_t>(cc.idx.size()), kwork = 0, kspare = 0, kds = 1,
-                               kdiag = 4, keosopt = 0, kpass = 0;
+                               kdiag = 4, keosopt = cc.keosopt, kpass = 0;
             const std::int64_t *f = st.flags;
             KELD_ES40(&st.t, &st.p, cc.z.data(), &n, cc.idx.data(), &kwork, &kspare, &st.kvl, &f[0], &f[1], &f[2],
                       &f[3], &f[4], &kds, &kdiag, &keosopt, &cc.kmodel, &cc.krule, o.phi.data(), o.h.data(),
@@ -453,7 +465,7 @@ void cubic(Dump &dump) {
         if (cc.idx.size() > 1) {
             auto vector = [&](const State &st, Outputs &o) {
                 const std::int64_t n = static_cast<std::int64_t>(cc.idx.size()), kwork = 0, kspare = 0, kds = 1,
-                                   kdiag = 4, keosopt = 0, kpass = 0;
+                                   kdiag = 4, keosopt = cc.keosopt, kpass = 0;
                 const std::vector<double> p(cc.idx.size(), st.p);
                 const std::int64_t *f = st.flags;
                 KELD_ES40A(&st.t, p.data(), &n, cc.idx.data(), &kwork, &kspare, &st.kvl, &f[0], &f[1], &f[2],

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "keld/export.h"
+#include "keld/model_cubic.hpp"
 
 namespace keld {
 
@@ -96,6 +97,8 @@ class KELD_API Model {
     // PC-SAFT (Gross and Sadowski 2001): hard chain and dispersion. kij: N x N
     // (row-major) binary interaction parameters, or empty for all 0.
     static Model pcsaft(std::vector<PcSaftComponent> components, std::vector<double> kij = {});
+    // SRK with a mixing rule and an excess-Gibbs model (keld/model_cubic.hpp).
+    static Model cubic(std::vector<CubicComponent> components, const CubicOptions &options);
 
     // A model from a family's residual (the library's own layers use this).
     Model(std::string family, std::vector<ModelComponent> components, std::shared_ptr<const model::Residual> residual);
