@@ -31,6 +31,16 @@ double value(const S &x) {
 inline bool vanishes(double x) { return x == 0.0; }
 inline bool vanishes(const std::complex<double> &x) { return x == 0.0; }
 inline bool vanishes(const Jet &x) { return x.v == 0.0 && x.d == 0.0 && x.dd == 0.0; }
+// Declared before they are defined, as the numbers nest (a dual over a Taylor number).
+template <class T>
+bool vanishes(const ad::Dual<T> &x);
+template <class T>
+bool vanishes(const ad::HyperDual<T> &x);
+template <class T, int K>
+bool vanishes(const ad::Taylor<T, K> &x);
+template <class T, int N>
+bool vanishes(const ad::Jet2<T, N> &x);
+
 template <class T>
 bool vanishes(const ad::Dual<T> &x) {
     return vanishes(x.v) && vanishes(x.d);
@@ -43,6 +53,15 @@ template <class T, int K>
 bool vanishes(const ad::Taylor<T, K> &x) {
     for (int k = 0; k <= K; ++k)
         if (!vanishes(x.c[k])) return false;
+    return true;
+}
+template <class T, int N>
+bool vanishes(const ad::Jet2<T, N> &x) {
+    if (!vanishes(x.v)) return false;
+    for (int k = 0; k < N; ++k)
+        if (!vanishes(x.g[k])) return false;
+    for (int k = 0; k < ad::Jet2<T, N>::kPairs; ++k)
+        if (!vanishes(x.h[k])) return false;
     return true;
 }
 

@@ -168,10 +168,12 @@ template <class T>
 KELD_AD_INLINE HyperDual<T> chain(const HyperDual<T> &a, const T &f, const T &df, const T &d2f) {
     return {f, df * a.d1, df * a.d2, df * a.d12 + d2f * a.d1 * a.d2};
 }
+// The quotient's value is a.v / b.v itself (the value of a plain division).
 template <class T>
 KELD_AD_INLINE HyperDual<T> operator/(const HyperDual<T> &a, const HyperDual<T> &b) {
-    const T inv = T(1.0) / b.v;
-    return a * chain(b, inv, -inv * inv, T(2.0) * inv * inv * inv);
+    const T q = a.v / b.v;
+    const T q1 = (a.d1 - q * b.d1) / b.v, q2 = (a.d2 - q * b.d2) / b.v;
+    return {q, q1, q2, (a.d12 - q1 * b.d2 - q2 * b.d1 - q * b.d12) / b.v};
 }
 template <class T>
 KELD_AD_INLINE HyperDual<T> operator+(const HyperDual<T> &a, double b) {
@@ -203,8 +205,9 @@ KELD_AD_INLINE HyperDual<T> operator/(const HyperDual<T> &a, double b) {
 }
 template <class T>
 KELD_AD_INLINE HyperDual<T> operator/(double a, const HyperDual<T> &b) {
-    const T inv = T(1.0) / b.v;
-    return chain(b, a * inv, -a * inv * inv, T(2.0) * a * inv * inv * inv);
+    const T q = a / b.v;
+    const T q1 = -q * b.d1 / b.v, q2 = -q * b.d2 / b.v;
+    return {q, q1, q2, (-q1 * b.d2 - q2 * b.d1 - q * b.d12) / b.v};
 }
 
 // -------------------------------------------------------------- Taylor
@@ -396,10 +399,17 @@ KELD_AD_INLINE Jet2<T, N> chain(const Jet2<T, N> &a, const T &f, const T &df, co
         for (int j = i; j < N; ++j, ++p) r.h[p] = df * a.h[p] + d2f * a.g[i] * a.g[j];
     return r;
 }
+// The quotient's value is a.v / b.v itself: q b = a order by order.
 template <class T, int N>
 KELD_AD_INLINE Jet2<T, N> operator/(const Jet2<T, N> &a, const Jet2<T, N> &b) {
-    const T inv = T(1.0) / b.v;
-    return a * chain(b, inv, -inv * inv, T(2.0) * inv * inv * inv);
+    Jet2<T, N> q;
+    q.v = a.v / b.v;
+    for (int i = 0; i < N; ++i) q.g[i] = (a.g[i] - q.v * b.g[i]) / b.v;
+    int p = 0;
+    for (int i = 0; i < N; ++i)
+        for (int j = i; j < N; ++j, ++p)
+            q.h[p] = (a.h[p] - q.v * b.h[p] - q.g[i] * b.g[j] - q.g[j] * b.g[i]) / b.v;
+    return q;
 }
 template <class T, int N>
 KELD_AD_INLINE Jet2<T, N> operator+(const Jet2<T, N> &a, double b) {
@@ -441,8 +451,7 @@ KELD_AD_INLINE Jet2<T, N> operator/(const Jet2<T, N> &a, double b) {
 }
 template <class T, int N>
 KELD_AD_INLINE Jet2<T, N> operator/(double a, const Jet2<T, N> &b) {
-    const T inv = T(1.0) / b.v;
-    return chain(b, a * inv, -a * inv * inv, T(2.0) * a * inv * inv * inv);
+    return Jet2<T, N>(a) / b;
 }
 template <class T, int N, class R>
 Jet2<T, N> &operator+=(Jet2<T, N> &a, const R &b) {

@@ -49,8 +49,14 @@ void apparent_basis(const Model &model, Properties &p, double h_res) {
 
 }  // namespace
 
-Properties properties(const Model &model, double t, double rho, std::span<const double> n,
-                      const PropertyRequest &request) {
+namespace {
+
+// The properties at (T, rho). With `given_p`, a density root found at that
+// pressure: ln Z is taken from the given P, as the monitors take it (the
+// model's pressure at the root differs from P within what the last bit of rho
+// resolves, which for a liquid at 1 bar is 1e-11 of P), and P is reported.
+Properties properties_of(const Model &model, double t, double rho, std::span<const double> n,
+                         const PropertyRequest &request, double given_p) {
     if (!(std::isfinite(t) && t > 0.0 && std::isfinite(rho) && rho > 0.0))
         throw std::invalid_argument("T and the density must be positive numbers");
     const double r = kGasConstant, rt = r * t;
@@ -61,7 +67,7 @@ Properties properties(const Model &model, double t, double rho, std::span<const 
     p.rho = rho;
     p.v = 1.0 / rho;
     const AlpharDerivatives d = model::t_rho_derivatives(model.residual(), t, rho, p.x, false);
-    p.z = 1.0 + rho * d.a_rho;
+    p.z = std::isnan(given_p) ? 1.0 + rho * d.a_rho : given_p / (rho * rt);
     p.p = rho * rt * p.z;
     p.dp_drho = rt * (1.0 + 2.0 * rho * d.a_rho + rho * rho * d.a_rhorho);
     p.dp_dt = rho * r * (1.0 + rho * d.a_rho + rho * t * d.a_trho);
@@ -121,11 +127,18 @@ Properties properties(const Model &model, double t, double rho, std::span<const 
     return p;
 }
 
+}  // namespace
+
+Properties properties(const Model &model, double t, double rho, std::span<const double> n,
+                      const PropertyRequest &request) {
+    return properties_of(model, t, rho, n, request, kNaN);
+}
+
 std::optional<Properties> properties_at_pressure(const Model &model, double t, double p, std::span<const double> n,
                                                  Phase phase, const PropertyRequest &request) {
     const std::optional<double> rho = density(model, t, p, n, phase);
     if (!rho) return std::nullopt;
-    return properties(model, t, *rho, n, request);
+    return properties_of(model, t, *rho, n, request, p);
 }
 
 }  // namespace keld
