@@ -21,14 +21,22 @@ inline double segment_number(double mw, double t_star, double p_star, double rho
 }
 
 // Close-packed volume of a segment v* = R T*/P* (m3/kmol) and its interaction energy ε* = R T* (J/kmol).
-inline double segment_volume(double t_star, double p_star, double r) { return r * t_star / p_star; }
-inline double segment_energy(double t_star, double r) { return r * t_star; }
+inline double segment_volume(double t_star, double p_star, double r) {
+    return r * t_star / p_star;
+}
+inline double segment_energy(double t_star, double r) {
+    return r * t_star;
+}
 
 // ---------------------------------------------------------------- cross rules
 
 // ε*_ij = (1 - k_ij) sqrt(ε*_i ε*_j) and v*_ij = (1 - η_ij) (v*_i + v*_j)/2.
-inline double cross_energy(double k_ij, double eps_i, double eps_j) { return (1.0 - k_ij) * std::sqrt(eps_i * eps_j); }
-inline double cross_volume(double eta_ij, double v_i, double v_j) { return 0.5 * (1.0 - eta_ij) * (v_i + v_j); }
+inline double cross_energy(double k_ij, double eps_i, double eps_j) {
+    return (1.0 - k_ij) * std::sqrt(eps_i * eps_j);
+}
+inline double cross_volume(double eta_ij, double v_i, double v_j) {
+    return 0.5 * (1.0 - eta_ij) * (v_i + v_j);
+}
 
 // ---------------------------------------------------------------- mixture averages
 
@@ -104,11 +112,19 @@ S log_free_per_occupied_site(const ReducedOf<S> &red) {
     return red.log_free / red.rho_red;
 }
 
-// Its limit on the empty lattice, -(1 + ρ̃/2 + ρ̃²/3 + ρ̃³/4 + ...) at ρ̃ = 0: the terms kept carry
-// every derivative up to the third there exactly.
+// The same on a dilute lattice, ρ̃ < kDiluteLattice, by its series -Σ_k ρ̃^k/(k + 1) (k = 0..24, the
+// rest below the rounding of a double), the empty lattice included. The quotient forms the k-th
+// derivative with a cancellation of order ρ̃^-k (all digits of the third lost near ρ̃ = 1e-5, and
+// 0/0 at ρ̃ = 0); the series carries every derivative exactly. For the model layer's derivatives;
+// the monitors' values take the quotient.
+inline constexpr double kDiluteLattice = 0.1;
+
 template <class S>
-S log_free_per_occupied_site_on_empty_lattice(const S &rho_red) {
-    return -(1.0 + rho_red * (1.0 / 2.0 + rho_red * (1.0 / 3.0 + rho_red * (1.0 / 4.0))));
+S log_free_per_occupied_site_on_dilute_lattice(const S &rho_red) {
+    constexpr int kLastPower = 24;
+    S sum = S(1.0 / (kLastPower + 1));
+    for (int k = kLastPower - 1; k >= 0; --k) sum = 1.0 / (k + 1) + rho_red * sum;
+    return -sum;
 }
 
 // ã from the reduced state and ln(1 - ρ̃)/ρ̃.
