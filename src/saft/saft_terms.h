@@ -67,8 +67,12 @@ void add_to_moments(helmholtz::Moments<S> &mom, const X &x, double m, const Segm
 
 // Cross energy u0_ij/k = (1 - k_ij) sqrt(u0_i u0_j) (K) and cross segment number
 // m_ij = (1 - l_ij)(m_i + m_j)/2.
-inline double cross_energy(double k_ij, double u0_i, double u0_j) { return (1.0 - k_ij) * std::sqrt(u0_i * u0_j); }
-inline double cross_segment_number(double l_ij, double m_i, double m_j) { return (1.0 - l_ij) * (m_i + m_j) / 2.0; }
+inline double cross_energy(double k_ij, double u0_i, double u0_j) {
+    return (1.0 - k_ij) * std::sqrt(u0_i * u0_j);
+}
+inline double cross_segment_number(double l_ij, double m_i, double m_j) {
+    return (1.0 - l_ij) * (m_i + m_j) / 2.0;
+}
 
 // The value of a binary parameter of a pair from its two orders: the one given when only one is
 // (not 0), the first (the pair's component listed first) when the two differ.
@@ -119,7 +123,7 @@ EnergySumsOf<S> energy_sums(const S &t, std::int64_t n, const std::int64_t *idx,
             const S root = sqrt(qk * ql);
             const double u_kl = par.u0_matrix[j * par.ld + i], u_lk = par.u0_matrix[i * par.ld + j];
             const S u_sum = (u_kl + u_lk) * root * inv_t;  // u_kl/kT + u_lk/kT
-            const double both = k == l ? 0.5 : 1.0;       // ordered pairs: twice off the diagonal
+            const double both = k == l ? 0.5 : 1.0;        // ordered pairs: twice off the diagonal
             const S pair = both * wk * wl;
             sums.nu += pair * v0kl * u_sum;
             sums.dn += pair * 2.0 * v0kl;
@@ -129,7 +133,8 @@ EnergySumsOf<S> energy_sums(const S &t, std::int64_t n, const std::int64_t *idx,
                 const double root_t = 0.5 * (qk_t * ql + qk * ql_t) / root;
                 double u_sum_t = (u_kl + u_lk) * (root_t * inv_t - root * inv_t * inv_t);
                 if (par.u0_matrix_t)
-                    u_sum_t += (par.u0_matrix_t[j * par.ld + i] + par.u0_matrix_t[i * par.ld + j]) * root * inv_t;
+                    u_sum_t +=
+                        (par.u0_matrix_t[j * par.ld + i] + par.u0_matrix_t[i * par.ld + j]) * root * inv_t;
                 sums.nu_t += pair * (v0kl_t * u_sum + v0kl * u_sum_t);
                 sums.dn_t += pair * 2.0 * v0kl_t;
                 energy_row[k] += wl * v0kl * u_sum;
@@ -237,8 +242,9 @@ struct Total {
 // The three terms at ρ for n entries of mole fractions x and segment numbers m by position;
 // half_diameter(k) gives d_k/2 as S.
 template <class S, class X, class HalfDiameter>
-Total<S> residual_terms(const helmholtz::Moments<S> &mom, const S &m_mix, const S &w, const S &rho, std::int64_t n,
-                        const X *x, const double *m, HalfDiameter &&half_diameter, bool with_sensitivities) {
+Total<S> residual_terms(const helmholtz::Moments<S> &mom, const S &m_mix, const S &w, const S &rho,
+                        std::int64_t n, const X *x, const double *m, HalfDiameter &&half_diameter,
+                        bool with_sensitivities) {
     Total<S> total;
     total.hs = helmholtz::hard_sphere(mom, rho, with_sensitivities);
     total.chain = helmholtz::hard_chain(
