@@ -101,7 +101,9 @@ DensityDerivatives residual(const Mixture &mix, double rho) {
     return {total.a(), total.a_rho(), total.a_rhorho()};
 }
 
-TemperatureDerivatives temperature_derivatives(const Mixture &mix, double rho) {
+// Flattened: the terms with dual numbers are worth inlining whole (the dispersion polynomial
+// alone would otherwise be a call per evaluation that keeps its Duals in memory).
+[[gnu::flatten]] TemperatureDerivatives temperature_derivatives(const Mixture &mix, double rho) {
     const helmholtz::Moments<Dual> mom{Dual(mix.s0), Dual(mix.s1, mix.s1_t), Dual(mix.s2, mix.s2_t),
                                        Dual(mix.s3, mix.s3_t)};
     const Parameters &par = mix.par;
