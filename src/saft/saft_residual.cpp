@@ -96,7 +96,9 @@ Mixture mix(double t, std::int64_t n, const std::int64_t *idx, const double *x, 
     return mx;
 }
 
-DensityDerivatives residual(const Mixture &mix, double rho) {
+// Flattened, the terms and the dispersion polynomial inlined whole: the density search evaluates
+// this at every trial density.
+[[gnu::flatten]] DensityDerivatives residual(const Mixture &mix, double rho) {
     const terms::Total<double> total = evaluate_at(mix, rho, false);
     return {total.a(), total.a_rho(), total.a_rhorho()};
 }
