@@ -92,6 +92,30 @@ struct PcSaftComponent {
     double mw_apparent = 0.0;
 };
 
+// Plain parameters of one SAFT (Huang and Radosz) component: segment number m (a polymer's: segments
+// per unit of molecular weight times Mn), segment volume v00 (m3/kmol), segment energy u0/k (K),
+// energy correction e/k (K).
+struct SaftComponent {
+    std::string name;
+    double mw = 0.0;
+    double m = 0.0;
+    double v00 = 0.0;
+    double u0_k = 0.0;
+    double e_k = 0.0;
+    double mw_apparent = 0.0;
+};
+
+// Plain parameters of one Sanchez-Lacombe component: T* (K), P* (Pa), rho* (kg/m3); its segment
+// number is mw P*/(R T* rho*).
+struct SanchezLacombeComponent {
+    std::string name;
+    double mw = 0.0;
+    double t_star = 0.0;
+    double p_star = 0.0;
+    double rho_star = 0.0;
+    double mw_apparent = 0.0;
+};
+
 class KELD_API Model {
   public:
     // PC-SAFT (Gross and Sadowski 2001): hard chain and dispersion. kij: N x N
@@ -99,6 +123,12 @@ class KELD_API Model {
     static Model pcsaft(std::vector<PcSaftComponent> components, std::vector<double> kij = {});
     // SRK with a mixing rule and an excess-Gibbs model (keld/model_cubic.hpp).
     static Model cubic(std::vector<CubicComponent> components, const CubicOptions &options);
+    // SAFT of Huang and Radosz: kij on u0_ij, lij on m_ij (N x N, row-major; empty lij: m_mix = sum x m).
+    static Model saft(std::vector<SaftComponent> components, std::vector<double> kij = {},
+                      std::vector<double> lij = {});
+    // Sanchez-Lacombe lattice fluid: kij on eps*_ij, eta on v*_ij (N x N, row-major, or empty).
+    static Model sanchez_lacombe(std::vector<SanchezLacombeComponent> components, std::vector<double> kij = {},
+                                 std::vector<double> eta = {});
 
     // A model from a family's residual (the library's own layers use this).
     Model(std::string family, std::vector<ModelComponent> components, std::shared_ptr<const model::Residual> residual);

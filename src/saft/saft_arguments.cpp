@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "common/outputs.h"
 #include "saft/missing_parameter.h"
+#include "saft/saft_terms.h"
 
 namespace keld::saft {
 namespace {
@@ -18,17 +19,6 @@ constexpr std::int64_t kSkipCheck = 100;       // HostGlobals(30): binary parame
 constexpr std::int64_t kEnclosingCharacter = 16;  // HostErrorControl2 element around identifiers
 
 bool finite_positive(double v) { return std::isfinite(v) && v > 0.0; }
-
-// The value of a binary parameter for components k and l: the one given when
-// only one order is, and the (k, l) element when the two differ.
-struct Pick {
-    double value;
-    bool conflict;
-};
-Pick pick(double a, double b) {
-    if (a != 0.0 && b != 0.0) return {a, a != b};
-    return {a != 0.0 ? a : b, false};
-}
 
 void report_asymmetry(const host::Host &host, const SaftCall &c, std::string_view name, std::int64_t k,
                       std::int64_t l, double value) {
@@ -121,14 +111,15 @@ void set_cross_matrices(const host::Host &host, const SaftCall &c) {
             const std::int64_t kl = (l - 1) * nc + (k - 1), lk = (k - 1) * nc + (l - 1);
             double k_value = 0.0, l_value = 0.0;
             if (p != q) {
-                const Pick kp = pick(kij[kl], kij[lk]), lp = pick(lij[kl], lij[lk]);
+                const terms::BinaryChoice kp = terms::choose_binary(kij[kl], kij[lk]);
+                const terms::BinaryChoice lp = terms::choose_binary(lij[kl], lij[lk]);
                 if (kp.conflict) report_asymmetry(host, c, "SFTKIJ", k, l, kp.value);
                 if (lp.conflict) report_asymmetry(host, c, "SFTLIJ", k, l, lp.value);
                 k_value = kp.value;
                 l_value = lp.value;
             }
-            c.u0_matrix[kl] = c.u0_matrix[lk] = (1.0 - k_value) * std::sqrt(c.u0[k - 1] * c.u0[l - 1]);
-            c.m_matrix[kl] = c.m_matrix[lk] = (1.0 - l_value) * (c.m[k - 1] + c.m[l - 1]) / 2.0;
+            c.u0_matrix[kl] = c.u0_matrix[lk] = terms::cross_energy(k_value, c.u0[k - 1], c.u0[l - 1]);
+            c.m_matrix[kl] = c.m_matrix[lk] = terms::cross_segment_number(l_value, c.m[k - 1], c.m[l - 1]);
         }
     }
 }
