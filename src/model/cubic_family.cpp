@@ -189,7 +189,9 @@ void CubicFamily::set_groups(const CubicParameters &p) {
     std::vector<double> counts(n * ns, 0.0);
     for (std::size_t k = 0; k < n; ++k) {
         bool any = false;
-        for (const auto &[name, count] : u.groups[k]) {
+        for (const auto &group : u.groups[k]) {
+            const std::string &name = group.first;
+            const double count = group.second;
             const auto s = std::find_if(u.subgroups.begin(), u.subgroups.end(),
                                         [&](const UnifacSubgroup &g) { return g.name == name; }) -
                            u.subgroups.begin();
