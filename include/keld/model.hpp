@@ -27,6 +27,8 @@
 #include <string_view>
 #include <vector>
 
+#include "keld/model_pcsaft_assoc.hpp"
+
 namespace keld {
 
 namespace model {
@@ -86,6 +88,10 @@ class Model {
     // PC-SAFT (Gross and Sadowski 2001): hard chain and dispersion. kij: N x N
     // (row-major) binary interaction parameters, or empty for all 0.
     static Model pcsaft(std::vector<PcSaftComponent> components, std::vector<double> kij = {});
+    // PC-SAFT with association and the dipolar term of Jog and Chapman, copolymers by their segment
+    // types (keld/model_pcsaft_assoc.hpp); the residual of the monitor KELD_PCSAF1.
+    static Model pcsaft_assoc(std::vector<PcSaftAssocComponent> components,
+                              std::vector<PcSaftAssocBinary> binaries = {});
 
     // A model from a family's residual (the library's own layers use this).
     Model(std::string family, std::vector<ModelComponent> components, std::shared_ptr<const model::Residual> residual);
