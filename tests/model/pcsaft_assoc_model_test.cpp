@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "keld/model.hpp"
@@ -142,6 +143,26 @@ TEST(PcSaftAssocModel, EqualsTheMonitorAtTheRoot) {
         EXPECT_NEAR(p->s_departure_apparent / r.s, 1.0, 1e-10);
         EXPECT_NEAR(p->g_departure_apparent / r.g, 1.0, 1e-10);
     }
+}
+
+// One model shared by threads: each thread's site fractions are its own (the solution a thread keeps
+// for the derivatives of its state must never serve another thread's state).
+TEST(PcSaftAssocModel, ThreadsShareOneModel) {
+    const Model model = Model::pcsaft_assoc({kPublishedWater4C, kPublishedMethanol});
+    const std::vector<std::vector<double>> compositions{{0.1, 0.9}, {0.5, 0.5}, {0.9, 0.1}, {0.3, 0.7}};
+    std::vector<Properties> serial;
+    for (const auto &x : compositions) serial.push_back(*properties_at_pressure(model, 310.0, 1e5, x, Phase::liquid));
+    std::vector<int> mismatches(compositions.size(), 0);
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < compositions.size(); ++k)
+        threads.emplace_back([&, k] {
+            for (int round = 0; round < 200; ++round) {
+                const Properties p = *properties_at_pressure(model, 310.0, 1e5, compositions[k], Phase::liquid);
+                mismatches[k] += p.ln_phi != serial[k].ln_phi || p.dln_phi_dn != serial[k].dln_phi_dn;
+            }
+        });
+    for (std::thread &t : threads) t.join();
+    for (std::size_t k = 0; k < compositions.size(); ++k) EXPECT_EQ(mismatches[k], 0) << k;
 }
 
 // A pure fluid cannot tell negative from positive sites: two negative and one positive give the
