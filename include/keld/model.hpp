@@ -30,6 +30,7 @@
 
 #include "keld/export.h"
 #include "keld/model_cubic.hpp"
+#include "keld/model_pcsaft_assoc.hpp"
 
 namespace keld {
 
@@ -129,6 +130,10 @@ class KELD_API Model {
     // Sanchez-Lacombe lattice fluid: kij on eps*_ij, eta on v*_ij (N x N, row-major, or empty).
     static Model sanchez_lacombe(std::vector<SanchezLacombeComponent> components, std::vector<double> kij = {},
                                  std::vector<double> eta = {});
+    // PC-SAFT with association and the dipolar term of Jog and Chapman, copolymers by their segment
+    // types (keld/model_pcsaft_assoc.hpp); the residual of the monitor KELD_PCSAF1.
+    static Model pcsaft_assoc(std::vector<PcSaftAssocComponent> components,
+                              std::vector<PcSaftAssocBinary> binaries = {});
 
     // A model from a family's residual (the library's own layers use this).
     Model(std::string family, std::vector<ModelComponent> components, std::shared_ptr<const model::Residual> residual);
