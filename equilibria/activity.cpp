@@ -9,6 +9,7 @@
 #include "composition.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -93,6 +94,9 @@ ActivityResult SolventActivity::sorption(std::span<const double> partial_pressur
     if (system_.all_volatile())
         return failed(Status::invalid_input,
                       "sorption needs a non-volatile component (a polymer) to absorb the solvents");
+    if (std::string missing = detail::missing_parameter_message({&system_.mixture(), system_.volatiles()});
+        !missing.empty())
+        return failed(Status::missing_parameter, std::move(missing));
     std::vector<std::size_t> active, fixed;  // solvents with a partial pressure; non-volatile components
     double p = 0.0;
     for (std::size_t k = 0; k < n; ++k) {

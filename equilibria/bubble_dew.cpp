@@ -1,5 +1,6 @@
 // Bubble and dew points (see bubble_dew.h).
 #include "keld/equilibria/bubble_dew.h"
+#include "keld/equilibria/flash.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "composition.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -22,9 +24,12 @@ constexpr double kLiquidLikeZ = 0.25;     // apparent-basis Z of a liquid at a p
 constexpr double kTrivialLnK = 1e-4;      // |ln K| below which phases of alike volume are one phase
 constexpr double kTrivialVolumes = 0.02;  // relative volume difference of such phases
 constexpr int kAccelerationPeriod = 5;
-constexpr double kFinalStepResidual = 1e-6;          // one volatile: a last step is taken without a check ...
-constexpr double kFinalStepPrediction = kTolerance;  // ... when its predicted residual is within tolerance
 const double kProbePressures[] = {1e5, 1e6, 1e7, 3e7};
+// The stability scan that looks for a start where the probes find no liquid.
+constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;         // Pa
+constexpr double kScanLowestTemperature = 50.0, kScanHighestTemperature = 1500.0;  // K
+constexpr double kScanPressureFactor = 1.5, kScanTemperatureFactor = 1.05;  // between neighbouring points
+constexpr int kScanBisections = 6;
 
 enum class Kind { bubble, dew };
 enum class Given { temperature, pressure };
@@ -52,12 +57,14 @@ class PointSolver {
     bool start_at_temperature();
     bool start_from_probes();
     bool start_at_pressure();
+    bool start_from_stability();
+    bool start_between(double c_stable, double c_unstable, StabilityResult unstable_test);
+    bool unstable_at(double t, double p, StabilityResult &test);
     bool probe(double t, double p, double &p_estimate, double &h_liquid);
     bool probe_pure_liquids(double t, double p, double &p_estimate);
     Evaluation evaluate();
     void accelerate(int iteration);
-    void fill(BubbleDewResult &r, const Evaluation &e) const;
-    void carry(Evaluation &e, double p_new);
+    void fill(BubbleDewResult &r, const Evaluation &e);
     double x_liquid(std::size_t i) const { return kind_ == Kind::bubble ? fixed_[vol_[i]] : w_[i]; }
     double y_vapour(std::size_t i) const { return kind_ == Kind::bubble ? w_[i] : fixed_[i]; }
     std::size_t liquid_index(std::size_t i) const { return kind_ == Kind::bubble ? vol_[i] : i; }
@@ -74,9 +81,13 @@ class PointSolver {
     std::vector<double> w_;      // the incipient phase, in its evaluator's listing
     std::vector<double> w_next_, ln_phi_l_, ln_phi_v_, ln_w_history_[3];
     double v_mid_ = not_a_number;
+    // How the stability scan ended when no start was found: the range it
+    // covered without finding the incipient phase.
+    std::string scan_report_;
+    bool stability_tried_ = false;
     std::optional<detail::LowPressureLiquid> low_liquid_;
     double low_liquid_t_ = not_a_number;
-    bool carried_ = false;
+    bool returned_carried_ = false;  // the liquid of the state last filled in was carried
 };
 
 std::string PointSolver::check_input() {
@@ -173,6 +184,106 @@ bool PointSolver::probe_pure_liquids(double t, double p, double &p_estimate) {
     return std::isfinite(p_estimate) && p_estimate > 0.0;
 }
 
+// Whether the given phase (the bubble point's liquid, the dew point's vapour)
+// is unstable at (t, p) towards an incipient phase of the other kind (a
+// vapour for a bubble point, a liquid for a dew point; a split into two
+// liquids does not count); `test` keeps the trial that showed it.
+bool PointSolver::unstable_at(double t, double p, StabilityResult &test) {
+    test = stability(system_, t, p, composition_);
+    const PhaseKind incipient = kind_ == Kind::bubble ? PhaseKind::vapour : PhaseKind::liquid;
+    return test.status == Status::converged && !test.stable && test.trial_kind == incipient;
+}
+
+// A start when the probes found no liquid (near the mixture's critical
+// region, where a liquid's Z passes kLiquidLikeZ): the given phase is stable
+// on one side of the point and unstable on the other. Scan for the change of
+// stability (at given T from high pressure down for a bubble point, from low
+// pressure up for a dew point; at given P in T, up for a bubble point, down
+// for a dew point), narrow it, and start from the unstable side with the
+// trial phase that showed the instability as the incipient phase. False when
+// the given phase is stable over the whole scan: then the model shows no
+// bubble or dew point here.
+bool PointSolver::start_from_stability() {
+    if (stability_tried_) return false;
+    stability_tried_ = true;
+    const bool at_t = given_ == Given::temperature;
+    const bool upward = at_t ? kind_ == Kind::dew : kind_ == Kind::bubble;
+    // Control: ln P at given T, ln T at given P.
+    const double lo = at_t ? std::log(kScanLowestPressure) : std::log(kScanLowestTemperature);
+    const double hi = at_t ? std::log(kScanHighestPressure) : std::log(kScanHighestTemperature);
+    const double factor = at_t ? kScanPressureFactor : kScanTemperatureFactor;
+    const int steps = static_cast<int>(std::ceil((hi - lo) / std::log(factor)));
+    auto state = [&](double c, double &t, double &p) {
+        (at_t ? p : t) = std::exp(c);
+        (at_t ? t : p) = at_t ? t_ : p_;
+    };
+    StabilityResult test;
+    double c_stable = not_a_number;
+    for (int k = 0; k <= steps; ++k) {
+        const double c = upward ? lo + (hi - lo) * k / steps : hi - (hi - lo) * k / steps;
+        double t, p;
+        state(c, t, p);
+        if (!unstable_at(t, p, test)) {
+            if (test.status == Status::converged) c_stable = c;
+            continue;
+        }
+        if (start_between(c_stable, c, test)) return true;
+        c_stable = not_a_number;  // not a usable start: go on scanning
+    }
+    const std::string unit = at_t ? " Pa" : " K";
+    scan_report_ = std::string("the tangent-plane test finds no instability towards a ") +
+                   (kind_ == Kind::bubble ? "vapour" : "liquid") + " at any " +
+                   (at_t ? "pressure" : "temperature") + " of a scan from " +
+                   format_number(at_t ? kScanLowestPressure : kScanLowestTemperature) + " to " +
+                   format_number(at_t ? kScanHighestPressure : kScanHighestTemperature) + unit + " in steps of " +
+                   format_number(100.0 * (factor - 1.0)) + " %";
+    return false;
+}
+
+// From a stable control value (NaN where none is known) and an unstable one
+// with its test: narrows the change and starts there, with the trial phase as
+// the incipient one; false when the two phases there are not a liquid and a
+// distinct vapour.
+bool PointSolver::start_between(double c_stable, double c_unstable, StabilityResult unstable_test) {
+    const bool at_t = given_ == Given::temperature;
+    auto state = [&](double c, double &t, double &p) {
+        (at_t ? p : t) = std::exp(c);
+        (at_t ? t : p) = at_t ? t_ : p_;
+    };
+    StabilityResult test;
+    for (int k = 0; k < kScanBisections && std::isfinite(c_stable); ++k) {
+        const double c = 0.5 * (c_stable + c_unstable);
+        double t, p;
+        state(c, t, p);
+        if (unstable_at(t, p, test)) {
+            c_unstable = c;
+            unstable_test = test;
+        } else if (test.status == Status::converged) {
+            c_stable = c;
+        } else {
+            break;
+        }
+    }
+    double t, p;
+    state(c_unstable, t, p);
+    double sum = 0.0;
+    std::vector<double> w(vol_.size());
+    for (std::size_t i = 0; i < vol_.size(); ++i) sum += w[i] = unstable_test.trial[vol_[i]];
+    if (!(sum > 0.0)) return false;
+    for (double &wi : w) wi /= sum;
+    // The volume scale between the two phases, from both at the start.
+    const std::vector<double> &liquid_x = kind_ == Kind::bubble ? fixed_ : w;
+    const std::vector<double> &vapour_y = kind_ == Kind::bubble ? w : fixed_;
+    const PhasePoint l = liquid_->evaluate(t, p, liquid_x.data(), PhaseKind::liquid, ln_phi_l_.data());
+    const PhasePoint v = vapour_->evaluate(t, p, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data());
+    if (!l.root_found || !v.root_found || !(v.v_apparent > l.v_apparent)) return false;
+    t_ = t;
+    p_ = p;
+    w_ = w;
+    v_mid_ = std::sqrt(l.v_apparent * v.v_apparent);
+    return true;
+}
+
 bool PointSolver::start_at_temperature() {
     if (std::isfinite(guess_.p) && guess_.p > 0.0 && guess_.incipient.size() == system_.size()) {
         // A neighbouring point: start there; its volumes set v_mid at the first pass.
@@ -243,7 +354,6 @@ PointSolver::Evaluation PointSolver::evaluate() {
         low_liquid_t_ = t_;
     }
     e.liquid = low_liquid_->at(p_, ln_phi_l_.data());
-    carried_ = carried_ || low_liquid_->carried();
     e.vapour = vapour_->evaluate(t_, p_, vapour_y.data(), PhaseKind::vapour, ln_phi_v_.data(),
                                  Wanted{want_h, false});
     double s = 0.0;
@@ -293,21 +403,8 @@ void PointSolver::accelerate(int iteration) {
     for (double &wi : w_) wi /= sum;
 }
 
-// The evaluation at P carried to the nearby P' (one volatile component): the
-// vapour's ln phi and Z linear in P with their exact slopes, the liquid's
-// ln phi by its Poynting term with partial volumes r_k v_apparent.
-void PointSolver::carry(Evaluation &e, double p_new) {
-    const double rt = system_.gas_constant() * t_, dp = p_new - p_, ln_ratio = std::log(p_new / p_);
-    for (std::size_t k = 0; k < liquid_->size(); ++k)
-        ln_phi_l_[k] += liquid_->segment_ratio(k) * e.liquid.v_apparent * dp / rt - ln_ratio;
-    ln_phi_v_[0] += (e.vapour.z - 1.0) * dp / p_;
-    e.vapour.z += (e.vapour.z - 1.0) * dp / p_;
-    e.vapour.v = e.vapour.v_apparent = e.vapour.z * rt / p_new;
-    e.liquid.z = p_new * e.liquid.v / rt;
-    p_ = p_new;
-}
-
-void PointSolver::fill(BubbleDewResult &r, const Evaluation &e) const {
+void PointSolver::fill(BubbleDewResult &r, const Evaluation &e) {
+    returned_carried_ = e.liquid.carried;
     const std::size_t n = system_.size();
     r.status = Status::converged;
     r.t = t_;
@@ -339,14 +436,21 @@ BubbleDewResult PointSolver::solve() {
         r.message = fault;
         return r;
     }
+    if (std::string missing = detail::missing_parameter_message({liquid_, vapour_}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
+        return r;
+    }
     const char *what = kind_ == Kind::bubble ? "bubble" : "dew";
-    const bool started = given_ == Given::temperature ? start_at_temperature() : start_at_pressure();
+    const bool started = (given_ == Given::temperature ? start_at_temperature() : start_at_pressure()) ||
+                         start_from_stability();
     if (!started) {
-        r.status = Status::supercritical;
-        r.message = std::string("no liquid found to start the ") + what + " point from: " +
-                    (given_ == Given::temperature
-                         ? "T = " + format_number(t_) + " K is above the mixture's critical region"
-                         : "P = " + format_number(p_) + " Pa");
+        r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
+        r.message = std::string("no ") + what + " point " +
+                    (given_ == Given::temperature ? "at T = " + format_number(t_) + " K"
+                                                  : "at P = " + format_number(p_) + " Pa") +
+                    (scan_report_.empty() ? ": no start was found (neither a liquid probe nor the tangent-plane scan)"
+                                          : ": " + scan_report_);
         r.evaluations = counter.calls();
         r.monitor_messages = system_.session().take_messages();
         return r;
@@ -358,7 +462,9 @@ BubbleDewResult PointSolver::solve() {
     const double sign = kind_ == Kind::bubble ? 1.0 : -1.0;
     double c = at_t ? std::log(p_) : 1.0 / t_;
     Bracket bracket;
-    double best = detail::kInf, last_c = not_a_number, last_ln_s = not_a_number, last_g = detail::kInf;
+    double best = detail::kInf, last_c = not_a_number, last_ln_s = not_a_number;
+    BubbleDewResult best_resolved;  // one volatile at given T: the best state evaluated
+    detail::NoisyRoot noisy;
     int trivial = 0;
     bool distinct = false;
     for (int it = 1; it <= kMaxIterations; ++it) {
@@ -371,8 +477,8 @@ BubbleDewResult PointSolver::solve() {
             // Started from a guess: trust it if it shows a liquid and a vapour.
             if (l_found && v_found && e.vapour.v_apparent > 2.0 * e.liquid.v_apparent) {
                 v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
-            } else if (start_from_probes()) {
-                c = std::log(p_);
+            } else if (start_from_probes() || start_from_stability()) {
+                c = at_t ? std::log(p_) : 1.0 / t_;
                 continue;
             } else {
                 r.status = Status::supercritical;
@@ -401,12 +507,22 @@ BubbleDewResult PointSolver::solve() {
                 max_ln_k = std::max(max_ln_k, std::fabs(ln_phi_l_[liquid_index(i)] - ln_phi_v_[i]));
             const bool alike = std::fabs(e.vapour.v_apparent / e.liquid.v_apparent - 1.0) < kTrivialVolumes;
             trivial = max_ln_k < kTrivialLnK && alike ? trivial + 1 : 0;
+            if (trivial >= 3 && start_from_stability()) {
+                // The iteration lost the incipient phase: start again where
+                // the tangent-plane test shows it.
+                trivial = 0;
+                bracket = Bracket{};
+                c = at_t ? std::log(p_) : 1.0 / t_;
+                continue;
+            }
             if (trivial >= 3) {
-                r.status = Status::supercritical;
+                // Only the tangent-plane scan can say there is no second phase.
+                r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
                 r.message = std::string("the ") + what +
-                            "-point iteration went to the trivial solution (both phases " +
-                            "alike): the mixture has no " + what +
-                            " point here, it is above its critical region";
+                            "-point iteration went to the trivial solution (both phases alike)" +
+                            (scan_report_.empty() ? " although the tangent-plane test shows a second phase"
+                                                  : ": the mixture has no " + std::string(what) + " point here; " +
+                                                        scan_report_);
                 break;
             }
             v_mid_ = std::sqrt(e.liquid.v_apparent * e.vapour.v_apparent);
@@ -416,20 +532,22 @@ BubbleDewResult PointSolver::solve() {
                 const double g = sign * e.ln_s;
                 newton = detail::model_step(g, z_l, e.vapour.z, p_);
                 if (!std::isfinite(newton)) newton = c - g / (z_l - e.vapour.z);
-                if (vol_.size() == 1 && std::isfinite(newton) && newton > bracket.lo && newton < bracket.hi) {
-                    // Quadratic convergence: after this step the residual is
-                    // about contraction * g^2, plus the liquid carried over it.
-                    const double contraction = std::fabs(g) / (last_g * last_g);
-                    const double predicted = contraction * g * g + z_l * std::fabs(std::expm1(newton - c));
-                    if (std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
-                        predicted <= kFinalStepPrediction) {
-                        Evaluation carried = e;
-                        carry(carried, std::exp(newton));
-                        fill(r, carried);
-                        r.residual = predicted;
+                if (vol_.size() == 1) {
+                    // One volatile (a solvent over a polymer, at low pressure):
+                    // its liquid ln phi may be too coarse for the tolerance
+                    // (see detail::NoisyRoot); the best evaluated state is
+                    // then the answer, so that evaluating it again gives the
+                    // same residual.
+                    if (e.residual < best_resolved.residual || !std::isfinite(best_resolved.residual))
+                        fill(best_resolved, e);
+                    noisy.add(c, g, z_l - e.vapour.z);
+                    if (noisy.resolved(best_resolved.residual)) {
+                        r = best_resolved;
+                        r.iterations = it;
+                        r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                                    format_number(noisy.noise()) + ")";
                         break;
                     }
-                    last_g = g;
                 }
             } else {
                 // d ln S / d(1/T) from the last two passes when they agree in
@@ -452,11 +570,17 @@ BubbleDewResult PointSolver::solve() {
             const bool liquid_missing = !liquid_like && (!l_found || e.liquid.v_apparent >= v_mid_);
             (liquid_missing ? bracket.lo : bracket.hi) = c;
         }
+        if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14) && start_from_stability()) {
+            bracket = Bracket{};
+            c = at_t ? std::log(p_) : 1.0 / t_;
+            continue;
+        }
         if (!distinct && bracket.closed(1e-12 * std::fabs(c) + 1e-14)) {
-            r.status = Status::supercritical;
+            r.status = scan_report_.empty() ? Status::not_converged : Status::supercritical;
             r.message = std::string("no ") + what +
                         " point: no state with a liquid and a vapour root was found near " +
-                        (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K");
+                        (at_t ? "P = " + format_number(p_) + " Pa" : "T = " + format_number(t_) + " K") +
+                        (scan_report_.empty() ? "" : "; " + scan_report_);
             break;
         }
         c = bracket.next(newton, c, at_t ? 0.5 : 0.05 * c);
@@ -473,10 +597,12 @@ BubbleDewResult PointSolver::solve() {
     }
     r.evaluations = counter.calls();
     r.monitor_messages = system_.session().take_messages();
-    if (carried_ && r.status == Status::converged)
-        r.message =
-            "the host's liquid root search failed at this pressure; the liquid was carried there from 1e4 Pa "
-            "or above (quadratic in P)";
+    if (returned_carried_ && r.status == Status::converged) {
+        const std::string carried =
+            "the monitor gives no liquid root at this pressure; the liquid was carried here from 1e4 Pa or above "
+            "(quadratic in P)";
+        r.message = r.message.empty() ? carried : r.message + "; " + carried;
+    }
     return r;
 }
 

@@ -11,6 +11,7 @@
 #include "keld/equilibria/lle.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -19,12 +20,14 @@ using detail::format_number;
 using detail::kInf;
 
 constexpr double kTolerance = 1e-11;  // max |ln f_i' - ln f_i''|
+constexpr double kMassBalanceTolerance = 1e-12;  // max |sum_phases beta x_i - z_i|
 constexpr double kUnstable = -1e-9;   // tm below this is an instability, not round-off
 constexpr int kMaxTrialIterations = 80;
 constexpr int kMaxSubstitutions = 60;
 constexpr int kMaxNewtonIterations = 30;
 constexpr int kAccelerationPeriod = 5;
 constexpr double kSlowRatio = 0.6;  // SS residual ratio above which Newton takes over
+constexpr double kResolutionWindow = 1e-8;  // residual from which one Newton step reaches the tolerance
 constexpr double kTrivialLnK = 1e-4;
 constexpr double kVapourLikeZ = 0.3;
 
@@ -277,28 +280,73 @@ StabilityResult test_stability(System &system, Phases &phases, double t, double 
     return r;
 }
 
+// The two phase compositions at phase fraction beta (of phase 2) from K
+// values given by their logarithms, unnormalised:
+//   x1_i = z_i / (1 - beta + beta K_i),  x2_i = K_i x1_i,
+// written so that neither overflows however large |ln K_i| is (far below the
+// critical region a component's K can pass exp(700)). Components kept out of
+// phase 2 (`in2` false) stay in phase 1. ln_x1, ln_x2 keep the logarithms,
+// finite where x underflows to 0.
+struct Split {
+    std::vector<double> x1, x2, ln_x1, ln_x2;
+};
+
+void split(const std::vector<double> &z, const std::vector<double> &ln_k, const std::vector<bool> &in2,
+           double beta, Split &s) {
+    const std::size_t n = z.size();
+    s.x1.assign(n, 0.0);
+    s.x2.assign(n, 0.0);
+    s.ln_x1.assign(n, -kInf);
+    s.ln_x2.assign(n, -kInf);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!(z[i] > 0.0)) continue;
+        if (!in2[i]) {
+            s.x1[i] = z[i] / (1.0 - beta);
+            s.ln_x1[i] = std::log(s.x1[i]);
+            continue;
+        }
+        if (ln_k[i] > 0.0) {
+            const double q = (1.0 - beta) * std::exp(-ln_k[i]) + beta;  // (1 - beta + beta K) / K
+            s.ln_x2[i] = std::log(z[i]) - std::log(q);
+            s.ln_x1[i] = s.ln_x2[i] - ln_k[i];
+        } else {
+            const double q = 1.0 - beta + beta * std::exp(ln_k[i]);
+            s.ln_x1[i] = std::log(z[i]) - std::log(q);
+            s.ln_x2[i] = s.ln_x1[i] + ln_k[i];
+        }
+        s.x1[i] = std::exp(s.ln_x1[i]);
+        s.x2[i] = std::exp(s.ln_x2[i]);
+    }
+}
+
 // Rachford-Rice: the phase fraction beta of phase 2 with
-// sum z_i (K_i - 1) / (1 + beta (K_i - 1)) = 0, within the window where every
-// 1 + beta (K_i - 1) stays positive (beta may leave [0, 1]: a negative flash).
-double rachford_rice(const std::vector<double> &z, const std::vector<double> &k, double start) {
+// sum_i (x2_i - x1_i) = sum z_i (K_i - 1) / (1 + beta (K_i - 1)) = 0, within
+// the window where every 1 + beta (K_i - 1) stays positive (beta may leave
+// [0, 1]: a negative flash). K is given by its logarithms (see split).
+double rachford_rice(const std::vector<double> &z, const std::vector<double> &ln_k, const std::vector<bool> &in2,
+                     double start) {
     double lo = -kInf, hi = kInf;
     for (std::size_t i = 0; i < z.size(); ++i) {
         if (!(z[i] > 0.0)) continue;
-        if (k[i] > 1.0) lo = std::max(lo, 1.0 / (1.0 - k[i]));
-        if (k[i] < 1.0) hi = std::min(hi, 1.0 / (1.0 - k[i]));
+        // 1 / (1 - K) = -1 / expm1(ln K); a component kept out of phase 2 has K = 0.
+        const double pole = in2[i] ? -1.0 / std::expm1(ln_k[i]) : 1.0;
+        if (in2[i] && ln_k[i] > 0.0) lo = std::max(lo, pole);
+        if (!in2[i] || ln_k[i] < 0.0) hi = std::min(hi, pole);
     }
     // Every K on one side of 1: no root; phase 2 is incipient (beta 0) or
     // phase 1 is (beta 1).
     if (!std::isfinite(lo)) return 0.0;
     if (!std::isfinite(hi)) return 1.0;
     double beta = std::clamp(start, lo + 1e-12 * (hi - lo), hi - 1e-12 * (hi - lo));
+    Split s;
     for (int it = 0; it < 100; ++it) {
+        split(z, ln_k, in2, beta, s);
         double f = 0.0, df = 0.0;
         for (std::size_t i = 0; i < z.size(); ++i) {
             if (!(z[i] > 0.0)) continue;
-            const double d = k[i] - 1.0, q = 1.0 + beta * d;
-            f += z[i] * d / q;
-            df -= z[i] * d * d / (q * q);
+            const double d = s.x2[i] - s.x1[i];
+            f += d;
+            df -= d * d / z[i];
         }
         (f > 0.0 ? lo : hi) = beta;
         double next = beta - f / df;
@@ -312,6 +360,8 @@ double rachford_rice(const std::vector<double> &z, const std::vector<double> &k,
 struct TwoPhases {
     double beta = not_a_number;
     std::vector<double> x1, x2, ln1, ln2;
+    // ln x of each phase, finite where x underflows to 0 (see split).
+    std::vector<double> ln_x1, ln_x2;
     PhasePoint p1, p2;
     double residual = kInf;
 };
@@ -336,6 +386,12 @@ class Flash {
             s.x1[i] = (z_[i] - n2[i]) / (1.0 - b);
             s.x2[i] = n2[i] / b;
         }
+        s.ln_x1.resize(n_);
+        s.ln_x2.resize(n_);
+        for (std::size_t i = 0; i < n_; ++i) {
+            s.ln_x1[i] = std::log(s.x1[i]);
+            s.ln_x2[i] = std::log(s.x2[i]);
+        }
         return evaluate(s);
     }
 
@@ -344,43 +400,51 @@ class Flash {
         s.p2 = phases_.evaluate(t_, p_, s.x2, kind2_, s.ln2);
         s.residual = 0.0;
         for (std::size_t i = 0; i < n_; ++i) {
-            if (!in2_[i] || !(s.x1[i] > 0.0) || !(s.x2[i] > 0.0)) continue;
-            s.residual =
-                std::max(s.residual, std::fabs(std::log(s.x1[i]) + s.ln1[i] - std::log(s.x2[i]) - s.ln2[i]));
+            if (!in2_[i]) continue;
+            const double gap = std::fabs(s.ln_x1[i] + s.ln1[i] - s.ln_x2[i] - s.ln2[i]);
+            // NaN (a composition or ln phi that is not a number) is no agreement.
+            s.residual = std::isnan(gap) ? kInf : std::max(s.residual, gap);
         }
         return s.p1.root_found && s.p2.root_found;
     }
 
-    // Successive substitution from K; returns false on a root failure.
+    // Successive substitution from K; returns false on a root failure. When it
+    // slows or oscillates (`slow`), `s` is left at the best state it met
+    // with both phases present (the smallest residual), the start for Newton.
     bool substitute(std::vector<double> ln_k, TwoPhases &s, int &iterations, bool &slow, bool &trivial) {
         Accelerator accelerator;
         double beta = 0.5, last = kInf;
         slow = trivial = false;
-        std::vector<double> k(n_);
+        TwoPhases best;
         for (int it = 1; it <= kMaxSubstitutions; ++it) {
             iterations = it;
-            for (std::size_t i = 0; i < n_; ++i) k[i] = in2_[i] ? std::exp(ln_k[i]) : 0.0;
-            beta = rachford_rice(z_, k, beta);
-            s.x1.assign(n_, 0.0);
-            s.x2.assign(n_, 0.0);
-            double s1 = 0.0, s2 = 0.0;
+            beta = rachford_rice(z_, ln_k, in2_, beta);
+            Split parts;
+            split(z_, ln_k, in2_, beta, parts);
+            // Rachford-Rice leaves each phase's fractions adding up to 1 to
+            // rounding; normalise them exactly.
+            const double s1 = std::accumulate(parts.x1.begin(), parts.x1.end(), 0.0);
+            const double s2 = std::accumulate(parts.x2.begin(), parts.x2.end(), 0.0);
             for (std::size_t i = 0; i < n_; ++i) {
-                if (!(z_[i] > 0.0)) continue;
-                s1 += s.x1[i] = z_[i] / (1.0 + beta * (k[i] - 1.0));
-                s2 += s.x2[i] = k[i] * s.x1[i];
+                parts.x1[i] /= s1;
+                parts.x2[i] /= s2;
+                parts.ln_x1[i] -= std::log(s1);
+                parts.ln_x2[i] -= std::log(s2);
             }
-            for (std::size_t i = 0; i < n_; ++i) {
-                s.x1[i] /= s1;
-                s.x2[i] /= s2;
-            }
+            s.x1 = std::move(parts.x1);
+            s.x2 = std::move(parts.x2);
+            s.ln_x1 = std::move(parts.ln_x1);
+            s.ln_x2 = std::move(parts.ln_x2);
             s.beta = beta;
             if (!evaluate(s)) return false;
             if (s.residual <= kTolerance) return true;
+            if (beta > 0.0 && beta < 1.0 && !(s.residual >= best.residual)) best = s;
             double max_ln_k = 0.0;
+            std::vector<double> next = ln_k;
             for (std::size_t i = 0; i < n_; ++i) {
                 if (!in2_[i]) continue;
-                ln_k[i] = s.ln1[i] - s.ln2[i];
-                max_ln_k = std::max(max_ln_k, std::fabs(ln_k[i]));
+                next[i] = s.ln1[i] - s.ln2[i];
+                max_ln_k = std::max(max_ln_k, std::fabs(next[i]));
             }
             if (max_ln_k < kTrivialLnK && std::fabs(s.p2.v / s.p1.v - 1.0) < 0.02) {
                 trivial = true;
@@ -388,13 +452,15 @@ class Flash {
             }
             if (it > 4 && s.residual > kSlowRatio * last) {
                 slow = true;
-                return true;
+                break;
             }
             last = s.residual;
+            ln_k = next;
             accelerator.push(ln_k);
             accelerator.apply(ln_k);
         }
         slow = true;
+        if (std::isfinite(best.residual) && (best.residual < s.residual || !(s.beta > 0.0 && s.beta < 1.0))) s = best;
         return true;
     }
 
@@ -410,8 +476,17 @@ class Flash {
 
     // Newton on the Gibbs energy in the moles of phase 2, from a state with
     // both phases present.
-    bool newton(TwoPhases &s, int &iterations) {
-        if (!(s.beta > 0.0 && s.beta < 1.0)) return false;
+    // Newton on the Gibbs energy. Converged at the tolerance, or, where the
+    // monitors' ln phi is coarser than that (a liquid at low pressure, see
+    // saturation.cpp), at their resolution: once the residual is below
+    // kResolutionWindow, where a Newton step must reach the tolerance, three
+    // steps that do not (or a line search that cannot improve) show the
+    // noise; the best state is then returned and `resolution` says how coarse.
+    bool newton(TwoPhases &s, int &iterations, std::string &why, double &resolution) {
+        if (!(s.beta > 0.0 && s.beta < 1.0)) {
+            why = "no start with both phases present (phase fraction " + format_number(s.beta) + ")";
+            return false;
+        }
         std::vector<std::size_t> vars;
         for (std::size_t i = 0; i < n_; ++i)
             if (in2_[i]) vars.push_back(i);
@@ -421,6 +496,13 @@ class Flash {
         Eigen::MatrixXd h(m, m);
         Eigen::VectorXd g(m);
         std::vector<double> ln_pert;
+        TwoPhases best = s;
+        int noisy_steps = 0;
+        auto at_resolution = [&](double noise) {
+            s = best;
+            resolution = std::max(noise, best.residual);
+            return true;
+        };
         for (int it = 1; it <= kMaxNewtonIterations; ++it) {
             ++iterations;
             if (s.residual <= kTolerance) return true;
@@ -441,7 +523,10 @@ class Flash {
                     for (std::size_t i = 0; i < n_; ++i)
                         xp[i] = (x[i] * total + (i == j ? dn : 0.0)) / (total + dn);
                     const PhasePoint pp = phases_.evaluate(t_, p_, xp, phase == 0 ? kind1_ : kind2_, ln_pert);
-                    if (!pp.root_found) return false;
+                    if (!pp.root_found) {
+                        why = "a density root failed in the Hessian's differences";
+                        return false;
+                    }
                     for (std::size_t a = 0; a < m; ++a) {
                         const std::size_t i = vars[a];
                         const double ideal = (i == j ? 1.0 / (x[i] * total) : 0.0) - 1.0 / total;
@@ -466,7 +551,10 @@ class Flash {
                 }
                 shift = shift == 0.0 ? 1e-8 * scale : 10.0 * shift;
             }
-            if (step.size() != static_cast<Eigen::Index>(m)) return s.residual <= kTolerance;
+            if (step.size() != static_cast<Eigen::Index>(m)) {
+                why = "no descent direction (the Hessian could not be made positive definite)";
+                return s.residual <= kTolerance;
+            }
             // Keep 0 < n2_i < z_i component by component (a trace moves by
             // factors, not through zero), then halve until G falls or the
             // residual does.
@@ -492,10 +580,21 @@ class Flash {
                     break;
                 }
             }
-            if (!improved) return s.residual <= kTolerance;
+            if (!improved) {
+                if (best.residual < kResolutionWindow) return at_resolution(best.residual);
+                why = "the line search found no step that lowers the Gibbs energy or the residual";
+                return s.residual <= kTolerance;
+            }
+            const double before = s.residual;
             n2 = n_trial;
             s = trial;
+            if (s.residual < best.residual) best = s;
+            if (before < kResolutionWindow && s.residual > kTolerance) {
+                resolution = std::max(resolution, s.residual);
+                if (++noisy_steps >= 3) return at_resolution(resolution);
+            }
         }
+        if (s.residual > kTolerance) why = "the iteration limit (" + std::to_string(kMaxNewtonIterations) + ")";
         return s.residual <= kTolerance;
     }
 
@@ -572,13 +671,34 @@ bool binary_split(System &system, double t, double p, const std::vector<double> 
     return true;
 }
 
-std::string validate(System &system, double t, double p, std::vector<double> &z,
-                     std::span<const double> input) {
+// Largest |sum over phases of fraction x_i - z_i|: a split that does not
+// hold the feed is no answer, however equal its fugacities.
+double mass_balance_error(const std::vector<FlashPhase> &phases, const std::vector<double> &z) {
+    double worst = 0.0;
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        double held = 0.0;
+        for (const FlashPhase &ph : phases) held += ph.fraction * ph.x[i];
+        const double gap = std::fabs(held - z[i]);
+        worst = std::isnan(gap) ? kInf : std::max(worst, gap);
+    }
+    return worst;
+}
+
+// The feed checked and normalised into z; the status and reason when the
+// calculation cannot start (converged when it can).
+Outcome validate(System &system, double t, double p, std::vector<double> &z, std::span<const double> input) {
+    Outcome o;
+    o.status = Status::invalid_input;
     z.assign(input.begin(), input.end());
-    if (z.size() != system.size()) return "the feed needs one mole fraction per listed component";
-    if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0))
-        return "T and P must be positive numbers";
-    return detail::normalise(z);
+    if (z.size() != system.size()) {
+        o.message = "the feed needs one mole fraction per listed component";
+    } else if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0)) {
+        o.message = "T and P must be positive numbers";
+    } else if (o.message = detail::normalise(z); o.message.empty()) {
+        o.message = detail::missing_parameter_message({&system.mixture(), system.volatiles()});
+        o.status = o.message.empty() ? Status::converged : Status::missing_parameter;
+    }
+    return o;
 }
 
 }  // namespace
@@ -587,9 +707,8 @@ StabilityResult stability(System &system, double t, double p, std::span<const do
     std::vector<double> z;
     StabilityResult r;
     const detail::CallCounter counter(system.session());
-    if (const std::string fault = validate(system, t, p, z, z_in); !fault.empty()) {
-        r.status = Status::invalid_input;
-        r.message = fault;
+    if (const Outcome fault = validate(system, t, p, z, z_in); fault.status != Status::converged) {
+        static_cast<Outcome &>(r) = fault;
         return r;
     }
     Phases phases(system);
@@ -609,9 +728,19 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         result.monitor_messages = system.session().take_messages();
         return result;
     };
-    if (const std::string fault = validate(system, t, p, z, z_in); !fault.empty()) {
-        r.status = Status::invalid_input;
-        r.message = fault;
+    // A two-phase answer is returned only when its phases hold the feed.
+    auto checked = [&](FlashResult &result) -> FlashResult & {
+        const double error = mass_balance_error(result.phases, z);
+        if (!(error <= kMassBalanceTolerance)) {
+            result.status = Status::not_converged;
+            result.message = "flash not converged: the phases found do not hold the feed (mass balance off by " +
+                             format_number(error) + ")";
+            result.phases.clear();
+        }
+        return finish(result);
+    };
+    if (const Outcome fault = validate(system, t, p, z, z_in); fault.status != Status::converged) {
+        static_cast<Outcome &>(r) = fault;
         return finish(r);
     }
     r.t = t;
@@ -646,23 +775,38 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
         std::vector<std::size_t> present;
         for (std::size_t i = 0; i < z.size(); ++i)
             if (z[i] > 0.0) present.push_back(i);
-        if (present.size() == 2 && binary_split(system, t, p, z, present, r)) return finish(r);
+        if (present.size() == 2 && binary_split(system, t, p, z, present, r)) return checked(r);
     }
     Flash two(system, phases, t, p, z, kind1, kind2);
     TwoPhases s;
     bool slow = false, trivial = false;
     int iterations = 0;
     bool ok = two.substitute(ln_k, s, iterations, slow, trivial);
-    if (ok && !trivial && s.residual > kTolerance) ok = two.newton(s, iterations);
+    double resolution = 0.0;  // > 0: converged to the monitors' resolution, not the tolerance
+    // Which stage stopped, and why, for the message of a flash that fails.
+    std::string stages = ok ? "successive substitution " + std::string(slow ? "slowed" : "stopped") + " after " +
+                                  std::to_string(iterations) + " passes at max |ln f' - ln f''| = " +
+                                  format_number(s.residual)
+                            : "a density root failed in successive substitution after " +
+                                  std::to_string(iterations) + " passes";
+    if (ok && !trivial && s.residual > kTolerance) {
+        const int before = iterations;
+        std::string why;
+        ok = two.newton(s, iterations, why, resolution);
+        if (!ok)
+            stages += "; Newton on the Gibbs energy stopped after " + std::to_string(iterations - before) +
+                      " iterations: " + why;
+    }
     r.iterations = iterations;
     r.residual = s.residual;
     if (!ok && s.residual > kTolerance) {
         r.status = Status::not_converged;
-        r.message = "flash not converged after " + std::to_string(iterations) +
-                    " iterations; max |ln f' - ln f''| = " + format_number(s.residual) +
-                    (s.p1.root_found && s.p2.root_found ? "" : " (a density root failed)");
+        r.message = "flash not converged (max |ln f' - ln f''| = " + format_number(s.residual) + "): " + stages;
         return finish(r);
     }
+    if (resolution > 0.0)
+        r.message = "converged to the resolution of the monitors' ln phi at this state (about " +
+                    format_number(resolution) + ")";
     if (trivial) return single("the flash fell onto the trivial solution: the feed is taken as one phase");
     if (!(s.beta > 0.0 && s.beta < 1.0))
         return single("the converged phase fraction lies outside (0, 1): one phase");
@@ -674,7 +818,22 @@ FlashResult flash(System &system, double t, double p, std::span<const double> z_
     r.phases = swap ? std::vector<FlashPhase>{b, a} : std::vector<FlashPhase>{a, b};
     mass_fractions(system, r.phases);
     r.status = Status::converged;
-    return finish(r);
+    // Two phases of equal fugacities are the equilibrium only when neither
+    // would split again (else a third phase forms, e.g. a liquid-liquid split
+    // beside the vapour).
+    for (const FlashPhase &ph : r.phases) {
+        const StabilityResult again = stability(system, t, p, ph.x);
+        if (again.status == Status::converged && !again.stable) {
+            r.status = Status::not_converged;
+            r.message = std::string("the two phases found are not the equilibrium: the ") +
+                        (ph.kind == PhaseKind::vapour ? "vapour" : "liquid") +
+                        " would split again (tangent-plane distance " +
+                        format_number(again.tangent_plane_distance) + "); a third phase forms";
+            r.phases.clear();
+            return finish(r);
+        }
+    }
+    return checked(r);
 }
 
 }  // namespace keld::equilibria

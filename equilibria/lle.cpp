@@ -8,6 +8,7 @@
 
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 using detail::format_number;
 using detail::kInf;
 
-constexpr double kTolerance = 1e-11;  // |ln f_i' - ln f_i''| at the binodal
+constexpr double kTolerance = 1e-13;  // |ln f_i' - ln f_i''| at the binodal: a lean phase to about 1e-9
 constexpr double kLiquidLikeZ = 0.3;  // apparent-basis Z above which a root is no liquid
 constexpr double kScanLow = -11.5;    // s = ln(w/(1-w)) of the scan: w from 1e-5 ...
 constexpr double kScanHigh = 6.9;     // ... to 0.999
@@ -229,7 +230,7 @@ std::optional<double> lean_for(Binary &b, double target, double s1, double start
         p = b.at(s);
         if (!p.ok) return std::nullopt;
     }
-    return best < 1e-11 * scale ? std::optional<double>(s_best) : std::nullopt;
+    return best < kTolerance * scale ? std::optional<double>(s_best) : std::nullopt;
 }
 
 }  // namespace
@@ -239,6 +240,11 @@ SpinodalResult spinodal(System &system, double t, double p) {
     if (system.size() != 2) {
         r.status = Status::invalid_input;
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     const detail::CallCounter counter(system.session());
@@ -257,6 +263,11 @@ BinodalResult binodal(System &system, double t, double p) {
     if (system.size() != 2) {
         r.status = Status::invalid_input;
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0)) {
@@ -353,6 +364,11 @@ CriticalResult critical_solution_point(System &system, double p, double t_from, 
     if (system.size() != 2) {
         r.status = Status::invalid_input;
         r.message = "liquid-liquid demixing is computed for a binary (a solvent and a polymer)";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     const detail::CallCounter counter(system.session());

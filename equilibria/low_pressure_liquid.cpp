@@ -13,6 +13,10 @@ double extrapolate(const double f[3], double a, double p) {
            f[2] * (s - 1.0) * (s - 2.0) / 2.0;
 }
 
+// Compressibility on the apparent basis (a polymer counted in repeat units),
+// the scale on which a liquid is told from a gas at any polymer content.
+double apparent_z(const PhasePoint &point) { return point.z * point.v_apparent / point.v; }
+
 }  // namespace
 
 bool LowPressureLiquid::reference() {
@@ -25,7 +29,7 @@ bool LowPressureLiquid::reference() {
         for (int k = 0; k < 3 && ok; ++k) {
             const double p = a * (k + 1);
             point_[k] = e_.evaluate(t_, p, x_, PhaseKind::liquid, ln_phi.data(), wanted_);
-            ok = point_[k].root_found && point_[k].z < 0.25;
+            ok = point_[k].root_found && apparent_z(point_[k]) < kLiquidLikeZ;
             ln_f_[k].resize(n);
             for (std::size_t i = 0; i < n; ++i)
                 ln_f_[k][i] = x_[i] > 0.0 ? std::log(x_[i] * p) + ln_phi[i] : ln_phi[i] + std::log(p);
@@ -41,7 +45,11 @@ bool LowPressureLiquid::reference() {
 
 PhasePoint LowPressureLiquid::at(double p, double *ln_phi) {
     PhasePoint r = e_.evaluate(t_, p, x_, PhaseKind::liquid, ln_phi, wanted_);
-    if (r.root_found || !(p < kLowPressure) || !reference()) return r;
+    // Below 1e4 Pa a liquid has Z far below kLiquidLikeZ; a gas-like answer
+    // (a pure component's monitor takes its ideal-gas exit below 5.5e-5 Pa)
+    // is no liquid.
+    const bool liquid = r.root_found && apparent_z(r) < kLiquidLikeZ;
+    if (liquid || !(p < kLowPressure) || !reference()) return r;
     const std::size_t n = e_.size();
     for (std::size_t i = 0; i < n; ++i) {
         const double f[3] = {ln_f_[0][i], ln_f_[1][i], ln_f_[2][i]};
@@ -62,6 +70,7 @@ PhasePoint LowPressureLiquid::at(double p, double *ln_phi) {
         r.g = not_a_number;
     }
     r.root_found = std::isfinite(r.v) && r.v > 0.0;
+    r.carried = r.root_found;
     carried_ = carried_ || r.root_found;
     return r;
 }

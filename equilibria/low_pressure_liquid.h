@@ -22,6 +22,7 @@ namespace keld::equilibria::detail {
 class LowPressureLiquid {
   public:
     static constexpr double kLowPressure = 1e4;  // Pa
+    static constexpr double kLiquidLikeZ = 0.25;  // apparent-basis Z below which a root is a liquid
 
     // `x` must stay valid and unchanged while this object is used.
     LowPressureLiquid(PhaseEvaluator &e, double t, const double *x, Wanted wanted)

@@ -46,6 +46,35 @@ inline double model_step(double g0, double z_l, double z_v, double p0) {
     return std::numeric_limits<double>::quiet_NaN();
 }
 
+// The root of g(s) when each evaluation of g carries noise of its own: a
+// monitor's ln phi of a liquid at low pressure inherits the tolerance of its
+// density root (ln Z formed from the given P), up to about 1e-14 |V dP/dV| / P.
+// Near the root g is its tangent (slope known from the model) plus that
+// noise, so no s may give |g| below the tolerance. Collects the evaluations
+// with |g| < kWindow and estimates the noise as half the spread of
+// g - slope s over them; with kSamples of them, the best one is the answer
+// when its |g| is within that noise.
+class NoisyRoot {
+  public:
+    static constexpr double kWindow = 1e-6;
+    static constexpr int kSamples = 3;
+
+    void add(double s, double g, double slope) {
+        if (!(std::fabs(g) < kWindow) || !std::isfinite(slope)) return;
+        const double d = g - slope * s;
+        lo_ = std::min(lo_, d);
+        hi_ = std::max(hi_, d);
+        ++count_;
+    }
+    double noise() const { return count_ >= kSamples ? 0.5 * (hi_ - lo_) : 0.0; }
+    // True when `best` (the smallest |g| met) is as good as the noise allows.
+    bool resolved(double best) const { return count_ >= kSamples && best <= noise(); }
+
+  private:
+    double lo_ = kInf, hi_ = -kInf;
+    int count_ = 0;
+};
+
 inline std::string format_number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6g", value);

@@ -125,4 +125,24 @@ PhasePoint PhaseEvaluator::evaluate(double t, double p, const double *x, PhaseKi
     return point;
 }
 
+const std::string &PhaseEvaluator::missing_parameters() {
+    if (probed_) return missing_parameters_;
+    probed_ = true;
+    // The probe's own lines are dropped again; those printed before it stay.
+    refhost::ReferenceHost &host = session_.host();
+    session_.prepare(298.15);
+    const std::size_t before = host.captured_messages().size();
+    std::vector<double> x(size(), 1.0 / static_cast<double>(size())), ln_phi(size());
+    const PhasePoint point = evaluate(298.15, 1e5, x.data(), PhaseKind::liquid, ln_phi.data());
+    const std::vector<std::string> lines(host.captured_messages().begin() + static_cast<std::ptrdiff_t>(before),
+                                         host.captured_messages().end());
+    host.truncate_captured_messages(before);
+    if (!point.root_found) {
+        refhost::StateResult refused;
+        refused.messages = lines;
+        missing_parameters_ = refhost::missing_parameter_lines(refused);
+    }
+    return missing_parameters_;
+}
+
 }  // namespace keld::equilibria

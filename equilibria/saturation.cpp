@@ -9,6 +9,7 @@
 
 #include "low_pressure_liquid.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -24,10 +25,9 @@ constexpr double kDistinctVolumes = 1e-7;       // relative: two roots are diffe
 constexpr double kCollapsedBracket = 1e-11;     // width (in ln P or relative 1/T) of a closed bracket
 constexpr double kLiquidLikeZ = 0.25;           // a root below this compressibility is a liquid at a probe
 constexpr double kMaxPressure = 1e10;           // Pa: no saturation pressure of any model lies beyond
-constexpr double kFinalStepResidual = 1e-6;     // a last step is taken without a check below this |g| ...
-constexpr double kFinalStepPrediction = 1e-14;  // ... when its predicted residual is below this
 using detail::kInf;
 const double kProbePressures[] = {1e5, 1e6};
+constexpr double kScanLowestPressure = 1e-2, kScanHighestPressure = 1e9;  // Pa, the search for two roots
 
 struct PurePhase {
     double ln_phi = not_a_number;
@@ -103,41 +103,22 @@ void fill(SaturationResult &r, const Pair &pair, double t, double p, double resi
     r.residual = residual;
 }
 
-// The pair at P0 carried to the nearby pressure P (|P/P0 - 1| below 1e-6):
-// ln phi by the same model as the step (exact slopes (Z - 1)/P, error second
-// order in P - P0); the volumes and enthalpies along the secants through the
-// pair before (`earlier` at p_earlier), whose error is the product of the two
-// pressure changes.
-Pair carried_pair(const Pair &pair, double p0, const Pair &earlier, double p_earlier, double p, double rt) {
-    Pair r = pair;
-    const double dp = p - p0, span = p0 - p_earlier;
-    r.liquid.ln_phi += pair.liquid.point.v * dp / rt - std::log(p / p0);
-    r.vapour.ln_phi += (pair.vapour.point.z - 1.0) * dp / p0;
-    auto along = [&](double now, double before) { return now + (now - before) / span * dp; };
-    r.liquid.point.v = along(pair.liquid.point.v, earlier.liquid.point.v);
-    r.liquid.point.h = along(pair.liquid.point.h, earlier.liquid.point.h);
-    r.liquid.point.z = p * r.liquid.point.v / rt;
-    r.vapour.point.z = along(pair.vapour.point.z, earlier.vapour.point.z);
-    r.vapour.point.v = r.vapour.point.z * rt / p;
-    r.vapour.point.h = along(pair.vapour.point.h, earlier.vapour.point.h);
-    return r;
-}
-
-SaturationResult invalid(const std::string &message) {
+SaturationResult invalid(const std::string &message, Status status = Status::invalid_input) {
     SaturationResult r;
-    r.status = Status::invalid_input;
+    r.status = status;
     r.message = message;
     return r;
 }
 
+constexpr const char *kCarriedLiquid =
+    "the monitor gives no liquid root at this pressure; the liquid was carried here from 1e4 Pa or above "
+    "(quadratic in P)";
+
 void finish(SaturationResult &r, System &system, const Counter &counter, bool carried) {
     r.evaluations = counter.calls();
     r.monitor_messages = system.session().take_messages();
-    if (carried && r.status == Status::converged) {
-        r.message =
-            "the host's liquid root search failed at this pressure; the liquid was carried there from "
-            "1e4 Pa or above (quadratic in P)";
-    }
+    if (carried && r.status == Status::converged)
+        r.message = r.message.empty() ? kCarriedLiquid : r.message + "; " + kCarriedLiquid;
 }
 
 // A first ln P: the fugacity of the liquid at a probe pressure, carried to
@@ -175,8 +156,11 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
     Bracket bracket;
     int without_two_roots = 0;
     bool seen_two_roots = false;
-    double best = kInf, last_g = kInf, last_p = not_a_number;
-    Pair last_pair;
+    double best = kInf;
+    Pair best_pair;
+    double best_p = not_a_number;
+    bool carried = false;  // the returned liquid was carried to its pressure
+    detail::NoisyRoot noisy;
     for (int it = 1; it <= kMaxIterations; ++it) {
         r.iterations = it;
         const double p = std::exp(s);
@@ -185,29 +169,31 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
         if (pair.distinct) {
             seen_two_roots = true;
             const double g = pair.liquid.ln_phi - pair.vapour.ln_phi;
-            best = std::min(best, std::fabs(g));
             if (std::fabs(g) <= kTolerance) {
                 fill(r, pair, t, p, std::fabs(g));
+                carried = pair.liquid.point.carried;
+                break;
+            }
+            if (std::fabs(g) < best) {
+                best = std::fabs(g);
+                best_pair = pair;
+                best_p = p;
+            }
+            // Every state returned is one the monitors evaluated, so that
+            // evaluating it again gives the same residual. Where their ln phi
+            // is too coarse for the tolerance, the best state is the answer.
+            noisy.add(s, g, pair.liquid.point.z - pair.vapour.point.z);
+            if (noisy.resolved(best)) {
+                fill(r, best_pair, t, best_p, best);
+                carried = best_pair.liquid.point.carried;
+                r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                            format_number(noisy.noise()) + ")";
                 break;
             }
             v_mid = mid_volume(pair.liquid.point.v, pair.vapour.point.v);
             (g > 0.0 ? bracket.lo : bracket.hi) = s;
             newton = detail::model_step(g, pair.liquid.point.z, pair.vapour.point.z, p);
             if (!std::isfinite(newton)) newton = s - g / (pair.liquid.point.z - pair.vapour.point.z);
-            // Quadratic convergence: the residual after this step is about
-            // c g^2, with c measured on the step before. When that is far
-            // below the tolerance, the step is the answer: take it without
-            // another pair of calls and carry the phases along it.
-            const double c = std::fabs(g) / (last_g * last_g);
-            if (std::isfinite(newton) && std::isfinite(last_g) && std::fabs(g) <= kFinalStepResidual &&
-                c * g * g <= kFinalStepPrediction && newton > bracket.lo && newton < bracket.hi) {
-                fill(r, carried_pair(pair, p, last_pair, last_p, std::exp(newton), rt), t, std::exp(newton),
-                     c * g * g);
-                break;
-            }
-            last_g = g;
-            last_pair = pair;
-            last_p = p;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
             r.message = "neither density root found at T = " + format_number(t) +
@@ -234,7 +220,7 @@ SaturationResult solve_pressure(System &system, std::size_t k, double t, const S
                     " iterations; best |ln f_L - ln f_V| = " + format_number(best);
         r.residual = best;
     }
-    finish(r, system, counter, liquid.carried());
+    finish(r, system, counter, carried);
     if (r.status != Status::converged) r.t = t;
     return r;
 }
@@ -248,26 +234,40 @@ SaturationResult solve_temperature(System &system, std::size_t k, double p, doub
     Bracket bracket;  // on u = 1/T
     int without_two_roots = 0;
     bool seen_two_roots = false, carried = false;
-    double best = kInf;
+    double best = kInf, best_t = not_a_number;
+    Pair best_pair;
+    detail::NoisyRoot noisy;  // see solve_pressure
     for (int it = 1; it <= kMaxIterations; ++it) {
         r.iterations = it;
         const double t = 1.0 / u;
         PureLiquid liquid(e, t);
         const Pair pair = evaluate_pair(liquid, e, t, p, v_mid);
-        carried = carried || liquid.carried();
         double newton = not_a_number;
         if (pair.distinct) {
             seen_two_roots = true;
             const double g = pair.liquid.ln_phi - pair.vapour.ln_phi;
-            best = std::min(best, std::fabs(g));
             if (std::fabs(g) <= kTolerance) {
                 fill(r, pair, t, p, std::fabs(g));
+                carried = pair.liquid.point.carried;
+                break;
+            }
+            const double dh = pair.vapour.point.h - pair.liquid.point.h;
+            if (std::fabs(g) < best) {
+                best = std::fabs(g);
+                best_pair = pair;
+                best_t = t;
+            }
+            noisy.add(u, g, -dh / gas);
+            if (noisy.resolved(best)) {
+                fill(r, best_pair, best_t, p, best);
+                carried = best_pair.liquid.point.carried;
+                r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                            format_number(noisy.noise()) + ")";
                 break;
             }
             v_mid = mid_volume(pair.liquid.point.v, pair.vapour.point.v);
             // g > 0: the liquid is the less stable phase, T is above T_sat.
             (g > 0.0 ? bracket.lo : bracket.hi) = u;
-            const double dh = pair.vapour.point.h - pair.liquid.point.h;
             if (dh > 0.0) newton = u + g * gas / dh;
         } else if (pair.missing == Missing::both) {
             r.status = Status::root_failure;
@@ -390,6 +390,20 @@ class Tracer {
     double step_;
 };
 
+// Whether the pure component has a single density root at every pressure of
+// a scan from kScanLowestPressure to kScanHighestPressure: no van der Waals
+// loop, so no coexistence at t (t above the critical temperature).
+bool single_root_everywhere(PhaseEvaluator &e, double t) {
+    const double x = 1.0;
+    double ln_phi;
+    for (double p = kScanLowestPressure; p <= kScanHighestPressure; p *= 2.0) {
+        const PhasePoint l = e.evaluate(t, p, &x, PhaseKind::liquid, &ln_phi);
+        const PhasePoint v = e.evaluate(t, p, &x, PhaseKind::vapour, &ln_phi);
+        if (l.root_found && v.root_found && v.v > l.v * (1.0 + kDistinctVolumes)) return false;
+    }
+    return true;
+}
+
 // A converged point at some temperature at or below t: t itself, or lower
 // temperatures until one converges.
 SaturationResult converged_below(System &system, std::size_t k, double t) {
@@ -401,40 +415,67 @@ SaturationResult converged_below(System &system, std::size_t k, double t) {
     return r;
 }
 
-std::string check_component(System &system, std::size_t k) {
-    if (k >= system.size()) return "component index out of range";
+// Why component k has no vapour pressure to compute, or an empty result.
+SaturationResult check_component(System &system, std::size_t k) {
+    if (k >= system.size()) return invalid("component index out of range");
     if (!system.component(k).is_volatile)
-        return system.component(k).id + " is not volatile (a polymer or declared so)";
-    return {};
+        return invalid(system.component(k).id + " is not volatile (a polymer or declared so)");
+    if (std::string m = detail::missing_parameter_message({&system.pure(k)}); !m.empty())
+        return invalid(m, Status::missing_parameter);
+    SaturationResult fine;
+    fine.status = Status::converged;
+    return fine;
 }
 
 }  // namespace
 
 SaturationResult saturation_pressure(System &system, std::size_t k, double t, const SaturationGuess &guess) {
-    if (const std::string fault = check_component(system, k); !fault.empty()) return invalid(fault);
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(t) && t > 0.0)) return invalid("the temperature must be a positive number");
     SaturationResult r = solve_pressure(system, k, t, guess);
     if (r.status != Status::supercritical && r.status != Status::not_converged) return r;
 
     // Near the critical point a direct iteration may not find the narrow
     // two-root window: approach it along the curve from a lower temperature.
+    // "No coexistence" is said only where the model shows it: the curve
+    // traced up to its critical region below T, or one density root at every
+    // pressure.
     const SaturationResult start = converged_below(system, k, 0.9 * t);
-    if (start.status != Status::converged) return r;
-    Tracer tracer(system, k, start);
-    if (tracer.advance_to(t)) return tracer.last();
-    const CriticalEstimate c = tracer.critical();
-    r = SaturationResult{};
-    r.status = Status::supercritical;
+    if (start.status == Status::converged) {
+        Tracer tracer(system, k, start);
+        if (tracer.advance_to(t)) return tracer.last();
+        const CriticalEstimate c = tracer.critical();
+        if (c.found && c.t < t) {
+            r = SaturationResult{};
+            r.status = Status::supercritical;
+            r.t = t;
+            r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                        " K: above the critical temperature of the model (about " + format_number(c.t) + " K)";
+            return r;
+        }
+        r.status = Status::not_converged;
+        r.message = "the vapour-pressure curve was followed to T = " + format_number(tracer.last().t) +
+                    " K but not to " + format_number(t) + " K";
+        r.t = t;
+        return r;
+    }
+    if (single_root_everywhere(system.pure(k), t)) {
+        r.status = Status::supercritical;
+        r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                    " K: the model has one density root at every pressure from " +
+                    format_number(kScanLowestPressure) + " to " + format_number(kScanHighestPressure) + " Pa";
+    } else {
+        r.status = Status::not_converged;
+        r.message = "no vapour pressure found at T = " + format_number(t) +
+                    " K, although the model has a liquid and a vapour root there: " + r.message;
+    }
     r.t = t;
-    r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
-                " K: above the critical temperature" +
-                (c.found ? " of the model (about " + format_number(c.t) + " K)" : " of the model");
     return r;
 }
 
 SaturationResult saturation_temperature(System &system, std::size_t k, double p,
                                         const SaturationGuess &guess) {
-    if (const std::string fault = check_component(system, k); !fault.empty()) return invalid(fault);
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(p) && p > 0.0)) return invalid("the pressure must be a positive number");
     double t0 = guess.t, v_mid = mid_volume(guess.v_liquid, guess.v_vapour);
     if (!(std::isfinite(t0) && t0 > 0.0)) {
@@ -461,7 +502,11 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
     // Near the critical pressure: walk up the curve until it passes P, then
     // start between the two points that bracket it.
     const SaturationResult start = converged_below(system, k, 300.0);
-    if (start.status != Status::converged || start.p >= p) return r;
+    if (start.status != Status::converged || start.p >= p) {
+        // Without the curve traced to its end, nothing shows P above the critical pressure.
+        if (r.status == Status::supercritical) r.status = Status::not_converged;
+        return r;
+    }
     Tracer tracer(system, k, start);
     const bool passed = tracer.advance_to(std::numeric_limits<double>::max(),
                                           [p](const SaturationResult &point) { return point.p >= p; });
@@ -470,11 +515,16 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
     if (!passed || lo == nullptr || hi.p < p) {
         const CriticalEstimate c = tracer.critical();
         r = SaturationResult{};
-        r.status = Status::supercritical;
         r.p = p;
-        r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
-                    " Pa: above the critical pressure" +
-                    (c.found ? " of the model (about " + format_number(c.p) + " Pa)" : " of the model");
+        if (c.found && c.p < p) {
+            r.status = Status::supercritical;
+            r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
+                        " Pa: above the critical pressure of the model (about " + format_number(c.p) + " Pa)";
+        } else {
+            r.status = Status::not_converged;
+            r.message = "the vapour-pressure curve was followed to P = " + format_number(hi.p) + " Pa but not to " +
+                        format_number(p) + " Pa";
+        }
         return r;
     }
     const double f = std::log(p / lo->p) / std::log(hi.p / lo->p);
@@ -487,8 +537,8 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
 VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to,
                                           int count) {
     VapourPressureCurve curve;
-    if (const std::string fault = check_component(system, k); !fault.empty()) {
-        curve.points.push_back(invalid(fault));
+    if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) {
+        curve.points.push_back(fault);
         return curve;
     }
     const bool to_critical = std::isnan(t_to);

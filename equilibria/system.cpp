@@ -22,6 +22,8 @@ std::string_view to_string(Status status) {
             return "density root failed";
         case Status::invalid_input:
             return "invalid input";
+        case Status::missing_parameter:
+            return "missing parameter";
     }
     return "unknown";
 }

@@ -215,4 +215,32 @@ StateResult evaluate(ReferenceHost &host, const StateRequest &state) {
     return r;
 }
 
+std::string missing_parameter_lines(const StateResult &result) {
+    std::string joined;
+    for (const std::string &line : result.messages) {
+        if (line.find("MISSING FOR") == std::string::npos) continue;
+        std::string compact;
+        for (char c : line) {
+            if (c == ' ' && (compact.empty() || compact.back() == ' ')) continue;
+            compact += c;
+        }
+        if (!compact.empty() && compact.back() == ' ') compact.pop_back();
+        joined += (joined.empty() ? "" : "; ") + compact;
+    }
+    return joined;
+}
+
+std::vector<ParameterFault> missing_parameters(Case &c) {
+    initialise_case(c);
+    std::vector<ParameterFault> faults;
+    for (std::size_t k = 0; k < c.states.size(); ++k) {
+        StateRequest probe = c.states[k];
+        probe.flags = {1, 0, 0, 0, 0};
+        const StateResult r = evaluate(*c.host, probe);
+        std::string lines = missing_parameter_lines(r);
+        if (!lines.empty()) faults.push_back({k, std::move(lines), r.status == 0});
+    }
+    return faults;
+}
+
 }  // namespace keld::refhost

@@ -1,5 +1,6 @@
 // The reference host's services for the cubic equation of state: HostEosLog,
-// the Mathias-Copeman record, HostAlphaFunction and the UNIFAC group table.
+// the Mathias-Copeman record, HostAlphaFunction (the library's Soave and
+// Mathias-Copeman forms, cubic/alpha_function.h) and the UNIFAC group table.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "case_description.h"
+#include "cubic/alpha_function.h"
 #include "keld/refhost.h"
 
 namespace keld::refhost {
@@ -45,23 +47,6 @@ std::string upper(std::string_view s) {
     std::string u(s);
     for (char &c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return u;
-}
-
-// alpha = s^2 with s = 1 + c1 y + c2 y^2 + c3 y^3, y = 1 - sqrt(T/Tc); derivatives in T.
-void polynomial_alpha(double t, double tc, double c1, double c2, double c3, double &alpha, double &dalpha,
-                      double &d2alpha) {
-    const double root = std::sqrt(t / tc);
-    const double y = 1.0 - root;
-    const double y1 = -0.5 / std::sqrt(t * tc);       // dy/dT
-    const double y2 = 0.25 / (std::sqrt(tc) * t * std::sqrt(t));  // d2y/dT2
-    const double s = 1.0 + y * (c1 + y * (c2 + y * c3));
-    const double ds_dy = c1 + y * (2.0 * c2 + 3.0 * c3 * y);
-    const double d2s_dy2 = 2.0 * c2 + 6.0 * c3 * y;
-    const double s1 = ds_dy * y1;
-    const double s2 = d2s_dy2 * y1 * y1 + ds_dy * y2;
-    alpha = s * s;
-    dalpha = 2.0 * s * s1;
-    d2alpha = 2.0 * (s1 * s1 + s * s2);
 }
 
 }  // namespace
@@ -116,15 +101,14 @@ void ReferenceHost::alpha_function(std::int64_t option, std::int64_t data_set, s
             c2 = stored(at + 2) == missing_value ? 0.0 : stored(at + 2);
             c3 = stored(at + 3) == missing_value ? 0.0 : stored(at + 3);
         }
-        if (c1 != missing_value) {
-            if (t > tc[k]) c2 = c3 = 0.0;
-        } else if (omega[k] != missing_value && std::isfinite(omega[k])) {
-            c1 = 0.480 + 1.574 * omega[k] - 0.176 * omega[k] * omega[k];
-            c2 = c3 = 0.0;
-        } else {
+        cubic::AlphaConstants constants;
+        if (c1 != missing_value)
+            constants = cubic::mathias_copeman_constants(c1, c2, c3, t > tc[k]);
+        else if (omega[k] != missing_value && std::isfinite(omega[k]))
+            constants = cubic::soave_constants(omega[k]);
+        else
             continue;
-        }
-        polynomial_alpha(t, tc[k], c1, c2, c3, alpha[k], dalpha[k], d2alpha[k]);
+        cubic::alpha_with_derivatives(t, tc[k], constants, alpha[k], dalpha[k], d2alpha[k]);
     }
 }
 

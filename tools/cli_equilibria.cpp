@@ -414,9 +414,10 @@ void run_flash(Setup &s, const Options &o, Table &t) {
         if (r.status == eq::Status::single_phase) row.message = r.message;
         t.rows.push_back(row);
     }
-    t.notes.push_back("stability test: tangent-plane distance " +
-                      number_text(r.stability.tangent_plane_distance) +
-                      (r.stability.stable ? " (stable)" : " (unstable)"));
+    if (r.stability.status == eq::Status::converged)
+        t.notes.push_back("stability test: tangent-plane distance " +
+                          number_text(r.stability.tangent_plane_distance) +
+                          (r.stability.stable ? " (stable)" : " (unstable)"));
 }
 
 // --- lle -------------------------------------------------------------------
@@ -572,7 +573,9 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
         draw_png(plot, o.at("plot"));
     }
     const bool invalid = std::any_of(t.rows.begin(), t.rows.end(), [](const TableRow &r) {
-        return r.status == eq::to_string(eq::Status::invalid_input);
+        // A wrong request or an incomplete case (a missing parameter) is the user's to mend.
+        return r.status == eq::to_string(eq::Status::invalid_input) ||
+               r.status == eq::to_string(eq::Status::missing_parameter);
     });
     return invalid ? exit_invalid : t.all_ok() ? exit_ok : exit_no_solution;
 }

@@ -19,6 +19,19 @@ file(WRITE ${KELD_FAILING_CASE} [=[
 }
 ]=])
 
+# A binary whose second component lacks its segment diameter: check names it, and every
+# equilibrium command reports it as the cause (exit 1), never as phase behaviour.
+set(KELD_INCOMPLETE_BINARY ${CMAKE_CURRENT_BINARY_DIR}/incomplete-binary.json)
+file(WRITE ${KELD_INCOMPLETE_BINARY} [=[
+{
+  "components": [{"id": "HEXANE", "MW / (kg/kmol)": 86.177}, {"id": "X", "MW / (kg/kmol)": 92.14}],
+  "parameters": [{"pcsaft": {"PCSFTM": {"HEXANE": 3.0576, "X": 2.8149}, "PCSFTV / A": {"HEXANE": 3.7983},
+                             "PCSFTU / K": {"HEXANE": 236.77, "X": 285.69}}}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mole_fractions": {"HEXANE": 0.5, "X": 0.5}}]
+}
+]=])
+
 # A state whose data set gives no parameters of its model at all.
 set(KELD_NO_PARAMETERS_CASE ${CMAKE_CURRENT_BINARY_DIR}/no-parameters-case.json)
 file(WRITE ${KELD_NO_PARAMETERS_CASE} [=[
@@ -59,6 +72,14 @@ keld_cli_test(eval_table 0 ARGS eval ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDOUT "TOLUENE +0\\.725" "PS +0\\.274" "ln phi" "status: ok \\(KSTAT 1\\)" "V +0\\.1[0-9]+ +m3/kmol" "State 6: SL 380 K")
 keld_cli_test(eval_failed_state 2 ARGS eval ${KELD_FAILING_CASE}
   STDOUT "status: failed \\(KSTAT 0\\)" "PCSFTM \\(DATA SET   1\\) MISSING FOR COMPONENT X" "X +1 +nan")
+keld_cli_test(check_missing_parameter 1 ARGS check ${KELD_INCOMPLETE_BINARY}
+  STDERR "incomplete-binary.json:states\\[0\\]: the model 'pcsaft' lacks a parameter it needs: PCSFTV \\(DATA SET 1\\) MISSING FOR COMPONENT X")
+foreach(command "sat|--component|X" "bubble|--T|300" "flash|--T|300|--P|1e4" "lle|--T|300")
+  string(REPLACE "|" ";" args "${command}")
+  list(GET args 0 name)
+  keld_cli_test(${name}_missing_parameter 1 ARGS ${args} ${KELD_INCOMPLETE_BINARY}
+    STDOUT "missing parameter" "PCSFTV \\(DATA SET 1\\) MISSING FOR COMPONENT X")
+endforeach()
 keld_cli_test(check_state_without_parameters 1 ARGS check ${KELD_NO_PARAMETERS_CASE}
   STDERR "states\\[0\\]\\.model: data set 1 gives no pcsaft parameters")
 keld_cli_test(eval_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/methane-hexane.json)
@@ -97,6 +118,8 @@ keld_cli_test(check_missing_file 1 ARGS check /nonexistent/case.json STDERR "/no
 keld_cli_test(help 0 ARGS --help STDOUT "Usage: keld COMMAND" "Exit status:" "Examples:")
 keld_cli_test(help_command 0 ARGS help sweep STDOUT "Usage: keld sweep" "--T FROM:TO:COUNT")
 keld_cli_test(command_help 0 ARGS eval --help STDOUT "Usage: keld eval" "Exit status:")
+keld_cli_test(eval_help_tolerances 0 ARGS help eval
+  STDOUT "one-sided differences over 1e-4 T" "central difference" "relative change of 1e-6")
 keld_cli_test(unknown_command 1 ARGS frobnicate STDERR "unknown command 'frobnicate'")
 keld_cli_test(unknown_option 1 ARGS eval --xml ${KELD_EXAMPLES}/methane-hexane.json STDERR "unknown option '--xml'")
 keld_cli_test(no_arguments 1 STDERR "Usage: keld")
@@ -143,3 +166,9 @@ add_test(NAME keld_cli.plot_without_python
           --plot ${CMAKE_CURRENT_BINARY_DIR}/never.png ${KELD_EXAMPLES}/hexane-vapour-pressure.json)
 set_tests_properties(keld_cli.plot_without_python PROPERTIES
   PASS_REGULAR_EXPRESSION "--plot draws with matplotlib through /nonexistent/python3, which was not found")
+
+# The Helmholtz-energy model of a state: the same numbers as the monitor (README's first state).
+keld_cli_test(props_state 0 ARGS props --state 1 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "TOLUENE .*-2\\.97453120" "V +0\\.1044454736 +m3/kmol" "G - G_ig\\(T, P_ref\\) +-10225792\\.85")
+keld_cli_test(props_bad 1 ARGS props --P 1e5 --rho 3 ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDERR "--P and --rho exclude each other")

@@ -16,6 +16,7 @@
 #include "cli_equilibria.h"
 #include "cli_help.h"
 #include "cli_progress.h"
+#include "cli_props.h"
 #include "cli_report.h"
 #include "cli_sweep_plot.h"
 #include "keld/case.h"
@@ -51,7 +52,8 @@ const std::map<std::string, std::map<std::string, bool>> command_options{
 
 Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
     const auto &known = command_options.count(command) ? command_options.at(command)
-                                                       : cli::equilibrium_command_options().at(command);
+                        : command == "props"         ? cli::props_options()
+                                                     : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
@@ -367,10 +369,25 @@ int run_check(const Arguments &a) {
     int status = exit_ok;
     for (const std::string &path : a.positional) {
         try {
-            const Case c = refhost::load_case_file(path);
-            std::cout << path << ": ok (" << c.host->component_count() << " components, "
+            Case c = refhost::load_case_file(path);
+            // A state whose model lacks a parameter is as wrong as a malformed file.
+            bool refused = false;
+            for (const auto &fault : refhost::missing_parameters(c)) {
+                std::cerr << "keld: " << (fault.refused ? "" : "warning: ") << path << ":states[" << fault.state
+                          << "]: the model '" << c.states[fault.state].model
+                          << (fault.refused ? "' lacks a parameter it needs: "
+                                            : "' lacks a parameter and uses a default of its own: ")
+                          << fault.message << "\n";
+                refused = refused || fault.refused;
+            }
+            if (refused) {
+                status = exit_error;
+                continue;
+            }
+            std::cout << path << ": ok (" << c.host->component_count() << " component" << (c.host->component_count() == 1 ? "" : "s") << ", "
                       << c.host->data_set_count() << " data set" << (c.host->data_set_count() == 1 ? "" : "s")
-                      << ", " << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s") << ")\n";
+                      << ", " << c.states.size() << " state" << (c.states.size() == 1 ? "" : "s")
+                      << ")\n";
         } catch (const refhost::CaseError &e) {
             std::cerr << "keld: " << e.what() << "\n";
             status = exit_error;
@@ -407,7 +424,8 @@ int run(const std::vector<std::string> &args) {
         }
         return show_help(args.size() == 2 ? args[1] : "");
     }
-    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command)) {
+    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
+        command != "props") {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -418,6 +436,7 @@ int run(const std::vector<std::string> &args) {
         if (command == "eval") return run_eval(a);
         if (command == "sweep") return run_sweep(a);
         if (command == "init") return run_init(a);
+        if (command == "props") return cli::run_props(a.positional, a.options);
         if (cli::equilibrium_command_options().count(command))
             return cli::run_equilibrium_command(command, a.positional, a.options);
         return run_check(a);

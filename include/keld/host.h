@@ -108,7 +108,8 @@ typedef void (*keld_matrix_invert_fn)(const int64_t *n, double *a, const int64_t
  * (the k-th trial), -2 gives up (no descent, or the step became too small). work: 4 words. */
 typedef void (*keld_line_search_fn)(const double *f0, const double *slope0, const double *f, double *fac,
                                     int64_t *ksrch, double *work);
-/* Writes one formatted record of `length` characters to the Fortran output unit `unit`. */
+/* Writes one formatted record of `length` characters to the Fortran output unit `unit`: the record
+ * as its FORMAT wrote it, trailing blanks of its last field included, without padding. */
 typedef void (*keld_write_unit_fn)(const int64_t *unit, const char *record, const int64_t *length);
 /* Binary parameters from temperature coefficients (PolyBinaryKij, and PolyBinaryKijDeriv for their
  * temperature derivatives): for every pair (i, j) of the n_list component numbers in list (i = j

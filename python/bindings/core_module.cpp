@@ -18,6 +18,7 @@ namespace py = pybind11;
 
 namespace keld::python {
 void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
+void bind_model(py::module_ &m);       // model_module.cpp
 }
 using keld::refhost::Case;
 using keld::refhost::CaseError;
@@ -94,6 +95,14 @@ public:
         const StateRequest &request = case_.states.at(i);
         py::gil_scoped_release released;
         return keld::refhost::evaluate(*case_.host, request);
+    }
+
+    // The Helmholtz-energy model of a family from one of the case's data sets.
+    keld::Model model(const std::string &family, std::int64_t data_set, const std::vector<std::string> &ids,
+                      std::int64_t option) {
+        model_named(family);
+        py::gil_scoped_release released;
+        return keld::refhost::model_from_case(case_, family, data_set, ids, option);
     }
 
     std::vector<std::string> initialise(const std::string &model) {
@@ -274,7 +283,9 @@ PYBIND11_MODULE(_core, m) {
         .def("evaluate_many", &LoadedCase::evaluate_many, py::arg("request"), py::arg("T"), py::arg("P"),
              py::arg("z"), py::arg("workers") = 1u)
         .def("initialise", &LoadedCase::initialise, py::arg("model"))
+        .def("model", &LoadedCase::model, py::arg("family"), py::arg("data_set"), py::arg("ids"), py::arg("option"))
         .def("initialise_all", &LoadedCase::initialise_all);
 
+    keld::python::bind_model(m);
     keld::python::bind_equilibria(m);
 }

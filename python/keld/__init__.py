@@ -17,8 +17,9 @@ polymer counted in moles of its repeat unit) unless basis="mass".
 from ._version import __version__
 from ._core import CaseError
 from .case import Case
+from .model import Model, ModelProperties
 from .results import Result, Results
 from .inputs import models
 from . import equilibria
 
-__all__ = ["__version__", "Case", "CaseError", "Result", "Results", "models", "equilibria"]
+__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria"]

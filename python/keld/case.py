@@ -1,12 +1,12 @@
 """keld.Case: a case (components, parameters, states) loaded onto a reference host."""
 import json
-import numbers
 import os
 from typing import Any, Dict, List, Mapping, Optional, Sequence, Union
 
 import numpy as np
 
 from . import _core
+from . import arguments
 from . import inputs
 from .results import Result, Results
 
@@ -22,9 +22,15 @@ def worker_count(workers: Optional[int]) -> int:
     """Threads for properties_many: a positive integer, or None for every core."""
     if workers is None:
         return max(1, os.cpu_count() or 1)
-    if not inputs.is_integer(workers) or workers < 1:
-        raise ValueError(f"workers must be a positive integer or None, not {workers!r}")
-    return int(workers)
+    return arguments.integer("workers", workers, 1, arguments.MAX_WORKERS,
+                             f"None (one per core) or an integer from 1 to {arguments.MAX_WORKERS}")
+
+
+def case_path(path):
+    """A case file's name: str or os.PathLike."""
+    if isinstance(path, os.PathLike):
+        path = os.fspath(path)
+    return arguments.text("path", path, "a file name (str or os.PathLike)")
 
 
 class Case:
@@ -42,21 +48,28 @@ class Case:
         self._source = source  # ("path", path) or ("json", text, origin): for keld.equilibria
         self._equilibria = None
         self._components = core.components()
-        self.initialisation_messages = core.initialise_all() if initialise else {}
+        self.initialisation_messages = core.initialise_all() if arguments.boolean("initialise", initialise) else {}
 
     @classmethod
     def load(cls, path: Union[str, "os.PathLike[str]"], initialise: bool = True) -> "Case":
         """Loads a case file (JSON; docs/case-format.md)."""
-        return cls(_core.LoadedCase.load(str(path)), initialise, ("path", str(path)))
+        path = case_path(path)
+        arguments.boolean("initialise", initialise)
+        return cls(_core.LoadedCase.load(path), initialise, ("path", path))
 
     @classmethod
     def from_json(cls, text: str, origin: str = "<string>", initialise: bool = True) -> "Case":
         """Loads a case from JSON text; `origin` names it in error messages."""
+        arguments.text("text", text, "JSON text (str)")
+        arguments.text("origin", origin)
+        arguments.boolean("initialise", initialise)
         return cls(_core.LoadedCase.parse(text, origin), initialise, ("json", text, origin))
 
     @classmethod
     def from_dict(cls, data: Mapping[str, Any], origin: str = "<dict>", initialise: bool = True) -> "Case":
         """Loads a case from a dict of the case-file structure."""
+        arguments.text("origin", origin)
+        arguments.boolean("initialise", initialise)
         try:
             text = json.dumps(data, allow_nan=False)
         except (TypeError, ValueError, RecursionError) as e:
@@ -121,7 +134,10 @@ class Case:
             if state not in labels:
                 raise KeyError(f"no state labelled {state!r} (labels: {labels})")
             return labels.index(state)
-        if not isinstance(state, numbers.Integral) or not -count <= state < count:
+        if not arguments.is_integer(state):
+            raise arguments.ArgumentTypeError(f"state must be an index (integer) or a label (str), "
+                                              f"not {arguments.shown(state)}")
+        if not -count <= state < count:
             raise IndexError(f"state {state!r} out of range: the case has {count} state(s)")
         return state % count
 
@@ -152,12 +168,8 @@ class Case:
         request.diagnostics = inputs.diagnostic_level(diagnostics)
         request.option = inputs.segment_option(option)
         # The cubic model's call: {"mixing_rule": 1..4, "excess_model": 1..7, "alpha_option": 0 or 2}.
-        for key, value in (cubic or {}).items():
-            if key not in ("mixing_rule", "excess_model", "alpha_option"):
-                raise ValueError(f"unknown cubic setting {key!r} (use mixing_rule, excess_model, alpha_option)")
-            if not inputs.is_integer(value):
-                raise ValueError(f"cubic setting {key} must be an integer, not {value!r}")
-            setattr(request, key, int(value))
+        for key, value in inputs.cubic_settings(cubic).items():
+            setattr(request, key, value)
         return request
 
     def properties(self, T: float, P: float, z: Composition, phase: str = "liquid", model: str = "pcsaft",
@@ -222,8 +234,8 @@ class Case:
         its own (a cubic state that completes missing critical constants runs
         alone first, in order)."""
         threads = worker_count(workers)
-        T = inputs.positive_finite("T", T)
-        P = inputs.positive_finite("P", P)
+        T = arguments.positive_finite("T", T)
+        P = arguments.positive_finite("P", P)
         if T.ndim > 1 or P.ndim > 1:
             raise ValueError("T and P must be scalars or 1-D arrays")
         listing, matrix = inputs.composition(self._components, z, components, basis)

@@ -14,7 +14,8 @@ fractions (basis="mass"). Compositions handed back are `x`, `y`: mole
 fractions of molecules (a polymer molecule counted once) and `w`: weight
 fractions. Polymers (and oligomers) never enter a vapour. Every result has a
 `status` per point ("converged", "single phase", "no coexistence", "no
-solution", "not converged", "density root failed", "invalid input") and a
+solution", "not converged", "density root failed", "invalid input", "missing
+parameter": the model lacks a parameter, named in the message) and a
 `message`; numbers of points that did not converge are NaN.
 """
 from dataclasses import dataclass, field
@@ -22,7 +23,9 @@ from typing import Any, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
+from . import arguments
 from . import inputs
+from .case import Case
 
 OK = ("converged", "single phase")
 
@@ -35,20 +38,23 @@ def _core_case(case):
     return case._equilibrium_core()
 
 
-def _model(model):
-    return inputs.model_name(model)
+def _checked(case, model, data_set):
+    """The arguments every function takes: a keld.Case, a model name and one of its data sets."""
+    if not isinstance(case, Case):
+        raise arguments.ArgumentTypeError(f"case must be a keld.Case, not {arguments.shown(case)}")
+    return inputs.model_name(model), inputs.data_set_number(case._core, data_set)
 
 
 def _temperatures(name, values):
-    array = np.atleast_1d(inputs.positive_finite(name, values)).astype(float)
+    array = np.atleast_1d(arguments.positive_finite(name, values)).astype(float)
     if array.ndim != 1:
         raise ValueError(f"{name} must be a number or a 1-D array")
     return array
 
 
-def _listing(case, z, components, basis):
+def _listing(case, z, components, basis, name):
     """(Listing, true mole fractions, weight fractions), one row per composition."""
-    listing, apparent = inputs.composition(case._components, z, components, basis)
+    listing, apparent = inputs.composition(case._components, z, components, basis, name)
     mwn = np.array([inputs.find_component(case._components, c)["MWN"] for c in listing.identifiers])
     moles = apparent * listing.molecular_weights / mwn
     true = moles / moles.sum(axis=1, keepdims=True)
@@ -103,11 +109,12 @@ def _saturation(fields, component, model, molecular_weight):
 def saturation(case: Any, component: str, T: Optional[Values] = None, P: Optional[Values] = None,
                model: str = "pcsaft", data_set: int = 1) -> "Saturation":
     """Vapour pressure at T (number or array), or boiling temperature at P."""
+    model, data_set = _checked(case, model, data_set)
     if (T is None) == (P is None):
         raise ValueError("give T or P")
     entry = _component_number(case, component)
     values = _temperatures("T" if P is None else "P", T if P is None else P)
-    fields = _core_case(case).saturation(_model(model), entry["number"], data_set, values, P is None)
+    fields = _core_case(case).saturation(model, entry["number"], data_set, values, P is None)
     return _saturation(dict(fields), entry["identifier"], model, entry["MWN"])
 
 
@@ -115,10 +122,12 @@ def vapour_pressure_curve(case: Any, component: str, T_from: float, T_to: Option
                           model: str = "pcsaft", data_set: int = 1) -> "Saturation":
     """The vapour-pressure curve from T_from to T_to at `points` evenly spaced
     temperatures, traced by continuation; T_to=None runs to the critical region."""
+    model, data_set = _checked(case, model, data_set)
     entry = _component_number(case, component)
-    t_from = inputs.scalar("T_from", T_from)
-    t_to = float("nan") if T_to is None else inputs.scalar("T_to", T_to)
-    fields = _core_case(case).curve(_model(model), entry["number"], data_set, t_from, t_to, int(points))
+    t_from = arguments.positive_scalar("T_from", T_from)
+    t_to = float("nan") if T_to is None else arguments.positive_scalar("T_to", T_to)
+    count = arguments.integer("points", points, 1, arguments.MAX_CURVE_POINTS)
+    fields = _core_case(case).curve(model, entry["number"], data_set, t_from, t_to, count)
     return _saturation(dict(fields), entry["identifier"], model, entry["MWN"])
 
 
@@ -161,9 +170,10 @@ def activity(case: Any, T: float, w: Composition, model: str = "pcsaft", compone
     """Activities of the solvents over liquids of composition w (weight
     fractions by default; a dict of scalars or arrays, or rows of an array
     following `components`) at temperature T."""
-    listing, _, weights = _listing(case, w, components, basis)
-    T = inputs.scalar("T", T)
-    fields = _core_case(case).activity(_model(model), listing.numbers, data_set, T, weights)
+    model, data_set = _checked(case, model, data_set)
+    listing, _, weights = _listing(case, w, components, basis, "w")
+    T = arguments.positive_scalar("T", T)
+    fields = _core_case(case).activity(model, listing.numbers, data_set, T, weights)
     return _activity(dict(fields), listing, model, T)
 
 
@@ -173,19 +183,24 @@ def sorption(case: Any, T: float, partial_pressures: Mapping[str, Values],
     """The sorption isotherm: liquid compositions in equilibrium with the
     solvents' partial pressures (a dict identifier -> Pa, scalars or arrays;
     its keys and the polymers' keys in polymer_weights list the components)."""
+    model, data_set = _checked(case, model, data_set)
     if not isinstance(partial_pressures, dict):
-        raise ValueError("partial_pressures must be a dict identifier -> pressure in Pa")
-    weights = polymer_weights or {}
+        raise arguments.ArgumentTypeError("partial_pressures must be a dict identifier -> pressure in Pa")
+    if not partial_pressures:
+        raise ValueError("partial_pressures must give the pressure of at least one solvent")
+    weights = arguments.mapping("polymer_weights", polymer_weights, "a dict identifier -> weight share")
     polymers = [c["identifier"] for c in case._components if c["kind"] in ("polymer", "oligomer")]
     listed = list(partial_pressures) + [p for p in (list(weights) or polymers) if p not in partial_pressures]
     listing = inputs.Listing(case._components, listed)
-    columns = np.broadcast_arrays(*[np.asarray(partial_pressures.get(c, 0.0), dtype=float) for c in listed])
-    matrix = np.ascontiguousarray(np.stack(columns, axis=-1).reshape(-1, len(listed)))
-    if not np.all(np.isfinite(matrix)) or np.any(matrix < 0):
-        raise ValueError("partial pressures must be finite and not negative")
-    shares = [float(weights.get(c, 1.0 if not weights else 0.0)) for c in listed]
-    T = inputs.scalar("T", T)
-    fields = _core_case(case).sorption(_model(model), listing.numbers, data_set, T, matrix, shares)
+    columns = np.broadcast_arrays(*[arguments.non_negative_finite(f"partial_pressures[{c!r}]", v)
+                                    for c, v in partial_pressures.items()])
+    pressures = np.stack(columns, axis=-1).reshape(-1, len(partial_pressures))
+    matrix = np.zeros((pressures.shape[0], len(listed)))
+    matrix[:, :len(partial_pressures)] = pressures
+    shares = [float(arguments.non_negative_finite(f"polymer_weights[{c!r}]", weights[c])) if c in weights
+              else (0.0 if weights else 1.0) for c in listed]
+    T = arguments.positive_scalar("T", T)
+    fields = _core_case(case).sorption(model, listing.numbers, data_set, T, np.ascontiguousarray(matrix), shares)
     return _activity(dict(fields), listing, model, T)
 
 
@@ -210,12 +225,13 @@ class BubbleDew:
 
 
 def _bubble_dew(kind, case, spec_name, spec, z, model, components, basis, data_set):
-    listing, true, _ = _listing(case, z, components, basis)
+    model, data_set = _checked(case, model, data_set)
+    listing, true, _ = _listing(case, z, components, basis, "x" if kind.startswith("bubble") else "y")
     values = _temperatures(spec_name, spec)
     n = np.broadcast_shapes(values.shape, (true.shape[0],))[0]
     values = np.ascontiguousarray(np.broadcast_to(values, (n,)))
     true = np.ascontiguousarray(np.broadcast_to(true, (n, true.shape[1])))
-    fields = dict(_core_case(case).bubble_dew(kind, _model(model), listing.numbers, data_set, values, true))
+    fields = dict(_core_case(case).bubble_dew(kind, model, listing.numbers, data_set, values, true))
     arrays = {k: np.asarray(fields[k], dtype=float) for k in ("T", "P", "x", "y")}
     return BubbleDew(kind=kind, components=listing.identifiers, model=model, status=list(fields["status"]),
                      message=list(fields["message"]), **arrays)
@@ -278,11 +294,12 @@ def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft"
           components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "Flash":
     """Isothermal flash of the feed z at T and P: one phase (status "single
     phase") or two."""
-    listing, true, _ = _listing(case, z, components, basis)
+    model, data_set = _checked(case, model, data_set)
+    listing, true, _ = _listing(case, z, components, basis, "z")
     if true.shape[0] != 1:
         raise ValueError("flash() takes one feed")
-    T, P = inputs.scalar("T", T), inputs.scalar("P", P)
-    fields = dict(_core_case(case).flash(_model(model), listing.numbers, data_set, T, P, list(true[0])))
+    T, P = arguments.positive_scalar("T", T), arguments.positive_scalar("P", P)
+    fields = dict(_core_case(case).flash(model, listing.numbers, data_set, T, P, list(true[0])))
     phases = [FlashPhase(kind=p["kind"], fraction=float(p["fraction"]), mass_fraction=float(p["mass_fraction"]),
                          x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]))
               for p in fields["phases"]]
@@ -313,12 +330,13 @@ class Lle:
 def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = "pcsaft", data_set: int = 1) -> "Lle":
     """Binodal and spinodal of the binary `components` (solvent, polymer) at
     each T (number or array) and pressure P."""
-    listing = inputs.Listing(case._components, list(components))
+    model, data_set = _checked(case, model, data_set)
+    listing = inputs.Listing(case._components, arguments.identifiers("components", components))
     if len(listing.numbers) != 2:
         raise ValueError("lle() needs two components: a solvent and a polymer")
     values = _temperatures("T", T)
-    P = inputs.scalar("P", P)
-    fields = dict(_core_case(case).lle(_model(model), listing.numbers, data_set, P, values))
+    P = arguments.positive_scalar("P", P)
+    fields = dict(_core_case(case).lle(model, listing.numbers, data_set, P, values))
     arrays = {k: np.asarray(fields[k], dtype=float)
               for k in ("T", "w_lean", "w_rich", "w_spinodal_lean", "w_spinodal_rich")}
     return Lle(components=listing.identifiers, model=model, P=P, critical=[dict(c) for c in fields["critical"]],

@@ -1,11 +1,11 @@
 """Checks and conversions of the arguments of Case.properties and
-Case.properties_many, so that the compiled core only sees well-formed input."""
-import math
-import numbers
-
+Case.properties_many (and of the compositions keld.equilibria takes), so that
+the compiled core only sees well-formed input. The checks of single arguments
+(real numbers, integers in range, names) are those of keld.arguments."""
 import numpy as np
 
 from . import _core
+from . import arguments
 
 PHASES = {"liquid": 2, "vapour": 1, "vapor": 1}
 BASES = ("mole", "mass")
@@ -50,11 +50,11 @@ def pcsaft_assoc_options(settings):
     """The option vector KOPT(3) from {"root_search": "host"|"own", "association":
     "full"|"simplified"|"off", "entropy": "departure"|"from-h-and-g"}."""
     chosen = {}
-    for key, value in (settings or {}).items():
+    for key, value in arguments.mapping("pcsaft_assoc", settings, "a dict of pcsaft-assoc settings").items():
         if key not in PCSAFT_ASSOC_SETTINGS:
             raise ValueError(f"unknown pcsaft-assoc setting {key!r} (use {', '.join(PCSAFT_ASSOC_SETTINGS)})")
         choices = PCSAFT_ASSOC_SETTINGS[key]
-        if value not in choices:
+        if not isinstance(value, str) or value not in choices:
             raise ValueError(f"unknown {key} {value!r} (use {', '.join(choices)})")
         chosen[key] = choices[value]
     if chosen.get("entropy", 0) and chosen.get("association", 0):
@@ -64,7 +64,7 @@ def pcsaft_assoc_options(settings):
 
 def model_name(model):
     known = [m["name"] for m in _core.models()]
-    if model not in known:
+    if not isinstance(model, str) or model not in known:
         raise ValueError(f"unknown model {model!r} (known models: {', '.join(known)})")
     return model
 
@@ -78,15 +78,8 @@ def phase_code(phase):
         raise ValueError(f"phase must be 'liquid' or 'vapour', not {phase!r}") from None
 
 
-def is_integer(value):
-    """An integer in the arithmetic sense: int or a numpy integer, not a bool."""
-    return isinstance(value, numbers.Integral) and not isinstance(value, (bool, np.bool_))
-
-
 def flag_word(name, value):
-    if not is_integer(value) or not 0 <= value <= ALL_PROPERTIES:
-        raise ValueError(f"request flag {name} must be 0, 1, 2 or 3, not {value!r}")
-    return int(value)
+    return arguments.integer(f"request flag {name}", value, 0, ALL_PROPERTIES, "0, 1, 2 or 3")
 
 
 def flag_words(flags):
@@ -109,38 +102,43 @@ def flag_words(flags):
 
 
 def diagnostic_level(value):
-    """KDIAG as case files take it: an integer, 0 or more."""
-    if not is_integer(value) or value < 0:
-        raise ValueError(f"diagnostics must be an integer of 0 or more, not {value!r}")
-    return int(value)
+    """KDIAG as case files take it: an integer, 0 or more (a 64-bit word)."""
+    return arguments.integer("diagnostics", value, 0, arguments.INT64_MAX,
+                             "an integer of 0 or more (at most 2**63 - 1)")
 
 
 def segment_option(value):
     """KOPT: 0 averages polymer cross parameters with segment weight fractions, 5 with mole fractions."""
-    if not is_integer(value) or value not in (0, 5):
-        raise ValueError(f"option must be 0 (segment weight fractions) or 5 (mole fractions), not {value!r}")
-    return int(value)
+    return arguments.one_of("option", value, (0, 5), "0 (segment weight fractions) or 5 (mole fractions)")
 
 
-def positive_finite(name, values):
-    array = np.asarray(values, dtype=float)
-    bad = ~np.isfinite(array) | (array <= 0)
-    if np.any(bad):
-        first = array.flat[int(np.argmax(bad.ravel()))]
-        raise ValueError(f"{name} must be finite and positive, got {first!r}")
-    return array
+# The cubic model's call settings: KRULE, KMODEL and KEOSOPT, each with the values it documents.
+CUBIC_SETTINGS = {
+    "mixing_rule": ((1, 2, 3, 4), "1 (van der Waals), 2 (Wong-Sandler), 3 (MHV1) or 4 (MHV2)"),
+    "excess_model": (tuple(range(1, 8)), "an integer from 1 to 7"),
+    "alpha_option": ((0, 2), "0 (Soave) or 2 (Mathias-Copeman)"),
+}
+
+
+def cubic_settings(settings):
+    """{setting: integer} of the cubic model's call, each checked against the values it takes."""
+    chosen = {}
+    for key, value in arguments.mapping("cubic", settings, "a dict of cubic settings").items():
+        if key not in CUBIC_SETTINGS:
+            raise ValueError(f"unknown cubic setting {key!r} (use {', '.join(CUBIC_SETTINGS)})")
+        allowed, accepted = CUBIC_SETTINGS[key]
+        chosen[key] = arguments.one_of(f"cubic setting {key}", value, allowed, accepted)
+    return chosen
 
 
 def data_set_number(case_core, data_set):
-    if not is_integer(data_set) or not 1 <= data_set <= case_core.data_set_count:
-        raise ValueError(f"data_set must be an integer from 1 to {case_core.data_set_count}, not {data_set!r}")
-    return int(data_set)
+    return arguments.integer("data_set", data_set, 1, case_core.data_set_count)
 
 
 def find_component(components, identifier):
     """The component with this identifier: an exact match, else the only one
     that matches ignoring case; None otherwise."""
-    text = str(identifier)
+    text = arguments.text("a component identifier", identifier)
     exact = [c for c in components if c["identifier"] == text]
     if exact:
         return exact[0]
@@ -149,7 +147,8 @@ def find_component(components, identifier):
 
 
 def scalar(name, value):
-    array = positive_finite(name, value)
+    """T or P of properties(): one finite positive real number."""
+    array = arguments.positive_finite(name, value)
     if array.ndim != 0:
         raise ValueError(f"{name} must be a single number here; use properties_many() for arrays")
     return float(array)
@@ -183,24 +182,26 @@ def phase_components(components):
     return [c["identifier"] for c in components if c["kind"] != "segment"]
 
 
-def composition(components, z, listed, basis):
+def composition(components, z, listed, basis, name="z"):
     """(Listing, matrix of apparent mole fractions with one row per composition).
 
     z: dict identifier -> fraction (scalars or equal-length arrays), or an
-    array whose last axis follows `listed` (default: the phase components)."""
-    if basis not in BASES:
+    array whose last axis follows `listed` (default: the phase components);
+    `name` is the argument's name in messages."""
+    if not isinstance(basis, str) or basis not in BASES:
         raise ValueError(f"basis must be 'mole' or 'mass', not {basis!r}")
     if isinstance(z, dict):
         if listed is not None:
             raise ValueError("give the components either as the keys of z or as `components`, not both")
         listing = Listing(components, list(z))
-        columns = np.broadcast_arrays(*[np.asarray(v, dtype=float) for v in z.values()])
+        columns = np.broadcast_arrays(*[arguments.real_array(f"{name}[{k!r}]", v) for k, v in z.items()])
         if columns[0].ndim > 1:
             raise ValueError("fractions in a composition dict must be scalars or 1-D arrays")
         matrix = np.stack(columns, axis=-1).reshape(-1, len(columns))
     else:
-        listing = Listing(components, phase_components(components) if listed is None else list(listed))
-        matrix = np.asarray(z, dtype=float)
+        listing = Listing(components, phase_components(components) if listed is None
+                          else arguments.identifiers("components", listed))
+        matrix = arguments.real_array(name, z)
         if matrix.ndim not in (1, 2) or matrix.shape[-1] != len(listing.numbers):
             raise ValueError(
                 f"z has shape {matrix.shape}; its last axis must list {len(listing.numbers)} fractions "

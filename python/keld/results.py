@@ -8,6 +8,8 @@ from typing import Any, Dict, List, Optional, TextIO, Tuple, Union
 
 import numpy as np
 
+from . import arguments
+
 # Units of the result fields, as they appear in table column names ("H / (J/kmol)").
 UNITS: Dict[str, str] = {
     "T": "K", "P": "Pa",
@@ -59,8 +61,11 @@ class Result:
         return float(self.ln_phi[self._column(identifier)])
 
     def _column(self, identifier):
+        text = arguments.text("identifier", identifier, "a component identifier (str)")
         upper = [c.upper() for c in self.components]
-        return upper.index(identifier.upper())
+        if text.upper() not in upper:
+            raise ValueError(f"{identifier!r} is not among the components {', '.join(self.components)}")
+        return upper.index(text.upper())
 
     @classmethod
     def build(cls, core_fields, **state):
@@ -115,6 +120,9 @@ class Results:
         parts = list(parts)
         if not parts:
             raise ValueError("nothing to concatenate")
+        for p in parts:
+            if not isinstance(p, Results):
+                raise arguments.ArgumentTypeError(f"parts must be Results, not {arguments.shown(p)}")
         first = parts[0]
         for p in parts[1:]:
             if (p.components, p.model, p.phase) != (first.components, first.model, first.phase):

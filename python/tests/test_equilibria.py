@@ -66,3 +66,18 @@ def test_bad_arguments_raise(case):
         eq.lle(case, 300.0, 1e5, ["TOLUENE"])
     with pytest.raises(ValueError):
         eq.activity(case, 298.15, {"TOLUENE": 0.5, "PS": 0.4})
+
+
+def test_a_missing_parameter_is_named_not_taken_for_phase_behaviour():
+    import copy
+    incomplete = copy.deepcopy(SOLUTION)
+    del incomplete["parameters"][0]["pcsaft"]["PCSFTV / A"]["TOLUENE"]
+    case = keld.Case.from_dict(incomplete)
+    results = [eq.saturation(case, "TOLUENE", T=300.0),
+               eq.activity(case, 298.15, {"TOLUENE": 0.5, "PS": 0.5}, basis="mass"),
+               eq.bubble_pressure(case, 298.15, {"TOLUENE": 0.5, "PS": 0.5}, basis="mass")]
+    for r in results:
+        assert r.status == ["missing parameter"]
+        assert "PCSFTV (DATA SET 1) MISSING FOR COMPONENT TOLUENE" in r.message[0]
+    f = eq.flash(case, 298.15, 2000.0, {"TOLUENE": 0.5, "PS": 0.5}, basis="mass")
+    assert f.status == "missing parameter" and not f.converged

@@ -39,6 +39,9 @@ struct RootResult {
     double p_calc;       // model pressure in the host's slot when the search stopped
     int evaluations = 0;
     bool failed = false;  // the host reported state 5 (or never answered sensibly)
+    // Failed because every root lies at or beyond close packing (common/close_packing.h): the
+    // monitor refuses the call.
+    bool beyond_close_packing = false;
 };
 
 // A model answers `PressureAndSlope eval(rho, want_slope)`.

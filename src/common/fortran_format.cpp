@@ -363,18 +363,23 @@ protected:
     ~RecordSink() = default;
 };
 
+// Blank-padded lines of a fixed length; with `lengths`, also each record's written length (the
+// column after the last character put, as format_lines counts it).
 class BufferSink final : public RecordSink {
 public:
-    BufferSink(char *buffer, int max_lines, int line_length)
-        : buffer_(buffer), max_lines_(max_lines), line_length_(line_length) {}
+    BufferSink(char *buffer, int max_lines, int line_length, int *lengths)
+        : buffer_(buffer), max_lines_(max_lines), line_length_(line_length), lengths_(lengths) {}
     bool start_record() override {
         if (line_ + 1 >= max_lines_) return false;
         ++line_;
         std::memset(line_start(), ' ', static_cast<std::size_t>(line_length_));
+        if (lengths_) lengths_[line_] = 0;
         return true;
     }
     void put(int column, char c) override {
-        if (line_ >= 0 && column >= 0 && column < line_length_) line_start()[column] = c;
+        if (line_ < 0 || column < 0 || column >= line_length_) return;
+        line_start()[column] = c;
+        if (lengths_ && column >= lengths_[line_]) lengths_[line_] = column + 1;
     }
 
 private:
@@ -384,6 +389,7 @@ private:
     char *buffer_;
     int max_lines_;
     int line_length_;
+    int *lengths_;
     int line_ = -1;
 };
 
@@ -845,8 +851,13 @@ private:
 
 int write(std::string_view format, std::span<const Item> items, char *buffer, int max_lines,
           int line_length) {
+    return write(format, items, buffer, max_lines, line_length, nullptr);
+}
+
+int write(std::string_view format, std::span<const Item> items, char *buffer, int max_lines, int line_length,
+          int *record_lengths) {
     if (buffer == nullptr || max_lines <= 0 || line_length < 0) return 0;
-    BufferSink sink(buffer, max_lines, line_length);
+    BufferSink sink(buffer, max_lines, line_length, record_lengths);
     return FormatWriter(format, items, sink).run();
 }
 

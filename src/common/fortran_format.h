@@ -65,6 +65,13 @@ struct Item {
 int write(std::string_view format, std::span<const Item> items, char *buffer, int max_lines,
           int line_length);
 
+// As above, and record_lengths[k] (max_lines entries) receives the length of record k as a Fortran
+// WRITE ends it: through the last character a field or literal wrote, blanks of a field included
+// (G13.6 in fixed form leaves four), positioning with X/T not counted; at most line_length. These
+// are the lengths of the records format_lines gives, cut at line_length.
+int write(std::string_view format, std::span<const Item> items, char *buffer, int max_lines,
+          int line_length, int *record_lengths);
+
 // The records `write` would produce with unlimited lines and length, each as long as written
 // (trailing blanks written by fields and literals are kept; positioning with X/T is not padding).
 // Allocates: for tests, tools and the command line, not for property monitors.

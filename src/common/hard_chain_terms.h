@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace keld::helmholtz {
 
@@ -45,18 +46,26 @@ struct Term {
 // A_hs = X η u² + (X - m̄) ln(1-η) + Y η u with X = S2³/S3², Y = 3 S1 S2/S3,
 // u = 1/(1-η): m̄ times the Boublík-Mansoori(-Carnahan-Starling-Leland)
 // hard-sphere mixture term.
+//
+// value_only: the value alone (the model layer, whose automatic
+// differentiation gives every derivative, asks for nothing else).
 template <class S>
-Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities) {
+Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities, bool value_only = false) {
     using std::log1p;
     const S eta_rho = kPiOver6 * mom.s3;
     const S eta = eta_rho * rho;
     const S u = 1.0 / (1.0 - eta);
     const S u2 = u * u;
-    const S u3 = u2 * u;
     const S log_void = log1p(-eta);
     const S x = mom.s2 * mom.s2 * mom.s2 / (mom.s3 * mom.s3);
     const S y = 3.0 * mom.s1 * mom.s2 / mom.s3;
     const S x_minus_m = x - mom.m_bar;
+    if (value_only) {
+        Term<S> hs;
+        hs.a = x * eta * u2 + x_minus_m * log_void + y * eta * u;
+        return hs;
+    }
+    const S u3 = u2 * u;
 
     const S by_eta = x * (2.0 * u3 - u2) - x_minus_m * u + y * u2;
     const S by_eta_eta = x * (6.0 * u3 * u - 2.0 * u3) - x_minus_m * u2 + 2.0 * y * u3;
@@ -128,7 +137,7 @@ struct ContactTerms {
 };
 
 template <class S>
-ContactTerms<S> contact_terms(const Moments<S> &mom, const S &rho) {
+ContactTerms<S> contact_terms(const Moments<S> &mom, const S &rho, bool value_only = false) {
     const S zeta2_rho = kPiOver6 * mom.s2;
     const S eta_rho = kPiOver6 * mom.s3;
     ContactTerms<S> k;
@@ -139,6 +148,7 @@ ContactTerms<S> contact_terms(const Moments<S> &mom, const S &rho) {
     k.u = u;
     k.b = zeta2 * u * u;
     k.c = zeta2 * zeta2 * u * u * u;
+    if (value_only) return k;
     k.u_1 = eta_rho * u * u;
     k.u_2 = 2.0 * eta_rho * u * k.u_1;
     k.b_1 = zeta2_rho * u * u + 2.0 * zeta2 * u * k.u_1;
@@ -171,22 +181,35 @@ struct ChainTerm {
 // (read only with_temperature); x and m are by position. When log_contact is
 // given, ln g_kk goes to log_contact[k] for each entry the term weighs
 // (x_k (1 - m_k) != 0), for the caller's composition derivatives.
-template <class S, class HalfDiameter, class HalfDiameterSlope>
-ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const double *x, const double *m, const Moments<S> &mom,
+//
+// The mole fractions may carry derivatives of their own (X an automatic-
+// differentiation number, for composition derivatives); an entry is then
+// skipped only when its segment number is 1.
+template <class S, class HalfDiameter, class HalfDiameterSlope, class X = double>
+ChainTerm<S> hard_chain(const S &rho, std::int64_t n, const X *x, const double *m, const Moments<S> &mom,
                         HalfDiameter &&half_diameter, HalfDiameterSlope &&half_diameter_slope,
-                        bool with_sensitivities, bool with_temperature, S *log_contact = nullptr) {
+                        bool with_sensitivities, bool with_temperature, S *log_contact = nullptr,
+                        bool value_only = false) {
     using std::log1p;
     ChainTerm<S> chain;
-    chain.contact = contact_terms(mom, rho);
+    chain.contact = contact_terms(mom, rho, value_only);
     const ContactTerms<S> &k = chain.contact;
     S by_zeta2{};
     S by_eta{};
     for (std::int64_t p = 0; p < n; ++p) {
-        const double weight = x[p] * (1.0 - m[p]);
-        if (weight == 0.0) continue;
+        const X weight = x[p] * (1.0 - m[p]);
+        if constexpr (std::is_arithmetic_v<X>) {
+            if (weight == 0.0) continue;
+        } else {
+            if (m[p] == 1.0) continue;
+        }
         const S h = half_diameter(p);
         const S h2 = h * h;
         const S g_minus_1 = contact_value_excess(k, h);
+        if (value_only) {
+            chain.part.a += weight * log1p(g_minus_1);
+            continue;
+        }
         const S g = 1.0 + g_minus_1;
         const S g_1 = (k.u_1 + 3.0 * h * k.b_1 + 2.0 * h2 * k.c_1) / g;
         const S g_2 = (k.u_2 + 3.0 * h * k.b_2 + 2.0 * h2 * k.c_2) / g;

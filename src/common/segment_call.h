@@ -14,8 +14,10 @@
 #include <optional>
 #include <string_view>
 
+#include "common/close_packing.h"
 #include "common/density_root.h"
 #include "common/flags.h"
+#include "common/messages.h"
 #include "common/outputs.h"
 #include "common/polymer_root_volumes.h"
 #include "common/segment_average.h"
@@ -195,20 +197,32 @@ inline double trial_density(double rho, double t) { return rho < 1e-35 ? 1e-35 /
 // Step 7: the density root through the host's routines with the model's
 // pressure and dP/dV (`model(rho)` returns PressureAndSlope). KSTAT is
 // cleared when the host reports failure; nothing is returned when the host
-// never asked for a volume (the caller refuses the call).
+// never asked for a volume (the caller refuses the call). With
+// `close_packing`, a hard-sphere-based family's site of the
+// infeasible-conditions message, a root at or beyond close packing is
+// replaced by the admissible one (common/close_packing.h), and a state
+// without one is refused with that message.
 template <class Model>
 std::optional<RootResult> density_root(const host::Host &host, const Call &call, const RootVolumes &vol,
                                        const host::RoutineId &model_name, bool move_off_close_packed,
-                                       double rho_start, Model &&model) {
+                                       double rho_start, Model &&model, const RefusalSite *close_packing = nullptr) {
     const RootRequest request{call.t, call.p, call.kvl, call.kdiag, vol.close_packed, vol.critical, vol.dividing,
                               model_name, call.n == 1};
     RootPolicy policy;
     policy.move_off_close_packed = move_off_close_packed;
     policy.private_slope_cell = true;  // calls on different work arrays may run at the same time
-    RootResult r = solve_density_root(
-        host, request, policy, [&](double rho, bool) { return model(trial_density(rho, call.t)); }, rho_start);
+    auto at = [&](double rho, bool) { return model(trial_density(rho, call.t)); };
+    RootResult r = solve_density_root(host, request, policy, at, rho_start);
+    if (close_packing) r = within_close_packing(host, request, policy, at, r);
     if (r.failed) *call.kstat = 0;
     if (r.evaluations == 0) return std::nullopt;
+    if (r.beyond_close_packing) {
+        messages::infeasible_conditions(host, {close_packing->routine, close_packing->check_class,
+                                               close_packing->number, call.kdiag},
+                                        close_packing->model_name, call.kds, call.t, call.p, call.n, call.idx,
+                                        call.z);
+        return std::nullopt;
+    }
     r.rho = trial_density(r.rho, call.t);
     return r;
 }

@@ -47,32 +47,18 @@ bool mixture_step(const host::Host &host, const CubicCall &call, const host::Rou
     mix.d_i = work.jets(n);
     double *kij = work.reals(n * n);
     if (!mix.b_i || !mix.d_i || !kij) return false;
-    const RuleInputs in{n, pure.x, pure.b, pure.a, host.gas_constant(), c.t};
+    const RuleInputs in{n, pure.x, pure.b, pure.a, host.gas_constant(), Jet::temperature(c.t)};
     const Rule rule = rule_of(call.krule);
     if (rule == Rule::van_der_waals) {
         read_kij(host, c, names::kVdwKij, kij);
-        van_der_waals_rule(in, kij, mix);
-        return true;
+        return mixture_constants(rule, in, Jet(), nullptr, kij, mix);
     }
     Jet *ln_gamma = work.jets(n);
     Jet ge;
     if (!ln_gamma) return false;
     if (!excess_gibbs(host, call, name, static_cast<GibbsModel>(call.kmodel), pure, work, ln_gamma, ge)) return false;
-    bool ok = false;
-    switch (rule) {
-        case Rule::wong_sandler:
-            read_kij(host, c, names::kWongSandlerKij, kij);
-            ok = wong_sandler_rule(in, ge, ln_gamma, kij, mix);
-            break;
-        case Rule::mhv1:
-            ok = mhv1_rule(in, ge, ln_gamma, mix);
-            break;
-        case Rule::mhv2:
-            ok = mhv2_rule(in, ge, ln_gamma, mix);
-            break;
-        case Rule::van_der_waals:
-            break;
-    }
+    if (rule == Rule::wong_sandler) read_kij(host, c, names::kWongSandlerKij, kij);
+    const bool ok = mixture_constants(rule, in, ge, ln_gamma, kij, mix);
     if (!ok)
         report_failure(host, call, name, failure::kMixture,
                        "6X,'NO MIXTURE CONSTANTS FROM THE MIXING RULE AT ',G10.3,'K'", {c.t});

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "cubic/srk_helmholtz.h"
+
 namespace keld::cubic {
 namespace {
 
@@ -15,8 +17,8 @@ struct Helmholtz {
     double f_v, f_b, f_vv, f_vb, f_bb;
 
     Helmholtz(double v, double b, double r) {
-        g = std::log1p(-b / v);
-        f = std::log1p(b / v) / (r * b);
+        g = srk_repulsion(b / v);
+        f = srk_attraction(b / v, b, r);
         const double vmb = v - b, vpb = v + b;
         g_v = b / (v * vmb);
         g_b = -1.0 / vmb;
@@ -42,7 +44,7 @@ void write_properties(const PropertyState &s, const MixtureConstants &mix, const
     const double w = d / t, w_t = d_t / t - d / (t * t), w_tt = d_tt / t - 2.0 * d_t / (t * t) + 2.0 * d / (t * t * t);
     const Helmholtz h(v, b, r);
 
-    const double f = -h.g - w * h.f;
+    const double f = srk_helmholtz(h.g, h.f, w);
     const double f_v = -h.g_v - w * h.f_v;
     const double f_vv = -h.g_vv - w * h.f_vv;
     const double f_b = -h.g_b - w * h.f_b, f_w = -h.f;

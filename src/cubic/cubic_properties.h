@@ -9,7 +9,7 @@
 
 #include "common/flags.h"
 #include "common/outputs.h"
-#include "cubic/mixing_rules.h"
+#include "cubic/mixing_rule_inputs.h"
 
 namespace keld::cubic {
 

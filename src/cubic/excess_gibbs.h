@@ -1,45 +1,53 @@
-// Excess-Gibbs (activity-coefficient) models of the cubic's mixing rules.
-// Each gives ln gamma_i of the listed components as Jets (value and two
-// temperature derivatives at fixed composition); g^E/RT = sum x_i ln gamma_i.
-//
-// Binary terms: E_ij = a_ij + b_ij/T per ordered pair of listed components
-// (a_ij from GEAIJ, b_ij in K from GEBIJ), used as
-//   2 Redlich-Kister   A_ij = E_ij, the limit of ln gamma_i in pure j
-//   3 Wilson           Lambda_ij = (v_j/v_i) exp(E_ij), v = covolume b
-//   4 Van Laar         A_ij = E_ij as for Redlich-Kister
-//   5 NRTL             tau_ij = E_ij, G_ij = exp(-alpha_ij tau_ij)
-//   6 UNIQUAC          tau_ij = exp(E_ij)
+// Excess-Gibbs (activity-coefficient) models of the cubic's mixing rules:
+// every model (templates over the number types, see excess_gibbs_inputs.h)
+// and the choice among them by KMODEL.
 #pragma once
 
-#include <cstdint>
-
-#include "cubic/jet.h"
+#include "cubic/cubic_model.h"
+#include "cubic/excess_gibbs_inputs.h"
+#include "cubic/nrtl.h"
+#include "cubic/redlich_kister.h"
+#include "cubic/unifac.h"
+#include "cubic/uniquac.h"
+#include "cubic/van_laar.h"
+#include "cubic/wilson.h"
 
 namespace keld::cubic {
 
-struct UnifacMixture;
+// ln gamma_i of the listed components by the chosen model. The inputs the
+// model reads must be given (energies for 2-6, alpha for NRTL, r and q for
+// UNIQUAC and UNIFAC, the groups for UNIFAC) and Van Laar's limits checked.
+template <class J, class X>
+void ln_gamma_of(GibbsModel model, const GibbsInputsOf<J, X> &in, J *ln_gamma) {
+    switch (model) {
+        case GibbsModel::ideal:
+            for (std::int64_t k = 0; k < in.n; ++k) ln_gamma[k] = J{};
+            break;
+        case GibbsModel::redlich_kister:
+            redlich_kister_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::wilson:
+            wilson_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::van_laar:
+            van_laar_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::nrtl:
+            nrtl_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::uniquac:
+            uniquac_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::unifac:
+            unifac_ln_gamma(in, ln_gamma);
+            break;
+    }
+}
 
-// Matrices are n-by-n by position, element (i, j) at i + n j.
-struct GibbsInputs {
-    std::int64_t n;
-    const double *x;
-    Jet t;
-    const double *volume;     // v_i of Wilson: the covolumes b_i
-    const Jet *energy;        // E_ij (diagonal 0)
-    const double *alpha;      // NRTL non-randomness alpha_ij
-    const double *r, *q;      // UNIQUAC and UNIFAC volume and area of each component
-    const UnifacMixture *groups;
-    Jet *scratch;             // 2 n^2 + 4 n Jets
-};
-
-void redlich_kister_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
-void wilson_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
-void van_laar_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
-void nrtl_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
-// Staverman-Guggenheim combinatorial part (Flory-Huggins volume fractions
-// with the surface correction, z = 10) shared by UNIQUAC and UNIFAC.
-void combinatorial_ln_gamma(std::int64_t n, const double *x, const double *r, const double *q, Jet *ln_gamma);
-void uniquac_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
-void unifac_ln_gamma(const GibbsInputs &in, Jet *ln_gamma);
+// Whether the model reads the pair energies E_ij.
+inline bool uses_pair_energies(GibbsModel model) {
+    return model == GibbsModel::redlich_kister || model == GibbsModel::wilson || model == GibbsModel::van_laar ||
+           model == GibbsModel::nrtl || model == GibbsModel::uniquac;
+}
 
 }  // namespace keld::cubic

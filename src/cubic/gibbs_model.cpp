@@ -51,8 +51,7 @@ bool pair_energies(const host::Host &host, const CubicCall &call, const host::Ro
                 return false;
             }
             const double av = host.is_missing(a) ? 0.0 : a, bv = host.is_missing(b) ? 0.0 : b;
-            const double t = c.t;
-            energy[k + n * l] = Jet(av + bv / t, -bv / (t * t), 2.0 * bv / (t * t * t));
+            energy[k + n * l] = pair_energy_jet(av, bv, c.t);
         }
     }
     return true;
@@ -82,7 +81,7 @@ bool van_laar_forms(const host::Host &host, const CubicCall &call, const host::R
     const MonitorCall &c = call.base;
     for (std::int64_t l = 0; l < c.n; ++l) {
         for (std::int64_t k = l + 1; k < c.n; ++k) {
-            if (energy[k + c.n * l].v * energy[l + c.n * k].v >= 0.0) continue;
+            if (van_laar_limits_agree(energy[k + c.n * l], energy[l + c.n * k])) continue;
             const Identifier a{host.identifier(c.idx[k])}, b{host.identifier(c.idx[l])};
             report_failure(host, call, name, failure::kNoVanLaarForm,
                            "6X,'VAN LAAR LIMITS OF OPPOSITE SIGN FOR COMPONENTS ',2A4,' AND ',2A4",
@@ -170,8 +169,7 @@ bool excess_gibbs(const host::Host &host, const CubicCall &call, const host::Rou
     GibbsInputs in{n, pure.x, Jet::temperature(call.base.t), pure.b, nullptr, nullptr, nullptr, nullptr, nullptr,
                    work.jets(2 * n * n + 4 * n)};
     if (!in.scratch) return false;
-    const bool pairs = model == GibbsModel::redlich_kister || model == GibbsModel::wilson ||
-                       model == GibbsModel::van_laar || model == GibbsModel::nrtl || model == GibbsModel::uniquac;
+    const bool pairs = uses_pair_energies(model);
     Jet *energy = pairs ? work.jets(n * n) : nullptr;
     if (pairs && (!energy || !pair_energies(host, call, name, energy))) return false;
     in.energy = energy;
@@ -184,39 +182,31 @@ bool excess_gibbs(const host::Host &host, const CubicCall &call, const host::Rou
         in.r = r;
         in.q = q;
     }
+    // The parameters the model reads, each refused with its message when not given.
     switch (model) {
-        case GibbsModel::ideal:
-            for (std::int64_t k = 0; k < n; ++k) ln_gamma[k] = Jet();
-            break;
-        case GibbsModel::redlich_kister:
-            redlich_kister_ln_gamma(in, ln_gamma);
-            break;
-        case GibbsModel::wilson:
-            wilson_ln_gamma(in, ln_gamma);
-            break;
         case GibbsModel::van_laar:
             if (!van_laar_forms(host, call, name, energy)) return false;
-            van_laar_ln_gamma(in, ln_gamma);
             break;
         case GibbsModel::nrtl: {
             double *alpha = work.reals(n * n);
             if (!alpha || !non_randomness(host, call, name, alpha)) return false;
             in.alpha = alpha;
-            nrtl_ln_gamma(in, ln_gamma);
             break;
         }
         case GibbsModel::uniquac:
             if (!uniquac_sizes(host, call, name, pure, work, r, q)) return false;
-            uniquac_ln_gamma(in, ln_gamma);
             break;
         case GibbsModel::unifac:
             if (!unifac_groups(host, call, name, pure, work, groups, r, q)) return false;
             in.groups = &groups;
-            unifac_ln_gamma(in, ln_gamma);
+            break;
+        case GibbsModel::ideal:
+        case GibbsModel::redlich_kister:
+        case GibbsModel::wilson:
             break;
     }
-    ge = Jet();
-    for (std::int64_t k = 0; k < n; ++k) ge += pure.x[k] * ln_gamma[k];
+    ln_gamma_of(model, in, ln_gamma);
+    ge = excess_gibbs_energy(n, pure.x, ln_gamma);
     return true;
 }
 

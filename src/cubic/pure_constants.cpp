@@ -29,8 +29,9 @@ bool pure_constants(const host::Host &host, const CubicCall &call, const PureBlo
         if (!(alpha[k] > 0.0 && std::isfinite(alpha[k]) && std::isfinite(dalpha[k]) && std::isfinite(d2alpha[k])))
             return false;
         const double units = pure.units[k];
-        const double ac = kOmegaA * r * r * pure.tc[k] * pure.tc[k] / pure.pc[k] * units * units;
-        pure.b[k] = kOmegaB * r * pure.tc[k] / pure.pc[k] * units;
+        const SrkConstants constants = srk_constants(r, pure.tc[k], pure.pc[k], units);
+        const double ac = constants.ac;
+        pure.b[k] = constants.b;
         pure.a[k] = Jet(ac * alpha[k], ac * dalpha[k], ac * d2alpha[k]);
     }
     return true;

@@ -14,6 +14,17 @@
 
 namespace keld::cubic {
 
+// SRK's covolume b = 0.08664 R Tc/Pc r (m3/kmol) and the attraction a_c =
+// 0.42748 R^2 Tc^2/Pc r^2 (J m3/kmol2) that alpha(T) multiplies, of a
+// component of r units (r = 1 for an ordinary component).
+struct SrkConstants {
+    double ac, b;
+};
+inline SrkConstants srk_constants(double gas_constant, double tc, double pc, double units) {
+    const double r = gas_constant;
+    return {kOmegaA * r * r * tc * tc / pc * units * units, kOmegaB * r * tc / pc * units};
+}
+
 // Per listed component (by position).
 struct PureConstants {
     std::int64_t n;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/close_packing.h"
 #include "pcsaft/pcsaft_constants.h"
 
 namespace keld::pcsaft {
@@ -108,6 +109,9 @@ RootResult density_root(const host::Host &host, const Mixture &mix, const Isothe
             result.evaluations += evaluations;
         }
     }
+    // That densest root may lie beyond close packing (toluene below about 120 K, polystyrene in toluene
+    // at 150 K), as may the liquid-like root a vapour search hands over to.
+    result = within_close_packing(host, request, policy, model, result);
     if (result.failed) *call.kstat = 0;
     return result;
 }

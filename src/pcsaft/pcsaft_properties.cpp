@@ -3,11 +3,20 @@
 #include <cmath>
 
 #include "common/basis.h"
+#include "common/messages.h"
 
 namespace keld::pcsaft {
 namespace {
 
+const host::RoutineId kRoutine("ESPC", "SF");
 constexpr double kSmallestCompressibility = 1e-35;
+
+// Every root lies beyond close packing: no state of the fluid to report.
+void refuse_beyond_close_packing(const host::Host &host, const MonitorCall &call) {
+    messages::infeasible_conditions(host, {kRoutine, 2, 7, call.kdiag}, "POLYPCSF", call.kds, call.t, call.p, call.n,
+                                    call.idx, call.z);
+    reject(call);
+}
 
 struct State {
     StateValues values;
@@ -69,7 +78,9 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
 
     DensityRootCall root{call.t, call.p, call.kvl, call.kdiag, call.kstat, in.tc_offset, in.pc_offset};
     const Isotherm at_t(call.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums, with_temperature);
-    const double rho = density_root(host, with_sums, at_t, root, 0.0).rho;
+    const RootResult found = density_root(host, with_sums, at_t, root, 0.0);
+    if (found.beyond_close_packing) return refuse_beyond_close_packing(host, call);
+    const double rho = found.rho;
     if (!rq.any()) return;
     const State st = state_at(host, mix, at_t, rows.r1, rows.r2, sw, call.p, rho, rq.phi.any() ? out.phi : nullptr);
     write_values(rq, st.values, out);
@@ -79,7 +90,9 @@ void run_properties(const host::Host &host, const MonitorCall &call, const Prope
         with_sums.sums = &sums_shifted;
         const Isotherm shifted(root.t, mix.n, mix.idx, mix.x, mix.m, mix.sigma, mix.eps, mix.pos, sums_shifted,
                                with_temperature);
-        const double rho_shifted = density_root(host, with_sums, shifted, root, rho).rho;
+        const RootResult found_shifted = density_root(host, with_sums, shifted, root, rho);
+        if (found_shifted.beyond_close_packing) return refuse_beyond_close_packing(host, call);
+        const double rho_shifted = found_shifted.rho;
         const State sh = state_at(host, mix, shifted, rows_shifted.r1, rows_shifted.r2, sw, call.p, rho_shifted,
                                   rq.phi.derivative ? out.dphi : nullptr);
         write_temperature_derivatives(rq, call.n, st.values, sh.values, dt, out);

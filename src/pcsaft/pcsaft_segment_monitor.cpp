@@ -10,6 +10,7 @@ namespace {
 
 const host::RoutineId kModelName("PCSA", "FT");  // handed to the host's root routines
 const segment::RefusalSite kRefusal{host::RoutineId("PCSF", "01"), 2, 2, "POLYPCSF"};
+const segment::RefusalSite kBeyondClosePacking{host::RoutineId("PCSF", "01"), 2, 7, "POLYPCSF"};
 // As the stored-parameter monitor: a liquid search without a better start is
 // offered the volume at packing fraction 0.4.
 constexpr double kLiquidPackingFraction = 0.4;
@@ -68,7 +69,7 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
             const ResidualValues a = iso.density_derivatives(rho);
             return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
                                     -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
-        });
+        }, &kBeyondClosePacking);
     if (!root) return segment::refuse(call);
 
     const Requests values = segment::value_requests(call);

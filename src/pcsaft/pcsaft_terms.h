@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "common/hard_chain_terms.h"
 #include "common/lanes.h"
@@ -32,25 +33,30 @@ struct MomentSlopes {
     double s3 = 0.0;
 };
 
-// Dispersion double sums, already divided by T and T².
-struct DispersionSums {
-    double d1 = 0.0;
-    double d2 = 0.0;
+// Dispersion double sums, already divided by T and T². A template over the scalar type (the model
+// layer evaluates the terms with automatic-differentiation numbers); the monitors use doubles.
+template <class S>
+struct DispersionSumsOf {
+    S d1{};
+    S d2{};
 };
+using DispersionSums = DispersionSumsOf<double>;
 
 // One contribution to ã: value, density derivatives, and (when derivatives beyond ρ are wanted) its
 // sensitivities at constant ρ to m̄, S1, S2, S3, D1 and D2.
-struct Contribution {
-    double a = 0.0;
-    double a_rho = 0.0;
-    double a_rhorho = 0.0;
-    double by_mbar = 0.0;
-    double by_s1 = 0.0;
-    double by_s2 = 0.0;
-    double by_s3 = 0.0;
-    double by_d1 = 0.0;
-    double by_d2 = 0.0;
+template <class S>
+struct ContributionOf {
+    S a{};
+    S a_rho{};
+    S a_rhorho{};
+    S by_mbar{};
+    S by_s1{};
+    S by_s2{};
+    S by_s3{};
+    S by_d1{};
+    S by_d2{};
 };
+using Contribution = ContributionOf<double>;
 
 inline Contribution operator+(const Contribution &p, const Contribution &q) {
     Contribution s;
@@ -81,10 +87,15 @@ inline Contribution contribution(const helmholtz::Term<double> &t) {
 
 // ---------------------------------------------------------------- segment diameters
 
-inline double segment_diameter_factor(double eps_i, double t) { return std::exp(-kDiameterExponent * eps_i / t); }
+template <class S>
+S segment_diameter_factor(double eps_i, const S &t) {
+    using std::exp;
+    return exp(-kDiameterExponent * eps_i / t);
+}
 
 // d = σ (1 - 0.12 exp(-3ε/T)) in the scaled length.
-inline double segment_diameter(double sigma_i, double exp_factor) {
+template <class S>
+S segment_diameter(double sigma_i, const S &exp_factor) {
     return sigma_i * (1.0 - kDiameterReduction * exp_factor) * kAngstromToMetre * kAvogadroPerKmolCubeRoot;
 }
 
@@ -114,33 +125,37 @@ inline double chain_share(const ChainTerm &chain, double own, double md2_k, doub
 // unordered pair is visited once and reads both ε_kl and ε_lk. With rows, also r1[k] = ∂D1/∂x_k / m_k
 // and r2[k] = ∂D2/∂x_k / m_k. With kWithLij, σ_kl is reduced by (1 - l_kl), l from the matrix lij
 // (same layout as eps_matrix, symmetric).
-template <bool kWithRows, bool kWithLij = false>
-DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const std::int64_t *idx, const double *x,
-                               const double *sigma, const double *eps_matrix, const double *m_by_position,
-                               double *r1, double *r2, const double *lij = nullptr) {
-    const double inv_t = 1.0 / t;
+//
+// A template over the scalar types of T (S) and of x (X), for the model layer's automatic
+// differentiation; the monitors instantiate it with doubles.
+template <bool kWithRows, bool kWithLij = false, class S = double, class X = double, class E = double>
+DispersionSumsOf<S> dispersion_sums(const S &t, std::int64_t ld, std::int64_t n, const std::int64_t *idx,
+                                    const X *x, const double *sigma, const E *eps_matrix,
+                                    const double *m_by_position, std::type_identity_t<S> *r1,
+                                    std::type_identity_t<S> *r2, const double *lij = nullptr) {
+    const S inv_t = 1.0 / t;
     if constexpr (kWithRows) {
-        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = 0.0;
+        for (std::int64_t k = 0; k < n; ++k) r1[k] = r2[k] = S(0.0);
     }
-    double d1 = 0.0;
-    double d2 = 0.0;
+    S d1 = S(0.0);
+    S d2 = S(0.0);
     for (std::int64_t l = 0; l < n; ++l) {
         const std::int64_t j = idx[l] - 1;
-        const double w_l = x[l] * m_by_position[l];
+        const X w_l = x[l] * m_by_position[l];
         const double sigma_j = sigma[j];
-        const double *eps_column_j = eps_matrix + j * ld;
-        double off1 = 0.0;
-        double off2 = 0.0;
+        const E *eps_column_j = eps_matrix + j * ld;
+        S off1 = S(0.0);
+        S off2 = S(0.0);
         for (std::int64_t k = 0; k < l; ++k) {
             const std::int64_t i = idx[k] - 1;
-            const double w_k = x[k] * m_by_position[k];
+            const X w_k = x[k] * m_by_position[k];
             double s = (sigma[i] + sigma_j) * kHalfScaledAngstrom;
             if constexpr (kWithLij) s *= 1.0 - lij[j * ld + i];
             const double s3 = s * s * s;
-            const double e_kl = eps_column_j[i] * inv_t;
-            const double e_lk = eps_matrix[i * ld + j] * inv_t;
-            const double p1 = (e_kl + e_lk) * s3;
-            const double p2 = (e_kl * e_kl + e_lk * e_lk) * s3;
+            const S e_kl = eps_column_j[i] * inv_t;
+            const S e_lk = eps_matrix[i * ld + j] * inv_t;
+            const S p1 = (e_kl + e_lk) * s3;
+            const S p2 = (e_kl * e_kl + e_lk * e_lk) * s3;
             off1 += w_k * p1;
             off2 += w_k * p2;
             if constexpr (kWithRows) {
@@ -151,9 +166,9 @@ DispersionSums dispersion_sums(double t, std::int64_t ld, std::int64_t n, const 
         double s = (sigma_j + sigma_j) * kHalfScaledAngstrom;
         if constexpr (kWithLij) s *= 1.0 - lij[j * ld + j];
         const double s3 = s * s * s;
-        const double e_ll = eps_column_j[j] * inv_t;
-        const double p1 = 2.0 * e_ll * s3;
-        const double p2 = 2.0 * e_ll * e_ll * s3;
+        const S e_ll = eps_column_j[j] * inv_t;
+        const S p1 = 2.0 * e_ll * s3;
+        const S p2 = 2.0 * e_ll * e_ll * s3;
         if constexpr (kWithRows) {
             r1[l] += off1 + w_l * p1;
             r2[l] += off2 + w_l * p2;
@@ -541,31 +556,38 @@ inline DispersionSums cross_energy_slopes(double t, std::int64_t ld, std::int64_
 }
 
 // Σ_i c_i η^i and its relatives by Horner's rule.
-struct PerturbationIntegral {
-    double value = 0.0;     // I = Σ c_i η^i
-    double eta_i_1 = 0.0;   // (η I)'  = Σ (i+1) c_i η^i
-    double eta_i_2 = 0.0;   // (η I)'' = Σ (i+1) i c_i η^(i-1)
-    double by_eta = 0.0;    // I'      = Σ i c_i η^(i-1)
-    double by_m_bar = 0.0;  // Σ (∂c_i/∂m̄) η^i
+template <class S>
+struct PerturbationIntegralOf {
+    S value{};     // I = Σ c_i η^i
+    S eta_i_1{};   // (η I)'  = Σ (i+1) c_i η^i
+    S eta_i_2{};   // (η I)'' = Σ (i+1) i c_i η^(i-1)
+    S by_eta{};    // I'      = Σ i c_i η^(i-1)
+    S by_m_bar{};  // Σ (∂c_i/∂m̄) η^i
 };
+using PerturbationIntegral = PerturbationIntegralOf<double>;
 
-inline PerturbationIntegral perturbation_integral(const double (&c0)[kPerturbationTerms],
-                                                  const double (&c1)[kPerturbationTerms],
-                                                  const double (&c2)[kPerturbationTerms], double m_bar, double eta,
-                                                  bool with_sensitivities) {
-    const double inv_m = 1.0 / m_bar;
-    const double f1 = 1.0 - inv_m;
-    const double f2 = f1 * (1.0 - 2.0 * inv_m);
-    const double g1 = inv_m * inv_m;
-    const double g2 = g1 * (3.0 - 4.0 * inv_m);
-    PerturbationIntegral p;
+template <class S>
+PerturbationIntegralOf<S> perturbation_integral(const double (&c0)[kPerturbationTerms],
+                                                const double (&c1)[kPerturbationTerms],
+                                                const double (&c2)[kPerturbationTerms], const S &m_bar, const S &eta,
+                                                bool with_sensitivities, bool value_only = false) {
+    const S inv_m = 1.0 / m_bar;
+    const S f1 = 1.0 - inv_m;
+    const S f2 = f1 * (1.0 - 2.0 * inv_m);
+    const S g1 = inv_m * inv_m;
+    const S g2 = g1 * (3.0 - 4.0 * inv_m);
+    PerturbationIntegralOf<S> p;
+    if (value_only) {
+        for (int i = kPerturbationTerms - 1; i >= 0; --i) p.value = p.value * eta + (c0[i] + f1 * c1[i] + f2 * c2[i]);
+        return p;
+    }
     for (int i = kPerturbationTerms - 1; i >= 0; --i) {
-        const double ci = c0[i] + f1 * c1[i] + f2 * c2[i];
+        const S ci = c0[i] + f1 * c1[i] + f2 * c2[i];
         p.value = p.value * eta + ci;
-        p.eta_i_1 = p.eta_i_1 * eta + (i + 1) * ci;
+        p.eta_i_1 = p.eta_i_1 * eta + double(i + 1) * ci;
         if (i >= 1) {
-            p.eta_i_2 = p.eta_i_2 * eta + (i + 1) * i * ci;
-            p.by_eta = p.by_eta * eta + i * ci;
+            p.eta_i_2 = p.eta_i_2 * eta + double((i + 1) * i) * ci;
+            p.by_eta = p.by_eta * eta + double(i) * ci;
         }
         if (with_sensitivities) p.by_m_bar = p.by_m_bar * eta + g1 * c1[i] + g2 * c2[i];
     }
@@ -623,37 +645,46 @@ inline PerturbationIntegral perturbation_integral_with_sensitivities(const Integ
 }
 
 // C1 = 1/[1 + m̄ P(η) + (1 - m̄) Q(η)] and its η-derivatives.
-struct HardChainCompressibility {
-    double c1 = 0.0;
-    double c1_1 = 0.0;
-    double c1_2 = 0.0;
-    double by_m_bar = 0.0;
+template <class S>
+struct HardChainCompressibilityOf {
+    S c1{};
+    S c1_1{};
+    S c1_2{};
+    S by_m_bar{};
 };
+using HardChainCompressibility = HardChainCompressibilityOf<double>;
 
-inline HardChainCompressibility hard_chain_compressibility(double m_bar, double eta) {
-    const double e2 = eta * eta;
-    const double e3 = e2 * eta;
-    const double e4 = e3 * eta;
-    const double v = 1.0 - eta;
-    const double v2 = v * v;
-    const double v4 = v2 * v2;
-    const double w = v * (2.0 - eta);
-    const double w2 = w * w;
-    const double w3 = w2 * w;
+template <class S>
+HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S &eta, bool value_only = false) {
+    const S e2 = eta * eta;
+    const S e3 = e2 * eta;
+    const S e4 = e3 * eta;
+    const S v = 1.0 - eta;
+    const S v2 = v * v;
+    const S v4 = v2 * v2;
+    const S w = v * (2.0 - eta);
+    const S w2 = w * w;
+    if (value_only) {
+        HardChainCompressibilityOf<S> c;
+        c.c1 = 1.0 / (1.0 + m_bar * ((8.0 * eta - 2.0 * e2) / v4) +
+                      (1.0 - m_bar) * ((20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2));
+        return c;
+    }
+    const S w3 = w2 * w;
 
-    const double p = (8.0 * eta - 2.0 * e2) / v4;
-    const double p_1 = (-4.0 * e2 + 20.0 * eta + 8.0) / (v4 * v);
-    const double p_2 = (-12.0 * e2 + 72.0 * eta + 60.0) / (v4 * v2);
-    const double q = (20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2;
-    const double q_1 = (2.0 * e3 + 12.0 * e2 - 48.0 * eta + 40.0) / w3;
-    const double q_2 = (-6.0 * e4 - 48.0 * e3 + 288.0 * e2 - 480.0 * eta + 264.0) / (w2 * w2);
+    const S p = (8.0 * eta - 2.0 * e2) / v4;
+    const S p_1 = (-4.0 * e2 + 20.0 * eta + 8.0) / (v4 * v);
+    const S p_2 = (-12.0 * e2 + 72.0 * eta + 60.0) / (v4 * v2);
+    const S q = (20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2;
+    const S q_1 = (2.0 * e3 + 12.0 * e2 - 48.0 * eta + 40.0) / w3;
+    const S q_2 = (-6.0 * e4 - 48.0 * e3 + 288.0 * e2 - 480.0 * eta + 264.0) / (w2 * w2);
 
-    const double one_minus_m = 1.0 - m_bar;
-    const double den_1 = m_bar * p_1 + one_minus_m * q_1;
-    const double den_2 = m_bar * p_2 + one_minus_m * q_2;
-    HardChainCompressibility c;
+    const S one_minus_m = 1.0 - m_bar;
+    const S den_1 = m_bar * p_1 + one_minus_m * q_1;
+    const S den_2 = m_bar * p_2 + one_minus_m * q_2;
+    HardChainCompressibilityOf<S> c;
     c.c1 = 1.0 / (1.0 + m_bar * p + one_minus_m * q);
-    const double c1_sq = c.c1 * c.c1;
+    const S c1_sq = c.c1 * c.c1;
     c.c1_1 = -c1_sq * den_1;
     c.c1_2 = c1_sq * (2.0 * c.c1 * den_1 * den_1 - den_2);
     c.by_m_bar = -c1_sq * (p - q);
@@ -661,16 +692,18 @@ inline HardChainCompressibility hard_chain_compressibility(double m_bar, double 
 }
 
 // A_disp = ρ [-2π I1 D1 - π m̄ C1 I2 D2], from the integrals I1 and I2 at η = π/6 S3 ρ.
-inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities,
-                               const PerturbationIntegral &i1, const PerturbationIntegral &i2) {
-    const double eta_rho = kPiOver6 * mom.s3;
-    const double eta = eta_rho * rho;
-    const double m_bar = mom.m_bar;
-    const HardChainCompressibility c = hard_chain_compressibility(m_bar, eta);
+template <class S>
+ContributionOf<S> dispersion(const helmholtz::Moments<S> &mom, const DispersionSumsOf<S> &sums, const S &rho,
+                             bool with_sensitivities, const PerturbationIntegralOf<S> &i1,
+                             const PerturbationIntegralOf<S> &i2) {
+    const S eta_rho = kPiOver6 * mom.s3;
+    const S eta = eta_rho * rho;
+    const S m_bar = mom.m_bar;
+    const HardChainCompressibilityOf<S> c = hard_chain_compressibility(m_bar, eta);
 
-    const double first = -kTwoPi * sums.d1;
-    const double second = -kPi * m_bar * sums.d2;
-    Contribution disp;
+    const S first = -kTwoPi * sums.d1;
+    const S second = -kPi * m_bar * sums.d2;
+    ContributionOf<S> disp;
     disp.a = rho * (first * i1.value + second * c.c1 * i2.value);
     disp.a_rho = first * i1.eta_i_1 + second * (c.c1 * i2.eta_i_1 + eta * i2.value * c.c1_1);
     disp.a_rhorho = eta_rho * (first * i1.eta_i_2 + second * (c.c1 * i2.eta_i_2 + 2.0 * c.c1_1 * i2.eta_i_1 +
@@ -687,8 +720,20 @@ inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, d
     return disp;
 }
 
-inline Contribution dispersion(const Moments &mom, const DispersionSums &sums, double rho, bool with_sensitivities) {
-    const double eta = kPiOver6 * mom.s3 * rho;
+//
+// value_only: the value alone (for the model layer's automatic differentiation).
+template <class S>
+ContributionOf<S> dispersion(const helmholtz::Moments<S> &mom, const DispersionSumsOf<S> &sums, const S &rho,
+                             bool with_sensitivities, bool value_only = false) {
+    const S eta = kPiOver6 * mom.s3 * rho;
+    if (value_only) {
+        const S i1 = perturbation_integral(kA0, kA1, kA2, mom.m_bar, eta, false, true).value;
+        const S i2 = perturbation_integral(kB0, kB1, kB2, mom.m_bar, eta, false, true).value;
+        const S c1 = hard_chain_compressibility(mom.m_bar, eta, true).c1;
+        ContributionOf<S> disp;
+        disp.a = rho * ((-kTwoPi * sums.d1) * i1 + (-kPi * mom.m_bar * sums.d2) * c1 * i2);
+        return disp;
+    }
     return dispersion(mom, sums, rho, with_sensitivities,
                       perturbation_integral(kA0, kA1, kA2, mom.m_bar, eta, with_sensitivities),
                       perturbation_integral(kB0, kB1, kB2, mom.m_bar, eta, with_sensitivities));

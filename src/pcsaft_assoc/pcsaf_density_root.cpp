@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/close_packing.h"
 #include "common/density_root.h"
 #include "common/messages.h"
 #include "common/polymer_root_volumes.h"
@@ -180,17 +181,22 @@ void host_search(Search &s, RootOutcome &out) {
     // A density the caller offers (the last root of the phase) is the host's warm start.
     double rho_start = call.kvl == 2 ? kLiquidPackingFraction / v_cp : 0.0;
     if (call.rho_given > 0.0 && std::isfinite(call.rho_given) && call.rho_given * v_cp < 1.0) rho_start = call.rho_given;
-    const RootResult r = solve_density_root(
-        s.host_, request, policy,
-        [&](double rho, bool) {
-            // A volume where the site fractions could not be solved (next to close packing) has no
-            // pressure: the host gets NaN and moves away, instead of a number made of a failed solution.
-            const Point pt = s.evaluate(rho);
-            if (pt.failed) return PressureAndSlope{std::numeric_limits<double>::quiet_NaN(), pt.dpdv};
-            return PressureAndSlope{pt.f + call.p, pt.dpdv};
-        },
-        rho_start);
+    auto model = [&](double rho, bool) {
+        // A volume where the site fractions could not be solved (next to close packing) has no
+        // pressure: the host gets NaN and moves away, instead of a number made of a failed solution.
+        const Point pt = s.evaluate(rho);
+        if (pt.failed) return PressureAndSlope{std::numeric_limits<double>::quiet_NaN(), pt.dpdv};
+        return PressureAndSlope{pt.f + call.p, pt.dpdv};
+    };
+    const RootResult r = within_close_packing(s.host_, request, policy, model,
+                                              solve_density_root(s.host_, request, policy, model, rho_start));
     if (s.evaluations == 0) return;
+    if (r.beyond_close_packing) {
+        // Every root lies beyond close packing: no density of the phase to report.
+        density_message(s.host_, call.kvl, call.kdiag, call.t, call.p);
+        out.beyond_close_packing = true;
+        return;
+    }
     out.rho = r.rho;
     out.solved = !r.failed;
 }

@@ -27,6 +27,9 @@ struct RootOutcome {
     bool association_failed = false;  // the association message was due (properties are not formed)
     bool solved = false;  // rho solves P(rho) = P (or was given): false for a failed host search, an own
                           // search without a sign change or one that ran out of iterations
+    // The host's search found roots at or beyond close packing only (common/close_packing.h): the
+    // density message was due, rho is the missing value and the call is refused.
+    bool beyond_close_packing = false;
     int evaluations = 0;
 };
 

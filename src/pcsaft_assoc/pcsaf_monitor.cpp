@@ -220,7 +220,7 @@ CallOutcome monitor(const Arguments &a) {
         *a.status = 0;  // outputs unwritten: nothing of this call is a result
         return CallOutcome::association_failed;
     }
-    if (!positive_finite(root.rho) || root.rho == host.missing()) {
+    if (root.beyond_close_packing || !positive_finite(root.rho) || root.rho == host.missing()) {
         refuse(a);
         return CallOutcome::refused;
     }

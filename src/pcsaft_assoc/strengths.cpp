@@ -19,18 +19,13 @@ struct Contact {
     double g, g2, g3, g22, g23, g33, gd;  // value, d/dzeta2, d/dzeta3, second derivatives, d/dd_ij
 };
 
-// Powers of 1/(1 - zeta3), the same for every pair.
-struct Packing {
-    double e, e2, e3, e4, e5;
-    explicit Packing(double zeta3)
-        : e(1.0 / (1.0 - zeta3)), e2(e * e), e3(e2 * e), e4(e3 * e), e5(e4 * e) {}
-};
+using Packing = PackingOf<double>;
 
 Contact contact(double dij, double zeta2, const Packing &pk) {
-    const double e = pk.e, e2 = pk.e2, e3 = pk.e3, e4 = pk.e4, e5 = pk.e5;
+    const double e2 = pk.e2, e3 = pk.e3, e4 = pk.e4, e5 = pk.e5;
     const double a = dij * zeta2;
     Contact c;
-    c.g = e + 3.0 * a * e2 + 2.0 * a * a * e3;
+    c.g = contact_value(dij, zeta2, pk);
     c.g2 = 3.0 * dij * e2 + 4.0 * dij * a * e3;
     c.g3 = e2 + 6.0 * a * e3 + 6.0 * a * a * e4;
     c.g22 = 4.0 * dij * dij * e3;
@@ -148,11 +143,10 @@ PairTerms pair_terms(const Mixture &mix, std::int64_t ci, std::int64_t cj, doubl
     PairTerms pt;
     const double di = mix.d[ci - 1], dj = mix.d[cj - 1];
     const double dsum = di + dj;
-    pt.dij = dsum != 0.0 ? di * dj / dsum : 0.0;
-    const double mean = (mix.sigma[ci - 1] + mix.sigma[cj - 1]) * kHalfDiameterToVolume;
-    const double ks = volume * mean * mean * mean;
+    pt.dij = dsum != 0.0 ? contact_diameter(di, dj) : 0.0;
+    const double ks = bonding_volume(volume, mix.sigma[ci - 1], mix.sigma[cj - 1]);
     const double reduced = energy / mix.t, boltzmann = exp_of(reduced);
-    pt.e = (boltzmann - 1.0) * ks;
+    pt.e = bonding_factor(boltzmann, ks);
     if (mix.t_dd) {
         const double tdi = mix.t_dd[ci - 1], tdj = mix.t_dd[cj - 1];
         pt.t_dij = dsum != 0.0 ? (tdi * dj * dj + tdj * di * di) / (dsum * dsum) : 0.0;

@@ -10,6 +10,7 @@
 #include "saft/psaf_properties.h"
 #include "saft/psaf_work.h"
 #include "saft/saft_init.h"
+#include "saft/saft_terms.h"
 
 namespace keld::saft {
 namespace {
@@ -115,7 +116,7 @@ void set_cross_energies(const Stored &par, const MonitorCall &call, const PsafWo
             const double k_ij = kij[(j - 1) * nc + (i - 1)];
             const double plain = std::sqrt(work.u0()[i - 1] * work.u0()[j - 1]);
             const double value =
-                k_ij != 0.0 ? (1.0 - k_ij) * plain
+                k_ij != 0.0 ? terms::cross_energy(k_ij, work.u0()[i - 1], work.u0()[j - 1])
                             : cross_without_binary(
                                   parameter_source(par, i), parameter_source(par, j), i, j, [&] { return plain; },
                                   [&](std::int64_t other, std::int64_t polymer) {

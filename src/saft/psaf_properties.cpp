@@ -4,13 +4,16 @@
 #include <optional>
 
 #include "common/basis.h"
+#include "common/close_packing.h"
 #include "common/density_root.h"
+#include "common/messages.h"
 #include "common/polymer_root_volumes.h"
 
 namespace keld::saft {
 namespace {
 
 const host::RoutineId kModelName("PSAF", "R2");
+const host::RoutineId kRoutine("PSAF", "M1");
 constexpr double kSmallestCompressibility = 1e-35;
 // Packing fraction of a typical SAFT liquid (n-alkanes near 0.33 at room temperature): a liquid search
 // without a better start is offered this volume.
@@ -44,17 +47,22 @@ std::optional<Root> density_root(const host::Host &host, const MonitorCall &call
     if (!(rho_start > 0.0) && call.kvl == 2) rho_start = kLiquidPackingFraction / vol.close_packed;
     const double rt = host.gas_constant() * mx.t;
     Root root{};
-    const RootResult r = solve_density_root_checked(
-        host, request, policy,
-        [&](double rho, bool) {
-            root.a = residual(mx, rho);
-            return PressureAndSlope{
-                rt * rho * (1.0 + rho * root.a.a_rho),
-                -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho)};
-        },
-        rho_start, warm, dense_loops_possible(mx));
+    auto model = [&](double rho, bool) {
+        root.a = residual(mx, rho);
+        return PressureAndSlope{rt * rho * (1.0 + rho * root.a.a_rho),
+                                -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho)};
+    };
+    const RootResult r = within_close_packing(
+        host, request, policy, model,
+        solve_density_root_checked(host, request, policy, model, rho_start, warm, dense_loops_possible(mx)));
     if (r.failed) *call.kstat = 0;
     if (r.evaluations == 0) return std::nullopt;
+    if (r.beyond_close_packing) {
+        // Every root lies beyond close packing: no state of the fluid to report.
+        messages::infeasible_conditions(host, {kRoutine, 2, 7, call.kdiag}, "POLYSAFT", call.kds, mx.t, call.p,
+                                        call.n, call.idx, call.z);
+        return std::nullopt;
+    }
     root.rho = r.rho;
     return root;
 }

@@ -9,6 +9,7 @@
 #include "common/messages.h"
 #include "common/outputs.h"
 #include "saft/missing_parameter.h"
+#include "saft/saft_terms.h"
 
 namespace keld::saft {
 namespace {

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/basis.h"
+#include "common/close_packing.h"
 #include "common/density_root.h"
 #include "common/messages.h"
 #include "common/polymer_root_volumes.h"
@@ -59,16 +60,22 @@ std::optional<Root> solve_root(const host::Host &host, const SaftCall &c, const 
     if (!(rho_start > 0.0) && c.kvl == 2) rho_start = kLiquidPackingFraction / vol.close_packed;
     const double rt = host.gas_constant() * mx.t;
     Root root{};
-    const RootResult r = solve_density_root_checked(
-        host, request, policy,
-        [&](double rho, bool) {
-            root.a = residual(mx, rho);
-            root.dpdv = -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho);
-            return PressureAndSlope{rt * rho * (1.0 + rho * root.a.a_rho), root.dpdv};
-        },
-        rho_start, warm, dense_loops_possible(mx));
+    auto model = [&](double rho, bool) {
+        root.a = residual(mx, rho);
+        root.dpdv = -rt * rho * rho * (1.0 + 2.0 * rho * root.a.a_rho + rho * rho * root.a.a_rhorho);
+        return PressureAndSlope{rt * rho * (1.0 + rho * root.a.a_rho), root.dpdv};
+    };
+    const RootResult r = within_close_packing(
+        host, request, policy, model,
+        solve_density_root_checked(host, request, policy, model, rho_start, warm, dense_loops_possible(mx)));
     if (r.failed) *c.kstat = 0;
     if (r.evaluations == 0) return std::nullopt;  // the host never asked for a volume: nothing to report
+    if (r.beyond_close_packing) {
+        // Every root lies beyond close packing: no state of the fluid to report.
+        messages::infeasible_conditions(host, {routine, 2, 7, c.kdiag}, "ESSAFT", c.kds, mx.t, c.p, c.n, c.idx, c.z,
+                                        c.ids);
+        return std::nullopt;
+    }
     root.rho = r.rho;
     root.p_calc = r.p_calc;
     if (!(root.p_calc > 0.0)) {

@@ -8,6 +8,7 @@ namespace {
 
 const host::RoutineId kModelName("SAFT", "03");  // handed to the host's root routines
 const segment::RefusalSite kRefusal{host::RoutineId("SAFT", "01"), 2, 2, "POLYSAFT"};
+const segment::RefusalSite kBeyondClosePacking{host::RoutineId("SAFT", "01"), 2, 7, "POLYSAFT"};
 const segment::ChainNames kNames{"SAFTM", "SAFTV", "SAFTU", "SAFTR"};
 // As the other SAFT monitors: a liquid search without a better start is
 // offered the volume at packing fraction 0.34.
@@ -82,7 +83,7 @@ void segment_monitor(segment::Call call, const SegmentParameters &par) {
             const DensityDerivatives a = residual(mx, rho);
             return PressureAndSlope{rt * rho * (1.0 + rho * a.a_rho),
                                     -rt * rho * rho * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
-        });
+        }, &kBeyondClosePacking);
     if (!root) return segment::refuse(call);
 
     const Requests values = segment::value_requests(call);

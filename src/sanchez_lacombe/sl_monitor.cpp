@@ -8,6 +8,7 @@
 #include "common/vector_form.h"
 #include "sanchez_lacombe/sl_parameters.h"
 #include "sanchez_lacombe/sl_properties.h"
+#include "sanchez_lacombe/sl_terms.h"
 #include "sanchez_lacombe/sl_work.h"
 
 namespace keld::sanchez_lacombe {
@@ -52,8 +53,8 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
     for (std::int64_t i = 0; i < nc; ++i) work.kij()[i * (nc + 1)] = work.eta()[i * (nc + 1)] = 0.0;
     for (std::int64_t i = 0; i < nc; ++i) {
         if (!host.is_segment(i + 1) || host.is_missing(par.rho_star()[i])) continue;
-        work.v_star()[i] = r * par.t_star()[i] / par.p_star()[i];
-        work.eps_star()[i] = r * par.t_star()[i];
+        work.v_star()[i] = terms::segment_volume(par.t_star()[i], par.p_star()[i], r);
+        work.eps_star()[i] = terms::segment_energy(par.t_star()[i], r);
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k] - 1;
@@ -80,9 +81,9 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
         host.publish(par.b.t_work + i + 1, t_star);
         host.publish(par.b.p_work + i + 1, p_star);
         host.publish(par.b.rho_work + i + 1, rho_star);
-        work.r()[i] = work.mwn()[k] * p_star / (rho_star * r * t_star);
-        work.v_star()[i] = r * t_star / p_star;
-        work.eps_star()[i] = r * t_star;
+        work.r()[i] = terms::segment_number(work.mwn()[k], t_star, p_star, rho_star, r);
+        work.v_star()[i] = terms::segment_volume(t_star, p_star, r);
+        work.eps_star()[i] = terms::segment_energy(t_star, r);
     }
 }
 
@@ -108,8 +109,8 @@ void plain_pairs_of(std::int64_t j, std::int64_t count, const std::int64_t *__re
     for (std::int64_t k = 0; k < count; ++k) {
         std::int64_t i = k;
         if constexpr (!Sequential) i = idx[k] - 1;
-        const double eps = (1.0 - k_column[i]) * std::sqrt(e1[i] * e_j);
-        const double vol = 0.5 * (1.0 - eta_column[i]) * (v1[i] + v_j);
+        const double eps = terms::cross_energy(k_column[i], e1[i], e_j);
+        const double vol = terms::cross_volume(eta_column[i], v1[i], v_j);
         eps_column[i] = eps;
         vol_column[i] = vol;
         eps_row[i * nc] = eps;
@@ -171,7 +172,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
             work.sources(), work.kij()[(j - 1) * nc + (i - 1)], i, j,
-            [&](double k) { return (1.0 - k) * std::sqrt(e1[i - 1] * e1[j - 1]); },
+            [&](double k) { return terms::cross_energy(k, e1[i - 1], e1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_geometric_cross(host, e1, work.kij(), other, polymer, scratch, call.kopt);
             });
@@ -180,7 +181,7 @@ void set_cross_matrices(const Parameters &par, const MonitorCall &call, const Wo
     for_each_pair([&](std::int64_t i, std::int64_t j) {
         const double value = cross_value(
             work.sources(), work.eta()[(j - 1) * nc + (i - 1)], i, j,
-            [&](double eta) { return 0.5 * (1.0 - eta) * (v1[i - 1] + v1[j - 1]); },
+            [&](double eta) { return terms::cross_volume(eta, v1[i - 1], v1[j - 1]); },
             [&](std::int64_t other, std::int64_t polymer) {
                 return segment_arithmetic_cross(host, v1, work.eta(), other, polymer, scratch, call.kopt);
             });

@@ -14,11 +14,7 @@ double cross(const double *matrix, std::int64_t nc, std::int64_t i, std::int64_t
 double segment_weight(const Mixture &mix, std::int64_t l) { return mix.x[l] * mix.r[mix.idx[l] - 1]; }
 
 // Reduced state of the mixture at one density.
-struct Reduced {
-    double t_red;    // R T / eps*
-    double rho_red;  // r_bar rho v*
-    double log_free; // ln(1 - rho_red), the free-site term
-};
+using Reduced = terms::ReducedOf<double>;
 
 void sums_of_partners(const Mixture &mix, const MixtureAverages &avg, std::int64_t k, double &s1, double &s2) {
     const std::int64_t i = mix.idx[k];
@@ -63,16 +59,7 @@ void composition_terms(const Mixture &mix, const MixtureAverages &avg, const Red
 
 namespace {
 
-// Component number minus one of the listed component at position k: k itself when the list is
-// 1, 2, ..., n, which lets the loops below run straight through the arrays.
-template <bool Sequential>
-std::int64_t slot(const std::int64_t *idx, std::int64_t k) {
-    if constexpr (Sequential) {
-        return k;
-    } else {
-        return idx[k] - 1;
-    }
-}
+using terms::slot;
 
 bool sequential_list(const Mixture &mix) {
     for (std::int64_t k = 0; k < mix.n; ++k)
@@ -80,29 +67,10 @@ bool sequential_list(const Mixture &mix) {
     return true;
 }
 
-// The double sums term by term in list order, k outer and l inner, one accumulator each: every
-// density of the root depends on these bits, so no other order is taken.
 template <bool Sequential>
 MixtureAverages averages_in_list_order(const Mixture &mix) {
-    const std::int64_t n = mix.n, nc = mix.nc;
-    const double *x = mix.x, *r = mix.r;
-    double r_bar = 0.0;
-    double sum_volume = 0.0;  // sum_ij x_i r_i x_j r_j v*_ij
-    double sum_energy = 0.0;  // sum_ij x_i r_i x_j r_j v*_ij eps*_ij
-    for (std::int64_t k = 0; k < n; ++k) {
-        const std::int64_t i = slot<Sequential>(mix.idx, k);
-        const double w_k = x[k] * r[i];
-        r_bar += w_k;
-        const double *v_row = mix.v_star + i;  // (i, j) at v_row[j nc]
-        const double *e_row = mix.eps_star + i;
-        for (std::int64_t l = 0; l < n; ++l) {
-            const std::int64_t j = slot<Sequential>(mix.idx, l);
-            const double ww_v = w_k * (x[l] * r[j]) * v_row[j * nc];
-            sum_volume += ww_v;
-            sum_energy += ww_v * e_row[j * nc];
-        }
-    }
-    return MixtureAverages{r_bar, sum_energy / sum_volume, sum_volume / (r_bar * r_bar)};
+    return terms::averages_in_list_order<Sequential>(mix.n, mix.nc, mix.idx, mix.x, mix.r, mix.eps_star,
+                                                     mix.v_star);
 }
 
 // Four partners' shares of S1_k and S2_k for every k, down their columns element by element: each
@@ -182,18 +150,13 @@ ResidualValues residual(const Mixture &mix, const MixtureAverages &avg, double t
         return out;
     }
     const double r_bar = avg.r_bar;
-    Reduced red;
-    red.t_red = mix.gas_constant * t / avg.eps_star;
-    red.rho_red = r_bar * rho * avg.v_star;
-    // log1p keeps ln(1 - rho~) exact to rounding at vapour-like densities; the
-    // plain form loses all digits of 1 + L/rho~ there (Z - 1 off by ~r eps/rho~).
-    red.log_free = std::log1p(-red.rho_red);
+    const Reduced red = terms::reduced_state(mix.gas_constant, avg, t, rho);
     const double rt = red.rho_red;
-    const double l = red.log_free;
+    const double l_over_rt = terms::log_free_per_occupied_site(red);
 
-    out.a = r_bar * ((1.0 - l) - rt / red.t_red + l / rt);
-    out.a_rho = -r_bar * (rt / red.t_red + 1.0 + l / rt) / rho;
-    if (sw.second_derivative) out.a_rhorho = r_bar * (2.0 * l / rt + 1.0 + 1.0 / (1.0 - rt)) / (rho * rho);
+    out.a = terms::helmholtz_energy(r_bar, red, l_over_rt);
+    out.a_rho = -r_bar * (rt / red.t_red + 1.0 + l_over_rt) / rho;
+    if (sw.second_derivative) out.a_rhorho = r_bar * (2.0 * red.log_free / rt + 1.0 + 1.0 / (1.0 - rt)) / (rho * rho);
     if (sw.temperature) out.a_t = r_bar * rt / (t * red.t_red);
     if (sw.composition) composition_terms(mix, avg, red, rho, out.a, out.a_rho, m_out);
     return out;

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "sanchez_lacombe/sl_terms.h"
+
 namespace keld::sanchez_lacombe {
 
 struct ResidualSwitches {
@@ -25,7 +27,10 @@ struct ResidualValues {
     double a_t = 0.0;       // d a / d T at constant rho, x
 };
 
-struct MixtureAverages;
+// Segment-weighted mixture averages (r_bar = sum x_i r_i; eps* in J/kmol, the mixture interaction
+// energy; v* in m3/kmol, the mixture close-packed volume per segment); they depend on composition
+// only, so a density search computes them once and reuses them at every trial density.
+using MixtureAverages = terms::AveragesOf<double>;
 
 // The inputs that do not change with density.
 struct Mixture {
@@ -43,14 +48,6 @@ struct Mixture {
     const MixtureAverages *averages = nullptr;
     const double *s1 = nullptr;  // by position: S1_k of the composition terms
     const double *s2 = nullptr;  // by position: S2_k
-};
-
-// Segment-weighted mixture averages; they depend on composition only, so a
-// density search computes them once and reuses them at every trial density.
-struct MixtureAverages {
-    double r_bar;     // sum x_i r_i
-    double eps_star;  // mixture interaction energy (J/kmol)
-    double v_star;    // mixture close-packed volume per segment (m3/kmol)
 };
 
 MixtureAverages mixture_averages(const Mixture &mix);

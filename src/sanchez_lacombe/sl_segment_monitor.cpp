@@ -70,15 +70,15 @@ void set_component_values(const segment::Call &call, const SegmentParameters &pa
     for (std::int64_t s = 0; s < g.ns; ++s) {
         const std::int64_t c = g.seg[s];
         const bool given = g.usable(par.t_star[c - 1]) && g.usable(par.p_star[c - 1]);
-        w.v_star()[c - 1] = given ? r * par.t_star[c - 1] / par.p_star[c - 1] : g.missing;
-        w.eps_star()[c - 1] = g.usable(par.t_star[c - 1]) ? r * par.t_star[c - 1] : g.missing;
+        w.v_star()[c - 1] = given ? terms::segment_volume(par.t_star[c - 1], par.p_star[c - 1], r) : g.missing;
+        w.eps_star()[c - 1] = g.usable(par.t_star[c - 1]) ? terms::segment_energy(par.t_star[c - 1], r) : g.missing;
     }
     for (std::int64_t k = 0; k < call.n; ++k) {
         const std::int64_t i = call.idx[k];
         const double t_star = w.t_star()[i - 1], p_star = w.p_star()[i - 1], rho_star = w.rho_star()[i - 1];
-        w.r()[i - 1] = call.mwn[k] * p_star / (rho_star * r * t_star);
-        w.v_star()[i - 1] = r * t_star / p_star;
-        w.eps_star()[i - 1] = r * t_star;
+        w.r()[i - 1] = terms::segment_number(call.mwn[k], t_star, p_star, rho_star, r);
+        w.v_star()[i - 1] = terms::segment_volume(t_star, p_star, r);
+        w.eps_star()[i - 1] = terms::segment_energy(t_star, r);
     }
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 
 #include "keld/case.h"
@@ -228,6 +231,42 @@ TEST(CaseCApi, LoadCaseReturnsAHostOrTheMessage) {
     EXPECT_STREQ(tiny, "/nonexi");
     EXPECT_EQ(keld_refhost_case_open(nullptr, nullptr, 0), nullptr);
     EXPECT_EQ(keld_refhost_case_state_count(nullptr), 0);
+}
+
+// Every state of an example has its model's parameters; with one parameter
+// taken out, the states of the family that reads it are found out, named by
+// the parameter and the component, and the others stay clean. The cubic model
+// goes on with its own defaults (and says so); the others refuse the state.
+TEST(CaseParameters, EveryStateHasWhatItsModelNeeds) {
+    struct Removal {
+        const char *file, *family, *parameter, *component;
+        const char *expected;  // what the message must name
+        std::size_t states;    // states found out
+        bool refused;          // refused, or evaluated with the model's own default
+    };
+    const Removal removals[] = {
+        {"polystyrene-toluene.json", "pcsaft", "PCSFTV / A", "TOLUENE", "PCSFTV (DATA SET 1) MISSING FOR COMPONENT TOLUENE", 3, true},
+        {"polystyrene-from-segments.json", "pcsaft", "PCSFTU / K", "STY", "PCSFTU (DATA SET 1) MISSING FOR SEGMENT STY", 3, true},
+        {"methanol-hexane-pcsaft-assoc.json", "pcsaft-assoc", "PCSFTM", "HEXANE", "MISSING FOR COMPONENT HEXANE", 5, true},
+        {"light-gases-srk.json", "cubic", "PCRKS / Pa", "C3H8", "PCRKS AND ITS DEFAULT PC (DATA SET 1) MISSING FOR COMPONENT C3H8", 1, false},  // warned once per run
+        {"ethylene-styrene-copolymer-toluene.json", "pcsaft", "PCSFTM", "TOLUENE", "PCSFTM (DATA SET 1) MISSING FOR COMPONENT TOLUENE", 3, true},
+    };
+    for (const Removal &r : removals) {
+        SCOPED_TRACE(std::string(r.file) + " without " + r.parameter + " of " + r.component);
+        std::ifstream in(examples + r.file);
+        nlohmann::ordered_json j = nlohmann::ordered_json::parse(in);
+        Case intact = parse_case(j.dump(), r.file);
+        EXPECT_TRUE(missing_parameters(intact).empty());
+        ASSERT_EQ(j["parameters"][0][r.family][r.parameter].erase(r.component), 1u);
+        Case c = parse_case(j.dump(), r.file);
+        const auto faults = missing_parameters(c);
+        ASSERT_EQ(faults.size(), r.states);
+        for (const ParameterFault &f : faults) {
+            EXPECT_EQ(f.refused, r.refused);
+            EXPECT_NE(f.message.find(r.expected), std::string::npos) << f.message;
+            EXPECT_EQ(c.states[f.state].model.rfind(r.family, 0), 0u) << c.states[f.state].model;
+        }
+    }
 }
 
 }  // namespace

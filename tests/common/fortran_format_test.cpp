@@ -94,6 +94,35 @@ TEST(FortranFormatRecords, PositioningMovesWithoutPaddingTheRecord) {
     EXPECT_EQ(lines_of("(A,TL9,A)", {"abc", "X"}), (Lines{"Xbc"}));
 }
 
+// The written length of each record (what a unit writer is handed) is the length format_lines
+// gives, cut at the line length: the blanks of a field count, X/T positioning and padding do not.
+TEST(FortranFormatRecords, RecordLengthsAreThoseOfTheWrittenRecords) {
+    const std::pair<const char *, std::vector<Item>> cases[] = {
+        {"(6X,2(A,G13.6))", {"T = ", 273.15, "  RHO = ", 56.0}},  // fixed form: four trailing blanks
+        {"(3(I3,2X),G13.6)", {1, 1, 1, 1e-4}},                   // E form: none
+        {"(A,I4,2(A,G13.6))", {"ITER = ", 1, " ERR = ", 0.5, " OBJ = ", -12.5}},
+        {"(A,5X)", {"ab"}},
+        {"(A,T20,A,TL15,A)", {"abc", "d", "e"}},
+        {"(6X,'AB',/,2X,I3,/)", {7}},
+        {"(I2,2(I3))", {1, 2, 3, 4, 5, 6}},
+        {"('0123456789ABCDEF',F8.1)", {1.0}},  // beyond the line: cut at its length
+        {"()", {}},
+    };
+    constexpr int kLines = 4, kLength = 20;
+    for (const auto &[format, items] : cases) {
+        char buffer[kLines * kLength];
+        int lengths[kLines] = {-1, -1, -1, -1};
+        const Lines expected = lines_of(format, items);
+        const int records = write(format, items, buffer, kLines, kLength, lengths);
+        ASSERT_EQ(records, static_cast<int>(expected.size())) << format;
+        for (int k = 0; k < records; ++k) {
+            const std::size_t cut = std::min<std::size_t>(expected[k].size(), kLength);
+            EXPECT_EQ(lengths[k], static_cast<int>(cut)) << format << " record " << k;
+            EXPECT_EQ(std::string(buffer + k * kLength, cut), expected[k].substr(0, cut)) << format;
+        }
+    }
+}
+
 // --- literals and character editing ----------------------------------------------------------
 
 TEST(FortranFormatCharacters, LiteralsWithDoubledQuotesAndHollerith) {
@@ -326,6 +355,10 @@ TEST(GfortranOracle, WholeMessagesMatchGfortranRecordByRecord) {
         {"(6X,A,I5)", {"***ASSOCIATION PROBLEM TOO LARGE. NV =", 1234}},
         {"(1X,3F7.2)", {1.0, -2.0, 3.25, 4.5, 5.125, 6.0, 7.75}},
         {"(SP,F6.2,I4,SS,F6.2,1PE12.4,0P,F8.3,2PG12.4)", {1.0, 3, 2.0, 12345.678, 1.5, 1e10}},
+        // The association diagnostics: a record ends after a G13.6 value's own trailing blanks.
+        {"(6X,2(A,G13.6))", {"PCSAF5: T = ", 273.15, "  RHO = ", 56.0}},
+        {"(A,I4,2(A,G13.6))", {"GETXA1: ITER = ", 1, "  MAX-ERR = ", 0.5, "  OBJ = ", -12.5}},
+        {"(3(I3,2X),G13.6)", {1, 1, 1, 1e-4, 2, 1, 2, 0.25}},
     };
     std::string source = "program oracle\n  implicit none\n";
     for (const auto &[format, items] : cases) {

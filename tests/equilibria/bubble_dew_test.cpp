@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "keld/equilibria/activity.h"
+#include "keld/equilibria/flash.h"
 #include "keld/equilibria/saturation.h"
 #include "systems.h"
 
@@ -47,6 +48,10 @@ const PointCase kPoints[] = {
     {"methane-hexane bubble P", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_p, 350.0},
     {"methane-hexane dew P", {&Host::c1, &Host::hexane}, {0.9, 0.1}, Spec::dew_p, 350.0},
     {"methane-hexane bubble T", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_t, 5e6},
+    // Near the mixture's critical region no liquid probe shows a liquid (Z above 0.25): the start
+    // comes from the tangent-plane test.
+    {"methane-hexane bubble P, 450 K", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_p, 450.0},
+    {"methane-hexane bubble P, 470 K", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_p, 470.0},
     {"five components bubble P",
      {&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene},
      {0.05, 0.10, 0.15, 0.30, 0.40},
@@ -115,6 +120,28 @@ TEST(BubbleDew, PressureAndTemperatureFormsAgree) {
     const auto dt = equilibria::dew_temperature(system, dp.p, y);
     ASSERT_TRUE(dt.ok()) << dt.message;
     EXPECT_NEAR(dt.t, 330.0, 1e-7);
+}
+
+// "No coexistence" only where the tangent-plane test shows the given phase
+// stable at every pressure; where it is not, the flash and the bubble point agree.
+TEST(BubbleDew, NoCoexistenceOnlyWhereTheModelShowsIt) {
+    Host h = make_host();
+    System system(*h.host, "pcsaft", {h.c1, h.hexane});
+    const std::vector<double> x{0.2, 0.8};
+    const auto near = equilibria::bubble_pressure(system, 450.0, x);
+    ASSERT_EQ(near.status, Status::converged) << near.message;
+    const auto split = equilibria::flash(system, 450.0, 0.99 * near.p, x);
+    ASSERT_EQ(split.status, Status::converged) << split.message;
+    EXPECT_NEAR(split.phases[0].fraction, 1.0, 0.05);  // the liquid, with a little vapour of about y
+    EXPECT_NEAR(split.phases[1].x[0], near.y[0], 0.02);
+    EXPECT_EQ(equilibria::flash(system, 450.0, 1.01 * near.p, x).status, Status::single_phase);
+
+    const auto hot = equilibria::bubble_pressure(system, 520.0, x);
+    EXPECT_EQ(hot.status, Status::supercritical) << hot.message;
+    EXPECT_NE(hot.message.find("tangent-plane test finds no instability towards a vapour at any pressure"), std::string::npos)
+        << hot.message;
+    for (double p : {1e6, 4e6, 6e6, 8e6})
+        EXPECT_EQ(equilibria::flash(system, 520.0, p, x).status, Status::single_phase) << p;
 }
 
 TEST(BubbleDew, NoTrivialAnswers) {

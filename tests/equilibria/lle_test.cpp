@@ -21,7 +21,9 @@ TEST(Lle, BinodalPhasesHaveEqualChemicalPotentials) {
     Host h = make_host();
     System system(*h.host, "pcsaft", {h.cyclohexane, h.ps});
     const double segments = system.mixture().segment_ratio(1);
-    for (double t : {270.0, 285.0, 295.0}) {
+    // 296.5 K is 0.27 K below the UCST, where a binodal stopped at 1e-11 left the
+    // lean phase's weight fraction good to 2e-7 only.
+    for (double t : {270.0, 285.0, 295.0, 296.5}) {
         const auto r = equilibria::binodal(system, t, kPressure);
         ASSERT_EQ(r.status, Status::converged) << t << ": " << r.message;
         EXPECT_LT(r.lean.w[1], r.spinodal.w_lean);
@@ -31,8 +33,8 @@ TEST(Lle, BinodalPhasesHaveEqualChemicalPotentials) {
         const Check rich = check_phase(system, all_of(system), r.rich.x, t, kPressure, PhaseKind::liquid);
         ASSERT_TRUE(lean.ok && rich.ok);
         // mu_i / RT = ln f_i + const: the solvent per molecule, the polymer per repeat unit.
-        EXPECT_LT(std::fabs(lean.ln_f[0] - rich.ln_f[0]), 1e-10) << t;
-        EXPECT_LT(std::fabs(lean.ln_f[1] - rich.ln_f[1]) / segments, 1e-10) << t;
+        EXPECT_LT(std::fabs(lean.ln_f[0] - rich.ln_f[0]), 2e-13) << t;
+        EXPECT_LT(std::fabs(lean.ln_f[1] - rich.ln_f[1]) / segments, 2e-13) << t;
         // A flash of a feed between the two phases finds the same two liquids.
         std::vector<double> feed(2);
         for (std::size_t k = 0; k < 2; ++k) feed[k] = 0.5 * (r.lean.x[k] + r.rich.x[k]);

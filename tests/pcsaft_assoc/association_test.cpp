@@ -282,5 +282,36 @@ TEST_F(Association, PreparedFormGivesTheRoutinesNumbers) {
     }
 }
 
+// The simplified path (option 20) stops its substitution at a relative change of 1e-6. For one 2B
+// species the step X -> 1/(1 + q X) contracts by -(1 - X), so what is left after that change is at
+// most 1e-6 (1 - X)/(2 - X) < 5e-7 of X, the figure keld.h states. X is read back from a = 2 m g(X),
+// g(X) = ln X - X/2 + 1/2, and set against the root of q X^2 + X - 1 = 0, q = rho m Delta. Where X
+// falls below about 0.013 the thousand substitutions allowed do not reach the tolerance: the call
+// fails rather than return an unconverged X.
+TEST_F(Association, SimplifiedPathSiteFractionWithinItsStatedTolerance) {
+    struct Case {
+        double t, rho;
+        bool converges;
+    };
+    const auto g = [](double x) { return std::log(x) - 0.5 * x + 0.5; };
+    for (const Case c : {Case{450.0, 0.5, true}, Case{350.0, 5.0, true}, Case{298.15, 25.0, true},
+                         Case{250.0, 15.0, true}, Case{200.0, 0.5, true}, Case{250.0, 25.0, false}}) {
+        AssocSystem sys;
+        sys.t = c.t;
+        sys.list({sys.add(kMethanol)}, {1.0});
+        sys.options.association = 20;
+        const AssocRun run = run_association(host(), sys, c.rho);
+        EXPECT_EQ(run.r.failed, c.converges ? 0 : 1) << c.t << " K, " << c.rho << " kmol/m3";
+        if (!c.converges) continue;
+        const double q = c.rho * kMethanol.m * run.delta[0];
+        const double exact = (std::sqrt(1.0 + 4.0 * q) - 1.0) / (2.0 * q);
+        double lo = 0.0, hi = 1.0;  // g rises on (0, 2)
+        for (int k = 0; k < 200; ++k) (g(0.5 * (lo + hi)) < run.r.a / (2.0 * kMethanol.m) ? lo : hi) = 0.5 * (lo + hi);
+        const double error = std::fabs(0.5 * (lo + hi) - exact) / exact;
+        EXPECT_LE(error, 1e-6 * (1.0 - exact) / (2.0 - exact) + 1e-12) << c.t << " K, " << c.rho << " kmol/m3";
+        EXPECT_GT(error, 1e-9) << "the substitution, not a closed form";
+    }
+}
+
 }  // namespace
 }  // namespace keld::testing

@@ -6,6 +6,7 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #pragma GCC diagnostic pop
 
@@ -17,10 +18,33 @@ namespace {
 
 constexpr std::int64_t kUnit = 11;
 
-std::vector<std::string> all_lines() {
+// The records exactly as the routine hands them to the host's unit writer; the reference host's own
+// writer (called next) trims what it keeps, as a terminal would show it.
+std::vector<std::string> raw_records;
+keld_write_unit_fn host_writer = nullptr;
+
+void keep_raw_record(const std::int64_t *unit, const char *record, const std::int64_t *length) {
+    raw_records.emplace_back(record, static_cast<std::size_t>(*length));
+    host_writer(unit, record, length);
+}
+
+keld_host recording_table(refhost::ReferenceHost &reference) {
+    keld_host t = reference.table();
+    host_writer = t.write_unit;
+    t.write_unit = keep_raw_record;
+    return t;
+}
+
+struct Written {
+    std::vector<std::string> lines;  // as the reference host keeps them
+    std::vector<std::string> raw;    // as the routine wrote them
+};
+
+Written all_records() {
+    raw_records.clear();
     refhost::ReferenceHost reference;
     reference.add_component("HOST", refhost::ComponentKind::ordinary, 1.0);
-    reference.install();
+    reference.install(recording_table(reference));
     reference.capture_unit(kUnit);
     const auto run = [&](AssocSystem sys, double rho, std::int64_t level, const std::vector<double> *start = nullptr) {
         sys.options.diag_level = level;
@@ -46,15 +70,15 @@ std::vector<std::string> all_lines() {
     run(slow, 24.0, 1);
     slow.options.tolerance = 1e-300;  // never met: the site fractions fail
     run(slow, 24.0, 1);
-    keld_host t = reference.table();  // a singular factorisation: the switch with its code
+    keld_host t = recording_table(reference);  // a singular factorisation: the switch with its code
     t.lu_factor = [](const std::int64_t *, double *, const std::int64_t *, std::int64_t *, std::int64_t *ier) { *ier = 3; };
     reference.install(t);
     run(mixed, 35.0, 2);
-    return reference.unit_lines(kUnit);
+    return {reference.unit_lines(kUnit), raw_records};
 }
 
 TEST(AssociationDiagnostics, EveryLineFormat) {
-    const std::vector<std::string> lines = all_lines();
+    const std::vector<std::string> lines = all_records().lines;
     const char *patterns[] = {
         R"(      PCSAF5: T =   273\.150      RHO =   56\.0000)",  // (6X,2(A,G13.6))
         R"(      PCSAF5: I, IDX, X)",                            // (6X,A)
@@ -102,6 +126,48 @@ TEST(AssociationDiagnostics, EveryLineFormat) {
         EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string &l) { return std::regex_match(l, re); }))
             << pattern;
     }
+}
+
+// A Fortran WRITE ends a record after its last field: a G13.6 value in fixed form leaves its four
+// trailing blanks in the record, an E-form value or an integer none. The expected records are
+// gfortran's bytes for the same FORMATs and values.
+TEST(AssociationDiagnostics, RecordsKeepTheBlanksTheirFormatWrites) {
+    const Written written = all_records();
+    const char *expected[] = {
+        "      PCSAF5: T =   273.150      RHO =   56.0000    ",  // (6X,2(A,G13.6))
+        "        1    1    1.00000    ",                         // (6X,2(I3,2X),G13.6), pure water
+        "        2    2   0.500000    ",                         // the alcohols' second fraction
+        "  1    1    1   0.100000E-03",                          // (3(I3,2X),G13.6) in E form
+        "GETXAR1: ITER =    1  MAX-ERR =   1.00000    ",         // (A,I4,A,G13.6)
+    };
+    for (const char *record : expected)
+        EXPECT_NE(std::find(written.raw.begin(), written.raw.end(), record), written.raw.end()) << '[' << record << ']';
+
+    ASSERT_EQ(written.raw.size(), written.lines.size());
+    std::size_t with_blanks = 0;
+    for (std::size_t k = 0; k < written.raw.size(); ++k) {
+        const std::string &raw = written.raw[k];
+        const std::size_t kept = raw.find_last_not_of(' ') + 1;
+        EXPECT_EQ(raw.substr(0, kept), written.lines[k]);  // the host still shows the trimmed line
+        const std::size_t blanks = raw.size() - kept;
+        EXPECT_TRUE(blanks == 0 || blanks == 4) << '[' << raw << ']';
+        with_blanks += blanks == 4;
+    }
+    // Every class of record that ends on a fixed-form G13.6 value: T/RHO, strengths, value tables,
+    // Jacobian rows and the ITER/OBJ lines.
+    const char *ending_in_a_value[] = {
+        R"(      PCSAF5: T = .*[0-9])",                               // T/RHO
+        R"(        1    1   0\.133738 .*[0-9])",                      // strengths
+        R"([ 0-9]{3}  [ 0-9]{3}  [ 0-9]{3}   0\.[0-9]{6})",            // value table
+        R"([ 0-9]{3}  [ 0-9]{3}   -1\.00000)",                         // Jacobian diagonal
+        R"(GETXA1: ITER = .*  OBJ = .*[0-9])",                        // ITER/OBJ
+    };
+    for (const char *pattern : ending_in_a_value) {
+        const std::regex re(std::string(pattern) + "    ");
+        EXPECT_TRUE(std::any_of(written.raw.begin(), written.raw.end(), [&](const std::string &r) { return std::regex_match(r, re); }))
+            << pattern;
+    }
+    EXPECT_GT(with_blanks, 0u);
 }
 
 }  // namespace

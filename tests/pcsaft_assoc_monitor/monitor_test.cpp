@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "host/host.h"
 #include "pcsaft_assoc/pcsaf_brent.h"
@@ -56,6 +57,43 @@ TEST(PcsafMonitor, VolumesWithoutASiteSolutionAreNoRoots) {
         ASSERT_EQ(roots.size(), 1u) << t << " K: " << ::testing::PrintToString(roots);
         EXPECT_EQ(r.status, 1);
         EXPECT_NEAR(r.v, roots[0], 1e-9 * roots[0]);
+    }
+}
+
+// Far below the triple point the dense loop of P(V) crosses P beyond close packing (packing fraction
+// 0.807 for methanol + n-hexane at 100 K), where the host's liquid search used to end. The liquid is
+// the densest stable root below close packing (0.510); n-hexane at 50 K, 1 bar has no other root and
+// is refused with the density message of the phase.
+TEST(PcsafMonitor, RootsBeyondClosePackingAreNoStates) {
+    constexpr double kTau = 0.74048;
+    PcsafSystem sys;
+    const auto me = sys.add(kMethanol2B), hx = sys.add(kHexane0);
+    for (double p : {1e2, 1e5, 1e7}) {
+        const PcsafCall c{.t = 100.0, .p = p, .idx = {me, hx}, .z = {0.5, 0.5}, .kvl = 2};
+        std::vector<double> roots, states;
+        double v_close_packed = 0.0;
+        {
+            sys.host.install();
+            RootOracle oracle(sys.host);
+            sys.call(c, 0, false);
+            roots = oracle.roots();
+            v_close_packed = oracle.close_packed();
+            states = oracle.stable_roots_above(v_close_packed / kTau);
+        }
+        ASSERT_FALSE(states.empty()) << p;
+        ASSERT_LT(roots.front(), v_close_packed / kTau) << p;
+        const PcsafResult r = sys.call(c);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NEAR(r.v, states.front(), 1e-9 * states.front()) << p;
+        EXPECT_NEAR(v_close_packed / r.v, 0.51, 0.005) << p;
+    }
+    for (std::int64_t kvl : {1, 2}) {
+        const PcsafResult r = sys.call(pure(hx, 50.0, 1e5, kvl));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(std::isnan(r.v) && std::isnan(r.phi[0]));
+        ASSERT_FALSE(r.messages.empty());
+        EXPECT_EQ(r.messages[0], kvl == 2 ? "      PC-SAFT CANNOT FIND A LIQUID DENSITY FOR THIS SYSTEM AT"
+                                          : "      PC-SAFT CANNOT FIND A VAPOR DENSITY FOR THIS SYSTEM AT");
     }
 }
 

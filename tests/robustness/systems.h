@@ -68,10 +68,17 @@ inline void polystyrene_toluene(System &s) {
     s.t_critical = x_ps * (318.305 + 696.86 * std::exp(-120.876 / 1e5)) + (1.0 - x_ps) * kToluene.tc;
 }
 
-// SAFT (Huang and Radosz) systems: n-hexane, n-hexane + toluene (0.4/0.6) and
+// SAFT (Huang and Radosz) systems: methane, n-hexane, n-hexane + toluene (0.4/0.6) and
 // polyethylene (MWN 5e4, own parameters per unit of weight, as the case
 // example has them; also listed as its ethylene segment for the
 // stored-parameter monitor) in n-hexane at 10 wt %.
+inline void saft_methane(System &s) {
+    s.hex = add_saft_fluid(s.host, kMethaneHr);
+    s.idx = {s.hex};
+    s.z = {1.0};
+    s.t_critical = kMethaneHr.tc;
+}
+
 inline void saft_hexane(System &s) {
     s.hex = add_saft_fluid(s.host, kHexaneHr);
     s.idx = {s.hex};

@@ -115,6 +115,7 @@ public:
         std::int64_t state_in, state_out;
         double v_out, dpdv_in;
         double v_in = 0.0, p_calc_in = 0.0;  // the volume and model pressure the library answered with
+        double t = 0.0, v_close_packed = 0.0;  // as handed to the routine
     };
     using Override = void (*)(std::int64_t *state, std::int64_t *mode, const double *vcp, double *v);
 
@@ -159,7 +160,7 @@ private:
                          double *dpdv, const char *id, const std::int64_t *diag) {
         RootRecorder *r = active();
         if (!r) return;
-        Step s{*state, 0, 0.0, *dpdv, *v, *p_calc};
+        Step s{*state, 0, 0.0, *dpdv, *v, *p_calc, *t, *vcp};
         if (r->override_with)
             r->override_with(state, mode, vcp, v);
         else

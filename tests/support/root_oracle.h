@@ -3,7 +3,8 @@
 // with a scan: P and dP/dV on 1500 volumes from just above V_cp to far beyond
 // the ideal-gas volume (uniform in ln(V/V_cp - 1)), 24 more inside every cell
 // whose slopes allow a hidden pair of crossings, bisection of every sign change
-// of P(V) - P to 1e-14, then state 5. It reaches the model only through the
+// of P(V) - P to 1e-14 (noting which are stable, where P(V) - P falls through
+// 0 as V grows), then state 5. It reaches the model only through the
 // exported monitor and the root protocol, so it serves every family whose
 // monitor uses the host's root routines. One oracle at a time.
 #pragma once
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "keld/refhost.h"
@@ -34,6 +36,15 @@ public:
 
     // The roots of the last conversation, ascending.
     const std::vector<double> &roots() const { return roots_; }
+    // The close-packed volume the last conversation was opened with.
+    double close_packed() const { return vcp_; }
+    // Its stable roots (P(V) - P falls through 0 as V grows) above v_lowest, ascending.
+    std::vector<double> stable_roots_above(double v_lowest) const {
+        std::vector<double> out;
+        for (std::size_t k = 0; k < roots_.size(); ++k)
+            if (falling_[k] && roots_[k] > v_lowest) out.push_back(roots_[k]);
+        return out;
+    }
 
 private:
     struct Sample {
@@ -59,8 +70,9 @@ private:
 
     void open(double vcp, double t, double p) {
         p_ = p;
+        vcp_ = vcp;
         refined_ = false;
-        pending_.clear(), samples_.clear(), brackets_.clear(), roots_.clear();
+        pending_.clear(), samples_.clear(), brackets_.clear(), roots_.clear(), falling_.clear(), found_.clear();
         const double lo = std::log(1e-15), hi = std::log(std::max(1e4 * host_.property_global(3) * t / p / vcp, 10.0));
         for (int k = 0; k < 1500; ++k) pending_.push_back(vcp * (1.0 + std::exp(lo + (hi - lo) * k / 1499.0)));
     }
@@ -104,20 +116,24 @@ private:
         while (!brackets_.empty()) {
             const double a = brackets_.back()[0].v, b = brackets_.back()[1].v;
             if (std::fabs(b - a) > 1e-14 * std::max(a, b)) return 0.5 * (a + b);
-            roots_.push_back(0.5 * (a + b));
+            found_.push_back({0.5 * (a + b), brackets_.back()[0].f > 0.0});  // end 0 is the dense one
             brackets_.pop_back();
         }
-        std::sort(roots_.begin(), roots_.end());
+        std::sort(found_.begin(), found_.end());
+        roots_.clear(), falling_.clear();
+        for (const auto &[v, falling] : found_) roots_.push_back(v), falling_.push_back(falling);
         return 0.0;
     }
 
     refhost::ReferenceHost &host_;
-    double p_ = 0.0;
+    double p_ = 0.0, vcp_ = 0.0;
     bool refined_ = false;
     std::vector<double> pending_;
     std::vector<Sample> samples_;
     std::vector<std::vector<Sample>> brackets_;
     std::vector<double> roots_;
+    std::vector<bool> falling_;                    // by root: a stable crossing
+    std::vector<std::pair<double, bool>> found_;  // the same while the brackets close
 };
 
 }  // namespace keld::testing

@@ -46,6 +46,7 @@
 #include <string_view>
 #include <vector>
 
+#include "keld/model.hpp"
 #include "keld/refhost.h"
 
 namespace keld::refhost {
@@ -184,6 +185,32 @@ struct ModelInitialisation {
 // Runs initialise_model for every model of models_used(c), as a simulator
 // does once before its property calls.
 std::vector<ModelInitialisation> initialise_case(Case &c);
+
+// The Helmholtz-energy model of family `family` ("pcsaft", ...) for the
+// components `ids` (every component but the segments when empty), from data
+// set `data_set` of the case, as that family's monitor reads the case's host
+// (its initialisation routine run first). `option` is the monitors' KOPT.
+// Throws std::invalid_argument naming what is wrong (an unknown component or
+// family, a missing parameter).
+Model model_from_case(Case &c, std::string_view family, std::int64_t data_set = 1,
+                      const std::vector<std::string> &ids = {}, std::int64_t option = 0);
+
+// A state whose model lacks a parameter, found by missing_parameters(): its
+// position in Case::states, the monitor's lines naming what is missing
+// ("PCSFTV (DATA SET 1) MISSING FOR COMPONENT TOLUENE"), and whether the
+// model refused the state (status 0) or went on with defaults of its own (the
+// cubic model's, SAFT's).
+struct ParameterFault {
+    std::size_t state = 0;
+    std::string message;
+    bool refused = true;
+};
+// The message lines of a call that name a missing parameter, joined with
+// "; " and blanks collapsed; empty when there are none.
+std::string missing_parameter_lines(const StateResult &result);
+// Initialises the case's models (as initialise_case) and evaluates every
+// state for ln phi alone: the states whose model lacks a parameter.
+std::vector<ParameterFault> missing_parameters(Case &c);
 
 // Many states on one host, spread over threads. The results come back in the
 // order of `states` and equal, bit for bit, those of evaluate() called on each

@@ -449,6 +449,10 @@ public:
     };
     const std::vector<std::string> &captured_messages() const { return captured_; }
     void clear_captured_messages() { captured_.clear(); }
+    // Drops the lines captured after the first `count`.
+    void truncate_captured_messages(std::size_t count) {
+        if (count < captured_.size()) captured_.resize(count);
+    }
     std::int64_t message_check_count(std::string_view word1, std::string_view word2, std::int64_t check_class,
                                      std::int64_t number) const;
     std::int64_t message_check_count() const { return total_checks_; }

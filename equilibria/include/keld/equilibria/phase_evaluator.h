@@ -72,6 +72,9 @@ struct PhasePoint {
     double h = not_a_number;  // enthalpy departure H - H_ig(T), J/kmol (when wanted)
     double g = not_a_number;  // Gibbs departure G - G_ig(T, P_ref), J/kmol (when wanted)
     bool root_found = false;  // KSTAT stayed 1 and the outputs are finite
+    // A liquid carried to this pressure from higher ones where the monitor
+    // gives no liquid root (see equilibria/low_pressure_liquid.h).
+    bool carried = false;
 };
 
 class PhaseEvaluator {
@@ -96,6 +99,13 @@ class PhaseEvaluator {
     PhasePoint evaluate(double t, double p, const double *x, PhaseKind kind, double *ln_phi,
                         Wanted wanted = {});
 
+    // Why the family's monitor refuses this listing for want of a parameter:
+    // the monitor's own message lines (parameter, data set, component), or
+    // empty when nothing is missing. Found by one call at 298.15 K and 1e5 Pa
+    // on first use; a refusal of that call for any other reason (a density
+    // root) says nothing and gives empty.
+    const std::string &missing_parameters();
+
   private:
     HostSession &session_;
     const refhost::ModelEntry &model_;
@@ -104,6 +114,8 @@ class PhaseEvaluator {
     std::vector<double> ratio_;
     std::int64_t data_set_, option_;
     std::int64_t diagnostics_ = refhost::ReferenceHost::default_diagnostic_level;
+    bool probed_ = false;
+    std::string missing_parameters_;
     // Buffers reused by every call.
     std::vector<double> z_, phi_, dphi_;
     refhost::StateRequest request_;

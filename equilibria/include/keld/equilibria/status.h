@@ -20,6 +20,8 @@ enum class Status {
     not_converged,  // the iteration limit was reached; `residual` says how far it got
     root_failure,   // a monitor reported a failed density root (KSTAT 0)
     invalid_input,  // the arguments are wrong (message says which)
+    missing_parameter,  // the model lacks a parameter it needs (message names it): the
+                        // case is incomplete, nothing about phase behaviour is known
 };
 
 std::string_view to_string(Status status);

@@ -1,20 +1,26 @@
 // Renon and Prausnitz's NRTL: tau_ij = E_ij, G_ij = exp(-alpha_ij tau_ij).
-#include "cubic/excess_gibbs.h"
+#pragma once
+
+#include <cmath>
+
+#include "cubic/excess_gibbs_inputs.h"
 
 namespace keld::cubic {
 
-void nrtl_ln_gamma(const GibbsInputs &in, Jet *ln_gamma) {
+template <class J, class X>
+void nrtl_ln_gamma(const GibbsInputsOf<J, X> &in, J *ln_gamma) {
+    using std::exp;
     const std::int64_t n = in.n;
-    const double *x = in.x;
-    Jet *g = in.scratch;                 // G_ij, n^2
-    Jet *denominator = in.scratch + n * n;  // sum_k x_k G_kj, n
-    Jet *numerator = denominator + n;       // sum_m x_m tau_mj G_mj, n
-    const Jet *tau = in.energy;
+    const X *x = in.x;
+    J *g = in.scratch;                    // G_ij, n^2
+    J *denominator = in.scratch + n * n;  // sum_k x_k G_kj, n
+    J *numerator = denominator + n;       // sum_m x_m tau_mj G_mj, n
+    const J *tau = in.energy;
     for (std::int64_t j = 0; j < n; ++j)
         for (std::int64_t i = 0; i < n; ++i)
-            g[i + n * j] = i == j ? Jet(1.0) : exp(-in.alpha[i + n * j] * tau[i + n * j]);
+            g[i + n * j] = i == j ? J(1.0) : exp(-in.alpha[i + n * j] * tau[i + n * j]);
     for (std::int64_t j = 0; j < n; ++j) {
-        Jet den, num;
+        J den{}, num{};
         for (std::int64_t k = 0; k < n; ++k) {
             den += x[k] * g[k + n * j];
             if (k != j) num += x[k] * (tau[k + n * j] * g[k + n * j]);
@@ -23,10 +29,10 @@ void nrtl_ln_gamma(const GibbsInputs &in, Jet *ln_gamma) {
         numerator[j] = num / den;
     }
     for (std::int64_t i = 0; i < n; ++i) {
-        Jet value = numerator[i];
+        J value = numerator[i];
         for (std::int64_t j = 0; j < n; ++j) {
-            if (x[j] == 0.0) continue;
-            const Jet tau_ij = i == j ? Jet(0.0) : tau[i + n * j];
+            if (vanishes(x[j])) continue;
+            const J tau_ij = i == j ? J(0.0) : tau[i + n * j];
             value += (x[j] * g[i + n * j] / denominator[j]) * (tau_ij - numerator[j]);
         }
         ln_gamma[i] = value;

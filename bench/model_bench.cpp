@@ -1,0 +1,75 @@
+// The Helmholtz-energy model layer (keld/model.hpp): alpha_r with every first
+// and second derivative in T, rho and the amounts, the Hessian in the amounts
+// of a ten-component mixture, and the properties at (T, P).
+//   cmake --build build/release --target keld_model_bench && build/release/bench/keld_model_bench
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "keld/model.hpp"
+
+namespace {
+
+using namespace keld;
+
+const PcSaftComponent kHexane{"HEXANE", 86.177, 3.0576, 3.7983, 236.77};
+const PcSaftComponent kToluene{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69};
+const PcSaftComponent kPolystyrene{"PS", 1e5, 1900.0, 4.1071, 267.0, 104.152};
+
+// alpha_r, its (T, rho) derivatives to second order (and rho to third), and the amount gradient,
+// Hessian and mixed (V, T) derivatives: every first and second derivative in (T, rho, n).
+void everything(benchmark::State &state, const Model &m, double t, double rho, const std::vector<double> &x) {
+    const AmountRequest all{true, true, true, true};
+    for (auto _ : state) {
+        AlpharDerivatives d = m.derivatives(t, rho, x);
+        AmountDerivatives a = m.amount_derivatives(t, 1.0 / rho, x, all);
+        benchmark::DoNotOptimize(d);
+        benchmark::DoNotOptimize(a);
+    }
+}
+
+void BM_ModelHexaneAllDerivatives(benchmark::State &state) {
+    everything(state, Model::pcsaft({kHexane}), 300.0, 7.5, {1.0});
+}
+BENCHMARK(BM_ModelHexaneAllDerivatives);
+
+void BM_ModelPolystyreneTolueneAllDerivatives(benchmark::State &state) {
+    everything(state, Model::pcsaft({kToluene, kPolystyrene}), 300.0, 7.0, {0.9996, 0.0004});
+}
+BENCHMARK(BM_ModelPolystyreneTolueneAllDerivatives);
+
+void BM_ModelHessianTenComponents(benchmark::State &state) {
+    std::vector<PcSaftComponent> c;
+    std::vector<double> x;
+    for (int k = 0; k < 10; ++k) {
+        std::string name = "C";
+        name += char('0' + k);
+        c.push_back({name, 50.0 + 10.0 * k, 1.5 + 0.2 * k, 3.6 + 0.02 * k, 200.0 + 8.0 * k});
+        x.push_back(0.1);
+    }
+    const Model m = Model::pcsaft(c);
+    const AmountRequest hessian{false, true, false, false};
+    for (auto _ : state) {
+        AmountDerivatives a = m.amount_derivatives(350.0, 1.0 / 8.0, x, hessian);
+        benchmark::DoNotOptimize(a);
+    }
+}
+BENCHMARK(BM_ModelHessianTenComponents);
+
+void BM_ModelHexaneAlphar(benchmark::State &state) {
+    const Model m = Model::pcsaft({kHexane});
+    const std::vector<double> x{1.0};
+    for (auto _ : state) benchmark::DoNotOptimize(m.alphar(300.0, 7.5, x));
+}
+BENCHMARK(BM_ModelHexaneAlphar);
+
+void BM_ModelHexanePropertiesAtPressure(benchmark::State &state) {
+    const Model m = Model::pcsaft({kHexane});
+    const std::vector<double> x{1.0};
+    for (auto _ : state) benchmark::DoNotOptimize(properties_at_pressure(m, 300.0, 1e5, x, Phase::liquid));
+}
+BENCHMARK(BM_ModelHexanePropertiesAtPressure);
+
+}  // namespace
+
+BENCHMARK_MAIN();

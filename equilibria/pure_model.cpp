@@ -1,0 +1,313 @@
+// A pure fluid's critical point and coexistence on the model (see pure_model.h).
+#include "keld/equilibria/pure_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "numerics.h"
+
+namespace keld::equilibria {
+namespace {
+
+using detail::format_number;
+
+constexpr double kCoexistenceTolerance = 1e-13;  // |ln f_L - ln f_V| and |P_L/P_V - 1|
+constexpr int kNewtonSteps = 60;
+constexpr int kScanPoints = 60;
+constexpr double kScalingFrom = 0.8;  // of Tc: above it, coexistence is approached along the scaling
+
+const std::vector<double> kPure{1.0};
+
+// P/(R T) and its density derivatives from the derivative table at (T, rho).
+struct Isotherm {
+    double f0, f1, f2, f3;        // P/RT, d/drho, d2/drho2, d3/drho3
+    double f1_t, f2_t;            // d f1/dT, d f2/dT
+    double g;                     // ln rho + alpha + rho alpha_rho = mu/RT - ln(RT) (plus a constant)
+};
+
+Isotherm at(const Model &m, double t, double rho) {
+    const AlpharDerivativeTable d = m.derivative_table(t, rho, kPure);
+    const double a = d.a[0][0], a1 = d.a[0][1], a2 = d.a[0][2], a3 = d.a[0][3], a4 = d.a[0][4];
+    const double t1 = d.a[1][1], t2 = d.a[1][2], t3 = d.a[1][3];
+    Isotherm i;
+    i.f0 = rho + rho * rho * a1;
+    i.f1 = 1.0 + 2.0 * rho * a1 + rho * rho * a2;
+    i.f2 = 2.0 * a1 + 4.0 * rho * a2 + rho * rho * a3;
+    i.f3 = 6.0 * a2 + 6.0 * rho * a3 + rho * rho * a4;
+    i.f1_t = 2.0 * rho * t1 + rho * rho * t2;
+    i.f2_t = 2.0 * t1 + 4.0 * rho * t2 + rho * rho * t3;
+    i.g = std::log(rho) + a + rho * a1;
+    return i;
+}
+
+// The density of the isotherm's inflection (f2 = 0) between the densities
+// of a scan's smallest slope, and that slope: negative while T is below
+// the critical temperature (the loop is open).
+struct Inflection {
+    bool found = false;
+    double rho = 0.0, slope = 0.0;
+};
+
+Inflection inflection(const Model &m, double t) {
+    const double rho_max = m.max_density(t, kPure);
+    Inflection best;
+    double lowest = detail::kInf;
+    int k_best = -1;
+    for (int k = 1; k < kScanPoints; ++k) {
+        const double rho = rho_max * k / kScanPoints;
+        const double f1 = at(m, t, rho).f1;
+        if (f1 < lowest) {
+            lowest = f1;
+            k_best = k;
+        }
+    }
+    if (k_best < 0) return best;
+    // Newton on f2 = 0 inside the neighbouring cells.
+    double lo = rho_max * std::max(k_best - 1, 1) / kScanPoints, hi = rho_max * (k_best + 1) / kScanPoints;
+    double rho = rho_max * k_best / kScanPoints;
+    for (int it = 0; it < 60; ++it) {
+        const Isotherm i = at(m, t, rho);
+        (i.f2 > 0.0 ? hi : lo) = rho;
+        double next = i.f3 > 0.0 ? rho - i.f2 / i.f3 : 0.5 * (lo + hi);
+        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+        if (std::fabs(next - rho) <= 1e-15 * rho) break;
+        rho = next;
+    }
+    best.found = true;
+    best.rho = rho;
+    best.slope = at(m, t, rho).f1;
+    return best;
+}
+
+double pressure(const Model &m, double t, double rho) { return kGasConstant * t * at(m, t, rho).f0; }
+
+}  // namespace
+
+PureCritical pure_critical_point(const Model &m) {
+    PureCritical r;
+    if (m.size() != 1) {
+        r.status = Status::invalid_input;
+        r.message = "a pure fluid's critical point needs a model of one component";
+        return r;
+    }
+    // Bracket the temperature at which the loop closes: the inflection's slope changes sign.
+    double t_lo = not_a_number, t_hi = not_a_number, t = 300.0;
+    Inflection lo_inflection, hi_inflection;
+    for (int k = 0; k < 40 && !(std::isfinite(t_lo) && std::isfinite(t_hi)); ++k) {
+        const Inflection i = inflection(m, t);
+        if (!i.found) break;
+        if (i.slope < 0.0) {
+            t_lo = t;
+            lo_inflection = i;
+            t *= 1.3;
+        } else {
+            t_hi = t;
+            hi_inflection = i;
+            t /= 1.3;
+        }
+        if (std::isfinite(t_lo) && std::isfinite(t_hi)) break;
+    }
+    if (!(std::isfinite(t_lo) && std::isfinite(t_hi))) {
+        r.status = Status::no_solution;
+        r.message = "the isotherms have no loop that closes between 4 K and 1e6 K";
+        return r;
+    }
+    // Bisection-secant on the inflection's slope, then Newton in (T, rho) on f1 = f2 = 0.
+    double s_lo = lo_inflection.slope, s_hi = hi_inflection.slope, rho = 0.5 * (lo_inflection.rho + hi_inflection.rho);
+    for (int k = 0; k < 60 && t_hi - t_lo > 1e-6 * t_hi; ++k) {
+        t = t_hi - s_hi * (t_hi - t_lo) / (s_hi - s_lo);
+        if (!(t > t_lo && t < t_hi)) t = 0.5 * (t_lo + t_hi);
+        const Inflection i = inflection(m, t);
+        rho = i.rho;
+        if (i.slope < 0.0) {
+            t_lo = t;
+            s_lo = i.slope;
+        } else {
+            t_hi = t;
+            s_hi = i.slope;
+        }
+    }
+    t = 0.5 * (t_lo + t_hi);
+    for (int it = 1; it <= kNewtonSteps; ++it) {
+        r.iterations = it;
+        const Isotherm i = at(m, t, rho);
+        // [f1_t f2 ; f2_t f3] [dT drho] = -[f1 f2]
+        const double det = i.f1_t * i.f3 - i.f2 * i.f2_t;
+        const double dt = (-i.f1 * i.f3 + i.f2 * i.f2) / det;
+        const double drho = (-i.f1_t * i.f2 + i.f2_t * i.f1) / det;
+        t += dt;
+        rho += drho;
+        r.residual = std::max(std::fabs(i.f1), std::fabs(i.f2) * rho);
+        if (std::fabs(dt) <= 1e-14 * t && std::fabs(drho) <= 1e-14 * rho) break;
+    }
+    const Isotherm final = at(m, t, rho);
+    r.residual = std::max(std::fabs(final.f1), std::fabs(final.f2) * rho);
+    if (!(std::isfinite(t) && std::isfinite(rho) && rho > 0.0 && r.residual <= 1e-10 && final.f3 > 0.0)) {
+        r.status = Status::not_converged;
+        r.message = "critical point not converged: |dP/drho|/RT, |d2P/drho2| rho/RT = " + format_number(r.residual);
+        return r;
+    }
+    r.status = Status::converged;
+    r.t = t;
+    r.rho = rho;
+    r.p = kGasConstant * t * final.f0;
+    return r;
+}
+
+namespace {
+
+// Newton's method in (rho_L, rho_V) from the given densities.
+PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, double rho_v) {
+    PureCoexistence r;
+    r.t = t;
+    for (int it = 1; it <= kNewtonSteps; ++it) {
+        r.iterations = it;
+        const Isotherm l = at(m, t, rho_l), v = at(m, t, rho_v);
+        const double r1 = l.f0 - v.f0, r2 = l.g - v.g;
+        // Equal pressures relative to the pressure, or to what the last bits of rho_L resolve of a
+        // liquid's pressure (rho (dP/drho) 1e-15 / RT), whichever is coarser: at low pressure the
+        // liquid's P/RT is a small difference of terms of the size of rho_L.
+        const double scale = std::max(std::fabs(l.f0), std::fabs(v.f0));
+        const double resolved = std::max(kCoexistenceTolerance * scale, 1e-15 * rho_l * std::fabs(l.f1));
+        r.residual = std::fabs(r2);
+        if (std::fabs(r2) <= kCoexistenceTolerance && std::fabs(r1) <= resolved) {
+            // Two distinct, mechanically stable phases: a solution with a density inside the
+            // spinodal region also satisfies the two equations, and is none.
+            if (l.f1 > 0.0 && v.f1 > 0.0 && rho_l > rho_v * (1.0 + 1e-9)) r.status = Status::converged;
+            break;
+        }
+        // J = [[l.f1, -v.f1], [l.f1/rho_l, -v.f1/rho_v]]
+        const double a = l.f1, b = -v.f1, c = l.f1 / rho_l, d = -v.f1 / rho_v;
+        const double det = a * d - b * c;
+        const double dl = (-r1 * d + b * r2) / det, dv = (-a * r2 + c * r1) / det;
+        if (!std::isfinite(dl) || !std::isfinite(dv)) break;
+        // Damp steps that would leave the branches (negative or crossing densities, past close packing).
+        double damping = 1.0;
+        const double rho_max = m.max_density(t, kPure);
+        while (damping > 1e-4 && (rho_l + damping * dl <= rho_v + damping * dv || rho_v + damping * dv <= 0.0 ||
+                                  rho_l + damping * dl >= rho_max))
+            damping *= 0.5;
+        rho_l += damping * dl;
+        rho_v += damping * dv;
+    }
+    if (r.status != Status::converged) {
+        r.status = Status::not_converged;
+        r.message = "coexistence not converged at T = " + format_number(t) +
+                    " K; |ln f_L - ln f_V| = " + format_number(r.residual);
+        return r;
+    }
+    r.rho_liquid = rho_l;
+    r.rho_vapour = rho_v;
+    r.p = pressure(m, t, rho_v);
+    return r;
+}
+
+// The liquid at a small pressure, with an ideal vapour of its fugacity, as a start.
+bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v) {
+    const double rt = kGasConstant * t;
+    const std::optional<double> liquid = density(m, t, 1.0, kPure, Phase::liquid);
+    if (!liquid || !(pressure(m, t, *liquid) > 0.0) || at(m, t, *liquid).f1 <= 0.0) return false;
+    rho_l = *liquid;
+    const Isotherm l = at(m, t, rho_l);
+    double p = std::exp(l.g + std::log(rt));  // the liquid's fugacity
+    for (int k = 0; k < 3; ++k) p = std::exp(l.g + std::log(rt) + (p - rt * l.f0) / (rt * rho_l));
+    rho_v = p / rt;
+    return std::isfinite(rho_v) && rho_v > 0.0;
+}
+
+}  // namespace
+
+PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence *start,
+                                 const PureCritical *critical) {
+    PureCoexistence r;
+    r.t = t;
+    if (m.size() != 1 || !(std::isfinite(t) && t > 0.0)) {
+        r.status = Status::invalid_input;
+        r.message = m.size() != 1 ? "coexistence of a pure fluid needs a model of one component"
+                                  : "T must be a positive number";
+        return r;
+    }
+    const bool near_critical = critical != nullptr && critical->status == Status::converged;
+    if (near_critical && t >= critical->t) {
+        r.status = Status::supercritical;
+        r.message = "no vapour-liquid coexistence at T = " + format_number(t) +
+                    " K: above the critical temperature of the model (" + format_number(critical->t) + " K)";
+        return r;
+    }
+    if (start != nullptr && start->status == Status::converged && start->rho_liquid > 0.0) {
+        r = newton_coexistence(m, t, start->rho_liquid, start->rho_vapour);
+        if (r.status == Status::converged) return r;
+    }
+    if (!near_critical || t <= kScalingFrom * critical->t) {
+        double rho_l, rho_v;
+        if (!low_pressure_start(m, t, rho_l, rho_v)) {
+            r.status = Status::no_solution;
+            r.message = "no liquid density root of the model at T = " + format_number(t) + " K to start from";
+            return r;
+        }
+        return newton_coexistence(m, t, rho_l, rho_v);
+    }
+    // Near the critical point: from a point at kScalingFrom Tc, along the densities' approach to the
+    // critical density as tau = (1 - T/Tc)^(1/2), in steps that shorten towards Tc.
+    PureCoexistence last = pure_coexistence(m, kScalingFrom * critical->t, nullptr, critical);
+    if (last.status != Status::converged) return last;
+    const double tau_target = std::sqrt(1.0 - t / critical->t);
+    while (true) {
+        const double tau_last = std::sqrt(1.0 - last.t / critical->t);
+        const double tau = std::max(tau_target, 0.5 * tau_last);
+        const double f = tau / tau_last;
+        const double t_next = tau == tau_target ? t : critical->t * (1.0 - tau * tau);
+        PureCoexistence next = newton_coexistence(m, t_next, critical->rho + (last.rho_liquid - critical->rho) * f,
+                                                  critical->rho + (last.rho_vapour - critical->rho) * f);
+        if (next.status != Status::converged) return next;
+        if (tau == tau_target) return next;
+        last = next;
+    }
+}
+
+PureCoexistence pure_coexistence_at_pressure(const Model &m, double p, const PureCoexistence *start,
+                                             const PureCritical *critical) {
+    PureCoexistence r;
+    if (m.size() != 1 || !(std::isfinite(p) && p > 0.0)) {
+        r.status = Status::invalid_input;
+        r.message = "a boiling temperature needs a model of one component and a positive pressure";
+        return r;
+    }
+    if (critical != nullptr && critical->status == Status::converged && p >= critical->p) {
+        r.status = Status::supercritical;
+        r.message = "no vapour-liquid coexistence at P = " + format_number(p) +
+                    " Pa: above the critical pressure of the model (" + format_number(critical->p) + " Pa)";
+        return r;
+    }
+    PureCoexistence here = start != nullptr ? *start : PureCoexistence{};
+    double t = here.status == Status::converged ? here.t : (critical ? 0.7 * critical->t : 300.0);
+    if (here.status != Status::converged) here = pure_coexistence(m, t, nullptr, critical);
+    for (int it = 1; it <= kNewtonSteps && here.status == Status::converged; ++it) {
+        r.iterations = it;
+        const double g = std::log(here.p / p);
+        if (std::fabs(g) <= 1e-13) {
+            r = here;
+            r.iterations = it;
+            return r;
+        }
+        // d ln P_sat / dT = Delta h / (R T^2 Delta Z), Delta h from the residual enthalpies.
+        const Properties l = properties(m, here.t, here.rho_liquid, kPure, {false, nullptr});
+        const Properties v = properties(m, here.t, here.rho_vapour, kPure, {false, nullptr});
+        const double slope = (v.h_res - l.h_res) / (kGasConstant * here.t * here.t * (v.z - l.z));
+        double next = here.t - g / slope;
+        if (!(next > 0.5 * here.t && next < 1.5 * here.t)) next = g > 0.0 ? 0.9 * here.t : 1.05 * here.t;
+        if (critical != nullptr && critical->status == Status::converged)
+            next = std::min(next, here.t + 0.5 * (critical->t - here.t));
+        PureCoexistence again = pure_coexistence(m, next, &here, critical);
+        if (again.status != Status::converged) again = pure_coexistence(m, next, nullptr, critical);
+        here = again;
+    }
+    r = here;
+    if (r.status == Status::converged) r.status = Status::not_converged;
+    r.message = "boiling temperature not converged at P = " + format_number(p) + " Pa" +
+                (here.message.empty() ? "" : ": " + here.message);
+    return r;
+}
+
+}  // namespace keld::equilibria

@@ -1,0 +1,165 @@
+// keld._core.Model: the Helmholtz-energy model, with loops over arrays of
+// states. The Python package (keld/model.py) checks and shapes the arguments:
+// every array arrives as float64, T and the density (or pressure) of length
+// K and compositions K x N, C-contiguous.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "keld/case.h"
+#include "keld/model.hpp"
+
+namespace py = pybind11;
+
+namespace keld::python {
+namespace {
+
+using Array = py::array_t<double, py::array::c_style | py::array::forcecast>;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Row k of a K x N composition array.
+std::span<const double> row(const Array &z, py::ssize_t k) {
+    return {z.data() + k * z.shape(1), static_cast<std::size_t>(z.shape(1))};
+}
+
+Array vector_of(py::ssize_t k) { return Array(k); }
+Array matrix_of(py::ssize_t k, py::ssize_t n) { return Array({k, n}); }
+
+// The fields of keld::Properties as arrays over the states.
+struct PropertyArrays {
+    std::map<std::string, Array> scalars, vectors;
+    Array dln_phi_dn;
+};
+
+#define KELD_SCALARS(X)                                                                                           \
+    X(t) X(rho) X(p) X(z) X(v) X(a_res) X(u_res) X(h_res) X(s_res) X(g_res) X(s_departure) X(g_departure) \
+        X(cv_res) X(cp_res) X(dp_drho) X(dp_dt) X(kappa_t) X(dv_dt) X(cv) X(cp) X(speed_of_sound)            \
+            X(joule_thomson) X(v_apparent) X(h_res_apparent) X(s_departure_apparent) X(g_departure_apparent)
+#define KELD_VECTORS(X)                                                                                        \
+    X(x) X(ln_phi) X(mu_res) X(partial_volume) X(dln_phi_dt) X(dln_phi_dp) X(z_apparent) X(ln_phi_apparent)
+
+py::dict properties_loop(const Model &m, const Array &t, const Array &rho_or_p, const Array &z, bool at_pressure,
+                         int phase, bool composition, const std::vector<std::vector<double>> &cp) {
+    const py::ssize_t count = t.shape(0), n = static_cast<py::ssize_t>(m.size());
+    IdealGasHeatCapacity ig{cp};
+    PropertyRequest request;
+    request.composition_derivatives = composition;
+    request.ideal_gas = cp.empty() ? nullptr : &ig;
+    std::map<std::string, Array> out;
+#define MAKE_SCALAR(name) out.emplace(#name, vector_of(count));
+#define MAKE_VECTOR(name) out.emplace(#name, matrix_of(count, n));
+    KELD_SCALARS(MAKE_SCALAR)
+    KELD_VECTORS(MAKE_VECTOR)
+    Array dn = composition ? Array({count, n, n}) : Array({count, py::ssize_t(0), py::ssize_t(0)});
+    std::vector<double *> scalar_ptr, vector_ptr;
+    for (py::ssize_t k = 0; k < count; ++k) {
+        std::optional<Properties> p;
+        {
+            py::gil_scoped_release free;
+            if (at_pressure) {
+                p = properties_at_pressure(m, t.data()[k], rho_or_p.data()[k], row(z, k), Phase(phase), request);
+            } else {
+                p = properties(m, t.data()[k], rho_or_p.data()[k], row(z, k), request);
+            }
+        }
+#define FILL_SCALAR(name) out.at(#name).mutable_data()[k] = p ? p->name : kNaN;
+#define FILL_VECTOR(name)                                                                                 \
+    for (py::ssize_t i = 0; i < n; ++i)                                                                   \
+        out.at(#name).mutable_data()[k * n + i] = p ? p->name[static_cast<std::size_t>(i)] : kNaN;
+        KELD_SCALARS(FILL_SCALAR)
+        KELD_VECTORS(FILL_VECTOR)
+        if (composition)
+            for (py::ssize_t e = 0; e < n * n; ++e)
+                dn.mutable_data()[k * n * n + e] = p ? p->dln_phi_dn[static_cast<std::size_t>(e)] : kNaN;
+    }
+    py::dict d;
+    for (auto &[name, array] : out) d[py::str(name)] = array;
+    d["dln_phi_dn"] = dn;
+    return d;
+}
+
+py::dict derivatives_loop(const Model &m, const Array &t, const Array &rho, const Array &z) {
+    const py::ssize_t count = t.shape(0);
+    const char *names[] = {"a", "a_t", "a_rho", "a_tt", "a_trho", "a_rhorho", "a_rhorhorho"};
+    std::vector<Array> columns;
+    for (int c = 0; c < 7; ++c) columns.push_back(vector_of(count));
+    for (py::ssize_t k = 0; k < count; ++k) {
+        const AlpharDerivatives d = m.derivatives(t.data()[k], rho.data()[k], row(z, k));
+        const double values[] = {d.a, d.a_t, d.a_rho, d.a_tt, d.a_trho, d.a_rhorho, d.a_rhorhorho};
+        for (int c = 0; c < 7; ++c) columns[c].mutable_data()[k] = values[c];
+    }
+    py::dict d;
+    for (int c = 0; c < 7; ++c) d[names[c]] = columns[c];
+    return d;
+}
+
+}  // namespace
+
+void bind_model(py::module_ &m) {
+    py::class_<Model>(m, "Model")
+        .def_static(
+            "pcsaft",
+            [](const std::vector<std::string> &names, const std::vector<double> &mw, const std::vector<double> &seg,
+               const std::vector<double> &sigma, const std::vector<double> &eps, const std::vector<double> &mw_apparent,
+               const std::vector<double> &kij) {
+                std::vector<PcSaftComponent> components;
+                for (std::size_t k = 0; k < names.size(); ++k)
+                    components.push_back({names[k], mw.at(k), seg.at(k), sigma.at(k), eps.at(k), mw_apparent.at(k)});
+                return Model::pcsaft(std::move(components), kij);
+            },
+            py::arg("names"), py::arg("mw"), py::arg("m"), py::arg("sigma"), py::arg("epsilon_k"),
+            py::arg("mw_apparent"), py::arg("kij"))
+        .def_property_readonly("family", &Model::family)
+        .def_property_readonly("size", &Model::size)
+        .def_property_readonly("components",
+                               [](const Model &self) {
+                                   py::list out;
+                                   for (const ModelComponent &c : self.components())
+                                       out.append(py::make_tuple(c.name, c.mw, c.mw_apparent));
+                                   return out;
+                               })
+        .def("alphar",
+             [](const Model &self, const Array &t, const Array &rho, const Array &z) {
+                 Array out = vector_of(t.shape(0));
+                 for (py::ssize_t k = 0; k < t.shape(0); ++k)
+                     out.mutable_data()[k] = self.alphar(t.data()[k], rho.data()[k], row(z, k));
+                 return out;
+             })
+        .def("derivatives", &derivatives_loop)
+        .def("max_density",
+             [](const Model &self, const Array &t, const Array &z) {
+                 Array out = vector_of(t.shape(0));
+                 for (py::ssize_t k = 0; k < t.shape(0); ++k)
+                     out.mutable_data()[k] = self.max_density(t.data()[k], row(z, k));
+                 return out;
+             })
+        .def("density",
+             [](const Model &self, const Array &t, const Array &p, const Array &z, int phase) {
+                 Array out = vector_of(t.shape(0));
+                 for (py::ssize_t k = 0; k < t.shape(0); ++k) {
+                     const std::optional<double> rho = density(self, t.data()[k], p.data()[k], row(z, k), Phase(phase));
+                     out.mutable_data()[k] = rho ? *rho : kNaN;
+                 }
+                 return out;
+             })
+        .def("properties", &properties_loop)
+        .def("amount_derivatives",
+             [](const Model &self, double t, double v, const std::vector<double> &n, bool hessian) {
+                 const AmountDerivatives a = self.amount_derivatives(t, v, n, {true, hessian, true, true});
+                 py::dict d;
+                 d["psi"] = a.psi;
+                 d["gradient"] = a.gradient;
+                 d["hessian"] = a.hessian;
+                 d["d_v"] = a.d_v;
+                 d["d_t"] = a.d_t;
+                 return d;
+             });
+}
+
+}  // namespace keld::python

@@ -1,0 +1,273 @@
+"""The Helmholtz-energy model of a family, at (T, rho) or (T, P), vectorised.
+
+A `keld.Model` is the reduced residual Helmholtz energy
+
+    alphar(T, rho, x) = A_res / (N R T)
+
+of one model family for a fixed list of components, with every derivative
+exact (automatic differentiation through the formula the property monitors
+use). Build one from plain parameters or from a case:
+
+    >>> import keld
+    >>> hexane = keld.Model.pcsaft([{"name": "n-hexane", "mw": 86.177, "m": 3.0576,
+    ...                             "sigma": 3.7983, "epsilon_k": 236.77}])
+    >>> p = hexane.properties(T=300.0, P=1e5, z=[1.0], phase="liquid")
+    >>> float(p.rho[0])  # kmol/m3
+    >>> case = keld.Case.load("examples/polystyrene-toluene.json")
+    >>> m = keld.Model.from_case(case, "pcsaft", components=["TOLUENE", "PS"])
+
+Units (SI on a kmol basis): T in K, rho in kmol/m3, P in Pa, V in m3/kmol,
+energies in J/kmol, entropies and heat capacities in J/(kmol K). Mole
+fractions z count molecules (a polymer molecule once); results named
+`*_apparent` are on the host's apparent basis (a polymer counted in its repeat
+units), as the property monitors report them. T, rho (or P) may be numbers or
+arrays; z is one composition or one per state (a 2-D array); they broadcast.
+"""
+from dataclasses import dataclass, fields
+from typing import Any, Mapping, Optional, Sequence
+
+import numpy as np
+
+from . import _core
+from .arguments import ArgumentTypeError, identifiers, integer, positive_finite, real_array, text
+
+__all__ = ["Model", "ModelProperties"]
+
+_PHASES = {"vapour": 1, "vapor": 1, "liquid": 2}
+
+
+def _phase(value):
+    """The phase flag of "liquid" or "vapour"."""
+    if not isinstance(value, str) or value not in _PHASES:
+        raise ValueError(f"phase must be 'liquid' or 'vapour', not {value!r}")
+    return _PHASES[value]
+
+
+@dataclass(frozen=True)
+class ModelProperties:
+    """Properties of one phase over the states asked for (arrays, first axis the state).
+
+    Per kmol of molecules: Z, V, the residual parts at the same T and P
+    (h_res = H - H_ig(T), s_res = S - S_ig(T, P), g_res, and u_res, a_res at
+    T and V), s_departure and g_departure against the ideal gas at 101325 Pa
+    (the monitors' convention), cv_res, cp_res; with an ideal-gas heat capacity
+    also cv, cp, speed_of_sound (m/s) and joule_thomson (K/Pa), else NaN.
+    ln_phi, mu_res (J/kmol), partial_volume (m3/kmol), dln_phi_dT (1/K),
+    dln_phi_dP (1/Pa) per component; dln_phi_dn (per state an N x N matrix, for
+    one kmol of the phase). Every state without a root of the phase is NaN.
+    """
+    T: np.ndarray
+    rho: np.ndarray
+    P: np.ndarray
+    Z: np.ndarray
+    V: np.ndarray
+    x: np.ndarray
+    ln_phi: np.ndarray
+    mu_res: np.ndarray
+    a_res: np.ndarray
+    u_res: np.ndarray
+    h_res: np.ndarray
+    s_res: np.ndarray
+    g_res: np.ndarray
+    s_departure: np.ndarray
+    g_departure: np.ndarray
+    cv_res: np.ndarray
+    cp_res: np.ndarray
+    cv: np.ndarray
+    cp: np.ndarray
+    speed_of_sound: np.ndarray
+    joule_thomson: np.ndarray
+    dP_drho: np.ndarray
+    dP_dT: np.ndarray
+    kappa_T: np.ndarray
+    dV_dT: np.ndarray
+    partial_volume: np.ndarray
+    dln_phi_dT: np.ndarray
+    dln_phi_dP: np.ndarray
+    dln_phi_dn: np.ndarray
+    z_apparent: np.ndarray
+    ln_phi_apparent: np.ndarray
+    V_apparent: np.ndarray
+    h_res_apparent: np.ndarray
+    s_departure_apparent: np.ndarray
+    g_departure_apparent: np.ndarray
+
+    UNITS = {"T": "K", "rho": "kmol/m3", "P": "Pa", "Z": "-", "V": "m3/kmol", "x": "-", "ln_phi": "-",
+             "mu_res": "J/kmol", "a_res": "J/kmol", "u_res": "J/kmol", "h_res": "J/kmol", "s_res": "J/(kmol K)",
+             "g_res": "J/kmol", "s_departure": "J/(kmol K)", "g_departure": "J/kmol", "cv_res": "J/(kmol K)",
+             "cp_res": "J/(kmol K)", "cv": "J/(kmol K)", "cp": "J/(kmol K)", "speed_of_sound": "m/s",
+             "joule_thomson": "K/Pa", "dP_drho": "Pa m3/kmol", "dP_dT": "Pa/K", "kappa_T": "1/Pa",
+             "dV_dT": "m3/(kmol K)", "partial_volume": "m3/kmol", "dln_phi_dT": "1/K", "dln_phi_dP": "1/Pa",
+             "dln_phi_dn": "1/kmol", "z_apparent": "-", "ln_phi_apparent": "-", "V_apparent": "m3/kmol",
+             "h_res_apparent": "J/kmol", "s_departure_apparent": "J/(kmol K)", "g_departure_apparent": "J/kmol"}
+
+    def __len__(self):
+        return len(self.T)
+
+
+_FROM_CORE = {"t": "T", "p": "P", "z": "Z", "v": "V", "dp_drho": "dP_drho", "dp_dt": "dP_dT", "kappa_t": "kappa_T",
+              "dv_dt": "dV_dT", "dln_phi_dt": "dln_phi_dT", "dln_phi_dp": "dln_phi_dP", "v_apparent": "V_apparent"}
+
+
+class Model:
+    """The residual Helmholtz energy of one family for a list of components (see the module's text)."""
+
+    def __init__(self, core):
+        if not isinstance(core, _core.Model):
+            raise ArgumentTypeError("a Model is made by Model.pcsaft(...) or Model.from_case(...)")
+        self._core = core
+
+    # ------------------------------------------------------------ builders
+
+    @classmethod
+    def pcsaft(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None) -> "Model":
+        """PC-SAFT (Gross and Sadowski 2001) from plain parameters.
+
+        components: one mapping per component with "name", "mw" (kg/kmol; a
+        polymer's number-average molecular weight), "m" (segment number; a
+        polymer's m/MW times Mn), "sigma" (segment diameter, Angstrom),
+        "epsilon_k" (segment energy eps/k, K) and optionally "mw_apparent" (a
+        polymer's repeat-unit molecular weight, kg/kmol). kij: N x N binary
+        interaction parameters (symmetric part used), default 0.
+        """
+        if isinstance(components, Mapping) or isinstance(components, (str, bytes)):
+            raise ArgumentTypeError("components must be a sequence of mappings, one per component")
+        names, columns = [], {"mw": [], "m": [], "sigma": [], "epsilon_k": [], "mw_apparent": []}
+        for k, c in enumerate(components):
+            if not isinstance(c, Mapping):
+                raise ArgumentTypeError(f"components[{k}] must be a mapping of parameter names to values")
+            unknown = set(c) - {"name", *columns}
+            if unknown:
+                raise ValueError(f"components[{k}]: unknown parameter(s) {sorted(unknown)}; "
+                                 f"known: name, mw, m, sigma, epsilon_k, mw_apparent")
+            names.append(text(f"components[{k}].name", c.get("name", f"component {k + 1}")))
+            for key in ("mw", "m", "sigma", "epsilon_k"):
+                if key not in c:
+                    raise ValueError(f"components[{k}] needs {key!r}")
+                columns[key].append(float(positive_finite(f"components[{k}].{key}", c[key])))
+            columns["mw_apparent"].append(float(positive_finite(f"components[{k}].mw_apparent", c["mw_apparent"]))
+                                          if "mw_apparent" in c else 0.0)
+        n = len(names)
+        if n == 0:
+            raise ValueError("components must hold at least one component")
+        matrix = np.zeros((n, n)) if kij is None else real_array("kij", kij)
+        if matrix.shape != (n, n) or not np.all(np.isfinite(matrix)):
+            raise ValueError(f"kij must be a finite {n} x {n} matrix")
+        return cls(_core.Model.pcsaft(names, columns["mw"], columns["m"], columns["sigma"], columns["epsilon_k"],
+                                      columns["mw_apparent"], list(matrix.ravel())))
+
+    @classmethod
+    def from_case(cls, case: Any, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
+                  data_set: int = 1, option: int = 0) -> "Model":
+        """The model of family `model` from a case's data set, as the family's monitor reads it.
+
+        components: identifiers (default: every component but the segments);
+        option: the monitors' KOPT (5: segment fractions by mole).
+        """
+        from .case import Case
+        if not isinstance(case, Case):
+            raise ArgumentTypeError("case must be a keld.Case")
+        text("model", model)
+        ids = [] if components is None else identifiers("components", components)
+        data_set = integer("data_set", data_set, 1, case._core.data_set_count)
+        option = integer("option", option, -2**63, 2**63 - 1)
+        return cls(case._core.model(model, data_set, ids, option))
+
+    # ---------------------------------------------------------- description
+
+    @property
+    def family(self) -> str:
+        return self._core.family
+
+    @property
+    def components(self):
+        """Per component: (name, mw of a molecule in kg/kmol, mw of its counted unit in kg/kmol)."""
+        return self._core.components
+
+    def __len__(self):
+        return self._core.size
+
+    def __repr__(self):
+        return f"keld.Model({self.family!r}, components={[c[0] for c in self.components]})"
+
+    # --------------------------------------------------------- evaluations
+
+    def _states(self, T, second, z, second_name):
+        t = positive_finite("T", T)
+        s = real_array(second_name, second)
+        if not np.all(np.isfinite(s)) or np.any(s <= 0):
+            raise ValueError(f"{second_name} must be finite and positive")
+        comp = real_array("z", z)
+        n = len(self)
+        if comp.ndim == 0 or comp.shape[-1] != n or comp.ndim > 2:
+            raise ValueError(f"z must hold {n} values per state (an array of shape ({n},) or (states, {n}))")
+        if np.any(~np.isfinite(comp)) or np.any(comp < 0) or np.any(comp.sum(axis=-1) <= 0):
+            raise ValueError("z must be finite, not negative and not all zero")
+        count = np.broadcast_shapes(t.shape, s.shape, comp.shape[:-1])
+        size = int(np.prod(count)) if count else 1
+        t = np.ascontiguousarray(np.broadcast_to(t, count).reshape(size), dtype=float)
+        s = np.ascontiguousarray(np.broadcast_to(s, count).reshape(size), dtype=float)
+        comp = np.ascontiguousarray(np.broadcast_to(comp, count + (n,)).reshape(size, n), dtype=float)
+        return t, s, comp
+
+    def alphar(self, T, rho, z):
+        """alphar = A_res/(N R T) at T (K), rho (kmol/m3) and mole fractions z."""
+        return self._core.alphar(*self._states(T, rho, z, "rho"))
+
+    def pressure(self, T, rho, z):
+        """P (Pa) on the model's own equation of state."""
+        t, rho, comp = self._states(T, rho, z, "rho")
+        d = self._core.derivatives(t, rho, comp)
+        return rho * 8314.462618 * t * (1.0 + rho * d["a_rho"])
+
+    def derivatives(self, T, rho, z):
+        """alphar and its partial derivatives at constant z: a, a_t, a_rho, a_tt, a_trho, a_rhorho,
+        a_rhorhorho (per K and per kmol/m3), as a dict of arrays."""
+        return self._core.derivatives(*self._states(T, rho, z, "rho"))
+
+    def max_density(self, T, z):
+        """The densest state the model describes (kmol/m3): close packing, the filled lattice, or 1/b."""
+        t, _, comp = self._states(T, 1.0, z, "rho")
+        return self._core.max_density(t, comp)
+
+    def density(self, T, P, z, phase="liquid"):
+        """The density root (kmol/m3) of the phase at T and P; NaN where it has none."""
+        return self._core.density(*self._states(T, P, z, "P"), _phase(phase))
+
+    def properties(self, T, z, rho=None, P=None, phase="liquid", ideal_gas_cp=None,
+                   composition_derivatives=True) -> ModelProperties:
+        """Properties at (T, rho) or at (T, P) in the phase (its density root); see ModelProperties.
+
+        ideal_gas_cp: per component the coefficients of Cp_ig/R = c0 + c1 T + ... + c4 T^4
+        (T in K), for the total heat capacities, the speed of sound and the Joule-Thomson coefficient.
+        """
+        if (rho is None) == (P is None):
+            raise ValueError("give exactly one of rho and P")
+        flag = _phase(phase)
+        at_pressure = P is not None
+        t, s, comp = self._states(T, P if at_pressure else rho, z, "P" if at_pressure else "rho")
+        cp = []
+        if ideal_gas_cp is not None:
+            if len(ideal_gas_cp) != len(self):
+                raise ValueError(f"ideal_gas_cp needs coefficients for each of the {len(self)} components")
+            for k, c in enumerate(ideal_gas_cp):
+                coefficients = real_array(f"ideal_gas_cp[{k}]", c).ravel()
+                if not 1 <= coefficients.size <= 5 or not np.all(np.isfinite(coefficients)):
+                    raise ValueError(f"ideal_gas_cp[{k}] must hold one to five finite coefficients")
+                cp.append([float(v) for v in coefficients])
+        raw = self._core.properties(t, s, comp, at_pressure, flag, bool(composition_derivatives), cp)
+        values = {_FROM_CORE.get(k, k): v for k, v in raw.items()}
+        return ModelProperties(**{f.name: values[f.name] for f in fields(ModelProperties)})
+
+    def amount_derivatives(self, T, V, n, hessian=True):
+        """Derivatives of Psi = N alphar(T, N/V, n/N) in the amounts n (kmol) at constant T (K) and
+        V (m3): gradient (mu_res/RT), hessian (N x N), d_v (1/m3), d_t (1/K)."""
+        t = float(positive_finite("T", T))
+        v = float(positive_finite("V", V))
+        amounts = real_array("n", n).ravel()
+        if amounts.size != len(self):
+            raise ValueError(f"n must hold {len(self)} amounts")
+        d = self._core.amount_derivatives(t, v, [float(a) for a in amounts], bool(hessian))
+        out = {k: np.asarray(v) for k, v in d.items()}
+        out["hessian"] = out["hessian"].reshape(len(self), len(self)) if hessian else None
+        return out

@@ -1,0 +1,144 @@
+// The density root of one phase on the model's own P(rho) (see keld/model.hpp).
+//
+// Below the model's densest state rho_max, a liquid is the densest root of
+// P(rho) = P with dP/drho > 0, a vapour the lightest. Newton's method from
+// the dense end (liquid) or from the ideal gas (vapour) finds them directly
+// on the usual isotherm: P is convex along the liquid branch and concave
+// along the vapour branch, so the iterates approach the root from one side.
+// Where they leave the branch (dP/drho <= 0: beyond the spinodal, or a loop
+// of an unusual shape) a scan from the same end brackets the first crossing
+// that is mechanically stable.
+#include <cmath>
+#include <numeric>
+#include <stdexcept>
+
+#include "keld/model.hpp"
+#include "model/residual.h"
+
+namespace keld {
+namespace {
+
+constexpr int kNewtonSteps = 100;
+constexpr int kScanPoints = 240;
+constexpr double kScanSpan = 1e-12;  // the scan reaches within this fraction of rho_max (or of 0)
+
+struct PressureSlope {
+    double p, dp;  // Pa, Pa m3/kmol
+};
+
+class Isotherm {
+  public:
+    Isotherm(const model::Residual &m, double t, std::vector<double> x) : m_(m), t_(t), x_(std::move(x)) {
+        xs_.assign(x_.begin(), x_.end());
+    }
+    PressureSlope at(double rho) {
+        // d1 and d2 both along rho: d12 is the second derivative.
+        const model::D2 a = m_.alphar(model::D2(t_), model::D2(rho, 1.0, 1.0, 0.0), xs_.data());
+        const double rt = kGasConstant * t_;
+        return {rho * rt * (1.0 + rho * a.d1), rt * (1.0 + 2.0 * rho * a.d1 + rho * rho * a.d12)};
+    }
+    double max_density() const { return m_.max_density(t_, x_.data()); }
+
+  private:
+    const model::Residual &m_;
+    double t_;
+    std::vector<double> x_;
+    std::vector<model::D2> xs_;
+};
+
+// Newton from rho0 on one branch; NaN when it leaves the branch or stalls.
+double newton(Isotherm &iso, double p, double rho0, double rho_max) {
+    double rho = rho0;
+    for (int it = 0; it < kNewtonSteps; ++it) {
+        const PressureSlope ps = iso.at(rho);
+        if (!(ps.dp > 0.0) || !std::isfinite(ps.p)) return std::nan("");
+        const double step = (ps.p - p) / ps.dp;
+        double next = rho - step;
+        if (!(next > 0.0)) next = 0.1 * rho;
+        if (!(next < rho_max)) next = 0.5 * (rho + rho_max);
+        if (std::fabs(next - rho) <= 4e-16 * rho) return next;
+        rho = next;
+    }
+    return std::nan("");
+}
+
+// Bisection and Newton inside [lo, hi] where P - p changes sign.
+double refine(Isotherm &iso, double p, double lo, double hi) {
+    PressureSlope f_lo = iso.at(lo);
+    double rho = 0.5 * (lo + hi);
+    for (int it = 0; it < 200; ++it) {
+        const PressureSlope ps = iso.at(rho);
+        if ((ps.p - p > 0.0) == (f_lo.p - p > 0.0)) {
+            lo = rho;
+            f_lo = ps;
+        } else {
+            hi = rho;
+        }
+        double next = ps.dp > 0.0 ? rho - (ps.p - p) / ps.dp : 0.5 * (lo + hi);
+        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+        if (std::fabs(next - rho) <= 4e-16 * rho || hi - lo <= 4e-16 * hi) return next;
+        rho = next;
+    }
+    return rho;
+}
+
+// The first stable crossing from the phase's end of the density range.
+double scan(Isotherm &iso, double p, double rho_max, Phase phase) {
+    auto density_at = [&](int k) {
+        const double u = kScanSpan * std::pow(1.0 / kScanSpan, double(k) / kScanPoints);
+        return phase == Phase::liquid ? rho_max * (1.0 - u) : rho_max * u;
+    };
+    double prev_rho = density_at(0);
+    PressureSlope prev = iso.at(prev_rho);
+    for (int k = 1; k <= kScanPoints; ++k) {
+        const double rho = density_at(k);
+        const PressureSlope here = iso.at(rho);
+        const bool crossed = (prev.p - p > 0.0) != (here.p - p > 0.0);
+        if (crossed && std::isfinite(here.p) && std::isfinite(prev.p)) {
+            const double root = refine(iso, p, std::min(rho, prev_rho), std::max(rho, prev_rho));
+            if (iso.at(root).dp > 0.0) return root;
+        }
+        prev = here;
+        prev_rho = rho;
+    }
+    return std::nan("");
+}
+
+// Of rho and its neighbouring doubles, the one whose pressure is closest to
+// p: Newton's last step leaves the root within a bit or two, and for a liquid
+// at low pressure a bit of rho is 1e-12 in ln phi.
+double closest_double(Isotherm &iso, double p, double rho) {
+    double best = rho, gap = std::fabs(iso.at(rho).p - p);
+    for (double direction : {0.0, 1e300}) {
+        double candidate = rho;
+        for (int k = 0; k < 4; ++k) {
+            candidate = std::nextafter(candidate, direction);
+            const double g = std::fabs(iso.at(candidate).p - p);
+            if (!(g < gap)) break;
+            gap = g;
+            best = candidate;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+std::optional<double> density(const Model &model, double t, double p, std::span<const double> n, Phase phase) {
+    if (!(std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0))
+        throw std::invalid_argument("T and P must be positive numbers");
+    if (n.size() != model.size()) throw std::invalid_argument("one amount or mole fraction per component is needed");
+    const double total = std::accumulate(n.begin(), n.end(), 0.0);
+    if (!(total > 0.0)) throw std::invalid_argument("the amounts must add up to a positive number");
+    std::vector<double> x(n.size());
+    for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
+    Isotherm iso(model.residual(), t, x);
+    const double rho_max = iso.max_density();
+    const double start = phase == Phase::liquid ? rho_max * (1.0 - 1e-3) : std::min(p / (kGasConstant * t), 0.5 * rho_max);
+    double rho = newton(iso, p, start, rho_max);
+    if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase);
+    if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
+    return closest_double(iso, p, rho);
+}
+
+}  // namespace keld

@@ -1,0 +1,112 @@
+// Exact derivatives of a residual Helmholtz energy (see derivatives.h).
+#include "model/derivatives.h"
+
+#include "model/scratch.h"
+
+#include <numeric>
+#include <stdexcept>
+
+namespace keld::model {
+namespace {
+
+// x as numbers of type S without derivative parts.
+template <class S>
+Scratch<S> constant_fractions(std::span<const double> x) {
+    Scratch<S> xs(x.size());
+    for (std::size_t k = 0; k < x.size(); ++k) xs[k] = S(x[k]);
+    return xs;
+}
+
+// Psi = N alpha_r(T, N/V, n/N) with every argument of type S.
+template <class S>
+S psi(const Residual &model, const S &t, const S &v, Scratch<S> &n) {
+    S total = n[0];
+    for (std::size_t k = 1; k < n.size(); ++k) total = total + n[k];
+    Scratch<S> x(n.size());
+    for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
+    return total * model.alphar(t, total / v, x.data());
+}
+
+void check_sizes(const Residual &model, std::size_t n) {
+    if (n != model.size()) throw std::invalid_argument("one amount or mole fraction per component is needed");
+}
+
+}  // namespace
+
+TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, std::span<const double> x,
+                                  bool third) {
+    check_sizes(model, x.size());
+    TRhoDerivatives r;
+    {
+        auto xs = constant_fractions<J2>(x);
+        const J2 a = model.alphar(J2::variable(t, 0), J2::variable(rho, 1), xs.data());
+        r.a = a.v;
+        r.a_t = a.g[0];
+        r.a_rho = a.g[1];
+        r.a_tt = a.second(0, 0);
+        r.a_trho = a.second(0, 1);
+        r.a_rhorho = a.second(1, 1);
+    }
+    if (third) {
+        auto xs = constant_fractions<D3>(x);
+        r.a_rhorhorho = model.alphar(D3(t), D3::variable(rho), xs.data()).derivative(3);
+    }
+    return r;
+}
+
+AmountDerivatives amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
+                                     AmountRequest request) {
+    const std::size_t size = n.size();
+    check_sizes(model, size);
+    AmountDerivatives r;
+    if (size == 1) {
+        // One component: Psi = n alpha_r(T, n/V), every derivative from the (T, rho) ones.
+        const double amount = n[0], rho = amount / v, x = 1.0;
+        const TRhoDerivatives d = t_rho_derivatives(model, t, rho, std::span<const double>(&x, 1), false);
+        r.psi = amount * d.a;
+        if (request.gradient) r.gradient = {d.a + rho * d.a_rho};
+        if (request.hessian) r.hessian = {(2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount};
+        if (request.mixed_v) r.d_v = {-(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v};
+        if (request.mixed_t) r.d_t = {d.a_t + rho * d.a_trho};
+        return r;
+    }
+    {
+        const double total = std::accumulate(n.begin(), n.end(), 0.0);
+        Scratch<double> x(size);
+        for (std::size_t k = 0; k < size; ++k) x[k] = n[k] / total;
+        r.psi = total * model.alphar(t, total / v, x.data());
+    }
+    if (request.gradient) {
+        r.gradient.resize(size);
+        Scratch<D1> amounts(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            for (std::size_t k = 0; k < size; ++k) amounts[k] = D1(n[k], k == i ? 1.0 : 0.0);
+            r.gradient[i] = psi<D1>(model, D1(t), D1(v), amounts).d;
+        }
+    }
+    if (request.hessian) {
+        r.hessian.assign(size * size, 0.0);
+        Scratch<D2> amounts(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            for (std::size_t j = i; j < size; ++j) {
+                for (std::size_t k = 0; k < size; ++k)
+                    amounts[k] = D2(n[k], k == i ? 1.0 : 0.0, k == j ? 1.0 : 0.0, 0.0);
+                const double h = psi<D2>(model, D2(t), D2(v), amounts).d12;
+                r.hessian[i * size + j] = r.hessian[j * size + i] = h;
+            }
+        }
+    }
+    if (request.mixed_v || request.mixed_t) {
+        Scratch<D2> amounts(size);
+        if (request.mixed_v) r.d_v.resize(size);
+        if (request.mixed_t) r.d_t.resize(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            for (std::size_t k = 0; k < size; ++k) amounts[k] = D2(n[k], k == i ? 1.0 : 0.0, 0.0, 0.0);
+            if (request.mixed_v) r.d_v[i] = psi<D2>(model, D2(t), D2(v, 0.0, 1.0, 0.0), amounts).d12;
+            if (request.mixed_t) r.d_t[i] = psi<D2>(model, D2(t, 0.0, 1.0, 0.0), D2(v), amounts).d12;
+        }
+    }
+    return r;
+}
+
+}  // namespace keld::model

@@ -1,0 +1,75 @@
+// The residual Helmholtz energy of one model family, behind one call shape.
+//
+// A family writes its reduced residual Helmholtz energy
+//     alpha_r(T, rho, x) = A_res / (N R T)
+// (T in K, rho in kmol/m3, x mole fractions of molecules) once, as a member
+// template over the scalar type:
+//     template <class S> S alphar(const S &t, const S &rho, const S *x) const;
+// plus the density at which the model ends (close packing, the co-volume).
+// ResidualOf<Family> instantiates that template for the number types the
+// derivative engine uses (double, Dual, HyperDual, Taylor of order 3, the
+// second-order jet in (T, rho), a dual in T over a fourth-order Taylor in rho
+// for critical points), so
+// that every derivative comes from the one formula, exactly.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "model/autodiff.h"
+
+namespace keld::model {
+
+using D1 = ad::Dual<double>;
+using D2 = ad::HyperDual<double>;
+using D3 = ad::Taylor<double, 3>;
+using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
+using DT4 = ad::Dual<ad::Taylor<double, 4>>;  // rho to fourth order and each of these along T
+
+class Residual {
+  public:
+    virtual ~Residual() = default;
+    // Number of components (of the x handed to alphar).
+    virtual std::size_t size() const = 0;
+
+    virtual double alphar(double t, double rho, const double *x) const = 0;
+    virtual D1 alphar(const D1 &t, const D1 &rho, const D1 *x) const = 0;
+    virtual D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const = 0;
+    virtual D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const = 0;
+    virtual J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const = 0;
+    virtual DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const = 0;
+
+    // The largest molar density (kmol/m3) at which the model describes a
+    // fluid at T and x: close packing for the SAFT family (packing fraction
+    // 0.74048), the lattice filled for Sanchez-Lacombe, 1/b for a cubic. A
+    // density root is sought below it.
+    virtual double max_density(double t, const double *x) const = 0;
+};
+
+// The adapter from a family's template to the virtual call shape.
+template <class Family>
+class ResidualOf final : public Residual {
+  public:
+    explicit ResidualOf(Family family) : family_(std::move(family)) {}
+
+    std::size_t size() const override { return family_.size(); }
+    double alphar(double t, double rho, const double *x) const override { return family_.alphar(t, rho, x); }
+    D1 alphar(const D1 &t, const D1 &rho, const D1 *x) const override { return family_.alphar(t, rho, x); }
+    D2 alphar(const D2 &t, const D2 &rho, const D2 *x) const override { return family_.alphar(t, rho, x); }
+    D3 alphar(const D3 &t, const D3 &rho, const D3 *x) const override { return family_.alphar(t, rho, x); }
+    J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const override { return family_.alphar(t, rho, x); }
+    DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const override { return family_.alphar(t, rho, x); }
+    double max_density(double t, const double *x) const override { return family_.max_density(t, x); }
+
+    const Family &family() const { return family_; }
+
+  private:
+    Family family_;
+};
+
+template <class Family>
+std::shared_ptr<const Residual> make_residual(Family family) {
+    return std::make_shared<ResidualOf<Family>>(std::move(family));
+}
+
+}  // namespace keld::model

@@ -1,0 +1,76 @@
+// A pure fluid on the model: the critical point satisfies its two conditions,
+// coexistence meets the monitors' vapour pressure and ends at the critical
+// point, and the boiling temperature inverts the vapour pressure.
+#include "keld/equilibria/pure_model.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "keld/equilibria/saturation.h"
+#include "systems.h"
+
+namespace keld::testing {
+namespace {
+
+using equilibria::Status;
+
+const std::vector<double> kOne{1.0};
+
+Model hexane() { return Model::pcsaft({{"NC6", 86.177, 3.0576, 3.7983, 236.77}}); }
+
+TEST(PureModel, CriticalPointSatisfiesItsConditions) {
+    for (const Model &m : {hexane(), Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03}}),
+                           Model::pcsaft({{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}})}) {
+        SCOPED_TRACE(m.components()[0].name);
+        const auto c = equilibria::pure_critical_point(m);
+        ASSERT_EQ(c.status, Status::converged) << c.message;
+        const AlpharDerivativeTable d = m.derivative_table(c.t, c.rho, kOne);
+        const double rho = c.rho, a1 = d.a[0][1], a2 = d.a[0][2], a3 = d.a[0][3];
+        EXPECT_LT(std::fabs(1.0 + 2.0 * rho * a1 + rho * rho * a2), 1e-10);             // dP/drho / RT
+        EXPECT_LT(std::fabs(2.0 * a1 + 4.0 * rho * a2 + rho * rho * a3) * rho, 1e-10);  // d2P/drho2 rho / RT
+        // Just below, two phases that close in on the critical density; just above, none.
+        const auto below = equilibria::pure_coexistence(m, c.t * (1.0 - 1e-6), nullptr, &c);
+        ASSERT_EQ(below.status, Status::converged) << below.message;
+        EXPECT_NEAR(below.rho_liquid / c.rho, 1.0, 0.01);
+        EXPECT_NEAR(below.rho_vapour / c.rho, 1.0, 0.01);
+        EXPECT_NEAR(below.p / c.p, 1.0, 1e-5);
+        EXPECT_EQ(equilibria::pure_coexistence(m, c.t * (1.0 + 1e-6), nullptr, &c).status, Status::supercritical);
+    }
+}
+
+TEST(PureModel, CoexistenceMeetsTheMonitorsVapourPressure) {
+    Host h = make_host();
+    equilibria::System system(*h.host, "pcsaft", {h.hexane});
+    const Model m = hexane();
+    const auto c = equilibria::pure_critical_point(m);
+    equilibria::PureCoexistence last;
+    for (double t : {200.0, 300.0, 400.0, 500.0}) {
+        SCOPED_TRACE(t);
+        const auto r = equilibria::pure_coexistence(m, t, nullptr, &c);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        // Equal pressures and fugacities on the model itself.
+        const Properties l = properties(m, t, r.rho_liquid, kOne), v = properties(m, t, r.rho_vapour, kOne);
+        // Equal pressures to what the last bits of rho_L resolve of the liquid's pressure.
+        EXPECT_LE(std::fabs(l.p - v.p), std::max(1e-12 * v.p, 4.5e-16 * r.rho_liquid * l.dp_drho));
+        EXPECT_LT(std::fabs(l.ln_phi[0] + std::log(l.p) - v.ln_phi[0] - std::log(v.p)), 1e-12);
+        // The same as the monitor-based vapour pressure.
+        const auto monitor = equilibria::saturation_pressure(system, 0, t);
+        ASSERT_EQ(monitor.status, Status::converged);
+        EXPECT_NEAR(r.p / monitor.p, 1.0, 1e-10);
+        // From the neighbouring point as well.
+        if (last.status == Status::converged) {
+            const auto again = equilibria::pure_coexistence(m, t, &last, &c);
+            EXPECT_NEAR(again.p / r.p, 1.0, 1e-12);
+        }
+        last = r;
+        // The boiling temperature at that pressure is T.
+        const auto boil = equilibria::pure_coexistence_at_pressure(m, r.p, nullptr, &c);
+        ASSERT_EQ(boil.status, Status::converged) << boil.message;
+        EXPECT_NEAR(boil.t / t, 1.0, 1e-11);
+    }
+    EXPECT_EQ(equilibria::pure_coexistence_at_pressure(m, 1.01 * c.p, nullptr, &c).status, Status::supercritical);
+}
+
+}  // namespace
+}  // namespace keld::testing
