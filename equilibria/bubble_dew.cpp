@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -65,6 +66,7 @@ class PointSolver {
     Evaluation evaluate();
     void accelerate(int iteration);
     void fill(BubbleDewResult &r, const Evaluation &e);
+    double liquid_resolution();
     double x_liquid(std::size_t i) const { return kind_ == Kind::bubble ? fixed_[vol_[i]] : w_[i]; }
     double y_vapour(std::size_t i) const { return kind_ == Kind::bubble ? w_[i] : fixed_[i]; }
     std::size_t liquid_index(std::size_t i) const { return kind_ == Kind::bubble ? vol_[i] : i; }
@@ -428,6 +430,30 @@ void PointSolver::fill(BubbleDewResult &r, const Evaluation &e) {
     }
 }
 
+// How finely the monitors resolve the liquid's ln phi at the state reached. The host accepts a density
+// root within 1e-14 |V dP/dV|, which may move ln phi by up to 1e-14 |V dP/dV| / P: for a liquid at a
+// few kPa far more than the tolerance, so that the same state, its mole fractions rounded another way
+// by the caller who evaluates it again, can land elsewhere in that window. Measured here as the
+// largest change of ln phi when the liquid's mole fractions move by a few ulps (the smooth change is
+// about 1e-15); 0 where that is within the tolerance.
+double PointSolver::liquid_resolution() {
+    std::vector<double> x = kind_ == Kind::bubble ? fixed_ : w_;
+    const std::size_t heaviest = static_cast<std::size_t>(std::max_element(x.begin(), x.end()) - x.begin());
+    std::vector<double> ln_phi(liquid_->size()), reference = ln_phi_l_;
+    double jitter = 0.0;
+    for (const double ulps : {-4.0, -1.0, 1.0, 4.0}) {
+        std::vector<double> moved = x;
+        moved[heaviest] *= 1.0 + ulps * std::numeric_limits<double>::epsilon();
+        const PhasePoint l = liquid_->evaluate(t_, p_, moved.data(), PhaseKind::liquid, ln_phi.data());
+        if (!l.root_found) continue;
+        for (std::size_t i = 0; i < vol_.size(); ++i) {
+            const std::size_t k = liquid_index(i);
+            jitter = std::max(jitter, std::fabs(ln_phi[k] - reference[k]));
+        }
+    }
+    return jitter > kTolerance ? jitter : 0.0;
+}
+
 BubbleDewResult PointSolver::solve() {
     BubbleDewResult r;
     const detail::CallCounter counter(system_.session());
@@ -594,6 +620,12 @@ BubbleDewResult PointSolver::solve() {
     if (r.status != Status::converged) {
         r.t = at_t ? t_ : not_a_number;
         r.p = at_t ? not_a_number : p_;
+    }
+    if (r.status == Status::converged && r.message.empty() && !returned_carried_) {
+        const double resolution = liquid_resolution();
+        if (resolution > 0.0)
+            r.message = "converged to the resolution of the monitors' ln phi at this pressure (about " +
+                        format_number(resolution) + ")";
     }
     r.evaluations = counter.calls();
     r.monitor_messages = system_.session().take_messages();
