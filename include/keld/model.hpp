@@ -9,7 +9,7 @@
 // is the formula the property monitors use (no difference quotients).
 //
 // Built from plain parameters (Model::pcsaft, ...) or from a case file's
-// data set (keld/model_case.hpp). Properties at (T, rho, n) or at (T, P, n)
+// data set (keld::refhost::model_from_case in keld/case.h). Properties at (T, rho, n) or at (T, P, n)
 // and a phase come from the free functions below.
 //
 // Bases. The model works on the true basis: a polymer molecule counted once
