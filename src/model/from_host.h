@@ -31,5 +31,10 @@ struct FromHost {
 // fractions by mole, else by weight).
 FromHost pcsaft_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
                           std::int64_t kopt = 0);
+FromHost sanchez_lacombe_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                                   std::int64_t kopt = 0);
+// SAFT as the stored-parameter monitor reads the store ("saft-stored").
+FromHost saft_stored_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                               std::int64_t kopt = 0);
 
 }  // namespace keld::model

@@ -1,0 +1,65 @@
+// A Sanchez-Lacombe model from the installed host's store (see model/from_host.h): the characteristic
+// values of the listed components and their cross energies and volumes, gathered by the monitor's own
+// functions (sanchez_lacombe/sl_parameters.h) into a work area of the monitor's layout.
+#include <string>
+#include <vector>
+
+#include "common/basis.h"
+#include "model/from_host.h"
+#include "model/from_host_names.h"
+#include "model/sanchez_lacombe_family.h"
+#include "sanchez_lacombe/sl_parameters.h"
+
+namespace keld::model {
+
+FromHost sanchez_lacombe_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                                   std::int64_t kopt) {
+    FromHost result;
+    const std::int64_t nc = host.component_count(), n = static_cast<std::int64_t>(idx.size());
+    if (const std::string fault = list_fault(host, idx); !fault.empty()) return result.refuse(fault);
+    const std::optional<sanchez_lacombe::ParameterBlocks> blocks = sanchez_lacombe::ParameterBlocks::locate(host, kds);
+    if (!blocks)
+        return result.refuse("the store holds no Sanchez-Lacombe parameters for data set " + std::to_string(kds));
+    const sanchez_lacombe::Parameters par{host, *blocks, (kds - 1) * nc};
+
+    std::vector<double> words(static_cast<std::size_t>(sanchez_lacombe::WorkArea::words(nc)), 0.0);
+    const sanchez_lacombe::WorkArea work{words.data(), nc};
+    std::vector<double> z(static_cast<std::size_t>(n), 1.0 / static_cast<double>(n));
+    ParameterCheck check(host);
+    for (std::int64_t i : idx) check.require("MW", i, par.mw()[i - 1]);
+    if (!check.passed()) return result.refuse(missing_reason(host, check, kds));
+    if (!convert_to_true_basis(host, n, idx.data(), z.data(), par.mw(), work.mwn(), work.weights(), work.x()))
+        return result.refuse("the host's polymer conversion failed");
+    MonitorCall call{};
+    call.n = n;
+    call.idx = idx.data();
+    call.kds = kds;
+    call.kopt = kopt;
+    sanchez_lacombe::set_component_values(par, call, work, check);
+    if (!check.passed()) return result.refuse(missing_reason(host, check, kds));
+    sanchez_lacombe::set_cross_matrices(par, call, work);
+
+    // The characteristic values as the monitor published them (a segment-built polymer's averages), so
+    // that the family's segment numbers, volumes and energies are the monitor's to the bit.
+    SanchezLacombeParameters p;
+    std::vector<ModelComponent> components;
+    p.eps_cross.assign(static_cast<std::size_t>(n * n), 0.0);
+    p.v_cross.assign(static_cast<std::size_t>(n * n), 0.0);
+    for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = idx[k];
+        p.t_star.push_back(*host.word(blocks->t_work + i));
+        p.p_star.push_back(*host.word(blocks->p_work + i));
+        p.rho_star.push_back(*host.word(blocks->rho_work + i));
+        p.mw.push_back(work.mwn()[k]);
+        components.push_back({component_name(host, i), work.mwn()[k], par.mw()[i - 1]});
+        for (std::int64_t l = 0; l < n; ++l) {
+            const std::size_t e = static_cast<std::size_t>(k * n + l), w = static_cast<std::size_t>((idx[l] - 1) * nc + i - 1);
+            p.eps_cross[e] = work.eps_matrix()[w];
+            p.v_cross[e] = work.v_matrix()[w];
+        }
+    }
+    result.model.emplace("sanchez_lacombe", std::move(components), sanchez_lacombe_residual(std::move(p)));
+    return result;
+}
+
+}  // namespace keld::model
