@@ -16,6 +16,8 @@ Model model_from_host(std::string_view family, std::int64_t data_set, std::span<
         built = model::pcsaft_from_host(*host, data_set, components, option);
     } else if (family == "sanchez-lacombe") {
         built = model::sanchez_lacombe_from_host(*host, data_set, components, option);
+    } else if (family == "saft") {
+        built = model::saft_from_host(*host, data_set, components, option);
     } else if (family == "saft-stored") {
         built = model::saft_stored_from_host(*host, data_set, components, option);
     } else {
