@@ -73,21 +73,22 @@ FromHost sanchez_lacombe_from_host(const host::Host &host, std::int64_t kds, std
     call.idx = idx.data();
     call.kds = kds;
     call.kopt = kopt;
-    sanchez_lacombe::set_component_values(par, call, work, check);
+    std::vector<sanchez_lacombe::Characteristics> kept(static_cast<std::size_t>(n));
+    sanchez_lacombe::set_component_values(par, call, work, check, kept.data());
     if (!check.passed()) return result.refuse(missing_reason(host, check, kds));
     sanchez_lacombe::set_cross_matrices(par, call, work);
 
-    // The characteristic values as the monitor published them (a segment-built polymer's averages), so
-    // that the family's segment numbers, volumes and energies are the monitor's to the bit.
+    // The characteristic values the monitor's gathering settled on (a segment-built polymer's averages),
+    // so that the family's segment numbers, volumes and energies are the monitor's to the bit.
     SanchezLacombeParameters p;
     std::vector<ModelComponent> components;
     p.eps_cross.assign(static_cast<std::size_t>(n * n), 0.0);
     p.v_cross.assign(static_cast<std::size_t>(n * n), 0.0);
     for (std::int64_t k = 0; k < n; ++k) {
         const std::int64_t i = idx[k];
-        p.t_star.push_back(*host.word(blocks->t_work + i));
-        p.p_star.push_back(*host.word(blocks->p_work + i));
-        p.rho_star.push_back(*host.word(blocks->rho_work + i));
+        p.t_star.push_back(kept[k].t_star);
+        p.p_star.push_back(kept[k].p_star);
+        p.rho_star.push_back(kept[k].rho_star);
         p.mw.push_back(work.mwn()[k]);
         components.push_back({component_name(host, i), work.mwn()[k], par.mw()[i - 1]});
         for (std::int64_t l = 0; l < n; ++l) {

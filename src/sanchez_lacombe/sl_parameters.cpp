@@ -86,7 +86,7 @@ std::optional<ParameterBlocks> ParameterBlocks::locate(const host::Host &host, s
 // working copies TSTARL, PSTARL, DSTARL, and their r, v*, eps*. Every value
 // the model will use passes through `check`.
 void set_component_values(const Parameters &par, const MonitorCall &call, const WorkArea &work,
-                          ParameterCheck &check) {
+                          ParameterCheck &check, Characteristics *kept) {
     const host::Host &host = par.host;
     const std::int64_t nc = work.nc;
     const std::int64_t nc2 = nc * nc;
@@ -126,6 +126,7 @@ void set_component_values(const Parameters &par, const MonitorCall &call, const 
         host.publish(par.b.t_work + i + 1, t_star);
         host.publish(par.b.p_work + i + 1, p_star);
         host.publish(par.b.rho_work + i + 1, rho_star);
+        if (kept) kept[k] = {t_star, p_star, rho_star};
         work.r()[i] = terms::segment_number(work.mwn()[k], t_star, p_star, rho_star, r);
         work.v_star()[i] = terms::segment_volume(t_star, p_star, r);
         work.eps_star()[i] = terms::segment_energy(t_star, r);

@@ -48,9 +48,14 @@ struct Parameters {
 // components' T*, P*, rho* (a polymer or oligomer missing any of its own taking
 // all three from its segments), published as the host's working copies TSTARL,
 // PSTARL, DSTARL, and their r, v*, eps* (work.mwn() must hold the number-average
-// molecular weights by position). Every value the model will use passes through `check`.
+// molecular weights by position). Every value the model will use passes through `check`. With
+// `kept`, each listed component's T*, P*, rho* by position also go there (the working copies in
+// the store carry no data set: concurrent calls of other data sets may overwrite them).
+struct Characteristics {
+    double t_star, p_star, rho_star;  // K, Pa, kg/m3
+};
 void set_component_values(const Parameters &par, const MonitorCall &call, const WorkArea &work,
-                          ParameterCheck &check);
+                          ParameterCheck &check, Characteristics *kept = nullptr);
 
 // The cross energies and volumes of the listed pairs (work.eps_matrix(), work.v_matrix()): a given
 // binary takes the plain rule, a polymer built from segments without one meets the others through
