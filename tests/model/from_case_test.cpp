@@ -165,5 +165,18 @@ TEST(ModelFromCase, NamesAMissingParameter) {
     }
 }
 
+// A family without a builder from the store says which have one, rather than building another.
+TEST(ModelFromCase, RefusesAFamilyItCannotBuild) {
+    refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/light-gases-srk.json");
+    try {
+        (void)refhost::model_from_case(c, "cubic");
+        ADD_FAILURE() << "built";
+    } catch (const std::invalid_argument &error) {
+        EXPECT_NE(std::string(error.what()).find("'cubic' can be built from the store yet (pcsaft, sanchez-lacombe"),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
 }  // namespace
 }  // namespace keld::testing
