@@ -221,10 +221,10 @@ KELD_API std::optional<double> density(const Model &model, double t, double p, s
 KELD_API std::optional<Properties> properties_at_pressure(const Model &model, double t, double p, std::span<const double> n,
                                                  Phase phase, const PropertyRequest &request = {});
 
-// A model of a registered family ("pcsaft", ...) from the installed host's
-// store, as that family's monitor reads it: data set `data_set`, the listed
-// component numbers (from 1), the monitors' KOPT (5: segment fractions by
-// mole). Throws std::invalid_argument with the reason (a missing parameter
+// A model of a registered family ("pcsaft", "sanchez-lacombe", "saft",
+// "saft-stored") from the installed host's store, as that family's monitor
+// reads it: data set `data_set`, the listed component numbers (from 1), the
+// monitors' KOPT (5: segment fractions by mole). Throws std::invalid_argument with the reason (a missing parameter
 // named as the monitor names it, an unknown family, ...).
 KELD_API Model model_from_host(std::string_view family, std::int64_t data_set, std::span<const std::int64_t> components,
                                std::int64_t option = 0);

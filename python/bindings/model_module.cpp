@@ -115,6 +115,30 @@ void bind_model(py::module_ &m) {
             },
             py::arg("names"), py::arg("mw"), py::arg("m"), py::arg("sigma"), py::arg("epsilon_k"),
             py::arg("mw_apparent"), py::arg("kij"))
+        .def_static(
+            "saft",
+            [](const std::vector<std::string> &names, const std::vector<double> &mw, const std::vector<double> &seg,
+               const std::vector<double> &v00, const std::vector<double> &u0, const std::vector<double> &e,
+               const std::vector<double> &mw_apparent, const std::vector<double> &kij, const std::vector<double> &lij) {
+                std::vector<SaftComponent> components;
+                for (std::size_t k = 0; k < names.size(); ++k)
+                    components.push_back({names[k], mw.at(k), seg.at(k), v00.at(k), u0.at(k), e.at(k), mw_apparent.at(k)});
+                return Model::saft(std::move(components), kij, lij);
+            },
+            py::arg("names"), py::arg("mw"), py::arg("m"), py::arg("v00"), py::arg("u0_k"), py::arg("e_k"),
+            py::arg("mw_apparent"), py::arg("kij"), py::arg("lij"))
+        .def_static(
+            "sanchez_lacombe",
+            [](const std::vector<std::string> &names, const std::vector<double> &mw, const std::vector<double> &t_star,
+               const std::vector<double> &p_star, const std::vector<double> &rho_star,
+               const std::vector<double> &mw_apparent, const std::vector<double> &kij, const std::vector<double> &eta) {
+                std::vector<SanchezLacombeComponent> components;
+                for (std::size_t k = 0; k < names.size(); ++k)
+                    components.push_back({names[k], mw.at(k), t_star.at(k), p_star.at(k), rho_star.at(k), mw_apparent.at(k)});
+                return Model::sanchez_lacombe(std::move(components), kij, eta);
+            },
+            py::arg("names"), py::arg("mw"), py::arg("t_star"), py::arg("p_star"), py::arg("rho_star"),
+            py::arg("mw_apparent"), py::arg("kij"), py::arg("eta"))
         .def_property_readonly("family", &Model::family)
         .def_property_readonly("size", &Model::size)
         .def_property_readonly("components",

@@ -29,7 +29,8 @@ from typing import Any, Mapping, Optional, Sequence
 import numpy as np
 
 from . import _core
-from .arguments import ArgumentTypeError, identifiers, integer, positive_finite, real_array, text
+from .arguments import (ArgumentTypeError, identifiers, integer, non_negative_finite, positive_finite, real_array,
+                        text)
 
 __all__ = ["Model", "ModelProperties"]
 
@@ -41,6 +42,40 @@ def _phase(value):
     if not isinstance(value, str) or value not in _PHASES:
         raise ValueError(f"phase must be 'liquid' or 'vapour', not {value!r}")
     return _PHASES[value]
+
+
+def _component_columns(components, required, may_be_zero=()):
+    """Names and one column per parameter of a list of per-component mappings (mw_apparent optional);
+    the parameters are positive, those of may_be_zero not negative."""
+    if isinstance(components, Mapping) or isinstance(components, (str, bytes)):
+        raise ArgumentTypeError("components must be a sequence of mappings, one per component")
+    names, columns = [], {key: [] for key in (*required, "mw_apparent")}
+    for k, c in enumerate(components):
+        if not isinstance(c, Mapping):
+            raise ArgumentTypeError(f"components[{k}] must be a mapping of parameter names to values")
+        unknown = set(c) - {"name", *columns}
+        if unknown:
+            raise ValueError(f"components[{k}]: unknown parameter(s) {sorted(unknown)}; "
+                             f"known: name, {', '.join(columns)}")
+        names.append(text(f"components[{k}].name", c.get("name", f"component {k + 1}")))
+        for key in required:
+            if key not in c:
+                raise ValueError(f"components[{k}] needs {key!r}")
+            check = non_negative_finite if key in may_be_zero else positive_finite
+            columns[key].append(float(check(f"components[{k}].{key}", c[key])))
+        columns["mw_apparent"].append(float(positive_finite(f"components[{k}].mw_apparent", c["mw_apparent"]))
+                                      if "mw_apparent" in c else 0.0)
+    if not names:
+        raise ValueError("components must hold at least one component")
+    return names, columns
+
+
+def _binary(name, value, n):
+    """An N x N matrix of binary parameters as a row-major list (None: all 0)."""
+    matrix = np.zeros((n, n)) if value is None else real_array(name, value)
+    if matrix.shape != (n, n) or not np.all(np.isfinite(matrix)):
+        raise ValueError(f"{name} must be a finite {n} x {n} matrix")
+    return list(matrix.ravel())
 
 
 @dataclass(frozen=True)
@@ -114,7 +149,8 @@ class Model:
 
     def __init__(self, core):
         if not isinstance(core, _core.Model):
-            raise ArgumentTypeError("a Model is made by Model.pcsaft(...) or Model.from_case(...)")
+            raise ArgumentTypeError("a Model is made by Model.pcsaft(...), Model.saft(...), "
+                                    "Model.sanchez_lacombe(...) or Model.from_case(...)")
         self._core = core
 
     # ------------------------------------------------------------ builders
@@ -157,9 +193,51 @@ class Model:
                                       columns["mw_apparent"], list(matrix.ravel())))
 
     @classmethod
+    def saft(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None,
+             lij: Optional[Any] = None) -> "Model":
+        """SAFT of Huang and Radosz (1990) from plain parameters.
+
+        components: one mapping per component with "name", "mw" (kg/kmol; a
+        polymer's number-average molecular weight), "m" (segment number; a
+        polymer's m/MW times Mn), "v00" (segment volume at close packing,
+        m3/kmol of segments), "u0_k" (segment energy u0/k, K), "e_k" (energy
+        correction e/k, K) and optionally "mw_apparent" (a polymer's
+        repeat-unit molecular weight, kg/kmol). kij: N x N, on the cross energy
+        u0_ij = (1 - k_ij) sqrt(u0_i u0_j); lij: N x N, on the cross segment
+        number m_ij = (1 - l_ij)(m_i + m_j)/2 (with it the dispersion term sums
+        over m_ij); of a pair's two elements the one given (non-zero) counts,
+        (i, j) with i < j when both are. Both default to 0.
+        """
+        names, c = _component_columns(components, ("mw", "m", "v00", "u0_k", "e_k"), may_be_zero=("u0_k", "e_k"))
+        return cls(_core.Model.saft(names, c["mw"], c["m"], c["v00"], c["u0_k"], c["e_k"], c["mw_apparent"],
+                                    _binary("kij", kij, len(names)), _binary("lij", lij, len(names))))
+
+    @classmethod
+    def sanchez_lacombe(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None,
+                        eta: Optional[Any] = None) -> "Model":
+        """Sanchez-Lacombe lattice fluid (1976) from plain parameters.
+
+        components: one mapping per component with "name", "mw" (kg/kmol; a
+        polymer's number-average molecular weight), "t_star" (T*, K), "p_star"
+        (P*, Pa), "rho_star" (rho*, kg/m3) and optionally "mw_apparent" (a
+        polymer's repeat-unit molecular weight, kg/kmol). kij: N x N, on the
+        cross energy eps*_ij = (1 - k_ij) sqrt(eps*_i eps*_j); eta: N x N, on
+        the cross volume v*_ij = (1 - eta_ij)(v*_i + v*_j)/2; the (i, j) element
+        with i < j counts. Both default to 0.
+        """
+        names, c = _component_columns(components, ("mw", "t_star", "p_star", "rho_star"))
+        return cls(_core.Model.sanchez_lacombe(names, c["mw"], c["t_star"], c["p_star"], c["rho_star"],
+                                               c["mw_apparent"], _binary("kij", kij, len(names)),
+                                               _binary("eta", eta, len(names))))
+
+    @classmethod
     def from_case(cls, case: Any, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
                   data_set: int = 1, option: int = 0) -> "Model":
         """The model of family `model` from a case's data set, as the family's monitor reads it.
+
+        model: "pcsaft", "sanchez-lacombe", "saft" (as the argument-driven
+        monitor is handed the store's values, with k_ij and l_ij) or
+        "saft-stored" (polymers without parameters from their segments).
 
         components: identifiers (default: every component but the segments);
         option: the monitors' KOPT (5: segment fractions by mole).

@@ -31,5 +31,13 @@ struct FromHost {
 // fractions by mole, else by weight).
 FromHost pcsaft_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
                           std::int64_t kopt = 0);
+FromHost sanchez_lacombe_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                                   std::int64_t kopt = 0);
+// SAFT as a host hands the argument-driven monitor its parameters ("saft", with k_ij and l_ij; kopt
+// unused) and as the stored-parameter monitor reads the store ("saft-stored").
+FromHost saft_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                        std::int64_t kopt = 0);
+FromHost saft_stored_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                               std::int64_t kopt = 0);
 
 }  // namespace keld::model

@@ -9,17 +9,12 @@
 #include "common/basis.h"
 #include "common/segment_average.h"
 #include "model/from_host.h"
+#include "model/from_host_names.h"
 #include "model/pcsaft_family.h"
 #include "pcsaft/pcsaft_parameters.h"
 
 namespace keld::model {
 namespace {
-
-std::string trimmed(const host::ComponentId &id) {
-    std::string s(id.data(), id.size());
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
-}
 
 // The table of pair (i, j): row i, column j of the data set's six-coefficient block.
 BinaryTable table_of(const host::Host &host, const pcsaft::Parameters &par, std::int64_t kds, std::int64_t i,
@@ -53,9 +48,7 @@ FromHost pcsaft_from_host(const host::Host &host, std::int64_t kds, std::span<co
                           std::int64_t kopt) {
     FromHost result;
     const std::int64_t nc = host.component_count(), n = static_cast<std::int64_t>(idx.size());
-    if (n < 1) return result.refuse("no component listed");
-    for (std::int64_t i : idx)
-        if (i < 1 || i > nc) return result.refuse("a component number is out of range");
+    if (const std::string fault = list_fault(host, idx); !fault.empty()) return result.refuse(fault);
     const std::optional<pcsaft::Blocks> blocks = pcsaft::Blocks::locate(host, kds);
     if (!blocks) return result.refuse("the store holds no PC-SAFT parameters for data set " + std::to_string(kds));
     const pcsaft::Parameters par{host, *blocks, (kds - 1) * nc};
@@ -66,20 +59,16 @@ FromHost pcsaft_from_host(const host::Host &host, std::int64_t kds, std::span<co
     std::vector<double> z(static_cast<std::size_t>(n), 1.0 / static_cast<double>(n));
     ParameterCheck check(host);
     for (std::int64_t i : idx) check.require("MW", i, par.mw()[i - 1]);
-    if (!check.passed() ||
-        !convert_to_true_basis(host, n, idx.data(), z.data(), par.mw(), work.mwn(), nullptr, work.x()))
-        return result.refuse(check.passed() ? "the host's polymer conversion failed"
-                                            : "MW missing for component " + trimmed(host.identifier(check.missing().component)));
+    if (!check.passed()) return result.refuse(missing_reason(host, check, kds));
+    if (!convert_to_true_basis(host, n, idx.data(), z.data(), par.mw(), work.mwn(), nullptr, work.x()))
+        return result.refuse("the host's polymer conversion failed");
     MonitorCall call{};
     call.n = n;
     call.idx = idx.data();
     call.kds = kds;
     call.kopt = kopt;
     pcsaft::set_component_parameters(par, call, work, check);
-    if (!check.passed())
-        return result.refuse(std::string(check.missing().name) + " (data set " + std::to_string(kds) +
-                             ") missing for " + (host.is_segment(check.missing().component) ? "segment " : "component ") +
-                             trimmed(host.identifier(check.missing().component)));
+    if (!check.passed()) return result.refuse(missing_reason(host, check, kds));
 
     PcSaftParameters p;
     std::vector<ModelComponent> components;
@@ -88,7 +77,7 @@ FromHost pcsaft_from_host(const host::Host &host, std::int64_t kds, std::span<co
         p.m.push_back(work.m()[i - 1]);
         p.sigma.push_back(work.sigma()[i - 1]);
         p.eps.push_back(work.eps()[i - 1]);
-        components.push_back({trimmed(host.identifier(i)), work.mwn()[k], par.mw()[i - 1]});
+        components.push_back({component_name(host, i), work.mwn()[k], par.mw()[i - 1]});
     }
     // Cross energies by the monitor's rule: a pair with a k_ij takes (1 - k_ij) sqrt(eps_i eps_j); a
     // segment-built polymer without one meets an ordinary component or a polymer with parameters of its own

@@ -35,6 +35,12 @@ void check(const SaftParameters &p) {
         for (double v : *b)
             if (!finite(v)) throw std::invalid_argument("SAFT k_ij and l_ij must be finite");
     }
+    if (!p.u0_cross.empty() && p.u0_cross.size() != n * n)
+        throw std::invalid_argument("SAFT cross energies need N x N values");
+    for (std::size_t i = 0; i < n && !p.u0_cross.empty(); ++i)
+        for (std::size_t j = 0; j < n; ++j)
+            if (i != j && !(finite(p.u0_cross[i * n + j]) && p.u0_cross[i * n + j] >= 0.0))
+                throw std::invalid_argument("SAFT cross energies must be finite and not negative");
 }
 
 }  // namespace
@@ -48,7 +54,9 @@ SaftFamily::SaftFamily(SaftParameters p) : p_(std::move(p)) {
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = i; j < n; ++j) {
             const double k_ij = i == j ? 0.0 : binary(p_.kij, n, i, j);
-            u0_matrix_[j * n + i] = u0_matrix_[i * n + j] = terms::cross_energy(k_ij, p_.u0[i], p_.u0[j]);
+            u0_matrix_[j * n + i] = u0_matrix_[i * n + j] = i == j || p_.u0_cross.empty()
+                                                                ? terms::cross_energy(k_ij, p_.u0[i], p_.u0[j])
+                                                                : p_.u0_cross[i * n + j];
             if (m_matrix_.empty()) continue;
             const double l_ij = i == j ? 0.0 : binary(p_.lij, n, i, j);
             m_matrix_[j * n + i] = m_matrix_[i * n + j] = terms::cross_segment_number(l_ij, p_.m[i], p_.m[j]);

@@ -19,10 +19,13 @@ namespace keld::model {
 // m_ij = (1 - l_ij)(m_i + m_j)/2. Of a pair's two elements the one given (not 0) counts, the
 // (i, j) one with i < j when both are. Without l_ij the dispersion term's segment number is
 // sum x m, as the stored-parameter and segment-based monitors take it; with it, the double sum
-// over m_ij of the argument-driven monitor.
+// over m_ij of the argument-driven monitor. u0_cross (K), row-major N x N (empty: by the rule above):
+// the cross energies themselves where the rule does not give them (a polymer built from segments meets
+// the other components through its segments); its off-diagonal elements replace the rule's.
 struct SaftParameters {
     std::vector<double> m, v00, u0, e;
     std::vector<double> kij, lij;
+    std::vector<double> u0_cross;
 };
 
 class SaftFamily {

@@ -26,6 +26,14 @@ void check(const SanchezLacombeParameters &p) {
             if (!std::isfinite(value))
                 throw std::invalid_argument("Sanchez-Lacombe k_ij and eta_ij must be finite");
     }
+    for (const std::vector<double> *b : {&p.eps_cross, &p.v_cross}) {
+        if (!b->empty() && b->size() != n * n)
+            throw std::invalid_argument("Sanchez-Lacombe cross energies and volumes need N x N values");
+        for (std::size_t i = 0; i < n && !b->empty(); ++i)
+            for (std::size_t j = 0; j < n; ++j)
+                if (i != j && !(std::isfinite((*b)[i * n + j]) && (*b)[i * n + j] > 0.0))
+                    throw std::invalid_argument("Sanchez-Lacombe cross energies and volumes must be positive");
+    }
 }
 
 }  // namespace
@@ -49,8 +57,10 @@ SanchezLacombeFamily::SanchezLacombeFamily(SanchezLacombeParameters p) : p_(std:
         for (std::size_t j = i + 1; j < n; ++j) {
             const double k_ij = p_.kij.empty() ? 0.0 : p_.kij[i * n + j];
             const double eta_ij = p_.eta.empty() ? 0.0 : p_.eta[i * n + j];
-            eps_matrix_[j * n + i] = eps_matrix_[i * n + j] = terms::cross_energy(k_ij, eps[i], eps[j]);
-            v_matrix_[j * n + i] = v_matrix_[i * n + j] = terms::cross_volume(eta_ij, v[i], v[j]);
+            eps_matrix_[j * n + i] = eps_matrix_[i * n + j] =
+                p_.eps_cross.empty() ? terms::cross_energy(k_ij, eps[i], eps[j]) : p_.eps_cross[i * n + j];
+            v_matrix_[j * n + i] = v_matrix_[i * n + j] =
+                p_.v_cross.empty() ? terms::cross_volume(eta_ij, v[i], v[j]) : p_.v_cross[i * n + j];
         }
     }
 }

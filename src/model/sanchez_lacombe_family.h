@@ -16,9 +16,13 @@ namespace keld::model {
 // number r = MW P*/(R T* rho*). Binary, row-major N x N (empty: all 0): k_ij on the cross energy
 // eps*_ij = (1 - k_ij) sqrt(eps*_i eps*_j) and eta_ij on the cross volume
 // v*_ij = (1 - eta_ij)(v*_i + v*_j)/2; the (i, j) element with i < j counts, as in the monitor.
+// eps_cross (J/kmol) and v_cross (m3/kmol), row-major N x N (empty: by the rules above): the cross
+// energies and volumes themselves where the rules do not give them (a polymer built from segments
+// meets the other components through its segments); their off-diagonal elements replace the rules'.
 struct SanchezLacombeParameters {
     std::vector<double> t_star, p_star, rho_star, mw;
     std::vector<double> kij, eta;
+    std::vector<double> eps_cross, v_cross;
 };
 
 class SanchezLacombeFamily {
