@@ -26,7 +26,14 @@ namespace keld::ad {
 
 // The arithmetic of these numbers is a handful of operations each; left to
 // the compiler's judgement, the larger ones (a jet's product) become calls.
+// Checking builds (sanitizers, fuzzing) define KELD_AD_PLAIN_INLINE: forced
+// inlining there makes each Helmholtz energy one instrumented function too
+// large to compile in reasonable time.
+#ifdef KELD_AD_PLAIN_INLINE
+#define KELD_AD_INLINE inline
+#else
 #define KELD_AD_INLINE [[gnu::always_inline]] inline
+#endif
 
 template <class T>
 struct Dual;

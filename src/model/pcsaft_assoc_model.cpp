@@ -221,7 +221,8 @@ Model Model::pcsaft_assoc(std::vector<PcSaftAssocComponent> components, std::vec
     std::vector<ModelComponent> described;
     for (std::size_t k = 0; k < components.size(); ++k)
         described.push_back({components[k].name, family.number_average_mw(k), components[k].mw_apparent});
-    return Model("pcsaft-assoc", std::move(described), model::make_residual(family));
+    // The family's residual is instantiated once, in its own translation unit.
+    return Model("pcsaft-assoc", std::move(described), model::pcsaft_assoc_residual(layout.parameters()));
 }
 
 }  // namespace keld
