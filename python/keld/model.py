@@ -166,31 +166,10 @@ class Model:
         polymer's repeat-unit molecular weight, kg/kmol). kij: N x N binary
         interaction parameters (symmetric part used), default 0.
         """
-        if isinstance(components, Mapping) or isinstance(components, (str, bytes)):
-            raise ArgumentTypeError("components must be a sequence of mappings, one per component")
-        names, columns = [], {"mw": [], "m": [], "sigma": [], "epsilon_k": [], "mw_apparent": []}
-        for k, c in enumerate(components):
-            if not isinstance(c, Mapping):
-                raise ArgumentTypeError(f"components[{k}] must be a mapping of parameter names to values")
-            unknown = set(c) - {"name", *columns}
-            if unknown:
-                raise ValueError(f"components[{k}]: unknown parameter(s) {sorted(unknown)}; "
-                                 f"known: name, mw, m, sigma, epsilon_k, mw_apparent")
-            names.append(text(f"components[{k}].name", c.get("name", f"component {k + 1}")))
-            for key in ("mw", "m", "sigma", "epsilon_k"):
-                if key not in c:
-                    raise ValueError(f"components[{k}] needs {key!r}")
-                columns[key].append(float(positive_finite(f"components[{k}].{key}", c[key])))
-            columns["mw_apparent"].append(float(positive_finite(f"components[{k}].mw_apparent", c["mw_apparent"]))
-                                          if "mw_apparent" in c else 0.0)
-        n = len(names)
-        if n == 0:
-            raise ValueError("components must hold at least one component")
-        matrix = np.zeros((n, n)) if kij is None else real_array("kij", kij)
-        if matrix.shape != (n, n) or not np.all(np.isfinite(matrix)):
-            raise ValueError(f"kij must be a finite {n} x {n} matrix")
+        names, columns = _component_columns(components, ("mw", "m", "sigma", "epsilon_k"))
+        matrix = _binary("kij", kij, len(names))
         return cls(_core.Model.pcsaft(names, columns["mw"], columns["m"], columns["sigma"], columns["epsilon_k"],
-                                      columns["mw_apparent"], list(matrix.ravel())))
+                                      columns["mw_apparent"], matrix))
 
     @classmethod
     def saft(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None,
