@@ -38,9 +38,12 @@ Model model_from_host(std::string_view family, std::int64_t data_set, std::span<
         built = model::saft_from_host(*host, data_set, components, option);
     } else if (family == "saft-stored") {
         built = model::saft_stored_from_host(*host, data_set, components, option);
+    } else if (family == "cubic") {
+        built = model::cubic_from_host(*host, data_set, components, settings);
     } else {
         throw std::invalid_argument("no model of the family '" + std::string(family) +
-                                    "' can be built from the store yet (pcsaft, sanchez-lacombe, saft, saft-stored can)");
+                                    "' can be built from the store (pcsaft, sanchez-lacombe, saft, saft-stored, cubic "
+                                    "can; pcsaft-assoc from a case)");
     }
     if (!built.model) throw std::invalid_argument("the " + std::string(family) + " model cannot be built: " + built.why);
     return std::move(*built.model);
