@@ -93,6 +93,13 @@ def test_every_family_from_a_case_equals_its_monitor(file, model, components, T,
      {"pcsaft_assoc": {"association": "off"}}, 298.15, 1e5, "liquid"),
     ("polystyrene-toluene-ethanol-pcsaft-assoc.json", "pcsaft-assoc", ["TOLUENE", "ETHANOL", "PS"], 1, {},
      298.15, 1e5, "liquid"),
+    ("light-gases-srk.json", "cubic", ["CH4", "C3H8", "N2"], 1, {}, 250.0, 3e6, "vapour"),
+    ("acetone-methanol-water-mhv2.json", "cubic", ["ACETONE", "METHANOL", "WATER"], 1,
+     {"cubic": {"mixing_rule": 4, "excess_model": 7}}, 330.0, 1e5, "liquid"),
+    ("acetone-methanol-water-mhv2.json", "cubic", ["ACETONE", "WATER"], 1,
+     {"cubic": {"mixing_rule": 3, "excess_model": 7}}, 340.0, 0.5e5, "vapour"),
+    ("polystyrene-toluene-wong-sandler.json", "cubic", ["TOLUENE", "PS"], 1,
+     {"cubic": {"mixing_rule": 2, "excess_model": 7}}, 350.0, 1e5, "liquid"),
 ])
 def test_the_call_settings_of_a_case_state(file, model, components, data_set, settings, T, P, phase):
     """Model.from_case with the settings Case.properties takes equals the monitor called with them."""
@@ -126,6 +133,8 @@ def test_settings_a_model_cannot_follow_are_named():
         keld.Model.from_case(case, "pcsaft", pcsaft_assoc={"association": "off"})
     with pytest.raises(ValueError, match="for the 'cubic' model"):
         keld.Model.from_case(case, "pcsaft-assoc", cubic={"mixing_rule": 4})
+    with pytest.raises(ValueError, match=r"TCRKS \(data set 1\) missing for component METHANOL"):
+        keld.Model.from_case(case, "cubic", cubic={"mixing_rule": 4, "excess_model": 7})
     with pytest.raises(ValueError, match="unknown association"):
         keld.Model.from_case(case, "pcsaft-assoc", pcsaft_assoc={"association": "partial"})
     # The association off leaves methanol's sites out: its liquid is another one.
