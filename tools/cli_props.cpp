@@ -63,7 +63,9 @@ int run_props(const std::vector<std::string> &positional, const std::map<std::st
     }
     std::vector<std::string> ids;
     for (std::int64_t i : state.components) ids.push_back(c.host->identifier(i));
-    const Model m = refhost::model_from_case(c, family, state.data_set, ids, state.option);
+    // The state's own call settings (the cubic's mixing rule, the association option) when it is its family.
+    const Model m = refhost::model_from_case(c, family, state.data_set, ids, state.option,
+                                             family == state.model ? refhost::settings_of(state) : ModelSettings{});
     // The state's apparent mole fractions, as molecules.
     std::vector<double> x(ids.size());
     for (std::size_t k = 0; k < x.size(); ++k)

@@ -19,6 +19,7 @@
 // them (keld::Properties names both).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -221,12 +222,25 @@ KELD_API std::optional<double> density(const Model &model, double t, double p, s
 KELD_API std::optional<Properties> properties_at_pressure(const Model &model, double t, double p, std::span<const double> n,
                                                  Phase phase, const PropertyRequest &request = {});
 
+// The settings of a monitor call that shape its residual, as a case's state carries them: the cubic
+// monitor's KRULE, KMODEL and KEOSOPT, the associating PC-SAFT monitor's option vector KOPT(3)
+// (element 3: 0 full association, 1 association and dipoles off, 20 simplified, 11 S from H and G).
+// A family that does not read a setting refuses a value other than its default.
+struct ModelSettings {
+    std::int64_t mixing_rule = 1;   // 1 van der Waals, 2 Wong-Sandler, 3 MHV1, 4 MHV2
+    std::int64_t excess_model = 1;  // 1 ideal, 2 Redlich-Kister, 3 Wilson, 4 Van Laar, 5 NRTL, 6 UNIQUAC, 7 UNIFAC
+    std::int64_t alpha_option = 0;  // 2: Mathias-Copeman where the store holds its constants; else Soave
+    std::array<std::int64_t, 3> association_options{0, 0, 0};
+};
+
 // A model of a registered family ("pcsaft", "sanchez-lacombe", "saft",
-// "saft-stored") from the installed host's store, as that family's monitor
+// "saft-stored", "cubic") from the installed host's store, as that family's monitor
 // reads it: data set `data_set`, the listed component numbers (from 1), the
-// monitors' KOPT (5: segment fractions by mole). Throws std::invalid_argument with the reason (a missing parameter
-// named as the monitor names it, an unknown family, ...).
+// monitors' KOPT (5: segment fractions by mole), the call's settings. Throws std::invalid_argument with the
+// reason (a missing parameter named as the monitor names it, an unknown family, a setting the model
+// cannot follow, ...). The associating PC-SAFT monitor takes its parameters as arguments, not from the
+// store: its model comes from a case (keld::refhost::model_from_case) or Model::pcsaft_assoc.
 KELD_API Model model_from_host(std::string_view family, std::int64_t data_set, std::span<const std::int64_t> components,
-                               std::int64_t option = 0);
+                               std::int64_t option = 0, const ModelSettings &settings = {});
 
 }  // namespace keld

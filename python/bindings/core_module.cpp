@@ -98,11 +98,13 @@ public:
     }
 
     // The Helmholtz-energy model of a family from one of the case's data sets.
+    // settings: the call's cubic settings and association option vector, as a StateRequest holds them.
     keld::Model model(const std::string &family, std::int64_t data_set, const std::vector<std::string> &ids,
-                      std::int64_t option) {
+                      std::int64_t option, const StateRequest &settings) {
         model_named(family);
         py::gil_scoped_release released;
-        return keld::refhost::model_from_case(case_, family, data_set, ids, option);
+        return keld::refhost::model_from_case(case_, family, data_set, ids, option,
+                                              keld::refhost::settings_of(settings));
     }
 
     std::vector<std::string> initialise(const std::string &model) {
@@ -283,7 +285,8 @@ PYBIND11_MODULE(_core, m) {
         .def("evaluate_many", &LoadedCase::evaluate_many, py::arg("request"), py::arg("T"), py::arg("P"),
              py::arg("z"), py::arg("workers") = 1u)
         .def("initialise", &LoadedCase::initialise, py::arg("model"))
-        .def("model", &LoadedCase::model, py::arg("family"), py::arg("data_set"), py::arg("ids"), py::arg("option"))
+        .def("model", &LoadedCase::model, py::arg("family"), py::arg("data_set"), py::arg("ids"), py::arg("option"),
+             py::arg("settings"))
         .def("initialise_all", &LoadedCase::initialise_all);
 
     keld::python::bind_model(m);

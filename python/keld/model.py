@@ -211,24 +211,40 @@ class Model:
 
     @classmethod
     def from_case(cls, case: Any, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
-                  data_set: int = 1, option: int = 0) -> "Model":
+                  data_set: int = 1, option: int = 0, cubic: Optional[Mapping[str, int]] = None,
+                  pcsaft_assoc: Optional[Mapping[str, str]] = None) -> "Model":
         """The model of family `model` from a case's data set, as the family's monitor reads it.
 
         model: "pcsaft", "sanchez-lacombe", "saft" (as the argument-driven
-        monitor is handed the store's values, with k_ij and l_ij) or
-        "saft-stored" (polymers without parameters from their segments).
+        monitor is handed the store's values, with k_ij and l_ij),
+        "saft-stored" (polymers without parameters from their segments),
+        "cubic" or "pcsaft-assoc" (the arrays the host gathers for its monitor).
 
         components: identifiers (default: every component but the segments);
         option: the monitors' KOPT (5: segment fractions by mole).
+        cubic, pcsaft_assoc: the call's settings as Case.properties takes them:
+        {"mixing_rule": 1..4, "excess_model": 1..7, "alpha_option": 0 or 2} and
+        {"root_search": "host"|"own", "association": "full"|"off", "entropy": ...}.
+        A setting the model cannot follow ("association": "simplified") is a
+        ValueError naming it.
         """
         from .case import Case
+        from . import inputs
         if not isinstance(case, Case):
             raise ArgumentTypeError("case must be a keld.Case")
         text("model", model)
         ids = [] if components is None else identifiers("components", components)
         data_set = integer("data_set", data_set, 1, case._core.data_set_count)
         option = integer("option", option, -2**63, 2**63 - 1)
-        return cls(case._core.model(model, data_set, ids, option))
+        if cubic and model != "cubic":
+            raise ValueError("cubic settings are for the 'cubic' model")
+        if pcsaft_assoc and model != "pcsaft-assoc":
+            raise ValueError("pcsaft_assoc settings are for the 'pcsaft-assoc' model")
+        settings = _core.StateRequest()
+        settings.association_options = inputs.pcsaft_assoc_options(pcsaft_assoc)
+        for key, value in inputs.cubic_settings(cubic).items():
+            setattr(settings, key, value)
+        return cls(case._core.model(model, data_set, ids, option, settings))
 
     # ---------------------------------------------------------- description
 

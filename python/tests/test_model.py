@@ -86,6 +86,63 @@ def test_every_family_from_a_case_equals_its_monitor(file, model, components, T,
         assert p.g_departure_apparent[0] == pytest.approx(r.G, rel=1e-10)
 
 
+@pytest.mark.parametrize("file, model, components, data_set, settings, T, P, phase", [
+    ("water-methanol-pcsaft-assoc.json", "pcsaft-assoc", ["WATER", "METHANOL"], 2, {}, 298.15, 1e5, "liquid"),
+    ("water-methanol-pcsaft-assoc.json", "pcsaft-assoc", ["WATER", "METHANOL"], 1, {}, 373.15, 1e5, "vapour"),
+    ("methanol-hexane-pcsaft-assoc.json", "pcsaft-assoc", ["METHANOL", "HEXANE"], 1,
+     {"pcsaft_assoc": {"association": "off"}}, 298.15, 1e5, "liquid"),
+    ("polystyrene-toluene-ethanol-pcsaft-assoc.json", "pcsaft-assoc", ["TOLUENE", "ETHANOL", "PS"], 1, {},
+     298.15, 1e5, "liquid"),
+    ("light-gases-srk.json", "cubic", ["CH4", "C3H8", "N2"], 1, {}, 250.0, 3e6, "vapour"),
+    ("acetone-methanol-water-mhv2.json", "cubic", ["ACETONE", "METHANOL", "WATER"], 1,
+     {"cubic": {"mixing_rule": 4, "excess_model": 7}}, 330.0, 1e5, "liquid"),
+    ("acetone-methanol-water-mhv2.json", "cubic", ["ACETONE", "WATER"], 1,
+     {"cubic": {"mixing_rule": 3, "excess_model": 7}}, 340.0, 0.5e5, "vapour"),
+    ("polystyrene-toluene-wong-sandler.json", "cubic", ["TOLUENE", "PS"], 1,
+     {"cubic": {"mixing_rule": 2, "excess_model": 7}}, 350.0, 1e5, "liquid"),
+])
+def test_the_call_settings_of_a_case_state(file, model, components, data_set, settings, T, P, phase):
+    """Model.from_case with the settings Case.properties takes equals the monitor called with them."""
+    import pathlib
+    root = pathlib.Path(__file__).resolve().parents[2]
+    case = keld.Case.load(str(root / "examples" / file))
+    m = keld.Model.from_case(case, model, components=components, data_set=data_set, **settings)
+    mw_apparent = np.array([c[2] for c in m.components])
+    mw_molecule = np.array([c[1] for c in m.components])
+    z_app = np.linspace(1.0, 2.0, len(components)) / mw_apparent
+    z_app /= z_app.sum()
+    r = case.properties(T=T, P=P, z=dict(zip(components, z_app)), model=model, flags=1, data_set=data_set,
+                        phase=phase, **settings)
+    x = z_app * mw_apparent / mw_molecule
+    p = m.properties(T=T, P=P, z=x / x.sum(), phase=phase, composition_derivatives=False)
+    # A liquid's ln Z at 1 bar is the remainder of a cancellation: 2e-14 |Z - 1|/Z and the monitor's
+    # root residual (tests/model/from_case_test.cpp).
+    np.testing.assert_allclose(p.ln_phi_apparent[0], r.ln_phi, rtol=1e-12, atol=4e-11)
+    assert p.V_apparent[0] == pytest.approx(r.V, rel=1e-12)
+    assert p.h_res_apparent[0] == pytest.approx(r.H, rel=1e-10)
+    assert p.g_departure_apparent[0] == pytest.approx(r.G, rel=1e-10)
+
+
+def test_settings_a_model_cannot_follow_are_named():
+    import pathlib
+    root = pathlib.Path(__file__).resolve().parents[2]
+    case = keld.Case.load(str(root / "examples" / "methanol-hexane-pcsaft-assoc.json"))
+    with pytest.raises(ValueError, match="simplified"):
+        keld.Model.from_case(case, "pcsaft-assoc", pcsaft_assoc={"association": "simplified"})
+    with pytest.raises(ValueError, match="for the 'pcsaft-assoc' model"):
+        keld.Model.from_case(case, "pcsaft", pcsaft_assoc={"association": "off"})
+    with pytest.raises(ValueError, match="for the 'cubic' model"):
+        keld.Model.from_case(case, "pcsaft-assoc", cubic={"mixing_rule": 4})
+    with pytest.raises(ValueError, match=r"TCRKS \(data set 1\) missing for component METHANOL"):
+        keld.Model.from_case(case, "cubic", cubic={"mixing_rule": 4, "excess_model": 7})
+    with pytest.raises(ValueError, match="unknown association"):
+        keld.Model.from_case(case, "pcsaft-assoc", pcsaft_assoc={"association": "partial"})
+    # The association off leaves methanol's sites out: its liquid is another one.
+    full = keld.Model.from_case(case, "pcsaft-assoc", components=["METHANOL"])
+    off = keld.Model.from_case(case, "pcsaft-assoc", components=["METHANOL"], pcsaft_assoc={"association": "off"})
+    assert full.alphar(298.15, 20.0, [1.0]) < off.alphar(298.15, 20.0, [1.0]) - 1.0
+
+
 def test_a_missing_parameter_is_named():
     # The argument-driven SAFT monitor would give polyethylene a nominal v00; its model refuses. The
     # stored-parameter family builds it from the ethylene segments.

@@ -19,6 +19,7 @@
 
 #include "keld/keld.h"
 #include "models/models.h"
+#include "models/pcsaft_assoc_arguments.h"
 #include "models/monitor27.h"
 
 namespace keld::refhost::families {
@@ -28,16 +29,11 @@ constexpr double kMissing = ReferenceHost::missing_value;
 
 bool given(double v) { return v != kMissing; }
 
-struct Call {
-    std::int64_t nc;
-    std::vector<double> mw, tc, pc, m, sigma, eps, eps_ab, kappa_ab, dipole, xp, kij, lij, wseg;
-    std::vector<std::int64_t> types, nseg, iseg;
-    std::int64_t lseg = 1;
-};
+}  // namespace
 
-Call gather(ReferenceHost &host, const StateRequest &state) {
+PcSaftAssocArguments gather_pcsaft_assoc(ReferenceHost &host, const StateRequest &state) {
     const std::int64_t nc = host.component_count(), d = state.data_set;
-    Call a;
+    PcSaftAssocArguments a;
     a.nc = nc;
     for (auto *v : {&a.mw, &a.tc, &a.pc, &a.m, &a.sigma, &a.eps, &a.dipole, &a.xp}) v->assign(nc, kMissing);
     a.types.assign(nc, 0);
@@ -103,9 +99,11 @@ Call gather(ReferenceHost &host, const StateRequest &state) {
     return a;
 }
 
+namespace {
+
 // Every array of the call, the work array included, is the call's own: `kwork` is not needed.
 void evaluate_pcsaft_assoc(ReferenceHost &host, const StateRequest &state, StateResult &r, std::int64_t) {
-    Call a = gather(host, state);
+    PcSaftAssocArguments a = gather_pcsaft_assoc(host, state);
     // The association solver's diagnostic lines go to a unit this host discards.
     const std::int64_t n = static_cast<std::int64_t>(state.components.size()), unit = 99;
     const double tolerance = 1.0e-10;

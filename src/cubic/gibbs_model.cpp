@@ -92,35 +92,48 @@ bool van_laar_forms(const host::Host &host, const CubicCall &call, const host::R
     return true;
 }
 
+}  // namespace
+
+bool uniquac_size(const host::Host &host, std::int64_t kds, std::int64_t i, double units, double mwn,
+                  double *scratch, double &r, double &q) {
+    const std::int64_t nc = host.component_count();
+    const std::int64_t orr = unary_offset(host, names::kUniquacR, kds), oq = unary_offset(host, names::kUniquacQ, kds);
+    const std::int64_t omw = host.offsets1(elements::kMolecularWeight);
+    const std::int64_t d0 = (kds - 1) * nc;
+    auto value = [&](std::int64_t offset, std::int64_t c) { return offset ? host.real(offset + d0 + c) : host.missing(); };
+    double rk = value(orr, i), qk = value(oq, i);
+    bool given = !host.is_missing(rk) && !host.is_missing(qk) && rk > 0.0 && qk > 0.0;
+    if (given) {
+        rk *= units;
+        qk *= units;
+    } else if (host.is_polymer_or_oligomer(i) && scratch) {
+        rk = qk = 0.0;
+        bool complete = true;
+        given = for_each_segment_unit(host, i, mwn, host.word(omw + 1), {scratch, nc},
+                                      [&](std::int64_t s, double segment_units) {
+                                          const double rs = value(orr, s), qs = value(oq, s);
+                                          complete = complete && !host.is_missing(rs) && !host.is_missing(qs);
+                                          rk += segment_units * rs;
+                                          qk += segment_units * qs;
+                                      }) &&
+                complete;
+    }
+    r = rk;
+    q = qk;
+    return given;
+}
+
+namespace {
+
 // UNIQUAC r and q: a polymer's own per unit of its MW, or summed over its segments.
 bool uniquac_sizes(const host::Host &host, const CubicCall &call, const host::RoutineId &name,
                    const PureConstants &pure, WorkArea &work, double *r, double *q) {
     const MonitorCall &c = call.base;
-    const std::int64_t nc = host.component_count();
-    const std::int64_t orr = unary_offset(host, names::kUniquacR, c.kds), oq = unary_offset(host, names::kUniquacQ, c.kds);
-    const std::int64_t omw = host.offsets1(elements::kMolecularWeight);
-    const std::int64_t d0 = (c.kds - 1) * nc;
-    auto value = [&](std::int64_t offset, std::int64_t i) { return offset ? host.real(offset + d0 + i) : host.missing(); };
-    double *scratch = work.reals(nc);
+    double *scratch = work.reals(host.component_count());
     for (std::int64_t k = 0; k < c.n; ++k) {
         const std::int64_t i = c.idx[k];
-        double rk = value(orr, i), qk = value(oq, i);
-        bool given = !host.is_missing(rk) && !host.is_missing(qk) && rk > 0.0 && qk > 0.0;
-        if (given) {
-            rk *= pure.units[k];
-            qk *= pure.units[k];
-        } else if (host.is_polymer_or_oligomer(i) && scratch) {
-            rk = qk = 0.0;
-            bool complete = true;
-            given = for_each_segment_unit(host, i, pure.mwn[k], host.word(omw + 1), {scratch, nc},
-                                          [&](std::int64_t s, double units) {
-                                              const double rs = value(orr, s), qs = value(oq, s);
-                                              complete = complete && !host.is_missing(rs) && !host.is_missing(qs);
-                                              rk += units * rs;
-                                              qk += units * qs;
-                                          }) &&
-                    complete;
-        }
+        double rk = 0.0, qk = 0.0;
+        const bool given = uniquac_size(host, c.kds, i, pure.units[k], pure.mwn[k], scratch, rk, qk);
         if (!given) {
             const Identifier id{host.identifier(i)};
             report_failure(host, call, name, failure::kSizeMissing,

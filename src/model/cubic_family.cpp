@@ -93,7 +93,13 @@ CubicFamily::CubicFamily(CubicParameters p) {
     }
     set_pair_parameters(p);
     if (model_ == cubic::GibbsModel::uniquac) set_sizes(p);
-    if (model_ == cubic::GibbsModel::unifac) set_groups(p);
+    if (model_ == cubic::GibbsModel::unifac) {
+        if (p.groups) {
+            take_groups(p);
+        } else {
+            set_groups(p);
+        }
+    }
 }
 
 // k_ij symmetrised, E_ij's a and b, NRTL alpha: by position (i + n j) as the monitor lays them out.
@@ -136,6 +142,12 @@ void CubicFamily::set_pair_parameters(const CubicParameters &p) {
 // UNIQUAC r and q per molecule: those of one unit times the units.
 void CubicFamily::set_sizes(const CubicParameters &p) {
     const std::size_t n = size();
+    if (!p.molecule_r.empty() || !p.molecule_q.empty()) {
+        if (p.molecule_r.size() != n || p.molecule_q.size() != n) refuse("UNIQUAC needs r and q of every component");
+        r_ = p.molecule_r;
+        q_ = p.molecule_q;
+        return;
+    }
     const CubicOptions &o = p.options;
     if (o.uniquac_r.size() != n || o.uniquac_q.size() != n) refuse("UNIQUAC needs r and q of every component");
     for (std::size_t k = 0; k < n; ++k) {
@@ -221,6 +233,24 @@ void CubicFamily::set_groups(const CubicParameters &p) {
     group_q_.assign(groups.big_q, groups.big_q + groups_);
     group_nu_.assign(groups.nu, groups.nu + nn * groups_);
     group_a_.assign(groups.a, groups.a + mains_ * mains_);
+}
+
+// Groups compacted already (from a host's table by the monitor's own step), with r and q per molecule.
+void CubicFamily::take_groups(const CubicParameters &p) {
+    const CubicParameters::Groups &g = *p.groups;
+    const std::size_t n = size(), ng = static_cast<std::size_t>(g.groups), nm = static_cast<std::size_t>(g.mains);
+    if (g.main.size() != ng || g.big_r.size() != ng || g.big_q.size() != ng || g.nu.size() != n * ng ||
+        g.a.size() != nm * nm || p.molecule_r.size() != n || p.molecule_q.size() != n)
+        refuse("UNIFAC groups of the wrong sizes");
+    groups_ = g.groups;
+    mains_ = g.mains;
+    group_main_ = g.main;
+    group_r_ = g.big_r;
+    group_q_ = g.big_q;
+    group_nu_ = g.nu;
+    group_a_ = g.a;
+    r_ = p.molecule_r;
+    q_ = p.molecule_q;
 }
 
 double CubicFamily::max_density(double t, const double *x) const {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,14 @@ struct CubicParameters {
     std::vector<std::string> names;
     std::vector<double> tc, pc, omega, units;
     CubicOptions options;
+    // From a host's store: UNIQUAC r and q per molecule and the UNIFAC groups of the listed components
+    // compacted, as the monitor forms them (a polymer's from its segments); empty: from `options`.
+    std::vector<double> molecule_r, molecule_q;
+    struct Groups {
+        std::int64_t groups = 0, mains = 0;
+        std::vector<double> main, big_r, big_q, nu, a;  // cubic::UnifacGroups' arrays
+    };
+    std::optional<Groups> groups;
 };
 
 class CubicFamily {
@@ -60,6 +69,7 @@ class CubicFamily {
     void set_pair_parameters(const CubicParameters &p);
     void set_sizes(const CubicParameters &p);
     void set_groups(const CubicParameters &p);
+    void take_groups(const CubicParameters &p);
 
     std::int64_t n_ = 0;
     cubic::Rule rule_ = cubic::Rule::van_der_waals;

@@ -40,4 +40,9 @@ FromHost saft_from_host(const host::Host &host, std::int64_t kds, std::span<cons
 FromHost saft_stored_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
                                std::int64_t kopt = 0);
 
+// The SRK cubic for the call's mixing rule, excess-Gibbs model and alpha choice (settings' KRULE, KMODEL,
+// KEOSOPT).
+FromHost cubic_from_host(const host::Host &host, std::int64_t kds, std::span<const std::int64_t> idx,
+                         const ModelSettings &settings);
+
 }  // namespace keld::model

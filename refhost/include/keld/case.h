@@ -189,11 +189,18 @@ std::vector<ModelInitialisation> initialise_case(Case &c);
 // The Helmholtz-energy model of family `family` ("pcsaft", ...) for the
 // components `ids` (every component but the segments when empty), from data
 // set `data_set` of the case, as that family's monitor reads the case's host
-// (its initialisation routine run first). `option` is the monitors' KOPT.
-// Throws std::invalid_argument naming what is wrong (an unknown component or
-// family, a missing parameter).
+// (its initialisation routine run first). `option` is the monitors' KOPT;
+// `settings` those of the call that shape the residual (the cubic's mixing
+// rule, excess-Gibbs model and alpha; the associating PC-SAFT's association
+// option). Throws std::invalid_argument naming what is wrong (an unknown
+// component or family, a missing parameter, a setting the model cannot follow).
 Model model_from_case(Case &c, std::string_view family, std::int64_t data_set = 1,
-                      const std::vector<std::string> &ids = {}, std::int64_t option = 0);
+                      const std::vector<std::string> &ids = {}, std::int64_t option = 0,
+                      const ModelSettings &settings = {});
+// The model of a state's call: its family, data set, components, KOPT and settings.
+Model model_from_case(Case &c, const StateRequest &state);
+// The settings of a state's call.
+ModelSettings settings_of(const StateRequest &state);
 
 // A state whose model lacks a parameter, found by missing_parameters(): its
 // position in Case::states, the monitor's lines naming what is missing
