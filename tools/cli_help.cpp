@@ -306,8 +306,8 @@ Examples:
   keld props examples/polystyrene-toluene.json
   keld props --T 300 --rho 7.5 examples/hexane-vapour-pressure.json
 
-Exit status: 0 success, 1 a wrong case or command line (or a family the model
-layer cannot build yet), 2 no density root of the phase.
+Exit status: 0 success, 1 a wrong case or command line (or a model the case
+cannot give: a missing parameter, a segment-based family), 2 no density root.
 )";
 
 constexpr std::string_view lle = R"(Usage: keld lle [--T T | --T FROM:TO:COUNT] [--P P] [OPTIONS] CASE
