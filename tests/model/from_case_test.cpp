@@ -277,6 +277,16 @@ struct CaseRefusal {
     std::string reason;
 };
 
+void expect_refused(refhost::Case &c, const CaseRefusal &r) {
+    SCOPED_TRACE(r.reason);
+    try {
+        (void)refhost::model_from_case(c, r.model, 1, r.ids, 0, r.settings);
+        ADD_FAILURE() << "built";
+    } catch (const std::invalid_argument &error) {
+        EXPECT_EQ(std::string(error.what()), r.reason);
+    }
+}
+
 // A family without a builder from the store says which have one, rather than building another.
 TEST(ModelFromCase, RefusesAFamilyItCannotBuild) {
     refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/polystyrene-toluene.json");
@@ -316,15 +326,7 @@ TEST(ModelFromCase, RefusesACubicCallItCannotFollow) {
         {"cubic", {"ETHANOL", "WATER"}, association_off, "the cubic model takes no association options"},
     };
     refhost::Case c = refhost::parse_case(kCubic);
-    for (const CaseRefusal &r : refusals) {
-        SCOPED_TRACE(r.reason);
-        try {
-            (void)refhost::model_from_case(c, r.model, 1, r.ids, 0, r.settings);
-            ADD_FAILURE() << "built";
-        } catch (const std::invalid_argument &error) {
-            EXPECT_EQ(std::string(error.what()), r.reason);
-        }
-    }
+    for (const CaseRefusal &r : refusals) expect_refused(c, r);
     // Under van der Waals mixing the excess-Gibbs model is not read (as by the monitor).
     EXPECT_EQ(refhost::model_from_case(c, "cubic", 1, {"ETHANOL", "TOLUENE"}, 0, cubic_settings(1, 9)).size(), 2u);
 }
@@ -376,15 +378,7 @@ TEST(ModelFromCase, RefusesWhatTheModelCannotFollow) {
          "the pcsaft model takes no cubic settings (mixing rule, excess-Gibbs model, alpha)"},
     };
     refhost::Case c = refhost::parse_case(kAssociatingFaults);
-    for (const CaseRefusal &r : refusals) {
-        SCOPED_TRACE(r.reason);
-        try {
-            (void)refhost::model_from_case(c, r.model, 1, r.ids, 0, r.settings);
-            ADD_FAILURE() << "built";
-        } catch (const std::invalid_argument &error) {
-            EXPECT_EQ(std::string(error.what()), r.reason);
-        }
-    }
+    for (const CaseRefusal &r : refusals) expect_refused(c, r);
     // A temperature table of k_ij is refused; with the association off the cross values of the pair
     // that differ between its orders are not read, and the model is built.
     try {
