@@ -10,12 +10,18 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "keld/case.h"
 #include "keld/model.hpp"
 
 namespace py = pybind11;
+
+namespace keld::refhost::detail {
+extern const char unifac_original_json[];  // the shipped original-UNIFAC table (JSON), compiled in
+}
 
 namespace keld::python {
 namespace {
@@ -99,9 +105,83 @@ py::dict derivatives_loop(const Model &m, const Array &t, const Array &rho, cons
     return d;
 }
 
+// A PC-SAFT association-and-dipole component or segment type from the mapping the Python package
+// checked (keld/model.py): the keys it holds, numbers as floats, "sites" a scheme or a tuple of counts.
+AssociationSites sites_of(const py::handle &value) {
+    if (py::isinstance<py::str>(value)) return AssociationSites(value.cast<std::string>());
+    const auto counts = value.cast<std::vector<int>>();
+    return AssociationSites(counts.at(0), counts.at(1), counts.size() > 2 ? counts[2] : 0);
+}
+
+template <class T>
+void read_number(const py::dict &d, const char *key, T &into) {
+    if (d.contains(key)) into = d[key].cast<T>();
+}
+
+template <class Species>
+void read_association(const py::dict &d, Species &s) {
+    s.name = d["name"].cast<std::string>();
+    read_number(d, "mw", s.mw);
+    read_number(d, "sigma", s.sigma);
+    read_number(d, "epsilon_k", s.epsilon_k);
+    if (d.contains("sites")) s.sites = sites_of(d["sites"]);
+    read_number(d, "kappa_ab", s.kappa_ab);
+    read_number(d, "epsilon_ab_k", s.epsilon_ab_k);
+    read_number(d, "dipole", s.dipole);
+    read_number(d, "dipolar_fraction", s.dipolar_fraction);
+}
+
+PcSaftAssocComponent assoc_component(const py::dict &d) {
+    PcSaftAssocComponent c;
+    read_association(d, c);
+    read_number(d, "m", c.m);
+    read_number(d, "mw_apparent", c.mw_apparent);
+    if (d.contains("segments")) {
+        for (const py::handle &item : d["segments"]) {
+            const py::dict sd = py::reinterpret_borrow<py::dict>(item);
+            PcSaftAssocSegment s;
+            read_association(sd, s);
+            read_number(sd, "mass_fraction", s.mass_fraction);
+            read_number(sd, "segment_ratio", s.segment_ratio);
+            c.segments.push_back(std::move(s));
+        }
+    }
+    return c;
+}
+
+PcSaftAssocBinary assoc_binary(const py::dict &d) {
+    PcSaftAssocBinary b;
+    b.first = d["first"].cast<std::string>();
+    b.second = d["second"].cast<std::string>();
+    read_number(d, "k_ij", b.k_ij);
+    read_number(d, "l_ij", b.l_ij);
+    if (d.contains("epsilon_ab_k")) b.epsilon_ab_k = d["epsilon_ab_k"].cast<double>();
+    if (d.contains("kappa_ab")) b.kappa_ab = d["kappa_ab"].cast<double>();
+    return b;
+}
+
+// The cubic's rule and activity model by the names the Python package uses.
+CubicMixingRule mixing_rule_named(const std::string &name) {
+    static const std::map<std::string, CubicMixingRule> rules{{"van_der_waals", CubicMixingRule::van_der_waals},
+                                                              {"wong_sandler", CubicMixingRule::wong_sandler},
+                                                              {"mhv1", CubicMixingRule::mhv1},
+                                                              {"mhv2", CubicMixingRule::mhv2}};
+    return rules.at(name);
+}
+
+ExcessGibbsModel excess_model_named(const std::string &name) {
+    static const std::map<std::string, ExcessGibbsModel> models{
+        {"ideal", ExcessGibbsModel::ideal}, {"redlich_kister", ExcessGibbsModel::redlich_kister},
+        {"wilson", ExcessGibbsModel::wilson}, {"van_laar", ExcessGibbsModel::van_laar},
+        {"nrtl", ExcessGibbsModel::nrtl},   {"uniquac", ExcessGibbsModel::uniquac},
+        {"unifac", ExcessGibbsModel::unifac}};
+    return models.at(name);
+}
+
 }  // namespace
 
 void bind_model(py::module_ &m) {
+    m.def("shipped_unifac_table", [] { return std::string(refhost::detail::unifac_original_json); });
     py::class_<Model>(m, "Model")
         .def_static(
             "pcsaft",
@@ -139,6 +219,49 @@ void bind_model(py::module_ &m) {
             },
             py::arg("names"), py::arg("mw"), py::arg("t_star"), py::arg("p_star"), py::arg("rho_star"),
             py::arg("mw_apparent"), py::arg("kij"), py::arg("eta"))
+        .def_static(
+            "cubic",
+            [](const std::vector<std::string> &names, const std::vector<double> &mw, const std::vector<double> &tc,
+               const std::vector<double> &pc, const std::vector<double> &omega, const std::vector<double> &mw_apparent,
+               const std::string &rule, const std::string &excess, const py::dict &binaries,
+               const std::vector<std::tuple<std::string, std::string, double, double>> &subgroups,
+               const std::vector<std::tuple<std::string, std::string, double>> &interactions,
+               const std::vector<std::vector<std::pair<std::string, double>>> &groups,
+               const std::vector<std::vector<double>> &mathias_copeman) {
+                std::vector<CubicComponent> components;
+                for (std::size_t k = 0; k < names.size(); ++k)
+                    components.push_back({names[k], mw.at(k), tc.at(k), pc.at(k), omega.at(k), mw_apparent.at(k)});
+                CubicOptions o;
+                o.rule = mixing_rule_named(rule);
+                o.excess_gibbs = excess_model_named(excess);
+                auto matrix = [&](const char *key) {
+                    return binaries.contains(key) ? binaries[key].cast<std::vector<double>>() : std::vector<double>{};
+                };
+                o.kij = matrix("kij");
+                o.ge_a = matrix("ge_a");
+                o.ge_b = matrix("ge_b");
+                o.nrtl_alpha = matrix("nrtl_alpha");
+                o.uniquac_r = matrix("uniquac_r");
+                o.uniquac_q = matrix("uniquac_q");
+                for (const auto &[name, main, r, q] : subgroups) o.unifac.subgroups.push_back({name, main, r, q});
+                for (const auto &[m, n, a] : interactions) o.unifac.interactions.push_back({m, n, a});
+                o.unifac.groups = groups;
+                o.mathias_copeman = mathias_copeman;
+                return Model::cubic(std::move(components), o);
+            },
+            py::arg("names"), py::arg("mw"), py::arg("tc"), py::arg("pc"), py::arg("omega"), py::arg("mw_apparent"),
+            py::arg("rule"), py::arg("excess_gibbs"), py::arg("binaries"), py::arg("subgroups"),
+            py::arg("interactions"), py::arg("groups"), py::arg("mathias_copeman"))
+        .def_static(
+            "pcsaft_assoc",
+            [](const py::list &components, const py::list &binaries) {
+                std::vector<PcSaftAssocComponent> cs;
+                for (const py::handle &c : components) cs.push_back(assoc_component(py::reinterpret_borrow<py::dict>(c)));
+                std::vector<PcSaftAssocBinary> bs;
+                for (const py::handle &b : binaries) bs.push_back(assoc_binary(py::reinterpret_borrow<py::dict>(b)));
+                return Model::pcsaft_assoc(std::move(cs), std::move(bs));
+            },
+            py::arg("components"), py::arg("binaries"))
         .def_property_readonly("family", &Model::family)
         .def_property_readonly("size", &Model::size)
         .def_property_readonly("components",

@@ -70,12 +70,85 @@ def _component_columns(components, required, may_be_zero=()):
     return names, columns
 
 
-def _binary(name, value, n):
-    """An N x N matrix of binary parameters as a row-major list (None: all 0)."""
+def _binary(name, value, n, missing=False):
+    """An N x N matrix of binary parameters as a row-major list (None: all 0); with `missing`, NaN
+    elements mark values not given."""
     matrix = np.zeros((n, n)) if value is None else real_array(name, value)
-    if matrix.shape != (n, n) or not np.all(np.isfinite(matrix)):
-        raise ValueError(f"{name} must be a finite {n} x {n} matrix")
-    return list(matrix.ravel())
+    finite = ~np.isinf(matrix) if missing else np.isfinite(matrix)
+    if matrix.shape != (n, n) or not np.all(finite):
+        raise ValueError(f"{name} must be a {n} x {n} matrix of finite numbers{' or NaN' if missing else ''}")
+    return [float(v) for v in matrix.ravel()]
+
+
+def _finite(name, value):
+    v = real_array(name, value)
+    if v.ndim != 0 or not np.isfinite(v):
+        raise ValueError(f"{name} must be a finite number")
+    return float(v)
+
+
+def _unifac_table(table):
+    """Subgroups (name, main group, R, Q) and interactions (m, n, a_mn in K): the table given, or the
+    shipped original-UNIFAC table."""
+    import json
+    if table is None:
+        shipped = json.loads(_core.shipped_unifac_table())
+        subgroups = [(s["name"], s["main_group"], float(s["R"]), float(s["Q"])) for s in shipped["subgroups"]]
+        return subgroups, [(m, n, float(a)) for m, n, a in shipped["interactions"]]
+    if not isinstance(table, Mapping) or set(table) - {"subgroups", "interactions"}:
+        raise ValueError("unifac must be a mapping with 'subgroups' and 'interactions'")
+    subgroups, interactions = [], []
+    for k, s in enumerate(table.get("subgroups", [])):
+        if not isinstance(s, Mapping) or set(s) != {"name", "main_group", "r", "q"}:
+            raise ValueError(f"unifac subgroups[{k}] needs exactly 'name', 'main_group', 'r', 'q'")
+        subgroups.append((text(f"unifac subgroups[{k}].name", s["name"]),
+                          text(f"unifac subgroups[{k}].main_group", s["main_group"]),
+                          float(positive_finite(f"unifac subgroups[{k}].r", s["r"])),
+                          float(positive_finite(f"unifac subgroups[{k}].q", s["q"]))))
+    for k, i in enumerate(table.get("interactions", [])):
+        if not isinstance(i, Mapping) or set(i) != {"m", "n", "a_mn"}:
+            raise ValueError(f"unifac interactions[{k}] needs exactly 'm', 'n', 'a_mn'")
+        interactions.append((text(f"unifac interactions[{k}].m", i["m"]), text(f"unifac interactions[{k}].n", i["n"]),
+                             _finite(f"unifac interactions[{k}].a_mn", i["a_mn"])))
+    return subgroups, interactions
+
+
+_ASSOC_NUMBERS = ("mw", "m", "sigma", "epsilon_k", "kappa_ab", "epsilon_ab_k", "dipole", "dipolar_fraction",
+                  "mw_apparent", "mass_fraction", "segment_ratio")
+_ASSOC_COMPONENT_KEYS = {"name", "mw", "m", "sigma", "epsilon_k", "sites", "kappa_ab", "epsilon_ab_k", "dipole",
+                         "dipolar_fraction", "mw_apparent", "segments"}
+_ASSOC_SEGMENT_KEYS = {"name", "mass_fraction", "mw", "segment_ratio", "sigma", "epsilon_k", "sites", "kappa_ab",
+                       "epsilon_ab_k", "dipole", "dipolar_fraction"}
+
+
+def _assoc_species(where, given, known):
+    """A component or segment type of Model.pcsaft_assoc with its keys and value types checked (the
+    library checks the values' ranges and names what is missing)."""
+    if not isinstance(given, Mapping):
+        raise ArgumentTypeError(f"{where} must be a mapping of parameter names to values")
+    unknown = set(given) - known
+    if unknown:
+        raise ValueError(f"{where}: unknown parameter(s) {sorted(unknown)}; known: {', '.join(sorted(known))}")
+    out = {"name": text(f"{where}.name", given.get("name"))}
+    for key in _ASSOC_NUMBERS:
+        if key in given:
+            out[key] = float(non_negative_finite(f"{where}.{key}", given[key]))
+    if "sites" in given:
+        sites = given["sites"]
+        if isinstance(sites, str):
+            out["sites"] = sites
+        elif (isinstance(sites, Sequence) and 2 <= len(sites) <= 3
+              and all(isinstance(v, (int, np.integer)) and v >= 0 for v in sites)):
+            out["sites"] = [int(v) for v in sites]
+        else:
+            raise ValueError(f"{where}.sites must be a scheme such as '2B' or counts (negative, positive[, bipolar])")
+    if "segments" in given:
+        segments = given["segments"]
+        if isinstance(segments, Mapping) or not isinstance(segments, Sequence):
+            raise ArgumentTypeError(f"{where}.segments must be a sequence of mappings")
+        out["segments"] = [_assoc_species(f"{where}.segments[{k}]", s, _ASSOC_SEGMENT_KEYS)
+                           for k, s in enumerate(segments)]
+    return out
 
 
 @dataclass(frozen=True)
@@ -150,7 +223,8 @@ class Model:
     def __init__(self, core):
         if not isinstance(core, _core.Model):
             raise ArgumentTypeError("a Model is made by Model.pcsaft(...), Model.saft(...), "
-                                    "Model.sanchez_lacombe(...) or Model.from_case(...)")
+                                    "Model.sanchez_lacombe(...), Model.cubic(...), Model.pcsaft_assoc(...) "
+                                    "or Model.from_case(...)")
         self._core = core
 
     # ------------------------------------------------------------ builders
@@ -208,6 +282,103 @@ class Model:
         return cls(_core.Model.sanchez_lacombe(names, c["mw"], c["t_star"], c["p_star"], c["rho_star"],
                                                c["mw_apparent"], _binary("kij", kij, len(names)),
                                                _binary("eta", eta, len(names))))
+
+    @classmethod
+    def cubic(cls, components: Sequence[Mapping[str, Any]], mixing_rule: str = "van_der_waals",
+              excess_gibbs: str = "ideal", kij: Optional[Any] = None, ge_a: Optional[Any] = None,
+              ge_b: Optional[Any] = None, nrtl_alpha: Optional[Any] = None,
+              unifac: Optional[Mapping[str, Any]] = None) -> "Model":
+        """SRK with a mixing rule and an excess-Gibbs (activity-coefficient) model, from plain parameters.
+
+        components: one mapping per component with "name", "mw" (kg/kmol), "tc" (K), "pc" (Pa),
+        "omega" (acentric factor) and optionally "mw_apparent" (a polymer's repeat unit, kg/kmol:
+        tc, pc, omega, r, q and groups are then per unit), "r" and "q" (UNIQUAC volume and area),
+        "groups" (UNIFAC subgroup counts, e.g. {"CH3": 2, "CH2": 4}), "mathias_copeman"
+        ([c1, c2, c3] in place of Soave's alpha).
+        mixing_rule: "van_der_waals", "wong_sandler", "mhv1" or "mhv2".
+        excess_gibbs: "ideal", "redlich_kister", "wilson", "van_laar", "nrtl", "uniquac" or "unifac".
+        kij: N x N, of the van der Waals or Wong-Sandler rule. ge_a, ge_b: N x N, E_ij = a_ij + b_ij/T
+        (b_ij in K) of the two-parameter activity models; nrtl_alpha: N x N. NaN: not given.
+        unifac: {"subgroups": [{"name", "main_group", "r", "q"}, ...], "interactions": [{"m", "n",
+        "a_mn"}, ...]} (a_mn in K) in place of the shipped original-UNIFAC table.
+        """
+        rules = ("van_der_waals", "wong_sandler", "mhv1", "mhv2")
+        models = ("ideal", "redlich_kister", "wilson", "van_laar", "nrtl", "uniquac", "unifac")
+        if mixing_rule not in rules:
+            raise ValueError(f"mixing_rule must be one of {', '.join(rules)}, not {mixing_rule!r}")
+        if excess_gibbs not in models:
+            raise ValueError(f"excess_gibbs must be one of {', '.join(models)}, not {excess_gibbs!r}")
+        extras = ("r", "q", "groups", "mathias_copeman")
+        plain = [{k: v for k, v in c.items() if k not in extras} if isinstance(c, Mapping) else c
+                 for c in components]
+        names, c = _component_columns(plain, ("mw", "tc", "pc", "omega"), may_be_zero=("omega",))
+        n = len(names)
+        binaries = {key: _binary(key, value, n, missing=True)
+                    for key, value in (("kij", kij), ("ge_a", ge_a), ("ge_b", ge_b), ("nrtl_alpha", nrtl_alpha))
+                    if value is not None}
+        if any("r" in comp or "q" in comp for comp in components):
+            for k, comp in enumerate(components):
+                for key in ("r", "q"):
+                    if key not in comp:
+                        raise ValueError(f"components[{k}] lacks {key!r}: UNIQUAC r and q are needed for every "
+                                         "component once one has them")
+            binaries["uniquac_r"] = [float(positive_finite(f"components[{k}].r", comp.get("r", float("nan"))))
+                                     for k, comp in enumerate(components)]
+            binaries["uniquac_q"] = [float(positive_finite(f"components[{k}].q", comp.get("q", float("nan"))))
+                                     for k, comp in enumerate(components)]
+        groups = []
+        for k, comp in enumerate(components):
+            given = comp.get("groups", {})
+            if not isinstance(given, Mapping):
+                raise ArgumentTypeError(f"components[{k}].groups must map subgroup names to counts")
+            groups.append([(text(f"components[{k}].groups", name), float(positive_finite(
+                f"components[{k}].groups[{name!r}]", count))) for name, count in given.items()])
+        mathias_copeman = []
+        for k, comp in enumerate(components):
+            constants = real_array(f"components[{k}].mathias_copeman", comp.get("mathias_copeman", [])).ravel()
+            if constants.size > 3 or not np.all(np.isfinite(constants)):
+                raise ValueError(f"components[{k}].mathias_copeman must hold up to three finite constants")
+            mathias_copeman.append([float(v) for v in constants])
+        subgroups, interactions = _unifac_table(unifac)
+        return cls(_core.Model.cubic(names, c["mw"], c["tc"], c["pc"], c["omega"], c["mw_apparent"], mixing_rule,
+                                     excess_gibbs, binaries, subgroups, interactions, groups, mathias_copeman))
+
+    @classmethod
+    def pcsaft_assoc(cls, components: Sequence[Mapping[str, Any]],
+                     binaries: Optional[Sequence[Mapping[str, Any]]] = None) -> "Model":
+        """PC-SAFT with association (Gross and Sadowski 2002) and the dipolar term of Jog and Chapman,
+        copolymers by their segment types, from plain parameters.
+
+        components: one mapping per component with "name", "mw" (kg/kmol; a polymer's Mn), "m"
+        (segment number), "sigma" (Angstrom), "epsilon_k" (K) and optionally "sites" (a scheme
+        "1A", "2B", "3B", "4C", ... or counts (negative, positive[, bipolar])), "kappa_ab"
+        (association volume), "epsilon_ab_k" (association energy, K), "dipole" (D),
+        "dipolar_fraction" (of the segments carrying the dipole), "mw_apparent" (kg/kmol), or
+        "segments": a copolymer's segment types, each a mapping with "name", "mass_fraction",
+        "mw" (kg/kmol of a unit), "segment_ratio" (m/MW, mol/g), "sigma", "epsilon_k" and the
+        optional association and dipole keys above.
+        binaries: mappings with "first", "second" (component or segment-type names) and any of
+        "k_ij", "l_ij", "epsilon_ab_k" (K), "kappa_ab" (cross association).
+        """
+        if isinstance(components, Mapping) or isinstance(components, (str, bytes)):
+            raise ArgumentTypeError("components must be a sequence of mappings, one per component")
+        checked = [_assoc_species(f"components[{k}]", c, _ASSOC_COMPONENT_KEYS) for k, c in enumerate(components)]
+        if not checked:
+            raise ValueError("components must hold at least one component")
+        pairs = []
+        for k, b in enumerate(binaries or []):
+            if not isinstance(b, Mapping):
+                raise ArgumentTypeError(f"binaries[{k}] must be a mapping")
+            unknown = set(b) - {"first", "second", "k_ij", "l_ij", "epsilon_ab_k", "kappa_ab"}
+            if unknown:
+                raise ValueError(f"binaries[{k}]: unknown key(s) {sorted(unknown)}")
+            pair = {"first": text(f"binaries[{k}].first", b.get("first")),
+                    "second": text(f"binaries[{k}].second", b.get("second"))}
+            for key in ("k_ij", "l_ij", "epsilon_ab_k", "kappa_ab"):
+                if key in b:
+                    pair[key] = _finite(f"binaries[{k}].{key}", b[key])
+            pairs.append(pair)
+        return cls(_core.Model.pcsaft_assoc(checked, pairs))
 
     @classmethod
     def from_case(cls, case: Any, model: str = "pcsaft", components: Optional[Sequence[str]] = None,

@@ -206,3 +206,88 @@ def test_plain_parameters_give_the_model_of_the_case():
 def test_bad_arguments_are_refused(call, error):
     with pytest.raises(error):
         call()
+
+
+def _example(name):
+    import pathlib
+    return keld.Case.load(str(pathlib.Path(__file__).resolve().parents[2] / "examples" / name))
+
+
+LIGHT_GASES = [{"name": "CH4", "mw": 16.043, "tc": 190.6, "pc": 4600155.0, "omega": 0.008},
+               {"name": "C3H8", "mw": 44.097, "tc": 369.95, "pc": 4245518.0, "omega": 0.152},
+               {"name": "N2", "mw": 28.014, "tc": 126.2, "pc": 3394388.0, "omega": 0.04}]
+AMW = [{"name": "ACETONE", "mw": 58.08, "tc": 508.1, "pc": 4701480.0, "omega": 0.309, "groups": {"CH3": 1, "CH3CO": 1}},
+       {"name": "METHANOL", "mw": 32.042, "tc": 512.6, "pc": 8095868.0, "omega": 0.559, "groups": {"CH3OH": 1}},
+       {"name": "WATER", "mw": 18.015, "tc": 647.3, "pc": 22048321.0, "omega": 0.344, "groups": {"H2O": 1}}]
+WATER_2B = {"name": "WATER", "mw": 18.015, "m": 1.0656, "sigma": 3.0007, "epsilon_k": 366.51, "sites": "2B",
+            "epsilon_ab_k": 2500.7, "kappa_ab": 0.034868}
+METHANOL_2B = {"name": "METHANOL", "mw": 32.042, "m": 1.5255, "sigma": 3.23, "epsilon_k": 188.9, "sites": (1, 1),
+               "epsilon_ab_k": 2899.5, "kappa_ab": 0.035176}
+
+
+@pytest.mark.parametrize("plain, file, model, settings, T, z", [
+    (lambda: keld.Model.cubic(LIGHT_GASES, kij=[[0, 0.009, 0.032], [0.009, 0, 0], [0.032, 0, 0]]),
+     "light-gases-srk.json", "cubic", None, 280.0, [0.85, 0.03, 0.12]),
+    (lambda: keld.Model.cubic(AMW, mixing_rule="mhv2", excess_gibbs="unifac"),
+     "acetone-methanol-water-mhv2.json", "cubic", {"mixing_rule": 4, "excess_model": 7}, 330.0, [0.3, 0.3, 0.4]),
+    (lambda: keld.Model.pcsaft_assoc([WATER_2B, METHANOL_2B]), "water-methanol-pcsaft-assoc.json", "pcsaft-assoc",
+     None, 298.15, [0.5, 0.5]),
+])
+def test_plain_cubic_and_associating_models_equal_their_cases(plain, file, model, settings, T, z):
+    """Model.cubic (the shipped UNIFAC table by default) and Model.pcsaft_assoc (a scheme or site
+    counts) give the residual the case's data set gives, in value and in pressure."""
+    m = plain()
+    names = [c[0] for c in m.components]
+    built = keld.Model.from_case(_example(file), model, components=names, cubic=settings)
+    for rho_fraction in (0.02, 0.5):
+        rho = rho_fraction * float(m.max_density(T, z)[0])
+        assert m.alphar(T, rho, z) == pytest.approx(built.alphar(T, rho, z), rel=1e-14)
+        assert m.pressure(T, rho, z) == pytest.approx(built.pressure(T, rho, z), rel=1e-13)
+
+
+def test_a_copolymer_by_its_segment_types_and_a_cross_association():
+    """A copolymer of two segment types with the same parameters is the homopolymer with one bond
+    fewer (each type's segments form a chain of their own: -x sum_s (N_s - 1) ln g_s), so the two
+    differ by ln g of the hard-sphere contact value, exactly; a cross-association energy given for a
+    non-associating partner changes the model."""
+    seg = {"mw": 104.152, "segment_ratio": 0.019, "sigma": 4.1072, "epsilon_k": 267.0}
+    copolymer = keld.Model.pcsaft_assoc([
+        {"name": "PS", "mw": 1e4, "mw_apparent": 104.152,
+         "segments": [{"name": "A", "mass_fraction": 0.4, **seg}, {"name": "B", "mass_fraction": 0.6, **seg}]},
+        METHANOL_2B])
+    homopolymer = keld.Model.pcsaft_assoc([
+        {"name": "PS", "mw": 1e4, "mw_apparent": 104.152, "m": 0.019 * 1e4, "sigma": 4.1072, "epsilon_k": 267.0},
+        METHANOL_2B])
+    T, z = 320.0, [1.0, 0.0]
+    for fraction in (0.01, 0.3, 0.6):
+        rho = fraction * float(homopolymer.max_density(T, z)[0])
+        eta = 0.74048 * fraction
+        ln_g = math.log((1 - eta / 2) / (1 - eta) ** 3)
+        assert copolymer.alphar(T, rho, z) - homopolymer.alphar(T, rho, z) == pytest.approx(ln_g, rel=1e-9)
+    T = 320.0
+    acceptor = {"name": "ACETONE", "mw": 58.08, "m": 2.7447, "sigma": 3.2742, "epsilon_k": 232.99, "sites": (1, 0)}
+    plain = keld.Model.pcsaft_assoc([acceptor, METHANOL_2B])
+    solvated = keld.Model.pcsaft_assoc([acceptor, METHANOL_2B], binaries=[
+        {"first": "ACETONE", "second": "METHANOL", "epsilon_ab_k": 2000.0, "kappa_ab": 0.03}])
+    z = [0.5, 0.5]
+    rho = 0.5 * float(plain.max_density(T, z)[0])
+    assert solvated.alphar(T, rho, z) < plain.alphar(T, rho, z) - 0.1
+
+
+@pytest.mark.parametrize("call, error, words", [
+    (lambda: keld.Model.cubic(LIGHT_GASES, mixing_rule="vdw"), ValueError, "mixing_rule"),
+    (lambda: keld.Model.cubic(LIGHT_GASES, mixing_rule="mhv1", excess_gibbs="nrtl"), ValueError, ""),
+    (lambda: keld.Model.cubic([{**LIGHT_GASES[0], "tc": -1.0}]), ValueError, "tc"),
+    (lambda: keld.Model.cubic([{**LIGHT_GASES[0], "r": 1.0}, LIGHT_GASES[1]], excess_gibbs="uniquac"),
+     ValueError, "components\\[0\\] lacks .q."),
+    (lambda: keld.Model.cubic(AMW[:1], excess_gibbs="unifac", mixing_rule="mhv1",
+                              unifac={"subgroups": [], "interactions": []}), ValueError, ""),
+    (lambda: keld.Model.pcsaft_assoc([{**WATER_2B, "site": "2B"}]), ValueError, "site"),
+    (lambda: keld.Model.pcsaft_assoc([{**WATER_2B, "sites": "9Z"}]), ValueError, ""),
+    (lambda: keld.Model.pcsaft_assoc([{**WATER_2B, "sigma": -3.0}]), ValueError, "sigma"),
+    (lambda: keld.Model.pcsaft_assoc([WATER_2B], binaries=[{"first": "WATER", "second": "X", "kij": 0.1}]),
+     ValueError, "kij"),
+])
+def test_bad_plain_parameters_of_the_cubic_and_associating_models(call, error, words):
+    with pytest.raises(error, match=words):
+        call()
