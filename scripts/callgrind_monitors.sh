@@ -36,6 +36,6 @@ cases=(
 for c in "${cases[@]}"; do
   read -r name fn <<<"$c"
   valgrind --tool=callgrind --callgrind-out-file="$out/cg" "$bench" --benchmark_filter="^${name}\$" \
-    --benchmark_min_time=0.05 >/dev/null 2>&1
-  printf '%-45s %s\n' "$name" "$("$here/callgrind_per_call.py" "$out/cg" "$fn" | sed 's/.*, //')"
+    --benchmark_min_time=0.5 >/dev/null 2>&1
+  printf "%-45s %s\n" "$name" "$("$here/callgrind_per_call.py" "$out/cg" "$fn" | sed "s/^[^:]*: //")"
 done
