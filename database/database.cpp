@@ -103,10 +103,10 @@ std::string row_name(const Database::Table &t, std::size_t row) {
 
 }  // namespace
 
-LookupError::LookupError(const std::string &message, std::vector<std::string> candidates)
+LookupError::LookupError(const std::string &message, std::vector<std::string> candidates, std::string_view label)
     : std::invalid_argument([&] {
           if (candidates.empty()) return message;
-          std::string text = message + "; closest: ";
+          std::string text = message + "; " + std::string(label) + ": ";
           for (std::size_t k = 0; k < candidates.size(); ++k) text += (k ? ", " : "") + candidates[k];
           return text;
       }()),
@@ -232,7 +232,7 @@ const Component &Database::find(std::string_view name) const {
         for (const auto *c : by_formula) names.push_back(c->name);
         throw LookupError("'" + std::string(name) + "' is the formula of " + std::to_string(names.size()) +
                               " components: name one",
-                          names);
+                          names, "they are");
     }
     // Unknown: the components with the nearest key, substring matches first.
     std::vector<std::pair<std::size_t, const Component *>> ranked;
@@ -245,8 +245,10 @@ const Component &Database::find(std::string_view name) const {
         ranked.emplace_back(best, &c);
     }
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    // The nearest, and the others not much farther.
     std::vector<std::string> names;
-    for (std::size_t k = 0; k < ranked.size() && names.size() < 6; ++k) names.push_back(ranked[k].second->name);
+    for (std::size_t k = 0; k < ranked.size() && names.size() < 6 && ranked[k].first <= ranked[0].first + 2; ++k)
+        names.push_back(ranked[k].second->name);
     throw LookupError("no component '" + std::string(name) + "' in the database", names);
 }
 
@@ -347,14 +349,14 @@ ParameterSet Database::parameter_set(const Component &component, std::string_vie
         names.push_back(s.set);
     }
     if (!sets.empty())
-        throw LookupError(component.name + " has no " + std::string(family) + " set '" + std::string(set) + "'", names);
+        throw LookupError(component.name + " has no " + std::string(family) + " set '" + std::string(set) + "'", names,
+                          "its sets");
     std::vector<std::string> families;
     for (const auto &s : parameters(component)) {
         if (std::find(families.begin(), families.end(), s.family) == families.end()) families.push_back(s.family);
     }
-    throw LookupError("the database has no " + std::string(family) + " parameters for " + component.name +
-                          (families.empty() ? std::string() : "; it has parameters of"),
-                      families);
+    throw LookupError("the database has no " + std::string(family) + " parameters for " + component.name, families,
+                      "it has parameters of");
 }
 
 std::vector<BinaryParameter> Database::binaries(const Component &component) const {

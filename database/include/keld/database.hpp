@@ -89,7 +89,8 @@ struct BinaryParameter {
 // An unknown or ambiguous name. what() names the candidates too.
 class LookupError : public std::invalid_argument {
   public:
-    LookupError(const std::string &message, std::vector<std::string> candidates);
+    // what(): the message, then "; <label>: " and the candidates.
+    LookupError(const std::string &message, std::vector<std::string> candidates, std::string_view label = "closest");
     const std::vector<std::string> &candidates() const { return candidates_; }
 
   private:
