@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "cli_db.h"
+
 namespace keld::cli {
 
 namespace {
@@ -29,6 +31,7 @@ Commands:
   flash    isothermal two-phase flash with a stability test
   lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
   props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
+  db       search the parameter database, show a component's parameters and sources
   help     show this help, or the help of a command
 
 Options:
@@ -342,6 +345,7 @@ std::string_view command_help(std::string_view command) {
     if (command == "check") return check;
     if (command == "help") return help;
     if (command == "props") return props;
+    if (command == "db") return db_help();
     static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
                              bubble_text = with_common(bubble), dew_text = with_common(dew),
                              flash_text = with_common(flash), lle_text = with_common(lle);

@@ -172,3 +172,27 @@ keld_cli_test(props_state 0 ARGS props --state 1 ${KELD_EXAMPLES}/polystyrene-to
   STDOUT "TOLUENE .*-2\\.97453120" "V +0\\.1044454736 +m3/kmol" "G - G_ig\\(T, P_ref\\) +-10225792\\.85")
 keld_cli_test(props_bad 1 ARGS props --P 1e5 --rho 3 ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDERR "--P and --rho exclude each other")
+
+# keld db: the parameter database.
+keld_cli_test(db_search 0 ARGS db search hexane
+  STDOUT "name +kind +CAS +formula +families" "\nhexane +molecule +110-54-3 +C6H14 +pcsaft, saft, cubic, ideal-gas"
+         "\ncyclohexane +molecule")
+keld_cli_test(db_search_none 1 ARGS db search zzzz STDERR "no component matches 'zzzz'")
+keld_cli_test(db_show 0 ARGS db show n-hexane
+  STDOUT "hexane \\(molecule\\), CAS 110-54-3, C6H14" "synonyms: n-hexane"
+         "pcsaft: hexane \\(pcsaft/solvents\\.csv\\)" "sigma +3\\.7983 +Angstrom" "eps_k +236\\.77 +K"
+         "source: \\[GS2001\\] Gross, J\\.; Sadowski, G\\. Perturbed-Chain SAFT" "doi:10\\.1021/ie0003887"
+         "cubic: hexane" "Pc +3014419 +Pa" "ideal-gas: hexane" "valid: T 200-1500 K"
+         "pcsaft kij with nitrogen +0\\.119 +\\[GS2001\\]")
+keld_cli_test(db_show_polymer 0 ARGS db show --family pcsaft PS
+  STDOUT "polystyrene \\(polymer\\), repeat unit \\(C8H8\\)n" "repeat unit molar mass: 104\\.152 kg/kmol"
+         "m_per_mw +0\\.0190 +mol/g" "sigma +4\\.1071 +Angstrom" "\\[SADOWSKI2011\\]")
+keld_cli_test(db_show_by_cas 0 ARGS db show 7732-18-5
+  STDOUT "water \\(molecule\\)" "pcsaft-assoc: water_4C_RG2020" "scheme +4C")
+keld_cli_test(db_show_unknown 1 ARGS db show toluen STDERR "no component 'toluen' in the database; closest: toluene")
+keld_cli_test(db_show_ambiguous 1 ARGS db show C8H10 STDERR "formula of 4 components" "ethylbenzene" "p-xylene")
+keld_cli_test(db_show_missing_family 1 ARGS db show --family cubic polystyrene
+  STDERR "no cubic parameters for polystyrene; it has parameters of: pcsaft, sanchez-lacombe, unifac")
+keld_cli_test(db_bad_family 1 ARGS db show --family pr toluene STDERR "unknown family 'pr'" "keld help db")
+keld_cli_test(db_no_action 1 ARGS db STDERR "expected 'search WORD' or 'show NAME'")
+keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db search WORD" "m = \\(m/MW\\) Mn")

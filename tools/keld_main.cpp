@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_db.h"
 #include "cli_equilibria.h"
 #include "cli_help.h"
 #include "cli_progress.h"
@@ -53,6 +54,7 @@ const std::map<std::string, std::map<std::string, bool>> command_options{
 Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
     const auto &known = command_options.count(command) ? command_options.at(command)
                         : command == "props"         ? cli::props_options()
+                        : command == "db"            ? cli::db_options()
                                                      : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
@@ -425,7 +427,7 @@ int run(const std::vector<std::string> &args) {
         return show_help(args.size() == 2 ? args[1] : "");
     }
     if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
-        command != "props") {
+        command != "props" && command != "db") {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -437,6 +439,7 @@ int run(const std::vector<std::string> &args) {
         if (command == "sweep") return run_sweep(a);
         if (command == "init") return run_init(a);
         if (command == "props") return cli::run_props(a.positional, a.options);
+        if (command == "db") return cli::run_db(a.positional, a.options);
         if (cli::equilibrium_command_options().count(command))
             return cli::run_equilibrium_command(command, a.positional, a.options);
         return run_check(a);

@@ -19,6 +19,7 @@ namespace py = pybind11;
 namespace keld::python {
 void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
 void bind_model(py::module_ &m);       // model_module.cpp
+void bind_database(py::module_ &m);    // database_module.cpp
 }
 using keld::refhost::Case;
 using keld::refhost::CaseError;
@@ -291,4 +292,5 @@ PYBIND11_MODULE(_core, m) {
 
     keld::python::bind_model(m);
     keld::python::bind_equilibria(m);
+    keld::python::bind_database(m);
 }

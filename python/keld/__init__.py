@@ -21,5 +21,6 @@ from .model import Model, ModelProperties
 from .results import Result, Results
 from .inputs import models
 from . import equilibria
+from . import database
 
-__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria"]
+__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database"]

@@ -29,6 +29,7 @@ from typing import Any, Mapping, Optional, Sequence
 import numpy as np
 
 from . import _core
+from . import database
 from .arguments import (ArgumentTypeError, identifiers, integer, non_negative_finite, positive_finite, real_array,
                         text)
 
@@ -151,6 +152,42 @@ def _assoc_species(where, given, known):
     return out
 
 
+def _from_database(family, components, Mn):
+    """The components with every name (str) replaced by its parameters from the shipped database (a
+    polymer's with its number-average molar mass Mn[name], kg/kmol); mappings pass unchanged. Also
+    the list of names (None for a mapping)."""
+    if isinstance(components, Mapping) or isinstance(components, (str, bytes)) or not isinstance(components, Sequence):
+        return components, []
+    if Mn is not None and not isinstance(Mn, Mapping):
+        raise ArgumentTypeError("Mn must map polymer names to number-average molar masses (kg/kmol)")
+    left = dict(Mn or {})
+    out, names = [], []
+    for c in components:
+        if isinstance(c, str):
+            out.append(database.model_component(family, c, left.pop(c, None)))
+            names.append(c)
+        else:
+            out.append(c)
+            names.append(None)
+    if left:
+        raise ValueError(f"Mn is given for {sorted(left)}, which are not components named in this model")
+    return out, names
+
+
+def _published_kij(names):
+    """The published PC-SAFT k_ij among the components given by name (0 for every other pair), or None
+    when fewer than two are named."""
+    named = [k for k, n in enumerate(names) if n is not None]
+    if len(named) < 2:
+        return None
+    published = database.pcsaft_kij([names[k] for k in named])
+    matrix = np.zeros((len(names), len(names)))
+    for a, i in enumerate(named):
+        for b, j in enumerate(named):
+            matrix[i, j] = published[a][b]
+    return matrix
+
+
 @dataclass(frozen=True)
 class ModelProperties:
     """Properties of one phase over the states asked for (arrays, first axis the state).
@@ -230,7 +267,8 @@ class Model:
     # ------------------------------------------------------------ builders
 
     @classmethod
-    def pcsaft(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None) -> "Model":
+    def pcsaft(cls, components: Sequence[Any], kij: Optional[Any] = None,
+               Mn: Optional[Mapping[str, float]] = None) -> "Model":
         """PC-SAFT (Gross and Sadowski 2001) from plain parameters.
 
         components: one mapping per component with "name", "mw" (kg/kmol; a
@@ -239,14 +277,22 @@ class Model:
         "epsilon_k" (segment energy eps/k, K) and optionally "mw_apparent" (a
         polymer's repeat-unit molecular weight, kg/kmol). kij: N x N binary
         interaction parameters (symmetric part used), default 0.
+
+        A component may be a name (str) in place of a mapping: its parameters come from the shipped
+        database (keld.database), a polymer's with its number-average molar mass Mn[name] (kg/kmol),
+        e.g. Model.pcsaft(["toluene", "polystyrene"], Mn={"polystyrene": 1e5}). Without kij, the
+        published k_ij of the pairs given by name are used (0 for the others).
         """
+        components, given = _from_database("pcsaft", components, Mn)
+        if kij is None:
+            kij = _published_kij(given)
         names, columns = _component_columns(components, ("mw", "m", "sigma", "epsilon_k"))
         matrix = _binary("kij", kij, len(names))
         return cls(_core.Model.pcsaft(names, columns["mw"], columns["m"], columns["sigma"], columns["epsilon_k"],
                                       columns["mw_apparent"], matrix))
 
     @classmethod
-    def saft(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None,
+    def saft(cls, components: Sequence[Any], kij: Optional[Any] = None,
              lij: Optional[Any] = None) -> "Model":
         """SAFT of Huang and Radosz (1990) from plain parameters.
 
@@ -259,15 +305,17 @@ class Model:
         u0_ij = (1 - k_ij) sqrt(u0_i u0_j); lij: N x N, on the cross segment
         number m_ij = (1 - l_ij)(m_i + m_j)/2 (with it the dispersion term sums
         over m_ij); of a pair's two elements the one given (non-zero) counts,
-        (i, j) with i < j when both are. Both default to 0.
+        (i, j) with i < j when both are. Both default to 0. A component may be a name (str): its
+        parameters come from the shipped database (keld.database).
         """
+        components, _ = _from_database("saft", components, None)
         names, c = _component_columns(components, ("mw", "m", "v00", "u0_k", "e_k"), may_be_zero=("u0_k", "e_k"))
         return cls(_core.Model.saft(names, c["mw"], c["m"], c["v00"], c["u0_k"], c["e_k"], c["mw_apparent"],
                                     _binary("kij", kij, len(names)), _binary("lij", lij, len(names))))
 
     @classmethod
-    def sanchez_lacombe(cls, components: Sequence[Mapping[str, Any]], kij: Optional[Any] = None,
-                        eta: Optional[Any] = None) -> "Model":
+    def sanchez_lacombe(cls, components: Sequence[Any], kij: Optional[Any] = None,
+                        eta: Optional[Any] = None, Mn: Optional[Mapping[str, float]] = None) -> "Model":
         """Sanchez-Lacombe lattice fluid (1976) from plain parameters.
 
         components: one mapping per component with "name", "mw" (kg/kmol; a
@@ -276,15 +324,17 @@ class Model:
         polymer's repeat-unit molecular weight, kg/kmol). kij: N x N, on the
         cross energy eps*_ij = (1 - k_ij) sqrt(eps*_i eps*_j); eta: N x N, on
         the cross volume v*_ij = (1 - eta_ij)(v*_i + v*_j)/2; the (i, j) element
-        with i < j counts. Both default to 0.
+        with i < j counts. Both default to 0. A component may be a name (str): its parameters come
+        from the shipped database (keld.database), a polymer's with its Mn[name] (kg/kmol).
         """
+        components, _ = _from_database("sanchez-lacombe", components, Mn)
         names, c = _component_columns(components, ("mw", "t_star", "p_star", "rho_star"))
         return cls(_core.Model.sanchez_lacombe(names, c["mw"], c["t_star"], c["p_star"], c["rho_star"],
                                                c["mw_apparent"], _binary("kij", kij, len(names)),
                                                _binary("eta", eta, len(names))))
 
     @classmethod
-    def cubic(cls, components: Sequence[Mapping[str, Any]], mixing_rule: str = "van_der_waals",
+    def cubic(cls, components: Sequence[Any], mixing_rule: str = "van_der_waals",
               excess_gibbs: str = "ideal", kij: Optional[Any] = None, ge_a: Optional[Any] = None,
               ge_b: Optional[Any] = None, nrtl_alpha: Optional[Any] = None,
               unifac: Optional[Mapping[str, Any]] = None) -> "Model":
@@ -301,7 +351,9 @@ class Model:
         (b_ij in K) of the two-parameter activity models; nrtl_alpha: N x N. NaN: not given.
         unifac: {"subgroups": [{"name", "main_group", "r", "q"}, ...], "interactions": [{"m", "n",
         "a_mn"}, ...]} (a_mn in K) in place of the shipped original-UNIFAC table.
+        A component may be a name (str): tc, pc, omega and mw from the shipped database.
         """
+        components, _ = _from_database("cubic", components, None)
         rules = ("van_der_waals", "wong_sandler", "mhv1", "mhv2")
         models = ("ideal", "redlich_kister", "wilson", "van_laar", "nrtl", "uniquac", "unifac")
         if mixing_rule not in rules:
@@ -344,8 +396,9 @@ class Model:
                                      excess_gibbs, binaries, subgroups, interactions, groups, mathias_copeman))
 
     @classmethod
-    def pcsaft_assoc(cls, components: Sequence[Mapping[str, Any]],
-                     binaries: Optional[Sequence[Mapping[str, Any]]] = None) -> "Model":
+    def pcsaft_assoc(cls, components: Sequence[Any],
+                     binaries: Optional[Sequence[Mapping[str, Any]]] = None,
+                     Mn: Optional[Mapping[str, float]] = None) -> "Model":
         """PC-SAFT with association (Gross and Sadowski 2002) and the dipolar term of Jog and Chapman,
         copolymers by their segment types, from plain parameters.
 
@@ -359,7 +412,10 @@ class Model:
         optional association and dipole keys above.
         binaries: mappings with "first", "second" (component or segment-type names) and any of
         "k_ij", "l_ij", "epsilon_ab_k" (K), "kappa_ab" (cross association).
+        A component may be a name (str): its parameters (association sites included) come from the
+        shipped database (keld.database), a polymer's with its Mn[name] (kg/kmol).
         """
+        components, _ = _from_database("pcsaft-assoc", components, Mn)
         if isinstance(components, Mapping) or isinstance(components, (str, bytes)):
             raise ArgumentTypeError("components must be a sequence of mappings, one per component")
         checked = [_assoc_species(f"components[{k}]", c, _ASSOC_COMPONENT_KEYS) for k, c in enumerate(components)]
