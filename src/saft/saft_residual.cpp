@@ -10,9 +10,9 @@
 #include <cmath>
 
 #include "common/dual.h"
-#include "common/hard_chain_terms.h"
-#include "saft/saft_constants.h"
-#include "saft/saft_terms.h"
+#include "contributions/hard_chain.h"
+#include "contributions/saft_constants.h"
+#include "contributions/saft_dispersion.h"
 
 namespace keld::saft {
 namespace {
