@@ -40,10 +40,6 @@ struct UnifacInteractionSpec {
     double a_ij = 0;  // K
 };
 
-// Names of the subgroups and main groups the reference host ships.
-const std::vector<std::string> &shipped_unifac_subgroups();
-const std::vector<std::string> &shipped_unifac_main_groups();
-
 // One value put into the host's parameter store. Component numbers are 1-based.
 struct ParameterValue {
     std::string name;  // host parameter name (SLTSTR, PCSKIJ, SLKIJT ...)
@@ -77,8 +73,5 @@ void fill_host(const CaseDescription &description, ReferenceHost &host);
 // than kMaxCaseFileBytes.
 inline constexpr std::int64_t kMaxCaseFileBytes = std::int64_t{64} << 20;
 std::string read_case_text(const std::string &path);
-
-// The reference host behind a C handle (nullptr for nullptr).
-ReferenceHost *reference_host(keld_refhost *handle);
 
 }  // namespace keld::refhost::detail

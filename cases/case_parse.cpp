@@ -9,6 +9,7 @@
 #include "case_description.h"
 #include "case_parameters.h"
 #include "case_reader.h"
+#include "shipped_unifac.h"
 
 namespace keld::refhost::detail {
 
