@@ -1,6 +1,6 @@
 // The argument arrays of the associating PC-SAFT monitor KELD_PCSAF1 as this host gathers them for a
-// state (refhost/models/pcsaft_assoc.cpp), and the model of the same arrays
-// (refhost/models/pcsaft_assoc_model.cpp). Every array is by component number of the host (nc of
+// state (cases/models/pcsaft_assoc.cpp), and the model of the same arrays
+// (cases/models/pcsaft_assoc_model.cpp). Every array is by component number of the host (nc of
 // them), values not given hold ReferenceHost::missing_value; pair arrays are nc x nc column-major,
 // element (i, j) at (j - 1) nc + (i - 1).
 #pragma once

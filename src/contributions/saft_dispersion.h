@@ -1,7 +1,7 @@
 // The pieces of the SAFT residual Helmholtz energy of Huang and Radosz, written once for every monitor
 // of the family and for the model layer: the segment size at T, the moments S0..S3, the van der Waals
 // one-fluid u/kT and the segment number of the dispersion term, and the Chen-Kreglewski dispersion
-// term composed with the hard-sphere and chain terms of common/hard_chain_terms.h.
+// term composed with the hard-sphere and chain terms of contributions/hard_chain.h.
 //
 // Templates over the scalar type: the monitors evaluate them with doubles (and with keld::Dual for
 // their temperature derivatives), the model layer with its automatic-differentiation numbers, so

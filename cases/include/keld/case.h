@@ -107,7 +107,7 @@ Case load_case_file(const std::string &path);
 Case parse_case(std::string_view json_text, std::string_view origin = "<string>");
 
 // A model family as the tools see it. Each family's entry lives in its own
-// file under refhost/models/ and is listed once in the registry.
+// file under cases/models/ and is listed once in the registry.
 struct ModelEntry;
 // A property monitor with the common 27-argument list (T, P, Z, N, IDX, KWORK,
 // KSPARE, KVL, KPHI, KH, KS, KG, KV, KDS, KDIAG, PHI, H, S, G, V, DPHI, DH,
@@ -146,7 +146,7 @@ struct ModelEntry {
     // The family's exported monitor when it takes the common 27 arguments,
     // for callers that call it many times in a row (the phase-equilibrium
     // layer); null for the others, which are reached through `evaluate`.
-    // The contract a family fills is in refhost/models/models.h.
+    // The contract a family fills is in cases/models/models.h.
     Monitor27Routine monitor27 = nullptr;
     // `evaluate` in a work area of the caller's choice, for callers that
     // spread states over threads (evaluate_many); null: the family is called
