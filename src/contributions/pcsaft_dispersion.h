@@ -1,6 +1,6 @@
 // The pieces of the PC-SAFT residual Helmholtz energy with their analytic derivatives, written once for
 // every monitor that builds on PC-SAFT: the dispersion term of PC-SAFT here, the hard-sphere and chain
-// terms from the SAFT-type families' shared module (common/hard_chain_terms.h). The plain PC-SAFT core
+// terms from the SAFT-type families' shared module (contributions/hard_chain.h). The plain PC-SAFT core
 // composes them over components, the associating PC-SAFT core over the segment types of copolymers.
 //
 // Temperature and composition act on ã only through a few mixture quantities: the moments

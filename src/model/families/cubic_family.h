@@ -4,7 +4,7 @@
 // with b(x, T) and D(x, T) from the monitor's own mixing rules and activity
 // models (src/cubic: mixing_rules.h, excess_gibbs.h), its pure constants
 // (pure_constants.h, alpha_function.h) and its Helmholtz energy
-// (srk_helmholtz.h), evaluated with any number type. The model ends at the
+// (contributions/srk_cubic.h), evaluated with any number type. The model ends at the
 // covolume: max_density = 1/b.
 //
 // A state the rule cannot describe (no real MHV2 root, no positive

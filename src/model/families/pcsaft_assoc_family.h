@@ -3,11 +3,13 @@
 // its own pieces and evaluated with any number type:
 //  - the layout of the mixture (segment types, dispersion species, chain entries, association list with
 //    its combining rules, dipolar species) is the one the monitor builds (pcsaf::build_model);
-//  - hard sphere and chain from common/hard_chain_terms.h, dispersion from pcsaft/pcsaft_terms.h;
+//  - hard sphere and chain from contributions/hard_chain.h, dispersion from
+//    contributions/pcsaft_dispersion.h;
 //  - association: the site fractions from the monitor's association routine in double precision at
-//    the state's values, the strengths from pcsaft_assoc/strengths.h in the number type, and the term
-//    in Michelsen's stationary form (model/association_stationary.h), which makes every derivative exact;
-//  - the dipolar term of pcsaft_assoc/pcsaf_dipolar.h.
+//    the state's values, the strengths from contributions/association_strength.h in the number type,
+//    and the term in Michelsen's stationary form (contributions/association_stationary.h), which makes
+//    every derivative exact;
+//  - the dipolar term of contributions/dipolar.h.
 #pragma once
 
 #include <cmath>

@@ -1,7 +1,7 @@
 // PC-SAFT (hard chain and dispersion, Gross and Sadowski 2001) as a model
 // family: the residual Helmholtz energy composed from the contributions the
-// monitors use (hard sphere and chain from common/hard_chain_terms.h, the
-// dispersion term and its pair sums from pcsaft/pcsaft_terms.h), evaluated
+// monitors use (hard sphere and chain from contributions/hard_chain.h, the
+// dispersion term and its pair sums from contributions/pcsaft_dispersion.h), evaluated
 // with any number type.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The SAFT of Huang and Radosz (hard spheres, chains and the Chen-Kreglewski dispersion term) as a
 // model family: the residual Helmholtz energy composed from the contributions its monitors use
-// (saft/saft_terms.h on common/hard_chain_terms.h), evaluated with any number type.
+// (contributions/saft_dispersion.h on contributions/hard_chain.h), evaluated with any number type.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The Sanchez-Lacombe lattice fluid as a model family: the residual Helmholtz energy composed from
-// the terms its monitors use (sanchez_lacombe/sl_terms.h), evaluated with any number type.
+// the terms its monitors use (contributions/lattice_fluid.h), evaluated with any number type.
 #pragma once
 
 #include <memory>
