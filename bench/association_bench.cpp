@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "keld/refhost.h"
-#include "pcsaft_assoc/prepared.h"
+#include "association/prepared.h"
 #include "support/assoc_systems.h"
 
 namespace {

@@ -11,3 +11,8 @@ struct keld_refhost {
     keld::refhost::ReferenceHost host;
     mutable std::string last_error;
 };
+
+namespace keld::refhost::detail {
+// The reference host behind a C handle (nullptr for nullptr).
+ReferenceHost *reference_host(keld_refhost *handle);
+}  // namespace keld::refhost::detail

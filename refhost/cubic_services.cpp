@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "case_description.h"
 #include "cubic/alpha_function.h"
 #include "keld/refhost.h"
+#include "shipped_unifac.h"
 
 namespace keld::refhost {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "cubic/srk_helmholtz.h"
+#include "contributions/srk_cubic.h"
 
 namespace keld::cubic {
 namespace {

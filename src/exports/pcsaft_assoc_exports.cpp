@@ -3,7 +3,7 @@
 
 #include "host/host.h"
 #include "keld/keld.h"
-#include "pcsaft_assoc/association.h"
+#include "association/association.h"
 
 using namespace keld;
 

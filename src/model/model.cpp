@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "model/derivatives.h"
-#include "model/pcsaft_family.h"
+#include "model/families/pcsaft_family.h"
 
 namespace keld {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/close_packing.h"
-#include "pcsaft/pcsaft_constants.h"
+#include "contributions/pcsaft_constants.h"
 
 namespace keld::pcsaft {
 namespace {

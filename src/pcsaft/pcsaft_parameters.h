@@ -1,7 +1,7 @@
 // The PC-SAFT parameters a call uses, gathered from the host's store: where
 // the arrays are, each listed component's m, sigma, eps/k and r (a polymer or
 // oligomer lacking its own taking them from its segments), and the k_ij at T.
-// The monitor and the model layer (model/pcsaft_from_host.cpp) read them
+// The monitor and the model layer (model/families/pcsaft_from_host.cpp) read them
 // through these functions alone.
 #pragma once
 

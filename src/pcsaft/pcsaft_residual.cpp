@@ -1,5 +1,5 @@
-// PC-SAFT residual Helmholtz energy: the hard-sphere, chain and dispersion terms of pcsaft_terms.h
-// composed over the listed components.
+// PC-SAFT residual Helmholtz energy: the hard-sphere, chain and dispersion terms of
+// contributions/pcsaft_dispersion.h composed over the listed components.
 #include "pcsaft/pcsaft_residual.h"
 
 namespace keld::pcsaft {

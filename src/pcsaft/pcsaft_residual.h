@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "pcsaft/pcsaft_terms.h"
+#include "contributions/pcsaft_dispersion.h"
 
 namespace keld::pcsaft {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "pcsaft_assoc/site_types.h"
+#include "association/site_types.h"
 
 namespace keld::pcsaf {
 namespace {

@@ -24,11 +24,11 @@
 #include <type_traits>
 
 #include "host/host.h"
-#include "pcsaft/pcsaft_terms.h"
-#include "pcsaft_assoc/association.h"
+#include "contributions/pcsaft_dispersion.h"
+#include "association/association.h"
 #include "pcsaft_assoc/pcsaf_arguments.h"
-#include "pcsaft_assoc/pcsaf_dipolar.h"
-#include "pcsaft_assoc/prepared.h"
+#include "contributions/dipolar.h"
+#include "association/prepared.h"
 
 namespace keld::pcsaf {
 

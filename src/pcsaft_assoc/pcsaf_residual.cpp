@@ -1,6 +1,6 @@
 #include "pcsaft_assoc/pcsaf_residual.h"
 
-#include "pcsaft/pcsaft_terms.h"
+#include "contributions/pcsaft_dispersion.h"
 
 namespace keld::pcsaf {
 namespace {

@@ -11,7 +11,7 @@
 #include "saft/psaf_properties.h"
 #include "saft/psaf_work.h"
 #include "saft/saft_init.h"
-#include "saft/saft_terms.h"
+#include "contributions/saft_dispersion.h"
 
 namespace keld::saft {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "common/segment_average.h"
-#include "saft/saft_terms.h"
+#include "contributions/saft_dispersion.h"
 
 namespace keld::saft {
 namespace {

@@ -1,7 +1,7 @@
 // The stored-parameter SAFT monitor's parameters, gathered from the host's store: where the arrays
 // are, each listed component's m, v00, u0/k and r (a polymer or oligomer lacking its own taking them
 // from its segments), the k_ij of the data set, the cross energies and the default e/k. The monitor
-// and the model layer (model/saft_from_host.cpp) read them through these functions alone.
+// and the model layer (model/families/saft_from_host.cpp) read them through these functions alone.
 #pragma once
 
 #include <cstdint>

@@ -9,7 +9,7 @@
 #include "common/messages.h"
 #include "common/outputs.h"
 #include "saft/missing_parameter.h"
-#include "saft/saft_terms.h"
+#include "contributions/saft_dispersion.h"
 
 namespace keld::saft {
 namespace {

@@ -1,6 +1,6 @@
 // SAFT residual Helmholtz energy: ã = A_hs + A_chain + m_mix A0(u/kT, η/τ).
 //
-// The hard-sphere and chain terms are the family-independent ones (common/hard_chain_terms.h). At
+// The hard-sphere and chain terms are the family-independent ones (contributions/hard_chain.h). At
 // constant ρ, temperature and composition act on ã only through S0..S3, the diameters (chain),
 // m_mix and u/kT, so ∂ã/∂x_k is a contraction of the terms' sensitivities with ∂(those)/∂x_k. The
 // temperature derivatives ∂ã/∂T and ∂²ã/∂ρ∂T come from one evaluation with dual numbers seeded with
@@ -10,9 +10,9 @@
 #include <cmath>
 
 #include "common/dual.h"
-#include "common/hard_chain_terms.h"
-#include "saft/saft_constants.h"
-#include "saft/saft_terms.h"
+#include "contributions/hard_chain.h"
+#include "contributions/saft_constants.h"
+#include "contributions/saft_dispersion.h"
 
 namespace keld::saft {
 namespace {

@@ -8,7 +8,7 @@
 #include "common/vector_form.h"
 #include "sanchez_lacombe/sl_parameters.h"
 #include "sanchez_lacombe/sl_properties.h"
-#include "sanchez_lacombe/sl_terms.h"
+#include "contributions/lattice_fluid.h"
 #include "sanchez_lacombe/sl_work.h"
 
 namespace keld::sanchez_lacombe {

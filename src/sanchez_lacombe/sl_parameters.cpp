@@ -3,7 +3,7 @@
 
 #include "common/monitor_call.h"
 #include "common/segment_average.h"
-#include "sanchez_lacombe/sl_terms.h"
+#include "contributions/lattice_fluid.h"
 
 namespace keld::sanchez_lacombe {
 namespace {

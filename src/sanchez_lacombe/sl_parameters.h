@@ -3,7 +3,7 @@
 // and how a call gathers them: each listed component's characteristic values
 // (a polymer lacking its own taking them from its segments) and the cross
 // energies and volumes. The monitor and the model layer
-// (model/sanchez_lacombe_from_host.cpp) read them through these functions alone.
+// (model/families/sanchez_lacombe_from_host.cpp) read them through these functions alone.
 #pragma once
 
 #include <cstdint>

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "sanchez_lacombe/sl_terms.h"
+#include "contributions/lattice_fluid.h"
 
 namespace keld::sanchez_lacombe {
 

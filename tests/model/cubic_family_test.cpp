@@ -9,7 +9,7 @@
 // every activity model, acetone + methanol + water by MHV2 and UNIFAC, and
 // polystyrene in toluene (units per molecule, UNIQUAC sizes and UNIFAC groups
 // from the styrene unit).
-#include "model/cubic_family.h"
+#include "model/families/cubic_family.h"
 
 #include <gtest/gtest.h>
 

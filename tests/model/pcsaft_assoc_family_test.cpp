@@ -1,7 +1,7 @@
 // PC-SAFT with association and dipoles as a model family: the same residual as the monitor's core (value,
 // density, temperature and composition derivatives), and every automatic derivative against complex
 // steps, for pure and mixed associating fluids, dipoles, k_ij and l_ij, and copolymers by segment types.
-#include "model/pcsaft_assoc_family.h"
+#include "model/families/pcsaft_assoc_family.h"
 
 #include <gtest/gtest.h>
 

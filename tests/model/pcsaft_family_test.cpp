@@ -1,7 +1,7 @@
 // PC-SAFT as a model family: the same residual as the monitors' core, and
 // every automatic derivative against complex steps, for a pure fluid, a
 // ternary with k_ij and a polymer solution, in gas and liquid.
-#include "model/pcsaft_family.h"
+#include "model/families/pcsaft_family.h"
 
 #include <gtest/gtest.h>
 

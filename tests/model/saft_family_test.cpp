@@ -1,7 +1,7 @@
 // The SAFT of Huang and Radosz as a model family: the same residual as the monitors' core, every
 // automatic derivative against complex steps, and the model at its density root against
 // KELD_ESSAFT and KELD_PSAFM1, for a pure fluid, mixtures with k_ij and l_ij and a polymer solution.
-#include "model/saft_family.h"
+#include "model/families/saft_family.h"
 
 #include <gtest/gtest.h>
 

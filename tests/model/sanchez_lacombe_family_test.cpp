@@ -2,7 +2,7 @@
 // every automatic derivative against complex steps, the empty and the filled lattice, and the model
 // at its density root against KELD_ESSLP, for a pure fluid, mixtures with k_ij and eta_ij and a
 // polymer solution.
-#include "model/sanchez_lacombe_family.h"
+#include "model/families/sanchez_lacombe_family.h"
 
 #include <gtest/gtest.h>
 

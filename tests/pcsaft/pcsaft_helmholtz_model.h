@@ -7,7 +7,7 @@
 #include <complex>
 #include <cstdint>
 
-#include "pcsaft/pcsaft_constants.h"
+#include "contributions/pcsaft_constants.h"
 
 namespace keld::pcsaft::reference {
 

@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "pcsaft/pcsaft_constants.h"
+#include "contributions/pcsaft_constants.h"
 #include "pcsaft/pcsaft_helmholtz_model.h"
 
 namespace keld::pcsaft {

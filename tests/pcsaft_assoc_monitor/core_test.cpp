@@ -7,7 +7,7 @@
 
 #include "host/host.h"
 #include "pcsaft/pcsaft_residual.h"
-#include "pcsaft_assoc/pcsaf_dipolar.h"
+#include "contributions/dipolar.h"
 #include "pcsaft_assoc/pcsaf_residual.h"
 #include "support/pcsaf_systems.h"
 

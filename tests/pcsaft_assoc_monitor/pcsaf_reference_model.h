@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "pcsaft/pcsaft_constants.h"
+#include "contributions/pcsaft_constants.h"
 
 namespace keld::pcsaf::reference {
 

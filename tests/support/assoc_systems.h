@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "pcsaft_assoc/association.h"
+#include "association/association.h"
 
 namespace keld::testing {
 

@@ -2,13 +2,13 @@
 // family's exported property monitor, as a simulator calls it.
 //
 // The phase-equilibrium layer knows nothing of any model: it calls the
-// monitor of a registered family (refhost/models/) for one phase at T, P and
+// monitor of a registered family (cases/models/) for one phase at T, P and
 // a composition and reads ln phi, V, and on request H and G. A PhaseEvaluator
 // is bound once to a host, a family and the listed components; every call
 // after that reuses its buffers (no heap allocation per call). Families whose
 // monitor takes the common 27 arguments are called directly (fast path);
 // every other family through its registry entry (generic path). The contract
-// a family fills is documented in refhost/models/models.h.
+// a family fills is documented in cases/models/models.h.
 //
 // Bases. The layer works on the true basis: mole fractions of molecules, a
 // polymer molecule counted once with its number-average molecular weight MWN.
