@@ -170,14 +170,15 @@ std::string number_text(double v) {
 // --- sat -------------------------------------------------------------------
 
 void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System probe(*s.c.host, s.model, s.components, options_of(s));
+    eq::System probe(s.c, s.model, s.components, options_of(s));
     const std::size_t k = component_option(probe, o, "component", true);
-    eq::System system(*s.c.host, s.model, {probe.component(k).number}, options_of(s));
+    eq::System system(s.c, s.model, {probe.component(k).number}, options_of(s));
     const double mw = system.component(0).mwn;
     t.title = "Vapour pressure of " + system.component(0).id;
     t.columns = {"T / K", "P / Pa", "rho_L / (kg/m3)", "rho_V / (kg/m3)", "dH_vap / (J/mol)", "Z_L", "Z_V"};
     std::vector<eq::SaturationResult> points;
     eq::CriticalEstimate critical;
+    bool critical_solved = false;
     if (has(o, "P")) {
         if (has(o, "T")) throw CommandLineError("give --T or --P, not both");
         const std::vector<double> ps = parse_values("P", o.at("P"));
@@ -204,6 +205,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         }
         points = curve.points;
         critical = curve.critical;
+        critical_solved = curve.critical_solved;
     }
     PlotSeries model{s.model, {}, {}, "line", "C0"};
     for (const eq::SaturationResult &r : points) {
@@ -215,8 +217,15 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
             if (!r.message.empty()) t.rows.back().message = r.message;
         }
     }
+    const bool on_model = std::any_of(points.begin(), points.end(), [](const eq::SaturationResult &r) {
+        return r.solver == eq::SaturationSolver::model;
+    });
+    t.notes.push_back(on_model ? "solved on the model's Helmholtz energy in density variables"
+                               : "solved through the monitors' (T, P) calls");
     if (critical.found) {
-        t.notes.push_back("critical point of the model (estimated from the end of the curve): T_c = " +
+        t.notes.push_back(std::string("critical point of the model (") +
+                          (critical_solved ? "solved: dP/drho = d2P/drho2 = 0" : "estimated from the end of the curve") +
+                          "): T_c = " +
                           number_text(critical.t) + " K, P_c = " + number_text(critical.p) +
                           " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3");
         t.extra["critical"] = {
@@ -234,7 +243,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 // --- activity --------------------------------------------------------------
 
 void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     if (system.all_volatile())
         throw CommandLineError("the state lists no polymer (no non-volatile component)");
     const std::size_t solvent = component_option(system, o, "solvent", true);
@@ -314,7 +323,7 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 // --- bubble and dew ----------------------------------------------------------
 
 void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const std::vector<double> base = state_mole_fractions(s, system);
     const bool at_pressure = has(o, "P") && !has(o, "T");
@@ -384,7 +393,7 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
 // --- flash -----------------------------------------------------------------
 
 void run_flash(Setup &s, const Options &o, Table &t) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
@@ -423,7 +432,7 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 // --- lle -------------------------------------------------------------------
 
 void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     if (system.size() != 2)
         throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);

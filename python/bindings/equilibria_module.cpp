@@ -79,7 +79,7 @@ class EquilibriumCase {
         if (found == systems_.end()) {
             eq::SystemOptions options;
             options.data_set = data_set;
-            found = systems_.emplace(key, std::make_unique<eq::System>(*case_.host, model, numbers, options))
+            found = systems_.emplace(key, std::make_unique<eq::System>(case_, model, numbers, options))
                         .first;
         }
         return *found->second;
@@ -115,6 +115,7 @@ class EquilibriumCase {
         d["Z_liquid"] = vector_array(zl);
         d["Z_vapour"] = vector_array(zv);
         d["dH_vap"] = vector_array(dh);
+        d["solver"] = solver;
         st.into(d);
         return d;
     }
@@ -259,8 +260,10 @@ class EquilibriumCase {
   private:
     static py::dict saturation_rows(const std::vector<eq::SaturationResult> &points) {
         std::vector<double> ts, ps, vl, vv, zl, zv, dh;
+        std::vector<std::string> solver;
         Statuses st;
         for (const auto &r : points) {
+            solver.push_back(r.solver == eq::SaturationSolver::model ? "model" : "monitors");
             ts.push_back(r.t);
             ps.push_back(r.p);
             vl.push_back(r.v_liquid);
@@ -278,6 +281,7 @@ class EquilibriumCase {
         d["Z_liquid"] = vector_array(zl);
         d["Z_vapour"] = vector_array(zv);
         d["dH_vap"] = vector_array(dh);
+        d["solver"] = solver;
         st.into(d);
         return d;
     }

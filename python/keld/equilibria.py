@@ -91,6 +91,8 @@ class Saturation:
     status: List[str]
     message: List[str]
     critical: Optional[Tuple[float, float, float]] = None
+    # "model" (solved on the Helmholtz energy in density variables) or "monitors", per point
+    solver: Tuple[str, ...] = ()
 
     @property
     def converged(self) -> np.ndarray:
@@ -100,10 +102,12 @@ class Saturation:
 
 def _saturation(fields, component, model, molecular_weight):
     critical = fields.pop("critical", None)
+    solver = tuple(fields.pop("solver", ()))
     arrays = {k: np.asarray(v, dtype=float) for k, v in fields.items() if k not in ("status", "message")}
     return Saturation(component=component, model=model, rho_liquid=molecular_weight / arrays["v_liquid"],
                       rho_vapour=molecular_weight / arrays["v_vapour"], status=list(fields["status"]),
-                      message=list(fields["message"]), critical=tuple(critical) if critical else None, **arrays)
+                      message=list(fields["message"]), critical=tuple(critical) if critical else None,
+                      solver=solver, **arrays)
 
 
 def saturation(case: Any, component: str, T: Optional[Values] = None, P: Optional[Values] = None,

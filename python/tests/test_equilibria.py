@@ -36,6 +36,10 @@ def test_vapour_pressure_and_its_end(case):
     np.testing.assert_allclose(boil.T, [300.0, 400.0], rtol=1e-9)
     curve = eq.vapour_pressure_curve(case, "TOLUENE", 350.0, points=4)
     assert curve.critical is not None and curve.T[-1] <= curve.critical[0]
+    # On the model: the curve's last point is its solved critical point, both phases the critical fluid.
+    assert curve.solver == ("model",) * 4 and s.solver[:2] == ("model", "model")
+    assert curve.T[-1] == curve.critical[0] and curve.P[-1] == curve.critical[1]
+    assert curve.v_liquid[-1] == curve.v_vapour[-1] == curve.critical[2] and curve.dH_vap[-1] == 0.0
 
 
 def test_sorption_inverts_activity(case):

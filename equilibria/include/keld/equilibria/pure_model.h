@@ -27,13 +27,17 @@ struct PureCritical : Outcome {
 struct PureCoexistence : Outcome {
     double t = not_a_number, p = not_a_number;                    // K, Pa
     double rho_liquid = not_a_number, rho_vapour = not_a_number;  // kmol/m3
+    double ln_phi = not_a_number;          // of both phases (the vapour's as evaluated)
+    double h_vaporisation = not_a_number;  // H_V - H_L, J/kmol
 };
 
 // The model must have one component (a pure fluid).
 PureCritical pure_critical_point(const Model &pure);
 
-// Coexistence at T; `start` (optional) a neighbouring solution; `critical`
-// (optional) the fluid's critical point, for temperatures close to it.
+// Coexistence at T; `start` (optional) a neighbouring solution, carried to T
+// along the curve's tangent (exact slopes d rho/dT of both phases) when its T
+// differs; `critical` (optional) the fluid's critical point, for temperatures
+// close to it.
 PureCoexistence pure_coexistence(const Model &pure, double t, const PureCoexistence *start = nullptr,
                                  const PureCritical *critical = nullptr);
 
