@@ -29,8 +29,8 @@ struct Isotherm {
     double a, a_t;                // alpha_r, d alpha_r/dT
 };
 
-Isotherm at(const Model &m, double t, double rho) {
-    const AlpharDerivativeTable d = m.derivative_table(t, rho, kPure);
+Isotherm at(const Model &m, double t, double rho, std::span<const double> x = kPure) {
+    const AlpharDerivativeTable d = m.derivative_table(t, rho, x);
     const double a = d.a[0][0], a1 = d.a[0][1], a2 = d.a[0][2], a3 = d.a[0][3], a4 = d.a[0][4];
     const double t1 = d.a[1][1], t2 = d.a[1][2], t3 = d.a[1][3];
     Isotherm i;
@@ -122,9 +122,9 @@ constexpr double kCriticalDensityFraction = 0.2;
 // The spinodal temperature at density rho (dP/drho = 0), by Newton's method
 // in 1/T (in which dP/drho is close to linear) with steps of at most a factor
 // 2 in T; NaN when there is none between about 1 K and 1e5 K.
-double spinodal_temperature(const Model &m, double rho, double t) {
+double spinodal_temperature(const Model &m, double rho, double t, std::span<const double> x) {
     for (int it = 0; it < 40; ++it) {
-        const Isotherm i = at(m, t, rho);
+        const Isotherm i = at(m, t, rho, x);
         // d f1 / d(1/T) = -T^2 f1_t
         const double du = i.f1 / (t * t * i.f1_t);
         double u = 1.0 / t + du;
@@ -143,14 +143,15 @@ double spinodal_temperature(const Model &m, double rho, double t) {
 // With `differenced`, the Jacobian's second column and row come from central
 // differences of the exact f1 and f2 (for a family whose fourth density
 // derivative is not exact; the conditions themselves stay exact).
-bool critical_newton(const Model &m, double &t, double &rho, int &iterations, bool differenced = false) {
+bool critical_newton(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x,
+                     bool differenced = false) {
     for (int it = 1; it <= kNewtonSteps; ++it) {
         iterations = it;
-        Isotherm i = at(m, t, rho);
+        Isotherm i = at(m, t, rho, x);
         if (differenced) {
             const double h = 1e-5 * rho, ht = 1e-5 * t;
-            i.f3 = (at(m, t, rho + h).f2 - at(m, t, rho - h).f2) / (2.0 * h);
-            i.f2_t = (at(m, t + ht, rho).f2 - at(m, t - ht, rho).f2) / (2.0 * ht);
+            i.f3 = (at(m, t, rho + h, x).f2 - at(m, t, rho - h, x).f2) / (2.0 * h);
+            i.f2_t = (at(m, t + ht, rho, x).f2 - at(m, t - ht, rho, x).f2) / (2.0 * ht);
         }
         // [f1_t f2 ; f2_t f3] [dT drho] = -[f1 f2]
         const double det = i.f1_t * i.f3 - i.f2 * i.f2_t;
@@ -164,7 +165,7 @@ bool critical_newton(const Model &m, double &t, double &rho, int &iterations, bo
         }
         t += dt;
         rho += drho;
-        if (!(t > 0.0 && rho > 0.0 && rho < m.max_density(t, kPure))) return false;
+        if (!(t > 0.0 && rho > 0.0 && rho < m.max_density(t, x))) return false;
         if (std::fabs(dt) <= 1e-14 * t && std::fabs(drho) <= 1e-14 * rho) return true;
     }
     return false;
@@ -174,29 +175,29 @@ bool critical_newton(const Model &m, double &t, double &rho, int &iterations, bo
 // it (f1 grows with T) and a minimum of f1 in rho there, seen as f2 changing
 // sign from - to + across rho (f2 and f1_t are exact to the last bits in every
 // family; the fourth density derivative in f3 is not needed for the verdict).
-bool critical_accepted(const Model &m, double t, double rho, double &residual) {
+bool critical_accepted(const Model &m, double t, double rho, double &residual, std::span<const double> x) {
     if (!(std::isfinite(t) && std::isfinite(rho) && rho > 0.0)) return false;
-    const Isotherm i = at(m, t, rho);
+    const Isotherm i = at(m, t, rho, x);
     residual = std::max(std::fabs(i.f1), std::fabs(i.f2) * rho);
     const double step = 1e-3 * rho;
-    return residual <= 1e-10 && i.f1_t > 0.0 && at(m, t, rho - step).f2 < 0.0 && at(m, t, rho + step).f2 > 0.0;
+    return residual <= 1e-10 && i.f1_t > 0.0 && at(m, t, rho - step, x).f2 < 0.0 && at(m, t, rho + step, x).f2 > 0.0;
 }
 
 // The fast route: onto the spinodal at a density near the critical one,
 // then Newton along both conditions.
-bool fast_critical(const Model &m, double &t, double &rho, int &iterations) {
-    rho = kCriticalDensityFraction * m.max_density(300.0, kPure);
-    t = spinodal_temperature(m, rho, 300.0);
+bool fast_critical(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x) {
+    rho = kCriticalDensityFraction * m.max_density(300.0, x);
+    t = spinodal_temperature(m, rho, 300.0, x);
     if (!std::isfinite(t)) return false;
-    rho = kCriticalDensityFraction * m.max_density(t, kPure);
-    t = spinodal_temperature(m, rho, t);
+    rho = kCriticalDensityFraction * m.max_density(t, x);
+    t = spinodal_temperature(m, rho, t, x);
     if (!std::isfinite(t)) return false;
     const double t_spinodal = t, rho_spinodal = rho;
     double residual;
-    if (critical_newton(m, t, rho, iterations) && critical_accepted(m, t, rho, residual)) return true;
+    if (critical_newton(m, t, rho, iterations, x) && critical_accepted(m, t, rho, residual, x)) return true;
     t = t_spinodal;
     rho = rho_spinodal;
-    return critical_newton(m, t, rho, iterations, true) && critical_accepted(m, t, rho, residual);
+    return critical_newton(m, t, rho, iterations, x, true) && critical_accepted(m, t, rho, residual, x);
 }
 
 }  // namespace
@@ -209,7 +210,7 @@ PureCritical pure_critical_point(const Model &m) {
         return r;
     }
     double t_fast, rho_fast;
-    if (fast_critical(m, t_fast, rho_fast, r.iterations)) {
+    if (fast_critical(m, t_fast, rho_fast, r.iterations, kPure)) {
         const Isotherm final = at(m, t_fast, rho_fast);
         r.status = Status::converged;
         r.residual = std::max(std::fabs(final.f1), std::fabs(final.f2) * rho_fast);
@@ -268,7 +269,7 @@ PureCritical pure_critical_point(const Model &m) {
         r.residual = std::max(std::fabs(i.f1), std::fabs(i.f2) * rho);
         if (std::fabs(dt) <= 1e-14 * t && std::fabs(drho) <= 1e-14 * rho) break;
     }
-    if (!critical_accepted(m, t, rho, r.residual)) {
+    if (!critical_accepted(m, t, rho, r.residual, kPure)) {
         r.status = Status::not_converged;
         r.message = "critical point not converged: |dP/drho|/RT, |d2P/drho2| rho/RT = " + format_number(r.residual);
         return r;
@@ -374,6 +375,22 @@ bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v) 
 }
 
 }  // namespace
+
+PureCritical pseudo_critical_point(const Model &m, std::span<const double> x) {
+    PureCritical r;
+    double t, rho;
+    if (!fast_critical(m, t, rho, r.iterations, x)) {
+        r.status = Status::not_converged;
+        r.message = "no point with dP/drho = d2P/drho2 = 0 found at this composition";
+        return r;
+    }
+    r.status = Status::converged;
+    critical_accepted(m, t, rho, r.residual, x);
+    r.t = t;
+    r.rho = rho;
+    r.p = kGasConstant * t * at(m, t, rho, x).f0;
+    return r;
+}
 
 PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence *start,
                                  const PureCritical *critical) {

@@ -14,6 +14,8 @@
 #pragma once
 
 #include "keld/equilibria/status.h"
+#include <span>
+
 #include "keld/model.hpp"
 
 namespace keld::equilibria {
@@ -33,6 +35,12 @@ struct PureCoexistence : Outcome {
 
 // The model must have one component (a pure fluid).
 PureCritical pure_critical_point(const Model &pure);
+
+// The pseudo-critical point of a mixture held at composition x (amounts of
+// any scale): dP/drho = d2P/drho2 = 0 at constant x, by the same route as a
+// pure fluid's (spinodal at a near-critical density, then Newton). Not the
+// mixture's critical point (see critical.h), but a start for it.
+PureCritical pseudo_critical_point(const Model &m, std::span<const double> x);
 
 // Coexistence at T; `start` (optional) a neighbouring solution, carried to T
 // along the curve's tangent (exact slopes d rho/dT of both phases) when its T
