@@ -12,6 +12,7 @@
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
+#include "model/residual.h"
 #include "support/pcsaft_systems.h"
 
 namespace {
@@ -134,12 +135,18 @@ void pure_critical(benchmark::State &state) {
     }
 }
 
-void derivative_table(benchmark::State &state) {
+template <class S>
+void residual_pass(benchmark::State &state) {
     const Model m = Model::pcsaft({{std::string(kHexane.id), kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
-    const std::vector<double> one{1.0};
-    for (auto _ : state) benchmark::DoNotOptimize(m.derivative_table(300.0, 7.5, one).a[0][2]);
+    const S t(300.0), rho(7.5), x(1.0);
+    for (auto _ : state) benchmark::DoNotOptimize(m.residual().alphar(t, rho, &x));
 }
-BENCHMARK(derivative_table);
+BENCHMARK_TEMPLATE(residual_pass, double);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D1);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D2);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::J2);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D3);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::DT4);
 
 double fastest(const std::vector<double> &v) {
     return *std::min_element(v.begin(), v.end());

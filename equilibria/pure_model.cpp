@@ -68,6 +68,19 @@ Branch branch_at(const Model &m, double t, double rho) {
     return b;
 }
 
+// The pieces of the curve's tangent at (T, rho), from one pass of second
+// order in (T, rho).
+struct Slopes {
+    double f1, f0_t, g_t;  // d(P/RT)/drho, d(P/RT)/dT, dg/dT
+};
+
+Slopes slopes_at(const Model &m, double t, double rho) {
+    const model::J2 tt = model::J2::variable(t, 0), rr = model::J2::variable(rho, 1), x(1.0);
+    const model::J2 a = m.residual().alphar(tt, rr, &x);
+    const double a1 = a.g[1], a2 = a.second(1, 1), t1 = a.second(0, 1);
+    return {1.0 + 2.0 * rho * a1 + rho * rho * a2, rho * rho * t1, a.g[0] + rho * t1};
+}
+
 // d alpha_r/dT at (T, rho).
 double alphar_t(const Model &m, double t, double rho) {
     const model::D1 tt(t, 1.0), rr(rho), x(1.0);
@@ -299,7 +312,7 @@ void fill_phases(PureCoexistence &r, const Model &m, double t, double rho_l, con
 // the Jacobian J of the Newton step (the RT of mu/RT - ln RT is common to
 // both phases and cancels).
 bool tangent_start(const Model &m, const PureCoexistence &start, double t, double &rho_l, double &rho_v) {
-    const Isotherm l = at(m, start.t, start.rho_liquid), v = at(m, start.t, start.rho_vapour);
+    const Slopes l = slopes_at(m, start.t, start.rho_liquid), v = slopes_at(m, start.t, start.rho_vapour);
     const double a = l.f1, b = -v.f1, c = l.f1 / start.rho_liquid, d = -v.f1 / start.rho_vapour;
     const double r1 = l.f0_t - v.f0_t, r2 = l.g_t - v.g_t;
     const double det = a * d - b * c;
@@ -331,6 +344,7 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
             // spinodal region also satisfies the two equations, and is none.
             if (l.f1 > 0.0 && v.f1 > 0.0 && rho_l > rho_v * (1.0 + 1e-9)) {
                 r.status = Status::converged;
+                r.p = kGasConstant * t * v.f0;
                 fill_phases(r, m, t, rho_l, l, rho_v, v);
             }
             break;
@@ -357,7 +371,6 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
     }
     r.rho_liquid = rho_l;
     r.rho_vapour = rho_v;
-    r.p = pressure(m, t, rho_v);
     return r;
 }
 
