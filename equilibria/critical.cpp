@@ -47,6 +47,32 @@ double residual_cubic_form(const Model &m, double t, double v, std::span<const d
     return psi.derivative(3);
 }
 
+// Regula falsi (Illinois) on f in the bracket [a, b] with f(a) fa, f(b) fb
+// of opposite signs.
+double bracketed_root(const std::function<double(double)> &f, double a, double b, double fa, double fb,
+                      double tolerance, int &calls) {
+    int side = 0;
+    for (int it = 0; it < kSecantSteps; ++it) {
+        const double s = (a * fb - b * fa) / (fb - fa);
+        const double fs = f(s);
+        ++calls;
+        if (!std::isfinite(fs)) return not_a_number;
+        if (fs == 0.0 || std::fabs(b - a) <= tolerance) return s;
+        if ((fs > 0.0) == (fb > 0.0)) {
+            b = s;
+            fb = fs;
+            if (side == -1) fa *= 0.5;
+            side = -1;
+        } else {
+            a = s;
+            fa = fs;
+            if (side == 1) fb *= 0.5;
+            side = 1;
+        }
+    }
+    return 0.5 * (a + b);
+}
+
 // Solves f(s) = 0 for s in a bracket grown from s0 by `step` (additive),
 // then narrowed by the Illinois variant of regula falsi. NaN without a root.
 double bracketed_root(const std::function<double(double)> &f, double s0, double step, double tolerance, int &calls) {
@@ -71,26 +97,7 @@ double bracketed_root(const std::function<double(double)> &f, double s0, double 
         }
     }
     if (!found) return not_a_number;
-    int side = 0;
-    for (int it = 0; it < kSecantSteps; ++it) {
-        const double s = (a * fb - b * fa) / (fb - fa);
-        const double fs = f(s);
-        ++calls;
-        if (!std::isfinite(fs)) return not_a_number;
-        if (fs == 0.0 || std::fabs(b - a) <= tolerance) return s;
-        if ((fs > 0.0) == (fb > 0.0)) {
-            b = s;
-            fb = fs;
-            if (side == -1) fa *= 0.5;
-            side = -1;
-        } else {
-            a = s;
-            fa = fs;
-            if (side == 1) fb *= 0.5;
-            side = 1;
-        }
-    }
-    return 0.5 * (a + b);
+    return bracketed_root(f, a, b, fa, fb, tolerance, calls);
 }
 
 }  // namespace
@@ -148,12 +155,32 @@ MixtureCritical mixture_critical_point(const Model &m, std::span<const double> x
         v0 = 1.0 / pseudo.rho;
     }
     int calls = 0;
-    // T on the stability limit at volume v: the smallest eigenvalue changes sign.
+    // T on the stability limit at volume v: where the smallest eigenvalue
+    // first turns negative on cooling from a stable state (the highest such T
+    // near the start), by regula falsi inside that bracket.
     auto limit_temperature = [&](double v) {
         const auto eigenvalue = [&](double t) {
+            ++calls;
             return t > 0.0 ? critical_conditions(m, t, v, x).eigenvalue : not_a_number;
         };
-        return bracketed_root(eigenvalue, t0, 0.02 * t0, 1e-13 * t0, calls);
+        double hi = t0, lo = t0, e_hi = eigenvalue(t0), e_lo = e_hi;
+        if (e_hi == 0.0) return t0;
+        for (int k = 0; k < kBracketSteps && !(e_hi > 0.0); ++k) {
+            lo = hi;
+            e_lo = e_hi;
+            hi *= 1.1;
+            e_hi = eigenvalue(hi);
+            if (e_hi == 0.0) return hi;
+        }
+        for (int k = 0; k < kBracketSteps && !(e_lo < 0.0); ++k) {
+            hi = lo;
+            e_hi = e_lo;
+            lo *= 0.97;
+            e_lo = eigenvalue(lo);
+            if (e_lo == 0.0) return lo;
+        }
+        if (!(e_hi > 0.0 && e_lo < 0.0)) return not_a_number;
+        return bracketed_root(eigenvalue, lo, hi, e_lo, e_hi, 1e-13 * t0, calls);
     };
     const auto cubic = [&](double ln_v) {
         const double v = std::exp(ln_v);

@@ -12,6 +12,7 @@
 #include "keld/case.h"
 #include "keld/equilibria/activity.h"
 #include "keld/equilibria/bubble_dew.h"
+#include "keld/equilibria/critical.h"
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/lle.h"
 #include "keld/equilibria/saturation.h"
@@ -238,6 +239,95 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     plot.series.push_back(model);
     if (critical.found)
         plot.series.push_back({"critical point (model)", {critical.t}, {critical.p}, "marker", "C3"});
+}
+
+// --- critical --------------------------------------------------------------
+
+// A pressure unit that suits the largest pressure shown: Pa, kPa or MPa.
+std::pair<std::string, double> pressure_unit(double largest) {
+    if (largest >= 1e6) return {"MPa", 1e6};
+    if (largest >= 1e3) return {"kPa", 1e3};
+    return {"Pa", 1.0};
+}
+
+struct CriticalRow {
+    std::string label;
+    eq::Outcome outcome;
+    double t = nan, p = nan, rho = nan;
+};
+
+void run_critical(Setup &s, const Options &o, Table &t) {
+    eq::System system(s.c, s.model, s.components, options_of(s));
+    std::vector<CriticalRow> rows;
+    auto pure_row = [&](std::size_t k) {
+        CriticalRow row{system.component(k).id, {}, nan, nan, nan};
+        const eq::PureModel &pm = system.pure_model(k);
+        if (pm.model == nullptr) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = "no model of this family: " + pm.refusal;
+        } else if (!system.component(k).is_volatile) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = system.component(k).id + " is not volatile: no vapour-liquid critical point";
+        } else {
+            row.outcome = pm.critical;
+            if (pm.critical.ok()) {
+                row.t = pm.critical.t;
+                row.p = pm.critical.p;
+                row.rho = pm.critical.rho;
+            }
+        }
+        rows.push_back(std::move(row));
+    };
+    if (has(o, "component")) {
+        pure_row(component_option(system, o, "component", false));
+    } else {
+        for (std::size_t k = 0; k < system.size(); ++k)
+            if (system.component(k).is_volatile) pure_row(k);
+    }
+    if (!has(o, "component") && system.size() > 1) {
+        std::vector<std::string> ids;
+        for (std::size_t k = 0; k < system.size(); ++k) ids.push_back(system.component(k).id);
+        const std::vector<double> x = state_mole_fractions(s, system);
+        eq::CriticalStart start;
+        if (has(o, "T")) start.t = parse_values("T", o.at("T")).front();
+        if (has(o, "V")) start.v = parse_values("V", o.at("V")).front();
+        if (std::isfinite(start.t) != std::isfinite(start.v))
+            throw CommandLineError("a start for the mixture needs both --T and --V");
+        CriticalRow row{"mixture", {}, nan, nan, nan};
+        try {
+            const Model m = refhost::model_from_case(s.c, s.model, system.options().data_set, ids,
+                                                     system.options().option, refhost::settings_of(*s.state));
+            const eq::MixtureCritical c = eq::mixture_critical_point(m, x, start);
+            row.outcome = c;
+            row.t = c.t;
+            row.p = c.p;
+            row.rho = c.rho;
+            std::string composition;
+            for (std::size_t k = 0; k < ids.size(); ++k)
+                composition += (k ? ", " : "") + ids[k] + " " + number_text(x[k]);
+            t.notes.push_back("mixture at the state's mole fractions (molecules): " + composition);
+        } catch (const std::invalid_argument &e) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = std::string("no model of the mixture: ") + e.what();
+        }
+        rows.push_back(std::move(row));
+    }
+    double largest = 0.0;
+    for (const CriticalRow &r : rows)
+        if (std::isfinite(r.p)) largest = std::max(largest, r.p);
+    const auto [unit, scale] = pressure_unit(largest);
+    t.title = "Critical points on the model (" + s.model + ")";
+    t.label_column = "fluid";
+    t.columns = {"T / K", "T / degC", "P / " + unit, "rho / (kmol/m3)", "V / (m3/kmol)"};
+    nlohmann::json points = nlohmann::json::array();
+    for (const CriticalRow &r : rows) {
+        TableRow row = row_of(r.outcome, {r.t, r.t - 273.15, r.p / scale, r.rho, 1.0 / r.rho});
+        row.label = r.label;
+        t.rows.push_back(row);
+        if (r.outcome.ok()) points.push_back({{"fluid", r.label}, {"T / K", r.t}, {"P / Pa", r.p}, {"rho / (kmol/m3)", r.rho}});
+    }
+    t.extra["critical"] = points;
+    t.notes.push_back("pure fluids: dP/drho = d2P/drho2 = 0; mixtures: the Heidemann-Khalil criteria (exact derivatives)");
 }
 
 // --- activity --------------------------------------------------------------
@@ -542,6 +632,7 @@ const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_op
         {"dew", with_output({{"T", true}, {"P", true}, {"y", true}})},
         {"flash", with_output({{"T", true}, {"P", true}})},
         {"lle", with_output({{"T", true}, {"P", true}})},
+        {"critical", with_output({{"component", true}, {"T", true}, {"V", true}})},
     };
     return options;
 }
@@ -550,7 +641,8 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
                             const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
     if (has(o, "data") && !has(o, "plot")) throw CommandLineError("--data goes with --plot");
-    if (command == "flash" && has(o, "plot")) throw CommandLineError("flash draws no plot");
+    if ((command == "flash" || command == "critical") && has(o, "plot"))
+        throw CommandLineError(command + " draws no plot");
     Setup s = open_case(command, positional, o);
     Table t;
     PlotSpec plot;
@@ -567,6 +659,8 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
         run_bubble_dew(false, s, o, t, plot);
     else if (command == "flash")
         run_flash(s, o, t);
+    else if (command == "critical")
+        run_critical(s, o, t);
     else
         run_lle(s, o, t, plot);
 

@@ -66,6 +66,7 @@ TEST(MixtureCritical, BinariesMeetTheirConditionsAndTheGibbsStabilityLimit) {
         {hexane(), toluene(), 0.5},
         {hexane(), toluene(), 0.999},
         {methane(), hexane(), 0.3},
+        {methane(), hexane(), 0.7},
     };
     for (const Binary &c : binaries) {
         SCOPED_TRACE(c.a.name + " + " + c.b.name + " at x = " + std::to_string(c.xa));
@@ -96,6 +97,34 @@ TEST(MixtureCritical, BinariesMeetTheirConditionsAndTheGibbsStabilityLimit) {
             EXPECT_NEAR(r.p / pure.p, 1.0, 1e-2);
         }
     }
+}
+
+// Along the methane + n-hexane critical line: every point returned meets its
+// conditions and the pressure rises with methane; where the solver does not
+// reach a point (methane-rich, from the pseudo-critical start) it says so and
+// returns no numbers.
+TEST(MixtureCritical, EveryReturnedPointMeetsItsConditionsOrNoneIsGiven) {
+    const Model m = Model::pcsaft({methane(), hexane()});
+    double last_p = 0.0;
+    int converged = 0;
+    for (double x1 : {0.1, 0.3, 0.5, 0.7, 0.8, 0.9, 0.95}) {
+        SCOPED_TRACE(x1);
+        const std::vector<double> x{x1, 1.0 - x1};
+        const auto r = equilibria::mixture_critical_point(m, x);
+        if (r.status != Status::converged) {
+            EXPECT_EQ(r.status, Status::not_converged);
+            EXPECT_FALSE(r.message.empty());
+            EXPECT_TRUE(std::isnan(r.t) && std::isnan(r.p) && std::isnan(r.v));
+            continue;
+        }
+        ++converged;
+        const auto again = equilibria::critical_conditions(m, r.t, r.v, x);
+        EXPECT_LE(std::fabs(again.eigenvalue), 1e-10);
+        EXPECT_LE(std::fabs(again.cubic_form) / again.cubic_scale, 1e-10);
+        EXPECT_GT(r.p, last_p);
+        last_p = r.p;
+    }
+    EXPECT_GE(converged, 5);
 }
 
 TEST(MixtureCritical, RefusesWhatIsNoComposition) {
