@@ -145,11 +145,13 @@ std::optional<VapourPressureCurve> model_vapour_pressure_curve(System &system, s
     PureCoexistence last;
     for (int i = 0; i < count; ++i) {
         const double t = count == 1 ? t_from : t_from + (t_to - t_from) * i / (count - 1);
-        if (t >= pm.critical.t) {
-            // The last point of a curve to the critical point is that point (not T_to's rounding of it).
-            curve.points.push_back(std::fabs(t - pm.critical.t) <= 1e-12 * pm.critical.t
-                                       ? at_critical_point(*pm.model, pm.critical)
-                                       : *model_saturation_pressure(system, k, t, {}));
+        if (std::fabs(t - pm.critical.t) <= 1e-12 * pm.critical.t) {
+            // The last point of a curve to the critical point is that point (not a rounding of T_c).
+            curve.points.push_back(at_critical_point(*pm.model, pm.critical));
+            continue;
+        }
+        if (t > pm.critical.t) {
+            curve.points.push_back(*model_saturation_pressure(system, k, t, {}));
             continue;
         }
         PureCoexistence c = pure_coexistence(*pm.model, t, last.status == Status::converged ? &last : nullptr,

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
+#include "keld/case.h"
+#include "keld/equilibria/lle.h"
 #include "keld/equilibria/pure_model.h"
 
 namespace keld::testing {
@@ -134,6 +137,43 @@ TEST(MixtureCritical, RefusesWhatIsNoComposition) {
         EXPECT_EQ(r.status, Status::invalid_input);
         EXPECT_TRUE(std::isnan(r.t) && std::isnan(r.p));
     }
+}
+
+}  // namespace
+}  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// A polymer solution's upper critical solution point is a critical point of
+// the mixture too: from a liquid start the same solver reaches it, and the
+// demixing layer's critical solution point (the extremum of the spinodal over
+// T at fixed P, through the monitors) at the pressure found is the same T and
+// composition.
+TEST(MixtureCritical, PolymerSolutionUcstFromALiquidStart) {
+    refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/polystyrene-cyclohexane.json");
+    refhost::initialise_case(c);
+    const std::vector<std::int64_t> listed{c.host->component_number("CYCLOHEX"), c.host->component_number("PS")};
+    equilibria::System system(c, "pcsaft", listed);
+    const auto at_one_bar = equilibria::critical_solution_point(system, 1e5, 280.0, 310.0);
+    ASSERT_EQ(at_one_bar.status, Status::converged) << at_one_bar.message;
+    const double w[2] = {1.0 - at_one_bar.point.w, at_one_bar.point.w};
+    std::vector<double> x(2);
+    system.mole_from_mass(w, x.data());
+
+    const Model m = refhost::model_from_case(c, "pcsaft", 1, {"CYCLOHEX", "PS"});
+    const std::optional<double> liquid = density(m, at_one_bar.point.t, 1e5, x, Phase::liquid);
+    ASSERT_TRUE(liquid.has_value());
+    const auto r = equilibria::mixture_critical_point(m, x, {at_one_bar.point.t + 3.0, 1.0 / *liquid});
+    ASSERT_EQ(r.status, Status::converged) << r.message;
+    EXPECT_NEAR(r.rho / *liquid, 1.0, 0.01);  // a liquid, not the vapour-liquid critical point
+    const auto again = equilibria::critical_conditions(m, r.t, r.v, x);
+    EXPECT_LE(std::fabs(again.eigenvalue), 1e-10);
+    ASSERT_GT(r.p, 0.0);
+    const auto there = equilibria::critical_solution_point(system, r.p, r.t - 5.0, r.t + 5.0);
+    ASSERT_EQ(there.status, Status::converged) << there.message;
+    EXPECT_NEAR(there.point.t, r.t, 1e-4);
+    EXPECT_NEAR(there.point.w / at_one_bar.point.w, 1.0, 1e-3);
 }
 
 }  // namespace
