@@ -19,6 +19,7 @@ constexpr double kCoexistenceTolerance = 1e-13;  // |ln f_L - ln f_V| and |P_L/P
 constexpr int kNewtonSteps = 60;
 constexpr int kScanPoints = 60;
 constexpr double kScalingFrom = 0.8;  // of Tc: above it, coexistence is approached along the scaling
+constexpr double kDirectTo = 0.93;    // of Tc: up to it, the low-pressure start is tried first
 
 const std::vector<double> kPure{1.0};
 
@@ -483,6 +484,15 @@ PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence
             return r;
         }
         return newton_coexistence(m, t, rho_l, rho_v);
+    }
+    // Up to kDirectTo Tc the low-pressure start usually still converges, at a fraction of the
+    // cost of the approach below; only its failure takes that approach.
+    if (t <= kDirectTo * critical->t) {
+        double rho_l, rho_v;
+        if (low_pressure_start(m, t, rho_l, rho_v)) {
+            r = newton_coexistence(m, t, rho_l, rho_v);
+            if (r.status == Status::converged) return r;
+        }
     }
     // Near the critical point: from a point at kScalingFrom Tc, along the densities' approach to the
     // critical density as tau = (1 - T/Tc)^(1/2), in steps that shorten towards Tc.
