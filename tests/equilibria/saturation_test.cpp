@@ -299,3 +299,61 @@ TEST(Saturation, ReturnedStatesReEvaluateThroughTheMonitors) {
 
 }  // namespace
 }  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// On the model: a start from the neighbouring temperature (carried along the
+// curve's tangent) lands on the cold answer in fewer Newton evaluations than
+// from the neighbour's densities as they are, and a curve to the critical point ends at the solved point
+// itself, with the boiling temperature at each pressure inverting it.
+TEST(Saturation, OnTheModelFromItsNeighbourAndToTheCriticalPoint) {
+    Host h = make_host();
+    // Newton evaluations from the neighbour: one fewer than from its densities as they are
+    // (4, 5, 5, 4 without the tangent).
+    struct Case {
+        SaturationCase at;
+        int evaluations;
+    };
+    const Case cases[] = {{{"pcsaft", &Host::hexane, 300.0}, 3},
+                          {{"pcsaft", &Host::hexane, 480.0}, 3},
+                          {{"pcsaft", &Host::c1, 150.0}, 4},
+                          {{"sanchez-lacombe", &Host::toluene, 450.0}, 3}};
+    for (const Case &row : cases) {
+        const SaturationCase &c = row.at;
+        System system(*h.host, c.model, {h.*c.fluid});
+        SCOPED_TRACE(std::string(c.model) + " " + system.component(0).id + " at " + std::to_string(c.t));
+        const auto cold = equilibria::saturation_pressure(system, 0, c.t);
+        const auto below = equilibria::saturation_pressure(system, 0, c.t - 1.0);
+        ASSERT_EQ(cold.status, Status::converged) << cold.message;
+        ASSERT_EQ(below.status, Status::converged) << below.message;
+        ASSERT_EQ(cold.solver, equilibria::SaturationSolver::model);
+        const auto next = equilibria::saturation_pressure(
+            system, 0, c.t, {below.p, below.t, below.v_liquid, below.v_vapour});
+        ASSERT_EQ(next.status, Status::converged) << next.message;
+        EXPECT_LE(next.iterations, row.evaluations);
+        EXPECT_NEAR(next.p / cold.p, 1.0, 1e-12);
+        EXPECT_NEAR(next.v_liquid / cold.v_liquid, 1.0, 1e-12);
+
+        const auto curve = equilibria::vapour_pressure_curve(system, 0, c.t, std::nan(""), 5);
+        ASSERT_TRUE(curve.critical_solved && curve.critical.found);
+        ASSERT_EQ(curve.points.size(), 5u);
+        const auto &end = curve.points.back();
+        EXPECT_EQ(end.t, curve.critical.t);
+        EXPECT_EQ(end.p, curve.critical.p);
+        EXPECT_EQ(end.v_liquid, end.v_vapour);
+        EXPECT_EQ(end.h_vaporisation, 0.0);
+        for (std::size_t i = 0; i + 1 < curve.points.size(); ++i) {
+            const auto &pt = curve.points[i];
+            ASSERT_EQ(pt.status, Status::converged) << pt.message;
+            EXPECT_LT(pt.p, curve.points[i + 1].p);
+            EXPECT_GT(pt.v_vapour, pt.v_liquid);
+            const auto boil = equilibria::saturation_temperature(system, 0, pt.p);
+            ASSERT_EQ(boil.status, Status::converged) << boil.message;
+            EXPECT_NEAR(boil.t / pt.t, 1.0, 1e-11);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
