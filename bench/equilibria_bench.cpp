@@ -132,6 +132,7 @@ void pure_critical(benchmark::State &state) {
         const eq::PureCritical c = eq::pure_critical_point(m);
         benchmark::DoNotOptimize(c.t);
         if (!c.ok()) state.SkipWithError(c.message.c_str());
+        state.counters["newton"] = c.iterations;
     }
 }
 

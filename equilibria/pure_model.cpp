@@ -245,9 +245,6 @@ bool fast_critical(const Model &m, double &t, double &rho, int &iterations, std:
     rho = kCriticalDensityFraction * m.max_density(300.0, x);
     t = spinodal_temperature(m, rho, 300.0, x);
     if (!std::isfinite(t)) return false;
-    rho = kCriticalDensityFraction * m.max_density(t, x);
-    t = spinodal_temperature(m, rho, t, x);
-    if (!std::isfinite(t)) return false;
     const double t_spinodal = t, rho_spinodal = rho;
     double residual;
     if (critical_newton(m, t, rho, iterations, x) && critical_accepted(m, t, rho, residual, x)) return true;
