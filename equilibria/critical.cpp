@@ -102,7 +102,8 @@ double bracketed_root(const std::function<double(double)> &f, double s0, double 
 
 }  // namespace
 
-CriticalConditions critical_conditions(const Model &m, double t, double v, std::span<const double> x) {
+CriticalConditions critical_conditions(const Model &m, double t, double v, std::span<const double> x,
+                                       std::span<const double> orient) {
     const std::size_t size = x.size();
     CriticalConditions c;
     const AmountDerivatives d = m.amount_derivatives(t, v, x, {false, true, false, false});
@@ -113,6 +114,15 @@ CriticalConditions critical_conditions(const Model &m, double t, double v, std::
     c.eigenvalue = eigen.eigenvalues()(0);
     c.direction.resize(size);
     for (std::size_t i = 0; i < size; ++i) c.direction[i] = eigen.eigenvectors()(i, 0);
+    double projection = 0.0;
+    if (orient.size() == size) {
+        for (std::size_t i = 0; i < size; ++i) projection += orient[i] * c.direction[i];
+    } else {
+        for (double u : c.direction)
+            if (std::fabs(u) > std::fabs(projection)) projection = u;
+    }
+    if (projection < 0.0)
+        for (double &u : c.direction) u = -u;
     double ideal = 0.0, scale = 0.0;
     for (std::size_t i = 0; i < size; ++i) {
         const double u3 = c.direction[i] * c.direction[i] * c.direction[i];
@@ -144,7 +154,8 @@ MixtureCritical mixture_critical_point(const Model &m, std::span<const double> x
 
     // The start: the caller's, else the mixture's pseudo-critical point at x.
     double t0 = start.t, v0 = start.v;
-    if (!(t0 > 0.0 && v0 > 0.0)) {
+    const bool given_start = t0 > 0.0 && v0 > 0.0;
+    if (!given_start) {
         const PureCritical pseudo = pseudo_critical_point(m, x);
         if (pseudo.status != Status::converged) {
             r.status = Status::not_converged;
@@ -182,11 +193,15 @@ MixtureCritical mixture_critical_point(const Model &m, std::span<const double> x
         if (!(e_hi > 0.0 && e_lo < 0.0)) return not_a_number;
         return bracketed_root(eigenvalue, lo, hi, e_lo, e_hi, 1e-13 * t0, calls);
     };
+    // The eigenvector's sign is held to the one at the start, so that C changes sign only where it
+    // passes through zero.
+    std::vector<double> reference;
     const auto cubic = [&](double ln_v) {
         const double v = std::exp(ln_v);
         const double t = limit_temperature(v);
         if (!std::isfinite(t)) return not_a_number;
-        const CriticalConditions c = critical_conditions(m, t, v, x);
+        const CriticalConditions c = critical_conditions(m, t, v, x, reference);
+        if (reference.empty()) reference = c.direction;
         return c.cubic_form / c.cubic_scale;
     };
     const double ln_v = bracketed_root(cubic, std::log(v0), 0.05, 1e-13, calls);
@@ -206,11 +221,21 @@ MixtureCritical mixture_critical_point(const Model &m, std::span<const double> x
         r.message = "critical point not converged: largest scaled condition " + format_number(r.residual);
         return r;
     }
+    const double p = properties(m, t, 1.0 / v, x, {false, nullptr}).p;
+    if (!given_start && !(p > 0.0)) {
+        // From the pseudo-critical start the vapour-liquid critical point is sought; a solution under
+        // tension is another one (liquid-liquid) and not the answer to that request.
+        r.status = Status::not_converged;
+        r.message = "the criteria led to a critical point under tension (T = " + format_number(t) +
+                    " K, P = " + format_number(p) + " Pa), not the vapour-liquid one: give a start T and V "
+                    "(e.g. a neighbouring composition's critical point)";
+        return r;
+    }
     r.status = Status::converged;
     r.t = t;
     r.v = v;
     r.rho = 1.0 / v;
-    r.p = properties(m, t, r.rho, x, {false, nullptr}).p;
+    r.p = p;
     r.direction = c.direction;
     r.eigenvalue = c.eigenvalue;
     r.cubic_form = c.cubic_form;

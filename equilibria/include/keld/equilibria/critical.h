@@ -17,7 +17,11 @@
 // from the pure components' critical points mixed linearly in x (T_c and
 // V_c), or from the caller (for a liquid-liquid critical point of a polymer
 // solution give a liquid volume). A result that does not meet both
-// conditions to 1e-10 is refused (not converged), never returned.
+// conditions to 1e-10 is refused (not converged), never returned. The
+// criteria can have several solutions at one composition: from the
+// pseudo-critical start, one under tension (P <= 0, a liquid-liquid critical
+// point) is refused as not the vapour-liquid one; along a critical line, give
+// each composition the neighbouring point as start.
 #pragma once
 
 #include <span>
@@ -45,14 +49,18 @@ struct CriticalStart {
 };
 
 // The conditions at (T, V, x): the smallest eigenvalue of Q, its eigenvector
-// and C along it (for checks, and for the solver).
+// and C along it (for checks, and for the solver). C is odd in the
+// eigenvector, whose sign an eigensolver leaves open: with `orient`, the
+// eigenvector is the one with a positive projection on it (so that C varies
+// continuously along a path), else the one whose largest entry is positive.
 struct CriticalConditions {
     double eigenvalue = not_a_number;
     double cubic_form = not_a_number;
     double cubic_scale = not_a_number;  // sum |dn_i|^3 / x_i^2, C's natural size
     std::vector<double> direction;
 };
-CriticalConditions critical_conditions(const Model &m, double t, double v, std::span<const double> x);
+CriticalConditions critical_conditions(const Model &m, double t, double v, std::span<const double> x,
+                                       std::span<const double> orient = {});
 
 // The critical point of the model's mixture at composition x (every x_i > 0,
 // any scale). A pure fluid (one component) is solved as well.
