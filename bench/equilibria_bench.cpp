@@ -10,7 +10,9 @@
 
 #include "keld/equilibria/activity.h"
 #include "keld/equilibria/flash.h"
+#include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
+#include "model/residual.h"
 #include "support/pcsaft_systems.h"
 
 namespace {
@@ -28,6 +30,27 @@ void saturation_point(benchmark::State &state, const char *model, double t) {
     for (auto _ : state) {
         const long before = system.session().calls();
         const eq::SaturationResult r = eq::saturation_pressure(system, 0, t);
+        benchmark::DoNotOptimize(r.p);
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+// A saturation point started from knowledge of the answer: the answer itself
+// (`lag` 0), or the converged point `lag` K below, as a sweep over T has it.
+void saturation_started(benchmark::State &state, double t, double lag) {
+    refhost::ReferenceHost host;
+    const std::int64_t i = add_pcsaft_fluid(host, kHexane);
+    eq::System system(host, "pcsaft", {i});
+    const eq::SaturationResult known = eq::saturation_pressure(system, 0, t - lag);
+    if (!known.ok()) state.SkipWithError(known.message.c_str());
+    const eq::SaturationGuess guess{known.p, known.t, known.v_liquid, known.v_vapour};
+    long calls = 0, ops = 0;
+    for (auto _ : state) {
+        const long before = system.session().calls();
+        const eq::SaturationResult r = eq::saturation_pressure(system, 0, t, guess);
         benchmark::DoNotOptimize(r.p);
         calls += system.session().calls() - before;
         ++ops;
@@ -102,6 +125,30 @@ void flash_five(benchmark::State &state, double p) {
     state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
 }
 
+// The critical point of PC-SAFT n-hexane on its model, from nothing.
+void pure_critical(benchmark::State &state) {
+    const Model m = Model::pcsaft({{std::string(kHexane.id), kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
+    for (auto _ : state) {
+        const eq::PureCritical c = eq::pure_critical_point(m);
+        benchmark::DoNotOptimize(c.t);
+        if (!c.ok()) state.SkipWithError(c.message.c_str());
+        state.counters["newton"] = c.iterations;
+    }
+}
+
+template <class S>
+void residual_pass(benchmark::State &state) {
+    const Model m = Model::pcsaft({{std::string(kHexane.id), kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
+    const S t(300.0), rho(7.5), x(1.0);
+    for (auto _ : state) benchmark::DoNotOptimize(m.residual().alphar(t, rho, &x));
+}
+BENCHMARK_TEMPLATE(residual_pass, double);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D1);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D2);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::J2);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::D3);
+BENCHMARK_TEMPLATE(residual_pass, keld::model::DT4);
+
 double fastest(const std::vector<double> &v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -113,7 +160,12 @@ double fastest(const std::vector<double> &v) {
 
 KELD_EQ_BENCH(saturation_point, pcsaft_hexane_300K, "pcsaft", 300.0);
 KELD_EQ_BENCH(saturation_point, pcsaft_hexane_450K, "pcsaft", 450.0);
+KELD_EQ_BENCH(saturation_started, pcsaft_hexane_300K_from_answer, 300.0, 0.0);
+KELD_EQ_BENCH(saturation_started, pcsaft_hexane_450K_from_answer, 450.0, 0.0);
+KELD_EQ_BENCH(saturation_started, pcsaft_hexane_300K_from_T_minus_1K, 300.0, 1.0);
+KELD_EQ_BENCH(saturation_started, pcsaft_hexane_450K_from_T_minus_1K, 450.0, 1.0);
 KELD_EQ_BENCH(saturation_point, sl_hexane_300K, "sanchez-lacombe", 300.0);
+BENCHMARK(pure_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(activity_on_isotherm)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(activity_cold)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
 KELD_EQ_BENCH(flash_five, two_phase_5bar, 5e5);

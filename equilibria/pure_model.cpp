@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "model/residual.h"
 #include "numerics.h"
 
 namespace keld::equilibria {
@@ -16,6 +19,7 @@ constexpr double kCoexistenceTolerance = 1e-13;  // |ln f_L - ln f_V| and |P_L/P
 constexpr int kNewtonSteps = 60;
 constexpr int kScanPoints = 60;
 constexpr double kScalingFrom = 0.8;  // of Tc: above it, coexistence is approached along the scaling
+constexpr double kDirectTo = 0.93;    // of Tc: up to it, the low-pressure start is tried first
 
 const std::vector<double> kPure{1.0};
 
@@ -24,10 +28,12 @@ struct Isotherm {
     double f0, f1, f2, f3;        // P/RT, d/drho, d2/drho2, d3/drho3
     double f1_t, f2_t;            // d f1/dT, d f2/dT
     double g;                     // ln rho + alpha + rho alpha_rho = mu/RT - ln(RT) (plus a constant)
+    double f0_t, g_t;             // d f0/dT, d g/dT at constant rho
+    double a, a_t;                // alpha_r, d alpha_r/dT
 };
 
-Isotherm at(const Model &m, double t, double rho) {
-    const AlpharDerivativeTable d = m.derivative_table(t, rho, kPure);
+Isotherm at(const Model &m, double t, double rho, std::span<const double> x = kPure) {
+    const AlpharDerivativeTable d = m.derivative_table(t, rho, x);
     const double a = d.a[0][0], a1 = d.a[0][1], a2 = d.a[0][2], a3 = d.a[0][3], a4 = d.a[0][4];
     const double t1 = d.a[1][1], t2 = d.a[1][2], t3 = d.a[1][3];
     Isotherm i;
@@ -38,7 +44,84 @@ Isotherm at(const Model &m, double t, double rho) {
     i.f1_t = 2.0 * rho * t1 + rho * rho * t2;
     i.f2_t = 2.0 * t1 + 4.0 * rho * t2 + rho * rho * t3;
     i.g = std::log(rho) + a + rho * a1;
+    i.f0_t = rho * rho * t1;
+    i.g_t = d.a[1][0] + rho * t1;
+    i.a = a;
+    i.a_t = d.a[1][0];
     return i;
+}
+
+// What the coexistence iteration needs at (T, rho), from one pass of second
+// order in rho (a fraction of the cost of the derivative table).
+struct Branch {
+    double f0, f1;  // P/RT, d(P/RT)/drho
+    double g;       // as Isotherm::g
+    double a, a1;   // alpha_r, d alpha_r/drho
+};
+
+Branch branch_at(const Model &m, double t, double rho) {
+    const model::D2 tt(t), rr(rho, 1.0, 1.0, 0.0), x(1.0);
+    const model::D2 a = m.residual().alphar(tt, rr, &x);
+    Branch b;
+    b.a = a.v;
+    b.a1 = a.d1;
+    b.f0 = rho + rho * rho * a.d1;
+    b.f1 = 1.0 + 2.0 * rho * a.d1 + rho * rho * a.d12;
+    b.g = std::log(rho) + a.v + rho * a.d1;
+    return b;
+}
+
+// The pieces of the curve's tangent at (T, rho), from one pass of second
+// order in (T, rho).
+struct Slopes {
+    double f1, f0_t, g_t;  // d(P/RT)/drho, d(P/RT)/dT, dg/dT
+};
+
+Slopes slopes_at(const Model &m, double t, double rho) {
+    const model::J2 tt = model::J2::variable(t, 0), rr = model::J2::variable(rho, 1), x(1.0);
+    const model::J2 a = m.residual().alphar(tt, rr, &x);
+    const double a1 = a.g[1], a2 = a.second(1, 1), t1 = a.second(0, 1);
+    return {1.0 + 2.0 * rho * a1 + rho * rho * a2, rho * rho * t1, a.g[0] + rho * t1};
+}
+
+// P/RT and its first two density derivatives at (T, rho, x), from one pass
+// of third order in rho: the critical conditions themselves.
+struct Conditions {
+    double f0, f1, f2;
+};
+
+Conditions conditions_at(const Model &m, double t, double rho, std::span<const double> x) {
+    std::vector<model::D3> xs(x.begin(), x.end());
+    double total = 0.0;
+    for (double v : x) total += v;
+    for (model::D3 &v : xs) v = v / model::D3(total);
+    const model::D3 a = m.residual().alphar(model::D3(t), model::D3::variable(rho), xs.data());
+    const double a1 = a.derivative(1), a2 = a.derivative(2), a3 = a.derivative(3);
+    return {rho + rho * rho * a1, 1.0 + 2.0 * rho * a1 + rho * rho * a2, 2.0 * a1 + 4.0 * rho * a2 + rho * rho * a3};
+}
+
+// The liquid root of P = 1 Pa at T by Newton's method from the dense side
+// (P convex and rising there, so the steps approach the root from above);
+// none when an iterate leaves the mechanically stable liquid.
+std::optional<double> liquid_at_low_pressure(const Model &m, double t) {
+    const double one = 1.0, rho_max = m.residual().max_density(t, &one), target = 1.0 / (kGasConstant * t);
+    double rho = 0.9 * rho_max;
+    for (int it = 0; it < 40; ++it) {
+        const Branch b = branch_at(m, t, rho);
+        if (!(b.f1 > 0.0)) return std::nullopt;
+        const double step = (b.f0 - target) / b.f1;
+        const double next = rho - step;
+        if (!(next > 0.0 && next < rho_max)) return std::nullopt;
+        if (std::fabs(step) <= 1e-13 * rho) return next;
+        rho = next;
+    }
+    return std::nullopt;
+}
+
+// d alpha_r/dT at (T, rho).
+double alphar_t(const Model &m, double t, double rho) {
+    const model::D1 tt(t, 1.0), rr(rho), x(1.0);
+    return m.residual().alphar(tt, rr, &x).d;
 }
 
 // The density of the isotherm's inflection (f2 = 0) between the densities
@@ -82,6 +165,94 @@ Inflection inflection(const Model &m, double t) {
 
 double pressure(const Model &m, double t, double rho) { return kGasConstant * t * at(m, t, rho).f0; }
 
+// A critical point usually lies near this fraction of the densest state
+// (SAFT-type packing fractions of 0.12-0.15 of 0.74; b rho_c = 0.26 of a cubic).
+constexpr double kCriticalDensityFraction = 0.2;
+
+// The spinodal temperature at density rho (dP/drho = 0) to 1e-4, by the
+// secant method in 1/T (in which dP/drho is close to linear) with steps of at
+// most a factor 2 in T; NaN when there is none between about 1 K and 1e5 K.
+double spinodal_temperature(const Model &m, double rho, double t, std::span<const double> x) {
+    double u0 = 1.0 / t, g0 = conditions_at(m, t, rho, x).f1;
+    double u1 = g0 > 0.0 ? 1.2 * u0 : 0.8 * u0;
+    for (int it = 0; it < 40; ++it) {
+        if (!(1.0 / u1 > 1.0 && 1.0 / u1 < 1e5)) return not_a_number;
+        const double g1 = conditions_at(m, 1.0 / u1, rho, x).f1;
+        double u = u1 - g1 * (u1 - u0) / (g1 - g0);
+        if (!std::isfinite(u)) return not_a_number;
+        u = std::clamp(u, 0.5 * u1, 2.0 * u1);
+        // A start for Newton's method on both conditions: 1e-4 is close enough.
+        if (std::fabs(u - u1) <= 1e-4 * u1) return 1.0 / u;
+        u0 = u1;
+        g0 = g1;
+        u1 = u;
+    }
+    return not_a_number;
+}
+
+// Newton's method in (T, rho) on f1 = f2 = 0 from (t, rho), steps limited to
+// keep both positive and rho below the densest state; false when it does not
+// settle.
+// With `differenced`, the Jacobian's second column and row come from central
+// differences of the exact f1 and f2 (for a family whose fourth density
+// derivative is not exact; the conditions themselves stay exact).
+bool critical_newton(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x,
+                     bool differenced = false) {
+    for (int it = 1; it <= kNewtonSteps; ++it) {
+        iterations = it;
+        Isotherm i = at(m, t, rho, x);
+        if (differenced) {
+            const double h = 1e-5 * rho, ht = 1e-5 * t;
+            i.f3 = (at(m, t, rho + h, x).f2 - at(m, t, rho - h, x).f2) / (2.0 * h);
+            i.f2_t = (at(m, t + ht, rho, x).f2 - at(m, t - ht, rho, x).f2) / (2.0 * ht);
+        }
+        // [f1_t f2 ; f2_t f3] [dT drho] = -[f1 f2]
+        const double det = i.f1_t * i.f3 - i.f2 * i.f2_t;
+        double dt = (-i.f1 * i.f3 + i.f2 * i.f2) / det;
+        double drho = (-i.f1_t * i.f2 + i.f2_t * i.f1) / det;
+        if (!(std::isfinite(dt) && std::isfinite(drho))) return false;
+        const double limit = std::max(std::fabs(dt) / (0.2 * t), std::fabs(drho) / (0.3 * rho));
+        if (limit > 1.0) {
+            dt /= limit;
+            drho /= limit;
+        }
+        t += dt;
+        rho += drho;
+        if (!(t > 0.0 && rho > 0.0 && rho < m.max_density(t, x))) return false;
+        // Converging quadratically, a step of 1e-9 leaves an error far below the last bits.
+        const double settled = differenced ? 1e-14 : 1e-9;
+        if (std::fabs(dt) <= settled * t && std::fabs(drho) <= settled * rho) return true;
+    }
+    return false;
+}
+
+// Whether (t, rho) is the critical point: f1 = f2 = 0, the loop opening below
+// it (f1 grows with T) and a minimum of f1 in rho there, seen as f2 changing
+// sign from - to + across rho (f2 and f1_t are exact to the last bits in every
+// family; the fourth density derivative in f3 is not needed for the verdict).
+bool critical_accepted(const Model &m, double t, double rho, double &residual, std::span<const double> x) {
+    if (!(std::isfinite(t) && std::isfinite(rho) && rho > 0.0)) return false;
+    const Conditions i = conditions_at(m, t, rho, x);
+    residual = std::max(std::fabs(i.f1), std::fabs(i.f2) * rho);
+    const double step = 1e-3 * rho;
+    return residual <= 1e-10 && conditions_at(m, t * (1.0 + 1e-6), rho, x).f1 > i.f1 &&
+           conditions_at(m, t, rho - step, x).f2 < 0.0 && conditions_at(m, t, rho + step, x).f2 > 0.0;
+}
+
+// The fast route: onto the spinodal at a density near the critical one,
+// then Newton along both conditions.
+bool fast_critical(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x) {
+    rho = kCriticalDensityFraction * m.max_density(300.0, x);
+    t = spinodal_temperature(m, rho, 300.0, x);
+    if (!std::isfinite(t)) return false;
+    const double t_spinodal = t, rho_spinodal = rho;
+    double residual;
+    if (critical_newton(m, t, rho, iterations, x) && critical_accepted(m, t, rho, residual, x)) return true;
+    t = t_spinodal;
+    rho = rho_spinodal;
+    return critical_newton(m, t, rho, iterations, x, true) && critical_accepted(m, t, rho, residual, x);
+}
+
 }  // namespace
 
 PureCritical pure_critical_point(const Model &m) {
@@ -89,6 +260,16 @@ PureCritical pure_critical_point(const Model &m) {
     if (m.size() != 1) {
         r.status = Status::invalid_input;
         r.message = "a pure fluid's critical point needs a model of one component";
+        return r;
+    }
+    double t_fast, rho_fast;
+    if (fast_critical(m, t_fast, rho_fast, r.iterations, kPure)) {
+        const Conditions final = conditions_at(m, t_fast, rho_fast, kPure);
+        r.status = Status::converged;
+        r.residual = std::max(std::fabs(final.f1), std::fabs(final.f2) * rho_fast);
+        r.t = t_fast;
+        r.rho = rho_fast;
+        r.p = kGasConstant * t_fast * final.f0;
         return r;
     }
     // Bracket the temperature at which the loop closes: the inflection's slope changes sign.
@@ -141,9 +322,7 @@ PureCritical pure_critical_point(const Model &m) {
         r.residual = std::max(std::fabs(i.f1), std::fabs(i.f2) * rho);
         if (std::fabs(dt) <= 1e-14 * t && std::fabs(drho) <= 1e-14 * rho) break;
     }
-    const Isotherm final = at(m, t, rho);
-    r.residual = std::max(std::fabs(final.f1), std::fabs(final.f2) * rho);
-    if (!(std::isfinite(t) && std::isfinite(rho) && rho > 0.0 && r.residual <= 1e-10 && final.f3 > 0.0)) {
+    if (!critical_accepted(m, t, rho, r.residual, kPure)) {
         r.status = Status::not_converged;
         r.message = "critical point not converged: |dP/drho|/RT, |d2P/drho2| rho/RT = " + format_number(r.residual);
         return r;
@@ -151,11 +330,40 @@ PureCritical pure_critical_point(const Model &m) {
     r.status = Status::converged;
     r.t = t;
     r.rho = rho;
-    r.p = kGasConstant * t * final.f0;
+    r.p = pressure(m, t, rho);
     return r;
 }
 
 namespace {
+
+// ln phi and the enthalpy of vaporisation from the two phases' tables: for a
+// pure fluid ln phi = alpha_r + Z - 1 - ln Z and H_res/RT = -T alpha_r,T + Z - 1.
+void fill_phases(PureCoexistence &r, const Model &m, double t, double rho_l, const Branch &l, double rho_v,
+                 const Branch &v) {
+    const double z_l = l.f0 / rho_l, z_v = v.f0 / rho_v;
+    r.ln_phi = v.a + z_v - 1.0 - std::log(z_v);
+    r.h_vaporisation =
+        kGasConstant * t * ((-t * alphar_t(m, t, rho_v) + z_v) - (-t * alphar_t(m, t, rho_l) + z_l));
+}
+
+// The coexisting densities of `start` carried to T along the curve's
+// tangent: differentiating equal P/RT and equal g of the two phases along the
+// curve gives J d(rho_L, rho_V)/dT = -(f0_t,L - f0_t,V, g_t,L - g_t,V) with
+// the Jacobian J of the Newton step (the RT of mu/RT - ln RT is common to
+// both phases and cancels).
+bool tangent_start(const Model &m, const PureCoexistence &start, double t, double &rho_l, double &rho_v) {
+    const Slopes l = slopes_at(m, start.t, start.rho_liquid), v = slopes_at(m, start.t, start.rho_vapour);
+    const double a = l.f1, b = -v.f1, c = l.f1 / start.rho_liquid, d = -v.f1 / start.rho_vapour;
+    const double r1 = l.f0_t - v.f0_t, r2 = l.g_t - v.g_t;
+    const double det = a * d - b * c;
+    const double dl = (-r1 * d + b * r2) / det, dv = (-a * r2 + c * r1) / det;
+    const double h = t - start.t;
+    rho_l = start.rho_liquid + h * dl;
+    rho_v = start.rho_vapour + h * dv;
+    // A step too long for the tangent (crossing densities, a vapour at or below zero) is not taken.
+    return std::isfinite(rho_l) && std::isfinite(rho_v) && rho_v > 0.0 && rho_l > rho_v &&
+           rho_v > 0.5 * start.rho_vapour && rho_l < m.max_density(t, kPure);
+}
 
 // Newton's method in (rho_L, rho_V) from the given densities.
 PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, double rho_v) {
@@ -163,7 +371,7 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
     r.t = t;
     for (int it = 1; it <= kNewtonSteps; ++it) {
         r.iterations = it;
-        const Isotherm l = at(m, t, rho_l), v = at(m, t, rho_v);
+        const Branch l = branch_at(m, t, rho_l), v = branch_at(m, t, rho_v);
         const double r1 = l.f0 - v.f0, r2 = l.g - v.g;
         // Equal pressures relative to the pressure, or to what the last bits of rho_L resolve of a
         // liquid's pressure (rho (dP/drho) 1e-15 / RT), whichever is coarser: at low pressure the
@@ -174,7 +382,11 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
         if (std::fabs(r2) <= kCoexistenceTolerance && std::fabs(r1) <= resolved) {
             // Two distinct, mechanically stable phases: a solution with a density inside the
             // spinodal region also satisfies the two equations, and is none.
-            if (l.f1 > 0.0 && v.f1 > 0.0 && rho_l > rho_v * (1.0 + 1e-9)) r.status = Status::converged;
+            if (l.f1 > 0.0 && v.f1 > 0.0 && rho_l > rho_v * (1.0 + 1e-9)) {
+                r.status = Status::converged;
+                r.p = kGasConstant * t * v.f0;
+                fill_phases(r, m, t, rho_l, l, rho_v, v);
+            }
             break;
         }
         // J = [[l.f1, -v.f1], [l.f1/rho_l, -v.f1/rho_v]]
@@ -184,7 +396,7 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
         if (!std::isfinite(dl) || !std::isfinite(dv)) break;
         // Damp steps that would leave the branches (negative or crossing densities, past close packing).
         double damping = 1.0;
-        const double rho_max = m.max_density(t, kPure);
+        const double one = 1.0, rho_max = m.residual().max_density(t, &one);
         while (damping > 1e-4 && (rho_l + damping * dl <= rho_v + damping * dv || rho_v + damping * dv <= 0.0 ||
                                   rho_l + damping * dl >= rho_max))
             damping *= 0.5;
@@ -199,17 +411,18 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
     }
     r.rho_liquid = rho_l;
     r.rho_vapour = rho_v;
-    r.p = pressure(m, t, rho_v);
     return r;
 }
 
 // The liquid at a small pressure, with an ideal vapour of its fugacity, as a start.
 bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v) {
     const double rt = kGasConstant * t;
-    const std::optional<double> liquid = density(m, t, 1.0, kPure, Phase::liquid);
-    if (!liquid || !(pressure(m, t, *liquid) > 0.0) || at(m, t, *liquid).f1 <= 0.0) return false;
+    std::optional<double> liquid = liquid_at_low_pressure(m, t);
+    if (!liquid) liquid = density(m, t, 1.0, kPure, Phase::liquid);
+    if (!liquid) return false;
+    const Branch l = branch_at(m, t, *liquid);
+    if (!(l.f0 > 0.0) || l.f1 <= 0.0) return false;
     rho_l = *liquid;
-    const Isotherm l = at(m, t, rho_l);
     double p = std::exp(l.g + std::log(rt));  // the liquid's fugacity
     for (int k = 0; k < 3; ++k) p = std::exp(l.g + std::log(rt) + (p - rt * l.f0) / (rt * rho_l));
     rho_v = p / rt;
@@ -217,6 +430,22 @@ bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v) 
 }
 
 }  // namespace
+
+PureCritical pseudo_critical_point(const Model &m, std::span<const double> x) {
+    PureCritical r;
+    double t, rho;
+    if (!fast_critical(m, t, rho, r.iterations, x)) {
+        r.status = Status::not_converged;
+        r.message = "no point with dP/drho = d2P/drho2 = 0 found at this composition";
+        return r;
+    }
+    r.status = Status::converged;
+    critical_accepted(m, t, rho, r.residual, x);
+    r.t = t;
+    r.rho = rho;
+    r.p = kGasConstant * t * conditions_at(m, t, rho, x).f0;
+    return r;
+}
 
 PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence *start,
                                  const PureCritical *critical) {
@@ -236,7 +465,12 @@ PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence
         return r;
     }
     if (start != nullptr && start->status == Status::converged && start->rho_liquid > 0.0) {
-        r = newton_coexistence(m, t, start->rho_liquid, start->rho_vapour);
+        double rho_l = start->rho_liquid, rho_v = start->rho_vapour;
+        if (start->t != t && !tangent_start(m, *start, t, rho_l, rho_v)) {
+            rho_l = start->rho_liquid;
+            rho_v = start->rho_vapour;
+        }
+        r = newton_coexistence(m, t, rho_l, rho_v);
         if (r.status == Status::converged) return r;
     }
     if (!near_critical || t <= kScalingFrom * critical->t) {
@@ -247,6 +481,15 @@ PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence
             return r;
         }
         return newton_coexistence(m, t, rho_l, rho_v);
+    }
+    // Up to kDirectTo Tc the low-pressure start usually still converges, at a fraction of the
+    // cost of the approach below; only its failure takes that approach.
+    if (t <= kDirectTo * critical->t) {
+        double rho_l, rho_v;
+        if (low_pressure_start(m, t, rho_l, rho_v)) {
+            r = newton_coexistence(m, t, rho_l, rho_v);
+            if (r.status == Status::converged) return r;
+        }
     }
     // Near the critical point: from a point at kScalingFrom Tc, along the densities' approach to the
     // critical density as tau = (1 - T/Tc)^(1/2), in steps that shorten towards Tc.

@@ -5,11 +5,13 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "low_pressure_liquid.h"
 #include "numerics.h"
 #include "parameters.h"
+#include "saturation_model.h"
 
 namespace keld::equilibria {
 namespace {
@@ -432,6 +434,8 @@ SaturationResult check_component(System &system, std::size_t k) {
 SaturationResult saturation_pressure(System &system, std::size_t k, double t, const SaturationGuess &guess) {
     if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(t) && t > 0.0)) return invalid("the temperature must be a positive number");
+    if (std::optional<SaturationResult> on_model = detail::model_saturation_pressure(system, k, t, guess))
+        return *on_model;
     SaturationResult r = solve_pressure(system, k, t, guess);
     if (r.status != Status::supercritical && r.status != Status::not_converged) return r;
 
@@ -477,6 +481,8 @@ SaturationResult saturation_temperature(System &system, std::size_t k, double p,
                                         const SaturationGuess &guess) {
     if (SaturationResult fault = check_component(system, k); fault.status != Status::converged) return fault;
     if (!(std::isfinite(p) && p > 0.0)) return invalid("the pressure must be a positive number");
+    if (std::optional<SaturationResult> on_model = detail::model_saturation_temperature(system, k, p, guess))
+        return *on_model;
     double t0 = guess.t, v_mid = mid_volume(guess.v_liquid, guess.v_vapour);
     if (!(std::isfinite(t0) && t0 > 0.0)) {
         // From one point of the curve, jump along Clausius-Clapeyron.
@@ -545,6 +551,11 @@ VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double 
     if (!(t_from > 0.0) || count < 1 || (!to_critical && !(t_to >= t_from))) {
         curve.points.push_back(invalid("the curve needs 0 < FROM <= TO and at least one point"));
         return curve;
+    }
+    if (std::optional<VapourPressureCurve> on_model =
+            detail::model_vapour_pressure_curve(system, k, t_from, t_to, count)) {
+        on_model->critical_solved = true;
+        return *on_model;
     }
     SaturationResult first = saturation_pressure(system, k, t_from);
     if (to_critical) {

@@ -66,6 +66,48 @@ System::System(refhost::ReferenceHost &host, std::string_view model, std::vector
     pure_.resize(components_.size());
 }
 
+System::System(refhost::Case &c, std::string_view model, std::vector<std::int64_t> components,
+               SystemOptions options)
+    : System(*c.host, model, std::move(components), std::move(options)) {
+    case_ = &c;
+}
+
+System::~System() = default;
+
+const PureModel &System::pure_model(std::size_t k) {
+    if (pure_model_entries_.empty()) {
+        pure_models_.resize(size());
+        pure_model_entries_.resize(size());
+    }
+    std::unique_ptr<PureModel> &entry = pure_model_entries_.at(k);
+    if (entry) return *entry;
+    entry = std::make_unique<PureModel>();
+    if (!options_.solve_on_model) {
+        entry->refusal = "the system was asked to solve through the monitors only";
+        return *entry;
+    }
+    const std::string family(model_->name);
+    try {
+        const ModelSettings settings = refhost::settings_of(options_.settings);
+        if (case_ != nullptr) {
+            pure_models_[k] = std::make_unique<Model>(refhost::model_from_case(
+                *case_, family, options_.data_set, {components_[k].id}, options_.option, settings));
+        } else {
+            session_.prepare(298.15);
+            const std::int64_t number = components_[k].number;
+            pure_models_[k] = std::make_unique<Model>(
+                model_from_host(family, options_.data_set, {&number, 1}, options_.option, settings));
+        }
+        session_.host().clear_captured_messages();
+    } catch (const std::invalid_argument &e) {
+        entry->refusal = e.what();
+        return *entry;
+    }
+    entry->model = pure_models_[k].get();
+    entry->critical = pure_critical_point(*entry->model);
+    return *entry;
+}
+
 std::size_t System::index_of(std::string_view id) const {
     for (std::size_t k = 0; k < components_.size(); ++k) {
         if (components_[k].id == id) return k;

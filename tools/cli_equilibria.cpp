@@ -12,6 +12,7 @@
 #include "keld/case.h"
 #include "keld/equilibria/activity.h"
 #include "keld/equilibria/bubble_dew.h"
+#include "keld/equilibria/critical.h"
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/lle.h"
 #include "keld/equilibria/saturation.h"
@@ -170,14 +171,15 @@ std::string number_text(double v) {
 // --- sat -------------------------------------------------------------------
 
 void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System probe(*s.c.host, s.model, s.components, options_of(s));
+    eq::System probe(s.c, s.model, s.components, options_of(s));
     const std::size_t k = component_option(probe, o, "component", true);
-    eq::System system(*s.c.host, s.model, {probe.component(k).number}, options_of(s));
+    eq::System system(s.c, s.model, {probe.component(k).number}, options_of(s));
     const double mw = system.component(0).mwn;
     t.title = "Vapour pressure of " + system.component(0).id;
     t.columns = {"T / K", "P / Pa", "rho_L / (kg/m3)", "rho_V / (kg/m3)", "dH_vap / (J/mol)", "Z_L", "Z_V"};
     std::vector<eq::SaturationResult> points;
     eq::CriticalEstimate critical;
+    bool critical_solved = false;
     if (has(o, "P")) {
         if (has(o, "T")) throw CommandLineError("give --T or --P, not both");
         const std::vector<double> ps = parse_values("P", o.at("P"));
@@ -204,6 +206,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         }
         points = curve.points;
         critical = curve.critical;
+        critical_solved = curve.critical_solved;
     }
     PlotSeries model{s.model, {}, {}, "line", "C0"};
     for (const eq::SaturationResult &r : points) {
@@ -215,8 +218,15 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
             if (!r.message.empty()) t.rows.back().message = r.message;
         }
     }
+    const bool on_model = std::any_of(points.begin(), points.end(), [](const eq::SaturationResult &r) {
+        return r.solver == eq::SaturationSolver::model;
+    });
+    t.notes.push_back(on_model ? "solved on the model's Helmholtz energy in density variables"
+                               : "solved through the monitors' (T, P) calls");
     if (critical.found) {
-        t.notes.push_back("critical point of the model (estimated from the end of the curve): T_c = " +
+        t.notes.push_back(std::string("critical point of the model (") +
+                          (critical_solved ? "solved: dP/drho = d2P/drho2 = 0" : "estimated from the end of the curve") +
+                          "): T_c = " +
                           number_text(critical.t) + " K, P_c = " + number_text(critical.p) +
                           " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3");
         t.extra["critical"] = {
@@ -231,10 +241,99 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         plot.series.push_back({"critical point (model)", {critical.t}, {critical.p}, "marker", "C3"});
 }
 
+// --- critical --------------------------------------------------------------
+
+// A pressure unit that suits the largest pressure shown: Pa, kPa or MPa.
+std::pair<std::string, double> pressure_unit(double largest) {
+    if (largest >= 1e6) return {"MPa", 1e6};
+    if (largest >= 1e3) return {"kPa", 1e3};
+    return {"Pa", 1.0};
+}
+
+struct CriticalRow {
+    std::string label;
+    eq::Outcome outcome;
+    double t = nan, p = nan, rho = nan;
+};
+
+void run_critical(Setup &s, const Options &o, Table &t) {
+    eq::System system(s.c, s.model, s.components, options_of(s));
+    std::vector<CriticalRow> rows;
+    auto pure_row = [&](std::size_t k) {
+        CriticalRow row{system.component(k).id, {}, nan, nan, nan};
+        const eq::PureModel &pm = system.pure_model(k);
+        if (pm.model == nullptr) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = "no model of this family: " + pm.refusal;
+        } else if (!system.component(k).is_volatile) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = system.component(k).id + " is not volatile: no vapour-liquid critical point";
+        } else {
+            row.outcome = pm.critical;
+            if (pm.critical.ok()) {
+                row.t = pm.critical.t;
+                row.p = pm.critical.p;
+                row.rho = pm.critical.rho;
+            }
+        }
+        rows.push_back(std::move(row));
+    };
+    if (has(o, "component")) {
+        pure_row(component_option(system, o, "component", false));
+    } else {
+        for (std::size_t k = 0; k < system.size(); ++k)
+            if (system.component(k).is_volatile) pure_row(k);
+    }
+    if (!has(o, "component") && system.size() > 1) {
+        std::vector<std::string> ids;
+        for (std::size_t k = 0; k < system.size(); ++k) ids.push_back(system.component(k).id);
+        const std::vector<double> x = state_mole_fractions(s, system);
+        eq::CriticalStart start;
+        if (has(o, "T")) start.t = parse_values("T", o.at("T")).front();
+        if (has(o, "V")) start.v = parse_values("V", o.at("V")).front();
+        if (std::isfinite(start.t) != std::isfinite(start.v))
+            throw CommandLineError("a start for the mixture needs both --T and --V");
+        CriticalRow row{"mixture", {}, nan, nan, nan};
+        try {
+            const Model m = refhost::model_from_case(s.c, s.model, system.options().data_set, ids,
+                                                     system.options().option, refhost::settings_of(*s.state));
+            const eq::MixtureCritical c = eq::mixture_critical_point(m, x, start);
+            row.outcome = c;
+            row.t = c.t;
+            row.p = c.p;
+            row.rho = c.rho;
+            std::string composition;
+            for (std::size_t k = 0; k < ids.size(); ++k)
+                composition += (k ? ", " : "") + ids[k] + " " + number_text(x[k]);
+            t.notes.push_back("mixture at the state's mole fractions (molecules): " + composition);
+        } catch (const std::invalid_argument &e) {
+            row.outcome.status = eq::Status::invalid_input;
+            row.outcome.message = std::string("no model of the mixture: ") + e.what();
+        }
+        rows.push_back(std::move(row));
+    }
+    double largest = 0.0;
+    for (const CriticalRow &r : rows)
+        if (std::isfinite(r.p)) largest = std::max(largest, r.p);
+    const auto [unit, scale] = pressure_unit(largest);
+    t.title = "Critical points on the model (" + s.model + ")";
+    t.label_column = "fluid";
+    t.columns = {"T / K", "T / degC", "P / " + unit, "rho / (kmol/m3)", "V / (m3/kmol)"};
+    nlohmann::json points = nlohmann::json::array();
+    for (const CriticalRow &r : rows) {
+        TableRow row = row_of(r.outcome, {r.t, r.t - 273.15, r.p / scale, r.rho, 1.0 / r.rho});
+        row.label = r.label;
+        t.rows.push_back(row);
+        if (r.outcome.ok()) points.push_back({{"fluid", r.label}, {"T / K", r.t}, {"P / Pa", r.p}, {"rho / (kmol/m3)", r.rho}});
+    }
+    t.extra["critical"] = points;
+    t.notes.push_back("pure fluids: dP/drho = d2P/drho2 = 0; mixtures: the Heidemann-Khalil criteria (exact derivatives)");
+}
+
 // --- activity --------------------------------------------------------------
 
 void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     if (system.all_volatile())
         throw CommandLineError("the state lists no polymer (no non-volatile component)");
     const std::size_t solvent = component_option(system, o, "solvent", true);
@@ -314,7 +413,7 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 // --- bubble and dew ----------------------------------------------------------
 
 void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const std::vector<double> base = state_mole_fractions(s, system);
     const bool at_pressure = has(o, "P") && !has(o, "T");
@@ -384,7 +483,7 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
 // --- flash -----------------------------------------------------------------
 
 void run_flash(Setup &s, const Options &o, Table &t) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
     const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
@@ -423,7 +522,7 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 // --- lle -------------------------------------------------------------------
 
 void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
-    eq::System system(*s.c.host, s.model, s.components, options_of(s));
+    eq::System system(s.c, s.model, s.components, options_of(s));
     if (system.size() != 2)
         throw CommandLineError("lle needs a state with two components (a solvent and a polymer)");
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
@@ -533,6 +632,7 @@ const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_op
         {"dew", with_output({{"T", true}, {"P", true}, {"y", true}})},
         {"flash", with_output({{"T", true}, {"P", true}})},
         {"lle", with_output({{"T", true}, {"P", true}})},
+        {"critical", with_output({{"component", true}, {"T", true}, {"V", true}})},
     };
     return options;
 }
@@ -541,7 +641,8 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
                             const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
     if (has(o, "data") && !has(o, "plot")) throw CommandLineError("--data goes with --plot");
-    if (command == "flash" && has(o, "plot")) throw CommandLineError("flash draws no plot");
+    if ((command == "flash" || command == "critical") && has(o, "plot"))
+        throw CommandLineError(command + " draws no plot");
     Setup s = open_case(command, positional, o);
     Table t;
     PlotSpec plot;
@@ -558,6 +659,8 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
         run_bubble_dew(false, s, o, t, plot);
     else if (command == "flash")
         run_flash(s, o, t);
+    else if (command == "critical")
+        run_critical(s, o, t);
     else
         run_lle(s, o, t, plot);
 

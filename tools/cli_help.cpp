@@ -30,6 +30,7 @@ Commands:
   dew      dew-point pressure or temperature
   flash    isothermal two-phase flash with a stability test
   lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
+  critical critical points on the model: each pure component's and the mixture's
   props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
   db       search the parameter database, show a component's parameters and sources
   help     show this help, or the help of a command
@@ -45,6 +46,7 @@ Examples:
   keld check examples/*.json
   keld sat examples/hexane-vapour-pressure.json --plot psat.png
   keld lle examples/polystyrene-cyclohexane.json --T 270:300:16
+  keld critical examples/methane-hexane.json
   keld props --T 300 --P 1e5 examples/polystyrene-toluene.json
 
 Exit status:
@@ -235,6 +237,25 @@ Examples:
       --data examples/data/hexane-vapour-pressure.csv
 )";
 
+constexpr std::string_view critical = R"(Usage: keld critical [--component ID] [--T T --V V] [OPTIONS] CASE
+
+Critical points on the family's Helmholtz-energy model: of each volatile
+component of the state (dP/drho = d2P/drho2 = 0), and of the mixture at the
+state's composition by the Heidemann-Khalil criteria (the Hessian of A in the
+amounts at constant T and V singular, the cubic form along its null vector
+zero), with exact derivatives. Printed: T in K and degC, P (Pa, kPa or MPa as
+the size suggests), molar density in kmol/m3 and molar volume in m3/kmol.
+--component: that component's critical point only. The mixture's solver
+starts from its pseudo-critical point at the composition; --T (K) and --V
+(m3/kmol) start it elsewhere, e.g. at a liquid volume for the liquid-liquid
+critical point of a polymer solution. A point that does not meet its
+conditions to 1e-10 is reported as not converged, with no numbers.
+
+Examples:
+  keld critical examples/methane-hexane.json
+  keld critical --component HEXANE --json examples/hexane-vapour-pressure.json
+)";
+
 constexpr std::string_view activity = R"(Usage: keld activity [--solvent ID] [--T T] [--w FROM:TO:COUNT | --p FROM:TO:COUNT]
                      [OPTIONS] CASE
 
@@ -348,13 +369,15 @@ std::string_view command_help(std::string_view command) {
     if (command == "db") return db_help();
     static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
                              bubble_text = with_common(bubble), dew_text = with_common(dew),
-                             flash_text = with_common(flash), lle_text = with_common(lle);
+                             flash_text = with_common(flash), lle_text = with_common(lle),
+                             critical_text = with_common(critical);
     if (command == "sat") return sat_text;
     if (command == "activity") return activity_text;
     if (command == "bubble") return bubble_text;
     if (command == "dew") return dew_text;
     if (command == "flash") return flash_text;
     if (command == "lle") return lle_text;
+    if (command == "critical") return critical_text;
     return {};
 }
 

@@ -153,6 +153,14 @@ keld_cli_test(flash_one_phase 0 ARGS flash ${KELD_EXAMPLES}/polystyrene-toluene.
   STDOUT "single phase" "stable")
 keld_cli_test(lle_ucst 2 ARGS lle --T 290:300:3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
   STDOUT "UCST: T = 29[0-9]\\." "no demixing")
+keld_cli_test(critical_points 0 ARGS critical --state 2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "T / degC +P / MPa +rho / \\(kmol/m3\\) +V / \\(m3/kmol\\)" "CH4 +191\\.4" "HEXANE +519\\.3" "mixture +511\\.[0-9]+ +238\\.")
+keld_cli_test(critical_one_component 0 ARGS critical --csv --component HEXANE ${KELD_EXAMPLES}/methane-hexane.json
+  CSV_HEADER "^fluid,T / K,T / degC,P / MPa,rho / \\(kmol/m3\\),V / \\(m3/kmol\\),status" CSV_ROWS 1)
+keld_cli_test(critical_not_reached 2 ARGS critical ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "mixture +- +-" "not converged")
+keld_cli_test(critical_half_a_start 1 ARGS critical --T 300 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "needs both --T and --V")
 keld_cli_test(equilibrium_help 0 ARGS help lle STDOUT "Usage: keld lle" "--plot FILE" "Exit status:")
 keld_cli_test(equilibrium_bad_range 1 ARGS sat --T 300:200 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
   STDERR "FROM:TO:COUNT" "keld help sat")

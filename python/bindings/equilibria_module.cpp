@@ -17,6 +17,7 @@
 #include "keld/equilibria/bubble_dew.h"
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/lle.h"
+#include "keld/equilibria/critical.h"
 #include "keld/equilibria/saturation.h"
 
 namespace py = pybind11;
@@ -79,7 +80,7 @@ class EquilibriumCase {
         if (found == systems_.end()) {
             eq::SystemOptions options;
             options.data_set = data_set;
-            found = systems_.emplace(key, std::make_unique<eq::System>(*case_.host, model, numbers, options))
+            found = systems_.emplace(key, std::make_unique<eq::System>(case_, model, numbers, options))
                         .first;
         }
         return *found->second;
@@ -89,6 +90,7 @@ class EquilibriumCase {
                         bool temperature_given) {
         eq::System &s = system(model, {number}, data_set);
         std::vector<double> ts, ps, vl, vv, zl, zv, dh;
+        std::vector<std::string> solver;
         Statuses st;
         eq::SaturationGuess guess;
         for (py::ssize_t i = 0; i < t.shape(0); ++i) {
@@ -102,6 +104,7 @@ class EquilibriumCase {
             zl.push_back(r.z_liquid);
             zv.push_back(r.z_vapour);
             dh.push_back(r.h_vaporisation);
+            solver.push_back(r.solver == eq::SaturationSolver::model ? "model" : "monitors");
             st.add(r);
             guess = {};
             if (r.status == eq::Status::converged) guess = {nan, r.t, r.v_liquid, r.v_vapour};
@@ -115,6 +118,7 @@ class EquilibriumCase {
         d["Z_liquid"] = vector_array(zl);
         d["Z_vapour"] = vector_array(zv);
         d["dH_vap"] = vector_array(dh);
+        d["solver"] = solver;
         st.into(d);
         return d;
     }
@@ -129,6 +133,39 @@ class EquilibriumCase {
         d["critical"] = c.critical.found
                             ? py::cast(std::vector<double>{c.critical.t, c.critical.p, c.critical.v})
                             : py::none();
+        return d;
+    }
+
+    // Critical points on the model: one component's (pure), or the mixture's at each row of x.
+    py::dict critical(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
+                      const Array &composition, double t_start, double v_start) {
+        eq::System &s = system(model, numbers, data_set);
+        std::vector<double> ts, ps, vs;
+        Statuses st;
+        auto add = [&](const eq::Outcome &o, double t, double p, double v) {
+            ts.push_back(t);
+            ps.push_back(p);
+            vs.push_back(v);
+            st.add(o);
+        };
+        if (numbers.size() == 1) {
+            const eq::PureModel &pm = s.pure_model(0);
+            if (pm.model == nullptr) throw std::invalid_argument("no model of the family here: " + pm.refusal);
+            add(pm.critical, pm.critical.t, pm.critical.p, 1.0 / pm.critical.rho);
+        } else {
+            std::vector<std::string> ids;
+            for (std::size_t k = 0; k < s.size(); ++k) ids.push_back(s.component(k).id);
+            const keld::Model m = keld::refhost::model_from_case(case_, model, data_set, ids);
+            for (py::ssize_t i = 0; i < composition.shape(0); ++i) {
+                const eq::MixtureCritical c = eq::mixture_critical_point(m, row_of(composition, i), {t_start, v_start});
+                add(c, c.t, c.p, c.v);
+            }
+        }
+        py::dict d;
+        d["T"] = vector_array(ts);
+        d["P"] = vector_array(ps);
+        d["V"] = vector_array(vs);
+        st.into(d);
         return d;
     }
 
@@ -259,8 +296,10 @@ class EquilibriumCase {
   private:
     static py::dict saturation_rows(const std::vector<eq::SaturationResult> &points) {
         std::vector<double> ts, ps, vl, vv, zl, zv, dh;
+        std::vector<std::string> solver;
         Statuses st;
         for (const auto &r : points) {
+            solver.push_back(r.solver == eq::SaturationSolver::model ? "model" : "monitors");
             ts.push_back(r.t);
             ps.push_back(r.p);
             vl.push_back(r.v_liquid);
@@ -278,6 +317,8 @@ class EquilibriumCase {
         d["Z_liquid"] = vector_array(zl);
         d["Z_vapour"] = vector_array(zv);
         d["dH_vap"] = vector_array(dh);
+        d["solver"] = solver;
+        d["solver"] = solver;
         st.into(d);
         return d;
     }
@@ -334,7 +375,8 @@ void bind_equilibria(py::module_ &m) {
         .def("sorption", &EquilibriumCase::sorption)
         .def("bubble_dew", &EquilibriumCase::bubble_dew)
         .def("flash", &EquilibriumCase::flash)
-        .def("lle", &EquilibriumCase::lle);
+        .def("lle", &EquilibriumCase::lle)
+        .def("critical", &EquilibriumCase::critical);
 }
 
 }  // namespace keld::python

@@ -91,6 +91,8 @@ class Saturation:
     status: List[str]
     message: List[str]
     critical: Optional[Tuple[float, float, float]] = None
+    # "model" (solved on the Helmholtz energy in density variables) or "monitors", per point
+    solver: Tuple[str, ...] = ()
 
     @property
     def converged(self) -> np.ndarray:
@@ -100,10 +102,12 @@ class Saturation:
 
 def _saturation(fields, component, model, molecular_weight):
     critical = fields.pop("critical", None)
+    solver = tuple(fields.pop("solver", ()))
     arrays = {k: np.asarray(v, dtype=float) for k, v in fields.items() if k not in ("status", "message")}
     return Saturation(component=component, model=model, rho_liquid=molecular_weight / arrays["v_liquid"],
                       rho_vapour=molecular_weight / arrays["v_vapour"], status=list(fields["status"]),
-                      message=list(fields["message"]), critical=tuple(critical) if critical else None, **arrays)
+                      message=list(fields["message"]), critical=tuple(critical) if critical else None,
+                      solver=solver, **arrays)
 
 
 def saturation(case: Any, component: str, T: Optional[Values] = None, P: Optional[Values] = None,
@@ -202,6 +206,54 @@ def sorption(case: Any, T: float, partial_pressures: Mapping[str, Values],
     T = arguments.positive_scalar("T", T)
     fields = _core_case(case).sorption(model, listing.numbers, data_set, T, np.ascontiguousarray(matrix), shares)
     return _activity(dict(fields), listing, model, T)
+
+
+@dataclass(frozen=True)
+class Critical:
+    """Critical points on the model: T (K), P (Pa), V (m3/kmol) and rho
+    (kmol/m3), one per composition (one row for a pure component)."""
+    components: Tuple[str, ...]
+    model: str
+    T: np.ndarray
+    P: np.ndarray
+    V: np.ndarray
+    rho: np.ndarray
+    x: np.ndarray
+    status: List[str]
+    message: List[str]
+
+    @property
+    def converged(self) -> np.ndarray:
+        """True where the point converged."""
+        return np.array([s in OK for s in self.status])
+
+
+def critical(case: Any, component: Optional[str] = None, x: Optional[Composition] = None, model: str = "pcsaft",
+             components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1,
+             T_start: Optional[float] = None, V_start: Optional[float] = None) -> "Critical":
+    """The critical point of one component (dP/drho = d2P/drho2 = 0), or of the
+    mixture at each composition x by the Heidemann-Khalil criteria, on the
+    family's Helmholtz-energy model. T_start (K) and V_start (m3/kmol) start the
+    mixture's solver elsewhere than its pseudo-critical point (e.g. at a liquid
+    volume for the liquid-liquid critical point of a polymer solution)."""
+    model, data_set = _checked(case, model, data_set)
+    if (component is None) == (x is None):
+        raise ValueError("give component (a pure component) or x (a mixture's composition)")
+    if (T_start is None) != (V_start is None):
+        raise ValueError("a start needs both T_start and V_start")
+    t0 = float("nan") if T_start is None else arguments.positive_scalar("T_start", T_start)
+    v0 = float("nan") if V_start is None else arguments.positive_scalar("V_start", V_start)
+    if component is not None:
+        entry = _component_number(case, component)
+        listed, true = (entry["identifier"],), np.ones((1, 1))
+        numbers = [entry["number"]]
+    else:
+        listing, true, _ = _listing(case, x, components, basis, "x")
+        listed, numbers = listing.identifiers, listing.numbers
+    fields = dict(_core_case(case).critical(model, numbers, data_set, np.ascontiguousarray(true), t0, v0))
+    arrays = {k: np.asarray(fields[k], dtype=float) for k in ("T", "P", "V")}
+    return Critical(components=tuple(listed), model=model, rho=1.0 / arrays["V"], x=true,
+                    status=list(fields["status"]), message=list(fields["message"]), **arrays)
 
 
 @dataclass(frozen=True)

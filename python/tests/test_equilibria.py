@@ -7,6 +7,7 @@ import pytest
 
 import keld
 import keld.equilibria as eq
+from conftest import EXAMPLES
 
 SOLUTION = {
     "components": [
@@ -36,6 +37,10 @@ def test_vapour_pressure_and_its_end(case):
     np.testing.assert_allclose(boil.T, [300.0, 400.0], rtol=1e-9)
     curve = eq.vapour_pressure_curve(case, "TOLUENE", 350.0, points=4)
     assert curve.critical is not None and curve.T[-1] <= curve.critical[0]
+    # On the model: the curve's last point is its solved critical point, both phases the critical fluid.
+    assert curve.solver == ("model",) * 4 and s.solver[:2] == ("model", "model")
+    assert curve.T[-1] == curve.critical[0] and curve.P[-1] == curve.critical[1]
+    assert curve.v_liquid[-1] == curve.v_vapour[-1] == curve.critical[2] and curve.dH_vap[-1] == 0.0
 
 
 def test_sorption_inverts_activity(case):
@@ -81,3 +86,24 @@ def test_a_missing_parameter_is_named_not_taken_for_phase_behaviour():
         assert "PCSFTV (DATA SET 1) MISSING FOR COMPONENT TOLUENE" in r.message[0]
     f = eq.flash(case, 298.15, 2000.0, {"TOLUENE": 0.5, "PS": 0.5}, basis="mass")
     assert f.status == "missing parameter" and not f.converged
+
+
+def test_critical_points_on_the_model(case):
+    # A pure component's: where its vapour-pressure curve ends.
+    pure = eq.critical(case, "TOLUENE")
+    curve = eq.vapour_pressure_curve(case, "TOLUENE", 500.0, points=3)
+    assert pure.status == ["converged"] and (pure.T[0], pure.P[0], pure.V[0]) == curve.critical
+    assert pure.rho[0] == pytest.approx(1.0 / pure.V[0], rel=1e-15)
+    # A mixture's along a composition sweep (rows of x), from the pseudo-critical start.
+    mixture = keld.Case.load(EXAMPLES / "methane-hexane.json")
+    x1 = np.array([0.1, 0.3, 0.5])
+    c = eq.critical(mixture, x={"CH4": x1, "HEXANE": 1.0 - x1})
+    assert all(c.converged) and np.all(np.diff(c.P) > 0) and np.all(np.diff(c.T) < 0)
+    np.testing.assert_allclose(c.x[:, 0], x1)
+    # The methane-rich end lies above both components' critical pressures.
+    ends = [eq.critical(mixture, name).P[0] for name in ("CH4", "HEXANE")]
+    assert c.P[-1] > max(ends)
+    with pytest.raises(ValueError):
+        eq.critical(mixture)
+    with pytest.raises(ValueError):
+        eq.critical(mixture, x={"CH4": 0.5, "HEXANE": 0.5}, T_start=300.0)

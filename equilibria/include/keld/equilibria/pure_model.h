@@ -14,6 +14,8 @@
 #pragma once
 
 #include "keld/equilibria/status.h"
+#include <span>
+
 #include "keld/model.hpp"
 
 namespace keld::equilibria {
@@ -27,13 +29,23 @@ struct PureCritical : Outcome {
 struct PureCoexistence : Outcome {
     double t = not_a_number, p = not_a_number;                    // K, Pa
     double rho_liquid = not_a_number, rho_vapour = not_a_number;  // kmol/m3
+    double ln_phi = not_a_number;          // of both phases (the vapour's as evaluated)
+    double h_vaporisation = not_a_number;  // H_V - H_L, J/kmol
 };
 
 // The model must have one component (a pure fluid).
 PureCritical pure_critical_point(const Model &pure);
 
-// Coexistence at T; `start` (optional) a neighbouring solution; `critical`
-// (optional) the fluid's critical point, for temperatures close to it.
+// The pseudo-critical point of a mixture held at composition x (amounts of
+// any scale): dP/drho = d2P/drho2 = 0 at constant x, by the same route as a
+// pure fluid's (spinodal at a near-critical density, then Newton). Not the
+// mixture's critical point (see critical.h), but a start for it.
+PureCritical pseudo_critical_point(const Model &m, std::span<const double> x);
+
+// Coexistence at T; `start` (optional) a neighbouring solution, carried to T
+// along the curve's tangent (exact slopes d rho/dT of both phases) when its T
+// differs; `critical` (optional) the fluid's critical point, for temperatures
+// close to it.
 PureCoexistence pure_coexistence(const Model &pure, double t, const PureCoexistence *start = nullptr,
                                  const PureCritical *critical = nullptr);
 

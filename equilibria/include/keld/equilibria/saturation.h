@@ -1,9 +1,20 @@
 // keld/equilibria/saturation.h - vapour-liquid saturation of a pure component:
-// P_sat at T, T_sat at P, and the vapour-pressure curve up to near the
-// critical point, for every model family.
+// P_sat at T, T_sat at P, and the vapour-pressure curve up to the critical
+// point, for every model family.
 //
-// At saturation the liquid and the vapour root of the pure component at the
-// same T and P have equal fugacities. The solvers iterate on that equality
+// Where the system can build the component's Helmholtz-energy model (every
+// family but the segment-based monitors), saturation is solved on it in
+// density variables (pure_model.h): Newton's method in (rho_L, rho_V) with the
+// exact Jacobian, started from a neighbouring point carried along the
+// curve's tangent, and bounded by the model's solved critical point. The
+// model is the monitor's residual, so the monitor evaluated at the returned
+// T and P has the same two roots with equal fugacities. The result says
+// which solver gave it (`solver`).
+//
+// Otherwise, and wherever the model path does not converge, the monitors
+// are iterated as a simulator calls them: at saturation the liquid and the
+// vapour root of the pure component at the same T and P have equal
+// fugacities. The solvers iterate on that equality
 // with Newton steps whose slopes the monitors give exactly:
 //   d ln phi / dP = (Z - 1)/P for each phase,
 //   d(ln phi_L - ln phi_V)/dT = (H_V - H_L)/(R T^2),
@@ -19,8 +30,7 @@
 // pressure by quadratic extrapolation of ln f, V and H in P; the result then
 // says so in its message.
 // Above the critical temperature (or above the critical pressure for T_sat)
-// the bracket closes without two distinct roots: the status is supercritical
-// and no pressure is returned.
+// the status is supercritical and no pressure is returned.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +41,12 @@
 
 namespace keld::equilibria {
 
+// Which solver gave a saturation result: the Helmholtz-energy model in
+// density variables, or the monitors through (T, P) calls.
+enum class SaturationSolver { monitors, model };
+
 struct SaturationResult : Outcome {
+    SaturationSolver solver = SaturationSolver::monitors;
     double t = not_a_number;         // K
     double p = not_a_number;         // Pa
     double v_liquid = not_a_number;  // m3/kmol
@@ -68,15 +83,20 @@ struct CriticalEstimate {
 struct VapourPressureCurve {
     std::vector<SaturationResult> points;  // one per temperature asked for
     CriticalEstimate critical;             // where the curve ends, when it was reached
+    // The critical point was solved on the model (dP/drho = d2P/drho2 = 0),
+    // not estimated from the end of a traced curve.
+    bool critical_solved = false;
 };
 
 // P_sat at `count` temperatures evenly spaced from t_from to t_to, traced by
-// continuation (each point predicted from the Clausius-Clapeyron slope of the
-// one before). Temperatures above the model's critical point come back with
-// status supercritical, and `critical` estimates that point from the last
-// converged points (mean-field scaling: (rho_L - rho_V)^2 linear in T). With
-// t_to NaN the curve runs from t_from to the last temperature that converges
-// below the critical point.
+// continuation (each point started from the one before). Temperatures above
+// the critical point come back with status supercritical. On the model, the
+// curve ends at the solved critical point: with t_to NaN it runs from t_from
+// to T_c, its last point the critical point itself (both phases the critical
+// fluid). Through the monitors, `critical` estimates that point from the last
+// converged points (mean-field scaling: (rho_L - rho_V)^2 linear in T), and
+// with t_to NaN the curve runs to the last temperature that converges below
+// it.
 VapourPressureCurve vapour_pressure_curve(System &system, std::size_t k, double t_from, double t_to,
                                           int count);
 

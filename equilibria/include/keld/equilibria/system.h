@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "keld/equilibria/phase_evaluator.h"
+#include "keld/equilibria/pure_model.h"
 
 namespace keld::equilibria {
 
@@ -37,6 +38,17 @@ struct SystemOptions {
     // mixing rule, excess-Gibbs model and alpha); its T, P, composition,
     // phase, flags, data set and option are not used.
     refhost::StateRequest settings;
+    // Solve what the family's Helmholtz-energy model can give on it (pure
+    // saturation); false: through the monitors only.
+    bool solve_on_model = true;
+};
+
+// A listed component alone on the Helmholtz-energy model, with its solved
+// critical point (status not converged when the model has none to give).
+struct PureModel {
+    const Model *model = nullptr;  // null: the family has no model here (`refusal` says why)
+    std::string refusal;
+    PureCritical critical;
 };
 
 class System {
@@ -46,6 +58,11 @@ class System {
     // unknown model, a component out of range or listed twice, or a segment.
     System(refhost::ReferenceHost &host, std::string_view model, std::vector<std::int64_t> components,
            SystemOptions options = {});
+    // The same from a case: its host, and its models as the case builds them
+    // (every family with a model, the associating PC-SAFT one included).
+    System(refhost::Case &c, std::string_view model, std::vector<std::int64_t> components,
+           SystemOptions options = {});
+    ~System();
     System(const System &) = delete;
     System &operator=(const System &) = delete;
 
@@ -65,6 +82,10 @@ class System {
     const std::vector<std::size_t> &volatile_indices() const { return volatile_indices_; }
     bool all_volatile() const { return volatile_indices_.size() == components_.size(); }
     PhaseEvaluator &pure(std::size_t k);
+    // Listed component k on the family's model as its monitor reads the
+    // host, built on first use (with its critical point); the model is null
+    // for a family without one (the segment-based monitors).
+    const PureModel &pure_model(std::size_t k);
 
     // Composition bases (arrays of size() values).
     void mole_from_mass(const double *w, double *x) const;
@@ -80,6 +101,9 @@ class System {
     std::vector<std::size_t> volatile_indices_;
     std::unique_ptr<PhaseEvaluator> mixture_, volatiles_;
     std::vector<std::unique_ptr<PhaseEvaluator>> pure_;
+    refhost::Case *case_ = nullptr;
+    std::vector<std::unique_ptr<Model>> pure_models_;
+    std::vector<std::unique_ptr<PureModel>> pure_model_entries_;
 };
 
 }  // namespace keld::equilibria
