@@ -9,12 +9,14 @@
 // where it equals A_assoc/(N R T) = sum_A w_A (ln X_A - X_A/2 + 1/2) (Michelsen and Hendriks 2001).
 //
 // The site fractions come from the association routine in double precision at the state's values.
-// Derivatives then follow without differentiating the solver: one Newton step from that solution,
-// taken in the caller's number type with the Jacobian at the solution, gives X whose derivative parts
-// are exact to first order (the implicit-function theorem) and wrong from second order on; Q being
-// stationary, its error is of the order of the square of X's, so Q is exact to third order in every
-// direction the number carries: every derivative up to third order of A_assoc in T, rho and the mole
-// fractions.
+// Derivatives then follow without differentiating the solver: Newton steps from that solution, taken
+// in the caller's number type with the Jacobian at the solution's values. The first gives X whose
+// derivative parts are exact to first order (the implicit-function theorem); each further step, its
+// Jacobian off by first-order terms only, gains one order. Q being stationary, its error is of the
+// order of the square of X's: after s steps Q is exact to order 2s + 1 in every direction the number
+// carries. The number of steps follows from the highest order the number type holds
+// (ad::derivative_order): one up to third derivatives, two up to fifth (the critical-point table's
+// d4/drho4 and d4/dT drho3), and so on.
 #pragma once
 
 #include <cmath>
@@ -93,29 +95,34 @@ S stationary_association(std::span<const AssociationSite> sites, const S *w, con
         return &delta[static_cast<std::int64_t>(b.list) * nv + a.list];
     };
 
-    // The mass-action residuals at x_star in S (their derivative parts drive the step) and their
-    // Jacobian at the values, dg_A/dX_B = -delta_AB/X_A^2 - rho w_B M_AB.
+    // The Jacobian of the mass-action residuals at the values, dg_A/dX_B = -delta_AB/X_A^2 - rho w_B M_AB.
     const double rho0 = ad::value(rho);
-    std::vector<S> step(n);
     std::vector<double> jacobian(n * n, 0.0);
     for (std::size_t a = 0; a < n; ++a) {
-        S sum = S(0.0);
         for (std::size_t b = 0; b < n; ++b) {
             const S *m = strength(sites[a], sites[b]);
-            if (m == nullptr) continue;
-            const S &wb = w[sites[b].species];
-            sum += wb * *m * x_star[b];
-            jacobian[a * n + b] = -rho0 * ad::value(wb) * ad::value(*m);
+            if (m != nullptr) jacobian[a * n + b] = -rho0 * ad::value(w[sites[b].species]) * ad::value(*m);
         }
         jacobian[a * n + a] -= 1.0 / (x_star[a] * x_star[a]);
-        step[a] = 1.0 / x_star[a] - 1.0 - rho * sum;
     }
     std::vector<std::size_t> pivot;
     if (!detail::lu_factor(jacobian, pivot, n)) return S(std::nan(""));
-    detail::lu_solve(jacobian, pivot, n, step);
 
-    std::vector<S> x(n);
-    for (std::size_t a = 0; a < n; ++a) x[a] = x_star[a] - step[a];
+    // Newton steps in S from x_star: the residuals' derivative parts drive them.
+    constexpr int steps = ad::derivative_order<S> <= 3 ? 1 : ad::derivative_order<S> / 2;
+    std::vector<S> x(x_star, x_star + n), step(n);
+    for (int k = 0; k < steps; ++k) {
+        for (std::size_t a = 0; a < n; ++a) {
+            S sum = S(0.0);
+            for (std::size_t b = 0; b < n; ++b) {
+                const S *m = strength(sites[a], sites[b]);
+                if (m != nullptr) sum += w[sites[b].species] * *m * x[b];
+            }
+            step[a] = 1.0 / x[a] - 1.0 - rho * sum;
+        }
+        detail::lu_solve(jacobian, pivot, n, step);
+        for (std::size_t a = 0; a < n; ++a) x[a] -= step[a];
+    }
     S ideal = S(0.0), bonded = S(0.0);
     for (std::size_t a = 0; a < n; ++a) {
         const S &wa = w[sites[a].species];

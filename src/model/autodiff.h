@@ -725,6 +725,36 @@ S powi(const S &a, int n) {
     return n == 0 ? S(1.0) : r;
 }
 
+// The highest total order of the derivative parts a number of type S carries: what a truncated
+// approximation (an iteration stopped after a fixed number of steps) must be exact to. A complex base
+// counts as one order: its imaginary part is the complex step's first-order direction.
+template <class S>
+struct DerivativeOrder {
+    static constexpr int value = 0;
+};
+template <>
+struct DerivativeOrder<std::complex<double>> {
+    static constexpr int value = 1;
+};
+template <class T>
+struct DerivativeOrder<Dual<T>> {
+    static constexpr int value = 1 + DerivativeOrder<T>::value;
+};
+template <class T>
+struct DerivativeOrder<HyperDual<T>> {
+    static constexpr int value = 2 + DerivativeOrder<T>::value;
+};
+template <class T, int K>
+struct DerivativeOrder<Taylor<T, K>> {
+    static constexpr int value = K + DerivativeOrder<T>::value;
+};
+template <class T, int N>
+struct DerivativeOrder<Jet2<T, N>> {
+    static constexpr int value = 2 + DerivativeOrder<T>::value;
+};
+template <class S>
+inline constexpr int derivative_order = DerivativeOrder<S>::value;
+
 #undef KELD_AD_INLINE
 
 }  // namespace keld::ad

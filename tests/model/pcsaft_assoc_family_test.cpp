@@ -13,6 +13,7 @@
 
 #include "complex_step.h"
 #include "host/host.h"
+#include "keld/model.hpp"
 #include "model/derivatives.h"
 #include "pcsaft_assoc/pcsaf_residual.h"
 #include "pcsaft_assoc_monitor/pcsaf_reference_model.h"
@@ -280,6 +281,40 @@ TEST(PcSaftAssocFamily, DerivativesEqualComplexSteps) {
                 }
                 EXPECT_NEAR(euler, 0.0, 1e-12 * size);
             }
+        }
+    }
+}
+
+// The critical-point table's fourth-order entries, d4/drho4 and d4/dT drho3, need the site fractions
+// exact to a higher order than the other derivatives: against the reference's complex steps of a
+// third-order Taylor number in rho.
+TEST(PcSaftAssocFamily, FourthOrderTableEqualsComplexSteps) {
+    using TC = ad::Taylor<C, 3>;
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        PcsafSystem sys;
+        const PcsafCall c = s.build(sys);
+        sys.host.install();
+        const std::vector<double> x = MonitorCore(sys, c).x();
+        std::vector<ModelComponent> described;
+        for (std::size_t k = 0; k < x.size(); ++k) described.push_back({"c" + std::to_string(k), 50.0, 50.0});
+        const Model m("pcsaft-assoc", described, model::make_residual(model::PcSaftAssocFamily(parameters(sys, c.idx))));
+        const ReferenceFamily reference(sys, c.idx, x);
+        for (double rho : {s.rho_gas, s.rho_liquid}) {
+            SCOPED_TRACE(rho);
+            const AlpharDerivativeTable table = m.derivative_table(c.t, rho, x);
+            // Third Taylor coefficient in rho, at T and rho each shifted by i h or not.
+            auto third = [&](double t_step, double rho_step) {
+                std::vector<TC> xs(x.begin(), x.end());
+                TC t{C(c.t, t_step)}, r{C(rho, rho_step)};
+                r.c[1] = C(1.0);
+                return 6.0 * reference.alphar(t, r, xs.data()).c[3];
+            };
+            expect_close(table.a[0][3], third(0.0, 0.0).real(), 1e-10, "d3/drho3");
+            // The reference's site fractions converge to about 1e-9 of these small higher derivatives.
+            const double d4 = third(0.0, kStep).imag() / kStep, d4t = third(kStep, 0.0).imag() / kStep;
+            EXPECT_NEAR(table.a[0][4], d4, 1e-8 * std::max(std::fabs(d4), 1.0)) << "d4/drho4";
+            EXPECT_NEAR(table.a[1][3], d4t, 1e-8 * std::max(std::fabs(d4t), 1.0)) << "d4/dT drho3";
         }
     }
 }
