@@ -192,20 +192,11 @@ double spinodal_temperature(const Model &m, double rho, double t, std::span<cons
 
 // Newton's method in (T, rho) on f1 = f2 = 0 from (t, rho), steps limited to
 // keep both positive and rho below the densest state; false when it does not
-// settle.
-// With `differenced`, the Jacobian's second column and row come from central
-// differences of the exact f1 and f2 (for a family whose fourth density
-// derivative is not exact; the conditions themselves stay exact).
-bool critical_newton(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x,
-                     bool differenced = false) {
+// settle. The Jacobian is the model's exact derivative table.
+bool critical_newton(const Model &m, double &t, double &rho, int &iterations, std::span<const double> x) {
     for (int it = 1; it <= kNewtonSteps; ++it) {
         iterations = it;
-        Isotherm i = at(m, t, rho, x);
-        if (differenced) {
-            const double h = 1e-5 * rho, ht = 1e-5 * t;
-            i.f3 = (at(m, t, rho + h, x).f2 - at(m, t, rho - h, x).f2) / (2.0 * h);
-            i.f2_t = (at(m, t + ht, rho, x).f2 - at(m, t - ht, rho, x).f2) / (2.0 * ht);
-        }
+        const Isotherm i = at(m, t, rho, x);
         // [f1_t f2 ; f2_t f3] [dT drho] = -[f1 f2]
         const double det = i.f1_t * i.f3 - i.f2 * i.f2_t;
         double dt = (-i.f1 * i.f3 + i.f2 * i.f2) / det;
@@ -220,8 +211,7 @@ bool critical_newton(const Model &m, double &t, double &rho, int &iterations, st
         rho += drho;
         if (!(t > 0.0 && rho > 0.0 && rho < m.max_density(t, x))) return false;
         // Converging quadratically, a step of 1e-9 leaves an error far below the last bits.
-        const double settled = differenced ? 1e-14 : 1e-9;
-        if (std::fabs(dt) <= settled * t && std::fabs(drho) <= settled * rho) return true;
+        if (std::fabs(dt) <= 1e-9 * t && std::fabs(drho) <= 1e-9 * rho) return true;
     }
     return false;
 }
@@ -245,12 +235,8 @@ bool fast_critical(const Model &m, double &t, double &rho, int &iterations, std:
     rho = kCriticalDensityFraction * m.max_density(300.0, x);
     t = spinodal_temperature(m, rho, 300.0, x);
     if (!std::isfinite(t)) return false;
-    const double t_spinodal = t, rho_spinodal = rho;
     double residual;
-    if (critical_newton(m, t, rho, iterations, x) && critical_accepted(m, t, rho, residual, x)) return true;
-    t = t_spinodal;
-    rho = rho_spinodal;
-    return critical_newton(m, t, rho, iterations, x, true) && critical_accepted(m, t, rho, residual, x);
+    return critical_newton(m, t, rho, iterations, x) && critical_accepted(m, t, rho, residual, x);
 }
 
 }  // namespace
