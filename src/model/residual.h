@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 
+#include "keld/model.hpp"
 #include "model/autodiff.h"
 
 namespace keld::model {
@@ -44,6 +46,19 @@ class Residual {
     // 0.74048), the lattice filled for Sanchez-Lacombe, 1/b for a cubic. A
     // density root is sought below it.
     virtual double max_density(double t, const double *x) const = 0;
+
+    // Exact derivatives (model/derivatives.h). By default automatic
+    // differentiation through alphar, one pass per set of seeded directions; a
+    // family with a cheaper exact route (the same contributions, their analytic
+    // density derivatives and the mixture's aggregates) overrides them.
+    // x: mole fractions; n: amounts (kmol) in V (m3).
+    virtual AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
+    virtual AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
+                                                 AmountRequest request) const;
+    // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
+    // the amounts n at molar density rho (V = sum n / rho), in one call; a_rhorhorho is not formed
+    // (NaN).
+    virtual SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
 };
 
 // The adapter from a family's template to the virtual call shape.
@@ -60,6 +75,27 @@ class ResidualOf final : public Residual {
     J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const override { return family_.alphar(t, rho, x); }
     DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const override { return family_.alphar(t, rho, x); }
     double max_density(double t, const double *x) const override { return family_.max_density(t, x); }
+
+    // The family's own exact route where it has one.
+    AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const override {
+        if constexpr (requires { family_.derivatives(t, rho, x, third); })
+            return family_.derivatives(t, rho, x, third);
+        else
+            return Residual::derivatives(t, rho, x, third);
+    }
+    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
+                                         AmountRequest request) const override {
+        if constexpr (requires { family_.amount_derivatives(t, v, n, request); })
+            return family_.amount_derivatives(t, v, n, request);
+        else
+            return Residual::amount_derivatives(t, v, n, request);
+    }
+    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const override {
+        if constexpr (requires { family_.second_derivatives(t, rho, n); })
+            return family_.second_derivatives(t, rho, n);
+        else
+            return Residual::second_derivatives(t, rho, n);
+    }
 
     const Family &family() const { return family_; }
 
