@@ -120,6 +120,14 @@ AmountDerivatives Residual::amount_derivatives(double t, double v, std::span<con
     return model::amount_derivatives(*this, t, v, n, request);
 }
 
+DensitySlopes Residual::density_slopes(double t, double rho, const double *x) const {
+    Scratch<D2> xs(size());
+    for (std::size_t k = 0; k < size(); ++k) xs[k] = D2(x[k]);
+    // d1 and d2 both along rho: d12 is the second derivative.
+    const D2 a = alphar(D2(t), D2(rho, 1.0, 1.0, 0.0), xs.data());
+    return {a.d1, a.d12};
+}
+
 SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {
     check_sizes(*this, n.size());
     const double total = std::accumulate(n.begin(), n.end(), 0.0);

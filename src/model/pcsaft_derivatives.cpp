@@ -17,6 +17,9 @@
 // with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
 // O(N^2) pair sums, where a pass per Hessian entry costs O(N^4).
 #include <array>
+#include <memory>
+#include <type_traits>
+#include <vector>
 #include <cstdint>
 #include <limits>
 #include <numeric>
@@ -72,6 +75,34 @@ struct AggregateCurvature {
     }
 };
 
+// n numbers for one evaluation: on the stack up to kInline (only the n used are initialised, to
+// zero: a buffer sized for sixteen components would otherwise be cleared whole on every call), on the
+// heap beyond.
+template <class S, std::size_t kInline>
+class Buffer {
+    static_assert(std::is_trivially_destructible_v<S>);
+
+  public:
+    explicit Buffer(std::size_t n) {
+        if (n > kInline) {
+            heap_.resize(n);
+            data_ = heap_.data();
+        } else {
+            data_ = std::uninitialized_value_construct_n(reinterpret_cast<S *>(storage_), n) - n;
+        }
+    }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+    S *data() { return data_; }
+    S &operator[](std::size_t k) { return data_[k]; }
+    const S &operator[](std::size_t k) const { return data_[k]; }
+
+  private:
+    alignas(S) unsigned char storage_[kInline * sizeof(S)];
+    std::vector<S> heap_;
+    S *data_ = nullptr;
+};
+
 }  // namespace
 
 class PcSaftAggregates {
@@ -79,6 +110,7 @@ class PcSaftAggregates {
     explicit PcSaftAggregates(const PcSaftFamily &family) : f_(family) {}
 
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
+    DensitySlopes density_slopes(double t, double rho, const double *x) const;
     AmountDerivatives amounts(double t, double v, std::span<const double> n, AmountRequest request) const;
 
   private:
@@ -86,31 +118,35 @@ class PcSaftAggregates {
 
     std::size_t size() const { return f_.size(); }
 
-    // The dispersion sums over x (mole fractions or amount densities) at T as a Taylor number,
-    // with their rows (dQ/dx_k / m_k) when r1, r2 are given.
-    template <bool kRows>
-    terms::DispersionSumsOf<T2> sums(const T2 &t, const double *x, T2 *r1, T2 *r2) const;
+    // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
+    // in T: its values are the double evaluation's, operation by operation).
+    template <class S>
+    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
+    // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
+    // rows (dQ/dx_k / m_k) when r1, r2 are given.
+    template <bool kRows, class S>
+    terms::DispersionSumsOf<S> sums(const S &t, const double *x, S *r1, S *r2) const;
     // The pair weights d2Q/dr_k dr_l (N x N) at T, for each of Q1 and Q2.
     void pair_weights(double t, double *p1, double *p2) const;
 };
 
-template <bool kRows>
-terms::DispersionSumsOf<T2> PcSaftAggregates::sums(const T2 &t, const double *x, T2 *r1, T2 *r2) const {
+template <bool kRows, class S>
+terms::DispersionSumsOf<S> PcSaftAggregates::sums(const S &t, const double *x, S *r1, S *r2) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     if (!f_.cross_varies_)
         return terms::dispersion_sums<kRows>(t, n, n, f_.idx_.data(), x, f_.sigma_.data(), f_.eps_matrix_.data(),
                                              f_.m_.data(), r1, r2);
-    Scratch<T2, 256> eps(static_cast<std::size_t>(n * n));
+    Buffer<S, 256> eps(static_cast<std::size_t>(n * n));
     for (std::int64_t j = 0; j < n; ++j)
         for (std::int64_t i = 0; i < n; ++i)
-            eps[j * n + i] = i == j ? T2(f_.eps_[i]) : f_.cross_energy(std::size_t(i), std::size_t(j), t);
+            eps[j * n + i] = i == j ? S(f_.eps_[i]) : f_.cross_energy(std::size_t(i), std::size_t(j), t);
     return terms::dispersion_sums<kRows>(t, n, n, f_.idx_.data(), x, f_.sigma_.data(), eps.data(), f_.m_.data(), r1,
                                          r2);
 }
 
 void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
-    Scratch<double, 256> eps_values(static_cast<std::size_t>(n * n));
+    Buffer<double, 256> eps_values(static_cast<std::size_t>(n * n));
     const double *eps = f_.eps_matrix_.data();
     if (f_.cross_varies_) {
         for (std::int64_t j = 0; j < n; ++j)
@@ -138,53 +174,64 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     }
 }
 
-AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
+template <class S>
+helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
-    const T2 tt = T2::variable(t);
-    const T2 r(rho);
-    Scratch<T2> d(static_cast<std::size_t>(n));
-    helmholtz::Moments<T2> mom;
+    const S r(rho);
+    Buffer<S, 16> d(static_cast<std::size_t>(n));
+    helmholtz::Moments<S> mom;
     for (std::int64_t k = 0; k < n; ++k) {
-        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
         const double xm = x[k] * f_.m_[k];
         mom.m_bar += xm;
         mom.s1 += xm * d[k];
         mom.s2 += xm * d[k] * d[k];
         mom.s3 += xm * d[k] * d[k] * d[k];
     }
-    const helmholtz::Term<T2> hs = helmholtz::hard_sphere(mom, r, false);
-    const helmholtz::Term<T2> chain =
+    const helmholtz::Term<S> hs = helmholtz::hard_sphere(mom, r, false);
+    const helmholtz::Term<S> chain =
         helmholtz::hard_chain(
             r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return 0.5 * d[k]; }, [](std::int64_t) { return 0.0; },
             false, false)
             .part;
-    const terms::ContributionOf<T2> disp =
-        terms::dispersion(mom, sums<false>(tt, x, nullptr, nullptr), r, false);
-    const T2 a = hs.a + chain.a + disp.a;
-    const T2 a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
-    const T2 a_rhorho = hs.a_rhorho + chain.a_rhorho + disp.a_rhorho;
+    const terms::ContributionOf<S> disp =
+        terms::dispersion(mom, sums<false, S>(t, x, nullptr, nullptr), r, false);
+    helmholtz::Term<S> all;
+    all.a = hs.a + chain.a + disp.a;
+    all.a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
+    all.a_rhorho = hs.a_rhorho + chain.a_rhorho + disp.a_rhorho;
+    return all;
+}
+
+AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
+    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x);
     AlpharDerivatives out;
-    out.a = a.c[0];
-    out.a_t = a.c[1];
-    out.a_tt = second(a);
-    out.a_rho = a_rho.c[0];
-    out.a_trho = a_rho.c[1];
-    out.a_rhorho = a_rhorho.c[0];
+    out.a = all.a.c[0];
+    out.a_t = all.a.c[1];
+    out.a_tt = second(all.a);
+    out.a_rho = all.a_rho.c[0];
+    out.a_trho = all.a_rho.c[1];
+    out.a_rhorho = all.a_rhorho.c[0];
     return out;
+}
+
+DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
+    const helmholtz::Term<double> all = analytic(t, rho, x);
+    return {all.a_rho, all.a_rhorho};
 }
 
 AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
                                             AmountRequest request) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double *m = f_.m_.data();
-    Scratch<double> r(n);
+    Buffer<double, 16> r(n);
     for (std::size_t k = 0; k < n; ++k) r[k] = amounts[k] / v;
     double rho = 0.0;
     for (std::size_t k = 0; k < n; ++k) rho += r[k];
 
     // Temperature stage: the diameters and the aggregates along T.
     const T2 tt = T2::variable(t);
-    Scratch<T2> d1(n), d2(n), d3(n), row1(n), row2(n);
+    Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
     double m0 = 0.0;
     T2 m1, m2, m3;
     for (std::size_t k = 0; k < n; ++k) {
@@ -197,7 +244,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         m2 += rm * d2[k];
         m3 += rm * d3[k];
     }
-    const terms::DispersionSumsOf<T2> q = sums<true>(tt, r.data(), row1.data(), row2.data());
+    const terms::DispersionSumsOf<T2> q = sums<true, T2>(tt, r.data(), row1.data(), row2.data());
 
     // f over the aggregates: hard sphere over (M0, M1, M2, M3); dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
@@ -237,7 +284,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         c.h[kM0][kRho] -= g / (rho * rho);
     }
     // psi_k and its gradient over (T, M2, M3), for the cross terms.
-    Scratch<std::array<double, 4>> psi(n);
+    Buffer<std::array<double, 4>, 16> psi(n);
     {
         using J3 = Jet<3>;
         const J3 tj = J3::variable(t, 0);
@@ -260,7 +307,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
     }
 
     // The aggregates' first derivatives in w (row a: dY_a/dw).
-    Scratch<double, 8 * 17> jac(kAggregates * w);
+    Buffer<double, 8 * 17> jac(kAggregates * w);
     for (std::size_t p = 0; p < kAggregates * w; ++p) jac[p] = 0.0;
     const auto J = [&](int a, std::size_t p) -> double & { return jac[a * w + p]; };
     J(kT, 0) = 1.0;
@@ -293,14 +340,14 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
 
     // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
     // cross terms.
-    Scratch<double, 8 * 17> hj(kAggregates * w);
+    Buffer<double, 8 * 17> hj(kAggregates * w);
     for (int a = 0; a < kAggregates; ++a)
         for (std::size_t p = 0; p < w; ++p) {
             double s = 0.0;
             for (int b = 0; b < kAggregates; ++b) s += c.h[a][b] * J(b, p);
             hj[a * w + p] = s;
         }
-    Scratch<double, 17 * 17> fww(w * w);
+    Buffer<double, 17 * 17> fww(w * w);
     for (std::size_t p = 1; p < w; ++p)
         for (std::size_t q2 = 0; q2 < w; ++q2) {
             double s = 0.0;
@@ -314,7 +361,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
     }
     // ... and in r_i, r_j (the sums).
     if (request.hessian || request.mixed_v) {
-        Scratch<double, 256> p1(n * n), p2(n * n);
+        Buffer<double, 256> p1(n * n), p2(n * n);
         pair_weights(t, p1.data(), p2.data());
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = 0; j < n; ++j)
@@ -356,11 +403,15 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
 AlpharDerivatives PcSaftFamily::derivatives(double t, double rho, const double *x, bool third) const {
     AlpharDerivatives d = PcSaftAggregates(*this).t_rho(t, rho, x);
     if (third) {
-        Scratch<D3> xs(size());
+        Buffer<D3, 16> xs(size());
         for (std::size_t k = 0; k < size(); ++k) xs[k] = D3(x[k]);
         d.a_rhorhorho = alphar(D3(t), D3::variable(rho), xs.data()).derivative(3);
     }
     return d;
+}
+
+DensitySlopes PcSaftFamily::density_slopes(double t, double rho, const double *x) const {
+    return PcSaftAggregates(*this).density_slopes(t, rho, x);
 }
 
 namespace {
@@ -398,7 +449,7 @@ SecondDerivatives PcSaftFamily::second_derivatives(double t, double rho, std::sp
     check_amounts(size(), n.size());
     const PcSaftAggregates aggregates(*this);
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
-    Scratch<double> x(size());
+    Buffer<double, 16> x(size());
     for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
     SecondDerivatives r;
     r.t_rho = aggregates.t_rho(t, rho, x.data());

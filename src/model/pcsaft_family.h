@@ -60,6 +60,8 @@ class PcSaftFamily {
     AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
     AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n, AmountRequest request) const;
     SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
+    // a_rho and a_rhorho by the same arithmetic as derivatives()'s values (a density search).
+    DensitySlopes density_slopes(double t, double rho, const double *x) const;
 
   private:
     friend class PcSaftAggregates;

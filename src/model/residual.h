@@ -28,6 +28,12 @@ using D3 = ad::Taylor<double, 3>;
 using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
 using DT4 = ad::Dual<ad::Taylor<double, 4>>;  // rho to fourth order and each of these along T
 
+// a_rho and a_rhorho of alpha_r at constant T and x: P and dP/drho for a density search.
+struct DensitySlopes {
+    double a_rho = 0.0;
+    double a_rhorho = 0.0;
+};
+
 class Residual {
   public:
     virtual ~Residual() = default;
@@ -55,6 +61,9 @@ class Residual {
     virtual AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
     virtual AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
                                                  AmountRequest request) const;
+    // By default a hyper-dual pass along rho. A family's own route gives the values its derivatives()
+    // give, so that properties at a density root see the pressure the search matched.
+    virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
     // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
     // the amounts n at molar density rho (V = sum n / rho), in one call; a_rhorhorho is not formed
     // (NaN).
@@ -89,6 +98,12 @@ class ResidualOf final : public Residual {
             return family_.amount_derivatives(t, v, n, request);
         else
             return Residual::amount_derivatives(t, v, n, request);
+    }
+    DensitySlopes density_slopes(double t, double rho, const double *x) const override {
+        if constexpr (requires { family_.density_slopes(t, rho, x); })
+            return family_.density_slopes(t, rho, x);
+        else
+            return Residual::density_slopes(t, rho, x);
     }
     SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const override {
         if constexpr (requires { family_.second_derivatives(t, rho, n); })

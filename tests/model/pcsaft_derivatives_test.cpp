@@ -177,6 +177,10 @@ TEST(PcSaftDerivatives, TheModelUsesTheFamilysRoute) {
     const AlpharDerivatives hooked = residual->derivatives(t, rho, s.x.data(), true);
     EXPECT_EQ(hooked.a_tt, own.a_tt);
     EXPECT_EQ(hooked.a_rhorhorho, own.a_rhorhorho);
+    // The density search sees the pressure the properties at its root report: the same arithmetic.
+    const model::DensitySlopes slopes = residual->density_slopes(t, rho, s.x.data());
+    EXPECT_EQ(slopes.a_rho, own.a_rho);
+    EXPECT_EQ(slopes.a_rhorho, own.a_rhorho);
     const AmountDerivatives a = residual->amount_derivatives(t, 1.0 / rho, s.x, kAll);
     EXPECT_EQ(a.hessian, f.amount_derivatives(t, 1.0 / rho, s.x, kAll).hessian);
 
