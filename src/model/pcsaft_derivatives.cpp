@@ -292,15 +292,14 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         mom.s2 = J3::variable(m2.c[0], 1);
         mom.s3 = J3::variable(m3.c[0], 2);
         const Link links[3] = {link(kT), link(kM2), link(kM3)};
-        const double one = 1.0;
+        // The contact pieces depend on (M2, M3) alone: formed once, each molecule's own share
+        // (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
+        const helmholtz::ContactTerms<J3> contact = helmholtz::contact_terms(mom, J3(1.0), true);
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
             const J3 dk = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tj));
-            const J3 a = helmholtz::hard_chain(
-                             J3(1.0), 1, &one, &m[k], mom, [&](std::int64_t) { return 0.5 * dk; },
-                             [](std::int64_t) { return 0.0; }, false, false, static_cast<J3 *>(nullptr), true)
-                             .part.a;
+            const J3 a = (1.0 - m[k]) * log1p(helmholtz::contact_value_excess(contact, 0.5 * dk));
             psi[k] = {a.v, a.g[0], a.g[1], a.g[2]};
             c.add(a, links, r[k]);
         }
