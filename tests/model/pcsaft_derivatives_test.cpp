@@ -25,17 +25,18 @@ struct System {
     std::vector<double> densities;  // kmol/m3
 };
 
-model::PcSaftParameters ten_components() {
+// n components from m = 1 up; beyond sixteen the evaluation buffers leave the stack.
+model::PcSaftParameters many_components(int n) {
     model::PcSaftParameters p;
-    for (int k = 0; k < 10; ++k) {
+    for (int k = 0; k < n; ++k) {
         p.m.push_back(1.0 + 0.3 * k);  // the first has m = 1: no chain share
         p.sigma.push_back(3.6 + 0.02 * k);
         p.eps.push_back(200.0 + 8.0 * k);
     }
-    p.kij.assign(100, 0.0);
-    for (int i = 0; i < 10; ++i)
-        for (int j = 0; j < 10; ++j)
-            if (i != j) p.kij[i * 10 + j] = 0.002 * (i + j);
+    p.kij.assign(static_cast<std::size_t>(n * n), 0.0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (i != j) p.kij[i * n + j] = 0.002 * (i + j);
     return p;
 }
 
@@ -61,7 +62,8 @@ std::vector<System> systems() {
          {0.9996, 0.0004},
          300.0,
          {0.01, 7.0}},
-        {"ten components with k_ij", ten_components(), std::vector<double>(10, 0.1), 350.0, {0.1, 8.0}},
+        {"ten components with k_ij", many_components(10), std::vector<double>(10, 0.1), 350.0, {0.1, 8.0}},
+        {"twenty components with k_ij", many_components(20), std::vector<double>(20, 0.05), 350.0, {6.0}},
     };
 }
 
