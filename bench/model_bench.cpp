@@ -16,9 +16,19 @@ const PcSaftComponent kHexane{"HEXANE", 86.177, 3.0576, 3.7983, 236.77};
 const PcSaftComponent kToluene{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69};
 const PcSaftComponent kPolystyrene{"PS", 1e5, 1900.0, 4.1071, 267.0, 104.152};
 
-// alpha_r, its (T, rho) derivatives to second order (and rho to third), and the amount gradient,
-// Hessian and mixed (V, T) derivatives: every first and second derivative in (T, rho, n).
+// alpha_r, its (T, rho) derivatives to second order, and the amount gradient, Hessian and mixed
+// (V, T) derivatives: every first and second derivative in (T, rho, n), in one call.
 void everything(benchmark::State &state, const Model &m, double t, double rho, const std::vector<double> &x) {
+    for (auto _ : state) {
+        SecondDerivatives d = m.second_derivatives(t, rho, x);
+        benchmark::DoNotOptimize(d);
+    }
+}
+
+// The same by the two calls a caller made before the single one existed, with the third density
+// derivative that derivatives() includes (critical points).
+void everything_with_third(benchmark::State &state, const Model &m, double t, double rho,
+                           const std::vector<double> &x) {
     const AmountRequest all{true, true, true, true};
     for (auto _ : state) {
         AlpharDerivatives d = m.derivatives(t, rho, x);
@@ -28,15 +38,28 @@ void everything(benchmark::State &state, const Model &m, double t, double rho, c
     }
 }
 
+Model polystyrene_toluene() { return Model::pcsaft({kToluene, kPolystyrene}); }
+const std::vector<double> kPolymerSolution{0.9996, 0.0004};
+
 void BM_ModelHexaneAllDerivatives(benchmark::State &state) {
     everything(state, Model::pcsaft({kHexane}), 300.0, 7.5, {1.0});
 }
 BENCHMARK(BM_ModelHexaneAllDerivatives);
 
 void BM_ModelPolystyreneTolueneAllDerivatives(benchmark::State &state) {
-    everything(state, Model::pcsaft({kToluene, kPolystyrene}), 300.0, 7.0, {0.9996, 0.0004});
+    everything(state, polystyrene_toluene(), 300.0, 7.0, kPolymerSolution);
 }
 BENCHMARK(BM_ModelPolystyreneTolueneAllDerivatives);
+
+void BM_ModelHexaneTwoCallsWithThird(benchmark::State &state) {
+    everything_with_third(state, Model::pcsaft({kHexane}), 300.0, 7.5, {1.0});
+}
+BENCHMARK(BM_ModelHexaneTwoCallsWithThird);
+
+void BM_ModelPolystyreneTolueneTwoCallsWithThird(benchmark::State &state) {
+    everything_with_third(state, polystyrene_toluene(), 300.0, 7.0, kPolymerSolution);
+}
+BENCHMARK(BM_ModelPolystyreneTolueneTwoCallsWithThird);
 
 void BM_ModelHessianTenComponents(benchmark::State &state) {
     std::vector<PcSaftComponent> c;

@@ -81,6 +81,13 @@ struct AmountRequest {
     bool mixed_t = false;
 };
 
+// Every first and second derivative at one state: alpha_r's in (T, rho) at
+// constant x (a_rhorhorho not formed: NaN) and all of Psi's in the amounts.
+struct SecondDerivatives {
+    AlpharDerivatives t_rho;
+    AmountDerivatives amounts;
+};
+
 // Plain parameters of one PC-SAFT component: its name, molecular weight
 // (kg/kmol; a polymer's number-average one), segment number m, segment
 // diameter sigma (Angstrom), segment energy eps/k (K). For a polymer, m is
@@ -150,6 +157,9 @@ class KELD_API Model {
     AlpharDerivativeTable derivative_table(double t, double rho, std::span<const double> z) const;
     AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
                                          AmountRequest request = {}) const;
+    // derivatives() to second order and amount_derivatives() with everything, at T, rho and the
+    // amounts n (V = sum n / rho), in one call: what properties at a state need.
+    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
     // The densest state the model describes at T and z (kmol/m3): close
     // packing (SAFT family), the filled lattice, or 1/b of a cubic.
     double max_density(double t, std::span<const double> z) const;

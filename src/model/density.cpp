@@ -28,14 +28,11 @@ struct PressureSlope {
 
 class Isotherm {
   public:
-    Isotherm(const model::Residual &m, double t, std::vector<double> x) : m_(m), t_(t), x_(std::move(x)) {
-        xs_.assign(x_.begin(), x_.end());
-    }
+    Isotherm(const model::Residual &m, double t, std::vector<double> x) : m_(m), t_(t), x_(std::move(x)) {}
     PressureSlope at(double rho) {
-        // d1 and d2 both along rho: d12 is the second derivative.
-        const model::D2 a = m_.alphar(model::D2(t_), model::D2(rho, 1.0, 1.0, 0.0), xs_.data());
+        const model::DensitySlopes a = m_.density_slopes(t_, rho, x_.data());
         const double rt = kGasConstant * t_;
-        return {rho * rt * (1.0 + rho * a.d1), rt * (1.0 + 2.0 * rho * a.d1 + rho * rho * a.d12)};
+        return {rho * rt * (1.0 + rho * a.a_rho), rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
     }
     double max_density() const { return m_.max_density(t_, x_.data()); }
 
@@ -43,7 +40,6 @@ class Isotherm {
     const model::Residual &m_;
     double t_;
     std::vector<double> x_;
-    std::vector<model::D2> xs_;
 };
 
 // Newton from rho0 on one branch; NaN when it leaves the branch or stalls.

@@ -3,6 +3,7 @@
 
 #include "model/scratch.h"
 
+#include <limits>
 #include <numeric>
 #include <stdexcept>
 
@@ -106,6 +107,36 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
             if (request.mixed_t) r.d_t[i] = psi<D2>(model, D2(t, 0.0, 1.0, 0.0), D2(v), amounts).d12;
         }
     }
+    return r;
+}
+
+// The generic route behind Residual's hooks (a family may override them).
+AlpharDerivatives Residual::derivatives(double t, double rho, const double *x, bool third) const {
+    return t_rho_derivatives(*this, t, rho, std::span<const double>(x, size()), third);
+}
+
+AmountDerivatives Residual::amount_derivatives(double t, double v, std::span<const double> n,
+                                               AmountRequest request) const {
+    return model::amount_derivatives(*this, t, v, n, request);
+}
+
+DensitySlopes Residual::density_slopes(double t, double rho, const double *x) const {
+    Scratch<D2> xs(size());
+    for (std::size_t k = 0; k < size(); ++k) xs[k] = D2(x[k]);
+    // d1 and d2 both along rho: d12 is the second derivative.
+    const D2 a = alphar(D2(t), D2(rho, 1.0, 1.0, 0.0), xs.data());
+    return {a.d1, a.d12};
+}
+
+SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {
+    check_sizes(*this, n.size());
+    const double total = std::accumulate(n.begin(), n.end(), 0.0);
+    Scratch<double> x(n.size());
+    for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
+    SecondDerivatives r;
+    r.t_rho = derivatives(t, rho, x.data(), false);
+    r.t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
+    r.amounts = amount_derivatives(t, total / rho, n, {true, true, true, true});
     return r;
 }
 

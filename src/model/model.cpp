@@ -65,7 +65,8 @@ double Model::alphar(double t, double rho, std::span<const double> z) const {
 
 AlpharDerivatives Model::derivatives(double t, double rho, std::span<const double> z) const {
     check_state(t, rho);
-    return model::t_rho_derivatives(*residual_, t, rho, fractions(z, size()));
+    const std::vector<double> x = fractions(z, size());
+    return residual_->derivatives(t, rho, x.data(), true);
 }
 
 AlpharDerivativeTable Model::derivative_table(double t, double rho, std::span<const double> z) const {
@@ -88,7 +89,14 @@ AmountDerivatives Model::amount_derivatives(double t, double v, std::span<const 
     check_state(t, 0.0);
     if (!(std::isfinite(v) && v > 0.0)) throw std::invalid_argument("the volume must be a positive number of m3");
     fractions(n, size());
-    return model::amount_derivatives(*residual_, t, v, n, request);
+    return residual_->amount_derivatives(t, v, n, request);
+}
+
+SecondDerivatives Model::second_derivatives(double t, double rho, std::span<const double> n) const {
+    check_state(t, rho);
+    if (!(rho > 0.0)) throw std::invalid_argument("the density must be positive");
+    fractions(n, size());
+    return residual_->second_derivatives(t, rho, n);
 }
 
 double Model::max_density(double t, std::span<const double> z) const {

@@ -6,6 +6,7 @@
 
 #include "keld/model.hpp"
 #include "model/derivatives.h"
+#include "model/residual.h"
 
 namespace keld {
 namespace {
@@ -66,7 +67,17 @@ Properties properties_of(const Model &model, double t, double rho, std::span<con
     p.t = t;
     p.rho = rho;
     p.v = 1.0 / rho;
-    const AlpharDerivatives d = model::t_rho_derivatives(model.residual(), t, rho, p.x, false);
+    // One kmol of the phase in V = 1/rho for the composition derivatives.
+    AmountDerivatives a;
+    AlpharDerivatives d;
+    if (request.composition_derivatives) {
+        SecondDerivatives all = model.residual().second_derivatives(t, rho, p.x);
+        d = all.t_rho;
+        a = std::move(all.amounts);
+    } else {
+        d = model.residual().derivatives(t, rho, p.x.data(), false);
+        a = model.residual().amount_derivatives(t, p.v, p.x, {true, false, true, true});
+    }
     p.z = std::isnan(given_p) ? 1.0 + rho * d.a_rho : given_p / (rho * rt);
     p.p = rho * rt * p.z;
     p.dp_drho = rt * (1.0 + 2.0 * rho * d.a_rho + rho * rho * d.a_rhorho);
@@ -86,9 +97,6 @@ Properties properties_of(const Model &model, double t, double rho, std::span<con
     p.kappa_t = 1.0 / (rho * p.dp_drho);
     p.dv_dt = p.dp_dt / (rho * rho * p.dp_drho);
 
-    // Composition: one kmol of the phase in V = 1/rho.
-    AmountRequest what{true, request.composition_derivatives, true, true};
-    const AmountDerivatives a = model.amount_derivatives(t, p.v, p.x, what);
     const double dp_dv = -p.dp_drho * rho * rho;  // (dP/dV)_T,n with N = 1
     std::vector<double> dp_dn(size);
     p.ln_phi.resize(size);

@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 
+#include "keld/model.hpp"
 #include "model/autodiff.h"
 
 namespace keld::model {
@@ -25,6 +27,12 @@ using D2 = ad::HyperDual<double>;
 using D3 = ad::Taylor<double, 3>;
 using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
 using DT4 = ad::Dual<ad::Taylor<double, 4>>;  // rho to fourth order and each of these along T
+
+// a_rho and a_rhorho of alpha_r at constant T and x: P and dP/drho for a density search.
+struct DensitySlopes {
+    double a_rho = 0.0;
+    double a_rhorho = 0.0;
+};
 
 class Residual {
   public:
@@ -44,6 +52,22 @@ class Residual {
     // 0.74048), the lattice filled for Sanchez-Lacombe, 1/b for a cubic. A
     // density root is sought below it.
     virtual double max_density(double t, const double *x) const = 0;
+
+    // Exact derivatives (model/derivatives.h). By default automatic
+    // differentiation through alphar, one pass per set of seeded directions; a
+    // family with a cheaper exact route (the same contributions, their analytic
+    // density derivatives and the mixture's aggregates) overrides them.
+    // x: mole fractions; n: amounts (kmol) in V (m3).
+    virtual AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
+    virtual AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
+                                                 AmountRequest request) const;
+    // By default a hyper-dual pass along rho. A family's own route gives the values its derivatives()
+    // give, so that properties at a density root see the pressure the search matched.
+    virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
+    // the amounts n at molar density rho (V = sum n / rho), in one call; a_rhorhorho is not formed
+    // (NaN).
+    virtual SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
 };
 
 // The adapter from a family's template to the virtual call shape.
@@ -60,6 +84,33 @@ class ResidualOf final : public Residual {
     J2 alphar(const J2 &t, const J2 &rho, const J2 *x) const override { return family_.alphar(t, rho, x); }
     DT4 alphar(const DT4 &t, const DT4 &rho, const DT4 *x) const override { return family_.alphar(t, rho, x); }
     double max_density(double t, const double *x) const override { return family_.max_density(t, x); }
+
+    // The family's own exact route where it has one.
+    AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const override {
+        if constexpr (requires { family_.derivatives(t, rho, x, third); })
+            return family_.derivatives(t, rho, x, third);
+        else
+            return Residual::derivatives(t, rho, x, third);
+    }
+    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
+                                         AmountRequest request) const override {
+        if constexpr (requires { family_.amount_derivatives(t, v, n, request); })
+            return family_.amount_derivatives(t, v, n, request);
+        else
+            return Residual::amount_derivatives(t, v, n, request);
+    }
+    DensitySlopes density_slopes(double t, double rho, const double *x) const override {
+        if constexpr (requires { family_.density_slopes(t, rho, x); })
+            return family_.density_slopes(t, rho, x);
+        else
+            return Residual::density_slopes(t, rho, x);
+    }
+    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const override {
+        if constexpr (requires { family_.second_derivatives(t, rho, n); })
+            return family_.second_derivatives(t, rho, n);
+        else
+            return Residual::second_derivatives(t, rho, n);
+    }
 
     const Family &family() const { return family_; }
 

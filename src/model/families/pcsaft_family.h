@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "contributions/hard_chain.h"
@@ -53,7 +54,18 @@ class PcSaftFamily {
 
     double max_density(double t, const double *x) const;
 
+    // Exact derivatives without a pass of automatic differentiation per direction: the same
+    // contributions, their analytic density derivatives and the mixture's aggregates
+    // (model/pcsaft_derivatives.cpp). Residual's hooks dispatch here.
+    AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
+    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n, AmountRequest request) const;
+    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
+    // a_rho and a_rhorho by the same arithmetic as derivatives()'s values (a density search).
+    DensitySlopes density_slopes(double t, double rho, const double *x) const;
+
   private:
+    friend class PcSaftAggregates;
+
     PcSaftParameters p_;
     std::vector<double> m_, sigma_, eps_;  // by component
     std::vector<double> eps_matrix_;       // the cross energies when constant, column-major N x N

@@ -1,0 +1,461 @@
+// Exact derivatives of PC-SAFT's alpha_r without a pass of automatic
+// differentiation per seeded direction (see pcsaft_family.h).
+//
+// (T, rho) at constant x: the contributions' own analytic density derivatives
+// (a, a_rho, a_rhorho), evaluated once with a second-order Taylor number in T.
+//
+// Amounts: f(T, r) = rho alpha_r, with r_k = n_k / V the amount densities,
+// depends on r only through eight aggregates Y = (T, rho, M0..M3, Q1, Q2) and
+// the chain term's sum_k r_k psi_k(T, M2, M3): rho and the moments
+// M_j = sum_k r_k m_k d_k^j are linear in r, the dispersion sums Q1, Q2 (the
+// pair sums of the amount densities, D rho^2) quadratic. Each contribution
+// evaluated at unit density with the moments M is rho times its per-molecule
+// value, so small jets over a few aggregates give f's gradient g and Hessian H
+// in Y, and
+//     f_w  = J^T g + (psi_k on r_k),
+//     f_ww = J^T H J + sum_a g_a K_a + (the chain's per-component cross terms)
+// with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
+// O(N^2) pair sums, where a pass per Hessian entry costs O(N^4).
+#include <array>
+#include <memory>
+#include <type_traits>
+#include <vector>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
+
+#include "model/pcsaft_family.h"
+
+namespace keld::model {
+
+namespace {
+
+namespace terms = pcsaft::terms;
+using T2 = ad::Taylor<double, 2>;  // along T: c[0], c[1] = d/dT, c[2] = (d2/dT2) / 2
+template <int K>
+using Jet = ad::Jet2<double, K>;
+
+double second(const T2 &a) { return 2.0 * a.c[2]; }
+
+enum Aggregate { kT, kRho, kM0, kM1, kM2, kM3, kQ1, kQ2, kAggregates };
+
+// Where a jet variable enters the aggregates: z = sum c_p Y_y[p] to first order.
+struct Link {
+    int count = 1;
+    int y[2] = {0, 0};
+    double c[2] = {1.0, 0.0};
+};
+
+Link link(int y) {
+    Link l;
+    l.y[0] = y;
+    return l;
+}
+
+// Value, gradient and Hessian of f over the aggregates.
+struct AggregateCurvature {
+    double value = 0.0;
+    double g[kAggregates] = {};
+    double h[kAggregates][kAggregates] = {};
+
+    // weight * a, a a jet over variables linked to the aggregates (first order).
+    template <int K>
+    void add(const Jet<K> &a, const Link (&links)[K], double weight = 1.0) {
+        value += weight * a.v;
+        for (int i = 0; i < K; ++i)
+            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += weight * a.g[i] * links[i].c[p];
+        for (int i = 0; i < K; ++i)
+            for (int j = 0; j < K; ++j) {
+                const double hij = weight * a.second(i, j);
+                for (int p = 0; p < links[i].count; ++p)
+                    for (int q = 0; q < links[j].count; ++q)
+                        h[links[i].y[p]][links[j].y[q]] += hij * links[i].c[p] * links[j].c[q];
+            }
+    }
+};
+
+// n numbers for one evaluation: on the stack up to kInline (only the n used are initialised, to
+// zero: a buffer sized for sixteen components would otherwise be cleared whole on every call), on the
+// heap beyond.
+template <class S, std::size_t kInline>
+class Buffer {
+    static_assert(std::is_trivially_destructible_v<S>);
+
+  public:
+    explicit Buffer(std::size_t n) {
+        if (n > kInline) {
+            heap_.resize(n);
+            data_ = heap_.data();
+        } else {
+            data_ = std::uninitialized_value_construct_n(reinterpret_cast<S *>(storage_), n) - n;
+        }
+    }
+    Buffer(const Buffer &) = delete;
+    Buffer &operator=(const Buffer &) = delete;
+    S *data() { return data_; }
+    S &operator[](std::size_t k) { return data_[k]; }
+    const S &operator[](std::size_t k) const { return data_[k]; }
+
+  private:
+    alignas(S) unsigned char storage_[kInline * sizeof(S)];
+    std::vector<S> heap_;
+    S *data_ = nullptr;
+};
+
+}  // namespace
+
+class PcSaftAggregates {
+  public:
+    explicit PcSaftAggregates(const PcSaftFamily &family) : f_(family) {}
+
+    AlpharDerivatives t_rho(double t, double rho, const double *x) const;
+    DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    AmountDerivatives amounts(double t, double v, std::span<const double> n, AmountRequest request) const;
+
+  private:
+    const PcSaftFamily &f_;
+
+    std::size_t size() const { return f_.size(); }
+
+    // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
+    // in T: its values are the double evaluation's, operation by operation).
+    template <class S>
+    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
+    // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
+    // rows (dQ/dx_k / m_k) when r1, r2 are given.
+    template <bool kRows, class S>
+    terms::DispersionSumsOf<S> sums(const S &t, const double *x, S *r1, S *r2) const;
+    // The pair weights d2Q/dr_k dr_l (N x N) at T, for each of Q1 and Q2.
+    void pair_weights(double t, double *p1, double *p2) const;
+};
+
+template <bool kRows, class S>
+terms::DispersionSumsOf<S> PcSaftAggregates::sums(const S &t, const double *x, S *r1, S *r2) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    if (!f_.cross_varies_)
+        return terms::dispersion_sums<kRows>(t, n, n, f_.idx_.data(), x, f_.sigma_.data(), f_.eps_matrix_.data(),
+                                             f_.m_.data(), r1, r2);
+    Buffer<S, 256> eps(static_cast<std::size_t>(n * n));
+    for (std::int64_t j = 0; j < n; ++j)
+        for (std::int64_t i = 0; i < n; ++i)
+            eps[j * n + i] = i == j ? S(f_.eps_[i]) : f_.cross_energy(std::size_t(i), std::size_t(j), t);
+    return terms::dispersion_sums<kRows>(t, n, n, f_.idx_.data(), x, f_.sigma_.data(), eps.data(), f_.m_.data(), r1,
+                                         r2);
+}
+
+void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    Buffer<double, 256> eps_values(static_cast<std::size_t>(n * n));
+    const double *eps = f_.eps_matrix_.data();
+    if (f_.cross_varies_) {
+        for (std::int64_t j = 0; j < n; ++j)
+            for (std::int64_t i = 0; i < n; ++i)
+                eps_values[j * n + i] = i == j ? f_.eps_[i] : f_.cross_energy(std::size_t(i), std::size_t(j), t);
+        eps = eps_values.data();
+    }
+    // The sums are quadratic in x, so their rows at x = (0, 1) over the list (k, l) are the pair's
+    // weight (at x = (1) over (l) the diagonal's): the sums' own arithmetic, pair by pair.
+    for (std::int64_t l = 0; l < n; ++l) {
+        for (std::int64_t k = 0; k <= l; ++k) {
+            double r1[2], r2[2];
+            if (k == l) {
+                const std::int64_t idx[1] = {l + 1};
+                const double x[1] = {1.0}, m[1] = {f_.m_[l]};
+                terms::dispersion_sums<true>(t, n, 1, idx, x, f_.sigma_.data(), eps, m, r1, r2);
+            } else {
+                const std::int64_t idx[2] = {k + 1, l + 1};
+                const double x[2] = {0.0, 1.0}, m[2] = {f_.m_[k], f_.m_[l]};
+                terms::dispersion_sums<true>(t, n, 2, idx, x, f_.sigma_.data(), eps, m, r1, r2);
+            }
+            p1[k * n + l] = p1[l * n + k] = f_.m_[k] * r1[0];
+            p2[k * n + l] = p2[l * n + k] = f_.m_[k] * r2[0];
+        }
+    }
+}
+
+template <class S>
+helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    const S r(rho);
+    Buffer<S, 16> d(static_cast<std::size_t>(n));
+    helmholtz::Moments<S> mom;
+    for (std::int64_t k = 0; k < n; ++k) {
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
+        const double xm = x[k] * f_.m_[k];
+        mom.m_bar += xm;
+        mom.s1 += xm * d[k];
+        mom.s2 += xm * d[k] * d[k];
+        mom.s3 += xm * d[k] * d[k] * d[k];
+    }
+    const helmholtz::Term<S> hs = helmholtz::hard_sphere(mom, r, false);
+    const helmholtz::Term<S> chain =
+        helmholtz::hard_chain(
+            r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return 0.5 * d[k]; }, [](std::int64_t) { return 0.0; },
+            false, false)
+            .part;
+    const terms::ContributionOf<S> disp =
+        terms::dispersion(mom, sums<false, S>(t, x, nullptr, nullptr), r, false);
+    helmholtz::Term<S> all;
+    all.a = hs.a + chain.a + disp.a;
+    all.a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
+    all.a_rhorho = hs.a_rhorho + chain.a_rhorho + disp.a_rhorho;
+    return all;
+}
+
+AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
+    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x);
+    AlpharDerivatives out;
+    out.a = all.a.c[0];
+    out.a_t = all.a.c[1];
+    out.a_tt = second(all.a);
+    out.a_rho = all.a_rho.c[0];
+    out.a_trho = all.a_rho.c[1];
+    out.a_rhorho = all.a_rhorho.c[0];
+    return out;
+}
+
+DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
+    const helmholtz::Term<double> all = analytic(t, rho, x);
+    return {all.a_rho, all.a_rhorho};
+}
+
+AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
+                                            AmountRequest request) const {
+    const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
+    const double *m = f_.m_.data();
+    Buffer<double, 16> r(n);
+    for (std::size_t k = 0; k < n; ++k) r[k] = amounts[k] / v;
+    double rho = 0.0;
+    for (std::size_t k = 0; k < n; ++k) rho += r[k];
+
+    // Temperature stage: the diameters and the aggregates along T.
+    const T2 tt = T2::variable(t);
+    Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
+    double m0 = 0.0;
+    T2 m1, m2, m3;
+    for (std::size_t k = 0; k < n; ++k) {
+        d1[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+        d2[k] = d1[k] * d1[k];
+        d3[k] = d2[k] * d1[k];
+        const double rm = r[k] * m[k];
+        m0 += rm;
+        m1 += rm * d1[k];
+        m2 += rm * d2[k];
+        m3 += rm * d3[k];
+    }
+    const terms::DispersionSumsOf<T2> q = sums<true, T2>(tt, r.data(), row1.data(), row2.data());
+
+    // f over the aggregates: hard sphere over (M0, M1, M2, M3); dispersion over (mbar, M3, Q1, Q2)
+    // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
+    AggregateCurvature c;
+    {
+        using J4 = Jet<4>;
+        helmholtz::Moments<J4> mom;
+        mom.m_bar = J4::variable(m0, 0);
+        mom.s1 = J4::variable(m1.c[0], 1);
+        mom.s2 = J4::variable(m2.c[0], 2);
+        mom.s3 = J4::variable(m3.c[0], 3);
+        const Link links[4] = {link(kM0), link(kM1), link(kM2), link(kM3)};
+        c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
+    }
+    {
+        using J4 = Jet<4>;
+        const double mbar = m0 / rho;
+        helmholtz::Moments<J4> mom;
+        mom.m_bar = J4::variable(mbar, 0);
+        mom.s3 = J4::variable(m3.c[0], 1);
+        terms::DispersionSumsOf<J4> s;
+        s.d1 = J4::variable(q.d1.c[0], 2);
+        s.d2 = J4::variable(q.d2.c[0], 3);
+        const J4 a = terms::dispersion(mom, s, J4(1.0), false, true).a;
+        Link by_mbar;
+        by_mbar.count = 2;
+        by_mbar.y[0] = kRho;
+        by_mbar.c[0] = -mbar / rho;
+        by_mbar.y[1] = kM0;
+        by_mbar.c[1] = 1.0 / rho;
+        const Link links[4] = {by_mbar, link(kM3), link(kQ1), link(kQ2)};
+        c.add(a, links);
+        // mbar's own curvature in (rho, M0).
+        const double g = a.g[0];
+        c.h[kRho][kRho] += g * 2.0 * mbar / (rho * rho);
+        c.h[kRho][kM0] -= g / (rho * rho);
+        c.h[kM0][kRho] -= g / (rho * rho);
+    }
+    // psi_k and its gradient over (T, M2, M3), for the cross terms.
+    Buffer<std::array<double, 4>, 16> psi(n);
+    {
+        using J3 = Jet<3>;
+        const J3 tj = J3::variable(t, 0);
+        helmholtz::Moments<J3> mom;
+        mom.s2 = J3::variable(m2.c[0], 1);
+        mom.s3 = J3::variable(m3.c[0], 2);
+        const Link links[3] = {link(kT), link(kM2), link(kM3)};
+        // The contact pieces depend on (M2, M3) alone: formed once, each molecule's own share
+        // (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
+        const helmholtz::ContactTerms<J3> contact = helmholtz::contact_terms(mom, J3(1.0), true);
+        for (std::size_t k = 0; k < n; ++k) {
+            psi[k] = {0.0, 0.0, 0.0, 0.0};
+            if (m[k] == 1.0) continue;
+            const J3 dk = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tj));
+            const J3 a = (1.0 - m[k]) * log1p(helmholtz::contact_value_excess(contact, 0.5 * dk));
+            psi[k] = {a.v, a.g[0], a.g[1], a.g[2]};
+            c.add(a, links, r[k]);
+        }
+    }
+
+    // The aggregates' first derivatives in w (row a: dY_a/dw).
+    Buffer<double, 8 * 17> jac(kAggregates * w);
+    for (std::size_t p = 0; p < kAggregates * w; ++p) jac[p] = 0.0;
+    const auto J = [&](int a, std::size_t p) -> double & { return jac[a * w + p]; };
+    J(kT, 0) = 1.0;
+    J(kM1, 0) = m1.c[1];
+    J(kM2, 0) = m2.c[1];
+    J(kM3, 0) = m3.c[1];
+    J(kQ1, 0) = q.d1.c[1];
+    J(kQ2, 0) = q.d2.c[1];
+    for (std::size_t i = 0; i < n; ++i) {
+        J(kRho, i + 1) = 1.0;
+        J(kM0, i + 1) = m[i];
+        J(kM1, i + 1) = m[i] * d1[i].c[0];
+        J(kM2, i + 1) = m[i] * d2[i].c[0];
+        J(kM3, i + 1) = m[i] * d3[i].c[0];
+        J(kQ1, i + 1) = m[i] * row1[i].c[0];
+        J(kQ2, i + 1) = m[i] * row2[i].c[0];
+    }
+
+    AmountDerivatives out;
+    out.psi = v * c.value;
+    if (request.gradient) {
+        out.gradient.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            double s = psi[i][0];
+            for (int a = 0; a < kAggregates; ++a) s += c.g[a] * J(a, i + 1);
+            out.gradient[i] = s;
+        }
+    }
+    if (!(request.hessian || request.mixed_v || request.mixed_t)) return out;
+
+    // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
+    // cross terms.
+    Buffer<double, 8 * 17> hj(kAggregates * w);
+    for (int a = 0; a < kAggregates; ++a)
+        for (std::size_t p = 0; p < w; ++p) {
+            double s = 0.0;
+            for (int b = 0; b < kAggregates; ++b) s += c.h[a][b] * J(b, p);
+            hj[a * w + p] = s;
+        }
+    Buffer<double, 17 * 17> fww(w * w);
+    for (std::size_t p = 1; p < w; ++p)
+        for (std::size_t q2 = 0; q2 < w; ++q2) {
+            double s = 0.0;
+            for (int a = 0; a < kAggregates; ++a) s += J(a, p) * hj[a * w + q2];
+            fww[p * w + q2] = s;
+        }
+    // Curvature of the aggregates: along T and r_i (moments, sums) ...
+    for (std::size_t i = 0; i < n; ++i) {
+        fww[(i + 1) * w] += m[i] * (c.g[kM1] * d1[i].c[1] + c.g[kM2] * d2[i].c[1] + c.g[kM3] * d3[i].c[1] +
+                                    c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1]);
+    }
+    // ... and in r_i, r_j (the sums).
+    if (request.hessian || request.mixed_v) {
+        Buffer<double, 256> p1(n * n), p2(n * n);
+        pair_weights(t, p1.data(), p2.data());
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j)
+                fww[(i + 1) * w + j + 1] += c.g[kQ1] * p1[i * n + j] + c.g[kQ2] * p2[i * n + j];
+    }
+    // The chain's r_k psi_k: d psi_k/dw on row k and, mirrored, on column k.
+    for (std::size_t k = 0; k < n; ++k) {
+        if (m[k] == 1.0) continue;
+        for (std::size_t p = 0; p < w; ++p) {
+            const double dpsi = psi[k][1] * J(kT, p) + psi[k][2] * J(kM2, p) + psi[k][3] * J(kM3, p);
+            fww[(k + 1) * w + p] += dpsi;
+            if (p >= 1) fww[p * w + k + 1] += dpsi;
+        }
+    }
+
+    if (request.hessian) {
+        out.hessian.resize(n * n);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = i; j < n; ++j)
+                out.hessian[i * n + j] = out.hessian[j * n + i] = fww[(i + 1) * w + j + 1] / v;
+    }
+    if (request.mixed_v) {
+        out.d_v.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            double s = 0.0;
+            for (std::size_t j = 0; j < n; ++j) s += fww[(i + 1) * w + j + 1] * r[j];
+            out.d_v[i] = -s / v;
+        }
+    }
+    if (request.mixed_t) {
+        out.d_t.resize(n);
+        for (std::size_t i = 0; i < n; ++i) out.d_t[i] = fww[(i + 1) * w];
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------- the family's hooks
+
+AlpharDerivatives PcSaftFamily::derivatives(double t, double rho, const double *x, bool third) const {
+    AlpharDerivatives d = PcSaftAggregates(*this).t_rho(t, rho, x);
+    if (third) {
+        Buffer<D3, 16> xs(size());
+        for (std::size_t k = 0; k < size(); ++k) xs[k] = D3(x[k]);
+        d.a_rhorhorho = alphar(D3(t), D3::variable(rho), xs.data()).derivative(3);
+    }
+    return d;
+}
+
+DensitySlopes PcSaftFamily::density_slopes(double t, double rho, const double *x) const {
+    return PcSaftAggregates(*this).density_slopes(t, rho, x);
+}
+
+namespace {
+
+// A pure fluid's amount derivatives from its (T, rho) ones (Psi = n alpha_r(T, n/V)).
+AmountDerivatives pure_amounts(const AlpharDerivatives &d, double amount, double v, AmountRequest request) {
+    AmountDerivatives r;
+    const double rho = amount / v;
+    r.psi = amount * d.a;
+    if (request.gradient) r.gradient = {d.a + rho * d.a_rho};
+    if (request.hessian) r.hessian = {(2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount};
+    if (request.mixed_v) r.d_v = {-(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v};
+    if (request.mixed_t) r.d_t = {d.a_t + rho * d.a_trho};
+    return r;
+}
+
+void check_amounts(std::size_t size, std::size_t n) {
+    if (n != size) throw std::invalid_argument("one amount or mole fraction per component is needed");
+}
+
+}  // namespace
+
+AmountDerivatives PcSaftFamily::amount_derivatives(double t, double v, std::span<const double> n,
+                                                   AmountRequest request) const {
+    check_amounts(size(), n.size());
+    const PcSaftAggregates aggregates(*this);
+    if (size() == 1) {
+        const double x = 1.0;
+        return pure_amounts(aggregates.t_rho(t, n[0] / v, &x), n[0], v, request);
+    }
+    return aggregates.amounts(t, v, n, request);
+}
+
+SecondDerivatives PcSaftFamily::second_derivatives(double t, double rho, std::span<const double> n) const {
+    check_amounts(size(), n.size());
+    const PcSaftAggregates aggregates(*this);
+    const double total = std::accumulate(n.begin(), n.end(), 0.0);
+    Buffer<double, 16> x(size());
+    for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
+    SecondDerivatives r;
+    r.t_rho = aggregates.t_rho(t, rho, x.data());
+    const AmountRequest all{true, true, true, true};
+    r.amounts = size() == 1 ? pure_amounts(r.t_rho, total, total / rho, all) : aggregates.amounts(t, total / rho, n, all);
+    r.t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
+    return r;
+}
+
+}  // namespace keld::model

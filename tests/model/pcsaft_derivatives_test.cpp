@@ -1,0 +1,206 @@
+// PC-SAFT's exact derivatives by its aggregates (model/pcsaft_derivatives.cpp)
+// against automatic differentiation through alphar (one pass per direction)
+// and against complex steps: pure fluids, mixtures with k_ij and with a
+// temperature-dependent k_ij, polymer solutions and ten components, in gas and
+// liquid.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "complex_step.h"
+#include "keld/model.hpp"
+#include "model/derivatives.h"
+#include "model/pcsaft_family.h"
+
+namespace keld::testing {
+namespace {
+
+struct System {
+    std::string name;
+    model::PcSaftParameters p;
+    std::vector<double> x;
+    double t;
+    std::vector<double> densities;  // kmol/m3
+};
+
+// n components from m = 1 up; beyond sixteen the evaluation buffers leave the stack.
+model::PcSaftParameters many_components(int n) {
+    model::PcSaftParameters p;
+    for (int k = 0; k < n; ++k) {
+        p.m.push_back(1.0 + 0.3 * k);  // the first has m = 1: no chain share
+        p.sigma.push_back(3.6 + 0.02 * k);
+        p.eps.push_back(200.0 + 8.0 * k);
+    }
+    p.kij.assign(static_cast<std::size_t>(n * n), 0.0);
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            if (i != j) p.kij[i * n + j] = 0.002 * (i + j);
+    return p;
+}
+
+std::vector<System> systems() {
+    const model::BinaryTable k_of_t{0.01, 0.02, 0.005, 0.001, 0.0002, 300.0};
+    const double e12 = std::sqrt(285.69 * 236.77);
+    return {
+        {"n-hexane", {{3.0576}, {3.7983}, {236.77}, {}, {}}, {1.0}, 300.0, {1e-3, 0.05, 7.5}},
+        {"methane", {{1.0}, {3.7039}, {150.03}, {}, {}}, {1.0}, 200.0, {0.5, 20.0}},
+        {"methane, n-hexane, propane with k_ij",
+         {{1.0, 3.0576, 2.0020}, {3.7039, 3.7983, 3.6184}, {150.03, 236.77, 208.11},
+          {0.0, 0.03, 0.01, 0.03, 0.0, -0.012, 0.01, -0.012, 0.0}, {}},
+         {0.3, 0.5, 0.2},
+         350.0,
+         {0.2, 8.0}},
+        {"toluene and n-hexane with k_ij(T)",
+         {{2.8149, 3.0576}, {3.7169, 3.7983}, {285.69, 236.77}, {}, {{}, {{1.0, e12, k_of_t}}, {{1.0, e12, k_of_t}}, {}}},
+         {0.4, 0.6},
+         330.0,
+         {0.05, 8.0}},
+        {"polystyrene (m = 1900) in toluene",
+         {{2.8149, 1900.0}, {3.7169, 4.1071}, {285.69, 267.0}, {0.0, 0.0081, 0.0081, 0.0}, {}},
+         {0.9996, 0.0004},
+         300.0,
+         {0.01, 7.0}},
+        {"ten components with k_ij", many_components(10), std::vector<double>(10, 0.1), 350.0, {0.1, 8.0}},
+        {"twenty components with k_ij", many_components(20), std::vector<double>(20, 0.05), 350.0, {6.0}},
+    };
+}
+
+// |a - b| within `relative` of the largest of |b| and `floor`.
+void expect_close(double a, double b, double relative, double floor, const std::string &what) {
+    EXPECT_NEAR(a, b, relative * std::max(std::fabs(b), floor)) << what;
+}
+
+void expect_same_t_rho(const AlpharDerivatives &a, const AlpharDerivatives &b, double tol, bool third) {
+    expect_close(a.a, b.a, tol, 0.0, "a");
+    expect_close(a.a_t, b.a_t, tol, 0.0, "a_t");
+    expect_close(a.a_rho, b.a_rho, tol, 0.0, "a_rho");
+    expect_close(a.a_tt, b.a_tt, tol, 0.0, "a_tt");
+    expect_close(a.a_trho, b.a_trho, tol, 0.0, "a_trho");
+    expect_close(a.a_rhorho, b.a_rhorho, tol, 0.0, "a_rhorho");
+    if (third) expect_close(a.a_rhorhorho, b.a_rhorhorho, tol, 0.0, "a_rhorhorho");
+}
+
+// Hessian entries against the geometric mean of their diagonals (an off-diagonal entry may vanish),
+// within hessian_tol: in a dense liquid its terms are a few hundred times the entry, and the two
+// routes add them in different orders. psi when the reference has it (complex steps do not).
+void expect_same_amounts(const AmountDerivatives &a, const AmountDerivatives &b, std::size_t n, double tol,
+                         double hessian_tol, bool with_psi = true) {
+    if (with_psi) expect_close(a.psi, b.psi, tol, 0.0, "psi");
+    for (std::size_t i = 0; i < n; ++i) {
+        expect_close(a.gradient[i], b.gradient[i], tol, 0.0, "gradient " + std::to_string(i));
+        expect_close(a.d_v[i], b.d_v[i], tol, 0.0, "d_v " + std::to_string(i));
+        expect_close(a.d_t[i], b.d_t[i], tol, 0.0, "d_t " + std::to_string(i));
+        for (std::size_t j = 0; j < n; ++j) {
+            const double scale = std::sqrt(std::fabs(b.hessian[i * n + i] * b.hessian[j * n + j]));
+            EXPECT_NEAR(a.hessian[i * n + j], b.hessian[i * n + j], hessian_tol * scale) << "hessian " << i << ", " << j;
+        }
+    }
+}
+
+const AmountRequest kAll{true, true, true, true};
+
+TEST(PcSaftDerivatives, EqualAutomaticDifferentiationThroughAlphar) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const model::PcSaftFamily f(s.p);
+        const auto generic = model::make_residual(f);
+        for (double rho : s.densities) {
+            SCOPED_TRACE(rho);
+            expect_same_t_rho(f.derivatives(s.t, rho, s.x.data(), true),
+                              model::t_rho_derivatives(*generic, s.t, rho, s.x, true), 1e-13, true);
+            // The amounts of one kmol in 1/rho and of a tenth of that in a tenth of the volume.
+            for (double scale : {1.0, 0.1}) {
+                std::vector<double> n(s.x);
+                for (double &value : n) value *= scale;
+                const double v = scale / rho;
+                expect_same_amounts(f.amount_derivatives(s.t, v, n, kAll),
+                                    model::amount_derivatives(*generic, s.t, v, n, kAll), s.x.size(), 1e-13,
+                                    3e-13);
+            }
+        }
+    }
+}
+
+TEST(PcSaftDerivatives, EqualComplexSteps) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const model::PcSaftFamily f(s.p);
+        const std::size_t n = s.x.size();
+        for (double rho : s.densities) {
+            SCOPED_TRACE(rho);
+            expect_same_t_rho(f.derivatives(s.t, rho, s.x.data(), true), complex_step_t_rho(f, s.t, rho, s.x), 1e-10,
+                              true);
+            const double v = 1.0 / rho;
+            expect_same_amounts(f.amount_derivatives(s.t, v, s.x, kAll), complex_step_amounts(f, s.t, v, s.x), n,
+                                1e-10, 1e-10, false);
+        }
+    }
+}
+
+TEST(PcSaftDerivatives, IdentitiesOfTheAmountDerivatives) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const model::PcSaftFamily f(s.p);
+        const std::size_t n = s.x.size();
+        for (double rho : s.densities) {
+            SCOPED_TRACE(rho);
+            const double v = 1.0 / rho;
+            const AmountDerivatives a = f.amount_derivatives(s.t, v, s.x, kAll);
+            for (std::size_t i = 0; i < n; ++i) {
+                // Psi_i is homogeneous of degree 0 in (n, V): sum_j n_j Psi_ij + V Psi_iV = 0.
+                double euler = v * a.d_v[i], size = std::fabs(v * a.d_v[i]);
+                for (std::size_t j = 0; j < n; ++j) {
+                    euler += s.x[j] * a.hessian[i * n + j];
+                    size += std::fabs(s.x[j] * a.hessian[i * n + j]);
+                    EXPECT_EQ(a.hessian[i * n + j], a.hessian[j * n + i]);
+                }
+                EXPECT_NEAR(euler, 0.0, 1e-12 * size) << i;
+            }
+            // Psi is homogeneous of degree 1: sum_i n_i Psi_i + V Psi_V = Psi, with
+            // Psi_V = -rho^2 a_rho / rho... = -N rho a_rho / V.
+            const AlpharDerivatives d = f.derivatives(s.t, rho, s.x.data(), false);
+            double sum = -rho * d.a_rho;  // V Psi_V with N = 1
+            for (std::size_t i = 0; i < n; ++i) sum += s.x[i] * a.gradient[i];
+            EXPECT_NEAR(sum, a.psi, 1e-13 * (std::fabs(a.psi) + std::fabs(rho * d.a_rho)));
+        }
+    }
+}
+
+// Model, properties() and every caller reach the family's route through the residual's hooks; the
+// single call gives what the separate ones give.
+TEST(PcSaftDerivatives, TheModelUsesTheFamilysRoute) {
+    const System s = systems()[4];
+    const model::PcSaftFamily f(s.p);
+    const auto residual = model::pcsaft_residual(s.p);
+    const double rho = s.densities[1], t = s.t;
+    const AlpharDerivatives own = f.derivatives(t, rho, s.x.data(), true);
+    const AlpharDerivatives hooked = residual->derivatives(t, rho, s.x.data(), true);
+    EXPECT_EQ(hooked.a_tt, own.a_tt);
+    EXPECT_EQ(hooked.a_rhorhorho, own.a_rhorhorho);
+    // The density search sees the pressure the properties at its root report: the same arithmetic.
+    const model::DensitySlopes slopes = residual->density_slopes(t, rho, s.x.data());
+    EXPECT_EQ(slopes.a_rho, own.a_rho);
+    EXPECT_EQ(slopes.a_rhorho, own.a_rhorho);
+    const AmountDerivatives a = residual->amount_derivatives(t, 1.0 / rho, s.x, kAll);
+    EXPECT_EQ(a.hessian, f.amount_derivatives(t, 1.0 / rho, s.x, kAll).hessian);
+
+    const SecondDerivatives all = residual->second_derivatives(t, rho, s.x);
+    EXPECT_EQ(all.t_rho.a_trho, own.a_trho);
+    EXPECT_TRUE(std::isnan(all.t_rho.a_rhorhorho));
+    EXPECT_EQ(all.amounts.hessian, a.hessian);
+    EXPECT_EQ(all.amounts.d_t, a.d_t);
+
+    // A pure fluid's single call: the amount derivatives from its (T, rho) ones.
+    const System pure = systems()[0];
+    const model::PcSaftFamily hexane(pure.p);
+    const std::vector<double> two{2.0};
+    const SecondDerivatives p = hexane.second_derivatives(pure.t, 7.5, two);
+    const AmountDerivatives generic =
+        model::amount_derivatives(*model::make_residual(hexane), pure.t, 2.0 / 7.5, two, kAll);
+    expect_same_amounts(p.amounts, generic, 1, 1e-13, 1e-13);
+}
+
+}  // namespace
+}  // namespace keld::testing
