@@ -297,7 +297,7 @@ TEST(PcSaftAssocFamily, FourthOrderTableEqualsComplexSteps) {
         sys.host.install();
         const std::vector<double> x = MonitorCore(sys, c).x();
         std::vector<ModelComponent> described;
-        for (std::size_t k = 0; k < x.size(); ++k) described.push_back({"c" + std::to_string(k), 50.0, 50.0});
+        for (std::size_t k = 0; k < x.size(); ++k) described.push_back({std::string(1, static_cast<char>('a' + k)), 50.0, 50.0});
         const Model m("pcsaft-assoc", described, model::make_residual(model::PcSaftAssocFamily(parameters(sys, c.idx))));
         const ReferenceFamily reference(sys, c.idx, x);
         for (double rho : {s.rho_gas, s.rho_liquid}) {

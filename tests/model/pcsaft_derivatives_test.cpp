@@ -12,7 +12,7 @@
 #include "complex_step.h"
 #include "keld/model.hpp"
 #include "model/derivatives.h"
-#include "model/pcsaft_family.h"
+#include "model/families/pcsaft_family.h"
 
 namespace keld::testing {
 namespace {

@@ -25,7 +25,7 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "model/pcsaft_family.h"
+#include "model/families/pcsaft_family.h"
 
 namespace keld::model {
 
