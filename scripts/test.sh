@@ -54,6 +54,11 @@ cmake --build build/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/consumer
 LD_LIBRARY_PATH="$PWD/build/stage/lib" ./build/consumer/readme_example
 PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --exists keld
+# The README's C++ example by hand, as the README says: g++ with pkg-config's flags for the reference host.
+g++ tests/install/readme_example.cpp -o build/consumer/readme_by_hand \
+  $(PKG_CONFIG_PATH="$PWD/build/stage/lib/pkgconfig" pkg-config --cflags --libs keld-refhost) \
+  -Wl,-rpath,"$PWD/build/stage/lib"
+./build/consumer/readme_by_hand
 python_site="$PWD/build/stage/$(sed -n 's/^KELD_PYTHON_INSTALL_DIR:STRING=//p' build/release/CMakeCache.txt)"
 (cd build && PYTHONPATH="$python_site" /usr/bin/python3 -m keld --version)
 echo "downstream project found, linked and ran keld"
