@@ -51,8 +51,9 @@ Isotherm at(const Model &m, double t, double rho, std::span<const double> x = kP
     return i;
 }
 
-// What the coexistence iteration needs at (T, rho), from one pass of second
-// order in rho (a fraction of the cost of the derivative table).
+// What the coexistence iteration needs at (T, rho): alpha_r and its first two
+// density derivatives, from the family's density slopes (a fraction of the
+// cost of the derivative table; analytic where the family has them).
 struct Branch {
     double f0, f1;  // P/RT, d(P/RT)/drho
     double g;       // as Isotherm::g
@@ -60,28 +61,27 @@ struct Branch {
 };
 
 Branch branch_at(const Model &m, double t, double rho) {
-    const model::D2 tt(t), rr(rho, 1.0, 1.0, 0.0), x(1.0);
-    const model::D2 a = m.residual().alphar(tt, rr, &x);
+    const double x = 1.0;
+    const model::DensitySlopes s = m.residual().density_slopes(t, rho, &x);
     Branch b;
-    b.a = a.v;
-    b.a1 = a.d1;
-    b.f0 = rho + rho * rho * a.d1;
-    b.f1 = 1.0 + 2.0 * rho * a.d1 + rho * rho * a.d12;
-    b.g = std::log(rho) + a.v + rho * a.d1;
+    b.a = s.a;
+    b.a1 = s.a_rho;
+    b.f0 = rho + rho * rho * s.a_rho;
+    b.f1 = 1.0 + 2.0 * rho * s.a_rho + rho * rho * s.a_rhorho;
+    b.g = std::log(rho) + s.a + rho * s.a_rho;
     return b;
 }
 
-// The pieces of the curve's tangent at (T, rho), from one pass of second
-// order in (T, rho).
+// The pieces of the curve's tangent at (T, rho), from the family's (T, rho)
+// derivatives to second order.
 struct Slopes {
     double f1, f0_t, g_t;  // d(P/RT)/drho, d(P/RT)/dT, dg/dT
 };
 
 Slopes slopes_at(const Model &m, double t, double rho) {
-    const model::J2 tt = model::J2::variable(t, 0), rr = model::J2::variable(rho, 1), x(1.0);
-    const model::J2 a = m.residual().alphar(tt, rr, &x);
-    const double a1 = a.g[1], a2 = a.second(1, 1), t1 = a.second(0, 1);
-    return {1.0 + 2.0 * rho * a1 + rho * rho * a2, rho * rho * t1, a.g[0] + rho * t1};
+    const double x = 1.0;
+    const AlpharDerivatives d = m.residual().derivatives(t, rho, &x, false);
+    return {1.0 + 2.0 * rho * d.a_rho + rho * rho * d.a_rhorho, rho * rho * d.a_trho, d.a_t + rho * d.a_trho};
 }
 
 // P/RT and its first two density derivatives at (T, rho, x), from one pass

@@ -125,7 +125,7 @@ DensitySlopes Residual::density_slopes(double t, double rho, const double *x) co
     for (std::size_t k = 0; k < size(); ++k) xs[k] = D2(x[k]);
     // d1 and d2 both along rho: d12 is the second derivative.
     const D2 a = alphar(D2(t), D2(rho, 1.0, 1.0, 0.0), xs.data());
-    return {a.d1, a.d12};
+    return {a.d1, a.d12, a.v};
 }
 
 SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {

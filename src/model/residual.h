@@ -28,10 +28,12 @@ using D3 = ad::Taylor<double, 3>;
 using J2 = ad::Jet2<double, 2>;  // (T, rho) to second order in one evaluation
 using DT4 = ad::Dual<ad::Taylor<double, 4>>;  // rho to fourth order and each of these along T
 
-// a_rho and a_rhorho of alpha_r at constant T and x: P and dP/drho for a density search.
+// alpha_r with a_rho and a_rhorho at constant T and x: P and dP/drho for a density search, and
+// what a coexistence iteration needs besides.
 struct DensitySlopes {
     double a_rho = 0.0;
     double a_rhorho = 0.0;
+    double a = 0.0;  // alpha_r itself, from the same evaluation
 };
 
 class Residual {

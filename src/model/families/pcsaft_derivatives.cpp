@@ -217,7 +217,7 @@ AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x)
 
 DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
     const helmholtz::Term<double> all = analytic(t, rho, x);
-    return {all.a_rho, all.a_rhorho};
+    return {all.a_rho, all.a_rhorho, all.a};
 }
 
 AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
