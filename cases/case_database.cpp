@@ -171,8 +171,8 @@ class Filler {
             if ((m.applies == Mapping::molecule && per_mass) || (m.applies == Mapping::polymer && !per_mass)) continue;
             const db::Parameter *p = set.find(m.column);
             if (p == nullptr) continue;
-            took = true;
             if (given(m.store, data_set, r.component)) continue;  // the case's own value wins
+            took = true;
             const ParameterSpec *spec = find_parameter_spec(m.store);
             ParameterValue v{std::string(m.store), ParameterShape::unary, data_set, r.component, 0, {}};
             v.coefficients[0] = store_value(*p, *spec, r.path);
