@@ -109,9 +109,12 @@ class Filler {
                          std::to_string(data_set));
             return;
         }
-        bool took = add_mapped(r, data_set, *set, pcsaft_map) | add_mapped(r, data_set, *set, saft_map) |
-                    add_mapped(r, data_set, *set, sanchez_lacombe_map) | add_mapped(r, data_set, *set, cubic_map);
-        if (case_family == "pcsaft-assoc") took |= add_mapped(r, data_set, *set, association_map);
+        bool took = false;
+        if (set->family == db::kPcSaft || set->family == db::kPcSaftAssoc) took = add_mapped(r, data_set, *set, pcsaft_map);
+        if (set->family == db::kPcSaftAssoc) took = add_mapped(r, data_set, *set, association_map) || took;
+        if (set->family == db::kSaft) took = add_mapped(r, data_set, *set, saft_map);
+        if (set->family == db::kSanchezLacombe) took = add_mapped(r, data_set, *set, sanchez_lacombe_map);
+        if (set->family == db::kCubic) took = add_mapped(r, data_set, *set, cubic_map);
         if (!took) return;
         for (const auto &s : use.sets)
             if (s.data_set == data_set && s.family == case_family) return;
