@@ -56,23 +56,26 @@ class Filler {
   public:
     Filler(CaseDescription &description, std::string_view origin) : d_(description), origin_(origin) {}
 
-    // The set a case family takes for the entry; null when the database has none.
+    // The set a case family takes for the entry; none when the database has none. `refuse`: a set the
+    // family would misread (association it cannot represent) is an error, else none.
     std::optional<db::ParameterSet> set_for(const db::Component &entry, std::string_view case_family,
-                                            const JsonPath &path) const {
+                                            const JsonPath &path, bool refuse = true) const {
         const db::Database &base = db::Database::shipped();
         const std::string_view family = database_family(case_family);
         if (family.empty()) return std::nullopt;
         if (family == db::kPcSaftAssoc) {
             if (auto sets = base.parameters(entry, db::kPcSaftAssoc); !sets.empty()) return sets.front();
-            return set_for(entry, "pcsaft", path);
+            return set_for(entry, "pcsaft", path, refuse);
         }
         auto sets = base.parameters(entry, family);
         if (family == db::kPcSaft && sets.empty() && !base.parameters(entry, db::kPcSaftAssoc).empty()) {
+            if (!refuse) return std::nullopt;
             fail(origin_, path,
                  entry.name + " associates: its PC-SAFT parameters hold association sites, which " +
                      std::string(case_family) + " would drop; use the associating family (pcsaft-assoc)");
         }
         if (family == db::kSaft && !sets.empty() && sets.front().find("epsAB_k") != nullptr) {
+            if (!refuse) return std::nullopt;
             fail(origin_, path,
                  entry.name + " associates in the SAFT table (scheme " + sets.front().find("scheme")->text +
                      "); " + std::string(case_family) + " without association would misrepresent it");
@@ -91,7 +94,7 @@ class Filler {
         for (std::string_view f : {"pcsaft", "pcsaft-assoc", "saft", "sanchez-lacombe", "cubic"})
             order.emplace_back(f);
         for (const std::string &family : order) {
-            const auto set = set_for(*r.entry, family, r.path);
+            const auto set = set_for(*r.entry, family, r.path, false);
             if (!set) continue;
             if (const db::Parameter *mw = set->find("mw"); mw != nullptr && std::isfinite(mw->value)) return mw->value;
         }

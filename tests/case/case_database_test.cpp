@@ -130,6 +130,11 @@ TEST(CaseDatabase, ValuesTheCaseGivesWinOverTheDatabase) {
         "parameters": [{"pcsaft": {"PCSFTM": {"A": 2.8149, "B": 3.0576}, "PCSFTV / A": {"A": 3.8, "B": 3.7983},
                                    "PCSFTU / K": {"A": 285.69, "B": 236.77}}}], )j" + states + "}");
     expect_same_results(overridden, typed, "override");
+    // Molecular weight only, for a case that evaluates nothing yet: an associating component's comes
+    // from its associating set, not a refusal from plain PC-SAFT.
+    Case weights = parse_case(R"j({"components": [{"id": "A", "database": "methanol"}]})j");
+    ASSERT_EQ(weights.database_uses.size(), 1u);
+    EXPECT_TRUE(weights.database_uses[0].sets.empty());
     // A component whose values all come from the case took no set from the database.
     Case own = parse_case("{" + components + R"j(, "parameters": [{"pcsaft": {"PCSFTM": {"A": 2}, "PCSFTV / A": {"A": 3},
         "PCSFTU / K": {"A": 200}}}], )j" + states + "}");
