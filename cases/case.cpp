@@ -26,6 +26,7 @@ Case build_case(detail::CaseDescription description) {
     c.origin = std::move(description.origin);
     c.title = std::move(description.title);
     c.parameter_families = std::move(description.models_in_parameters);
+    c.database_uses = std::move(description.database_uses);
     return c;
 }
 

@@ -59,6 +59,7 @@ struct CaseDescription {
     std::vector<std::string> models_in_parameters;  // families that carry parameters, first-use order
     std::vector<UnifacSubgroupSpec> unifac_subgroups;
     std::vector<UnifacInteractionSpec> unifac_interactions;
+    std::vector<DatabaseUse> database_uses;
 };
 
 // Parses and validates a case document; throws CaseError naming the place.

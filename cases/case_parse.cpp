@@ -6,6 +6,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "case_database.h"
 #include "case_description.h"
 #include "case_parameters.h"
 #include "case_reader.h"
@@ -49,6 +50,7 @@ class CaseParser {
         read_components(root.required("components"), JsonPath().key("components"));
         if (const Json *sets = root.optional("parameters"))
             read_parameter_sets(*sets, JsonPath().key("parameters"));
+        if (!database_requests_.empty()) take_from_database(document);
         check_store_size();
         StateFields defaults;
         if (const Json *d = root.optional("state_defaults")) {
@@ -140,6 +142,8 @@ class CaseParser {
             c.id = string_value(r.required("id"), origin_, here.key("id"));
             check_identifier(c.id, here.key("id"));
             r.optional_string("name");
+            const std::optional<std::string> entry_name = r.optional_string("database");
+            const bool kind_given = r.has("kind");
             if (auto kind = r.optional_string("kind")) {
                 const auto parsed = kind_named(*kind);
                 if (!parsed) {
@@ -149,11 +153,17 @@ class CaseParser {
                 }
                 c.kind = *parsed;
             }
+            const keld::database::Component *entry = nullptr;
+            if (entry_name) {
+                entry = &database_entry(*entry_name, c.id, origin_, here.key("database"));
+                fit_kind(*entry, c, kind_given, origin_, here.key(kind_given ? "kind" : "database"));
+            }
             const bool polymer = c.kind == ComponentKind::polymer || c.kind == ComponentKind::oligomer;
             const auto mw = r.optional_quantity("MW", Dimension::molar_mass);
-            if (!mw) fail(origin_, here, "missing " + quote(canonical_key("MW", Dimension::molar_mass)));
-            if (!(mw->value > 0)) fail(origin_, mw->path, "the molecular weight must be positive");
-            c.molecular_weight = mw->value;
+            if (!mw && entry == nullptr)
+                fail(origin_, here, "missing " + quote(canonical_key("MW", Dimension::molar_mass)));
+            if (mw && !(mw->value > 0)) fail(origin_, mw->path, "the molecular weight must be positive");
+            if (mw) c.molecular_weight = mw->value;
             const auto mwn = r.optional_quantity("MWN", Dimension::molar_mass);
             if (mwn && !polymer)
                 fail(origin_, mwn->path, "only a polymer or an oligomer has a number-average MW");
@@ -186,6 +196,10 @@ class CaseParser {
             if (component_number(c.id) != 0)
                 fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
             numbers_.emplace(c.id, static_cast<std::int64_t>(description_.components.size() + 1));
+            if (entry != nullptr) {
+                database_requests_.push_back({static_cast<std::int64_t>(description_.components.size() + 1), entry,
+                                              mw.has_value(), here.key("database")});
+            }
             description_.components.push_back(std::move(c));
         }
         for (std::size_t k = 0; k < list.size(); ++k) {
@@ -344,6 +358,43 @@ class CaseParser {
             polymer.segments.emplace_back(item.key(), w);
         }
         check_sum(sum, segments.path);
+    }
+
+    // --------------------------------------------------------------- database
+
+    // The families a database component takes parameters for: those the case's parameter sets name,
+    // in each data set that names them, and the model of every state in its data set (looked up here,
+    // before the states are read, since their mass fractions need the molecular weights; a state
+    // that is malformed is refused when it is read).
+    void take_from_database(const Json &document) {
+        std::set<std::pair<std::int64_t, std::string>> asked = families_given_;
+        std::vector<std::string> families = description_.models_in_parameters;
+        const Json *defaults = document.contains("state_defaults") ? &document["state_defaults"] : nullptr;
+        auto field = [&](const Json &state, const char *key) -> const Json * {
+            if (state.is_object() && state.contains(key)) return &state[key];
+            if (defaults != nullptr && defaults->is_object() && defaults->contains(key)) return &(*defaults)[key];
+            return nullptr;
+        };
+        if (document.contains("states") && document["states"].is_array()) {
+            for (const Json &state : document["states"]) {
+                const Json *model = field(state, "model");
+                const Json *set = field(state, "data_set");
+                if (model == nullptr || !model->is_string()) continue;
+                const std::int64_t data_set = set != nullptr && set->is_number_integer() ? set->get<std::int64_t>() : 1;
+                if (data_set < 1 || data_set > description_.data_sets) continue;
+                const auto name = model->get<std::string>();
+                asked.emplace(data_set, name);
+                if (std::find(families.begin(), families.end(), name) == families.end()) families.push_back(name);
+            }
+        }
+        apply_database(database_requests_, asked, families, description_, origin_);
+        for (const DatabaseUse &use : description_.database_uses) {
+            for (const DatabaseUse::Set &s : use.sets) {
+                families_given_.emplace(s.data_set, s.family);
+                auto &used = description_.models_in_parameters;
+                if (std::find(used.begin(), used.end(), s.family) == used.end()) used.push_back(s.family);
+            }
+        }
     }
 
     // ------------------------------------------------------------- parameters
@@ -757,7 +808,8 @@ class CaseParser {
     std::string origin_;
     CaseDescription description_;
     std::unordered_map<std::string, std::int64_t> numbers_;              // component numbers by identifier
-    std::set<std::pair<std::int64_t, std::string>> families_given_;  // (data set, family) with parameters
+    std::set<std::pair<std::int64_t, std::string>> families_given_;
+    std::vector<DatabaseRequest> database_requests_;  // (data set, family) with parameters
 };
 
 }  // namespace

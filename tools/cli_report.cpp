@@ -174,14 +174,41 @@ std::string indented(const std::string &text, std::size_t by) {
 
 }  // namespace
 
+static nlohmann::ordered_json database_json(const refhost::Case &c) {
+    using Json = nlohmann::ordered_json;
+    Json uses = Json::array();
+    for (const refhost::DatabaseUse &use : c.database_uses) {
+        Json sets = Json::array();
+        for (const auto &s : use.sets) {
+            sets.push_back({{"model", s.family}, {"data_set", s.data_set}, {"set", s.set}, {"table", s.table},
+                            {"source", s.source}});
+        }
+        uses.push_back({{"component", use.component}, {"entry", use.entry}, {"sets", std::move(sets)}});
+    }
+    return uses;
+}
+
+void print_database_uses(std::ostream &out, const refhost::Case &c) {
+    for (const refhost::DatabaseUse &use : c.database_uses) {
+        out << "Database: " << use.component << " is " << use.entry << "\n";
+        for (const auto &s : use.sets) {
+            out << "  " << s.family << ", data set " << s.data_set << ": " << s.table << " (" << s.set
+                << "), source " << s.source << "\n";
+        }
+        if (use.sets.empty()) out << "  molecular weight only\n";
+    }
+}
+
 JsonWriter::JsonWriter(std::ostream &out, const refhost::Case &c,
                        const std::vector<refhost::ModelInitialisation> &initialisation)
     : out_(out), case_(c) {
     using Json = nlohmann::ordered_json;
     Json init = Json::array();
     for (const auto &i : initialisation) init.push_back({{"model", i.model}, {"messages", i.messages}});
-    out_ << "{\n  \"case\": " << Json(c.origin).dump() << ",\n  \"title\": " << Json(c.title).dump()
-         << ",\n  \"initialisation\": " << indented(init.dump(2), 2) << ",\n  \"states\": [";
+    out_ << "{\n  \"case\": " << Json(c.origin).dump() << ",\n  \"title\": " << Json(c.title).dump();
+    // Only a case with database components has the field: other documents stay as they were.
+    if (!c.database_uses.empty()) out_ << ",\n  \"database\": " << indented(database_json(c).dump(2), 2);
+    out_ << ",\n  \"initialisation\": " << indented(init.dump(2), 2) << ",\n  \"states\": [";
 }
 
 void JsonWriter::state(const Evaluation &e) {

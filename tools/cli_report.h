@@ -48,6 +48,10 @@ private:
 void write_table(std::ostream &out, const refhost::Case &c,
                  const std::vector<refhost::ModelInitialisation> &initialisation,
                  const std::vector<Evaluation> &evaluations);
+// The database entries a case's components name and the parameter sets taken from them: as text
+// for `keld init` (JSON output has them as its "database" field).
+void print_database_uses(std::ostream &out, const refhost::Case &c);
+
 void write_json(std::ostream &out, const refhost::Case &c,
                 const std::vector<refhost::ModelInitialisation> &initialisation,
                 const std::vector<Evaluation> &evaluations);

@@ -108,6 +108,11 @@ keld_cli_test(check_directory 1 ARGS check ${KELD_EXAMPLES} STDERR "examples: no
 keld_cli_test(check_device 1 ARGS check /dev/zero STDERR "/dev/zero: not a regular file")
 keld_cli_test(init 0 ARGS init ${KELD_EXAMPLES}/polystyrene-from-segments.json
   STDOUT "Initialisation of pcsaft" "SLTSTR / K" "PS +missing")
+keld_cli_test(init_database 0 ARGS init ${KELD_EXAMPLES}/toluene-hexane-database.json
+  STDOUT "Database: TOLUENE is toluene" "pcsaft, data set 1: pcsaft/solvents.csv \\(hexane\\), source GS2001"
+  "HEXANE +3\\.0576 +3\\.7983 +236\\.77")
+keld_cli_test(eval_database_json 0 JSON ARGS eval --json ${KELD_EXAMPLES}/toluene-hexane-database.json
+  STDOUT "\"database\": " "\"entry\": \"hexane\"" "\"source\": \"GS2001\"")
 keld_cli_test(check_examples 0 ARGS check ${KELD_EXAMPLES}/polystyrene-toluene.json ${KELD_EXAMPLES}/methane-hexane.json
   ${KELD_EXAMPLES}/polystyrene-from-segments.json ${KELD_EXAMPLES}/polyethylene-hexane.json
   STDOUT "polystyrene-toluene.json: ok" "methane-hexane.json: ok" "polyethylene-hexane.json: ok")

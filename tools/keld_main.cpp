@@ -351,6 +351,7 @@ int run_init(const Arguments &a) {
     Case c = refhost::load_case_file(single_case("init", a));
     const auto reports = refhost::initialise_case(c);
     std::cout << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
+    cli::print_database_uses(std::cout, c);
     std::vector<std::string> families;
     for (const auto &report : reports) {
         families.push_back(report.model);

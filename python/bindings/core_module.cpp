@@ -72,6 +72,29 @@ public:
     const std::string &title() const { return case_.title; }
     std::int64_t data_set_count() const { return case_.host->data_set_count(); }
 
+    // The components taken from the parameter database, as keld eval --json records them.
+    py::list database() const {
+        py::list out;
+        for (const keld::refhost::DatabaseUse &use : case_.database_uses) {
+            py::list sets;
+            for (const auto &s : use.sets) {
+                py::dict d;
+                d["model"] = s.family;
+                d["data_set"] = s.data_set;
+                d["set"] = s.set;
+                d["table"] = s.table;
+                d["source"] = s.source;
+                sets.append(d);
+            }
+            py::dict d;
+            d["component"] = use.component;
+            d["entry"] = use.entry;
+            d["sets"] = sets;
+            out.append(d);
+        }
+        return out;
+    }
+
     py::list components() const {
         auto &host = *case_.host;
         py::list out;
@@ -275,6 +298,7 @@ PYBIND11_MODULE(_core, m) {
         .def_property_readonly("origin", &LoadedCase::origin)
         .def_property_readonly("title", &LoadedCase::title)
         .def_property_readonly("data_set_count", &LoadedCase::data_set_count)
+        .def("database", &LoadedCase::database)
         .def("components", &LoadedCase::components)
         .def("state_count", &LoadedCase::state_count)
         .def("state", &LoadedCase::state, py::arg("index"), py::return_value_policy::copy)

@@ -90,6 +90,12 @@ class Case:
         return self._core.title
 
     @property
+    def database(self):
+        """Components taken from the parameter database: dicts with component, entry and sets (model,
+        data_set, set, table, source key); empty when the case names no database entry."""
+        return self._core.database()
+
+    @property
     def components(self):
         """Every component: dicts with number, identifier, kind, MW and MWN."""
         return [dict(c) for c in self._components]

@@ -113,3 +113,26 @@ def test_initialisation_reports_missing_parameters():
     assert case.initialise("pcsaft") == lines  # reported again, identically
     with pytest.raises(ValueError, match="unknown model 'lattice'.*pcsaft"):
         case.initialise("lattice")
+
+
+def test_database_components_evaluate_as_their_typed_values():
+    states = """"states": [{"model": "pcsaft", "T / K": 300, "P / bar": 1, "phase": "liquid",
+                            "mass_fractions": {"A": 0.6, "B": 0.4}}]"""
+    named = keld.Case.from_json(
+        '{"components": [{"id": "A", "database": "Toluene"}, {"id": "B", "database": "n-hexane"}], '
+        + states + "}")
+    typed = keld.Case.from_json(
+        """{"components": [{"id": "A", "MW / (kg/kmol)": 92.141}, {"id": "B", "MW / (kg/kmol)": 86.177}],
+            "parameters": [{"pcsaft": {"PCSFTM": {"A": 2.8149, "B": 3.0576}, "PCSFTV / A": {"A": 3.7169, "B": 3.7983},
+                                       "PCSFTU / K": {"A": 285.69, "B": 236.77}}}], """ + states + "}")
+    a, b = named.evaluate(0), typed.evaluate(0)
+    assert a.status == 1
+    assert np.array_equal(a.ln_phi, b.ln_phi) and a.H == b.H and a.V == b.V
+    assert [(u["component"], u["entry"]) for u in named.database] == [("A", "toluene"), ("B", "hexane")]
+    assert named.database[0]["sets"][0]["source"] == "GS2001"
+    assert typed.database == []
+
+
+def test_an_unknown_database_name_lists_candidates():
+    with pytest.raises(keld.CaseError, match=r"components\[0\]\.database.*\"A\".*toluene"):
+        keld.Case.from_json('{"components": [{"id": "A", "database": "toluen"}], "states": []}')

@@ -94,12 +94,29 @@ struct StateResult {
     std::vector<std::string> messages;  // message lines the call printed
 };
 
+// A component whose values came from the shipped parameter database ("database" in a case file):
+// its entry and, per data set and model family, the parameter set taken and its source key
+// (the bibliography of `keld db show`). Values the case gives itself are not the database's.
+struct DatabaseUse {
+    struct Set {
+        std::string family;  // the case's model family, e.g. "pcsaft"
+        std::int64_t data_set = 1;
+        std::string set;     // the row's name in its table
+        std::string table;   // e.g. "pcsaft/solvents.csv"
+        std::string source;  // source key, e.g. "GS2001"
+    };
+    std::string component;  // the case's identifier
+    std::string entry;      // the database's name for it
+    std::vector<Set> sets;
+};
+
 struct Case {
     std::unique_ptr<ReferenceHost> host;
     std::vector<StateRequest> states;
     std::string origin;                           // file name or "<string>"
     std::string title;                            // the case's "title", may be empty
     std::vector<std::string> parameter_families;  // models whose parameters the case gives, in file order
+    std::vector<DatabaseUse> database_uses;       // components taken from the database, in case order
 };
 
 // Loads and validates a case; throws CaseError on any fault, computing nothing.
