@@ -2,6 +2,7 @@
 #include "case_database.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "case_parameters.h"
@@ -58,14 +59,18 @@ class Filler {
 
     // The set a case family takes for the entry; none when the database has none. `refuse`: a set the
     // family would misread (association it cannot represent) is an error, else none.
-    std::optional<db::ParameterSet> set_for(const db::Component &entry, std::string_view case_family,
-                                            const JsonPath &path, bool refuse = true) const {
+    // `data_set` 0: for the molecular weight, which every data set shares.
+    std::optional<db::ParameterSet> set_for(const DatabaseRequest &r, std::string_view case_family,
+                                            std::int64_t data_set, bool refuse = true) const {
+        const db::Component &entry = *r.entry;
+        const JsonPath &path = r.path;
         const db::Database &base = db::Database::shipped();
         const std::string_view family = database_family(case_family);
         if (family.empty()) return std::nullopt;
         if (family == db::kPcSaftAssoc) {
-            if (auto sets = base.parameters(entry, db::kPcSaftAssoc); !sets.empty()) return sets.front();
-            return set_for(entry, "pcsaft", path, refuse);
+            if (auto sets = base.parameters(entry, db::kPcSaftAssoc); !sets.empty())
+                return chosen(r, family, data_set, sets);
+            return set_for(r, "pcsaft", data_set, refuse);
         }
         auto sets = base.parameters(entry, family);
         if (family == db::kPcSaft && sets.empty() && !base.parameters(entry, db::kPcSaftAssoc).empty()) {
@@ -81,7 +86,26 @@ class Filler {
                      "); " + std::string(case_family) + " without association would misrepresent it");
         }
         if (sets.empty()) return std::nullopt;
-        return sets.front();
+        return chosen(r, family, data_set, sets);
+    }
+
+    // The set the case chose for the family, else the default (first).
+    db::ParameterSet chosen(const DatabaseRequest &r, std::string_view family, std::int64_t data_set,
+                            const std::vector<db::ParameterSet> &sets) const {
+        const auto choices = r.chosen_sets.find(family);
+        if (choices == r.chosen_sets.end()) return sets.front();
+        auto choice = choices->second.find(data_set);
+        if (choice == choices->second.end()) choice = choices->second.find(0);
+        if (choice == choices->second.end()) return sets.front();
+        std::string list;
+        for (const db::ParameterSet &set : sets) {
+            if (set.set == choice->second) return set;
+            list += (list.empty() ? "" : ", ") + quote(set.set);
+        }
+        JsonPath path = r.chosen_path.key(choices->first);
+        if (choice->first != 0) path = path.key(std::to_string(choice->first));
+        fail(origin_, path,
+             r.entry->name + " has no " + choices->first + " set " + quote(choice->second) + "; its sets: " + list);
     }
 
     double molecular_weight(const DatabaseRequest &r, const std::vector<std::string> &families) const {
@@ -94,7 +118,7 @@ class Filler {
         for (std::string_view f : {"pcsaft", "pcsaft-assoc", "saft", "sanchez-lacombe", "cubic"})
             order.emplace_back(f);
         for (const std::string &family : order) {
-            const auto set = set_for(*r.entry, family, r.path, false);
+            const auto set = set_for(r, family, 0, false);
             if (!set) continue;
             if (const db::Parameter *mw = set->find("mw"); mw != nullptr && std::isfinite(mw->value)) return mw->value;
         }
@@ -103,7 +127,7 @@ class Filler {
     }
 
     void add(const DatabaseRequest &r, std::int64_t data_set, const std::string &case_family, DatabaseUse &use) {
-        const auto set = set_for(*r.entry, case_family, r.path);
+        const auto set = set_for(r, case_family, data_set);
         if (!set) {
             if (!all_given(r.component, data_set, case_family))
                 fail(origin_, r.path,
@@ -124,9 +148,34 @@ class Filler {
         use.sets.push_back({case_family, data_set, set->set, set->table, set->source.key});
     }
 
+    // The published PC-SAFT k_ij of two database components, into a family that reads PCSKIJ, unless the
+    // case gives the pair in either order.
+    void add_binary(const DatabaseRequest &a, const DatabaseRequest &b, std::int64_t data_set,
+                    const std::string &case_family, DatabaseUse &use) {
+        const std::string_view family = database_family(case_family);
+        if (family != db::kPcSaft && family != db::kPcSaftAssoc) return;
+        if (case_family == "pcsaft-segment") return;  // its pairs are segments and solvents, not molecules
+        const auto kij = db::Database::shipped().pcsaft_kij(*a.entry, *b.entry);
+        if (!kij) return;
+        if (given_pair("PCSKIJ", data_set, a.component, b.component)) return;
+        std::array<double, 6> value{};
+        value[0] = kij->value;
+        for (const auto &[i, j] : {std::pair{a.component, b.component}, std::pair{b.component, a.component}})
+            d_.parameters.push_back({"PCSKIJ", ParameterShape::binary_table, data_set, i, j, value});
+        const std::string &other = d_.components[static_cast<std::size_t>(b.component - 1)].id;
+        use.binaries.push_back({case_family, data_set, other, "PCSKIJ", kij->value, kij->source.key});
+    }
+
   private:
     CaseDescription &d_;
     std::string_view origin_;
+
+    bool given_pair(std::string_view name, std::int64_t data_set, std::int64_t i, std::int64_t j) const {
+        return std::any_of(d_.parameters.begin(), d_.parameters.end(), [&](const ParameterValue &p) {
+            return p.name == name && p.data_set == data_set &&
+                   ((p.i == i && p.j == j) || (p.i == j && p.j == i));
+        });
+    }
 
     bool given(std::string_view name, std::int64_t data_set, std::int64_t i) const {
         return std::any_of(d_.parameters.begin(), d_.parameters.end(), [&](const ParameterValue &p) {
@@ -214,16 +263,48 @@ void fit_kind(const db::Component &entry, ComponentSpec &component, bool kind_gi
     }
 }
 
+bool is_database_family(std::string_view name) {
+    for (std::string_view f : {db::kPcSaft, db::kPcSaftAssoc, db::kSaft, db::kSanchezLacombe, db::kCubic})
+        if (name == f) return true;
+    return false;
+}
+
+std::string database_family_list() {
+    std::string list;
+    for (std::string_view f : {db::kPcSaft, db::kPcSaftAssoc, db::kSaft, db::kSanchezLacombe, db::kCubic})
+        list += (list.empty() ? "" : ", ") + quote(f);
+    return list;
+}
+
 void apply_database(const std::vector<DatabaseRequest> &requests,
                     const std::set<std::pair<std::int64_t, std::string>> &asked,
                     const std::vector<std::string> &families, CaseDescription &description,
                     std::string_view origin) {
-    Filler filler(description, origin);
+    // A chosen set belongs to a family the case evaluates; elsewhere it would silently do nothing.
     for (const DatabaseRequest &r : requests) {
+        for (const auto &[family, sets] : r.chosen_sets) {
+            const bool evaluated = std::any_of(asked.begin(), asked.end(),
+                                               [&](const auto &a) { return database_family(a.second) == family; });
+            if (!evaluated)
+                fail(origin, r.chosen_path.key(family),
+                     "the case evaluates no model that reads " + family + " parameters");
+            for (const auto &[data_set, name] : sets)
+                if (data_set > description.data_sets)
+                    fail(origin, r.chosen_path.key(family).key(std::to_string(data_set)),
+                         "no data set " + std::to_string(data_set) + " (the case has " +
+                             std::to_string(description.data_sets) + ")");
+        }
+    }
+    Filler filler(description, origin);
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        const DatabaseRequest &r = requests[k];
         ComponentSpec &c = description.components[static_cast<std::size_t>(r.component - 1)];
         if (!r.molecular_weight_given) c.molecular_weight = filler.molecular_weight(r, families);
-        DatabaseUse use{c.id, r.entry->name, {}};
-        for (const auto &[data_set, family] : asked) filler.add(r, data_set, family, use);
+        DatabaseUse use{c.id, r.entry->name, {}, {}};
+        for (const auto &[data_set, family] : asked) {
+            filler.add(r, data_set, family, use);
+            for (std::size_t l = k + 1; l < requests.size(); ++l) filler.add_binary(r, requests[l], data_set, family, use);
+        }
         description.database_uses.push_back(std::move(use));
     }
 }

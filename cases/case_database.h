@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -26,6 +27,10 @@ struct DatabaseRequest {
     const keld::database::Component *entry = nullptr;
     bool molecular_weight_given = false;
     JsonPath path;  // of the component's "database" key
+    // Sets chosen by the case ("database_set"): database family -> data set (0: every one) -> the set's
+    // row name.
+    std::map<std::string, std::map<std::int64_t, std::string>, std::less<>> chosen_sets;
+    JsonPath chosen_path;  // of "database_set"
 };
 
 // The entry a case component names (name, synonym, CAS or formula); a CaseError at `path` naming the
@@ -33,13 +38,17 @@ struct DatabaseRequest {
 const keld::database::Component &database_entry(const std::string &name, const std::string &component_id,
                                                  std::string_view origin, const JsonPath &path);
 
+// The families whose sets "database_set" may choose, by the names keld db show prints.
+bool is_database_family(std::string_view name);
+std::string database_family_list();  // "\"pcsaft\", ..., \"cubic\""
+
 // Checks the component's kind against the entry: a polymer entry fits a polymer, oligomer or segment,
 // a molecule an ordinary component. `kind_given` false: the kind follows from the entry.
 void fit_kind(const keld::database::Component &entry, ComponentSpec &component, bool kind_given,
               std::string_view origin, const JsonPath &path);
 
-// Fills the requests' molecular weights (unless given) and parameters for the (data set, family)
-// pairs the case asks for, and records the sets used. `families` lists the case's families in the
+// Fills the requests' molecular weights (unless given), parameters for the (data set, family) pairs
+// the case asks for and the published binary parameters among them, and records the sets used. `families` lists the case's families in the
 // order they are first asked for.
 void apply_database(const std::vector<DatabaseRequest> &requests,
                     const std::set<std::pair<std::int64_t, std::string>> &asked,

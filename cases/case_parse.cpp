@@ -158,6 +158,9 @@ class CaseParser {
                 entry = &database_entry(*entry_name, c.id, origin_, here.key("database"));
                 fit_kind(*entry, c, kind_given, origin_, here.key(kind_given ? "kind" : "database"));
             }
+            const Json *chosen = r.optional("database_set");
+            if (chosen != nullptr && entry == nullptr)
+                fail(origin_, here.key("database_set"), "\"database_set\" chooses among the sets of a \"database\" entry");
             const bool polymer = c.kind == ComponentKind::polymer || c.kind == ComponentKind::oligomer;
             const auto mw = r.optional_quantity("MW", Dimension::molar_mass);
             if (!mw && entry == nullptr)
@@ -197,8 +200,10 @@ class CaseParser {
                 fail(origin_, here.key("id"), "component " + quote(c.id) + " is defined twice");
             numbers_.emplace(c.id, static_cast<std::int64_t>(description_.components.size() + 1));
             if (entry != nullptr) {
-                database_requests_.push_back({static_cast<std::int64_t>(description_.components.size() + 1), entry,
-                                              mw.has_value(), here.key("database")});
+                DatabaseRequest request{static_cast<std::int64_t>(description_.components.size() + 1), entry,
+                                        mw.has_value(), here.key("database"), {}, here.key("database_set")};
+                if (chosen != nullptr) request.chosen_sets = read_chosen_sets(*chosen, request.chosen_path);
+                database_requests_.push_back(std::move(request));
             }
             description_.components.push_back(std::move(c));
         }
@@ -206,6 +211,37 @@ class CaseParser {
             if (segment_lists[k].value != nullptr)
                 read_segments(description_.components[k], segment_lists[k]);
         }
+    }
+
+    // "database_set": {"pcsaft-assoc": "water_4C_RG2020"} takes a set by its row name in every data set,
+    // {"pcsaft-assoc": {"2": "water_4C_RG2020"}} in the data sets named (the others take the default).
+    std::map<std::string, std::map<std::int64_t, std::string>, std::less<>> read_chosen_sets(const Json &value,
+                                                                                           const JsonPath &path) const {
+        object_at(value, path);
+        std::map<std::string, std::map<std::int64_t, std::string>, std::less<>> chosen;
+        for (const auto &item : value.items()) {
+            const JsonPath here = path.key(item.key());
+            if (!is_database_family(item.key()))
+                fail(origin_, here, "unknown family " + quote(item.key()) + " (use " + database_family_list() + ")");
+            auto &by_data_set = chosen[item.key()];
+            if (!item.value().is_object()) {
+                by_data_set.emplace(0, string_value(item.value(), origin_, here));
+                continue;
+            }
+            for (const auto &entry : item.value().items()) {
+                const JsonPath at = here.key(entry.key());
+                const std::int64_t data_set = data_set_number(entry.key());
+                if (data_set < 1) fail(origin_, at, quote(entry.key()) + " is not a data set number");
+                by_data_set.emplace(data_set, string_value(entry.value(), origin_, at));
+            }
+        }
+        return chosen;
+    }
+
+    static std::int64_t data_set_number(const std::string &text) {
+        if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+            return 0;
+        return std::stoll(text);
     }
 
     // Critical and boiling constants and the correlations that parameter fits take pseudo-data from.

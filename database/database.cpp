@@ -428,7 +428,9 @@ std::optional<double> Database::repeat_unit_mw(const Component &polymer) {
         if (w == weights.end()) return std::nullopt;
         mw += w->second * static_cast<double>(digits ? count : 1);
     }
-    return mw;
+    // The weights are given to 0.001 g/mol, so is their sum: rounding drops the sum's binary noise
+    // (C8H8 gives 104.152, not 104.15199999999999, the value a user types).
+    return std::round(mw * 1000.0) / 1000.0;
 }
 
 }  // namespace keld::database

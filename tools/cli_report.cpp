@@ -183,7 +183,16 @@ static nlohmann::ordered_json database_json(const refhost::Case &c) {
             sets.push_back({{"model", s.family}, {"data_set", s.data_set}, {"set", s.set}, {"table", s.table},
                             {"source", s.source}});
         }
-        uses.push_back({{"component", use.component}, {"entry", use.entry}, {"sets", std::move(sets)}});
+        Json entry{{"component", use.component}, {"entry", use.entry}, {"sets", std::move(sets)}};
+        if (!use.binaries.empty()) {
+            Json binaries = Json::array();
+            for (const auto &b : use.binaries) {
+                binaries.push_back({{"model", b.family}, {"data_set", b.data_set}, {"with", b.other},
+                                    {"parameter", b.name}, {"value", b.value}, {"source", b.source}});
+            }
+            entry["binaries"] = std::move(binaries);
+        }
+        uses.push_back(std::move(entry));
     }
     return uses;
 }
@@ -195,7 +204,11 @@ void print_database_uses(std::ostream &out, const refhost::Case &c) {
             out << "  " << s.family << ", data set " << s.data_set << ": " << s.table << " (" << s.set
                 << "), source " << s.source << "\n";
         }
-        if (use.sets.empty()) out << "  molecular weight only\n";
+        for (const auto &b : use.binaries) {
+            out << "  " << b.family << ", data set " << b.data_set << ": " << b.name << " with " << b.other << " = "
+                << b.value << ", source " << b.source << "\n";
+        }
+        if (use.sets.empty() && use.binaries.empty()) out << "  molecular weight only\n";
     }
 }
 

@@ -90,6 +90,18 @@ public:
             d["component"] = use.component;
             d["entry"] = use.entry;
             d["sets"] = sets;
+            py::list binaries;
+            for (const auto &b : use.binaries) {
+                py::dict e;
+                e["model"] = b.family;
+                e["data_set"] = b.data_set;
+                e["with"] = b.other;
+                e["parameter"] = b.name;
+                e["value"] = b.value;
+                e["source"] = b.source;
+                binaries.append(e);
+            }
+            d["binaries"] = binaries;
             out.append(d);
         }
         return out;

@@ -169,7 +169,7 @@ def test_plain_parameters_give_the_model_of_the_case():
     root = pathlib.Path(__file__).resolve().parents[2]
     sl = keld.Model.sanchez_lacombe([
         {"name": "TOLUENE", "mw": 92.141, "t_star": 543.0, "p_star": 402e6, "rho_star": 966.0},
-        {"name": "PS", "mw": 1e5, "t_star": 735.0, "p_star": 357e6, "rho_star": 1105.0, "mw_apparent": 104.152}])
+        {"name": "PS", "mw": 1e5, "t_star": 688.0, "p_star": 371.5e6, "rho_star": 1119.9, "mw_apparent": 104.152}])
     saft = keld.Model.saft([
         {"name": "HEXANE", "mw": 86.177, "m": 4.724, "v00": 0.012475, "u0_k": 202.72, "e_k": 10.0},
         {"name": "PE", "mw": 5e4, "m": 5e4 * 0.0472427, "v00": 0.012, "u0_k": 207.73, "e_k": 10.0,

@@ -66,8 +66,8 @@ TEST(CaseDatabase, ComponentsFromTheDatabaseEvaluateAsTheSameValuesTyped) {
                             {"id": "B", "database": "polystyrene", "MWN / (kg/kmol)": 100000, "segments": {"STY": 1}}],
              "parameters": [{"pcsaft": {"PCSKIJ": {"A": {"B": 0.0}}}}], )j" + states + "}",
          R"j({"components": [{"id": "A", "MW / (kg/kmol)": 92.141},
-                            {"id": "STY", "kind": "segment", "MW / (kg/kmol)": 104.15199999999999},
-                            {"id": "B", "kind": "polymer", "MW / (kg/kmol)": 104.15199999999999, "MWN / (kg/kmol)": 100000,
+                            {"id": "STY", "kind": "segment", "MW / (kg/kmol)": 104.152},
+                            {"id": "B", "kind": "polymer", "MW / (kg/kmol)": 104.152, "MWN / (kg/kmol)": 100000,
                              "segments": {"STY": 1}}],
              "parameters": [{"pcsaft": {"PCSFTM": {"A": 2.8149}, "PCSFTV / A": {"A": 3.7169, "STY": 4.1071, "B": 4.1071},
                                         "PCSFTU / K": {"A": 285.69, "STY": 267.0, "B": 267.0},
@@ -83,6 +83,23 @@ TEST(CaseDatabase, ComponentsFromTheDatabaseEvaluateAsTheSameValuesTyped) {
                              "PCSAEP / K": {"A": 2899.5}, "PCSAKP": {"A": 0.035176}}}],
              "state_defaults": {"model": "pcsaft-assoc", "P / bar": 1, "mole_fractions": {"A": 0.3, "B": 0.7}},
              "states": [{"T / K": 300, "phase": "liquid"}, {"T / K": 400, "phase": "vapour"}]})j"},
+        // A set other than the default, by its row name.
+        {"water's 4C set, PC-SAFT with association",
+         R"j({"components": [{"id": "A", "database": "water", "database_set": {"pcsaft-assoc": "water_4C_RG2020"}}],
+             "states": [{"model": "pcsaft-assoc", "T / K": 350, "P / bar": 1, "phase": "liquid", "mole_fractions": {"A": 1}}]})j",
+         R"j({"components": [{"id": "A", "MW / (kg/kmol)": 18.01528}],
+             "parameters": [{"pcsaft-assoc": {"PCSFTM": {"A": 1.8668282082622842}, "PCSFTV / A": {"A": 2.395032022200541},
+                             "PCSFTU / K": {"A": 169.7751872692369}, "PCSATY": {"A": "4C"},
+                             "PCSAEP / K": {"A": 1772.0393059972052}, "PCSAKP": {"A": 0.13373757842938191}}}],
+             "states": [{"model": "pcsaft-assoc", "T / K": 350, "P / bar": 1, "phase": "liquid", "mole_fractions": {"A": 1}}]})j"},
+        // The published k_ij of two database molecules comes with them.
+        {"methane and toluene with their published k_ij",
+         R"j({"components": [{"id": "A", "database": "methane"}, {"id": "B", "database": "toluene"}],
+             "states": [{"model": "pcsaft", "T / K": 400, "P / bar": 50, "phase": "vapour", "mole_fractions": {"A": 0.9, "B": 0.1}}]})j",
+         R"j({"components": [{"id": "A", "MW / (kg/kmol)": 16.043}, {"id": "B", "MW / (kg/kmol)": 92.141}],
+             "parameters": [{"pcsaft": {"PCSFTM": {"A": 1.0, "B": 2.8149}, "PCSFTV / A": {"A": 3.7039, "B": 3.7169},
+                                        "PCSFTU / K": {"A": 150.03, "B": 285.69}, "PCSKIJ": {"A": {"B": 0.052}}}}],
+             "states": [{"model": "pcsaft", "T / K": 400, "P / bar": 50, "phase": "vapour", "mole_fractions": {"A": 0.9, "B": 0.1}}]})j"},
         {"Sanchez-Lacombe, pressure in MPa",
          R"j({"components": [{"id": "A", "database": "toluene"}],
              "states": [{"model": "sanchez-lacombe", "T / K": 300, "P / bar": 1, "phase": "liquid",
@@ -143,6 +160,28 @@ TEST(CaseDatabase, ValuesTheCaseGivesWinOverTheDatabase) {
     EXPECT_EQ(own.database_uses[1].sets.size(), 1u);
 }
 
+TEST(CaseDatabase, PublishedBinariesAreRecordedAndYieldToTheCases) {
+    const std::string components = R"j("components": [{"id": "C1", "database": "methane"}, {"id": "T", "database": "toluene"},
+                                                     {"id": "X", "MW / (kg/kmol)": 100, "database": "n-hexane"}])j";
+    const std::string states = R"j("states": [{"model": "pcsaft", "T / K": 400, "P / bar": 50, "phase": "vapour",
+                                              "mole_fractions": {"C1": 0.8, "T": 0.1, "X": 0.1}}])j";
+    Case taken = parse_case("{" + components + ", " + states + "}");
+    // Methane carries both of its pairs; toluene + n-hexane has no published value.
+    ASSERT_EQ(taken.database_uses.size(), 3u);
+    const auto &binaries = taken.database_uses[0].binaries;
+    ASSERT_EQ(binaries.size(), 2u);
+    EXPECT_EQ(binaries[0].other, "T");
+    EXPECT_EQ(binaries[0].value, 0.052);
+    EXPECT_EQ(binaries[0].source, "GS2001");
+    EXPECT_EQ(binaries[1].other, "X");
+    EXPECT_EQ(binaries[1].value, 0.021);
+    EXPECT_TRUE(taken.database_uses[1].binaries.empty());
+    // The case's own value, given in either order, wins; the other pair still comes from the database.
+    Case own = parse_case("{" + components + R"j(, "parameters": [{"pcsaft": {"PCSKIJ": {"T": {"C1": 0.0}}}}], )j" + states + "}");
+    ASSERT_EQ(own.database_uses[0].binaries.size(), 1u);
+    EXPECT_EQ(own.database_uses[0].binaries[0].other, "X");
+}
+
 struct BadCase {
     const char *what;
     std::string json;
@@ -169,6 +208,19 @@ TEST(CaseDatabase, WrongEntriesAreCaseErrorsNamingTheComponentAndCandidates) {
                             {"id": "S", "kind": "segment", "database": "polystyrene"}],
              "states": [{"model": "cubic", "T / K": 300, "P / bar": 1, "mole_fractions": {"A": 1}}]})j",
          {"components[0].database", "no cubic parameters for polystyrene"}},
+        {"a set the entry does not have",
+         R"j({"components": [{"id": "A", "database": "water", "database_set": {"pcsaft-assoc": "4C"}}],
+             "states": [{"model": "pcsaft-assoc", "T / K": 300, "P / bar": 1, "mole_fractions": {"A": 1}}]})j",
+         {"components[0].database_set[\"pcsaft-assoc\"]", "water has no pcsaft-assoc set \"4C\"", "water_4C_RG2020"}},
+        {"a set for a family the case does not evaluate",
+         R"j({"components": [{"id": "A", "database": "toluene", "database_set": {"saft": "toluene"}}], )j" + liquid + "}",
+         {"components[0].database_set.saft", "evaluates no model that reads saft"}},
+        {"an unknown family", R"j({"components": [{"id": "A", "database": "toluene", "database_set": {"PC-SAFT": "x"}}], )j" +
+                                  liquid + "}",
+         {"components[0].database_set[\"PC-SAFT\"]", "unknown family", "\"pcsaft-assoc\""}},
+        {"a set without a database entry",
+         R"j({"components": [{"id": "A", "MW / (kg/kmol)": 1, "database_set": {"pcsaft": "x"}}], )j" + liquid + "}",
+         {"components[0].database_set", "\"database\" entry"}},
     };
     for (const BadCase &c : cases) {
         try {

@@ -96,7 +96,8 @@ struct StateResult {
 
 // A component whose values came from the shipped parameter database ("database" in a case file):
 // its entry and, per data set and model family, the parameter set taken and its source key
-// (the bibliography of `keld db show`). Values the case gives itself are not the database's.
+// (the bibliography of `keld db show`), and the binary parameters taken with the components after it.
+// Values the case gives itself are not the database's.
 struct DatabaseUse {
     struct Set {
         std::string family;  // the case's model family, e.g. "pcsaft"
@@ -105,9 +106,18 @@ struct DatabaseUse {
         std::string table;   // e.g. "pcsaft/solvents.csv"
         std::string source;  // source key, e.g. "GS2001"
     };
+    struct Binary {
+        std::string family;  // the case's model family, e.g. "pcsaft"
+        std::int64_t data_set = 1;
+        std::string other;   // the other component's identifier in the case
+        std::string name;    // the case file's parameter, e.g. "PCSKIJ"
+        double value = 0;
+        std::string source;  // source key
+    };
     std::string component;  // the case's identifier
     std::string entry;      // the database's name for it
     std::vector<Set> sets;
+    std::vector<Binary> binaries;
 };
 
 struct Case {
