@@ -127,4 +127,14 @@ IdealGasCorrelation ideal_gas_correlation(std::string_view name) {
     return {s.value("A"), s.value("B"), s.value("C"), s.value("D"), s.value("E"), *s.t_min, *s.t_max};
 }
 
+IdealGasHeatCapacity ideal_gas_heat_capacity(const std::vector<std::string> &names) {
+    IdealGasHeatCapacity cp;
+    cp.coefficients.resize(names.size());
+    for (const std::string &name : names) {
+        const IdealGasCorrelation f = ideal_gas_correlation(name);
+        cp.exponential.emplace_back(IdealGasHeatCapacity::Exponential{f.a, f.b, f.c, f.d, f.e, f.t_min, f.t_max});
+    }
+    return cp;
+}
+
 }  // namespace keld::database

@@ -171,10 +171,20 @@ class KELD_API Model {
 };
 
 // Ideal-gas isobaric heat capacity of each component, Cp_ig/R as a
-// polynomial c0 + c1 T + c2 T^2 + c3 T^3 + c4 T^4 (T in K). Needed for the
+// polynomial c0 + c1 T + c2 T^2 + c3 T^3 + c4 T^4 (T in K), or in the
+// exponential form of the shipped database's correlations (ChemSep equation
+// 16; keld::database::ideal_gas_heat_capacity fills it). Needed for the
 // total heat capacities, the speed of sound and the Joule-Thomson coefficient.
 struct KELD_API IdealGasHeatCapacity {
-    std::vector<std::vector<double>> coefficients;  // per component, up to five values
+    // Cp_ig/(J/(kmol K)) = a + exp(b/T + c + d T + e T^2), from t_min to t_max (K).
+    struct Exponential {
+        double a = 0, b = 0, c = 0, d = 0, e = 0;  // J/(kmol K), K, -, 1/K, 1/K^2
+        double t_min = 0, t_max = 0;               // K
+    };
+    std::vector<std::vector<double>> coefficients;        // per component, up to five values
+    std::vector<std::optional<Exponential>> exponential;  // per component, when not empty: wins where set
+    // NaN outside an exponential form's range: Cp, the speed of sound and the Joule-Thomson coefficient
+    // are then NaN rather than extrapolated.
     double cp_over_r(std::size_t component, double t) const;
 };
 

@@ -51,12 +51,23 @@ struct PropertyArrays {
     X(x) X(ln_phi) X(mu_res) X(partial_volume) X(dln_phi_dt) X(dln_phi_dp) X(z_apparent) X(ln_phi_apparent)
 
 py::dict properties_loop(const Model &m, const Array &t, const Array &rho_or_p, const Array &z, bool at_pressure,
-                         int phase, bool composition, const std::vector<std::vector<double>> &cp) {
+                         int phase, bool composition, const std::vector<std::vector<double>> &cp,
+                         const std::vector<std::vector<double>> &cp_exponential) {
     const py::ssize_t count = t.shape(0), n = static_cast<py::ssize_t>(m.size());
-    IdealGasHeatCapacity ig{cp};
+    IdealGasHeatCapacity ig{cp, {}};
+    // The exponential form per component as (a, b, c, d, e, t_min, t_max); empty: the polynomial.
+    for (const std::vector<double> &f : cp_exponential) {
+        if (f.empty()) {
+            ig.exponential.emplace_back();
+            continue;
+        }
+        if (f.size() != 7) throw py::value_error("an exponential ideal-gas Cp takes a, b, c, d, e, T_min, T_max");
+        ig.exponential.emplace_back(IdealGasHeatCapacity::Exponential{f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
+    }
+    if (!ig.exponential.empty() && ig.coefficients.empty()) ig.coefficients.resize(ig.exponential.size());
     PropertyRequest request;
     request.composition_derivatives = composition;
-    request.ideal_gas = cp.empty() ? nullptr : &ig;
+    request.ideal_gas = cp.empty() && cp_exponential.empty() ? nullptr : &ig;
     std::map<std::string, Array> out;
 #define MAKE_SCALAR(name) out.emplace(#name, vector_of(count));
 #define MAKE_VECTOR(name) out.emplace(#name, matrix_of(count, n));

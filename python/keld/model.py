@@ -539,15 +539,26 @@ class Model:
         """Properties at (T, rho) or at (T, P) in the phase (its density root); see ModelProperties.
 
         ideal_gas_cp: per component the coefficients of Cp_ig/R = c0 + c1 T + ... + c4 T^4
-        (T in K), for the total heat capacities, the speed of sound and the Joule-Thomson coefficient.
+        (T in K), for the total heat capacities, the speed of sound and the Joule-Thomson coefficient;
+        or "database": the shipped database's correlations of the components by their names (NaN
+        outside a correlation's temperature range).
         """
         if (rho is None) == (P is None):
             raise ValueError("give exactly one of rho and P")
         flag = _phase(phase)
         at_pressure = P is not None
         t, s, comp = self._states(T, P if at_pressure else rho, z, "P" if at_pressure else "rho")
-        cp = []
-        if ideal_gas_cp is not None:
+        cp, cp_exponential = [], []
+        if isinstance(ideal_gas_cp, str):
+            if ideal_gas_cp != "database":
+                raise ValueError(f"ideal_gas_cp: coefficients per component or 'database', not {ideal_gas_cp!r}")
+            for name, *_ in self.components:
+                try:
+                    c = _core.database_ideal_gas(name)
+                except ValueError as e:
+                    raise ValueError(f"ideal_gas_cp='database': {name}: {e}; give the coefficients instead") from None
+                cp_exponential.append([c["A"], c["B"], c["C"], c["D"], c["E"], c["T_min"], c["T_max"]])
+        elif ideal_gas_cp is not None:
             if len(ideal_gas_cp) != len(self):
                 raise ValueError(f"ideal_gas_cp needs coefficients for each of the {len(self)} components")
             for k, c in enumerate(ideal_gas_cp):
@@ -555,7 +566,7 @@ class Model:
                 if not 1 <= coefficients.size <= 5 or not np.all(np.isfinite(coefficients)):
                     raise ValueError(f"ideal_gas_cp[{k}] must hold one to five finite coefficients")
                 cp.append([float(v) for v in coefficients])
-        raw = self._core.properties(t, s, comp, at_pressure, flag, bool(composition_derivatives), cp)
+        raw = self._core.properties(t, s, comp, at_pressure, flag, bool(composition_derivatives), cp, cp_exponential)
         values = {_FROM_CORE.get(k, k): v for k, v in raw.items()}
         return ModelProperties(**{f.name: values[f.name] for f in fields(ModelProperties)})
 

@@ -102,3 +102,14 @@ def test_ideal_gas_cp_inside_its_range():
     assert keld.database.ideal_gas_cp("water", 298.15) / 1000 == pytest.approx(33.59, rel=0.01)
     with pytest.raises(ValueError, match="holds from"):
         keld.database.ideal_gas_cp("water", 5000.0)
+
+
+def test_database_heat_capacities_give_the_speed_of_sound():
+    """Nitrogen gas at 300 K and 1 bar: 353.2 m/s (Span et al. 2000); a polymer has no correlation."""
+    nitrogen = keld.Model.pcsaft(["nitrogen"])
+    r = nitrogen.properties(300.0, [1.0], P=1e5, phase="vapour", ideal_gas_cp="database")
+    assert float(r.speed_of_sound[0]) == pytest.approx(353.2, rel=3e-3)
+    assert np.isnan(nitrogen.properties(5000.0, [1.0], P=1e5, phase="vapour", ideal_gas_cp="database").cp[0])
+    solution = keld.Model.pcsaft(["toluene", "polystyrene"], Mn={"polystyrene": 1e5})
+    with pytest.raises(ValueError, match="polystyrene.*give the coefficients"):
+        solution.properties(300.0, [0.99, 0.01], P=1e5, ideal_gas_cp="database")

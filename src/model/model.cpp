@@ -2,6 +2,7 @@
 #include "keld/model.hpp"
 
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <stdexcept>
 
@@ -106,6 +107,11 @@ double Model::max_density(double t, std::span<const double> z) const {
 }
 
 double IdealGasHeatCapacity::cp_over_r(std::size_t component, double t) const {
+    if (component < exponential.size() && exponential[component]) {
+        const Exponential &f = *exponential[component];
+        if (!(t >= f.t_min && t <= f.t_max)) return std::numeric_limits<double>::quiet_NaN();
+        return (f.a + std::exp(f.b / t + f.c + f.d * t + f.e * t * t)) / kGasConstant;
+    }
     const std::vector<double> &c = coefficients.at(component);
     double value = 0.0;
     for (std::size_t k = c.size(); k-- > 0;) value = value * t + c[k];

@@ -123,7 +123,7 @@ Properties properties_of(const Model &model, double t, double rho, std::span<con
     if (request.ideal_gas != nullptr) {
         double cp_ig = 0.0, mw = 0.0;
         for (std::size_t k = 0; k < size; ++k) {
-            cp_ig += p.x[k] * r * request.ideal_gas->cp_over_r(k, t);
+            if (p.x[k] != 0.0) cp_ig += p.x[k] * r * request.ideal_gas->cp_over_r(k, t);  // an absent one's range does not matter
             mw += p.x[k] * model.components()[k].mw;
         }
         p.cv = cp_ig - r + p.cv_res;

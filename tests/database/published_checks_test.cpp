@@ -192,6 +192,25 @@ TEST(PublishedChecks, IdealGasHeatCapacityAtRoomTemperature) {
     EXPECT_THROW(water.cp(water.t_max + 1), std::out_of_range);
 }
 
+// The database's Cp correlations through the model's properties: nitrogen gas at 300 K and 1 bar,
+// speed of sound 353.2 m/s and cp 29.18 J/(mol K) (the reference equation of Span et al., J. Phys.
+// Chem. Ref. Data 29 (2000) 1361). Outside a correlation's range the quantities that need it are NaN.
+TEST(PublishedChecks, SpeedOfSoundFromTheDatabasesHeatCapacity) {
+    const auto model = Model::pcsaft({pcsaft_component("nitrogen")});
+    const IdealGasHeatCapacity ig = ideal_gas_heat_capacity({"nitrogen"});
+    PropertyRequest request{false, &ig};
+    const std::vector<double> one{1.0};
+    const auto p = properties_at_pressure(model, 300.0, 1e5, one, Phase::vapour, request);
+    ASSERT_TRUE(p);
+    EXPECT_NEAR(p->speed_of_sound / 353.2, 1.0, 0.003);
+    EXPECT_NEAR(p->cp / 29.18e3, 1.0, 0.005);
+    const double beyond = ig.exponential[0]->t_max + 10.0;
+    const auto hot = properties_at_pressure(model, beyond, 1e5, one, Phase::vapour, request);
+    ASSERT_TRUE(hot);
+    EXPECT_TRUE(std::isnan(hot->cp) && std::isnan(hot->speed_of_sound));
+    EXPECT_TRUE(std::isfinite(hot->cp_res));
+}
+
 TEST(PublishedChecks, BuildersRefuseWhatWouldBeWrongSilently) {
     EXPECT_THROW(pcsaft_component("polystyrene"), std::invalid_argument);         // no Mn
     EXPECT_THROW(pcsaft_component("toluene", 1e5), std::invalid_argument);         // Mn of a molecule

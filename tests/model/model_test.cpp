@@ -86,7 +86,7 @@ TEST(Model, PropertiesAreThermodynamicallyConsistent) {
 
 TEST(Model, SpeedOfSoundOfTheIdealGasLimit) {
     const Model m = Model::pcsaft({{"ARGONLIKE", 39.948, 1.0, 3.4, 120.0}});
-    IdealGasHeatCapacity ig{{{2.5}}};  // a monatomic gas
+    IdealGasHeatCapacity ig{{{2.5}}, {}};  // a monatomic gas
     PropertyRequest request;
     request.ideal_gas = &ig;
     const Properties p = properties(m, 300.0, 1e-9, std::vector<double>{1.0}, request);

@@ -173,5 +173,7 @@ struct IdealGasCorrelation {
     double cp(double t) const;
 };
 IdealGasCorrelation ideal_gas_correlation(std::string_view name);
+// The correlations of the named components for keld::properties (PropertyRequest::ideal_gas).
+IdealGasHeatCapacity ideal_gas_heat_capacity(const std::vector<std::string> &names);
 
 }  // namespace keld::database
