@@ -11,6 +11,8 @@
 #      Fortran one also by hand with pkg-config; the versions every face of
 #      the installed keld reports must agree;
 #   4. a smoke run of the libFuzzer harnesses (clang; 20 s per harness).
+# Between 1 and 2 the documentation is built (scripts/docs.sh): the C/C++ and
+# Python API references without a warning, and every tutorial command run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -39,6 +41,9 @@ KELD_CMAKE_BUILD_DIR="$PWD/build/release" build/venv-editable/bin/pip install --
 build/venv-editable/bin/keld --version
 (cd build && MPLBACKEND=Agg venv-editable/bin/python -m keld sweep --T 280:400:5 --state 1 --plot editable-sweep.png \
   ../examples/polystyrene-toluene.json >/dev/null)
+
+echo "== Documentation: API reference (Doxygen, Sphinx; warnings are errors) and the tutorials' commands"
+bash scripts/docs.sh build/release
 
 echo "== Sanitizer build and tests"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKELD_SANITIZE=ON \
