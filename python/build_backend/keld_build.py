@@ -145,7 +145,9 @@ class _Progress:
     def say(self, text):
         if self.tty is not None:
             try:
-                self.tty.write(f"keld: {text}\n")
+                # On a line of its own after pip's "Building wheel ... " and its
+                # spinner, which then turns at the end of this line.
+                self.tty.write(f"\n    keld: {text} ")
                 self.tty.flush()
             except OSError:
                 self.tty = None
