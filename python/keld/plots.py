@@ -50,12 +50,13 @@ def _axes(ax):
     return ax
 
 
-def computed(ax, x, y, label: Optional[str] = None, **style: Any):
-    """Points of the model: marked, joined when dense enough. NaN (failed) points are left out."""
+def computed(ax, x, y, label: Optional[str] = None, joined: str = "-", **style: Any):
+    """Points of the model: marked, joined (line style `joined`) when dense
+    enough. NaN (failed) points are left out."""
     x, y = np.asarray(x, dtype=float), np.asarray(y, dtype=float)
     keep = np.isfinite(x) & np.isfinite(y)
     n = int(keep.sum())
-    line = dict(ls="-" if n >= DENSE else "none", lw=1.4, marker="o" if n <= CROWDED else None, ms=4)
+    line = dict(ls=joined if n >= DENSE else "none", lw=1.4, marker="o" if n <= CROWDED else None, ms=4)
     line.update(style)
     return ax.plot(x[keep], y[keep], label=label, **line)
 
@@ -166,11 +167,12 @@ def lle(result, ax=None):
     polymer = result.components[1]
     for lean, rich, label, style in ((result.w_lean, result.w_rich, "binodal (cloud points)", {"color": "C0"}),
                                      (result.w_spinodal_lean, result.w_spinodal_rich, "spinodal",
-                                      {"color": "C1", "ls": "--"})):
+                                      {"color": "C1", "joined": "--", "mfc": "none"})):
         w = np.concatenate([np.asarray(lean, dtype=float), np.asarray(rich, dtype=float)[::-1]])
         t = np.concatenate([result.T, result.T[::-1]])
         computed(ax, w, t, label=label, **style)
-    for c in result.critical:
-        ax.plot([c.get("w", np.nan)], [c.get("T", np.nan)], ls="none", marker="*", ms=11, color="C3")
+    for k, c in enumerate(result.critical):
+        ax.plot([c.get("w", np.nan)], [c.get("T", np.nan)], ls="none", marker="*", ms=11, color="C3",
+                label="critical solution point" if k == 0 else None)
     return _finish(ax, f"Demixing of {' + '.join(result.components)}, P = {pressure_text(result.P)} "
                        f"({model_name(result.model)})", f"weight fraction of {polymer} / (kg/kg)", "T / K")

@@ -150,3 +150,16 @@ def test_pxy_of_the_command_is_scaled(tmp_path):
     assert plot["y_label"] == "P / MPa"
     assert max(max(s["y"]) for s in plot["series"]) < 100.0
     assert "CH4 + HEXANE" in plot["title"] and "T = 350 K" in plot["title"] and "PC-SAFT" in plot["title"]
+
+
+def test_demixing_marks_few_temperatures_and_stars_the_critical_point():
+    case = keld.Case.load(EXAMPLES / "polystyrene-cyclohexane.json")
+    r = eq.lle(case, np.linspace(270.0, 300.0, 7), 101325.0, ["CYCLOHEX", "PS"])
+    ax = r.plot()
+    lines = drawn(ax)
+    assert set(lines) == {"binodal (cloud points)", "spinodal", "critical solution point"}
+    for name in ("binodal (cloud points)", "spinodal"):
+        assert lines[name][2] == "o" and lines[name][3] == "None"  # 12 points: marked, not joined
+    assert lines["critical solution point"][1] == pytest.approx([r.critical[0]["T"]])
+    assert ax.get_xlabel() == "weight fraction of PS / (kg/kg)" and ax.get_ylabel() == "T / K"
+    assert "P = 101.3 kPa" in ax.get_title()
