@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake g++ make gfortran pkg-config libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           pybind11-dev python3-pybind11 python3-dev python3-numpy python3-pytest python3-matplotlib
           python3-venv python3-pip python3-pandas python3-dask python3-distributed
-          liblapack-dev libblas-dev libopenblas0-serial libeigen3-dev clang libclang-rt-14-dev)
+          liblapack-dev libblas-dev libopenblas0-serial libeigen3-dev clang libclang-rt-14-dev
+          doxygen python3-sphinx)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

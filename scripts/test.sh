@@ -11,6 +11,8 @@
 #      Fortran one also by hand with pkg-config; the versions every face of
 #      the installed keld reports must agree;
 #   4. a smoke run of the libFuzzer harnesses (clang; 20 s per harness).
+# Between 1 and 2 the documentation is built (scripts/docs.sh): the C/C++ and
+# Python API references without a warning, and every tutorial command run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -27,6 +29,21 @@ rm -rf build/venv
 /usr/bin/python3 -m venv --system-site-packages build/venv
 KELD_CMAKE_BUILD_DIR="$PWD/build/release" build/venv/bin/pip install --no-cache-dir --no-index . >/dev/null
 (cd build && KELD_INSTALLED=1 MPLBACKEND=Agg venv/bin/python -m pytest -q -p no:cacheprovider ../python/tests)
+
+echo "== Python package: editable install (pip install -e .)"
+# The sources come from python/keld, the compiled parts from the build tree;
+# the installed keld command and python -m keld must both work from it.
+rm -rf build/venv-editable
+/usr/bin/python3 -m venv --system-site-packages build/venv-editable
+KELD_CMAKE_BUILD_DIR="$PWD/build/release" build/venv-editable/bin/pip install --no-cache-dir --no-index -e . >/dev/null
+(cd build && venv-editable/bin/python -c "import keld, keld._core, pathlib, sys; \
+  sys.exit(0 if pathlib.Path(keld.__file__).parent == pathlib.Path('../python/keld').resolve() else 'not editable')")
+build/venv-editable/bin/keld --version
+(cd build && MPLBACKEND=Agg venv-editable/bin/python -m keld sweep --T 280:400:5 --state 1 --plot editable-sweep.png \
+  ../examples/polystyrene-toluene.json >/dev/null)
+
+echo "== Documentation: API reference (Doxygen, Sphinx; warnings are errors) and the tutorials' commands"
+bash scripts/docs.sh build/release
 
 echo "== Sanitizer build and tests"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKELD_SANITIZE=ON \

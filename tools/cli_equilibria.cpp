@@ -208,7 +208,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         critical = curve.critical;
         critical_solved = curve.critical_solved;
     }
-    PlotSeries model{s.model, {}, {}, "line", "C0"};
+    PlotSeries model{model_display_name(s.model), {}, {}, "computed", "C0"};
     for (const eq::SaturationResult &r : points) {
         t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation / 1000.0,
                                     r.z_liquid, r.z_vapour}));
@@ -232,9 +232,10 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         t.extra["critical"] = {
             {"T / K", critical.t}, {"P / Pa", critical.p}, {"rho / (kg/m3)", mw / critical.v}};
     }
-    plot.title = "Vapour pressure of " + system.component(0).id + " (" + s.model + ")";
+    plot.title = "Vapour pressure of " + system.component(0).id + " (" + model_display_name(s.model) + ")";
     plot.x_label = "T / K";
-    plot.y_label = "P_sat / Pa";
+    plot.y_label = "P_sat";
+    plot.pressure_axis = 'y';
     plot.log_y = true;
     plot.series.push_back(model);
     if (critical.found)
@@ -379,7 +380,7 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
             progress.step();
         }
     }
-    PlotSeries model{s.model, {}, {}, "line", "C0"};
+    PlotSeries model{model_display_name(s.model), {}, {}, "computed", "C0"};
     for (const eq::ActivityResult &r : results) {
         std::vector<double> values(n, nan);
         if (r.ok()) values = r.w;
@@ -404,8 +405,8 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
                           (sat.status == eq::Status::converged ? number_text(sat.p) + " Pa"
                                                                : "none (" + sat.message + ")"));
     }
-    plot.title = "Activity of " + id + " at " + number_text(t_k) + " K (" + s.model + ")";
-    plot.x_label = "weight fraction of " + id;
+    plot.title = "Activity of " + id + " at " + number_text(t_k) + " K (" + model_display_name(s.model) + ")";
+    plot.x_label = "weight fraction of " + id + " / (kg/kg)";
     plot.y_label = "activity of " + id;
     plot.series.push_back(model);
 }
@@ -447,8 +448,8 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
     }
     Progress progress(bubble ? "bubble" : "dew", compositions.size());
     eq::BubbleDewGuess guess;
-    PlotSeries liquid_line{"bubble line (liquid)", {}, {}, "line", "C0"},
-        vapour_line{"dew line (vapour)", {}, {}, "line", "C1"};
+    PlotSeries liquid_line{"bubble line (liquid)", {}, {}, "computed", "C0"},
+        vapour_line{"dew line (vapour)", {}, {}, "computed", "C1"};
     for (const std::vector<double> &z : compositions) {
         const eq::BubbleDewResult r = bubble ? (at_pressure ? eq::bubble_temperature(system, spec, z, guess)
                                                             : eq::bubble_pressure(system, spec, z, guess))
@@ -472,11 +473,16 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
         }
         progress.step();
     }
-    plot.title = what + " points, " +
-                 (at_pressure ? "P = " + number_text(spec) + " Pa" : "T = " + number_text(spec) + " K") +
-                 " (" + s.model + ")";
-    plot.x_label = "mole fraction of " + system.component(0).id;
-    plot.y_label = at_pressure ? "T / K" : "P / Pa";
+    const auto scale = pressure_scale(spec);
+    std::string mixture;
+    for (std::size_t k = 0; k < n; ++k) mixture += (k ? " + " : "") + system.component(k).id;
+    plot.title = what + " points of " + mixture + ", " +
+                 (at_pressure ? "P = " + number_text(spec / scale.factor) + " " + scale.unit
+                              : "T = " + number_text(spec) + " K") +
+                 " (" + model_display_name(s.model) + ")";
+    plot.x_label = "mole fraction of " + system.component(0).id + " / (mol/mol)";
+    plot.y_label = at_pressure ? "T / K" : "P";
+    if (!at_pressure) plot.pressure_axis = 'y';
     plot.series = {liquid_line, vapour_line};
 }
 
@@ -613,9 +619,10 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         marks.y.push_back(c.t);
     }
     t.extra["critical"] = points;
-    plot.title = "Demixing of " + system.component(0).id + " + " + id + ", P = " + number_text(p) + " Pa (" +
-                 s.model + ")";
-    plot.x_label = "weight fraction of " + id;
+    const auto scale = pressure_scale(p);
+    plot.title = "Demixing of " + system.component(0).id + " + " + id + ", P = " + number_text(p / scale.factor) +
+                 " " + scale.unit + " (" + model_display_name(s.model) + ")";
+    plot.x_label = "weight fraction of " + id + " / (kg/kg)";
     plot.y_label = "T / K";
     add_curves(false);
     add_curves(true);

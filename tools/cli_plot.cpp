@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -34,6 +35,7 @@ except ImportError as e:
 with open(sys.argv[1]) as f:
     spec = json.load(f)
 fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
+ax.ticklabel_format(useOffset=False)
 styles = {"line": dict(ls="-", lw=1.6), "dashed": dict(ls="--", lw=1.2),
           "points": dict(ls="none", marker="o", ms=5, mfc="none", mew=1.2),
           "marker": dict(ls="none", marker="*", ms=11)}
@@ -41,7 +43,13 @@ for s in spec["series"]:
     if not s["x"]:
         continue
     extra = {"color": s["color"]} if s.get("color") else {}
-    ax.plot(s["x"], s["y"], label=s["label"] or None, **styles.get(s["style"], {}), **extra)
+    style = styles.get(s["style"], {})
+    if s["style"] == "computed":
+        # Every computed point is marked; straight joins only where the points
+        # are dense enough to stand for the curve, and no marks crowding a dense one.
+        n = len(s["x"])
+        style = dict(ls="-" if n >= 20 else "none", lw=1.4, marker="o" if n <= 80 else None, ms=4)
+    ax.plot(s["x"], s["y"], label=s["label"] or None, **style, **extra)
 if spec.get("log_y"):
     ax.set_yscale("log")
 ax.set_xlabel(spec["x_label"])
@@ -54,9 +62,13 @@ fig.tight_layout()
 fig.savefig(sys.argv[2])
 )PY";
 
+#ifndef KELD_DEFAULT_PYTHON
+#define KELD_DEFAULT_PYTHON "/usr/bin/python3"
+#endif
+
 std::string python_interpreter() {
     const char *chosen = std::getenv("KELD_PYTHON");
-    return chosen != nullptr && *chosen != '\0' ? chosen : "/usr/bin/python3";
+    return chosen != nullptr && *chosen != '\0' ? chosen : KELD_DEFAULT_PYTHON;
 }
 
 nlohmann::json numbers(const std::vector<double> &v) {
@@ -65,13 +77,48 @@ nlohmann::json numbers(const std::vector<double> &v) {
     return out;
 }
 
+bool ends_with(const std::string &text, const std::string &end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 }  // namespace
 
-void draw_png(const PlotSpec &plot, const std::string &path) {
-    const std::string python = python_interpreter();
-    if (access(python.c_str(), X_OK) != 0)
-        throw std::runtime_error("--plot draws with matplotlib through " + python +
-                                 ", which was not found (install python3-matplotlib, or set KELD_PYTHON)");
+std::string model_display_name(const std::string &family) {
+    if (family == "pcsaft") return "PC-SAFT";
+    if (family == "pcsaft-assoc") return "PC-SAFT with association";
+    if (family == "saft") return "SAFT";
+    if (family == "sanchez-lacombe") return "Sanchez-Lacombe";
+    if (family == "cubic") return "SRK";
+    return family;
+}
+
+AxisScale pressure_scale(double largest_pa) {
+    const double p = std::fabs(largest_pa);
+    if (p >= 1e6) return {1e6, "MPa"};
+    if (p >= 1e3) return {1e3, "kPa"};
+    return {1.0, "Pa"};
+}
+
+std::string scale_pressures(std::vector<PlotSeries> &series, bool y_axis, const std::string &symbol) {
+    double largest = 0;
+    for (const PlotSeries &s : series)
+        for (double v : y_axis ? s.y : s.x)
+            if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+    const AxisScale scale = pressure_scale(largest);
+    for (PlotSeries &s : series)
+        for (double &v : y_axis ? s.y : s.x) v /= scale.factor;
+    return symbol + " / " + scale.unit;
+}
+
+PlotSpec with_pressure_unit(PlotSpec plot) {
+    if (plot.pressure_axis == 'x') plot.x_label = scale_pressures(plot.series, false, plot.x_label);
+    if (plot.pressure_axis == 'y') plot.y_label = scale_pressures(plot.series, true, plot.y_label);
+    plot.pressure_axis = 0;
+    return plot;
+}
+
+std::string plot_json(const PlotSpec &unscaled) {
+    const PlotSpec plot = with_pressure_unit(unscaled);
     nlohmann::json spec;
     spec["title"] = plot.title;
     spec["x_label"] = plot.x_label;
@@ -84,14 +131,27 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
                                   {"y", numbers(s.y)},
                                   {"style", s.style},
                                   {"color", s.color}});
+    return spec.dump();
+}
 
+void draw_png(const PlotSpec &plot, const std::string &path) {
+    if (ends_with(path, ".json")) {
+        std::ofstream out(path);
+        out << plot_json(plot) << "\n";
+        if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
+        return;
+    }
+    const std::string python = python_interpreter();
+    if (access(python.c_str(), X_OK) != 0)
+        throw std::runtime_error("--plot draws with matplotlib through " + python +
+                                 ", which was not found (install python3-matplotlib, or set KELD_PYTHON)");
     const char *tmp = std::getenv("TMPDIR");
     std::string data_path = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/keld-plot-XXXXXX";
     const int fd = mkstemp(data_path.data());
     if (fd < 0)
         throw std::runtime_error("--plot: cannot create a temporary file: " +
                                  std::string(std::strerror(errno)));
-    const std::string text = spec.dump();
+    const std::string text = plot_json(plot);
     const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     if (!written) {
@@ -123,6 +183,7 @@ PlotSeries read_data_points(const std::string &path) {
     PlotSeries s;
     s.label = "data";
     s.style = "points";
+    s.color = "k";  // measured points stand apart from the model curves (C0, C1, ...)
     std::string line;
     int number = 0;
     bool header_allowed = true;

@@ -1,7 +1,9 @@
-// PNG plots of the phase-equilibrium commands, drawn by Debian's matplotlib
-// (the project already depends on it): keld writes the curves as JSON and runs
-// a short script with /usr/bin/python3 (or $KELD_PYTHON). A missing
-// interpreter or matplotlib is an error that says so.
+// PNG plots of the sweep and phase-equilibrium commands, drawn by matplotlib:
+// keld writes the curves as JSON and runs a short script with the Python
+// interpreter the build was configured with (KELD_DEFAULT_PYTHON, normally the
+// one of the environment the package was installed into), or $KELD_PYTHON. A
+// missing interpreter or matplotlib is an error that says so. A file name
+// ending in .json gets the curves themselves, for drawing elsewhere.
 #pragma once
 
 #include <string>
@@ -13,17 +15,42 @@ namespace keld::cli {
 struct PlotSeries {
     std::string label;
     std::vector<double> x, y;
-    std::string style = "line";  // "line", "dashed", "points" (measured data), "marker" (a special point)
+    // "line", "dashed", "points" (measured data), "marker" (a special point),
+    // "computed" (points of the model: marked, and joined when dense enough to show the curve)
+    std::string style = "line";
     std::string color;           // a matplotlib colour ("C0", "k"); empty: the next of the cycle
 };
 
 struct PlotSpec {
     std::string title, x_label, y_label;
     bool log_y = false;
+    // 'x' or 'y': that axis holds pressures in Pa, and its label is the bare
+    // symbol ("P"); drawing shows them in the unit pressure_scale chooses and
+    // writes the unit into the label. 0: no pressure axis.
+    char pressure_axis = 0;
     std::vector<PlotSeries> series;
 };
 
-// Throws std::runtime_error with a message for people when it cannot draw.
+// The name of a model family for titles and legends ("pcsaft" -> "PC-SAFT").
+std::string model_display_name(const std::string &family);
+
+// The unit a pressure axis reads best in: Pa, kPa or MPa by the largest value.
+struct AxisScale {
+    double factor;     // Pa per unit
+    const char *unit;  // "Pa", "kPa", "MPa"
+};
+AxisScale pressure_scale(double largest_pa);
+// Divides the x (or y) values of every series, given in Pa, by the unit
+// pressure_scale chooses for them; returns the axis label "SYMBOL / unit".
+std::string scale_pressures(std::vector<PlotSeries> &series, bool y_axis, const std::string &symbol);
+
+// `plot` with its pressure axis (if any) in kPa or MPa, unit in the label.
+PlotSpec with_pressure_unit(PlotSpec plot);
+
+// The plot as the JSON document the drawing script reads.
+std::string plot_json(const PlotSpec &plot);
+// Draws `plot` as a PNG (or writes plot_json for a path ending in .json).
+// Throws std::runtime_error with a message for people when it cannot.
 void draw_png(const PlotSpec &plot, const std::string &path);
 
 // Measured points to draw with a plot: the first two numeric columns of a CSV

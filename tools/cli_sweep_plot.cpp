@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 
 #include "cli_equilibria.h"
 
@@ -36,6 +37,35 @@ long listed_position(const refhost::Case &c, const refhost::StateRequest &s, con
     for (std::size_t k = 0; k < s.components.size(); ++k)
         if (upper(c.host->identifier(s.components[k])) == upper(id)) return static_cast<long>(k);
     return -1;
+}
+
+std::string short_number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", value);
+    return text;
+}
+
+// The fixed temperature or pressure of a curve, pressure in the unit its size suggests.
+std::string fixed_condition(const refhost::StateRequest &s, bool over_t) {
+    if (!over_t) return "T = " + short_number(s.temperature) + " K";
+    const AxisScale scale = pressure_scale(s.pressure);
+    return "P = " + short_number(s.pressure / scale.factor) + " " + scale.unit;
+}
+
+std::string composition_text(const refhost::Case &c, const refhost::StateRequest &s) {
+    std::string text;
+    for (std::size_t k = 0; k < s.components.size(); ++k)
+        text += (k ? ", " : "") + std::string("x ") + c.host->identifier(s.components[k]) + " = " +
+                short_number(s.z[k]);
+    return text;
+}
+
+// Everything of a state that shapes its curve, the swept variable aside.
+bool same_curve(const refhost::StateRequest &a, const refhost::StateRequest &b, bool over_t) {
+    return a.model == b.model && (over_t ? a.pressure == b.pressure : a.temperature == b.temperature) &&
+           a.components == b.components && a.z == b.z && a.phase == b.phase && a.data_set == b.data_set &&
+           a.option == b.option && a.mixing_rule == b.mixing_rule && a.excess_model == b.excess_model &&
+           a.alpha_option == b.alpha_option && a.association_options == b.association_options;
 }
 
 }  // namespace
@@ -80,18 +110,66 @@ void SweepPlot::check(const refhost::Case &c, const std::vector<std::size_t> &st
     } else if (!all_ask(find_property(property_)->flag)) {
         throw CommandLineError("--property " + property_ + ": a swept state does not ask for " + property_);
     }
+    curve_of_.clear();
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        std::size_t first = i;
+        for (std::size_t j = 0; j < i && first == i; ++j)
+            if (curve_of_[j] == j && same_curve(c.states[states[j] - 1], c.states[states[i] - 1], over_t_)) first = j;
+        curve_of_.push_back(first);
+    }
+    name_curves(c);
+}
+
+// Labels from what differs between the distinct curves; the title from the
+// system and what they share.
+void SweepPlot::name_curves(const refhost::Case &c) {
+    std::vector<const refhost::StateRequest *> curves;
+    for (std::size_t i = 0; i < states_.size(); ++i)
+        if (curve_of_[i] == i) curves.push_back(&c.states[states_[i] - 1]);
+    auto differ = [&](auto field) {
+        return std::any_of(curves.begin(), curves.end(), [&](const auto *s) { return field(*s) != field(*curves[0]); });
+    };
+    const bool models = differ([](const auto &s) { return s.model; });
+    const bool phases = differ([](const auto &s) { return s.phase; });
+    const bool fixed = differ([&](const auto &s) { return over_t_ ? s.pressure : s.temperature; });
+    const bool compositions = differ([](const auto &s) { return s.z; }) ||
+                              differ([](const auto &s) { return s.components; });
+    const bool data_sets = differ([](const auto &s) { return s.data_set; });
+    const auto &first = *curves[0];
+
+    std::vector<std::string> shared;
+    if (!models) shared.push_back(model_display_name(first.model));
+    if (!phases) shared.push_back(first.phase == 1 ? "vapour" : "liquid");
+    if (!fixed) shared.push_back(fixed_condition(first, over_t_));
+    std::string system = c.title;
+    if (system.empty())
+        for (std::int64_t k : first.components) system += (system.empty() ? "" : " + ") + c.host->identifier(k);
+    title_ = system;
+    for (std::size_t k = 0; k < shared.size(); ++k) title_ += (k ? ", " : "\n") + shared[k];
+
+    series_.assign(states_.size(), PlotSeries{});
+    for (std::size_t i = 0; i < states_.size(); ++i) {
+        if (curve_of_[i] != i) continue;
+        const auto &s = c.states[states_[i] - 1];
+        std::vector<std::string> parts;
+        if (models || curves.size() == 1) parts.push_back(model_display_name(s.model));
+        if (phases) parts.push_back(s.phase == 1 ? "vapour" : "liquid");
+        if (fixed) parts.push_back(fixed_condition(s, over_t_));
+        if (compositions) parts.push_back(composition_text(c, s));
+        if (data_sets) parts.push_back("data set " + std::to_string(s.data_set));
+        if (parts.empty()) parts.push_back("state " + std::to_string(states_[i]));  // only call settings differ
+        std::string label;
+        for (std::size_t k = 0; k < parts.size(); ++k) label += (k ? ", " : "") + parts[k];
+        series_[i].label = label;
+        series_[i].style = "computed";
+    }
 }
 
 void SweepPlot::add(const Evaluation &e) {
     const auto index = static_cast<std::size_t>(std::find(states_.begin(), states_.end(), e.state_number) -
                                                  states_.begin());
-    if (index >= states_.size()) return;
-    if (series_.size() < states_.size()) series_.resize(states_.size());
+    if (index >= states_.size() || curve_of_[index] != index) return;  // a duplicate of an earlier curve
     PlotSeries &s = series_[index];
-    if (s.label.empty()) {
-        s.label = "state " + std::to_string(e.state_number);
-        if (!e.request.label.empty()) s.label += ": " + e.request.label;
-    }
     double y = 0;
     if (component_.empty()) {
         const double values[] = {0, e.result.h, e.result.s, e.result.g, e.result.v};
@@ -104,14 +182,17 @@ void SweepPlot::add(const Evaluation &e) {
     s.y.push_back(y);
 }
 
-void SweepPlot::draw() const {
+PlotSpec SweepPlot::spec() const {
     PlotSpec plot;
-    plot.title = "keld sweep";
-    plot.x_label = over_t_ ? "T / K" : "P / Pa";
+    plot.title = title_;
     plot.y_label = component_.empty() ? find_property(property_)->axis : "ln phi(" + component_ + ")";
     for (const PlotSeries &s : series_)
         if (!s.x.empty()) plot.series.push_back(s);
-    draw_png(plot, path_);
+    plot.x_label = over_t_ ? "T / K" : "P";
+    if (!over_t_) plot.pressure_axis = 'x';
+    return plot;
 }
+
+void SweepPlot::draw() const { draw_png(spec(), path_); }
 
 }  // namespace keld::cli

@@ -99,6 +99,12 @@ class Saturation:
         """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
 
+    def plot(self, ax: Any = None, data: Optional[Tuple[Sequence[float], Sequence[float]]] = None) -> Any:
+        """The vapour-pressure curve (log axis) with the model's critical point;
+        `data` = (T in K, P in Pa) adds measured points. Returns the matplotlib Axes."""
+        from . import plots
+        return plots.saturation(self, ax=ax, data=data)
+
 
 def _saturation(fields, component, model, molecular_weight):
     critical = fields.pop("critical", None)
@@ -161,6 +167,12 @@ class Activity:
     def converged(self) -> np.ndarray:
         """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
+
+    def plot(self, component: Optional[str] = None, ax: Any = None) -> Any:
+        """The sorption isotherm: activity of `component` (default: the first
+        listed) against its weight fraction. Returns the matplotlib Axes."""
+        from . import plots
+        return plots.activity(self, component=component, ax=ax)
 
 
 def _activity(fields, listing, model, T):
@@ -275,6 +287,12 @@ class BubbleDew:
         """True where the point converged (status "converged" or "single phase")."""
         return np.array([s in OK for s in self.status])
 
+    def plot(self, ax: Any = None) -> Any:
+        """The P-x-y (or T-x-y) diagram: bubble line of the liquid x and dew
+        line of the vapour y of the first listed component. Returns the matplotlib Axes."""
+        from . import plots
+        return plots.bubble_dew(self, ax=ax)
+
 
 def _bubble_dew(kind, case, spec_name, spec, z, model, components, basis, data_set):
     model, data_set = _checked(case, model, data_set)
@@ -377,6 +395,12 @@ class Lle:
     critical: List[dict] = field(default_factory=list)
     status: List[str] = field(default_factory=list)
     message: List[str] = field(default_factory=list)
+
+    def plot(self, ax: Any = None) -> Any:
+        """Binodal (cloud points) and spinodal in the T-w plane, the critical
+        solution points starred. Returns the matplotlib Axes."""
+        from . import plots
+        return plots.lle(self, ax=ax)
 
 
 def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = "pcsaft", data_set: int = 1) -> "Lle":

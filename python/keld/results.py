@@ -133,6 +133,13 @@ class Results:
         messages = [m for p in parts for m in p.messages]
         return cls(components=first.components, model=first.model, phase=first.phase, messages=messages, **arrays)
 
+    def plot(self, y: str = "V", x: Optional[str] = None, ax: Any = None) -> Any:
+        """Draws y (V, H, S, G or "ln_phi[ID]") against the varying T or P (`x`
+        chooses when both vary) with matplotlib, on `ax` or a new figure; returns
+        the Axes. Failed states are left out; computed points are marked."""
+        from . import plots
+        return plots.properties(self, y=y, x=x, ax=ax)
+
     def columns(self) -> Dict[str, np.ndarray]:
         """The table of the results, one entry per state: T, P, the composition,
         ln phi and its T-derivative per component, H, S, G, V and their
