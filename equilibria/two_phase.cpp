@@ -11,6 +11,8 @@ namespace {
 constexpr double kTolerance = 1e-12;   // largest scaled residual of a solution
 constexpr double kRoundingFloor = 1e-10;  // accepted with a vanishing Newton step
 constexpr double kLargestStep = 1.0;   // of Newton in the logarithmic unknowns
+constexpr double kLargestChangeLnT = 0.03;
+constexpr double kLargestChangeLnP = 0.25;
 constexpr double kTrivial = 1e-9;      // max |ln K| of the trivial solution
 
 struct System {
@@ -205,6 +207,13 @@ bool advance(const TwoPhaseProblem &pr, TwoPhasePoint &point, std::vector<double
     const std::size_t nx = pr.unknowns();
     std::vector<double> predicted(nx), next_t;
     TwoPhasePoint next;
+    // A plotted curve needs its points no further apart than a few per cent in T and a quarter
+    // in ln P, whatever the arc length in ln K allows.
+    const double rate_t = std::fabs(t[pr.index_ln_t()]);
+    double rate_p = 0.0;
+    const std::vector<double> dp = ln_pressure_gradient(pr, point);
+    for (std::size_t i = 0; i < nx; ++i) rate_p += dp[i] * t[i];
+    h = std::min({h, kLargestChangeLnT / std::max(rate_t, 1e-300), kLargestChangeLnP / std::max(std::fabs(rate_p), 1e-300)});
     while (h >= 1e-7) {
         for (std::size_t i = 0; i < nx; ++i) predicted[i] = point.x[i] + h * t[i];
         const int k = largest_component(t);

@@ -80,7 +80,8 @@ int largest_component(std::span<const double> t);
 // One step of arc-length continuation from `point` along `t`: predictor X + h t,
 // corrector with the largest tangent component specified, the step halved on
 // failure or on a turn of the tangent sharper than about 35 degrees, grown by
-// half after a correction of at most three iterations (up to largest_step).
+// half after a correction of at most four iterations (up to largest_step and to
+// predicted changes of 0.03 in ln T and 0.25 in ln P).
 // On success point and t are the new ones; false when h falls below 1e-7.
 bool advance(const TwoPhaseProblem &problem, TwoPhasePoint &point, std::vector<double> &t, double &h,
              double largest_step);

@@ -69,7 +69,7 @@ struct EnvelopePoint {
 
 struct EnvelopeOptions {
     double p_low = 1e5;  // Pa: the envelope starts and ends at this pressure
-    ContinuationOptions continuation;
+    ContinuationOptions continuation{0.05, 0.5, 600};  // longer steps: ln K of the heaviest component moves fastest
 };
 
 struct PhaseEnvelope : Outcome {
