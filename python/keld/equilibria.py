@@ -393,3 +393,7 @@ def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = 
               for k in ("T", "w_lean", "w_rich", "w_spinodal_lean", "w_spinodal_rich")}
     return Lle(components=listing.identifiers, model=model, P=P, critical=[dict(c) for c in fields["critical"]],
                status=list(fields["status"]), message=list(fields["message"]), **arrays)
+
+
+# Curves traced on the model through their critical points (keld.envelope).
+from .envelope import PhaseEnvelope, PxyIsotherm, phase_envelope, pxy_isotherm  # noqa: E402,F401
