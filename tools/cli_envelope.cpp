@@ -101,7 +101,7 @@ std::string number_text(double v) {
 // --- plot ------------------------------------------------------------------
 
 // Reads {"kind", "title", "series": [{"label", "x", "y", "style"}], "marks"} from argv[1] and
-// writes the PNG argv[2]: pressures in MPa; on a P-T plot a degC axis on top.
+// writes the PNG argv[2]: pressures in MPa; on a P-T plot a degC axis on top, on a T-x-y plot on the right.
 constexpr const char *kScript = R"PY(
 import json, sys
 try:
@@ -114,10 +114,16 @@ except ImportError as e:
 with open(sys.argv[1]) as f:
     spec = json.load(f)
 fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
+scale = 1.0 if spec["kind"] == "txy" else 1e-6
 for s in spec["series"]:
     style = dict(ls="-", lw=1.6) if s["style"] == "line" else dict(ls="none", marker=s["style"], ms=9)
-    ax.plot(s["x"], [p / 1e6 for p in s["y"]], label=s["label"], color=s.get("color") or None, **style)
-ax.set_ylabel("P / MPa")
+    ax.plot(s["x"], [v * scale for v in s["y"]], label=s["label"], color=s.get("color") or None, **style)
+if spec["kind"] == "txy":
+    ax.set_ylabel("T / K")
+    right = ax.secondary_yaxis("right", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+    right.set_ylabel("T / \u00b0C")
+else:
+    ax.set_ylabel("P / MPa")
 if spec["kind"] == "envelope":
     ax.set_xlabel("T / K")
     top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
@@ -249,22 +255,29 @@ int run_envelope(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) 
 
 int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
     if (mx.ids.size() != 2) throw CommandLineError("a P-x-y isotherm needs a state of two components");
-    if (!has(o, "T") && !(mx.state->temperature > 0.0)) throw CommandLineError("give --T");
-    const double temperature = has(o, "T") ? positive_number(o, "T") : mx.state->temperature;
+    if (has(o, "T") && has(o, "P")) throw CommandLineError("give --T (an isotherm) or --P (an isobar), not both");
+    const bool isobar = has(o, "P");
+    if (!isobar && !has(o, "T") && !(mx.state->temperature > 0.0)) throw CommandLineError("give --T");
+    const double held = isobar ? positive_number(o, "P") : has(o, "T") ? positive_number(o, "T") : mx.state->temperature;
     const Model m = model_of(mx);
-    const eq::PxyIsotherm r = eq::pxy_isotherm(m, temperature);
+    eq::BinaryCurve r;
+    if (isobar)
+        r = eq::txy_isobar(m, held);
+    else
+        r = eq::pxy_isotherm(m, held);
     const std::string &a = mx.ids[0];
-    t.title = "P-x-y isotherm on the model (" + mx.family + ") at T = " + number_text(temperature) + " K";
+    t.title = (isobar ? "T-x-y isobar on the model (" + mx.family + ") at P = " + number_text(held / 1e6) + " MPa"
+                      : "P-x-y isotherm on the model (" + mx.family + ") at T = " + number_text(held) + " K");
     t.label_column = "point";
-    t.columns = {"P / MPa", "x " + a, "y " + a, "rho_L / (kmol/m3)", "rho_V / (kmol/m3)"};
-    std::vector<double> xs, ys, ps;
+    t.columns = {"T / K", "P / MPa", "x " + a, "y " + a, "rho_L / (kmol/m3)", "rho_V / (kmol/m3)"};
+    std::vector<double> xs, ys, along;
     for (std::size_t k = 0; k < r.points.size(); ++k) {
-        const eq::PxyPoint &p = r.points[k];
+        const eq::TieLine &p = r.points[k];
         const bool critical = r.ends_at_critical && k + 1 == r.points.size();
-        t.rows.push_back(row({p.p / 1e6, p.x[0], p.y[0], p.rho_liquid, p.rho_vapour}, critical ? "critical" : "tie line"));
+        t.rows.push_back(row({p.t, p.p / 1e6, p.x[0], p.y[0], p.rho_liquid, p.rho_vapour}, critical ? "critical" : "tie line"));
         xs.push_back(p.x[0]);
         ys.push_back(p.y[0]);
-        ps.push_back(p.p);
+        along.push_back(isobar ? p.t : p.p);
     }
     if (!r.ok()) {
         TableRow failed;
@@ -274,17 +287,18 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
         failed.label = "end";
         t.rows.push_back(failed);
     }
-    plot["kind"] = "pxy";
-    plot["title"] = mx.ids[0] + " + " + mx.ids[1] + " at " + number_text(temperature) + " K (" + mx.family + ")";
+    plot["kind"] = isobar ? "txy" : "pxy";
+    plot["title"] = mx.ids[0] + " + " + mx.ids[1] + " at " +
+                    (isobar ? number_text(held / 1e6) + " MPa" : number_text(held) + " K") + " (" + mx.family + ")";
     plot["x_label"] = "mole fraction of " + a;
-    plot["series"] = nlohmann::json::array({series("bubble points (liquid)", xs, ps, "line", "C1"),
-                                            series("dew points (vapour)", ys, ps, "line", "C0")});
+    plot["series"] = nlohmann::json::array({series("bubble points (liquid)", xs, along, "line", "C1"),
+                                            series("dew points (vapour)", ys, along, "line", "C0")});
     if (r.ends_at_critical) {
-        t.notes.push_back("ends at the critical point: P = " + number_text(r.critical.p / 1e6) + " MPa, x " + a +
-                          " = " + number_text(r.critical.x[0]) + ", rho = " + number_text(r.critical.rho) +
-                          " kmol/m3");
+        t.notes.push_back("ends at the critical point: T = " + number_text(r.critical.t) + " K, P = " +
+                          number_text(r.critical.p / 1e6) + " MPa, x " + a + " = " + number_text(r.critical.x[0]) +
+                          ", rho = " + number_text(r.critical.rho) + " kmol/m3");
         t.extra["critical"] = {{"T / K", r.critical.t}, {"P / Pa", r.critical.p}, {"x " + a, r.critical.x[0]}};
-        plot["series"].push_back(series("critical point", {r.critical.x[0]}, {r.critical.p}, "*", "C3"));
+        plot["series"].push_back(series("critical point", {r.critical.x[0]}, {isobar ? r.critical.t : r.critical.p}, "*", "C3"));
     }
     return r.ok() ? exit_ok : r.status == eq::Status::invalid_input ? exit_invalid : exit_not_reached;
 }
@@ -317,23 +331,29 @@ Exit status: 0 traced through, 1 a wrong case or command line, 2 the curve
 stopped before its end (the message says where).
 )";
 
-constexpr std::string_view kPxyHelp = R"(Usage: keld pxy [--T T] [OPTIONS] CASE
+constexpr std::string_view kPxyHelp = R"(Usage: keld pxy [--T T | --P P] [OPTIONS] CASE
 
 The P-x-y isotherm of the state's binary at T (default: the state's) on the
 model's Helmholtz energy, from the vapour pressure of the component with the
 higher critical temperature up to the mixture's critical point at T (solved
 by the Heidemann-Khalil criteria), or to the other component's vapour
-pressure when both are subcritical. One row per tie line: P in MPa, the
+pressure when both are subcritical. One row per tie line: T in K, P in MPa, the
 first component's mole fractions in the liquid (x) and the vapour (y) and both
 densities; the last row of a curve that ends at the critical point is that
 point. --plot draws P (MPa) over x and y with the critical point marked.
+With --P instead the T-x-y isobar at P (Pa): from the boiling point of the
+component that still boils at P (the one with the higher critical
+temperature first) to the mixture's critical point at P or to the other
+boiling point; --plot draws T (K, degC on the right) over x and y.
 
 Examples:
   keld pxy --T 350 --plot pxy.png examples/methane-hexane.json
   keld pxy --csv --T 450 examples/methane-hexane.json
+  keld pxy --P 4e6 --plot txy.png examples/methane-hexane.json
 
 Options:
-  --T T           the temperature (K)
+  --T T           the temperature (K) of an isotherm
+  --P P           the pressure (Pa) of an isobar
   --state N       take the model and components from state N (default: 1)
   --model NAME    the model family (default: the state's)
   --json, --csv   machine-readable output (as the other equilibrium commands)
@@ -349,7 +369,7 @@ stopped before its end or both components are above their critical points.
 const std::map<std::string, std::map<std::string, bool>> &envelope_command_options() {
     static const std::map<std::string, std::map<std::string, bool>> options{
         {"envelope", with_output({{"p-low", true}})},
-        {"pxy", with_output({{"T", true}})},
+        {"pxy", with_output({{"T", true}, {"P", true}})},
     };
     return options;
 }

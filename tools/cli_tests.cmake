@@ -224,7 +224,11 @@ keld_cli_test(envelope_bad_pressure 1 ARGS envelope --p-low -3 ${KELD_EXAMPLES}/
 keld_cli_test(pxy_to_critical 0 ARGS pxy --T 350 --json ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "\"command\": \"pxy\"" "\"critical\": \\{" "\"P / Pa\": 2008344[0-9]")
 keld_cli_test(pxy_table 0 ARGS pxy --T 350 ${KELD_EXAMPLES}/methane-hexane.json
-  STDOUT "P / MPa +x CH4 +y CH4" "\ncritical +20\\.0834" "ends at the critical point: P = 20\\.0834 MPa, x CH4 = 0\\.7827")
+  STDOUT "T / K +P / MPa +x CH4 +y CH4" "\ncritical +350 +20\\.0834" "ends at the critical point: T = 350 K, P = 20\\.0834 MPa, x CH4 = 0\\.7827")
+keld_cli_test(pxy_isobar 0 ARGS pxy --P 4e6 --plot ${CMAKE_CURRENT_BINARY_DIR}/txy.png ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "T-x-y isobar on the model \\(pcsaft\\) at P = 4 MPa" "\ntie line +186\\.12[0-9]+ +4 +1 +1 " "\ncritical +515\\.1")
+keld_cli_test(pxy_isotherm_or_isobar 1 ARGS pxy --T 350 --P 4e6 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "give --T \\(an isotherm\\) or --P \\(an isobar\\), not both")
 keld_cli_test(pxy_needs_a_binary 1 ARGS pxy --T 300 ${KELD_EXAMPLES}/natural-gas.json
   STDERR "needs a state of two components")
 keld_cli_test(pxy_supercritical 2 ARGS pxy --T 600 ${KELD_EXAMPLES}/methane-hexane.json

@@ -34,15 +34,11 @@ void outcome(py::dict &d, const eq::Outcome &o) {
     d["message"] = o.message;
 }
 
-py::dict pxy_isotherm(const keld::Model &m, double t) {
-    eq::PxyIsotherm r;
-    {
-        py::gil_scoped_release release;
-        r = eq::pxy_isotherm(m, t);
-    }
-    std::vector<double> p, rl, rv;
+py::dict binary_curve(const keld::Model &m, const eq::BinaryCurve &r) {
+    std::vector<double> t, p, rl, rv;
     std::vector<std::vector<double>> x, y;
-    for (const eq::PxyPoint &pt : r.points) {
+    for (const eq::TieLine &pt : r.points) {
+        t.push_back(pt.t);
         p.push_back(pt.p);
         rl.push_back(pt.rho_liquid);
         rv.push_back(pt.rho_vapour);
@@ -50,16 +46,36 @@ py::dict pxy_isotherm(const keld::Model &m, double t) {
         y.push_back(pt.y);
     }
     py::dict d;
-    d["T"] = t;
+    d["T"] = array(t);
     d["P"] = array(p);
     d["x"] = matrix(x, m.size());
     d["y"] = matrix(y, m.size());
     d["rho_liquid"] = array(rl);
     d["rho_vapour"] = array(rv);
     d["ends_at_critical"] = r.ends_at_critical;
-    if (r.ends_at_critical) d["critical"] = py::make_tuple(r.critical.t, r.critical.p, r.critical.rho, array(r.critical.x));
+    d["critical"] = r.ends_at_critical
+                        ? py::object(py::make_tuple(r.critical.t, r.critical.p, r.critical.rho, array(r.critical.x)))
+                        : py::object(py::none());
     outcome(d, r);
     return d;
+}
+
+py::dict pxy_isotherm(const keld::Model &m, double t) {
+    eq::PxyIsotherm r;
+    {
+        py::gil_scoped_release release;
+        r = eq::pxy_isotherm(m, t);
+    }
+    return binary_curve(m, r);
+}
+
+py::dict txy_isobar(const keld::Model &m, double p) {
+    eq::TxyIsobar r;
+    {
+        py::gil_scoped_release release;
+        r = eq::txy_isobar(m, p);
+    }
+    return binary_curve(m, r);
 }
 
 py::dict phase_envelope(const keld::Model &m, const std::vector<double> &z, double p_low) {
@@ -104,6 +120,7 @@ namespace keld::python {
 
 void bind_envelope(py::module_ &m) {
     m.def("pxy_isotherm", &pxy_isotherm, py::arg("model"), py::arg("T"));
+    m.def("txy_isobar", &txy_isobar, py::arg("model"), py::arg("P"));
     m.def("phase_envelope", &phase_envelope, py::arg("model"), py::arg("z"), py::arg("p_low"));
 }
 

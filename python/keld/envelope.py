@@ -1,6 +1,6 @@
 """Curves of two coexisting phases traced on a Helmholtz-energy model through
-their critical points: the P-x-y isotherm of a binary and the P-T phase
-envelope of a mixture of fixed composition.
+their critical points: the P-x-y isotherm and T-x-y isobar of a binary and the
+P-T phase envelope of a mixture of fixed composition.
 
     >>> import keld
     >>> from keld.envelope import pxy_isotherm, phase_envelope
@@ -24,7 +24,7 @@ import numpy as np
 from . import _core
 from .model import Model
 
-__all__ = ["PxyIsotherm", "PhaseEnvelope", "pxy_isotherm", "phase_envelope"]
+__all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "pxy_isotherm", "txy_isobar", "phase_envelope"]
 
 
 def _model(source: Any, model: str, components: Optional[Sequence[str]], data_set: int) -> Model:
@@ -46,14 +46,15 @@ def _pressure_axis(ax):
 
 
 @dataclass(frozen=True)
-class PxyIsotherm:
-    """Tie lines of a binary at T: P (Pa), x and y (liquid and vapour mole
-    fractions, one row per point, one column per component), both densities;
-    from the vapour pressure of the component with the higher critical
-    temperature to the critical point (`critical`: T, P, rho, x), or to the
-    other vapour pressure when both components are subcritical."""
+class BinaryCurve:
+    """Tie lines of a binary at fixed T (an isotherm) or P (an isobar): T (K), P
+    (Pa), x and y (liquid and vapour mole fractions, one row per point, one
+    column per component), both densities; from the pure component that
+    coexists there with the higher critical temperature to the critical point
+    (`critical`: T, P, rho, x), or to the other pure component when both coexist."""
     components: Tuple[str, ...]
-    T: float
+    isobar: bool
+    T: np.ndarray
     P: np.ndarray
     x: np.ndarray
     y: np.ndarray
@@ -69,25 +70,40 @@ class PxyIsotherm:
         return self.status == "converged"
 
     def plot(self, path: Optional[str] = None, ax=None):
-        """P (MPa) over the first component's mole fraction in both phases, the critical point
-        marked. Draws into `ax` (a matplotlib axis) or a new figure, saved to `path` if given."""
+        """P (MPa) of an isotherm, or T (K, degC on the right) of an isobar, over the first
+        component's mole fraction in both phases, the critical point marked. Draws into `ax` (a
+        matplotlib axis) or a new figure, saved to `path` if given."""
         import matplotlib.pyplot as plt
         fig = None
         if ax is None:
             fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
-        ax.plot(self.x[:, 0], self.P / 1e6, color="C1", label="bubble points (liquid)")
-        ax.plot(self.y[:, 0], self.P / 1e6, color="C0", label="dew points (vapour)")
+        along = self.T if self.isobar else self.P / 1e6
+        ax.plot(self.x[:, 0], along, color="C1", label="bubble points (liquid)")
+        ax.plot(self.y[:, 0], along, color="C0", label="dew points (vapour)")
         if self.critical is not None:
-            ax.plot([self.critical[3][0]], [self.critical[1] / 1e6], "*", color="C3", ms=11, label="critical point")
+            c = self.critical[0] if self.isobar else self.critical[1] / 1e6
+            ax.plot([self.critical[3][0]], [c], "*", color="C3", ms=11, label="critical point")
         ax.set_xlabel(f"mole fraction of {self.components[0]}")
         ax.set_xlim(0.0, 1.0)
-        ax.set_title(f"{self.components[0]} + {self.components[1]} at {self.T:g} K", fontsize=10)
-        _pressure_axis(ax)
+        pair = f"{self.components[0]} + {self.components[1]}"
+        if self.isobar:
+            ax.set_title(f"{pair} at {self.P[0] / 1e6:g} MPa" if len(self.P) else pair, fontsize=10)
+            ax.set_ylabel("T / K")
+            ax.grid(True, alpha=0.3)
+            right = ax.secondary_yaxis("right", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+            right.set_ylabel("T / \u00b0C")
+        else:
+            ax.set_title(f"{pair} at {self.T[0]:g} K" if len(self.T) else pair, fontsize=10)
+            _pressure_axis(ax)
         ax.legend(fontsize=8)
         if fig is not None and path is not None:
             fig.tight_layout()
             fig.savefig(path)
         return ax
+
+
+PxyIsotherm = BinaryCurve
+TxyIsobar = BinaryCurve
 
 
 @dataclass(frozen=True)
@@ -145,20 +161,38 @@ class PhaseEnvelope:
         return ax
 
 
-def pxy_isotherm(source: Any, T: float, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
-                 data_set: int = 1) -> PxyIsotherm:
-    """The P-x-y isotherm of a two-component keld.Model (or of a case's model
-    `model` for `components`) at T (K), up to the mixture's critical point."""
-    m = _model(source, model, components, data_set)
-    if len(m) != 2:
-        raise ValueError(f"a P-x-y isotherm needs a model of two components, not {len(m)}")
-    f = dict(_core.pxy_isotherm(m._core, _positive("T", T)))
+def _binary(f, m, isobar):
     crit = f.get("critical")
-    return PxyIsotherm(components=tuple(c[0] for c in m.components), T=float(f["T"]), P=np.asarray(f["P"]),
-                       x=np.asarray(f["x"]), y=np.asarray(f["y"]), rho_liquid=np.asarray(f["rho_liquid"]),
-                       rho_vapour=np.asarray(f["rho_vapour"]), ends_at_critical=bool(f["ends_at_critical"]),
+    return BinaryCurve(components=tuple(c[0] for c in m.components), isobar=isobar, T=np.asarray(f["T"]),
+                       P=np.asarray(f["P"]), x=np.asarray(f["x"]), y=np.asarray(f["y"]),
+                       rho_liquid=np.asarray(f["rho_liquid"]), rho_vapour=np.asarray(f["rho_vapour"]),
+                       ends_at_critical=bool(f["ends_at_critical"]),
                        critical=None if crit is None else (crit[0], crit[1], crit[2], np.asarray(crit[3])),
                        status=f["status"], message=f["message"])
+
+
+def _binary_model(source, model, components, data_set):
+    m = _model(source, model, components, data_set)
+    if len(m) != 2:
+        raise ValueError(f"a diagram of tie lines needs a model of two components, not {len(m)}")
+    return m
+
+
+def pxy_isotherm(source: Any, T: float, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
+                 data_set: int = 1) -> BinaryCurve:
+    """The P-x-y isotherm of a two-component keld.Model (or of a case's model
+    `model` for `components`) at T (K), up to the mixture's critical point."""
+    m = _binary_model(source, model, components, data_set)
+    return _binary(dict(_core.pxy_isotherm(m._core, _positive("T", T))), m, False)
+
+
+def txy_isobar(source: Any, P: float, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
+               data_set: int = 1) -> BinaryCurve:
+    """The T-x-y isobar of a two-component model at P (Pa), up to the mixture's
+    critical point at P; above both components' critical pressures refused
+    ("no coexistence")."""
+    m = _binary_model(source, model, components, data_set)
+    return _binary(dict(_core.txy_isobar(m._core, _positive("P", P))), m, True)
 
 
 def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], p_low: float = 1e5,

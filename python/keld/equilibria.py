@@ -396,4 +396,5 @@ def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = 
 
 
 # Curves traced on the model through their critical points (keld.envelope).
-from .envelope import PhaseEnvelope, PxyIsotherm, phase_envelope, pxy_isotherm  # noqa: E402,F401
+from .envelope import (BinaryCurve, PhaseEnvelope, PxyIsotherm, TxyIsobar, phase_envelope,  # noqa: E402,F401
+                       pxy_isotherm, txy_isobar)

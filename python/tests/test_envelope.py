@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import keld
-from keld.envelope import phase_envelope, pxy_isotherm
+from keld.envelope import phase_envelope, pxy_isotherm, txy_isobar
 
 from conftest import EXAMPLES
 
@@ -75,11 +75,22 @@ def test_envelope_points_coexist_through_the_critical_point(natural_gas):
     np.testing.assert_allclose(again.T, env.T, rtol=1e-12)
 
 
+def test_isobar_tie_lines_coexist_at_the_pressure(methane_hexane):
+    bar = txy_isobar(methane_hexane, 4e6)
+    assert bar.converged and bar.ends_at_critical and bar.isobar, bar.message
+    np.testing.assert_allclose(bar.P, 4e6, rtol=1e-10)
+    for k in range(len(bar.T) - 1):
+        assert_coexisting(methane_hexane, bar.T[k], bar.rho_liquid[k], bar.x[k], bar.rho_vapour[k], bar.y[k], 4e6)
+    # Pure methane boils first; the critical point at 4 MPa closes the curve at the highest T.
+    assert bar.x[0, 0] == 1.0 and bar.T[-1] == pytest.approx(bar.critical[0]) and bar.T.max() == bar.T[-1]
+
+
 def test_results_plot(methane_hexane, natural_gas, tmp_path):
     pytest.importorskip("matplotlib")
     iso = pxy_isotherm(methane_hexane, 350.0)
+    bar = txy_isobar(methane_hexane, 4e6)
     env = phase_envelope(natural_gas, NATURAL_GAS)
-    for result, name in ((iso, "pxy.png"), (env, "envelope.png")):
+    for result, name in ((iso, "pxy.png"), (bar, "txy.png"), (env, "envelope.png")):
         result.plot(tmp_path / name)
         assert (tmp_path / name).stat().st_size > 10000
 

@@ -135,6 +135,54 @@ TEST(PxyIsotherm, AgreesWithTheMonitorBubblePoint) {
     EXPECT_GE(compared, 10);
 }
 
+struct IsobarCase {
+    const char *name;
+    std::vector<PcSaftComponent> components;
+    double p;
+    bool to_critical;
+};
+
+// T-x-y isobars: every tie line an equilibrium at the held pressure; between the two pure components'
+// critical pressures the isobar starts at the one that still boils and ends at the mixture's critical
+// point at P (criteria met there, T the highest of the curve's liquid side is not required).
+TEST(TxyIsobar, TieLinesAreEquilibriaAtThePressureAndTheCurveEndsAtTheCriticalPoint) {
+    const IsobarCase cases[] = {
+        {"ethane + propane, 2 MPa (both boil)", {component(kEthane), component(kPropane)}, 2e6, false},
+        {"methane + n-hexane, 4 MPa (above n-hexane's critical pressure)", {component(kMethane), component(kHexane)},
+         4e6, true},
+    };
+    for (const IsobarCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Model m = Model::pcsaft(c.components);
+        const auto r = equilibria::txy_isobar(m, c.p);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        EXPECT_EQ(r.ends_at_critical, c.to_critical);
+        const std::size_t traced = r.points.size() - (r.ends_at_critical ? 1 : 0);
+        for (std::size_t k = 0; k < traced; ++k) {
+            const auto &pt = r.points[k];
+            const Mismatch e = mismatch(m, pt.t, pt.p, pt.rho_liquid, pt.x, pt.rho_vapour, pt.y);
+            EXPECT_LE(e.ln_f, 1e-10) << "point " << k;
+            EXPECT_LE(e.p, 1e-10) << "point " << k;
+            EXPECT_NEAR(pt.p / c.p, 1.0, 1e-10) << "point " << k;
+        }
+        for (std::size_t k = 1; k < r.points.size(); ++k)
+            EXPECT_LT(std::fabs(std::log(r.points[k].t / r.points[k - 1].t)), 0.04) << "jump at point " << k;
+        if (!c.to_critical) {
+            EXPECT_NEAR(r.points.back().x[0], 1.0 - r.points.front().x[0], 0.0);
+            continue;
+        }
+        const auto &end = r.points.back();
+        EXPECT_NEAR(end.p / c.p, 1.0, 1e-10);
+        const auto conditions = equilibria::critical_conditions(m, end.t, 1.0 / end.rho_liquid, end.x);
+        EXPECT_LE(std::fabs(conditions.eigenvalue), 1e-9);
+        EXPECT_LE(std::fabs(conditions.cubic_form) / conditions.cubic_scale, 1e-9);
+        EXPECT_LT(std::fabs(r.points[traced - 1].t / end.t - 1.0), 1e-3);
+    }
+    const Model binary = Model::pcsaft({component(kMethane), component(kHexane)});
+    EXPECT_EQ(equilibria::txy_isobar(binary, 5e7).status, Status::supercritical);
+    EXPECT_EQ(equilibria::txy_isobar(binary, 0.0).status, Status::invalid_input);
+}
+
 struct EnvelopeCase {
     const char *name;
     Model model;

@@ -1,7 +1,7 @@
 // keld/equilibria/envelope.h - curves of two coexisting phases traced on the
 // Helmholtz-energy model (keld/model.hpp) through their critical points:
-// the P-x-y isotherm of a binary and the P-T phase envelope of a mixture of
-// fixed composition.
+// the P-x-y isotherm and the T-x-y isobar of a binary and the P-T phase
+// envelope of a mixture of fixed composition.
 //
 // Both are solved in density variables, ln rho_i of one phase, ln K_i =
 // ln(rho''_i / rho'_i) and ln T, on equal fugacities and equal pressures with
@@ -36,26 +36,36 @@ struct ContinuationOptions {
     std::size_t max_points = 600;
 };
 
-// A tie line of the binary at the isotherm's T (x, y: mole fractions of both
-// components in the liquid and the vapour; at the critical point x = y).
-struct PxyPoint {
-    double p = not_a_number;  // Pa
+// A tie line of a binary: T, P, the mole fractions of both components in the
+// liquid (x) and the vapour (y) and both densities; at the critical point x = y.
+struct TieLine {
+    double t = not_a_number, p = not_a_number;  // K, Pa
     std::vector<double> x, y;
     double rho_liquid = not_a_number, rho_vapour = not_a_number;  // kmol/m3
 };
 
-struct PxyIsotherm : Outcome {
-    double t = not_a_number;  // K
-    // From the pure component with the higher critical temperature (x = y = 0
-    // of the other) toward the critical point, or to the other pure component
-    // when both are subcritical.
-    std::vector<PxyPoint> points;
-    bool ends_at_critical = false;  // the last point is the mixture's critical point at T
+// A curve of tie lines of a binary at fixed T or P: from the pure component
+// that coexists there with the higher critical temperature (x = y = 0 of the
+// other) toward the critical point, or to the other pure component when both
+// coexist there.
+struct BinaryCurve : Outcome {
+    std::vector<TieLine> points;
+    bool ends_at_critical = false;  // the last point is the mixture's critical point at T (or P)
     MixtureCritical critical;       // with ends_at_critical
+};
+
+struct PxyIsotherm : BinaryCurve {
+    double t = not_a_number;  // K
+};
+struct TxyIsobar : BinaryCurve {
+    double p = not_a_number;  // Pa
 };
 
 // The P-x-y isotherm of a two-component model at T (K).
 PxyIsotherm pxy_isotherm(const Model &m, double t, const ContinuationOptions &options = {});
+// The T-x-y isobar of a two-component model at P (Pa). Above both components'
+// critical pressures (a closed loop, if any) it is refused as supercritical.
+TxyIsobar txy_isobar(const Model &m, double p, const ContinuationOptions &options = {});
 
 // A point of the envelope: the feed phase (composition z) and the incipient
 // phase at equal T, P and fugacities. On the bubble branch the feed is the
