@@ -169,6 +169,18 @@ bool correct(const TwoPhaseProblem &pr, std::span<const double> start, int spec,
     return false;
 }
 
+bool equations(const TwoPhaseProblem &pr, std::span<const double> x, int spec, double value,
+               std::vector<double> &residual, std::vector<double> &jacobian) {
+    TwoPhasePoint point;
+    if (x.size() != pr.unknowns() || !evaluate(pr, x, point)) return false;
+    const System s = assemble(pr, point, spec, value);
+    residual.assign(s.residual.data(), s.residual.data() + s.residual.size());
+    jacobian.clear();
+    for (Eigen::Index r = 0; r < s.jacobian.rows(); ++r)
+        for (Eigen::Index c = 0; c < s.jacobian.cols(); ++c) jacobian.push_back(s.jacobian(r, c));
+    return true;
+}
+
 bool tangent(const TwoPhaseProblem &pr, const TwoPhasePoint &point, std::span<const double> orient,
              std::vector<double> &out) {
     const std::size_t nx = pr.unknowns();

@@ -67,6 +67,11 @@ inline constexpr int kNoSpec = -1;
 bool correct(const TwoPhaseProblem &problem, std::span<const double> start, int spec, double value,
              TwoPhasePoint &out, int max_iter = 12);
 
+// The equations at X (with X_spec = value unless spec is kNoSpec) and their
+// Jacobian (row-major, rows x unknowns), for checks against differences.
+bool equations(const TwoPhaseProblem &problem, std::span<const double> x, int spec, double value,
+               std::vector<double> &residual, std::vector<double> &jacobian);
+
 // The unit tangent of the curve at a solution, oriented along `orient`.
 bool tangent(const TwoPhaseProblem &problem, const TwoPhasePoint &point, std::span<const double> orient,
              std::vector<double> &out);
