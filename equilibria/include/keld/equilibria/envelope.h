@@ -14,6 +14,10 @@
 // of ln K and the critical point solved by the Heidemann-Khalil criteria
 // (critical.h) from the crossing's estimate, never extrapolated.
 //
+// A curve that stops before its end (a step that no longer converges, a
+// critical point the criteria do not confirm) keeps the points traced so far,
+// each one an equilibrium, with status not_converged and a message saying where.
+//
 // Every returned point re-evaluates to equal ln f_i and equal pressures (scaled
 // by R T rho of the feed phase) within 1e-12, or, where the rounding of a
 // dilute phase's pressure sets a floor above that, within 1e-10 with a
