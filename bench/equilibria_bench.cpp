@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "keld/equilibria/activity.h"
+#include "keld/equilibria/envelope.h"
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
@@ -149,6 +150,39 @@ BENCHMARK_TEMPLATE(residual_pass, keld::model::J2);
 BENCHMARK_TEMPLATE(residual_pass, keld::model::D3);
 BENCHMARK_TEMPLATE(residual_pass, keld::model::DT4);
 
+// The P-x-y isotherm of methane + n-hexane at 350 K from pure hexane to the critical point,
+// and the P-T envelope of a natural gas of five alkanes from 1 bar through its critical point
+// (cricondenbar and cricondentherm refined). `points` counts the returned points.
+void pxy_to_critical(benchmark::State &state) {
+    const Model m = Model::pcsaft({{"C1", kMethane.mw, kMethane.m, kMethane.sigma, kMethane.eps},
+                                   {"NC6", kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const eq::PxyIsotherm r = eq::pxy_isotherm(m, 350.0);
+        benchmark::DoNotOptimize(r.critical.p);
+        points = r.points.size();
+        if (!r.ends_at_critical) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["points"] = static_cast<double>(points);
+}
+
+void envelope_five(benchmark::State &state) {
+    const Model m = Model::pcsaft({{"C1", kMethane.mw, kMethane.m, kMethane.sigma, kMethane.eps},
+                                   {"C2", kEthane.mw, kEthane.m, kEthane.sigma, kEthane.eps},
+                                   {"C3", kPropane.mw, kPropane.m, kPropane.sigma, kPropane.eps},
+                                   {"NC4", 58.123, 2.3316, 3.7086, 222.88},
+                                   {"NC6", kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
+    const std::vector<double> z{0.80, 0.10, 0.05, 0.03, 0.02};
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const eq::PhaseEnvelope r = eq::phase_envelope(m, z);
+        benchmark::DoNotOptimize(r.critical.p);
+        points = r.points.size();
+        if (!r.ok() || !r.has_critical) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["points"] = static_cast<double>(points);
+}
+
 double fastest(const std::vector<double> &v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -171,5 +205,7 @@ BENCHMARK(activity_cold)->ComputeStatistics("min", fastest)->Unit(benchmark::kMi
 KELD_EQ_BENCH(flash_five, two_phase_5bar, 5e5);
 KELD_EQ_BENCH(flash_five, two_phase_20bar, 2e6);
 KELD_EQ_BENCH(flash_five, one_phase_50bar, 5e6);
+BENCHMARK(pxy_to_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(envelope_five)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 BENCHMARK_MAIN();

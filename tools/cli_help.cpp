@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli_db.h"
+#include "cli_envelope.h"
 
 namespace keld::cli {
 
@@ -31,6 +32,8 @@ Commands:
   flash    isothermal two-phase flash with a stability test
   lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
   critical critical points on the model: each pure component's and the mixture's
+  envelope P-T phase envelope of a state's composition through its critical point
+  pxy      P-x-y isotherm of a binary up to its critical point
   props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
   db       search the parameter database, show a component's parameters and sources
   help     show this help, or the help of a command
@@ -367,6 +370,7 @@ std::string_view command_help(std::string_view command) {
     if (command == "help") return help;
     if (command == "props") return props;
     if (command == "db") return db_help();
+    if (!envelope_help(command).empty()) return envelope_help(command);
     static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
                              bubble_text = with_common(bubble), dew_text = with_common(dew),
                              flash_text = with_common(flash), lle_text = with_common(lle),

@@ -209,3 +209,28 @@ keld_cli_test(db_show_missing_family 1 ARGS db show --family cubic polystyrene
 keld_cli_test(db_bad_family 1 ARGS db show --family pr toluene STDERR "unknown family 'pr'" "keld help db")
 keld_cli_test(db_no_action 1 ARGS db STDERR "expected 'search WORD' or 'show NAME'")
 keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db search WORD" "m = \\(m/MW\\) Mn")
+
+# keld envelope and keld pxy: curves through their critical points on the model.
+keld_cli_test(envelope_natural_gas 0 ARGS envelope ${KELD_EXAMPLES}/natural-gas.json
+  STDOUT "\ndew +255\\.07" "\ncritical +242\\.80" "\nbubble +113\\.5"
+         "critical point: T = 242\\.80[0-9] K, P = 10\\.41[0-9]+ MPa" "cricondenbar: T = 277\\.3" "cricondentherm: T = 326\\.3")
+keld_cli_test(envelope_csv 0 ARGS envelope --csv --p-low 5e5 --state 2 ${KELD_EXAMPLES}/methane-hexane.json
+  CSV_HEADER "^branch,T / K,T / degC,P / MPa,rho_feed / \\(kmol/m3\\),rho_incipient / \\(kmol/m3\\),incipient CH4,incipient HEXANE,status"
+  STDOUT "\ndew,[0-9.]+,[-0-9.]+,0\\.5," "\ncritical," "\nbubble,[0-9.]+,[-0-9.]+,0\\.5,")
+keld_cli_test(envelope_plot 0 ARGS envelope --plot ${CMAKE_CURRENT_BINARY_DIR}/envelope.png
+  ${KELD_EXAMPLES}/natural-gas.json)
+keld_cli_test(envelope_bad_pressure 1 ARGS envelope --p-low -3 ${KELD_EXAMPLES}/natural-gas.json
+  STDERR "--p-low needs a positive number" "keld help envelope")
+keld_cli_test(pxy_to_critical 0 ARGS pxy --T 350 --json ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "\"command\": \"pxy\"" "\"critical\": \\{" "\"P / Pa\": 2008344[0-9]")
+keld_cli_test(pxy_table 0 ARGS pxy --T 350 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "T / K +P / MPa +x CH4 +y CH4" "\ncritical +350 +20\\.0834" "ends at the critical point: T = 350 K, P = 20\\.0834 MPa, x CH4 = 0\\.7827")
+keld_cli_test(pxy_isobar 0 ARGS pxy --P 4e6 --plot ${CMAKE_CURRENT_BINARY_DIR}/txy.png ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "T-x-y isobar on the model \\(pcsaft\\) at P = 4 MPa" "\ntie line +186\\.12[0-9]+ +4 +1 +1 " "\ncritical +515\\.1")
+keld_cli_test(pxy_isotherm_or_isobar 1 ARGS pxy --T 350 --P 4e6 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "give --T \\(an isotherm\\) or --P \\(an isobar\\), not both")
+keld_cli_test(pxy_needs_a_binary 1 ARGS pxy --T 300 ${KELD_EXAMPLES}/natural-gas.json
+  STDERR "needs a state of two components")
+keld_cli_test(pxy_supercritical 2 ARGS pxy --T 600 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "above their critical temperatures")
+keld_cli_test(envelope_help 0 ARGS help envelope STDOUT "Usage: keld envelope" "--p-low P" "cricondentherm")

@@ -417,3 +417,8 @@ def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = 
               for k in ("T", "w_lean", "w_rich", "w_spinodal_lean", "w_spinodal_rich")}
     return Lle(components=listing.identifiers, model=model, P=P, critical=[dict(c) for c in fields["critical"]],
                status=list(fields["status"]), message=list(fields["message"]), **arrays)
+
+
+# Curves traced on the model through their critical points (keld.envelope).
+from .envelope import (BinaryCurve, PhaseEnvelope, PxyIsotherm, TxyIsobar, phase_envelope,  # noqa: E402,F401
+                       pxy_isotherm, txy_isobar)

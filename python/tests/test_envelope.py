@@ -1,0 +1,108 @@
+"""P-x-y isotherms and P-T envelopes from Python: each returned phase pair has
+equal fugacities and pressures when the model's properties are evaluated again
+at its T, density and composition; the curves end (or pass) where the critical
+point lies; the result classes plot; bad requests raise or say why."""
+import numpy as np
+import pytest
+
+import keld
+from keld.envelope import phase_envelope, pxy_isotherm, txy_isobar
+
+from conftest import EXAMPLES
+
+NATURAL_GAS = {"C1": 0.80, "C2": 0.10, "C3": 0.05, "NC4": 0.03, "NC6": 0.02}
+
+
+@pytest.fixture(scope="module")
+def methane_hexane():
+    return keld.Model.from_case(keld.Case.load(EXAMPLES / "methane-hexane.json"), "pcsaft")
+
+
+@pytest.fixture(scope="module")
+def natural_gas():
+    return keld.Model.from_case(keld.Case.load(EXAMPLES / "natural-gas.json"), "pcsaft")
+
+
+def ln_fugacities(model, T, rho, x):
+    p = model.properties(T, np.asarray(x)[None, :], rho=rho, composition_derivatives=False)
+    P = float(np.ravel(p.P)[0])
+    with np.errstate(divide="ignore"):
+        return np.log(np.asarray(x) * P) + np.ravel(p.ln_phi), P
+
+
+def assert_coexisting(model, T, rho1, x1, rho2, x2, P):
+    f1, p1 = ln_fugacities(model, T, rho1, x1)
+    f2, p2 = ln_fugacities(model, T, rho2, x2)
+    present = (np.asarray(x1) > 0) & (np.asarray(x2) > 0)
+    assert np.max(np.abs(f1[present] - f2[present])) <= 1e-10
+    assert abs(p1 - p2) <= 1e-10 * p1
+    assert abs(p1 - P) <= 1e-10 * p1
+
+
+def test_isotherm_tie_lines_coexist_and_end_at_the_critical_point(methane_hexane):
+    iso = pxy_isotherm(methane_hexane, 350.0)
+    assert iso.converged and iso.ends_at_critical, iso.message
+    assert iso.components == ("CH4", "HEXANE")
+    for k in range(len(iso.P) - 1):
+        assert_coexisting(methane_hexane, 350.0, iso.rho_liquid[k], iso.x[k], iso.rho_vapour[k], iso.y[k], iso.P[k])
+    T_c, P_c, rho_c, x_c = iso.critical
+    assert T_c == pytest.approx(350.0, rel=1e-9)
+    assert iso.P[-1] == P_c and np.array_equal(iso.x[-1], x_c) and np.array_equal(iso.y[-1], x_c)
+    assert np.all(iso.P[:-1] <= P_c)
+    # The critical point at its composition, from the criteria alone, lies at the isotherm's T.
+    case = keld.Case.load(EXAMPLES / "methane-hexane.json")
+    crit = keld.equilibria.critical(case, x={"CH4": x_c[0], "HEXANE": x_c[1]}, T_start=350.0, V_start=1.0 / rho_c)
+    assert crit.T[0] == pytest.approx(350.0, rel=1e-8)
+    assert crit.P[0] == pytest.approx(P_c, rel=1e-8)
+
+
+def test_envelope_points_coexist_through_the_critical_point(natural_gas):
+    env = phase_envelope(natural_gas, NATURAL_GAS)
+    assert env.converged and env.critical is not None, env.message
+    z = env.z
+    for k in range(len(env.T)):
+        if k == env.critical_index:
+            continue
+        assert_coexisting(natural_gas, env.T[k], env.rho_feed[k], z, env.rho_incipient[k], env.incipient[k], env.P[k])
+    k = env.critical_index
+    assert not env.bubble[:k].any() and env.bubble[k + 1:].all()
+    assert (env.T[k], env.P[k]) == pytest.approx(env.critical[:2])
+    assert env.cricondenbar[1] >= env.P.max() * (1 - 1e-12)
+    assert env.cricondentherm[0] >= env.T.max() * (1 - 1e-12)
+    assert env.P[0] == pytest.approx(1e5) and env.P[-1] == pytest.approx(1e5)
+    # The same from the equilibria module, with the feed as an array in the model's order.
+    again = keld.equilibria.phase_envelope(natural_gas, list(NATURAL_GAS.values()))
+    np.testing.assert_allclose(again.T, env.T, rtol=1e-12)
+
+
+def test_isobar_tie_lines_coexist_at_the_pressure(methane_hexane):
+    bar = txy_isobar(methane_hexane, 4e6)
+    assert bar.converged and bar.ends_at_critical and bar.isobar, bar.message
+    np.testing.assert_allclose(bar.P, 4e6, rtol=1e-10)
+    for k in range(len(bar.T) - 1):
+        assert_coexisting(methane_hexane, bar.T[k], bar.rho_liquid[k], bar.x[k], bar.rho_vapour[k], bar.y[k], 4e6)
+    # Pure methane boils first; the critical point at 4 MPa closes the curve at the highest T.
+    assert bar.x[0, 0] == 1.0 and bar.T[-1] == pytest.approx(bar.critical[0]) and bar.T.max() == bar.T[-1]
+
+
+def test_results_plot(methane_hexane, natural_gas, tmp_path):
+    pytest.importorskip("matplotlib")
+    iso = pxy_isotherm(methane_hexane, 350.0)
+    bar = txy_isobar(methane_hexane, 4e6)
+    env = phase_envelope(natural_gas, NATURAL_GAS)
+    for result, name in ((iso, "pxy.png"), (bar, "txy.png"), (env, "envelope.png")):
+        result.plot(tmp_path / name)
+        assert (tmp_path / name).stat().st_size > 10000
+
+
+def test_bad_requests(methane_hexane, natural_gas):
+    with pytest.raises(ValueError, match="two components"):
+        pxy_isotherm(natural_gas, 300.0)
+    with pytest.raises(ValueError, match="positive"):
+        pxy_isotherm(methane_hexane, -1.0)
+    with pytest.raises(ValueError, match="no component"):
+        phase_envelope(natural_gas, {"C1": 0.5, "XX": 0.5})
+    hot = pxy_isotherm(methane_hexane, 700.0)
+    assert hot.status == "no coexistence" and len(hot.P) == 0
+    partial = phase_envelope(natural_gas, {"C1": 1.0})   # the other amounts are zero: refused
+    assert partial.status == "invalid input" and len(partial.T) == 0

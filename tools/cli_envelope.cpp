@@ -1,0 +1,403 @@
+// The envelope and pxy commands of keld (see cli_envelope.h).
+#include "cli_envelope.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "cli_equilibria.h"
+#include "cli_table.h"
+#include "keld/case.h"
+#include "keld/equilibria/envelope.h"
+#include "keld/equilibria/system.h"
+
+extern char **environ;
+
+namespace keld::cli {
+namespace {
+
+namespace eq = keld::equilibria;
+using Options = std::map<std::string, std::string>;
+constexpr int exit_ok = 0, exit_invalid = 1, exit_not_reached = 2;
+
+const std::map<std::string, bool> kOutput{{"json", false}, {"csv", false}, {"plot", true}, {"state", true},
+                                          {"model", true}};
+
+std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
+    own.insert(kOutput.begin(), kOutput.end());
+    return own;
+}
+
+bool has(const Options &o, const std::string &name) { return o.count(name) != 0; }
+
+double positive_number(const Options &o, const std::string &name) {
+    const std::string &text = o.at(name);
+    char *end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v) || !(v > 0.0))
+        throw CommandLineError("--" + name + " needs a positive number, not '" + text + "'");
+    return v;
+}
+
+// The state's model and its composition in molecules.
+struct Mixture {
+    refhost::Case c;
+    const refhost::StateRequest *state = nullptr;
+    std::string family;
+    std::vector<std::string> ids;
+    std::vector<double> x;
+};
+
+Mixture open_mixture(const std::vector<std::string> &positional, const Options &o) {
+    if (positional.size() != 1) throw CommandLineError("expected one case file");
+    Mixture m;
+    m.c = refhost::load_case_file(positional.front());
+    refhost::initialise_case(m.c);
+    if (m.c.states.empty()) throw CommandLineError("the case has no state giving the composition");
+    std::size_t n = 1;
+    if (has(o, "state")) {
+        char *end = nullptr;
+        const long v = std::strtol(o.at("state").c_str(), &end, 10);
+        if (*end != '\0' || v < 1 || static_cast<std::size_t>(v) > m.c.states.size())
+            throw CommandLineError("--state needs a state number from 1 to " + std::to_string(m.c.states.size()));
+        n = static_cast<std::size_t>(v);
+    }
+    m.state = &m.c.states[n - 1];
+    m.family = has(o, "model") ? o.at("model") : m.state->model;
+    eq::SystemOptions options;
+    options.data_set = m.state->data_set;
+    options.option = m.state->option;
+    options.settings = *m.state;
+    eq::System system(m.c, m.family, m.state->components, options);
+    m.x.resize(system.size());
+    system.mole_from_apparent(m.state->z.data(), m.x.data());
+    for (std::size_t k = 0; k < system.size(); ++k) m.ids.push_back(system.component(k).id);
+    return m;
+}
+
+Model model_of(Mixture &m) {
+    try {
+        return refhost::model_from_case(m.c, m.family, m.state->data_set, m.ids, m.state->option,
+                                        refhost::settings_of(*m.state));
+    } catch (const std::invalid_argument &e) {
+        throw CommandLineError(std::string("no model of the mixture: ") + e.what());
+    }
+}
+
+std::string number_text(double v) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.6g", v);
+    return buffer;
+}
+
+// --- plot ------------------------------------------------------------------
+
+// Reads {"kind", "title", "series": [{"label", "x", "y", "style"}], "marks"} from argv[1] and
+// writes the PNG argv[2]: pressures in MPa; on a P-T plot a degC axis on top, on a T-x-y plot on the right.
+constexpr const char *kScript = R"PY(
+import json, sys
+try:
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+except ImportError as e:
+    sys.stderr.write(str(e) + "\n")
+    sys.exit(3)
+with open(sys.argv[1]) as f:
+    spec = json.load(f)
+fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
+scale = 1.0 if spec["kind"] == "txy" else 1e-6
+for s in spec["series"]:
+    style = dict(ls="-", lw=1.6) if s["style"] == "line" else dict(ls="none", marker=s["style"], ms=9)
+    ax.plot(s["x"], [v * scale for v in s["y"]], label=s["label"], color=s.get("color") or None, **style)
+if spec["kind"] == "txy":
+    ax.set_ylabel("T / K")
+    right = ax.secondary_yaxis("right", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+    right.set_ylabel("T / \u00b0C")
+else:
+    ax.set_ylabel("P / MPa")
+if spec["kind"] == "envelope":
+    ax.set_xlabel("T / K")
+    top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+    top.set_xlabel("T / \u00b0C")
+else:
+    ax.set_xlabel(spec["x_label"])
+    ax.set_xlim(0.0, 1.0)
+ax.set_title(spec["title"], fontsize=10)
+ax.grid(True, alpha=0.3)
+ax.legend(fontsize=8)
+fig.tight_layout()
+fig.savefig(sys.argv[2])
+)PY";
+
+void draw(const nlohmann::json &spec, const std::string &path) {
+    const char *chosen = std::getenv("KELD_PYTHON");
+    const std::string python = chosen != nullptr && *chosen != '\0' ? chosen : "/usr/bin/python3";
+    if (access(python.c_str(), X_OK) != 0)
+        throw std::runtime_error("--plot draws with matplotlib through " + python +
+                                 ", which was not found (install python3-matplotlib, or set KELD_PYTHON)");
+    const char *tmp = std::getenv("TMPDIR");
+    std::string data = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/keld-curve-XXXXXX";
+    const int fd = mkstemp(data.data());
+    if (fd < 0) throw std::runtime_error("--plot: cannot create a temporary file: " + std::string(std::strerror(errno)));
+    const std::string text = spec.dump();
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (!written) {
+        unlink(data.c_str());
+        throw std::runtime_error("--plot: cannot write a temporary file");
+    }
+    std::vector<std::string> args{python, "-c", kScript, data, path};
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid;
+    const int spawned = posix_spawn(&pid, python.c_str(), nullptr, nullptr, argv.data(), environ);
+    int status = 0;
+    if (spawned == 0) waitpid(pid, &status, 0);
+    unlink(data.c_str());
+    if (spawned != 0) throw std::runtime_error("--plot: cannot run " + python + ": " + std::strerror(spawned));
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        throw std::runtime_error("--plot needs matplotlib, which " + python + " cannot import (install python3-matplotlib)");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("--plot: " + python + " failed to draw " + path);
+}
+
+nlohmann::json series(const std::string &label, const std::vector<double> &x, const std::vector<double> &y,
+                      const std::string &style, const std::string &color = "") {
+    return {{"label", label}, {"x", x}, {"y", y}, {"style", style}, {"color", color}};
+}
+
+TableRow row(std::vector<double> values, const std::string &label) {
+    TableRow r;
+    r.values = std::move(values);
+    r.label = label;
+    r.status = std::string(eq::to_string(eq::Status::converged));
+    return r;
+}
+
+nlohmann::json point_json(double t, double p) { return {{"T / K", t}, {"P / Pa", p}}; }
+
+// --- envelope ----------------------------------------------------------------
+
+int run_envelope(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
+    const Model m = model_of(mx);
+    eq::EnvelopeOptions options;
+    if (has(o, "p-low")) options.p_low = positive_number(o, "p-low");
+    const eq::PhaseEnvelope r = eq::phase_envelope(m, mx.x, options);
+    std::string composition;
+    for (std::size_t k = 0; k < mx.ids.size(); ++k)
+        composition += (k ? ", " : "") + mx.ids[k] + " " + number_text(mx.x[k]);
+    t.title = "P-T phase envelope on the model (" + mx.family + ") at " + composition;
+    t.label_column = "branch";
+    t.columns = {"T / K", "T / degC", "P / MPa", "rho_feed / (kmol/m3)", "rho_incipient / (kmol/m3)"};
+    for (const std::string &id : mx.ids) t.columns.push_back("incipient " + id);
+    std::vector<double> dew_t, dew_p, bubble_t, bubble_p;
+    for (std::size_t k = 0; k < r.points.size(); ++k) {
+        const eq::EnvelopePoint &p = r.points[k];
+        const bool critical = r.has_critical && k == r.critical_index;
+        std::vector<double> values{p.t, p.t - 273.15, p.p / 1e6, p.rho_feed, p.rho_incipient};
+        values.insert(values.end(), p.incipient.begin(), p.incipient.end());
+        t.rows.push_back(row(values, critical ? "critical" : p.bubble ? "bubble" : "dew"));
+        // The critical point ends both branches' lines.
+        if (critical || !p.bubble) {
+            dew_t.push_back(p.t);
+            dew_p.push_back(p.p);
+        }
+        if (critical || p.bubble) {
+            bubble_t.push_back(p.t);
+            bubble_p.push_back(p.p);
+        }
+    }
+    if (!r.ok()) {
+        TableRow failed;
+        failed.values.assign(t.columns.size(), eq::not_a_number);
+        failed.status = std::string(eq::to_string(r.status));
+        failed.message = r.message;
+        failed.label = "end";
+        t.rows.push_back(failed);
+    }
+    plot["kind"] = "envelope";
+    plot["title"] = "Phase envelope (" + mx.family + "): " + composition;
+    plot["series"] = nlohmann::json::array({series("dew points", dew_t, dew_p, "line", "C0"),
+                                            series("bubble points", bubble_t, bubble_p, "line", "C1")});
+    if (r.has_critical) {
+        t.notes.push_back("critical point: T = " + number_text(r.critical.t) + " K, P = " +
+                          number_text(r.critical.p / 1e6) + " MPa, rho = " + number_text(r.critical.rho) +
+                          " kmol/m3 (Heidemann-Khalil criteria at the feed)");
+        t.extra["critical"] = point_json(r.critical.t, r.critical.p);
+        plot["series"].push_back(series("critical point", {r.critical.t}, {r.critical.p}, "*", "C3"));
+    }
+    if (r.has_cricondenbar) {
+        t.notes.push_back("cricondenbar: T = " + number_text(r.cricondenbar.t) + " K, P = " +
+                          number_text(r.cricondenbar.p / 1e6) + " MPa");
+        t.extra["cricondenbar"] = point_json(r.cricondenbar.t, r.cricondenbar.p);
+        plot["series"].push_back(series("cricondenbar", {r.cricondenbar.t}, {r.cricondenbar.p}, "^", "C2"));
+    }
+    if (r.has_cricondentherm) {
+        t.notes.push_back("cricondentherm: T = " + number_text(r.cricondentherm.t) + " K, P = " +
+                          number_text(r.cricondentherm.p / 1e6) + " MPa");
+        t.extra["cricondentherm"] = point_json(r.cricondentherm.t, r.cricondentherm.p);
+        plot["series"].push_back(series("cricondentherm", {r.cricondentherm.t}, {r.cricondentherm.p}, ">", "C4"));
+    }
+    return r.ok() ? exit_ok : exit_not_reached;
+}
+
+// --- pxy -------------------------------------------------------------------------
+
+int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
+    if (mx.ids.size() != 2) throw CommandLineError("a P-x-y isotherm needs a state of two components");
+    if (has(o, "T") && has(o, "P")) throw CommandLineError("give --T (an isotherm) or --P (an isobar), not both");
+    const bool isobar = has(o, "P");
+    if (!isobar && !has(o, "T") && !(mx.state->temperature > 0.0)) throw CommandLineError("give --T");
+    const double held = isobar ? positive_number(o, "P") : has(o, "T") ? positive_number(o, "T") : mx.state->temperature;
+    const Model m = model_of(mx);
+    eq::BinaryCurve r;
+    if (isobar)
+        r = eq::txy_isobar(m, held);
+    else
+        r = eq::pxy_isotherm(m, held);
+    const std::string &a = mx.ids[0];
+    t.title = (isobar ? "T-x-y isobar on the model (" + mx.family + ") at P = " + number_text(held / 1e6) + " MPa"
+                      : "P-x-y isotherm on the model (" + mx.family + ") at T = " + number_text(held) + " K");
+    t.label_column = "point";
+    t.columns = {"T / K", "P / MPa", "x " + a, "y " + a, "rho_L / (kmol/m3)", "rho_V / (kmol/m3)"};
+    std::vector<double> xs, ys, along;
+    for (std::size_t k = 0; k < r.points.size(); ++k) {
+        const eq::TieLine &p = r.points[k];
+        const bool critical = r.ends_at_critical && k + 1 == r.points.size();
+        t.rows.push_back(row({p.t, p.p / 1e6, p.x[0], p.y[0], p.rho_liquid, p.rho_vapour}, critical ? "critical" : "tie line"));
+        xs.push_back(p.x[0]);
+        ys.push_back(p.y[0]);
+        along.push_back(isobar ? p.t : p.p);
+    }
+    if (!r.ok()) {
+        TableRow failed;
+        failed.values.assign(t.columns.size(), eq::not_a_number);
+        failed.status = std::string(eq::to_string(r.status));
+        failed.message = r.message;
+        failed.label = "end";
+        t.rows.push_back(failed);
+    }
+    plot["kind"] = isobar ? "txy" : "pxy";
+    plot["title"] = mx.ids[0] + " + " + mx.ids[1] + " at " +
+                    (isobar ? number_text(held / 1e6) + " MPa" : number_text(held) + " K") + " (" + mx.family + ")";
+    plot["x_label"] = "mole fraction of " + a;
+    plot["series"] = nlohmann::json::array({series("bubble points (liquid)", xs, along, "line", "C1"),
+                                            series("dew points (vapour)", ys, along, "line", "C0")});
+    if (r.ends_at_critical) {
+        t.notes.push_back("ends at the critical point: T = " + number_text(r.critical.t) + " K, P = " +
+                          number_text(r.critical.p / 1e6) + " MPa, x " + a + " = " + number_text(r.critical.x[0]) +
+                          ", rho = " + number_text(r.critical.rho) + " kmol/m3");
+        t.extra["critical"] = {{"T / K", r.critical.t}, {"P / Pa", r.critical.p}, {"x " + a, r.critical.x[0]}};
+        plot["series"].push_back(series("critical point", {r.critical.x[0]}, {isobar ? r.critical.t : r.critical.p}, "*", "C3"));
+    }
+    return r.ok() ? exit_ok : r.status == eq::Status::invalid_input ? exit_invalid : exit_not_reached;
+}
+
+constexpr std::string_view kEnvelopeHelp = R"(Usage: keld envelope [--p-low P] [OPTIONS] CASE
+
+The P-T phase envelope of the state's composition on the model's Helmholtz
+energy: from the dew point at P_low (default 1e5 Pa) up the dew branch, through
+the mixture's critical point (solved by the Heidemann-Khalil criteria) and
+down the bubble branch to P_low again, traced as one curve by arc-length
+continuation with exact derivatives. One row per point: the branch (dew,
+critical, bubble), T in K and degC, P in MPa, the densities of the feed and of
+the incipient phase and the incipient phase's mole fractions. The notes give
+the critical point, the cricondenbar and the cricondentherm; --plot draws P
+(MPa) over T (K, with degC on top) with those points marked.
+
+Examples:
+  keld envelope --plot envelope.png examples/natural-gas.json
+  keld envelope --csv --state 2 examples/methane-hexane.json
+
+Options:
+  --p-low P       the pressure (Pa) at which both branches start and end
+  --state N       take the model and composition from state N (default: 1)
+  --model NAME    the model family (default: the state's)
+  --json, --csv   machine-readable output (as the other equilibrium commands)
+  --plot FILE     also draw the envelope into FILE (PNG, matplotlib)
+  -h, --help      show this help
+
+Exit status: 0 traced through, 1 a wrong case or command line, 2 the curve
+stopped before its end (the message says where).
+)";
+
+constexpr std::string_view kPxyHelp = R"(Usage: keld pxy [--T T | --P P] [OPTIONS] CASE
+
+The P-x-y isotherm of the state's binary at T (default: the state's) on the
+model's Helmholtz energy, from the vapour pressure of the component with the
+higher critical temperature up to the mixture's critical point at T (solved
+by the Heidemann-Khalil criteria), or to the other component's vapour
+pressure when both are subcritical. One row per tie line: T in K, P in MPa, the
+first component's mole fractions in the liquid (x) and the vapour (y) and both
+densities; the last row of a curve that ends at the critical point is that
+point. --plot draws P (MPa) over x and y with the critical point marked.
+With --P instead the T-x-y isobar at P (Pa): from the boiling point of the
+component that still boils at P (the one with the higher critical
+temperature first) to the mixture's critical point at P or to the other
+boiling point; --plot draws T (K, degC on the right) over x and y.
+
+Examples:
+  keld pxy --T 350 --plot pxy.png examples/methane-hexane.json
+  keld pxy --csv --T 450 examples/methane-hexane.json
+  keld pxy --P 4e6 --plot txy.png examples/methane-hexane.json
+
+Options:
+  --T T           the temperature (K) of an isotherm
+  --P P           the pressure (Pa) of an isobar
+  --state N       take the model and components from state N (default: 1)
+  --model NAME    the model family (default: the state's)
+  --json, --csv   machine-readable output (as the other equilibrium commands)
+  --plot FILE     also draw the diagram into FILE (PNG, matplotlib)
+  -h, --help      show this help
+
+Exit status: 0 traced to its end, 1 a wrong case or command line, 2 the curve
+stopped before its end or both components are above their critical points.
+)";
+
+}  // namespace
+
+const std::map<std::string, std::map<std::string, bool>> &envelope_command_options() {
+    static const std::map<std::string, std::map<std::string, bool>> options{
+        {"envelope", with_output({{"p-low", true}})},
+        {"pxy", with_output({{"T", true}, {"P", true}})},
+    };
+    return options;
+}
+
+std::string_view envelope_help(std::string_view command) {
+    if (command == "envelope") return kEnvelopeHelp;
+    if (command == "pxy") return kPxyHelp;
+    return {};
+}
+
+int run_envelope_command(const std::string &command, const std::vector<std::string> &positional, const Options &o) {
+    if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
+    Mixture mx = open_mixture(positional, o);
+    Table t;
+    t.command = command;
+    t.case_name = mx.c.origin;
+    t.model = mx.family;
+    nlohmann::json plot;
+    const int status = command == "envelope" ? run_envelope(mx, o, t, plot) : run_pxy(mx, o, t, plot);
+    if (has(o, "json"))
+        write_json(std::cout, t);
+    else if (has(o, "csv"))
+        write_csv(std::cout, t);
+    else
+        write_text(std::cout, t);
+    std::cout.flush();
+    if (has(o, "plot")) draw(plot, o.at("plot"));
+    return status;
+}
+
+}  // namespace keld::cli
