@@ -15,6 +15,7 @@
 
 #include "cli_db.h"
 #include "cli_equilibria.h"
+#include "cli_polydisperse.h"
 #include "cli_help.h"
 #include "cli_progress.h"
 #include "cli_props.h"
@@ -55,6 +56,8 @@ Arguments parse_arguments(const std::string &command, const std::vector<std::str
     const auto &known = command_options.count(command) ? command_options.at(command)
                         : command == "props"         ? cli::props_options()
                         : command == "db"            ? cli::db_options()
+                        : cli::polydisperse_command_options().count(command)
+                            ? cli::polydisperse_command_options().at(command)
                                                      : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
@@ -428,7 +431,7 @@ int run(const std::vector<std::string> &args) {
         return show_help(args.size() == 2 ? args[1] : "");
     }
     if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
-        command != "props" && command != "db") {
+        command != "props" && command != "db" && !cli::polydisperse_command_options().count(command)) {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -443,6 +446,8 @@ int run(const std::vector<std::string> &args) {
         if (command == "db") return cli::run_db(a.positional, a.options);
         if (cli::equilibrium_command_options().count(command))
             return cli::run_equilibrium_command(command, a.positional, a.options);
+        if (cli::polydisperse_command_options().count(command))
+            return cli::run_polydisperse_command(command, a.positional, a.options);
         return run_check(a);
     } catch (const UsageError &e) {
         std::cerr << "keld " << e.command << ": " << e.message << "\nTry 'keld help " << e.command << "'.\n";
