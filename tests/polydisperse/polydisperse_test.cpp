@@ -181,7 +181,7 @@ TEST(SolventActivity, EqualsTheMonodisperseValueAtTheSameMnInOneLiquidOnly) {
     const auto cp_mono = equilibria::cloud_point(mono, kPressure, 0.02, kRange);
     ASSERT_EQ(cp_poly.status, Status::converged) << cp_poly.message;
     ASSERT_EQ(cp_mono.status, Status::converged) << cp_mono.message;
-    EXPECT_GT(cp_poly.t, cp_mono.t + 1.0);
+    EXPECT_GT(cp_poly.t, cp_mono.t + 4.0);  // 300.33 K against 295.31 K
 }
 
 TEST(CloudPoint, RefusesWhatItCannotAnswer) {
