@@ -177,6 +177,27 @@ TEST(SolventActivity, EqualsTheMonodisperseValueAtTheSameMnInOneLiquidOnly) {
             EXPECT_NEAR(fa[0], fb[0], 1e-11) << w << " " << t;
         }
     }
+    // The same on the lattice fluid (toluene and polystyrene, Sanchez-Lacombe): its mixture
+    // rules are sums over segment fractions, linear in x_i r_i as well.
+    const SanchezLacombeComponent toluene{"TOLUENE", 92.141, 543.0, 402e6, 966.0};
+    const SanchezLacombeComponent ps{"PS", 0.0, 735.0, 357e6, 1105.0, 104.152};
+    const auto lattice = [&](const equilibria::MolecularWeightDistribution &d, std::size_t n) {
+        return equilibria::PolydisperseSystem::sanchez_lacombe(toluene, ps, 0.0, d.discretise(n));
+    };
+    const auto sl_poly = lattice(MolecularWeightDistribution::log_normal(5e4, 1.5e5), 8);
+    const auto sl_mono = lattice(MolecularWeightDistribution::from_points({5e4}, {1.0}), 1);
+    for (double w : {0.1, 0.6}) {
+        PolydispersePhase a, b;
+        a.x = sl_poly.feed(w);
+        b.x = sl_mono.feed(w);
+        const auto fa = ln_f_per_unit(sl_poly, a, 350.0, kPressure), fb = ln_f_per_unit(sl_mono, b, 350.0, kPressure);
+        EXPECT_NEAR(fa[0], fb[0], 1e-11) << "Sanchez-Lacombe " << w;
+        // Not the same solution of chains of the distribution's Mw.
+        const auto sl_mw = lattice(MolecularWeightDistribution::from_points({1.5e5}, {1.0}), 1);
+        PolydispersePhase c;
+        c.x = sl_mw.feed(w);
+        EXPECT_GT(std::fabs(ln_f_per_unit(sl_mw, c, 350.0, kPressure)[0] - fa[0]), 1e-6) << w;
+    }
     const auto cp_poly = equilibria::cloud_point(poly, kPressure, 0.02, kRange);
     const auto cp_mono = equilibria::cloud_point(mono, kPressure, 0.02, kRange);
     ASSERT_EQ(cp_poly.status, Status::converged) << cp_poly.message;
