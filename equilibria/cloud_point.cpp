@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "keld/equilibria/critical.h"
 #include "model/residual.h"
 #include "numerics.h"
 #include "polydisperse_terms.h"
@@ -16,7 +15,6 @@ namespace keld::equilibria {
 namespace {
 
 using detail::format_number;
-using detail::PhaseTerms;
 using detail::PressureTerms;
 using detail::pressure_terms;
 using detail::repeat_units;

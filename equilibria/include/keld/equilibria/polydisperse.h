@@ -9,19 +9,20 @@
 //
 // Cloud point at P and a feed: the T at which the feed (all of it, at its own
 // density) coexists with an incipient phase of free amounts (the shadow
-// phase): ln f_i equal in both for every component, both at P. Newton on
-// (ln y_i, ln V_shadow, ln V_feed, T) with the exact Jacobian (the amount
-// Hessian and the mixed T and V derivatives of the model). The curve over
-// the feed's w is followed from the critical point outwards, each point
-// started from its neighbours; the first step off the critical point starts
-// along the critical eigenvector. A polydisperse solution's critical point is
-// where the cloud-point and shadow curves meet; it is not the cloud-point
-// curve's maximum.
+// phase): ln f_i equal in both for every component, both liquids at P. Newton
+// on (ln y_i, T) with the exact Jacobian (the model's amount Hessian and mixed
+// T, V derivatives, turned to constant P); each phase's volume is solved at P
+// in every evaluation. The curve over the feed's w is followed from the
+// critical point outwards, each point started from its neighbours; the first
+// step off the critical point starts along the critical eigenvector. A
+// polydisperse solution's critical point is where the cloud-point and shadow
+// curves meet; it is not the cloud-point curve's maximum.
 //
-// Critical point at P: on the spinodal at P (smallest eigenvalue of the
-// amount Hessian at constant T, V zero, at the feed's liquid density), the
-// w where the Heidemann-Khalil cubic form vanishes, then confirmed by
-// mixture_critical_point (keld/equilibria/critical.h) at that composition.
+// Critical point at P: on the spinodal at P (the amount Hessian at constant
+// T, V singular, at the feed's liquid density), the w where the
+// Heidemann-Khalil cubic form vanishes; both conditions in a scaled form
+// (X^1/2 Q X^1/2, X = diag x) that long chains' tiny mole fractions do not
+// swamp (docs/polydisperse.md).
 //
 // Fractionation at T, P: the two liquids of a feed below its cloud point,
 // followed in T from the cloud point (Newton on the amounts of one phase and
