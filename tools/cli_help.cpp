@@ -35,6 +35,8 @@ Commands:
   envelope P-T phase envelope of a state's composition through its critical point
   pxy      P-x-y isotherm of a binary up to its critical point
   props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
+  cloudpoint  cloud-point and shadow curves of a polydisperse polymer in a solvent
+  fractionate two liquids of a polydisperse polymer solution: each phase's distribution
   db       search the parameter database, show a component's parameters and sources
   help     show this help, or the help of a command
 
@@ -356,6 +358,57 @@ std::string with_common(std::string_view own) {
     return std::string(own) + std::string(equilibrium_common);
 }
 
+constexpr std::string_view polydisperse_common = R"(
+The case gives the solvent and the polymer (the first polymer component, or
+--solvent ID, --polymer ID) with PC-SAFT parameters (PCSFTM, PCSFTV, PCSFTU of
+the solvent; PCSFTR, PCSFTV, PCSFTU of the polymer; PCSKIJ between them). The
+polymer's chains follow a distribution discretised into pseudo-components by
+Gauss quadrature (Mn, Mw and Mz kept exactly); they share the segment
+parameters and differ in chain length.
+
+Options:
+  --Mn M            number-average molecular weight, kg/kmol (default: the case's MWN)
+  --Mw M            weight-average molecular weight, kg/kmol (default: 2 Mn)
+  --dist KIND       schulz-flory (default) or log-normal
+  --gpc FILE        a measured distribution instead: CSV of molecular weight
+                    (g/mol) and weight fraction, or dw/dlogM when the header says so
+  --pseudo N        pseudo-components (default 10)
+  --P P             pressure, Pa (default 1e5)
+  --T-min T, --T-max T
+                    where the demixing temperature is sought, K (default 250, 400;
+                    an upper critical solution branch)
+  --json            JSON output
+  --plot FILE       draw a PNG (matplotlib)
+
+Exit status: 0 every point converged, 2 some did not (listed), 1 a fault.
+)";
+
+constexpr std::string_view cloudpoint_text = R"(Usage: keld cloudpoint [OPTIONS] CASE
+
+The cloud-point curve (the temperature at which a feed of polymer weight
+fraction w first demixes, at P) and the shadow curve (the incipient phase's w
+at that temperature), over feeds from --w-from to --w-to, and the critical
+point where they meet. For a broad distribution the cloud-point curve's
+maximum is not the critical point.
+
+  --w-from W, --w-to W  feed polymer weight fractions (default 0.005, 0.3)
+  --points N            feeds, evenly spaced in ln(w/(1-w)) (default 30)
+
+Example:
+  keld cloudpoint --Mw 2e5 --pseudo 20 --plot cloud.png examples/polystyrene-cyclohexane.json
+)";
+
+constexpr std::string_view fractionate_text = R"(Usage: keld fractionate --T T --w W [OPTIONS] CASE
+
+The two liquids of a feed of polymer weight fraction W at T (K) and P below its
+cloud point: each phase's polymer content, Mn and Mw, its share of the feed, and
+each pseudo-component's share in the polymer-rich phase; --plot draws the
+distributions of the feed and both phases.
+
+Example:
+  keld fractionate --T 295 --w 0.1 --Mw 2e5 --plot fractionation.png examples/polystyrene-cyclohexane.json
+)";
+
 }  // namespace
 
 std::string_view general_help() {
@@ -382,6 +435,10 @@ std::string_view command_help(std::string_view command) {
     if (command == "flash") return flash_text;
     if (command == "lle") return lle_text;
     if (command == "critical") return critical_text;
+    static const std::string cloudpoint_help = std::string(cloudpoint_text) + std::string(polydisperse_common),
+                             fractionate_help = std::string(fractionate_text) + std::string(polydisperse_common);
+    if (command == "cloudpoint") return cloudpoint_help;
+    if (command == "fractionate") return fractionate_help;
     return {};
 }
 

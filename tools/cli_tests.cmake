@@ -166,6 +166,19 @@ keld_cli_test(critical_not_reached 2 ARGS critical ${KELD_EXAMPLES}/polystyrene-
   STDOUT "mixture +- +-" "not converged")
 keld_cli_test(critical_half_a_start 1 ARGS critical --T 300 ${KELD_EXAMPLES}/methane-hexane.json
   STDERR "needs both --T and --V")
+keld_cli_test(cloudpoint_polydisperse 0 ARGS cloudpoint --Mw 2e5 --pseudo 6 --points 5 --w-from 0.01 --w-to 0.2
+  ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "Mn 100000, Mw 200000, Mz 300000 kg/kmol" "critical point: T = 299\\.[0-9]+ K" "shadow Mn/\\(kg/kmol\\)")
+keld_cli_test(cloudpoint_bad_pseudo 1 ARGS cloudpoint --pseudo 0 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDERR "--pseudo needs a whole number")
+keld_cli_test(cloudpoint_not_a_pcsaft_case 1 ARGS cloudpoint ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "needs a solvent and a polymer")
+keld_cli_test(fractionate_polydisperse 0 ARGS fractionate --T 295 --w 0.1 --Mw 2e5 --pseudo 6 --json
+  ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "\"rich share of the feed's mass\"" "\"Mw / \\(kg/kmol\\)\"")
+keld_cli_test(fractionate_above_the_cloud_point 0 ARGS fractionate --T 310 --w 0.1 --Mw 2e5 --pseudo 6
+  ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "single phase: one liquid")
+keld_cli_test(polydisperse_help 0 ARGS help cloudpoint STDOUT "Usage: keld cloudpoint" "--gpc FILE" "Exit status:")
 keld_cli_test(equilibrium_help 0 ARGS help lle STDOUT "Usage: keld lle" "--plot FILE" "Exit status:")
 keld_cli_test(equilibrium_bad_range 1 ARGS sat --T 300:200 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
   STDERR "FROM:TO:COUNT" "keld help sat")

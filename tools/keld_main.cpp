@@ -16,6 +16,7 @@
 #include "cli_db.h"
 #include "cli_envelope.h"
 #include "cli_equilibria.h"
+#include "cli_polydisperse.h"
 #include "cli_help.h"
 #include "cli_progress.h"
 #include "cli_props.h"
@@ -57,6 +58,8 @@ Arguments parse_arguments(const std::string &command, const std::vector<std::str
                         : command == "props"         ? cli::props_options()
                         : command == "db"            ? cli::db_options()
                         : cli::envelope_command_options().count(command) ? cli::envelope_command_options().at(command)
+                        : cli::polydisperse_command_options().count(command)
+                            ? cli::polydisperse_command_options().at(command)
                                                      : cli::equilibrium_command_options().at(command);
     Arguments a;
     bool options_done = false;
@@ -430,7 +433,8 @@ int run(const std::vector<std::string> &args) {
         return show_help(args.size() == 2 ? args[1] : "");
     }
     if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
-        !cli::envelope_command_options().count(command) && command != "props" && command != "db") {
+        !cli::envelope_command_options().count(command) && command != "props" && command != "db" &&
+        !cli::polydisperse_command_options().count(command)) {
         std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
         return exit_error;
     }
@@ -447,6 +451,8 @@ int run(const std::vector<std::string> &args) {
             return cli::run_equilibrium_command(command, a.positional, a.options);
         if (cli::envelope_command_options().count(command))
             return cli::run_envelope_command(command, a.positional, a.options);
+        if (cli::polydisperse_command_options().count(command))
+            return cli::run_polydisperse_command(command, a.positional, a.options);
         return run_check(a);
     } catch (const UsageError &e) {
         std::cerr << "keld " << e.command << ": " << e.message << "\nTry 'keld help " << e.command << "'.\n";

@@ -22,5 +22,6 @@ from .results import Result, Results
 from .inputs import models
 from . import equilibria
 from . import database
+from . import polydisperse
 
-__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database"]
+__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database", "polydisperse"]

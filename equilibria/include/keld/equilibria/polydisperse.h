@@ -1,0 +1,127 @@
+// keld/equilibria/polydisperse.h - a solvent with a polydisperse polymer on
+// the model (keld/model.hpp): cloud-point and shadow curves, the critical
+// point of the polydisperse solution, fractionation between two liquids.
+//
+// The polymer is a set of pseudo-components (keld/equilibria/distribution.h)
+// that share their segment parameters and differ only in chain length (the
+// segment number follows each pseudo-component's molecular weight). Feeds and
+// phases are given by the polymer's weight fraction w.
+//
+// Cloud point at P and a feed: the T at which the feed (all of it, at its own
+// density) coexists with an incipient phase of free amounts (the shadow
+// phase): ln f_i equal in both for every component, both liquids at P. Newton
+// on (ln y_i, T) with the exact Jacobian (the model's amount Hessian and mixed
+// T, V derivatives, turned to constant P); each phase's volume is solved at P
+// in every evaluation. The curve over the feed's w is followed from the
+// critical point outwards, each point started from its neighbours; the first
+// step off the critical point starts along the critical eigenvector. A
+// polydisperse solution's critical point is where the cloud-point and shadow
+// curves meet; it is not the cloud-point curve's maximum.
+//
+// Critical point at P: on the spinodal at P (the amount Hessian at constant
+// T, V singular, at the feed's liquid density), the w where the
+// Heidemann-Khalil cubic form vanishes; both conditions in a scaled form
+// (X^1/2 Q X^1/2, X = diag x) that long chains' tiny mole fractions do not
+// swamp (docs/polydisperse.md).
+//
+// Fractionation at T, P: the two liquids of a feed below its cloud point,
+// followed in T from the cloud point (Newton on the amounts of one phase and
+// both volumes). Each result is converged with ln f_i equal to 1e-10 in
+// every component, or refused with a message: no number is returned from a
+// calculation that did not converge.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "keld/equilibria/distribution.h"
+#include "keld/equilibria/status.h"
+#include "keld/model.hpp"
+
+namespace keld::equilibria {
+
+// PC-SAFT segment parameters of a polymer whose chains differ only in length.
+struct PcSaftPolymer {
+    std::string name;
+    double segments_per_mw = 0.0;  // m / MW, kmol/kg
+    double sigma = 0.0;            // Angstrom
+    double epsilon_k = 0.0;        // K
+    double mw_repeat = 0.0;        // kg/kmol of the repeat unit
+};
+
+class PolydisperseSystem {
+  public:
+    // Solvent and pseudo-components with the solvent-polymer k_ij (none
+    // between pseudo-components: they are the same polymer).
+    static PolydisperseSystem pcsaft(const PcSaftComponent &solvent, const PcSaftPolymer &polymer, double kij,
+                                     std::vector<PseudoComponent> pseudo);
+    // Sanchez-Lacombe: the polymer's T*, P*, rho* shared, its mw from each pseudo-component.
+    static PolydisperseSystem sanchez_lacombe(const SanchezLacombeComponent &solvent,
+                                              const SanchezLacombeComponent &polymer, double kij,
+                                              std::vector<PseudoComponent> pseudo);
+
+    const Model &model() const { return model_; }
+    std::size_t size() const { return mw_.size(); }  // 1 + number of pseudo-components
+    const std::vector<double> &mw() const { return mw_; }
+    const std::vector<PseudoComponent> &pseudo() const { return pseudo_; }
+    // Mole fractions of a feed with polymer weight fraction w (0 < w < 1).
+    std::vector<double> feed(double w) const;
+
+  private:
+    PolydisperseSystem(Model model, std::vector<PseudoComponent> pseudo);
+    Model model_;
+    std::vector<PseudoComponent> pseudo_;
+    std::vector<double> mw_;
+};
+
+struct PolydispersePhase {
+    std::vector<double> x;                // mole fractions, solvent first
+    double w_polymer = not_a_number;      // polymer weight fraction
+    std::vector<PseudoComponent> polymer; // the polymer's distribution in this phase
+    double mn = not_a_number, mw = not_a_number;  // kg/kmol
+    double rho = not_a_number;            // kmol/m3
+    std::vector<double> ln_f;             // ln (f_i / Pa)
+};
+
+struct PolydisperseCritical : Outcome {
+    double t = not_a_number, p = not_a_number, w = not_a_number;  // K, Pa, polymer weight fraction
+    double rho = not_a_number;                                    // kmol/m3
+    std::vector<double> x, direction;  // composition; the critical eigenvector in amounts
+};
+
+struct CloudPoint : Outcome {
+    double t = not_a_number, p = not_a_number;  // K, Pa
+    PolydispersePhase feed, shadow;
+};
+
+struct CloudPointCurve : Outcome {
+    PolydisperseCritical critical;
+    std::vector<CloudPoint> points;  // in increasing feed w; converged ones only
+};
+
+struct Fractionation : Outcome {
+    double t = not_a_number, p = not_a_number, w_feed = not_a_number;
+    PolydispersePhase lean, rich;             // poorer and richer in polymer
+    double rich_share = not_a_number;         // fraction of the feed's mass in the rich phase
+    std::vector<double> rich_share_of_pseudo; // fraction of each pseudo-component's mass in the rich phase
+};
+
+// The search range of the demixing temperature (an upper critical solution
+// branch: one liquid above, two below).
+struct TemperatureRange {
+    double from = 200.0, to = 400.0;  // K
+};
+
+PolydisperseCritical polydisperse_critical_point(const PolydisperseSystem &system, double p,
+                                                 const TemperatureRange &range = {});
+// count feeds evenly spaced in ln(w/(1-w)) from w_from to w_to.
+CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, double w_from, double w_to, int count,
+                                  const TemperatureRange &range = {});
+// One cloud point: from a converged neighbour (a point of a curve), or from the critical point.
+CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const CloudPoint &neighbour);
+CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range = {});
+Fractionation fractionate(const PolydisperseSystem &system, double t, double p, double w_feed,
+                          const TemperatureRange &range = {});
+
+}  // namespace keld::equilibria

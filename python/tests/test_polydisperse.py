@@ -1,0 +1,72 @@
+"""keld.polydisperse: distributions keep their moments, the cloud-point curve meets the shadow
+at the critical point, fractionation keeps every pseudo-component's mass and sends long chains to
+the rich phase."""
+import math
+
+import pytest
+
+from keld import polydisperse as pd
+
+
+@pytest.mark.parametrize("make", [
+    lambda: pd.schulz_flory(1e5, 2e5, 8),
+    lambda: pd.log_normal(1e5, 2e5, 8),
+    lambda: pd.from_points([1e4, 5e4, 1e5, 3e5, 1e6], [0.1, 0.3, 0.3, 0.2, 0.1], 3),
+])
+def test_moments_kept(make):
+    d = make()
+    for key in ("mu1", "mu2", "mu3"):
+        assert d.moments[key] == pytest.approx(d.exact_moments[key], rel=1e-12)
+    assert sum(c["weight_fraction"] for c in d.pseudo) == pytest.approx(1.0, abs=1e-14)
+
+
+def test_gpc_trace(tmp_path):
+    trace = tmp_path / "trace.csv"
+    trace.write_text("M,dw/dlogM\n1e4,0.2\n3e4,0.8\n1e5,1.0\n3e5,0.6\n1e6,0.1\n")
+    d = pd.from_gpc(trace, 3)
+    assert len(d) == 3
+    assert d.moments["Mz"] == pytest.approx(d.exact_moments["Mz"], rel=1e-12)
+    (tmp_path / "bad.csv").write_text("M,w\n1e4,0.2\nx,1\n")
+    with pytest.raises(ValueError, match="line 3"):
+        pd.from_gpc(tmp_path / "bad.csv")
+
+
+def test_cloud_point_curve_and_plot(tmp_path):
+    d = pd.schulz_flory(1e5, 2e5, 5)
+    c = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, w_from=0.01, w_to=0.2, points=6,
+                             T_range=(250, 340))
+    assert c.status == "converged", c.message
+    assert len(c.points) == 6
+    # The maximum lies above the critical point, at a leaner feed.
+    top = max(c.points, key=lambda p: p["T"])
+    assert top["T"] > c.critical["T"] + 0.3
+    assert top["feed"]["w_polymer"] < c.critical["w_polymer"]
+    for p in c.points:
+        assert (p["shadow"]["w_polymer"] > p["feed"]["w_polymer"]) == (p["feed"]["w_polymer"] < c.critical["w_polymer"])
+    c.plot(tmp_path / "cloud.png")
+    assert (tmp_path / "cloud.png").stat().st_size > 1000
+
+
+def test_fractionation_mass_balance(tmp_path):
+    d = pd.schulz_flory(1e5, 2e5, 6)
+    f = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=295.0, w=0.1, T_range=(250, 340))
+    assert f.status == "converged", f.message
+    for i, c in enumerate(d.pseudo):
+        rich = f.rich_share * f.rich["w_polymer"] * f.rich["pseudo"][i]["weight_fraction"]
+        lean = (1 - f.rich_share) * f.lean["w_polymer"] * f.lean["pseudo"][i]["weight_fraction"]
+        assert (rich + lean) / (0.1 * c["weight_fraction"]) == pytest.approx(1.0, rel=1e-10)
+    assert f.rich["Mw"] > f.lean["Mw"]
+    assert f.rich_share_of_pseudo[-1] > f.rich_share_of_pseudo[0]
+    f.plot(tmp_path / "f.png")
+    above = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=310.0, w=0.1, T_range=(250, 340))
+    assert above.status == "single phase"
+    assert math.isnan(above.rich_share)
+    with pytest.raises(ValueError, match="no two phases"):
+        above.plot()
+
+
+def test_bad_input():
+    with pytest.raises(ValueError):
+        pd.schulz_flory(2e5, 1e5)
+    with pytest.raises(ValueError):
+        pd.schulz_flory(1e5, 2e5, 0)

@@ -1,0 +1,251 @@
+// keld cloudpoint and keld fractionate (see cli_polydisperse.h).
+#include "cli_polydisperse.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "cli_equilibria.h"
+#include "cli_plot.h"
+#include "keld/equilibria/polydisperse.h"
+
+namespace keld::cli {
+namespace {
+
+using equilibria::MolecularWeightDistribution;
+using nlohmann::json;
+
+double number_option(const std::map<std::string, std::string> &o, const std::string &name, double fallback) {
+    const auto it = o.find(name);
+    if (it == o.end()) return fallback;
+    char *end = nullptr;
+    const double v = std::strtod(it->second.c_str(), &end);
+    if (it->second.empty() || *end != '\0' || !std::isfinite(v))
+        throw CommandLineError("--" + name + " needs a number, got '" + it->second + "'");
+    return v;
+}
+
+// A case's value of parameter `name` (the key before its unit, "PCSFTV / A" -> "PCSFTV") for a component.
+const json *case_parameter(const json &pcsaft, const std::string &name, const std::string &id) {
+    for (const auto &[key, value] : pcsaft.items()) {
+        if (key.substr(0, key.find(" /")) != name || !value.is_object()) continue;
+        if (value.contains(id)) return &value.at(id);
+    }
+    return nullptr;
+}
+
+double required(const json &pcsaft, const std::string &name, const std::string &id) {
+    const json *v = case_parameter(pcsaft, name, id);
+    if (!v || !v->is_number())
+        throw std::runtime_error("the case gives no PC-SAFT " + name + " for " + id +
+                                 " (the polydisperse commands read a case's typed pcsaft parameters)");
+    return v->get<double>();
+}
+
+struct Setup {
+    equilibria::PolydisperseSystem system;
+    std::string solvent, polymer, distribution;
+    double p = 1e5;
+    equilibria::TemperatureRange range;
+};
+
+// Solvent and polymer from the case's components and its first pcsaft
+// parameter set; the polymer's distribution from the options.
+Setup setup(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
+    if (positional.size() != 1) throw CommandLineError("give one case file");
+    std::ifstream in(positional[0]);
+    if (!in) throw std::runtime_error("cannot read " + positional[0]);
+    const json c = json::parse(in);
+    const json *pcsaft = nullptr;
+    static const json none = json::array();
+    for (const auto &set : c.contains("parameters") ? c.at("parameters") : none)
+        if (set.contains("pcsaft")) {
+            pcsaft = &set.at("pcsaft");
+            break;
+        }
+    if (!pcsaft) throw std::runtime_error(positional[0] + " has no pcsaft parameters");
+    std::string solvent, polymer;
+    double mw_solvent = 0.0, mw_repeat = 0.0, mn = 0.0;
+    for (const auto &comp : c.at("components")) {
+        const std::string id = comp.at("id").get<std::string>();
+        double mw = 0.0, mwn = 0.0;
+        for (const auto &[key, value] : comp.items()) {
+            if (key.rfind("MW /", 0) == 0) mw = value.get<double>();
+            if (key.rfind("MWN /", 0) == 0) mwn = value.get<double>();
+        }
+        const std::string kind = comp.value("kind", "");
+        const bool wanted_solvent = o.count("solvent") ? o.at("solvent") == id : kind.empty() && solvent.empty();
+        const bool wanted_polymer = o.count("polymer") ? o.at("polymer") == id : kind == "polymer" && polymer.empty();
+        if (wanted_solvent) {
+            solvent = id;
+            mw_solvent = mw;
+        }
+        if (wanted_polymer) {
+            polymer = id;
+            mw_repeat = mw;
+            mn = mwn;
+        }
+    }
+    if (solvent.empty() || polymer.empty())
+        throw CommandLineError("the case needs a solvent and a polymer (name them with --solvent and --polymer)");
+    double kij = 0.0;
+    if (const json *k = case_parameter(*pcsaft, "PCSKIJ", solvent); k && k->is_object() && k->contains(polymer))
+        kij = k->at(polymer).is_array() ? k->at(polymer).at(0).get<double>() : k->at(polymer).get<double>();
+    else if (const json *k2 = case_parameter(*pcsaft, "PCSKIJ", polymer); k2 && k2->is_object() && k2->contains(solvent))
+        kij = k2->at(solvent).is_array() ? k2->at(solvent).at(0).get<double>() : k2->at(solvent).get<double>();
+    const PcSaftComponent s{solvent, mw_solvent, required(*pcsaft, "PCSFTM", solvent),
+                            required(*pcsaft, "PCSFTV", solvent), required(*pcsaft, "PCSFTU", solvent)};
+    const equilibria::PcSaftPolymer poly{polymer, required(*pcsaft, "PCSFTR", polymer),
+                                         required(*pcsaft, "PCSFTV", polymer), required(*pcsaft, "PCSFTU", polymer),
+                                         mw_repeat};
+    mn = number_option(o, "Mn", mn);
+    const double mw = number_option(o, "Mw", 2.0 * mn);
+    const std::string kind = o.count("dist") ? o.at("dist") : "schulz-flory";
+    MolecularWeightDistribution d = MolecularWeightDistribution::schulz_flory(mn, mw);
+    if (o.count("gpc"))
+        d = MolecularWeightDistribution::read_gpc(o.at("gpc"));
+    else if (kind == "log-normal")
+        d = MolecularWeightDistribution::log_normal(mn, mw);
+    else if (kind != "schulz-flory")
+        throw CommandLineError("--dist is schulz-flory or log-normal (or give --gpc FILE)");
+    const double count = number_option(o, "pseudo", 10);
+    if (!(count >= 1 && count <= 60 && count == std::floor(count)))
+        throw CommandLineError("--pseudo needs a whole number from 1 to 60");
+    const auto pseudo = d.discretise(static_cast<std::size_t>(count));
+    const auto m = equilibria::moments_of(pseudo);
+    char text[200];
+    std::snprintf(text, sizeof text, "%s, %zu pseudo-components: Mn %.6g, Mw %.6g, Mz %.6g kg/kmol",
+                  o.count("gpc") ? "GPC trace" : kind.c_str(), pseudo.size(), m.mn, m.mw, m.mz);
+    Setup out{equilibria::PolydisperseSystem::pcsaft(s, poly, kij, pseudo), solvent, polymer, text, 1e5, {}};
+    out.p = number_option(o, "P", 1e5);
+    out.range = {number_option(o, "T-min", 250.0), number_option(o, "T-max", 400.0)};
+    return out;
+}
+
+int cloudpoint(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
+    const Setup s = setup(positional, o);
+    const double from = number_option(o, "w-from", 0.005), to = number_option(o, "w-to", 0.3);
+    const double points = number_option(o, "points", 30);
+    if (!(points >= 2 && points <= 1000 && points == std::floor(points)))
+        throw CommandLineError("--points needs a whole number from 2 to 1000");
+    const auto curve = equilibria::cloud_point_curve(s.system, s.p, from, to, static_cast<int>(points), s.range);
+    if (curve.critical.status != equilibria::Status::converged) {
+        std::cout << "no cloud-point curve: " << curve.message << "\n";
+        return 2;
+    }
+    if (o.count("json")) {
+        json out;
+        out["distribution"] = s.distribution;
+        out["P / Pa"] = s.p;
+        out["critical"] = {{"T / K", curve.critical.t}, {"w polymer", curve.critical.w}};
+        out["points"] = json::array();
+        for (const auto &pt : curve.points)
+            out["points"].push_back({{"w polymer", pt.feed.w_polymer}, {"T / K", pt.t},
+                                     {"shadow w polymer", pt.shadow.w_polymer}, {"shadow Mn / (kg/kmol)", pt.shadow.mn},
+                                     {"shadow Mw / (kg/kmol)", pt.shadow.mw}});
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::printf("%s in %s at P = %.6g Pa\n%s\n", s.polymer.c_str(), s.solvent.c_str(), s.p, s.distribution.c_str());
+        std::printf("critical point: T = %.4f K, w polymer = %.5f\n", curve.critical.t, curve.critical.w);
+        std::printf("%12s %12s %14s %18s %18s\n", "w polymer", "T / K", "shadow w", "shadow Mn/(kg/kmol)",
+                    "shadow Mw/(kg/kmol)");
+        for (const auto &pt : curve.points)
+            std::printf("%12.6f %12.4f %14.6f %18.6g %18.6g\n", pt.feed.w_polymer, pt.t, pt.shadow.w_polymer,
+                        pt.shadow.mn, pt.shadow.mw);
+        if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
+    }
+    if (o.count("plot")) {
+        PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w",
+                      "T / K", false, {}};
+        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "line", "C0"};
+        PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
+        for (const auto &pt : curve.points) {
+            cloud.x.push_back(pt.feed.w_polymer);
+            cloud.y.push_back(pt.t);
+            shadow.x.push_back(pt.shadow.w_polymer);
+            shadow.y.push_back(pt.t);
+        }
+        plot.series = {cloud, shadow, {"critical point", {curve.critical.w}, {curve.critical.t}, "marker", "k"}};
+        draw_png(plot, o.at("plot"));
+    }
+    return curve.status == equilibria::Status::converged ? 0 : 2;
+}
+
+int fractionate(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
+    if (!o.count("T") || !o.count("w")) throw CommandLineError("give the temperature --T (K) and the feed's --w");
+    const Setup s = setup(positional, o);
+    const double t = number_option(o, "T", 0.0), w = number_option(o, "w", 0.0);
+    const auto f = equilibria::fractionate(s.system, t, s.p, w, s.range);
+    if (f.status != equilibria::Status::converged) {
+        std::cout << to_string(f.status) << ": " << f.message << "\n";
+        return f.status == equilibria::Status::single_phase ? 0 : 2;
+    }
+    if (o.count("json")) {
+        json out;
+        auto phase = [](const equilibria::PolydispersePhase &ph) {
+            json p{{"w polymer", ph.w_polymer}, {"Mn / (kg/kmol)", ph.mn}, {"Mw / (kg/kmol)", ph.mw}};
+            for (const auto &c : ph.polymer)
+                p["distribution"].push_back({{"M / (kg/kmol)", c.mw}, {"weight fraction", c.weight_fraction}});
+            return p;
+        };
+        out = {{"T / K", t}, {"P / Pa", s.p}, {"feed w polymer", w}, {"rich share of the feed's mass", f.rich_share},
+               {"lean", phase(f.lean)}, {"rich", phase(f.rich)}};
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::printf("%s in %s at T = %.4f K, P = %.6g Pa, feed w polymer = %.5f\n%s\n", s.polymer.c_str(),
+                    s.solvent.c_str(), t, s.p, w, s.distribution.c_str());
+        std::printf("%-6s %12s %16s %16s %14s\n", "phase", "w polymer", "Mn / (kg/kmol)", "Mw / (kg/kmol)",
+                    "share of feed");
+        std::printf("%-6s %12.6f %16.6g %16.6g %14.4f\n", "lean", f.lean.w_polymer, f.lean.mn, f.lean.mw,
+                    1.0 - f.rich_share);
+        std::printf("%-6s %12.6f %16.6g %16.6g %14.4f\n", "rich", f.rich.w_polymer, f.rich.mn, f.rich.mw,
+                    f.rich_share);
+        std::printf("\n%16s %22s\n", "M / (kg/kmol)", "share in the rich phase");
+        for (std::size_t i = 0; i < f.rich_share_of_pseudo.size(); ++i)
+            std::printf("%16.6g %22.6f\n", s.system.pseudo()[i].mw, f.rich_share_of_pseudo[i]);
+    }
+    if (o.count("plot")) {
+        PlotSpec plot{"fractionation of " + s.polymer + " in " + s.solvent + " at " + std::to_string(t).substr(0, 6) +
+                          " K (feed w = " + std::to_string(w).substr(0, 5) + ")",
+                      "log10(M / (kg/kmol))", "weight fraction of the phase's polymer", false, {}};
+        PlotSeries feed{"feed", {}, {}, "line", "k"}, lean{"polymer-lean phase", {}, {}, "dashed", "C0"},
+            rich{"polymer-rich phase", {}, {}, "dashed", "C3"};
+        for (std::size_t i = 0; i < s.system.pseudo().size(); ++i) {
+            const double x = std::log10(s.system.pseudo()[i].mw);
+            feed.x.push_back(x);
+            feed.y.push_back(s.system.pseudo()[i].weight_fraction);
+            lean.x.push_back(x);
+            lean.y.push_back(f.lean.polymer[i].weight_fraction);
+            rich.x.push_back(x);
+            rich.y.push_back(f.rich.polymer[i].weight_fraction);
+        }
+        plot.series = {feed, lean, rich};
+        draw_png(plot, o.at("plot"));
+    }
+    return 0;
+}
+
+}  // namespace
+
+const std::map<std::string, std::map<std::string, bool>> &polydisperse_command_options() {
+    static const std::map<std::string, bool> common{
+        {"solvent", true}, {"polymer", true}, {"Mn", true},    {"Mw", true},    {"dist", true},  {"gpc", true},
+        {"pseudo", true},  {"P", true},       {"T-min", true}, {"T-max", true}, {"json", false}, {"plot", true}};
+    static const std::map<std::string, std::map<std::string, bool>> options = [] {
+        std::map<std::string, bool> cloud = common, frac = common;
+        cloud.insert({{"w-from", true}, {"w-to", true}, {"points", true}});
+        frac.insert({{"T", true}, {"w", true}});
+        return std::map<std::string, std::map<std::string, bool>>{{"cloudpoint", cloud}, {"fractionate", frac}};
+    }();
+    return options;
+}
+
+int run_polydisperse_command(const std::string &command, const std::vector<std::string> &positional,
+                             const std::map<std::string, std::string> &options) {
+    return command == "cloudpoint" ? cloudpoint(positional, options) : fractionate(positional, options);
+}
+
+}  // namespace keld::cli
