@@ -10,7 +10,9 @@
 
 #include "cli_equilibria.h"
 #include "cli_plot.h"
+#include "keld/case.h"
 #include "keld/equilibria/polydisperse.h"
+#include "keld/refhost.h"
 
 namespace keld::cli {
 namespace {
@@ -28,21 +30,14 @@ double number_option(const std::map<std::string, std::string> &o, const std::str
     return v;
 }
 
-// A case's value of parameter `name` (the key before its unit, "PCSFTV / A" -> "PCSFTV") for a component.
-const json *case_parameter(const json &pcsaft, const std::string &name, const std::string &id) {
-    for (const auto &[key, value] : pcsaft.items()) {
-        if (key.substr(0, key.find(" /")) != name || !value.is_object()) continue;
-        if (value.contains(id)) return &value.at(id);
-    }
-    return nullptr;
-}
-
-double required(const json &pcsaft, const std::string &name, const std::string &id) {
-    const json *v = case_parameter(pcsaft, name, id);
-    if (!v || !v->is_number())
-        throw std::runtime_error("the case gives no PC-SAFT " + name + " for " + id +
-                                 " (the polydisperse commands read a case's typed pcsaft parameters)");
-    return v->get<double>();
+// A PC-SAFT value of the case's first data set as the case reader stored it (typed or from the
+// database, in the store's units); refused when the case leaves it missing.
+double required(const refhost::ReferenceHost &host, const char *name, std::int64_t component) {
+    const double v = host.unary(name, component);
+    if (!std::isfinite(v) || v >= refhost::ReferenceHost::missing_value)
+        throw std::runtime_error("the case gives no PC-SAFT " + std::string(name) + " for " + host.identifier(component) +
+                                 " in data set 1");
+    return v;
 }
 
 struct Setup {
@@ -56,51 +51,34 @@ struct Setup {
 // parameter set; the polymer's distribution from the options.
 Setup setup(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
     if (positional.size() != 1) throw CommandLineError("give one case file");
-    std::ifstream in(positional[0]);
-    if (!in) throw std::runtime_error("cannot read " + positional[0]);
-    const json c = json::parse(in);
-    const json *pcsaft = nullptr;
-    static const json none = json::array();
-    for (const auto &set : c.contains("parameters") ? c.at("parameters") : none)
-        if (set.contains("pcsaft")) {
-            pcsaft = &set.at("pcsaft");
-            break;
-        }
-    if (!pcsaft) throw std::runtime_error(positional[0] + " has no pcsaft parameters");
-    std::string solvent, polymer;
-    double mw_solvent = 0.0, mw_repeat = 0.0, mn = 0.0;
-    for (const auto &comp : c.at("components")) {
-        const std::string id = comp.at("id").get<std::string>();
-        double mw = 0.0, mwn = 0.0;
-        for (const auto &[key, value] : comp.items()) {
-            if (key.rfind("MW /", 0) == 0) mw = value.get<double>();
-            if (key.rfind("MWN /", 0) == 0) mwn = value.get<double>();
-        }
-        const std::string kind = comp.value("kind", "");
-        const bool wanted_solvent = o.count("solvent") ? o.at("solvent") == id : kind.empty() && solvent.empty();
-        const bool wanted_polymer = o.count("polymer") ? o.at("polymer") == id : kind == "polymer" && polymer.empty();
-        if (wanted_solvent) {
-            solvent = id;
-            mw_solvent = mw;
-        }
-        if (wanted_polymer) {
-            polymer = id;
-            mw_repeat = mw;
-            mn = mwn;
-        }
+    const refhost::Case c = refhost::load_case_file(positional[0]);
+    const refhost::ReferenceHost &host = *c.host;
+    using Kind = refhost::ComponentKind;
+    std::int64_t solvent = 0, polymer = 0;
+    for (std::int64_t k = 1; k <= host.component_count(); ++k) {
+        const std::string id = host.identifier(k);
+        const Kind kind = host.kind(k);
+        if (o.count("solvent") ? o.at("solvent") == id : kind == Kind::ordinary && solvent == 0) solvent = k;
+        if (o.count("polymer") ? o.at("polymer") == id : kind == Kind::polymer && polymer == 0) polymer = k;
     }
-    if (solvent.empty() || polymer.empty())
+    if (solvent == 0 || polymer == 0 || host.kind(solvent) != Kind::ordinary || host.kind(polymer) != Kind::polymer)
         throw CommandLineError("the case needs a solvent and a polymer (name them with --solvent and --polymer)");
+    // A constant k_ij only: the pseudo-components share one value.
     double kij = 0.0;
-    if (const json *k = case_parameter(*pcsaft, "PCSKIJ", solvent); k && k->is_object() && k->contains(polymer))
-        kij = k->at(polymer).is_array() ? k->at(polymer).at(0).get<double>() : k->at(polymer).get<double>();
-    else if (const json *k2 = case_parameter(*pcsaft, "PCSKIJ", polymer); k2 && k2->is_object() && k2->contains(solvent))
-        kij = k2->at(solvent).is_array() ? k2->at(solvent).at(0).get<double>() : k2->at(solvent).get<double>();
-    const PcSaftComponent s{solvent, mw_solvent, required(*pcsaft, "PCSFTM", solvent),
-                            required(*pcsaft, "PCSFTV", solvent), required(*pcsaft, "PCSFTU", solvent)};
-    const equilibria::PcSaftPolymer poly{polymer, required(*pcsaft, "PCSFTR", polymer),
-                                         required(*pcsaft, "PCSFTV", polymer), required(*pcsaft, "PCSFTU", polymer),
-                                         mw_repeat};
+    const double table_b = host.binary_coefficient("PCSKIJ", solvent, polymer, 2);
+    if (std::isfinite(table_b) && table_b != 0.0 && table_b < refhost::ReferenceHost::missing_value)
+        throw std::runtime_error("the case's PCSKIJ of the solvent and polymer depends on temperature; the "
+                                 "polydisperse commands take a constant k_ij");
+    if (const double a = host.binary_coefficient("PCSKIJ", solvent, polymer, 1);
+        std::isfinite(a) && a < refhost::ReferenceHost::missing_value)
+        kij = a;
+    const PcSaftComponent s{host.identifier(solvent), host.component_value("MW", solvent),
+                            required(host, "PCSFTM", solvent), required(host, "PCSFTV", solvent),
+                            required(host, "PCSFTU", solvent)};
+    const equilibria::PcSaftPolymer poly{host.identifier(polymer), required(host, "PCSFTR", polymer),
+                                         required(host, "PCSFTV", polymer), required(host, "PCSFTU", polymer),
+                                         host.component_value("MW", polymer)};
+    double mn = host.number_average_mw(polymer);
     mn = number_option(o, "Mn", mn);
     const double mw = number_option(o, "Mw", 2.0 * mn);
     const std::string kind = o.count("dist") ? o.at("dist") : "schulz-flory";
@@ -119,7 +97,8 @@ Setup setup(const std::vector<std::string> &positional, const std::map<std::stri
     char text[200];
     std::snprintf(text, sizeof text, "%s, %zu pseudo-components: Mn %.6g, Mw %.6g, Mz %.6g kg/kmol",
                   o.count("gpc") ? "GPC trace" : kind.c_str(), pseudo.size(), m.mn, m.mw, m.mz);
-    Setup out{equilibria::PolydisperseSystem::pcsaft(s, poly, kij, pseudo), solvent, polymer, text, 1e5, {}};
+    Setup out{equilibria::PolydisperseSystem::pcsaft(s, poly, kij, pseudo), host.identifier(solvent),
+              host.identifier(polymer), text, 1e5, {}};
     out.p = number_option(o, "P", 1e5);
     out.range = {number_option(o, "T-min", 250.0), number_option(o, "T-max", 400.0)};
     return out;
