@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli_help.h"
 #include "cli_plot.h"
 #include "cli_progress.h"
 #include "cli_table.h"
@@ -25,14 +26,6 @@ constexpr double nan = eq::not_a_number;
 constexpr int exit_ok = 0, exit_invalid = 1, exit_no_solution = 2;
 
 using Options = std::map<std::string, std::string>;
-
-const std::map<std::string, bool> kOutputOptions{{"json", false}, {"csv", false},  {"plot", true},
-                                                 {"data", true},  {"state", true}, {"model", true}};
-
-std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
-    own.insert(kOutputOptions.begin(), kOutputOptions.end());
-    return own;
-}
 
 // A value "X" or an evenly spaced range "FROM:TO:COUNT".
 std::vector<double> parse_values(const std::string &option, const std::string &text, bool positive = true) {
@@ -624,19 +617,6 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 
 }  // namespace
 
-const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_options() {
-    static const std::map<std::string, std::map<std::string, bool>> options{
-        {"sat", with_output({{"component", true}, {"T", true}, {"P", true}, {"points", true}})},
-        {"activity", with_output({{"solvent", true}, {"T", true}, {"w", true}, {"p", true}})},
-        {"bubble", with_output({{"T", true}, {"P", true}, {"x", true}})},
-        {"dew", with_output({{"T", true}, {"P", true}, {"y", true}})},
-        {"flash", with_output({{"T", true}, {"P", true}})},
-        {"lle", with_output({{"T", true}, {"P", true}})},
-        {"critical", with_output({{"component", true}, {"T", true}, {"V", true}})},
-    };
-    return options;
-}
-
 int run_equilibrium_command(const std::string &command, const std::vector<std::string> &positional,
                             const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
@@ -681,6 +661,68 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
                r.status == eq::to_string(eq::Status::missing_parameter);
     });
     return invalid ? exit_invalid : t.all_ok() ? exit_ok : exit_no_solution;
+}
+
+namespace {
+
+// The options every equilibrium command takes after its own.
+std::vector<OptionSpec> with_common_options(std::vector<OptionSpec> own) {
+    const std::vector<OptionSpec> common{
+        {"state", "N",
+         "take the defaults (model, components, composition, T, P) from state N of the case (default: the "
+         "first state)"},
+        {"model", "NAME", "the model family (default: the state's)"},
+        {"json", "",
+         R"(one JSON document: {"command", "title", "case", "model", "columns", "rows", "notes", ...}; NaN values are null)"},
+        {"csv", "", "one CSV row per point, a header line first, then the status and message of each point"},
+        {"plot", "FILE",
+         "also draw the curve into FILE (PNG) with matplotlib through /usr/bin/python3 (or $KELD_PYTHON); an "
+         "error if it is missing"},
+        {"data", "CSV",
+         "with --plot: measured points to draw too (the first two numeric columns; a line \"# label: TEXT\" "
+         "names them)"},
+    };
+    own.insert(own.end(), common.begin(), common.end());
+    return own;
+}
+
+void add_one(Commands &commands, const std::string &name, const std::string &summary,
+             std::vector<OptionSpec> own) {
+    HelpText text = help_text(name);
+    commands.add({name, summary, "CASE", text.description, with_common_options(std::move(own)), text.footer},
+                 [](const Invocation &a) { return run_equilibrium_command(a.command, a.positional, a.options); });
+}
+
+}  // namespace
+
+void add_equilibrium_commands(Commands &commands) {
+    const OptionSpec t_point{"T", "T", "temperature in K (default: the state's)"};
+    const OptionSpec p_point{"P", "P", "pressure in Pa (default: the state's)"};
+    add_one(commands, "sat", "vapour pressure of a pure component, up to the critical point",
+            {{"component", "ID", "the component (default: the state's first volatile one)"},
+             {"T", "T|FROM:TO:COUNT", "temperature in K, or a range traced by continuation"},
+             {"P", "P", "pressure in Pa: the boiling temperature there"},
+             {"points", "N", "points from the state's temperature to the critical region (default 30)"}});
+    add_one(commands, "activity", "solvent activity over a polymer solution, and the sorption isotherm",
+            {{"solvent", "ID", "the solvent (default: the state's first volatile component)"},
+             t_point,
+             {"w", "FROM:TO:COUNT", "the solvent's weight fraction over a range"},
+             {"p", "FROM:TO:COUNT", "the sorption isotherm: the solvent's partial pressure in Pa over a range"}});
+    add_one(commands, "bubble", "bubble-point pressure or temperature (polymers stay in the liquid)",
+            {{"T", "T", "temperature in K: the bubble pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa: the bubble temperature there"},
+             {"x", "FROM:TO:COUNT", "the liquid mole fraction of the first listed component over a range"}});
+    add_one(commands, "dew", "dew-point pressure or temperature",
+            {{"T", "T", "temperature in K: the dew pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa: the dew temperature there"},
+             {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}});
+    add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point});
+    add_one(commands, "lle", "liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST",
+            {{"T", "T|FROM:TO:COUNT", "temperature in K, or a range"}, p_point});
+    add_one(commands, "critical", "critical points on the model: each pure component's and the mixture's",
+            {{"component", "ID", "that component's critical point only"},
+             {"T", "T", "with --V: start the mixture's solver at this temperature in K"},
+             {"V", "V", "with --T: start the mixture's solver at this molar volume in m3/kmol"}});
 }
 
 }  // namespace keld::cli

@@ -208,4 +208,29 @@ keld_cli_test(db_show_missing_family 1 ARGS db show --family cubic polystyrene
   STDERR "no cubic parameters for polystyrene; it has parameters of: pcsaft, sanchez-lacombe, unifac")
 keld_cli_test(db_bad_family 1 ARGS db show --family pr toluene STDERR "unknown family 'pr'" "keld help db")
 keld_cli_test(db_no_action 1 ARGS db STDERR "expected 'search WORD' or 'show NAME'")
-keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db search WORD" "m = \\(m/MW\\) Mn")
+keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db" "search WORD" "m = \\(m/MW\\) Mn")
+
+# The command line's declarations: suggestions, the options a command takes, repeated options,
+# and the model families listed from the registry.
+keld_cli_test(unknown_command_suggestion 1 ARGS evaluate ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown command 'evaluate' \\(did you mean 'eval'\\?\\)")
+keld_cli_test(unknown_option_lists_options 1 ARGS dew --x 0:1:3 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown option '--x'" "dew takes --T T, --P P, --y FROM:TO:COUNT" "keld help dew")
+keld_cli_test(unknown_option_suggestion 1 ARGS sweep --jbos 2 --T 300:310:2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown option '--jbos' \\(did you mean '--jobs'\\?\\)")
+keld_cli_test(option_given_twice 1 ARGS eval --state 1 --state 2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "option '--state' given twice")
+keld_cli_test(option_without_value 1 ARGS flash ${KELD_EXAMPLES}/methane-hexane.json --T
+  STDERR "option '--T' needs a value")
+keld_cli_test(help_unknown_command 1 ARGS help flahs STDERR "unknown command 'flahs' \\(did you mean 'flash'\\?\\)")
+keld_cli_test(help_lists_models 0 ARGS help
+  STDOUT "sanchez-lacombe-segment" "pcsaft-assoc" "saft-stored" "cubic" "Commands:")
+keld_cli_test(help_generated_options 0 ARGS bubble --help
+  STDOUT "Usage: keld bubble \\[--T T\\] \\[--P P\\] \\[--x FROM:TO:COUNT\\]" "  --x FROM:TO:COUNT +the liquid")
+
+# Every keld command line printed in the README and docs/ runs as written; every option a
+# synopsis shows is one its command takes.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME keld_docs.command_lines
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/run_doc_commands.py --keld $<TARGET_FILE:keld_cli>
+          --root ${PROJECT_SOURCE_DIR})
