@@ -1,5 +1,6 @@
 // Case files into a ReferenceHost; one monitor call per state.
 #include "keld/case.h"
+#include "case_reader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,6 +54,14 @@ Case parse_case(std::string_view json_text, std::string_view origin) {
 }
 
 Case load_case_file(const std::string &path) { return parse_case(detail::read_case_text(path), path); }
+
+double temperature_from_text(std::string_view text) {
+    return detail::quantity_from_text(text, detail::Dimension::temperature, "a temperature");
+}
+
+double pressure_from_text(std::string_view text) {
+    return detail::quantity_from_text(text, detail::Dimension::pressure, "a pressure");
+}
 
 namespace detail {
 
