@@ -8,6 +8,7 @@
 
 #include "cli_help.h"
 #include "cli_plot.h"
+#include "cli_point.h"
 #include "cli_progress.h"
 #include "cli_table.h"
 #include "keld/case.h"
@@ -30,6 +31,9 @@ using Options = std::map<std::string, std::string>;
 // A value "X" or an evenly spaced range "FROM:TO:COUNT".
 std::vector<double> parse_values(const std::string &option, const std::string &text, bool positive = true) {
     auto number = [&](const std::string &s) {
+        // A temperature or pressure may carry its unit: "25 degC", "1 bar".
+        if (option == "T") return temperature_option(s);
+        if (option == "P") return pressure_option(s);
         char *end = nullptr;
         const double v = std::strtod(s.c_str(), &end);
         if (s.empty() || *end != '\0' || !std::isfinite(v) || (positive && !(v > 0.0)) ||
@@ -100,6 +104,16 @@ Setup open_case(const std::string &command, const std::vector<std::string> &posi
     } else {
         for (std::int64_t i = 1; i <= s.c.host->component_count(); ++i)
             if (s.c.host->kind(i) != refhost::ComponentKind::segment) s.components.push_back(i);
+    }
+    if (has(o, "z") || has(o, "basis")) {
+        Composition z = composition_option(s.c, o);
+        if (s.state != nullptr) {
+            auto &state = s.c.states[static_cast<std::size_t>(s.state - s.c.states.data())];
+            state.components = z.components;
+            state.z = z.z;
+        }
+        s.components = std::move(z.components);
+        s.apparent = std::move(z.z);
     }
     (void)command;
     return s;
@@ -687,7 +701,11 @@ std::vector<OptionSpec> with_common_options(std::vector<OptionSpec> own) {
 }
 
 void add_one(Commands &commands, const std::string &name, const std::string &summary,
-             std::vector<OptionSpec> own) {
+             std::vector<OptionSpec> own, bool composition = false) {
+    if (composition) {
+        const auto z = composition_options();
+        own.insert(own.end(), z.begin(), z.end());
+    }
     HelpText text = help_text(name);
     commands.add({name, summary, "CASE", text.description, with_common_options(std::move(own)), text.footer},
                  [](const Invocation &a) { return run_equilibrium_command(a.command, a.positional, a.options); });
@@ -696,8 +714,8 @@ void add_one(Commands &commands, const std::string &name, const std::string &sum
 }  // namespace
 
 void add_equilibrium_commands(Commands &commands) {
-    const OptionSpec t_point{"T", "T", "temperature in K (default: the state's)"};
-    const OptionSpec p_point{"P", "P", "pressure in Pa (default: the state's)"};
+    const OptionSpec t_point{"T", "T", "temperature in K, or with its unit: 25degC, \"25 °C\" (default: the state's)"};
+    const OptionSpec p_point{"P", "P", "pressure in Pa, or with its unit: 1bar, \"101.325 kPa\", 2MPa (default: the state's)"};
     add_one(commands, "sat", "vapour pressure of a pure component, up to the critical point",
             {{"component", "ID", "the component (default: the state's first volatile one)"},
              {"T", "T|FROM:TO:COUNT", "temperature in K, or a range traced by continuation"},
@@ -707,16 +725,19 @@ void add_equilibrium_commands(Commands &commands) {
             {{"solvent", "ID", "the solvent (default: the state's first volatile component)"},
              t_point,
              {"w", "FROM:TO:COUNT", "the solvent's weight fraction over a range"},
-             {"p", "FROM:TO:COUNT", "the sorption isotherm: the solvent's partial pressure in Pa over a range"}});
+             {"p", "FROM:TO:COUNT", "the sorption isotherm: the solvent's partial pressure in Pa over a range"}},
+            true);
     add_one(commands, "bubble", "bubble-point pressure or temperature (polymers stay in the liquid)",
-            {{"T", "T", "temperature in K: the bubble pressure there (default: the state's T)"},
-             {"P", "P", "pressure in Pa: the bubble temperature there"},
-             {"x", "FROM:TO:COUNT", "the liquid mole fraction of the first listed component over a range"}});
+            {{"T", "T", "temperature in K (or 25degC): the bubble pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa (or 1bar, 101.325kPa): the bubble temperature there"},
+             {"x", "FROM:TO:COUNT", "the liquid mole fraction of the first listed component over a range"}},
+            true);
     add_one(commands, "dew", "dew-point pressure or temperature",
-            {{"T", "T", "temperature in K: the dew pressure there (default: the state's T)"},
-             {"P", "P", "pressure in Pa: the dew temperature there"},
-             {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}});
-    add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point});
+            {{"T", "T", "temperature in K (or 25degC): the dew pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa (or 1bar, 101.325kPa): the dew temperature there"},
+             {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}},
+            true);
+    add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point}, true);
     add_one(commands, "lle", "liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST",
             {{"T", "T|FROM:TO:COUNT", "temperature in K, or a range"}, p_point});
     add_one(commands, "critical", "critical points on the model: each pure component's and the mixture's",

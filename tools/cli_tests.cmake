@@ -234,3 +234,56 @@ find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME keld_docs.command_lines
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/run_doc_commands.py --keld $<TARGET_FILE:keld_cli>
           --root ${PROJECT_SOURCE_DIR})
+
+# Single points from the command line: --z (mole or mass basis), --T and --P with units give
+# the same numbers as the case's own state at those conditions (polystyrene-toluene state 1:
+# 30 wt % PS, 298.15 K, 101325 Pa).
+keld_cli_test(point_eval_units 0 ARGS eval --state 1 --T 25degC --P 101.325kPa
+  --z TOLUENE=0.7,PS=0.3 --basis mass ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "T = 298.15 K, P = 101325 Pa" "TOLUENE    0.725085456      -2.974531203")
+keld_cli_test(point_eval_celsius_with_space 0 ARGS eval --state 1 --T "25 °C" ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "T = 298.15 K, P = 101325 Pa" "TOLUENE    0.725085456      -2.974531203")
+keld_cli_test(point_eval_mole_basis 0 ARGS eval --state 1 --z TOLUENE=0.725085456,PS=0.274914544
+  --P "1 bar" ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "P = 100000 Pa" "TOLUENE    0.725085456")
+keld_cli_test(point_activity_mass 0 ARGS activity --T 298.15K --z TOLUENE=0.5,PS=0.5 --basis mass
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "0.5        0.5   3581.263596")
+keld_cli_test(point_bubble 0 ARGS bubble --z CH4=0.1,HEXANE=0.9 --T 350 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "350    2288471.808  0.1    0.9")
+keld_cli_test(point_flash_units 0 ARGS flash --z CH4=0.3,HEXANE=0.7 --T "76.85 °C" --P 2MPa --state 2
+  ${KELD_EXAMPLES}/methane-hexane.json STDOUT "Flash at T = 350 K, P = 2e\\+06 Pa" "liquid  0.7428721661")
+keld_cli_test(point_dew_bar 0 ARGS dew --z CH4=0.1,HEXANE=0.9 --P 1bar ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "100000  0.0005203952421")
+keld_cli_test(point_sum_not_one 1 ARGS eval --z CH4=0.5,HEXANE=0.6 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--z: the fractions add up to 1.1, not 1")
+keld_cli_test(point_unknown_component 1 ARGS flash --z XX=1 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--z: no component 'XX' in the case")
+keld_cli_test(point_repeated_component 1 ARGS eval --z CH4=0.5,CH4=0.5 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "'CH4' is given twice")
+keld_cli_test(point_segment 1 ARGS eval --z STY=1 ${KELD_EXAMPLES}/polystyrene-from-segments.json
+  STDERR "is a polymer segment")
+keld_cli_test(point_basis_alone 1 ARGS eval --basis mass ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--basis goes with --z")
+keld_cli_test(point_bad_basis 1 ARGS eval --z CH4=1 --basis volume ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--basis is mole or mass")
+keld_cli_test(point_unknown_unit 1 ARGS eval --T "25 F" ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown unit 'F'" "K, degC, °C")
+keld_cli_test(point_negative_pressure 1 ARGS flash --P -1bar ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--P must be positive")
+keld_cli_test(point_not_declared 1 ARGS sat --z HEXANE=1 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "unknown option '--z'")
+
+# A case with parameters and no state: the point comes from the command line alone.
+set(KELD_STATELESS_CASE ${CMAKE_CURRENT_BINARY_DIR}/stateless-case.json)
+file(WRITE ${KELD_STATELESS_CASE} [=[
+{
+  "components": [{"id": "HEXANE", "MW / (g/mol)": 86.177}],
+  "parameters": [{"pcsaft": {"PCSFTM": {"HEXANE": 3.0576}, "PCSFTV / A": {"HEXANE": 3.7983},
+                             "PCSFTU / K": {"HEXANE": 236.77}}}]
+}
+]=])
+keld_cli_test(point_stateless_eval 0 ARGS eval --z HEXANE=1 --T 300 --P 1bar ${KELD_STATELESS_CASE}
+  STDOUT "model pcsaft, data set 1, liquid, T = 300 K, P = 100000 Pa" "HEXANE     1 ")
+keld_cli_test(point_stateless_missing 1 ARGS eval --z HEXANE=1 --T 300 ${KELD_STATELESS_CASE}
+  STDERR "give the point with --z, --T and --P")
+keld_cli_test(point_stateless_flash 0 ARGS flash --z HEXANE=1 --T 300 --P 1bar ${KELD_STATELESS_CASE}
+  STDOUT "single phase")

@@ -18,6 +18,7 @@
 #include "cli_db.h"
 #include "cli_equilibria.h"
 #include "cli_help.h"
+#include "cli_point.h"
 #include "cli_progress.h"
 #include "cli_props.h"
 #include "cli_report.h"
@@ -68,7 +69,10 @@ int run_eval(const cli::Invocation &a) {
     if (a.options.count("json") && a.options.count("csv"))
         throw cli::CommandLineError("--json and --csv exclude each other");
     Case c = refhost::load_case_file(single_case(a));
+    const bool point = a.has("z") || a.has("T") || a.has("P") || a.has("basis");
+    if (c.states.empty() && point) c.states.push_back(cli::state_from_options(c, a.options));
     const auto selection = states_to_run(a, c);
+    for (std::size_t n : selection) cli::apply_point_options(c, c.states[n - 1], a.options);
     const auto initialisation = refhost::initialise_case(c);
     std::vector<cli::Evaluation> evaluations;
     for (std::size_t n : selection) {
@@ -364,7 +368,10 @@ void add_case_commands(cli::Commands &commands) {
                           {"csv", "",
                            "one CSV row per state, a header line first; properties that a state does not "
                            "request are empty cells"},
-                          {"state", "N", "evaluate state N only (1-based)"}}),
+                          {"state", "N", "evaluate state N only (1-based)"},
+                          {"T", "T", "temperature instead of the state's: K, or with its unit (25degC, \"25 °C\")"},
+                          {"P", "P", "pressure instead of the state's: Pa, or with its unit (1bar, \"101.325 kPa\", 2MPa)"},
+                          cli::composition_options()[0], cli::composition_options()[1]}),
                  run_eval);
     commands.add(spec_of("sweep", "evaluate states over a range of temperatures or pressures (CSV)", "CASE",
                          {{"T", "FROM:TO:COUNT", "temperatures in K, e.g. 280:400:13"},
