@@ -429,7 +429,15 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
                             : (has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s));
     std::vector<double> sweep;
     const std::string sweep_option = bubble ? "x" : "y";
-    if (has(o, sweep_option)) sweep = parse_values(sweep_option, o.at(sweep_option), false);
+    if (has(o, sweep_option)) {
+        // Over one component every composition but x = 1 is no mixture at all: say so once.
+        if (n < 2) {
+            throw CommandLineError(std::string("a ") + (bubble ? "bubble" : "dew") + " curve over --" + sweep_option +
+                                   " needs two components; the state lists only " + system.component(0).id +
+                                   ": choose a mixture's state with --state N, or give one with --z ID=VALUE,...");
+        }
+        sweep = parse_values(sweep_option, o.at(sweep_option), false);
+    }
     const std::string what = bubble ? "Bubble" : "Dew";
     t.title = what + (at_pressure ? " temperature at P = " + number_text(spec) + " Pa"
                                   : " pressure at T = " + number_text(spec) + " K");

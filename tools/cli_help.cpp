@@ -85,11 +85,13 @@ Exit status:
 )";
 
 constexpr std::string_view init = R"(Run the parameter initialisation routine of every model the case uses (for
-example KELD_ESPCSI for pcsaft) with NDS = the case's number of data sets, as a simulator does before its property calls.
-Print the messages they issue (missing parameters, nominal values assumed) and
-then the parameters in effect afterwards, per data set: the unary parameters
-of every component ("missing" where none is given) and the binary parameters
-that are not zero.
+example KELD_ESPCSI for pcsaft) with NDS = the case's number of data sets, as
+a simulator does before its property calls. Print the messages they issue
+(missing parameters, nominal values assumed) and then the parameters in effect
+afterwards, per data set, with their units: the unary parameters of every
+component ("missing" where none is given), each component's three-word records
+(the Mathias-Copeman alpha), the binary parameters that are not zero, and per
+binary parameter how many pairs are missing.
 
 Examples:
   keld init examples/polystyrene-from-segments.json

@@ -52,13 +52,14 @@ file(WRITE ${KELD_ASSOC_DERIVATIVES_CASE} [=[
 ]=])
 
 function(keld_cli_test name status)
-  cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR" ${ARGN})
+  cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR;STDOUT_LACKS" ${ARGN})
   # Lists travel to the script joined with '|' (a ';' would split the command line).
   string(REPLACE ";" "|" args "${T_ARGS}")
   string(REPLACE ";" "|" stdout "${T_STDOUT}")
   string(REPLACE ";" "|" stderr "${T_STDERR}")
+  string(REPLACE ";" "|" stdout_lacks "${T_STDOUT_LACKS}")
   set(defs -DKELD=$<TARGET_FILE:keld_cli> "-DARGS=${args}" -DSTATUS=${status}
-      "-DSTDOUT_MATCH=${stdout}" "-DSTDERR_MATCH=${stderr}" -DJSON=${T_JSON})
+      "-DSTDOUT_MATCH=${stdout}" "-DSTDERR_MATCH=${stderr}" "-DSTDOUT_LACKS=${stdout_lacks}" -DJSON=${T_JSON})
   if(DEFINED T_CSV_HEADER)
     list(APPEND defs "-DCSV_HEADER=${T_CSV_HEADER}")
   endif()
@@ -287,3 +288,15 @@ keld_cli_test(point_stateless_missing 1 ARGS eval --z HEXANE=1 --T 300 ${KELD_ST
   STDERR "give the point with --z, --T and --P")
 keld_cli_test(point_stateless_flash 0 ARGS flash --z HEXANE=1 --T 300 --P 1bar ${KELD_STATELESS_CASE}
   STDOUT "single phase")
+
+# Messages say what is missing and what to do, in the user's words.
+keld_cli_test(init_missing_and_units 0 ARGS init ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  STDOUT "PCSAEP / K" "PCSAMU / D" "PCSAEX: missing \\(no pair given\\)" STDOUT_LACKS "1e\\+35")
+keld_cli_test(init_cubic_units 0 ARGS init ${KELD_EXAMPLES}/light-gases-srk.json STDOUT "TCRKS / K +PCRKS / Pa" "RKSKIJ\\(N2, CH4\\) = 0.032" "RKSUP: missing")
+keld_cli_test(check_one_component 0 ARGS check ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "ok \\(1 component, 1 data set, 1 state\\)")
+keld_cli_test(check_components_plural 0 ARGS check ${KELD_EXAMPLES}/methane-hexane.json STDOUT "ok \\(2 components, 1 data set, [0-9]+ states\\)")
+keld_cli_test(bubble_curve_pure_component 1 ARGS bubble --x 0:1:10 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "a bubble curve over --x needs two components; the state lists only HEXANE" "--state N" "--z")
+keld_cli_test(dew_curve_pure_component 1 ARGS dew --y 0:1:10 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "a dew curve over --y needs two components")

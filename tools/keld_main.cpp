@@ -205,18 +205,6 @@ int run_sweep(const cli::Invocation &a) {
     return status;
 }
 
-std::string unit_of(std::string_view parameter) {
-    if (parameter == "SLTSTR" || parameter == "PCSFTU") return " / K";
-    if (parameter == "SLPSTR") return " / Pa";
-    if (parameter == "SLRSTR") return " / (kg/m3)";
-    if (parameter == "PCSFTV") return " / A";
-    if (parameter == "PCSFTR") return " / (mol/g)";
-    if (parameter == "SAFTU" || parameter == "SAFTE") return " / K";
-    if (parameter == "SAFTV") return " / (m3/kmol)";
-    if (parameter == "SAFTR") return " / (mol/g)";
-    return "";
-}
-
 // The parameters in effect after initialisation, per data set and family.
 void print_parameters(const Case &c, const std::vector<std::string> &families) {
     const auto &host = *c.host;
@@ -225,11 +213,21 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
         for (const std::string &family : families) {
             const refhost::ModelEntry *model = refhost::find_model(family);
             std::cout << "\nData set " << d << ", " << family << "\n";
-            std::vector<std::string_view> unary, binary;
+            std::vector<std::string_view> unary, binary, records;
             for (std::string_view name : model->parameters) {
                 const auto *definition = host.find_parameter(name);
                 if (definition == nullptr) continue;
-                (definition->shape == refhost::ParameterShape::unary ? unary : binary).push_back(name);
+                switch (definition->shape) {
+                    case refhost::ParameterShape::unary:
+                    case refhost::ParameterShape::per_component:
+                        unary.push_back(name);
+                        break;
+                    case refhost::ParameterShape::record3:
+                        records.push_back(name);
+                        break;
+                    default:
+                        binary.push_back(name);
+                }
             }
             auto cell = [](const std::string &text) {
                 std::string padded = " " + text;
@@ -241,47 +239,82 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
                 std::printf("%s\n", line.c_str());
             };
             std::string header = "  component ";
-            for (std::string_view name : unary) header += cell(std::string(name) + unit_of(name));
+            for (std::string_view name : unary) header += cell(refhost::parameter_label(name));
             emit(header);
             for (std::int64_t i = 1; i <= nc; ++i) {
                 std::string line = "  " + host.identifier(i);
                 line.resize(std::max<std::size_t>(line.size(), 12), ' ');
                 for (std::string_view name : unary) {
-                    const double value = host.unary(name, i, d);
+                    const double value = host.find_parameter(name)->shape == refhost::ParameterShape::unary
+                                             ? host.unary(name, i, d)
+                                             : host.component_value(name, i);
                     char buffer[32];
                     std::snprintf(buffer, sizeof buffer, "%.10g", value);
                     line += cell(value == refhost::ReferenceHost::missing_value ? "missing" : buffer);
                 }
                 emit(line);
             }
+            // A three-word record (the Mathias-Copeman alpha) per component that has one.
+            for (std::string_view name : records) {
+                for (std::int64_t i = 1; i <= nc; ++i) {
+                    if (host.record(name, i, 1, d) == refhost::ReferenceHost::missing_value) continue;
+                    std::string text;
+                    for (std::int64_t w = 1; w <= 3; ++w) {
+                        const double v = host.record(name, i, w, d);
+                        char buffer[32];
+                        std::snprintf(buffer, sizeof buffer, "%.10g", v);
+                        text += (w == 1 ? "" : ", ") +
+                                (v == refhost::ReferenceHost::missing_value ? std::string("missing") : buffer);
+                    }
+                    std::printf("  %s(%s) = [%s]\n", std::string(name).c_str(), host.identifier(i).c_str(),
+                                text.c_str());
+                }
+            }
             for (std::string_view name : binary) {
                 const auto shape = host.find_parameter(name)->shape;
+                const std::string unit = refhost::parameter_unit(name);
+                // The host's marker for a value nobody gave is a number; show it as a word.
+                auto shown = [](double v) {
+                    if (v == refhost::ReferenceHost::missing_value) return std::string("missing");
+                    char buffer[32];
+                    std::snprintf(buffer, sizeof buffer, "%.10g", v);
+                    return std::string(buffer);
+                };
+                // Pairs nobody gave are counted on one line, not listed one by one.
+                std::size_t missing_pairs = 0, pairs = 0;
                 for (std::int64_t i = 1; i <= nc; ++i) {
                     for (std::int64_t j = 1; j <= nc; ++j) {
                         if (i == j) continue;
+                        ++pairs;
                         std::string text;
-                        bool nonzero = false;
+                        bool nonzero = false, missing = false;
                         if (shape == refhost::ParameterShape::binary_table) {
                             for (std::int64_t k = 1; k <= 6; ++k) {
                                 const double v = host.binary_coefficient(name, i, j, k, d);
                                 nonzero = nonzero || v != 0;
-                                char buffer[32];
-                                std::snprintf(buffer, sizeof buffer, "%s%.10g", k == 1 ? "" : ", ", v);
-                                text += buffer;
+                                missing = missing || v == refhost::ReferenceHost::missing_value;
+                                text += (k == 1 ? "" : ", ") + shown(v);
                             }
                             text = "[" + text + "]";
                         } else {
                             const double v = host.binary(name, i, j, d);
                             nonzero = v != 0;
-                            char buffer[32];
-                            std::snprintf(buffer, sizeof buffer, "%.10g", v);
-                            text = buffer;
+                            missing = v == refhost::ReferenceHost::missing_value;
+                            text = shown(v) + (unit.empty() ? "" : " " + unit);
                         }
-                        if (nonzero) {
+                        if (missing) {
+                            ++missing_pairs;
+                        } else if (nonzero) {
                             std::printf("  %s(%s, %s) = %s\n", std::string(name).c_str(),
                                         host.identifier(i).c_str(), host.identifier(j).c_str(), text.c_str());
                         }
                     }
+                }
+                if (missing_pairs == pairs && pairs > 0) {
+                    std::printf("  %s: missing (no pair given)\n", std::string(name).c_str());
+                } else if (missing_pairs > 0) {
+                    std::printf("  %s: missing for %zu pair%s\n", std::string(name).c_str(), missing_pairs,
+                                missing_pairs == 1 ? "" : "s");
                 }
             }
             std::fflush(stdout);

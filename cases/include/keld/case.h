@@ -130,6 +130,11 @@ Case parse_case(std::string_view json_text, std::string_view origin = "<string>"
 double temperature_from_text(std::string_view text);
 double pressure_from_text(std::string_view text);
 
+// A host parameter's unit as case files write it ("K", "A", "kg/m3"; empty when
+// dimensionless), and its column label ("PCSFTU / K", "SLRSTR / (kg/m3)", "PCSFTM").
+std::string parameter_unit(std::string_view name);
+std::string parameter_label(std::string_view name);
+
 // A model family as the tools see it. Each family's entry lives in its own
 // file under cases/models/ and is listed once in the registry.
 struct ModelEntry;
