@@ -44,6 +44,10 @@ P_ref = 101325 Pa), the molar volume V and their temperature derivatives, with
 units (kmol basis of the host's apparent molecular weights); the status word;
 and the messages the call printed.
 
+--z, --T and --P replace the composition, temperature and pressure of the
+states evaluated (of state N alone with --state); a case without states is
+evaluated at that point alone, with the one model family it gives parameters for.
+
 Temperature derivatives of sanchez-lacombe, pcsaft, saft and saft-stored are
 one-sided differences over 1e-4 T (down for a liquid, up for a vapour; saft's
 dV/dT is analytic): good to 3.2e-4 relative up to 0.8 Tc, 1.7e-3 at 0.95 Tc.
