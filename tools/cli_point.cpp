@@ -23,6 +23,13 @@ double positive_quantity(const std::string &option, const std::string &text, dou
     return value;
 }
 
+// "TOLUENE=0.7, PS=0.3" reads as "TOLUENE=0.7,PS=0.3".
+std::string trimmed(const std::string &text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
 std::vector<OptionSpec> composition_options() {
@@ -62,7 +69,7 @@ Composition composition_option(const refhost::Case &c, const std::map<std::strin
         const std::size_t equals = item.find('=');
         if (equals == std::string::npos || equals == 0)
             throw CommandLineError("--z needs ID=VALUE pairs separated by commas, not '" + item + "'");
-        const std::string id = item.substr(0, equals), number = item.substr(equals + 1);
+        const std::string id = trimmed(item.substr(0, equals)), number = trimmed(item.substr(equals + 1));
         const std::int64_t k = host.component_number(id);
         if (k == 0) throw CommandLineError("--z: no component '" + id + "' in the case");
         if (host.is_segment(k))

@@ -254,6 +254,8 @@ keld_cli_test(point_flash_units 0 ARGS flash --z CH4=0.3,HEXANE=0.7 --T "76.85 Â
   ${KELD_EXAMPLES}/methane-hexane.json STDOUT "Flash at T = 350 K, P = 2e\\+06 Pa" "liquid  0.7428721661")
 keld_cli_test(point_dew_bar 0 ARGS dew --z CH4=0.1,HEXANE=0.9 --P 1bar ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "100000  0.0005203952421")
+keld_cli_test(point_spaces_in_composition 0 ARGS eval --state 1 --z "TOLUENE = 0.7, PS = 0.3" --basis mass
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "TOLUENE    0.725085456      -2.974531203")
 keld_cli_test(point_sum_not_one 1 ARGS eval --z CH4=0.5,HEXANE=0.6 ${KELD_EXAMPLES}/methane-hexane.json
   STDERR "--z: the fractions add up to 1.1, not 1")
 keld_cli_test(point_unknown_component 1 ARGS flash --z XX=1 ${KELD_EXAMPLES}/methane-hexane.json
