@@ -1,5 +1,7 @@
 // Case files into a ReferenceHost; one monitor call per state.
 #include "keld/case.h"
+#include "case_parameters.h"
+#include "case_reader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -53,6 +55,26 @@ Case parse_case(std::string_view json_text, std::string_view origin) {
 }
 
 Case load_case_file(const std::string &path) { return parse_case(detail::read_case_text(path), path); }
+
+double temperature_from_text(std::string_view text) {
+    return detail::quantity_from_text(text, detail::Dimension::temperature, "a temperature");
+}
+
+double pressure_from_text(std::string_view text) {
+    return detail::quantity_from_text(text, detail::Dimension::pressure, "a pressure");
+}
+
+std::string parameter_unit(std::string_view name) {
+    const detail::ParameterSpec *spec = detail::find_parameter_spec(name);
+    if (spec == nullptr) return {};
+    const auto units = detail::units_of(spec->dimension);
+    return units.empty() ? std::string() : std::string(units.front().unit);
+}
+
+std::string parameter_label(std::string_view name) {
+    const detail::ParameterSpec *spec = detail::find_parameter_spec(name);
+    return spec == nullptr ? std::string(name) : detail::canonical_key(name, spec->dimension);
+}
 
 namespace detail {
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <functional>
 #include <set>
+#include <stdexcept>
+#include <cstdlib>
 #include <unordered_set>
 
 namespace keld::refhost::detail {
@@ -35,7 +37,7 @@ std::string_view trimmed(std::string_view s) {
     return s;
 }
 
-constexpr std::array<UnitFactor, 1> temperature_units{{{"K", 1.0}}};
+constexpr std::array<UnitFactor, 3> temperature_units{{{"K", 1.0}, {"degC", 1.0, 273.15}, {"°C", 1.0, 273.15}}};
 constexpr std::array<UnitFactor, 4> pressure_units{{{"Pa", 1.0}, {"kPa", 1e3}, {"MPa", 1e6}, {"bar", 1e5}}};
 constexpr std::array<UnitFactor, 4> density_units{
     {{"kg/m3", 1.0}, {"kg/m^3", 1.0}, {"g/cm3", 1e3}, {"g/cm^3", 1e3}}};
@@ -106,6 +108,25 @@ std::span<const UnitFactor> units_of(Dimension dimension) {
             return dipole_moment_units;
     }
     return {};
+}
+
+double quantity_from_text(std::string_view text, Dimension dimension, std::string_view what) {
+    const std::string whole(trimmed(text));
+    const auto units = units_of(dimension);
+    auto bad = [&](const std::string &why) {
+        return std::invalid_argument(std::string(what) + " needs a number and a unit (" + unit_list(dimension) +
+                                     "), " + why + ": '" + whole + "'");
+    };
+    char *end = nullptr;
+    const double number = std::strtod(whole.c_str(), &end);
+    if (end == whole.c_str()) throw bad("not a number");
+    if (!std::isfinite(number)) throw bad("not a finite number");
+    const std::string_view unit = trimmed(std::string_view(whole).substr(static_cast<std::size_t>(end - whole.c_str())));
+    if (unit.empty()) return number;
+    const auto found =
+        std::find_if(units.begin(), units.end(), [&](const UnitFactor &u) { return u.unit == unit; });
+    if (found == units.end()) throw bad("unknown unit '" + std::string(unit) + "'");
+    return number * found->factor + found->offset;
 }
 
 std::string canonical_key(std::string_view name, Dimension dimension) {
@@ -185,7 +206,7 @@ std::optional<std::int64_t> ObjectReader::optional_integer(std::string_view key,
 }
 
 const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimension dimension,
-                                                   double &factor) {
+                                                   UnitFactor &conversion) {
     known_.push_back(canonical_key(name, dimension));
     const std::string *found = nullptr;
     // Iterators of an object refer to the stored keys themselves, so `found` stays valid.
@@ -211,9 +232,9 @@ const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimens
                      "unknown unit " + quoted_text(parts.unit) + " for " + std::string(name) + " (use " +
                          unit_list(dimension) + ")");
             }
-            factor = unit->factor;
+            conversion = *unit;
         } else {
-            factor = 1.0;
+            conversion = {"", 1.0};
         }
         found = &item.key();
     }
@@ -222,18 +243,24 @@ const std::string *ObjectReader::find_quantity_key(std::string_view name, Dimens
 }
 
 std::optional<Quantity> ObjectReader::optional_quantity(std::string_view name, Dimension dimension) {
-    double factor = 1.0;
-    const std::string *key = find_quantity_key(name, dimension, factor);
+    UnitFactor conversion{"", 1.0};
+    const std::string *key = find_quantity_key(name, dimension, conversion);
     if (key == nullptr) return std::nullopt;
     const JsonPath where = path_.key(*key);
-    return Quantity{finite_number(object_.at(*key), origin_, where) * factor, where};
+    return Quantity{finite_number(object_.at(*key), origin_, where) * conversion.factor + conversion.offset, where};
 }
 
 const Json *ObjectReader::optional_quantity_object(std::string_view name, Dimension dimension, double &factor,
                                                    JsonPath &where) {
-    const std::string *key = find_quantity_key(name, dimension, factor);
+    UnitFactor conversion{"", 1.0};
+    const std::string *key = find_quantity_key(name, dimension, conversion);
     if (key == nullptr) return nullptr;
     where = path_.key(*key);
+    // A parameter in kelvin (eps/k, a table's Tref) is an energy or a
+    // temperature difference scaled per element: a Celsius offset would corrupt it.
+    if (conversion.offset != 0.0)
+        fail(origin_, where, "give " + std::string(name) + " in " + std::string(units_of(dimension).front().unit));
+    factor = conversion.factor;
     return &object_.at(*key);
 }
 

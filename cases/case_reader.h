@@ -48,11 +48,18 @@ enum class Dimension {
     dipole_moment
 };
 
+// The value in the system's unit is value * factor + offset (an offset only
+// for a temperature on the Celsius scale).
 struct UnitFactor {
     std::string_view unit;
     double factor;
+    double offset = 0.0;
 };
 std::span<const UnitFactor> units_of(Dimension dimension);
+// A quantity written with its unit ("25 degC", "25 °C", "1 bar", "101.325 kPa"),
+// converted; a bare number is in the system's unit (the first listed: K, Pa).
+// Throws std::invalid_argument naming `what` and the units accepted.
+double quantity_from_text(std::string_view text, Dimension dimension, std::string_view what);
 std::string canonical_key(std::string_view name, Dimension dimension);  // "T / K", "PCSFTM"
 
 // A key split into its quantity name and unit: "SLRSTR / (kg/m3)" -> ("SLRSTR", "kg/m3").
@@ -99,7 +106,7 @@ class ObjectReader {
     std::string origin_;
     std::vector<std::string> known_;     // canonical spellings, for the error message
     std::vector<std::string> consumed_;  // keys as written
-    const std::string *find_quantity_key(std::string_view name, Dimension dimension, double &factor);
+    const std::string *find_quantity_key(std::string_view name, Dimension dimension, UnitFactor &conversion);
 };
 
 // A finite number at `path`; throws otherwise.

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "cli_equilibria.h"
+#include "cli_help.h"
 #include "keld/database.hpp"
 
 namespace keld::cli {
@@ -15,10 +16,7 @@ namespace {
 using database::Component;
 using database::Database;
 
-constexpr std::string_view help = R"(Usage: keld db search WORD
-       keld db show [--family FAMILY] NAME
-
-The parameter database keld ships: published parameters of solvents, gases,
+constexpr std::string_view help = R"(The parameter database keld ships: published parameters of solvents, gases,
 associating components and polymers for every model family, each with its
 unit and its source. `search` lists the components whose name, synonym, CAS
 number or formula contains WORD (case-insensitive), with the families that
@@ -115,11 +113,6 @@ int show(const Database &db, const std::string &name, const std::string &family)
 
 }  // namespace
 
-const std::map<std::string, bool> &db_options() {
-    static const std::map<std::string, bool> options{{"family", true}};
-    return options;
-}
-
 std::string_view db_help() { return help; }
 
 int run_db(const std::vector<std::string> &positional, const std::map<std::string, std::string> &options) {
@@ -138,6 +131,14 @@ int run_db(const std::vector<std::string> &positional, const std::map<std::strin
     if (family != options.end() && std::find(families.begin(), families.end(), family->second) == families.end())
         throw CommandLineError("unknown family '" + family->second + "'");
     return show(db, positional[1], family == options.end() ? "" : family->second);
+}
+
+void add_db_commands(Commands &commands) {
+    HelpText text = help_text("db");
+    commands.add({"db", "search the parameter database, show a component's parameters and sources",
+                  "(search WORD | show NAME)", text.description,
+                  {{"family", "FAMILY", "with show: that family's parameters only"}}, text.footer},
+                 [](const Invocation &a) { return run_db(a.positional, a.options); });
 }
 
 }  // namespace keld::cli

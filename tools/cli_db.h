@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_command.h"
+
 namespace keld::cli {
 
-// Options: name -> takes a value.
-const std::map<std::string, bool> &db_options();
+// Declares `keld db`.
+void add_db_commands(Commands &commands);
 std::string_view db_help();
 // `keld db search WORD` and `keld db show NAME`; returns the exit status. Throws a CommandLineError for a
 // wrong command line and keld::database::LookupError for an unknown component.

@@ -28,22 +28,18 @@ namespace eq = keld::equilibria;
 using Options = std::map<std::string, std::string>;
 constexpr int exit_ok = 0, exit_invalid = 1, exit_not_reached = 2;
 
-const std::map<std::string, bool> kOutput{{"json", false}, {"csv", false}, {"plot", true}, {"state", true},
-                                          {"model", true}};
-
-std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
-    own.insert(kOutput.begin(), kOutput.end());
-    return own;
-}
-
 bool has(const Options &o, const std::string &name) { return o.count(name) != 0; }
 
+// --T in K or with its unit (25degC), --P and --p-low in Pa or with theirs (1bar, 2MPa).
 double positive_number(const Options &o, const std::string &name) {
     const std::string &text = o.at(name);
-    char *end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v) || !(v > 0.0))
-        throw CommandLineError("--" + name + " needs a positive number, not '" + text + "'");
+    double v = NAN;
+    try {
+        v = name == "T" ? refhost::temperature_from_text(text) : refhost::pressure_from_text(text);
+    } catch (const std::exception &e) {
+        throw CommandLineError("--" + name + ": " + e.what());
+    }
+    if (!std::isfinite(v) || !(v > 0.0)) throw CommandLineError("--" + name + " needs a positive value, not '" + text + "'");
     return v;
 }
 
@@ -303,9 +299,7 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
     return r.ok() ? exit_ok : r.status == eq::Status::invalid_input ? exit_invalid : exit_not_reached;
 }
 
-constexpr std::string_view kEnvelopeHelp = R"(Usage: keld envelope [--p-low P] [OPTIONS] CASE
-
-The P-T phase envelope of the state's composition on the model's Helmholtz
+constexpr std::string_view kEnvelopeText = R"(The P-T phase envelope of the state's composition on the model's Helmholtz
 energy: from the dew point at P_low (default 1e5 Pa) up the dew branch, through
 the mixture's critical point (solved by the Heidemann-Khalil criteria) and
 down the bubble branch to P_low again, traced as one curve by arc-length
@@ -314,26 +308,17 @@ critical, bubble), T in K and degC, P in MPa, the densities of the feed and of
 the incipient phase and the incipient phase's mole fractions. The notes give
 the critical point, the cricondenbar and the cricondentherm; --plot draws P
 (MPa) over T (K, with degC on top) with those points marked.
+)";
 
-Examples:
+constexpr std::string_view kEnvelopeFooter = R"(Examples:
   keld envelope --plot envelope.png examples/natural-gas.json
   keld envelope --csv --state 2 examples/methane-hexane.json
-
-Options:
-  --p-low P       the pressure (Pa) at which both branches start and end
-  --state N       take the model and composition from state N (default: 1)
-  --model NAME    the model family (default: the state's)
-  --json, --csv   machine-readable output (as the other equilibrium commands)
-  --plot FILE     also draw the envelope into FILE (PNG, matplotlib)
-  -h, --help      show this help
 
 Exit status: 0 traced through, 1 a wrong case or command line, 2 the curve
 stopped before its end (the message says where).
 )";
 
-constexpr std::string_view kPxyHelp = R"(Usage: keld pxy [--T T | --P P] [OPTIONS] CASE
-
-The P-x-y isotherm of the state's binary at T (default: the state's) on the
+constexpr std::string_view kPxyText = R"(The P-x-y isotherm of the state's binary at T (default: the state's) on the
 model's Helmholtz energy, from the vapour pressure of the component with the
 higher critical temperature up to the mixture's critical point at T (solved
 by the Heidemann-Khalil criteria), or to the other component's vapour
@@ -341,43 +326,48 @@ pressure when both are subcritical. One row per tie line: T in K, P in MPa, the
 first component's mole fractions in the liquid (x) and the vapour (y) and both
 densities; the last row of a curve that ends at the critical point is that
 point. --plot draws P (MPa) over x and y with the critical point marked.
-With --P instead the T-x-y isobar at P (Pa): from the boiling point of the
+With --P instead the T-x-y isobar at P: from the boiling point of the
 component that still boils at P (the one with the higher critical
 temperature first) to the mixture's critical point at P or to the other
 boiling point; --plot draws T (K, degC on the right) over x and y.
+)";
 
-Examples:
+constexpr std::string_view kPxyFooter = R"(Examples:
   keld pxy --T 350 --plot pxy.png examples/methane-hexane.json
   keld pxy --csv --T 450 examples/methane-hexane.json
   keld pxy --P 4e6 --plot txy.png examples/methane-hexane.json
-
-Options:
-  --T T           the temperature (K) of an isotherm
-  --P P           the pressure (Pa) of an isobar
-  --state N       take the model and components from state N (default: 1)
-  --model NAME    the model family (default: the state's)
-  --json, --csv   machine-readable output (as the other equilibrium commands)
-  --plot FILE     also draw the diagram into FILE (PNG, matplotlib)
-  -h, --help      show this help
 
 Exit status: 0 traced to its end, 1 a wrong case or command line, 2 the curve
 stopped before its end or both components are above their critical points.
 )";
 
-}  // namespace
-
-const std::map<std::string, std::map<std::string, bool>> &envelope_command_options() {
-    static const std::map<std::string, std::map<std::string, bool>> options{
-        {"envelope", with_output({{"p-low", true}})},
-        {"pxy", with_output({{"T", true}, {"P", true}})},
-    };
-    return options;
+std::vector<OptionSpec> with_output(std::vector<OptionSpec> own) {
+    const std::vector<OptionSpec> output{
+        {"state", "N", "take the model and composition from state N (default: 1)"},
+        {"model", "NAME", "the model family (default: the state's)"},
+        {"json", "", "one JSON document (as the other equilibrium commands)"},
+        {"csv", "", "one CSV row per point, a header line first"},
+        {"plot", "FILE", "also draw the curve into FILE (PNG, matplotlib)"}};
+    own.insert(own.end(), output.begin(), output.end());
+    return own;
 }
 
-std::string_view envelope_help(std::string_view command) {
-    if (command == "envelope") return kEnvelopeHelp;
-    if (command == "pxy") return kPxyHelp;
-    return {};
+}  // namespace
+
+void add_envelope_commands(Commands &commands) {
+    const Runner run = [](const Invocation &a) { return run_envelope_command(a.command, a.positional, a.options); };
+    commands.add({"envelope", "P-T phase envelope of a state's composition through its critical point", "CASE",
+                  std::string(kEnvelopeText),
+                  with_output({{"p-low", "P",
+                                "the pressure at which both branches start and end: Pa, or with its unit (1bar)"}}),
+                  std::string(kEnvelopeFooter)},
+                 run);
+    commands.add({"pxy", "P-x-y isotherm or T-x-y isobar of a binary up to its critical point", "CASE",
+                  std::string(kPxyText),
+                  with_output({{"T", "T", "the temperature of an isotherm: K, or with its unit (25degC)"},
+                               {"P", "P", "the pressure of an isobar: Pa, or with its unit (40bar, 4MPa)"}}),
+                  std::string(kPxyFooter)},
+                 run);
 }
 
 int run_envelope_command(const std::string &command, const std::vector<std::string> &positional, const Options &o) {

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli_help.h"
 #include "cli_plot.h"
+#include "cli_point.h"
 #include "cli_progress.h"
 #include "cli_table.h"
 #include "keld/case.h"
@@ -26,17 +28,12 @@ constexpr int exit_ok = 0, exit_invalid = 1, exit_no_solution = 2;
 
 using Options = std::map<std::string, std::string>;
 
-const std::map<std::string, bool> kOutputOptions{{"json", false}, {"csv", false},  {"plot", true},
-                                                 {"data", true},  {"state", true}, {"model", true}};
-
-std::map<std::string, bool> with_output(std::map<std::string, bool> own) {
-    own.insert(kOutputOptions.begin(), kOutputOptions.end());
-    return own;
-}
-
 // A value "X" or an evenly spaced range "FROM:TO:COUNT".
 std::vector<double> parse_values(const std::string &option, const std::string &text, bool positive = true) {
     auto number = [&](const std::string &s) {
+        // A temperature or pressure may carry its unit: "25 degC", "1 bar".
+        if (option == "T") return temperature_option(s);
+        if (option == "P") return pressure_option(s);
         char *end = nullptr;
         const double v = std::strtod(s.c_str(), &end);
         if (s.empty() || *end != '\0' || !std::isfinite(v) || (positive && !(v > 0.0)) ||
@@ -107,6 +104,16 @@ Setup open_case(const std::string &command, const std::vector<std::string> &posi
     } else {
         for (std::int64_t i = 1; i <= s.c.host->component_count(); ++i)
             if (s.c.host->kind(i) != refhost::ComponentKind::segment) s.components.push_back(i);
+    }
+    if (has(o, "z") || has(o, "basis")) {
+        Composition z = composition_option(s.c, o);
+        if (s.state != nullptr) {
+            auto &state = s.c.states[static_cast<std::size_t>(s.state - s.c.states.data())];
+            state.components = z.components;
+            state.z = z.z;
+        }
+        s.components = std::move(z.components);
+        s.apparent = std::move(z.z);
     }
     (void)command;
     return s;
@@ -423,7 +430,15 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
                             : (has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s));
     std::vector<double> sweep;
     const std::string sweep_option = bubble ? "x" : "y";
-    if (has(o, sweep_option)) sweep = parse_values(sweep_option, o.at(sweep_option), false);
+    if (has(o, sweep_option)) {
+        // Over one component every composition but x = 1 is no mixture at all: say so once.
+        if (n < 2) {
+            throw CommandLineError(std::string("a ") + (bubble ? "bubble" : "dew") + " curve over --" + sweep_option +
+                                   " needs two components; the state lists only " + system.component(0).id +
+                                   ": choose a mixture's state with --state N, or give one with --z ID=VALUE,...");
+        }
+        sweep = parse_values(sweep_option, o.at(sweep_option), false);
+    }
     const std::string what = bubble ? "Bubble" : "Dew";
     t.title = what + (at_pressure ? " temperature at P = " + number_text(spec) + " Pa"
                                   : " pressure at T = " + number_text(spec) + " K");
@@ -631,19 +646,6 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
 
 }  // namespace
 
-const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_options() {
-    static const std::map<std::string, std::map<std::string, bool>> options{
-        {"sat", with_output({{"component", true}, {"T", true}, {"P", true}, {"points", true}})},
-        {"activity", with_output({{"solvent", true}, {"T", true}, {"w", true}, {"p", true}})},
-        {"bubble", with_output({{"T", true}, {"P", true}, {"x", true}})},
-        {"dew", with_output({{"T", true}, {"P", true}, {"y", true}})},
-        {"flash", with_output({{"T", true}, {"P", true}})},
-        {"lle", with_output({{"T", true}, {"P", true}})},
-        {"critical", with_output({{"component", true}, {"T", true}, {"V", true}})},
-    };
-    return options;
-}
-
 int run_equilibrium_command(const std::string &command, const std::vector<std::string> &positional,
                             const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
@@ -688,6 +690,75 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
                r.status == eq::to_string(eq::Status::missing_parameter);
     });
     return invalid ? exit_invalid : t.all_ok() ? exit_ok : exit_no_solution;
+}
+
+namespace {
+
+// The options every equilibrium command takes after its own.
+std::vector<OptionSpec> with_common_options(std::vector<OptionSpec> own) {
+    const std::vector<OptionSpec> common{
+        {"state", "N",
+         "take the defaults (model, components, composition, T, P) from state N of the case (default: the "
+         "first state)"},
+        {"model", "NAME", "the model family (default: the state's)"},
+        {"json", "",
+         R"(one JSON document: {"command", "title", "case", "model", "columns", "rows", "notes", ...}; NaN values are null)"},
+        {"csv", "", "one CSV row per point, a header line first, then the status and message of each point"},
+        {"plot", "FILE",
+         "also draw the curve into FILE (PNG) with matplotlib through /usr/bin/python3 (or $KELD_PYTHON); an "
+         "error if it is missing"},
+        {"data", "CSV",
+         "with --plot: measured points to draw too (the first two numeric columns; a line \"# label: TEXT\" "
+         "names them)"},
+    };
+    own.insert(own.end(), common.begin(), common.end());
+    return own;
+}
+
+void add_one(Commands &commands, const std::string &name, const std::string &summary,
+             std::vector<OptionSpec> own, bool composition = false) {
+    if (composition) {
+        const auto z = composition_options();
+        own.insert(own.end(), z.begin(), z.end());
+    }
+    HelpText text = help_text(name);
+    commands.add({name, summary, "CASE", text.description, with_common_options(std::move(own)), text.footer},
+                 [](const Invocation &a) { return run_equilibrium_command(a.command, a.positional, a.options); });
+}
+
+}  // namespace
+
+void add_equilibrium_commands(Commands &commands) {
+    const OptionSpec t_point{"T", "T", "temperature in K, or with its unit: 25degC, \"25 °C\" (default: the state's)"};
+    const OptionSpec p_point{"P", "P", "pressure in Pa, or with its unit: 1bar, \"101.325 kPa\", 2MPa (default: the state's)"};
+    add_one(commands, "sat", "vapour pressure of a pure component, up to the critical point",
+            {{"component", "ID", "the component (default: the state's first volatile one)"},
+             {"T", "T|FROM:TO:COUNT", "temperature in K, or a range traced by continuation"},
+             {"P", "P", "pressure in Pa: the boiling temperature there"},
+             {"points", "N", "points from the state's temperature to the critical region (default 30)"}});
+    add_one(commands, "activity", "solvent activity over a polymer solution, and the sorption isotherm",
+            {{"solvent", "ID", "the solvent (default: the state's first volatile component)"},
+             t_point,
+             {"w", "FROM:TO:COUNT", "the solvent's weight fraction over a range"},
+             {"p", "FROM:TO:COUNT", "the sorption isotherm: the solvent's partial pressure in Pa over a range"}},
+            true);
+    add_one(commands, "bubble", "bubble-point pressure or temperature (polymers stay in the liquid)",
+            {{"T", "T", "temperature in K (or 25degC): the bubble pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa (or 1bar, 101.325kPa): the bubble temperature there"},
+             {"x", "FROM:TO:COUNT", "the liquid mole fraction of the first listed component over a range"}},
+            true);
+    add_one(commands, "dew", "dew-point pressure or temperature",
+            {{"T", "T", "temperature in K (or 25degC): the dew pressure there (default: the state's T)"},
+             {"P", "P", "pressure in Pa (or 1bar, 101.325kPa): the dew temperature there"},
+             {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}},
+            true);
+    add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point}, true);
+    add_one(commands, "lle", "liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST",
+            {{"T", "T|FROM:TO:COUNT", "temperature in K, or a range"}, p_point});
+    add_one(commands, "critical", "critical points on the model: each pure component's and the mixture's",
+            {{"component", "ID", "that component's critical point only"},
+             {"T", "T", "with --V: start the mixture's solver at this temperature in K"},
+             {"V", "V", "with --T: start the mixture's solver at this molar volume in m3/kmol"}});
 }
 
 }  // namespace keld::cli

@@ -2,20 +2,15 @@
 #pragma once
 
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli_command.h"
+
 namespace keld::cli {
 
-// A wrong command line for one of these commands (the caller adds the pointer
-// to the command's help).
-struct CommandLineError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// The options each command takes: name -> whether it takes a value.
-const std::map<std::string, std::map<std::string, bool>> &equilibrium_command_options();
+// Declares sat, activity, bubble, dew, flash, lle and critical.
+void add_equilibrium_commands(Commands &commands);
 
 // Runs the command; returns the exit status (0 every point converged, 2 some
 // point has no solution or did not converge). Throws CommandLineError,

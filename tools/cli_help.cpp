@@ -1,48 +1,22 @@
 // Help texts of the keld command, written like a manual page's synopsis.
 #include "cli_help.h"
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "cli_db.h"
-#include "cli_envelope.h"
+#include "keld/case.h"
 
 namespace keld::cli {
 
 namespace {
 
-constexpr std::string_view general = R"(Usage: keld COMMAND [OPTIONS] CASE
-       keld help [COMMAND]
-       keld --version
-
-Evaluate equation-of-state property monitors (every family keld has) on the
+constexpr std::string_view general = R"(Evaluate equation-of-state property monitors (every family keld has) on the
 states of a case file: fugacity coefficients, enthalpy, entropy and Gibbs-energy
 departures, molar volume and their temperature derivatives, for mixtures with
 polymers. A case file (JSON) holds the components, the model parameters per data
 set and the states; see docs/case-format.md.
-
-Commands:
-  eval     evaluate every state of a case and print the results
-  sweep    evaluate states over a range of temperatures or pressures (CSV)
-  init     run the models' parameter initialisation and show the parameters
-  check    validate case files without computing anything
-  sat      vapour pressure of a pure component, up to the critical point
-  activity solvent activity over a polymer solution, and the sorption isotherm
-  bubble   bubble-point pressure or temperature (polymers stay in the liquid)
-  dew      dew-point pressure or temperature
-  flash    isothermal two-phase flash with a stability test
-  lle      liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST
-  critical critical points on the model: each pure component's and the mixture's
-  envelope P-T phase envelope of a state's composition through its critical point
-  pxy      P-x-y isotherm of a binary up to its critical point
-  props    the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)
-  cloudpoint  cloud-point and shadow curves of a polydisperse polymer in a solvent
-  fractionate two liquids of a polydisperse polymer solution: each phase's distribution
-  db       search the parameter database, show a component's parameters and sources
-  help     show this help, or the help of a command
-
-Options:
-  -h, --help     show this help (after a command: that command's help)
-  --version      show the version
 
 Examples:
   keld eval examples/polystyrene-toluene.json
@@ -60,9 +34,7 @@ Exit status:
   2  a state was evaluated but its density root failed (KSTAT 0)
 )";
 
-constexpr std::string_view eval = R"(Usage: keld eval [--json | --csv] [--state N] CASE
-
-Evaluate the states of CASE as a process simulator would: the parameter
+constexpr std::string_view eval = R"(Evaluate the states of CASE as a process simulator would: the parameter
 initialisation of every model the case uses runs once, then the model's
 property monitor is called for each state (work offset 0, KSTAT set to 1
 before the call). The default output is a readable table per state: each
@@ -71,6 +43,10 @@ then the requested departures H, S, G (from the ideal gas; S and G at
 P_ref = 101325 Pa), the molar volume V and their temperature derivatives, with
 units (kmol basis of the host's apparent molecular weights); the status word;
 and the messages the call printed.
+
+--z, --T and --P replace the composition, temperature and pressure of the
+states evaluated (of state N alone with --state); a case without states is
+evaluated at that point alone, with the one model family it gives parameters for.
 
 Temperature derivatives of sanchez-lacombe, pcsaft, saft and saft-stored are
 one-sided differences over 1e-4 T (down for a liquid, up for a vapour; saft's
@@ -81,13 +57,6 @@ to 2.2e-4. The cubic's derivatives are analytic; the segment-based models and
 pcsaft-assoc return values only. pcsaft-assoc with "association": "simplified"
 stops at a relative change of 1e-6 in the site fractions (within 5e-7 of the
 solution).
-
-Options:
-  --json       one JSON document: {"case", "title", "initialisation", "states"}
-  --csv        one CSV row per state, a header line first; properties that a
-               state does not request are empty cells
-  --state N    evaluate state N only (1-based)
-  -h, --help   show this help
 
 Examples:
   keld eval examples/polystyrene-toluene.json
@@ -101,29 +70,12 @@ Exit status:
      missing); all states are shown
 )";
 
-constexpr std::string_view sweep =
-    R"(Usage: keld sweep (--T FROM:TO:COUNT | --P FROM:TO:COUNT) [--state N] [--json] [--jobs N]
-                  [--plot FILE.png [--property NAME]] CASE
-
-Evaluate the states of CASE (or state N) at COUNT evenly spaced temperatures
+constexpr std::string_view sweep = R"(Evaluate the states of CASE (or state N) at COUNT evenly spaced temperatures
 (K) or pressures (Pa) from FROM to TO, everything else as in the case, and
 print one CSV row per evaluation (the columns of `keld eval --csv`), in order,
 block by block as they are computed. The parameter initialisation runs once
 before the sweep. COUNT is at most 100000. A sweep that runs longer than a
 second shows a progress bar on standard error (a terminal, or KELD_PROGRESS=1).
-
-Options:
-  --T FROM:TO:COUNT   temperatures in K, e.g. 280:400:13
-  --P FROM:TO:COUNT   pressures in Pa, e.g. 1e5:1e7:21
-  --state N           sweep state N only (1-based); default: every state
-  --json              a JSON document instead of CSV
-  --jobs N            evaluate on N threads (default 1); the output is the same
-                      as with one. States of every model run in parallel
-  --plot FILE.png     draw the swept property against T or P, one curve per
-                      state (needs python3-matplotlib)
-  --property NAME     what --plot draws: V, H, S, G or lnphi:ID (ln phi of
-                      component ID); default: the first of V, H, G, S requested
-  -h, --help          show this help
 
 Examples:
   keld sweep --T 280:400:13 examples/polystyrene-toluene.json
@@ -136,18 +88,14 @@ Exit status:
   2  at least one evaluation failed (KSTAT 0); its row is still printed
 )";
 
-constexpr std::string_view init = R"(Usage: keld init CASE
-
-Run the parameter initialisation routine of every model the case uses
-(KELD_ESPSLI for Sanchez-Lacombe, KELD_ESPCSI for PC-SAFT) with NDS = the
-case's number of data sets, as a simulator does before its property calls.
-Print the messages they issue (missing parameters, nominal values assumed) and
-then the parameters in effect afterwards, per data set: the unary parameters
-of every component ("missing" where none is given) and the binary parameters
-that are not zero.
-
-Options:
-  -h, --help   show this help
+constexpr std::string_view init = R"(Run the parameter initialisation routine of every model the case uses (for
+example KELD_ESPCSI for pcsaft) with NDS = the case's number of data sets, as
+a simulator does before its property calls. Print the messages they issue
+(missing parameters, nominal values assumed) and then the parameters in effect
+afterwards, per data set, with their units: the unary parameters of every
+component ("missing" where none is given), each component's three-word records
+(the Mathias-Copeman alpha), the binary parameters that are not zero, and per
+binary parameter how many pairs are missing.
 
 Examples:
   keld init examples/polystyrene-from-segments.json
@@ -157,9 +105,7 @@ Exit status:
   1  the case file or the command line is wrong
 )";
 
-constexpr std::string_view check = R"(Usage: keld check CASE...
-
-Validate each case file without computing anything: JSON syntax, known keys
+constexpr std::string_view check = R"(Validate each case file without computing anything: JSON syntax, known keys
 only, units, components and their kinds, segment compositions, parameters,
 fractions that add up to 1, states and the parameters their data sets give.
 Print "CASE: ok" for each valid file and the first fault of each invalid one on
@@ -167,9 +113,6 @@ standard error, naming its place as a JSON path (file:states[2].mass_fractions.P
 ...). A case file is a regular file of at most 64 MiB, nested at most 64
 levels deep, with at most 1000 components and 100 data sets (and a host store
 of at most 1 GiB); see docs/case-format.md.
-
-Options:
-  -h, --help   show this help
 
 Examples:
   keld check examples/*.json
@@ -179,11 +122,8 @@ Exit status:
   1  at least one file is not (or the command line is wrong)
 )";
 
-constexpr std::string_view help = R"(Usage: keld help [COMMAND]
-
-Show the general help, or the help of COMMAND (eval, sweep, init, check, sat,
-activity, bubble, dew, flash, lle).
-`keld COMMAND --help` shows the same text.
+constexpr std::string_view help = R"(Show the general help, or the help of COMMAND. `keld COMMAND --help` shows the
+same text.
 
 Exit status:
   0  success
@@ -192,19 +132,6 @@ Exit status:
 
 
 constexpr std::string_view equilibrium_common = R"(
-Common options:
-  --state N       take the defaults (model, components, composition, T, P) from
-                  state N of the case (default: the first state)
-  --model NAME    the model family (default: the state's)
-  --json          one JSON document: {"command", "title", "case", "model",
-                  "columns", "rows", "notes", ...}; NaN values are null
-  --csv           one CSV row per point, a header line first, then the status
-                  and message of each point
-  --plot FILE     also draw the curve into FILE (PNG) with matplotlib through
-                  /usr/bin/python3 (or $KELD_PYTHON); an error if it is missing
-  --data CSV      with --plot: measured points to draw too (the first two
-                  numeric columns; a line "# label: TEXT" names them)
-  -h, --help      show this help
 A sweep that runs longer than a second shows a progress bar on standard error
 when that is a terminal (KELD_PROGRESS=1 forces it, KELD_PROGRESS=now forces it
 from the first point, KELD_PROGRESS=0 hides it).
@@ -222,10 +149,7 @@ Exit status:
   2  at least one point has no equilibrium or did not converge
 )";
 
-constexpr std::string_view sat = R"(Usage: keld sat [--component ID] [--T T | --T FROM:TO:COUNT | --P P]
-                [--points N] [OPTIONS] CASE
-
-Vapour pressure of a pure component: P_sat, the densities of the saturated
+constexpr std::string_view sat = R"(Vapour pressure of a pure component: P_sat, the densities of the saturated
 liquid and vapour, the heat of vaporisation and both compressibilities. With
 --T FROM:TO:COUNT the curve is traced by continuation and ends where the
 model's critical point is (the points above it say so); without --T it runs
@@ -242,9 +166,7 @@ Examples:
       --data examples/data/hexane-vapour-pressure.csv
 )";
 
-constexpr std::string_view critical = R"(Usage: keld critical [--component ID] [--T T --V V] [OPTIONS] CASE
-
-Critical points on the family's Helmholtz-energy model: of each volatile
+constexpr std::string_view critical = R"(Critical points on the family's Helmholtz-energy model: of each volatile
 component of the state (dP/drho = d2P/drho2 = 0), and of the mixture at the
 state's composition by the Heidemann-Khalil criteria (the Hessian of A in the
 amounts at constant T and V singular, the cubic form along its null vector
@@ -261,10 +183,7 @@ Examples:
   keld critical --component HEXANE --json examples/hexane-vapour-pressure.json
 )";
 
-constexpr std::string_view activity = R"(Usage: keld activity [--solvent ID] [--T T] [--w FROM:TO:COUNT | --p FROM:TO:COUNT]
-                     [OPTIONS] CASE
-
-Solvent activity over a polymer solution at T (default: the state's): the
+constexpr std::string_view activity = R"(Solvent activity over a polymer solution at T (default: the state's): the
 solution's bubble pressure P with its vapour of the volatile components only,
 each solvent's partial pressure, its activity a = f / f_sat (f_sat: the
 fugacity of the pure solvent's saturated vapour at T) and its weight-fraction
@@ -279,9 +198,7 @@ Examples:
   keld activity --p 500:3500:7 --csv examples/polystyrene-toluene.json
 )";
 
-constexpr std::string_view bubble = R"(Usage: keld bubble [--T T | --P P] [--x FROM:TO:COUNT] [OPTIONS] CASE
-
-Bubble point of the state's liquid: the pressure at T (default: the state's
+constexpr std::string_view bubble = R"(Bubble point of the state's liquid: the pressure at T (default: the state's
 T), or with --P the temperature at that pressure, and the first vapour's
 composition. Polymers stay in the liquid. With --x, the mole fraction of the
 first listed component over a range (the others in the state's proportions):
@@ -292,9 +209,7 @@ Examples:
   keld bubble --x 0:1:21 --plot pxy.png examples/methane-hexane.json --state 2
 )";
 
-constexpr std::string_view dew = R"(Usage: keld dew [--T T | --P P] [--y FROM:TO:COUNT] [OPTIONS] CASE
-
-Dew point of the state's vapour: the pressure at T (default: the state's T),
+constexpr std::string_view dew = R"(Dew point of the state's vapour: the pressure at T (default: the state's T),
 or with --P the temperature, and the first liquid's composition. A vapour
 holding a polymer has none (invalid input). With --y, the mole fraction of the
 first listed component over a range.
@@ -303,9 +218,7 @@ Examples:
   keld dew examples/methane-hexane.json
 )";
 
-constexpr std::string_view flash = R"(Usage: keld flash [--T T] [--P P] [OPTIONS] CASE
-
-Isothermal flash of the state's composition at its T and P (or those given):
+constexpr std::string_view flash = R"(Isothermal flash of the state's composition at its T and P (or those given):
 a tangent-plane stability test, then, for an unstable feed, two phases (a
 liquid and a vapour, or two liquids) with their amounts (moles of molecules
 and mass), compositions (mole and weight fractions) and molar volumes.
@@ -317,10 +230,7 @@ Examples:
   keld flash --json examples/polystyrene-cyclohexane.json --T 285
 )";
 
-constexpr std::string_view props = R"(Usage: keld props [--state N] [--T T] [--P P | --rho RHO] [--phase liquid|vapour]
-                  [--model NAME] CASE
-
-The state's mixture (default state 1: its model, components, composition, T,
+constexpr std::string_view props = R"(The state's mixture (default state 1: its model, components, composition, T,
 P and phase) on the model's residual Helmholtz energy with exact derivatives:
 at T (K) and P (Pa) on the model's own density root of the phase (below close
 packing), or at T and a molar density RHO (kmol/m3). Prints per component the
@@ -339,9 +249,7 @@ Exit status: 0 success, 1 a wrong case or command line (or a model the case
 cannot give: a missing parameter, a segment-based family), 2 no density root.
 )";
 
-constexpr std::string_view lle = R"(Usage: keld lle [--T T | --T FROM:TO:COUNT] [--P P] [OPTIONS] CASE
-
-Liquid-liquid demixing of the state's binary (a solvent and a polymer) at P
+constexpr std::string_view lle = R"(Liquid-liquid demixing of the state's binary (a solvent and a polymer) at P
 (default: the state's): at each T the binodal, i.e. the weight fractions of
 the second component in the polymer-lean and polymer-rich liquids (for a
 single polymer component the cloud-point curve), and the spinodal. Over a
@@ -358,64 +266,7 @@ std::string with_common(std::string_view own) {
     return std::string(own) + std::string(equilibrium_common);
 }
 
-constexpr std::string_view polydisperse_common = R"(
-The case gives the solvent and the polymer (the first polymer component, or
---solvent ID, --polymer ID) with PC-SAFT parameters (PCSFTM, PCSFTV, PCSFTU of
-the solvent; PCSFTR, PCSFTV, PCSFTU of the polymer; PCSKIJ between them). The
-polymer's chains follow a distribution discretised into pseudo-components by
-Gauss quadrature (Mn, Mw and Mz kept exactly); they share the segment
-parameters and differ in chain length.
-
-Options:
-  --Mn M            number-average molecular weight, kg/kmol (default: the case's MWN)
-  --Mw M            weight-average molecular weight, kg/kmol (default: 2 Mn)
-  --dist KIND       schulz-flory (default) or log-normal
-  --gpc FILE        a measured distribution instead: CSV of molecular weight
-                    (g/mol) and weight fraction, or dw/dlogM when the header says so
-  --pseudo N        pseudo-components (default 10)
-  --P P             pressure, Pa (default 1e5)
-  --T-min T, --T-max T
-                    where the demixing temperature is sought, K (default 250, 400;
-                    an upper critical solution branch)
-  --json            JSON output
-  --plot FILE       draw a PNG (matplotlib)
-
-Exit status: 0 every point converged, 2 some did not (listed), 1 a fault.
-)";
-
-constexpr std::string_view cloudpoint_text = R"(Usage: keld cloudpoint [OPTIONS] CASE
-
-The cloud-point curve (the temperature at which a feed of polymer weight
-fraction w first demixes, at P) and the shadow curve (the incipient phase's w
-at that temperature), over feeds from --w-from to --w-to, and the critical
-point where they meet. For a broad distribution the cloud-point curve's
-maximum is not the critical point.
-
-  --w-from W, --w-to W  feed polymer weight fractions (default 0.005, 0.3)
-  --points N            feeds, evenly spaced in ln(w/(1-w)) (default 30)
-
-Example:
-  keld cloudpoint --Mw 2e5 --pseudo 20 --plot cloud.png examples/polystyrene-cyclohexane.json
-)";
-
-constexpr std::string_view fractionate_text = R"(Usage: keld fractionate --T T --w W [OPTIONS] CASE
-
-The two liquids of a feed of polymer weight fraction W at T (K) and P below its
-cloud point: each phase's polymer content, Mn and Mw, its share of the feed, and
-each pseudo-component's share in the polymer-rich phase; --plot draws the
-distributions of the feed and both phases.
-
-Example:
-  keld fractionate --T 295 --w 0.1 --Mw 2e5 --plot fractionation.png examples/polystyrene-cyclohexane.json
-)";
-
-}  // namespace
-
-std::string_view general_help() {
-    return general;
-}
-
-std::string_view command_help(std::string_view command) {
+std::string_view raw_text(std::string_view command) {
     if (command == "eval") return eval;
     if (command == "sweep") return sweep;
     if (command == "init") return init;
@@ -423,7 +274,6 @@ std::string_view command_help(std::string_view command) {
     if (command == "help") return help;
     if (command == "props") return props;
     if (command == "db") return db_help();
-    if (!envelope_help(command).empty()) return envelope_help(command);
     static const std::string sat_text = with_common(sat), activity_text = with_common(activity),
                              bubble_text = with_common(bubble), dew_text = with_common(dew),
                              flash_text = with_common(flash), lle_text = with_common(lle),
@@ -435,11 +285,46 @@ std::string_view command_help(std::string_view command) {
     if (command == "flash") return flash_text;
     if (command == "lle") return lle_text;
     if (command == "critical") return critical_text;
-    static const std::string cloudpoint_help = std::string(cloudpoint_text) + std::string(polydisperse_common),
-                             fractionate_help = std::string(fractionate_text) + std::string(polydisperse_common);
-    if (command == "cloudpoint") return cloudpoint_help;
-    if (command == "fractionate") return fractionate_help;
-    return {};
+    return general;
+}
+
+}  // namespace
+
+HelpText help_text(std::string_view command) {
+    const std::string text(raw_text(command));
+    // The prose comes before the option list the declarations generate; the
+    // examples and the exit status after it.
+    std::size_t split = text.find("\nExamples:\n");
+    if (split == std::string::npos) split = text.find("\nExit status");
+    if (split == std::string::npos) return {text, {}};
+    return {text.substr(0, split + 1), text.substr(split + 1)};
+}
+
+std::string models_help() {
+    std::string out = "Models (a state's \"model\", or --model NAME):\n";
+    for (const auto &m : refhost::models()) {
+        std::string row = "  " + std::string(m.name);
+        constexpr std::size_t column = 24, width = 80;
+        row = row.size() + 2 > column ? row + "\n" + std::string(column, ' ') : row + std::string(column - row.size(), ' ');
+        std::size_t at = column;
+        std::string word;
+        std::istringstream words{std::string(m.description)};
+        bool first = true;
+        while (words >> word) {
+            if (!first && at + 1 + word.size() > width) {
+                row += "\n" + std::string(column, ' ');
+                at = column;
+            } else if (!first) {
+                row += ' ';
+                ++at;
+            }
+            row += word;
+            at += word.size();
+            first = false;
+        }
+        out += row + "\n";
+    }
+    return out;
 }
 
 }  // namespace keld::cli

@@ -137,8 +137,8 @@ int cloudpoint(const std::vector<std::string> &positional, const std::map<std::s
         if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
     }
     if (o.count("plot")) {
-        PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w",
-                      "T / K", false, {}};
+        PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w / (kg/kg)",
+                      "T / K", false, 0, {}};
         PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "line", "C0"};
         PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
         for (const auto &pt : curve.points) {
@@ -189,7 +189,7 @@ int fractionate(const std::vector<std::string> &positional, const std::map<std::
     if (o.count("plot")) {
         PlotSpec plot{"fractionation of " + s.polymer + " in " + s.solvent + " at " + std::to_string(t).substr(0, 6) +
                           " K (feed w = " + std::to_string(w).substr(0, 5) + ")",
-                      "log10(M / (kg/kmol))", "weight fraction of the phase's polymer", false, {}};
+                      "log10(M / (kg/kmol))", "weight fraction of the phase's polymer / (kg/kg)", false, 0, {}};
         PlotSeries feed{"feed", {}, {}, "line", "k"}, lean{"polymer-lean phase", {}, {}, "dashed", "C0"},
             rich{"polymer-rich phase", {}, {}, "dashed", "C3"};
         for (std::size_t i = 0; i < s.system.pseudo().size(); ++i) {
@@ -209,17 +209,59 @@ int fractionate(const std::vector<std::string> &positional, const std::map<std::
 
 }  // namespace
 
-const std::map<std::string, std::map<std::string, bool>> &polydisperse_command_options() {
-    static const std::map<std::string, bool> common{
-        {"solvent", true}, {"polymer", true}, {"Mn", true},    {"Mw", true},    {"dist", true},  {"gpc", true},
-        {"pseudo", true},  {"P", true},       {"T-min", true}, {"T-max", true}, {"json", false}, {"plot", true}};
-    static const std::map<std::string, std::map<std::string, bool>> options = [] {
-        std::map<std::string, bool> cloud = common, frac = common;
-        cloud.insert({{"w-from", true}, {"w-to", true}, {"points", true}});
-        frac.insert({{"T", true}, {"w", true}});
-        return std::map<std::string, std::map<std::string, bool>>{{"cloudpoint", cloud}, {"fractionate", frac}};
-    }();
-    return options;
+void add_polydisperse_commands(Commands &commands) {
+    const std::string common = R"(
+The case gives the solvent and the polymer (the first of each, or --solvent ID,
+--polymer ID) with their PC-SAFT parameters in data set 1, typed or from the
+parameter database, and a constant PCSKIJ between them. The polymer's chains
+follow a distribution discretised into pseudo-components by Gauss quadrature
+(Mn, Mw and Mz kept exactly); they share the segment parameters and differ in
+chain length.
+)";
+    const std::vector<OptionSpec> options{
+        {"solvent", "ID", "the solvent (default: the case's first ordinary component)"},
+        {"polymer", "ID", "the polymer (default: the case's first polymer)"},
+        {"Mn", "M", "number-average molecular weight, kg/kmol (default: the case's MWN)"},
+        {"Mw", "M", "weight-average molecular weight, kg/kmol (default: 2 Mn)"},
+        {"dist", "KIND", "schulz-flory (default) or log-normal"},
+        {"gpc", "FILE",
+         "a measured distribution instead: CSV of molecular weight (g/mol) and weight fraction, or dw/dlogM "
+         "when the header says so"},
+        {"pseudo", "N", "pseudo-components (default 10)"},
+        {"P", "P", "pressure in Pa (default 1e5)"},
+        {"T-min", "T", "lowest temperature at which demixing is sought, K (default 250)"},
+        {"T-max", "T", "highest, K (default 400; an upper critical solution branch)"},
+        {"json", "", "JSON output"},
+        {"plot", "FILE", "draw a PNG (matplotlib)"}};
+    const std::string exit_status = "\nExit status: 0 every point converged, 2 some did not (listed), 1 a fault.\n";
+    const Runner run = [](const Invocation &a) { return run_polydisperse_command(a.command, a.positional, a.options); };
+    std::vector<OptionSpec> cloud = options, frac = options;
+    cloud.insert(cloud.end(), {{"w-from", "W", "leanest feed polymer weight fraction (default 0.005)"},
+                               {"w-to", "W", "richest feed polymer weight fraction (default 0.3)"},
+                               {"points", "N", "feeds, evenly spaced in ln(w/(1-w)) (default 30)"}});
+    frac.insert(frac.end(), {{"T", "T", "temperature, K"}, {"w", "W", "the feed's polymer weight fraction"}});
+    commands.add({"cloudpoint", "cloud-point and shadow curves of a polydisperse polymer in a solvent", "CASE",
+                  R"(The cloud-point curve (the temperature at which a feed of polymer weight
+fraction w first demixes, at P) and the shadow curve (the incipient phase's w
+at that temperature), over feeds from --w-from to --w-to, and the critical
+point where they meet. For a broad distribution the cloud-point curve's
+maximum is not the critical point.
+)" + common,
+                  cloud,
+                  "Examples:\n  keld cloudpoint --Mw 2e5 --pseudo 20 --plot cloud.png examples/polystyrene-cyclohexane.json\n" +
+                      exit_status},
+                 run);
+    commands.add({"fractionate", "two liquids of a polydisperse polymer solution: each phase's distribution", "CASE",
+                  R"(The two liquids of a feed of polymer weight fraction W at T (K) and P below its
+cloud point: each phase's polymer content, Mn and Mw, its share of the feed, and
+each pseudo-component's share in the polymer-rich phase; --plot draws the
+distributions of the feed and both phases.
+)" + common,
+                  frac,
+                  "Examples:\n  keld fractionate --T 295 --w 0.1 --Mw 2e5 --plot fractionation.png "
+                  "examples/polystyrene-cyclohexane.json\n" +
+                      exit_status},
+                 run);
 }
 
 int run_polydisperse_command(const std::string &command, const std::vector<std::string> &positional,

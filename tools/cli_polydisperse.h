@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "cli_command.h"
+
 namespace keld::cli {
 
-// The options each command takes: name -> whether it takes a value.
-const std::map<std::string, std::map<std::string, bool>> &polydisperse_command_options();
+// Declares cloudpoint and fractionate.
+void add_polydisperse_commands(Commands &commands);
 
 // Runs the command; returns 0 when every point converged, 2 when some did
-// not. Throws CommandLineError (cli_equilibria.h) for a wrong command line and
+// not. Throws CommandLineError (cli_command.h) for a wrong command line and
 // std::runtime_error or std::invalid_argument for a case it cannot use.
 int run_polydisperse_command(const std::string &command, const std::vector<std::string> &positional,
                              const std::map<std::string, std::string> &options);

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "cli_help.h"
 #include "keld/case.h"
 #include "keld/model.hpp"
 
@@ -33,12 +34,6 @@ void line(const std::string &name, double value, const std::string &unit) {
 }
 
 }  // namespace
-
-const std::map<std::string, bool> &props_options() {
-    static const std::map<std::string, bool> options{
-        {"state", true}, {"T", true}, {"P", true}, {"rho", true}, {"model", true}, {"phase", true}};
-    return options;
-}
 
 int run_props(const std::vector<std::string> &positional, const std::map<std::string, std::string> &options) {
     if (positional.size() != 1) throw std::invalid_argument("expected one case file");
@@ -122,6 +117,22 @@ int run_props(const std::vector<std::string> &positional, const std::map<std::st
     std::cout << "\n  (Cp, Cv, the speed of sound and the Joule-Thomson coefficient need ideal-gas heat capacities: "
                  "keld.Model.properties(..., ideal_gas_cp=...) in Python.)\n";
     return 0;
+}
+
+void add_props_commands(Commands &commands) {
+    HelpText text = help_text("props");
+    commands.add({"props",
+                  "the Helmholtz-energy model's properties of a state at (T, P) or (T, rho)",
+                  "CASE",
+                  text.description,
+                  {{"state", "N", "the state (default 1)"},
+                   {"T", "T", "temperature in K (default: the state's)"},
+                   {"P", "P", "pressure in Pa (default: the state's)"},
+                   {"rho", "RHO", "molar density in kmol/m3 instead of a pressure"},
+                   {"phase", "liquid|vapour", "the density root (default: the state's phase)"},
+                   {"model", "NAME", "the model family (default: the state's)"}},
+                  text.footer},
+                 [](const Invocation &a) { return run_props(a.positional, a.options); });
 }
 
 }  // namespace keld::cli

@@ -52,13 +52,14 @@ file(WRITE ${KELD_ASSOC_DERIVATIVES_CASE} [=[
 ]=])
 
 function(keld_cli_test name status)
-  cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR" ${ARGN})
+  cmake_parse_arguments(T "JSON" "CSV_HEADER;CSV_ROWS" "ARGS;STDOUT;STDERR;STDOUT_LACKS" ${ARGN})
   # Lists travel to the script joined with '|' (a ';' would split the command line).
   string(REPLACE ";" "|" args "${T_ARGS}")
   string(REPLACE ";" "|" stdout "${T_STDOUT}")
   string(REPLACE ";" "|" stderr "${T_STDERR}")
+  string(REPLACE ";" "|" stdout_lacks "${T_STDOUT_LACKS}")
   set(defs -DKELD=$<TARGET_FILE:keld_cli> "-DARGS=${args}" -DSTATUS=${status}
-      "-DSTDOUT_MATCH=${stdout}" "-DSTDERR_MATCH=${stderr}" -DJSON=${T_JSON})
+      "-DSTDOUT_MATCH=${stdout}" "-DSTDERR_MATCH=${stderr}" "-DSTDOUT_LACKS=${stdout_lacks}" -DJSON=${T_JSON})
   if(DEFINED T_CSV_HEADER)
     list(APPEND defs "-DCSV_HEADER=${T_CSV_HEADER}")
   endif()
@@ -221,7 +222,99 @@ keld_cli_test(db_show_missing_family 1 ARGS db show --family cubic polystyrene
   STDERR "no cubic parameters for polystyrene; it has parameters of: pcsaft, sanchez-lacombe, unifac")
 keld_cli_test(db_bad_family 1 ARGS db show --family pr toluene STDERR "unknown family 'pr'" "keld help db")
 keld_cli_test(db_no_action 1 ARGS db STDERR "expected 'search WORD' or 'show NAME'")
-keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db search WORD" "m = \\(m/MW\\) Mn")
+keld_cli_test(db_help 0 ARGS help db STDOUT "Usage: keld db" "search WORD" "m = \\(m/MW\\) Mn")
+
+# The command line's declarations: suggestions, the options a command takes, repeated options,
+# and the model families listed from the registry.
+keld_cli_test(unknown_command_suggestion 1 ARGS evaluate ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown command 'evaluate' \\(did you mean 'eval'\\?\\)")
+keld_cli_test(unknown_option_lists_options 1 ARGS dew --x 0:1:3 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown option '--x'" "dew takes --T T, --P P, --y FROM:TO:COUNT" "keld help dew")
+keld_cli_test(unknown_option_suggestion 1 ARGS sweep --jbos 2 --T 300:310:2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown option '--jbos' \\(did you mean '--jobs'\\?\\)")
+keld_cli_test(option_given_twice 1 ARGS eval --state 1 --state 2 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "option '--state' given twice")
+keld_cli_test(option_without_value 1 ARGS flash ${KELD_EXAMPLES}/methane-hexane.json --T
+  STDERR "option '--T' needs a value")
+keld_cli_test(help_unknown_command 1 ARGS help flahs STDERR "unknown command 'flahs' \\(did you mean 'flash'\\?\\)")
+keld_cli_test(help_lists_models 0 ARGS help
+  STDOUT "sanchez-lacombe-segment" "pcsaft-assoc" "saft-stored" "cubic" "Commands:")
+keld_cli_test(help_generated_options 0 ARGS bubble --help
+  STDOUT "Usage: keld bubble \\[--T T\\] \\[--P P\\] \\[--x FROM:TO:COUNT\\]" "  --x FROM:TO:COUNT +the liquid")
+
+# Every keld command line printed in the README and docs/ runs as written; every option a
+# synopsis shows is one its command takes.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME keld_docs.command_lines
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/run_doc_commands.py --keld $<TARGET_FILE:keld_cli>
+          --root ${PROJECT_SOURCE_DIR})
+
+# Single points from the command line: --z (mole or mass basis), --T and --P with units give
+# the same numbers as the case's own state at those conditions (polystyrene-toluene state 1:
+# 30 wt % PS, 298.15 K, 101325 Pa).
+keld_cli_test(point_eval_units 0 ARGS eval --state 1 --T 25degC --P 101.325kPa
+  --z TOLUENE=0.7,PS=0.3 --basis mass ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "T = 298.15 K, P = 101325 Pa" "TOLUENE    0.725085456      -2.974531203")
+keld_cli_test(point_eval_celsius_with_space 0 ARGS eval --state 1 --T "25 °C" ${KELD_EXAMPLES}/polystyrene-toluene.json
+  STDOUT "T = 298.15 K, P = 101325 Pa" "TOLUENE    0.725085456      -2.974531203")
+keld_cli_test(point_eval_mole_basis 0 ARGS eval --state 1 --z TOLUENE=0.725085456,PS=0.274914544
+  --P "1 bar" ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "P = 100000 Pa" "TOLUENE    0.725085456")
+keld_cli_test(point_activity_mass 0 ARGS activity --T 298.15K --z TOLUENE=0.5,PS=0.5 --basis mass
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "0.5        0.5   3581.263596")
+keld_cli_test(point_bubble 0 ARGS bubble --z CH4=0.1,HEXANE=0.9 --T 350 ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "350    2288471.808  0.1    0.9")
+keld_cli_test(point_flash_units 0 ARGS flash --z CH4=0.3,HEXANE=0.7 --T "76.85 °C" --P 2MPa --state 2
+  ${KELD_EXAMPLES}/methane-hexane.json STDOUT "Flash at T = 350 K, P = 2e\\+06 Pa" "liquid  0.7428721661")
+keld_cli_test(point_dew_bar 0 ARGS dew --z CH4=0.1,HEXANE=0.9 --P 1bar ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "100000  0.0005203952421")
+keld_cli_test(point_spaces_in_composition 0 ARGS eval --state 1 --z "TOLUENE = 0.7, PS = 0.3" --basis mass
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDOUT "TOLUENE    0.725085456      -2.974531203")
+keld_cli_test(point_sum_not_one 1 ARGS eval --z CH4=0.5,HEXANE=0.6 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--z: the fractions add up to 1.1, not 1")
+keld_cli_test(point_unknown_component 1 ARGS flash --z XX=1 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--z: no component 'XX' in the case")
+keld_cli_test(point_repeated_component 1 ARGS eval --z CH4=0.5,CH4=0.5 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "'CH4' is given twice")
+keld_cli_test(point_segment 1 ARGS eval --z STY=1 ${KELD_EXAMPLES}/polystyrene-from-segments.json
+  STDERR "is a polymer segment")
+keld_cli_test(point_basis_alone 1 ARGS eval --basis mass ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--basis goes with --z")
+keld_cli_test(point_bad_basis 1 ARGS eval --z CH4=1 --basis volume ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--basis is mole or mass")
+keld_cli_test(point_unknown_unit 1 ARGS eval --T "25 F" ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "unknown unit 'F'" "K, degC, °C")
+keld_cli_test(point_negative_pressure 1 ARGS flash --P -1bar ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--P must be positive")
+keld_cli_test(point_not_declared 1 ARGS sat --z HEXANE=1 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "unknown option '--z'")
+
+# A case with parameters and no state: the point comes from the command line alone.
+set(KELD_STATELESS_CASE ${CMAKE_CURRENT_BINARY_DIR}/stateless-case.json)
+file(WRITE ${KELD_STATELESS_CASE} [=[
+{
+  "components": [{"id": "HEXANE", "MW / (g/mol)": 86.177}],
+  "parameters": [{"pcsaft": {"PCSFTM": {"HEXANE": 3.0576}, "PCSFTV / A": {"HEXANE": 3.7983},
+                             "PCSFTU / K": {"HEXANE": 236.77}}}]
+}
+]=])
+keld_cli_test(point_stateless_eval 0 ARGS eval --z HEXANE=1 --T 300 --P 1bar ${KELD_STATELESS_CASE}
+  STDOUT "model pcsaft, data set 1, liquid, T = 300 K, P = 100000 Pa" "HEXANE     1 ")
+keld_cli_test(point_stateless_missing 1 ARGS eval --z HEXANE=1 --T 300 ${KELD_STATELESS_CASE}
+  STDERR "give the point with --z, --T and --P")
+keld_cli_test(point_stateless_flash 0 ARGS flash --z HEXANE=1 --T 300 --P 1bar ${KELD_STATELESS_CASE}
+  STDOUT "single phase")
+
+# Messages say what is missing and what to do, in the user's words.
+keld_cli_test(init_missing_and_units 0 ARGS init ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  STDOUT "PCSAEP / K" "PCSAMU / D" "PCSAEX: missing \\(no pair given\\)" STDOUT_LACKS "1e\\+35")
+keld_cli_test(init_cubic_units 0 ARGS init ${KELD_EXAMPLES}/light-gases-srk.json STDOUT "TCRKS / K +PCRKS / Pa" "RKSKIJ\\(N2, CH4\\) = 0.032" "RKSUP: missing")
+keld_cli_test(check_one_component 0 ARGS check ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "ok \\(1 component, 1 data set, 1 state\\)")
+keld_cli_test(check_components_plural 0 ARGS check ${KELD_EXAMPLES}/methane-hexane.json STDOUT "ok \\(2 components, 1 data set, [0-9]+ states\\)")
+keld_cli_test(bubble_curve_pure_component 1 ARGS bubble --x 0:1:10 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "a bubble curve over --x needs two components; the state lists only HEXANE" "--state N" "--z")
+keld_cli_test(dew_curve_pure_component 1 ARGS dew --y 0:1:10 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDERR "a dew curve over --y needs two components")
 
 # keld envelope and keld pxy: curves through their critical points on the model.
 keld_cli_test(envelope_natural_gas 0 ARGS envelope ${KELD_EXAMPLES}/natural-gas.json
@@ -233,7 +326,7 @@ keld_cli_test(envelope_csv 0 ARGS envelope --csv --p-low 5e5 --state 2 ${KELD_EX
 keld_cli_test(envelope_plot 0 ARGS envelope --plot ${CMAKE_CURRENT_BINARY_DIR}/envelope.png
   ${KELD_EXAMPLES}/natural-gas.json)
 keld_cli_test(envelope_bad_pressure 1 ARGS envelope --p-low -3 ${KELD_EXAMPLES}/natural-gas.json
-  STDERR "--p-low needs a positive number" "keld help envelope")
+  STDERR "--p-low needs a positive value" "keld help envelope")
 keld_cli_test(pxy_to_critical 0 ARGS pxy --T 350 --json ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "\"command\": \"pxy\"" "\"critical\": \\{" "\"P / Pa\": 2008344[0-9]")
 keld_cli_test(pxy_table 0 ARGS pxy --T 350 ${KELD_EXAMPLES}/methane-hexane.json

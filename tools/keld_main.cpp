@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -13,11 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "cli_command.h"
 #include "cli_db.h"
 #include "cli_envelope.h"
 #include "cli_equilibria.h"
-#include "cli_polydisperse.h"
 #include "cli_help.h"
+#include "cli_point.h"
+#include "cli_polydisperse.h"
 #include "cli_progress.h"
 #include "cli_props.h"
 #include "cli_report.h"
@@ -32,93 +35,26 @@ using refhost::Case;
 
 constexpr int exit_ok = 0, exit_error = 1, exit_failed_state = 2;
 
-// A wrong command line; the message goes to standard error with a pointer to the help.
-struct UsageError {
-    std::string command;
-    std::string message;
-};
-
-struct Arguments {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> options;  // name -> value ("" for switches)
-    bool help = false;
-};
-
-// Options of each command: name -> whether it takes a value.
-const std::map<std::string, std::map<std::string, bool>> command_options{
-    {"eval", {{"json", false}, {"csv", false}, {"state", true}}},
-    {"sweep", {{"T", true}, {"P", true}, {"state", true}, {"json", false}, {"jobs", true}, {"plot", true},
-               {"property", true}}},
-    {"init", {}},
-    {"check", {}},
-};
-
-Arguments parse_arguments(const std::string &command, const std::vector<std::string> &args) {
-    const auto &known = command_options.count(command) ? command_options.at(command)
-                        : command == "props"         ? cli::props_options()
-                        : command == "db"            ? cli::db_options()
-                        : cli::envelope_command_options().count(command) ? cli::envelope_command_options().at(command)
-                        : cli::polydisperse_command_options().count(command)
-                            ? cli::polydisperse_command_options().at(command)
-                                                     : cli::equilibrium_command_options().at(command);
-    Arguments a;
-    bool options_done = false;
-    for (std::size_t k = 0; k < args.size(); ++k) {
-        const std::string &arg = args[k];
-        if (options_done || arg.size() < 2 || arg[0] != '-') {
-            a.positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            options_done = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            a.help = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) != 0) throw UsageError{command, "unknown option '" + arg + "'"};
-        std::string name = arg.substr(2), value;
-        const std::size_t equals = name.find('=');
-        const bool inline_value = equals != std::string::npos;
-        if (inline_value) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        const auto found = known.find(name);
-        if (found == known.end()) throw UsageError{command, "unknown option '--" + name + "'"};
-        if (found->second && !inline_value) {
-            if (k + 1 >= args.size()) throw UsageError{command, "option '--" + name + "' needs a value"};
-            value = args[++k];
-        } else if (!found->second && inline_value) {
-            throw UsageError{command, "option '--" + name + "' takes no value"};
-        }
-        if (a.options.count(name)) throw UsageError{command, "option '--" + name + "' given twice"};
-        a.options[name] = value;
-    }
-    return a;
-}
-
-std::string single_case(const std::string &command, const Arguments &a) {
-    if (a.positional.size() != 1) throw UsageError{command, "expected one case file"};
+std::string single_case(const cli::Invocation &a) {
+    if (a.positional.size() != 1) throw cli::CommandLineError("expected one case file");
     return a.positional.front();
 }
 
 // --state N: a 1-based state number of the case.
-std::optional<std::size_t> selected_state(const std::string &command, const Arguments &a, const Case &c) {
+std::optional<std::size_t> selected_state(const cli::Invocation &a, const Case &c) {
     const auto found = a.options.find("state");
     if (found == a.options.end()) return std::nullopt;
     char *end = nullptr;
     const long long n = std::strtoll(found->second.c_str(), &end, 10);
     if (found->second.empty() || *end != '\0' || n < 1 || static_cast<std::size_t>(n) > c.states.size()) {
-        throw UsageError{command, "--state needs a state number from 1 to " +
-                                      std::to_string(c.states.size()) + ", not '" + found->second + "'"};
+        throw cli::CommandLineError("--state needs a state number from 1 to " +
+                                      std::to_string(c.states.size()) + ", not '" + found->second + "'");
     }
     return static_cast<std::size_t>(n);
 }
 
-std::vector<std::size_t> states_to_run(const std::string &command, const Arguments &a, const Case &c) {
-    if (const auto one = selected_state(command, a, c)) return {*one};
+std::vector<std::size_t> states_to_run(const cli::Invocation &a, const Case &c) {
+    if (const auto one = selected_state(a, c)) return {*one};
     std::vector<std::size_t> all;
     for (std::size_t k = 1; k <= c.states.size(); ++k) all.push_back(k);
     return all;
@@ -131,11 +67,14 @@ int status_of(const std::vector<cli::Evaluation> &evaluations) {
     return exit_ok;
 }
 
-int run_eval(const Arguments &a) {
+int run_eval(const cli::Invocation &a) {
     if (a.options.count("json") && a.options.count("csv"))
-        throw UsageError{"eval", "--json and --csv exclude each other"};
-    Case c = refhost::load_case_file(single_case("eval", a));
-    const auto selection = states_to_run("eval", a, c);
+        throw cli::CommandLineError("--json and --csv exclude each other");
+    Case c = refhost::load_case_file(single_case(a));
+    const bool point = a.has("z") || a.has("T") || a.has("P") || a.has("basis");
+    if (c.states.empty() && point) c.states.push_back(cli::state_from_options(c, a.options));
+    const auto selection = states_to_run(a, c);
+    for (std::size_t n : selection) cli::apply_point_options(c, c.states[n - 1], a.options);
     const auto initialisation = refhost::initialise_case(c);
     std::vector<cli::Evaluation> evaluations;
     for (std::size_t n : selection) {
@@ -163,10 +102,10 @@ constexpr long long max_sweep_points = 100000;
 Range parse_range(const std::string &option, const std::string &text) {
     const std::size_t first = text.find(':');
     const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
-    auto bad = [&]() -> UsageError {
-        return {"sweep", "--" + option +
+    auto bad = [&] {
+        return cli::CommandLineError("--" + option +
                              " needs FROM:TO:COUNT with positive FROM and TO and COUNT >= 1, not '" + text +
-                             "'"};
+                                     "'");
     };
     if (second == std::string::npos) throw bad();
     const std::string from = text.substr(0, first), to = text.substr(first + 1, second - first - 1),
@@ -183,21 +122,21 @@ Range parse_range(const std::string &option, const std::string &text) {
     if (!(std::isfinite(r.from) && std::isfinite(r.to) && r.from > 0 && r.to > 0 && r.count >= 1))
         throw bad();
     if (r.count > max_sweep_points) {
-        throw UsageError{"sweep", "--" + option + ": at most " + std::to_string(max_sweep_points) +
-                                      " points, not " + count};
+        throw cli::CommandLineError("--" + option + ": at most " + std::to_string(max_sweep_points) +
+                                      " points, not " + count);
     }
     return r;
 }
 
 // --jobs N: threads for the sweep's evaluations (1 to 256).
-unsigned sweep_jobs(const Arguments &a) {
+unsigned sweep_jobs(const cli::Invocation &a) {
     const auto found = a.options.find("jobs");
     if (found == a.options.end()) return 1;
     char *end = nullptr;
     errno = 0;
     const long long n = std::strtoll(found->second.c_str(), &end, 10);
     if (found->second.empty() || *end != '\0' || errno == ERANGE || n < 1 || n > 256)
-        throw UsageError{"sweep", "--jobs needs a number of threads from 1 to 256, not '" + found->second + "'"};
+        throw cli::CommandLineError("--jobs needs a number of threads from 1 to 256, not '" + found->second + "'");
     return static_cast<unsigned>(n);
 }
 
@@ -205,21 +144,21 @@ unsigned sweep_jobs(const Arguments &a) {
 // long sweep needs little memory whatever the number of threads.
 constexpr long long sweep_block = 4096;
 
-int run_sweep(const Arguments &a) {
+int run_sweep(const cli::Invocation &a) {
     const bool over_t = a.options.count("T") != 0, over_p = a.options.count("P") != 0;
-    if (over_t == over_p) throw UsageError{"sweep", "give one of --T and --P"};
+    if (over_t == over_p) throw cli::CommandLineError("give one of --T and --P");
     const std::string option = over_t ? "T" : "P";
     const Range range = parse_range(option, a.options.at(option));
     const unsigned jobs = sweep_jobs(a);
     if (a.options.count("property") && !a.options.count("plot"))
-        throw UsageError{"sweep", "--property chooses what --plot draws: give --plot FILE.png too"};
+        throw cli::CommandLineError("--property chooses what --plot draws: give --plot FILE.png too");
     std::optional<cli::SweepPlot> plot;
     if (a.options.count("plot")) {
         const auto property = a.options.find("property");
         plot.emplace(a.options.at("plot"), property == a.options.end() ? "" : property->second, over_t);
     }
-    Case c = refhost::load_case_file(single_case("sweep", a));
-    const auto selection = states_to_run("sweep", a, c);
+    Case c = refhost::load_case_file(single_case(a));
+    const auto selection = states_to_run(a, c);
     if (plot) plot->check(c, selection);
     const auto initialisation = refhost::initialise_case(c);
     std::optional<cli::JsonWriter> json;
@@ -268,18 +207,6 @@ int run_sweep(const Arguments &a) {
     return status;
 }
 
-std::string unit_of(std::string_view parameter) {
-    if (parameter == "SLTSTR" || parameter == "PCSFTU") return " / K";
-    if (parameter == "SLPSTR") return " / Pa";
-    if (parameter == "SLRSTR") return " / (kg/m3)";
-    if (parameter == "PCSFTV") return " / A";
-    if (parameter == "PCSFTR") return " / (mol/g)";
-    if (parameter == "SAFTU" || parameter == "SAFTE") return " / K";
-    if (parameter == "SAFTV") return " / (m3/kmol)";
-    if (parameter == "SAFTR") return " / (mol/g)";
-    return "";
-}
-
 // The parameters in effect after initialisation, per data set and family.
 void print_parameters(const Case &c, const std::vector<std::string> &families) {
     const auto &host = *c.host;
@@ -288,11 +215,21 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
         for (const std::string &family : families) {
             const refhost::ModelEntry *model = refhost::find_model(family);
             std::cout << "\nData set " << d << ", " << family << "\n";
-            std::vector<std::string_view> unary, binary;
+            std::vector<std::string_view> unary, binary, records;
             for (std::string_view name : model->parameters) {
                 const auto *definition = host.find_parameter(name);
                 if (definition == nullptr) continue;
-                (definition->shape == refhost::ParameterShape::unary ? unary : binary).push_back(name);
+                switch (definition->shape) {
+                    case refhost::ParameterShape::unary:
+                    case refhost::ParameterShape::per_component:
+                        unary.push_back(name);
+                        break;
+                    case refhost::ParameterShape::record3:
+                        records.push_back(name);
+                        break;
+                    default:
+                        binary.push_back(name);
+                }
             }
             auto cell = [](const std::string &text) {
                 std::string padded = " " + text;
@@ -304,47 +241,82 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
                 std::printf("%s\n", line.c_str());
             };
             std::string header = "  component ";
-            for (std::string_view name : unary) header += cell(std::string(name) + unit_of(name));
+            for (std::string_view name : unary) header += cell(refhost::parameter_label(name));
             emit(header);
             for (std::int64_t i = 1; i <= nc; ++i) {
                 std::string line = "  " + host.identifier(i);
                 line.resize(std::max<std::size_t>(line.size(), 12), ' ');
                 for (std::string_view name : unary) {
-                    const double value = host.unary(name, i, d);
+                    const double value = host.find_parameter(name)->shape == refhost::ParameterShape::unary
+                                             ? host.unary(name, i, d)
+                                             : host.component_value(name, i);
                     char buffer[32];
                     std::snprintf(buffer, sizeof buffer, "%.10g", value);
                     line += cell(value == refhost::ReferenceHost::missing_value ? "missing" : buffer);
                 }
                 emit(line);
             }
+            // A three-word record (the Mathias-Copeman alpha) per component that has one.
+            for (std::string_view name : records) {
+                for (std::int64_t i = 1; i <= nc; ++i) {
+                    if (host.record(name, i, 1, d) == refhost::ReferenceHost::missing_value) continue;
+                    std::string text;
+                    for (std::int64_t w = 1; w <= 3; ++w) {
+                        const double v = host.record(name, i, w, d);
+                        char buffer[32];
+                        std::snprintf(buffer, sizeof buffer, "%.10g", v);
+                        text += (w == 1 ? "" : ", ") +
+                                (v == refhost::ReferenceHost::missing_value ? std::string("missing") : buffer);
+                    }
+                    std::printf("  %s(%s) = [%s]\n", std::string(name).c_str(), host.identifier(i).c_str(),
+                                text.c_str());
+                }
+            }
             for (std::string_view name : binary) {
                 const auto shape = host.find_parameter(name)->shape;
+                const std::string unit = refhost::parameter_unit(name);
+                // The host's marker for a value nobody gave is a number; show it as a word.
+                auto shown = [](double v) {
+                    if (v == refhost::ReferenceHost::missing_value) return std::string("missing");
+                    char buffer[32];
+                    std::snprintf(buffer, sizeof buffer, "%.10g", v);
+                    return std::string(buffer);
+                };
+                // Pairs nobody gave are counted on one line, not listed one by one.
+                std::size_t missing_pairs = 0, pairs = 0;
                 for (std::int64_t i = 1; i <= nc; ++i) {
                     for (std::int64_t j = 1; j <= nc; ++j) {
                         if (i == j) continue;
+                        ++pairs;
                         std::string text;
-                        bool nonzero = false;
+                        bool nonzero = false, missing = false;
                         if (shape == refhost::ParameterShape::binary_table) {
                             for (std::int64_t k = 1; k <= 6; ++k) {
                                 const double v = host.binary_coefficient(name, i, j, k, d);
                                 nonzero = nonzero || v != 0;
-                                char buffer[32];
-                                std::snprintf(buffer, sizeof buffer, "%s%.10g", k == 1 ? "" : ", ", v);
-                                text += buffer;
+                                missing = missing || v == refhost::ReferenceHost::missing_value;
+                                text += (k == 1 ? "" : ", ") + shown(v);
                             }
                             text = "[" + text + "]";
                         } else {
                             const double v = host.binary(name, i, j, d);
                             nonzero = v != 0;
-                            char buffer[32];
-                            std::snprintf(buffer, sizeof buffer, "%.10g", v);
-                            text = buffer;
+                            missing = v == refhost::ReferenceHost::missing_value;
+                            text = shown(v) + (unit.empty() ? "" : " " + unit);
                         }
-                        if (nonzero) {
+                        if (missing) {
+                            ++missing_pairs;
+                        } else if (nonzero) {
                             std::printf("  %s(%s, %s) = %s\n", std::string(name).c_str(),
                                         host.identifier(i).c_str(), host.identifier(j).c_str(), text.c_str());
                         }
                     }
+                }
+                if (missing_pairs == pairs && pairs > 0) {
+                    std::printf("  %s: missing (no pair given)\n", std::string(name).c_str());
+                } else if (missing_pairs > 0) {
+                    std::printf("  %s: missing for %zu pair%s\n", std::string(name).c_str(), missing_pairs,
+                                missing_pairs == 1 ? "" : "s");
                 }
             }
             std::fflush(stdout);
@@ -352,8 +324,8 @@ void print_parameters(const Case &c, const std::vector<std::string> &families) {
     }
 }
 
-int run_init(const Arguments &a) {
-    Case c = refhost::load_case_file(single_case("init", a));
+int run_init(const cli::Invocation &a) {
+    Case c = refhost::load_case_file(single_case(a));
     const auto reports = refhost::initialise_case(c);
     std::cout << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
     cli::print_database_uses(std::cout, c);
@@ -372,8 +344,8 @@ int run_init(const Arguments &a) {
     return exit_ok;
 }
 
-int run_check(const Arguments &a) {
-    if (a.positional.empty()) throw UsageError{"check", "expected at least one case file"};
+int run_check(const cli::Invocation &a) {
+    if (a.positional.empty()) throw cli::CommandLineError("expected at least one case file");
     int status = exit_ok;
     for (const std::string &path : a.positional) {
         try {
@@ -404,66 +376,75 @@ int run_check(const Arguments &a) {
     return status;
 }
 
-int show_help(std::string_view command) {
-    const std::string_view text = command.empty() ? cli::general_help() : cli::command_help(command);
+int show_help(const cli::Commands &commands, const cli::Invocation &a) {
+    if (a.positional.size() > 1) throw cli::CommandLineError("help takes at most one command");
+    const std::string command = a.positional.empty() ? "" : a.positional.front();
+    const std::string text = commands.help(command);
     if (text.empty()) {
-        std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
-        return exit_error;
+        const std::string near = cli::closest(command, commands.names());
+        throw cli::CommandLineError("unknown command '" + command + "'" +
+                                     (near.empty() ? "" : " (did you mean '" + near + "'?)"));
     }
     std::cout << text;
     return exit_ok;
 }
 
+cli::CommandSpec spec_of(std::string name, std::string summary, std::string operands,
+                         std::vector<cli::OptionSpec> options) {
+    cli::HelpText text = cli::help_text(name);
+    return {std::move(name), std::move(summary), std::move(operands), std::move(text.description),
+            std::move(options), std::move(text.footer)};
+}
+
+// The commands on the states of a case file: eval, sweep, init, check.
+void add_case_commands(cli::Commands &commands) {
+    commands.add(spec_of("eval", "evaluate every state of a case and print the results", "CASE",
+                         {{"json", "", R"(one JSON document: {"case", "title", "initialisation", "states"})"},
+                          {"csv", "",
+                           "one CSV row per state, a header line first; properties that a state does not "
+                           "request are empty cells"},
+                          {"state", "N", "evaluate state N only (1-based)"},
+                          {"T", "T", "temperature instead of the state's: K, or with its unit (25degC, \"25 °C\")"},
+                          {"P", "P", "pressure instead of the state's: Pa, or with its unit (1bar, \"101.325 kPa\", 2MPa)"},
+                          cli::composition_options()[0], cli::composition_options()[1]}),
+                 run_eval);
+    commands.add(spec_of("sweep", "evaluate states over a range of temperatures or pressures (CSV)", "CASE",
+                         {{"T", "FROM:TO:COUNT", "temperatures in K, e.g. 280:400:13"},
+                          {"P", "FROM:TO:COUNT", "pressures in Pa, e.g. 1e5:1e7:21"},
+                          {"state", "N", "sweep state N only (1-based); default: every state"},
+                          {"json", "", "a JSON document instead of CSV"},
+                          {"jobs", "N",
+                           "evaluate on N threads (default 1); the output is the same as with one. States of "
+                           "every model run in parallel"},
+                          {"plot", "FILE.png",
+                           "draw the swept property against T or P, one curve per distinct state (needs "
+                           "python3-matplotlib); FILE.json writes the curves as JSON"},
+                          {"property", "NAME",
+                           "what --plot draws: V, H, S, G or lnphi:ID (ln phi of component ID); default: the "
+                           "first of V, H, G, S requested"}}),
+                 run_sweep);
+    commands.add(spec_of("init", "run the models' parameter initialisation and show the parameters", "CASE", {}),
+                 run_init);
+    commands.add(spec_of("check", "validate case files without computing anything", "CASE...", {}),
+                 run_check);
+}
+
 int run(const std::vector<std::string> &args) {
-    if (args.empty()) {
-        std::cerr << cli::general_help();
-        return exit_error;
-    }
-    const std::string &command = args.front();
-    if (command == "-h" || command == "--help") return show_help("");
-    if (command == "--version") {
+    if (args.size() == 1 && args.front() == "--version") {
         std::cout << "keld " << keld_version() << "\n";
         return exit_ok;
     }
-    if (command == "help") {
-        if (args.size() > 2) {
-            std::cerr << "keld: help takes at most one command\nTry 'keld --help'.\n";
-            return exit_error;
-        }
-        return show_help(args.size() == 2 ? args[1] : "");
-    }
-    if (!command_options.count(command) && !cli::equilibrium_command_options().count(command) &&
-        !cli::envelope_command_options().count(command) && command != "props" && command != "db" &&
-        !cli::polydisperse_command_options().count(command)) {
-        std::cerr << "keld: unknown command '" << command << "'\nTry 'keld --help'.\n";
-        return exit_error;
-    }
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    try {
-        const Arguments a = parse_arguments(command, rest);
-        if (a.help) return show_help(command);
-        if (command == "eval") return run_eval(a);
-        if (command == "sweep") return run_sweep(a);
-        if (command == "init") return run_init(a);
-        if (command == "props") return cli::run_props(a.positional, a.options);
-        if (command == "db") return cli::run_db(a.positional, a.options);
-        if (cli::equilibrium_command_options().count(command))
-            return cli::run_equilibrium_command(command, a.positional, a.options);
-        if (cli::envelope_command_options().count(command))
-            return cli::run_envelope_command(command, a.positional, a.options);
-        if (cli::polydisperse_command_options().count(command))
-            return cli::run_polydisperse_command(command, a.positional, a.options);
-        return run_check(a);
-    } catch (const UsageError &e) {
-        std::cerr << "keld " << e.command << ": " << e.message << "\nTry 'keld help " << e.command << "'.\n";
-    } catch (const cli::CommandLineError &e) {
-        std::cerr << "keld " << command << ": " << e.what() << "\nTry 'keld help " << command << "'.\n";
-    } catch (const refhost::CaseError &e) {
-        std::cerr << "keld: " << e.what() << "\n";
-    } catch (const std::exception &e) {
-        std::cerr << "keld: " << e.what() << "\n";
-    }
-    return exit_error;
+    cli::HelpText general = cli::help_text("");
+    cli::Commands commands(general.description + cli::models_help(), general.footer);
+    add_case_commands(commands);
+    cli::add_equilibrium_commands(commands);
+    cli::add_envelope_commands(commands);
+    cli::add_props_commands(commands);
+    cli::add_polydisperse_commands(commands);
+    cli::add_db_commands(commands);
+    commands.add(spec_of("help", "show this help, or the help of a command", "[COMMAND]", {}),
+                 [&commands](const cli::Invocation &a) { return show_help(commands, a); });
+    return commands.run(args);
 }
 
 }  // namespace

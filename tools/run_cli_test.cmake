@@ -2,9 +2,10 @@
 #   KELD      the keld program          ARGS      its arguments ('|'-separated)
 #   STATUS    the expected exit status
 #   STDOUT_MATCH / STDERR_MATCH   regular expressions the output must contain ('|'-separated)
+#   STDOUT_LACKS  regular expressions standard output must not contain
 #   JSON      if ON, standard output must be a JSON document with a "states" array
 #   CSV_HEADER  a regular expression the first line of standard output must match
-foreach(list ARGS STDOUT_MATCH STDERR_MATCH)
+foreach(list ARGS STDOUT_MATCH STDERR_MATCH STDOUT_LACKS)
   string(REPLACE "|" ";" ${list} "${${list}}")
 endforeach()
 execute_process(COMMAND ${KELD} ${ARGS} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -14,6 +15,11 @@ endif()
 foreach(pattern IN LISTS STDOUT_MATCH)
   if(NOT out MATCHES "${pattern}")
     message(FATAL_ERROR "keld ${ARGS}: standard output lacks '${pattern}'\n${out}")
+  endif()
+endforeach()
+foreach(pattern IN LISTS STDOUT_LACKS)
+  if(out MATCHES "${pattern}")
+    message(FATAL_ERROR "keld ${ARGS}: standard output holds '${pattern}'\n${out}")
   endif()
 endforeach()
 foreach(pattern IN LISTS STDERR_MATCH)

@@ -93,11 +93,12 @@ def non_negative_finite(name, values):
     return array
 
 
-def positive_scalar(name, value):
-    """One finite positive real number, as a float."""
+def positive_scalar(name, value, remedy=None):
+    """One finite positive real number, as a float; `remedy` says what to do with an array."""
     array = positive_finite(name, value)
     if array.ndim != 0:
-        raise ValueError(f"{name} must be a single number here, not an array of shape {array.shape}")
+        message = f"{name} must be a single number here, not an array of shape {array.shape}"
+        raise ValueError(message + (f": {remedy}" if remedy else ""))
     return float(array)
 
 

@@ -368,7 +368,9 @@ def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft"
     listing, true, _ = _listing(case, z, components, basis, "z")
     if true.shape[0] != 1:
         raise ValueError("flash() takes one feed")
-    T, P = arguments.positive_scalar("T", T), arguments.positive_scalar("P", P)
+    # One flash is one (T, P) point; there is no vector form to point to.
+    remedy = "flash() solves one (T, P) point; call it once per point, e.g. [flash(case, t, P, z) for t in T]"
+    T, P = arguments.positive_scalar("T", T, remedy), arguments.positive_scalar("P", P, remedy)
     fields = dict(_core_case(case).flash(model, listing.numbers, data_set, T, P, list(true[0])))
     phases = [FlashPhase(kind=p["kind"], fraction=float(p["fraction"]), mass_fraction=float(p["mass_fraction"]),
                          x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]))

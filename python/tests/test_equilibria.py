@@ -73,6 +73,16 @@ def test_bad_arguments_raise(case):
         eq.activity(case, 298.15, {"TOLUENE": 0.5, "PS": 0.4})
 
 
+@pytest.mark.parametrize("T, P, shown", [
+    ([298.15, 310.0], 2000.0, r"T must be a single number here, not an array of shape \(2,\)"),
+    (298.15, np.array([2000.0, 3000.0, 4000.0]), r"P must be a single number here, not an array of shape \(3,\)"),
+])
+def test_flash_over_an_array_says_to_call_it_per_point(case, T, P, shown):
+    with pytest.raises(ValueError, match=shown + r".*call it once per point") as raised:
+        eq.flash(case, T, P, {"TOLUENE": 0.5, "PS": 0.5}, basis="mass")
+    assert "properties_many" not in str(raised.value)
+
+
 def test_a_missing_parameter_is_named_not_taken_for_phase_behaviour():
     import copy
     incomplete = copy.deepcopy(SOLUTION)

@@ -133,6 +133,18 @@ struct Case {
 Case load_case_file(const std::string &path);
 Case parse_case(std::string_view json_text, std::string_view origin = "<string>");
 
+// A temperature or pressure written with its unit, in the units case files
+// accept ("25 degC", "25 °C", "298.15 K"; "1 bar", "101.325 kPa", "0.1 MPa");
+// a bare number is in K or Pa. Returns K or Pa; throws std::invalid_argument
+// for a missing number or an unknown unit.
+double temperature_from_text(std::string_view text);
+double pressure_from_text(std::string_view text);
+
+// A host parameter's unit as case files write it ("K", "A", "kg/m3"; empty when
+// dimensionless), and its column label ("PCSFTU / K", "SLRSTR / (kg/m3)", "PCSFTM").
+std::string parameter_unit(std::string_view name);
+std::string parameter_label(std::string_view name);
+
 // A model family as the tools see it. Each family's entry lives in its own
 // file under cases/models/ and is listed once in the registry.
 struct ModelEntry;
