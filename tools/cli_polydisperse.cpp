@@ -139,7 +139,7 @@ int cloudpoint(const std::vector<std::string> &positional, const std::map<std::s
     if (o.count("plot")) {
         PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w / (kg/kg)",
                       "T / K", false, 0, {}};
-        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "line", "C0"};
+        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "computed", "C0"};
         PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
         for (const auto &pt : curve.points) {
             cloud.x.push_back(pt.feed.w_polymer);
@@ -190,8 +190,9 @@ int fractionate(const std::vector<std::string> &positional, const std::map<std::
         PlotSpec plot{"fractionation of " + s.polymer + " in " + s.solvent + " at " + std::to_string(t).substr(0, 6) +
                           " K (feed w = " + std::to_string(w).substr(0, 5) + ")",
                       "log10(M / (kg/kmol))", "weight fraction of the phase's polymer / (kg/kg)", false, 0, {}};
-        PlotSeries feed{"feed", {}, {}, "line", "k"}, lean{"polymer-lean phase", {}, {}, "dashed", "C0"},
-            rich{"polymer-rich phase", {}, {}, "dashed", "C3"};
+        // The pseudo-components are quadrature nodes, not samples of a curve: marked, never joined.
+        PlotSeries feed{"feed", {}, {}, "computed", "k"}, lean{"polymer-lean phase", {}, {}, "computed", "C0"},
+            rich{"polymer-rich phase", {}, {}, "computed", "C3"};
         for (std::size_t i = 0; i < s.system.pseudo().size(); ++i) {
             const double x = std::log10(s.system.pseudo()[i].mw);
             feed.x.push_back(x);
