@@ -33,25 +33,7 @@ double logit(double w) { return std::log(w / (1.0 - w)); }
 
 // Regula falsi (Illinois) for f(a), f(b) of opposite signs.
 double illinois(const std::function<double(double)> &f, double a, double b, double fa, double fb, double tolerance) {
-    int side = 0;
-    for (int it = 0; it < 100; ++it) {
-        const double s = (a * fb - b * fa) / (fb - fa);
-        const double fs = f(s);
-        if (!std::isfinite(fs)) return not_a_number;
-        if (fs == 0.0 || std::fabs(b - a) <= tolerance) return s;
-        if ((fs > 0.0) == (fb > 0.0)) {
-            b = s;
-            fb = fs;
-            if (side == -1) fa *= 0.5;
-            side = -1;
-        } else {
-            a = s;
-            fa = fs;
-            if (side == 1) fb *= 0.5;
-            side = 1;
-        }
-    }
-    return 0.5 * (a + b);
+    return detail::illinois_root(f, a, b, fa, fb, tolerance, 100);
 }
 
 // The unknowns of a cloud point: the shadow's amounts (summing to 1 at the

@@ -51,26 +51,7 @@ double residual_cubic_form(const Model &m, double t, double v, std::span<const d
 // of opposite signs.
 double bracketed_root(const std::function<double(double)> &f, double a, double b, double fa, double fb,
                       double tolerance, int &calls) {
-    int side = 0;
-    for (int it = 0; it < kSecantSteps; ++it) {
-        const double s = (a * fb - b * fa) / (fb - fa);
-        const double fs = f(s);
-        ++calls;
-        if (!std::isfinite(fs)) return not_a_number;
-        if (fs == 0.0 || std::fabs(b - a) <= tolerance) return s;
-        if ((fs > 0.0) == (fb > 0.0)) {
-            b = s;
-            fb = fs;
-            if (side == -1) fa *= 0.5;
-            side = -1;
-        } else {
-            a = s;
-            fa = fs;
-            if (side == 1) fb *= 0.5;
-            side = 1;
-        }
-    }
-    return 0.5 * (a + b);
+    return detail::illinois_root(f, a, b, fa, fb, tolerance, kSecantSteps, &calls);
 }
 
 // Solves f(s) = 0 for s in a bracket grown from s0 by `step` (additive),

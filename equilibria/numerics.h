@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -26,6 +27,33 @@ struct Bracket {
     }
     bool closed(double width) const { return hi - lo <= width; }
 };
+
+// Regula falsi with the Illinois modification on f in the bracket [a, b], f(a) = fa and f(b) = fb of
+// opposite signs: the root to `tolerance` in the bracket's width; NaN when f is not finite at a
+// trial; the bracket's middle after `steps` trials. `calls` counts the evaluations.
+inline double illinois_root(const std::function<double(double)> &f, double a, double b, double fa, double fb,
+                            double tolerance, int steps, int *calls = nullptr) {
+    int side = 0;
+    for (int it = 0; it < steps; ++it) {
+        const double s = (a * fb - b * fa) / (fb - fa);
+        const double fs = f(s);
+        if (calls != nullptr) ++*calls;
+        if (!std::isfinite(fs)) return std::numeric_limits<double>::quiet_NaN();
+        if (fs == 0.0 || std::fabs(b - a) <= tolerance) return s;
+        if ((fs > 0.0) == (fb > 0.0)) {
+            b = s;
+            fb = fs;
+            if (side == -1) fa *= 0.5;
+            side = -1;
+        } else {
+            a = s;
+            fa = fs;
+            if (side == 1) fb *= 0.5;
+            side = 1;
+        }
+    }
+    return 0.5 * (a + b);
+}
 
 // The root near P0 of g(P) = g0 + (z_l - z_v + 1)(P - P0)/P0 - ln(P/P0), in
 // ln P: the model of a difference of ln fugacity coefficients (liquid minus

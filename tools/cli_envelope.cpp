@@ -1,25 +1,19 @@
 // The envelope and pxy commands of keld (see cli_envelope.h).
 #include "cli_envelope.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "cli_equilibria.h"
+#include "cli_plot.h"
 #include "cli_table.h"
 #include "keld/case.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/system.h"
-
-extern char **environ;
 
 namespace keld::cli {
 namespace {
@@ -135,36 +129,13 @@ fig.savefig(sys.argv[2])
 )PY";
 
 void draw(const nlohmann::json &spec, const std::string &path) {
-    const char *chosen = std::getenv("KELD_PYTHON");
-    const std::string python = chosen != nullptr && *chosen != '\0' ? chosen : "/usr/bin/python3";
-    if (access(python.c_str(), X_OK) != 0)
-        throw std::runtime_error("--plot draws with matplotlib through " + python +
-                                 ", which was not found (install python3-matplotlib, or set KELD_PYTHON)");
-    const char *tmp = std::getenv("TMPDIR");
-    std::string data = std::string(tmp != nullptr && *tmp ? tmp : "/tmp") + "/keld-curve-XXXXXX";
-    const int fd = mkstemp(data.data());
-    if (fd < 0) throw std::runtime_error("--plot: cannot create a temporary file: " + std::string(std::strerror(errno)));
-    const std::string text = spec.dump();
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    if (!written) {
-        unlink(data.c_str());
-        throw std::runtime_error("--plot: cannot write a temporary file");
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
+        std::ofstream out(path);
+        out << spec.dump() << "\n";
+        if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
+        return;
     }
-    std::vector<std::string> args{python, "-c", kScript, data, path};
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid;
-    const int spawned = posix_spawn(&pid, python.c_str(), nullptr, nullptr, argv.data(), environ);
-    int status = 0;
-    if (spawned == 0) waitpid(pid, &status, 0);
-    unlink(data.c_str());
-    if (spawned != 0) throw std::runtime_error("--plot: cannot run " + python + ": " + std::strerror(spawned));
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
-        throw std::runtime_error("--plot needs matplotlib, which " + python + " cannot import (install python3-matplotlib)");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("--plot: " + python + " failed to draw " + path);
+    run_plot_script(kScript, spec.dump(), path);
 }
 
 nlohmann::json series(const std::string &label, const std::vector<double> &x, const std::vector<double> &y,

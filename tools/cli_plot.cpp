@@ -141,6 +141,10 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
         if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
         return;
     }
+    run_plot_script(kScript, plot_json(plot), path);
+}
+
+void run_plot_script(const char *script, const std::string &data, const std::string &path) {
     const std::string python = python_interpreter();
     if (access(python.c_str(), X_OK) != 0)
         throw std::runtime_error("--plot draws with matplotlib through " + python +
@@ -151,15 +155,14 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
     if (fd < 0)
         throw std::runtime_error("--plot: cannot create a temporary file: " +
                                  std::string(std::strerror(errno)));
-    const std::string text = plot_json(plot);
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    const bool written = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
     close(fd);
     if (!written) {
         unlink(data_path.c_str());
         throw std::runtime_error("--plot: cannot write a temporary file");
     }
 
-    std::vector<std::string> args{python, "-c", kScript, data_path, path};
+    std::vector<std::string> args{python, "-c", script, data_path, path};
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
