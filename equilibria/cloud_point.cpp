@@ -1,5 +1,7 @@
 // Cloud-point and shadow curves and the critical point of a polydisperse
 // polymer solution (see polydisperse.h).
+#include <Eigen/SVD>
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -22,6 +24,7 @@ using detail::weight_from_logit;
 
 constexpr double kTolerance = 1e-10;      // |ln f_i' - ln f_i''| per repeat unit
 constexpr double kTrivial = 1e-6;         // max |ln(y_i / z_i)| below which the shadow is the feed
+constexpr double kResolved = 0.1;         // the shadow's uncertainty against its departure from the feed
 constexpr int kNewtonSteps = 60;
 // The critical conditions in their scaled form (see scaled_conditions).
 constexpr double kCriticalTolerance = 1e-10;
@@ -57,6 +60,10 @@ struct CloudState {
 struct CloudSolve {
     bool converged = false;
     double residual = not_a_number;
+    // How far the shadow's ln y_i may lie from the solution while the equations hold to their rounding
+    // floor: that floor over the Jacobian's smallest singular value. It grows without limit towards the
+    // critical point, where the Jacobian turns singular.
+    double uncertainty = kInfinity;
     int iterations = 0;
     PressureTerms shadow, feed;
 };
@@ -90,11 +97,6 @@ CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, Clou
         // Met: a few more steps while they still gain (to the arithmetic's
         // floor), as near the critical point the amounts are fixed only
         // loosely by a small residual.
-        if (out.residual <= kTolerance && std::fabs(r(cc)) <= kTolerance) {
-            out.converged = true;
-            if (++polish > kPolishSteps || !(r.norm() < 0.5 * last_norm)) return out;
-        }
-        last_norm = r.norm();
         const PressureTerms &sh = out.shadow, &fd = out.feed;
         Eigen::MatrixXd j = Eigen::MatrixXd::Zero(cc + 1, cc + 1);
         for (Eigen::Index i = 0; i < cc; ++i) {
@@ -103,6 +105,18 @@ CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, Clou
             j(i, cc) = (sh.dlnf_dt(i) - fd.dlnf_dt(i)) / units(i);
         }
         for (Eigen::Index k = 0; k < cc; ++k) j(cc, k) = y[static_cast<std::size_t>(k)];
+        if (out.residual <= kTolerance && std::fabs(r(cc)) <= kTolerance) {
+            out.converged = true;
+            // The rounding floor of each equation: ln f of both phases, per repeat unit.
+            Eigen::VectorXd floor(cc + 1);
+            for (Eigen::Index i = 0; i < cc; ++i)
+                floor(i) = 4.0 * std::numeric_limits<double>::epsilon() * (std::fabs(sh.ln_f(i)) + std::fabs(fd.ln_f(i)) + 1.0) / units(i);
+            floor(cc) = std::numeric_limits<double>::epsilon();
+            const Eigen::VectorXd sigma = Eigen::JacobiSVD<Eigen::MatrixXd>(j).singularValues();
+            out.uncertainty = floor.norm() / sigma(sigma.size() - 1);
+            if (++polish > kPolishSteps || !(r.norm() < 0.5 * last_norm)) return out;
+        }
+        last_norm = r.norm();
         const Eigen::VectorXd step = j.partialPivLu().solve(-r);
         if (!step.allFinite()) return out;
         // Steps held to where the linearisation is worth trusting, then halved
@@ -148,9 +162,20 @@ CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, d
         r.message = "cloud point not converged: largest |ln f' - ln f''| " + format_number(solve.residual);
         return r;
     }
-    if (largest_log_ratio(s, z) < kTrivial) {
+    const double departure = largest_log_ratio(s, z);
+    if (departure < kTrivial) {
         r.status = Status::not_converged;
         r.message = "the incipient phase collapsed onto the feed (the trivial solution), not a cloud point";
+        return r;
+    }
+    // Too close to the critical point the shadow is not determined: other incipient phases satisfy the
+    // equations as well within their rounding. Refused when the shadow's departure from the feed is not
+    // known to a tenth of itself.
+    if (!(solve.uncertainty <= kResolved * departure)) {
+        r.status = Status::not_converged;
+        r.message = "too close to the critical point to tell the shadow phase from its neighbours (its ln y known to " +
+                    format_number(solve.uncertainty) + ", its departure from the feed " + format_number(departure) +
+                    "); the cloud point lies near T = " + format_number(s.t) + " K";
         return r;
     }
     std::vector<double> y(z.size());
@@ -162,6 +187,7 @@ CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, d
     r.status = Status::converged;
     r.t = s.t;
     r.p = p;
+    r.shadow_uncertainty = solve.uncertainty;
     r.shadow = detail::describe_phase(system, y, solve.shadow.rho, lnf_s);
     r.feed = detail::describe_phase(system, z, solve.feed.rho, lnf_f);
     return r;
@@ -423,7 +449,11 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
                     halvings = 0;
                     if (s_here == target) {
                         CloudPoint point = finish(system, z, p, guess, solve);
-                        curve.points.push_back(std::move(point));
+                        if (point.status == Status::converged)
+                            curve.points.push_back(std::move(point));
+                        else
+                            failures += (failures.empty() ? "" : "; ") + std::string("w = ") +
+                                        format_number(weight_from_logit(target)) + ": " + point.message;
                     }
                 } else if (++halvings > kHalvings) {
                     failures += (failures.empty() ? "" : "; ") + std::string("no cloud point beyond w = ") +

@@ -127,6 +127,7 @@ void bind_polydisperse(py::module_ &m) {
             q["P"] = pt.p;
             q["feed"] = phase_dict(pt.feed);
             q["shadow"] = phase_dict(pt.shadow);
+            q["shadow_uncertainty"] = pt.shadow_uncertainty;
             points.append(q);
         }
         d["points"] = points;

@@ -93,6 +93,10 @@ struct PolydisperseCritical : Outcome {
 struct CloudPoint : Outcome {
     double t = not_a_number, p = not_a_number;  // K, Pa
     PolydispersePhase feed, shadow;
+    // Bound on the error of the shadow's ln y_i from the rounding of the equations: grows towards the
+    // critical point. A point whose shadow is not resolved from the feed to a tenth of its departure
+    // is refused (not_converged, with the temperature it lies near in the message).
+    double shadow_uncertainty = not_a_number;
 };
 
 struct CloudPointCurve : Outcome {
