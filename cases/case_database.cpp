@@ -282,7 +282,9 @@ void apply_database(const std::vector<DatabaseRequest> &requests,
                     std::string_view origin) {
     // A chosen set belongs to a family the case evaluates; elsewhere it would silently do nothing.
     for (const DatabaseRequest &r : requests) {
-        for (const auto &[family, sets] : r.chosen_sets) {
+        for (const auto &chosen : r.chosen_sets) {
+            const std::string &family = chosen.first;  // a name, not a structured binding: lambdas capture it
+            const auto &sets = chosen.second;
             const bool evaluated = std::any_of(asked.begin(), asked.end(),
                                                [&](const auto &a) { return database_family(a.second) == family; });
             if (!evaluated)
