@@ -11,6 +11,7 @@
 #include "cli_equilibria.h"
 #include "cli_plot.h"
 #include "cli_table.h"
+#include "quantity_names.h"
 #include "keld/case.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/system.h"
@@ -151,7 +152,7 @@ TableRow row(std::vector<double> values, const std::string &label) {
     return r;
 }
 
-nlohmann::json point_json(double t, double p) { return {{"T / K", t}, {"P / Pa", p}}; }
+nlohmann::json point_json(double t, double p) { return {{label("T"), t}, {label("P"), p}}; }
 
 // --- envelope ----------------------------------------------------------------
 
@@ -163,10 +164,10 @@ int run_envelope(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) 
     std::string composition;
     for (std::size_t k = 0; k < mx.ids.size(); ++k)
         composition += (k ? ", " : "") + mx.ids[k] + " " + number_text(mx.x[k]);
-    t.title = "P-T phase envelope on the model (" + mx.family + ") at " + composition;
+    t.title = "P-T phase envelope on the model (" + model_display_name(mx.family) + ") at " + composition;
     t.label_column = "branch";
-    t.columns = {"T / K", "T / degC", "P / MPa", "rho_feed / (kmol/m3)", "rho_incipient / (kmol/m3)"};
-    for (const std::string &id : mx.ids) t.columns.push_back("incipient " + id);
+    t.columns = {label("T"), label_in("T", "degC"), label_in("P", "MPa"), label("rho_feed"), label("rho_incipient")};
+    for (const std::string &id : mx.ids) t.columns.push_back(label("x_incipient", id));
     std::vector<double> dew_t, dew_p, bubble_t, bubble_p;
     for (std::size_t k = 0; k < r.points.size(); ++k) {
         const eq::EnvelopePoint &p = r.points[k];
@@ -193,7 +194,7 @@ int run_envelope(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) 
         t.rows.push_back(failed);
     }
     plot["kind"] = "envelope";
-    plot["title"] = "Phase envelope (" + mx.family + "): " + composition;
+    plot["title"] = "Phase envelope (" + model_display_name(mx.family) + "): " + composition;
     plot["series"] = nlohmann::json::array({series("dew points", dew_t, dew_p, "line", "C0"),
                                             series("bubble points", bubble_t, bubble_p, "line", "C1")});
     if (r.has_critical) {
@@ -233,10 +234,10 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
     else
         r = eq::pxy_isotherm(m, held);
     const std::string &a = mx.ids[0];
-    t.title = (isobar ? "T-x-y isobar on the model (" + mx.family + ") at P = " + number_text(held / 1e6) + " MPa"
-                      : "P-x-y isotherm on the model (" + mx.family + ") at T = " + number_text(held) + " K");
+    t.title = (isobar ? "T-x-y isobar on the model (" + model_display_name(mx.family) + ") at P = " + number_text(held / 1e6) + " MPa"
+                      : "P-x-y isotherm on the model (" + model_display_name(mx.family) + ") at T = " + number_text(held) + " K");
     t.label_column = "point";
-    t.columns = {"T / K", "P / MPa", "x " + a, "y " + a, "rho_L / (kmol/m3)", "rho_V / (kmol/m3)"};
+    t.columns = {label("T"), label_in("P", "MPa"), label("x", a), label("y", a), label("rho_liquid"), label("rho_vapour")};
     std::vector<double> xs, ys, along;
     for (std::size_t k = 0; k < r.points.size(); ++k) {
         const eq::TieLine &p = r.points[k];
@@ -256,7 +257,7 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
     }
     plot["kind"] = isobar ? "txy" : "pxy";
     plot["title"] = mx.ids[0] + " + " + mx.ids[1] + " at " +
-                    (isobar ? number_text(held / 1e6) + " MPa" : number_text(held) + " K") + " (" + mx.family + ")";
+                    (isobar ? number_text(held / 1e6) + " MPa" : number_text(held) + " K") + " (" + model_display_name(mx.family) + ")";
     plot["x_label"] = "mole fraction of " + a;
     plot["series"] = nlohmann::json::array({series("bubble points (liquid)", xs, along, "line", "C1"),
                                             series("dew points (vapour)", ys, along, "line", "C0")});
@@ -264,7 +265,10 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
         t.notes.push_back("ends at the critical point: T = " + number_text(r.critical.t) + " K, P = " +
                           number_text(r.critical.p / 1e6) + " MPa, x " + a + " = " + number_text(r.critical.x[0]) +
                           ", rho = " + number_text(r.critical.rho) + " kmol/m3");
-        t.extra["critical"] = {{"T / K", r.critical.t}, {"P / Pa", r.critical.p}, {"x " + a, r.critical.x[0]}};
+        t.extra["critical"] = {{label("T"), r.critical.t},
+                               {label("P"), r.critical.p},
+                               {label("rho"), r.critical.rho},
+                               {label("x", a), r.critical.x[0]}};
         plot["series"].push_back(series("critical point", {r.critical.x[0]}, {isobar ? r.critical.t : r.critical.p}, "*", "C3"));
     }
     return r.ok() ? exit_ok : r.status == eq::Status::invalid_input ? exit_invalid : exit_not_reached;

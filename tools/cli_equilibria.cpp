@@ -11,6 +11,7 @@
 #include "cli_point.h"
 #include "cli_progress.h"
 #include "cli_table.h"
+#include "quantity_names.h"
 #include "keld/case.h"
 #include "keld/equilibria/activity.h"
 #include "keld/equilibria/bubble_dew.h"
@@ -183,7 +184,8 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     eq::System system(s.c, s.model, {probe.component(k).number}, options_of(s));
     const double mw = system.component(0).mwn;
     t.title = "Vapour pressure of " + system.component(0).id;
-    t.columns = {"T / K", "P / Pa", "rho_L / (kg/m3)", "rho_V / (kg/m3)", "dH_vap / (J/mol)", "Z_L", "Z_V"};
+    t.columns = {label("T"),          label("P"),      label("rho_mass_liquid"), label("rho_mass_vapour"),
+                 label("dH_vap"),     label("Z_liquid"), label("Z_vapour")};
     std::vector<eq::SaturationResult> points;
     eq::CriticalEstimate critical;
     bool critical_solved = false;
@@ -217,7 +219,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     }
     PlotSeries model{model_display_name(s.model), {}, {}, "computed", "C0"};
     for (const eq::SaturationResult &r : points) {
-        t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation / 1000.0,
+        t.rows.push_back(row_of(r, {r.t, r.p, mw / r.v_liquid, mw / r.v_vapour, r.h_vaporisation,
                                     r.z_liquid, r.z_vapour}));
         if (r.status == eq::Status::converged) {
             model.x.push_back(r.t);
@@ -235,9 +237,12 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
                           (critical_solved ? "solved: dP/drho = d2P/drho2 = 0" : "estimated from the end of the curve") +
                           "): T_c = " +
                           number_text(critical.t) + " K, P_c = " + number_text(critical.p) +
-                          " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3");
-        t.extra["critical"] = {
-            {"T / K", critical.t}, {"P / Pa", critical.p}, {"rho / (kg/m3)", mw / critical.v}};
+                          " Pa, rho_c = " + number_text(mw / critical.v) + " kg/m3, V_c = " +
+                          number_text(critical.v) + " m3/kmol");
+        t.extra["critical"] = {{label("T"), critical.t},
+                               {label("P"), critical.p},
+                               {label("V"), critical.v},
+                               {label("rho_mass"), mw / critical.v}};
     }
     plot.title = "Vapour pressure of " + system.component(0).id + " (" + model_display_name(s.model) + ")";
     plot.x_label = "T / K";
@@ -324,15 +329,15 @@ void run_critical(Setup &s, const Options &o, Table &t) {
     for (const CriticalRow &r : rows)
         if (std::isfinite(r.p)) largest = std::max(largest, r.p);
     const auto [unit, scale] = pressure_unit(largest);
-    t.title = "Critical points on the model (" + s.model + ")";
+    t.title = "Critical points on the model (" + model_display_name(s.model) + ")";
     t.label_column = "fluid";
-    t.columns = {"T / K", "T / degC", "P / " + unit, "rho / (kmol/m3)", "V / (m3/kmol)"};
+    t.columns = {label("T"), label_in("T", "degC"), label_in("P", unit), label("rho"), label("V_molecules")};
     nlohmann::json points = nlohmann::json::array();
     for (const CriticalRow &r : rows) {
         TableRow row = row_of(r.outcome, {r.t, r.t - 273.15, r.p / scale, r.rho, 1.0 / r.rho});
         row.label = r.label;
         t.rows.push_back(row);
-        if (r.outcome.ok()) points.push_back({{"fluid", r.label}, {"T / K", r.t}, {"P / Pa", r.p}, {"rho / (kmol/m3)", r.rho}});
+        if (r.outcome.ok()) points.push_back({{"fluid", r.label}, {label("T"), r.t}, {label("P"), r.p}, {label("rho"), r.rho}});
     }
     t.extra["critical"] = points;
     t.notes.push_back("pure fluids: dP/drho = d2P/drho2 = 0; mixtures: the Heidemann-Khalil criteria (exact derivatives)");
@@ -354,11 +359,11 @@ void run_activity(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     eq::SolventActivity isotherm(system, t_k);
     const std::string id = system.component(solvent).id;
     t.title = "Solvent activity over the solution at T = " + number_text(t_k) + " K";
-    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("w " + system.component(k).id);
-    t.columns.push_back("P / Pa");
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("w", system.component(k).id));
+    t.columns.push_back(label("P"));
     for (std::size_t k : system.volatile_indices()) {
         const std::string c = system.component(k).id;
-        t.columns.insert(t.columns.end(), {"p " + c + " / Pa", "a " + c, "Omega " + c});
+        t.columns.insert(t.columns.end(), {label("p", c), label("a", c), label("Omega", c)});
     }
     std::vector<eq::ActivityResult> results;
     if (has(o, "p")) {
@@ -442,9 +447,9 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
     const std::string what = bubble ? "Bubble" : "Dew";
     t.title = what + (at_pressure ? " temperature at P = " + number_text(spec) + " Pa"
                                   : " pressure at T = " + number_text(spec) + " K");
-    t.columns = {"T / K", "P / Pa"};
-    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("x " + system.component(k).id);
-    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("y " + system.component(k).id);
+    t.columns = {label("T"), label("P")};
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("x", system.component(k).id));
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("y", system.component(k).id));
     std::vector<std::vector<double>> compositions;
     if (sweep.empty()) {
         compositions.push_back(base);
@@ -503,6 +508,15 @@ void run_bubble_dew(bool bubble, Setup &s, const Options &o, Table &t, PlotSpec 
 
 // --- flash -----------------------------------------------------------------
 
+// m3 per kmol counted as the host counts: a molecule of component i is
+// mwn_i / mw_i apparent kmol (its chain length in repeat units for a polymer).
+double apparent_volume(const eq::System &system, const eq::FlashPhase &ph) {
+    double apparent_per_molecule = 0.0;
+    for (std::size_t k = 0; k < system.size(); ++k)
+        apparent_per_molecule += ph.x[k] * system.component(k).mwn / system.component(k).mw;
+    return ph.v / apparent_per_molecule;
+}
+
 void run_flash(Setup &s, const Options &o, Table &t) {
     eq::System system(s.c, s.model, s.components, options_of(s));
     const std::size_t n = system.size();
@@ -512,9 +526,10 @@ void run_flash(Setup &s, const Options &o, Table &t) {
     const eq::FlashResult r = eq::flash(system, t_k, p, z);
     t.title = "Flash at T = " + number_text(t_k) + " K, P = " + number_text(p) + " Pa";
     t.label_column = "phase";
-    t.columns = {"fraction", "mass fraction", "v / (m3/kmol)"};
-    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("x " + system.component(k).id);
-    for (std::size_t k = 0; k < n; ++k) t.columns.push_back("w " + system.component(k).id);
+    // V as the monitors and `props` count it (a polymer in repeat units), then per kmol of molecules.
+    t.columns = {label("fraction"), label("mass_fraction"), label("V"), label("V_molecules")};
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("x", system.component(k).id));
+    for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("w", system.component(k).id));
     if (r.phases.empty()) {
         TableRow row = row_of(r, std::vector<double>(t.columns.size(), nan));
         row.label = "-";
@@ -524,7 +539,7 @@ void run_flash(Setup &s, const Options &o, Table &t) {
     for (const eq::FlashPhase &ph : r.phases) liquids += ph.kind == eq::PhaseKind::liquid;
     int liquid_number = 0;
     for (const eq::FlashPhase &ph : r.phases) {
-        std::vector<double> values{ph.fraction, ph.mass_fraction, ph.v};
+        std::vector<double> values{ph.fraction, ph.mass_fraction, apparent_volume(system, ph), ph.v};
         values.insert(values.end(), ph.x.begin(), ph.x.end());
         values.insert(values.end(), ph.w.begin(), ph.w.end());
         TableRow row = row_of(r, values);
@@ -551,7 +566,7 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
         has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};
     const std::string id = system.component(1).id;
     t.title = "Liquid-liquid demixing at P = " + number_text(p) + " Pa (w: weight fraction of " + id + ")";
-    t.columns = {"T / K", "w lean", "w rich", "w spinodal lean", "w spinodal rich"};
+    t.columns = {label("T"), label("w_lean"), label("w_rich"), label("w_spinodal_lean"), label("w_spinodal_rich")};
     std::vector<eq::BinodalResult> results;
     std::vector<eq::CriticalSolutionPoint> critical;
     {
@@ -629,7 +644,7 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     for (const eq::CriticalSolutionPoint &c : critical) {
         const std::string kind = c.kind == eq::CriticalKind::upper ? "UCST" : "LCST";
         t.notes.push_back(kind + ": T = " + number_text(c.t) + " K at w = " + number_text(c.w));
-        points.push_back({{"kind", kind}, {"T / K", c.t}, {"w", c.w}});
+        points.push_back({{"kind", kind}, {label("T"), c.t}, {"w", c.w}});
         marks.x.push_back(c.w);
         marks.y.push_back(c.t);
     }

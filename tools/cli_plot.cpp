@@ -83,15 +83,6 @@ bool ends_with(const std::string &text, const std::string &end) {
 
 }  // namespace
 
-std::string model_display_name(const std::string &family) {
-    if (family == "pcsaft") return "PC-SAFT";
-    if (family == "pcsaft-assoc") return "PC-SAFT with association";
-    if (family == "saft") return "SAFT";
-    if (family == "sanchez-lacombe") return "Sanchez-Lacombe";
-    if (family == "cubic") return "SRK";
-    return family;
-}
-
 AxisScale pressure_scale(double largest_pa) {
     const double p = std::fabs(largest_pa);
     if (p >= 1e6) return {1e6, "MPa"};

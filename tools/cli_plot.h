@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "model_names.h"
+
 namespace keld::cli {
 
 struct PlotSeries {
@@ -30,9 +32,6 @@ struct PlotSpec {
     char pressure_axis = 0;
     std::vector<PlotSeries> series;
 };
-
-// The name of a model family for titles and legends ("pcsaft" -> "PC-SAFT").
-std::string model_display_name(const std::string &family);
 
 // The unit a pressure axis reads best in: Pa, kPa or MPa by the largest value.
 struct AxisScale {

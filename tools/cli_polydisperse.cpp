@@ -10,6 +10,7 @@
 
 #include "cli_equilibria.h"
 #include "cli_plot.h"
+#include "quantity_names.h"
 #include "keld/case.h"
 #include "keld/equilibria/polydisperse.h"
 #include "keld/refhost.h"
@@ -118,21 +119,23 @@ int cloudpoint(const std::vector<std::string> &positional, const std::map<std::s
     if (o.count("json")) {
         json out;
         out["distribution"] = s.distribution;
-        out["P / Pa"] = s.p;
-        out["critical"] = {{"T / K", curve.critical.t}, {"w polymer", curve.critical.w}};
+        out[label("P")] = s.p;
+        out["critical"] = {{label("T"), curve.critical.t}, {label("w_polymer"), curve.critical.w}};
         out["points"] = json::array();
         for (const auto &pt : curve.points)
-            out["points"].push_back({{"w polymer", pt.feed.w_polymer}, {"T / K", pt.t},
-                                     {"shadow w polymer", pt.shadow.w_polymer}, {"shadow Mn / (kg/kmol)", pt.shadow.mn},
-                                     {"shadow Mw / (kg/kmol)", pt.shadow.mw}});
+            out["points"].push_back({{label("w_polymer"), pt.feed.w_polymer},
+                                     {label("T"), pt.t},
+                                     {label("w_polymer_shadow"), pt.shadow.w_polymer},
+                                     {label("Mn_shadow"), pt.shadow.mn},
+                                     {label("Mw_shadow"), pt.shadow.mw}});
         std::cout << out.dump(2) << "\n";
     } else {
         std::printf("%s in %s at P = %.6g Pa\n%s\n", s.polymer.c_str(), s.solvent.c_str(), s.p, s.distribution.c_str());
-        std::printf("critical point: T = %.4f K, w polymer = %.5f\n", curve.critical.t, curve.critical.w);
-        std::printf("%12s %12s %14s %18s %18s\n", "w polymer", "T / K", "shadow w", "shadow Mn/(kg/kmol)",
-                    "shadow Mw/(kg/kmol)");
+        std::printf("critical point: T = %.4f K, w_polymer = %.5f\n", curve.critical.t, curve.critical.w);
+        std::printf("%12s %12s %16s %26s %26s\n", "w_polymer", label("T").c_str(), "w_polymer_shadow",
+                    label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
         for (const auto &pt : curve.points)
-            std::printf("%12.6f %12.4f %14.6f %18.6g %18.6g\n", pt.feed.w_polymer, pt.t, pt.shadow.w_polymer,
+            std::printf("%12.6f %12.4f %16.6f %26.6g %26.6g\n", pt.feed.w_polymer, pt.t, pt.shadow.w_polymer,
                         pt.shadow.mn, pt.shadow.mw);
         if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
     }
@@ -165,18 +168,18 @@ int fractionate(const std::vector<std::string> &positional, const std::map<std::
     if (o.count("json")) {
         json out;
         auto phase = [](const equilibria::PolydispersePhase &ph) {
-            json p{{"w polymer", ph.w_polymer}, {"Mn / (kg/kmol)", ph.mn}, {"Mw / (kg/kmol)", ph.mw}};
+            json p{{label("w_polymer"), ph.w_polymer}, {label("Mn"), ph.mn}, {label("Mw"), ph.mw}};
             for (const auto &c : ph.polymer)
-                p["distribution"].push_back({{"M / (kg/kmol)", c.mw}, {"weight fraction", c.weight_fraction}});
+                p["distribution"].push_back({{label("M"), c.mw}, {label("w_chain"), c.weight_fraction}});
             return p;
         };
-        out = {{"T / K", t}, {"P / Pa", s.p}, {"feed w polymer", w}, {"rich share of the feed's mass", f.rich_share},
+        out = {{label("T"), t}, {label("P"), s.p}, {label("w_polymer"), w}, {label("rich_share"), f.rich_share},
                {"lean", phase(f.lean)}, {"rich", phase(f.rich)}};
         std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("%s in %s at T = %.4f K, P = %.6g Pa, feed w polymer = %.5f\n%s\n", s.polymer.c_str(),
+        std::printf("%s in %s at T = %.4f K, P = %.6g Pa, feed w_polymer = %.5f\n%s\n", s.polymer.c_str(),
                     s.solvent.c_str(), t, s.p, w, s.distribution.c_str());
-        std::printf("%-6s %12s %16s %16s %14s\n", "phase", "w polymer", "Mn / (kg/kmol)", "Mw / (kg/kmol)",
+        std::printf("%-6s %12s %16s %16s %14s\n", "phase", "w_polymer", label("Mn").c_str(), label("Mw").c_str(),
                     "share of feed");
         std::printf("%-6s %12.6f %16.6g %16.6g %14.4f\n", "lean", f.lean.w_polymer, f.lean.mn, f.lean.mw,
                     1.0 - f.rich_share);

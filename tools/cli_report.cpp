@@ -7,6 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "model_names.h"
+#include "quantity_names.h"
+
 namespace keld::cli {
 
 namespace {
@@ -16,17 +19,18 @@ using refhost::wants_value;
 
 struct PropertyColumn {
     const char *name;
-    const char *unit;
-    const char *derivative_unit;
+    const char *derivative;
 };
 
 // H, S, G, V in the order of the request flags KH, KS, KG, KV.
 constexpr std::array<PropertyColumn, 4> properties{{
-    {"H", "J/kmol", "J/(kmol K)"},
-    {"S", "J/(kmol K)", "J/(kmol K2)"},
-    {"G", "J/kmol", "J/(kmol K)"},
-    {"V", "m3/kmol", "m3/(kmol K)"},
+    {"H", "dH_dT"},
+    {"S", "dS_dT"},
+    {"G", "dG_dT"},
+    {"V", "dV_dT"},
 }};
+
+std::string unit_of(const char *name) { return std::string(quantity(name).unit); }
 
 std::array<double, 4> values_of(const refhost::StateResult &r) {
     return {r.h, r.s, r.g, r.v};
@@ -65,28 +69,43 @@ std::string component_id(const refhost::Case &c, std::int64_t number) {
     return c.host->identifier(number);
 }
 
+// The monitors' lines say which parameter is missing; what to do about it is the command's to add.
+bool reports_missing_parameters(const std::vector<std::string> &lines) {
+    for (const std::string &line : lines)
+        if (line.find("HAS MISSING PARAMETERS") != std::string::npos) return true;
+    return false;
+}
+
 }  // namespace
+
+void print_messages(std::ostream &out, const std::vector<std::string> &lines) {
+    for (const std::string &line : lines) out << "  | " << readable_message(line) << "\n";
+    if (reports_missing_parameters(lines))
+        out << "  what to do: give the missing values in the case's \"parameters\" for that data set, or name the "
+               "component's \"database\" entry (keld db search NAME); keld init CASE lists what each model reads\n";
+}
+
+std::string message_count(std::size_t n) {
+    return n == 0 ? "no messages" : std::to_string(n) + (n == 1 ? " message line" : " message lines");
+}
 
 void write_table(std::ostream &out, const refhost::Case &c,
                  const std::vector<refhost::ModelInitialisation> &initialisation,
                  const std::vector<Evaluation> &evaluations) {
     out << c.origin << (c.title.empty() ? "" : ": " + c.title) << "\n";
     for (const auto &init : initialisation) {
-        out << "Initialisation of " << init.model << ": "
-            << (init.messages.empty() ? "no messages"
-                                      : std::to_string(init.messages.size()) + " message lines")
-            << "\n";
-        for (const std::string &line : init.messages) out << "  | " << line << "\n";
+        out << "Initialisation of " << init.model << ": " << message_count(init.messages.size()) << "\n";
+        print_messages(out, init.messages);
     }
     for (const Evaluation &e : evaluations) {
         const auto &q = e.request;
         const auto &r = e.result;
         out << "\n" << state_title(e) << "\n";
-        out << "  model " << q.model << ", data set " << q.data_set << ", " << phase_name(q.phase)
+        out << "  model " << model_display_name(q.model) << " (" << q.model << "), data set " << q.data_set << ", " << phase_name(q.phase)
             << ", T = " << number(q.temperature, 10) << " K, P = " << number(q.pressure, 10) << " Pa\n";
         const bool phi = wants_value(q.flags[0]), dphi = wants_derivative(q.flags[0]);
         std::string header = "  " + padded("component", 10) + padded("z", 16) +
-                             (phi ? padded("ln phi", 16) : "") + (dphi ? "d ln phi/dT / (1/K)" : "");
+                             (phi ? padded("ln_phi", 16) : "") + (dphi ? label_in("d_ln_phi_dT", quantity("d_ln_phi_dT").unit) : "");
         while (header.back() == ' ') header.pop_back();
         out << header << "\n";
         for (std::size_t k = 0; k < q.components.size(); ++k) {
@@ -112,9 +131,9 @@ void write_table(std::ostream &out, const refhost::Case &c,
                 if (!wants_value(flag) && !wants_derivative(flag)) continue;
                 std::string line = "  " + padded(properties[p].name, 10) +
                                    padded(wants_value(flag) ? number(values[p], 10) : "-", 16) +
-                                   padded(properties[p].unit, 12);
+                                   padded(unit_of(properties[p].name), 12);
                 if (wants_derivative(flag))
-                    line += padded(number(derivatives[p], 10), 16) + properties[p].derivative_unit;
+                    line += padded(number(derivatives[p], 10), 16) + unit_of(properties[p].derivative);
                 while (line.back() == ' ') line.pop_back();
                 out << line << "\n";
             }
@@ -124,7 +143,7 @@ void write_table(std::ostream &out, const refhost::Case &c,
             out << "  messages: none\n";
         } else {
             out << "  messages:\n";
-            for (const std::string &line : r.messages) out << "  | " << line << "\n";
+            print_messages(out, r.messages);
         }
     }
 }
@@ -141,21 +160,19 @@ nlohmann::ordered_json state_json(const refhost::Case &c, const Evaluation &e) {
     s["model"] = q.model;
     s["data_set"] = q.data_set;
     s["phase"] = phase_name(q.phase);
-    s["T / K"] = q.temperature;
-    s["P / Pa"] = q.pressure;
+    s[label("T")] = q.temperature;
+    s[label("P")] = q.pressure;
     Json ids = Json::array();
     for (std::int64_t i : q.components) ids.push_back(component_id(c, i));
     s["components"] = ids;
     s["z"] = q.z;
-    if (wants_value(q.flags[0])) s["lnphi"] = r.phi;  // NaN is written as null
-    if (wants_derivative(q.flags[0])) s["dlnphi/dT / (1/K)"] = r.dphi;
+    // Per component, in the order of "components"; NaN is written as null.
+    if (wants_value(q.flags[0])) s["ln_phi"] = r.phi;
+    if (wants_derivative(q.flags[0])) s["d_ln_phi_dT / (1/K)"] = r.dphi;
     const auto values = values_of(r), derivatives = derivatives_of(r);
     for (std::size_t p = 0; p < properties.size(); ++p) {
-        const std::string name = properties[p].name;
-        if (wants_value(q.flags[p + 1])) s[name + " / (" + properties[p].unit + ")"] = values[p];
-        if (wants_derivative(q.flags[p + 1])) {
-            s["d" + name + "/dT / (" + properties[p].derivative_unit + ")"] = derivatives[p];
-        }
+        if (wants_value(q.flags[p + 1])) s[label(properties[p].name)] = values[p];
+        if (wants_derivative(q.flags[p + 1])) s[label(properties[p].derivative)] = derivatives[p];
     }
     s["status"] = r.status;
     s["messages"] = r.messages;
@@ -268,20 +285,18 @@ CsvWriter::CsvWriter(std::ostream &out, const refhost::Case &c, const std::vecto
         if (listed[static_cast<std::size_t>(i)]) columns_.push_back(i);
     }
 
-    std::vector<std::string> header{"state",    "label", "model",  "phase",
-                                    "data_set", "T / K", "P / Pa", "status"};
-    for (std::int64_t i : columns_) header.push_back("z " + component_id(c, i));
+    std::vector<std::string> header{"state",    "label",    "model",    "phase",
+                                    "data_set", label("T"), label("P"), "status"};
+    for (std::int64_t i : columns_) header.push_back(label("z", component_id(c, i)));
     if (any_value_[0]) {
-        for (std::int64_t i : columns_) header.push_back("lnphi " + component_id(c, i));
+        for (std::int64_t i : columns_) header.push_back(label("ln_phi", component_id(c, i)));
     }
     if (any_derivative_[0]) {
-        for (std::int64_t i : columns_) header.push_back("dlnphi/dT " + component_id(c, i) + " / (1/K)");
+        for (std::int64_t i : columns_) header.push_back(label("d_ln_phi_dT", component_id(c, i)));
     }
     for (std::size_t p = 0; p < properties.size(); ++p) {
-        const std::string name = properties[p].name;
-        if (any_value_[p + 1]) header.push_back(name + " / (" + properties[p].unit + ")");
-        if (any_derivative_[p + 1])
-            header.push_back("d" + name + "/dT / (" + properties[p].derivative_unit + ")");
+        if (any_value_[p + 1]) header.push_back(label(properties[p].name));
+        if (any_derivative_[p + 1]) header.push_back(label(properties[p].derivative));
     }
     header.push_back("messages");
     for (std::size_t k = 0; k < header.size(); ++k) out_ << (k ? "," : "") << csv_field(header[k]);
@@ -296,14 +311,14 @@ void CsvWriter::row(const Evaluation &e) {
                                  q.model,
                                  phase_name(q.phase),
                                  std::to_string(q.data_set),
-                                 number(q.temperature, 17),
-                                 number(q.pressure, 17),
+                                 round_trip(q.temperature),
+                                 round_trip(q.pressure),
                                  std::to_string(r.status)};
     auto per_component = [&](const std::vector<double> &v, bool wanted) {
         for (std::int64_t i : columns_) {
             std::string cell;
             for (std::size_t k = 0; k < q.components.size(); ++k) {
-                if (q.components[k] == i && wanted) cell = number(v[k], 17);
+                if (q.components[k] == i && wanted) cell = round_trip(v[k]);
             }
             row.push_back(cell);
         }
@@ -313,9 +328,9 @@ void CsvWriter::row(const Evaluation &e) {
     if (any_derivative_[0]) per_component(r.dphi, wants_derivative(q.flags[0]));
     const auto values = values_of(r), derivatives = derivatives_of(r);
     for (std::size_t p = 0; p < properties.size(); ++p) {
-        if (any_value_[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? number(values[p], 17) : "");
+        if (any_value_[p + 1]) row.push_back(wants_value(q.flags[p + 1]) ? round_trip(values[p]) : "");
         if (any_derivative_[p + 1])
-            row.push_back(wants_derivative(q.flags[p + 1]) ? number(derivatives[p], 17) : "");
+            row.push_back(wants_derivative(q.flags[p + 1]) ? round_trip(derivatives[p]) : "");
     }
     std::string messages;
     for (const std::string &line : r.messages) messages += (messages.empty() ? "" : " | ") + line;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "keld/case.h"
@@ -44,6 +45,12 @@ private:
     const refhost::Case &case_;
     bool first_ = true;
 };
+
+// Monitor message lines for a person: the models named by family, and what to do
+// when they report missing parameters. JSON and CSV keep the lines as recorded.
+void print_messages(std::ostream &out, const std::vector<std::string> &lines);
+// "no messages", "1 message line", "3 message lines".
+std::string message_count(std::size_t n);
 
 void write_table(std::ostream &out, const refhost::Case &c,
                  const std::vector<refhost::ModelInitialisation> &initialisation,

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "model_names.h"
+#include "quantity_names.h"
+
 namespace keld::cli {
 namespace {
 
@@ -32,7 +35,8 @@ bool Table::all_ok() const {
 
 void write_text(std::ostream &out, const Table &t) {
     out << t.title << "\n"
-        << "case: " << t.case_name << ", model: " << t.model << "\n\n";
+        << "case: " << t.case_name << ", model: " << model_display_name(t.model)
+        << (model_display_name(t.model) == t.model ? "" : " (" + t.model + ")") << "\n\n";
     std::vector<std::string> header;
     if (!t.label_column.empty()) header.push_back(t.label_column);
     header.insert(header.end(), t.columns.begin(), t.columns.end());
@@ -66,7 +70,7 @@ void write_text(std::ostream &out, const Table &t) {
         if (t.rows[k].message.empty()) continue;
         if (first) out << "\n";
         first = false;
-        out << "row " << k + 1 << ": " << t.rows[k].message << "\n";
+        out << "row " << k + 1 << ": " << readable_message(t.rows[k].message) << "\n";
     }
     if (!t.notes.empty()) out << "\n";
     for (const std::string &note : t.notes) out << note << "\n";
@@ -80,7 +84,7 @@ void write_csv(std::ostream &out, const Table &t) {
     for (const TableRow &r : t.rows) {
         std::string line;
         if (!t.label_column.empty()) line += csv_field(r.label) + ",";
-        for (double v : r.values) line += cell(v) + ",";
+        for (double v : r.values) line += (std::isnan(v) ? "" : round_trip(v)) + ",";
         out << line << csv_field(r.status) << "," << csv_field(r.message) << "\n";
     }
 }

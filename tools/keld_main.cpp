@@ -334,10 +334,8 @@ int run_init(const cli::Invocation &a) {
         families.push_back(report.model);
         std::cout << "Initialisation of " << report.model << " (" << c.host->data_set_count() << " data set"
                   << (c.host->data_set_count() == 1 ? "" : "s") << "): "
-                  << (report.messages.empty() ? "no messages"
-                                              : std::to_string(report.messages.size()) + " message lines")
-                  << "\n";
-        for (const std::string &line : report.messages) std::cout << "  | " << line << "\n";
+                  << cli::message_count(report.messages.size()) << "\n";
+        cli::print_messages(std::cout, report.messages);
     }
     std::cout.flush();
     print_parameters(c, families);

@@ -37,17 +37,23 @@ Values read_fortran(const std::string &path) {
     return values;
 }
 
-// The results of one eval state by quantity: "H / (J/kmol)" -> "H", arrays by position.
+// The results of one eval state by the Fortran program's quantity names: "H / (J/kmol)" -> "H",
+// "dH_dT / (J/(kmol K))" -> "dH/dT", "ln_phi" -> "lnphi(k)" by position.
 Values eval_results(const nlohmann::json &state) {
+    struct Quantity {
+        std::string printed;
+        bool per_component;
+    };
+    static const std::map<std::string, Quantity> wanted{
+        {"ln_phi", {"lnphi", true}}, {"d_ln_phi_dT", {"dlnphi/dT", true}}, {"H", {"H", false}},
+        {"dH_dT", {"dH/dT", false}}, {"S", {"S", false}}, {"dS_dT", {"dS/dT", false}}, {"G", {"G", false}},
+        {"dG_dT", {"dG/dT", false}}, {"V", {"V", false}}, {"dV_dT", {"dV/dT", false}}, {"status", {"status", false}}};
     Values results;
     for (const auto &[key, value] : state.items()) {
-        const std::string name = key.substr(0, key.find(" / "));
-        static const std::map<std::string, bool> wanted{
-            {"lnphi", true}, {"dlnphi/dT", true}, {"H", false}, {"dH/dT", false}, {"S", false}, {"dS/dT", false},
-            {"G", false}, {"dG/dT", false}, {"V", false}, {"dV/dT", false}, {"status", false}};
-        const auto kind = wanted.find(name);
+        const auto kind = wanted.find(key.substr(0, key.find(" / ")));
         if (kind == wanted.end()) continue;
-        if (kind->second) {
+        const std::string &name = kind->second.printed;
+        if (kind->second.per_component) {
             for (std::size_t k = 0; k < value.size(); ++k)
                 results[name + "(" + std::to_string(k + 1) + ")"] = value[k].get<double>();
         } else {
