@@ -526,8 +526,8 @@ void run_flash(Setup &s, const Options &o, Table &t) {
     const eq::FlashResult r = eq::flash(system, t_k, p, z);
     t.title = "Flash at T = " + number_text(t_k) + " K, P = " + number_text(p) + " Pa";
     t.label_column = "phase";
-    // V as the monitors and `props` count it (a polymer in repeat units), then per kmol of molecules.
-    t.columns = {label("fraction"), label("mass_fraction"), label("V"), label("V_molecules")};
+    // V as the monitors count it (a polymer in repeat units, as eval shows), then per kmol of molecules.
+    t.columns = {label("fraction"), label("mass_fraction"), label("V_apparent"), label("V_molecules")};
     for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("x", system.component(k).id));
     for (std::size_t k = 0; k < n; ++k) t.columns.push_back(label("w", system.component(k).id));
     if (r.phases.empty()) {

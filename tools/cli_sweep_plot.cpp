@@ -73,11 +73,14 @@ bool same_curve(const refhost::StateRequest &a, const refhost::StateRequest &b, 
 SweepPlot::SweepPlot(std::string path, std::string property, bool over_temperature)
     : path_(std::move(path)), property_(std::move(property)), over_t_(over_temperature) {
     if (path_.empty()) throw CommandLineError("--plot needs a file name");
-    if (property_.rfind("lnphi:", 0) == 0) {
-        component_ = property_.substr(6);
-        if (component_.empty()) throw CommandLineError("--property lnphi:ID needs a component identifier");
+    // ln_phi[ID] is the column's own name; lnphi:ID is the older spelling, kept for scripts.
+    const bool bracketed = property_.rfind("ln_phi[", 0) == 0 && property_.back() == ']';
+    if (bracketed || property_.rfind("lnphi:", 0) == 0) {
+        component_ = bracketed ? property_.substr(7, property_.size() - 8) : property_.substr(6);
+        if (component_.empty()) throw CommandLineError("--property ln_phi[ID] needs a component identifier");
+        property_ = "ln_phi[" + component_ + "]";
     } else if (!property_.empty() && find_property(property_) == nullptr) {
-        throw CommandLineError("--property takes V, H, S, G or lnphi:ID, not '" + property_ + "'");
+        throw CommandLineError("--property takes V, H, S, G or ln_phi[ID], not '" + property_ + "'");
     }
 }
 
@@ -96,7 +99,7 @@ void SweepPlot::check(const refhost::Case &c, const std::vector<std::size_t> &st
         if (property_.empty()) {
             const auto &first = c.states[states.front() - 1];
             component_ = c.host->identifier(first.components.front());
-            property_ = "lnphi:" + component_;
+            property_ = "ln_phi[" + component_ + "]";
         }
     }
     if (!component_.empty()) {

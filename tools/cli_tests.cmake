@@ -109,6 +109,11 @@ keld_cli_test(sweep_too_many_points 1 ARGS sweep --T 300:400:1000000000000000000
   STDERR "FROM:TO:COUNT")
 keld_cli_test(sweep_point_limit 1 ARGS sweep --T 300:400:100001 ${KELD_EXAMPLES}/methane-hexane.json
   STDERR "at most 100000 points")
+# --property takes the column's name, ln_phi[ID] (the older lnphi:ID too).
+keld_cli_test(sweep_property_by_column_name 1 ARGS sweep --T 300:400:3 --plot x.png --property "ln_phi[WATER]"
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDERR "--property ln_phi\\[WATER\\]: state 1 does not list WATER")
+keld_cli_test(sweep_property_without_component 1 ARGS sweep --T 300:400:3 --plot x.png --property "ln_phi[]"
+  ${KELD_EXAMPLES}/polystyrene-toluene.json STDERR "needs a component identifier")
 keld_cli_test(sweep_json 0 JSON ARGS sweep --json --P 1e5:2e6:3 --state 2 ${KELD_EXAMPLES}/methane-hexane.json)
 keld_cli_test(check_directory 1 ARGS check ${KELD_EXAMPLES} STDERR "examples: not a regular file")
 keld_cli_test(check_device 1 ARGS check /dev/zero STDERR "/dev/zero: not a regular file")
@@ -167,7 +172,7 @@ keld_cli_test(flash_one_phase 0 ARGS flash ${KELD_EXAMPLES}/polystyrene-toluene.
 # V counted as eval counts it (the polymer in styrene units: eval's state 1 shows 0.1044454736),
 # then per kmol of molecules.
 keld_cli_test(flash_volume_bases 0 ARGS flash ${KELD_EXAMPLES}/polystyrene-toluene.json
-  STDOUT "V / \\(m3/kmol\\) +V_molecules / \\(m3/kmol\\)" "\nliquid +1 +1 +0\\.1044454736 +0\\.14398")
+  STDOUT "V_apparent / \\(m3/kmol\\) +V_molecules / \\(m3/kmol\\)" "\nliquid +1 +1 +0\\.1044454736 +0\\.14398")
 # The heat of vaporisation per kmol, as everywhere else (hexane: about 31.5 MJ/kmol at 300 K).
 keld_cli_test(sat_heat_per_kmol 0 ARGS sat --T 300 --csv ${KELD_EXAMPLES}/hexane-vapour-pressure.json
   STDOUT "\n300,[0-9.]+,[0-9.]+,[0-9.]+,3[0-9][0-9][0-9][0-9][0-9][0-9][0-9]\\.[0-9]+,")

@@ -418,8 +418,8 @@ void add_case_commands(cli::Commands &commands) {
                            "draw the swept property against T or P, one curve per distinct state (needs "
                            "python3-matplotlib); FILE.json writes the curves as JSON"},
                           {"property", "NAME",
-                           "what --plot draws: V, H, S, G or lnphi:ID (ln phi of component ID); default: the "
-                           "first of V, H, G, S requested"}}),
+                           "what --plot draws: V, H, S, G or ln_phi[ID] (ln phi of component ID; lnphi:ID also read); "
+                           "default: the first of V, H, G, S requested"}}),
                  run_sweep);
     commands.add(spec_of("init", "run the models' parameter initialisation and show the parameters", "CASE", {}),
                  run_init);

@@ -32,6 +32,7 @@ constexpr std::array kQuantities{
     Quantity{"dG_dT", "J/(kmol K)", apparent, false, "temperature derivative of G at constant P"},
     Quantity{"dV_dT", "m3/(kmol K)", apparent, false, "temperature derivative of V at constant P"},
     // Phase equilibria.
+    Quantity{"V_apparent", "m3/kmol", apparent, false, "molar volume counted as the host counts (as V above)"},
     Quantity{"V_molecules", "m3/kmol", molecules, false, "molar volume per kmol of molecules"},
     Quantity{"rho", "kmol/m3", molecules, false, "molar density"},
     Quantity{"rho_mass", "kg/m3", mass, false, "mass density"},

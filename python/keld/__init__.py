@@ -23,5 +23,6 @@ from .inputs import models
 from . import equilibria
 from . import database
 from . import polydisperse
+from . import vocabulary
 
-__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database", "polydisperse"]
+__all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database", "polydisperse", "vocabulary"]

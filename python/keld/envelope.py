@@ -17,7 +17,7 @@ dilute phase's pressure sets the floor). Units: T in K, P in Pa, densities in
 kmol/m3, compositions mole fractions of molecules.
 """
 from dataclasses import dataclass
-from typing import Any, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -45,6 +45,23 @@ def _pressure_axis(ax):
     ax.grid(True, alpha=0.3)
 
 
+class MixtureCriticalPoint(NamedTuple):
+    """A mixture's critical point on a curve: T (K), P (Pa), rho (kmol/m3 of
+    molecules) and, for a binary's tie lines, x (mole fractions); unpacks as the
+    tuple it was before it had names."""
+    T: float
+    P: float
+    rho: float
+
+
+class BinaryCriticalPoint(NamedTuple):
+    """Where a binary's tie lines end: T (K), P (Pa), rho (kmol/m3), x (mole fractions)."""
+    T: float
+    P: float
+    rho: float
+    x: np.ndarray
+
+
 @dataclass(frozen=True)
 class BinaryCurve:
     """Tie lines of a binary at fixed T (an isotherm) or P (an isobar): T (K), P
@@ -61,7 +78,7 @@ class BinaryCurve:
     rho_liquid: np.ndarray
     rho_vapour: np.ndarray
     ends_at_critical: bool
-    critical: Optional[Tuple[float, float, float, np.ndarray]]
+    critical: Optional[BinaryCriticalPoint]
     status: str
     message: str
 
@@ -120,7 +137,7 @@ class PhaseEnvelope:
     rho_incipient: np.ndarray
     incipient: np.ndarray
     bubble: np.ndarray
-    critical: Optional[Tuple[float, float, float]]
+    critical: Optional[MixtureCriticalPoint]
     critical_index: Optional[int]
     cricondenbar: Optional[Tuple[float, float]]
     cricondentherm: Optional[Tuple[float, float]]
@@ -167,7 +184,7 @@ def _binary(f, m, isobar):
                        P=np.asarray(f["P"]), x=np.asarray(f["x"]), y=np.asarray(f["y"]),
                        rho_liquid=np.asarray(f["rho_liquid"]), rho_vapour=np.asarray(f["rho_vapour"]),
                        ends_at_critical=bool(f["ends_at_critical"]),
-                       critical=None if crit is None else (crit[0], crit[1], crit[2], np.asarray(crit[3])),
+                       critical=None if crit is None else BinaryCriticalPoint(crit[0], crit[1], crit[2], np.asarray(crit[3])),
                        status=f["status"], message=f["message"])
 
 
@@ -215,6 +232,7 @@ def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], 
     return PhaseEnvelope(components=names, z=np.asarray(f["z"]), T=np.asarray(f["T"]), P=np.asarray(f["P"]),
                          rho_feed=np.asarray(f["rho_feed"]), rho_incipient=np.asarray(f["rho_incipient"]),
                          incipient=np.asarray(f["incipient"]), bubble=np.asarray(f["bubble"]) > 0.5,
-                         critical=f["critical"], critical_index=f["critical_index"],
+                         critical=None if f["critical"] is None else MixtureCriticalPoint(*f["critical"]),
+                         critical_index=f["critical_index"],
                          cricondenbar=f["cricondenbar"], cricondentherm=f["cricondentherm"],
                          status=f["status"], message=f["message"])

@@ -19,7 +19,7 @@ parameter": the model lacks a parameter, named in the message) and a
 `message`; numbers of points that did not converge are NaN.
 """
 from dataclasses import dataclass, field
-from typing import Any, List, Mapping, Optional, Sequence, Tuple, Union
+from typing import Any, List, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
 
@@ -71,12 +71,27 @@ def _component_number(case, identifier):
     return entry
 
 
+class CriticalPoint(NamedTuple):
+    """A pure component's critical point on the model: T (K), P (Pa) and V
+    (m3/kmol); it unpacks as the (T, P, V) tuple it was before it had names."""
+    T: float
+    P: float
+    V: float
+
+    @property
+    def rho(self) -> float:
+        """Molar density at the critical point, kmol/m3."""
+        return 1.0 / self.V
+
+
 @dataclass(frozen=True)
 class Saturation:
     """Saturation of a pure component at each T (or P): vapour pressure P,
-    molar volumes, compressibilities and densities of both phases, heat of
-    vaporisation dH_vap (J/kmol). `critical` is (T_c, P_c, V_c) of the model
-    when a curve was traced to its end."""
+    molar volumes v_liquid, v_vapour (m3/kmol), compressibilities, mass
+    densities rho_mass_liquid, rho_mass_vapour (kg/m3; rho_liquid and
+    rho_vapour are their older names, in kg/m3 too) and the heat of
+    vaporisation dH_vap (J/kmol). `critical` is the model's CriticalPoint
+    (T, P, V) when a curve was traced to its end."""
     component: str
     model: str
     T: np.ndarray
@@ -90,9 +105,19 @@ class Saturation:
     rho_vapour: np.ndarray
     status: List[str]
     message: List[str]
-    critical: Optional[Tuple[float, float, float]] = None
+    critical: Optional[CriticalPoint] = None
     # "model" (solved on the Helmholtz energy in density variables) or "monitors", per point
     solver: Tuple[str, ...] = ()
+
+    @property
+    def rho_mass_liquid(self) -> np.ndarray:
+        """Mass density of the saturated liquid, kg/m3."""
+        return self.rho_liquid
+
+    @property
+    def rho_mass_vapour(self) -> np.ndarray:
+        """Mass density of the saturated vapour, kg/m3."""
+        return self.rho_vapour
 
     @property
     def converged(self) -> np.ndarray:
@@ -112,7 +137,7 @@ def _saturation(fields, component, model, molecular_weight):
     arrays = {k: np.asarray(v, dtype=float) for k, v in fields.items() if k not in ("status", "message")}
     return Saturation(component=component, model=model, rho_liquid=molecular_weight / arrays["v_liquid"],
                       rho_vapour=molecular_weight / arrays["v_vapour"], status=list(fields["status"]),
-                      message=list(fields["message"]), critical=tuple(critical) if critical else None,
+                      message=list(fields["message"]), critical=CriticalPoint(*critical) if critical else None,
                       solver=solver, **arrays)
 
 
@@ -333,13 +358,23 @@ def dew_temperature(case: Any, P: Values, y: Composition, model: str = "pcsaft",
 
 @dataclass(frozen=True)
 class FlashPhase:
+    """One phase of a flash. Its molar volume comes on both bases: V_apparent
+    counted as the host counts (a polymer in its repeat units; the V of a
+    property-monitor call at the same state) and V_molecules per kmol of
+    molecules; V is V_molecules, its older name."""
     kind: str              # "liquid" or "vapour"
     fraction: float        # moles of molecules in the phase per mole of feed
     mass_fraction: float
     x: np.ndarray          # mole fractions of molecules
     w: np.ndarray          # weight fractions
     ln_phi: np.ndarray
-    V: float               # m3/kmol
+    V: float               # m3 per kmol of molecules
+    V_apparent: float = float("nan")  # m3 per kmol as the host counts
+
+    @property
+    def V_molecules(self) -> float:
+        """Molar volume per kmol of molecules, m3/kmol (the same as V)."""
+        return self.V
 
 
 @dataclass(frozen=True)
@@ -372,8 +407,12 @@ def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft"
     remedy = "flash() solves one (T, P) point; call it once per point, e.g. [flash(case, t, P, z) for t in T]"
     T, P = arguments.positive_scalar("T", T, remedy), arguments.positive_scalar("P", P, remedy)
     fields = dict(_core_case(case).flash(model, listing.numbers, data_set, T, P, list(true[0])))
+    # A molecule of component i is MWN_i / MW_i kmol as the host counts them (its chain length for a polymer).
+    mwn = np.array([inputs.find_component(case._components, c)["MWN"] for c in listing.identifiers])
+    apparent_per_molecule = mwn / listing.molecular_weights
     phases = [FlashPhase(kind=p["kind"], fraction=float(p["fraction"]), mass_fraction=float(p["mass_fraction"]),
-                         x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]))
+                         x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]),
+                         V_apparent=float(p["V"]) / float(np.dot(p["x"], apparent_per_molecule)))
               for p in fields["phases"]]
     return Flash(components=listing.identifiers, model=model, T=T, P=P, phases=phases, status=fields["status"],
                  message=fields["message"], tangent_plane_distance=float(fields["tangent_plane_distance"]),

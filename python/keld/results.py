@@ -8,24 +8,19 @@ from typing import Any, Dict, List, Optional, TextIO, Tuple, Union
 
 import numpy as np
 
-from . import arguments
+from . import arguments, vocabulary
 
-# Units of the result fields, as they appear in table column names ("H / (J/kmol)").
-UNITS: Dict[str, str] = {
-    "T": "K", "P": "Pa",
-    "ln_phi": "", "d_ln_phi_dT": "1/K",
-    "H": "J/kmol", "S": "J/(kmol K)", "G": "J/kmol", "V": "m3/kmol",
-    "dH_dT": "J/(kmol K)", "dS_dT": "J/(kmol K2)", "dG_dT": "J/(kmol K)", "dV_dT": "m3/(kmol K)",
-}
+# Units of the result fields, as they appear in table column names ("H / (J/kmol)"),
+# from the vocabulary the keld command shares.
+UNITS: Dict[str, str] = {name: vocabulary.quantity(name).unit
+                         for name in ("T", "P", "z", "ln_phi", "d_ln_phi_dT", "H", "S", "G", "V",
+                                      "dH_dT", "dS_dT", "dG_dT", "dV_dT")}
 
 
 def column_name(field_name: str, component: Optional[str] = None) -> str:
     """Table column of a field: "V / (m3/kmol)", "ln_phi[TOLUENE]", "z[PS]"."""
-    name = field_name if component is None else f"{field_name}[{component}]"
-    unit = UNITS.get(field_name, "")
-    if not unit:
-        return name
-    return f"{name} / {unit}" if unit.isalnum() else f"{name} / ({unit})"
+    return vocabulary.label(field_name, component)
+
 
 @dataclass(frozen=True)
 class Result:
@@ -55,6 +50,12 @@ class Result:
     def converged(self) -> bool:
         """True when the density root was found (status 1)."""
         return self.status != 0
+
+    @property
+    def readable_messages(self) -> List[str]:
+        """The message lines for reading: each monitor named by its family too
+        ("PC-SAFT polymer monitor (POLYPCSF)"); `messages` keeps them as recorded."""
+        return [vocabulary.readable_message(line) for line in self.messages]
 
     def ln_phi_of(self, identifier: str) -> float:
         """ln phi of one listed component (identifier, any case)."""
@@ -170,8 +171,9 @@ class Results:
 
     def to_csv(self, path_or_buffer: Union[str, "os.PathLike[str]", TextIO, None] = None) -> Optional[str]:
         """Writes the columns of columns() as CSV (a header line, one row per state;
-        numbers with 17 significant digits, so they read back exactly; NaN as an
-        empty field). Returns the text when no path or buffer is given. Needs no pandas."""
+        numbers in the shortest text that reads back exactly, as the keld command
+        writes them; NaN as an empty field). Returns the text when no path or
+        buffer is given. Needs no pandas."""
         table = self.columns()
         names = list(table)
         own = path_or_buffer is None
@@ -186,8 +188,7 @@ class Results:
             writer.writerow(names)
             integer = {"status"}
             for row in range(len(self)):
-                writer.writerow([str(int(table[n][row])) if n in integer
-                                 else ("" if np.isnan(table[n][row]) else format(float(table[n][row]), ".17g"))
+                writer.writerow([str(int(table[n][row])) if n in integer else vocabulary.round_trip(table[n][row])
                                  for n in names])
             return out.getvalue() if own else None
         finally:
