@@ -38,11 +38,13 @@ constexpr std::string_view eval = R"(Evaluate the states of CASE as a process si
 initialisation of every model the case uses runs once, then the model's
 property monitor is called for each state (work offset 0, KSTAT set to 1
 before the call). The default output is a readable table per state: each
-component's apparent mole fraction z, ln phi and, when requested, d ln phi/dT;
+component's apparent mole fraction z, ln_phi and, when requested, d_ln_phi_dT;
 then the requested departures H, S, G (from the ideal gas; S and G at
 P_ref = 101325 Pa), the molar volume V and their temperature derivatives, with
 units (kmol basis of the host's apparent molecular weights); the status word;
-and the messages the call printed.
+and the messages the call printed, each model named by its family too. --csv
+and --json keep the message lines as the host recorded them; their columns and
+keys are named as docs/vocabulary.md lists them: ln_phi[ID], dH_dT / (J/(kmol K)).
 
 --z, --T and --P replace the composition, temperature and pressure of the
 states evaluated (of state N alone with --state); a case without states is

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "cli_help.h"
+#include "model_names.h"
 #include "keld/case.h"
 #include "keld/model.hpp"
 
@@ -77,15 +78,16 @@ int run_props(const std::vector<std::string> &positional, const std::map<std::st
         at = "P = " + shown(pressure) + " Pa, " + (phase == Phase::liquid ? "liquid" : "vapour");
         if (!p) {
             std::cout << "No " << (phase == Phase::liquid ? "liquid" : "vapour") << " density root of the "
-                      << family << " model at T = " << shown(t) << " K, " << at << "\n";
+                      << model_display_name(family) << " model at T = " << shown(t) << " K, " << at << "\n";
             return 2;
         }
     }
-    std::cout << "Model properties: " << family << ", T = " << shown(t) << " K, " << at << "\n";
+    std::cout << "Model properties: " << model_display_name(family) << " (" << family << "), T = " << shown(t) << " K, " << at << "\n";
     std::cout << "case: " << c.origin << ", state " << index + 1 << (state.label.empty() ? "" : ": " + state.label)
               << "\n\n";
-    std::printf("  %-12s %-16s %-16s %-16s %-18s %-16s\n", "component", "x (molecules)", "z (counted)", "ln phi",
-                "ln phi (counted)", "V_i / (m3/kmol)");
+    // The names of keld.Model.properties(): per molecules, and *_apparent as the host counts.
+    std::printf("  %-12s %-16s %-16s %-16s %-18s %-16s\n", "component", "x", "z_apparent", "ln_phi", "ln_phi_apparent",
+                "partial_volume / (m3/kmol)");
     for (std::size_t k = 0; k < x.size(); ++k)
         std::printf("  %-12s %-16s %-16s %-16s %-18s %-16s\n", ids[k].c_str(), shown(p->x[k]).c_str(),
                     shown(p->z_apparent[k]).c_str(), shown(p->ln_phi[k]).c_str(),
