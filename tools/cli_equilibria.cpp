@@ -241,7 +241,7 @@ void run_sat(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
                           number_text(critical.v) + " m3/kmol");
         t.extra["critical"] = {{label("T"), critical.t},
                                {label("P"), critical.p},
-                               {label("V"), critical.v},
+                               {label("V_molecules"), critical.v},
                                {label("rho_mass"), mw / critical.v}};
     }
     plot.title = "Vapour pressure of " + system.component(0).id + " (" + model_display_name(s.model) + ")";

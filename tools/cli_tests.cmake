@@ -157,6 +157,8 @@ keld_cli_test(sat_above_critical 2 ARGS sat --T 600 ${KELD_EXAMPLES}/hexane-vapo
   STDOUT "no coexistence" "above the critical temperature")
 keld_cli_test(sat_json 0 ARGS sat --json --P 101325 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
   STDOUT "\"command\": \"sat\"" "\"rows\"" "\"status\": \"converged\"")
+keld_cli_test(sat_json_critical 0 ARGS sat --json --points 3 ${KELD_EXAMPLES}/hexane-vapour-pressure.json
+  STDOUT "\"critical\": {" "\"rho_mass / \\(kg/m3\\)\": 2[0-9][0-9]\\." "\"V_molecules / \\(m3/kmol\\)\": 0\\.3")
 keld_cli_test(activity_isotherm 0 ARGS activity --w 0.1:0.9:3 ${KELD_EXAMPLES}/polystyrene-toluene.json
   STDOUT "a\\[TOLUENE\\]" "Omega\\[TOLUENE\\]" "vapour pressure of TOLUENE at T")
 keld_cli_test(activity_above_vapour_pressure 2 ARGS activity --p 1e5 ${KELD_EXAMPLES}/polystyrene-toluene.json

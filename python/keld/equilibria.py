@@ -73,7 +73,8 @@ def _component_number(case, identifier):
 
 class CriticalPoint(NamedTuple):
     """A pure component's critical point on the model: T (K), P (Pa) and V
-    (m3/kmol); it unpacks as the (T, P, V) tuple it was before it had names."""
+    (m3 per kmol of molecules, V_molecules in the keld command's JSON); it
+    unpacks as the (T, P, V) tuple it was before it had names."""
     T: float
     P: float
     V: float
