@@ -667,14 +667,16 @@ class CaseParser {
     int read_property_set(const Json &value, const JsonPath &path) const {
         if (value.is_string() && value.get<std::string>() == "all") return (1 << property_names.size()) - 1;
         if (!value.is_array())
-            fail(origin_, path, "expected \"all\" or a list of \"lnphi\", \"H\", \"S\", \"G\", \"V\"");
+            fail(origin_, path, "expected \"all\" or a list of \"ln_phi\", \"H\", \"S\", \"G\", \"V\"");
         int mask = 0;
         for (std::size_t k = 0; k < value.size(); ++k) {
             const std::string name = string_value(value[k], origin_, path.index(k));
-            const auto found = std::find(property_names.begin(), property_names.end(), name);
+            // "ln_phi" is the name results carry; "lnphi" is the spelling of earlier case files.
+            const auto found =
+                std::find(property_names.begin(), property_names.end(), name == "ln_phi" ? "lnphi" : name);
             if (found == property_names.end()) {
                 fail(origin_, path.index(k),
-                     "unknown property " + quote(name) + " (use lnphi, H, S, G or V)");
+                     "unknown property " + quote(name) + " (use ln_phi, H, S, G or V)");
             }
             const int bit = 1 << (found - property_names.begin());
             if (mask & bit) fail(origin_, path.index(k), quote(name) + " is listed twice");

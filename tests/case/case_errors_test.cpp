@@ -218,6 +218,21 @@ TEST(CaseFileErrors, ModelsPhasesAndDataSets) {
               "case.json:states[0].derivatives[1]");
 }
 
+// "ln_phi" is the name results carry; "lnphi" stays readable in older case files.
+TEST(CaseFileErrors, FugacityCoefficientsAreAskedForByEitherSpellingOnce) {
+    auto flags_of = [](const Json &properties, const Json &derivatives) {
+        Json j = valid_case();
+        j["states"][0]["properties"] = properties;
+        j["states"][0]["derivatives"] = derivatives;
+        return parse_case(j.dump(), "case.json").states[0].flags;
+    };
+    const auto old_spelling = flags_of({"lnphi", "V"}, {"lnphi"});
+    EXPECT_EQ(old_spelling, flags_of({"ln_phi", "V"}, {"ln_phi"}));
+    EXPECT_EQ(old_spelling[0], 3);  // value and temperature derivative
+    EXPECT_EQ(error_place([](Json &j) { j["states"][0]["properties"] = {"ln_phi", "lnphi"}; }),
+              "case.json:states[0].properties[1]");
+}
+
 TEST(CaseFileErrors, IdentifiersAreShortUniqueAndPrintable) {
     EXPECT_EQ(error_place([](Json &j) { j["components"][0]["id"] = "TOLUENE12"; }),
               "case.json:components[0].id");
