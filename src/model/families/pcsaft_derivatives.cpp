@@ -103,6 +103,44 @@ class Buffer {
     S *data_ = nullptr;
 };
 
+// I, (eta I)' and (eta I)'' at eta of type S by perturbation_integral's Horner steps, from
+// coefficients formed once in doubles (their values are those it forms in S when m-bar is constant).
+template <class S>
+terms::PerturbationIntegralOf<S> integral_along(const terms::IntegralCoefficients &k, const S &eta) {
+    terms::PerturbationIntegralOf<S> p;
+    for (int i = terms::kPerturbationTerms - 1; i >= 0; --i) {
+        p.value = p.value * eta + k.c[i];
+        p.eta_i_1 = p.eta_i_1 * eta + k.first[i];
+        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
+    }
+    return p;
+}
+
+// The dispersion term at unit density as a jet over (m-bar, M3, Q1, Q2). It is linear in the sums,
+//     a = Q1 A(m-bar, M3) + Q2 B(m-bar, M3),  A = -2 pi I1,  B = -pi m-bar C1 I2,
+// so a jet over (m-bar, M3) alone carries every curvature that is not zero.
+Jet<4> dispersion_over_aggregates(double mbar, double m3, double q1, double q2) {
+    using J2 = Jet<2>;
+    const J2 m_bar = J2::variable(mbar, 0);
+    const J2 eta = helmholtz::kPiOver6 * J2::variable(m3, 1);
+    const J2 i1 = terms::perturbation_integral(terms::kA0, terms::kA1, terms::kA2, m_bar, eta, false, true).value;
+    const J2 i2 = terms::perturbation_integral(terms::kB0, terms::kB1, terms::kB2, m_bar, eta, false, true).value;
+    const J2 c1 = terms::hard_chain_compressibility(m_bar, eta, true).c1;
+    const J2 a = -terms::kTwoPi * i1;
+    const J2 b = (-terms::kPi * m_bar) * c1 * i2;
+    Jet<4> r;
+    r.v = q1 * a.v + q2 * b.v;
+    for (int i = 0; i < 2; ++i) {
+        r.g[i] = q1 * a.g[i] + q2 * b.g[i];
+        for (int j = i; j < 2; ++j) r.h[Jet<4>::pair(i, j)] = q1 * a.second(i, j) + q2 * b.second(i, j);
+        r.h[Jet<4>::pair(i, 2)] = a.g[i];
+        r.h[Jet<4>::pair(i, 3)] = b.g[i];
+    }
+    r.g[2] = a.v;
+    r.g[3] = b.v;
+    return r;
+}
+
 }  // namespace
 
 class PcSaftAggregates {
@@ -126,6 +164,11 @@ class PcSaftAggregates {
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
     terms::DispersionSumsOf<S> sums(const S &t, const double *x, S *r1, S *r2) const;
+    // The same as Taylor numbers in T at t. With constant cross energies Q1 goes as 1/T and Q2 as
+    // 1/T^2, so one pass in doubles gives the values (those of the pass in Taylor numbers) and the
+    // T-derivatives follow exactly from them.
+    template <bool kRows>
+    terms::DispersionSumsOf<T2> sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const;
     // The pair weights d2Q/dr_k dr_l (N x N) at T, for each of Q1 and Q2.
     void pair_weights(double t, double *p1, double *p2) const;
 };
@@ -144,6 +187,37 @@ terms::DispersionSumsOf<S> PcSaftAggregates::sums(const S &t, const double *x, S
                                          r2);
 }
 
+template <bool kRows>
+terms::DispersionSumsOf<T2> PcSaftAggregates::sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const {
+    if (f_.cross_varies_) return sums<kRows, T2>(T2::variable(t), x, r1, r2);
+    const std::size_t n = size();
+    Buffer<double, 16> row1(kRows ? n : 0), row2(kRows ? n : 0);
+    const terms::DispersionSumsOf<double> q = sums<kRows, double>(t, x, row1.data(), row2.data());
+    // q1 (T0/T): c1 = -q1/T, c2 = q1/T^2; q2 (T0/T)^2: c1 = -2 q2/T, c2 = 3 q2/T^2.
+    const double inv_t = 1.0 / t, inv_t2 = inv_t * inv_t;
+    const auto by_t = [&](double q1) {
+        T2 r;
+        r.c[0] = q1;
+        r.c[1] = -q1 * inv_t;
+        r.c[2] = q1 * inv_t2;
+        return r;
+    };
+    const auto by_t2 = [&](double q2) {
+        T2 r;
+        r.c[0] = q2;
+        r.c[1] = -2.0 * q2 * inv_t;
+        r.c[2] = 3.0 * q2 * inv_t2;
+        return r;
+    };
+    if constexpr (kRows) {
+        for (std::size_t k = 0; k < n; ++k) {
+            r1[k] = by_t(row1[k]);
+            r2[k] = by_t2(row2[k]);
+        }
+    }
+    return {by_t(q.d1), by_t2(q.d2)};
+}
+
 void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     Buffer<double, 256> eps_values(static_cast<std::size_t>(n * n));
@@ -154,23 +228,26 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
                 eps_values[j * n + i] = i == j ? f_.eps_[i] : f_.cross_energy(std::size_t(i), std::size_t(j), t);
         eps = eps_values.data();
     }
-    // The sums are quadratic in x, so their rows at x = (0, 1) over the list (k, l) are the pair's
-    // weight (at x = (1) over (l) the diagonal's): the sums' own arithmetic, pair by pair.
+    // The sums are quadratic in x: a pair's weight is what the sums' inner step adds to a row, formed
+    // by the same expressions (so the same values as the rows of the two-element list (k, l)).
+    const double inv_t = 1.0 / t;
+    const double *sigma = f_.sigma_.data(), *m = f_.m_.data();
     for (std::int64_t l = 0; l < n; ++l) {
-        for (std::int64_t k = 0; k <= l; ++k) {
-            double r1[2], r2[2];
-            if (k == l) {
-                const std::int64_t idx[1] = {l + 1};
-                const double x[1] = {1.0}, m[1] = {f_.m_[l]};
-                terms::dispersion_sums<true>(t, n, 1, idx, x, f_.sigma_.data(), eps, m, r1, r2);
-            } else {
-                const std::int64_t idx[2] = {k + 1, l + 1};
-                const double x[2] = {0.0, 1.0}, m[2] = {f_.m_[k], f_.m_[l]};
-                terms::dispersion_sums<true>(t, n, 2, idx, x, f_.sigma_.data(), eps, m, r1, r2);
-            }
-            p1[k * n + l] = p1[l * n + k] = f_.m_[k] * r1[0];
-            p2[k * n + l] = p2[l * n + k] = f_.m_[k] * r2[0];
+        for (std::int64_t k = 0; k < l; ++k) {
+            const double s = (sigma[k] + sigma[l]) * terms::kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            const double e_kl = eps[l * n + k] * inv_t;
+            const double e_lk = eps[k * n + l] * inv_t;
+            const double q1 = (e_kl + e_lk) * s3;
+            const double q2 = (e_kl * e_kl + e_lk * e_lk) * s3;
+            p1[k * n + l] = p1[l * n + k] = m[k] * (m[l] * q1);
+            p2[k * n + l] = p2[l * n + k] = m[k] * (m[l] * q2);
         }
+        const double s = (sigma[l] + sigma[l]) * terms::kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        const double e_ll = eps[l * n + l] * inv_t;
+        p1[l * n + l] = m[l] * (m[l] * (2.0 * e_ll * s3));
+        p2[l * n + l] = m[l] * (m[l] * (2.0 * e_ll * e_ll * s3));
     }
 }
 
@@ -194,8 +271,22 @@ helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const doub
             r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return 0.5 * d[k]; }, [](std::int64_t) { return 0.0; },
             false, false)
             .part;
-    const terms::ContributionOf<S> disp =
-        terms::dispersion(mom, sums<false, S>(t, x, nullptr, nullptr), r, false);
+    terms::DispersionSumsOf<S> q;
+    if constexpr (std::is_same_v<S, T2>)
+        q = sums_along_t<false>(t.c[0], x, nullptr, nullptr);
+    else
+        q = sums<false, S>(t, x, nullptr, nullptr);
+    terms::ContributionOf<S> disp;
+    if constexpr (std::is_same_v<S, T2>) {
+        // m-bar is constant along T: the integrals' coefficients are plain numbers.
+        const double m_bar = mom.m_bar.c[0];
+        const S eta = helmholtz::kPiOver6 * mom.s3 * r;
+        disp = terms::dispersion(mom, q, r, false,
+                                 integral_along(terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar), eta),
+                                 integral_along(terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar), eta));
+    } else {
+        disp = terms::dispersion(mom, q, r, false);
+    }
     helmholtz::Term<S> all;
     all.a = hs.a + chain.a + disp.a;
     all.a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
@@ -244,7 +335,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         m2 += rm * d2[k];
         m3 += rm * d3[k];
     }
-    const terms::DispersionSumsOf<T2> q = sums<true, T2>(tt, r.data(), row1.data(), row2.data());
+    const terms::DispersionSumsOf<T2> q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
 
     // f over the aggregates: hard sphere over (M0, M1, M2, M3); dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
@@ -260,15 +351,8 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
     }
     {
-        using J4 = Jet<4>;
         const double mbar = m0 / rho;
-        helmholtz::Moments<J4> mom;
-        mom.m_bar = J4::variable(mbar, 0);
-        mom.s3 = J4::variable(m3.c[0], 1);
-        terms::DispersionSumsOf<J4> s;
-        s.d1 = J4::variable(q.d1.c[0], 2);
-        s.d2 = J4::variable(q.d2.c[0], 3);
-        const J4 a = terms::dispersion(mom, s, J4(1.0), false, true).a;
+        const Jet<4> a = dispersion_over_aggregates(mbar, m3.c[0], q.d1.c[0], q.d2.c[0]);
         Link by_mbar;
         by_mbar.count = 2;
         by_mbar.y[0] = kRho;
@@ -287,7 +371,6 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
     Buffer<std::array<double, 4>, 16> psi(n);
     {
         using J3 = Jet<3>;
-        const J3 tj = J3::variable(t, 0);
         helmholtz::Moments<J3> mom;
         mom.s2 = J3::variable(m2.c[0], 1);
         mom.s3 = J3::variable(m3.c[0], 2);
@@ -298,7 +381,10 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
-            const J3 dk = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tj));
+            // d_k depends on T alone: its Taylor coefficients along T are already formed.
+            J3 dk(d1[k].c[0]);
+            dk.g[0] = d1[k].c[1];
+            dk.h[J3::pair(0, 0)] = second(d1[k]);
             const J3 a = (1.0 - m[k]) * log1p(helmholtz::contact_value_excess(contact, 0.5 * dk));
             psi[k] = {a.v, a.g[0], a.g[1], a.g[2]};
             c.add(a, links, r[k]);
