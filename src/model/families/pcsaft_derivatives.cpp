@@ -149,6 +149,7 @@ class PcSaftAggregates {
 
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    double temperature_slope(double t, double rho, const double *x) const;
     AmountDerivatives amounts(double t, double v, std::span<const double> n, AmountRequest request) const;
 
   private:
@@ -309,6 +310,49 @@ AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x)
 DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
     const helmholtz::Term<double> all = analytic(t, rho, x);
     return {all.a_rho, all.a_rhorho, all.a};
+}
+
+double PcSaftAggregates::temperature_slope(double t, double rho, const double *x) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    const D1 tt(t, 1.0), r(rho);
+    Buffer<D1, 16> d(static_cast<std::size_t>(n));
+    helmholtz::Moments<D1> mom;
+    double m_bar = 0.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+        const double xm = x[k] * f_.m_[k];
+        m_bar += xm;
+        mom.s1 += xm * d[k];
+        mom.s2 += xm * d[k] * d[k];
+        mom.s3 += xm * d[k] * d[k] * d[k];
+    }
+    mom.m_bar = D1(m_bar);
+    const D1 hs = helmholtz::hard_sphere(mom, r, false, true).a;
+    const D1 chain = helmholtz::hard_chain(
+                         r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return D1(0.5) * d[k]; },
+                         [](std::int64_t) { return 0.0; }, false, false, static_cast<D1 *>(nullptr), true)
+                         .part.a;
+    // The sums go as 1/T and 1/T^2 unless a cross energy follows a table.
+    terms::DispersionSumsOf<D1> q;
+    if (f_.cross_varies_) {
+        q = sums<false, D1>(tt, x, nullptr, nullptr);
+    } else {
+        const terms::DispersionSumsOf<double> plain = sums<false, double>(t, x, nullptr, nullptr);
+        q.d1 = D1(plain.d1, -plain.d1 / t);
+        q.d2 = D1(plain.d2, -2.0 * plain.d2 / t);
+    }
+    // The dispersion's value as terms::dispersion forms it, its integrals from plain coefficients.
+    const D1 eta = helmholtz::kPiOver6 * mom.s3 * r;
+    const terms::IntegralCoefficients a = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar);
+    const terms::IntegralCoefficients b = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar);
+    D1 i1, i2;
+    for (int i = terms::kPerturbationTerms - 1; i >= 0; --i) {
+        i1 = i1 * eta + a.c[i];
+        i2 = i2 * eta + b.c[i];
+    }
+    const D1 c1 = terms::hard_chain_compressibility(mom.m_bar, eta, true).c1;
+    const D1 disp = r * ((-terms::kTwoPi * q.d1) * i1 + (-terms::kPi * mom.m_bar * q.d2) * c1 * i2);
+    return (hs + chain + disp).d;
 }
 
 AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
@@ -497,6 +541,10 @@ AlpharDerivatives PcSaftFamily::derivatives(double t, double rho, const double *
 
 DensitySlopes PcSaftFamily::density_slopes(double t, double rho, const double *x) const {
     return PcSaftAggregates(*this).density_slopes(t, rho, x);
+}
+
+double PcSaftFamily::temperature_slope(double t, double rho, const double *x) const {
+    return PcSaftAggregates(*this).temperature_slope(t, rho, x);
 }
 
 namespace {
