@@ -120,8 +120,8 @@ std::optional<double> liquid_at_low_pressure(const Model &m, double t) {
 
 // d alpha_r/dT at (T, rho).
 double alphar_t(const Model &m, double t, double rho) {
-    const model::D1 tt(t, 1.0), rr(rho), x(1.0);
-    return m.residual().alphar(tt, rr, &x).d;
+    const double x = 1.0;
+    return m.residual().temperature_slope(t, rho, &x);
 }
 
 // The density of the isotherm's inflection (f2 = 0) between the densities

@@ -317,6 +317,23 @@ void bind_model(py::module_ &m) {
                  d["d_v"] = a.d_v;
                  d["d_t"] = a.d_t;
                  return d;
+             })
+        .def("second_derivatives",
+             [](const Model &self, double t, double rho, const std::vector<double> &n) {
+                 const SecondDerivatives s = self.second_derivatives(t, rho, n);
+                 py::dict d;
+                 d["a"] = s.t_rho.a;
+                 d["a_t"] = s.t_rho.a_t;
+                 d["a_rho"] = s.t_rho.a_rho;
+                 d["a_tt"] = s.t_rho.a_tt;
+                 d["a_trho"] = s.t_rho.a_trho;
+                 d["a_rhorho"] = s.t_rho.a_rhorho;
+                 d["psi"] = s.amounts.psi;
+                 d["gradient"] = s.amounts.gradient;
+                 d["hessian"] = s.amounts.hessian;
+                 d["d_v"] = s.amounts.d_v;
+                 d["d_t"] = s.amounts.d_t;
+                 return d;
              });
 }
 

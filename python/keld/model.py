@@ -582,3 +582,21 @@ class Model:
         out = {k: np.asarray(v) for k, v in d.items()}
         out["hessian"] = out["hessian"].reshape(len(self), len(self)) if hessian else None
         return out
+
+    def second_derivatives(self, T, rho, n):
+        """Every first and second derivative at one state, from one evaluation: alphar's at constant
+        composition (a, a_t, a_rho, a_tt, a_trho, a_rhorho; per K and per kmol/m3) at T (K) and
+        rho (kmol/m3), and those of Psi = N alphar(T, N/V, n/N) in the amounts n (kmol) at
+        V = sum(n) / rho (m3): psi, gradient (mu_res/RT), hessian (N x N, 1/kmol), d_v (1/m3),
+        d_t (1/K)."""
+        t = float(positive_finite("T", T))
+        density = float(positive_finite("rho", rho))
+        amounts = real_array("n", n).ravel()
+        if amounts.size != len(self):
+            raise ValueError(f"n must hold {len(self)} amounts")
+        if not np.all(np.isfinite(amounts)) or np.any(amounts < 0) or amounts.sum() <= 0:
+            raise ValueError("n must be finite, not negative and not all zero")
+        d = self._core.second_derivatives(t, density, [float(a) for a in amounts])
+        out = {k: (np.asarray(v) if isinstance(v, list) else v) for k, v in d.items()}
+        out["hessian"] = out["hessian"].reshape(len(self), len(self))
+        return out

@@ -128,6 +128,12 @@ DensitySlopes Residual::density_slopes(double t, double rho, const double *x) co
     return {a.d1, a.d12, a.v};
 }
 
+double Residual::temperature_slope(double t, double rho, const double *x) const {
+    Scratch<D1> xs(size());
+    for (std::size_t k = 0; k < size(); ++k) xs[k] = D1(x[k]);
+    return alphar(D1(t, 1.0), D1(rho), xs.data()).d;
+}
+
 SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {
     check_sizes(*this, n.size());
     const double total = std::accumulate(n.begin(), n.end(), 0.0);

@@ -66,6 +66,8 @@ class Residual {
     // By default a hyper-dual pass along rho. A family's own route gives the values its derivatives()
     // give, so that properties at a density root see the pressure the search matched.
     virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    // d alpha_r/dT at constant rho and x. By default a dual pass along T.
+    virtual double temperature_slope(double t, double rho, const double *x) const;
     // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
     // the amounts n at molar density rho (V = sum n / rho), in one call; a_rhorhorho is not formed
     // (NaN).
@@ -106,6 +108,12 @@ class ResidualOf final : public Residual {
             return family_.density_slopes(t, rho, x);
         else
             return Residual::density_slopes(t, rho, x);
+    }
+    double temperature_slope(double t, double rho, const double *x) const override {
+        if constexpr (requires { family_.temperature_slope(t, rho, x); })
+            return family_.temperature_slope(t, rho, x);
+        else
+            return Residual::temperature_slope(t, rho, x);
     }
     SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const override {
         if constexpr (requires { family_.second_derivatives(t, rho, n); })

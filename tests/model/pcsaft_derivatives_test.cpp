@@ -110,6 +110,8 @@ TEST(PcSaftDerivatives, EqualAutomaticDifferentiationThroughAlphar) {
             SCOPED_TRACE(rho);
             expect_same_t_rho(f.derivatives(s.t, rho, s.x.data(), true),
                               model::t_rho_derivatives(*generic, s.t, rho, s.x, true), 1e-13, true);
+            expect_close(f.temperature_slope(s.t, rho, s.x.data()),
+                         generic->Residual::temperature_slope(s.t, rho, s.x.data()), 1e-13, 0.0, "temperature slope");
             // The amounts of one kmol in 1/rho and of a tenth of that in a tenth of the volume.
             for (double scale : {1.0, 0.1}) {
                 std::vector<double> n(s.x);
@@ -130,8 +132,9 @@ TEST(PcSaftDerivatives, EqualComplexSteps) {
         const std::size_t n = s.x.size();
         for (double rho : s.densities) {
             SCOPED_TRACE(rho);
-            expect_same_t_rho(f.derivatives(s.t, rho, s.x.data(), true), complex_step_t_rho(f, s.t, rho, s.x), 1e-10,
-                              true);
+            const AlpharDerivatives reference = complex_step_t_rho(f, s.t, rho, s.x);
+            expect_same_t_rho(f.derivatives(s.t, rho, s.x.data(), true), reference, 1e-10, true);
+            expect_close(f.temperature_slope(s.t, rho, s.x.data()), reference.a_t, 1e-10, 0.0, "temperature slope");
             const double v = 1.0 / rho;
             expect_same_amounts(f.amount_derivatives(s.t, v, s.x, kAll), complex_step_amounts(f, s.t, v, s.x), n,
                                 1e-10, 1e-10, false);

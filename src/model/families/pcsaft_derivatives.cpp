@@ -103,6 +103,44 @@ class Buffer {
     S *data_ = nullptr;
 };
 
+// I, (eta I)' and (eta I)'' at eta of type S by perturbation_integral's Horner steps, from
+// coefficients formed once in doubles (their values are those it forms in S when m-bar is constant).
+template <class S>
+terms::PerturbationIntegralOf<S> integral_along(const terms::IntegralCoefficients &k, const S &eta) {
+    terms::PerturbationIntegralOf<S> p;
+    for (int i = terms::kPerturbationTerms - 1; i >= 0; --i) {
+        p.value = p.value * eta + k.c[i];
+        p.eta_i_1 = p.eta_i_1 * eta + k.first[i];
+        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
+    }
+    return p;
+}
+
+// The dispersion term at unit density as a jet over (m-bar, M3, Q1, Q2). It is linear in the sums,
+//     a = Q1 A(m-bar, M3) + Q2 B(m-bar, M3),  A = -2 pi I1,  B = -pi m-bar C1 I2,
+// so a jet over (m-bar, M3) alone carries every curvature that is not zero.
+Jet<4> dispersion_over_aggregates(double mbar, double m3, double q1, double q2) {
+    using J2 = Jet<2>;
+    const J2 m_bar = J2::variable(mbar, 0);
+    const J2 eta = helmholtz::kPiOver6 * J2::variable(m3, 1);
+    const J2 i1 = terms::perturbation_integral(terms::kA0, terms::kA1, terms::kA2, m_bar, eta, false, true).value;
+    const J2 i2 = terms::perturbation_integral(terms::kB0, terms::kB1, terms::kB2, m_bar, eta, false, true).value;
+    const J2 c1 = terms::hard_chain_compressibility(m_bar, eta, true).c1;
+    const J2 a = -terms::kTwoPi * i1;
+    const J2 b = (-terms::kPi * m_bar) * c1 * i2;
+    Jet<4> r;
+    r.v = q1 * a.v + q2 * b.v;
+    for (int i = 0; i < 2; ++i) {
+        r.g[i] = q1 * a.g[i] + q2 * b.g[i];
+        for (int j = i; j < 2; ++j) r.h[Jet<4>::pair(i, j)] = q1 * a.second(i, j) + q2 * b.second(i, j);
+        r.h[Jet<4>::pair(i, 2)] = a.g[i];
+        r.h[Jet<4>::pair(i, 3)] = b.g[i];
+    }
+    r.g[2] = a.v;
+    r.g[3] = b.v;
+    return r;
+}
+
 }  // namespace
 
 class PcSaftAggregates {
@@ -111,6 +149,7 @@ class PcSaftAggregates {
 
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    double temperature_slope(double t, double rho, const double *x) const;
     AmountDerivatives amounts(double t, double v, std::span<const double> n, AmountRequest request) const;
 
   private:
@@ -126,6 +165,11 @@ class PcSaftAggregates {
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
     terms::DispersionSumsOf<S> sums(const S &t, const double *x, S *r1, S *r2) const;
+    // The same as Taylor numbers in T at t. With constant cross energies Q1 goes as 1/T and Q2 as
+    // 1/T^2, so one pass in doubles gives the values (those of the pass in Taylor numbers) and the
+    // T-derivatives follow exactly from them.
+    template <bool kRows>
+    terms::DispersionSumsOf<T2> sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const;
     // The pair weights d2Q/dr_k dr_l (N x N) at T, for each of Q1 and Q2.
     void pair_weights(double t, double *p1, double *p2) const;
 };
@@ -144,6 +188,37 @@ terms::DispersionSumsOf<S> PcSaftAggregates::sums(const S &t, const double *x, S
                                          r2);
 }
 
+template <bool kRows>
+terms::DispersionSumsOf<T2> PcSaftAggregates::sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const {
+    if (f_.cross_varies_) return sums<kRows, T2>(T2::variable(t), x, r1, r2);
+    const std::size_t n = size();
+    Buffer<double, 16> row1(kRows ? n : 0), row2(kRows ? n : 0);
+    const terms::DispersionSumsOf<double> q = sums<kRows, double>(t, x, row1.data(), row2.data());
+    // q1 (T0/T): c1 = -q1/T, c2 = q1/T^2; q2 (T0/T)^2: c1 = -2 q2/T, c2 = 3 q2/T^2.
+    const double inv_t = 1.0 / t, inv_t2 = inv_t * inv_t;
+    const auto by_t = [&](double q1) {
+        T2 r;
+        r.c[0] = q1;
+        r.c[1] = -q1 * inv_t;
+        r.c[2] = q1 * inv_t2;
+        return r;
+    };
+    const auto by_t2 = [&](double q2) {
+        T2 r;
+        r.c[0] = q2;
+        r.c[1] = -2.0 * q2 * inv_t;
+        r.c[2] = 3.0 * q2 * inv_t2;
+        return r;
+    };
+    if constexpr (kRows) {
+        for (std::size_t k = 0; k < n; ++k) {
+            r1[k] = by_t(row1[k]);
+            r2[k] = by_t2(row2[k]);
+        }
+    }
+    return {by_t(q.d1), by_t2(q.d2)};
+}
+
 void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     Buffer<double, 256> eps_values(static_cast<std::size_t>(n * n));
@@ -154,23 +229,26 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
                 eps_values[j * n + i] = i == j ? f_.eps_[i] : f_.cross_energy(std::size_t(i), std::size_t(j), t);
         eps = eps_values.data();
     }
-    // The sums are quadratic in x, so their rows at x = (0, 1) over the list (k, l) are the pair's
-    // weight (at x = (1) over (l) the diagonal's): the sums' own arithmetic, pair by pair.
+    // The sums are quadratic in x: a pair's weight is what the sums' inner step adds to a row, formed
+    // by the same expressions (so the same values as the rows of the two-element list (k, l)).
+    const double inv_t = 1.0 / t;
+    const double *sigma = f_.sigma_.data(), *m = f_.m_.data();
     for (std::int64_t l = 0; l < n; ++l) {
-        for (std::int64_t k = 0; k <= l; ++k) {
-            double r1[2], r2[2];
-            if (k == l) {
-                const std::int64_t idx[1] = {l + 1};
-                const double x[1] = {1.0}, m[1] = {f_.m_[l]};
-                terms::dispersion_sums<true>(t, n, 1, idx, x, f_.sigma_.data(), eps, m, r1, r2);
-            } else {
-                const std::int64_t idx[2] = {k + 1, l + 1};
-                const double x[2] = {0.0, 1.0}, m[2] = {f_.m_[k], f_.m_[l]};
-                terms::dispersion_sums<true>(t, n, 2, idx, x, f_.sigma_.data(), eps, m, r1, r2);
-            }
-            p1[k * n + l] = p1[l * n + k] = f_.m_[k] * r1[0];
-            p2[k * n + l] = p2[l * n + k] = f_.m_[k] * r2[0];
+        for (std::int64_t k = 0; k < l; ++k) {
+            const double s = (sigma[k] + sigma[l]) * terms::kHalfScaledAngstrom;
+            const double s3 = s * s * s;
+            const double e_kl = eps[l * n + k] * inv_t;
+            const double e_lk = eps[k * n + l] * inv_t;
+            const double q1 = (e_kl + e_lk) * s3;
+            const double q2 = (e_kl * e_kl + e_lk * e_lk) * s3;
+            p1[k * n + l] = p1[l * n + k] = m[k] * (m[l] * q1);
+            p2[k * n + l] = p2[l * n + k] = m[k] * (m[l] * q2);
         }
+        const double s = (sigma[l] + sigma[l]) * terms::kHalfScaledAngstrom;
+        const double s3 = s * s * s;
+        const double e_ll = eps[l * n + l] * inv_t;
+        p1[l * n + l] = m[l] * (m[l] * (2.0 * e_ll * s3));
+        p2[l * n + l] = m[l] * (m[l] * (2.0 * e_ll * e_ll * s3));
     }
 }
 
@@ -194,8 +272,22 @@ helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const doub
             r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return 0.5 * d[k]; }, [](std::int64_t) { return 0.0; },
             false, false)
             .part;
-    const terms::ContributionOf<S> disp =
-        terms::dispersion(mom, sums<false, S>(t, x, nullptr, nullptr), r, false);
+    terms::DispersionSumsOf<S> q;
+    if constexpr (std::is_same_v<S, T2>)
+        q = sums_along_t<false>(t.c[0], x, nullptr, nullptr);
+    else
+        q = sums<false, S>(t, x, nullptr, nullptr);
+    terms::ContributionOf<S> disp;
+    if constexpr (std::is_same_v<S, T2>) {
+        // m-bar is constant along T: the integrals' coefficients are plain numbers.
+        const double m_bar = mom.m_bar.c[0];
+        const S eta = helmholtz::kPiOver6 * mom.s3 * r;
+        disp = terms::dispersion(mom, q, r, false,
+                                 integral_along(terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar), eta),
+                                 integral_along(terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar), eta));
+    } else {
+        disp = terms::dispersion(mom, q, r, false);
+    }
     helmholtz::Term<S> all;
     all.a = hs.a + chain.a + disp.a;
     all.a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
@@ -218,6 +310,49 @@ AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x)
 DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
     const helmholtz::Term<double> all = analytic(t, rho, x);
     return {all.a_rho, all.a_rhorho, all.a};
+}
+
+double PcSaftAggregates::temperature_slope(double t, double rho, const double *x) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    const D1 tt(t, 1.0), r(rho);
+    Buffer<D1, 16> d(static_cast<std::size_t>(n));
+    helmholtz::Moments<D1> mom;
+    double m_bar = 0.0;
+    for (std::int64_t k = 0; k < n; ++k) {
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+        const double xm = x[k] * f_.m_[k];
+        m_bar += xm;
+        mom.s1 += xm * d[k];
+        mom.s2 += xm * d[k] * d[k];
+        mom.s3 += xm * d[k] * d[k] * d[k];
+    }
+    mom.m_bar = D1(m_bar);
+    const D1 hs = helmholtz::hard_sphere(mom, r, false, true).a;
+    const D1 chain = helmholtz::hard_chain(
+                         r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return D1(0.5) * d[k]; },
+                         [](std::int64_t) { return 0.0; }, false, false, static_cast<D1 *>(nullptr), true)
+                         .part.a;
+    // The sums go as 1/T and 1/T^2 unless a cross energy follows a table.
+    terms::DispersionSumsOf<D1> q;
+    if (f_.cross_varies_) {
+        q = sums<false, D1>(tt, x, nullptr, nullptr);
+    } else {
+        const terms::DispersionSumsOf<double> plain = sums<false, double>(t, x, nullptr, nullptr);
+        q.d1 = D1(plain.d1, -plain.d1 / t);
+        q.d2 = D1(plain.d2, -2.0 * plain.d2 / t);
+    }
+    // The dispersion's value as terms::dispersion forms it, its integrals from plain coefficients.
+    const D1 eta = helmholtz::kPiOver6 * mom.s3 * r;
+    const terms::IntegralCoefficients a = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar);
+    const terms::IntegralCoefficients b = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar);
+    D1 i1, i2;
+    for (int i = terms::kPerturbationTerms - 1; i >= 0; --i) {
+        i1 = i1 * eta + a.c[i];
+        i2 = i2 * eta + b.c[i];
+    }
+    const D1 c1 = terms::hard_chain_compressibility(mom.m_bar, eta, true).c1;
+    const D1 disp = r * ((-terms::kTwoPi * q.d1) * i1 + (-terms::kPi * mom.m_bar * q.d2) * c1 * i2);
+    return (hs + chain + disp).d;
 }
 
 AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
@@ -244,7 +379,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         m2 += rm * d2[k];
         m3 += rm * d3[k];
     }
-    const terms::DispersionSumsOf<T2> q = sums<true, T2>(tt, r.data(), row1.data(), row2.data());
+    const terms::DispersionSumsOf<T2> q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
 
     // f over the aggregates: hard sphere over (M0, M1, M2, M3); dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
@@ -260,15 +395,8 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
     }
     {
-        using J4 = Jet<4>;
         const double mbar = m0 / rho;
-        helmholtz::Moments<J4> mom;
-        mom.m_bar = J4::variable(mbar, 0);
-        mom.s3 = J4::variable(m3.c[0], 1);
-        terms::DispersionSumsOf<J4> s;
-        s.d1 = J4::variable(q.d1.c[0], 2);
-        s.d2 = J4::variable(q.d2.c[0], 3);
-        const J4 a = terms::dispersion(mom, s, J4(1.0), false, true).a;
+        const Jet<4> a = dispersion_over_aggregates(mbar, m3.c[0], q.d1.c[0], q.d2.c[0]);
         Link by_mbar;
         by_mbar.count = 2;
         by_mbar.y[0] = kRho;
@@ -287,7 +415,6 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
     Buffer<std::array<double, 4>, 16> psi(n);
     {
         using J3 = Jet<3>;
-        const J3 tj = J3::variable(t, 0);
         helmholtz::Moments<J3> mom;
         mom.s2 = J3::variable(m2.c[0], 1);
         mom.s3 = J3::variable(m3.c[0], 2);
@@ -298,7 +425,10 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
-            const J3 dk = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tj));
+            // d_k depends on T alone: its Taylor coefficients along T are already formed.
+            J3 dk(d1[k].c[0]);
+            dk.g[0] = d1[k].c[1];
+            dk.h[J3::pair(0, 0)] = second(d1[k]);
             const J3 a = (1.0 - m[k]) * log1p(helmholtz::contact_value_excess(contact, 0.5 * dk));
             psi[k] = {a.v, a.g[0], a.g[1], a.g[2]};
             c.add(a, links, r[k]);
@@ -411,6 +541,10 @@ AlpharDerivatives PcSaftFamily::derivatives(double t, double rho, const double *
 
 DensitySlopes PcSaftFamily::density_slopes(double t, double rho, const double *x) const {
     return PcSaftAggregates(*this).density_slopes(t, rho, x);
+}
+
+double PcSaftFamily::temperature_slope(double t, double rho, const double *x) const {
+    return PcSaftAggregates(*this).temperature_slope(t, rho, x);
 }
 
 namespace {

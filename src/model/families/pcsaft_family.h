@@ -62,6 +62,8 @@ class PcSaftFamily {
     SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
     // a_rho and a_rhorho by the same arithmetic as derivatives()'s values (a density search).
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    // d alpha_r/dT: alpha_r's own expressions with T a dual number and x, m-bar plain numbers.
+    double temperature_slope(double t, double rho, const double *x) const;
 
   private:
     friend class PcSaftAggregates;
