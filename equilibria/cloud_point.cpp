@@ -353,10 +353,10 @@ namespace {
 // The first step off the critical point: the shadow along the critical
 // eigenvector u from feed z, as far from the critical composition in
 // polymer as the feed is, on the other side.
-CloudState start_off_critical(const PolydisperseCritical &crit, std::span<const double> z) {
+CloudState start_off_critical(const PolydisperseCritical &crit, std::size_t solvents, std::span<const double> z) {
     const std::size_t c = z.size();
     double dp = 0.0, up = 0.0;
-    for (std::size_t i = 1; i < c; ++i) {
+    for (std::size_t i = solvents; i < c; ++i) {
         dp += z[i] - crit.x[i];
         up += crit.direction[i];
     }
@@ -429,7 +429,7 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
                 const std::vector<double> z = system.feed(weight_from_logit(s_next));
                 CloudState guess;
                 if (path.empty()) {
-                    guess = start_off_critical(curve.critical, z);
+                    guess = start_off_critical(curve.critical, system.solvents(), z);
                 } else if (path.size() == 1) {
                     guess = CloudState::unpack(path.back().second);
                 } else {

@@ -170,7 +170,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
     r.rich = first_rich ? a : b;
     r.lean = first_rich ? b : a;
     r.rich_share = first_rich ? mass1 / mass : 1.0 - mass1 / mass;
-    for (std::size_t i = 1; i < c; ++i) r.rich_share_of_pseudo.push_back(first_rich ? n1[i] / z[i] : n2[i] / z[i]);
+    for (std::size_t i = system.solvents(); i < c; ++i) r.rich_share_of_pseudo.push_back(first_rich ? n1[i] / z[i] : n2[i] / z[i]);
     r.status = Status::converged;
     r.t = t;
     r.p = p;

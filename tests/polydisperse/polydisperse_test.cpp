@@ -28,21 +28,6 @@ equilibria::PolydisperseSystem schulz_flory(double mn, double mw, std::size_t n)
     return polystyrene_in_cyclohexane(MolecularWeightDistribution::schulz_flory(mn, mw).discretise(n));
 }
 
-// ln f_i per repeat unit of a phase, formed again from the model's own
-// properties at (T, P) (not the solvers' pieces).
-std::vector<double> ln_f_per_unit(const equilibria::PolydisperseSystem &s, const PolydispersePhase &ph, double t,
-                                  double p) {
-    const auto props = properties_at_pressure(s.model(), t, p, ph.x, Phase::liquid, {false, nullptr});
-    EXPECT_TRUE(props.has_value());
-    std::vector<double> out;
-    for (std::size_t i = 0; i < ph.x.size(); ++i) {
-        const ModelComponent &c = s.model().components()[i];
-        const double units = c.mw_apparent > 0.0 ? std::max(1.0, c.mw / c.mw_apparent) : 1.0;
-        out.push_back((std::log(ph.x[i] * p) + props->ln_phi[i]) / units);
-    }
-    return out;
-}
-
 void expect_equal_fugacities(const equilibria::PolydisperseSystem &s, const PolydispersePhase &a,
                              const PolydispersePhase &b, double t, double p, const std::string &label) {
     const auto fa = ln_f_per_unit(s, a, t, p), fb = ln_f_per_unit(s, b, t, p);
