@@ -152,6 +152,21 @@ struct TemperatureRange {
     double from = 200.0, to = 400.0;  // K
 };
 
+// Each solvent's activity over a polydisperse polymer solution of polymer weight fraction w at T and P,
+// against the pure liquid solvent at T and P (a_i = f_i / f_i,pure). `one_liquid` is the feed as one
+// liquid of its own composition. Below the feed's cloud point that liquid splits in two (the
+// fractionation), and the solvents' activity is the two liquids' common value (`equilibrium`). The
+// feed's cloud point is sought in the range; where it cannot be settled whether the feed splits,
+// `equilibrium` is NaN and the status says why.
+struct PolydisperseActivity : Outcome {
+    double t = not_a_number, p = not_a_number, w = not_a_number;  // K, Pa, the feed's polymer weight fraction
+    std::vector<double> one_liquid;   // per solvent
+    std::vector<double> equilibrium;  // per solvent
+    bool demixed = false;
+    double cloud_t = not_a_number;    // the feed's cloud point, K (NaN: no demixing found in the range)
+    double w_lean = not_a_number, w_rich = not_a_number;  // demixed: the two liquids' polymer weight fractions
+};
+
 PolydisperseCritical polydisperse_critical_point(const PolydisperseSystem &system, double p,
                                                  const TemperatureRange &range = {});
 // count feeds evenly spaced in ln(w/(1-w)) from w_from to w_to.
@@ -162,5 +177,7 @@ CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, con
 CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range = {});
 Fractionation fractionate(const PolydisperseSystem &system, double t, double p, double w_feed,
                           const TemperatureRange &range = {});
+PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, double t, double p, double w,
+                                           const TemperatureRange &range = {});
 
 }  // namespace keld::equilibria
