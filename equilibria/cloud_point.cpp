@@ -268,19 +268,22 @@ double stability(const Model &m, double t, double p, std::span<const double> z, 
     return scaled_conditions(m, t, 1.0 / *rho, z).eigenvalue;
 }
 
-// T on the spinodal of feed z at P within the range (the highest T where the liquid turns
-// unstable on cooling from the range's top); NaN without one.
+// T on the spinodal of feed z at P within the range: on an upper branch the highest T where the
+// liquid turns unstable on cooling from the range's top, on a lower branch the lowest T where it
+// turns unstable on heating from the range's bottom; NaN without one.
 double spinodal_temperature(const Model &m, double p, std::span<const double> z, const TemperatureRange &range) {
     constexpr int kScan = 40;
     const double step = (range.to - range.from) / kScan;
-    double hi = range.to, e_hi = stability(m, hi, p, z);
+    const double origin = range.lower_branch ? range.from : range.to;
+    double stable = origin, e_stable = stability(m, stable, p, z);
     for (int k = 1; k <= kScan; ++k) {
-        const double lo = range.to - k * step;
-        const double e_lo = stability(m, lo, p, z);
-        if (std::isfinite(e_hi) && std::isfinite(e_lo) && e_hi > 0.0 && e_lo <= 0.0)
-            return illinois([&](double t) { return stability(m, t, p, z); }, lo, hi, e_lo, e_hi, 1e-12 * hi);
-        hi = lo;
-        e_hi = e_lo;
+        const double next = range.lower_branch ? origin + k * step : origin - k * step;
+        const double e_next = stability(m, next, p, z);
+        if (std::isfinite(e_stable) && std::isfinite(e_next) && e_stable > 0.0 && e_next <= 0.0)
+            return illinois([&](double t) { return stability(m, t, p, z); }, next, stable, e_next, e_stable,
+                            1e-12 * std::max(next, stable));
+        stable = next;
+        e_stable = e_next;
     }
     return not_a_number;
 }

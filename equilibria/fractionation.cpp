@@ -119,7 +119,9 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         r.message = "no cloud point for this feed: " + cloud.message;
         return r;
     }
-    if (t >= cloud.t) {
+    // The side of the cloud point on which the feed is one liquid: above it on an upper branch.
+    const double toward = range.lower_branch ? 1.0 : -1.0;
+    if ((t - cloud.t) * toward <= 0.0) {
         r.status = Status::single_phase;
         r.message = "one liquid: the feed's cloud point is " + format_number(cloud.t) + " K";
         return r;
@@ -127,7 +129,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
     const Model &m = system.model();
     const std::vector<double> z = system.feed(w_feed);
     const std::size_t c = z.size();
-    // From the cloud point down in T: the phase that grows from the shadow
+    // From the cloud point into the two-liquid region: the phase that grows from the shadow
     // starts as a trace of the shadow's composition, small enough to leave
     // every component in the other phase (a dilute feed's shadow holds its
     // long chains at hundreds of times their share in the feed).
@@ -139,11 +141,11 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         ln_n[i] = std::log(n1 / (z[i] - n1));
     }
     std::vector<std::pair<double, std::vector<double>>> path;
-    double t_here = cloud.t, step = std::min(0.05, cloud.t - t);
+    double t_here = cloud.t, step = std::min(0.05, std::fabs(cloud.t - t));
     SplitSolve solve;
     int failures = 0;
-    while (t_here > t) {
-        const double t_next = std::max(t, t_here - step);
+    while (t_here != t) {
+        const double t_next = toward < 0.0 ? std::max(t, t_here - step) : std::min(t, t_here + step);
         std::vector<double> guess = path.empty() ? ln_n : path.back().second;
         if (path.size() >= 2) {
             const auto &[t1, u1] = path[path.size() - 1];
@@ -160,7 +162,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         } else if (++failures > kHalvings) {
             r.status = Status::not_converged;
             r.residual = solve.residual;
-            r.message = "two liquids not followed below " + format_number(t_here) + " K: largest |ln f' - ln f''| "
+            r.message = "two liquids not followed beyond " + format_number(t_here) + " K: largest |ln f' - ln f''| "
                         "per repeat unit " + format_number(solve.residual);
             return r;
         } else {

@@ -74,7 +74,7 @@ PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, dou
         return r;
     }
     r.cloud_t = cloud.t;
-    if (t >= cloud.t) {
+    if ((t - cloud.t) * (range.lower_branch ? -1.0 : 1.0) >= 0.0) {
         r.status = Status::converged;
         r.equilibrium = r.one_liquid;
         return r;
@@ -82,7 +82,7 @@ PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, dou
     const Fractionation f = fractionate(system, t, p, w, range);
     if (f.status != Status::converged) {
         r.status = Status::not_converged;
-        r.message = "below the cloud point (" + detail::format_number(cloud.t) + " K) the two liquids were not found: " +
+        r.message = "beyond the cloud point (" + detail::format_number(cloud.t) + " K) the two liquids were not found: " +
                     f.message;
         return r;
     }

@@ -248,7 +248,7 @@ Setup setup(const std::vector<std::string> &positional, const std::map<std::stri
               build(host, chosen, family, MolecularWeightDistribution::from_points({m.mn}, {1.0}).discretise(1)),
               solvents, host.identifier(chosen.polymer), text, 1e5, {}};
     out.p = number_option(o, "P", 1e5);
-    out.range = {number_option(o, "T-min", 250.0), number_option(o, "T-max", 400.0)};
+    out.range = {number_option(o, "T-min", 250.0), number_option(o, "T-max", 400.0), o.count("lower-branch") > 0};
     return out;
 }
 
@@ -495,6 +495,7 @@ length.
         {"P", "P", "pressure in Pa (default 1e5)"},
         {"T-min", "T", "lowest temperature at which demixing is sought, K (default 250)"},
         {"T-max", "T", "highest, K (default 400; an upper critical solution branch)"},
+        {"lower-branch", "", "seek a lower critical solution branch instead (two liquids above the cloud point)"},
         {"json", "", "JSON output"},
         {"plot", "FILE", "draw a PNG (matplotlib)"}};
     const std::string exit_status = "\nExit status: 0 every point converged, 2 some did not (listed), 1 a fault.\n";

@@ -222,6 +222,10 @@ keld_cli_test(sorption_polydisperse 0 ARGS sorption --T 298 --Mw 2e5 --pseudo 6 
   --w-to 0.3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
   STDOUT "0\\.01000 +0\\.99999263[0-9]+ +0\\.99999263[0-9]+ +0\\.99999297[0-9]+ +0\\.99999263[0-9]+ 2 \\(0\\.0074, 0\\.13[0-9]+\\) +1 "
   "0\\.30000 +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ 1 +1")
+keld_cli_test(cloudpoint_lower_branch 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} --lower-branch --P 5e6 --T-min 480
+  --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "critical point: T = 5[01][0-9]\\.[0-9]+ K")
+keld_cli_test(fractionate_lower_branch_below 0 ARGS fractionate --T 490 --w 0.1 --Mw 2e5 --pseudo 6 --lower-branch
+  --P 5e6 --T-min 480 --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "single phase: one liquid")
 keld_cli_test(sorption_needs_a_temperature 1 ARGS sorption ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
   STDERR "--T")
 keld_cli_test(cloudpoint_polydisperse 0 ARGS cloudpoint --Mw 2e5 --pseudo 6 --points 5 --w-from 0.01 --w-to 0.2

@@ -132,12 +132,12 @@ void bind_polydisperse(py::module_ &m) {
     m.def("polydisperse_cloud_point_curve", [](const py::list &solvents, const std::vector<double> &solvent_w,
                                                const std::vector<double> &solvent_kij, const py::dict &polymer,
                                                const std::vector<double> &kij, const py::list &pseudo, double p, double w_from, double w_to, int count,
-                                               double t_min, double t_max) {
+                                               double t_min, double t_max, bool lower_branch) {
         const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
         CloudPointCurve c;
         {
             py::gil_scoped_release release;
-            c = cloud_point_curve(s, p, w_from, w_to, count, {t_min, t_max});
+            c = cloud_point_curve(s, p, w_from, w_to, count, {t_min, t_max, lower_branch});
         }
         py::dict d;
         outcome(d, c);
@@ -164,12 +164,12 @@ void bind_polydisperse(py::module_ &m) {
     m.def("polydisperse_fractionate", [](const py::list &solvents, const std::vector<double> &solvent_w,
                                          const std::vector<double> &solvent_kij, const py::dict &polymer,
                                          const std::vector<double> &kij, const py::list &pseudo, double t, double p, double w, double t_min,
-                                         double t_max) {
+                                         double t_max, bool lower_branch) {
         const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
         Fractionation f;
         {
             py::gil_scoped_release release;
-            f = fractionate(s, t, p, w, {t_min, t_max});
+            f = fractionate(s, t, p, w, {t_min, t_max, lower_branch});
         }
         py::dict d;
         outcome(d, f);
@@ -187,12 +187,12 @@ void bind_polydisperse(py::module_ &m) {
     m.def("polydisperse_activity", [](const py::list &solvents, const std::vector<double> &solvent_w,
                                       const std::vector<double> &solvent_kij, const py::dict &polymer,
                                       const std::vector<double> &kij, const py::list &pseudo, double t, double p,
-                                      double w, double t_min, double t_max) {
+                                      double w, double t_min, double t_max, bool lower_branch) {
         const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
         PolydisperseActivity a;
         {
             py::gil_scoped_release release;
-            a = polydisperse_activity(s, t, p, w, {t_min, t_max});
+            a = polydisperse_activity(s, t, p, w, {t_min, t_max, lower_branch});
         }
         py::dict d;
         outcome(d, a);

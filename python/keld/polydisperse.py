@@ -187,26 +187,28 @@ class Fractionation:
 def cloud_point_curve(solvent: Any, polymer: Dict[str, Any], kij: Any, distribution: Distribution,
                       P: float = 1e5, w_from: float = 0.005, w_to: float = 0.3, points: int = 30,
                       T_range: Sequence[float] = (250.0, 400.0), solvent_w: Optional[Sequence[float]] = None,
-                      solvent_kij: Optional[Sequence[Sequence[float]]] = None) -> CloudPointCurve:
+                      solvent_kij: Optional[Sequence[Sequence[float]]] = None,
+                      lower_branch: bool = False) -> CloudPointCurve:
     """Cloud-point and shadow curves at P over feeds w_from..w_to (evenly in ln(w/(1-w))),
     followed from the critical point of the polydisperse solution (an upper critical
-    solution branch sought within T_range)."""
+    solution branch sought within T_range; with lower_branch, a lower one)."""
     r = _core.polydisperse_cloud_point_curve(*_system(solvent, polymer, kij, solvent_w, solvent_kij),
                                              distribution.pseudo,
                                              positive_finite("P", P), float(w_from), float(w_to), int(points),
-                                             float(T_range[0]), float(T_range[1]))
+                                             float(T_range[0]), float(T_range[1]), bool(lower_branch))
     return CloudPointCurve(r["status"], r["message"], r["critical"], r["points"])
 
 
 def fractionate(solvent: Any, polymer: Dict[str, Any], kij: Any, distribution: Distribution,
                 T: float, w: float, P: float = 1e5, T_range: Sequence[float] = (250.0, 400.0),
                 solvent_w: Optional[Sequence[float]] = None,
-                solvent_kij: Optional[Sequence[Sequence[float]]] = None) -> Fractionation:
+                solvent_kij: Optional[Sequence[Sequence[float]]] = None,
+                lower_branch: bool = False) -> Fractionation:
     """The two liquids of a feed of polymer weight fraction w at T and P: each phase's w, Mn, Mw
     and distribution; status 'single phase' above the feed's cloud point."""
     r = _core.polydisperse_fractionate(*_system(solvent, polymer, kij, solvent_w, solvent_kij), distribution.pseudo,
                                        positive_finite("T", T), positive_finite("P", P), float(w),
-                                       float(T_range[0]), float(T_range[1]))
+                                       float(T_range[0]), float(T_range[1]), bool(lower_branch))
     return Fractionation(r["status"], r["message"], r["T"], r["w_feed"], r["rich_share"],
                          r["rich_share_of_pseudo"], distribution, r.get("lean"), r.get("rich"))
 
@@ -230,12 +232,12 @@ class Activity:
 
 def activity(solvent: Any, polymer: Dict[str, Any], kij: Any, distribution: Distribution, T: float, w: float,
              P: float = 1e5, T_range: Sequence[float] = (250.0, 400.0), solvent_w: Optional[Sequence[float]] = None,
-             solvent_kij: Optional[Sequence[Sequence[float]]] = None) -> Activity:
+             solvent_kij: Optional[Sequence[Sequence[float]]] = None, lower_branch: bool = False) -> Activity:
     """Solvent activity over the polymer solution of polymer weight fraction w at T and P: as one
     liquid it equals the monodisperse polymer's of the same Mn; below the feed's cloud point the
     equilibrium value is the two liquids' (the cloud point sought within T_range)."""
     r = _core.polydisperse_activity(*_system(solvent, polymer, kij, solvent_w, solvent_kij), distribution.pseudo,
                                     positive_finite("T", T), positive_finite("P", P), float(w),
-                                    float(T_range[0]), float(T_range[1]))
+                                    float(T_range[0]), float(T_range[1]), bool(lower_branch))
     return Activity(r["status"], r["message"], r["T"], r["w"], r["one_liquid"], r["equilibrium"], r["demixed"],
                     r["cloud_T"], r["w_lean"], r["w_rich"])

@@ -108,3 +108,17 @@ def test_copolymer_of_one_segment_type_and_activity():
         assert a.one_liquid[0] == pytest.approx(b.one_liquid[0], abs=1e-11)
         assert a.demixed is demixed and not b.demixed
         assert (abs(a.equilibrium[0] - b.equilibrium[0]) > 1e-9) is demixed
+
+
+def test_lower_branch_splits_on_heating():
+    d = pd.schulz_flory(1e5, 2e5, 5)
+    c = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, P=50e5, w_from=0.02, w_to=0.1, points=2,
+                             T_range=(480, 525), lower_branch=True)
+    assert c.status == "converged", c.message
+    T = c.T[1]
+    above = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=T + 2, w=0.1, P=50e5, T_range=(480, 525),
+                           lower_branch=True)
+    below = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=T - 2, w=0.1, P=50e5, T_range=(480, 525),
+                           lower_branch=True)
+    assert above.status == "converged" and below.status == "single phase"
+    assert above.rich["Mw"] > above.lean["Mw"]

@@ -146,10 +146,13 @@ struct Fractionation : Outcome {
     std::vector<double> rich_share_of_pseudo; // fraction of each pseudo-component's mass in the rich phase
 };
 
-// The search range of the demixing temperature (an upper critical solution
-// branch: one liquid above, two below).
+// The search range of the demixing temperature, and its branch: an upper
+// critical solution branch (one liquid above, two below; the default) or a
+// lower one (two liquids above, one below: polystyrene in cyclohexane near the
+// solvent's critical point).
 struct TemperatureRange {
     double from = 200.0, to = 400.0;  // K
+    bool lower_branch = false;
 };
 
 // Each solvent's activity over a polydisperse polymer solution of polymer weight fraction w at T and P,
