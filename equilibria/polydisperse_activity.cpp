@@ -60,14 +60,8 @@ PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, dou
     for (std::size_t a = 0; a < solvents; ++a) r.one_liquid.push_back(std::exp((*feed)[a] - ln_f_pure[a]));
     r.equilibrium.assign(solvents, not_a_number);
     const CloudPoint cloud = cloud_point(system, p, w, range);
-    if (cloud.status == Status::no_solution && t >= range.from && t <= range.to) {
-        // No critical point, so no demixing of any feed, in the range.
-        r.status = Status::converged;
-        r.equilibrium = r.one_liquid;
-        r.message = "one liquid: no demixing between " + detail::format_number(range.from) + " and " +
-                    detail::format_number(range.to) + " K";
-        return r;
-    }
+    // Without a cloud point nothing is claimed: no critical point in the range may also mean one outside
+    // the feeds the search covers, with demixing all the same.
     if (cloud.status != Status::converged) {
         r.status = Status::not_converged;
         r.message = "whether the feed splits is not settled (its cloud point: " + cloud.message + ")";

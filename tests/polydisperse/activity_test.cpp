@@ -48,6 +48,11 @@ TEST(PolydisperseActivity, MonodisperseAtTheSameMnInOneLiquidNotWhenDemixed) {
         }
     }
     EXPECT_EQ(equilibria::polydisperse_activity(poly, 300.0, kPressure, 1.0, kRange).status, Status::invalid_input);
+    // No cloud point in a range far above the demixing: not taken as proof of one liquid.
+    const auto unsettled = equilibria::polydisperse_activity(poly, 335.0, kPressure, 0.05, {330.0, 360.0});
+    EXPECT_EQ(unsettled.status, Status::not_converged);
+    EXPECT_TRUE(std::isnan(unsettled.equilibrium[0]));
+    EXPECT_LT(unsettled.one_liquid[0], 1.0);
 }
 
 }  // namespace

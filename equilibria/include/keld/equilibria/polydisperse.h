@@ -159,8 +159,9 @@ struct TemperatureRange {
 // against the pure liquid solvent at T and P (a_i = f_i / f_i,pure). `one_liquid` is the feed as one
 // liquid of its own composition. Below the feed's cloud point that liquid splits in two (the
 // fractionation), and the solvents' activity is the two liquids' common value (`equilibrium`). The
-// feed's cloud point is sought in the range; where it cannot be settled whether the feed splits,
-// `equilibrium` is NaN and the status says why.
+// feed's cloud point is sought in the range; without one (no demixing found, or a cloud point that
+// cannot be reached) it is not settled whether the feed splits: `equilibrium` is NaN and the status
+// (not_converged) says why.
 struct PolydisperseActivity : Outcome {
     double t = not_a_number, p = not_a_number, w = not_a_number;  // K, Pa, the feed's polymer weight fraction
     std::vector<double> one_liquid;   // per solvent
