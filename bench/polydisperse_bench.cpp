@@ -1,7 +1,8 @@
 // Polydisperse polystyrene (Schulz-Flory, Mw/Mn = 2, 20 pseudo-components) in
 // cyclohexane at 1 bar: one cloud point from a neighbouring point of the
 // curve (what each step of a curve costs), the critical point, and a curve
-// of 50 points from scratch (critical point included).
+// of 50 points from scratch (critical point included), and the fractionation
+// of a feed (its cloud point included) and of a dilute one.
 #include <benchmark/benchmark.h>
 
 #include "keld/equilibria/polydisperse.h"
@@ -43,6 +44,17 @@ void CloudPointCurve50(benchmark::State &state) {
     }
 }
 BENCHMARK(CloudPointCurve50)->Unit(benchmark::kMillisecond);
+
+// The feed's cloud point is found first (from the critical point), then the two liquids followed down in T.
+void Fractionate(benchmark::State &state) {
+    const double w = state.range(0) / 1000.0;
+    for (auto _ : state) {
+        const Fractionation f = fractionate(system20(), 295.0, 1e5, w, kRange);
+        if (f.status != Status::converged) state.SkipWithError("not converged");
+        benchmark::DoNotOptimize(f.rich.mw);
+    }
+}
+BENCHMARK(Fractionate)->Arg(100)->Arg(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -268,19 +268,22 @@ double stability(const Model &m, double t, double p, std::span<const double> z, 
     return scaled_conditions(m, t, 1.0 / *rho, z).eigenvalue;
 }
 
-// T on the spinodal of feed z at P within the range (the highest T where the liquid turns
-// unstable on cooling from the range's top); NaN without one.
+// T on the spinodal of feed z at P within the range: on an upper branch the highest T where the
+// liquid turns unstable on cooling from the range's top, on a lower branch the lowest T where it
+// turns unstable on heating from the range's bottom; NaN without one.
 double spinodal_temperature(const Model &m, double p, std::span<const double> z, const TemperatureRange &range) {
     constexpr int kScan = 40;
     const double step = (range.to - range.from) / kScan;
-    double hi = range.to, e_hi = stability(m, hi, p, z);
+    const double origin = range.lower_branch ? range.from : range.to;
+    double stable = origin, e_stable = stability(m, stable, p, z);
     for (int k = 1; k <= kScan; ++k) {
-        const double lo = range.to - k * step;
-        const double e_lo = stability(m, lo, p, z);
-        if (std::isfinite(e_hi) && std::isfinite(e_lo) && e_hi > 0.0 && e_lo <= 0.0)
-            return illinois([&](double t) { return stability(m, t, p, z); }, lo, hi, e_lo, e_hi, 1e-12 * hi);
-        hi = lo;
-        e_hi = e_lo;
+        const double next = range.lower_branch ? origin + k * step : origin - k * step;
+        const double e_next = stability(m, next, p, z);
+        if (std::isfinite(e_stable) && std::isfinite(e_next) && e_stable > 0.0 && e_next <= 0.0)
+            return illinois([&](double t) { return stability(m, t, p, z); }, next, stable, e_next, e_stable,
+                            1e-12 * std::max(next, stable));
+        stable = next;
+        e_stable = e_next;
     }
     return not_a_number;
 }
@@ -353,10 +356,10 @@ namespace {
 // The first step off the critical point: the shadow along the critical
 // eigenvector u from feed z, as far from the critical composition in
 // polymer as the feed is, on the other side.
-CloudState start_off_critical(const PolydisperseCritical &crit, std::span<const double> z) {
+CloudState start_off_critical(const PolydisperseCritical &crit, std::size_t solvents, std::span<const double> z) {
     const std::size_t c = z.size();
     double dp = 0.0, up = 0.0;
-    for (std::size_t i = 1; i < c; ++i) {
+    for (std::size_t i = solvents; i < c; ++i) {
         dp += z[i] - crit.x[i];
         up += crit.direction[i];
     }
@@ -429,7 +432,7 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
                 const std::vector<double> z = system.feed(weight_from_logit(s_next));
                 CloudState guess;
                 if (path.empty()) {
-                    guess = start_off_critical(curve.critical, z);
+                    guess = start_off_critical(curve.critical, system.solvents(), z);
                 } else if (path.size() == 1) {
                     guess = CloudState::unpack(path.back().second);
                 } else {

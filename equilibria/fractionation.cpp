@@ -23,22 +23,31 @@ struct SplitSolve {
     PressureTerms first, second;
 };
 
-// Newton on ln n_I (the phase that grew from the shadow), n_II = z - n_I, at T and P.
-SplitSolve solve_split(const Model &m, std::span<const double> z, double t, double p, std::vector<double> &ln_n) {
+// Each component's amounts in the two phases from u_i = ln(n_I,i / n_II,i): n_I = z / (1 + e^-u),
+// n_II = z / (1 + e^u), both without the cancellation of z - n_I (a long chain may leave a share of
+// 1e-10 of itself in the lean phase).
+void split_amounts(std::span<const double> z, const std::vector<double> &u, std::vector<double> &n1,
+                   std::vector<double> &n2) {
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        n1[i] = z[i] / (1.0 + std::exp(-u[i]));
+        n2[i] = z[i] / (1.0 + std::exp(u[i]));
+    }
+}
+
+// Newton on u_i = ln(n_I,i / n_II,i) (phase I grew from the shadow) at T and P.
+SplitSolve solve_split(const Model &m, std::span<const double> z, double t, double p, std::vector<double> &u) {
     const std::size_t c = z.size();
     const auto cc = static_cast<Eigen::Index>(c);
     const Eigen::VectorXd units = detail::repeat_units(m);
     SplitSolve out;
     std::vector<double> n1(c), n2(c);
-    auto evaluate = [&](const std::vector<double> &u, PressureTerms &a, PressureTerms &b) {
-        for (std::size_t i = 0; i < c; ++i) {
-            n1[i] = std::exp(u[i]);
-            n2[i] = z[i] - n1[i];
-            if (!(n2[i] > 0.0)) return false;
-        }
+    auto evaluate = [&](const std::vector<double> &v, PressureTerms &a, PressureTerms &b) {
+        split_amounts(z, v, n1, n2);
+        for (std::size_t i = 0; i < c; ++i)
+            if (!(n1[i] > 0.0 && n2[i] > 0.0)) return false;
         return detail::pressure_terms(m, t, p, n1, a) && detail::pressure_terms(m, t, p, n2, b);
     };
-    if (!evaluate(ln_n, out.first, out.second)) return out;
+    if (!evaluate(u, out.first, out.second)) return out;
     Eigen::VectorXd r = (out.first.ln_f - out.second.ln_f).cwiseQuotient(units);
     for (int it = 0; it < kNewtonSteps; ++it) {
         out.iterations = it + 1;
@@ -50,21 +59,21 @@ SplitSolve solve_split(const Model &m, std::span<const double> z, double t, doub
         Eigen::MatrixXd j(cc, cc);
         for (Eigen::Index i = 0; i < cc; ++i)
             for (Eigen::Index k = 0; k < cc; ++k)
-                j(i, k) = n1[static_cast<std::size_t>(k)] * (out.first.dlnf_dn(i, k) + out.second.dlnf_dn(i, k)) /
-                          units(i);
+                j(i, k) = n1[static_cast<std::size_t>(k)] * n2[static_cast<std::size_t>(k)] / z[static_cast<std::size_t>(k)] *
+                          (out.first.dlnf_dn(i, k) + out.second.dlnf_dn(i, k)) / units(i);
         const Eigen::VectorXd step = j.partialPivLu().solve(-r);
         if (!step.allFinite()) return out;
         double scale = std::min(1.0, 1.0 / std::max(1e-300, step.cwiseAbs().maxCoeff()));
         const double before = r.norm();
         bool taken = false;
         for (int h = 0; h < kHalvings && !taken; ++h, scale *= 0.5) {
-            std::vector<double> trial = ln_n;
+            std::vector<double> trial = u;
             for (std::size_t i = 0; i < c; ++i) trial[i] += scale * step(static_cast<Eigen::Index>(i));
             PressureTerms a, b;
             if (!evaluate(trial, a, b)) continue;
             const Eigen::VectorXd r2 = (a.ln_f - b.ln_f).cwiseQuotient(units);
             if (!(r2.norm() < before) && h + 1 < kHalvings) continue;
-            ln_n = trial;
+            u = trial;
             out.first = std::move(a);
             out.second = std::move(b);
             r = r2;
@@ -72,23 +81,24 @@ SplitSolve solve_split(const Model &m, std::span<const double> z, double t, doub
         }
         if (!taken) {
             // Leave the amounts where the last evaluation was made.
-            evaluate(ln_n, out.first, out.second);
+            evaluate(u, out.first, out.second);
             return out;
         }
     }
     return out;
 }
 
-// max |ln x_i' - ln x_i''| of the phases n_I = exp(ln_n) and z - n_I: zero on the trivial solution.
-double distance(const std::vector<double> &ln_n, std::span<const double> z) {
+// max |ln x_i' - ln x_i''| of the two phases of u: zero on the trivial solution.
+double distance(const std::vector<double> &u, std::span<const double> z) {
+    std::vector<double> n1(z.size()), n2(z.size());
+    split_amounts(z, u, n1, n2);
     double s1 = 0.0, s2 = 0.0;
     for (std::size_t i = 0; i < z.size(); ++i) {
-        s1 += std::exp(ln_n[i]);
-        s2 += z[i] - std::exp(ln_n[i]);
+        s1 += n1[i];
+        s2 += n2[i];
     }
     double d = 0.0;
-    for (std::size_t i = 0; i < z.size(); ++i)
-        d = std::max(d, std::fabs(ln_n[i] - std::log(s1) - std::log((z[i] - std::exp(ln_n[i])) / s2)));
+    for (std::size_t i = 0; i < z.size(); ++i) d = std::max(d, std::fabs(u[i] - std::log(s1 / s2)));
     return d;
 }
 
@@ -109,7 +119,9 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         r.message = "no cloud point for this feed: " + cloud.message;
         return r;
     }
-    if (t >= cloud.t) {
+    // The side of the cloud point on which the feed is one liquid: above it on an upper branch.
+    const double toward = range.lower_branch ? 1.0 : -1.0;
+    if ((t - cloud.t) * toward <= 0.0) {
         r.status = Status::single_phase;
         r.message = "one liquid: the feed's cloud point is " + format_number(cloud.t) + " K";
         return r;
@@ -117,22 +129,28 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
     const Model &m = system.model();
     const std::vector<double> z = system.feed(w_feed);
     const std::size_t c = z.size();
-    // From the cloud point down in T: the phase that grows from the shadow
-    // starts as a trace of the shadow's composition.
+    // From the cloud point into the two-liquid region: the phase that grows from the shadow
+    // starts as a trace of the shadow's composition, small enough to leave
+    // every component in the other phase (a dilute feed's shadow holds its
+    // long chains at hundreds of times their share in the feed).
+    double trace = 1e-3;
+    for (std::size_t i = 0; i < c; ++i) trace = std::min(trace, 1e-2 * z[i] / cloud.shadow.x[i]);
     std::vector<double> ln_n(c);
-    for (std::size_t i = 0; i < c; ++i) ln_n[i] = std::log(1e-3 * cloud.shadow.x[i]);
+    for (std::size_t i = 0; i < c; ++i) {
+        const double n1 = trace * cloud.shadow.x[i];
+        ln_n[i] = std::log(n1 / (z[i] - n1));
+    }
     std::vector<std::pair<double, std::vector<double>>> path;
-    double t_here = cloud.t, step = std::min(0.05, cloud.t - t);
+    double t_here = cloud.t, step = std::min(0.05, std::fabs(cloud.t - t));
     SplitSolve solve;
     int failures = 0;
-    while (t_here > t) {
-        const double t_next = std::max(t, t_here - step);
+    while (t_here != t) {
+        const double t_next = toward < 0.0 ? std::max(t, t_here - step) : std::min(t, t_here + step);
         std::vector<double> guess = path.empty() ? ln_n : path.back().second;
         if (path.size() >= 2) {
             const auto &[t1, u1] = path[path.size() - 1];
             const auto &[t0, u0] = path[path.size() - 2];
             for (std::size_t i = 0; i < c; ++i) guess[i] = u1[i] + (u1[i] - u0[i]) * (t_next - t1) / (t1 - t0);
-            for (std::size_t i = 0; i < c; ++i) guess[i] = std::min(guess[i], std::log(0.999 * z[i]));
         }
         solve = solve_split(m, z, t_next, p, guess);
         const double apart = solve.converged ? distance(guess, z) : 0.0;
@@ -144,7 +162,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         } else if (++failures > kHalvings) {
             r.status = Status::not_converged;
             r.residual = solve.residual;
-            r.message = "two liquids not followed below " + format_number(t_here) + " K: largest |ln f' - ln f''| "
+            r.message = "two liquids not followed beyond " + format_number(t_here) + " K: largest |ln f' - ln f''| "
                         "per repeat unit " + format_number(solve.residual);
             return r;
         } else {
@@ -152,10 +170,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
         }
     }
     std::vector<double> n1(c), n2(c);
-    for (std::size_t i = 0; i < c; ++i) {
-        n1[i] = std::exp(path.back().second[i]);
-        n2[i] = z[i] - n1[i];
-    }
+    split_amounts(z, path.back().second, n1, n2);
     const std::vector<double> f1(solve.first.ln_f.data(), solve.first.ln_f.data() + c);
     const std::vector<double> f2(solve.second.ln_f.data(), solve.second.ln_f.data() + c);
     PolydispersePhase a = detail::describe_phase(system, n1, solve.first.rho, f1);
@@ -170,7 +185,7 @@ Fractionation fractionate(const PolydisperseSystem &system, double t, double p, 
     r.rich = first_rich ? a : b;
     r.lean = first_rich ? b : a;
     r.rich_share = first_rich ? mass1 / mass : 1.0 - mass1 / mass;
-    for (std::size_t i = 1; i < c; ++i) r.rich_share_of_pseudo.push_back(first_rich ? n1[i] / z[i] : n2[i] / z[i]);
+    for (std::size_t i = system.solvents(); i < c; ++i) r.rich_share_of_pseudo.push_back(first_rich ? n1[i] / z[i] : n2[i] / z[i]);
     r.status = Status::converged;
     r.t = t;
     r.p = p;

@@ -188,6 +188,67 @@ keld_cli_test(critical_not_reached 2 ARGS critical ${KELD_EXAMPLES}/polystyrene-
   STDOUT "mixture +- +-" "not converged")
 keld_cli_test(critical_half_a_start 1 ARGS critical --T 300 ${KELD_EXAMPLES}/methane-hexane.json
   STDERR "needs both --T and --V")
+# Polystyrene in cyclohexane with toluene as a second solvent (PC-SAFT), and on Sanchez-Lacombe with a
+# k_ij that puts the upper critical solution branch near 250 K (the lower one at 364 K).
+set(KELD_MIXED_SOLVENT_CASE ${CMAKE_CURRENT_BINARY_DIR}/polystyrene-mixed-solvent.json)
+file(WRITE ${KELD_MIXED_SOLVENT_CASE} [=[
+{
+  "components": [
+    {"id": "CYCLOHEX", "database": "cyclohexane"},
+    {"id": "TOLUENE", "database": "toluene"},
+    {"id": "STY", "kind": "segment", "database": "polystyrene"},
+    {"id": "PS", "database": "polystyrene", "MWN / (kg/kmol)": 100000, "segments": {"STY": 1.0}}
+  ],
+  "parameters": [{
+    "pcsaft": {"PCSKIJ": {"CYCLOHEX": {"PS": 0.0078}}},
+    "sanchez-lacombe": {"SLTSTR / K": {"CYCLOHEX": 497}, "SLPSTR / MPa": {"CYCLOHEX": 383},
+                        "SLRSTR / (kg/m3)": {"CYCLOHEX": 902}, "SLKIJ": {"CYCLOHEX": {"PS": 0.027}}}
+  }],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mass_fractions": {"CYCLOHEX": 0.9, "PS": 0.1}}]
+}
+]=])
+# The same polystyrene with no parameters of its own: built from its styrene segments (k_ij on the segment).
+set(KELD_SEGMENT_POLYMER_CASE ${CMAKE_CURRENT_BINARY_DIR}/polystyrene-segments-cyclohexane.json)
+file(WRITE ${KELD_SEGMENT_POLYMER_CASE} [=[
+{
+  "components": [
+    {"id": "CYCLOHEX", "database": "cyclohexane"},
+    {"id": "STY", "kind": "segment", "database": "polystyrene"},
+    {"id": "PS", "kind": "polymer", "MW / (kg/kmol)": 104.152, "MWN / (kg/kmol)": 100000, "segments": {"STY": 1.0}}
+  ],
+  "parameters": [{"pcsaft": {"PCSKIJ": {"CYCLOHEX": {"STY": 0.0078}}}}],
+  "states": [{"model": "pcsaft", "T / K": 300, "P / Pa": 1e5, "phase": "liquid",
+              "mass_fractions": {"CYCLOHEX": 0.9, "PS": 0.1}}]
+}
+]=])
+set(KELD_CLOUD_ARGS --Mw 2e5 --pseudo 6 --points 4 --w-from 0.01 --w-to 0.2)
+keld_cli_test(cloudpoint_one_solvent_of_a_mixture 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} ${KELD_MIXED_SOLVENT_CASE}
+  STDOUT "critical point: T = 299\\.7131 K, w_polymer = 0\\.05486")
+keld_cli_test(cloudpoint_two_solvents 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} --solvent CYCLOHEX,TOLUENE
+  --solvent-w 0.9,0.1 ${KELD_MIXED_SOLVENT_CASE}
+  STDOUT "PS in CYCLOHEX \\(w 0\\.9\\) \\+ TOLUENE \\(w 0\\.1\\)" "critical point: T = 292\\.78[0-9]+ K")
+keld_cli_test(cloudpoint_solvent_fractions_missing 1 ARGS cloudpoint --solvent CYCLOHEX,TOLUENE
+  ${KELD_MIXED_SOLVENT_CASE} STDERR "weight fractions in the solvent mixture")
+keld_cli_test(cloudpoint_from_segments 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} ${KELD_SEGMENT_POLYMER_CASE}
+  STDOUT "critical point: T = 299\\.7131 K, w_polymer = 0\\.05486")
+keld_cli_test(cloudpoint_sanchez_lacombe 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} --model sanchez-lacombe --T-min 180
+  --T-max 300 ${KELD_MIXED_SOLVENT_CASE} STDOUT "\\(Sanchez-Lacombe\\)" "critical point: T = 256\\.0[0-9]+ K")
+keld_cli_test(cloudpoint_sanchez_lacombe_without_parameters 1 ARGS cloudpoint --model sanchez-lacombe
+  ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDERR "no Sanchez-Lacombe SLTSTR for CYCLOHEX")
+keld_cli_test(fractionate_two_solvents 0 ARGS fractionate --T 288 --w 0.1 --Mw 2e5 --pseudo 6 --json
+  --solvent CYCLOHEX,TOLUENE --solvent-w 0.9,0.1 ${KELD_MIXED_SOLVENT_CASE}
+  STDOUT "\"w\\[TOLUENE\\]\"" "\"rich_share\"")
+keld_cli_test(sorption_polydisperse 0 ARGS sorption --T 298 --Mw 2e5 --pseudo 6 --points 3 --w-from 0.01
+  --w-to 0.3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "0\\.01000 +0\\.99999263[0-9]+ +0\\.99999263[0-9]+ +0\\.99999297[0-9]+ +0\\.99999263[0-9]+ 2 \\(0\\.0074, 0\\.13[0-9]+\\) +1 "
+  "0\\.30000 +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ 1 +1")
+keld_cli_test(cloudpoint_lower_branch 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} --lower-branch --P 5e6 --T-min 480
+  --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "critical point: T = 5[01][0-9]\\.[0-9]+ K")
+keld_cli_test(fractionate_lower_branch_below 0 ARGS fractionate --T 490 --w 0.1 --Mw 2e5 --pseudo 6 --lower-branch
+  --P 5e6 --T-min 480 --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "single phase: one liquid")
+keld_cli_test(sorption_needs_a_temperature 1 ARGS sorption ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDERR "--T")
 keld_cli_test(cloudpoint_polydisperse 0 ARGS cloudpoint --Mw 2e5 --pseudo 6 --points 5 --w-from 0.01 --w-to 0.2
   ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
   STDOUT "Mn 100000, Mw 200000, Mz 300000 kg/kmol" "critical point: T = 299\\.[0-9]+ K" "Mn_shadow / \\(kg/kmol\\)")

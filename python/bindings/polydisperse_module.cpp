@@ -59,19 +59,46 @@ py::dict discretised(const MolecularWeightDistribution &d, std::size_t count) {
     return out;
 }
 
-PolydisperseSystem make_system(const py::dict &solvent, const py::dict &polymer, double kij, const py::list &pseudo) {
-    const PcSaftComponent s{solvent["name"].cast<std::string>(), solvent["mw"].cast<double>(),
-                            solvent["m"].cast<double>(), solvent["sigma"].cast<double>(),
-                            solvent["epsilon_k"].cast<double>()};
+PcSaftComponent solvent_from(const py::dict &solvent) {
+    return {solvent["name"].cast<std::string>(), solvent["mw"].cast<double>(), solvent["m"].cast<double>(),
+            solvent["sigma"].cast<double>(), solvent["epsilon_k"].cast<double>()};
+}
+
+// The system of the Python layer's arguments (keld/polydisperse.py shapes them): a list of solvents
+// with their weight fractions in the solvent mixture and their k_ij among themselves (S x S, flat), the
+// polymer's k_ij with each solvent (S, or S x K for a copolymer of K segment types), and a polymer
+// with PC-SAFT parameters of its own or with "segments".
+PolydisperseSystem make_system(const py::list &solvents, const std::vector<double> &solvent_w,
+                               const std::vector<double> &solvent_kij, const py::dict &polymer,
+                               const std::vector<double> &kij, const py::list &pseudo) {
+    std::vector<PcSaftComponent> s;
+    for (const auto &item : solvents) s.push_back(solvent_from(item.cast<py::dict>()));
+    const SolventMixture mixture{solvent_w, solvent_kij};
+    if (polymer.contains("segments")) {
+        PcSaftCopolymer co{polymer["name"].cast<std::string>(), {}};
+        for (const auto &item : polymer["segments"].cast<py::list>()) {
+            const auto d = item.cast<py::dict>();
+            PcSaftAssocSegment seg;
+            seg.name = d["name"].cast<std::string>();
+            seg.mass_fraction = d["mass_fraction"].cast<double>();
+            seg.mw = d["mw"].cast<double>();
+            seg.segment_ratio = d["m_per_mw"].cast<double>();
+            seg.sigma = d["sigma"].cast<double>();
+            seg.epsilon_k = d["epsilon_k"].cast<double>();
+            co.segments.push_back(seg);
+        }
+        return PolydisperseSystem::pcsaft_copolymer(std::move(s), mixture, co, kij, pseudo_from(pseudo));
+    }
     const PcSaftPolymer p{polymer["name"].cast<std::string>(), polymer["m_per_mw"].cast<double>(),
                           polymer["sigma"].cast<double>(), polymer["epsilon_k"].cast<double>(),
                           polymer["mw_repeat"].cast<double>()};
-    return PolydisperseSystem::pcsaft(s, p, kij, pseudo_from(pseudo));
+    return PolydisperseSystem::pcsaft(std::move(s), mixture, p, kij, pseudo_from(pseudo));
 }
 
 py::dict phase_dict(const PolydispersePhase &ph) {
     py::dict d;
     d["x"] = ph.x;
+    d["w"] = ph.w;
     d["w_polymer"] = ph.w_polymer;
     d["Mn"] = ph.mn;
     d["Mw"] = ph.mw;
@@ -102,14 +129,15 @@ void bind_polydisperse(py::module_ &m) {
     m.def("polydisperse_gpc", [](const std::string &path, std::size_t n) {
         return discretised(MolecularWeightDistribution::read_gpc(path), n);
     });
-    m.def("polydisperse_cloud_point_curve", [](const py::dict &solvent, const py::dict &polymer, double kij,
-                                               const py::list &pseudo, double p, double w_from, double w_to, int count,
-                                               double t_min, double t_max) {
-        const PolydisperseSystem s = make_system(solvent, polymer, kij, pseudo);
+    m.def("polydisperse_cloud_point_curve", [](const py::list &solvents, const std::vector<double> &solvent_w,
+                                               const std::vector<double> &solvent_kij, const py::dict &polymer,
+                                               const std::vector<double> &kij, const py::list &pseudo, double p, double w_from, double w_to, int count,
+                                               double t_min, double t_max, bool lower_branch) {
+        const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
         CloudPointCurve c;
         {
             py::gil_scoped_release release;
-            c = cloud_point_curve(s, p, w_from, w_to, count, {t_min, t_max});
+            c = cloud_point_curve(s, p, w_from, w_to, count, {t_min, t_max, lower_branch});
         }
         py::dict d;
         outcome(d, c);
@@ -133,14 +161,15 @@ void bind_polydisperse(py::module_ &m) {
         d["points"] = points;
         return d;
     });
-    m.def("polydisperse_fractionate", [](const py::dict &solvent, const py::dict &polymer, double kij,
-                                         const py::list &pseudo, double t, double p, double w, double t_min,
-                                         double t_max) {
-        const PolydisperseSystem s = make_system(solvent, polymer, kij, pseudo);
+    m.def("polydisperse_fractionate", [](const py::list &solvents, const std::vector<double> &solvent_w,
+                                         const std::vector<double> &solvent_kij, const py::dict &polymer,
+                                         const std::vector<double> &kij, const py::list &pseudo, double t, double p, double w, double t_min,
+                                         double t_max, bool lower_branch) {
+        const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
         Fractionation f;
         {
             py::gil_scoped_release release;
-            f = fractionate(s, t, p, w, {t_min, t_max});
+            f = fractionate(s, t, p, w, {t_min, t_max, lower_branch});
         }
         py::dict d;
         outcome(d, f);
@@ -153,6 +182,29 @@ void bind_polydisperse(py::module_ &m) {
             d["lean"] = phase_dict(f.lean);
             d["rich"] = phase_dict(f.rich);
         }
+        return d;
+    });
+    m.def("polydisperse_activity", [](const py::list &solvents, const std::vector<double> &solvent_w,
+                                      const std::vector<double> &solvent_kij, const py::dict &polymer,
+                                      const std::vector<double> &kij, const py::list &pseudo, double t, double p,
+                                      double w, double t_min, double t_max, bool lower_branch) {
+        const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
+        PolydisperseActivity a;
+        {
+            py::gil_scoped_release release;
+            a = polydisperse_activity(s, t, p, w, {t_min, t_max, lower_branch});
+        }
+        py::dict d;
+        outcome(d, a);
+        d["T"] = a.t;
+        d["P"] = a.p;
+        d["w"] = a.w;
+        d["one_liquid"] = a.one_liquid;
+        d["equilibrium"] = a.equilibrium;
+        d["demixed"] = a.demixed;
+        d["cloud_T"] = a.cloud_t;
+        d["w_lean"] = a.w_lean;
+        d["w_rich"] = a.w_rich;
         return d;
     });
 }

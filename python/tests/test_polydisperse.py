@@ -70,3 +70,55 @@ def test_bad_input():
         pd.schulz_flory(2e5, 1e5)
     with pytest.raises(ValueError):
         pd.schulz_flory(1e5, 2e5, 0)
+
+
+def test_mixed_solvent_balances_every_solvent_and_reaches_one_solvent():
+    d = pd.schulz_flory(1e5, 2e5, 5)
+    one = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, w_from=0.02, w_to=0.1, points=2,
+                               T_range=(250, 340))
+    trace = pd.cloud_point_curve([pd.CYCLOHEXANE, pd.TOLUENE], pd.POLYSTYRENE, [0.0078, 0.0], d, w_from=0.02,
+                                 w_to=0.1, points=2, T_range=(250, 340), solvent_w=[1 - 1e-9, 1e-9])
+    assert one.status == trace.status == "converged"
+    assert trace.critical["T"] == pytest.approx(one.critical["T"], abs=1e-6)
+    f = pd.fractionate([pd.CYCLOHEXANE, pd.TOLUENE], pd.POLYSTYRENE, [0.0078, 0.0], d, T=288.0, w=0.1,
+                       T_range=(250, 340), solvent_w=[0.9, 0.1])
+    assert f.status == "converged", f.message
+    feed = [0.9 * 0.9, 0.9 * 0.1]
+    for i in range(2):
+        split = f.rich_share * f.rich["w"][i] + (1 - f.rich_share) * f.lean["w"][i]
+        assert split == pytest.approx(feed[i], rel=1e-10)
+    with pytest.raises(ValueError, match="solvent_w"):
+        pd.fractionate([pd.CYCLOHEXANE, pd.TOLUENE], pd.POLYSTYRENE, 0.0, d, T=288.0, w=0.1)
+
+
+def test_copolymer_of_one_segment_type_and_activity():
+    d = pd.schulz_flory(1e5, 2e5, 5)
+    styrene = {"name": "STY", "mass_fraction": 1.0, "mw": 104.152, "m_per_mw": 0.0190, "sigma": 4.1071,
+               "epsilon_k": 267.0}
+    co = pd.cloud_point_curve(pd.CYCLOHEXANE, {"name": "PS", "segments": [styrene]}, 0.0078, d, w_from=0.02,
+                              w_to=0.2, points=2, T_range=(250, 340))
+    homo = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, w_from=0.02, w_to=0.2, points=2,
+                                T_range=(250, 340))
+    assert co.T == pytest.approx(homo.T, abs=1e-7)
+    mono = pd.from_points([1e5], [1.0], 1)
+    for T, demixed in [(310.0, False), (298.0, True)]:
+        a = pd.activity(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=T, w=0.02, T_range=(250, 340))
+        b = pd.activity(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, mono, T=T, w=0.02, T_range=(250, 340))
+        assert a.status == b.status == "converged"
+        assert a.one_liquid[0] == pytest.approx(b.one_liquid[0], abs=1e-11)
+        assert a.demixed is demixed and not b.demixed
+        assert (abs(a.equilibrium[0] - b.equilibrium[0]) > 1e-9) is demixed
+
+
+def test_lower_branch_splits_on_heating():
+    d = pd.schulz_flory(1e5, 2e5, 5)
+    c = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, P=50e5, w_from=0.02, w_to=0.1, points=2,
+                             T_range=(480, 525), lower_branch=True)
+    assert c.status == "converged", c.message
+    T = c.T[1]
+    above = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=T + 2, w=0.1, P=50e5, T_range=(480, 525),
+                           lower_branch=True)
+    below = pd.fractionate(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=T - 2, w=0.1, P=50e5, T_range=(480, 525),
+                           lower_branch=True)
+    assert above.status == "converged" and below.status == "single phase"
+    assert above.rich["Mw"] > above.lean["Mw"]

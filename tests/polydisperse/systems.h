@@ -3,6 +3,8 @@
 // temperature, 34.5 C).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "keld/equilibria/polydisperse.h"
@@ -16,6 +18,21 @@ inline constexpr double kPsCyclohexaneKij = 0.0078;
 inline equilibria::PolydisperseSystem polystyrene_in_cyclohexane(std::vector<equilibria::PseudoComponent> pseudo) {
     return equilibria::PolydisperseSystem::pcsaft(kCyclohexaneSolvent, kPolystyrene, kPsCyclohexaneKij,
                                                   std::move(pseudo));
+}
+
+// ln f_i per repeat unit of a phase, formed again from the model's own
+// properties at (T, P) (not the solvers' pieces).
+inline std::vector<double> ln_f_per_unit(const equilibria::PolydisperseSystem &s, const equilibria::PolydispersePhase &ph,
+                                         double t, double p) {
+    const auto props = properties_at_pressure(s.model(), t, p, ph.x, Phase::liquid, {false, nullptr});
+    if (!props) return std::vector<double>(ph.x.size(), std::nan(""));
+    std::vector<double> out;
+    for (std::size_t i = 0; i < ph.x.size(); ++i) {
+        const ModelComponent &c = s.model().components()[i];
+        const double units = c.mw_apparent > 0.0 ? std::max(1.0, c.mw / c.mw_apparent) : 1.0;
+        out.push_back((std::log(ph.x[i] * p) + props->ln_phi[i]) / units);
+    }
+    return out;
 }
 
 }  // namespace keld::testing

@@ -1,11 +1,15 @@
-// keld/equilibria/polydisperse.h - a solvent with a polydisperse polymer on
-// the model (keld/model.hpp): cloud-point and shadow curves, the critical
-// point of the polydisperse solution, fractionation between two liquids.
+// keld/equilibria/polydisperse.h - a solvent, or a solvent mixture of fixed
+// composition, with a polydisperse polymer on the model (keld/model.hpp):
+// cloud-point and shadow curves, the critical point of the polydisperse
+// solution, fractionation between two liquids.
 //
 // The polymer is a set of pseudo-components (keld/equilibria/distribution.h)
-// that share their segment parameters and differ only in chain length (the
-// segment number follows each pseudo-component's molecular weight). Feeds and
-// phases are given by the polymer's weight fraction w.
+// that share their segment parameters (a homopolymer's, or a copolymer's
+// segment types in a fixed mass composition) and differ only in chain length
+// (the segment number follows each pseudo-component's molecular weight).
+// Feeds are given by the polymer's weight fraction w, the rest being the
+// solvent mixture in its given composition; the phases that split off carry
+// their own solvent compositions.
 //
 // Cloud point at P and a feed: the T at which the feed (all of it, at its own
 // density) coexists with an incipient phase of free amounts (the shadow
@@ -50,6 +54,20 @@ struct PcSaftPolymer {
     double mw_repeat = 0.0;        // kg/kmol of the repeat unit
 };
 
+// A copolymer on PC-SAFT by its segment types (each with its mass fraction of the polymer, adding up
+// to 1): every chain length has the same segment composition. Segment names must differ from the
+// solvents' names.
+struct PcSaftCopolymer {
+    std::string name;
+    std::vector<PcSaftAssocSegment> segments;
+};
+
+// The solvents of a feed, mixed in a fixed composition.
+struct SolventMixture {
+    std::vector<double> weight_fractions;  // of the solvent mixture, adding up to 1 (one per solvent)
+    std::vector<double> kij;               // S x S between the solvents, row-major (empty: all 0)
+};
+
 class PolydisperseSystem {
   public:
     // Solvent and pseudo-components with the solvent-polymer k_ij (none
@@ -61,22 +79,39 @@ class PolydisperseSystem {
                                               const SanchezLacombeComponent &polymer, double kij,
                                               std::vector<PseudoComponent> pseudo);
 
+    // Several solvents: kij_polymer holds each solvent's k_ij with the polymer (one per solvent).
+    static PolydisperseSystem pcsaft(std::vector<PcSaftComponent> solvents, const SolventMixture &mixture,
+                                     const PcSaftPolymer &polymer, std::vector<double> kij_polymer,
+                                     std::vector<PseudoComponent> pseudo);
+    static PolydisperseSystem sanchez_lacombe(std::vector<SanchezLacombeComponent> solvents,
+                                              const SolventMixture &mixture, const SanchezLacombeComponent &polymer,
+                                              std::vector<double> kij_polymer, std::vector<PseudoComponent> pseudo);
+    // A copolymer (on PC-SAFT with its segment types, keld/model_pcsaft_assoc.hpp): kij_segments is
+    // S x K (solvent s, segment type k, row-major; empty: all 0).
+    static PolydisperseSystem pcsaft_copolymer(std::vector<PcSaftComponent> solvents, const SolventMixture &mixture,
+                                               const PcSaftCopolymer &copolymer, std::vector<double> kij_segments,
+                                               std::vector<PseudoComponent> pseudo);
+
     const Model &model() const { return model_; }
-    std::size_t size() const { return mw_.size(); }  // 1 + number of pseudo-components
+    std::size_t size() const { return mw_.size(); }  // solvents + number of pseudo-components
+    std::size_t solvents() const { return solvent_w_.size(); }
+    const std::vector<double> &solvent_weight_fractions() const { return solvent_w_; }
     const std::vector<double> &mw() const { return mw_; }
     const std::vector<PseudoComponent> &pseudo() const { return pseudo_; }
     // Mole fractions of a feed with polymer weight fraction w (0 < w < 1).
     std::vector<double> feed(double w) const;
 
   private:
-    PolydisperseSystem(Model model, std::vector<PseudoComponent> pseudo);
+    PolydisperseSystem(Model model, std::vector<double> solvent_w, std::vector<PseudoComponent> pseudo);
     Model model_;
+    std::vector<double> solvent_w_;
     std::vector<PseudoComponent> pseudo_;
     std::vector<double> mw_;
 };
 
 struct PolydispersePhase {
-    std::vector<double> x;                // mole fractions, solvent first
+    std::vector<double> x;                // mole fractions, solvents first
+    std::vector<double> w;                // weight fractions, solvents first
     double w_polymer = not_a_number;      // polymer weight fraction
     std::vector<PseudoComponent> polymer; // the polymer's distribution in this phase
     double mn = not_a_number, mw = not_a_number;  // kg/kmol
@@ -111,10 +146,29 @@ struct Fractionation : Outcome {
     std::vector<double> rich_share_of_pseudo; // fraction of each pseudo-component's mass in the rich phase
 };
 
-// The search range of the demixing temperature (an upper critical solution
-// branch: one liquid above, two below).
+// The search range of the demixing temperature, and its branch: an upper
+// critical solution branch (one liquid above, two below; the default) or a
+// lower one (two liquids above, one below: polystyrene in cyclohexane near the
+// solvent's critical point).
 struct TemperatureRange {
     double from = 200.0, to = 400.0;  // K
+    bool lower_branch = false;
+};
+
+// Each solvent's activity over a polydisperse polymer solution of polymer weight fraction w at T and P,
+// against the pure liquid solvent at T and P (a_i = f_i / f_i,pure). `one_liquid` is the feed as one
+// liquid of its own composition. Below the feed's cloud point that liquid splits in two (the
+// fractionation), and the solvents' activity is the two liquids' common value (`equilibrium`). The
+// feed's cloud point is sought in the range; without one (no demixing found, or a cloud point that
+// cannot be reached) it is not settled whether the feed splits: `equilibrium` is NaN and the status
+// (not_converged) says why.
+struct PolydisperseActivity : Outcome {
+    double t = not_a_number, p = not_a_number, w = not_a_number;  // K, Pa, the feed's polymer weight fraction
+    std::vector<double> one_liquid;   // per solvent
+    std::vector<double> equilibrium;  // per solvent
+    bool demixed = false;
+    double cloud_t = not_a_number;    // the feed's cloud point, K (NaN: no demixing found in the range)
+    double w_lean = not_a_number, w_rich = not_a_number;  // demixed: the two liquids' polymer weight fractions
 };
 
 PolydisperseCritical polydisperse_critical_point(const PolydisperseSystem &system, double p,
@@ -127,5 +181,7 @@ CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, con
 CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range = {});
 Fractionation fractionate(const PolydisperseSystem &system, double t, double p, double w_feed,
                           const TemperatureRange &range = {});
+PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, double t, double p, double w,
+                                           const TemperatureRange &range = {});
 
 }  // namespace keld::equilibria
