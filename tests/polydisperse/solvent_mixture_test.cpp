@@ -91,11 +91,13 @@ TEST(SolventMixture, ReachesTheOneSolventResult) {
     ASSERT_EQ(ref_cloud.status, Status::converged) << ref_cloud.message;
     struct Case {
         const PolydisperseSystem *system;
-        double tolerance_t;  // K
+        // K: the cloud point is converged in ln f to 1e-10, which leaves its T at w = 0.03 uncertain by
+        // about 1e-8 K (the last bits of the model's amount derivatives move it that much)
+        double tolerance_t;
         const char *label;
     };
     const auto trace = mixed(1e-9, 6);
-    for (const Case &k : {Case{&split, 1e-8, "identical twin"}, Case{&trace, 1e-6, "trace of toluene"}}) {
+    for (const Case &k : {Case{&split, 1e-7, "identical twin"}, Case{&trace, 1e-6, "trace of toluene"}}) {
         const auto crit = equilibria::polydisperse_critical_point(*k.system, kPressure, kRange);
         ASSERT_EQ(crit.status, Status::converged) << k.label << ": " << crit.message;
         EXPECT_NEAR(crit.t, ref.t, k.tolerance_t) << k.label;
