@@ -1,0 +1,147 @@
+// The liquid-liquid diagram of polystyrene + toluene + methanol at fixed T and P: every tie line and
+// the plait point checked again through the property routine and the critical conditions, which the
+// tracer does not use for its acceptance.
+#include "keld/equilibria/ternary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "keld/case.h"
+#include "keld/equilibria/critical.h"
+
+namespace keld::testing {
+namespace {
+
+using equilibria::Status;
+using equilibria::TernaryPhase;
+
+constexpr double kT = 298.15, kP = 1e5;
+const equilibria::TernaryRoles kRoles{0, 1, 2};  // toluene, methanol, polystyrene
+
+const Model &ps_toluene_methanol() {
+    static const Model m = [] {
+        refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) +
+                                                  "/examples/polystyrene-toluene-methanol-pcsaft-assoc.json");
+        return refhost::model_from_case(c, "pcsaft-assoc", 1, {"TOLUENE", "METHANOL", "PS"});
+    }();
+    return m;
+}
+
+const equilibria::TernaryDiagram &diagram() {
+    static const equilibria::TernaryDiagram d = equilibria::ternary_lle(ps_toluene_methanol(), kT, kP, kRoles);
+    return d;
+}
+
+// ln f_i (Pa) and P of a phase from the property routine at (T, rho, x).
+struct Fugacities {
+    std::vector<double> ln_f;
+    double p = 0.0;
+};
+Fugacities fugacities(const TernaryPhase &phase) {
+    const Properties pr = properties(ps_toluene_methanol(), kT, phase.rho, phase.x, {false, nullptr});
+    Fugacities f;
+    f.p = pr.p;
+    for (std::size_t i = 0; i < 3; ++i) f.ln_f.push_back(std::log(phase.x[i] * pr.p) + pr.ln_phi[i]);
+    return f;
+}
+
+double distance(const std::vector<double> &a, const std::vector<double> &b) {
+    double d = 0.0;
+    for (std::size_t i = 0; i < a.size(); ++i) d += (a[i] - b[i]) * (a[i] - b[i]);
+    return std::sqrt(d);
+}
+
+TEST(TernaryDiagram, EveryTieLineHasEqualFugacitiesAndPressures) {
+    const auto &d = diagram();
+    ASSERT_EQ(d.status, Status::converged) << d.message;
+    ASSERT_GE(d.tie_lines.size(), 20u);
+    for (std::size_t k = 0; k < d.tie_lines.size(); ++k) {
+        SCOPED_TRACE("tie line " + std::to_string(k));
+        const auto &line = d.tie_lines[k];
+        const Fugacities lean = fugacities(line.lean), rich = fugacities(line.rich);
+        EXPECT_NEAR(lean.p / kP, 1.0, 1e-10);
+        EXPECT_NEAR(rich.p / kP, 1.0, 1e-10);
+        for (std::size_t i = 0; i < 3; ++i) EXPECT_NEAR(lean.ln_f[i], rich.ln_f[i], 1e-10) << "component " << i;
+        EXPECT_LT(line.lean.w[2], line.rich.w[2]);
+    }
+}
+
+// The trace starts at the polymer / non-solvent edge and ends where the phases merge: at the solved
+// plait point, which meets the critical criteria and the pressure.
+TEST(TernaryDiagram, RunsFromTheBinaryEdgeToThePlaitPoint) {
+    const auto &d = diagram();
+    ASSERT_EQ(d.status, Status::converged) << d.message;
+    const auto &first = d.tie_lines.front(), &last = d.tie_lines.back();
+    EXPECT_LT(first.lean.w[0], 1e-5);
+    EXPECT_LT(first.rich.w[0], 1e-5);
+    EXPECT_GT(distance(first.lean.w, first.rich.w), 0.5);
+
+    const auto &plait = d.plait;
+    ASSERT_EQ(plait.status, Status::converged) << plait.message;
+    const auto c = equilibria::critical_conditions(ps_toluene_methanol(), kT, 1.0 / plait.phase.rho, plait.phase.x);
+    EXPECT_LT(std::fabs(c.eigenvalue), 1e-8);
+    EXPECT_LT(std::fabs(c.cubic_form / c.cubic_scale), 1e-8);
+    EXPECT_NEAR(properties(ps_toluene_methanol(), kT, plait.phase.rho, plait.phase.x, {false, nullptr}).p / kP, 1.0,
+                1e-10);
+
+    // The last tie lines shrink towards it: both ends closer than 2 % of the first line's length, and
+    // the lengths fall over the last ten lines.
+    const double first_length = distance(first.lean.w, first.rich.w);
+    EXPECT_LT(distance(last.lean.w, plait.phase.w), 0.02 * first_length);
+    EXPECT_LT(distance(last.rich.w, plait.phase.w), 0.02 * first_length);
+    for (std::size_t k = d.tie_lines.size() - 10; k + 1 < d.tie_lines.size(); ++k)
+        EXPECT_LT(distance(d.tie_lines[k + 1].lean.w, d.tie_lines[k + 1].rich.w),
+                  distance(d.tie_lines[k].lean.w, d.tie_lines[k].rich.w));
+    // The plait point lies between the two branches' ends, not beyond them.
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_GE(plait.phase.w[i], std::min(last.lean.w[i], last.rich.w[i]) - 1e-4);
+        EXPECT_LE(plait.phase.w[i], std::max(last.lean.w[i], last.rich.w[i]) + 1e-4);
+    }
+}
+
+// A plait point from a start away from it converges to the same point.
+TEST(TernaryDiagram, PlaitPointDoesNotDependOnItsStart) {
+    const auto &d = diagram();
+    ASSERT_EQ(d.status, Status::converged) << d.message;
+    const auto &w = d.plait.phase;
+    std::vector<double> x0 = w.x;
+    x0[2] *= 1.3;
+    x0[1] *= 0.9;
+    const auto again = equilibria::plait_point(ps_toluene_methanol(), kT, kP, x0, 0.97 * w.rho);
+    ASSERT_EQ(again.status, Status::converged) << again.message;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_NEAR(again.phase.w[i], w.w[i], 1e-7);
+    EXPECT_NEAR(again.phase.rho / w.rho, 1.0, 1e-7);
+}
+
+TEST(TernaryDiagram, RefusesWhatItCannotTrace) {
+    const Model binary = Model::pcsaft({{"NC6", 86.177, 3.0576, 3.7983, 236.77}, {"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}});
+    struct Case {
+        const char *what;
+        const Model *model;
+        equilibria::TernaryRoles roles;
+        double t, p;
+        Status expected;
+    };
+    const Case cases[] = {
+        {"two components", &binary, {0, 1, 2}, kT, kP, Status::invalid_input},
+        {"one component in two roles", &ps_toluene_methanol(), {0, 0, 2}, kT, kP, Status::invalid_input},
+        {"a role out of range", &ps_toluene_methanol(), {0, 1, 3}, kT, kP, Status::invalid_input},
+        {"no temperature", &ps_toluene_methanol(), kRoles, 0.0, kP, Status::invalid_input},
+        {"a negative pressure", &ps_toluene_methanol(), kRoles, kT, -1.0, Status::invalid_input},
+        // Toluene as the non-solvent: polystyrene dissolves in it, no gap spans that edge.
+        {"a solvent named non-solvent", &ps_toluene_methanol(), {1, 0, 2}, kT, kP, Status::supercritical},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto d = equilibria::ternary_lle(*c.model, c.t, c.p, c.roles);
+        EXPECT_EQ(d.status, c.expected) << d.message;
+        EXPECT_FALSE(d.message.empty());
+        EXPECT_TRUE(d.tie_lines.empty());
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
