@@ -143,5 +143,57 @@ TEST(TernaryDiagram, RefusesWhatItCannotTrace) {
     }
 }
 
+// A feed on a traced tie line splits into that tie line's two liquids in the feed's proportion: the
+// flash (stability test, then Newton with the material balance) and the tracer agree.
+TEST(TernaryFlash, FeedOnATieLineReproducesIt) {
+    const auto &d = diagram();
+    ASSERT_EQ(d.status, Status::converged) << d.message;
+    const std::size_t n = d.tie_lines.size();
+    for (std::size_t k : {std::size_t{0}, n / 4, n / 2, 3 * n / 4, n - 5}) {
+        for (double beta : {0.2, 0.7}) {
+            SCOPED_TRACE("tie line " + std::to_string(k) + ", rich share " + std::to_string(beta));
+            const auto &line = d.tie_lines[k];
+            std::vector<double> z(3);
+            for (std::size_t i = 0; i < 3; ++i) z[i] = (1.0 - beta) * line.lean.x[i] + beta * line.rich.x[i];
+            const auto f = equilibria::ternary_flash(ps_toluene_methanol(), kT, kP, z, kRoles);
+            ASSERT_EQ(f.status, Status::converged) << f.message;
+            EXPECT_LT(f.tpd, 0.0);
+            EXPECT_NEAR(f.beta, beta, 1e-7);
+            for (std::size_t i = 0; i < 3; ++i) {
+                EXPECT_NEAR(f.lean.w[i], line.lean.w[i], 1e-7) << "component " << i;
+                EXPECT_NEAR(f.rich.w[i], line.rich.w[i], 1e-7) << "component " << i;
+                EXPECT_NEAR(f.lean.x[i] / line.lean.x[i], 1.0, 1e-6) << "component " << i;
+            }
+            const Fugacities lean = fugacities(f.lean), rich = fugacities(f.rich);
+            EXPECT_NEAR(lean.p / kP, 1.0, 1e-10);
+            EXPECT_NEAR(rich.p / kP, 1.0, 1e-10);
+            for (std::size_t i = 0; i < 3; ++i) {
+                EXPECT_NEAR(lean.ln_f[i], rich.ln_f[i], 1e-10) << "component " << i;
+                EXPECT_NEAR(((1.0 - f.beta) * f.lean.x[i] + f.beta * f.rich.x[i]) / z[i], 1.0, 1e-10);
+            }
+        }
+    }
+}
+
+// Feeds the tracer leaves outside the gap: one liquid, with no negative tangent-plane distance.
+TEST(TernaryFlash, StableFeedsStayOneLiquid) {
+    const Model &m = ps_toluene_methanol();
+    const auto &d = diagram();
+    ASSERT_EQ(d.status, Status::converged) << d.message;
+    // Mass fractions (toluene, methanol, PS), converted to mole fractions.
+    const std::vector<std::vector<double>> feeds = {{0.9, 0.0001, 0.0999}, {0.85, 0.05, 0.10}, {0.5, 0.5, 1e-4}};
+    for (const auto &w : feeds) {
+        std::vector<double> z(3);
+        for (std::size_t i = 0; i < 3; ++i) z[i] = w[i] / m.components()[i].mw;
+        const auto f = equilibria::ternary_flash(m, kT, kP, z, kRoles);
+        EXPECT_EQ(f.status, Status::single_phase) << f.message << " at w = " << w[0] << ", " << w[1] << ", " << w[2];
+        EXPECT_GE(f.tpd, -1e-10);
+    }
+    const auto bad = equilibria::ternary_flash(m, kT, kP, std::vector<double>{0.5, 0.5, 0.0}, kRoles);
+    EXPECT_EQ(bad.status, Status::invalid_input);
+    const auto swapped = equilibria::ternary_flash(m, kT, kP, std::vector<double>{0.3, 0.3, 0.4}, {0, 0, 2});
+    EXPECT_EQ(swapped.status, Status::invalid_input);
+}
+
 }  // namespace
 }  // namespace keld::testing

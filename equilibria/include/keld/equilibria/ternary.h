@@ -1,6 +1,7 @@
 // keld/equilibria/ternary.h - liquid-liquid equilibrium of a polymer with a
 // solvent and a non-solvent on the Helmholtz-energy model (keld/model.hpp)
-// at fixed T and P: the binodal with its tie lines up to the plait point.
+// at fixed T and P: the binodal with its tie lines up to the plait point,
+// and the two-liquid flash of a feed.
 //
 // The polymer and the non-solvent demix; the solvent dissolves both, so the
 // miscibility gap spans the polymer / non-solvent edge of the triangle and
@@ -68,5 +69,17 @@ TernaryDiagram ternary_lle(const Model &m, double t, double p, const TernaryRole
 
 // The plait point at T and P from a start (mole fractions and density).
 PlaitPoint plait_point(const Model &m, double t, double p, std::span<const double> x0, double rho0);
+
+// Two liquids at T, P and the feed z (mole fractions or amounts): stability
+// by the tangent-plane distance, then Newton's method on equal fugacities,
+// equal pressures and the material balance. single_phase when the feed is
+// stable.
+struct TernaryFlash : Outcome {
+    double t = not_a_number, p = not_a_number;
+    TernaryPhase lean, rich;
+    double beta = not_a_number;  // the rich phase's share of the feed's molecules
+    double tpd = not_a_number;   // the smallest tangent-plane distance found (negative: unstable)
+};
+TernaryFlash ternary_flash(const Model &m, double t, double p, std::span<const double> z, const TernaryRoles &roles);
 
 }  // namespace keld::equilibria
