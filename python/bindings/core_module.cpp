@@ -21,6 +21,7 @@ void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
 void bind_model(py::module_ &m);       // model_module.cpp
 void bind_database(py::module_ &m);    // database_module.cpp
 void bind_envelope(py::module_ &m);    // envelope_module.cpp
+void bind_ternary(py::module_ &m);     // ternary_module.cpp
 void bind_polydisperse(py::module_ &m);  // polydisperse_module.cpp
 }
 using keld::refhost::Case;
@@ -332,5 +333,6 @@ PYBIND11_MODULE(_core, m) {
     keld::python::bind_equilibria(m);
     keld::python::bind_database(m);
     keld::python::bind_envelope(m);
+    keld::python::bind_ternary(m);
     keld::python::bind_polydisperse(m);
 }
