@@ -57,8 +57,9 @@ Stationary stationary_point(const Model &m, double t, double p, const std::vecto
     if (!first) return s;
     std::vector<double> w(3);
     for (std::size_t i = 0; i < 3; ++i) w[i] = std::exp(d[i] - first->ln_phi[i]);
+    // tm and its gradient g at W; the composition derivatives only where a Newton step is taken.
     const auto tm_at = [&](const std::vector<double> &ws, std::optional<Liquid> &l, std::vector<double> &g) {
-        l = liquid(m, t, p, normalised(ws), true);
+        l = liquid(m, t, p, normalised(ws), false);
         if (!l) return not_a_number;
         double tm = 1.0;
         g.resize(3);
@@ -82,6 +83,8 @@ Stationary stationary_point(const Model &m, double t, double p, const std::vecto
         }
         double total = 0.0;
         for (double v : w) total += v;
+        l = liquid(m, t, p, normalised(w), true);
+        if (!l) break;
         Eigen::Matrix3d h;
         Eigen::Vector3d grad;
         for (std::size_t i = 0; i < 3; ++i) {
