@@ -26,13 +26,14 @@ constexpr double kBridge = 1e-8;         // relative height of a concave stretch
 constexpr double kPlaitTolerance = 1e-10;  // eigenvalue (1 kmol), cubic form / scale, P / P_given - 1
 constexpr int kPlaitIterations = 40;
 constexpr double kDifferenceStep = 1e-6;   // in ln rho_i, for the plait point's Jacobian
+constexpr double kPlaitReach = 5.0;         // the plait point's largest distance from the last tie line, in its lengths
 
 bool roles_valid(const Model &m, const TernaryRoles &r) {
     return m.size() == 3 && r.solvent < 3 && r.nonsolvent < 3 && r.polymer < 3 && r.solvent != r.nonsolvent &&
            r.solvent != r.polymer && r.nonsolvent != r.polymer;
 }
 
-// ln f_i - ln P of a liquid at T, P and x: ln x_i + ln phi_i, with its density.
+// A liquid at T, P and x: its ln phi_i and density (kmol/m3).
 struct Liquid {
     bool ok = false;
     std::vector<double> ln_phi;
@@ -389,6 +390,22 @@ TernaryDiagram ternary_lle(const Model &m, double t, double p, const TernaryRole
     if (d.plait.status != Status::converged) {
         d.status = Status::not_converged;
         d.message = d.plait.message;
+        return d;
+    }
+    // The criteria hold at every critical point of the mixture at T and P: the one solved must be where
+    // the traced tie lines shrink, within a few of the last line's lengths of its middle.
+    const TernaryTieLine &last = d.tie_lines.back();
+    double length = 0.0, offset = 0.0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        length += std::pow(last.rich.w[i] - last.lean.w[i], 2);
+        offset += std::pow(d.plait.phase.w[i] - 0.5 * (last.rich.w[i] + last.lean.w[i]), 2);
+    }
+    if (std::sqrt(offset) > kPlaitReach * std::sqrt(length)) {
+        d.status = Status::not_converged;
+        d.message = "the critical point solved from the last tie line lies " + format_number(std::sqrt(offset)) +
+                    " in weight fractions from it, not where the tie lines shrink";
+        d.plait.status = Status::not_converged;
+        d.plait.message = d.message;
         return d;
     }
     d.status = Status::converged;
