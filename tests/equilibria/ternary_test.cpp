@@ -102,6 +102,37 @@ TEST(TernaryDiagram, RunsFromTheBinaryEdgeToThePlaitPoint) {
     }
 }
 
+// Colder, warmer and compressed: the same invariants wherever the gap lies (tie lines coexisting, the
+// plait point on the criteria at the given P, the lines shrinking onto it).
+TEST(TernaryDiagram, HoldsItsInvariantsAcrossTemperatureAndPressure) {
+    const Model &m = ps_toluene_methanol();
+    const struct {
+        double t, p;
+    } states[] = {{273.15, 1e5}, {320.0, 1e5}, {298.15, 1e7}};
+    for (const auto &st : states) {
+        SCOPED_TRACE("T = " + std::to_string(st.t) + " K, P = " + std::to_string(st.p) + " Pa");
+        const auto d = equilibria::ternary_lle(m, st.t, st.p, kRoles);
+        ASSERT_EQ(d.status, Status::converged) << d.message;
+        for (std::size_t k = 0; k < d.tie_lines.size(); k += 5) {
+            const auto &line = d.tie_lines[k];
+            const Properties a = properties(m, st.t, line.lean.rho, line.lean.x, {false, nullptr});
+            const Properties b = properties(m, st.t, line.rich.rho, line.rich.x, {false, nullptr});
+            EXPECT_NEAR(a.p / st.p, 1.0, 1e-10);
+            EXPECT_NEAR(b.p / st.p, 1.0, 1e-10);
+            for (std::size_t i = 0; i < 3; ++i)
+                EXPECT_NEAR(std::log(line.lean.x[i]) + a.ln_phi[i], std::log(line.rich.x[i]) + b.ln_phi[i], 1e-10);
+        }
+        const auto &w = d.plait.phase;
+        const auto c = equilibria::critical_conditions(m, st.t, 1.0 / w.rho, w.x);
+        EXPECT_LT(std::fabs(c.eigenvalue), 1e-8);
+        EXPECT_LT(std::fabs(c.cubic_form / c.cubic_scale), 1e-8);
+        EXPECT_NEAR(properties(m, st.t, w.rho, w.x, {false, nullptr}).p / st.p, 1.0, 1e-10);
+        const auto &first = d.tie_lines.front(), &last = d.tie_lines.back();
+        EXPECT_LT(distance(last.lean.w, last.rich.w), 0.02 * distance(first.lean.w, first.rich.w));
+        EXPECT_LT(distance(last.lean.w, w.w), 0.02);
+    }
+}
+
 // A plait point from a start away from it converges to the same point.
 TEST(TernaryDiagram, PlaitPointDoesNotDependOnItsStart) {
     const auto &d = diagram();
