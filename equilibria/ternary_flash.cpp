@@ -20,6 +20,7 @@ constexpr double kStationary = 1e-10;   // max |ln W_i + ln phi_i(W) - d_i| at a
 constexpr double kDistinct = 1e-4;      // max |ln(x_i / z_i)| of a stationary point other than the feed
 constexpr double kUnstable = -1e-10;    // a tangent-plane distance below this: the feed splits
 constexpr int kFlashIterations = 60;
+constexpr int kLinePoints = 40;       // trials of the second liquid along the line through the feed
 constexpr double kFugacity = 1e-10;     // |ln f_i' - ln f_i''|: a polymer's ln f rounds at about 1e-12
 constexpr double kPressure = 1e-11;     // relative
 constexpr double kBalance = 1e-11;      // relative to each balanced component's feed
@@ -260,6 +261,51 @@ bool solve_split(const Model &m, double t, double p, std::span<const double> z, 
     return false;
 }
 
+// A start on the line from a stationary point A through the feed: the second liquid B(beta) = (z -
+// (1 - beta) x_A) / beta at the beta of least Gibbs energy (1 - beta) g(x_A) + beta g(B) over a grid,
+// g = sum x_i (ln x_i + ln phi_i) at T and P. Cheaper than the diagram, and enough when A is near one
+// end of the tie line through the feed.
+bool start_on_line(const Model &m, double t, double p, const std::vector<double> &z, const std::vector<double> &xa,
+                   Split &s) {
+    const auto gibbs = [&](const std::vector<double> &x, double &rho) {
+        const auto l = liquid(m, t, p, x, false);
+        if (!l) return not_a_number;
+        rho = l->rho;
+        double g = 0.0;
+        for (std::size_t i = 0; i < 3; ++i) g += x[i] * (std::log(x[i]) + l->ln_phi[i]);
+        return g;
+    };
+    double rho_a = 0.0;
+    const double ga = gibbs(xa, rho_a);
+    if (!std::isfinite(ga)) return false;
+    double best = not_a_number, best_beta = 0.0, best_rho = 0.0;
+    std::vector<double> best_x;
+    for (int k = 0; k < kLinePoints; ++k) {
+        const double beta = std::exp(std::log(0.999) + (std::log(1e-3) - std::log(0.999)) * k / (kLinePoints - 1));
+        std::vector<double> xb(3);
+        bool positive = true;
+        for (std::size_t i = 0; i < 3; ++i) positive = positive && (xb[i] = (z[i] - (1.0 - beta) * xa[i]) / beta) > 0.0;
+        if (!positive) break;
+        double rho_b = 0.0;
+        const double g = (1.0 - beta) * ga + beta * gibbs(xb, rho_b);
+        if (std::isfinite(g) && !(g >= best)) {
+            best = g;
+            best_beta = beta;
+            best_x = xb;
+            best_rho = rho_b;
+        }
+    }
+    if (best_x.empty()) return false;
+    s.rho_a.clear();
+    s.rho_b.clear();
+    for (std::size_t i = 0; i < 3; ++i) {
+        s.rho_a.push_back(xa[i] * rho_a);
+        s.rho_b.push_back(best_x[i] * best_rho);
+    }
+    s.beta = best_beta;
+    return true;
+}
+
 // A start for the two liquids from the traced diagram at the same T and P: the tie lines on either side
 // of the feed (a tie line is straight in weight fractions as in mole fractions), interpolated in
 // ln rho. False when the diagram cannot be traced or the feed is not between two of its tie lines.
@@ -378,9 +424,15 @@ TernaryFlash ternary_flash(const Model &m, double t, double p, std::span<const d
         s.rho_b.push_back(xb[i] * lb->rho);
     }
     s.beta = beta;
-    // Newton from the stationary points, else from the traced tie lines around the feed (a polymer's K
+    // Newton from the stationary points, else from a stationary point and the liquid of least Gibbs
+    // energy on the line through the feed, else from the traced tie lines around the feed (a polymer's K
     // spans so many decades that a stationary point's rich side is often outside Newton's basin).
     bool solved = solve_split(m, t, p, z, roles, s);
+    for (std::size_t k = 0; k < found.size() && !solved; ++k) {
+        Split on_line;
+        solved = start_on_line(m, t, p, z, found[k].x, on_line) && solve_split(m, t, p, z, roles, on_line);
+        if (solved) s = on_line;
+    }
     if (!solved) {
         Split from_diagram;
         solved = start_from_diagram(m, t, p, z, roles, from_diagram) && solve_split(m, t, p, z, roles, from_diagram);
