@@ -18,7 +18,8 @@ using detail::format_number;
 constexpr int kStabilityIterations = 80;
 constexpr double kStationary = 1e-10;   // max |ln W_i + ln phi_i(W) - d_i| at a stationary point
 constexpr double kDistinct = 1e-4;      // max |ln(x_i / z_i)| of a stationary point other than the feed
-constexpr double kUnstable = -1e-10;    // a tangent-plane distance below this: the feed splits
+constexpr double kUnstable = -1e-13;    // a tangent-plane distance below this: the feed splits (near the
+                                        // plait point a real one is of order 1e-11; its rounding 1e-15)
 constexpr int kFlashIterations = 60;
 constexpr int kLinePoints = 40;       // trials of the second liquid along the line through the feed
 constexpr double kFugacity = 1e-10;     // |ln f_i' - ln f_i''|: a polymer's ln f rounds at about 1e-12
@@ -372,16 +373,26 @@ TernaryFlash ternary_flash(const Model &m, double t, double p, std::span<const d
     // Trial phases from a polymer-lean to a polymer-rich liquid.
     std::vector<Stationary> found;
     f.tpd = 0.0;
+    // Near the plait point the two liquids differ little and a feed close to one of them is metastable:
+    // trials close to the feed's own polymer content, on both sides, find the other liquid there.
+    double w_feed = 0.0, mass = 0.0;
+    for (std::size_t i = 0; i < 3; ++i) mass += z[i] * m.components()[i].mw;
+    w_feed = z[roles.polymer] * m.components()[roles.polymer].mw / mass;
+    std::vector<double> near_feed;
+    for (double r : {0.97, 1.03, 0.9, 1.1, 0.75, 1.25, 0.5, 1.5})
+        if (w_feed * r < 1.0) near_feed.push_back(w_feed * r);
+    const auto trial = [&](double w_polymer, double factor) {
+        const Stationary s = stationary_point(m, t, p, d, trial_composition(m, z, roles, w_polymer, factor));
+        ++f.evaluations;
+        if (!s.ok || !distinct(s.x, z)) return;
+        f.tpd = std::min(f.tpd, s.tm);
+        if (s.tm < kUnstable) found.push_back(s);
+    };
     for (double factor : {1.0, 3.0, 0.3}) {
-        for (double w_polymer : {1e-6, 0.02, 0.3, 0.6, 0.9}) {
-            const Stationary s = stationary_point(m, t, p, d, trial_composition(m, z, roles, w_polymer, factor));
-            ++f.evaluations;
-            if (!s.ok || !distinct(s.x, z)) continue;
-            f.tpd = std::min(f.tpd, s.tm);
-            if (s.tm < kUnstable) found.push_back(s);
-        }
+        for (double w_polymer : {1e-6, 0.02, 0.3, 0.6, 0.9}) trial(w_polymer, factor);
         if (!found.empty()) break;
     }
+    for (std::size_t k = 0; k < near_feed.size() && found.empty(); ++k) trial(near_feed[k], 1.0);
     if (found.empty()) {
         f.status = Status::single_phase;
         f.message = "the feed is stable as one liquid";

@@ -175,25 +175,34 @@ TEST(TernaryDiagram, RefusesWhatItCannotTrace) {
 }
 
 // A feed on a traced tie line splits into that tie line's two liquids in the feed's proportion: the
-// flash (stability test, then Newton with the material balance) and the tracer agree.
+// flash (stability test, then Newton with the material balance) and the tracer agree, to what the
+// equations' rounding allows: next to the plait point (the last line) the compositions of two solutions
+// with ln f equal to 1e-10 differ by up to 1e-6, and beta by that over the tie line's length.
 TEST(TernaryFlash, FeedOnATieLineReproducesIt) {
     const auto &d = diagram();
     ASSERT_EQ(d.status, Status::converged) << d.message;
     const std::size_t n = d.tie_lines.size();
-    for (std::size_t k : {std::size_t{0}, n / 4, n / 2, 3 * n / 4, n - 5}) {
+    for (std::size_t k : {std::size_t{0}, n / 4, n / 2, 3 * n / 4, n - 5, n - 1}) {
         for (double beta : {0.2, 0.7}) {
             SCOPED_TRACE("tie line " + std::to_string(k) + ", rich share " + std::to_string(beta));
             const auto &line = d.tie_lines[k];
             std::vector<double> z(3);
             for (std::size_t i = 0; i < 3; ++i) z[i] = (1.0 - beta) * line.lean.x[i] + beta * line.rich.x[i];
             const auto f = equilibria::ternary_flash(ps_toluene_methanol(), kT, kP, z, kRoles);
+            if (k + 1 == n) {
+                // Next to the plait point the tangent-plane distance is of order 1e-11: the feed must
+                // never be called stable; Newton may still stop short there (said, not hidden).
+                EXPECT_NE(f.status, Status::single_phase) << f.message;
+                if (f.status != Status::converged) continue;
+            }
             ASSERT_EQ(f.status, Status::converged) << f.message;
             EXPECT_LT(f.tpd, 0.0);
-            EXPECT_NEAR(f.beta, beta, 1e-7);
+            const double w_tolerance = k + 1 == n ? 1e-6 : 1e-7;
+            EXPECT_NEAR(f.beta, beta, 2.0 * w_tolerance / distance(line.lean.w, line.rich.w));
             for (std::size_t i = 0; i < 3; ++i) {
-                EXPECT_NEAR(f.lean.w[i], line.lean.w[i], 1e-7) << "component " << i;
-                EXPECT_NEAR(f.rich.w[i], line.rich.w[i], 1e-7) << "component " << i;
-                EXPECT_NEAR(f.lean.x[i] / line.lean.x[i], 1.0, 1e-6) << "component " << i;
+                EXPECT_NEAR(f.lean.w[i], line.lean.w[i], w_tolerance) << "component " << i;
+                EXPECT_NEAR(f.rich.w[i], line.rich.w[i], w_tolerance) << "component " << i;
+                EXPECT_NEAR(f.lean.x[i] / line.lean.x[i], 1.0, 10.0 * w_tolerance) << "component " << i;
             }
             const Fugacities lean = fugacities(f.lean), rich = fugacities(f.rich);
             EXPECT_NEAR(lean.p / kP, 1.0, 1e-10);
