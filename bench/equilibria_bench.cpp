@@ -13,6 +13,8 @@
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
+#include "keld/equilibria/ternary.h"
+#include "keld/case.h"
 #include "model/residual.h"
 #include "support/pcsaft_systems.h"
 
@@ -183,6 +185,40 @@ void envelope_five(benchmark::State &state) {
     state.counters["points"] = static_cast<double>(points);
 }
 
+// The liquid-liquid diagram of polystyrene (20 kg/mol) + toluene + methanol at 25 degC and 1 bar
+// (associating PC-SAFT) from the binary edge to the solved plait point, and the flash of a feed on
+// one of its tie lines (stability test, then Newton). `tie_lines` counts the returned lines.
+Model polystyrene_toluene_methanol() {
+    refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) +
+                                              "/examples/polystyrene-toluene-methanol-pcsaft-assoc.json");
+    return refhost::model_from_case(c, "pcsaft-assoc", 1, {"TOLUENE", "METHANOL", "PS"});
+}
+
+void ternary_diagram(benchmark::State &state) {
+    const Model m = polystyrene_toluene_methanol();
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        const eq::TernaryDiagram d = eq::ternary_lle(m, 298.15, 1e5, {0, 1, 2});
+        benchmark::DoNotOptimize(d.plait.phase.rho);
+        lines = d.tie_lines.size();
+        if (!d.ok()) state.SkipWithError(d.message.c_str());
+    }
+    state.counters["tie_lines"] = static_cast<double>(lines);
+}
+
+void ternary_flash_on_tie_line(benchmark::State &state) {
+    const Model m = polystyrene_toluene_methanol();
+    const eq::TernaryDiagram d = eq::ternary_lle(m, 298.15, 1e5, {0, 1, 2});
+    const eq::TernaryTieLine &line = d.tie_lines[d.tie_lines.size() / 2];
+    std::vector<double> z(3);
+    for (std::size_t i = 0; i < 3; ++i) z[i] = 0.5 * (line.lean.x[i] + line.rich.x[i]);
+    for (auto _ : state) {
+        const eq::TernaryFlash f = eq::ternary_flash(m, 298.15, 1e5, z, {0, 1, 2});
+        benchmark::DoNotOptimize(f.beta);
+        if (!f.ok()) state.SkipWithError(f.message.c_str());
+    }
+}
+
 double fastest(const std::vector<double> &v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -207,5 +243,7 @@ KELD_EQ_BENCH(flash_five, two_phase_20bar, 2e6);
 KELD_EQ_BENCH(flash_five, one_phase_50bar, 5e6);
 BENCHMARK(pxy_to_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(envelope_five)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(ternary_diagram)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(ternary_flash_on_tie_line)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 BENCHMARK_MAIN();

@@ -11,6 +11,7 @@
 #include "cli_point.h"
 #include "cli_progress.h"
 #include "cli_table.h"
+#include "cli_ternary.h"
 #include "quantity_names.h"
 #include "keld/case.h"
 #include "keld/equilibria/activity.h"
@@ -659,6 +660,25 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     plot.series.push_back(marks);
 }
 
+// lle on three components: the ternary diagram at one T and P (cli_ternary.cpp).
+int run_ternary(Setup &s, const eq::System &system, const Options &o) {
+    const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
+    const std::vector<double> ts =
+        has(o, "T") ? parse_values("T", o.at("T")) : std::vector<double>{state_temperature(s)};
+    if (ts.size() != 1) throw CommandLineError("a ternary diagram is drawn at one temperature: give --T T");
+    std::vector<std::string> ids;
+    for (std::size_t k = 0; k < system.size(); ++k) ids.push_back(system.component(k).id);
+    Model m = [&] {
+        try {
+            return refhost::model_from_case(s.c, s.model, system.options().data_set, ids, system.options().option,
+                                            s.state != nullptr ? refhost::settings_of(*s.state) : ModelSettings{});
+        } catch (const std::invalid_argument &e) {
+            throw CommandLineError(std::string("no model of the mixture: ") + e.what());
+        }
+    }();
+    return run_ternary_lle({&m, ids, s.model, s.c.origin, ts.front(), p}, o);
+}
+
 }  // namespace
 
 int run_equilibrium_command(const std::string &command, const std::vector<std::string> &positional,
@@ -668,6 +688,10 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
     if ((command == "flash" || command == "critical") && has(o, "plot"))
         throw CommandLineError(command + " draws no plot");
     Setup s = open_case(command, positional, o);
+    if (command == "lle") {
+        const eq::System system(s.c, s.model, s.components, options_of(s));
+        if (system.size() == 3) return run_ternary(s, system, o);
+    }
     Table t;
     PlotSpec plot;
     t.command = command;
@@ -768,8 +792,13 @@ void add_equilibrium_commands(Commands &commands) {
              {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}},
             true);
     add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point}, true);
-    add_one(commands, "lle", "liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST",
-            {{"T", "T|FROM:TO:COUNT", "temperature in K, or a range"}, p_point});
+    std::vector<OptionSpec> lle_options{{"T", "T|FROM:TO:COUNT", "temperature in K, or a range (one T for three components)"},
+                                        p_point};
+    for (const OptionSpec &spec : ternary_lle_options()) lle_options.push_back(spec);
+    add_one(commands, "lle",
+            "liquid-liquid demixing of a polymer solution: binodal, spinodal, UCST/LCST; with a non-solvent the "
+            "ternary diagram",
+            lle_options);
     add_one(commands, "critical", "critical points on the model: each pure component's and the mixture's",
             {{"component", "ID", "that component's critical point only"},
              {"T", "T", "with --V: start the mixture's solver at this temperature in K"},

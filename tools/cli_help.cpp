@@ -258,10 +258,17 @@ single polymer component the cloud-point curve), and the spinodal. Over a
 range the upper and lower critical solution temperatures (UCST, LCST) found
 between neighbouring temperatures are given with their compositions; --plot
 draws the T-w diagram.
+With three components (a polymer, the heaviest; a solvent; a non-solvent,
+--nonsolvent or the later listed) the diagram at one T and P on the model:
+one row per tie line with both liquids' weight fractions and densities, traced
+from the polymer / non-solvent edge to the plait point, which is solved by the
+Heidemann-Khalil criteria (the last row and a note); --plot draws the
+triangle of weight fractions with the binodal, tie lines and plait point.
 
 Examples:
   keld lle --T 270:300:16 --plot ucst.png examples/polystyrene-cyclohexane.json
   keld lle --state 2 --T 500:540:9 examples/polystyrene-cyclohexane.json
+  keld lle --T 25degC --P 1bar --plot ternary.png examples/polystyrene-toluene-methanol-pcsaft-assoc.json
 )";
 
 std::string with_common(std::string_view own) {

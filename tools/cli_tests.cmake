@@ -180,6 +180,15 @@ keld_cli_test(sat_heat_per_kmol 0 ARGS sat --T 300 --csv ${KELD_EXAMPLES}/hexane
   STDOUT "\n300,[0-9.]+,[0-9.]+,[0-9.]+,3[0-9][0-9][0-9][0-9][0-9][0-9][0-9]\\.[0-9]+,")
 keld_cli_test(lle_ucst 2 ARGS lle --T 290:300:3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
   STDOUT "UCST: T = 29[0-9]\\." "no demixing")
+# With a non-solvent: the ternary diagram at one T and P, traced to its plait point.
+set(KELD_PS_MEOH ${KELD_EXAMPLES}/polystyrene-toluene-methanol-pcsaft-assoc.json)
+keld_cli_test(lle_ternary 0 ARGS lle --T 25degC --P 1bar ${KELD_PS_MEOH}
+  STDOUT "PS \\+ TOLUENE \\+ METHANOL" "plait point +0\\.07" "plait point \\(Heidemann-Khalil criteria at T and P\\): w = PS 0\\.07[0-9]*, TOLUENE 0\\.8[0-9]*, METHANOL 0\\.0[0-9]*")
+keld_cli_test(lle_ternary_csv 0 ARGS lle --T 298.15 --csv ${KELD_PS_MEOH}
+  CSV_HEADER "^point,w_lean_liquid\\[PS\\],w_lean_liquid\\[TOLUENE\\],w_lean_liquid\\[METHANOL\\],w_rich_liquid\\[PS\\],w_rich_liquid\\[TOLUENE\\],w_rich_liquid\\[METHANOL\\],rho_lean / \\(kmol/m3\\),rho_rich / \\(kmol/m3\\),status")
+keld_cli_test(lle_ternary_one_temperature 1 ARGS lle --T 290:300:3 ${KELD_PS_MEOH} STDERR "at one temperature")
+keld_cli_test(lle_ternary_polymer_as_nonsolvent 1 ARGS lle --nonsolvent PS ${KELD_PS_MEOH} STDERR "is the polymer")
+keld_cli_test(lle_ternary_no_gap 2 ARGS lle --nonsolvent TOLUENE ${KELD_PS_MEOH} STDOUT "do not demix")
 keld_cli_test(critical_points 0 ARGS critical --state 2 ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "T / degC +P / MPa +rho / \\(kmol/m3\\) +V_molecules / \\(m3/kmol\\)" "CH4 +191\\.4" "HEXANE +519\\.3" "mixture +511\\.[0-9]+ +238\\.")
 keld_cli_test(critical_one_component 0 ARGS critical --csv --component HEXANE ${KELD_EXAMPLES}/methane-hexane.json

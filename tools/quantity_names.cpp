@@ -55,6 +55,11 @@ constexpr std::array kQuantities{
     Quantity{"w_rich", "", mass, false, "weight fraction of the polymer in the rich liquid"},
     Quantity{"w_spinodal_lean", "", mass, false, "weight fraction of the polymer at the lean spinodal"},
     Quantity{"w_spinodal_rich", "", mass, false, "weight fraction of the polymer at the rich spinodal"},
+    // Ternary liquid-liquid diagrams: every component in both liquids of a tie line.
+    Quantity{"w_lean_liquid", "", mass, true, "weight fraction in the polymer-lean liquid of a tie line"},
+    Quantity{"w_rich_liquid", "", mass, true, "weight fraction in the polymer-rich liquid of a tie line"},
+    Quantity{"rho_lean", "kmol/m3", molecules, false, "molar density of the polymer-lean liquid"},
+    Quantity{"rho_rich", "kmol/m3", molecules, false, "molar density of the polymer-rich liquid"},
     // Polydisperse polymers.
     Quantity{"w_polymer", "", mass, false, "weight fraction of the polymer (all its chain lengths)"},
     Quantity{"w_polymer_shadow", "", mass, false, "weight fraction of the polymer in the shadow (incipient) phase"},

@@ -21,6 +21,7 @@ void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
 void bind_model(py::module_ &m);       // model_module.cpp
 void bind_database(py::module_ &m);    // database_module.cpp
 void bind_envelope(py::module_ &m);    // envelope_module.cpp
+void bind_ternary(py::module_ &m);     // ternary_module.cpp
 void bind_polydisperse(py::module_ &m);  // polydisperse_module.cpp
 void bind_vocabulary(py::module_ &m);    // vocabulary_module.cpp
 }
@@ -333,6 +334,7 @@ PYBIND11_MODULE(_core, m) {
     keld::python::bind_equilibria(m);
     keld::python::bind_database(m);
     keld::python::bind_envelope(m);
+    keld::python::bind_ternary(m);
     keld::python::bind_polydisperse(m);
     keld::python::bind_vocabulary(m);
 }
