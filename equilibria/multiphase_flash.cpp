@@ -2,6 +2,7 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -51,6 +52,8 @@ struct Phase3 {
     double beta = 0.0;
     std::vector<double> x;
     PhaseState state;
+    double excess = 0.0;  // sum of x before normalising, less 1: below 0 at fraction 0, the phase is not needed
+    int idle = 0;         // successive substitution passes at fraction 0
 };
 
 struct Setting {
@@ -81,6 +84,15 @@ double fugacity_mismatch(const Setting &s, const std::vector<Phase3> &phases) {
             if (s.present(phases[k], i) && s.present(phases[0], i))
                 r = std::max(r, std::fabs(ln_f(phases[k], i) - ln_f(phases[0], i)));
     return r;
+}
+
+// G / (R T) of the phases less that of the feed's ideal gas at P: sum over phases of n_i ln f_i.
+double gibbs(const Setting &s, const std::vector<Phase3> &phases) {
+    double g = 0.0;
+    for (const Phase3 &ph : phases)
+        for (std::size_t i = 0; i < s.size(); ++i)
+            if (s.present(ph, i) && ph.x[i] > 0.0) g += ph.beta * ph.x[i] * ln_f(ph, i);
+    return g;
 }
 
 // --- tangent-plane distance ------------------------------------------------
@@ -226,17 +238,29 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
             }
         }
         if (worst < 1e-14) break;
-        const auto nf = static_cast<Eigen::Index>(free.size());
-        Eigen::MatrixXd hf(nf, nf);
-        Eigen::VectorXd gf(nf);
-        for (Eigen::Index r = 0; r < nf; ++r) {
-            gf(r) = g[free[static_cast<std::size_t>(r)]];
-            for (Eigen::Index c = 0; c < nf; ++c)
-                hf(r, c) = h(static_cast<Eigen::Index>(free[static_cast<std::size_t>(r)]),
-                             static_cast<Eigen::Index>(free[static_cast<std::size_t>(c)]));
-            hf(r, r) *= 1.0 + 1e-12;
+        // Newton on the free fractions; one at 0 whose step points below 0 stays bound.
+        Eigen::VectorXd step;
+        Eigen::Index nf = 0;
+        for (;;) {
+            nf = static_cast<Eigen::Index>(free.size());
+            Eigen::MatrixXd hf(nf, nf);
+            Eigen::VectorXd gf(nf);
+            for (Eigen::Index r = 0; r < nf; ++r) {
+                gf(r) = g[free[static_cast<std::size_t>(r)]];
+                for (Eigen::Index c = 0; c < nf; ++c)
+                    hf(r, c) = h(static_cast<Eigen::Index>(free[static_cast<std::size_t>(r)]),
+                                 static_cast<Eigen::Index>(free[static_cast<std::size_t>(c)]));
+                hf(r, r) *= 1.0 + 1e-12;
+            }
+            step = hf.ldlt().solve(-gf);
+            std::size_t bound = free.size();
+            for (std::size_t r = 0; r < free.size(); ++r)
+                if (beta[free[r]] == 0.0 && step(static_cast<Eigen::Index>(r)) < 0.0) bound = r;
+            if (bound == free.size()) break;
+            free.erase(free.begin() + static_cast<std::ptrdiff_t>(bound));
+            if (free.empty()) break;
         }
-        const Eigen::VectorXd step = hf.ldlt().solve(-gf);
+        if (free.empty()) break;
         double alpha = 1.0;
         for (Eigen::Index r = 0; r < nf; ++r) {
             const std::size_t k = free[static_cast<std::size_t>(r)];
@@ -264,7 +288,10 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
     }
     for (std::size_t k = 0; k < m; ++k) {
         phases[k].beta = beta[k];
-        for (std::size_t i = 0; i < n; ++i) phases[k].x[i] = s.z[i] > 0.0 ? s.z[i] * a[i * m + k] / e[i] : 0.0;
+        double sum = 0.0;
+        for (std::size_t i = 0; i < n; ++i) sum += phases[k].x[i] = s.z[i] > 0.0 ? s.z[i] * a[i * m + k] / e[i] : 0.0;
+        phases[k].excess = sum - 1.0;
+        phases[k].idle = beta[k] > 0.0 ? 0 : phases[k].idle + 1;
         normalise(phases[k].x);
     }
     return true;
@@ -297,19 +324,36 @@ void drop_unneeded(std::vector<Phase3> &phases) {
     phases = std::move(kept);
 }
 
-// Successive substitution; true when it settles (the phases may have become fewer).
+// Successive substitution; true when it settles (the phases may have become fewer). Where the
+// mismatch grows (a polymer-rich liquid that nearly all the solvent leaves swings the K values
+// from pass to pass) the compositions move half way in ln x.
 bool substitute(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int &iterations) {
+    double last = detail::kInf;
+    std::vector<std::vector<double>> before;
     for (int it = 0; it < kSubstitutionSteps; ++it, ++iterations) {
         if (!evaluate_all(s, phases, false, evaluations)) return false;
+        double mismatch = detail::kInf;
         if (phases.size() > 1) {
             // Newton takes over once close, or once substitution is seen to be slow (near a
             // critical point its rate tends to 1).
-            const double mismatch = fugacity_mismatch(s, phases);
-            if (mismatch < kHandOver || (it >= 25 && mismatch < 1e-2)) return true;
+            mismatch = fugacity_mismatch(s, phases);
+            if (mismatch < kHandOver || (it >= 25 && mismatch < 1e-5)) return true;
         }
+        before.clear();
+        for (const Phase3 &ph : phases) before.push_back(ph.x);
         if (!rachford_rice(s, phases)) return false;
-        // A phase that leaves (fraction 0 for several passes) is dropped by the caller.
-        if (it > 20 && std::any_of(phases.begin(), phases.end(), [](const Phase3 &p) { return !(p.beta > 0.0); }))
+        if (it > 0 && mismatch > 2.0 * last) {
+            for (std::size_t k = 0; k < phases.size(); ++k) {
+                for (std::size_t i = 0; i < s.size(); ++i)
+                    phases[k].x[i] = std::sqrt(phases[k].x[i] * before[k][i]);
+                normalise(phases[k].x);
+            }
+        }
+        last = mismatch;
+        // A phase that has left (fraction 0 for many passes, its compositions summing clearly below
+        // 1) is dropped by the caller.
+        if (std::any_of(phases.begin(), phases.end(),
+                        [](const Phase3 &p) { return p.idle > 30 && p.excess < -1e-4; }))
             return true;
     }
     return true;
@@ -384,12 +428,21 @@ bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int
         }
         for (std::size_t i = 0; i < n; ++i)
             if (dep_change[i] < 0.0) alpha = std::min(alpha, -0.9 * amounts[dep][i] / dep_change[i]);
-        for (Eigen::Index r = 0; r < nu; ++r) {
-            const auto [k, i] = unknowns[static_cast<std::size_t>(r)];
-            amounts[k][i] += alpha * step(r);
+        // Backtracking on the Gibbs energy, which Newton's step must lower away from the solution.
+        const double g0 = gibbs(s, phases);
+        const std::vector<std::vector<double>> start = amounts;
+        for (int halving = 0;; ++halving, alpha *= 0.5) {
+            amounts = start;
+            for (Eigen::Index r = 0; r < nu; ++r) {
+                const auto [k, i] = unknowns[static_cast<std::size_t>(r)];
+                amounts[k][i] += alpha * step(r);
+            }
+            dependent_from_others();
+            set_phases();
+            if (halving == 8) break;
+            if (!evaluate_all(s, phases, false, evaluations)) continue;
+            if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) break;
         }
-        dependent_from_others();
-        set_phases();
     }
     if (!evaluate_all(s, phases, false, evaluations)) return false;
     residual = fugacity_mismatch(s, phases);
