@@ -10,6 +10,7 @@
 #include <string>
 
 #include "keld/case.h"
+#include "keld/equilibria/critical.h"
 
 namespace keld::testing {
 namespace {
@@ -145,6 +146,130 @@ TEST(MultiphaseFlash, RefusesBadInput) {
     const FlashResult r = equilibria::flash_on_model(m, 300.0, 1e5, z, four);
     EXPECT_EQ(r.status, Status::invalid_input);
     EXPECT_TRUE(r.phases.empty());
+}
+
+}  // namespace
+}  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// ln f_i of a phase evaluated again at its own (T, rho, x), and its pressure.
+struct Evaluated {
+    std::vector<double> ln_f;
+    double p = 0.0;
+};
+Evaluated at_state(const Model &m, double t, double rho, const std::vector<double> &x) {
+    const Properties pr = properties(m, t, rho, x, {false, nullptr});
+    Evaluated e;
+    for (std::size_t i = 0; i < x.size(); ++i) e.ln_f.push_back(std::log(x[i] * pr.p) + pr.ln_phi[i]);
+    e.p = pr.p;
+    return e;
+}
+
+const equilibria::VlleLine &methanol_hexane_line() {
+    static const equilibria::VlleLine line = [] {
+        equilibria::VlleOptions o;
+        o.t_start = 170.0;
+        return equilibria::vlle_line(methanol_hexane(), o);
+    }();
+    return line;
+}
+
+// Methanol + n-hexane: the three-phase line from 170 K to the end point near 198 K, where the
+// liquids merge; every point re-evaluated phase by phase.
+TEST(ThreePhaseLine, ThreePhasesHaveEqualFugacitiesAlongTheLine) {
+    const Model &m = methanol_hexane();
+    const equilibria::VlleLine &line = methanol_hexane_line();
+    ASSERT_EQ(line.status, Status::converged) << line.message;
+    ASSERT_TRUE(line.end_point);
+    ASSERT_GE(line.points.size(), 10u);
+    EXPECT_LE(line.residual, 1e-11);
+    for (std::size_t k = 0; k < line.points.size(); ++k) {
+        const equilibria::ThreePhasePoint &pt = line.points[k];
+        SCOPED_TRACE("T = " + std::to_string(pt.t));
+        const Evaluated a = at_state(m, pt.t, pt.rho1, pt.x1), b = at_state(m, pt.t, pt.rho2, pt.x2),
+                        v = at_state(m, pt.t, pt.rho_v, pt.y);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_LE(std::fabs(a.ln_f[i] - v.ln_f[i]), 1e-10);
+            EXPECT_LE(std::fabs(b.ln_f[i] - v.ln_f[i]), 1e-10);
+        }
+        // Pressures: the vapour's is the line's; a liquid's to what moves its ln f by 1e-11.
+        EXPECT_LE(std::fabs(v.p - pt.p) / pt.p, 1e-12);
+        EXPECT_LE(std::fabs(a.p - v.p) / (kGasConstant * pt.t * pt.rho1), 1e-11);
+        EXPECT_LE(std::fabs(b.p - v.p) / (kGasConstant * pt.t * pt.rho2), 1e-11);
+        if (k > 0) {
+            EXPECT_GT(pt.t, line.points[k - 1].t);
+            EXPECT_GT(pt.p, line.points[k - 1].p);
+        }
+        if (k + 1 < line.points.size()) {
+            EXPECT_GT(pt.x1[0], pt.x2[0] + 0.01);  // two distinct liquids before the end
+            EXPECT_GT(pt.rho_v * 1e3, 0.0);
+            EXPECT_LT(pt.rho_v, 1e-3 * pt.rho1);    // and a vapour
+        }
+    }
+}
+
+// The end point is solved, not extrapolated: one liquid at its liquid-liquid critical point
+// (checked with the critical-point criteria on its own), with the last traced tie lines
+// closing in on it from both sides.
+TEST(ThreePhaseLine, EndsAtTheUpperCriticalEndPoint) {
+    const Model &m = methanol_hexane();
+    const equilibria::VlleLine &line = methanol_hexane_line();
+    ASSERT_EQ(line.status, Status::converged) << line.message;
+    const equilibria::ThreePhasePoint &end = line.points.back();
+    const equilibria::ThreePhasePoint &before = line.points[line.points.size() - 2];
+    EXPECT_EQ(end.x1, end.x2);
+    EXPECT_EQ(end.rho1, end.rho2);
+    const equilibria::CriticalConditions c = equilibria::critical_conditions(m, end.t, 1.0 / end.rho1, end.x1);
+    EXPECT_LE(std::fabs(c.eigenvalue), 1e-8);
+    EXPECT_LE(std::fabs(c.cubic_form / c.cubic_scale), 1e-8);
+    const Evaluated l = at_state(m, end.t, end.rho1, end.x1), v = at_state(m, end.t, end.rho_v, end.y);
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_LE(std::fabs(l.ln_f[i] - v.ln_f[i]), 1e-10);
+    EXPECT_GT(end.t, before.t);
+    EXPECT_LT(end.t - before.t, 0.5);
+    EXPECT_GT(end.x1[0], before.x2[0]);
+    EXPECT_LT(end.x1[0], before.x1[0]);
+    // A liquid-liquid critical point, not the vapour-liquid one: dense, under its vapour.
+    EXPECT_GT(end.rho1, 1e3 * end.rho_v);
+}
+
+// The flash agrees with the line: just above the three-phase pressure a feed between the liquids
+// splits into those two liquids, just below it a feed between the hexane-rich liquid and the
+// vapour splits into those.
+TEST(ThreePhaseLine, FlashAgreesWithTheLineOnEitherSide) {
+    const Model &m = methanol_hexane();
+    const equilibria::VlleLine &line = methanol_hexane_line();
+    ASSERT_EQ(line.status, Status::converged) << line.message;
+    const equilibria::ThreePhasePoint &pt = line.points[5];
+    const std::vector<double> between_liquids{0.5 * (pt.x1[0] + pt.x2[0]), 1.0 - 0.5 * (pt.x1[0] + pt.x2[0])};
+    const FlashResult above = equilibria::flash_on_model(m, pt.t, pt.p * (1.0 + 1e-6), between_liquids);
+    ASSERT_EQ(above.status, Status::converged) << above.message;
+    ASSERT_EQ(above.phases.size(), 2u);
+    EXPECT_EQ(above.phases[1].kind, PhaseKind::liquid);
+    EXPECT_NEAR(above.phases[0].x[0], pt.x1[0], 1e-7);
+    EXPECT_NEAR(above.phases[1].x[0], pt.x2[0], 1e-7);
+    const std::vector<double> lean{0.5 * (pt.x2[0] + pt.y[0]), 1.0 - 0.5 * (pt.x2[0] + pt.y[0])};
+    const FlashResult below = equilibria::flash_on_model(m, pt.t, pt.p * (1.0 - 1e-8), lean);
+    ASSERT_EQ(below.status, Status::converged) << below.message;
+    ASSERT_EQ(below.phases.size(), 2u);
+    EXPECT_EQ(below.phases[1].kind, PhaseKind::vapour);
+    EXPECT_NEAR(below.phases[0].x[0], pt.x2[0], 1e-6);
+    EXPECT_NEAR(below.phases[1].x[0], pt.y[0], 1e-6);
+}
+
+TEST(ThreePhaseLine, RefusesWhatHasNoLine) {
+    equilibria::VlleOptions above;
+    above.t_start = 205.0;  // no liquid-liquid split above the end point
+    const equilibria::VlleLine r = equilibria::vlle_line(methanol_hexane(), above);
+    EXPECT_EQ(r.status, Status::no_solution);
+    EXPECT_TRUE(r.points.empty());
+    equilibria::VlleOptions none;
+    EXPECT_EQ(equilibria::vlle_line(methanol_hexane(), none).status, Status::invalid_input);
+    const Model ternary = model_of("polystyrene-toluene-ethanol-pcsaft-assoc.json", {"TOLUENE", "ETHANOL", "PS"});
+    equilibria::VlleOptions o;
+    o.t_start = 250.0;
+    EXPECT_EQ(equilibria::vlle_line(ternary, o).status, Status::invalid_input);
 }
 
 }  // namespace

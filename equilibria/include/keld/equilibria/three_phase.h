@@ -60,6 +60,8 @@ struct VlleOptions {
     double p_start = 1e5;           // Pa: pressure of the liquid-liquid flash that gives the start's liquids
 };
 
+// `residual`: the largest ln f mismatch along the line. The liquids' pressures match the vapour's
+// to 1e-12 of R T rho_liquid (what moves a liquid's ln f by 1e-12); P is the vapour's.
 struct VlleLine : Outcome {
     std::vector<ThreePhasePoint> points;  // by increasing T, ending with the end point when found
     bool end_point = false;               // the upper critical end point was solved (the last point)
