@@ -98,6 +98,41 @@ TEST(MultiphaseFlash, PhasesHaveEqualFugacitiesAndHoldTheFeed) {
     }
 }
 
+// Methanol + n-hexane under methane at 185 K: the gas over two liquids at low pressure (three
+// phases over a range of P for three components), one liquid once enough methane dissolves.
+const FlashCase kTernary[] = {
+    {"three phases at 1 bar", 185.0, 1e5, {0.1, 0.5, 0.4}, Status::converged,
+     {PhaseKind::liquid, PhaseKind::liquid, PhaseKind::vapour}},
+    {"three phases at 5 bar", 185.0, 5e5, {0.1, 0.5, 0.4}, Status::converged,
+     {PhaseKind::liquid, PhaseKind::liquid, PhaseKind::vapour}},
+    {"three phases at 1 bar, 180 K", 180.0, 1e5, {0.1, 0.5, 0.4}, Status::converged,
+     {PhaseKind::liquid, PhaseKind::liquid, PhaseKind::vapour}},
+    {"liquid and gas at 20 bar", 185.0, 2e6, {0.1, 0.5, 0.4}, Status::converged, {PhaseKind::liquid, PhaseKind::vapour}},
+    {"liquid and gas, the liquids' ratio outside the gap", 185.0, 1e5, {0.3, 0.3, 0.4}, Status::converged,
+     {PhaseKind::liquid, PhaseKind::vapour}},
+};
+
+TEST(MultiphaseFlash, ThirdPhaseFoundWhereTwoAreUnstable) {
+    const Model m = model_of("methanol-hexane-methane-pcsaft-assoc.json", {"METHANOL", "HEXANE", "CH4"});
+    for (const FlashCase &c : kTernary) {
+        SCOPED_TRACE(c.name);
+        const FlashResult r = equilibria::flash_on_model(m, c.t, c.p, c.z);
+        ASSERT_EQ(r.status, c.status) << r.message;
+        ASSERT_EQ(r.phases.size(), c.kinds.size());
+        for (std::size_t k = 0; k < c.kinds.size(); ++k) EXPECT_EQ(r.phases[k].kind, c.kinds[k]);
+        const Recheck e = recheck(m, r, c.z);
+        EXPECT_LE(e.ln_f, 1e-10);
+        EXPECT_LE(e.balance, 1e-12);
+        EXPECT_LE(e.p, 1e-7);
+        for (const auto &ph : r.phases) EXPECT_GT(ph.fraction, 0.01);
+        if (c.kinds.size() == 3) {
+            // Methanol-rich liquid first, then the hexane-rich one, then the gas.
+            EXPECT_GT(r.phases[0].x[0], r.phases[1].x[0] + 0.1);
+            EXPECT_GT(r.phases[2].x[2], 0.99);
+        }
+    }
+}
+
 // Liquids and vapour are told apart by their roots, and the flash with at most two phases gives
 // the same split where no third is needed.
 TEST(MultiphaseFlash, TwoPhaseLimitAgreesWhereNoThirdPhaseIsNeeded) {
