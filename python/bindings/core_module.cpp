@@ -21,6 +21,7 @@ void bind_equilibria(py::module_ &m);  // equilibria_module.cpp
 void bind_model(py::module_ &m);       // model_module.cpp
 void bind_database(py::module_ &m);    // database_module.cpp
 void bind_envelope(py::module_ &m);    // envelope_module.cpp
+void bind_threephase(py::module_ &m);  // threephase_module.cpp
 void bind_polydisperse(py::module_ &m);  // polydisperse_module.cpp
 }
 using keld::refhost::Case;
@@ -333,4 +334,5 @@ PYBIND11_MODULE(_core, m) {
     keld::python::bind_database(m);
     keld::python::bind_envelope(m);
     keld::python::bind_polydisperse(m);
+    keld::python::bind_threephase(m);
 }

@@ -23,5 +23,6 @@ from .inputs import models
 from . import equilibria
 from . import database
 from . import polydisperse
+from . import threephase
 
 __all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database", "polydisperse"]
