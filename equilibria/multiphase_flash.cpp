@@ -106,8 +106,8 @@ struct Trial {
 
 // Successive substitution ln W_i = d_i - ln phi_i(w) from `start`; stops once tm proves instability
 // or the iteration settles.
-std::optional<Trial> run_trial(const Setting &s, const std::vector<double> &d, std::vector<double> big_w, bool gas,
-                               int &evaluations) {
+std::optional<Trial> run_trial(const Setting &s, const std::vector<double> &d, const std::vector<double> &ref,
+                               std::vector<double> big_w, bool gas, int &evaluations) {
     const std::size_t n = s.size();
     Trial tr;
     tr.gas = gas;
@@ -130,6 +130,11 @@ std::optional<Trial> run_trial(const Setting &s, const std::vector<double> &d, s
         tr.rho = st->rho;
         if (!std::isfinite(tm)) return std::nullopt;
         if (tm < -1e-3 || change < 1e-10) return tr;
+        // Falling onto the reference phase (the trivial solution, tm = 0), slowly near a critical
+        // point: no other stationary point lies this way.
+        double distance = 0.0;
+        for (std::size_t i = 0; i < n; ++i) distance = std::max(distance, std::fabs(w[i] - ref[i]));
+        if (distance < 1e-3 && std::fabs(tm) < 1e-7) return tr;
         big_w = std::move(next);
     }
     return tr;
@@ -173,7 +178,7 @@ std::optional<Trial> most_unstable(const Setting &s, const Phase3 &ref, const st
     }
     std::optional<Trial> best;
     for (const auto &start : starts) {
-        auto tr = run_trial(s, d, start.second, start.first, evaluations);
+        auto tr = run_trial(s, d, ref.x, start.second, start.first, evaluations);
         if (!tr) continue;
         // A vapour trial that found only a dense root is a liquid.
         if (tr->gas && tr->rho > kDenseRoot * s.m->max_density(s.t, tr->w)) tr->gas = false;
@@ -327,7 +332,8 @@ void drop_unneeded(std::vector<Phase3> &phases) {
 // Successive substitution; true when it settles (the phases may have become fewer). Where the
 // mismatch grows (a polymer-rich liquid that nearly all the solvent leaves swings the K values
 // from pass to pass) the compositions move half way in ln x.
-bool substitute(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int &iterations) {
+bool substitute(const Setting &s, std::vector<Phase3> &phases, double slow_hand_over, int &evaluations,
+                int &iterations) {
     double last = detail::kInf;
     std::vector<std::vector<double>> before;
     for (int it = 0; it < kSubstitutionSteps; ++it, ++iterations) {
@@ -337,7 +343,7 @@ bool substitute(const Setting &s, std::vector<Phase3> &phases, int &evaluations,
             // Newton takes over once close, or once substitution is seen to be slow (near a
             // critical point its rate tends to 1).
             mismatch = fugacity_mismatch(s, phases);
-            if (mismatch < kHandOver || (it >= 25 && mismatch < 1e-5)) return true;
+            if (mismatch < kHandOver || (it >= 25 && mismatch < slow_hand_over)) return true;
         }
         before.clear();
         for (const Phase3 &ph : phases) before.push_back(ph.x);
@@ -452,8 +458,10 @@ bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int
 // Splits the feed into `phases` (their x and kinds give the start): substitution, dropping of phases
 // not needed, then Newton. False when no converged split is found.
 bool split(const Setting &s, std::vector<Phase3> &phases, FlashResult &out) {
-    for (int round = 0; round < 3; ++round) {
-        if (!substitute(s, phases, out.evaluations, out.iterations)) return false;
+    // Each round hands over to Newton closer to the solution than the one before.
+    double slow_hand_over = 1e-3;
+    for (int round = 0; round < 4; ++round, slow_hand_over *= 1e-2) {
+        if (!substitute(s, phases, slow_hand_over, out.evaluations, out.iterations)) return false;
         const std::size_t before = phases.size();
         drop_unneeded(phases);
         if (phases.size() < 2) return false;
