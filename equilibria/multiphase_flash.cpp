@@ -606,18 +606,20 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             extra.beta = 0.1;
             bool kind_taken = false;
             for (const Phase3 &ph : three) kind_taken = kind_taken || (ph.gas && extra.gas);
-            if (!kind_taken) {
-                three.push_back(extra);
-                FlashResult attempt = out;
-                if (split(s, three, attempt)) {
-                    out = std::move(attempt);
-                    phases = std::move(three);
-                } else {
-                    return refuse(out, Status::not_converged,
-                                  "the two phases are unstable (tangent-plane distance " + format_number(third->tm) +
-                                      ") but the three-phase split did not converge");
-                }
-            }
+            // A second vapour: the two phases found are not the stable split, and no third phase
+            // of a kind not yet present mends that. Refused rather than returned.
+            if (kind_taken)
+                return refuse(out, Status::not_converged,
+                              "the two phases are unstable to another vapour (tangent-plane distance " +
+                                  format_number(third->tm) + ")");
+            three.push_back(extra);
+            FlashResult attempt = out;
+            if (!split(s, three, attempt))
+                return refuse(out, Status::not_converged,
+                              "the two phases are unstable (tangent-plane distance " + format_number(third->tm) +
+                                  ") but the three-phase split did not converge");
+            out = std::move(attempt);
+            phases = std::move(three);
         }
     }
 
