@@ -14,6 +14,7 @@
 #include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
 #include "keld/equilibria/ternary.h"
+#include "keld/equilibria/three_phase.h"
 #include "keld/case.h"
 #include "model/residual.h"
 #include "support/pcsaft_systems.h"
@@ -217,6 +218,41 @@ void ternary_flash_on_tie_line(benchmark::State &state) {
         benchmark::DoNotOptimize(f.beta);
         if (!f.ok()) state.SkipWithError(f.message.c_str());
     }
+// Three phases on associating PC-SAFT: the flash of methanol + n-hexane under methane at 185 K
+// and 1 bar (two liquids and a gas, found by two stability tests), and the three-phase line of
+// methanol + n-hexane from 170 K to its upper critical end point. `evaluations` counts the
+// flash's phase evaluations (a density root and ln phi each).
+Model case_model(const char *file, std::vector<std::string> ids) {
+    refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/" + file);
+    refhost::initialise_case(c);
+    return refhost::model_from_case(c, "pcsaft-assoc", 1, ids);
+}
+
+void flash_three_phases(benchmark::State &state) {
+    const Model m = case_model("methanol-hexane-methane-pcsaft-assoc.json", {"METHANOL", "HEXANE", "CH4"});
+    const std::vector<double> z{0.1, 0.5, 0.4};
+    int evaluations = 0;
+    for (auto _ : state) {
+        const eq::FlashResult r = eq::flash_on_model(m, 185.0, 1e5, z);
+        benchmark::DoNotOptimize(r.residual);
+        evaluations = r.evaluations;
+        if (!r.ok() || r.phases.size() != 3) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["evaluations"] = evaluations;
+}
+
+void vlle_line_to_end_point(benchmark::State &state) {
+    const Model m = case_model("methanol-hexane-pcsaft-assoc.json", {"METHANOL", "HEXANE"});
+    eq::VlleOptions options;
+    options.t_start = 170.0;
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const eq::VlleLine r = eq::vlle_line(m, options);
+        benchmark::DoNotOptimize(r.residual);
+        points = r.points.size();
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["points"] = static_cast<double>(points);
 }
 
 double fastest(const std::vector<double> &v) {
@@ -245,5 +281,7 @@ BENCHMARK(pxy_to_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::k
 BENCHMARK(envelope_five)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(ternary_diagram)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(ternary_flash_on_tie_line)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(flash_three_phases)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(vlle_line_to_end_point)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 BENCHMARK_MAIN();

@@ -12,6 +12,7 @@
 #include "cli_progress.h"
 #include "cli_table.h"
 #include "cli_ternary.h"
+#include "cli_threephase.h"
 #include "quantity_names.h"
 #include "keld/case.h"
 #include "keld/equilibria/activity.h"
@@ -524,6 +525,23 @@ void run_flash(Setup &s, const Options &o, Table &t) {
     const double t_k = has(o, "T") ? parse_values("T", o.at("T")).front() : state_temperature(s);
     const double p = has(o, "P") ? parse_values("P", o.at("P")).front() : state_pressure(s);
     const std::vector<double> z = state_mole_fractions(s, system);
+    if (has(o, "phases")) {
+        // On the model's Helmholtz energy, a third phase found by a second stability test.
+        const std::string &phases = o.at("phases");
+        if (phases != "2" && phases != "3") throw CommandLineError("--phases takes 2 or 3, not '" + phases + "'");
+        std::vector<std::string> ids;
+        for (std::size_t k = 0; k < n; ++k) ids.push_back(system.component(k).id);
+        Model m = [&] {
+            try {
+                return refhost::model_from_case(s.c, s.model, s.state->data_set, ids, s.state->option,
+                                                refhost::settings_of(*s.state));
+            } catch (const std::invalid_argument &e) {
+                throw CommandLineError(std::string("--phases: no model of the mixture: ") + e.what());
+            }
+        }();
+        flash_on_model_table(m, ids, t_k, p, z, phases == "3" ? 3 : 2, t);
+        return;
+    }
     const eq::FlashResult r = eq::flash(system, t_k, p, z);
     t.title = "Flash at T = " + number_text(t_k) + " K, P = " + number_text(p) + " Pa";
     t.label_column = "phase";
@@ -791,7 +809,12 @@ void add_equilibrium_commands(Commands &commands) {
              {"P", "P", "pressure in Pa (or 1bar, 101.325kPa): the dew temperature there"},
              {"y", "FROM:TO:COUNT", "the vapour mole fraction of the first listed component over a range"}},
             true);
-    add_one(commands, "flash", "isothermal two-phase flash with a stability test", {t_point, p_point}, true);
+    add_one(commands, "flash", "isothermal flash with a stability test (two phases; three with --phases 3)",
+            {t_point, p_point,
+             {"phases", "N",
+              "2 or 3: the flash on the model's Helmholtz energy into up to N phases (a third found by a second "
+              "stability test); without it, two phases through the monitors"}},
+            true);
     std::vector<OptionSpec> lle_options{{"T", "T|FROM:TO:COUNT", "temperature in K, or a range (one T for three components)"},
                                         p_point};
     for (const OptionSpec &spec : ternary_lle_options()) lle_options.push_back(spec);

@@ -431,3 +431,24 @@ keld_cli_test(pxy_needs_a_binary 1 ARGS pxy --T 300 ${KELD_EXAMPLES}/natural-gas
 keld_cli_test(pxy_supercritical 2 ARGS pxy --T 600 ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "above their critical temperatures")
 keld_cli_test(envelope_help 0 ARGS help envelope STDOUT "Usage: keld envelope" "--p-low P" "cricondentherm")
+
+# keld flash --phases 3 and keld vlle: three phases on the model.
+keld_cli_test(flash_three_phases 0 ARGS flash --phases 3 ${KELD_EXAMPLES}/methanol-hexane-methane-pcsaft-assoc.json
+  STDOUT "Flash into up to 3 phases on the model at T = 185 K, P = 100000 Pa"
+         "\nliquid 1 +0\\.2348[0-9]+ .* 0\\.4027[0-9]+ " "\nliquid 2 +0\\.3729[0-9]+ " "\nvapour +0\\.3922[0-9]+ "
+         "largest ln f mismatch between the phases: [0-9.]+e-1[1-9]")
+keld_cli_test(flash_two_phases_on_model 0 ARGS flash --phases 2 --json ${KELD_EXAMPLES}/methanol-hexane-methane-pcsaft-assoc.json
+  STDOUT "\"title\": \"Flash into up to 2 phases on the model")
+keld_cli_test(flash_phases_bad 1 ARGS flash --phases 4 ${KELD_EXAMPLES}/methanol-hexane-methane-pcsaft-assoc.json
+  STDERR "--phases takes 2 or 3, not '4'")
+keld_cli_test(vlle_to_end_point 0 ARGS vlle --T 170 --state 3 ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  STDOUT "\nthree phases +170 +-103\\.15 +0\\.4406[0-9]+ +0\\.5438[0-9]+ +0\\.00107[0-9]+ +0\\.2121"
+         "\nend point +198\\.388[0-9]+ " "upper critical end point: T = 198\\.388 K, P = 21\\.77[0-9]* Pa")
+keld_cli_test(vlle_plot 0 ARGS vlle --T 180 --state 3 --csv --plot ${CMAKE_CURRENT_BINARY_DIR}/vlle.png
+  ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  CSV_HEADER "^point,T / K,T / degC,P / Pa,x_liquid1\\[METHANOL\\],x_liquid2\\[METHANOL\\],y\\[METHANOL\\],")
+keld_cli_test(vlle_above_end_point 2 ARGS vlle --state 3 ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  STDOUT "no two liquids and a vapour at T = 298\\.15 K")
+keld_cli_test(vlle_needs_a_binary 1 ARGS vlle --T 170 ${KELD_EXAMPLES}/methanol-hexane-pcsaft-assoc.json
+  STDERR "needs a state of two components")
+keld_cli_test(vlle_help 0 ARGS help vlle STDOUT "Usage: keld vlle" "--T-step K" "upper critical end point")

@@ -17,6 +17,7 @@
 #include "cli_command.h"
 #include "cli_db.h"
 #include "cli_envelope.h"
+#include "cli_threephase.h"
 #include "cli_equilibria.h"
 #include "cli_help.h"
 #include "cli_point.h"
@@ -437,6 +438,7 @@ int run(const std::vector<std::string> &args) {
     add_case_commands(commands);
     cli::add_equilibrium_commands(commands);
     cli::add_envelope_commands(commands);
+    cli::add_threephase_commands(commands);
     cli::add_props_commands(commands);
     cli::add_polydisperse_commands(commands);
     cli::add_db_commands(commands);

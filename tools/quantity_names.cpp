@@ -60,6 +60,11 @@ constexpr std::array kQuantities{
     Quantity{"w_rich_liquid", "", mass, true, "weight fraction in the polymer-rich liquid of a tie line"},
     Quantity{"rho_lean", "kmol/m3", molecules, false, "molar density of the polymer-lean liquid"},
     Quantity{"rho_rich", "kmol/m3", molecules, false, "molar density of the polymer-rich liquid"},
+    // Three-phase lines: two liquids (the first the richer in the first component) under a vapour.
+    Quantity{"x_liquid1", "", molecules, true, "mole fraction in the first liquid of a three-phase state"},
+    Quantity{"x_liquid2", "", molecules, true, "mole fraction in the second liquid of a three-phase state"},
+    Quantity{"rho_liquid1", "kmol/m3", molecules, false, "molar density of the first liquid"},
+    Quantity{"rho_liquid2", "kmol/m3", molecules, false, "molar density of the second liquid"},
     // Polydisperse polymers.
     Quantity{"w_polymer", "", mass, false, "weight fraction of the polymer (all its chain lengths)"},
     Quantity{"w_polymer_shadow", "", mass, false, "weight fraction of the polymer in the shadow (incipient) phase"},

@@ -22,6 +22,7 @@ void bind_model(py::module_ &m);       // model_module.cpp
 void bind_database(py::module_ &m);    // database_module.cpp
 void bind_envelope(py::module_ &m);    // envelope_module.cpp
 void bind_ternary(py::module_ &m);     // ternary_module.cpp
+void bind_threephase(py::module_ &m);  // threephase_module.cpp
 void bind_polydisperse(py::module_ &m);  // polydisperse_module.cpp
 void bind_vocabulary(py::module_ &m);    // vocabulary_module.cpp
 }
@@ -337,4 +338,5 @@ PYBIND11_MODULE(_core, m) {
     keld::python::bind_ternary(m);
     keld::python::bind_polydisperse(m);
     keld::python::bind_vocabulary(m);
+    keld::python::bind_threephase(m);
 }

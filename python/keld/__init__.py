@@ -24,5 +24,6 @@ from . import equilibria
 from . import database
 from . import polydisperse
 from . import vocabulary
+from . import threephase
 
 __all__ = ["__version__", "Case", "CaseError", "Model", "ModelProperties", "Result", "Results", "models", "equilibria", "database", "polydisperse", "vocabulary"]

@@ -397,9 +397,12 @@ class Flash:
 
 
 def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft",
-          components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1) -> "Flash":
+          components: Optional[Sequence[str]] = None, basis: str = "mole", data_set: int = 1,
+          phases: Optional[int] = None) -> "Flash":
     """Isothermal flash of the feed z at T and P: one phase (status "single
-    phase") or two."""
+    phase") or two. With phases=3 (or 2) the flash on the model's Helmholtz
+    energy into up to that many phases, a third found by a second stability
+    test (keld.threephase.flash3)."""
     model, data_set = _checked(case, model, data_set)
     listing, true, _ = _listing(case, z, components, basis, "z")
     if true.shape[0] != 1:
@@ -407,6 +410,14 @@ def flash(case: Any, T: Values, P: Values, z: Composition, model: str = "pcsaft"
     # One flash is one (T, P) point; there is no vector form to point to.
     remedy = "flash() solves one (T, P) point; call it once per point, e.g. [flash(case, t, P, z) for t in T]"
     T, P = arguments.positive_scalar("T", T, remedy), arguments.positive_scalar("P", P, remedy)
+    if phases is not None:
+        from .model import Model
+        from .threephase import flash_on_model
+        m = Model.from_case(case, model, components=list(listing.identifiers), data_set=data_set)
+        result = flash_on_model(m, T, P, list(true[0]), phases, model)
+        return Flash(components=listing.identifiers, model=model, T=T, P=P, phases=result.phases,
+                     status=result.status, message=result.message,
+                     tangent_plane_distance=result.tangent_plane_distance, iterations=result.iterations)
     fields = dict(_core_case(case).flash(model, listing.numbers, data_set, T, P, list(true[0])))
     # A molecule of component i is MWN_i / MW_i kmol as the host counts them (its chain length for a polymer).
     mwn = np.array([inputs.find_component(case._components, c)["MWN"] for c in listing.identifiers])
