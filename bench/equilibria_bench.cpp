@@ -218,6 +218,8 @@ void ternary_flash_on_tie_line(benchmark::State &state) {
         benchmark::DoNotOptimize(f.beta);
         if (!f.ok()) state.SkipWithError(f.message.c_str());
     }
+}
+
 // Three phases on associating PC-SAFT: the flash of methanol + n-hexane under methane at 185 K
 // and 1 bar (two liquids and a gas, found by two stability tests), and the three-phase line of
 // methanol + n-hexane from 170 K to its upper critical end point. `evaluations` counts the
