@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "cli_case_mixture.h"
 #include "cli_equilibria.h"
 #include "cli_plot.h"
 #include "cli_table.h"
@@ -38,56 +39,7 @@ double positive_number(const Options &o, const std::string &name) {
     return v;
 }
 
-// The state's model and its composition in molecules.
-struct Mixture {
-    refhost::Case c;
-    const refhost::StateRequest *state = nullptr;
-    std::string family;
-    std::vector<std::string> ids;
-    std::vector<double> x;
-};
-
-Mixture open_mixture(const std::vector<std::string> &positional, const Options &o) {
-    if (positional.size() != 1) throw CommandLineError("expected one case file");
-    Mixture m;
-    m.c = refhost::load_case_file(positional.front());
-    refhost::initialise_case(m.c);
-    if (m.c.states.empty()) throw CommandLineError("the case has no state giving the composition");
-    std::size_t n = 1;
-    if (has(o, "state")) {
-        char *end = nullptr;
-        const long v = std::strtol(o.at("state").c_str(), &end, 10);
-        if (*end != '\0' || v < 1 || static_cast<std::size_t>(v) > m.c.states.size())
-            throw CommandLineError("--state needs a state number from 1 to " + std::to_string(m.c.states.size()));
-        n = static_cast<std::size_t>(v);
-    }
-    m.state = &m.c.states[n - 1];
-    m.family = has(o, "model") ? o.at("model") : m.state->model;
-    eq::SystemOptions options;
-    options.data_set = m.state->data_set;
-    options.option = m.state->option;
-    options.settings = *m.state;
-    eq::System system(m.c, m.family, m.state->components, options);
-    m.x.resize(system.size());
-    system.mole_from_apparent(m.state->z.data(), m.x.data());
-    for (std::size_t k = 0; k < system.size(); ++k) m.ids.push_back(system.component(k).id);
-    return m;
-}
-
-Model model_of(Mixture &m) {
-    try {
-        return refhost::model_from_case(m.c, m.family, m.state->data_set, m.ids, m.state->option,
-                                        refhost::settings_of(*m.state));
-    } catch (const std::invalid_argument &e) {
-        throw CommandLineError(std::string("no model of the mixture: ") + e.what());
-    }
-}
-
-std::string number_text(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", v);
-    return buffer;
-}
+using Mixture = CaseMixture;
 
 // --- plot ------------------------------------------------------------------
 
@@ -347,7 +299,7 @@ void add_envelope_commands(Commands &commands) {
 
 int run_envelope_command(const std::string &command, const std::vector<std::string> &positional, const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
-    Mixture mx = open_mixture(positional, o);
+    Mixture mx = open_case_mixture(positional, o);
     Table t;
     t.command = command;
     t.case_name = mx.c.origin;

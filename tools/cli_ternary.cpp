@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "cli_case_mixture.h"
 #include "cli_plot.h"
 #include "cli_table.h"
 #include "keld/equilibria/ternary.h"
@@ -22,12 +23,6 @@ constexpr int exit_ok = 0, exit_invalid = 1, exit_not_reached = 2;
 constexpr std::size_t kDrawnTieLines = 14;
 
 bool has(const Options &o, const std::string &name) { return o.count(name) != 0; }
-
-std::string number_text(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", v);
-    return buffer;
-}
 
 // The polymer is the heaviest component; the non-solvent the one --nonsolvent names, else the later
 // listed of the other two.

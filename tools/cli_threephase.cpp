@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "cli_case_mixture.h"
 #include "cli_plot.h"
 #include "keld/case.h"
 #include "keld/equilibria/system.h"
@@ -23,12 +24,6 @@ using Options = std::map<std::string, std::string>;
 constexpr int exit_ok = 0, exit_invalid = 1, exit_not_reached = 2;
 
 bool has(const Options &o, const std::string &name) { return o.count(name) != 0; }
-
-std::string number_text(double v) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.6g", v);
-    return buffer;
-}
 
 TableRow row_of(const eq::Outcome &o, std::vector<double> values, const std::string &label) {
     TableRow r;
@@ -59,36 +54,9 @@ double positive_option(const Options &o, const std::string &name) {
     return v;
 }
 
-// The case's state (--state N, default 1), its model and component identifiers.
-struct Binary {
-    refhost::Case c;
-    const refhost::StateRequest *state = nullptr;
-    std::string family;
-    std::vector<std::string> ids;
-};
-
-Binary open_binary(const std::vector<std::string> &positional, const Options &o) {
-    if (positional.size() != 1) throw CommandLineError("expected one case file");
-    Binary b;
-    b.c = refhost::load_case_file(positional.front());
-    refhost::initialise_case(b.c);
-    if (b.c.states.empty()) throw CommandLineError("the case has no state giving the model and components");
-    std::size_t n = 1;
-    if (has(o, "state")) {
-        char *end = nullptr;
-        const long v = std::strtol(o.at("state").c_str(), &end, 10);
-        if (*end != '\0' || v < 1 || static_cast<std::size_t>(v) > b.c.states.size())
-            throw CommandLineError("--state needs a state number from 1 to " + std::to_string(b.c.states.size()));
-        n = static_cast<std::size_t>(v);
-    }
-    b.state = &b.c.states[n - 1];
-    b.family = has(o, "model") ? o.at("model") : b.state->model;
-    eq::SystemOptions options;
-    options.data_set = b.state->data_set;
-    options.option = b.state->option;
-    options.settings = *b.state;
-    eq::System system(b.c, b.family, b.state->components, options);
-    for (std::size_t k = 0; k < system.size(); ++k) b.ids.push_back(system.component(k).id);
+// The case's state (--state N, default 1): its model family and a binary's identifiers.
+CaseMixture open_binary(const std::vector<std::string> &positional, const Options &o) {
+    CaseMixture b = open_case_mixture(positional, o);
     if (b.ids.size() != 2) throw CommandLineError("the three-phase line needs a state of two components");
     return b;
 }
@@ -122,18 +90,11 @@ fig.savefig(sys.argv[2])
 
 int run_vlle(const std::vector<std::string> &positional, const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
-    Binary b = open_binary(positional, o);
+    CaseMixture b = open_binary(positional, o);
     eq::VlleOptions options;
     options.t_start = has(o, "T") ? temperature_option(o, "T") : b.state->temperature;
     if (has(o, "T-step")) options.t_step = positive_option(o, "T-step");
-    Model m = [&] {
-        try {
-            return refhost::model_from_case(b.c, b.family, b.state->data_set, b.ids, b.state->option,
-                                            refhost::settings_of(*b.state));
-        } catch (const std::invalid_argument &e) {
-            throw CommandLineError(std::string("no model of the mixture: ") + e.what());
-        }
-    }();
+    const Model m = model_of(b);
     const eq::VlleLine r = eq::vlle_line(m, options);
     Table t;
     t.command = "vlle";
