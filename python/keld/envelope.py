@@ -22,22 +22,12 @@ from typing import Any, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 import numpy as np
 
 from . import _core
-from .model import Model
+from .arguments import positive_scalar
+from .model import Model, model_of
 
 __all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "pxy_isotherm", "txy_isobar", "phase_envelope"]
 
 
-def _model(source: Any, model: str, components: Optional[Sequence[str]], data_set: int) -> Model:
-    if isinstance(source, Model):
-        return source
-    return Model.from_case(source, model, components=components, data_set=data_set)
-
-
-def _positive(name: str, value: Any) -> float:
-    v = float(value)
-    if not np.isfinite(v) or v <= 0.0:
-        raise ValueError(f"{name} must be a positive number, not {value!r}")
-    return v
 
 
 def _pressure_axis(ax):
@@ -189,7 +179,7 @@ def _binary(f, m, isobar):
 
 
 def _binary_model(source, model, components, data_set):
-    m = _model(source, model, components, data_set)
+    m = model_of(source, model, components, data_set)
     if len(m) != 2:
         raise ValueError(f"a diagram of tie lines needs a model of two components, not {len(m)}")
     return m
@@ -200,7 +190,7 @@ def pxy_isotherm(source: Any, T: float, model: str = "pcsaft", components: Optio
     """The P-x-y isotherm of a two-component keld.Model (or of a case's model
     `model` for `components`) at T (K), up to the mixture's critical point."""
     m = _binary_model(source, model, components, data_set)
-    return _binary(dict(_core.pxy_isotherm(m._core, _positive("T", T))), m, False)
+    return _binary(dict(_core.pxy_isotherm(m._core, positive_scalar("T", T))), m, False)
 
 
 def txy_isobar(source: Any, P: float, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
@@ -209,7 +199,7 @@ def txy_isobar(source: Any, P: float, model: str = "pcsaft", components: Optiona
     critical point at P; above both components' critical pressures refused
     ("no coexistence")."""
     m = _binary_model(source, model, components, data_set)
-    return _binary(dict(_core.txy_isobar(m._core, _positive("P", P))), m, True)
+    return _binary(dict(_core.txy_isobar(m._core, positive_scalar("P", P))), m, True)
 
 
 def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], p_low: float = 1e5,
@@ -218,7 +208,7 @@ def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], 
     """The P-T envelope of the feed z (mole fractions of molecules in the model's
     component order, or a mapping name -> amount) from the dew point at p_low (Pa)
     through the critical point to the bubble point at p_low."""
-    m = _model(source, model, components, data_set)
+    m = model_of(source, model, components, data_set)
     names = tuple(c[0] for c in m.components)
     if isinstance(z, Mapping):
         unknown = set(z) - set(names)
@@ -228,7 +218,7 @@ def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], 
     zz = np.asarray(z, dtype=float)
     if zz.shape != (len(names),):
         raise ValueError(f"z needs one amount per component ({len(names)})")
-    f = dict(_core.phase_envelope(m._core, zz.tolist(), _positive("p_low", p_low)))
+    f = dict(_core.phase_envelope(m._core, zz.tolist(), positive_scalar("p_low", p_low)))
     return PhaseEnvelope(components=names, z=np.asarray(f["z"]), T=np.asarray(f["T"]), P=np.asarray(f["P"]),
                          rho_feed=np.asarray(f["rho_feed"]), rho_incipient=np.asarray(f["rho_incipient"]),
                          incipient=np.asarray(f["incipient"]), bubble=np.asarray(f["bubble"]) > 0.5,

@@ -600,3 +600,11 @@ class Model:
         out = {k: (np.asarray(v) if isinstance(v, list) else v) for k, v in d.items()}
         out["hessian"] = out["hessian"].reshape(len(self), len(self))
         return out
+
+
+def model_of(source: Any, model: str = "pcsaft", components: Optional[Sequence[str]] = None,
+             data_set: int = 1) -> Model:
+    """`source` itself when it is a Model, else the model of family `model` from that case."""
+    if isinstance(source, Model):
+        return source
+    return Model.from_case(source, model, components=components, data_set=data_set)

@@ -22,7 +22,8 @@ from typing import Any, Optional, Sequence, Tuple
 import numpy as np
 
 from . import _core
-from .model import Model
+from .arguments import positive_scalar
+from .model import Model, model_of
 
 __all__ = ["TernaryPhase", "TernaryDiagram", "TernaryFlash", "ternary_lle", "ternary_flash"]
 
@@ -132,18 +133,11 @@ class TernaryFlash:
 
 
 def _model(source: Any, model: str, components: Optional[Sequence[str]], data_set: int) -> Model:
-    m = source if isinstance(source, Model) else Model.from_case(source, model, components=components,
-                                                                  data_set=data_set)
+    m = model_of(source, model, components, data_set)
     if len(m) != 3:
         raise ValueError(f"a ternary diagram needs a model of three components, not {len(m)}")
     return m
 
-
-def _positive(name: str, value: Any) -> float:
-    v = float(value)
-    if not np.isfinite(v) or v <= 0.0:
-        raise ValueError(f"{name} must be a positive number, not {value!r}")
-    return v
 
 
 def _roles(m: Model, nonsolvent: Optional[str], polymer: Optional[str]) -> Tuple[int, int, int]:
@@ -178,7 +172,7 @@ def ternary_lle(source: Any, T: float, P: float, nonsolvent: Optional[str] = Non
     model `model` for `components`) at T (K) and P (Pa)."""
     m = _model(source, model, components, data_set)
     roles = _roles(m, nonsolvent, polymer)
-    f = dict(_core.ternary_lle(m._core, _positive("T", T), _positive("P", P), *roles))
+    f = dict(_core.ternary_lle(m._core, positive_scalar("T", T), positive_scalar("P", P), *roles))
     return TernaryDiagram(components=tuple(c[0] for c in m.components), roles=roles, T=float(T), P=float(P),
                           x_lean=np.asarray(f["x_lean"]), x_rich=np.asarray(f["x_rich"]),
                           w_lean=np.asarray(f["w_lean"]), w_rich=np.asarray(f["w_rich"]),
@@ -196,6 +190,6 @@ def ternary_flash(source: Any, T: float, P: float, z: Sequence[float], nonsolven
     z = [float(v) for v in z]
     if len(z) != 3:
         raise ValueError(f"z needs three amounts, not {len(z)}")
-    f = dict(_core.ternary_flash(m._core, _positive("T", T), _positive("P", P), z, *roles))
+    f = dict(_core.ternary_flash(m._core, positive_scalar("T", T), positive_scalar("P", P), z, *roles))
     return TernaryFlash(lean=_phase(f["lean"]), rich=_phase(f["rich"]), beta=float(f["beta"]), tpd=float(f["tpd"]),
                         status=f["status"], message=f["message"])

@@ -23,22 +23,12 @@ import numpy as np
 
 from . import _core
 from .equilibria import Flash, FlashPhase
-from .model import Model
+from .arguments import positive_scalar
+from .model import Model, model_of
 
 __all__ = ["VlleLine", "flash3", "vlle_line"]
 
 
-def _model(source: Any, model: str, components: Optional[Sequence[str]], data_set: int) -> Model:
-    if isinstance(source, Model):
-        return source
-    return Model.from_case(source, model, components=components, data_set=data_set)
-
-
-def _positive(name: str, value: Any) -> float:
-    v = float(value)
-    if not np.isfinite(v) or v <= 0.0:
-        raise ValueError(f"{name} must be a positive number, not {value!r}")
-    return v
 
 
 def _feed(z: Union[Sequence[float], Mapping[str, float]], ids: Sequence[str]) -> list:
@@ -61,7 +51,7 @@ def flash_on_model(m: Model, T: float, P: float, z: Sequence[float], phases: int
     `phases` phases, as keld.equilibria.Flash."""
     if phases not in (2, 3):
         raise ValueError(f"phases must be 2 or 3, not {phases!r}")
-    f = dict(_core.flash_on_model(m._core, _positive("T", T), _positive("P", P), list(z), int(phases)))
+    f = dict(_core.flash_on_model(m._core, positive_scalar("T", T), positive_scalar("P", P), list(z), int(phases)))
     parts = [FlashPhase(kind=p["kind"], fraction=float(p["fraction"]), mass_fraction=float(p["mass_fraction"]),
                         x=np.asarray(p["x"]), w=np.asarray(p["w"]), ln_phi=np.asarray(p["ln_phi"]), V=float(p["V"]))
              for p in f["phases"]]
@@ -80,7 +70,7 @@ def flash3(source: Any, T: float, P: float, z: Union[Sequence[float], Mapping[st
     the first component first), then the vapour. Polymers stay out of the
     vapour. A stable feed is one phase (status "single phase"); a split that
     does not converge is refused (status "not converged", no phases)."""
-    m = _model(source, model, components, data_set)
+    m = model_of(source, model, components, data_set)
     family = model if not isinstance(source, Model) else getattr(source, "family", model)
     return flash_on_model(m, T, P, _feed(z, [c[0] for c in m.components]), phases, family)
 
@@ -141,10 +131,10 @@ def vlle_line(source: Any, T_start: float, T_step: float = 2.0, model: str = "pc
               components: Optional[Sequence[str]] = None, data_set: int = 1) -> VlleLine:
     """The three-phase line of the binary model of `source` from T_start (K) in steps of at most
     T_step (K) up to its upper critical end point."""
-    m = _model(source, model, components, data_set)
+    m = model_of(source, model, components, data_set)
     if len(m) != 2:
         raise ValueError(f"the three-phase line needs a model of two components, not {len(m)}")
-    f = dict(_core.vlle_line(m._core, _positive("T_start", T_start), _positive("T_step", T_step)))
+    f = dict(_core.vlle_line(m._core, positive_scalar("T_start", T_start), positive_scalar("T_step", T_step)))
     arrays = {k: np.asarray(f[k], dtype=float) for k in ("T", "P", "x1", "x2", "y", "rho1", "rho2", "rho_vapour")}
     end = None
     if f["end_point"]:
