@@ -23,7 +23,7 @@ import numpy as np
 
 from . import _core
 from .arguments import positive_scalar
-from .model import Model, model_of
+from .model import model_of
 
 __all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "pxy_isotherm", "txy_isobar", "phase_envelope"]
 
