@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "keld/equilibria/activity.h"
+#include "keld/equilibria/critical_curve.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/flash.h"
 #include "keld/equilibria/pure_model.h"
@@ -169,6 +170,24 @@ void pxy_to_critical(benchmark::State &state) {
     state.counters["points"] = static_cast<double>(points);
 }
 
+// The critical curve of methane + n-hexane from methane's critical point to n-hexane's.
+// `points` counts the returned points, `solves` the mixture critical points tried.
+void critical_curve_binary(benchmark::State &state) {
+    const Model m = Model::pcsaft({{"C1", kMethane.mw, kMethane.m, kMethane.sigma, kMethane.eps},
+                                   {"NC6", kHexane.mw, kHexane.m, kHexane.sigma, kHexane.eps}});
+    std::size_t points = 0;
+    int solves = 0;
+    for (auto _ : state) {
+        const eq::CriticalCurve r = eq::critical_curve(m);
+        benchmark::DoNotOptimize(r.points.back().p);
+        points = r.points.size();
+        solves = r.iterations;
+        if (!r.reaches_other) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["points"] = static_cast<double>(points);
+    state.counters["solves"] = solves;
+}
+
 void envelope_five(benchmark::State &state) {
     const Model m = Model::pcsaft({{"C1", kMethane.mw, kMethane.m, kMethane.sigma, kMethane.eps},
                                    {"C2", kEthane.mw, kEthane.m, kEthane.sigma, kEthane.eps},
@@ -280,6 +299,7 @@ KELD_EQ_BENCH(flash_five, two_phase_5bar, 5e5);
 KELD_EQ_BENCH(flash_five, two_phase_20bar, 2e6);
 KELD_EQ_BENCH(flash_five, one_phase_50bar, 5e6);
 BENCHMARK(pxy_to_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(critical_curve_binary)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(envelope_five)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(ternary_diagram)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(ternary_flash_on_tie_line)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);

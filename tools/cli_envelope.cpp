@@ -14,6 +14,7 @@
 #include "cli_table.h"
 #include "quantity_names.h"
 #include "keld/case.h"
+#include "keld/equilibria/critical_curve.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/system.h"
 
@@ -226,6 +227,54 @@ int run_pxy(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
     return r.ok() ? exit_ok : r.status == eq::Status::invalid_input ? exit_invalid : exit_not_reached;
 }
 
+// --- critical --curve ------------------------------------------------------------
+
+int run_critical_curve(Mixture &mx, const Options &o, Table &t, nlohmann::json &plot) {
+    if (mx.ids.size() != 2) throw CommandLineError("a critical curve needs a state of two components");
+    const Model m = model_of(mx);
+    eq::CriticalCurveOptions options;
+    if (has(o, "p-max")) options.p_max = positive_number(o, "p-max");
+    const eq::CriticalCurve r = eq::critical_curve(m, options);
+    const std::string &a = mx.ids[0];
+    t.title = "Critical curve of " + mx.ids[0] + " + " + mx.ids[1] + " on the model (" +
+              model_display_name(mx.family) + ")";
+    t.label_column = "point";
+    t.columns = {label("T"), label_in("T", "degC"), label_in("P", "MPa"), label("V_molecules"), label("x", a)};
+    std::vector<double> ts, ps;
+    nlohmann::json pure = nlohmann::json::array();
+    for (std::size_t k = 0; k < r.points.size(); ++k) {
+        const eq::CriticalCurvePoint &p = r.points[k];
+        const bool end = p.x1 >= 1.0 || p.x1 <= 0.0;
+        const std::string name = p.x1 >= 1.0 ? mx.ids[0] : mx.ids[1];
+        t.rows.push_back(row({p.t, p.t - 273.15, p.p / 1e6, p.v, p.x1}, end ? "pure " + name : "mixture"));
+        ts.push_back(p.t);
+        ps.push_back(p.p);
+        if (end) {
+            pure.push_back({{"fluid", name}, {label("T"), p.t}, {label("P"), p.p}, {label("V_molecules"), p.v}});
+            plot["marks"].push_back(series("critical point of " + name, {p.t}, {p.p}, "*", k == 0 ? "C3" : "C2"));
+        }
+    }
+    if (!r.ok() || !r.reaches_other) {
+        TableRow failed;
+        failed.values.assign(t.columns.size(), eq::not_a_number);
+        failed.status = std::string(eq::to_string(r.ok() ? eq::Status::not_converged : r.status));
+        failed.message = r.message;
+        failed.label = "end";
+        t.rows.push_back(failed);
+    }
+    t.extra["critical"] = pure;
+    t.notes.push_back("each point the mixture's critical point (Heidemann-Khalil criteria, exact derivatives), "
+                      "continued in composition from the neighbouring points; V per kmol of molecules");
+    if (!r.reaches_other && !r.message.empty()) t.notes.push_back(r.message);
+    plot["kind"] = "envelope";
+    plot["title"] = "Critical curve of " + mx.ids[0] + " + " + mx.ids[1] + " (" + model_display_name(mx.family) + ")";
+    plot["series"] = nlohmann::json::array({series("critical curve", ts, ps, "line", "C0")});
+    for (const auto &mark : plot.value("marks", nlohmann::json::array())) plot["series"].push_back(mark);
+    plot.erase("marks");
+    if (r.status == eq::Status::invalid_input) return exit_invalid;
+    return r.ok() && r.reaches_other ? exit_ok : exit_not_reached;
+}
+
 constexpr std::string_view kEnvelopeText = R"(The P-T phase envelope of the state's composition on the model's Helmholtz
 energy: from the dew point at P_low (default 1e5 Pa) up the dew branch, through
 the mixture's critical point (solved by the Heidemann-Khalil criteria) and
@@ -305,7 +354,9 @@ int run_envelope_command(const std::string &command, const std::vector<std::stri
     t.case_name = mx.c.origin;
     t.model = mx.family;
     nlohmann::json plot;
-    const int status = command == "envelope" ? run_envelope(mx, o, t, plot) : run_pxy(mx, o, t, plot);
+    const int status = command == "envelope" ? run_envelope(mx, o, t, plot)
+                       : command == "critical" ? run_critical_curve(mx, o, t, plot)
+                                               : run_pxy(mx, o, t, plot);
     if (has(o, "json"))
         write_json(std::cout, t);
     else if (has(o, "csv"))

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "cli_envelope.h"
 #include "cli_help.h"
 #include "cli_plot.h"
 #include "cli_point.h"
@@ -703,6 +704,12 @@ int run_equilibrium_command(const std::string &command, const std::vector<std::s
                             const Options &o) {
     if (has(o, "json") && has(o, "csv")) throw CommandLineError("--json and --csv exclude each other");
     if (has(o, "data") && !has(o, "plot")) throw CommandLineError("--data goes with --plot");
+    if (command == "critical" && has(o, "curve")) {
+        for (const char *other : {"component", "T", "V", "data"})
+            if (has(o, other)) throw CommandLineError(std::string("--curve takes no --") + other);
+        return run_envelope_command(command, positional, o);
+    }
+    if (command == "critical" && has(o, "p-max")) throw CommandLineError("--p-max goes with --curve");
     if ((command == "flash" || command == "critical") && has(o, "plot"))
         throw CommandLineError(command + " draws no plot");
     Setup s = open_case(command, positional, o);
@@ -825,7 +832,11 @@ void add_equilibrium_commands(Commands &commands) {
     add_one(commands, "critical", "critical points on the model: each pure component's and the mixture's",
             {{"component", "ID", "that component's critical point only"},
              {"T", "T", "with --V: start the mixture's solver at this temperature in K"},
-             {"V", "V", "with --T: start the mixture's solver at this molar volume in m3/kmol"}});
+             {"V", "V", "with --T: start the mixture's solver at this molar volume in m3/kmol"},
+             {"curve", "",
+              "the critical curve of the state's binary, from the first component's critical point to the "
+              "second's (--plot draws P over T)"},
+             {"p-max", "P", "with --curve: follow the curve up to this pressure (Pa, or 100MPa; default 100 MPa)"}});
 }
 
 }  // namespace keld::cli

@@ -179,9 +179,17 @@ starts from its pseudo-critical point at the composition; --T (K) and --V
 (m3/kmol) start it elsewhere, e.g. at a liquid volume for the liquid-liquid
 critical point of a polymer solution. A point that does not meet its
 conditions to 1e-10 is reported as not converged, with no numbers.
+--curve: the critical curve of the state's binary instead, from the first
+component's critical point to the second's, continued in composition with
+each point started from its neighbours; one row per point (T in K and degC, P
+in MPa, V in m3/kmol of molecules, the first component's mole fraction), the
+pure ends labelled. Where the curve runs above --p-max (default 100 MPa) or
+no critical point continues it, it ends there and says why (exit status 2).
+--plot draws P (MPa) over T (K, degC on top) with the pure critical points.
 
 Examples:
   keld critical examples/methane-hexane.json
+  keld critical --curve --plot critical-curve.png examples/methane-hexane.json
   keld critical --component HEXANE --json examples/hexane-vapour-pressure.json
 )";
 

@@ -197,6 +197,16 @@ keld_cli_test(critical_not_reached 2 ARGS critical ${KELD_EXAMPLES}/polystyrene-
   STDOUT "mixture +- +-" "not converged")
 keld_cli_test(critical_half_a_start 1 ARGS critical --T 300 ${KELD_EXAMPLES}/methane-hexane.json
   STDERR "needs both --T and --V")
+keld_cli_test(critical_curve 0 ARGS critical --curve ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "Critical curve of CH4 \\+ HEXANE" "pure CH4 +191\\.40" "mixture +3[0-9][0-9]\\.[0-9]+ +[0-9.]+ +2[01]\\." "pure HEXANE +519\\.33")
+keld_cli_test(critical_curve_csv 0 ARGS critical --curve --csv ${KELD_EXAMPLES}/methane-hexane.json
+  CSV_HEADER "^point,T / K,T / degC,P / MPa,V_molecules / \\(m3/kmol\\),x\\[CH4\\],status")
+keld_cli_test(critical_curve_capped 2 ARGS critical --curve --p-max 15MPa ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "runs above 15 MPa" "not converged")
+keld_cli_test(critical_curve_no_start 1 ARGS critical --curve --T 300 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--curve takes no --T")
+keld_cli_test(critical_p_max_alone 1 ARGS critical --p-max 1e7 ${KELD_EXAMPLES}/methane-hexane.json
+  STDERR "--p-max goes with --curve")
 # Polystyrene in cyclohexane with toluene as a second solvent (PC-SAFT), and on Sanchez-Lacombe with a
 # k_ij that puts the upper critical solution branch near 250 K (the lower one at 364 K).
 set(KELD_MIXED_SOLVENT_CASE ${CMAKE_CURRENT_BINARY_DIR}/polystyrene-mixed-solvent.json)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "keld/equilibria/critical_curve.h"
 #include "keld/equilibria/envelope.h"
 
 namespace py = pybind11;
@@ -114,6 +115,32 @@ py::dict phase_envelope(const keld::Model &m, const std::vector<double> &z, doub
     return d;
 }
 
+py::dict critical_curve(const keld::Model &m, double p_max) {
+    eq::CriticalCurve r;
+    {
+        py::gil_scoped_release release;
+        eq::CriticalCurveOptions options;
+        options.p_max = p_max;
+        r = eq::critical_curve(m, options);
+    }
+    std::vector<double> t, p, v, x1;
+    for (const eq::CriticalCurvePoint &pt : r.points) {
+        t.push_back(pt.t);
+        p.push_back(pt.p);
+        v.push_back(pt.v);
+        x1.push_back(pt.x1);
+    }
+    py::dict d;
+    d["T"] = array(t);
+    d["P"] = array(p);
+    d["V"] = array(v);
+    d["x1"] = array(x1);
+    d["reaches_other"] = r.reaches_other;
+    d["pressure_capped"] = r.pressure_capped;
+    outcome(d, r);
+    return d;
+}
+
 }  // namespace
 
 namespace keld::python {
@@ -121,6 +148,7 @@ namespace keld::python {
 void bind_envelope(py::module_ &m) {
     m.def("pxy_isotherm", &pxy_isotherm, py::arg("model"), py::arg("T"));
     m.def("txy_isobar", &txy_isobar, py::arg("model"), py::arg("P"));
+    m.def("critical_curve", &critical_curve, py::arg("model"), py::arg("p_max"));
     m.def("phase_envelope", &phase_envelope, py::arg("model"), py::arg("z"), py::arg("p_low"));
 }
 

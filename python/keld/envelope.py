@@ -1,6 +1,7 @@
 """Curves of two coexisting phases traced on a Helmholtz-energy model through
 their critical points: the P-x-y isotherm and T-x-y isobar of a binary and the
-P-T phase envelope of a mixture of fixed composition.
+P-T phase envelope of a mixture of fixed composition, and the critical curve
+of a binary.
 
     >>> import keld
     >>> from keld.envelope import pxy_isotherm, phase_envelope
@@ -25,7 +26,8 @@ from . import _core
 from .arguments import positive_scalar
 from .model import model_of
 
-__all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "pxy_isotherm", "txy_isobar", "phase_envelope"]
+__all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "CriticalCurve", "pxy_isotherm", "txy_isobar",
+           "phase_envelope", "critical_curve"]
 
 
 
@@ -225,4 +227,66 @@ def phase_envelope(source: Any, z: Union[Sequence[float], Mapping[str, float]], 
                          critical=None if f["critical"] is None else MixtureCriticalPoint(*f["critical"]),
                          critical_index=f["critical_index"],
                          cricondenbar=f["cricondenbar"], cricondentherm=f["cricondentherm"],
+                         status=f["status"], message=f["message"])
+
+
+@dataclass(frozen=True)
+class CriticalCurve:
+    """The vapour-liquid critical curve of a binary: per point T (K), P (Pa), V
+    (m3/kmol of molecules) and x (mole fractions, one row per point), from the
+    first component's critical point (x = (1, 0)) toward the second's. With
+    `reaches_other` the last point is the second component's critical point;
+    else the curve ended before it (`pressure_capped`: above p_max) and
+    `message` says where and why."""
+    components: Tuple[str, ...]
+    T: np.ndarray
+    P: np.ndarray
+    V: np.ndarray
+    x: np.ndarray
+    reaches_other: bool
+    pressure_capped: bool
+    status: str
+    message: str
+
+    @property
+    def converged(self) -> bool:
+        return self.status == "converged"
+
+    def plot(self, path: Optional[str] = None, ax=None):
+        """P (MPa) over T (K, degC on top), the pure components' critical points marked."""
+        import matplotlib.pyplot as plt
+        fig = None
+        if ax is None:
+            fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
+        ax.plot(self.T, self.P / 1e6, color="C0", label="critical curve")
+        for k, color in ((0, "C3"), (1, "C2")):
+            ends = np.flatnonzero(self.x[:, k] == 1.0) if len(self.T) else []
+            for i in ends:
+                ax.plot([self.T[i]], [self.P[i] / 1e6], "*", color=color, ms=11,
+                        label=f"critical point of {self.components[k]}")
+        ax.set_title(f"Critical curve of {self.components[0]} + {self.components[1]}", fontsize=10)
+        ax.set_xlabel("T / K")
+        top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+        top.set_xlabel("T / \u00b0C")
+        _pressure_axis(ax)
+        ax.legend(fontsize=8)
+        if fig is not None and path is not None:
+            fig.tight_layout()
+            fig.savefig(path)
+        return ax
+
+
+def critical_curve(source: Any, p_max: float = 1e8, model: str = "pcsaft",
+                   components: Optional[Sequence[str]] = None, data_set: int = 1) -> CriticalCurve:
+    """The critical curve of a two-component keld.Model (or of a case's model
+    `model` for `components`), continued in composition from the first
+    component's critical point to the second's, followed up to p_max (Pa)."""
+    m = _model(source, model, components, data_set)
+    if len(m) != 2:
+        raise ValueError(f"a critical curve needs a model of two components, not {len(m)}")
+    f = dict(_core.critical_curve(m._core, _positive("p_max", p_max)))
+    x1 = np.asarray(f["x1"])
+    return CriticalCurve(components=tuple(c[0] for c in m.components), T=np.asarray(f["T"]),
+                         P=np.asarray(f["P"]), V=np.asarray(f["V"]), x=np.column_stack([x1, 1.0 - x1]),
+                         reaches_other=bool(f["reaches_other"]), pressure_capped=bool(f["pressure_capped"]),
                          status=f["status"], message=f["message"])

@@ -473,8 +473,8 @@ def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = 
 
 
 # Curves traced on the model through their critical points (keld.envelope).
-from .envelope import (BinaryCurve, PhaseEnvelope, PxyIsotherm, TxyIsobar, phase_envelope,  # noqa: E402,F401
-                       pxy_isotherm, txy_isobar)
+from .envelope import (BinaryCurve, CriticalCurve, PhaseEnvelope, PxyIsotherm, TxyIsobar,  # noqa: E402,F401
+                       critical_curve, phase_envelope, pxy_isotherm, txy_isobar)
 
 # Liquid-liquid equilibria of a polymer, a solvent and a non-solvent on the model (keld.ternary).
 from .ternary import TernaryDiagram, TernaryFlash, ternary_flash, ternary_lle  # noqa: E402,F401

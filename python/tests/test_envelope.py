@@ -106,3 +106,32 @@ def test_bad_requests(methane_hexane, natural_gas):
     assert hot.status == "no coexistence" and len(hot.P) == 0
     partial = phase_envelope(natural_gas, {"C1": 1.0})   # the other amounts are zero: refused
     assert partial.status == "invalid input" and len(partial.T) == 0
+
+
+def test_critical_curve_runs_through_the_isotherms_critical_point_and_plots(methane_hexane, tmp_path):
+    curve = keld.equilibria.critical_curve(methane_hexane)
+    assert curve.converged and curve.reaches_other, curve.message
+    assert curve.components == ("CH4", "HEXANE")
+    assert curve.x[0].tolist() == [1.0, 0.0] and curve.x[-1].tolist() == [0.0, 1.0]
+    # Each point's pressure is the model's at its T, V and composition (columns in the model's order).
+    for T, V, x, P in zip(curve.T[1:-1:10], curve.V[1:-1:10], curve.x[1:-1:10], curve.P[1:-1:10]):
+        p = methane_hexane.properties(T, x[None, :], rho=1.0 / V, composition_derivatives=False)
+        assert float(np.ravel(p.P)[0]) == pytest.approx(P, rel=1e-12)
+    # Between the points around 350 K lies the 350 K isotherm's critical point.
+    iso = pxy_isotherm(methane_hexane, 350.0)
+    k = int(np.flatnonzero((curve.T[:-1] - 350.0) * (curve.T[1:] - 350.0) <= 0.0)[0])
+    s = (350.0 - curve.T[k]) / (curve.T[k + 1] - curve.T[k])
+    assert curve.P[k] + s * (curve.P[k + 1] - curve.P[k]) == pytest.approx(iso.critical.P, rel=1e-3)
+    assert curve.x[k, 0] + s * (curve.x[k + 1, 0] - curve.x[k, 0]) == pytest.approx(iso.critical.x[0], abs=1e-3)
+    curve.plot(tmp_path / "critical-curve.png")
+    assert (tmp_path / "critical-curve.png").stat().st_size > 1000
+
+
+def test_critical_curve_capped_or_refused(methane_hexane, natural_gas):
+    capped = keld.equilibria.critical_curve(methane_hexane, p_max=15e6)
+    assert capped.converged and capped.pressure_capped and not capped.reaches_other
+    assert "15 MPa" in capped.message and capped.P.max() <= 15e6
+    with pytest.raises(ValueError, match="two components"):
+        keld.equilibria.critical_curve(natural_gas)
+    with pytest.raises(ValueError, match="p_max"):
+        keld.equilibria.critical_curve(methane_hexane, p_max=-1.0)
