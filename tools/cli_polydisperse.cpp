@@ -253,52 +253,61 @@ Setup setup(const std::vector<std::string> &positional, const std::map<std::stri
     return out;
 }
 
-// The cloud-point pressures at --T over the feeds (the curve's own figures in Pa, its plot in MPa).
-int cloudpoint_over_pressure(const Setup &s, const std::map<std::string, std::string> &o, double from, double to,
-                             int points) {
-    const double t = number_option(o, "T", 0.0);
-    const equilibria::PressureRange range{number_option(o, "P-min", 1e5), number_option(o, "P-max", 1e8),
-                                          o.count("lower-branch") > 0};
-    const auto curve = equilibria::cloud_point_pressure_curve(s.system, t, from, to, points, range);
+// The curve's table, JSON and plot: over T at the held P, or with --T over P at the held T (the
+// figures in Pa, the plot in MPa).
+int report_cloud_curve(const Setup &s, const std::map<std::string, std::string> &o,
+                       const equilibria::CloudPointCurve &curve, bool over_pressure, double held) {
     if (curve.critical.status != equilibria::Status::converged) {
         std::cout << "no cloud-point curve: " << curve.message << "\n";
         return 2;
     }
+    const std::string held_name = over_pressure ? "T" : "P", free_name = over_pressure ? "P" : "T";
+    const auto free_of = [over_pressure](double t, double p) { return over_pressure ? p : t; };
     if (o.count("json")) {
         json out;
         out["distribution"] = s.distribution;
-        out[label("T")] = t;
-        out["critical"] = {{label("P"), curve.critical.p}, {label("w_polymer"), curve.critical.w}};
+        out[label(held_name)] = held;
+        out["critical"] = {{label(free_name), free_of(curve.critical.t, curve.critical.p)},
+                           {label("w_polymer"), curve.critical.w}};
         out["points"] = json::array();
         for (const auto &pt : curve.points)
             out["points"].push_back({{label("w_polymer"), pt.feed.w_polymer},
-                                     {label("P"), pt.p},
+                                     {label(free_name), free_of(pt.t, pt.p)},
                                      {label("w_polymer_shadow"), pt.shadow.w_polymer},
                                      {label("Mn_shadow"), pt.shadow.mn},
                                      {label("Mw_shadow"), pt.shadow.mw}});
         std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("%s in %s at T = %.6g K\n%s\n", s.polymer.c_str(), s.solvent.c_str(), t, s.distribution.c_str());
-        std::printf("critical point: P = %.6g Pa, w_polymer = %.5f\n", curve.critical.p, curve.critical.w);
-        std::printf("%12s %14s %16s %26s %26s\n", "w_polymer", label("P").c_str(), "w_polymer_shadow",
-                    label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
+        std::printf("%s in %s at %s = %.6g %s\n%s\n", s.polymer.c_str(), s.solvent.c_str(), held_name.c_str(), held,
+                    over_pressure ? "K" : "Pa", s.distribution.c_str());
+        if (over_pressure)
+            std::printf("critical point: P = %.6g Pa, w_polymer = %.5f\n", curve.critical.p, curve.critical.w);
+        else
+            std::printf("critical point: T = %.4f K, w_polymer = %.5f\n", curve.critical.t, curve.critical.w);
+        std::printf(over_pressure ? "%12s %14s %16s %26s %26s\n" : "%12s %12s %16s %26s %26s\n", "w_polymer",
+                    label(free_name).c_str(), "w_polymer_shadow", label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
         for (const auto &pt : curve.points)
-            std::printf("%12.6f %14.8g %16.6f %26.6g %26.6g\n", pt.feed.w_polymer, pt.p, pt.shadow.w_polymer,
-                        pt.shadow.mn, pt.shadow.mw);
+            std::printf(over_pressure ? "%12.6f %14.8g %16.6f %26.6g %26.6g\n" : "%12.6f %12.4f %16.6f %26.6g %26.6g\n",
+                        pt.feed.w_polymer, free_of(pt.t, pt.p), pt.shadow.w_polymer, pt.shadow.mn, pt.shadow.mw);
         if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
     }
     if (o.count("plot")) {
-        PlotSpec plot{s.polymer + " in " + s.solvent + " at " + std::to_string(t).substr(0, 6) + " K\n" + s.distribution,
-                      "polymer weight fraction w / (kg/kg)", "P / MPa", false, 0, {}};
+        const double scale = over_pressure ? 1e-6 : 1.0;  // P in MPa
+        const std::string title = s.polymer + " in " + s.solvent +
+                                  (over_pressure ? " at " + std::to_string(held).substr(0, 6) + " K" : "") + "\n" +
+                                  s.distribution;
+        PlotSpec plot{title, "polymer weight fraction w / (kg/kg)", over_pressure ? "P / MPa" : "T / K", false, 0, {}};
         PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "computed", "C0"};
         PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
         for (const auto &pt : curve.points) {
             cloud.x.push_back(pt.feed.w_polymer);
-            cloud.y.push_back(pt.p / 1e6);
+            cloud.y.push_back(free_of(pt.t, pt.p) * scale);
             shadow.x.push_back(pt.shadow.w_polymer);
-            shadow.y.push_back(pt.p / 1e6);
+            shadow.y.push_back(free_of(pt.t, pt.p) * scale);
         }
-        plot.series = {cloud, shadow, {"critical point", {curve.critical.w}, {curve.critical.p / 1e6}, "marker", "k"}};
+        plot.series = {cloud, shadow,
+                       {"critical point", {curve.critical.w},
+                        {free_of(curve.critical.t, curve.critical.p) * scale}, "marker", "k"}};
         draw_png(plot, o.at("plot"));
     }
     return curve.status == equilibria::Status::converged ? 0 : 2;
@@ -310,50 +319,14 @@ int cloudpoint(const std::vector<std::string> &positional, const std::map<std::s
     const double points = number_option(o, "points", 30);
     if (!(points >= 2 && points <= 1000 && points == std::floor(points)))
         throw CommandLineError("--points needs a whole number from 2 to 1000");
-    if (o.count("T")) return cloudpoint_over_pressure(s, o, from, to, static_cast<int>(points));
-    const auto curve = equilibria::cloud_point_curve(s.system, s.p, from, to, static_cast<int>(points), s.range);
-    if (curve.critical.status != equilibria::Status::converged) {
-        std::cout << "no cloud-point curve: " << curve.message << "\n";
-        return 2;
-    }
-    if (o.count("json")) {
-        json out;
-        out["distribution"] = s.distribution;
-        out[label("P")] = s.p;
-        out["critical"] = {{label("T"), curve.critical.t}, {label("w_polymer"), curve.critical.w}};
-        out["points"] = json::array();
-        for (const auto &pt : curve.points)
-            out["points"].push_back({{label("w_polymer"), pt.feed.w_polymer},
-                                     {label("T"), pt.t},
-                                     {label("w_polymer_shadow"), pt.shadow.w_polymer},
-                                     {label("Mn_shadow"), pt.shadow.mn},
-                                     {label("Mw_shadow"), pt.shadow.mw}});
-        std::cout << out.dump(2) << "\n";
-    } else {
-        std::printf("%s in %s at P = %.6g Pa\n%s\n", s.polymer.c_str(), s.solvent.c_str(), s.p, s.distribution.c_str());
-        std::printf("critical point: T = %.4f K, w_polymer = %.5f\n", curve.critical.t, curve.critical.w);
-        std::printf("%12s %12s %16s %26s %26s\n", "w_polymer", label("T").c_str(), "w_polymer_shadow",
-                    label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
-        for (const auto &pt : curve.points)
-            std::printf("%12.6f %12.4f %16.6f %26.6g %26.6g\n", pt.feed.w_polymer, pt.t, pt.shadow.w_polymer,
-                        pt.shadow.mn, pt.shadow.mw);
-        if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
-    }
-    if (o.count("plot")) {
-        PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w / (kg/kg)",
-                      "T / K", false, 0, {}};
-        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "computed", "C0"};
-        PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
-        for (const auto &pt : curve.points) {
-            cloud.x.push_back(pt.feed.w_polymer);
-            cloud.y.push_back(pt.t);
-            shadow.x.push_back(pt.shadow.w_polymer);
-            shadow.y.push_back(pt.t);
-        }
-        plot.series = {cloud, shadow, {"critical point", {curve.critical.w}, {curve.critical.t}, "marker", "k"}};
-        draw_png(plot, o.at("plot"));
-    }
-    return curve.status == equilibria::Status::converged ? 0 : 2;
+    if (!o.count("T"))
+        return report_cloud_curve(
+            s, o, equilibria::cloud_point_curve(s.system, s.p, from, to, static_cast<int>(points), s.range), false, s.p);
+    const double t = number_option(o, "T", 0.0);
+    const equilibria::PressureRange range{number_option(o, "P-min", 1e5), number_option(o, "P-max", 1e8),
+                                          o.count("lower-branch") > 0};
+    return report_cloud_curve(
+        s, o, equilibria::cloud_point_pressure_curve(s.system, t, from, to, static_cast<int>(points), range), true, t);
 }
 
 int fractionate(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
