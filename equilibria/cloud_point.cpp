@@ -16,6 +16,7 @@
 namespace keld::equilibria {
 namespace {
 
+using detail::CloudConditions;
 using detail::format_number;
 using detail::PressureTerms;
 using detail::pressure_terms;
@@ -40,19 +41,20 @@ double illinois(const std::function<double(double)> &f, double a, double b, doub
 }
 
 // The unknowns of a cloud point: the shadow's amounts (summing to 1 at the
-// solution) in logs, and T; both phases at their liquid density at P.
+// solution) in logs, and the free condition (T, or ln P at fixed T); both
+// phases at their liquid density at P.
 struct CloudState {
     std::vector<double> ln_y;
-    double t = 0.0;
+    double free = 0.0;
     std::vector<double> pack() const {
         std::vector<double> u = ln_y;
-        u.push_back(t);
+        u.push_back(free);
         return u;
     }
     static CloudState unpack(const std::vector<double> &u) {
         CloudState s;
         s.ln_y.assign(u.begin(), u.end() - 1);
-        s.t = u.back();
+        s.free = u.back();
         return s;
     }
 };
@@ -68,8 +70,8 @@ struct CloudSolve {
     PressureTerms shadow, feed;
 };
 
-// Newton on the cloud-point equations of feed z at P from s (updated in place).
-CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, CloudState &s) {
+// Newton on the cloud-point equations of feed z under the conditions from s (updated in place).
+CloudSolve solve_cloud(const Model &m, std::span<const double> z, const CloudConditions &cond, CloudState &s) {
     const std::size_t c = z.size();
     const auto cc = static_cast<Eigen::Index>(c);
     CloudSolve out;
@@ -77,7 +79,8 @@ CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, Clou
     std::vector<double> y(c);
     auto evaluate = [&](const CloudState &st, PressureTerms &sh, PressureTerms &fd) {
         for (std::size_t i = 0; i < c; ++i) y[i] = std::exp(st.ln_y[i]);
-        return pressure_terms(m, st.t, p, y, sh) && pressure_terms(m, st.t, p, z, fd);
+        const double t = cond.t_of(st.free), p = cond.p_of(st.free);
+        return pressure_terms(m, t, p, y, sh) && pressure_terms(m, t, p, z, fd);
     };
     auto residual_of = [&](const PressureTerms &sh, const PressureTerms &fd) {
         Eigen::VectorXd r(cc + 1);
@@ -99,10 +102,12 @@ CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, Clou
         // loosely by a small residual.
         const PressureTerms &sh = out.shadow, &fd = out.feed;
         Eigen::MatrixXd j = Eigen::MatrixXd::Zero(cc + 1, cc + 1);
+        const double p_here = cond.p_of(s.free);
         for (Eigen::Index i = 0; i < cc; ++i) {
             for (Eigen::Index k = 0; k < cc; ++k)
                 j(i, k) = sh.dlnf_dn(i, k) * y[static_cast<std::size_t>(k)] / units(i);
-            j(i, cc) = (sh.dlnf_dt(i) - fd.dlnf_dt(i)) / units(i);
+            j(i, cc) = (cond.free_pressure ? (sh.dlnf_dp(i) - fd.dlnf_dp(i)) * p_here : sh.dlnf_dt(i) - fd.dlnf_dt(i)) /
+                       units(i);
         }
         for (Eigen::Index k = 0; k < cc; ++k) j(cc, k) = y[static_cast<std::size_t>(k)];
         if (out.residual <= kTolerance && std::fabs(r(cc)) <= kTolerance) {
@@ -124,13 +129,15 @@ CloudSolve solve_cloud(const Model &m, std::span<const double> z, double p, Clou
         double scale = 1.0;
         const double largest_y = step.head(cc).cwiseAbs().maxCoeff();
         if (largest_y > 1.0) scale = std::min(scale, 1.0 / largest_y);
-        if (std::fabs(step(cc)) > 5.0) scale = std::min(scale, 5.0 / std::fabs(step(cc)));
+        // At most 5 K, or a factor e^0.5 in P.
+        const double longest_free = cond.free_pressure ? 0.5 : 5.0;
+        if (std::fabs(step(cc)) > longest_free) scale = std::min(scale, longest_free / std::fabs(step(cc)));
         const double before = r.norm();
         bool taken = false;
         for (int h = 0; h < kHalvings && !taken; ++h, scale *= 0.5) {
             CloudState trial = s;
             for (std::size_t i = 0; i < c; ++i) trial.ln_y[i] += scale * step(static_cast<Eigen::Index>(i));
-            trial.t += scale * step(cc);
+            trial.free += scale * step(cc);
             PressureTerms sh2, fd2;
             if (!evaluate(trial, sh2, fd2)) continue;
             const Eigen::VectorXd r2 = residual_of(sh2, fd2);
@@ -152,8 +159,8 @@ double largest_log_ratio(const CloudState &s, std::span<const double> z) {
     return d;
 }
 
-CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, double p, const CloudState &s,
-                  const CloudSolve &solve) {
+CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, const CloudConditions &cond,
+                  const CloudState &s, const CloudSolve &solve) {
     CloudPoint r;
     r.iterations = solve.iterations;
     r.residual = solve.residual;
@@ -175,7 +182,15 @@ CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, d
         r.status = Status::not_converged;
         r.message = "too close to the critical point to tell the shadow phase from its neighbours (its ln y known to " +
                     format_number(solve.uncertainty) + ", its departure from the feed " + format_number(departure) +
-                    "); the cloud point lies near T = " + format_number(s.t) + " K";
+                    "); the cloud point lies near " +
+                    (cond.free_pressure ? "P = " + format_number(cond.p_of(s.free)) + " Pa"
+                                        : "T = " + format_number(s.free) + " K");
+        return r;
+    }
+    if (cond.free_pressure && !(cond.p_of(s.free) >= cond.p_from && cond.p_of(s.free) <= cond.p_to)) {
+        r.status = Status::no_solution;
+        r.message = "the cloud point lies at P = " + format_number(cond.p_of(s.free)) + " Pa, outside the range " +
+                    format_number(cond.p_from) + " to " + format_number(cond.p_to) + " Pa";
         return r;
     }
     std::vector<double> y(z.size());
@@ -185,18 +200,18 @@ CloudPoint finish(const PolydisperseSystem &system, std::span<const double> z, d
     double ysum = 0.0;
     for (double v : y) ysum += v;
     r.status = Status::converged;
-    r.t = s.t;
-    r.p = p;
+    r.t = cond.t_of(s.free);
+    r.p = cond.p_of(s.free);
     r.shadow_uncertainty = solve.uncertainty;
     r.shadow = detail::describe_phase(system, y, solve.shadow.rho, lnf_s);
     r.feed = detail::describe_phase(system, z, solve.feed.rho, lnf_f);
     return r;
 }
 
-CloudState state_of(const CloudPoint &c) {
+CloudState state_of(const CloudPoint &c, const CloudConditions &cond) {
     CloudState s;
     for (double v : c.shadow.x) s.ln_y.push_back(std::log(v));
-    s.t = c.t;
+    s.free = cond.free_pressure ? std::log(c.p) : c.t;
     return s;
 }
 
@@ -356,7 +371,8 @@ namespace {
 // The first step off the critical point: the shadow along the critical
 // eigenvector u from feed z, as far from the critical composition in
 // polymer as the feed is, on the other side.
-CloudState start_off_critical(const PolydisperseCritical &crit, std::size_t solvents, std::span<const double> z) {
+CloudState start_off_critical(const PolydisperseCritical &crit, const CloudConditions &cond, std::size_t solvents,
+                              std::span<const double> z) {
     const std::size_t c = z.size();
     double dp = 0.0, up = 0.0;
     for (std::size_t i = solvents; i < c; ++i) {
@@ -373,7 +389,7 @@ CloudState start_off_critical(const PolydisperseCritical &crit, std::size_t solv
     CloudState s;
     for (double &v : y) s.ln_y.push_back(std::log(v / sum));
     for (double &v : y) v /= sum;
-    s.t = crit.t;
+    s.free = cond.free_pressure ? std::log(crit.p) : crit.t;
     return s;
 }
 
@@ -386,10 +402,9 @@ CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, con
         r.message = "a cloud point needs 0 < w < 1, P > 0 and a converged neighbour";
         return r;
     }
-    const std::vector<double> z = system.feed(w);
-    CloudState s = state_of(neighbour);
-    const CloudSolve solve = solve_cloud(system.model(), z, p, s);
-    return finish(system, z, p, s, solve);
+    CloudConditions cond;
+    cond.p = p;
+    return detail::cloud_point_from(system, cond, w, neighbour);
 }
 
 CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, double w_from, double w_to, int count,
@@ -406,6 +421,24 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
         curve.message = curve.critical.message;
         return curve;
     }
+    CloudConditions cond;
+    cond.p = p;
+    detail::follow_cloud_curve(system, cond, w_from, w_to, count, curve);
+    return curve;
+}
+
+namespace detail {
+
+CloudPoint cloud_point_from(const PolydisperseSystem &system, const CloudConditions &cond, double w,
+                            const CloudPoint &neighbour) {
+    const std::vector<double> z = system.feed(w);
+    CloudState s = state_of(neighbour, cond);
+    const CloudSolve solve = solve_cloud(system.model(), z, cond, s);
+    return finish(system, z, cond, s, solve);
+}
+
+void follow_cloud_curve(const PolydisperseSystem &system, const CloudConditions &cond, double w_from, double w_to,
+                        int count, CloudPointCurve &curve) {
     const Model &m = system.model();
     const double s_c = logit(curve.critical.w);
     std::vector<double> targets;
@@ -432,7 +465,7 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
                 const std::vector<double> z = system.feed(weight_from_logit(s_next));
                 CloudState guess;
                 if (path.empty()) {
-                    guess = start_off_critical(curve.critical, system.solvents(), z);
+                    guess = start_off_critical(curve.critical, cond, system.solvents(), z);
                 } else if (path.size() == 1) {
                     guess = CloudState::unpack(path.back().second);
                 } else {
@@ -444,14 +477,14 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
                         u[i] = u1[i] + (u1[i] - u0[i]) * (s_next - s1) / (s1 - s0);
                     guess = CloudState::unpack(u);
                 }
-                const CloudSolve solve = solve_cloud(m, z, p, guess);
+                const CloudSolve solve = solve_cloud(m, z, cond, guess);
                 curve.evaluations += solve.iterations;
                 if (solve.converged && largest_log_ratio(guess, z) >= kTrivial) {
                     path.emplace_back(s_next, guess.pack());
                     s_here = s_next;
                     halvings = 0;
                     if (s_here == target) {
-                        CloudPoint point = finish(system, z, p, guess, solve);
+                        CloudPoint point = finish(system, z, cond, guess, solve);
                         if (point.status == Status::converged)
                             curve.points.push_back(std::move(point));
                         else
@@ -471,8 +504,9 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
               [](const CloudPoint &a, const CloudPoint &b) { return a.feed.w_polymer < b.feed.w_polymer; });
     curve.status = curve.points.size() == static_cast<std::size_t>(count) ? Status::converged : Status::not_converged;
     curve.message = failures;
-    return curve;
 }
+
+}  // namespace detail
 
 CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range) {
     CloudPointCurve curve = cloud_point_curve(system, p, w, std::min(w * 1.0000001, 0.999999), 1, range);

@@ -221,7 +221,8 @@ bool pressure_terms(const Model &m, double t, double p, std::span<const double> 
     out.ln_f = v.ln_f;
     out.dlnf_dn = v.dlnf_dn - v.dlnf_dv * v.dp_dn.transpose() / v.dp_dv;
     out.dlnf_dt = v.dlnf_dt - v.dlnf_dv * (v.dp_dt / v.dp_dv);
-    return out.ln_f.allFinite() && out.dlnf_dn.allFinite() && out.dlnf_dt.allFinite();
+    out.dlnf_dp = v.dlnf_dv / v.dp_dv;
+    return out.ln_f.allFinite() && out.dlnf_dn.allFinite() && out.dlnf_dt.allFinite() && out.dlnf_dp.allFinite();
 }
 
 Eigen::VectorXd repeat_units(const Model &m) {

@@ -10,6 +10,8 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
+#include <cmath>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -39,6 +41,7 @@ struct PressureTerms {
     Eigen::VectorXd ln_f;
     Eigen::MatrixXd dlnf_dn;  // 1/kmol
     Eigen::VectorXd dlnf_dt;  // 1/K
+    Eigen::VectorXd dlnf_dp;  // at constant T and n, through the volume (1/Pa)
     double rho = 0.0;         // kmol/m3
 };
 bool pressure_terms(const Model &m, double t, double p, std::span<const double> n, PressureTerms &out);
@@ -53,6 +56,24 @@ Eigen::VectorXd repeat_units(const Model &m);
 // A phase's description from its amounts and density.
 PolydispersePhase describe_phase(const PolydisperseSystem &system, std::span<const double> n, double rho,
                                  std::span<const double> ln_f);
+
+// What a cloud point holds fixed: P (solving for T), or T (solving for ln P,
+// within [p_from, p_to]).
+struct CloudConditions {
+    bool free_pressure = false;
+    double t = not_a_number, p = not_a_number;  // K, Pa: the fixed one
+    double p_from = 0.0, p_to = std::numeric_limits<double>::infinity();
+    double t_of(double free) const { return free_pressure ? t : free; }
+    double p_of(double free) const { return free_pressure ? std::exp(free) : p; }
+};
+
+// A cloud point of feed w started from a converged neighbour.
+CloudPoint cloud_point_from(const PolydisperseSystem &system, const CloudConditions &cond, double w,
+                            const CloudPoint &neighbour);
+// The cloud-point curve of count feeds evenly spaced in ln(w/(1-w)) from w_from to w_to, followed
+// outwards from curve.critical (converged, at the conditions); sets the curve's points and status.
+void follow_cloud_curve(const PolydisperseSystem &system, const CloudConditions &cond, double w_from, double w_to,
+                        int count, CloudPointCurve &curve);
 
 // Mole fractions and amounts on the polymer weight fraction s = ln(w / (1 - w)).
 inline double weight_from_logit(double s) { return 1.0 / (1.0 + std::exp(-s)); }

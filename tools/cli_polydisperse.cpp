@@ -253,55 +253,80 @@ Setup setup(const std::vector<std::string> &positional, const std::map<std::stri
     return out;
 }
 
+// The curve's table, JSON and plot: over T at the held P, or with --T over P at the held T (the
+// figures in Pa, the plot in MPa).
+int report_cloud_curve(const Setup &s, const std::map<std::string, std::string> &o,
+                       const equilibria::CloudPointCurve &curve, bool over_pressure, double held) {
+    if (curve.critical.status != equilibria::Status::converged) {
+        std::cout << "no cloud-point curve: " << curve.message << "\n";
+        return 2;
+    }
+    const std::string held_name = over_pressure ? "T" : "P", free_name = over_pressure ? "P" : "T";
+    const auto free_of = [over_pressure](double t, double p) { return over_pressure ? p : t; };
+    if (o.count("json")) {
+        json out;
+        out["distribution"] = s.distribution;
+        out[label(held_name)] = held;
+        out["critical"] = {{label(free_name), free_of(curve.critical.t, curve.critical.p)},
+                           {label("w_polymer"), curve.critical.w}};
+        out["points"] = json::array();
+        for (const auto &pt : curve.points)
+            out["points"].push_back({{label("w_polymer"), pt.feed.w_polymer},
+                                     {label(free_name), free_of(pt.t, pt.p)},
+                                     {label("w_polymer_shadow"), pt.shadow.w_polymer},
+                                     {label("Mn_shadow"), pt.shadow.mn},
+                                     {label("Mw_shadow"), pt.shadow.mw}});
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::printf("%s in %s at %s = %.6g %s\n%s\n", s.polymer.c_str(), s.solvent.c_str(), held_name.c_str(), held,
+                    over_pressure ? "K" : "Pa", s.distribution.c_str());
+        if (over_pressure)
+            std::printf("critical point: P = %.6g Pa, w_polymer = %.5f\n", curve.critical.p, curve.critical.w);
+        else
+            std::printf("critical point: T = %.4f K, w_polymer = %.5f\n", curve.critical.t, curve.critical.w);
+        std::printf(over_pressure ? "%12s %14s %16s %26s %26s\n" : "%12s %12s %16s %26s %26s\n", "w_polymer",
+                    label(free_name).c_str(), "w_polymer_shadow", label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
+        for (const auto &pt : curve.points)
+            std::printf(over_pressure ? "%12.6f %14.8g %16.6f %26.6g %26.6g\n" : "%12.6f %12.4f %16.6f %26.6g %26.6g\n",
+                        pt.feed.w_polymer, free_of(pt.t, pt.p), pt.shadow.w_polymer, pt.shadow.mn, pt.shadow.mw);
+        if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
+    }
+    if (o.count("plot")) {
+        const double scale = over_pressure ? 1e-6 : 1.0;  // P in MPa
+        const std::string title = s.polymer + " in " + s.solvent +
+                                  (over_pressure ? " at " + std::to_string(held).substr(0, 6) + " K" : "") + "\n" +
+                                  s.distribution;
+        PlotSpec plot{title, "polymer weight fraction w / (kg/kg)", over_pressure ? "P / MPa" : "T / K", false, 0, {}};
+        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "computed", "C0"};
+        PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
+        for (const auto &pt : curve.points) {
+            cloud.x.push_back(pt.feed.w_polymer);
+            cloud.y.push_back(free_of(pt.t, pt.p) * scale);
+            shadow.x.push_back(pt.shadow.w_polymer);
+            shadow.y.push_back(free_of(pt.t, pt.p) * scale);
+        }
+        plot.series = {cloud, shadow,
+                       {"critical point", {curve.critical.w},
+                        {free_of(curve.critical.t, curve.critical.p) * scale}, "marker", "k"}};
+        draw_png(plot, o.at("plot"));
+    }
+    return curve.status == equilibria::Status::converged ? 0 : 2;
+}
+
 int cloudpoint(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
     const Setup s = setup(positional, o);
     const double from = number_option(o, "w-from", 0.005), to = number_option(o, "w-to", 0.3);
     const double points = number_option(o, "points", 30);
     if (!(points >= 2 && points <= 1000 && points == std::floor(points)))
         throw CommandLineError("--points needs a whole number from 2 to 1000");
-    const auto curve = equilibria::cloud_point_curve(s.system, s.p, from, to, static_cast<int>(points), s.range);
-    if (curve.critical.status != equilibria::Status::converged) {
-        std::cout << "no cloud-point curve: " << curve.message << "\n";
-        return 2;
-    }
-    if (o.count("json")) {
-        json out;
-        out["distribution"] = s.distribution;
-        out[label("P")] = s.p;
-        out["critical"] = {{label("T"), curve.critical.t}, {label("w_polymer"), curve.critical.w}};
-        out["points"] = json::array();
-        for (const auto &pt : curve.points)
-            out["points"].push_back({{label("w_polymer"), pt.feed.w_polymer},
-                                     {label("T"), pt.t},
-                                     {label("w_polymer_shadow"), pt.shadow.w_polymer},
-                                     {label("Mn_shadow"), pt.shadow.mn},
-                                     {label("Mw_shadow"), pt.shadow.mw}});
-        std::cout << out.dump(2) << "\n";
-    } else {
-        std::printf("%s in %s at P = %.6g Pa\n%s\n", s.polymer.c_str(), s.solvent.c_str(), s.p, s.distribution.c_str());
-        std::printf("critical point: T = %.4f K, w_polymer = %.5f\n", curve.critical.t, curve.critical.w);
-        std::printf("%12s %12s %16s %26s %26s\n", "w_polymer", label("T").c_str(), "w_polymer_shadow",
-                    label("Mn_shadow").c_str(), label("Mw_shadow").c_str());
-        for (const auto &pt : curve.points)
-            std::printf("%12.6f %12.4f %16.6f %26.6g %26.6g\n", pt.feed.w_polymer, pt.t, pt.shadow.w_polymer,
-                        pt.shadow.mn, pt.shadow.mw);
-        if (!curve.message.empty()) std::printf("not converged: %s\n", curve.message.c_str());
-    }
-    if (o.count("plot")) {
-        PlotSpec plot{s.polymer + " in " + s.solvent + "\n" + s.distribution, "polymer weight fraction w / (kg/kg)",
-                      "T / K", false, 0, {}};
-        PlotSeries cloud{"cloud-point curve (feed)", {}, {}, "computed", "C0"};
-        PlotSeries shadow{"shadow curve (incipient phase)", {}, {}, "dashed", "C1"};
-        for (const auto &pt : curve.points) {
-            cloud.x.push_back(pt.feed.w_polymer);
-            cloud.y.push_back(pt.t);
-            shadow.x.push_back(pt.shadow.w_polymer);
-            shadow.y.push_back(pt.t);
-        }
-        plot.series = {cloud, shadow, {"critical point", {curve.critical.w}, {curve.critical.t}, "marker", "k"}};
-        draw_png(plot, o.at("plot"));
-    }
-    return curve.status == equilibria::Status::converged ? 0 : 2;
+    if (!o.count("T"))
+        return report_cloud_curve(
+            s, o, equilibria::cloud_point_curve(s.system, s.p, from, to, static_cast<int>(points), s.range), false, s.p);
+    const double t = number_option(o, "T", 0.0);
+    const equilibria::PressureRange range{number_option(o, "P-min", 1e5), number_option(o, "P-max", 1e8),
+                                          o.count("lower-branch") > 0};
+    return report_cloud_curve(
+        s, o, equilibria::cloud_point_pressure_curve(s.system, t, from, to, static_cast<int>(points), range), true, t);
 }
 
 int fractionate(const std::vector<std::string> &positional, const std::map<std::string, std::string> &o) {
@@ -506,7 +531,10 @@ length.
     std::vector<OptionSpec> cloud = options, frac = options, sorb = options;
     cloud.insert(cloud.end(), {{"w-from", "W", "leanest feed polymer weight fraction (default 0.005)"},
                                {"w-to", "W", "richest feed polymer weight fraction (default 0.3)"},
-                               {"points", "N", "feeds, evenly spaced in ln(w/(1-w)) (default 30)"}});
+                               {"points", "N", "feeds, evenly spaced in ln(w/(1-w)) (default 30)"},
+                               {"T", "T", "hold the temperature (K) and find each feed's cloud-point pressure instead"},
+                               {"P-min", "P", "with --T: lowest pressure sought, Pa (default 1e5)"},
+                               {"P-max", "P", "with --T: highest pressure sought, Pa (default 1e8)"}});
     frac.insert(frac.end(), {{"T", "T", "temperature, K"}, {"w", "W", "the feed's polymer weight fraction"}});
     sorb.insert(sorb.end(), {{"T", "T", "temperature, K"},
                              {"w-from", "W", "leanest polymer weight fraction (default 0.01)"},
@@ -517,10 +545,14 @@ length.
 fraction w first demixes, at P) and the shadow curve (the incipient phase's w
 at that temperature), over feeds from --w-from to --w-to, and the critical
 point where they meet. For a broad distribution the cloud-point curve's
-maximum is not the critical point.
+maximum is not the critical point. With --T the temperature is held and each
+feed's cloud-point pressure found from --P-min to --P-max (the critical point
+at T sought within 20 K of T on the chosen branch; --T-min and --T-max unused).
 )" + common,
                   cloud,
-                  "Examples:\n  keld cloudpoint --Mw 2e5 --pseudo 20 --plot cloud.png examples/polystyrene-cyclohexane.json\n" +
+                  "Examples:\n  keld cloudpoint --Mw 2e5 --pseudo 20 --plot cloud.png examples/polystyrene-cyclohexane.json\n"
+                  "  keld cloudpoint --T 500 --lower-branch --P-min 1e6 --P-max 5e7 --Mw 2e5 --pseudo 6 "
+                  "examples/polystyrene-cyclohexane.json\n" +
                       exit_status},
                  run);
     commands.add({"fractionate", "two liquids of a polydisperse polymer solution: each phase's distribution", "CASE",

@@ -264,6 +264,14 @@ keld_cli_test(sorption_polydisperse 0 ARGS sorption --T 298 --Mw 2e5 --pseudo 6 
   "0\\.30000 +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ +0\\.99809018[0-9]+ 1 +1")
 keld_cli_test(cloudpoint_lower_branch 0 ARGS cloudpoint ${KELD_CLOUD_ARGS} --lower-branch --P 5e6 --T-min 480
   --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "critical point: T = 5[01][0-9]\\.[0-9]+ K")
+# At fixed T on the lower branch: lowering the pressure demixes the solution; a temperature whose
+# critical pressure lies outside the range is refused.
+keld_cli_test(cloudpoint_over_pressure 0 ARGS cloudpoint --T 500 --lower-branch --P-min 1e6 --P-max 5e7 --Mw 2e5
+  --pseudo 6 --points 3 --w-from 0.003 --w-to 0.1 --json ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "\"P / Pa\": 4314[0-9]+\\." "\"T / K\": 500\\.0" "\"w_polymer_shadow\"")
+keld_cli_test(cloudpoint_over_pressure_out_of_range 2 ARGS cloudpoint --T 500 --lower-branch --P-min 1e6 --P-max 4e6
+  --Mw 2e5 --pseudo 6 --points 3 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json
+  STDOUT "no critical point at T = 500 K between 1e\\+06 and 4e\\+06 Pa")
 keld_cli_test(fractionate_lower_branch_below 0 ARGS fractionate --T 490 --w 0.1 --Mw 2e5 --pseudo 6 --lower-branch
   --P 5e6 --T-min 480 --T-max 525 ${KELD_EXAMPLES}/polystyrene-cyclohexane.json STDOUT "single phase: one liquid")
 keld_cli_test(sorption_needs_a_temperature 1 ARGS sorption ${KELD_EXAMPLES}/polystyrene-cyclohexane.json

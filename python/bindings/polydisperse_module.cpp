@@ -114,6 +114,30 @@ void outcome(py::dict &d, const Outcome &o) {
     d["residual"] = o.residual;
 }
 
+py::dict curve_dict(const CloudPointCurve &c) {
+    py::dict d;
+    outcome(d, c);
+    py::dict crit;
+    outcome(crit, c.critical);
+    crit["T"] = c.critical.t;
+    crit["P"] = c.critical.p;
+    crit["w_polymer"] = c.critical.w;
+    d["critical"] = crit;
+    py::list points;
+    for (const auto &pt : c.points) {
+        py::dict q;
+        outcome(q, pt);
+        q["T"] = pt.t;
+        q["P"] = pt.p;
+        q["feed"] = phase_dict(pt.feed);
+        q["shadow"] = phase_dict(pt.shadow);
+        q["shadow_uncertainty"] = pt.shadow_uncertainty;
+        points.append(q);
+    }
+    d["points"] = points;
+    return d;
+}
+
 }  // namespace
 
 void bind_polydisperse(py::module_ &m) {
@@ -139,28 +163,20 @@ void bind_polydisperse(py::module_ &m) {
             py::gil_scoped_release release;
             c = cloud_point_curve(s, p, w_from, w_to, count, {t_min, t_max, lower_branch});
         }
-        py::dict d;
-        outcome(d, c);
-        py::dict crit;
-        outcome(crit, c.critical);
-        crit["T"] = c.critical.t;
-        crit["P"] = c.critical.p;
-        crit["w_polymer"] = c.critical.w;
-        d["critical"] = crit;
-        py::list points;
-        for (const auto &pt : c.points) {
-            py::dict q;
-            outcome(q, pt);
-            q["T"] = pt.t;
-            q["P"] = pt.p;
-            q["feed"] = phase_dict(pt.feed);
-            q["shadow"] = phase_dict(pt.shadow);
-            q["shadow_uncertainty"] = pt.shadow_uncertainty;
-            points.append(q);
-        }
-        d["points"] = points;
-        return d;
+        return curve_dict(c);
     });
+    m.def("polydisperse_cloud_point_pressure_curve",
+          [](const py::list &solvents, const std::vector<double> &solvent_w, const std::vector<double> &solvent_kij,
+             const py::dict &polymer, const std::vector<double> &kij, const py::list &pseudo, double t, double w_from,
+             double w_to, int count, double p_min, double p_max, bool lower_branch) {
+              const PolydisperseSystem s = make_system(solvents, solvent_w, solvent_kij, polymer, kij, pseudo);
+              CloudPointCurve c;
+              {
+                  py::gil_scoped_release release;
+                  c = cloud_point_pressure_curve(s, t, w_from, w_to, count, {p_min, p_max, lower_branch});
+              }
+              return curve_dict(c);
+          });
     m.def("polydisperse_fractionate", [](const py::list &solvents, const std::vector<double> &solvent_w,
                                          const std::vector<double> &solvent_kij, const py::dict &polymer,
                                          const std::vector<double> &kij, const py::list &pseudo, double t, double p, double w, double t_min,

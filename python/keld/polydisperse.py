@@ -34,7 +34,7 @@ def positive_finite(name: str, value: float) -> float:
     return float(_positive_array(name, value))
 
 __all__ = ["Distribution", "schulz_flory", "log_normal", "from_gpc", "from_points", "cloud_point_curve",
-           "fractionate", "activity", "CloudPointCurve", "Fractionation", "Activity", "CYCLOHEXANE", "POLYSTYRENE",
+           "cloud_point_pressure_curve", "fractionate", "activity", "CloudPointCurve", "Fractionation", "Activity", "CYCLOHEXANE", "POLYSTYRENE",
            "TOLUENE"]
 
 # Gross and Sadowski's PC-SAFT cyclohexane and polystyrene (the example case's values).
@@ -121,6 +121,7 @@ class CloudPointCurve:
     message: str
     critical: Dict[str, Any]
     points: List[Dict[str, Any]] = field(default_factory=list)
+    over_pressure: bool = False  # at a held T, each feed's cloud-point pressure
 
     @property
     def w(self) -> List[float]:
@@ -131,20 +132,26 @@ class CloudPointCurve:
         return [p["T"] for p in self.points]
 
     @property
+    def P(self) -> List[float]:
+        return [p["P"] for p in self.points]
+
+    @property
     def w_shadow(self) -> List[float]:
         return [p["shadow"]["w_polymer"] for p in self.points]
 
     def plot(self, path: Optional[str] = None, ax: Any = None) -> Any:
-        """Cloud-point and shadow curves (T / K against w) and the critical point; saved to
-        `path` when given. Returns the matplotlib axes."""
+        """Cloud-point and shadow curves (T / K, or P / MPa over the pressure, against w) and the
+        critical point; saved to `path` when given. Returns the matplotlib axes."""
         import matplotlib.pyplot as plt
         if ax is None:
             _, ax = plt.subplots()
-        ax.plot(self.w, self.T, "-", label="cloud-point curve (feed)")
-        ax.plot(self.w_shadow, self.T, "--", label="shadow curve (incipient phase)")
-        ax.plot([self.critical["w_polymer"]], [self.critical["T"]], "k*", markersize=12, label="critical point")
+        y = [p / 1e6 for p in self.P] if self.over_pressure else self.T
+        y_critical = self.critical["P"] / 1e6 if self.over_pressure else self.critical["T"]
+        ax.plot(self.w, y, "-", label="cloud-point curve (feed)")
+        ax.plot(self.w_shadow, y, "--", label="shadow curve (incipient phase)")
+        ax.plot([self.critical["w_polymer"]], [y_critical], "k*", markersize=12, label="critical point")
         ax.set_xlabel("polymer weight fraction w")
-        ax.set_ylabel("T / K")
+        ax.set_ylabel("P / MPa" if self.over_pressure else "T / K")
         ax.legend()
         if path:
             ax.figure.savefig(path, dpi=100)
@@ -197,6 +204,22 @@ def cloud_point_curve(solvent: Any, polymer: Dict[str, Any], kij: Any, distribut
                                              positive_finite("P", P), float(w_from), float(w_to), int(points),
                                              float(T_range[0]), float(T_range[1]), bool(lower_branch))
     return CloudPointCurve(r["status"], r["message"], r["critical"], r["points"])
+
+
+def cloud_point_pressure_curve(solvent: Any, polymer: Dict[str, Any], kij: Any, distribution: Distribution,
+                               T: float, w_from: float = 0.005, w_to: float = 0.3, points: int = 30,
+                               P_range: Sequence[float] = (1e5, 1e8), solvent_w: Optional[Sequence[float]] = None,
+                               solvent_kij: Optional[Sequence[Sequence[float]]] = None,
+                               lower_branch: bool = False) -> CloudPointCurve:
+    """Cloud-point pressures at a held T over feeds w_from..w_to (evenly in ln(w/(1-w))), Pa, and
+    the shadow curve, followed from the critical point at T (its pressure sought within P_range, its
+    temperature within 20 K of T on the upper branch, or with lower_branch the lower one). Points
+    whose pressure leaves P_range are refused."""
+    r = _core.polydisperse_cloud_point_pressure_curve(*_system(solvent, polymer, kij, solvent_w, solvent_kij),
+                                                      distribution.pseudo, positive_finite("T", T), float(w_from),
+                                                      float(w_to), int(points), positive_finite("P_range", P_range[0]),
+                                                      positive_finite("P_range", P_range[1]), bool(lower_branch))
+    return CloudPointCurve(r["status"], r["message"], r["critical"], r["points"], over_pressure=True)
 
 
 def fractionate(solvent: Any, polymer: Dict[str, Any], kij: Any, distribution: Distribution,

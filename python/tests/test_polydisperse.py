@@ -122,3 +122,22 @@ def test_lower_branch_splits_on_heating():
                            lower_branch=True)
     assert above.status == "converged" and below.status == "single phase"
     assert above.rich["Mw"] > above.lean["Mw"]
+
+
+def test_cloud_point_pressure_at_a_held_temperature(tmp_path):
+    d = pd.schulz_flory(1e5, 2e5, 6)
+    c = pd.cloud_point_pressure_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=500.0, w_from=0.01, w_to=0.1,
+                                      points=3, P_range=(1e6, 5e7), lower_branch=True)
+    assert c.status == "converged", c.message
+    assert c.critical["T"] == pytest.approx(500.0, abs=1e-6)
+    assert all(t == 500.0 for t in c.T)
+    # The fixed-pressure curve through the richest feed's cloud pressure lies at the held temperature.
+    back = pd.cloud_point_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, P=c.P[-1], w_from=0.1, w_to=0.1000001,
+                                points=1, T_range=(480, 520), lower_branch=True)
+    assert back.status == "converged", back.message
+    assert back.T[0] == pytest.approx(500.0, abs=1e-8)
+    ax = c.plot(tmp_path / "cloud-pressure.png")
+    assert ax.get_ylabel() == "P / MPa"
+    refused = pd.cloud_point_pressure_curve(pd.CYCLOHEXANE, pd.POLYSTYRENE, 0.0078, d, T=500.0, w_from=0.01,
+                                            w_to=0.1, points=2, P_range=(1e6, 4e6), lower_branch=True)
+    assert refused.status == "no solution" and not refused.points

@@ -155,6 +155,13 @@ struct TemperatureRange {
     bool lower_branch = false;
 };
 
+// The search range of a cloud-point pressure at fixed T, and the branch of the demixing the
+// critical point lies on at that T (as TemperatureRange::lower_branch).
+struct PressureRange {
+    double from = 1e5, to = 1e8;  // Pa
+    bool lower_branch = false;
+};
+
 // Each solvent's activity over a polydisperse polymer solution of polymer weight fraction w at T and P,
 // against the pure liquid solvent at T and P (a_i = f_i / f_i,pure). `one_liquid` is the feed as one
 // liquid of its own composition. Below the feed's cloud point that liquid splits in two (the
@@ -179,6 +186,16 @@ CloudPointCurve cloud_point_curve(const PolydisperseSystem &system, double p, do
 // One cloud point: from a converged neighbour (a point of a curve), or from the critical point.
 CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const CloudPoint &neighbour);
 CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range = {});
+// Cloud points at fixed T over the pressure: the P at which the feed meets its shadow phase. The curve
+// is followed from the polydisperse critical point at T (the P where the critical temperature, sought
+// within 20 K of T on the range's branch, equals T), which must lie within the range; points whose
+// pressure leaves the range are refused. `critical` holds that critical point.
+CloudPointCurve cloud_point_pressure_curve(const PolydisperseSystem &system, double t, double w_from, double w_to,
+                                           int count, const PressureRange &range = {});
+CloudPoint cloud_point_pressure(const PolydisperseSystem &system, double t, double w, const PressureRange &range = {});
+// The polydisperse critical point at T within the pressure range.
+PolydisperseCritical polydisperse_critical_pressure(const PolydisperseSystem &system, double t,
+                                                    const PressureRange &range = {});
 Fractionation fractionate(const PolydisperseSystem &system, double t, double p, double w_feed,
                           const TemperatureRange &range = {});
 PolydisperseActivity polydisperse_activity(const PolydisperseSystem &system, double t, double p, double w,
