@@ -281,10 +281,10 @@ def critical_curve(source: Any, p_max: float = 1e8, model: str = "pcsaft",
     """The critical curve of a two-component keld.Model (or of a case's model
     `model` for `components`), continued in composition from the first
     component's critical point to the second's, followed up to p_max (Pa)."""
-    m = _model(source, model, components, data_set)
+    m = model_of(source, model, components, data_set)
     if len(m) != 2:
         raise ValueError(f"a critical curve needs a model of two components, not {len(m)}")
-    f = dict(_core.critical_curve(m._core, _positive("p_max", p_max)))
+    f = dict(_core.critical_curve(m._core, positive_scalar("p_max", p_max)))
     x1 = np.asarray(f["x1"])
     return CriticalCurve(components=tuple(c[0] for c in m.components), T=np.asarray(f["T"]),
                          P=np.asarray(f["P"]), V=np.asarray(f["V"]), x=np.column_stack([x1, 1.0 - x1]),
