@@ -135,6 +135,16 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
     run_plot_script(kScript, plot_json(plot), path);
 }
 
+void draw_with_script(const char *script, const std::string &spec, const std::string &path) {
+    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
+        std::ofstream out(path);
+        out << spec << "\n";
+        if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
+        return;
+    }
+    run_plot_script(script, spec, path);
+}
+
 void run_plot_script(const char *script, const std::string &data, const std::string &path) {
     const std::string python = python_interpreter();
     if (access(python.c_str(), X_OK) != 0)

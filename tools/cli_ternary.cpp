@@ -100,15 +100,7 @@ fig.tight_layout()
 fig.savefig(sys.argv[2])
 )PY";
 
-void draw(const nlohmann::json &spec, const std::string &path) {
-    if (path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
-        std::ofstream out(path);
-        out << spec.dump() << "\n";
-        if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
-        return;
-    }
-    run_plot_script(kScript, spec.dump(), path);
-}
+void draw(const nlohmann::json &spec, const std::string &path) { draw_with_script(kScript, spec.dump(), path); }
 
 TableRow row_of(const eq::TernaryPhase &lean, const eq::TernaryPhase &rich, const std::string &label) {
     TableRow r;

@@ -148,14 +148,7 @@ int run_vlle(const std::vector<std::string> &positional, const Options &o) {
         if (r.end_point)
             spec["series"].push_back({{"label", "upper critical end point"}, {"x", {ts.back()}}, {"y", {ps.back()}},
                                       {"style", "*"}, {"color", "C3"}});
-        const std::string &path = o.at("plot");
-        if (path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
-            std::ofstream out(path);
-            out << spec.dump() << "\n";
-            if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
-        } else {
-            run_plot_script(kScript, spec.dump(), path);
-        }
+        draw_with_script(kScript, spec.dump(), o.at("plot"));
     }
     if (r.status == eq::Status::invalid_input) return exit_invalid;
     return r.ok() ? exit_ok : exit_not_reached;
