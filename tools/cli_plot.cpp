@@ -135,14 +135,14 @@ void draw_png(const PlotSpec &plot, const std::string &path) {
     run_plot_script(kScript, plot_json(plot), path);
 }
 
-void draw_with_script(const char *script, const std::string &spec, const std::string &path) {
+void draw_with_script(const char *script, const std::string &description, const std::string &path) {
     if (path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0) {
         std::ofstream out(path);
-        out << spec << "\n";
+        out << description << "\n";
         if (!out.flush()) throw std::runtime_error("--plot: cannot write " + path);
         return;
     }
-    run_plot_script(script, spec, path);
+    run_plot_script(script, description, path);
 }
 
 void run_plot_script(const char *script, const std::string &data, const std::string &path) {

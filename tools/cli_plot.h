@@ -54,9 +54,9 @@ void draw_png(const PlotSpec &plot, const std::string &path);
 // Runs a matplotlib script (python -c SCRIPT DATA_FILE PATH) with `data` in a temporary file, through
 // the interpreter keld was configured with (or $KELD_PYTHON); the script exits 3 without matplotlib.
 void run_plot_script(const char *script, const std::string &data, const std::string &path);
-// Draws `spec` (JSON text the script reads) with `script` as a PNG, or writes the spec itself for a path
-// ending in .json (for tests and for drawing elsewhere).
-void draw_with_script(const char *script, const std::string &spec, const std::string &path);
+// Draws the plot `description` (JSON the script reads) with `script` as a PNG, or writes that JSON for a
+// path ending in .json (for tests and for drawing elsewhere).
+void draw_with_script(const char *script, const std::string &description, const std::string &path);
 
 // Measured points to draw with a plot: the first two numeric columns of a CSV
 // file (a header line and lines starting with '#' are skipped; a line
