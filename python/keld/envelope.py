@@ -25,6 +25,7 @@ import numpy as np
 from . import _core
 from .arguments import positive_scalar
 from .model import model_of
+from .plots import pressure_over_temperature
 
 __all__ = ["BinaryCurve", "PxyIsotherm", "TxyIsobar", "PhaseEnvelope", "CriticalCurve", "pxy_isotherm", "txy_isobar",
            "phase_envelope", "critical_curve"]
@@ -159,15 +160,7 @@ class PhaseEnvelope:
                                            ("cricondentherm", self.cricondentherm, ">", "C4")):
             if point is not None:
                 ax.plot([point[0]], [point[1] / 1e6], marker, color=color, ms=9, label=name)
-        ax.set_xlabel("T / K")
-        top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
-        top.set_xlabel("T / \u00b0C")
-        _pressure_axis(ax)
-        ax.legend(fontsize=8)
-        if fig is not None and path is not None:
-            fig.tight_layout()
-            fig.savefig(path)
-        return ax
+        return pressure_over_temperature(ax, "MPa", fig, path)
 
 
 def _binary(f, m, isobar):
@@ -265,15 +258,7 @@ class CriticalCurve:
                 ax.plot([self.T[i]], [self.P[i] / 1e6], "*", color=color, ms=11,
                         label=f"critical point of {self.components[k]}")
         ax.set_title(f"Critical curve of {self.components[0]} + {self.components[1]}", fontsize=10)
-        ax.set_xlabel("T / K")
-        top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
-        top.set_xlabel("T / \u00b0C")
-        _pressure_axis(ax)
-        ax.legend(fontsize=8)
-        if fig is not None and path is not None:
-            fig.tight_layout()
-            fig.savefig(path)
-        return ax
+        return pressure_over_temperature(ax, "MPa", fig, path)
 
 
 def critical_curve(source: Any, p_max: float = 1e8, model: str = "pcsaft",

@@ -73,6 +73,21 @@ def _finish(ax, title: str, x_label: str, y_label: str, legend: bool = True):
     return ax
 
 
+def pressure_over_temperature(ax, p_unit: str = "MPa", fig=None, path=None):
+    """Finishes a P-T plot: T in K below and degC on top, P in `p_unit`, a grid and
+    the legend; saves the figure to `path` when the plot made its own figure."""
+    ax.set_xlabel("T / K")
+    top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+    top.set_xlabel("T / \u00b0C")
+    ax.set_ylabel(f"P / {p_unit}")
+    ax.grid(True, alpha=0.3)
+    ax.legend(fontsize=8)
+    if fig is not None and path is not None:
+        fig.tight_layout()
+        fig.savefig(path)
+    return ax
+
+
 def _varying(values) -> bool:
     values = np.asarray(values, dtype=float)
     return values.size > 1 and np.nanmax(values) != np.nanmin(values)

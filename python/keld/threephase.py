@@ -25,6 +25,7 @@ from . import _core
 from .equilibria import Flash, FlashPhase
 from .arguments import positive_scalar
 from .model import Model, model_of
+from .plots import pressure_over_temperature, pressure_unit
 
 __all__ = ["VlleLine", "flash3", "vlle_line"]
 
@@ -108,23 +109,13 @@ class VlleLine:
         fig = None
         if ax is None:
             fig, ax = plt.subplots(figsize=(6.4, 4.6), dpi=110)
-        largest = float(np.max(self.P)) if len(self.P) else 1.0
-        factor, unit = (1e6, "MPa") if largest >= 1e6 else (1e3, "kPa") if largest >= 1e3 else (1.0, "Pa")
+        factor, unit = pressure_unit(float(np.max(self.P)) if len(self.P) else 1.0)
         ax.plot(self.T, self.P / factor, color="C0", label="liquid-liquid-vapour")
         if self.end_point is not None:
             ax.plot([self.end_point[0]], [self.end_point[1] / factor], "*", color="C3", ms=11,
                     label="upper critical end point")
-        ax.set_xlabel("T / K")
-        ax.set_ylabel(f"P / {unit}")
-        top = ax.secondary_xaxis("top", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
-        top.set_xlabel("T / \u00b0C")
         ax.set_title(f"Three-phase line of {self.components[0]} + {self.components[1]}", fontsize=10)
-        ax.grid(True, alpha=0.3)
-        ax.legend(fontsize=8)
-        if fig is not None and path is not None:
-            fig.tight_layout()
-            fig.savefig(path)
-        return ax
+        return pressure_over_temperature(ax, unit, fig, path)
 
 
 def vlle_line(source: Any, T_start: float, T_step: float = 2.0, model: str = "pcsaft",
