@@ -506,10 +506,7 @@ void follow_cloud_curve(const PolydisperseSystem &system, const CloudConditions 
     curve.message = failures;
 }
 
-}  // namespace detail
-
-CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range) {
-    CloudPointCurve curve = cloud_point_curve(system, p, w, std::min(w * 1.0000001, 0.999999), 1, range);
+CloudPoint single_cloud_point(const CloudPointCurve &curve) {
     if (curve.points.empty()) {
         CloudPoint r;
         r.status = curve.status == Status::converged ? Status::not_converged : curve.status;
@@ -517,6 +514,12 @@ CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, con
         return r;
     }
     return curve.points.front();
+}
+
+}  // namespace detail
+
+CloudPoint cloud_point(const PolydisperseSystem &system, double p, double w, const TemperatureRange &range) {
+    return detail::single_cloud_point(cloud_point_curve(system, p, w, std::min(w * 1.0000001, 0.999999), 1, range));
 }
 
 }  // namespace keld::equilibria

@@ -92,14 +92,8 @@ CloudPointCurve cloud_point_pressure_curve(const PolydisperseSystem &system, dou
 }
 
 CloudPoint cloud_point_pressure(const PolydisperseSystem &system, double t, double w, const PressureRange &range) {
-    CloudPointCurve curve = cloud_point_pressure_curve(system, t, w, std::min(w * 1.0000001, 0.999999), 1, range);
-    if (curve.points.empty()) {
-        CloudPoint r;
-        r.status = curve.status == Status::converged ? Status::not_converged : curve.status;
-        r.message = curve.message.empty() ? "no cloud point" : curve.message;
-        return r;
-    }
-    return curve.points.front();
+    return detail::single_cloud_point(
+        cloud_point_pressure_curve(system, t, w, std::min(w * 1.0000001, 0.999999), 1, range));
 }
 
 }  // namespace keld::equilibria

@@ -74,6 +74,8 @@ CloudPoint cloud_point_from(const PolydisperseSystem &system, const CloudConditi
 // outwards from curve.critical (converged, at the conditions); sets the curve's points and status.
 void follow_cloud_curve(const PolydisperseSystem &system, const CloudConditions &cond, double w_from, double w_to,
                         int count, CloudPointCurve &curve);
+// A one-feed curve's point, or a refusal carrying the curve's reason (never converged without a point).
+CloudPoint single_cloud_point(const CloudPointCurve &curve);
 
 // Mole fractions and amounts on the polymer weight fraction s = ln(w / (1 - w)).
 inline double weight_from_logit(double s) { return 1.0 / (1.0 + std::exp(-s)); }
