@@ -146,6 +146,12 @@ bool same_phase(const std::vector<double> &a, double rho_a, const std::vector<do
     return d < kSameComposition && std::fabs(rho_a - rho_b) <= kSameComposition * std::max(rho_a, rho_b);
 }
 
+bool holds_only_volatiles(const Setting &s, const std::vector<double> &w) {
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (w[i] > 0.0 && s.non_volatile[i]) return false;
+    return true;
+}
+
 // The most negative tangent-plane distance over the trials, against reference phase `ref`, among
 // trials that are none of `existing`. None when every trial failed to evaluate.
 std::optional<Trial> most_unstable(const Setting &s, const Phase3 &ref, const std::vector<Phase3> &existing,
@@ -180,8 +186,12 @@ std::optional<Trial> most_unstable(const Setting &s, const Phase3 &ref, const st
     for (const auto &start : starts) {
         auto tr = run_trial(s, d, ref.x, start.second, start.first, evaluations);
         if (!tr) continue;
-        // A vapour trial that found only a dense root is a liquid.
-        if (tr->gas && tr->rho > kDenseRoot * s.m->max_density(s.t, tr->w)) tr->gas = false;
+        // A vapour trial that found only a dense root is a liquid; a liquid trial that found only a
+        // light root (rich in a component above its critical temperature) is a vapour, unless it
+        // holds a component that no vapour may.
+        const double dense = kDenseRoot * s.m->max_density(s.t, tr->w);
+        if (tr->gas && tr->rho > dense) tr->gas = false;
+        if (!tr->gas && tr->rho < dense && holds_only_volatiles(s, tr->w)) tr->gas = true;
         bool known = false;
         for (const Phase3 &ph : existing) known = known || same_phase(tr->w, tr->rho, ph.x, ph.state.rho);
         if (known) continue;

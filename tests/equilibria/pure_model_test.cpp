@@ -39,6 +39,54 @@ TEST(PureModel, CriticalPointSatisfiesItsConditions) {
     }
 }
 
+// Over the families and far from the start the solver takes (a chain of 8
+// segments, the lattice fluid): the conditions, evaluated again on the model's
+// own derivative table, vanish to the rounding of their terms, the pressure is
+// the model's at the point, and the loop closes there (dP/drho rises with T).
+TEST(PureModel, CriticalPointToTheLastBitsOverFamilies) {
+    struct Case {
+        const char *name;
+        Model model;
+    };
+    const std::vector<Case> cases{
+        {"PC-SAFT methane", Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03}})},
+        {"PC-SAFT toluene", Model::pcsaft({{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}})},
+        {"PC-SAFT chain of 8", Model::pcsaft({{"C8X", 200.0, 8.0, 3.9, 260.0}})},
+        {"Sanchez-Lacombe n-hexane", Model::sanchez_lacombe({{"NC6", 86.177, 476.0, 298.0e6, 775.0}})},
+        {"SRK propane", Model::cubic({{"C3", 44.097, 369.83, 4.248e6, 0.152}}, {})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto r = equilibria::pure_critical_point(c.model);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        EXPECT_LE(r.residual, 1e-13);
+        const AlpharDerivativeTable d = c.model.derivative_table(r.t, r.rho, kOne);
+        const double rho = r.rho, a1 = d.a[0][1], a2 = d.a[0][2], a3 = d.a[0][3];
+        EXPECT_LT(std::fabs(1.0 + 2.0 * rho * a1 + rho * rho * a2), 1e-13);
+        EXPECT_LT(std::fabs(2.0 * a1 + 4.0 * rho * a2 + rho * rho * a3) * rho, 1e-13);
+        EXPECT_NEAR(properties(c.model, r.t, r.rho, kOne).p / r.p, 1.0, 1e-14);
+        EXPECT_GT(2.0 * rho * d.a[1][1] + rho * rho * d.a[1][2], 0.0);
+    }
+}
+
+// SRK's critical point is known in closed form whatever a(T) and b: Z_c = 1/3
+// and b rho_c = 2^(1/3) - 1.
+TEST(PureModel, CubicCriticalPointIsTheClosedForm) {
+    for (const CubicComponent &c : {CubicComponent{"C1", 16.043, 190.6, 4600155.0, 0.008},
+                                    CubicComponent{"NC6", 86.177, 507.6, 3025000.0, 0.301},
+                                    CubicComponent{"H2O", 18.015, 647.1, 22064000.0, 0.345}}) {
+        SCOPED_TRACE(c.name);
+        const Model m = Model::cubic({c}, {});
+        const auto r = equilibria::pure_critical_point(m);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        EXPECT_NEAR(r.p / (r.rho * kGasConstant * r.t), 1.0 / 3.0, 1e-13);
+        EXPECT_NEAR(r.rho / m.max_density(r.t, kOne), std::cbrt(2.0) - 1.0, 1e-13);
+        // The rounded constants of a and b put T_c and P_c within 1e-4 of the fluid's.
+        EXPECT_NEAR(r.t / c.tc, 1.0, 1e-4);
+        EXPECT_NEAR(r.p / c.pc, 1.0, 1e-3);
+    }
+}
+
 TEST(PureModel, CoexistenceMeetsTheMonitorsVapourPressure) {
     Host h = make_host();
     equilibria::System system(*h.host, "pcsaft", {h.hexane});
