@@ -25,6 +25,7 @@ constexpr int kScanPoints = 48;
 constexpr double kDerivativeStep = 1e-3;     // in s, central differences (noise 1e-11, truncation 1e-7)
 constexpr double kLowestS = -700.0;          // a lean phase below exp(-700) is not resolved
 constexpr double kCriticalTolerance = 1e-8;  // relative, on the critical temperature
+constexpr double kNewtonHandOver = 1e-6;     // |ln f_1' - ln f_1''| from which the model's Newton finishes
 
 double weight_of(double s) {
     return detail::weight_of_logit(s);
@@ -96,7 +97,7 @@ class Binary {
 
   private:
     Point at_on_model(double s, LlePhase *phase) {
-        const detail::BinaryState state = model_->at(t_, s);
+        const detail::BinaryState state = model_->at(t_, s, false);
         Point out;
         out.ok = state.ok;
         out.ln_f1 = state.ln_f[0];
@@ -372,6 +373,16 @@ BinodalResult binodal(System &system, double t, double p) {
         if (!phi(m, value)) break;
         s_rich = m;
         if (std::fabs(value) < kTolerance) break;
+        if (b.model() != nullptr && std::fabs(value) < kNewtonHandOver) {
+            // Close enough for Newton with the exact Jacobian; the bracket goes on if it fails.
+            const detail::BinodalPair pair = detail::newton_binodal(*b.model(), t, s_lean, s_rich, kTolerance);
+            if (pair.ok) {
+                s_lean = pair.s_lean;
+                s_rich = pair.s_rich;
+                r.iterations += pair.iterations;
+                break;
+            }
+        }
         if (value > 0.0) {
             lo = m;
             f_lo = value;
@@ -386,7 +397,7 @@ BinodalResult binodal(System &system, double t, double p) {
     if (b.model() != nullptr && std::isfinite(s_lean) && std::isfinite(s_rich)) {
         // Newton with the exact Jacobian from the bracketed pair: the last digits.
         const detail::BinodalPair pair = detail::newton_binodal(*b.model(), t, s_lean, s_rich, kTolerance);
-        const detail::BinaryState l = b.model()->at(t, s_lean), h = b.model()->at(t, s_rich);
+        const detail::BinaryState l = b.model()->at(t, s_lean, false), h = b.model()->at(t, s_rich, false);
         if (pair.residual < b.model()->residual(l, h)) {
             s_lean = pair.s_lean;
             s_rich = pair.s_rich;

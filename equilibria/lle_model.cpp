@@ -19,7 +19,7 @@ constexpr double kMaxNewtonStep = 2.0;  // in s per binodal iteration
 
 ModelBinary::ModelBinary(const Model &model, double p, double segments) : model_(model), p_(p), segments_(segments) {}
 
-BinaryState ModelBinary::at(double t, double s) const {
+BinaryState ModelBinary::at(double t, double s, bool with_sigma) const {
     BinaryState out;
     const double m1 = model_.components()[0].mw, m2 = model_.components()[1].mw;
     // x2 = (w/M2) / (w/M2 + (1-w)/M1), written to keep tiny w exact.
@@ -30,7 +30,9 @@ BinaryState ModelBinary::at(double t, double s) const {
     const double x[2] = {out.x[0], out.x[1]};
     std::optional<Properties> props;
     try {
-        props = properties_at_pressure(model_, t, p_, x, Phase::liquid);
+        PropertyRequest request;
+        request.composition_derivatives = with_sigma;
+        props = properties_at_pressure(model_, t, p_, x, Phase::liquid, request);
     } catch (const std::exception &) {
         return out;
     }
@@ -44,9 +46,9 @@ BinaryState ModelBinary::at(double t, double s) const {
         out.ln_f[i] = std::log(x[i]) + props->ln_phi[i] + ln_p;
         out.d_t[i] = props->dln_phi_dt[i];
     }
-    out.sigma = 1.0 + x[0] * x[1] * (h[0] + h[3] - h[1] - h[2]);
+    out.sigma = with_sigma ? 1.0 + x[0] * x[1] * (h[0] + h[3] - h[1] - h[2]) : kNaN;
     out.ln_phi = props->ln_phi;
-    out.ok = std::isfinite(out.sigma) && std::isfinite(out.ln_f[0]) && std::isfinite(out.ln_f[1]);
+    out.ok = (!with_sigma || std::isfinite(out.sigma)) && std::isfinite(out.ln_f[0]) && std::isfinite(out.ln_f[1]);
     return out;
 }
 
@@ -70,6 +72,7 @@ BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double
     BinaryState lean = b.at(t, a), rich = b.at(t, c);
     if (!lean.ok || !rich.ok) return best;
     const double r = b.segments();
+    double previous = std::numeric_limits<double>::infinity();
     for (int it = 0; it <= 40; ++it) {
         const double residual = b.residual(lean, rich);
         if (residual < best.residual) {
@@ -78,7 +81,9 @@ BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double
             best.s_rich = c;
             best.iterations = it;
         }
-        if (residual <= 0.01 * tolerance) break;
+        // Converged, and either well inside the tolerance or at round-off (no longer falling fast).
+        if (residual <= tolerance && (residual <= 0.01 * tolerance || residual > 0.01 * previous)) break;
+        previous = residual;
         // F = (ln f_1' - ln f_1'', (ln f_2' - ln f_2'') / r) in (s', s'').
         const double f0 = lean.ln_f[0] - rich.ln_f[0], f1 = (lean.ln_f[1] - rich.ln_f[1]) / r;
         const double j00 = -lean.x[1] * lean.sigma, j01 = rich.x[1] * rich.sigma;

@@ -36,7 +36,9 @@ class ModelBinary {
   public:
     // `segments`: the polymer's repeat units per molecule, the scale its ln f is compared on.
     ModelBinary(const Model &model, double p, double segments);
-    BinaryState at(double t, double s) const;
+    // Without `with_sigma` the composition derivatives are not formed (sigma NaN): ln f and its
+    // T-derivatives only, at a fraction of the cost.
+    BinaryState at(double t, double s, bool with_sigma = true) const;
     double sigma(double t, double s) const;  // NaN without a liquid root
     double p() const { return p_; }
     double segments() const { return segments_; }
