@@ -20,6 +20,10 @@
 //   is the precision its chemical potential has).
 // With a single (monodisperse) polymer component the cloud-point curve is the
 // binodal: the curve below lists both branches.
+// On a system with a model (System::mixture_model) the same functions use its
+// exact derivatives: the stability from the scaled determinant of the binary's
+// Hessian, the bracketed binodal finished by Newton with the exact Jacobian,
+// the critical solution point solved where the least stability over s is zero.
 #pragma once
 
 #include <vector>
