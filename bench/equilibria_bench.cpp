@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "keld/equilibria/activity.h"
 #include "keld/equilibria/critical_curve.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/flash.h"
+#include "keld/equilibria/lle.h"
 #include "keld/equilibria/pure_model.h"
 #include "keld/equilibria/saturation.h"
 #include "keld/equilibria/ternary.h"
@@ -297,6 +300,45 @@ void vlle_line_to_end_point(benchmark::State &state) {
     state.counters["points"] = static_cast<double>(points);
 }
 
+// Demixing of polystyrene in cyclohexane at 50 bar on PC-SAFT, 250 to 540 K: the critical points
+// found (UCST near 299 K, LCST near 507 K) and both branches' binodal and spinodal traced to the
+// range's ends; and the same binodal at one temperature, through the model and through the monitors.
+struct PsCyclohexane {
+    refhost::Case c;
+    std::unique_ptr<eq::System> system;
+    explicit PsCyclohexane(bool on_model) {
+        c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/polystyrene-cyclohexane.json");
+        refhost::initialise_case(c);
+        eq::SystemOptions options;
+        options.settings = c.states.front();
+        options.solve_on_model = on_model;
+        system = std::make_unique<eq::System>(
+            c, "pcsaft", std::vector<std::int64_t>{c.host->component_number("CYCLOHEX"), c.host->component_number("PS")},
+            options);
+    }
+};
+
+void lle_traced(benchmark::State &state) {
+    PsCyclohexane ps(true);
+    std::size_t points = 0;
+    for (auto _ : state) {
+        const eq::LleTrace r = eq::trace_lle(*ps.system, 5e6, 250.0, 540.0);
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+        points = 0;
+        for (const eq::LleBranch &b : r.branches) points += b.t.size() + b.spinodal_t.size();
+    }
+    state.counters["points"] = static_cast<double>(points);
+}
+
+void lle_binodal(benchmark::State &state, bool on_model) {
+    PsCyclohexane ps(on_model);
+    for (auto _ : state) {
+        const eq::BinodalResult r = eq::binodal(*ps.system, 285.0, 5e6);
+        benchmark::DoNotOptimize(r.residual);
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+}
+
 double fastest(const std::vector<double> &v) {
     return *std::min_element(v.begin(), v.end());
 }
@@ -329,5 +371,10 @@ BENCHMARK(ternary_diagram)->ComputeStatistics("min", fastest)->Unit(benchmark::k
 BENCHMARK(ternary_flash_on_tie_line)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(flash_three_phases)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(vlle_line_to_end_point)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK(lle_traced)->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK_CAPTURE(lle_binodal, ps_cyclohexane_285K_on_model, true)
+    ->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+BENCHMARK_CAPTURE(lle_binodal, ps_cyclohexane_285K_through_monitors, false)
+    ->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 BENCHMARK_MAIN();

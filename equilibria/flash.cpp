@@ -636,8 +636,12 @@ void mass_fractions(System &system, std::vector<FlashPhase> &phases) {
 // rule; false when the binodal does not hold the feed (the caller then flashes).
 bool binary_split(System &system, double t, double p, const std::vector<double> &z,
                   const std::vector<std::size_t> &present, FlashResult &r) {
+    // Through the monitors, as the rest of the flash: the phases it returns re-evaluate on them to the
+    // flash's tolerance in the polymer's (large) ln f, which the model's binodal meets per repeat unit only.
+    SystemOptions options = system.options();
+    options.solve_on_model = false;
     System pair(system.session().host(), system.model().name,
-                {system.component(present[0]).number, system.component(present[1]).number}, system.options());
+                {system.component(present[0]).number, system.component(present[1]).number}, options);
     const BinodalResult b = binodal(pair, t, p);
     if (b.status != Status::converged) return false;
     const std::size_t j = present[1];

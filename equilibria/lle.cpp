@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "lle_model.h"
 #include "low_pressure_liquid.h"
 #include "numerics.h"
 #include "parameters.h"
@@ -24,15 +25,24 @@ constexpr int kScanPoints = 48;
 constexpr double kDerivativeStep = 1e-3;     // in s, central differences (noise 1e-11, truncation 1e-7)
 constexpr double kLowestS = -700.0;          // a lean phase below exp(-700) is not resolved
 constexpr double kCriticalTolerance = 1e-8;  // relative, on the critical temperature
+constexpr double kNewtonHandOver = 1e-6;     // |ln f_1' - ln f_1''| from which the model's Newton finishes
 
 double weight_of(double s) {
-    return s < 0.0 ? std::exp(s) / (1.0 + std::exp(s)) : 1.0 / (1.0 + std::exp(-s));
+    return detail::weight_of_logit(s);
+}
+
+// The binary's model when the system has one (exact derivatives); else the monitors.
+std::optional<detail::ModelBinary> model_binary(System &system, double p) {
+    const Model *model = system.mixture_model();
+    if (model == nullptr || model->size() != 2) return std::nullopt;
+    return detail::ModelBinary(*model, p, std::max(1.0, system.mixture().segment_ratio(1)));
 }
 
 // The liquid of the binary at one T and P as a function of s.
 class Binary {
   public:
-    Binary(System &system, double t, double p) : system_(system), t_(t), p_(p), x_(2), ln_phi_(2) {}
+    Binary(System &system, double t, double p)
+        : system_(system), t_(t), p_(p), x_(2), ln_phi_(2), model_(model_binary(system, p)) {}
 
     struct Point {
         bool ok = false;  // a liquid root
@@ -40,6 +50,7 @@ class Binary {
     };
 
     Point at(double s, LlePhase *phase = nullptr) {
+        if (model_) return at_on_model(s, phase);
         const double w = weight_of(s);
         // x2 = (w/M2) / (w/M2 + (1-w)/M1), written to keep tiny w exact.
         const double m1 = system_.component(0).mwn, m2 = system_.component(1).mwn;
@@ -68,6 +79,12 @@ class Binary {
     // Per unit w rather than s, so that the dilute end, where the derivative
     // in s vanishes with w, never looks like the most unstable composition.
     double stability(double s) {
+        if (model_) {
+            const detail::BinaryState state = model_->at(t_, s);
+            if (!state.ok) return not_a_number;
+            const double w = weight_of(s);
+            return -state.x[1] * state.sigma / (w * (1.0 - w));  // d ln f_1/ds = -x2 sigma
+        }
         const Point a = at(s - kDerivativeStep), b = at(s + kDerivativeStep);
         if (!a.ok || !b.ok) return not_a_number;
         const double w = weight_of(s);
@@ -76,11 +93,29 @@ class Binary {
 
     double t() const { return t_; }
     double p() const { return p_; }
+    const detail::ModelBinary *model() const { return model_ ? &*model_ : nullptr; }
 
   private:
+    Point at_on_model(double s, LlePhase *phase) {
+        const detail::BinaryState state = model_->at(t_, s, false);
+        Point out;
+        out.ok = state.ok;
+        out.ln_f1 = state.ln_f[0];
+        out.ln_f2 = state.ln_f[1];
+        if (phase != nullptr) {
+            const double w = weight_of(s);
+            phase->x = {state.x[0], state.x[1]};
+            phase->w = {s > 0.0 ? 1.0 / (1.0 + std::exp(s)) : 1.0 - w, w};
+            phase->ln_phi = state.ln_phi;
+            phase->v = state.v;
+        }
+        return out;
+    }
+
     System &system_;
     double t_, p_;
     std::vector<double> x_, ln_phi_;
+    std::optional<detail::ModelBinary> model_;
 };
 
 // Largest d ln f_1/ds over s and where it is: grid, then golden section
@@ -136,7 +171,9 @@ Extremum largest_stability(Binary &b) {
 double refine_spinodal(Binary &b, double stable_s, double unstable_s) {
     double lo = stable_s, hi = unstable_s;
     double flo = b.stability(lo), fhi = b.stability(hi);
-    for (int it = 0; it < 80 && std::fabs(hi - lo) > 1e-10; ++it) {
+    // The model's exact stability resolves the zero to round-off; differences of monitor calls to 1e-10.
+    const double width = b.model() != nullptr ? 1e-13 : 1e-10;
+    for (int it = 0; it < 80 && std::fabs(hi - lo) > width; ++it) {
         // Secant (regula falsi, Illinois) inside the bracket.
         double m = hi - fhi * (hi - lo) / (fhi - flo);
         if (!std::isfinite(m) || (m - lo) * (m - hi) >= 0.0) m = 0.5 * (lo + hi);
@@ -336,6 +373,16 @@ BinodalResult binodal(System &system, double t, double p) {
         if (!phi(m, value)) break;
         s_rich = m;
         if (std::fabs(value) < kTolerance) break;
+        if (b.model() != nullptr && std::fabs(value) < kNewtonHandOver) {
+            // Close enough for Newton with the exact Jacobian; the bracket goes on if it fails.
+            const detail::BinodalPair pair = detail::newton_binodal(*b.model(), t, s_lean, s_rich, kTolerance);
+            if (pair.ok) {
+                s_lean = pair.s_lean;
+                s_rich = pair.s_rich;
+                r.iterations += pair.iterations;
+                break;
+            }
+        }
         if (value > 0.0) {
             lo = m;
             f_lo = value;
@@ -346,6 +393,16 @@ BinodalResult binodal(System &system, double t, double p) {
             if (std::isfinite(f_lo)) f_lo *= 0.5;
         }
         if (hi - lo < 1e-15 * std::max(1.0, std::fabs(hi))) break;
+    }
+    if (b.model() != nullptr && std::isfinite(s_lean) && std::isfinite(s_rich)) {
+        // Newton with the exact Jacobian from the bracketed pair: the last digits.
+        const detail::BinodalPair pair = detail::newton_binodal(*b.model(), t, s_lean, s_rich, kTolerance);
+        const detail::BinaryState l = b.model()->at(t, s_lean, false), h = b.model()->at(t, s_rich, false);
+        if (pair.residual < b.model()->residual(l, h)) {
+            s_lean = pair.s_lean;
+            s_rich = pair.s_rich;
+            r.iterations += pair.iterations;
+        }
     }
     const Binary::Point lean = b.at(s_lean, &r.lean), rich = b.at(s_rich, &r.rich);
     r.residual = std::max(std::fabs(lean.ln_f1 - rich.ln_f1), std::fabs(lean.ln_f2 - rich.ln_f2) / segments);
@@ -390,6 +447,20 @@ CriticalResult critical_solution_point(System &system, double p, double t_from, 
     r.point.kind = fa > 0.0 ? CriticalKind::upper : CriticalKind::lower;
     // The critical composition is where the stability peaks on the unstable side.
     double s_unstable = fa > 0.0 ? s_a : s_b;
+    if (const std::optional<detail::ModelBinary> mb = model_binary(system, p)) {
+        // On the model: sigma = 0 where it is least over s, solved in T.
+        const detail::ModelCriticalPoint c = detail::model_critical_point(*mb, t_from, t_to, s_unstable);
+        if (c.ok) {
+            r.point.t = c.t;
+            r.point.w = weight_of(c.s);
+            r.iterations = c.iterations;
+            r.residual = std::fabs(c.sigma);
+            r.status = Status::converged;
+            r.evaluations = counter.calls();
+            r.monitor_messages = system.session().take_messages();
+            return r;
+        }
+    }
     for (int it = 1; it <= 100 && std::fabs(b - a) > kCriticalTolerance * b; ++it) {
         r.iterations = it;
         double m = b - fb * (b - a) / (fb - fa);

@@ -108,6 +108,32 @@ const PureModel &System::pure_model(std::size_t k) {
     return *entry;
 }
 
+const Model *System::mixture_model() {
+    if (mixture_model_tried_) return mixture_model_.get();
+    mixture_model_tried_ = true;
+    if (!options_.solve_on_model) return nullptr;
+    const std::string family(model_->name);
+    try {
+        const ModelSettings settings = refhost::settings_of(options_.settings);
+        if (case_ != nullptr) {
+            std::vector<std::string> ids;
+            for (const Component &c : components_) ids.push_back(c.id);
+            mixture_model_ = std::make_unique<Model>(
+                refhost::model_from_case(*case_, family, options_.data_set, ids, options_.option, settings));
+        } else {
+            session_.prepare(298.15);
+            std::vector<std::int64_t> numbers;
+            for (const Component &c : components_) numbers.push_back(c.number);
+            mixture_model_ = std::make_unique<Model>(
+                model_from_host(family, options_.data_set, numbers, options_.option, settings));
+        }
+        session_.host().clear_captured_messages();
+    } catch (const std::invalid_argument &) {
+        mixture_model_.reset();
+    }
+    return mixture_model_.get();
+}
+
 std::size_t System::index_of(std::string_view id) const {
     for (std::size_t k = 0; k < components_.size(); ++k) {
         if (components_[k].id == id) return k;

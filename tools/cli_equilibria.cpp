@@ -577,6 +577,55 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 
 // --- lle -------------------------------------------------------------------
 
+// Over a range of temperatures on a system with a model: the curves traced
+// from the critical points (the plot draws these rather than the table's rows).
+eq::LleTrace trace_of(eq::System &system, double p, const std::vector<double> &ts) {
+    if (ts.size() < 2 || !(ts.back() > ts.front()) || system.mixture_model() == nullptr) return {};
+    return eq::trace_lle(system, p, ts.front(), ts.back());
+}
+
+void add_traced_curves(const eq::LleTrace &traced, PlotSpec &plot, PlotSeries &marks) {
+    marks.x.clear();
+    marks.y.clear();
+    PlotSeries binodal{"binodal (cloud points)", {}, {}, "line", "C0"};
+    PlotSeries spinodal{"spinodal", {}, {}, "dashed", "C1"};
+    for (const eq::LleBranch &b : traced.branches) {
+        // The binodal as one line: the lean side in to the critical point, the rich side out.
+        PlotSeries bin = binodal, sp = spinodal;
+        for (std::size_t k = b.t.size(); k-- > 1;) {
+            bin.x.push_back(b.w_lean[k]);
+            bin.y.push_back(b.t[k]);
+        }
+        for (std::size_t k = 0; k < b.t.size(); ++k) {
+            bin.x.push_back(b.w_rich[k]);
+            bin.y.push_back(b.t[k]);
+        }
+        sp.x = b.spinodal_w;
+        sp.y = b.spinodal_t;
+        plot.series.push_back(bin);
+        plot.series.push_back(sp);
+        binodal.label.clear();
+        spinodal.label.clear();
+        marks.x.push_back(b.critical.w);
+        marks.y.push_back(b.critical.t);
+    }
+}
+
+nlohmann::json traced_json(const eq::LleTrace &traced) {
+    nlohmann::json branches = nlohmann::json::array();
+    for (const eq::LleBranch &b : traced.branches) {
+        branches.push_back({{"kind", b.critical.kind == eq::CriticalKind::upper ? "UCST" : "LCST"},
+                            {label("T"), b.t},
+                            {"w_lean", b.w_lean},
+                            {"w_rich", b.w_rich},
+                            {"spinodal " + label("T"), b.spinodal_t},
+                            {"spinodal w", b.spinodal_w},
+                            {"status", std::string(eq::to_string(b.status))},
+                            {"message", b.message}});
+    }
+    return branches;
+}
+
 void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
     eq::System system(s.c, s.model, s.components, options_of(s));
     if (system.size() != 2)
@@ -674,8 +723,15 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
                  " " + scale.unit + " (" + model_display_name(s.model) + ")";
     plot.x_label = "weight fraction of " + id + " / (kg/kg)";
     plot.y_label = "T / K";
-    add_curves(false);
-    add_curves(true);
+    const eq::LleTrace traced = trace_of(system, p, ts);
+    if (traced.branches.empty()) {
+        add_curves(false);
+        add_curves(true);
+    } else {
+        add_traced_curves(traced, plot, marks);
+        t.extra["traced"] = traced_json(traced);
+        if (traced.status != eq::Status::converged) t.notes.push_back("traced curves: " + traced.message);
+    }
     plot.series.push_back(marks);
 }
 

@@ -293,6 +293,32 @@ class EquilibriumCase {
         return d;
     }
 
+    py::dict lle_trace(const std::string &model, const std::vector<std::int64_t> &numbers, std::int64_t data_set,
+                       double p, double t_from, double t_to) {
+        eq::System &s = system(model, numbers, data_set);
+        const eq::LleTrace r = eq::trace_lle(s, p, t_from, t_to);
+        py::list branches;
+        for (const eq::LleBranch &b : r.branches) {
+            py::dict e;
+            e["kind"] = b.critical.kind == eq::CriticalKind::upper ? "UCST" : "LCST";
+            e["T_critical"] = b.critical.t;
+            e["w_critical"] = b.critical.w;
+            e["T"] = vector_array(b.t);
+            e["w_lean"] = vector_array(b.w_lean);
+            e["w_rich"] = vector_array(b.w_rich);
+            e["spinodal_T"] = vector_array(b.spinodal_t);
+            e["spinodal_w"] = vector_array(b.spinodal_w);
+            e["status"] = std::string(eq::to_string(b.status));
+            e["message"] = b.message;
+            branches.append(e);
+        }
+        py::dict d;
+        d["branches"] = branches;
+        d["status"] = std::string(eq::to_string(r.status));
+        d["message"] = r.message;
+        return d;
+    }
+
   private:
     static py::dict saturation_rows(const std::vector<eq::SaturationResult> &points) {
         std::vector<double> ts, ps, vl, vv, zl, zv, dh;
@@ -376,6 +402,7 @@ void bind_equilibria(py::module_ &m) {
         .def("bubble_dew", &EquilibriumCase::bubble_dew)
         .def("flash", &EquilibriumCase::flash)
         .def("lle", &EquilibriumCase::lle)
+        .def("lle_trace", &EquilibriumCase::lle_trace)
         .def("critical", &EquilibriumCase::critical);
 }
 

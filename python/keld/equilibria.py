@@ -472,6 +472,52 @@ def lle(case: Any, T: Values, P: float, components: Sequence[str], model: str = 
                status=list(fields["status"]), message=list(fields["message"]), **arrays)
 
 
+@dataclass(frozen=True)
+class LleTrace:
+    """Demixing curves of a binary at P traced over T from each critical
+    solution point (UCST: downwards, LCST: upwards) to the end of the range.
+    Each branch is a dict: kind ("UCST"/"LCST"), T_critical (K), w_critical,
+    the binodal's tie lines T, w_lean, w_rich (the critical point first), the
+    spinodal as one line spinodal_T, spinodal_w through the critical point,
+    and its status and message (a branch that stops early says why and keeps
+    its points)."""
+    components: Tuple[str, ...]
+    model: str
+    P: float
+    branches: List[dict] = field(default_factory=list)
+    status: str = ""
+    message: str = ""
+
+    def plot(self, ax: Any = None) -> Any:
+        """Binodal and spinodal lines in the T-w plane (T in K, degC on the
+        right), critical solution points starred. Returns the matplotlib Axes."""
+        from . import plots
+        return plots.lle_trace(self, ax=ax)
+
+
+def lle_trace(case: Any, T_from: float, T_to: float, P: float, components: Sequence[str], model: str = "pcsaft",
+              data_set: int = 1) -> "LleTrace":
+    """The binodal and spinodal of the binary `components` (solvent, polymer)
+    at pressure P, traced on the model from the critical solution points
+    between T_from and T_to (K) out to the range's ends."""
+    model, data_set = _checked(case, model, data_set)
+    listing = inputs.Listing(case._components, arguments.identifiers("components", components))
+    if len(listing.numbers) != 2:
+        raise ValueError("lle_trace() needs two components: a solvent and a polymer")
+    T_from = arguments.positive_scalar("T_from", T_from)
+    T_to = arguments.positive_scalar("T_to", T_to)
+    P = arguments.positive_scalar("P", P)
+    fields = dict(_core_case(case).lle_trace(model, listing.numbers, data_set, P, T_from, T_to))
+    branches = []
+    for b in fields["branches"]:
+        b = dict(b)
+        for k in ("T", "w_lean", "w_rich", "spinodal_T", "spinodal_w"):
+            b[k] = np.asarray(b[k], dtype=float)
+        branches.append(b)
+    return LleTrace(components=listing.identifiers, model=model, P=P, branches=branches,
+                    status=str(fields["status"]), message=str(fields["message"]))
+
+
 # Curves traced on the model through their critical points (keld.envelope).
 from .envelope import (BinaryCurve, CriticalCurve, PhaseEnvelope, PxyIsotherm, TxyIsobar,  # noqa: E402,F401
                        critical_curve, phase_envelope, pxy_isotherm, txy_isobar)

@@ -176,6 +176,24 @@ def bubble_dew(b, ax=None):
                    f"mole fraction of {b.components[0]} / (mol/mol)", y_label)
 
 
+def lle_trace(result, ax=None):
+    """Traced binodal and spinodal lines of an LleTrace in the T-w plane (T in K, degC on the right),
+    critical solution points starred."""
+    ax = _axes(ax)
+    polymer = result.components[1]
+    for k, b in enumerate(result.branches):
+        w = np.concatenate([b["w_lean"][:0:-1], b["w_rich"]])
+        t = np.concatenate([b["T"][:0:-1], b["T"]])
+        ax.plot(w, t, color="C0", label="binodal (cloud points)" if k == 0 else None)
+        ax.plot(b["spinodal_w"], b["spinodal_T"], color="C1", ls="--", label="spinodal" if k == 0 else None)
+        ax.plot([b["w_critical"]], [b["T_critical"]], ls="none", marker="*", ms=11, color="C3",
+                label="critical solution point" if k == 0 else None)
+    right = ax.secondary_yaxis("right", functions=(lambda t: t - 273.15, lambda c: c + 273.15))
+    right.set_ylabel("T / degC")
+    return _finish(ax, f"Demixing of {' + '.join(result.components)}, P = {pressure_text(result.P)} "
+                       f"({model_name(result.model)})", f"weight fraction of {polymer} / (kg/kg)", "T / K")
+
+
 def lle(result, ax=None):
     """Binodal (cloud points) and spinodal of an Lle in the T-w plane, critical solution points starred."""
     ax = _axes(ax)

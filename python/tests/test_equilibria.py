@@ -117,3 +117,24 @@ def test_critical_points_on_the_model(case):
         eq.critical(mixture)
     with pytest.raises(ValueError):
         eq.critical(mixture, x={"CH4": 0.5, "HEXANE": 0.5}, T_start=300.0)
+
+
+def test_traced_demixing_meets_the_grid_and_reaches_the_range_ends():
+    ps = keld.Case.load(EXAMPLES / "polystyrene-cyclohexane.json")
+    trace = eq.lle_trace(ps, 250.0, 540.0, 5e6, ["CYCLOHEX", "PS"])
+    assert trace.status == "converged", trace.message
+    assert [b["kind"] for b in trace.branches] == ["UCST", "LCST"]
+    ucst, lcst = trace.branches
+    assert ucst["T"][-1] == pytest.approx(250.0, abs=1e-9) and lcst["T"][-1] == pytest.approx(540.0, abs=1e-9)
+    assert ucst["T"][0] == ucst["T_critical"] and np.all(ucst["T"][1:] < ucst["T_critical"])
+    # A tie line of the trace is what the binodal at its temperature gives.
+    k = len(ucst["T"]) // 2
+    grid = eq.lle(ps, ucst["T"][k], 5e6, ["CYCLOHEX", "PS"])
+    assert grid.w_rich[0] == pytest.approx(ucst["w_rich"][k], rel=1e-9)
+    assert math.log(grid.w_lean[0] / ucst["w_lean"][k]) == pytest.approx(0.0, abs=1e-9)
+    assert grid.w_spinodal_lean[0] < grid.w_spinodal_rich[0]
+    ax = trace.plot()
+    labels = {line.get_label() for line in ax.get_lines()}
+    assert {"binodal (cloud points)", "spinodal", "critical solution point"} <= labels
+    with pytest.raises(ValueError):
+        eq.lle_trace(ps, 250.0, 540.0, 5e6, ["CYCLOHEX"])

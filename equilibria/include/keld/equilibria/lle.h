@@ -20,6 +20,10 @@
 //   is the precision its chemical potential has).
 // With a single (monodisperse) polymer component the cloud-point curve is the
 // binodal: the curve below lists both branches.
+// On a system with a model (System::mixture_model) the same functions use its
+// exact derivatives: the stability from the scaled determinant of the binary's
+// Hessian, the bracketed binodal finished by Newton with the exact Jacobian,
+// the critical solution point solved where the least stability over s is zero.
 #pragma once
 
 #include <vector>
@@ -69,5 +73,32 @@ struct CriticalResult : Outcome {
 };
 CriticalResult critical_solution_point(System &system, double p, double t_from, double t_to);
 LleCurve lle_curve(System &system, double p, double t_from, double t_to, int count);
+
+// The demixing curves at P traced over T on the model's exact derivatives:
+// from each critical solution point in [t_from, t_to] outward (down in T from
+// a UCST, up from an LCST) to the end of the range, by arc-length
+// continuation with step control. The binodal is followed in (s', s'', T)
+// with Newton on its exact Jacobian (equal ln f of both components, the
+// polymer's per repeat unit, to 1e-13); each spinodal side in (s, T) on the
+// scaled determinant of the binary's Hessian (exact; its Jacobian from
+// differences of that exact value). A branch that cannot go on (the lean
+// phase's weight fraction below exp(-700), a phase without a liquid root)
+// ends there with its status and message saying why; the points before
+// are kept. Needs the system's model (status invalid_input without one).
+struct LleBranch : Outcome {
+    CriticalSolutionPoint critical;
+    // Binodal: the critical point first, then tie lines outward in T (K).
+    std::vector<double> t, w_lean, w_rich;
+    // Spinodal as one line through the critical point: from the lean side's
+    // far end in to the critical point, then out along the rich side.
+    std::vector<double> spinodal_t, spinodal_w;
+};
+
+struct LleTrace : Outcome {
+    double p = not_a_number, t_from = not_a_number, t_to = not_a_number;
+    std::vector<LleBranch> branches;  // in increasing critical temperature
+};
+
+LleTrace trace_lle(System &system, double p, double t_from, double t_to);
 
 }  // namespace keld::equilibria

@@ -86,6 +86,9 @@ class System {
     // host, built on first use (with its critical point); the model is null
     // for a family without one (the segment-based monitors).
     const PureModel &pure_model(std::size_t k);
+    // Every listed component on the family's model, built on first use; null
+    // where the family has none or the system solves through the monitors only.
+    const Model *mixture_model();
 
     // Composition bases (arrays of size() values).
     void mole_from_mass(const double *w, double *x) const;
@@ -104,6 +107,8 @@ class System {
     refhost::Case *case_ = nullptr;
     std::vector<std::unique_ptr<Model>> pure_models_;
     std::vector<std::unique_ptr<PureModel>> pure_model_entries_;
+    std::unique_ptr<Model> mixture_model_;
+    bool mixture_model_tried_ = false;
 };
 
 }  // namespace keld::equilibria

@@ -1,0 +1,184 @@
+// A binary liquid on the model and its demixing solvers (see lle_model.h).
+#include "lle_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <optional>
+
+namespace keld::equilibria::detail {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kLiquidLikeZ = 0.3;    // apparent-basis Z above which a root is no liquid (as the monitor path)
+constexpr double kSlopeStep = 1e-3;     // in s: truncation 1e-7 in d sigma/ds, round-off 1e-11
+constexpr double kMaxNewtonStep = 2.0;  // in s per binodal iteration
+
+}  // namespace
+
+ModelBinary::ModelBinary(const Model &model, double p, double segments) : model_(model), p_(p), segments_(segments) {}
+
+BinaryState ModelBinary::at(double t, double s, bool with_sigma) const {
+    BinaryState out;
+    const double m1 = model_.components()[0].mw, m2 = model_.components()[1].mw;
+    // x2 = (w/M2) / (w/M2 + (1-w)/M1), written to keep tiny w exact.
+    const double r = std::exp(s) * m1 / m2;
+    out.x[1] = std::isfinite(r) ? r / (1.0 + r) : 1.0;
+    out.x[0] = std::isfinite(r) ? 1.0 / (1.0 + r) : 0.0;
+    if (!(out.x[0] > 0.0 && out.x[1] > 0.0)) return out;
+    const double x[2] = {out.x[0], out.x[1]};
+    std::optional<Properties> props;
+    try {
+        PropertyRequest request;
+        request.composition_derivatives = with_sigma;
+        props = properties_at_pressure(model_, t, p_, x, Phase::liquid, request);
+    } catch (const std::exception &) {
+        return out;
+    }
+    if (!props) return out;
+    out.v = props->v;
+    out.v_apparent = props->v_apparent;
+    if (!(p_ * props->v_apparent / (kGasConstant * t) < kLiquidLikeZ)) return out;
+    const double ln_p = std::log(p_);
+    const std::vector<double> &h = props->dln_phi_dn;
+    for (int i = 0; i < 2; ++i) {
+        out.ln_f[i] = std::log(x[i]) + props->ln_phi[i] + ln_p;
+        out.d_t[i] = props->dln_phi_dt[i];
+    }
+    out.sigma = with_sigma ? 1.0 + x[0] * x[1] * (h[0] + h[3] - h[1] - h[2]) : kNaN;
+    out.ln_phi = props->ln_phi;
+    out.ok = (!with_sigma || std::isfinite(out.sigma)) && std::isfinite(out.ln_f[0]) && std::isfinite(out.ln_f[1]);
+    return out;
+}
+
+double ModelBinary::sigma(double t, double s) const {
+    const BinaryState state = at(t, s);
+    return state.ok ? state.sigma : kNaN;
+}
+
+double ModelBinary::residual(const BinaryState &lean, const BinaryState &rich) const {
+    return std::max(std::fabs(lean.ln_f[0] - rich.ln_f[0]), std::fabs(lean.ln_f[1] - rich.ln_f[1]) / segments_);
+}
+
+double sigma_slope(const ModelBinary &b, double t, double s) {
+    return (b.sigma(t, s + kSlopeStep) - b.sigma(t, s - kSlopeStep)) / (2.0 * kSlopeStep);
+}
+
+BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double s_rich, double tolerance) {
+    BinodalPair best;
+    best.residual = std::numeric_limits<double>::infinity();
+    double a = s_lean, c = s_rich;
+    BinaryState lean = b.at(t, a), rich = b.at(t, c);
+    if (!lean.ok || !rich.ok) return best;
+    const double r = b.segments();
+    double previous = std::numeric_limits<double>::infinity();
+    for (int it = 0; it <= 40; ++it) {
+        const double residual = b.residual(lean, rich);
+        if (residual < best.residual) {
+            best.residual = residual;
+            best.s_lean = a;
+            best.s_rich = c;
+            best.iterations = it;
+        }
+        // Converged, and either well inside the tolerance or at round-off (no longer falling fast).
+        if (residual <= tolerance && (residual <= 0.01 * tolerance || residual > 0.01 * previous)) break;
+        previous = residual;
+        // F = (ln f_1' - ln f_1'', (ln f_2' - ln f_2'') / r) in (s', s'').
+        const double f0 = lean.ln_f[0] - rich.ln_f[0], f1 = (lean.ln_f[1] - rich.ln_f[1]) / r;
+        const double j00 = -lean.x[1] * lean.sigma, j01 = rich.x[1] * rich.sigma;
+        const double j10 = lean.x[0] * lean.sigma / r, j11 = -rich.x[0] * rich.sigma / r;
+        const double det = j00 * j11 - j01 * j10;
+        if (!(std::isfinite(det) && det != 0.0)) break;
+        double da = -(f0 * j11 - f1 * j01) / det, dc = -(j00 * f1 - j10 * f0) / det;
+        const double largest = std::max(std::fabs(da), std::fabs(dc));
+        if (largest > kMaxNewtonStep) {
+            da *= kMaxNewtonStep / largest;
+            dc *= kMaxNewtonStep / largest;
+        }
+        // Halve a step that leaves the liquid or crosses the phases over.
+        bool moved = false;
+        for (int half = 0; half < 30 && !moved; ++half, da *= 0.5, dc *= 0.5) {
+            const BinaryState l = b.at(t, a + da), h = b.at(t, c + dc);
+            if (!l.ok || !h.ok || !(a + da < c + dc)) continue;
+            if (b.residual(l, h) > 4.0 * residual && half < 29 && residual > 1e3 * tolerance) continue;
+            a += da;
+            c += dc;
+            lean = l;
+            rich = h;
+            moved = true;
+        }
+        if (!moved) break;
+        if (std::fabs(da) + std::fabs(dc) < 1e-15 * (1.0 + std::fabs(a) + std::fabs(c)) && residual < 1e3 * tolerance)
+            break;
+    }
+    best.ok = best.residual <= tolerance;
+    return best;
+}
+
+LeastStability least_stability(const ModelBinary &b, double t, double start) {
+    LeastStability out;
+    double s = start;
+    for (int it = 0; it < 30; ++it) {
+        const double lo = b.sigma(t, s - kSlopeStep), mid = b.sigma(t, s), hi = b.sigma(t, s + kSlopeStep);
+        if (!(std::isfinite(lo) && std::isfinite(mid) && std::isfinite(hi))) return out;
+        const double slope = (hi - lo) / (2.0 * kSlopeStep);
+        const double curvature = (hi - 2.0 * mid + lo) / (kSlopeStep * kSlopeStep);
+        out.s = s;
+        out.sigma = mid;
+        // Newton on the slope while the curvature holds a minimum; a bounded step downhill otherwise.
+        double step = curvature > 0.0 ? -slope / curvature : (slope > 0.0 ? -0.5 : 0.5);
+        step = std::clamp(step, -1.0, 1.0);
+        if (std::fabs(step) < 1e-9) {
+            out.ok = true;
+            return out;
+        }
+        const double next = b.sigma(t, s + step);
+        if (!std::isfinite(next)) return out;
+        s += step;
+    }
+    out.s = s;
+    out.sigma = b.sigma(t, s);
+    out.ok = std::isfinite(out.sigma);
+    return out;
+}
+
+ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double t_b, double s_start) {
+    ModelCriticalPoint out;
+    LeastStability la = least_stability(b, t_a, s_start), lb = least_stability(b, t_b, s_start);
+    if (!la.ok || !lb.ok || (la.sigma < 0.0) == (lb.sigma < 0.0)) return out;
+    out.upper = la.sigma < 0.0;  // unstable at the lower temperature
+    // The least sigma over s moves with T as d sigma/dT at the least point
+    // (its s-slope is zero there): regula falsi (Illinois) then secant on it
+    // converges fast, the bracket keeps it safe.
+    double a = t_a, fa = la.sigma, c = t_b, fc = lb.sigma, s = la.sigma < 0.0 ? la.s : lb.s;
+    int side = 0;
+    for (int it = 1; it <= 100; ++it) {
+        out.iterations = it;
+        double m = (a * fc - c * fa) / (fc - fa);
+        if (!std::isfinite(m) || (m - a) * (m - c) >= 0.0) m = 0.5 * (a + c);
+        const LeastStability lm = least_stability(b, m, s);
+        if (!lm.ok) return out;
+        s = lm.s;
+        out.t = m;
+        out.s = lm.s;
+        out.sigma = lm.sigma;
+        if (std::fabs(lm.sigma) < 1e-13 || std::fabs(c - a) < 1e-12 * m) break;
+        if ((lm.sigma < 0.0) == (fc < 0.0)) {
+            c = m;
+            fc = lm.sigma;
+            if (side == -1) fa *= 0.5;
+            side = -1;
+        } else {
+            a = m;
+            fa = lm.sigma;
+            if (side == 1) fc *= 0.5;
+            side = 1;
+        }
+    }
+    out.sigma_s = sigma_slope(b, out.t, out.s);
+    out.ok = std::fabs(out.sigma) < 1e-10;
+    return out;
+}
+
+}  // namespace keld::equilibria::detail

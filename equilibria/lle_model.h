@@ -1,0 +1,85 @@
+// A binary liquid on the Helmholtz-energy model at fixed P (internal): the
+// state at (T, s = ln(w / (1 - w))) with its exact composition and
+// temperature derivatives, and the Newton solvers of the demixing built on
+// them (binodal pair, critical solution point).
+//
+// Stability. With H = d ln phi_i / dn_j at constant T, P (N = 1 kmol),
+//     sigma = 1 + x1 x2 (H11 + H22 - 2 H12) = x1 x2 d2(g_mix/RT)/dx2^2,
+// the scaled determinant of the binary's Hessian: 1 for an ideal solution,
+// 0 on the spinodal, negative inside it. Along s the fugacities move as
+//     d ln f_1 / ds = -x2 sigma,   d ln f_2 / ds = x1 sigma,
+// which is the binodal's exact Jacobian.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+#include "keld/model.hpp"
+
+namespace keld::equilibria::detail {
+
+inline double weight_of_logit(double s) {
+    return s < 0.0 ? std::exp(s) / (1.0 + std::exp(s)) : 1.0 / (1.0 + std::exp(-s));
+}
+
+struct BinaryState {
+    bool ok = false;  // a liquid root of the model at T, P
+    double x[2] = {0.0, 0.0};
+    double ln_f[2] = {0.0, 0.0};    // ln (f_i / Pa)
+    double d_t[2] = {0.0, 0.0};     // d ln f_i / dT at constant P, x (1/K)
+    double sigma = 0.0;             // scaled determinant (above)
+    double v = 0.0, v_apparent = 0.0;  // m3/kmol, true and apparent basis
+    std::vector<double> ln_phi;
+};
+
+class ModelBinary {
+  public:
+    // `segments`: the polymer's repeat units per molecule, the scale its ln f is compared on.
+    ModelBinary(const Model &model, double p, double segments);
+    // Without `with_sigma` the composition derivatives are not formed (sigma NaN): ln f and its
+    // T-derivatives only, at a fraction of the cost.
+    BinaryState at(double t, double s, bool with_sigma = true) const;
+    double sigma(double t, double s) const;  // NaN without a liquid root
+    double p() const { return p_; }
+    double segments() const { return segments_; }
+    // max(|ln f_1' - ln f_1''|, |ln f_2' - ln f_2''| / segments)
+    double residual(const BinaryState &lean, const BinaryState &rich) const;
+
+  private:
+    const Model &model_;
+    double p_, segments_;
+};
+
+struct BinodalPair {
+    bool ok = false;
+    double s_lean = 0.0, s_rich = 0.0, residual = 0.0;
+    int iterations = 0;
+};
+
+// Newton in (s', s'') at T with the exact Jacobian from a start near the
+// answer; the best pair it reached (ok when its residual is <= tolerance).
+BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double s_rich, double tolerance);
+
+// The s where sigma is least at T (Newton on d sigma/ds from `start`), and that least value.
+struct LeastStability {
+    bool ok = false;
+    double s = 0.0, sigma = 0.0;
+};
+LeastStability least_stability(const ModelBinary &b, double t, double start);
+
+// The critical solution point in [t_a, t_b], where the least sigma over s
+// changes sign: sigma = 0 and d sigma/ds = 0 at (T_c, s_c). `s_start` is
+// where sigma is least at either end.
+struct ModelCriticalPoint {
+    bool ok = false;
+    bool upper = true;  // two liquids below T_c
+    double t = 0.0, s = 0.0;
+    double sigma = 0.0, sigma_s = 0.0;  // the two conditions at the answer
+    int iterations = 0;
+};
+ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double t_b, double s_start);
+
+// d sigma / ds by a central difference of the exact sigma (NaN without liquid).
+double sigma_slope(const ModelBinary &b, double t, double s);
+
+}  // namespace keld::equilibria::detail
