@@ -133,16 +133,14 @@ void fill_phase(const PhaseDerivatives &ph, double p_over_rt, std::vector<double
 // their kinds.
 bool converge(const Model &m, const TwoPhaseProblem &problem, bool bubble, const std::vector<double> &z,
               const std::vector<double> &w, double t, double p, double rho_l, double rho_v, TwoPhasePoint &point) {
-    const std::vector<double> &x = bubble ? z : w, &y = bubble ? w : z;
+    const std::vector<double> &x = bubble ? z : w;
     if (!(rho_l > 0.0 && std::isfinite(rho_l))) {
         const std::optional<double> root = density(m, t, p, x, Phase::liquid);
         if (!root) return false;
         rho_l = *root;
     }
-    if (!(rho_v > 0.0 && std::isfinite(rho_v))) {
-        const std::optional<double> root = density(m, t, p, y, Phase::vapour);
-        rho_v = root ? *root : p / (kGasConstant * t);
-    }
+    // An ideal vapour: Newton corrects its Z in a step, at a tenth of a density root's cost.
+    if (!(rho_v > 0.0 && std::isfinite(rho_v))) rho_v = p / (kGasConstant * t);
     if (!(rho_l > rho_v)) return false;
     const std::size_t n = z.size();
     const double rho_given = bubble ? rho_l : rho_v, rho_incipient = bubble ? rho_v : rho_l;
