@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "keld/equilibria/activity.h"
+#include "keld/equilibria/bubble_dew.h"
 #include "keld/equilibria/critical_curve.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/flash.h"
@@ -59,6 +60,39 @@ void saturation_started(benchmark::State &state, double t, double lag) {
     for (auto _ : state) {
         const long before = system.session().calls();
         const eq::SaturationResult r = eq::saturation_pressure(system, 0, t, guess);
+        benchmark::DoNotOptimize(r.p);
+        calls += system.session().calls() - before;
+        ++ops;
+        if (!r.ok()) state.SkipWithError(r.message.c_str());
+    }
+    state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
+}
+
+// A bubble point of n-hexane + toluene (x_hexane 0.3) at 350 K: cold, from
+// the answer, or from a neighbouring point (T - 1 K, or x_hexane 0.01 lower)
+// as a sweep over T or x has it; on the model or through the monitors only.
+enum class BubbleStart { cold, answer, t_minus_1k, x_minus_001 };
+
+void bubble_point(benchmark::State &state, BubbleStart start, bool on_model) {
+    refhost::ReferenceHost host;
+    const std::vector<std::int64_t> listed{add_pcsaft_fluid(host, kHexane), add_pcsaft_fluid(host, kToluene)};
+    eq::SystemOptions options;
+    options.solve_on_model = on_model;
+    eq::System system(host, "pcsaft", listed, options);
+    const double t = 350.0;
+    const std::vector<double> x{0.3, 0.7};
+    eq::BubbleDewGuess guess;
+    if (start != BubbleStart::cold) {
+        const double t_known = start == BubbleStart::t_minus_1k ? t - 1.0 : t;
+        const std::vector<double> x_known = start == BubbleStart::x_minus_001 ? std::vector<double>{0.29, 0.71} : x;
+        const eq::BubbleDewResult known = eq::bubble_pressure(system, t_known, x_known);
+        if (!known.ok()) state.SkipWithError(known.message.c_str());
+        guess = {known.t, known.p, known.y, known.v_liquid, known.v_vapour};
+    }
+    long calls = 0, ops = 0;
+    for (auto _ : state) {
+        const long before = system.session().calls();
+        const eq::BubbleDewResult r = eq::bubble_pressure(system, t, x, guess);
         benchmark::DoNotOptimize(r.p);
         calls += system.session().calls() - before;
         ++ops;
@@ -355,6 +389,13 @@ KELD_EQ_BENCH(saturation_started, pcsaft_hexane_450K_from_answer, 450.0, 0.0);
 KELD_EQ_BENCH(saturation_started, pcsaft_hexane_300K_from_T_minus_1K, 300.0, 1.0);
 KELD_EQ_BENCH(saturation_started, pcsaft_hexane_450K_from_T_minus_1K, 450.0, 1.0);
 KELD_EQ_BENCH(saturation_point, sl_hexane_300K, "sanchez-lacombe", 300.0);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_cold, BubbleStart::cold, true);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_answer, BubbleStart::answer, true);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_T_minus_1K, BubbleStart::t_minus_1k, true);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_x_minus_0_01, BubbleStart::x_minus_001, true);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_cold_monitors, BubbleStart::cold, false);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_answer_monitors, BubbleStart::answer, false);
+KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_T_minus_1K_monitors, BubbleStart::t_minus_1k, false);
 BENCHMARK(pure_critical)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(activity_on_isotherm)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
 BENCHMARK(activity_cold)->ComputeStatistics("min", fastest)->Unit(benchmark::kMicrosecond);
@@ -376,5 +417,6 @@ BENCHMARK_CAPTURE(lle_binodal, ps_cyclohexane_285K_on_model, true)
     ->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK_CAPTURE(lle_binodal, ps_cyclohexane_285K_through_monitors, false)
     ->ComputeStatistics("min", fastest)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
 
 BENCHMARK_MAIN();

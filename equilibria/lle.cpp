@@ -33,7 +33,7 @@ double weight_of(double s) {
 
 // The binary's model when the system has one (exact derivatives); else the monitors.
 std::optional<detail::ModelBinary> model_binary(System &system, double p) {
-    const Model *model = system.mixture_model();
+    const Model *model = system.mixture_model().model;
     if (model == nullptr || model->size() != 2) return std::nullopt;
     return detail::ModelBinary(*model, p, std::max(1.0, system.mixture().segment_ratio(1)));
 }

@@ -291,7 +291,7 @@ LleTrace trace_lle(System &system, double p, double t_from, double t_to) {
         r.message = "P must be positive and the temperatures positive and increasing";
         return r;
     }
-    const Model *model = system.mixture_model();
+    const Model *model = system.mixture_model().model;
     if (model == nullptr) {
         r.status = Status::invalid_input;
         r.message = "tracing the demixing curves needs the family's Helmholtz-energy model, which this system lacks";

@@ -1,6 +1,7 @@
 // Pure-component saturation on the model (see saturation_model.h).
 #include "saturation_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -66,6 +67,19 @@ bool start_of(const SaturationGuess &guess, double t, PureCoexistence &start) {
     return true;
 }
 
+// Within this of T (relative), and away from the critical point, a
+// neighbour's densities start Newton's method as they are: carried along the
+// curve's exact tangent they save at most one Newton evaluation (two density
+// slopes) at the cost of two derivative passes of second order in T, about
+// four times as much. Farther away, or nearer the critical point, the tangent.
+constexpr double kNearNeighbour = 0.02;
+constexpr double kNearNeighbourBelowTc = 0.95;
+
+void take_near_neighbour_as_is(const PureModel &pm, double t, PureCoexistence &start) {
+    if (std::fabs(t / start.t - 1.0) <= kNearNeighbour && std::max(t, start.t) < kNearNeighbourBelowTc * pm.critical.t)
+        start.t = t;
+}
+
 // Below this pressure the monitors' liquid roots resolve ln phi more coarsely
 // than the model's coexistence (a liquid's ln phi amplifies its root's
 // tolerance by dP/drho rho / P): the returned point is evaluated again
@@ -108,6 +122,7 @@ std::optional<SaturationResult> model_saturation_pressure(System &system, std::s
     if (t == pm.critical.t) return at_critical_point(*pm.model, pm.critical);
     PureCoexistence start;
     const bool started = start_of(guess, t, start);
+    if (started) take_near_neighbour_as_is(pm, t, start);
     const PureCoexistence c = pure_coexistence(*pm.model, t, started ? &start : nullptr, &pm.critical);
     if (c.status != Status::converged) return std::nullopt;
     SaturationResult r = from_coexistence(c);

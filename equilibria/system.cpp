@@ -2,6 +2,7 @@
 #include "keld/equilibria/system.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace keld::equilibria {
@@ -105,13 +106,21 @@ const PureModel &System::pure_model(std::size_t k) {
     }
     entry->model = pure_models_[k].get();
     entry->critical = pure_critical_point(*entry->model);
+    if (entry->critical.status == Status::converged) {
+        const PureCoexistence c = pure_coexistence(*entry->model, 0.7 * entry->critical.t, nullptr, &entry->critical);
+        if (c.status == Status::converged) entry->acentric = -std::log10(c.p / entry->critical.p) - 1.0;
+    }
     return *entry;
 }
 
-const Model *System::mixture_model() {
-    if (mixture_model_tried_) return mixture_model_.get();
-    mixture_model_tried_ = true;
-    if (!options_.solve_on_model) return nullptr;
+const MixtureModel &System::mixture_model() {
+    if (mixture_model_entry_) return *mixture_model_entry_;
+    mixture_model_entry_ = std::make_unique<MixtureModel>();
+    MixtureModel &entry = *mixture_model_entry_;
+    if (!options_.solve_on_model) {
+        entry.refusal = "the system was asked to solve through the monitors only";
+        return entry;
+    }
     const std::string family(model_->name);
     try {
         const ModelSettings settings = refhost::settings_of(options_.settings);
@@ -128,10 +137,12 @@ const Model *System::mixture_model() {
                 model_from_host(family, options_.data_set, numbers, options_.option, settings));
         }
         session_.host().clear_captured_messages();
-    } catch (const std::invalid_argument &) {
-        mixture_model_.reset();
+    } catch (const std::invalid_argument &e) {
+        entry.refusal = e.what();
+        return entry;
     }
-    return mixture_model_.get();
+    entry.model = mixture_model_.get();
+    return entry;
 }
 
 std::size_t System::index_of(std::string_view id) const {

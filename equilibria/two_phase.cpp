@@ -35,7 +35,8 @@ bool evaluate(const TwoPhaseProblem &pr, std::span<const double> x, TwoPhasePoin
         rho2[i] = rho1[i] * std::exp(x[pr.index_ln_k(i)]);
     }
     point.x.assign(x.begin(), x.end());
-    return evaluate_phase(*pr.model, t, rho1, point.one) && evaluate_phase(*pr.model, t, rho2, point.two);
+    const bool with_t = !(pr.fixed_t && pr.isothermal_evaluation);
+    return evaluate_phase(*pr.model, t, rho1, point.one, with_t) && evaluate_phase(*pr.model, t, rho2, point.two, with_t);
 }
 
 // The equations at an evaluated point and their Jacobian in X.
@@ -76,9 +77,13 @@ System assemble(const TwoPhaseProblem &pr, const TwoPhasePoint &pt, int spec, do
     if (pr.fixed_p) {
         // Linear in P rather than ln P: a trial liquid may be under tension.
         const double rt = kGasConstant * t / pr.p;
-        res(r) = rt * a.p - 1.0;
-        for (std::size_t j = 0; j < n; ++j) jac(r, static_cast<Eigen::Index>(j)) = rt * a.p_rho[j] * a.rho[j];
-        jac(r, static_cast<Eigen::Index>(it)) = rt * (a.p + t * a.p_t);
+        const PhaseDerivatives &held = pr.fixed_p_on_second ? b : a;
+        res(r) = rt * held.p - 1.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            jac(r, static_cast<Eigen::Index>(j)) = rt * held.p_rho[j] * held.rho[j];
+            if (pr.fixed_p_on_second) jac(r, static_cast<Eigen::Index>(pr.index_ln_k(j))) = rt * b.p_rho[j] * b.rho[j];
+        }
+        jac(r, static_cast<Eigen::Index>(it)) = rt * (held.p + t * held.p_t);
         ++r;
     }
     if (!pr.ln_feed.empty()) {
@@ -103,7 +108,7 @@ double PhaseDerivatives::rho_total() const {
     return total;
 }
 
-bool evaluate_phase(const Model &m, double t, std::span<const double> rho, PhaseDerivatives &out) {
+bool evaluate_phase(const Model &m, double t, std::span<const double> rho, PhaseDerivatives &out, bool with_t) {
     const std::size_t n = rho.size();
     double total = 0.0;
     for (double r : rho) {
@@ -112,7 +117,13 @@ bool evaluate_phase(const Model &m, double t, std::span<const double> rho, Phase
     }
     if (!(total > 0.0) || !(t > 0.0) || !std::isfinite(t)) return false;
     // At V = 1 m3 the amounts (kmol) are the molar densities.
-    const SecondDerivatives d = m.second_derivatives(t, total, rho);
+    SecondDerivatives d;
+    if (with_t) {
+        d = m.second_derivatives(t, total, rho);
+    } else {
+        d.amounts = m.amount_derivatives(t, 1.0, rho, {true, true, false, false});
+        d.amounts.d_t.assign(n, 0.0);
+    }
     out.rho.assign(rho.begin(), rho.end());
     out.g = d.amounts.gradient;
     out.g_t = d.amounts.d_t;

@@ -31,7 +31,10 @@ struct PhaseDerivatives {
     double p = 0.0, p_t = 0.0;
     double rho_total() const;
 };
-bool evaluate_phase(const Model &m, double t, std::span<const double> rho, PhaseDerivatives &out);
+// `with_t` false: at a held T only (g_t and p_t left 0), without the
+// (T, rho) pass that they cost.
+bool evaluate_phase(const Model &m, double t, std::span<const double> rho, PhaseDerivatives &out,
+                    bool with_t = true);
 
 struct TwoPhaseProblem {
     const Model *model = nullptr;
@@ -39,7 +42,13 @@ struct TwoPhaseProblem {
     double t = 0.0;                // K, with fixed_t
     bool fixed_p = false;
     double p = 0.0;                // Pa of the first phase, with fixed_p
+    // With fixed_p: held on the second phase instead (a vapour's P is well
+    // conditioned in its densities; a liquid's is a small difference of large terms).
+    bool fixed_p_on_second = false;
     std::vector<double> ln_feed;   // ln z: the first phase's composition held, or empty
+    // With fixed_t and a start at that T, the T column of the Jacobian meets a
+    // zero step: the phases may then be evaluated without T derivatives.
+    bool isothermal_evaluation = false;
 
     std::size_t components() const { return model->size(); }
     std::size_t unknowns() const { return 2 * components() + 1; }

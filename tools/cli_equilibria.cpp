@@ -580,7 +580,7 @@ void run_flash(Setup &s, const Options &o, Table &t) {
 // Over a range of temperatures on a system with a model: the curves traced
 // from the critical points (the plot draws these rather than the table's rows).
 eq::LleTrace trace_of(eq::System &system, double p, const std::vector<double> &ts) {
-    if (ts.size() < 2 || !(ts.back() > ts.front()) || system.mixture_model() == nullptr) return {};
+    if (ts.size() < 2 || !(ts.back() > ts.front()) || system.mixture_model().model == nullptr) return {};
     return eq::trace_lle(system, p, ts.front(), ts.back());
 }
 

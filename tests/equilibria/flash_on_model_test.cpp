@@ -85,9 +85,11 @@ TEST(FlashOnModel, AgreesWithTheMonitorFlash) {
         // Equal fugacities of the model's phases, each evaluated again at its own density: to 1e-12,
         // or to what the last bits resolve of a polymer's ln f of some thousands.
         const std::vector<double> fa = ln_f_again(m, c.t, model.phases[0]), fb = ln_f_again(m, c.t, model.phases[1]);
-        for (std::size_t i = 0; i < c.z.size(); ++i)
-            if (std::isfinite(fa[i]) && std::isfinite(fb[i]))
+        for (std::size_t i = 0; i < c.z.size(); ++i) {
+            if (std::isfinite(fa[i]) && std::isfinite(fb[i])) {
                 EXPECT_NEAR(fa[i], fb[i], 1e-12 * std::max(1.0, std::fabs(fa[i]))) << "component " << i;
+            }
+        }
     }
 }
 

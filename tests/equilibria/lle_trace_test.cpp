@@ -75,8 +75,8 @@ TEST(LleOnModel, AgreesWithTheMonitors) {
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.family.file) + " " + row.family.model);
         CaseBinary model(row.family, true), monitors(row.family, false);
-        ASSERT_NE(model.system->mixture_model(), nullptr);
-        ASSERT_EQ(monitors.system->mixture_model(), nullptr);
+        ASSERT_NE(model.system->mixture_model().model, nullptr);
+        ASSERT_EQ(monitors.system->mixture_model().model, nullptr);
         const double p = row.family.p;
         const auto a = equilibria::binodal(*model.system, row.t, p);
         const auto b = equilibria::binodal(*monitors.system, row.t, p);
@@ -88,7 +88,7 @@ TEST(LleOnModel, AgreesWithTheMonitors) {
         // The monitor path's spinodal comes from differences (truncation near 1e-6); the model's is exact.
         EXPECT_NEAR(a.spinodal.w_lean / b.spinodal.w_lean, 1.0, 5e-6);
         EXPECT_NEAR(a.spinodal.w_rich / b.spinodal.w_rich, 1.0, 5e-6);
-        const Model &m = *model.system->mixture_model();
+        const Model &m = *model.system->mixture_model().model;
         EXPECT_LT(std::fabs(liquid_at(m, row.t, p, a.spinodal.w_lean).sigma), 1e-10);
         EXPECT_LT(std::fabs(liquid_at(m, row.t, p, a.spinodal.w_rich).sigma), 1e-10);
         const Liquid lean = liquid_at(m, row.t, p, a.lean.w[1]), rich = liquid_at(m, row.t, p, a.rich.w[1]);
@@ -190,7 +190,7 @@ TEST(LleTrace, UpperAndLowerBranchesReachTheRangeEnds) {
     // At 250 K the lean phase holds under 1e-20 polymer: resolved, not rounded to zero.
     EXPECT_GT(ucst.w_lean.back(), 1e-35);
     EXPECT_LT(ucst.w_lean.back(), 1e-20);
-    const Model &m = *system.mixture_model();
+    const Model &m = *system.mixture_model().model;
     const double segments = system.mixture().segment_ratio(1);
     for (const auto *b : {&ucst, &lcst}) {
         SCOPED_TRACE(b == &ucst ? "UCST branch" : "LCST branch");
@@ -221,7 +221,7 @@ TEST(LleTrace, BranchStopsWhereALiquidRootEnds) {
     EXPECT_EQ(trace.status, Status::no_solution);
     EXPECT_LT(lcst.t.back(), 540.0);
     EXPECT_GT(lcst.t.back(), lcst.critical.t + 10.0);
-    expect_tie_lines_in_equilibrium(*cb.system->mixture_model(), lcst, f.p, cb.system->mixture().segment_ratio(1));
+    expect_tie_lines_in_equilibrium(*cb.system->mixture_model().model, lcst, f.p, cb.system->mixture().segment_ratio(1));
 }
 
 TEST(LleTrace, Refusals) {

@@ -17,6 +17,13 @@
 // the last Newton step is taken without another evaluation when its
 // predicted residual (from the contraction of the step before, plus the
 // liquid's Poynting term over the step) is within that tolerance.
+// Where every listed component is volatile and the family has a model, the
+// point is solved on the model instead: Newton's method in density variables
+// (the liquid's and the vapour's molar densities and T) with the exact
+// Jacobian, from the neighbouring point given or from corresponding-states
+// vapour pressures; the monitors' iteration above is the fallback wherever
+// that route refuses (no convergence, a phase that is not the root of its
+// kind, pressures below 1e4 Pa where the monitors' liquid roots are coarser).
 // A state at which both phases come out the same (the trivial solution: above
 // the mixture's critical region) is reported as supercritical, never as a
 // bubble or dew point.
@@ -46,6 +53,9 @@ struct BubbleDewGuess {
     double t = not_a_number;
     double p = not_a_number;
     std::vector<double> incipient;  // composition of the incipient phase (every listed component)
+    // The neighbouring point's molar volumes (m3/kmol), optional: on the model
+    // they start the densities without a density root.
+    double v_liquid = not_a_number, v_vapour = not_a_number;
 };
 
 BubbleDewResult bubble_pressure(System &system, double t, std::span<const double> x,

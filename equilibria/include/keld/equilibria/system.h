@@ -49,6 +49,17 @@ struct PureModel {
     const Model *model = nullptr;  // null: the family has no model here (`refusal` says why)
     std::string refusal;
     PureCritical critical;
+    // From the vapour pressure at 0.7 T_c (NaN where that fails): the
+    // corresponding-states starts of mixture points use it.
+    double acentric = not_a_number;
+};
+
+// Every listed component on the family's model, built on first use: only
+// when every component is volatile (no polymer), as the model's mixture
+// points need a vapour of the full listing.
+struct MixtureModel {
+    const Model *model = nullptr;  // null: no model here (`refusal` says why)
+    std::string refusal;
 };
 
 class System {
@@ -86,9 +97,10 @@ class System {
     // host, built on first use (with its critical point); the model is null
     // for a family without one (the segment-based monitors).
     const PureModel &pure_model(std::size_t k);
-    // Every listed component on the family's model, built on first use; null
-    // where the family has none or the system solves through the monitors only.
-    const Model *mixture_model();
+    // Every listed component on the family's model, built on first use; its
+    // model is null (and `refusal` says why) where the family has none or the
+    // system solves through the monitors only.
+    const MixtureModel &mixture_model();
 
     // Composition bases (arrays of size() values).
     void mole_from_mass(const double *w, double *x) const;
@@ -108,7 +120,7 @@ class System {
     std::vector<std::unique_ptr<Model>> pure_models_;
     std::vector<std::unique_ptr<PureModel>> pure_model_entries_;
     std::unique_ptr<Model> mixture_model_;
-    bool mixture_model_tried_ = false;
+    std::unique_ptr<MixtureModel> mixture_model_entry_;
 };
 
 }  // namespace keld::equilibria

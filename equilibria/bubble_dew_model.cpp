@@ -1,0 +1,249 @@
+// Bubble and dew points on the model (see bubble_dew_model.h).
+#include "bubble_dew_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "model/residual.h"
+#include "numerics.h"
+#include "two_phase.h"
+
+namespace keld::equilibria::detail {
+namespace {
+
+constexpr double kLowestPressure = 1e4;   // Pa: below it the monitors' liquid roots are coarser than 1e-12
+constexpr double kFugacityTolerance = 1e-12;
+constexpr double kDistinctPhases = 1e-3;  // relative difference of the two phases' densities
+constexpr int kNewtonSteps = 30;
+constexpr double kWilson = 5.373;         // ln 10 * 7/3: the corresponding-states vapour-pressure slope
+
+// Corresponding-states vapour pressures of the pure components at T (Pa):
+// ln(P_sat/P_c) = 5.373 (1 + omega) (1 - T_c/T).
+struct VapourPressures {
+    std::vector<double> tc, pc, a;  // a = 5.373 (1 + omega)
+    double ln_p(std::size_t i, double u) const { return std::log(pc[i]) + a[i] * (1.0 - tc[i] * u); }  // u = 1/T
+};
+
+bool vapour_pressures(System &system, VapourPressures &vp) {
+    for (std::size_t k = 0; k < system.size(); ++k) {
+        const PureModel &pm = system.pure_model(k);
+        if (pm.model == nullptr || pm.critical.status != Status::converged) return false;
+        const double omega = std::isfinite(pm.acentric) ? pm.acentric : 0.2;
+        vp.tc.push_back(pm.critical.t);
+        vp.pc.push_back(pm.critical.p);
+        vp.a.push_back(kWilson * (1.0 + omega));
+    }
+    return true;
+}
+
+// The state of an ideal solution with those vapour pressures: ln of the
+// incipient phase's "sum" (sum x_i P_i / P for a bubble point, P sum y_i / P_i
+// for a dew point) and its derivative in 1/T.
+double ideal_mismatch(const VapourPressures &vp, bool bubble, std::span<const double> z, double u, double p,
+                      double *slope) {
+    double s = 0.0, ds = 0.0;
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        const double ln_pi = vp.ln_p(i, u), d = -vp.a[i] * vp.tc[i];
+        const double term = bubble ? z[i] * std::exp(ln_pi) : z[i] * std::exp(-ln_pi);
+        s += term;
+        ds += bubble ? term * d : -term * d;
+    }
+    if (slope != nullptr) *slope = ds / s;
+    return std::log(s) + (bubble ? -std::log(p) : std::log(p));
+}
+
+// T (given P) or P (given T) and the incipient composition of the ideal
+// solution: the cold start.
+bool ideal_start(const VapourPressures &vp, bool bubble, bool given_t, std::span<const double> z, double &t,
+                 double &p, std::vector<double> &w) {
+    if (given_t) {
+        double s = 0.0;
+        for (std::size_t i = 0; i < z.size(); ++i)
+            s += bubble ? z[i] * std::exp(vp.ln_p(i, 1.0 / t)) : z[i] * std::exp(-vp.ln_p(i, 1.0 / t));
+        p = bubble ? s : 1.0 / s;
+    } else {
+        double u = 0.0;
+        for (std::size_t i = 0; i < z.size(); ++i) u += z[i] * 0.7 * vp.tc[i];
+        u = 1.0 / u;
+        for (int it = 0; it < 30; ++it) {
+            double slope = 0.0;
+            const double f = ideal_mismatch(vp, bubble, z, u, p, &slope);
+            const double next = std::clamp(u - f / slope, 0.7 * u, 1.3 * u);
+            if (!std::isfinite(next)) return false;
+            const bool done = std::fabs(next - u) <= 1e-10 * u;
+            u = next;
+            if (done) break;
+        }
+        t = 1.0 / u;
+    }
+    w.resize(z.size());
+    double total = 0.0;
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        const double ratio = std::exp(vp.ln_p(i, 1.0 / t)) / p;  // the ideal K_i
+        w[i] = bubble ? z[i] * ratio : z[i] / ratio;
+        total += w[i];
+    }
+    for (double &wi : w) wi /= total;
+    return std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0 && std::isfinite(total) && total > 0.0;
+}
+
+// dP/drho of a phase at constant composition (> 0: mechanically stable).
+double compressibility_slope(const PhaseDerivatives &ph) {
+    const double total = ph.rho_total();
+    double s = 0.0;
+    for (std::size_t j = 0; j < ph.rho.size(); ++j) s += ph.p_rho[j] * ph.rho[j] / total;
+    return s;
+}
+
+// Whether the phase is the model's root of its kind at its composition: no
+// other root between it and zero density (a vapour) or close packing (a
+// liquid), seen as P rising with the density at sample points over that
+// range (a root of another kind needs a loop there, where P falls). The cost
+// of a few density slopes, where a density root from scratch costs ten.
+constexpr int kRootSamples = 4;
+
+bool is_root_of_kind(const Model &m, double t, const PhaseDerivatives &ph, Phase kind) {
+    const double total = ph.rho_total();
+    std::vector<double> x(ph.rho.size());
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = ph.rho[i] / total;
+    const double far = kind == Phase::vapour ? 0.0 : m.max_density(t, x);
+    for (int k = 1; k < kRootSamples; ++k) {
+        const double rho = total + (far - total) * k / kRootSamples;
+        const model::DensitySlopes s = m.residual().density_slopes(t, rho, x.data());
+        if (!(1.0 + 2.0 * rho * s.a_rho + rho * rho * s.a_rhorho > 0.0)) return false;
+    }
+    return true;
+}
+
+void fill_phase(const PhaseDerivatives &ph, double p_over_rt, std::vector<double> &composition,
+                std::vector<double> &ln_phi) {
+    const double total = ph.rho_total(), ln_z = std::log(p_over_rt / total);
+    composition.resize(ph.rho.size());
+    ln_phi.resize(ph.rho.size());
+    for (std::size_t i = 0; i < ph.rho.size(); ++i) {
+        composition[i] = ph.rho[i] / total;
+        ln_phi[i] = ph.g[i] - ln_z;
+    }
+}
+
+// Newton's method from the incipient composition w at (t, p), the phases'
+// densities from rho_l and rho_v where given (else their roots at (t, p));
+// true with a point of a liquid and a vapour that are the model's roots of
+// their kinds.
+bool converge(const Model &m, const TwoPhaseProblem &problem, bool bubble, const std::vector<double> &z,
+              const std::vector<double> &w, double t, double p, double rho_l, double rho_v, TwoPhasePoint &point) {
+    const std::vector<double> &x = bubble ? z : w;
+    if (!(rho_l > 0.0 && std::isfinite(rho_l))) {
+        const std::optional<double> root = density(m, t, p, x, Phase::liquid);
+        if (!root) return false;
+        rho_l = *root;
+    }
+    // An ideal vapour: Newton corrects its Z in a step, at a tenth of a density root's cost.
+    if (!(rho_v > 0.0 && std::isfinite(rho_v))) rho_v = p / (kGasConstant * t);
+    if (!(rho_l > rho_v)) return false;
+    const std::size_t n = z.size();
+    const double rho_given = bubble ? rho_l : rho_v, rho_incipient = bubble ? rho_v : rho_l;
+    std::vector<double> start(problem.unknowns());
+    for (std::size_t i = 0; i < n; ++i) {
+        start[i] = std::log(z[i] * rho_given);
+        start[problem.index_ln_k(i)] = std::log(w[i] * rho_incipient / (z[i] * rho_given));
+    }
+    start[problem.index_ln_t()] = std::log(t);
+    if (!correct(problem, start, kNoSpec, 0.0, point, kNewtonSteps)) return false;
+    const PhaseDerivatives &liquid = bubble ? point.one : point.two, &vapour = bubble ? point.two : point.one;
+    return kGasConstant * point.t() * vapour.p >= kLowestPressure &&
+           liquid.rho_total() > (1.0 + kDistinctPhases) * vapour.rho_total() &&
+           compressibility_slope(liquid) > 0.0 && compressibility_slope(vapour) > 0.0 &&
+           is_root_of_kind(m, point.t(), liquid, Phase::liquid) && is_root_of_kind(m, point.t(), vapour, Phase::vapour);
+}
+
+}  // namespace
+
+std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase incipient, bool given_t, double value,
+                                                std::span<const double> composition, const BubbleDewGuess &guess) {
+    const std::size_t n = system.size();
+    if (composition.size() != n || !(std::isfinite(value) && value > 0.0)) return std::nullopt;
+    double total = 0.0;
+    for (double v : composition) {
+        // A component absent from the given phase would have no density variable.
+        if (!(v > 0.0 && std::isfinite(v))) return std::nullopt;
+        total += v;
+    }
+    // A polymer has no vapour-pressure start; such systems keep the monitors' iteration.
+    if (!system.all_volatile()) return std::nullopt;
+    const MixtureModel &mm = system.mixture_model();
+    if (mm.model == nullptr) return std::nullopt;
+    const Model &m = *mm.model;
+    const bool bubble = incipient == IncipientPhase::vapour;
+    std::vector<double> z(composition.begin(), composition.end()), w;
+    for (double &v : z) v /= total;
+
+    // The given phase is the first of the problem: its composition (and T, or P on the vapour) held.
+    TwoPhaseProblem problem;
+    problem.model = &m;
+    problem.fixed_t = given_t;
+    problem.t = value;
+    problem.fixed_p = !given_t;
+    problem.p = value;
+    problem.fixed_p_on_second = bubble;
+    problem.isothermal_evaluation = given_t;
+    for (double v : z) problem.ln_feed.push_back(std::log(v));
+
+    // From the neighbouring point given; from an ideal solution of corresponding-states vapour
+    // pressures where there is none or it does not lead to the point.
+    TwoPhasePoint point;
+    double t = given_t ? value : guess.t, p = given_t ? guess.p : value;
+    bool solved = false;
+    if (std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0 && guess.incipient.size() == n &&
+        std::all_of(guess.incipient.begin(), guess.incipient.end(), [](double v) { return v > 0.0; })) {
+        w = guess.incipient;
+        double s = 0.0;
+        for (double v : w) s += v;
+        for (double &v : w) v /= s;
+        const double rho_l = guess.v_liquid > 0.0 ? 1.0 / guess.v_liquid : not_a_number;
+        const double rho_v = guess.v_vapour > 0.0 ? 1.0 / guess.v_vapour : not_a_number;
+        solved = converge(m, problem, bubble, z, w, t, p, rho_l, rho_v, point);
+    }
+    if (!solved) {
+        VapourPressures vp;
+        t = given_t ? value : not_a_number;
+        p = given_t ? not_a_number : value;
+        if (!vapour_pressures(system, vp) || !ideal_start(vp, bubble, given_t, z, t, p, w) ||
+            !converge(m, problem, bubble, z, w, t, p, not_a_number, not_a_number, point))
+            return std::nullopt;
+    }
+
+    const PhaseDerivatives &liquid = bubble ? point.one : point.two, &vapour = bubble ? point.two : point.one;
+    // The returned P is the vapour's (the given one at given P): found again there the vapour is the same
+    // root, and the liquid, whose P resolves only to the rounding of its large terms, moves ln f by
+    // (P_V/P_L - 1) Z_L.
+    t = point.t();
+    p = given_t ? kGasConstant * t * vapour.p : value;
+    double residual = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double ln_f_l = std::log(liquid.rho[i]) + liquid.g[i], ln_f_v = std::log(vapour.rho[i]) + vapour.g[i];
+        residual = std::max(residual, std::fabs(ln_f_l - ln_f_v));
+    }
+    residual += std::fabs(vapour.p / liquid.p - 1.0) * liquid.p / liquid.rho_total() +
+                std::fabs(p / (kGasConstant * t * vapour.p) - 1.0);
+    if (!(residual <= kFugacityTolerance)) return std::nullopt;
+
+    BubbleDewResult r;
+    r.status = Status::converged;
+    r.t = t;
+    r.p = p;
+    const double p_over_rt = p / (kGasConstant * t);
+    fill_phase(liquid, p_over_rt, r.x, r.ln_phi_liquid);
+    fill_phase(vapour, p_over_rt, r.y, r.ln_phi_vapour);
+    // The given phase's composition as given (its densities reproduce it to rounding).
+    (bubble ? r.x : r.y) = z;
+    r.v_liquid = 1.0 / liquid.rho_total();
+    r.v_vapour = 1.0 / vapour.rho_total();
+    r.iterations = point.iterations;
+    r.residual = residual;
+    r.evaluations = 0;
+    return r;
+}
+
+}  // namespace keld::equilibria::detail
