@@ -193,9 +193,10 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
     return true;
 }
 
-bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations) {
+// Each phase in the root followed from its last density (`follow`), or in its own root.
+bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations, bool follow = true) {
     for (Phase3 &ph : phases) {
-        auto st = detail::evaluate_phase(*s.m, s.t, s.p, ph.x, ph.gas, hessian);
+        auto st = detail::phase_at_pressure(*s.m, s.t, s.p, ph.x, ph.gas, hessian, follow ? ph.state.rho : not_a_number);
         ++evaluations;
         if (!st) return false;
         ph.state = std::move(*st);
@@ -301,6 +302,13 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
     for (int it = 0; it < kNewtonSteps; ++it, ++iterations) {
         if (!evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
         residual = fugacity_mismatch(s, phases);
+        if (residual <= kConverged && std::any_of(phases.begin(), phases.end(), [](const Phase3 &ph) {
+                return ph.state.followed;
+            })) {
+            // Converged on followed roots: the phases' own roots decide.
+            if (!evaluate_all(s, phases, true, evaluations, false)) return NewtonOutcome::failed;
+            residual = fugacity_mismatch(s, phases);
+        }
         if (residual <= kConverged) return NewtonOutcome::converged;
         // d ln f_i / d n_j of phase k at constant T, P.
         auto hess = [&](std::size_t k, std::size_t i, std::size_t j) {
@@ -351,7 +359,7 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
             }
         }
     }
-    if (!evaluate_all(s, phases, false, evaluations)) return NewtonOutcome::failed;
+    if (!evaluate_all(s, phases, false, evaluations, false)) return NewtonOutcome::failed;
     residual = fugacity_mismatch(s, phases);
     return residual <= kConverged ? NewtonOutcome::converged : NewtonOutcome::failed;
 }
@@ -465,7 +473,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             for (std::size_t i = 0; i < n; ++i) polymer_in_feed = polymer_in_feed || (s.non_volatile[i] && s.z[i] > 0.0);
             if (polymer_in_feed) continue;
         }
-        auto st = detail::evaluate_phase(model, t, p, s.z, gas, false);
+        auto st = detail::phase_at_pressure(model, t, p, s.z, gas, false);
         ++out.evaluations;
         if (!st) continue;
         double g = 0.0;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "model/residual.h"
+
 namespace keld::equilibria::detail {
 namespace {
 
@@ -13,6 +15,7 @@ constexpr double kDenseRoot = 0.3;  // of the densest state: a liquid, not a vap
 constexpr int kSubstitutionPasses = 3;
 constexpr int kTrialSteps = 60;
 constexpr double kProvedUnstable = -1e-3;
+constexpr int kFollowSteps = 12;
 
 void normalise(std::vector<double> &x) {
     double s = 0.0;
@@ -30,12 +33,12 @@ struct TrialState {
 
 // tm(W) = 1 + sum W_i (ln W_i + ln phi_i(w) - d_i - 1) at the amounts W.
 std::optional<TrialState> trial_state(const TrialSpace &s, const std::vector<double> &d, const std::vector<double> &big_w,
-                                      bool gas, bool hessian, int &evaluations) {
+                                      bool gas, bool hessian, double near, int &evaluations) {
     TrialState ts;
     ts.trial.gas = gas;
     ts.trial.w = big_w;
     normalise(ts.trial.w);
-    auto st = evaluate_phase(*s.m, s.t, s.p, ts.trial.w, gas, hessian);
+    auto st = phase_at_pressure(*s.m, s.t, s.p, ts.trial.w, gas, hessian, near);
     ++evaluations;
     if (!st) return std::nullopt;
     double tm = 1.0, gradient = 0.0;
@@ -65,15 +68,19 @@ bool trivial(const TrialState &ts, const std::vector<double> &ref) {
 // point), then Newton's method in alpha_i = 2 sqrt(W_i) with the exact Hessian of ln phi (the
 // substitution's rate tends to 1 near a critical point or a shallow minimum). Each Newton step is
 // halved until tm falls. Stops once tm proves instability or the iteration settles.
-std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d, const std::vector<double> &ref,
-                               std::vector<double> big_w, bool gas, int &evaluations) {
+std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<double> &d,
+                                        const std::vector<double> &ref, std::vector<double> &big_w, bool gas,
+                                        int &evaluations) {
     const std::size_t n = s.size();
     std::optional<TrialState> ts;
+    double near = not_a_number;
     for (int it = 0; it < kTrialSteps; ++it) {
         const bool newton = it >= kSubstitutionPasses;
-        if (!ts || (newton && ts->state.dln_phi_dn.empty())) ts = trial_state(s, d, big_w, gas, newton, evaluations);
+        if (!ts || (newton && ts->state.dln_phi_dn.empty()))
+            ts = trial_state(s, d, big_w, gas, newton, near, evaluations);
         if (!ts) return std::nullopt;
-        if (ts->tm < kProvedUnstable || ts->gradient < 1e-10 || trivial(*ts, ref)) return ts->trial;
+        near = ts->trial.rho;
+        if (ts->tm < kProvedUnstable || ts->gradient < 1e-10 || trivial(*ts, ref)) return ts;
         if (!newton) {
             for (std::size_t i = 0; i < n; ++i)
                 big_w[i] = s.present(gas, i) && big_w[i] > 0.0 ? std::exp(d[i] - ts->state.ln_phi[i]) : 0.0;
@@ -98,7 +105,7 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
             }
         }
         const Eigen::VectorXd step = descent_step(std::move(h), g);
-        if (!step.allFinite()) return ts->trial;
+        if (!step.allFinite()) return ts;
         // The accepted probe, with its Hessian, is the next iterate.
         std::optional<TrialState> accepted;
         std::vector<double> next = big_w;
@@ -108,17 +115,44 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
                 const double alpha = 2.0 * std::sqrt(big_w[i]) + scale * step(r);
                 next[i] = std::max(0.25 * alpha * alpha, 1e-300);
             }
-            auto probe = trial_state(s, d, next, gas, true, evaluations);
+            auto probe = trial_state(s, d, next, gas, true, near, evaluations);
             if (probe && probe->tm <= ts->tm + 1e-14 * std::max(1.0, std::fabs(ts->tm))) {
                 accepted = std::move(probe);
                 break;
             }
         }
-        if (!accepted) return ts->trial;
+        if (!accepted) return ts;
         big_w = std::move(next);
         ts = std::move(accepted);
     }
+    return ts;
+}
+
+// The trial's end state, in the phase's own root where the iteration followed a branch.
+std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d, const std::vector<double> &ref,
+                               std::vector<double> big_w, bool gas, int &evaluations) {
+    auto ts = iterate_trial(s, d, ref, big_w, gas, evaluations);
+    if (ts && ts->state.followed) ts = trial_state(s, d, big_w, gas, false, not_a_number, evaluations);
     return ts ? std::optional<Trial>(ts->trial) : std::nullopt;
+}
+
+// Newton's method on P(rho) = P from `near`; none where a step leaves the mechanically stable branch
+// or jumps by more than a factor of 2 (another root's basin).
+std::optional<double> density_near(const Model &m, double t, double p, const std::vector<double> &x, double near) {
+    const model::Residual &r = m.residual();
+    const double rt = kGasConstant * t, rho_max = m.max_density(t, x);
+    double rho = near;
+    for (int it = 0; it < kFollowSteps; ++it) {
+        const model::DensitySlopes a = r.density_slopes(t, rho, x.data());
+        const double pr = rho * rt * (1.0 + rho * a.a_rho);
+        const double dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
+        if (!(dp > 0.0) || !std::isfinite(pr)) return std::nullopt;
+        const double next = rho - (pr - p) / dp;
+        if (!(next > 0.5 * rho && next < 2.0 * rho && next < rho_max)) return std::nullopt;
+        if (std::fabs(next - rho) <= 4e-16 * rho) return next;
+        rho = next;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -137,16 +171,19 @@ Eigen::VectorXd descent_step(Eigen::MatrixXd h, const Eigen::VectorXd &g) {
     return Eigen::VectorXd::Constant(g.size(), not_a_number);
 }
 
-std::optional<PhaseState> evaluate_phase(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
-                                         bool hessian) {
-    const auto rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
+std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
+                                            bool hessian, double near) {
+    std::optional<double> rho;
+    if (std::isfinite(near)) rho = density_near(m, t, p, x, near);
+    const bool followed = rho.has_value();
+    if (!rho) rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
     if (!rho) return std::nullopt;
     PropertyRequest request;
     request.composition_derivatives = hessian;
     Properties pr = properties(m, t, *rho, x, request);
     // ln phi at the root's own pressure, carried to P: ln f_i is then exact at the state (T, rho, x)
     // found, where the root's pressure matches P only as well as a stiff liquid resolves it.
-    PhaseState s{*rho, std::move(pr.ln_phi), std::move(pr.dln_phi_dn)};
+    PhaseState s{*rho, std::move(pr.ln_phi), std::move(pr.dln_phi_dn), followed};
     const double shift = std::log(pr.p / p);
     for (double &v : s.ln_phi) v += shift;
     for (std::size_t i = 0; i < x.size(); ++i)

@@ -20,9 +20,16 @@ struct PhaseState {
     double rho = not_a_number;         // kmol/m3
     std::vector<double> ln_phi;
     std::vector<double> dln_phi_dn;  // at constant T, P for 1 kmol (only when asked for)
+    bool followed = false;           // the root was followed from a neighbouring density
 };
-std::optional<PhaseState> evaluate_phase(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
-                                         bool hessian);
+//
+// With a finite `near` (the density of the same phase at a neighbouring composition, inside an
+// iteration) the root is followed from there by Newton's method, several times faster than the
+// search from the end of the density range; where that leaves the branch the search is made. A
+// result is checked again without it (the followed branch is the phase's root only while the
+// composition moves a little).
+std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
+                                            bool hessian, double near = not_a_number);
 
 // The conditions of a test: the feed's components, and those kept out of any vapour.
 struct TrialSpace {
