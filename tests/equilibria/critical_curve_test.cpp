@@ -129,7 +129,7 @@ double gibbs_energy(const Model &m, double t, double p, const std::vector<equili
 }
 
 // Methane + n-hexane without a binary parameter: near methane's end the curve crosses a region where
-// a liquid of about 15 % hexane separates from the critical phase (as in the real mixture's
+// a liquid richer in hexane separates from the critical phase (as in the real mixture's
 // liquid-liquid-vapour region near 190 K). Those points are kept and marked, and at each of them two
 // phases of lower Gibbs energy than the critical phase exist.
 TEST(CriticalCurve, MarksPointsWhereTheCriticalPhaseSplits) {
