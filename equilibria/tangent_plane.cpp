@@ -197,22 +197,49 @@ bool same_phase(const std::vector<double> &a, double rho_a, const std::vector<do
     return d < kSameComposition && std::fabs(rho_a - rho_b) <= kSameComposition * std::max(rho_a, rho_b);
 }
 
-std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &ref, const std::vector<KnownPhase> &known,
-                                   int &evaluations) {
-    const std::size_t n = s.size();
-    std::vector<double> d(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i)
+namespace {
+
+// d_i = ln x_i + ln phi_i of the reference phase (ln f_i - ln P).
+std::vector<double> reference_terms(const TrialSpace &s, const ReferencePhase &ref) {
+    std::vector<double> d(s.size(), 0.0);
+    for (std::size_t i = 0; i < s.size(); ++i)
         if (s.present(ref.gas, i)) d[i] = std::log((*ref.x)[i]) + (*ref.ln_phi)[i];
-    std::vector<std::pair<bool, std::vector<double>>> starts;
-    // A vapour of the volatile components, ideal-gas-like.
-    std::vector<double> vapour(n, 0.0);
+    return d;
+}
+
+// A vapour of the volatile components, ideal-gas-like: W_i = f_i / P. Empty without one.
+std::vector<double> vapour_start(const TrialSpace &s, const ReferencePhase &ref, const std::vector<double> &d) {
+    std::vector<double> vapour(s.size(), 0.0);
     bool any_volatile = false;
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < s.size(); ++i)
         if (s.present(true, i) && s.present(ref.gas, i)) {
             vapour[i] = std::exp(d[i]);
             any_volatile = true;
         }
-    if (any_volatile) starts.emplace_back(true, vapour);
+    if (!any_volatile) vapour.clear();
+    return vapour;
+}
+
+bool dense(const TrialSpace &s, const Trial &tr) { return tr.rho > kDenseRoot * s.m->max_density(s.t, tr.w); }
+
+}  // namespace
+
+std::optional<Trial> vapour_trial(const TrialSpace &s, const ReferencePhase &ref, int &evaluations) {
+    const std::vector<double> d = reference_terms(s, ref);
+    const std::vector<double> start = vapour_start(s, ref, d);
+    if (start.empty()) return std::nullopt;
+    auto tr = run_trial(s, d, *ref.x, start, true, evaluations);
+    if (!tr || dense(s, *tr)) return std::nullopt;
+    return tr;
+}
+
+std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &ref, const std::vector<KnownPhase> &known,
+                                   int &evaluations) {
+    const std::size_t n = s.size();
+    const std::vector<double> d = reference_terms(s, ref);
+    std::vector<std::pair<bool, std::vector<double>>> starts;
+    std::vector<double> vapour = vapour_start(s, ref, d);
+    if (!vapour.empty()) starts.emplace_back(true, std::move(vapour));
     // Liquids rich (99 % by weight) in each component, for liquid-liquid splits.
     for (std::size_t k = 0; k < n && n > 1; ++k) {
         if (!(s.z[k] > 0.0)) continue;
@@ -230,7 +257,7 @@ std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &re
         auto tr = run_trial(s, d, *ref.x, start.second, start.first, evaluations);
         if (!tr) continue;
         // A vapour trial that found only a dense root is a liquid.
-        if (tr->gas && tr->rho > kDenseRoot * s.m->max_density(s.t, tr->w)) tr->gas = false;
+        if (tr->gas && dense(s, *tr)) tr->gas = false;
         bool is_known = false;
         for (const KnownPhase &ph : known) is_known = is_known || same_phase(tr->w, tr->rho, *ph.x, ph.rho);
         if (is_known) continue;

@@ -77,4 +77,9 @@ bool same_phase(const std::vector<double> &a, double rho_a, const std::vector<do
 std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &ref, const std::vector<KnownPhase> &known,
                                    int &evaluations);
 
+// The vapour trial alone: a vapour of the volatile components against `ref` (a liquid boils where
+// its tm is negative). None where it failed to evaluate, no component is volatile, or the trial
+// found only a dense root (no vapour).
+std::optional<Trial> vapour_trial(const TrialSpace &s, const ReferencePhase &ref, int &evaluations);
+
 }  // namespace keld::equilibria::detail
