@@ -7,6 +7,7 @@
 
 #include "numerics.h"
 #include "polydisperse_terms.h"
+#include "tangent_plane.h"
 
 namespace keld::equilibria {
 namespace {
@@ -29,6 +30,56 @@ double critical_offset(const PolydisperseSystem &system, double t, double p, boo
     const double offset = c.status == Status::converged ? c.t - t : not_a_number;
     if (out) *out = std::move(c);
     return offset;
+}
+
+// The tangent-plane distance / (R T) of a vapour of the solvents against the liquid (x, rho) at T
+// and P: below 0 the liquid boils (P lies below its bubble pressure), and a demixing found there is
+// not one between two liquids. NaN where no vapour trial could be evaluated.
+double vapour_distance(const PolydisperseSystem &system, double t, double p, const std::vector<double> &x,
+                       double rho) {
+    const Model &m = system.model();
+    const Properties pr = properties(m, t, rho, x, {false, nullptr});
+    std::vector<double> ln_phi = pr.ln_phi;
+    for (double &v : ln_phi) v += std::log(pr.p / p);
+    std::vector<bool> non_volatile(system.size(), false);
+    for (std::size_t i = system.solvents(); i < system.size(); ++i) non_volatile[i] = true;
+    const detail::TrialSpace space{&m, t, p, x, non_volatile};
+    int evaluations = 0;
+    const auto trial = detail::vapour_trial(space, {false, &x, &ln_phi}, evaluations);
+    return trial ? trial->tm : not_a_number;
+}
+
+bool boils(double distance) { return distance < detail::kUnstable; }
+
+std::string boiling(double t, double p, double distance) {
+    return "at T = " + format_number(t) + " K, " + format_number(p * 1e-6) +
+           " MPa lies below the solution's bubble pressure: the liquid boils there (a vapour of the solvent " +
+           "lies " + format_number(-distance) + " R T below its tangent plane), so the demixing found is not " +
+           "one of two liquids";
+}
+
+// Drops the points whose feed liquid boils at its cloud pressure and says so in the curve's message.
+void refuse_boiling_points(const PolydisperseSystem &system, CloudPointCurve &curve) {
+    std::string first;
+    std::size_t refused = 0;
+    const auto boiling_point = [&](const CloudPoint &pt) {
+        const double distance = vapour_distance(system, pt.t, pt.p, pt.feed.x, pt.feed.rho);
+        if (!boils(distance)) return false;
+        if (refused++ == 0)
+            first = "the cloud pressure of w = " + format_number(pt.feed.w_polymer) + " " + boiling(pt.t, pt.p, distance);
+        return true;
+    };
+    curve.points.erase(std::remove_if(curve.points.begin(), curve.points.end(), boiling_point), curve.points.end());
+    if (refused == 0) return;
+    const std::string why = std::to_string(refused) + " cloud point" + (refused == 1 ? "" : "s") +
+                            " refused: " + first;
+    if (curve.points.empty()) {
+        curve.status = Status::no_solution;
+        curve.message = why;
+        return;
+    }
+    if (curve.status == Status::converged) curve.status = Status::not_converged;
+    curve.message = curve.message.empty() ? why : curve.message + "; " + why;
 }
 
 }  // namespace
@@ -64,6 +115,15 @@ PolydisperseCritical polydisperse_critical_pressure(const PolydisperseSystem &sy
         r.message = "critical pressure at T = " + format_number(t) + " K not converged: its critical temperature is " +
                     format_number(r.t) + " K";
     }
+    if (r.status == Status::converged) {
+        const double distance = vapour_distance(system, r.t, r.p, r.x, r.rho);
+        if (boils(distance)) {
+            const std::string why = "the critical pressure " + boiling(r.t, r.p, distance);
+            r = PolydisperseCritical{};
+            r.status = Status::no_solution;
+            r.message = why;
+        }
+    }
     return r;
 }
 
@@ -88,6 +148,7 @@ CloudPointCurve cloud_point_pressure_curve(const PolydisperseSystem &system, dou
     cond.p_from = range.from;
     cond.p_to = range.to;
     detail::follow_cloud_curve(system, cond, w_from, w_to, count, curve);
+    refuse_boiling_points(system, curve);
     return curve;
 }
 

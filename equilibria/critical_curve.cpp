@@ -7,6 +7,7 @@
 
 #include "keld/equilibria/pure_model.h"
 #include "numerics.h"
+#include "tangent_plane.h"
 
 namespace keld::equilibria {
 namespace {
@@ -39,6 +40,37 @@ CriticalStart predicted(const std::vector<CriticalCurvePoint> &points, double x1
 // on this curve (the criteria have other solutions, liquid-liquid ones).
 bool small_change(const CriticalCurvePoint &from, double t, double v, double limit) {
     return std::fabs(t / from.t - 1.0) <= limit && std::fabs(std::log(v / from.v)) <= limit;
+}
+
+// The tangent-plane test of the critical phase at its (T, P, x): the phase in its own state (T, V),
+// ln phi at P, against a vapour and liquids rich in either component. The pure ends are stable.
+void test_stability(const Model &m, CriticalCurvePoint &pt, int &evaluations) {
+    if (!(pt.x1 > 0.0 && pt.x1 < 1.0)) {
+        pt.tangent_plane_distance = 0.0;
+        return;
+    }
+    const std::vector<double> x{pt.x1, 1.0 - pt.x1};
+    const Properties pr = properties(m, pt.t, 1.0 / pt.v, x, {false, nullptr});
+    std::vector<double> ln_phi = pr.ln_phi;
+    for (double &v : ln_phi) v += std::log(pr.p / pt.p);
+    detail::TrialSpace space{&m, pt.t, pt.p, x, {false, false}};
+    const auto trial = detail::most_unstable(space, {false, &x, &ln_phi}, {}, evaluations);
+    if (!trial) return;
+    pt.tangent_plane_distance = trial->tm;
+    pt.stable = !(trial->tm < detail::kUnstable);
+}
+
+// Tests every point and says in `message` how many are unstable.
+void test_stability(const Model &m, CriticalCurve &r) {
+    for (CriticalCurvePoint &pt : r.points) {
+        test_stability(m, pt, r.evaluations);
+        if (!pt.stable) ++r.unstable_points;
+    }
+    if (r.unstable_points == 0) return;
+    const std::string count = std::to_string(r.unstable_points) + " of " + std::to_string(r.points.size()) +
+                              " points are unstable (the critical phase splits into two other phases there; "
+                              "marked not stable)";
+    r.message = r.message.empty() ? count : r.message + "; " + count;
 }
 
 }  // namespace
@@ -110,6 +142,7 @@ CriticalCurve critical_curve(const Model &m, const CriticalCurveOptions &o) {
     }
     if (!r.reaches_other && r.message.empty())
         r.message = "the critical curve stopped after " + std::to_string(r.points.size()) + " points";
+    test_stability(m, r);
     r.status = Status::converged;
     return r;
 }

@@ -8,44 +8,27 @@
 
 #include "keld/equilibria/three_phase.h"
 #include "numerics.h"
+#include "tangent_plane.h"
 
 namespace keld::equilibria {
 namespace {
 
+using detail::descent_step;
 using detail::format_number;
+using detail::kUnstable;
+using detail::PhaseState;
+using detail::same_phase;
 
 constexpr double kConverged = 1e-11;     // largest |ln f_i - ln f_i'| of a result
 constexpr double kHandOver = 1e-7;       // substitution hands over to Newton below this
-constexpr double kUnstable = -1e-8;      // a tangent-plane distance below this proves instability
-constexpr double kSameComposition = 1e-6;
 constexpr double kDenseRoot = 0.3;      // of the densest state: a liquid, not a vapour
 constexpr int kSubstitutionSteps = 400;
 constexpr int kNewtonSteps = 40;
-constexpr int kTrialSteps = 200;
-
-// One phase at (T, P, x) on the model, in its root.
-struct PhaseState {
-    double rho = not_a_number;
-    std::vector<double> ln_phi;
-    std::vector<double> dln_phi_dn;  // at constant T, P for 1 kmol (with `hessian`)
-};
-
-std::optional<PhaseState> evaluate(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
-                                   bool hessian) {
-    const auto rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
-    if (!rho) return std::nullopt;
-    PropertyRequest request;
-    request.composition_derivatives = hessian;
-    Properties pr = properties(m, t, *rho, x, request);
-    // ln phi at the root's own pressure, carried to P: ln f_i is then exact at the state (T, rho, x)
-    // found, where the root's pressure matches P only as well as a stiff liquid resolves it.
-    PhaseState s{*rho, std::move(pr.ln_phi), std::move(pr.dln_phi_dn)};
-    const double shift = std::log(pr.p / p);
-    for (double &v : s.ln_phi) v += shift;
-    for (std::size_t i = 0; i < x.size(); ++i)
-        if (x[i] > 0.0 && !std::isfinite(s.ln_phi[i])) return std::nullopt;
-    return s;
-}
+// Three phases: substitution is slow once the third phase appears (the amounts move by a fraction of
+// a percent a pass), so Newton takes over after this many passes whatever the mismatch.
+constexpr int kEagerPasses = 3;
+// A phase whose fraction Newton drives below this has left: it is dropped and the rest re-split.
+constexpr double kVanished = 1e-9;
 
 struct Phase3 {
     bool gas = false;
@@ -56,14 +39,9 @@ struct Phase3 {
     int idle = 0;         // successive substitution passes at fraction 0
 };
 
-struct Setting {
-    const Model *m;
-    double t, p;
-    std::vector<double> z;
-    std::vector<bool> non_volatile;
-    bool present(const Phase3 &ph, std::size_t i) const { return z[i] > 0.0 && !(ph.gas && non_volatile[i]); }
-    bool present(bool gas, std::size_t i) const { return z[i] > 0.0 && !(gas && non_volatile[i]); }
-    std::size_t size() const { return z.size(); }
+struct Setting : detail::TrialSpace {
+    using TrialSpace::present;
+    bool present(const Phase3 &ph, std::size_t i) const { return present(ph.gas, i); }
 };
 
 void normalise(std::vector<double> &x) {
@@ -95,109 +73,12 @@ double gibbs(const Setting &s, const std::vector<Phase3> &phases) {
     return g;
 }
 
-// --- tangent-plane distance ------------------------------------------------
-
-struct Trial {
-    bool gas = false;
-    double tm = not_a_number;
-    std::vector<double> w;  // normalised
-    double rho = not_a_number;
-};
-
-// Successive substitution ln W_i = d_i - ln phi_i(w) from `start`; stops once tm proves instability
-// or the iteration settles.
-std::optional<Trial> run_trial(const Setting &s, const std::vector<double> &d, const std::vector<double> &ref,
-                               std::vector<double> big_w, bool gas, int &evaluations) {
-    const std::size_t n = s.size();
-    Trial tr;
-    tr.gas = gas;
-    for (int it = 0; it < kTrialSteps; ++it) {
-        std::vector<double> w = big_w;
-        normalise(w);
-        const auto st = evaluate(*s.m, s.t, s.p, w, gas, false);
-        ++evaluations;
-        if (!st) return std::nullopt;
-        double tm = 1.0, change = 0.0;
-        std::vector<double> next(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!s.present(gas, i) || !(big_w[i] > 0.0)) continue;
-            tm += big_w[i] * (std::log(big_w[i]) + st->ln_phi[i] - d[i] - 1.0);
-            next[i] = std::exp(d[i] - st->ln_phi[i]);
-            change = std::max(change, std::fabs(std::log(next[i] / big_w[i])));
-        }
-        tr.tm = tm;
-        tr.w = w;
-        tr.rho = st->rho;
-        if (!std::isfinite(tm)) return std::nullopt;
-        if (tm < -1e-3 || change < 1e-10) return tr;
-        // Falling onto the reference phase (the trivial solution, tm = 0), slowly near a critical
-        // point: no other stationary point lies this way.
-        double distance = 0.0;
-        for (std::size_t i = 0; i < n; ++i) distance = std::max(distance, std::fabs(w[i] - ref[i]));
-        if (distance < 1e-3 && std::fabs(tm) < 1e-7) return tr;
-        big_w = std::move(next);
-    }
-    return tr;
-}
-
-bool same_phase(const std::vector<double> &a, double rho_a, const std::vector<double> &b, double rho_b) {
-    double d = 0.0;
-    for (std::size_t i = 0; i < a.size(); ++i) d = std::max(d, std::fabs(a[i] - b[i]));
-    return d < kSameComposition && std::fabs(rho_a - rho_b) <= kSameComposition * std::max(rho_a, rho_b);
-}
-
-bool holds_only_volatiles(const Setting &s, const std::vector<double> &w) {
-    for (std::size_t i = 0; i < s.size(); ++i)
-        if (w[i] > 0.0 && s.non_volatile[i]) return false;
-    return true;
-}
-
-// The most negative tangent-plane distance over the trials, against reference phase `ref`, among
-// trials that are none of `existing`. None when every trial failed to evaluate.
-std::optional<Trial> most_unstable(const Setting &s, const Phase3 &ref, const std::vector<Phase3> &existing,
-                                   int &evaluations) {
-    const std::size_t n = s.size();
-    std::vector<double> d(n, 0.0);
-    for (std::size_t i = 0; i < n; ++i)
-        if (s.present(ref, i)) d[i] = std::log(ref.x[i]) + ref.state.ln_phi[i];
-    std::vector<std::pair<bool, std::vector<double>>> starts;
-    // A vapour of the volatile components, ideal-gas-like.
-    std::vector<double> vapour(n, 0.0);
-    bool any_volatile = false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (s.present(true, i) && s.present(ref, i)) {
-            vapour[i] = std::exp(d[i]);
-            any_volatile = true;
-        }
-    if (any_volatile) starts.emplace_back(true, vapour);
-    // Liquids rich (99 % by weight) in each component, for liquid-liquid splits.
-    for (std::size_t k = 0; k < n && n > 1; ++k) {
-        if (!(s.z[k] > 0.0)) continue;
-        std::vector<double> x(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!(s.z[i] > 0.0)) continue;
-            const double wt = i == k ? 0.99 : 0.01 / static_cast<double>(n - 1);
-            x[i] = wt / s.m->components()[i].mw;
-        }
-        normalise(x);
-        starts.emplace_back(false, x);
-    }
-    std::optional<Trial> best;
-    for (const auto &start : starts) {
-        auto tr = run_trial(s, d, ref.x, start.second, start.first, evaluations);
-        if (!tr) continue;
-        // A vapour trial that found only a dense root is a liquid; a liquid trial that found only a
-        // light root (rich in a component above its critical temperature) is a vapour, unless it
-        // holds a component that no vapour may.
-        const double dense = kDenseRoot * s.m->max_density(s.t, tr->w);
-        if (tr->gas && tr->rho > dense) tr->gas = false;
-        if (!tr->gas && tr->rho < dense && holds_only_volatiles(s, tr->w)) tr->gas = true;
-        bool known = false;
-        for (const Phase3 &ph : existing) known = known || same_phase(tr->w, tr->rho, ph.x, ph.state.rho);
-        if (known) continue;
-        if (!best || tr->tm < best->tm) best = tr;
-    }
-    return best;
+// The most unstable trial against `ref` that is none of `phases`.
+std::optional<detail::Trial> most_unstable(const Setting &s, const Phase3 &ref, const std::vector<Phase3> &phases,
+                                           int &evaluations) {
+    std::vector<detail::KnownPhase> known;
+    for (const Phase3 &ph : phases) known.push_back({&ph.x, ph.state.rho});
+    return detail::most_unstable(s, {ref.gas, &ref.x, &ref.state.ln_phi}, known, evaluations);
 }
 
 // --- Rachford-Rice in Michelsen's convex form ---------------------------------
@@ -312,9 +193,10 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
     return true;
 }
 
-bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations) {
+// Each phase in the root followed from its last density (`follow`), or in its own root.
+bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations, bool follow = true) {
     for (Phase3 &ph : phases) {
-        auto st = evaluate(*s.m, s.t, s.p, ph.x, ph.gas, hessian);
+        auto st = detail::phase_at_pressure(*s.m, s.t, s.p, ph.x, ph.gas, hessian, follow ? ph.state.rho : not_a_number);
         ++evaluations;
         if (!st) return false;
         ph.state = std::move(*st);
@@ -342,8 +224,8 @@ void drop_unneeded(std::vector<Phase3> &phases) {
 // Successive substitution; true when it settles (the phases may have become fewer). Where the
 // mismatch grows (a polymer-rich liquid that nearly all the solvent leaves swings the K values
 // from pass to pass) the compositions move half way in ln x.
-bool substitute(const Setting &s, std::vector<Phase3> &phases, double slow_hand_over, int &evaluations,
-                int &iterations) {
+bool substitute(const Setting &s, std::vector<Phase3> &phases, double slow_hand_over, int eager_passes,
+                int &evaluations, int &iterations) {
     double last = detail::kInf;
     std::vector<std::vector<double>> before;
     for (int it = 0; it < kSubstitutionSteps; ++it, ++iterations) {
@@ -353,7 +235,7 @@ bool substitute(const Setting &s, std::vector<Phase3> &phases, double slow_hand_
             // Newton takes over once close, or once substitution is seen to be slow (near a
             // critical point its rate tends to 1).
             mismatch = fugacity_mismatch(s, phases);
-            if (mismatch < kHandOver || (it >= 25 && mismatch < slow_hand_over)) return true;
+            if (mismatch < kHandOver || (it >= 25 && mismatch < slow_hand_over) || it >= eager_passes) return true;
         }
         before.clear();
         for (const Phase3 &ph : phases) before.push_back(ph.x);
@@ -375,9 +257,13 @@ bool substitute(const Setting &s, std::vector<Phase3> &phases, double slow_hand_
     return true;
 }
 
+enum class NewtonOutcome { converged, failed, phase_left };
+
 // Newton's method on the Gibbs energy in the amounts of every phase but the dependent one (a liquid
-// of the largest fraction), with the exact Hessian of ln phi.
-bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int &iterations, double &residual) {
+// of the largest fraction), with the exact Hessian of ln phi. A phase whose fraction it drives to
+// zero is left at fraction 0 (phase_left) for the caller to drop.
+NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int &iterations,
+                     double &residual) {
     const std::size_t n = s.size(), m = phases.size();
     std::size_t dep = m;
     for (std::size_t k = 0; k < m; ++k)
@@ -411,12 +297,19 @@ bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int
     };
     dependent_from_others();
     for (std::size_t i = 0; i < n; ++i)
-        if (s.z[i] > 0.0 && !(amounts[dep][i] > 0.0)) return false;
+        if (s.z[i] > 0.0 && !(amounts[dep][i] > 0.0)) return NewtonOutcome::failed;
     set_phases();
     for (int it = 0; it < kNewtonSteps; ++it, ++iterations) {
-        if (!evaluate_all(s, phases, true, evaluations)) return false;
+        if (!evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
         residual = fugacity_mismatch(s, phases);
-        if (residual <= kConverged) return true;
+        if (residual <= kConverged && std::any_of(phases.begin(), phases.end(), [](const Phase3 &ph) {
+                return ph.state.followed;
+            })) {
+            // Converged on followed roots: the phases' own roots decide.
+            if (!evaluate_all(s, phases, true, evaluations, false)) return NewtonOutcome::failed;
+            residual = fugacity_mismatch(s, phases);
+        }
+        if (residual <= kConverged) return NewtonOutcome::converged;
         // d ln f_i / d n_j of phase k at constant T, P.
         auto hess = [&](std::size_t k, std::size_t i, std::size_t j) {
             const Phase3 &ph = phases[k];
@@ -432,8 +325,8 @@ bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int
                 jac(r, c) = (k == l ? hess(k, i, j) : 0.0) + (s.present(phases[dep], j) ? hess(dep, i, j) : 0.0);
             }
         }
-        const Eigen::VectorXd step = jac.partialPivLu().solve(-g);
-        if (!step.allFinite()) return false;
+        const Eigen::VectorXd step = descent_step(std::move(jac), g);
+        if (!step.allFinite()) return NewtonOutcome::failed;
         // Largest step (at most the full one) keeping 10 % of every amount.
         double alpha = 1.0;
         std::vector<double> dep_change(n, 0.0);
@@ -459,31 +352,53 @@ bool newton(const Setting &s, std::vector<Phase3> &phases, int &evaluations, int
             if (!evaluate_all(s, phases, false, evaluations)) continue;
             if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) break;
         }
+        for (Phase3 &ph : phases) {
+            if (ph.beta < kVanished) {
+                ph.beta = 0.0;
+                return NewtonOutcome::phase_left;
+            }
+        }
     }
-    if (!evaluate_all(s, phases, false, evaluations)) return false;
+    if (!evaluate_all(s, phases, false, evaluations, false)) return NewtonOutcome::failed;
     residual = fugacity_mismatch(s, phases);
-    return residual <= kConverged;
+    return residual <= kConverged ? NewtonOutcome::converged : NewtonOutcome::failed;
 }
 
 // Splits the feed into `phases` (their x and kinds give the start): substitution, dropping of phases
-// not needed, then Newton. False when no converged split is found.
-bool split(const Setting &s, std::vector<Phase3> &phases, FlashResult &out) {
+// not needed, then Newton. With `eager` Newton takes over after a few passes; where that fails (or
+// two phases merge) the split goes on from where Newton took over, as without. False when no
+// converged split is found.
+bool split(const Setting &s, std::vector<Phase3> &phases, FlashResult &out, bool eager) {
     // Each round hands over to Newton closer to the solution than the one before.
     double slow_hand_over = 1e-3;
     for (int round = 0; round < 4; ++round, slow_hand_over *= 1e-2) {
-        if (!substitute(s, phases, slow_hand_over, out.evaluations, out.iterations)) return false;
+        const bool early = eager && round == 0;
+        if (!substitute(s, phases, slow_hand_over, early ? kEagerPasses : kSubstitutionSteps, out.evaluations,
+                        out.iterations))
+            return false;
         const std::size_t before = phases.size();
         drop_unneeded(phases);
         if (phases.size() < 2) return false;
         if (phases.size() < before) continue;
+        const std::vector<Phase3> handed_over = phases;
         double residual = not_a_number;
-        if (newton(s, phases, out.evaluations, out.iterations, residual)) {
-            out.residual = residual;
+        const NewtonOutcome outcome = newton(s, phases, out.evaluations, out.iterations, residual);
+        out.residual = residual;
+        if (outcome == NewtonOutcome::phase_left) {
+            drop_unneeded(phases);
+            if (phases.size() < 2) return false;
+            continue;
+        }
+        if (outcome == NewtonOutcome::converged) {
             const std::size_t converged = phases.size();
             drop_unneeded(phases);
-            return phases.size() == converged;
+            if (phases.size() == converged) return true;
+            if (!early) return false;
         }
-        out.residual = residual;
+        if (early) {
+            phases = handed_over;
+            continue;
+        }
         // Newton left the region where every phase is needed: substitute again.
         for (Phase3 &ph : phases) ph.beta = std::max(ph.beta, 1e-3);
     }
@@ -535,7 +450,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
         return refuse(out, Status::invalid_input, "the flash gives two or three phases");
     if (!options.non_volatile.empty() && options.non_volatile.size() != n)
         return refuse(out, Status::invalid_input, "non_volatile needs one flag per component");
-    Setting s{&model, t, p, std::vector<double>(z.begin(), z.end()), options.non_volatile};
+    Setting s{{&model, t, p, std::vector<double>(z.begin(), z.end()), options.non_volatile}};
     double total = 0.0;
     for (double v : s.z) {
         if (!(v >= 0.0) || !std::isfinite(v))
@@ -558,7 +473,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             for (std::size_t i = 0; i < n; ++i) polymer_in_feed = polymer_in_feed || (s.non_volatile[i] && s.z[i] > 0.0);
             if (polymer_in_feed) continue;
         }
-        auto st = evaluate(model, t, p, s.z, gas, false);
+        auto st = detail::phase_at_pressure(model, t, p, s.z, gas, false);
         ++out.evaluations;
         if (!st) continue;
         double g = 0.0;
@@ -598,7 +513,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
     second.beta = 0.5;
     phases[0].beta = 0.5;
     phases.push_back(second);
-    if (!split(s, phases, out))
+    if (!split(s, phases, out, false))
         return refuse(out, Status::not_converged,
                       "the two-phase split did not converge (largest ln f mismatch " + format_number(out.residual) + ")");
 
@@ -624,7 +539,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
                                   format_number(third->tm) + ")");
             three.push_back(extra);
             FlashResult attempt = out;
-            if (!split(s, three, attempt))
+            if (!split(s, three, attempt, true))
                 return refuse(out, Status::not_converged,
                               "the two phases are unstable (tangent-plane distance " + format_number(third->tm) +
                                   ") but the three-phase split did not converge");

@@ -230,14 +230,16 @@ int run_critical_curve(Mixture &mx, const Options &o, Table &t, nlohmann::json &
     t.title = "Critical curve of " + mx.ids[0] + " + " + mx.ids[1] + " on the model (" +
               model_display_name(mx.family) + ")";
     t.label_column = "point";
-    t.columns = {label("T"), label_in("T", "degC"), label_in("P", "MPa"), label("V_molecules"), label("x", a)};
+    t.columns = {label("T"),           label_in("T", "degC"), label_in("P", "MPa"),
+                 label("V_molecules"), label("x", a),         label("tpd")};
     std::vector<double> ts, ps;
     nlohmann::json pure = nlohmann::json::array();
     for (std::size_t k = 0; k < r.points.size(); ++k) {
         const eq::CriticalCurvePoint &p = r.points[k];
         const bool end = p.x1 >= 1.0 || p.x1 <= 0.0;
         const std::string name = p.x1 >= 1.0 ? mx.ids[0] : mx.ids[1];
-        t.rows.push_back(row({p.t, p.t - 273.15, p.p / 1e6, p.v, p.x1}, end ? "pure " + name : "mixture"));
+        t.rows.push_back(row({p.t, p.t - 273.15, p.p / 1e6, p.v, p.x1, p.tangent_plane_distance},
+                             end ? "pure " + name : p.stable ? "mixture" : "mixture, unstable"));
         ts.push_back(p.t);
         ps.push_back(p.p);
         if (end) {
@@ -256,10 +258,20 @@ int run_critical_curve(Mixture &mx, const Options &o, Table &t, nlohmann::json &
     t.extra["critical"] = pure;
     t.notes.push_back("each point the mixture's critical point (Heidemann-Khalil criteria, exact derivatives), "
                       "continued in composition from the neighbouring points; V per kmol of molecules");
-    if (!r.reaches_other && !r.message.empty()) t.notes.push_back(r.message);
+    t.notes.push_back("tpd: the most negative tangent-plane distance / (R T) of a trial phase at the point's T, P "
+                      "and x; below -1e-8 the critical phase splits into two other phases there (\"unstable\")");
+    if ((!r.reaches_other || r.unstable_points > 0) && !r.message.empty()) t.notes.push_back(r.message);
     plot["kind"] = "envelope";
     plot["title"] = "Critical curve of " + mx.ids[0] + " + " + mx.ids[1] + " (" + model_display_name(mx.family) + ")";
     plot["series"] = nlohmann::json::array({series("critical curve", ts, ps, "line", "C0")});
+    std::vector<double> unstable_t, unstable_p;
+    for (const eq::CriticalCurvePoint &p : r.points) {
+        if (p.stable) continue;
+        unstable_t.push_back(p.t);
+        unstable_p.push_back(p.p);
+    }
+    if (!unstable_t.empty())
+        plot["series"].push_back(series("unstable (splits into two phases)", unstable_t, unstable_p, "x", "C1"));
     for (const auto &mark : plot.value("marks", nlohmann::json::array())) plot["series"].push_back(mark);
     plot.erase("marks");
     if (r.status == eq::Status::invalid_input) return exit_invalid;

@@ -200,7 +200,10 @@ keld_cli_test(critical_half_a_start 1 ARGS critical --T 300 ${KELD_EXAMPLES}/met
 keld_cli_test(critical_curve 0 ARGS critical --curve ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "Critical curve of CH4 \\+ HEXANE" "pure CH4 +191\\.40" "mixture +3[0-9][0-9]\\.[0-9]+ +[0-9.]+ +2[01]\\." "pure HEXANE +519\\.33")
 keld_cli_test(critical_curve_csv 0 ARGS critical --curve --csv ${KELD_EXAMPLES}/methane-hexane.json
-  CSV_HEADER "^point,T / K,T / degC,P / MPa,V_molecules / \\(m3/kmol\\),x\\[CH4\\],status")
+  CSV_HEADER "^point,T / K,T / degC,P / MPa,V_molecules / \\(m3/kmol\\),x\\[CH4\\],tpd,status")
+# Near methane's end the critical phase splits: those points are labelled and counted.
+keld_cli_test(critical_curve_unstable_points 0 ARGS critical --curve ${KELD_EXAMPLES}/methane-hexane.json
+  STDOUT "mixture, unstable" "26 of 126 points are unstable")
 keld_cli_test(critical_curve_capped 2 ARGS critical --curve --p-max 15MPa ${KELD_EXAMPLES}/methane-hexane.json
   STDOUT "runs above 15 MPa" "not converged")
 keld_cli_test(critical_curve_no_start 1 ARGS critical --curve --T 300 ${KELD_EXAMPLES}/methane-hexane.json

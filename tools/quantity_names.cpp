@@ -48,6 +48,7 @@ constexpr std::array kQuantities{
     Quantity{"dH_vap", "J/kmol", molecules, false, "enthalpy of vaporisation"},
     Quantity{"fraction", "", molecules, false, "kmol of molecules in the phase per kmol of feed"},
     Quantity{"mass_fraction", "", mass, false, "mass of the phase per mass of feed"},
+    Quantity{"tpd", "", none, false, "tangent-plane distance / (R T) of the most unstable trial (below 0: the phase splits)"},
     Quantity{"p", "Pa", none, true, "partial pressure of a volatile component"},
     Quantity{"a", "", none, true, "activity of a volatile component"},
     Quantity{"Omega", "", mass, true, "weight-fraction activity coefficient"},

@@ -123,18 +123,23 @@ py::dict critical_curve(const keld::Model &m, double p_max) {
         options.p_max = p_max;
         r = eq::critical_curve(m, options);
     }
-    std::vector<double> t, p, v, x1;
+    std::vector<double> t, p, v, x1, tpd;
+    py::list stable;
     for (const eq::CriticalCurvePoint &pt : r.points) {
         t.push_back(pt.t);
         p.push_back(pt.p);
         v.push_back(pt.v);
         x1.push_back(pt.x1);
+        tpd.push_back(pt.tangent_plane_distance);
+        stable.append(pt.stable);
     }
     py::dict d;
     d["T"] = array(t);
     d["P"] = array(p);
     d["V"] = array(v);
     d["x1"] = array(x1);
+    d["tpd"] = array(tpd);
+    d["stable"] = stable;
     d["reaches_other"] = r.reaches_other;
     d["pressure_capped"] = r.pressure_capped;
     outcome(d, r);

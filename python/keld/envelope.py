@@ -17,7 +17,7 @@ fugacities and pressures in both phases to 1e-12 (1e-10 where rounding of a
 dilute phase's pressure sets the floor). Units: T in K, P in Pa, densities in
 kmol/m3, compositions mole fractions of molecules.
 """
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 from typing import Any, Mapping, NamedTuple, Optional, Sequence, Tuple, Union
 
 import numpy as np
@@ -230,7 +230,10 @@ class CriticalCurve:
     first component's critical point (x = (1, 0)) toward the second's. With
     `reaches_other` the last point is the second component's critical point;
     else the curve ended before it (`pressure_capped`: above p_max) and
-    `message` says where and why."""
+    `message` says where and why. `stable` is False at points where the
+    critical phase splits into two other phases (its most negative
+    tangent-plane distance / (R T), `tpd`, below -1e-8; NaN: not tested); such
+    points are kept and counted in `message`."""
     components: Tuple[str, ...]
     T: np.ndarray
     P: np.ndarray
@@ -240,6 +243,8 @@ class CriticalCurve:
     pressure_capped: bool
     status: str
     message: str
+    stable: np.ndarray = field(default_factory=lambda: np.zeros(0, dtype=bool))
+    tpd: np.ndarray = field(default_factory=lambda: np.zeros(0))
 
     @property
     def converged(self) -> bool:
@@ -274,4 +279,5 @@ def critical_curve(source: Any, p_max: float = 1e8, model: str = "pcsaft",
     return CriticalCurve(components=tuple(c[0] for c in m.components), T=np.asarray(f["T"]),
                          P=np.asarray(f["P"]), V=np.asarray(f["V"]), x=np.column_stack([x1, 1.0 - x1]),
                          reaches_other=bool(f["reaches_other"]), pressure_capped=bool(f["pressure_capped"]),
-                         status=f["status"], message=f["message"])
+                         status=f["status"], message=f["message"],
+                         stable=np.asarray(f["stable"], dtype=bool), tpd=np.asarray(f["tpd"]))

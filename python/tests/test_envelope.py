@@ -125,6 +125,14 @@ def test_critical_curve_runs_through_the_isotherms_critical_point_and_plots(meth
     assert curve.x[k, 0] + s * (curve.x[k + 1, 0] - curve.x[k, 0]) == pytest.approx(iso.critical.x[0], abs=1e-3)
     curve.plot(tmp_path / "critical-curve.png")
     assert (tmp_path / "critical-curve.png").stat().st_size > 1000
+    # Every point tested for a split; the unstable ones kept, flagged and counted.
+    assert curve.stable.shape == curve.T.shape and curve.tpd.shape == curve.T.shape
+    assert np.all(np.isfinite(curve.tpd))
+    assert np.array_equal(curve.stable, curve.tpd >= -1e-8)
+    # Near methane's end the curve crosses the region where a hexane-rich liquid separates.
+    unstable = int(np.count_nonzero(~curve.stable))
+    assert unstable >= 10 and np.all(curve.x[~curve.stable, 0] > 0.9)
+    assert f"{unstable} of {len(curve.T)} points are unstable" in curve.message
 
 
 def test_critical_curve_capped_or_refused(methane_hexane, natural_gas):

@@ -13,6 +13,7 @@
 #include "keld/case.h"
 #include "keld/equilibria/envelope.h"
 #include "keld/equilibria/pure_model.h"
+#include "keld/equilibria/three_phase.h"
 
 namespace keld::testing {
 namespace {
@@ -21,6 +22,7 @@ using equilibria::Status;
 
 PcSaftComponent hexane() { return {"NC6", 86.177, 3.0576, 3.7983, 236.77}; }
 PcSaftComponent toluene() { return {"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}; }
+PcSaftComponent methane() { return {"CH4", 16.043, 1.0, 3.7039, 150.03}; }
 
 Model methane_hexane_case() {
     refhost::Case c = refhost::load_case_file(std::string(KELD_SOURCE_DIR) + "/examples/methane-hexane.json");
@@ -73,6 +75,7 @@ TEST(CriticalCurve, HexaneTolueneRunsBetweenThePureCriticalPoints) {
     ASSERT_EQ(curve.status, Status::converged) << curve.message;
     ASSERT_TRUE(curve.reaches_other) << curve.message;
     EXPECT_FALSE(curve.pressure_capped);
+    EXPECT_EQ(curve.unstable_points, 0u) << curve.message;
     expect_on_the_criteria_and_continuous(m, curve, o);
     expect_pure_end(curve.points.front(), hexane(), 1.0);
     expect_pure_end(curve.points.back(), toluene(), 0.0);
@@ -111,6 +114,60 @@ TEST(CriticalCurve, MethaneHexanePassesThroughTheIsothermsCriticalPoint) {
     EXPECT_NEAR(on_curve.x[0] / pxy.critical.x[0], 1.0, 1e-6);
     EXPECT_NEAR(on_curve.p * 1e-6, 20.083, 5e-4);
     EXPECT_NEAR(on_curve.x[0], 0.7828, 5e-5);
+}
+
+// G / (R T) of phases at T and P less that of the ideal gas of their amounts at P: sum n_i ln f_i,
+// each phase evaluated again at its own (T, V).
+double gibbs_energy(const Model &m, double t, double p, const std::vector<equilibria::FlashPhase> &phases) {
+    double g = 0.0;
+    for (const auto &ph : phases) {
+        const Properties pr = properties(m, t, 1.0 / ph.v, ph.x, {false, nullptr});
+        for (std::size_t i = 0; i < ph.x.size(); ++i)
+            if (ph.x[i] > 0.0) g += ph.fraction * ph.x[i] * (std::log(ph.x[i] * pr.p / p) + pr.ln_phi[i]);
+    }
+    return g;
+}
+
+// Methane + n-hexane without a binary parameter: near methane's end the curve crosses a region where
+// a liquid richer in hexane separates from the critical phase (as in the real mixture's
+// liquid-liquid-vapour region near 190 K). Those points are kept and marked, and at each of them two
+// phases of lower Gibbs energy than the critical phase exist.
+TEST(CriticalCurve, MarksPointsWhereTheCriticalPhaseSplits) {
+    const Model m = Model::pcsaft({methane(), hexane()});
+    const auto curve = equilibria::critical_curve(m);
+    ASSERT_EQ(curve.status, Status::converged) << curve.message;
+    ASSERT_TRUE(curve.reaches_other) << curve.message;
+    std::size_t unstable = 0;
+    for (const auto &pt : curve.points) {
+        SCOPED_TRACE("x1 = " + std::to_string(pt.x1) + ", T = " + std::to_string(pt.t) + " K");
+        ASSERT_TRUE(std::isfinite(pt.tangent_plane_distance));
+        EXPECT_EQ(pt.stable, pt.tangent_plane_distance >= -1e-8);
+        const std::vector<double> x{pt.x1, 1.0 - pt.x1};
+        if (pt.stable) continue;
+        ++unstable;
+        equilibria::MultiphaseOptions two;
+        two.max_phases = 2;
+        const auto split = equilibria::flash_on_model(m, pt.t, pt.p, x, two);
+        ASSERT_EQ(split.status, Status::converged) << split.message;
+        ASSERT_EQ(split.phases.size(), 2u);
+        equilibria::FlashPhase critical;
+        critical.fraction = 1.0;
+        critical.x = x;
+        critical.v = pt.v;
+        EXPECT_LT(gibbs_energy(m, pt.t, pt.p, split.phases), gibbs_energy(m, pt.t, pt.p, {critical}) - 1e-6);
+    }
+    EXPECT_GE(unstable, 10u);
+    EXPECT_EQ(curve.unstable_points, unstable);
+    EXPECT_NE(curve.message.find(std::to_string(unstable) + " of " + std::to_string(curve.points.size()) +
+                                 " points are unstable"),
+              std::string::npos)
+        << curve.message;
+    // Unstable points lie near methane's end only; the curve's high-pressure part is stable.
+    for (const auto &pt : curve.points) {
+        if (pt.x1 < 0.9) {
+            EXPECT_TRUE(pt.stable) << "x1 = " << pt.x1;
+        }
+    }
 }
 
 // A cap on the pressure ends the curve there and says so; the points kept are below it.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "keld/equilibria/polydisperse.h"
+#include "keld/equilibria/pure_model.h"
 #include "systems.h"
 
 namespace keld::testing {
@@ -103,6 +104,40 @@ TEST(CloudPressure, RefusedWhereNoCloudPointLiesInTheRange) {
     const auto one = equilibria::cloud_point_pressure(s, kT, 0.0074, capped);
     EXPECT_EQ(one.status, Status::not_converged);
     EXPECT_NE(one.message.find("outside the range"), std::string::npos) << one.message;
+}
+
+// Below the solvent's vapour pressure the feed liquid boils: a demixing the equations find there is
+// not one of two liquids. At 490 K the richest feed's cloud pressure (1.5 MPa) and at 480 K the
+// critical pressure (0.58 MPa) lie below cyclohexane's vapour pressure on the model; they are
+// refused, and every cloud pressure returned lies above it (a dilute polymer barely lowers the
+// solution's bubble pressure).
+TEST(CloudPressure, RefusedBelowTheSolutionsBubblePressure) {
+    const auto s = broad();
+    const Model solvent = Model::pcsaft({kCyclohexaneSolvent});
+    const equilibria::PressureRange wide{1e4, 5e7, true};
+    struct Case {
+        double t;
+        Status status;
+        std::size_t points;  // of 5 feeds
+    };
+    const Case cases[] = {{490.0, Status::not_converged, 4}, {480.0, Status::no_solution, 0}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE("T = " + std::to_string(c.t) + " K");
+        const auto saturation = equilibria::pure_coexistence(solvent, c.t);
+        ASSERT_EQ(saturation.status, Status::converged) << saturation.message;
+        const auto curve = equilibria::cloud_point_pressure_curve(s, c.t, 0.003, 0.1, 5, wide);
+        EXPECT_EQ(curve.status, c.status) << curve.message;
+        EXPECT_EQ(curve.points.size(), c.points) << curve.message;
+        EXPECT_NE(curve.message.find("below the solution's bubble pressure"), std::string::npos) << curve.message;
+        for (const auto &pt : curve.points) EXPECT_GT(pt.p, saturation.p) << "w " << pt.feed.w_polymer;
+    }
+    // The single feed refused with the same reason, and its critical pressure too.
+    const auto one = equilibria::cloud_point_pressure(s, 490.0, 0.1, wide);
+    EXPECT_EQ(one.status, Status::no_solution);
+    EXPECT_NE(one.message.find("bubble pressure"), std::string::npos) << one.message;
+    const auto critical = equilibria::polydisperse_critical_pressure(s, 480.0, wide);
+    EXPECT_EQ(critical.status, Status::no_solution);
+    EXPECT_TRUE(std::isnan(critical.p));
 }
 
 }  // namespace

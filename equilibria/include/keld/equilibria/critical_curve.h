@@ -10,6 +10,13 @@
 // the curve is smooth. The ends are the pure components' critical points
 // (dP/drho = d2P/drho2 = 0 at x = (1, 0) and (0, 1)).
 //
+// A critical phase need not be stable: where the curve crosses a
+// liquid-liquid region the mixture at the point's (T, P, x) splits into two
+// other phases. Each point is tested by the tangent-plane distance on the
+// model (trials: a vapour and liquids rich in either component, as the flash
+// tests its feed); points proven unstable are kept, marked, and counted in
+// `message`.
+//
 // Where the curve does not reach component 2 (a binary whose curve runs from
 // the lighter component's critical point to high pressure, or a solver that
 // cannot follow it), the points traced so far are kept and `reaches_other`
@@ -29,6 +36,12 @@ struct CriticalCurvePoint {
     double p = not_a_number;   // Pa
     double v = not_a_number;   // m3/kmol (of molecules)
     double x1 = not_a_number;  // mole fraction of component 1
+    // False where a trial phase lies below the critical phase's tangent plane (by more than 1e-8
+    // R T): the point is not an equilibrium state, the mixture splits there.
+    bool stable = true;
+    // The most negative tangent-plane distance / (R T) over the trials (about 0: they fell onto the
+    // critical phase); NaN where no trial could be evaluated (then `stable` is true, untested).
+    double tangent_plane_distance = not_a_number;
 };
 
 struct CriticalCurveOptions {
@@ -46,6 +59,7 @@ struct CriticalCurve : Outcome {
     std::vector<CriticalCurvePoint> points;
     bool reaches_other = false;
     bool pressure_capped = false;  // stopped because P passed options.p_max
+    std::size_t unstable_points = 0;  // points marked not stable
 };
 
 // The critical curve of a two-component model. Converged (with the points so
