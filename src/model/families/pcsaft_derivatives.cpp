@@ -150,7 +150,7 @@ class PcSaftAggregates {
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     double temperature_slope(double t, double rho, const double *x) const;
-    AmountDerivatives amounts(double t, double v, std::span<const double> n, AmountRequest request) const;
+    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
 
   private:
     const PcSaftFamily &f_;
@@ -355,8 +355,7 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts,
-                                            AmountRequest request) const {
+void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double *m = f_.m_.data();
     Buffer<double, 16> r(n);
@@ -455,17 +454,16 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         J(kQ2, i + 1) = m[i] * row2[i].c[0];
     }
 
-    AmountDerivatives out;
     out.psi = v * c.value;
-    if (request.gradient) {
-        out.gradient.resize(n);
+    if (!out.gradient.empty()) {
         for (std::size_t i = 0; i < n; ++i) {
             double s = psi[i][0];
             for (int a = 0; a < kAggregates; ++a) s += c.g[a] * J(a, i + 1);
             out.gradient[i] = s;
         }
     }
-    if (!(request.hessian || request.mixed_v || request.mixed_t)) return out;
+    const bool hessian = !out.hessian.empty(), mixed_v = !out.d_v.empty(), mixed_t = !out.d_t.empty();
+    if (!(hessian || mixed_v || mixed_t)) return;
 
     // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
     // cross terms.
@@ -489,7 +487,7 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
                                     c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1]);
     }
     // ... and in r_i, r_j (the sums).
-    if (request.hessian || request.mixed_v) {
+    if (hessian || mixed_v) {
         Buffer<double, 256> p1(n * n), p2(n * n);
         pair_weights(t, p1.data(), p2.data());
         for (std::size_t i = 0; i < n; ++i)
@@ -506,25 +504,21 @@ AmountDerivatives PcSaftAggregates::amounts(double t, double v, std::span<const 
         }
     }
 
-    if (request.hessian) {
-        out.hessian.resize(n * n);
+    if (hessian) {
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = i; j < n; ++j)
                 out.hessian[i * n + j] = out.hessian[j * n + i] = fww[(i + 1) * w + j + 1] / v;
     }
-    if (request.mixed_v) {
-        out.d_v.resize(n);
+    if (mixed_v) {
         for (std::size_t i = 0; i < n; ++i) {
             double s = 0.0;
             for (std::size_t j = 0; j < n; ++j) s += fww[(i + 1) * w + j + 1] * r[j];
             out.d_v[i] = -s / v;
         }
     }
-    if (request.mixed_t) {
-        out.d_t.resize(n);
+    if (mixed_t) {
         for (std::size_t i = 0; i < n; ++i) out.d_t[i] = fww[(i + 1) * w];
     }
-    return out;
 }
 
 // ---------------------------------------------------------------- the family's hooks
@@ -550,15 +544,13 @@ double PcSaftFamily::temperature_slope(double t, double rho, const double *x) co
 namespace {
 
 // A pure fluid's amount derivatives from its (T, rho) ones (Psi = n alpha_r(T, n/V)).
-AmountDerivatives pure_amounts(const AlpharDerivatives &d, double amount, double v, AmountRequest request) {
-    AmountDerivatives r;
+void pure_amounts(const AlpharDerivatives &d, double amount, double v, AmountDerivativeSpans &r) {
     const double rho = amount / v;
     r.psi = amount * d.a;
-    if (request.gradient) r.gradient = {d.a + rho * d.a_rho};
-    if (request.hessian) r.hessian = {(2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount};
-    if (request.mixed_v) r.d_v = {-(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v};
-    if (request.mixed_t) r.d_t = {d.a_t + rho * d.a_trho};
-    return r;
+    if (!r.gradient.empty()) r.gradient[0] = d.a + rho * d.a_rho;
+    if (!r.hessian.empty()) r.hessian[0] = (2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount;
+    if (!r.d_v.empty()) r.d_v[0] = -(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v;
+    if (!r.d_t.empty()) r.d_t[0] = d.a_t + rho * d.a_trho;
 }
 
 void check_amounts(std::size_t size, std::size_t n) {
@@ -567,29 +559,30 @@ void check_amounts(std::size_t size, std::size_t n) {
 
 }  // namespace
 
-AmountDerivatives PcSaftFamily::amount_derivatives(double t, double v, std::span<const double> n,
-                                                   AmountRequest request) const {
+void PcSaftFamily::amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const {
     check_amounts(size(), n.size());
     const PcSaftAggregates aggregates(*this);
     if (size() == 1) {
         const double x = 1.0;
-        return pure_amounts(aggregates.t_rho(t, n[0] / v, &x), n[0], v, request);
+        pure_amounts(aggregates.t_rho(t, n[0] / v, &x), n[0], v, out);
+        return;
     }
-    return aggregates.amounts(t, v, n, request);
+    aggregates.amounts(t, v, n, out);
 }
 
-SecondDerivatives PcSaftFamily::second_derivatives(double t, double rho, std::span<const double> n) const {
+void PcSaftFamily::second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                                      AmountDerivativeSpans &amounts) const {
     check_amounts(size(), n.size());
     const PcSaftAggregates aggregates(*this);
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
     Buffer<double, 16> x(size());
     for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
-    SecondDerivatives r;
-    r.t_rho = aggregates.t_rho(t, rho, x.data());
-    const AmountRequest all{true, true, true, true};
-    r.amounts = size() == 1 ? pure_amounts(r.t_rho, total, total / rho, all) : aggregates.amounts(t, total / rho, n, all);
-    r.t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
-    return r;
+    t_rho = aggregates.t_rho(t, rho, x.data());
+    if (size() == 1)
+        pure_amounts(t_rho, total, total / rho, amounts);
+    else
+        aggregates.amounts(t, total / rho, n, amounts);
+    t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace keld::model
