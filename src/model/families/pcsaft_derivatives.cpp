@@ -17,6 +17,7 @@
 // with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
 // O(N^2) pair sums, where a pass per Hessian entry costs O(N^4).
 #include <array>
+#include <cmath>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -60,17 +61,27 @@ struct AggregateCurvature {
     double h[kAggregates][kAggregates] = {};
 
     // weight * a, a a jet over variables linked to the aggregates (first order).
+    // The jet's pairs are visited once each (in the jet's own order, no index arithmetic per entry)
+    // and mirrored: every call site runs this for each term of a family's derivatives.
     template <int K>
     void add(const Jet<K> &a, const Link (&links)[K], double weight = 1.0) {
         value += weight * a.v;
+        for (int i = 0; i < K; ++i) {
+            const double gi = weight * a.g[i];
+            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += gi * links[i].c[p];
+        }
+        int pair = 0;
         for (int i = 0; i < K; ++i)
-            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += weight * a.g[i] * links[i].c[p];
-        for (int i = 0; i < K; ++i)
-            for (int j = 0; j < K; ++j) {
-                const double hij = weight * a.second(i, j);
+            for (int j = i; j < K; ++j, ++pair) {
+                const double hij = weight * a.h[pair];
+                if (hij == 0.0) continue;
                 for (int p = 0; p < links[i].count; ++p)
-                    for (int q = 0; q < links[j].count; ++q)
-                        h[links[i].y[p]][links[j].y[q]] += hij * links[i].c[p] * links[j].c[q];
+                    for (int q = 0; q < links[j].count; ++q) {
+                        const int yi = links[i].y[p], yj = links[j].y[q];
+                        const double e = hij * links[i].c[p] * links[j].c[q];
+                        h[yi][yj] += e;
+                        if (i != j) h[yj][yi] += e;
+                    }
             }
     }
 };
@@ -102,6 +113,17 @@ class Buffer {
     std::vector<S> heap_;
     S *data_ = nullptr;
 };
+
+// A jet over (M2, M3) as one over (T, M2, M3) that does not depend on T.
+Jet<3> without_t(const Jet<2> &a) {
+    Jet<3> r(a.v);
+    r.g[1] = a.g[0];
+    r.g[2] = a.g[1];
+    r.h[Jet<3>::pair(1, 1)] = a.h[Jet<2>::pair(0, 0)];
+    r.h[Jet<3>::pair(1, 2)] = a.h[Jet<2>::pair(0, 1)];
+    r.h[Jet<3>::pair(2, 2)] = a.h[Jet<2>::pair(1, 1)];
+    return r;
+}
 
 // I, (eta I)' and (eta I)'' at eta of type S by perturbation_integral's Horner steps, from
 // coefficients formed once in doubles (their values are those it forms in S when m-bar is constant).
@@ -384,14 +406,23 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
     AggregateCurvature c;
     {
-        using J4 = Jet<4>;
-        helmholtz::Moments<J4> mom;
-        mom.m_bar = J4::variable(m0, 0);
-        mom.s1 = J4::variable(m1.c[0], 1);
-        mom.s2 = J4::variable(m2.c[0], 2);
-        mom.s3 = J4::variable(m3.c[0], 3);
-        const Link links[4] = {link(kM0), link(kM1), link(kM2), link(kM3)};
-        c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
+        // The hard-sphere term is linear in M0 = m-bar, through -M0 ln(1 - eta) (its m-bar
+        // sensitivity): a jet over (M1, M2, M3) at m-bar 0 carries the rest, M0's share is added here.
+        using J3 = Jet<3>;
+        helmholtz::Moments<J3> mom;
+        mom.s1 = J3::variable(m1.c[0], 0);
+        mom.s2 = J3::variable(m2.c[0], 1);
+        mom.s3 = J3::variable(m3.c[0], 2);
+        const Link links[3] = {link(kM1), link(kM2), link(kM3)};
+        c.add(helmholtz::hard_sphere(mom, J3(1.0), false, true).a, links);
+        const double eta = helmholtz::kPiOver6 * m3.c[0];
+        const double log_void = std::log1p(-eta), eta_by_m3_u = helmholtz::kPiOver6 / (1.0 - eta);
+        c.value -= m0 * log_void;
+        c.g[kM0] -= log_void;
+        c.g[kM3] += m0 * eta_by_m3_u;
+        c.h[kM0][kM3] += eta_by_m3_u;
+        c.h[kM3][kM0] += eta_by_m3_u;
+        c.h[kM3][kM3] += m0 * eta_by_m3_u * eta_by_m3_u;
     }
     {
         const double mbar = m0 / rho;
@@ -414,13 +445,18 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     Buffer<std::array<double, 4>, 16> psi(n);
     {
         using J3 = Jet<3>;
-        helmholtz::Moments<J3> mom;
-        mom.s2 = J3::variable(m2.c[0], 1);
-        mom.s3 = J3::variable(m3.c[0], 2);
         const Link links[3] = {link(kT), link(kM2), link(kM3)};
-        // The contact pieces depend on (M2, M3) alone: formed once, each molecule's own share
-        // (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
-        const helmholtz::ContactTerms<J3> contact = helmholtz::contact_terms(mom, J3(1.0), true);
+        // The contact pieces depend on (M2, M3) alone: formed once over those two, each molecule's own
+        // share (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
+        helmholtz::Moments<Jet<2>> mom;
+        mom.s2 = Jet<2>::variable(m2.c[0], 0);
+        mom.s3 = Jet<2>::variable(m3.c[0], 1);
+        const helmholtz::ContactTerms<Jet<2>> by_moments = helmholtz::contact_terms(mom, Jet<2>(1.0), true);
+        helmholtz::ContactTerms<J3> contact;
+        contact.eta = without_t(by_moments.eta);
+        contact.u = without_t(by_moments.u);
+        contact.b = without_t(by_moments.b);
+        contact.c = without_t(by_moments.c);
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
