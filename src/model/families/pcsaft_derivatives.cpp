@@ -16,6 +16,7 @@
 //     f_ww = J^T H J + sum_a g_a K_a + (the chain's per-component cross terms)
 // with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
 // O(N^2) pair sums, where a pass per Hessian entry costs O(N^4).
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -191,10 +192,14 @@ class PcSaftAggregates {
   public:
     explicit PcSaftAggregates(const PcSaftFamily &family) : f_(family) {}
 
-    AlpharDerivatives t_rho(double t, double rho, const double *x) const;
+    // The segment diameters as Taylor numbers in T at t: t_rho and amounts at one T may share them
+    // (`diameters`; formed by each when not given).
+    void diameters_along_t(double t, T2 *d) const;
+    AlpharDerivatives t_rho(double t, double rho, const double *x, const T2 *diameters = nullptr) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     double temperature_slope(double t, double rho, const double *x) const;
-    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
+    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
+                 const T2 *diameters = nullptr) const;
 
   private:
     const PcSaftFamily &f_;
@@ -204,7 +209,7 @@ class PcSaftAggregates {
     // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
     // in T: its values are the double evaluation's, operation by operation).
     template <class S>
-    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
+    helmholtz::Term<S> analytic(const S &t, double rho, const double *x, const S *diameters = nullptr) const;
     // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
@@ -296,14 +301,22 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     }
 }
 
+void PcSaftAggregates::diameters_along_t(double t, T2 *d) const {
+    const T2 tt = T2::variable(t);
+    for (std::size_t k = 0; k < size(); ++k)
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+}
+
 template <class S>
-helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
+helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x, const S *diameters) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     const S r(rho);
     Buffer<S, 16> d(static_cast<std::size_t>(n));
     helmholtz::Moments<S> mom;
     for (std::int64_t k = 0; k < n; ++k) {
-        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
+        d[k] = diameters != nullptr
+                   ? diameters[k]
+                   : terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
         const double xm = x[k] * f_.m_[k];
         mom.m_bar += xm;
         mom.s1 += xm * d[k];
@@ -339,8 +352,8 @@ helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const doub
     return all;
 }
 
-AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
-    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x);
+AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x, const T2 *diameters) const {
+    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x, diameters);
     AlpharDerivatives out;
     out.a = all.a.c[0];
     out.a_t = all.a.c[1];
@@ -399,7 +412,8 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out) const {
+void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out,
+                               const T2 *diameters) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double *m = f_.m_.data();
     Buffer<double, 16> r(n);
@@ -408,12 +422,14 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     for (std::size_t k = 0; k < n; ++k) rho += r[k];
 
     // Temperature stage: the diameters and the aggregates along T.
-    const T2 tt = T2::variable(t);
     Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
+    if (diameters != nullptr)
+        std::copy(diameters, diameters + n, d1.data());
+    else
+        diameters_along_t(t, d1.data());
     double m0 = 0.0;
     T2 m1, m2, m3;
     for (std::size_t k = 0; k < n; ++k) {
-        d1[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
         d2[k] = d1[k] * d1[k];
         d3[k] = d2[k] * d1[k];
         const double rm = r[k] * m[k];
@@ -635,11 +651,15 @@ void PcSaftFamily::second_derivatives(double t, double rho, std::span<const doub
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
     Buffer<double, 16> x(size());
     for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
-    t_rho = aggregates.t_rho(t, rho, x.data());
-    if (size() == 1)
+    if (size() == 1) {
+        t_rho = aggregates.t_rho(t, rho, x.data());
         pure_amounts(t_rho, total, total / rho, amounts);
-    else
-        aggregates.amounts(t, total / rho, n, amounts);
+    } else {
+        Buffer<T2, 16> diameters(size());
+        aggregates.diameters_along_t(t, diameters.data());
+        t_rho = aggregates.t_rho(t, rho, x.data(), diameters.data());
+        aggregates.amounts(t, total / rho, n, amounts, diameters.data());
+    }
     t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
 }
 
