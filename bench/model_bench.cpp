@@ -25,6 +25,21 @@ void everything(benchmark::State &state, const Model &m, double t, double rho, c
     }
 }
 
+// The same into storage the caller owns (no allocation per call), as a solver's loop calls it.
+void everything_into_storage(benchmark::State &state, const Model &m, double t, double rho,
+                             const std::vector<double> &x) {
+    const std::size_t n = x.size();
+    std::vector<double> gradient(n), hessian(n * n), d_v(n), d_t(n);
+    AmountDerivativeSpans amounts{0.0, gradient, hessian, d_v, d_t};
+    AlpharDerivatives t_rho;
+    for (auto _ : state) {
+        m.second_derivatives(t, rho, x, t_rho, amounts);
+        benchmark::DoNotOptimize(t_rho);
+        benchmark::DoNotOptimize(amounts);
+        benchmark::ClobberMemory();
+    }
+}
+
 // The same by the two calls a caller made before the single one existed, with the third density
 // derivative that derivatives() includes (critical points).
 void everything_with_third(benchmark::State &state, const Model &m, double t, double rho,
@@ -50,6 +65,16 @@ void BM_ModelPolystyreneTolueneAllDerivatives(benchmark::State &state) {
     everything(state, polystyrene_toluene(), 300.0, 7.0, kPolymerSolution);
 }
 BENCHMARK(BM_ModelPolystyreneTolueneAllDerivatives);
+
+void BM_ModelHexaneAllDerivativesIntoStorage(benchmark::State &state) {
+    everything_into_storage(state, Model::pcsaft({kHexane}), 300.0, 7.5, {1.0});
+}
+BENCHMARK(BM_ModelHexaneAllDerivativesIntoStorage);
+
+void BM_ModelPolystyreneTolueneAllDerivativesIntoStorage(benchmark::State &state) {
+    everything_into_storage(state, polystyrene_toluene(), 300.0, 7.0, kPolymerSolution);
+}
+BENCHMARK(BM_ModelPolystyreneTolueneAllDerivativesIntoStorage);
 
 void BM_ModelHexaneTwoCallsWithThird(benchmark::State &state) {
     everything_with_third(state, Model::pcsaft({kHexane}), 300.0, 7.5, {1.0});

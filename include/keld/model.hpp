@@ -74,6 +74,17 @@ struct AmountDerivatives {
     std::vector<double> d_t;       // d2Psi/dT dn_i (1/K)
 };
 
+// AmountDerivatives written into storage the caller owns, for loops that evaluate them often: no
+// allocation per call. A span left empty is not formed (it is the request); a non-empty one holds N
+// values (the Hessian N x N, row-major), with the units of AmountDerivatives.
+struct AmountDerivativeSpans {
+    double psi = 0.0;
+    std::span<double> gradient;
+    std::span<double> hessian;
+    std::span<double> d_v;
+    std::span<double> d_t;
+};
+
 struct AmountRequest {
     bool gradient = true;
     bool hessian = false;
@@ -160,6 +171,10 @@ class KELD_API Model {
     // derivatives() to second order and amount_derivatives() with everything, at T, rho and the
     // amounts n (V = sum n / rho), in one call: what properties at a state need.
     SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
+    // The same two into storage the caller owns (AmountDerivativeSpans: the spans given are formed).
+    void amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
+    void second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                            AmountDerivativeSpans &amounts) const;
     // The densest state the model describes at T and z (kmol/m3): close
     // packing (SAFT family), the filled lattice, or 1/b of a cubic.
     double max_density(double t, std::span<const double> z) const;

@@ -55,21 +55,37 @@ TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, s
     return r;
 }
 
+AmountDerivativeSpans spans_for(AmountDerivatives &a, std::size_t n, AmountRequest request) {
+    a.gradient.assign(request.gradient ? n : 0, 0.0);
+    a.hessian.assign(request.hessian ? n * n : 0, 0.0);
+    a.d_v.assign(request.mixed_v ? n : 0, 0.0);
+    a.d_t.assign(request.mixed_t ? n : 0, 0.0);
+    return {0.0, a.gradient, a.hessian, a.d_v, a.d_t};
+}
+
 AmountDerivatives amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
                                      AmountRequest request) {
+    AmountDerivatives r;
+    AmountDerivativeSpans out = spans_for(r, n.size(), request);
+    amount_derivatives(model, t, v, n, out);
+    r.psi = out.psi;
+    return r;
+}
+
+void amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
+                        AmountDerivativeSpans &r) {
     const std::size_t size = n.size();
     check_sizes(model, size);
-    AmountDerivatives r;
     if (size == 1) {
         // One component: Psi = n alpha_r(T, n/V), every derivative from the (T, rho) ones.
         const double amount = n[0], rho = amount / v, x = 1.0;
         const TRhoDerivatives d = t_rho_derivatives(model, t, rho, std::span<const double>(&x, 1), false);
         r.psi = amount * d.a;
-        if (request.gradient) r.gradient = {d.a + rho * d.a_rho};
-        if (request.hessian) r.hessian = {(2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount};
-        if (request.mixed_v) r.d_v = {-(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v};
-        if (request.mixed_t) r.d_t = {d.a_t + rho * d.a_trho};
-        return r;
+        if (!r.gradient.empty()) r.gradient[0] = d.a + rho * d.a_rho;
+        if (!r.hessian.empty()) r.hessian[0] = (2.0 * rho * d.a_rho + rho * rho * d.a_rhorho) / amount;
+        if (!r.d_v.empty()) r.d_v[0] = -(2.0 * d.a_rho + rho * d.a_rhorho) * rho / v;
+        if (!r.d_t.empty()) r.d_t[0] = d.a_t + rho * d.a_trho;
+        return;
     }
     {
         const double total = std::accumulate(n.begin(), n.end(), 0.0);
@@ -77,16 +93,14 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
         for (std::size_t k = 0; k < size; ++k) x[k] = n[k] / total;
         r.psi = total * model.alphar(t, total / v, x.data());
     }
-    if (request.gradient) {
-        r.gradient.resize(size);
+    if (!r.gradient.empty()) {
         Scratch<D1> amounts(size);
         for (std::size_t i = 0; i < size; ++i) {
             for (std::size_t k = 0; k < size; ++k) amounts[k] = D1(n[k], k == i ? 1.0 : 0.0);
             r.gradient[i] = psi<D1>(model, D1(t), D1(v), amounts).d;
         }
     }
-    if (request.hessian) {
-        r.hessian.assign(size * size, 0.0);
+    if (!r.hessian.empty()) {
         Scratch<D2> amounts(size);
         for (std::size_t i = 0; i < size; ++i) {
             for (std::size_t j = i; j < size; ++j) {
@@ -97,17 +111,14 @@ AmountDerivatives amount_derivatives(const Residual &model, double t, double v, 
             }
         }
     }
-    if (request.mixed_v || request.mixed_t) {
+    if (!r.d_v.empty() || !r.d_t.empty()) {
         Scratch<D2> amounts(size);
-        if (request.mixed_v) r.d_v.resize(size);
-        if (request.mixed_t) r.d_t.resize(size);
         for (std::size_t i = 0; i < size; ++i) {
             for (std::size_t k = 0; k < size; ++k) amounts[k] = D2(n[k], k == i ? 1.0 : 0.0, 0.0, 0.0);
-            if (request.mixed_v) r.d_v[i] = psi<D2>(model, D2(t), D2(v, 0.0, 1.0, 0.0), amounts).d12;
-            if (request.mixed_t) r.d_t[i] = psi<D2>(model, D2(t, 0.0, 1.0, 0.0), D2(v), amounts).d12;
+            if (!r.d_v.empty()) r.d_v[i] = psi<D2>(model, D2(t), D2(v, 0.0, 1.0, 0.0), amounts).d12;
+            if (!r.d_t.empty()) r.d_t[i] = psi<D2>(model, D2(t, 0.0, 1.0, 0.0), D2(v), amounts).d12;
         }
     }
-    return r;
 }
 
 // The generic route behind Residual's hooks (a family may override them).
@@ -115,9 +126,17 @@ AlpharDerivatives Residual::derivatives(double t, double rho, const double *x, b
     return t_rho_derivatives(*this, t, rho, std::span<const double>(x, size()), third);
 }
 
+void Residual::amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const {
+    model::amount_derivatives(*this, t, v, n, out);
+}
+
 AmountDerivatives Residual::amount_derivatives(double t, double v, std::span<const double> n,
                                                AmountRequest request) const {
-    return model::amount_derivatives(*this, t, v, n, request);
+    AmountDerivatives r;
+    AmountDerivativeSpans out = spans_for(r, n.size(), request);
+    amount_derivatives(t, v, n, out);
+    r.psi = out.psi;
+    return r;
 }
 
 DensitySlopes Residual::density_slopes(double t, double rho, const double *x) const {
@@ -134,15 +153,22 @@ double Residual::temperature_slope(double t, double rho, const double *x) const 
     return alphar(D1(t, 1.0), D1(rho), xs.data()).d;
 }
 
-SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {
+void Residual::second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                                  AmountDerivativeSpans &amounts) const {
     check_sizes(*this, n.size());
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
     Scratch<double> x(n.size());
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
+    t_rho = derivatives(t, rho, x.data(), false);
+    t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
+    amount_derivatives(t, total / rho, n, amounts);
+}
+
+SecondDerivatives Residual::second_derivatives(double t, double rho, std::span<const double> n) const {
     SecondDerivatives r;
-    r.t_rho = derivatives(t, rho, x.data(), false);
-    r.t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
-    r.amounts = amount_derivatives(t, total / rho, n, {true, true, true, true});
+    AmountDerivativeSpans amounts = spans_for(r.amounts, n.size(), {true, true, true, true});
+    second_derivatives(t, rho, n, r.t_rho, amounts);
+    r.amounts.psi = amounts.psi;
     return r;
 }
 

@@ -29,5 +29,12 @@ TRhoDerivatives t_rho_derivatives(const Residual &model, double t, double rho, s
 
 AmountDerivatives amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
                                      AmountRequest request = {});
+// The same into the spans given (keld::AmountDerivativeSpans).
+void amount_derivatives(const Residual &model, double t, double v, std::span<const double> n,
+                        AmountDerivativeSpans &out);
+
+// Sizes a's vectors for n components as the request asks (the others emptied) and returns spans
+// over them.
+AmountDerivativeSpans spans_for(AmountDerivatives &a, std::size_t n, AmountRequest request);
 
 }  // namespace keld::model

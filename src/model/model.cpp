@@ -12,8 +12,8 @@
 namespace keld {
 namespace {
 
-// Mole fractions from amounts of any scale; refuses what is not a composition.
-std::vector<double> fractions(std::span<const double> z, std::size_t size) {
+// Refuses what is not a composition; returns the total amount.
+double check_amounts(std::span<const double> z, std::size_t size) {
     if (z.size() != size) throw std::invalid_argument("one amount or mole fraction per component is needed");
     double total = 0.0;
     for (double v : z) {
@@ -21,9 +21,22 @@ std::vector<double> fractions(std::span<const double> z, std::size_t size) {
         total += v;
     }
     if (!(total > 0.0)) throw std::invalid_argument("the amounts add up to zero");
+    return total;
+}
+
+// Mole fractions from amounts of any scale.
+std::vector<double> fractions(std::span<const double> z, std::size_t size) {
+    const double total = check_amounts(z, size);
     std::vector<double> x(size);
     for (std::size_t k = 0; k < size; ++k) x[k] = z[k] / total;
     return x;
+}
+
+// A caller's span is empty (not asked for) or holds what the model writes.
+void check_spans(const AmountDerivativeSpans &out, std::size_t size) {
+    const auto fits = [](std::span<double> s, std::size_t n) { return s.empty() || s.size() == n; };
+    if (!(fits(out.gradient, size) && fits(out.hessian, size * size) && fits(out.d_v, size) && fits(out.d_t, size)))
+        throw std::invalid_argument("each span of amount derivatives asked for needs N values (the Hessian N x N)");
 }
 
 void check_state(double t, double rho) {
@@ -89,15 +102,32 @@ AmountDerivatives Model::amount_derivatives(double t, double v, std::span<const 
                                             AmountRequest request) const {
     check_state(t, 0.0);
     if (!(std::isfinite(v) && v > 0.0)) throw std::invalid_argument("the volume must be a positive number of m3");
-    fractions(n, size());
+    check_amounts(n, size());
     return residual_->amount_derivatives(t, v, n, request);
+}
+
+void Model::amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const {
+    check_state(t, 0.0);
+    if (!(std::isfinite(v) && v > 0.0)) throw std::invalid_argument("the volume must be a positive number of m3");
+    check_amounts(n, size());
+    check_spans(out, size());
+    residual_->amount_derivatives(t, v, n, out);
 }
 
 SecondDerivatives Model::second_derivatives(double t, double rho, std::span<const double> n) const {
     check_state(t, rho);
     if (!(rho > 0.0)) throw std::invalid_argument("the density must be positive");
-    fractions(n, size());
+    check_amounts(n, size());
     return residual_->second_derivatives(t, rho, n);
+}
+
+void Model::second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                               AmountDerivativeSpans &amounts) const {
+    check_state(t, rho);
+    if (!(rho > 0.0)) throw std::invalid_argument("the density must be positive");
+    check_amounts(n, size());
+    check_spans(amounts, size());
+    residual_->second_derivatives(t, rho, n, t_rho, amounts);
 }
 
 double Model::max_density(double t, std::span<const double> z) const {

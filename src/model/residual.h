@@ -61,8 +61,11 @@ class Residual {
     // density derivatives and the mixture's aggregates) overrides them.
     // x: mole fractions; n: amounts (kmol) in V (m3).
     virtual AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
-    virtual AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
-                                                 AmountRequest request) const;
+    // Into the caller's storage: the spans given are formed (keld::AmountDerivativeSpans), nothing is
+    // allocated.
+    virtual void amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
+    // The same into vectors sized by the request.
+    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n, AmountRequest request) const;
     // By default a hyper-dual pass along rho. A family's own route gives the values its derivatives()
     // give, so that properties at a density root see the pressure the search matched.
     virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
@@ -71,7 +74,9 @@ class Residual {
     // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
     // the amounts n at molar density rho (V = sum n / rho), in one call; a_rhorhorho is not formed
     // (NaN).
-    virtual SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
+    virtual void second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                                    AmountDerivativeSpans &amounts) const;
+    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
 };
 
 // The adapter from a family's template to the virtual call shape.
@@ -96,12 +101,13 @@ class ResidualOf final : public Residual {
         else
             return Residual::derivatives(t, rho, x, third);
     }
-    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n,
-                                         AmountRequest request) const override {
-        if constexpr (requires { family_.amount_derivatives(t, v, n, request); })
-            return family_.amount_derivatives(t, v, n, request);
+    using Residual::amount_derivatives;
+    using Residual::second_derivatives;
+    void amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const override {
+        if constexpr (requires { family_.amount_derivatives(t, v, n, out); })
+            family_.amount_derivatives(t, v, n, out);
         else
-            return Residual::amount_derivatives(t, v, n, request);
+            Residual::amount_derivatives(t, v, n, out);
     }
     DensitySlopes density_slopes(double t, double rho, const double *x) const override {
         if constexpr (requires { family_.density_slopes(t, rho, x); })
@@ -115,11 +121,12 @@ class ResidualOf final : public Residual {
         else
             return Residual::temperature_slope(t, rho, x);
     }
-    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const override {
-        if constexpr (requires { family_.second_derivatives(t, rho, n); })
-            return family_.second_derivatives(t, rho, n);
+    void second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                            AmountDerivativeSpans &amounts) const override {
+        if constexpr (requires { family_.second_derivatives(t, rho, n, t_rho, amounts); })
+            family_.second_derivatives(t, rho, n, t_rho, amounts);
         else
-            return Residual::second_derivatives(t, rho, n);
+            Residual::second_derivatives(t, rho, n, t_rho, amounts);
     }
 
     const Family &family() const { return family_; }

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <numeric>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -160,6 +162,65 @@ TEST(Model, EqualsThePcSaftMonitorAtTheRoot) {
             EXPECT_NEAR(props->s_departure_apparent / s, 1.0, 1e-10);
             (void)zero;
         }
+    }
+}
+
+}  // namespace
+}  // namespace keld::testing
+
+namespace keld::testing {
+namespace {
+
+// The storage form of the derivatives: the numbers of the vector form, bit for bit, for a family's own
+// route (PC-SAFT mixture, pure PC-SAFT) and the generic one (SAFT); only the spans asked for are
+// written; a span of the wrong size is refused.
+TEST(Model, DerivativesIntoCallerStorage) {
+    const SaftComponent saft_hexane{"HEXANE", 86.177, 4.724, 0.011888, 204.61, 10.0};
+    const SaftComponent saft_toluene{"TOLUENE", 92.141, 3.747, 0.012, 287.0, 10.0};
+    struct Case {
+        const char *name;
+        Model model;
+        std::vector<double> n;
+        double t, rho;
+    };
+    const Case cases[] = {
+        {"PC-SAFT mixture", mixture(), {0.1, 0.5, 0.4}, 320.0, 8.0},
+        {"pure PC-SAFT", Model::pcsaft({kMixture[1]}), {2.0}, 300.0, 7.5},
+        {"SAFT mixture (generic route)", Model::saft({saft_hexane, saft_toluene}), {0.3, 0.7}, 330.0, 8.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t n = c.n.size();
+        const double v = std::accumulate(c.n.begin(), c.n.end(), 0.0) / c.rho;
+        const SecondDerivatives expected = c.model.second_derivatives(c.t, c.rho, c.n);
+
+        std::vector<double> storage(n * n + 3 * n, -1.0);
+        std::span<double> all(storage);
+        AmountDerivativeSpans out{0.0, all.subspan(0, n), all.subspan(n, n * n), all.subspan(n + n * n, n),
+                                  all.subspan(2 * n + n * n, n)};
+        AlpharDerivatives t_rho;
+        c.model.second_derivatives(c.t, c.rho, c.n, t_rho, out);
+        EXPECT_EQ(out.psi, expected.amounts.psi);
+        EXPECT_EQ(std::vector<double>(out.gradient.begin(), out.gradient.end()), expected.amounts.gradient);
+        EXPECT_EQ(std::vector<double>(out.hessian.begin(), out.hessian.end()), expected.amounts.hessian);
+        EXPECT_EQ(std::vector<double>(out.d_v.begin(), out.d_v.end()), expected.amounts.d_v);
+        EXPECT_EQ(std::vector<double>(out.d_t.begin(), out.d_t.end()), expected.amounts.d_t);
+        EXPECT_EQ(t_rho.a_tt, expected.t_rho.a_tt);
+        EXPECT_EQ(t_rho.a_trho, expected.t_rho.a_trho);
+
+        // The Hessian alone.
+        std::vector<double> hessian(n * n, -1.0);
+        AmountDerivativeSpans only{0.0, {}, hessian, {}, {}};
+        c.model.amount_derivatives(c.t, v, c.n, only);
+        EXPECT_EQ(hessian, expected.amounts.hessian);
+        const AmountDerivatives vectors = c.model.amount_derivatives(c.t, v, c.n, {false, true, false, false});
+        EXPECT_EQ(vectors.hessian, hessian);
+        EXPECT_TRUE(vectors.gradient.empty());
+
+        std::vector<double> too_long(n * n + 1);
+        AmountDerivativeSpans wrong{0.0, {}, too_long, {}, {}};
+        EXPECT_THROW(c.model.amount_derivatives(c.t, v, c.n, wrong), std::invalid_argument);
+        EXPECT_THROW(c.model.second_derivatives(c.t, c.rho, c.n, t_rho, wrong), std::invalid_argument);
     }
 }
 

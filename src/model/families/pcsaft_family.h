@@ -58,8 +58,9 @@ class PcSaftFamily {
     // contributions, their analytic density derivatives and the mixture's aggregates
     // (model/pcsaft_derivatives.cpp). Residual's hooks dispatch here.
     AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
-    AmountDerivatives amount_derivatives(double t, double v, std::span<const double> n, AmountRequest request) const;
-    SecondDerivatives second_derivatives(double t, double rho, std::span<const double> n) const;
+    void amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
+    void second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
+                            AmountDerivativeSpans &amounts) const;
     // a_rho and a_rhorho by the same arithmetic as derivatives()'s values (a density search).
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     // d alpha_r/dT: alpha_r's own expressions with T a dual number and x, m-bar plain numbers.
