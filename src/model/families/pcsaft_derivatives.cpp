@@ -16,9 +16,7 @@
 //     f_ww = J^T H J + sum_a g_a K_a + (the chain's per-component cross terms)
 // with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
 // O(N^2) pair sums, where a pass per Hessian entry costs O(N^4).
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -62,27 +60,17 @@ struct AggregateCurvature {
     double h[kAggregates][kAggregates] = {};
 
     // weight * a, a a jet over variables linked to the aggregates (first order).
-    // The jet's pairs are visited once each (in the jet's own order, no index arithmetic per entry)
-    // and mirrored: every call site runs this for each term of a family's derivatives.
     template <int K>
     void add(const Jet<K> &a, const Link (&links)[K], double weight = 1.0) {
         value += weight * a.v;
-        for (int i = 0; i < K; ++i) {
-            const double gi = weight * a.g[i];
-            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += gi * links[i].c[p];
-        }
-        int pair = 0;
         for (int i = 0; i < K; ++i)
-            for (int j = i; j < K; ++j, ++pair) {
-                const double hij = weight * a.h[pair];
-                if (hij == 0.0) continue;
+            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += weight * a.g[i] * links[i].c[p];
+        for (int i = 0; i < K; ++i)
+            for (int j = 0; j < K; ++j) {
+                const double hij = weight * a.second(i, j);
                 for (int p = 0; p < links[i].count; ++p)
-                    for (int q = 0; q < links[j].count; ++q) {
-                        const int yi = links[i].y[p], yj = links[j].y[q];
-                        const double e = hij * links[i].c[p] * links[j].c[q];
-                        h[yi][yj] += e;
-                        if (i != j) h[yj][yi] += e;
-                    }
+                    for (int q = 0; q < links[j].count; ++q)
+                        h[links[i].y[p]][links[j].y[q]] += hij * links[i].c[p] * links[j].c[q];
             }
     }
 };
@@ -115,49 +103,16 @@ class Buffer {
     S *data_ = nullptr;
 };
 
-// A jet over (M2, M3) as one over (T, M2, M3) that does not depend on T.
-Jet<3> without_t(const Jet<2> &a) {
-    Jet<3> r(a.v);
-    r.g[1] = a.g[0];
-    r.g[2] = a.g[1];
-    r.h[Jet<3>::pair(1, 1)] = a.h[Jet<2>::pair(0, 0)];
-    r.h[Jet<3>::pair(1, 2)] = a.h[Jet<2>::pair(0, 1)];
-    r.h[Jet<3>::pair(2, 2)] = a.h[Jet<2>::pair(1, 1)];
-    return r;
-}
-
-// One Horner step of a polynomial in eta with its first two eta-derivatives: p = (P, P', P''/2).
-void horner_step(double (&p)[3], double eta, double coefficient) {
-    p[2] = p[2] * eta + p[1];
-    p[1] = p[1] * eta + p[0];
-    p[0] = p[0] * eta + coefficient;
-}
-
-// P(eta(T)) as a Taylor number in T from P, P', P''/2 at eta and eta's own coefficients.
-T2 along_t(const double (&p)[3], const T2 &eta) {
-    T2 r;
-    r.c[0] = p[0];
-    r.c[1] = p[1] * eta.c[1];
-    r.c[2] = p[1] * eta.c[2] + p[2] * eta.c[1] * eta.c[1];
-    return r;
-}
-
-// I, (eta I)' and (eta I)'' along T, from coefficients formed once in doubles (m-bar is constant
-// along T). The polynomials are evaluated with their eta-derivatives in plain numbers and composed
-// with eta(T): a third of the work of Horner's steps in Taylor numbers, and the values are those of
-// perturbation_integral's steps, operation by operation.
-terms::PerturbationIntegralOf<T2> integral_along(const terms::IntegralCoefficients &k, const T2 &eta) {
-    double value[3] = {}, first[3] = {}, second[3] = {};
-    const double e = eta.c[0];
+// I, (eta I)' and (eta I)'' at eta of type S by perturbation_integral's Horner steps, from
+// coefficients formed once in doubles (their values are those it forms in S when m-bar is constant).
+template <class S>
+terms::PerturbationIntegralOf<S> integral_along(const terms::IntegralCoefficients &k, const S &eta) {
+    terms::PerturbationIntegralOf<S> p;
     for (int i = terms::kPerturbationTerms - 1; i >= 0; --i) {
-        horner_step(value, e, k.c[i]);
-        horner_step(first, e, k.first[i]);
-        if (i >= 1) horner_step(second, e, k.second[i]);
+        p.value = p.value * eta + k.c[i];
+        p.eta_i_1 = p.eta_i_1 * eta + k.first[i];
+        if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
     }
-    terms::PerturbationIntegralOf<T2> p;
-    p.value = along_t(value, eta);
-    p.eta_i_1 = along_t(first, eta);
-    p.eta_i_2 = along_t(second, eta);
     return p;
 }
 
@@ -192,14 +147,10 @@ class PcSaftAggregates {
   public:
     explicit PcSaftAggregates(const PcSaftFamily &family) : f_(family) {}
 
-    // The segment diameters as Taylor numbers in T at t: t_rho and amounts at one T may share them
-    // (`diameters`; formed by each when not given).
-    void diameters_along_t(double t, T2 *d) const;
-    AlpharDerivatives t_rho(double t, double rho, const double *x, const T2 *diameters = nullptr) const;
+    AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     double temperature_slope(double t, double rho, const double *x) const;
-    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
-                 const T2 *diameters = nullptr) const;
+    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
 
   private:
     const PcSaftFamily &f_;
@@ -209,7 +160,7 @@ class PcSaftAggregates {
     // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
     // in T: its values are the double evaluation's, operation by operation).
     template <class S>
-    helmholtz::Term<S> analytic(const S &t, double rho, const double *x, const S *diameters = nullptr) const;
+    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
     // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
@@ -301,22 +252,14 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
     }
 }
 
-void PcSaftAggregates::diameters_along_t(double t, T2 *d) const {
-    const T2 tt = T2::variable(t);
-    for (std::size_t k = 0; k < size(); ++k)
-        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
-}
-
 template <class S>
-helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x, const S *diameters) const {
+helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     const S r(rho);
     Buffer<S, 16> d(static_cast<std::size_t>(n));
     helmholtz::Moments<S> mom;
     for (std::int64_t k = 0; k < n; ++k) {
-        d[k] = diameters != nullptr
-                   ? diameters[k]
-                   : terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
+        d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
         const double xm = x[k] * f_.m_[k];
         mom.m_bar += xm;
         mom.s1 += xm * d[k];
@@ -352,8 +295,8 @@ helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const doub
     return all;
 }
 
-AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x, const T2 *diameters) const {
-    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x, diameters);
+AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
+    const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x);
     AlpharDerivatives out;
     out.a = all.a.c[0];
     out.a_t = all.a.c[1];
@@ -412,8 +355,7 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out,
-                               const T2 *diameters) const {
+void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double *m = f_.m_.data();
     Buffer<double, 16> r(n);
@@ -422,14 +364,12 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     for (std::size_t k = 0; k < n; ++k) rho += r[k];
 
     // Temperature stage: the diameters and the aggregates along T.
+    const T2 tt = T2::variable(t);
     Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
-    if (diameters != nullptr)
-        std::copy(diameters, diameters + n, d1.data());
-    else
-        diameters_along_t(t, d1.data());
     double m0 = 0.0;
     T2 m1, m2, m3;
     for (std::size_t k = 0; k < n; ++k) {
+        d1[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
         d2[k] = d1[k] * d1[k];
         d3[k] = d2[k] * d1[k];
         const double rm = r[k] * m[k];
@@ -444,23 +384,14 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
     AggregateCurvature c;
     {
-        // The hard-sphere term is linear in M0 = m-bar, through -M0 ln(1 - eta) (its m-bar
-        // sensitivity): a jet over (M1, M2, M3) at m-bar 0 carries the rest, M0's share is added here.
-        using J3 = Jet<3>;
-        helmholtz::Moments<J3> mom;
-        mom.s1 = J3::variable(m1.c[0], 0);
-        mom.s2 = J3::variable(m2.c[0], 1);
-        mom.s3 = J3::variable(m3.c[0], 2);
-        const Link links[3] = {link(kM1), link(kM2), link(kM3)};
-        c.add(helmholtz::hard_sphere(mom, J3(1.0), false, true).a, links);
-        const double eta = helmholtz::kPiOver6 * m3.c[0];
-        const double log_void = std::log1p(-eta), eta_by_m3_u = helmholtz::kPiOver6 / (1.0 - eta);
-        c.value -= m0 * log_void;
-        c.g[kM0] -= log_void;
-        c.g[kM3] += m0 * eta_by_m3_u;
-        c.h[kM0][kM3] += eta_by_m3_u;
-        c.h[kM3][kM0] += eta_by_m3_u;
-        c.h[kM3][kM3] += m0 * eta_by_m3_u * eta_by_m3_u;
+        using J4 = Jet<4>;
+        helmholtz::Moments<J4> mom;
+        mom.m_bar = J4::variable(m0, 0);
+        mom.s1 = J4::variable(m1.c[0], 1);
+        mom.s2 = J4::variable(m2.c[0], 2);
+        mom.s3 = J4::variable(m3.c[0], 3);
+        const Link links[4] = {link(kM0), link(kM1), link(kM2), link(kM3)};
+        c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
     }
     {
         const double mbar = m0 / rho;
@@ -483,18 +414,13 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     Buffer<std::array<double, 4>, 16> psi(n);
     {
         using J3 = Jet<3>;
+        helmholtz::Moments<J3> mom;
+        mom.s2 = J3::variable(m2.c[0], 1);
+        mom.s3 = J3::variable(m3.c[0], 2);
         const Link links[3] = {link(kT), link(kM2), link(kM3)};
-        // The contact pieces depend on (M2, M3) alone: formed once over those two, each molecule's own
-        // share (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
-        helmholtz::Moments<Jet<2>> mom;
-        mom.s2 = Jet<2>::variable(m2.c[0], 0);
-        mom.s3 = Jet<2>::variable(m3.c[0], 1);
-        const helmholtz::ContactTerms<Jet<2>> by_moments = helmholtz::contact_terms(mom, Jet<2>(1.0), true);
-        helmholtz::ContactTerms<J3> contact;
-        contact.eta = without_t(by_moments.eta);
-        contact.u = without_t(by_moments.u);
-        contact.b = without_t(by_moments.b);
-        contact.c = without_t(by_moments.c);
+        // The contact pieces depend on (M2, M3) alone: formed once, each molecule's own share
+        // (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
+        const helmholtz::ContactTerms<J3> contact = helmholtz::contact_terms(mom, J3(1.0), true);
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
@@ -651,15 +577,11 @@ void PcSaftFamily::second_derivatives(double t, double rho, std::span<const doub
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
     Buffer<double, 16> x(size());
     for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
-    if (size() == 1) {
-        t_rho = aggregates.t_rho(t, rho, x.data());
+    t_rho = aggregates.t_rho(t, rho, x.data());
+    if (size() == 1)
         pure_amounts(t_rho, total, total / rho, amounts);
-    } else {
-        Buffer<T2, 16> diameters(size());
-        aggregates.diameters_along_t(t, diameters.data());
-        t_rho = aggregates.t_rho(t, rho, x.data(), diameters.data());
-        aggregates.amounts(t, total / rho, n, amounts, diameters.data());
-    }
+    else
+        aggregates.amounts(t, total / rho, n, amounts);
     t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
 }
 
