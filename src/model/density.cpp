@@ -5,9 +5,14 @@
 // the dense end (liquid) or from the ideal gas (vapour) finds them directly
 // on the usual isotherm: P is convex along the liquid branch and concave
 // along the vapour branch, so the iterates approach the root from one side.
-// Where they leave the branch (dP/drho <= 0: beyond the spinodal, or a loop
-// of an unusual shape) a scan from the same end brackets the first crossing
-// that is mechanically stable.
+// Near the dense end Newton alone creeps (P rises like a power of the free
+// density rho_max - rho, and each step grows the free density by only a
+// third), so the liquid search steps by that power law there, as far as it
+// reaches but never past the root: a step that lands beyond it goes back to
+// Newton from the last point on the dense side.
+// Where the iterates leave the branch (dP/drho <= 0: beyond the spinodal, or
+// a loop of an unusual shape) a scan from the same end brackets the first
+// crossing that is mechanically stable.
 #include <cmath>
 #include <numeric>
 #include <stdexcept>
@@ -29,6 +34,7 @@ struct PressureSlope {
 class Isotherm {
   public:
     Isotherm(const model::Residual &m, double t, std::vector<double> x) : m_(m), t_(t), x_(std::move(x)) {}
+    double rt() const { return kGasConstant * t_; }
     PressureSlope at(double rho) {
         const model::DensitySlopes a = m_.density_slopes(t_, rho, x_.data());
         const double rt = kGasConstant * t_;
@@ -42,17 +48,82 @@ class Isotherm {
     std::vector<double> x_;
 };
 
+// A Newton step this small (relative) leaves the next iterate within rounding of the root: the
+// quadratic error it still carries is far below a unit in the last place.
+constexpr double kResolvedStep = 1e-10;
+// The liquid search starts this close (relative free density) to the dense end, which is always on
+// the liquid branch's dense side; the power-law step grows the free density at most this much at once,
+// so that a loop of P cannot be jumped.
+constexpr double kLiquidStartFree = 1e-3;
+constexpr double kMaxFreeGrowth = 4.0;
+// P / p above which the power law is tried (deep in the repulsive wall).
+constexpr double kPoleRegionPressureRatio = 30.0;
+
+// Whether a Newton step leaves nothing to resolve: small against rho and against the free density
+// rho_max - rho, which sets the curvature of P deep in the repulsive wall; or down to the rounding
+// of rho itself (a root within a few units in the last place of rho_max).
+bool resolved(double step, double rho, double rho_max) {
+    return std::fabs(step) <= std::max(kResolvedStep * std::min(rho, rho_max - rho), 4e-16 * rho);
+}
+
+// One Newton step from rho; NaN off the branch.
+double newton_step(const PressureSlope &ps, double p) {
+    if (!(ps.dp > 0.0) || !std::isfinite(ps.p)) return std::nan("");
+    return (ps.p - p) / ps.dp;
+}
+
 // Newton from rho0 on one branch; NaN when it leaves the branch or stalls.
 double newton(Isotherm &iso, double p, double rho0, double rho_max) {
     double rho = rho0;
     for (int it = 0; it < kNewtonSteps; ++it) {
-        const PressureSlope ps = iso.at(rho);
-        if (!(ps.dp > 0.0) || !std::isfinite(ps.p)) return std::nan("");
-        const double step = (ps.p - p) / ps.dp;
+        const double step = newton_step(iso.at(rho), p);
+        if (std::isnan(step)) return step;
         double next = rho - step;
         if (!(next > 0.0)) next = 0.1 * rho;
         if (!(next < rho_max)) next = 0.5 * (rho + rho_max);
-        if (std::fabs(next - rho) <= 4e-16 * rho) return next;
+        if (resolved(next - rho, rho, rho_max)) return next;
+        rho = next;
+    }
+    return std::nan("");
+}
+
+// The liquid root from the dense end: power-law steps in the free density while P is far above p,
+// Newton nearer the root. NaN where the dense side leaves the branch (the scan takes over).
+double liquid_newton(Isotherm &iso, double p, double rho_max) {
+    double rho = rho_max * (1.0 - kLiquidStartFree);
+    bool power_law = true;
+    double dense = rho;  // the last point known to lie on the dense side of the root, and its P
+    PressureSlope dense_ps{};
+    for (int it = 0; it < kNewtonSteps; ++it) {
+        PressureSlope ps = iso.at(rho);
+        // The dense side of a liquid root is repulsive, stiffer than the ideal gas (dP/drho > RT); a
+        // vapour branch is softer.
+        const bool repulsive = ps.dp > iso.rt() && std::isfinite(ps.p);
+        if (power_law && (!repulsive || ps.p < p) && it > 0) {
+            // The power law went past the root, into a loop or beyond it: Newton alone from the dense
+            // side.
+            power_law = false;
+            rho = dense;
+            ps = dense_ps;
+        }
+        // (A start below the root, at extreme pressures: Newton alone, which overshoots to the dense side.)
+        if (!(ps.p > p)) power_law = false;
+        const double step = newton_step(ps, p);
+        if (std::isnan(step)) return step;
+        double next = rho - step;
+        if (power_law) {
+            dense = rho;
+            dense_ps = ps;
+            const double free = rho_max - rho;
+            const double k = ps.dp * free / ps.p;  // P ~ free^-k locally
+            if (ps.p > kPoleRegionPressureRatio * p && k > 0.0) {
+                const double growth = std::min(std::exp(std::log(ps.p / p) / k), kMaxFreeGrowth);
+                next = std::max(std::min(next, rho_max - free * growth), 0.5 * rho);
+            }
+        }
+        if (!(next > 0.0)) next = 0.1 * rho;
+        if (!(next < rho_max)) next = 0.5 * (rho + rho_max);
+        if (resolved(next - rho, rho, rho_max)) return next;
         rho = next;
     }
     return std::nan("");
@@ -100,10 +171,10 @@ double scan(Isotherm &iso, double p, double rho_max, Phase phase) {
     return std::nan("");
 }
 
-// Of rho and its neighbouring doubles, the one whose pressure is closest to
-// p: Newton's last step leaves the root within a bit or two, and for a liquid
-// at low pressure a bit of rho is 1e-12 in ln phi.
-double closest_double(Isotherm &iso, double p, double rho) {
+// Of rho and its neighbouring doubles, the one whose pressure is closest to p: Newton's last step
+// leaves the root within a bit or two, and for a liquid at low pressure a bit of rho is 1e-12 in
+// ln phi (properties at the root take Z from p).
+double nearest_double(Isotherm &iso, double p, double rho) {
     double best = rho, gap = std::fabs(iso.at(rho).p - p);
     for (double direction : {0.0, 1e300}) {
         double candidate = rho;
@@ -130,11 +201,11 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
     Isotherm iso(model.residual(), t, x);
     const double rho_max = iso.max_density();
-    const double start = phase == Phase::liquid ? rho_max * (1.0 - 1e-3) : std::min(p / (kGasConstant * t), 0.5 * rho_max);
-    double rho = newton(iso, p, start, rho_max);
+    double rho = phase == Phase::liquid ? liquid_newton(iso, p, rho_max)
+                                        : newton(iso, p, std::min(p / (kGasConstant * t), 0.5 * rho_max), rho_max);
     if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase);
     if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
-    return closest_double(iso, p, rho);
+    return nearest_double(iso, p, rho);
 }
 
 }  // namespace keld
