@@ -19,18 +19,18 @@ using equilibria::PhaseKind;
 using equilibria::Status;
 using equilibria::System;
 
-enum class Spec { bubble_p, bubble_t, dew_p, dew_t };
+enum class Given { bubble_p, bubble_t, dew_p, dew_t };
 
-BubbleDewResult solve(System &s, Spec spec, double value, const std::vector<double> &z,
+BubbleDewResult solve(System &s, Given given, double value, const std::vector<double> &z,
                       const BubbleDewGuess &guess = {}) {
-    switch (spec) {
-        case Spec::bubble_p:
+    switch (given) {
+        case Given::bubble_p:
             return equilibria::bubble_pressure(s, value, z, guess);
-        case Spec::bubble_t:
+        case Given::bubble_t:
             return equilibria::bubble_temperature(s, value, z, guess);
-        case Spec::dew_p:
+        case Given::dew_p:
             return equilibria::dew_pressure(s, value, z, guess);
-        case Spec::dew_t:
+        case Given::dew_t:
             return equilibria::dew_temperature(s, value, z, guess);
     }
     return {};
@@ -40,23 +40,23 @@ struct ModelCase {
     const char *name;
     std::vector<std::int64_t Host::*> components;
     std::vector<double> composition;
-    Spec spec;
+    Given given;
     double value;  // T for *_p, P for *_t
 };
 
 const ModelCase kCases[] = {
-    {"hexane-toluene bubble P", {&Host::hexane, &Host::toluene}, {0.3, 0.7}, Spec::bubble_p, 350.0},
-    {"hexane-toluene dew P", {&Host::hexane, &Host::toluene}, {0.3, 0.7}, Spec::dew_p, 350.0},
-    {"hexane-toluene bubble T", {&Host::hexane, &Host::toluene}, {0.5, 0.5}, Spec::bubble_t, 101325.0},
-    {"hexane-toluene dew T", {&Host::hexane, &Host::toluene}, {0.5, 0.5}, Spec::dew_t, 101325.0},
-    {"methane-hexane bubble P", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_p, 350.0},
-    {"methane-hexane dew P", {&Host::c1, &Host::hexane}, {0.9, 0.1}, Spec::dew_p, 350.0},
-    {"methane-hexane bubble T", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Spec::bubble_t, 5e6},
-    {"cyclohexane-toluene bubble P, dilute", {&Host::cyclohexane, &Host::toluene}, {0.01, 0.99}, Spec::bubble_p, 380.0},
+    {"hexane-toluene bubble P", {&Host::hexane, &Host::toluene}, {0.3, 0.7}, Given::bubble_p, 350.0},
+    {"hexane-toluene dew P", {&Host::hexane, &Host::toluene}, {0.3, 0.7}, Given::dew_p, 350.0},
+    {"hexane-toluene bubble T", {&Host::hexane, &Host::toluene}, {0.5, 0.5}, Given::bubble_t, 101325.0},
+    {"hexane-toluene dew T", {&Host::hexane, &Host::toluene}, {0.5, 0.5}, Given::dew_t, 101325.0},
+    {"methane-hexane bubble P", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Given::bubble_p, 350.0},
+    {"methane-hexane dew P", {&Host::c1, &Host::hexane}, {0.9, 0.1}, Given::dew_p, 350.0},
+    {"methane-hexane bubble T", {&Host::c1, &Host::hexane}, {0.2, 0.8}, Given::bubble_t, 5e6},
+    {"cyclohexane-toluene bubble P, dilute", {&Host::cyclohexane, &Host::toluene}, {0.01, 0.99}, Given::bubble_p, 380.0},
     {"five components bubble P",
      {&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene},
      {0.05, 0.10, 0.15, 0.30, 0.40},
-     Spec::bubble_p,
+     Given::bubble_p,
      350.0},
 };
 
@@ -73,14 +73,14 @@ System monitors_only(Host &h, const ModelCase &c) {
 }
 
 // T or P (whichever was sought) and the incipient phase's composition agree to 1e-9 relative.
-void expect_same_point(const BubbleDewResult &a, const BubbleDewResult &b, Spec spec) {
-    const bool at_t = spec == Spec::bubble_p || spec == Spec::dew_p;
+void expect_same_point(const BubbleDewResult &a, const BubbleDewResult &b, Given given) {
+    const bool at_t = given == Given::bubble_p || given == Given::dew_p;
     if (at_t) {
         EXPECT_NEAR(a.p / b.p, 1.0, 1e-9);
     } else {
         EXPECT_NEAR(a.t / b.t, 1.0, 1e-9);
     }
-    const bool bubble = spec == Spec::bubble_p || spec == Spec::bubble_t;
+    const bool bubble = given == Given::bubble_p || given == Given::bubble_t;
     const std::vector<double> &wa = bubble ? a.y : a.x, &wb = bubble ? b.y : b.x;
     ASSERT_EQ(wa.size(), wb.size());
     for (std::size_t i = 0; i < wa.size(); ++i) EXPECT_NEAR(wa[i] / wb[i], 1.0, 1e-9) << "component " << i;
@@ -92,12 +92,12 @@ TEST(BubbleDewOnModel, SamePointAsTheMonitorsWithEqualFugacitiesEvaluatedAgain) 
         SCOPED_TRACE(c.name);
         System on_model(*h.host, "pcsaft", listed(h, c));
         System monitors = monitors_only(h, c);
-        const BubbleDewResult m = solve(on_model, c.spec, c.value, c.composition);
-        const BubbleDewResult r = solve(monitors, c.spec, c.value, c.composition);
+        const BubbleDewResult m = solve(on_model, c.given, c.value, c.composition);
+        const BubbleDewResult r = solve(monitors, c.given, c.value, c.composition);
         ASSERT_EQ(m.status, Status::converged) << m.message;
         ASSERT_EQ(r.status, Status::converged) << r.message;
         EXPECT_EQ(m.evaluations, 0) << "solved through the monitors, not on the model";
-        expect_same_point(m, r, c.spec);
+        expect_same_point(m, r, c.given);
         // On the model, both phases' density roots found again at the returned T and P: equal ln f
         // to 1e-12. Through the monitors: to their own tolerance (their liquid roots at 1e5 Pa
         // resolve ln phi to about 1e-12).
@@ -128,10 +128,10 @@ TEST(BubbleDewOnModel, StartsNearAndFarGiveTheSamePoint) {
     Host h = make_host();
     const ModelCase &c = kCases[0];
     System system(*h.host, "pcsaft", listed(h, c));
-    const BubbleDewResult cold = solve(system, c.spec, c.value, c.composition);
+    const BubbleDewResult cold = solve(system, c.given, c.value, c.composition);
     ASSERT_TRUE(cold.ok()) << cold.message;
-    const BubbleDewResult below = solve(system, c.spec, c.value - 1.0, c.composition);
-    const BubbleDewResult leaner = solve(system, c.spec, c.value, {0.29, 0.71});
+    const BubbleDewResult below = solve(system, c.given, c.value - 1.0, c.composition);
+    const BubbleDewResult leaner = solve(system, c.given, c.value, {0.29, 0.71});
     ASSERT_TRUE(below.ok() && leaner.ok());
     struct Start {
         const char *name;
@@ -149,7 +149,7 @@ TEST(BubbleDewOnModel, StartsNearAndFarGiveTheSamePoint) {
     };
     for (const Start &s : starts) {
         SCOPED_TRACE(s.name);
-        const BubbleDewResult r = solve(system, c.spec, c.value, c.composition, s.guess);
+        const BubbleDewResult r = solve(system, c.given, c.value, c.composition, s.guess);
         ASSERT_EQ(r.status, Status::converged) << r.message;
         EXPECT_NEAR(r.p / cold.p, 1.0, 1e-11);
         EXPECT_NEAR(r.y[0] / cold.y[0], 1.0, 1e-11);
