@@ -19,18 +19,7 @@ using equilibria::PhaseKind;
 using equilibria::Status;
 using equilibria::System;
 
-struct Compared {
-    const char *name;
-    std::vector<std::int64_t Host::*> components;
-    std::vector<double> z;
-    double t, p;
-    std::size_t phases;
-};
-
-const std::vector<std::int64_t Host::*> kFive{&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene};
-const std::vector<double> kFiveFeed{0.05, 0.10, 0.15, 0.30, 0.40};
-
-const Compared kCompared[] = {
+const FlashCase kCompared[] = {
     {"five components, 5 bar", kFive, kFiveFeed, 350.0, 5e5, 2},
     {"five components, 20 bar", kFive, kFiveFeed, 350.0, 2e6, 2},
     {"five components, 50 bar (one liquid)", kFive, kFiveFeed, 350.0, 5e6, 1},
@@ -52,7 +41,7 @@ std::vector<double> ln_f_again(const Model &m, double t, const equilibria::Flash
 
 TEST(FlashOnModel, AgreesWithTheMonitorFlash) {
     Host h = make_host();
-    for (const Compared &c : kCompared) {
+    for (const FlashCase &c : kCompared) {
         SCOPED_TRACE(c.name);
         std::vector<std::int64_t> listed;
         for (auto member : c.components) listed.push_back(h.*member);

@@ -15,17 +15,6 @@ using equilibria::PhaseKind;
 using equilibria::Status;
 using equilibria::System;
 
-struct FlashCase {
-    const char *name;
-    std::vector<std::int64_t Host::*> components;
-    std::vector<double> z;
-    double t, p;
-    std::size_t phases;
-};
-
-const std::vector<std::int64_t Host::*> kFive{&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene};
-const std::vector<double> kFiveFeed{0.05, 0.10, 0.15, 0.30, 0.40};
-
 const FlashCase kFlashes[] = {
     {"five components, 1 bar", kFive, kFiveFeed, 350.0, 1e5, 2},
     {"five components, 5 bar", kFive, kFiveFeed, 350.0, 5e5, 2},

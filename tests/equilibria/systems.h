@@ -103,4 +103,17 @@ inline double fugacity_gap(const Check &a, const Check &b) {
     return gap;
 }
 
+// A flash case: the listed components, the feed, T / K, P / Pa and the number of phases expected.
+struct FlashCase {
+    const char *name;
+    std::vector<std::int64_t Host::*> components;
+    std::vector<double> z;
+    double t, p;
+    std::size_t phases;
+};
+
+// Methane, ethane, propane, n-hexane and toluene, and their feed of the flash benchmarks.
+inline const std::vector<std::int64_t Host::*> kFive{&Host::c1, &Host::c2, &Host::c3, &Host::hexane, &Host::toluene};
+inline const std::vector<double> kFiveFeed{0.05, 0.10, 0.15, 0.30, 0.40};
+
 }  // namespace keld::testing
