@@ -10,6 +10,7 @@
 #include "keld/equilibria/lle.h"
 #include "lle_model.h"
 #include "numerics.h"
+#include "parameters.h"
 
 namespace keld::equilibria {
 namespace {
@@ -289,6 +290,11 @@ LleTrace trace_lle(System &system, double p, double t_from, double t_to) {
           t_to > t_from)) {
         r.status = Status::invalid_input;
         r.message = "P must be positive and the temperatures positive and increasing";
+        return r;
+    }
+    if (std::string missing = detail::missing_parameter_message({&system.mixture()}); !missing.empty()) {
+        r.status = Status::missing_parameter;
+        r.message = std::move(missing);
         return r;
     }
     const Model *model = system.mixture_model().model;

@@ -54,6 +54,7 @@ TEST(MissingParameter, EverySolverNamesIt) {
         {"binodal", [&] { return Outcome(equilibria::binodal(solution, 298.15, 1e5)); }},
         {"critical solution point",
          [&] { return Outcome(equilibria::critical_solution_point(solution, 1e5, 280.0, 320.0)); }},
+        {"demixing trace", [&] { return Outcome(equilibria::trace_lle(solution, 1e5, 280.0, 320.0)); }},
     };
     for (const Call &c : calls) {
         SCOPED_TRACE(c.name);
