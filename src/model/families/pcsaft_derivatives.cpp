@@ -150,17 +150,35 @@ class PcSaftAggregates {
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     double temperature_slope(double t, double rho, const double *x) const;
-    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
+    // f = rho alpha_r's derivatives along T at the amounts' densities: f_T, f_TT and
+    // sum_i x_i f_{T r_i} (d f_T / d rho at constant x).
+    struct AlongT {
+        double f_t = 0.0, f_tt = 0.0, f_t_rho = 0.0;
+    };
+    void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
+                 AlongT *along_t = nullptr) const;
+    // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
+    // in T: its values are the double evaluation's, operation by operation).
+    template <class S>
+    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
 
   private:
     const PcSaftFamily &f_;
 
     std::size_t size() const { return f_.size(); }
 
-    // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
-    // in T: its values are the double evaluation's, operation by operation).
+    // The same three contributions apart, with the moments and dispersion sums they came from.
     template <class S>
-    helmholtz::Term<S> analytic(const S &t, double rho, const double *x) const;
+    struct Parts {
+        helmholtz::Moments<S> mom;
+        helmholtz::Term<S> hs, chain;
+        terms::DispersionSumsOf<S> sums;
+        terms::ContributionOf<S> disp;
+    };
+    template <class S>
+    Parts<S> parts(const S &t, double rho, const double *x) const;
+    // t_rho() of a pure fluid without a Taylor pass in T (see its definition).
+    AlpharDerivatives pure_t_rho(double t, double rho) const;
     // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
@@ -253,11 +271,12 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
 }
 
 template <class S>
-helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
+PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     const S r(rho);
     Buffer<S, 16> d(static_cast<std::size_t>(n));
-    helmholtz::Moments<S> mom;
+    Parts<S> p;
+    helmholtz::Moments<S> &mom = p.mom;
     for (std::int64_t k = 0; k < n; ++k) {
         d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
         const double xm = x[k] * f_.m_[k];
@@ -266,36 +285,42 @@ helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const doub
         mom.s2 += xm * d[k] * d[k];
         mom.s3 += xm * d[k] * d[k] * d[k];
     }
-    const helmholtz::Term<S> hs = helmholtz::hard_sphere(mom, r, false);
-    const helmholtz::Term<S> chain =
+    p.hs = helmholtz::hard_sphere(mom, r, false);
+    p.chain =
         helmholtz::hard_chain(
             r, n, x, f_.m_.data(), mom, [&](std::int64_t k) { return 0.5 * d[k]; }, [](std::int64_t) { return 0.0; },
             false, false)
             .part;
-    terms::DispersionSumsOf<S> q;
     if constexpr (std::is_same_v<S, T2>)
-        q = sums_along_t<false>(t.c[0], x, nullptr, nullptr);
+        p.sums = sums_along_t<false>(t.c[0], x, nullptr, nullptr);
     else
-        q = sums<false, S>(t, x, nullptr, nullptr);
-    terms::ContributionOf<S> disp;
+        p.sums = sums<false, S>(t, x, nullptr, nullptr);
     if constexpr (std::is_same_v<S, T2>) {
         // m-bar is constant along T: the integrals' coefficients are plain numbers.
         const double m_bar = mom.m_bar.c[0];
         const S eta = helmholtz::kPiOver6 * mom.s3 * r;
-        disp = terms::dispersion(mom, q, r, false,
-                                 integral_along(terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar), eta),
-                                 integral_along(terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar), eta));
+        p.disp = terms::dispersion(
+            mom, p.sums, r, false,
+            integral_along(terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, m_bar), eta),
+            integral_along(terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, m_bar), eta));
     } else {
-        disp = terms::dispersion(mom, q, r, false);
+        p.disp = terms::dispersion(mom, p.sums, r, false);
     }
+    return p;
+}
+
+template <class S>
+helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
+    const Parts<S> p = parts(t, rho, x);
     helmholtz::Term<S> all;
-    all.a = hs.a + chain.a + disp.a;
-    all.a_rho = hs.a_rho + chain.a_rho + disp.a_rho;
-    all.a_rhorho = hs.a_rhorho + chain.a_rhorho + disp.a_rhorho;
+    all.a = p.hs.a + p.chain.a + p.disp.a;
+    all.a_rho = p.hs.a_rho + p.chain.a_rho + p.disp.a_rho;
+    all.a_rhorho = p.hs.a_rhorho + p.chain.a_rhorho + p.disp.a_rhorho;
     return all;
 }
 
 AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x) const {
+    if (size() == 1 && !f_.cross_varies_) return pure_t_rho(t, rho);
     const helmholtz::Term<T2> all = analytic(T2::variable(t), rho, x);
     AlpharDerivatives out;
     out.a = all.a.c[0];
@@ -304,6 +329,52 @@ AlpharDerivatives PcSaftAggregates::t_rho(double t, double rho, const double *x)
     out.a_rho = all.a_rho.c[0];
     out.a_trho = all.a_rho.c[1];
     out.a_rhorho = all.a_rhorho.c[0];
+    return out;
+}
+
+// A pure fluid's T-derivatives from its density derivatives at T. The hard chain depends on (T, rho)
+// only through the packing fraction pi/6 m d(T)^3 rho, and each dispersion sum enters linearly with
+// a factor 1/T or 1/T^2. With s(T) = (d(T)/d(t))^3, so that s(t) = 1:
+//     hard chain  H(T, rho) = Phi_h(rho s(T)),
+//     dispersion  D(T, rho) = c_1(T) Phi_1(rho s(T)) + c_2(T) Phi_2(rho s(T)),
+// the Phi the contributions at t with their analytic density derivatives, c_j = (t/T)^j / s(T) the
+// factors that carry the sums and rho = (rho s)/s to T. The chain rule then gives every (T, rho)
+// derivative to second order from the three Phi at t: no Taylor pass in T through the terms.
+// a, a_rho and a_rhorho are density_slopes()'s, operation by operation.
+AlpharDerivatives PcSaftAggregates::pure_t_rho(double t, double rho) const {
+    const double x = 1.0;
+    const Parts<double> p = parts(t, rho, &x);
+    const double phi[3] = {p.hs.a + p.chain.a + p.disp.a, p.hs.a_rho + p.chain.a_rho + p.disp.a_rho,
+                           p.hs.a_rhorho + p.chain.a_rhorho + p.disp.a_rhorho};
+    // s' and s'' at t from d's Taylor coefficients along T.
+    const T2 d = terms::segment_diameter(f_.sigma_[0], terms::segment_diameter_factor(f_.eps_[0], T2::variable(t)));
+    const double d1 = d.c[1] / d.c[0], d2 = second(d) / d.c[0];
+    const double s1 = 3.0 * d1, s2 = 3.0 * d2 + 6.0 * d1 * d1;
+    // The dispersion's share of the first sum, Phi_1; Phi_2 is the rest of it (the two have one
+    // sign, so the difference loses nothing).
+    terms::DispersionSumsOf<double> first_sum = p.sums;
+    first_sum.d2 = 0.0;
+    const terms::ContributionOf<double> d_first = terms::dispersion(p.mom, first_sum, rho, false);
+    const double phi1[2] = {d_first.a, d_first.a_rho};
+    const double phi2[2] = {p.disp.a - d_first.a, p.disp.a_rho - d_first.a_rho};
+    // c_j' and c_j'' at t: (t/T)^j contributes -j/t and j (j + 1)/t^2, 1/s the rest.
+    const auto c_prime = [&](int j) { return -j / t - s1; };
+    const auto c_second = [&](int j) {
+        const double k1 = -j / t, k2 = j * (j + 1) / (t * t);
+        return k2 - 2.0 * k1 * s1 - s2 + 2.0 * s1 * s1;
+    };
+    const double c1 = c_prime(1), c2 = c_prime(2);
+    const double by_c = c1 * phi1[0] + c2 * phi2[0];          // sum_j c_j' Phi_j
+    const double by_c_rho = c1 * phi1[1] + c2 * phi2[1];      // sum_j c_j' Phi_j'
+    const double by_cc = c_second(1) * phi1[0] + c_second(2) * phi2[0];  // sum_j c_j'' Phi_j
+    const double rs1 = rho * s1;
+    AlpharDerivatives out;
+    out.a = phi[0];
+    out.a_rho = phi[1];
+    out.a_rhorho = phi[2];
+    out.a_t = by_c + rs1 * phi[1];
+    out.a_trho = by_c_rho + s1 * phi[1] + rs1 * phi[2];
+    out.a_tt = by_cc + 2.0 * rs1 * by_c_rho + rs1 * rs1 * phi[2] + rho * s2 * phi[1];
     return out;
 }
 
@@ -355,7 +426,8 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out) const {
+void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out,
+                               AlongT *along_t) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double *m = f_.m_.data();
     Buffer<double, 16> r(n);
@@ -463,7 +535,7 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
         }
     }
     const bool hessian = !out.hessian.empty(), mixed_v = !out.d_v.empty(), mixed_t = !out.d_t.empty();
-    if (!(hessian || mixed_v || mixed_t)) return;
+    if (!(hessian || mixed_v || mixed_t || along_t != nullptr)) return;
 
     // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
     // cross terms.
@@ -518,6 +590,22 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     }
     if (mixed_t) {
         for (std::size_t i = 0; i < n; ++i) out.d_t[i] = fww[(i + 1) * w];
+    }
+    if (along_t != nullptr) {
+        // f_TT: J^T H J in (T, T) and the aggregates' own curvature along T (the moments' and sums'
+        // second Taylor coefficients; the chain's d_k'' is in H through its T link).
+        double f_t = 0.0, f_tt = 0.0;
+        for (int a = 0; a < kAggregates; ++a) {
+            f_t += c.g[a] * J(a, 0);
+            f_tt += J(a, 0) * hj[a * w];
+        }
+        f_tt += 2.0 * (c.g[kM1] * m1.c[2] + c.g[kM2] * m2.c[2] + c.g[kM3] * m3.c[2] + c.g[kQ1] * q.d1.c[2] +
+                       c.g[kQ2] * q.d2.c[2]);
+        double f_t_rho = 0.0;
+        for (std::size_t i = 0; i < n; ++i) f_t_rho += r[i] * fww[(i + 1) * w];
+        along_t->f_t = f_t;
+        along_t->f_tt = f_tt;
+        along_t->f_t_rho = f_t_rho / rho;
     }
 }
 
@@ -577,11 +665,22 @@ void PcSaftFamily::second_derivatives(double t, double rho, std::span<const doub
     const double total = std::accumulate(n.begin(), n.end(), 0.0);
     Buffer<double, 16> x(size());
     for (std::size_t k = 0; k < size(); ++k) x[k] = n[k] / total;
-    t_rho = aggregates.t_rho(t, rho, x.data());
-    if (size() == 1)
+    if (size() == 1) {
+        t_rho = aggregates.t_rho(t, rho, x.data());
         pure_amounts(t_rho, total, total / rho, amounts);
-    else
-        aggregates.amounts(t, total / rho, n, amounts);
+    } else {
+        // The density derivatives as density_slopes() forms them; those along T from the amount
+        // stage's aggregates, which carry T already (no second pass in T through the terms).
+        PcSaftAggregates::AlongT along;
+        aggregates.amounts(t, total / rho, n, amounts, &along);
+        const helmholtz::Term<double> at = aggregates.analytic(t, rho, x.data());
+        t_rho.a = at.a;
+        t_rho.a_rho = at.a_rho;
+        t_rho.a_rhorho = at.a_rhorho;
+        t_rho.a_t = along.f_t / rho;
+        t_rho.a_tt = along.f_tt / rho;
+        t_rho.a_trho = (along.f_t_rho - t_rho.a_t) / rho;
+    }
     t_rho.a_rhorhorho = std::numeric_limits<double>::quiet_NaN();
 }
 
