@@ -123,19 +123,31 @@ Conditions conditions_at(const Model &m, double t, double rho, std::span<const d
 // The liquid root of P = 1 Pa at T by Newton's method from the dense side
 // (P convex and rising there, so the steps approach the root from above);
 // none when an iterate leaves the mechanically stable liquid.
-std::optional<double> liquid_at_low_pressure(const Model &m, double t) {
+std::optional<double> liquid_at_low_pressure(const Model &m, double t, double start = not_a_number) {
     const double one = 1.0, rho_max = m.residual().max_density(t, &one), target = 1.0 / (kGasConstant * t);
-    double rho = 0.9 * rho_max;
+    const bool from_start = start > 0.0 && start < 0.9 * rho_max;
+    double rho = from_start ? start : 0.9 * rho_max;
     for (int it = 0; it < 40; ++it) {
         const Branch b = branch_at(m, t, rho);
-        if (!(b.f1 > 0.0)) return std::nullopt;
+        // A given start (denser than the critical point) may lie in the loop, or a step from it beyond
+        // close packing: then from the wall.
+        if (!(b.f1 > 0.0)) return from_start ? liquid_at_low_pressure(m, t) : std::nullopt;
         const double step = (b.f0 - target) / b.f1;
         const double next = rho - step;
-        if (!(next > 0.0 && next < rho_max)) return std::nullopt;
+        if (!(next > 0.0 && next < rho_max)) return from_start ? liquid_at_low_pressure(m, t) : std::nullopt;
         if (std::fabs(step) <= 1e-13 * rho) return next;
         rho = next;
     }
     return std::nullopt;
+}
+
+// Rackett's saturated-liquid density from the critical point, rho_c Z_c^-((1 - T/T_c)^(2/7)): a
+// start for Newton's method on the liquid's pressure a few percent off, where the top of the
+// repulsive wall is many steps away. Below the root (P convex there) the first step lands above it.
+double rackett_liquid(const PureCritical *critical, double t) {
+    if (critical == nullptr || critical->status != Status::converged || !(t < critical->t)) return not_a_number;
+    const double z_c = critical->p / (critical->rho * kGasConstant * critical->t);
+    return critical->rho * std::pow(z_c, -std::pow(1.0 - t / critical->t, 2.0 / 7.0));
 }
 
 // d alpha_r/dT at (T, rho).
@@ -500,19 +512,53 @@ PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, doubl
     return r;
 }
 
-// The liquid at a small pressure, with an ideal vapour of its fugacity, as a start.
-bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v) {
-    const double rt = kGasConstant * t;
-    std::optional<double> liquid = liquid_at_low_pressure(m, t);
+// The vapour in equilibrium with the liquid at rho_l (its branch l at a low pressure), with the
+// vapour described by its second and third virial coefficients (alpha_r = B rho + C rho^2 / 2) and
+// the liquid's g carried to the pressure as incompressible (dg = dP / (R T rho_l)): the root of
+//     h(rho) = ln rho + 2 B rho + 3/2 C rho^2 - g_l - (rho + B rho^2 + C rho^3 - f0_l) / rho_l.
+// Near the critical temperature the ideal vapour's fugacity is 20 % or more off the vapour's, and
+// each such percent costs Newton's method on the coexistence an iteration; where the virial vapour
+// has no such root (h' <= 0 on the way), the ideal vapour of the liquid's fugacity. p_over_rt: the
+// vapour's P / (R T).
+double virial_vapour(const Model &m, double t, double rho_l, const Branch &l, double &p_over_rt) {
+    double ideal = std::exp(l.g);
+    for (int k = 0; k < 3; ++k) ideal = std::exp(l.g + (ideal - l.f0) / rho_l);
+    p_over_rt = ideal;
+    const double x = 1.0, rho0 = 1e-7 * rho_l;
+    const model::DensitySlopes s = m.residual().density_slopes(t, rho0, &x);
+    const double c = s.a_rhorho, b = s.a_rho - c * rho0;
+    if (!(std::isfinite(b) && std::isfinite(c))) return ideal;
+    double rho = ideal;
+    for (int it = 0; it < 20; ++it) {
+        const double h = std::log(rho) + rho * (2.0 * b + 1.5 * c * rho) - l.g -
+                         (rho * (1.0 + rho * (b + c * rho)) - l.f0) / rho_l;
+        const double dh = 1.0 / rho + 2.0 * b + 3.0 * c * rho - (1.0 + rho * (2.0 * b + 3.0 * c * rho)) / rho_l;
+        if (!(dh > 0.0)) return ideal;
+        const double next = rho - h / dh;
+        if (!(next > 0.0 && next < rho_l)) return ideal;
+        if (std::fabs(next - rho) <= 1e-12 * rho) {
+            p_over_rt = next * (1.0 + next * (b + c * next));
+            return next;
+        }
+        rho = next;
+    }
+    return ideal;
+}
+
+// The liquid at a small pressure, with a vapour of its fugacity, as a start.
+bool low_pressure_start(const Model &m, double t, double &rho_l, double &rho_v, const PureCritical *critical) {
+    std::optional<double> liquid = liquid_at_low_pressure(m, t, rackett_liquid(critical, t));
     if (!liquid) liquid = density(m, t, 1.0, kPure, Phase::liquid);
     if (!liquid) return false;
     const Branch l = branch_at(m, t, *liquid);
     if (!(l.f0 > 0.0) || l.f1 <= 0.0) return false;
     rho_l = *liquid;
-    double p = std::exp(l.g + std::log(rt));  // the liquid's fugacity
-    for (int k = 0; k < 3; ++k) p = std::exp(l.g + std::log(rt) + (p - rt * l.f0) / (rt * rho_l));
-    rho_v = p / rt;
-    return std::isfinite(rho_v) && rho_v > 0.0;
+    double p_over_rt = 0.0;
+    rho_v = virial_vapour(m, t, rho_l, l, p_over_rt);
+    // The liquid carried to that pressure along its slope (near T_c it is percent less dense at 1 Pa).
+    const double carried = rho_l + (p_over_rt - l.f0) / l.f1;
+    if (carried > rho_l && carried < m.max_density(t, kPure)) rho_l = carried;
+    return std::isfinite(rho_v) && rho_v > 0.0 && rho_v < rho_l;
 }
 
 }  // namespace
@@ -556,7 +602,7 @@ PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence
     }
     if (!near_critical || t <= kScalingFrom * critical->t) {
         double rho_l, rho_v;
-        if (!low_pressure_start(m, t, rho_l, rho_v)) {
+        if (!low_pressure_start(m, t, rho_l, rho_v, critical)) {
             r.status = Status::no_solution;
             r.message = "no liquid density root of the model at T = " + format_number(t) + " K to start from";
             return r;
@@ -567,7 +613,7 @@ PureCoexistence pure_coexistence(const Model &m, double t, const PureCoexistence
     // cost of the approach below; only its failure takes that approach.
     if (t <= kDirectTo * critical->t) {
         double rho_l, rho_v;
-        if (low_pressure_start(m, t, rho_l, rho_v)) {
+        if (low_pressure_start(m, t, rho_l, rho_v, critical)) {
             r = newton_coexistence(m, t, rho_l, rho_v);
             if (r.status == Status::converged) return r;
         }

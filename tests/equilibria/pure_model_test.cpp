@@ -120,5 +120,42 @@ TEST(PureModel, CoexistenceMeetsTheMonitorsVapourPressure) {
     EXPECT_EQ(equilibria::pure_coexistence_at_pressure(m, 1.01 * c.p, nullptr, &c).status, Status::supercritical);
 }
 
+// A cold start (from a low-pressure liquid, a virial vapour and the critical point) lands on the
+// coexistence that the curve traced from a neighbour reaches, over the whole curve and the
+// families: a start in the wrong basin would converge to another root pair, or not at all.
+TEST(PureModel, ColdCoexistenceIsTheTracedOneOverFamilies) {
+    struct Case {
+        const char *name;
+        Model model;
+    };
+    const std::vector<Case> cases{
+        {"PC-SAFT n-hexane", hexane()},
+        {"PC-SAFT methane", Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03}})},
+        {"PC-SAFT chain of 8", Model::pcsaft({{"C8X", 200.0, 8.0, 3.9, 260.0}})},
+        {"Sanchez-Lacombe n-hexane", Model::sanchez_lacombe({{"NC6", 86.177, 476.0, 298.0e6, 775.0}})},
+        {"SRK propane", Model::cubic({{"C3", 44.097, 369.83, 4.248e6, 0.152}}, {})},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto critical = equilibria::pure_critical_point(c.model);
+        ASSERT_EQ(critical.status, Status::converged) << critical.message;
+        equilibria::PureCoexistence traced;
+        for (double tr = 0.45; tr < 0.995; tr += 0.03) {
+            const double t = tr * critical.t;
+            SCOPED_TRACE(t);
+            const auto cold = equilibria::pure_coexistence(c.model, t, nullptr, &critical);
+            ASSERT_EQ(cold.status, Status::converged) << cold.message;
+            traced = equilibria::pure_coexistence(c.model, t, traced.status == Status::converged ? &traced : nullptr,
+                                                  &critical);
+            ASSERT_EQ(traced.status, Status::converged) << traced.message;
+            EXPECT_NEAR(cold.p / traced.p, 1.0, 1e-11);
+            EXPECT_NEAR(cold.rho_liquid / traced.rho_liquid, 1.0, 1e-11);
+            EXPECT_NEAR(cold.rho_vapour / traced.rho_vapour, 1.0, 1e-10);
+            EXPECT_GT(cold.rho_liquid, critical.rho);
+            EXPECT_LT(cold.rho_vapour, critical.rho);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace keld::testing
