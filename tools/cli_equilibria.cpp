@@ -723,6 +723,7 @@ void run_lle(Setup &s, const Options &o, Table &t, PlotSpec &plot) {
                  " " + scale.unit + " (" + model_display_name(s.model) + ")";
     plot.x_label = "weight fraction of " + id + " / (kg/kg)";
     plot.y_label = "T / K";
+    plot.celsius_axis = 'y';
     const eq::LleTrace traced = trace_of(system, p, ts);
     if (traced.branches.empty()) {
         add_curves(false);

@@ -56,6 +56,11 @@ ax.set_xlabel(spec["x_label"])
 ax.set_ylabel(spec["y_label"])
 ax.set_title(spec["title"], fontsize=10)
 ax.grid(True, alpha=0.3)
+celsius = (lambda t: t - 273.15, lambda c: c + 273.15)
+if spec.get("celsius_axis") == "y":
+    ax.secondary_yaxis("right", functions=celsius).set_ylabel("T / degC")
+elif spec.get("celsius_axis") == "x":
+    ax.secondary_xaxis("top", functions=celsius).set_xlabel("T / degC")
 if any(s["label"] for s in spec["series"]):
     ax.legend(fontsize=8)
 fig.tight_layout()
@@ -115,6 +120,7 @@ std::string plot_json(const PlotSpec &unscaled) {
     spec["x_label"] = plot.x_label;
     spec["y_label"] = plot.y_label;
     spec["log_y"] = plot.log_y;
+    if (plot.celsius_axis != 0) spec["celsius_axis"] = std::string(1, plot.celsius_axis);
     spec["series"] = nlohmann::json::array();
     for (const PlotSeries &s : plot.series)
         spec["series"].push_back({{"label", s.label},

@@ -31,6 +31,8 @@ struct PlotSpec {
     // writes the unit into the label. 0: no pressure axis.
     char pressure_axis = 0;
     std::vector<PlotSeries> series;
+    // 'x' or 'y': that axis holds temperatures in K; a second axis opposite it reads them in degC.
+    char celsius_axis = 0;
 };
 
 // The unit a pressure axis reads best in: Pa, kPa or MPa by the largest value.

@@ -152,6 +152,16 @@ def test_pxy_of_the_command_is_scaled(tmp_path):
     assert "CH4 + HEXANE" in plot["title"] and "T = 350 K" in plot["title"] and "PC-SAFT" in plot["title"]
 
 
+def test_demixing_command_reads_temperatures_in_celsius_too(tmp_path):
+    # 290-300 K crosses the UCST: the command exits 2 for the rows without demixing, and draws all.
+    for out in (tmp_path / "lle.json", tmp_path / "lle.png"):
+        done = subprocess.run([sys.executable, "-m", "keld", "lle", "--T", "290:300:3", "--plot", str(out),
+                               str(EXAMPLES / "polystyrene-cyclohexane.json")], capture_output=True, text=True)
+        assert done.returncode in (0, 2) and out.stat().st_size > 0, done.stderr
+    plot = json.loads((tmp_path / "lle.json").read_text())
+    assert plot["y_label"] == "T / K" and plot["celsius_axis"] == "y"
+
+
 def test_demixing_marks_few_temperatures_and_stars_the_critical_point():
     case = keld.Case.load(EXAMPLES / "polystyrene-cyclohexane.json")
     r = eq.lle(case, np.linspace(270.0, 300.0, 7), 101325.0, ["CYCLOHEX", "PS"])
