@@ -116,19 +116,23 @@ bool evaluate_phase(const Model &m, double t, std::span<const double> rho, Phase
         total += r;
     }
     if (!(total > 0.0) || !(t > 0.0) || !std::isfinite(t)) return false;
-    // At V = 1 m3 the amounts (kmol) are the molar densities.
-    SecondDerivatives d;
-    if (with_t) {
-        d = m.second_derivatives(t, total, rho);
-    } else {
-        d.amounts = m.amount_derivatives(t, 1.0, rho, {true, true, false, false});
-        d.amounts.d_t.assign(n, 0.0);
-    }
+    // At V = 1 m3 the amounts (kmol) are the molar densities. Into the phase's own vectors, which
+    // keep their storage from one iteration to the next.
     out.rho.assign(rho.begin(), rho.end());
-    out.g = d.amounts.gradient;
-    out.g_t = d.amounts.d_t;
-    out.h = d.amounts.hessian;
-    const double psi = d.amounts.psi, psi_t = total * d.t_rho.a_t;
+    out.g.resize(n);
+    out.h.resize(n * n);
+    out.g_t.assign(n, 0.0);
+    AmountDerivativeSpans d{0.0, out.g, out.h, {}, {}};
+    double psi_t = 0.0;
+    if (with_t) {
+        d.d_t = out.g_t;
+        AlpharDerivatives t_rho;
+        m.second_derivatives(t, total, rho, t_rho, d);
+        psi_t = total * t_rho.a_t;
+    } else {
+        m.amount_derivatives(t, 1.0, rho, d);
+    }
+    const double psi = d.psi;
     out.p = total - psi;
     out.p_t = -psi_t;
     out.p_rho.assign(n, 1.0);
