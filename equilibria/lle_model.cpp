@@ -12,6 +12,7 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kLiquidLikeZ = 0.3;    // apparent-basis Z above which a root is no liquid (as the monitor path)
+constexpr double kDipWindow = 2.0;      // in s about the unstable end's least point: where the critical point is sought
 constexpr double kSlopeStep = 1e-3;     // in s: truncation 1e-7 in d sigma/ds, round-off 1e-11
 constexpr double kMaxNewtonStep = 2.0;  // in s per binodal iteration
 
@@ -116,36 +117,41 @@ BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double
     return best;
 }
 
-LeastStability least_stability(const ModelBinary &b, double t, double start) {
+LeastStability least_stability(const ModelBinary &b, double t, double start, double centre, double window) {
     LeastStability out;
-    double s = start;
-    for (int it = 0; it < 30; ++it) {
+    const double lowest = centre - window, highest = centre + window;
+    double s = std::clamp(start, lowest, highest);
+    for (int it = 0; it < 60; ++it) {
         const double lo = b.sigma(t, s - kSlopeStep), mid = b.sigma(t, s), hi = b.sigma(t, s + kSlopeStep);
         if (!(std::isfinite(lo) && std::isfinite(mid) && std::isfinite(hi))) return out;
         const double slope = (hi - lo) / (2.0 * kSlopeStep);
         const double curvature = (hi - 2.0 * mid + lo) / (kSlopeStep * kSlopeStep);
         out.s = s;
         out.sigma = mid;
-        // Newton on the slope while the curvature holds a minimum; a bounded step downhill otherwise.
+        // Newton on the slope while the curvature holds a minimum; a bounded step downhill otherwise;
+        // never past the window's edges (a step that would leave it stops there).
         double step = curvature > 0.0 ? -slope / curvature : (slope > 0.0 ? -0.5 : 0.5);
-        step = std::clamp(step, -1.0, 1.0);
+        step = std::clamp(s + std::clamp(step, -1.0, 1.0), lowest, highest) - s;
         if (std::fabs(step) < 1e-9) {
             out.ok = true;
             return out;
         }
-        const double next = b.sigma(t, s + step);
+        // A step onto a composition without a liquid root (sigma not a number) is shortened.
+        double next = b.sigma(t, s + step);
+        for (int cut = 0; cut < 20 && !std::isfinite(next); ++cut) {
+            step *= 0.5;
+            next = b.sigma(t, s + step);
+        }
         if (!std::isfinite(next)) return out;
         s += step;
     }
-    out.s = s;
-    out.sigma = b.sigma(t, s);
-    out.ok = std::isfinite(out.sigma);
-    return out;
+    return out;  // not settled
 }
 
 ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double t_b, double s_start) {
     ModelCriticalPoint out;
-    LeastStability la = least_stability(b, t_a, s_start), lb = least_stability(b, t_b, s_start);
+    LeastStability la = least_stability(b, t_a, s_start, s_start, kDipWindow),
+                   lb = least_stability(b, t_b, s_start, s_start, kDipWindow);
     if (!la.ok || !lb.ok || (la.sigma < 0.0) == (lb.sigma < 0.0)) return out;
     out.upper = la.sigma < 0.0;  // unstable at the lower temperature
     // The least sigma over s moves with T as d sigma/dT at the least point
@@ -153,13 +159,16 @@ ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double
     // converges fast, the bracket keeps it safe.
     double a = t_a, fa = la.sigma, c = t_b, fc = lb.sigma, s = la.sigma < 0.0 ? la.s : lb.s;
     int side = 0;
+    bool at_edge = false;
     for (int it = 1; it <= 100; ++it) {
         out.iterations = it;
         double m = (a * fc - c * fa) / (fc - fa);
         if (!std::isfinite(m) || (m - a) * (m - c) >= 0.0) m = 0.5 * (a + c);
-        const LeastStability lm = least_stability(b, m, s);
+        // The window follows the dip on the unstable side, where it is the least sigma for sure.
+        const LeastStability lm = least_stability(b, m, s, s, kDipWindow);
         if (!lm.ok) return out;
-        s = lm.s;
+        at_edge = std::fabs(lm.s - s) >= (1.0 - 1e-9) * kDipWindow;
+        if (lm.sigma < 0.0) s = lm.s;
         out.t = m;
         out.s = lm.s;
         out.sigma = lm.sigma;
@@ -177,7 +186,8 @@ ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double
         }
     }
     out.sigma_s = sigma_slope(b, out.t, out.s);
-    out.ok = std::fabs(out.sigma) < 1e-10;
+    // A least point held at the window's edge is no minimum over s: sigma = 0 there is not the point.
+    out.ok = std::fabs(out.sigma) < 1e-10 && !at_edge;
     return out;
 }
 

@@ -161,6 +161,34 @@ void expect_curves_end_at_the_critical_point(const equilibria::LleBranch &b) {
     EXPECT_GT(b.spinodal_w[at + 1], b.critical.w);
 }
 
+// The critical solution point on the model is one point whatever bracket holds it: wide brackets
+// start the search for the least sigma far from the critical composition, where on the stable side
+// sigma falls towards its dilute limit and a free search drifts there instead.
+TEST(LleOnModel, CriticalPointIndependentOfItsBracket) {
+    struct Row {
+        double p;
+        std::vector<std::pair<double, double>> brackets;
+    };
+    const Row rows[] = {
+        {5e6, {{480.0, 530.0}, {460.0, 540.0}, {500.0, 520.0}, {505.0, 510.0}, {470.0, 535.0}}},
+        {1e5, {{270.0, 310.0}, {250.0, 320.0}, {290.0, 305.0}, {295.0, 300.0}}},
+    };
+    for (const Row &row : rows) {
+        const Family f{"polystyrene-cyclohexane.json", "pcsaft", "CYCLOHEX", "PS", row.p};
+        CaseBinary cb(f, true);
+        const Model &m = *cb.system->mixture_model().model;
+        double first = equilibria::not_a_number;
+        for (const auto &[from, to] : row.brackets) {
+            SCOPED_TRACE(std::to_string(row.p) + " Pa, " + std::to_string(from) + "-" + std::to_string(to) + " K");
+            const auto c = equilibria::critical_solution_point(*cb.system, row.p, from, to);
+            ASSERT_EQ(c.status, Status::converged) << c.message;
+            EXPECT_LT(std::fabs(liquid_at(m, c.point.t, row.p, c.point.w).sigma), 1e-10);
+            if (std::isnan(first)) first = c.point.t;
+            EXPECT_NEAR(c.point.t, first, 1e-9);
+        }
+    }
+}
+
 // Polystyrene + cyclohexane at 50 bar: a UCST near 299 K and an LCST near 507 K,
 // each branch traced out to the end of the range.
 TEST(LleTrace, UpperAndLowerBranchesReachTheRangeEnds) {
