@@ -85,6 +85,44 @@ Term<S> hard_sphere(const Moments<S> &mom, const S &rho, bool with_sensitivities
     return hs;
 }
 
+// The hard-sphere term at unit density as a function of its four moments (S0 = m̄, S1, S2, S3; at
+// unit density these are the amount densities' moments), with its gradient and Hessian over them:
+//     A = X A1(η) + Y B1(η) - S0 L(η),  η = π/6 S3,  A1 = η u² + L,  B1 = η u,  L = ln(1-η),
+// X = S2³/S3² and Y = 3 S1 S2/S3 as in hard_sphere. X is free of S1 and Y linear in each of S1, S2,
+// so most entries vanish; S3 enters X, Y and η.
+struct HardSphereCurvature {
+    double value = 0.0;
+    double g[4] = {};
+    double h[4][4] = {};
+};
+
+inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom) {
+    const double s1 = mom.s1, s2 = mom.s2, s3 = mom.s3, c = kPiOver6;
+    const double eta = c * s3, u = 1.0 / (1.0 - eta), u2 = u * u, u3 = u2 * u, l = std::log1p(-eta);
+    const double a1 = eta * u2 + l, a1_e = u2 + 2.0 * eta * u3 - u, a1_ee = 4.0 * u3 + 6.0 * eta * u3 * u - u2;
+    const double b1 = eta * u, b1_e = u2, b1_ee = 2.0 * u3;
+    const double l_e = -u, l_ee = -u2;
+    const double inv3 = 1.0 / s3;
+    const double x = s2 * s2 * s2 * inv3 * inv3, x2 = 3.0 * s2 * s2 * inv3 * inv3, x22 = 6.0 * s2 * inv3 * inv3;
+    const double x3 = -2.0 * x * inv3, x33 = 6.0 * x * inv3 * inv3, x23 = -2.0 * x2 * inv3;
+    const double y = 3.0 * s1 * s2 * inv3, y1 = 3.0 * s2 * inv3, y2 = 3.0 * s1 * inv3, y3 = -y * inv3;
+    const double y12 = 3.0 * inv3, y13 = -y1 * inv3, y23 = -y2 * inv3, y33 = 2.0 * y * inv3 * inv3;
+    HardSphereCurvature r;
+    r.value = x * a1 + y * b1 - mom.m_bar * l;
+    r.g[0] = -l;
+    r.g[1] = y1 * b1;
+    r.g[2] = x2 * a1 + y2 * b1;
+    r.g[3] = x3 * a1 + y3 * b1 + c * (x * a1_e + y * b1_e - mom.m_bar * l_e);
+    r.h[0][3] = r.h[3][0] = -c * l_e;
+    r.h[1][2] = r.h[2][1] = y12 * b1;
+    r.h[1][3] = r.h[3][1] = y13 * b1 + c * y1 * b1_e;
+    r.h[2][2] = x22 * a1;
+    r.h[2][3] = r.h[3][2] = x23 * a1 + c * x2 * a1_e + y23 * b1 + c * y2 * b1_e;
+    r.h[3][3] = x33 * a1 + y33 * b1 + 2.0 * c * (x3 * a1_e + y3 * b1_e) +
+                c * c * (x * a1_ee + y * b1_ee - mom.m_bar * l_ee);
+    return r;
+}
+
 // The density-independent factors of the hard-sphere term: X = S2³/S3², Y = 3 S1 S2/S3 and X - m̄.
 // An isotherm forms them once; every density evaluation then needs no division besides 1/(1-η).
 template <class S>

@@ -452,18 +452,22 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     }
     const terms::DispersionSumsOf<T2> q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
 
-    // f over the aggregates: hard sphere over (M0, M1, M2, M3); dispersion over (mbar, M3, Q1, Q2)
+    // f over the aggregates: hard sphere over (M0, M1, M2, M3), its curvature in closed form; dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
     AggregateCurvature c;
     {
-        using J4 = Jet<4>;
-        helmholtz::Moments<J4> mom;
-        mom.m_bar = J4::variable(m0, 0);
-        mom.s1 = J4::variable(m1.c[0], 1);
-        mom.s2 = J4::variable(m2.c[0], 2);
-        mom.s3 = J4::variable(m3.c[0], 3);
-        const Link links[4] = {link(kM0), link(kM1), link(kM2), link(kM3)};
-        c.add(helmholtz::hard_sphere(mom, J4(1.0), false, true).a, links);
+        helmholtz::Moments<double> mom;
+        mom.m_bar = m0;
+        mom.s1 = m1.c[0];
+        mom.s2 = m2.c[0];
+        mom.s3 = m3.c[0];
+        const helmholtz::HardSphereCurvature hs = helmholtz::hard_sphere_curvature(mom);
+        const int at[4] = {kM0, kM1, kM2, kM3};
+        c.value += hs.value;
+        for (int i = 0; i < 4; ++i) {
+            c.g[at[i]] += hs.g[i];
+            for (int j = 0; j < 4; ++j) c.h[at[i]][at[j]] += hs.h[i][j];
+        }
     }
     {
         const double mbar = m0 / rho;
