@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/residual.h"
+#include "model/scratch.h"
 
 namespace keld::equilibria::detail {
 namespace {
@@ -178,16 +179,40 @@ std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, 
     const bool followed = rho.has_value();
     if (!rho) rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
     if (!rho) return std::nullopt;
-    PropertyRequest request;
-    request.composition_derivatives = hessian;
-    Properties pr = properties(m, t, *rho, x, request);
-    // ln phi at the root's own pressure, carried to P: ln f_i is then exact at the state (T, rho, x)
-    // found, where the root's pressure matches P only as well as a stiff liquid resolves it.
-    PhaseState s{*rho, std::move(pr.ln_phi), std::move(pr.dln_phi_dn), followed};
-    const double shift = std::log(pr.p / p);
-    for (double &v : s.ln_phi) v += shift;
-    for (std::size_t i = 0; i < x.size(); ++i)
+    // Only what ln phi (and its Hessian) needs from the model: the iterations call this hundreds of
+    // times, and the full property set costs as much again as the amount derivatives.
+    const std::size_t n = x.size();
+    double total = 0.0;
+    for (double v : x) total += v;
+    model::Scratch<double> xs(n);
+    for (std::size_t i = 0; i < n; ++i) xs[i] = x[i] / total;
+    const model::Residual &r = m.residual();
+    const double rt = kGasConstant * t, v = 1.0 / *rho;
+    PhaseState s{*rho, std::vector<double>(n), {}, followed};
+    model::Scratch<double> d_v(hessian ? n : 0);
+    AmountDerivativeSpans out{0.0, s.ln_phi, {}, {}, {}};
+    if (hessian) {
+        s.dln_phi_dn.resize(n * n);
+        out.hessian = s.dln_phi_dn;
+        out.d_v = std::span<double>(d_v.data(), n);
+    }
+    r.amount_derivatives(t, v, std::span<const double>(xs.data(), n), out);
+    // ln phi_i = mu_res,i(T, V) / RT - ln Z, with Z taken at P: ln f_i is then exact at the state
+    // (T, rho, x) found, where the root's pressure matches P only as well as a stiff liquid resolves it.
+    const double shift = std::log(*rho * rt / p);
+    for (std::size_t i = 0; i < n; ++i) {
+        s.ln_phi[i] += shift;
         if (x[i] > 0.0 && !std::isfinite(s.ln_phi[i])) return std::nullopt;
+    }
+    if (hessian) {
+        // At constant T and P for 1 kmol: the (T, V) Hessian corrected by dP/dn_i dP/dn_j / (RT dP/dV).
+        const model::DensitySlopes a = r.density_slopes(t, *rho, xs.data());
+        const double dp_dv = -rt * (1.0 + 2.0 * *rho * a.a_rho + *rho * *rho * a.a_rhorho) * *rho * *rho;
+        model::Scratch<double> dp_dn(n);
+        for (std::size_t i = 0; i < n; ++i) dp_dn[i] = rt * (*rho - d_v[i]);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j) s.dln_phi_dn[i * n + j] += 1.0 + dp_dn[i] * dp_dn[j] / (rt * dp_dv);
+    }
     return s;
 }
 
