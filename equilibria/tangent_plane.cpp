@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "model/residual.h"
@@ -17,6 +18,7 @@ constexpr int kSubstitutionPasses = 3;
 constexpr int kTrialSteps = 60;
 constexpr double kProvedUnstable = -1e-3;
 constexpr int kFollowSteps = 12;
+constexpr double kResolvedStep = 1e-10;  // relative Newton step on P(rho) that ends a followed root
 
 void normalise(std::vector<double> &x) {
     double s = 0.0;
@@ -138,19 +140,26 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
 }
 
 // Newton's method on P(rho) = P from `near`; none where a step leaves the mechanically stable branch
-// or jumps by more than a factor of 2 (another root's basin).
+// or jumps by more than a factor of 2 (another root's basin), or where the root lies on the other side
+// of the dense/light divide from `near` (the phase changed kind: its own search decides).
 std::optional<double> density_near(const Model &m, double t, double p, const std::vector<double> &x, double near) {
     const model::Residual &r = m.residual();
-    const double rt = kGasConstant * t, rho_max = m.max_density(t, x);
+    const double rt = kGasConstant * t, rho_max = m.max_density(t, x), divide = kDenseRoot * rho_max;
+    const std::unique_ptr<model::DensityLine> line = r.density_line(t, x.data());
     double rho = near;
     for (int it = 0; it < kFollowSteps; ++it) {
-        const model::DensitySlopes a = r.density_slopes(t, rho, x.data());
+        const model::DensitySlopes a = line->at(rho);
         const double pr = rho * rt * (1.0 + rho * a.a_rho);
         const double dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
         if (!(dp > 0.0) || !std::isfinite(pr)) return std::nullopt;
         const double next = rho - (pr - p) / dp;
         if (!(next > 0.5 * rho && next < 2.0 * rho && next < rho_max)) return std::nullopt;
-        if (std::fabs(next - rho) <= 4e-16 * rho) return next;
+        // Quadratic convergence: a step this small leaves the next iterate within rounding of the root
+        // (a stiff liquid's last steps swing between neighbouring doubles, so no smaller bound is met).
+        if (std::fabs(next - rho) <= std::max(kResolvedStep * std::min(rho, rho_max - rho), 4e-16 * rho)) {
+            if ((next > divide) != (near > divide)) return std::nullopt;
+            return next;
+        }
         rho = next;
     }
     return std::nullopt;
