@@ -83,6 +83,10 @@ std::optional<detail::Trial> most_unstable(const Setting &s, const Phase3 &ref, 
 
 // --- Rachford-Rice in Michelsen's convex form ---------------------------------
 
+// At most three phases: the fractions' Newton system on the stack.
+using SmallMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 3, 3>;
+using SmallVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 3, 1>;
+
 // Minimises Q(beta) = sum beta_k - sum z_i ln E_i, E_i = sum_k beta_k / phi_ik, over beta >= 0 by
 // Newton's method with an active set; then x_ik = z_i / (E_i phi_ik). False if it fails.
 bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
@@ -110,11 +114,11 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
         }
         return std::isfinite(q) ? q : detail::kInf;
     };
-    std::vector<double> e(n, 0.0), g(m), trial(m);
+    std::vector<double> e(n, 0.0), et(n, 0.0), g(m), trial(m);
     double q = objective(beta, &e);
     if (!std::isfinite(q)) return false;
     for (int it = 0; it < 100; ++it) {
-        Eigen::MatrixXd h = Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(m));
+        SmallMatrix h = SmallMatrix::Zero(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(m));
         for (std::size_t k = 0; k < m; ++k) g[k] = 1.0;
         for (std::size_t i = 0; i < n; ++i) {
             if (!(s.z[i] > 0.0)) continue;
@@ -135,12 +139,12 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
         }
         if (worst < 1e-14) break;
         // Newton on the free fractions; one at 0 whose step points below 0 stays bound.
-        Eigen::VectorXd step;
+        SmallVector step;
         Eigen::Index nf = 0;
         for (;;) {
             nf = static_cast<Eigen::Index>(free.size());
-            Eigen::MatrixXd hf(nf, nf);
-            Eigen::VectorXd gf(nf);
+            SmallMatrix hf(nf, nf);
+            SmallVector gf(nf);
             for (Eigen::Index r = 0; r < nf; ++r) {
                 gf(r) = g[free[static_cast<std::size_t>(r)]];
                 for (Eigen::Index c = 0; c < nf; ++c)
@@ -170,11 +174,10 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
                 trial[k] = std::max(0.0, beta[k] + alpha * step(r));
                 if (trial[k] < 1e-15 * (1.0 + beta[k])) trial[k] = 0.0;
             }
-            std::vector<double> et(n, 0.0);
             const double qt = objective(trial, &et);
             if (qt <= q + 1e-15 * std::fabs(q)) {
                 beta = trial;
-                e = et;
+                std::swap(e, et);
                 q = qt;
                 moved = true;
                 break;

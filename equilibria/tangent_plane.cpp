@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "model/residual.h"
+#include "model/scratch.h"
 
 namespace keld::equilibria::detail {
 namespace {
@@ -16,6 +18,7 @@ constexpr int kSubstitutionPasses = 3;
 constexpr int kTrialSteps = 60;
 constexpr double kProvedUnstable = -1e-3;
 constexpr int kFollowSteps = 12;
+constexpr double kResolvedStep = 1e-10;  // relative Newton step on P(rho) that ends a followed root
 
 void normalise(std::vector<double> &x) {
     double s = 0.0;
@@ -137,19 +140,26 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
 }
 
 // Newton's method on P(rho) = P from `near`; none where a step leaves the mechanically stable branch
-// or jumps by more than a factor of 2 (another root's basin).
+// or jumps by more than a factor of 2 (another root's basin), or where the root lies on the other side
+// of the dense/light divide from `near` (the phase changed kind: its own search decides).
 std::optional<double> density_near(const Model &m, double t, double p, const std::vector<double> &x, double near) {
     const model::Residual &r = m.residual();
-    const double rt = kGasConstant * t, rho_max = m.max_density(t, x);
+    const double rt = kGasConstant * t, rho_max = m.max_density(t, x), divide = kDenseRoot * rho_max;
+    const std::unique_ptr<model::DensityLine> line = r.density_line(t, x.data());
     double rho = near;
     for (int it = 0; it < kFollowSteps; ++it) {
-        const model::DensitySlopes a = r.density_slopes(t, rho, x.data());
+        const model::DensitySlopes a = line->at(rho);
         const double pr = rho * rt * (1.0 + rho * a.a_rho);
         const double dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
         if (!(dp > 0.0) || !std::isfinite(pr)) return std::nullopt;
         const double next = rho - (pr - p) / dp;
         if (!(next > 0.5 * rho && next < 2.0 * rho && next < rho_max)) return std::nullopt;
-        if (std::fabs(next - rho) <= 4e-16 * rho) return next;
+        // Quadratic convergence: a step this small leaves the next iterate within rounding of the root
+        // (a stiff liquid's last steps swing between neighbouring doubles, so no smaller bound is met).
+        if (std::fabs(next - rho) <= std::max(kResolvedStep * std::min(rho, rho_max - rho), 4e-16 * rho)) {
+            if ((next > divide) != (near > divide)) return std::nullopt;
+            return next;
+        }
         rho = next;
     }
     return std::nullopt;
@@ -178,16 +188,40 @@ std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, 
     const bool followed = rho.has_value();
     if (!rho) rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
     if (!rho) return std::nullopt;
-    PropertyRequest request;
-    request.composition_derivatives = hessian;
-    Properties pr = properties(m, t, *rho, x, request);
-    // ln phi at the root's own pressure, carried to P: ln f_i is then exact at the state (T, rho, x)
-    // found, where the root's pressure matches P only as well as a stiff liquid resolves it.
-    PhaseState s{*rho, std::move(pr.ln_phi), std::move(pr.dln_phi_dn), followed};
-    const double shift = std::log(pr.p / p);
-    for (double &v : s.ln_phi) v += shift;
-    for (std::size_t i = 0; i < x.size(); ++i)
+    // Only what ln phi (and its Hessian) needs from the model: the iterations call this hundreds of
+    // times, and the full property set costs as much again as the amount derivatives.
+    const std::size_t n = x.size();
+    double total = 0.0;
+    for (double v : x) total += v;
+    model::Scratch<double> xs(n);
+    for (std::size_t i = 0; i < n; ++i) xs[i] = x[i] / total;
+    const model::Residual &r = m.residual();
+    const double rt = kGasConstant * t, v = 1.0 / *rho;
+    PhaseState s{*rho, std::vector<double>(n), {}, followed};
+    model::Scratch<double> d_v(hessian ? n : 0);
+    AmountDerivativeSpans out{0.0, s.ln_phi, {}, {}, {}};
+    if (hessian) {
+        s.dln_phi_dn.resize(n * n);
+        out.hessian = s.dln_phi_dn;
+        out.d_v = std::span<double>(d_v.data(), n);
+    }
+    r.amount_derivatives(t, v, std::span<const double>(xs.data(), n), out);
+    // ln phi_i = mu_res,i(T, V) / RT - ln Z, with Z taken at P: ln f_i is then exact at the state
+    // (T, rho, x) found, where the root's pressure matches P only as well as a stiff liquid resolves it.
+    const double shift = std::log(*rho * rt / p);
+    for (std::size_t i = 0; i < n; ++i) {
+        s.ln_phi[i] += shift;
         if (x[i] > 0.0 && !std::isfinite(s.ln_phi[i])) return std::nullopt;
+    }
+    if (hessian) {
+        // At constant T and P for 1 kmol: the (T, V) Hessian corrected by dP/dn_i dP/dn_j / (RT dP/dV).
+        const model::DensitySlopes a = r.density_slopes(t, *rho, xs.data());
+        const double dp_dv = -rt * (1.0 + 2.0 * *rho * a.a_rho + *rho * *rho * a.a_rhorho) * *rho * *rho;
+        model::Scratch<double> dp_dn(n);
+        for (std::size_t i = 0; i < n; ++i) dp_dn[i] = rt * (*rho - d_v[i]);
+        for (std::size_t i = 0; i < n; ++i)
+            for (std::size_t j = 0; j < n; ++j) s.dln_phi_dn[i * n + j] += 1.0 + dp_dn[i] * dp_dn[j] / (rt * dp_dv);
+    }
     return s;
 }
 

@@ -14,6 +14,7 @@
 // a loop of an unusual shape) a scan from the same end brackets the first
 // crossing that is mechanically stable.
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
 
@@ -33,10 +34,11 @@ struct PressureSlope {
 
 class Isotherm {
   public:
-    Isotherm(const model::Residual &m, double t, std::vector<double> x) : m_(m), t_(t), x_(std::move(x)) {}
+    Isotherm(const model::Residual &m, double t, std::vector<double> x)
+        : m_(m), t_(t), x_(std::move(x)), line_(m.density_line(t_, x_.data())) {}
     double rt() const { return kGasConstant * t_; }
     PressureSlope at(double rho) {
-        const model::DensitySlopes a = m_.density_slopes(t_, rho, x_.data());
+        const model::DensitySlopes a = line_->at(rho);
         const double rt = kGasConstant * t_;
         return {rho * rt * (1.0 + rho * a.a_rho), rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
     }
@@ -46,6 +48,7 @@ class Isotherm {
     const model::Residual &m_;
     double t_;
     std::vector<double> x_;
+    std::unique_ptr<model::DensityLine> line_;  // the composition's pieces formed once per search
 };
 
 // A Newton step this small (relative) leaves the next iterate within rounding of the root: the

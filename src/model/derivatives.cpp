@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 #include <stdexcept>
+#include <vector>
 
 namespace keld::model {
 namespace {
@@ -145,6 +146,25 @@ DensitySlopes Residual::density_slopes(double t, double rho, const double *x) co
     // d1 and d2 both along rho: d12 is the second derivative.
     const D2 a = alphar(D2(t), D2(rho, 1.0, 1.0, 0.0), xs.data());
     return {a.d1, a.d12, a.v};
+}
+
+namespace {
+
+class SlopesLine final : public DensityLine {
+  public:
+    SlopesLine(const Residual &r, double t, const double *x) : r_(r), t_(t), x_(x, x + r.size()) {}
+    DensitySlopes at(double rho) const override { return r_.density_slopes(t_, rho, x_.data()); }
+
+  private:
+    const Residual &r_;
+    double t_;
+    std::vector<double> x_;
+};
+
+}  // namespace
+
+std::unique_ptr<DensityLine> Residual::density_line(double t, const double *x) const {
+    return std::make_unique<SlopesLine>(*this, t, x);
 }
 
 double Residual::temperature_slope(double t, double rho, const double *x) const {

@@ -36,6 +36,16 @@ struct DensitySlopes {
     double a = 0.0;  // alpha_r itself, from the same evaluation
 };
 
+// P(rho) along one isotherm at fixed composition: a density search evaluates ten or more densities
+// per root, and a family may form what does not depend on rho (segment diameters, pair sums) once.
+// at() gives what density_slopes() gives at the same (T, rho, x), bit for bit. It refers to the
+// residual it came from, which must outlive it.
+class DensityLine {
+  public:
+    virtual ~DensityLine() = default;
+    virtual DensitySlopes at(double rho) const = 0;
+};
+
 class Residual {
   public:
     virtual ~Residual() = default;
@@ -69,6 +79,8 @@ class Residual {
     // By default a hyper-dual pass along rho. A family's own route gives the values its derivatives()
     // give, so that properties at a density root see the pressure the search matched.
     virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    // By default density_slopes() at each density.
+    virtual std::unique_ptr<DensityLine> density_line(double t, const double *x) const;
     // d alpha_r/dT at constant rho and x. By default a dual pass along T.
     virtual double temperature_slope(double t, double rho, const double *x) const;
     // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
@@ -114,6 +126,12 @@ class ResidualOf final : public Residual {
             return family_.density_slopes(t, rho, x);
         else
             return Residual::density_slopes(t, rho, x);
+    }
+    std::unique_ptr<DensityLine> density_line(double t, const double *x) const override {
+        if constexpr (requires { family_.density_line(t, x); })
+            return family_.density_line(t, x);
+        else
+            return Residual::density_line(t, x);
     }
     double temperature_slope(double t, double rho, const double *x) const override {
         if constexpr (requires { family_.temperature_slope(t, rho, x); })

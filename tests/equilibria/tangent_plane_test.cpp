@@ -3,7 +3,9 @@
 // neighbouring density is the phase's own root.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "../../equilibria/tangent_plane.h"
@@ -53,6 +55,77 @@ TEST(PhaseAtPressure, FollowedRootIsThePhasesOwnRoot) {
         EXPECT_NEAR(followed->rho / cold->rho, 1.0, 1e-13);
         for (std::size_t i = 0; i < x.size(); ++i) EXPECT_NEAR(followed->ln_phi[i], cold->ln_phi[i], 1e-12);
         EXPECT_EQ(followed->dln_phi_dn.size(), 4u);
+    }
+}
+
+Model five() {
+    return Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03},
+                          {"C2", 30.07, 1.6069, 3.5206, 191.42},
+                          {"C3", 44.096, 2.002, 3.6184, 208.11},
+                          {"NC6", 86.177, 3.0576, 3.7983, 236.77},
+                          {"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}});
+}
+
+// 99 % by weight of component k, the rest shared.
+std::vector<double> rich_in(const Model &m, std::size_t k) {
+    std::vector<double> x(m.size());
+    double sum = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) sum += x[i] = (i == k ? 0.99 : 0.0025) / m.components()[i].mw;
+    for (double &v : x) v /= sum;
+    return x;
+}
+
+// A liquid rich in ethane at 200 K, 50 bar and at 250 K, 100 bar, and one rich in methane, which there
+// has no dense root (the liquid search ends on the light one). Followed from the ethane-rich liquid's
+// density, Newton walks down onto that light root; the phase has changed kind, so the follow is
+// refused and the state is the search's own, bit for bit.
+TEST(PhaseAtPressure, FollowFromALiquidOntoACompositionWithoutOneIsRefused) {
+    const Model m = five();
+    for (const auto &[t, p] : {std::pair{200.0, 5e6}, std::pair{250.0, 1e7}}) {
+        SCOPED_TRACE(t);
+        const std::vector<double> ethane = rich_in(m, 1), methane = rich_in(m, 0);
+        const auto liquid = equilibria::detail::phase_at_pressure(m, t, p, ethane, false, false);
+        const auto cold = equilibria::detail::phase_at_pressure(m, t, p, methane, false, false);
+        ASSERT_TRUE(liquid && cold);
+        // The case holds: a dense liquid, and no dense root for the methane-rich phase.
+        ASSERT_GT(liquid->rho, 0.3 * m.max_density(t, methane));
+        ASSERT_LT(cold->rho, 0.3 * m.max_density(t, methane));
+        const auto followed = equilibria::detail::phase_at_pressure(m, t, p, methane, false, false, liquid->rho);
+        ASSERT_TRUE(followed);
+        EXPECT_FALSE(followed->followed);
+        EXPECT_EQ(followed->rho, cold->rho);
+        EXPECT_EQ(followed->ln_phi, cold->ln_phi);
+    }
+}
+
+// The phase's ln phi and its Hessian at constant T, P, formed from the amount derivatives alone,
+// against the full property routine at the same root, for a liquid and a vapour.
+TEST(PhaseAtPressure, LnPhiAndHessianAreThoseOfTheProperties) {
+    const Model m = five();
+    const double t = 350.0;
+    const std::vector<double> x{0.05, 0.10, 0.15, 0.30, 0.40}, y{0.55, 0.25, 0.12, 0.05, 0.03};
+    for (const auto &[gas, w, p] : {std::tuple{false, x, 5e5}, std::tuple{true, y, 5e5}, std::tuple{false, y, 5e6}}) {
+        SCOPED_TRACE(gas ? "vapour" : "liquid");
+        const auto st = equilibria::detail::phase_at_pressure(m, t, p, w, gas, true);
+        ASSERT_TRUE(st);
+        const auto pr = properties_at_pressure(m, t, p, w, gas ? Phase::vapour : Phase::liquid);
+        ASSERT_TRUE(pr);
+        EXPECT_EQ(st->rho, pr->rho);
+        // properties_at_pressure takes Z from P as the phase does: the same ln phi.
+        for (std::size_t i = 0; i < w.size(); ++i) EXPECT_NEAR(st->ln_phi[i], pr->ln_phi[i], 1e-13) << i;
+        ASSERT_EQ(st->dln_phi_dn.size(), pr->dln_phi_dn.size());
+        for (std::size_t k = 0; k < st->dln_phi_dn.size(); ++k)
+            EXPECT_NEAR(st->dln_phi_dn[k], pr->dln_phi_dn[k], 1e-12 * std::max(1.0, std::fabs(pr->dln_phi_dn[k]))) << k;
+        // Gibbs-Duhem: sum_i x_i dln phi_i/dn_j = 0.
+        for (std::size_t j = 0; j < w.size(); ++j) {
+            double s = 0.0;
+            for (std::size_t i = 0; i < w.size(); ++i) s += w[i] * st->dln_phi_dn[i * w.size() + j];
+            EXPECT_NEAR(s, 0.0, 1e-11) << j;
+        }
+        const auto lean = equilibria::detail::phase_at_pressure(m, t, p, w, gas, false);
+        ASSERT_TRUE(lean);
+        EXPECT_EQ(lean->ln_phi, st->ln_phi);
+        EXPECT_TRUE(lean->dln_phi_dn.empty());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -188,6 +189,28 @@ TEST(PcSaftDerivatives, IdentitiesOfTheAmountDerivatives) {
             for (std::size_t i = 0; i < n; ++i) sum += s.x[i] * a.gradient[i];
             EXPECT_NEAR(sum, a.psi, 1e-13 * (std::fabs(a.psi) + std::fabs(rho * d.a_rho)));
         }
+    }
+}
+
+// A density search's line along the isotherm forms the rho-independent pieces once: at every density,
+// in any order, it gives density_slopes() bit for bit (the root then matches the pressure the
+// properties report), on every system including those whose buffers leave the stack.
+TEST(PcSaftDerivatives, DensityLineGivesTheSlopesAtEachDensity) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const auto residual = model::pcsaft_residual(s.p);
+        const std::unique_ptr<model::DensityLine> line = residual->density_line(s.t, s.x.data());
+        std::vector<double> order = s.densities;
+        order.insert(order.end(), s.densities.rbegin(), s.densities.rend());
+        for (double rho : order) {
+            const model::DensitySlopes own = residual->density_slopes(s.t, rho, s.x.data()), along = line->at(rho);
+            EXPECT_EQ(along.a, own.a) << rho;
+            EXPECT_EQ(along.a_rho, own.a_rho) << rho;
+            EXPECT_EQ(along.a_rhorho, own.a_rhorho) << rho;
+        }
+        // A line at another temperature is another line.
+        const double rho = s.densities.front();
+        EXPECT_NE(residual->density_line(s.t + 10.0, s.x.data())->at(rho).a, line->at(rho).a);
     }
 }
 

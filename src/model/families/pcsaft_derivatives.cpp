@@ -143,12 +143,24 @@ Jet<4> dispersion_over_aggregates(double mbar, double m3, double q1, double q2) 
 
 }  // namespace
 
+// What along an isotherm does not depend on rho.
+struct LinePieces {
+    explicit LinePieces(std::size_t size) : n(size), x(size), d(size) {}
+    std::size_t n;
+    Buffer<double, 16> x, d;  // mole fractions, segment diameters
+    helmholtz::Moments<double> mom;
+    terms::DispersionSumsOf<double> q;
+    terms::IntegralCoefficients i1, i2;  // of the perturbation integrals, at m-bar
+};
+
 class PcSaftAggregates {
   public:
     explicit PcSaftAggregates(const PcSaftFamily &family) : f_(family) {}
 
     AlpharDerivatives t_rho(double t, double rho, const double *x) const;
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    void prepare(double t, const double *x, LinePieces &line) const;
+    DensitySlopes slopes(const LinePieces &line, double rho) const;
     double temperature_slope(double t, double rho, const double *x) const;
     // f = rho alpha_r's derivatives along T at the amounts' densities: f_T, f_TT and
     // sum_i x_i f_{T r_i} (d f_T / d rho at constant x).
@@ -379,8 +391,38 @@ AlpharDerivatives PcSaftAggregates::pure_t_rho(double t, double rho) const {
 }
 
 DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
-    const helmholtz::Term<double> all = analytic(t, rho, x);
-    return {all.a_rho, all.a_rhorho, all.a};
+    LinePieces line(size());
+    prepare(t, x, line);
+    return slopes(line, rho);
+}
+
+void PcSaftAggregates::prepare(double t, const double *x, LinePieces &line) const {
+    for (std::size_t k = 0; k < line.n; ++k) {
+        line.x[k] = x[k];
+        line.d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
+        const double xm = x[k] * f_.m_[k];
+        line.mom.m_bar += xm;
+        line.mom.s1 += xm * line.d[k];
+        line.mom.s2 += xm * line.d[k] * line.d[k];
+        line.mom.s3 += xm * line.d[k] * line.d[k] * line.d[k];
+    }
+    line.q = sums<false, double>(t, x, nullptr, nullptr);
+    line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
+    line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
+}
+
+// analytic<double>'s density-dependent part, the same operations.
+DensitySlopes PcSaftAggregates::slopes(const LinePieces &line, double rho) const {
+    const auto n = static_cast<std::int64_t>(line.n);
+    const double *x = &line.x[0];
+    const helmholtz::Term<double> hs = helmholtz::hard_sphere(line.mom, rho, false);
+    const helmholtz::Term<double> chain =
+        helmholtz::hard_chain(
+            rho, n, x, f_.m_.data(), line.mom, [&](std::int64_t k) { return 0.5 * line.d[k]; },
+            [](std::int64_t) { return 0.0; }, false, false)
+            .part;
+    const terms::ContributionOf<double> disp = terms::dispersion(line.mom, line.q, rho, false, line.i1, line.i2);
+    return {hs.a_rho + chain.a_rho + disp.a_rho, hs.a_rhorho + chain.a_rhorho + disp.a_rhorho, hs.a + chain.a + disp.a};
 }
 
 double PcSaftAggregates::temperature_slope(double t, double rho, const double *x) const {
@@ -627,6 +669,26 @@ AlpharDerivatives PcSaftFamily::derivatives(double t, double rho, const double *
 
 DensitySlopes PcSaftFamily::density_slopes(double t, double rho, const double *x) const {
     return PcSaftAggregates(*this).density_slopes(t, rho, x);
+}
+
+namespace {
+
+class PcSaftLine final : public DensityLine {
+  public:
+    PcSaftLine(const PcSaftFamily &f, double t, const double *x) : aggregates_(f), line_(f.size()) {
+        aggregates_.prepare(t, x, line_);
+    }
+    DensitySlopes at(double rho) const override { return aggregates_.slopes(line_, rho); }
+
+  private:
+    PcSaftAggregates aggregates_;
+    LinePieces line_;
+};
+
+}  // namespace
+
+std::unique_ptr<DensityLine> PcSaftFamily::density_line(double t, const double *x) const {
+    return std::make_unique<PcSaftLine>(*this, t, x);
 }
 
 double PcSaftFamily::temperature_slope(double t, double rho, const double *x) const {

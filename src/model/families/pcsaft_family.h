@@ -63,6 +63,8 @@ class PcSaftFamily {
                             AmountDerivativeSpans &amounts) const;
     // a_rho and a_rhorho by the same arithmetic as derivatives()'s values (a density search).
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
+    // The same along one isotherm, the diameters, moments and pair sums formed once.
+    std::unique_ptr<DensityLine> density_line(double t, const double *x) const;
     // d alpha_r/dT: alpha_r's own expressions with T a dual number and x, m-bar plain numbers.
     double temperature_slope(double t, double rho, const double *x) const;
 
