@@ -43,19 +43,24 @@ TEST(PureModel, CriticalPointSatisfiesItsConditions) {
 // segments, the lattice fluid): the conditions, evaluated again on the model's
 // own derivative table, vanish to the rounding of their terms, the pressure is
 // the model's at the point, and the loop closes there (dP/drho rises with T).
-TEST(PureModel, CriticalPointToTheLastBitsOverFamilies) {
-    struct Case {
-        const char *name;
-        Model model;
-    };
-    const std::vector<Case> cases{
+// Pure fluids of three families: small and chain-like PC-SAFT molecules, a lattice fluid, a cubic.
+struct Case {
+    const char *name;
+    Model model;
+};
+
+std::vector<Case> pure_fluids() {
+    return {
         {"PC-SAFT methane", Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03}})},
         {"PC-SAFT toluene", Model::pcsaft({{"TOLUENE", 92.141, 2.8149, 3.7169, 285.69}})},
         {"PC-SAFT chain of 8", Model::pcsaft({{"C8X", 200.0, 8.0, 3.9, 260.0}})},
         {"Sanchez-Lacombe n-hexane", Model::sanchez_lacombe({{"NC6", 86.177, 476.0, 298.0e6, 775.0}})},
         {"SRK propane", Model::cubic({{"C3", 44.097, 369.83, 4.248e6, 0.152}}, {})},
     };
-    for (const Case &c : cases) {
+}
+
+TEST(PureModel, CriticalPointToTheLastBitsOverFamilies) {
+    for (const Case &c : pure_fluids()) {
         SCOPED_TRACE(c.name);
         const auto r = equilibria::pure_critical_point(c.model);
         ASSERT_EQ(r.status, Status::converged) << r.message;
@@ -124,17 +129,8 @@ TEST(PureModel, CoexistenceMeetsTheMonitorsVapourPressure) {
 // coexistence that the curve traced from a neighbour reaches, over the whole curve and the
 // families: a start in the wrong basin would converge to another root pair, or not at all.
 TEST(PureModel, ColdCoexistenceIsTheTracedOneOverFamilies) {
-    struct Case {
-        const char *name;
-        Model model;
-    };
-    const std::vector<Case> cases{
-        {"PC-SAFT n-hexane", hexane()},
-        {"PC-SAFT methane", Model::pcsaft({{"C1", 16.043, 1.0, 3.7039, 150.03}})},
-        {"PC-SAFT chain of 8", Model::pcsaft({{"C8X", 200.0, 8.0, 3.9, 260.0}})},
-        {"Sanchez-Lacombe n-hexane", Model::sanchez_lacombe({{"NC6", 86.177, 476.0, 298.0e6, 775.0}})},
-        {"SRK propane", Model::cubic({{"C3", 44.097, 369.83, 4.248e6, 0.152}}, {})},
-    };
+    std::vector<Case> cases = pure_fluids();
+    cases.push_back({"PC-SAFT n-hexane", hexane()});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const auto critical = equilibria::pure_critical_point(c.model);
