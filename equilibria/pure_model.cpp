@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,9 +85,7 @@ struct Branch {
     double a, a1;   // alpha_r, d alpha_r/drho
 };
 
-Branch branch_at(const Model &m, double t, double rho) {
-    const double x = 1.0;
-    const model::DensitySlopes s = m.residual().density_slopes(t, rho, &x);
+Branch branch_of(const model::DensitySlopes &s, double rho) {
     Branch b;
     b.a = s.a;
     b.a1 = s.a_rho;
@@ -95,6 +94,19 @@ Branch branch_at(const Model &m, double t, double rho) {
     b.g = std::log(rho) + s.a + rho * s.a_rho;
     return b;
 }
+
+Branch branch_at(const Model &m, double t, double rho) {
+    const double x = 1.0;
+    return branch_of(m.residual().density_slopes(t, rho, &x), rho);
+}
+
+// The same along one isotherm, what does not depend on rho formed once (the same values bit for bit).
+std::unique_ptr<model::DensityLine> isotherm_of(const Model &m, double t) {
+    const double x = 1.0;
+    return m.residual().density_line(t, &x);
+}
+
+Branch branch_at(const model::DensityLine &line, double rho) { return branch_of(line.at(rho), rho); }
 
 // The pieces of the curve's tangent at (T, rho), from the family's (T, rho)
 // derivatives to second order.
@@ -127,8 +139,9 @@ std::optional<double> liquid_at_low_pressure(const Model &m, double t, double st
     const double one = 1.0, rho_max = m.residual().max_density(t, &one), target = 1.0 / (kGasConstant * t);
     const bool from_start = start > 0.0 && start < 0.9 * rho_max;
     double rho = from_start ? start : 0.9 * rho_max;
+    const std::unique_ptr<model::DensityLine> line = isotherm_of(m, t);
     for (int it = 0; it < 40; ++it) {
-        const Branch b = branch_at(m, t, rho);
+        const Branch b = branch_at(*line, rho);
         // A given start (denser than the critical point) may lie in the loop, or a step from it beyond
         // close packing: then from the wall.
         if (!(b.f1 > 0.0)) return from_start ? liquid_at_low_pressure(m, t) : std::nullopt;
@@ -467,9 +480,10 @@ bool tangent_start(const Model &m, const PureCoexistence &start, double t, doubl
 PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, double rho_v) {
     PureCoexistence r;
     r.t = t;
+    const std::unique_ptr<model::DensityLine> line = isotherm_of(m, t);
     for (int it = 1; it <= kNewtonSteps; ++it) {
         r.iterations = it;
-        const Branch l = branch_at(m, t, rho_l), v = branch_at(m, t, rho_v);
+        const Branch l = branch_at(*line, rho_l), v = branch_at(*line, rho_v);
         const double r1 = l.f0 - v.f0, r2 = l.g - v.g;
         // Equal pressures relative to the pressure, or to what the last bits of rho_L resolve of a
         // liquid's pressure (rho (dP/drho) 1e-15 / RT), whichever is coarser: at low pressure the

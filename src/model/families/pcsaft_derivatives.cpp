@@ -283,7 +283,7 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
 }
 
 template <class S>
-PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
+[[gnu::always_inline]] inline PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     const S r(rho);
     Buffer<S, 16> d(static_cast<std::size_t>(n));
