@@ -480,10 +480,14 @@ bool tangent_start(const Model &m, const PureCoexistence &start, double t, doubl
 PureCoexistence newton_coexistence(const Model &m, double t, double rho_l, double rho_v) {
     PureCoexistence r;
     r.t = t;
-    const std::unique_ptr<model::DensityLine> line = isotherm_of(m, t);
+    // Along the isotherm's line from the second iteration: a start at the answer converges in one,
+    // where forming the line would cost more than it saves.
+    std::unique_ptr<model::DensityLine> line;
     for (int it = 1; it <= kNewtonSteps; ++it) {
         r.iterations = it;
-        const Branch l = branch_at(*line, rho_l), v = branch_at(*line, rho_v);
+        if (it == 2) line = isotherm_of(m, t);
+        const Branch l = line ? branch_at(*line, rho_l) : branch_at(m, t, rho_l);
+        const Branch v = line ? branch_at(*line, rho_v) : branch_at(m, t, rho_v);
         const double r1 = l.f0 - v.f0, r2 = l.g - v.g;
         // Equal pressures relative to the pressure, or to what the last bits of rho_L resolve of a
         // liquid's pressure (rho (dP/drho) 1e-15 / RT), whichever is coarser: at low pressure the

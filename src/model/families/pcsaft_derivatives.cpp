@@ -283,7 +283,7 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
 }
 
 template <class S>
-[[gnu::always_inline]] inline PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
+PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
     const std::int64_t n = static_cast<std::int64_t>(size());
     const S r(rho);
     Buffer<S, 16> d(static_cast<std::size_t>(n));
@@ -321,8 +321,9 @@ template <class S>
     return p;
 }
 
+// Flattened: the density search's hot path, its terms inlined as when it formed them itself.
 template <class S>
-helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
+[[gnu::flatten]] helmholtz::Term<S> PcSaftAggregates::analytic(const S &t, double rho, const double *x) const {
     const Parts<S> p = parts(t, rho, x);
     helmholtz::Term<S> all;
     all.a = p.hs.a + p.chain.a + p.disp.a;
@@ -391,9 +392,8 @@ AlpharDerivatives PcSaftAggregates::pure_t_rho(double t, double rho) const {
 }
 
 DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const double *x) const {
-    LinePieces line(size());
-    prepare(t, x, line);
-    return slopes(line, rho);
+    const helmholtz::Term<double> all = analytic(t, rho, x);
+    return {all.a_rho, all.a_rhorho, all.a};
 }
 
 void PcSaftAggregates::prepare(double t, const double *x, LinePieces &line) const {
