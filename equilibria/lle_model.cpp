@@ -117,10 +117,10 @@ BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double
     return best;
 }
 
-LeastStability least_stability(const ModelBinary &b, double t, double start, double centre, double window) {
+LeastStability least_stability(const ModelBinary &b, double t, double start, double window) {
     LeastStability out;
-    const double lowest = centre - window, highest = centre + window;
-    double s = std::clamp(start, lowest, highest);
+    const double lowest = start - window, highest = start + window;
+    double s = start;
     for (int it = 0; it < 60; ++it) {
         const double lo = b.sigma(t, s - kSlopeStep), mid = b.sigma(t, s), hi = b.sigma(t, s + kSlopeStep);
         if (!(std::isfinite(lo) && std::isfinite(mid) && std::isfinite(hi))) return out;
@@ -150,8 +150,7 @@ LeastStability least_stability(const ModelBinary &b, double t, double start, dou
 
 ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double t_b, double s_start) {
     ModelCriticalPoint out;
-    LeastStability la = least_stability(b, t_a, s_start, s_start, kDipWindow),
-                   lb = least_stability(b, t_b, s_start, s_start, kDipWindow);
+    LeastStability la = least_stability(b, t_a, s_start, kDipWindow), lb = least_stability(b, t_b, s_start, kDipWindow);
     if (!la.ok || !lb.ok || (la.sigma < 0.0) == (lb.sigma < 0.0)) return out;
     out.upper = la.sigma < 0.0;  // unstable at the lower temperature
     // The least sigma over s moves with T as d sigma/dT at the least point
@@ -165,7 +164,7 @@ ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double
         double m = (a * fc - c * fa) / (fc - fa);
         if (!std::isfinite(m) || (m - a) * (m - c) >= 0.0) m = 0.5 * (a + c);
         // The window follows the dip on the unstable side, where it is the least sigma for sure.
-        const LeastStability lm = least_stability(b, m, s, s, kDipWindow);
+        const LeastStability lm = least_stability(b, m, s, kDipWindow);
         if (!lm.ok) return out;
         at_edge = std::fabs(lm.s - s) >= (1.0 - 1e-9) * kDipWindow;
         if (lm.sigma < 0.0) s = lm.s;

@@ -60,7 +60,7 @@ struct BinodalPair {
 // answer; the best pair it reached (ok when its residual is <= tolerance).
 BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double s_rich, double tolerance);
 
-// The s where sigma is least at T within `window` of `centre` (Newton on d sigma/ds from `start`),
+// The s where sigma is least at T within `window` of `start` (Newton on d sigma/ds from there),
 // and that least value: ok when the search settled, inside the window or at its edge. The window
 // keeps the search at the dip where two liquids form: away from it, on the stable side, sigma falls
 // towards its dilute limit 1, a plateau where a free search drifts without settling.
@@ -68,7 +68,7 @@ struct LeastStability {
     bool ok = false;
     double s = 0.0, sigma = 0.0;
 };
-LeastStability least_stability(const ModelBinary &b, double t, double start, double centre, double window);
+LeastStability least_stability(const ModelBinary &b, double t, double start, double window);
 
 // The critical solution point in [t_a, t_b], where the least sigma over s
 // changes sign: sigma = 0 and d sigma/ds = 0 at (T_c, s_c). `s_start` is

@@ -189,6 +189,9 @@ class PcSaftAggregates {
     };
     template <class S>
     Parts<S> parts(const S &t, double rho, const double *x) const;
+    // The segment diameters at T into d and the moments of x over them.
+    template <class S>
+    void diameters(const S &t, const double *x, S *d, helmholtz::Moments<S> &mom) const;
     // t_rho() of a pure fluid without a Taylor pass in T (see its definition).
     AlpharDerivatives pure_t_rho(double t, double rho) const;
     // The dispersion sums over x (mole fractions or amount densities) at T of type S, with their
@@ -283,13 +286,8 @@ void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
 }
 
 template <class S>
-PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
-    const std::int64_t n = static_cast<std::int64_t>(size());
-    const S r(rho);
-    Buffer<S, 16> d(static_cast<std::size_t>(n));
-    Parts<S> p;
-    helmholtz::Moments<S> &mom = p.mom;
-    for (std::int64_t k = 0; k < n; ++k) {
+void PcSaftAggregates::diameters(const S &t, const double *x, S *d, helmholtz::Moments<S> &mom) const {
+    for (std::size_t k = 0; k < size(); ++k) {
         d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
         const double xm = x[k] * f_.m_[k];
         mom.m_bar += xm;
@@ -297,6 +295,16 @@ PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const
         mom.s2 += xm * d[k] * d[k];
         mom.s3 += xm * d[k] * d[k] * d[k];
     }
+}
+
+template <class S>
+PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const double *x) const {
+    const std::int64_t n = static_cast<std::int64_t>(size());
+    const S r(rho);
+    Buffer<S, 16> d(static_cast<std::size_t>(n));
+    Parts<S> p;
+    helmholtz::Moments<S> &mom = p.mom;
+    diameters(t, x, d.data(), mom);
     p.hs = helmholtz::hard_sphere(mom, r, false);
     p.chain =
         helmholtz::hard_chain(
@@ -397,15 +405,8 @@ DensitySlopes PcSaftAggregates::density_slopes(double t, double rho, const doubl
 }
 
 void PcSaftAggregates::prepare(double t, const double *x, LinePieces &line) const {
-    for (std::size_t k = 0; k < line.n; ++k) {
-        line.x[k] = x[k];
-        line.d[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], t));
-        const double xm = x[k] * f_.m_[k];
-        line.mom.m_bar += xm;
-        line.mom.s1 += xm * line.d[k];
-        line.mom.s2 += xm * line.d[k] * line.d[k];
-        line.mom.s3 += xm * line.d[k] * line.d[k] * line.d[k];
-    }
+    for (std::size_t k = 0; k < line.n; ++k) line.x[k] = x[k];
+    diameters(t, x, line.d.data(), line.mom);
     line.q = sums<false, double>(t, x, nullptr, nullptr);
     line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
     line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
