@@ -96,9 +96,10 @@ struct HardSphereCurvature {
     double h[4][4] = {};
 };
 
-inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom) {
+// log_void = ln(1 - η), which the chain's contact values share.
+inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom, double log_void) {
     const double s1 = mom.s1, s2 = mom.s2, s3 = mom.s3, c = kPiOver6;
-    const double eta = c * s3, u = 1.0 / (1.0 - eta), u2 = u * u, u3 = u2 * u, l = std::log1p(-eta);
+    const double eta = c * s3, u = 1.0 / (1.0 - eta), u2 = u * u, u3 = u2 * u, l = log_void;
     const double a1 = eta * u2 + l, a1_e = u2 + 2.0 * eta * u3 - u, a1_ee = 4.0 * u3 + 6.0 * eta * u3 * u - u2;
     const double b1 = eta * u, b1_e = u2, b1_ee = 2.0 * u3;
     const double l_e = -u, l_ee = -u2;
@@ -120,6 +121,47 @@ inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom) {
     r.h[2][3] = r.h[3][2] = x23 * a1 + c * x2 * a1_e + y23 * b1 + c * y2 * b1_e;
     r.h[3][3] = x33 * a1 + y33 * b1 + 2.0 * c * (x3 * a1_e + y3 * b1_e) +
                 c * c * (x * a1_ee + y * b1_ee - mom.m_bar * l_ee);
+    return r;
+}
+
+// ln g of a segment pair with d_i d_j/(d_i + d_j) = h at unit density, with its gradient and Hessian
+// over (h, S2, S3). With ζ2 = π/6 S2, η = π/6 S3, u = 1/(1-η) and s = h ζ2 u the contact value factors,
+//     g = u (1 + s)(1 + 2s),   ln g = -ln(1-η) + ln(1 + 3s + 2s²),
+// and s is a product, so every entry is a short product of s's own factors.
+struct ContactShape {
+    double zeta2 = 0.0, u = 0.0, log_void = 0.0;  // ζ2, 1/(1-η), ln(1-η)
+};
+
+inline ContactShape contact_shape(double s2, double s3) {
+    const double eta = kPiOver6 * s3;
+    return {kPiOver6 * s2, 1.0 / (1.0 - eta), std::log1p(-eta)};
+}
+
+struct ContactLogCurvature {
+    double value = 0.0;
+    double g[3] = {};
+    double h[3][3] = {};
+};
+
+inline ContactLogCurvature contact_log_curvature(const ContactShape &k, double h) {
+    const double c = kPiOver6, cu = c * k.u;
+    const double s = h * k.zeta2 * k.u;
+    const double poly = 1.0 + s * (3.0 + 2.0 * s);
+    const double inv_poly = 1.0 / poly;
+    const double d1 = (3.0 + 4.0 * s) * inv_poly;                           // d ln(poly)/ds
+    const double d2 = -(5.0 + s * (12.0 + 8.0 * s)) * (inv_poly * inv_poly);  // its s-derivative
+    const double s_h = k.zeta2 * k.u, s_2 = h * cu, s_3 = s * cu;  // s_hh = s_22 = 0
+    ContactLogCurvature r;
+    r.value = std::log1p(s * (3.0 + 2.0 * s)) - k.log_void;
+    r.g[0] = d1 * s_h;
+    r.g[1] = d1 * s_2;
+    r.g[2] = d1 * s_3 + cu;
+    r.h[0][0] = d2 * s_h * s_h;
+    r.h[0][1] = r.h[1][0] = d2 * s_h * s_2 + d1 * cu;
+    r.h[0][2] = r.h[2][0] = d2 * s_h * s_3 + d1 * cu * s_h;
+    r.h[1][1] = d2 * s_2 * s_2;
+    r.h[1][2] = r.h[2][1] = d2 * s_2 * s_3 + d1 * cu * s_2;
+    r.h[2][2] = d2 * s_3 * s_3 + 2.0 * d1 * cu * s_3 + cu * cu;
     return r;
 }
 

@@ -654,8 +654,15 @@ struct HardChainCompressibilityOf {
 };
 using HardChainCompressibility = HardChainCompressibilityOf<double>;
 
+// C1's denominator is 1 + m̄ P(η) + (1 - m̄) Q(η): P, Q and their first two η-derivatives.
 template <class S>
-HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S &eta, bool value_only = false) {
+struct CompressibilityPolynomials {
+    S p{}, p_1{}, p_2{};
+    S q{}, q_1{}, q_2{};
+};
+
+template <class S>
+CompressibilityPolynomials<S> compressibility_polynomials(const S &eta) {
     const S e2 = eta * eta;
     const S e3 = e2 * eta;
     const S e4 = e3 * eta;
@@ -664,20 +671,35 @@ HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S
     const S v4 = v2 * v2;
     const S w = v * (2.0 - eta);
     const S w2 = w * w;
+    const S w3 = w2 * w;
+    CompressibilityPolynomials<S> k;
+    k.p = (8.0 * eta - 2.0 * e2) / v4;
+    k.p_1 = (-4.0 * e2 + 20.0 * eta + 8.0) / (v4 * v);
+    k.p_2 = (-12.0 * e2 + 72.0 * eta + 60.0) / (v4 * v2);
+    k.q = (20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2;
+    k.q_1 = (2.0 * e3 + 12.0 * e2 - 48.0 * eta + 40.0) / w3;
+    k.q_2 = (-6.0 * e4 - 48.0 * e3 + 288.0 * e2 - 480.0 * eta + 264.0) / (w2 * w2);
+    return k;
+}
+
+template <class S>
+HardChainCompressibilityOf<S> hard_chain_compressibility(const S &m_bar, const S &eta, bool value_only = false) {
     if (value_only) {
+        const S e2 = eta * eta;
+        const S e3 = e2 * eta;
+        const S e4 = e3 * eta;
+        const S v = 1.0 - eta;
+        const S v2 = v * v;
+        const S v4 = v2 * v2;
+        const S w = v * (2.0 - eta);
+        const S w2 = w * w;
         HardChainCompressibilityOf<S> c;
         c.c1 = 1.0 / (1.0 + m_bar * ((8.0 * eta - 2.0 * e2) / v4) +
                       (1.0 - m_bar) * ((20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2));
         return c;
     }
-    const S w3 = w2 * w;
-
-    const S p = (8.0 * eta - 2.0 * e2) / v4;
-    const S p_1 = (-4.0 * e2 + 20.0 * eta + 8.0) / (v4 * v);
-    const S p_2 = (-12.0 * e2 + 72.0 * eta + 60.0) / (v4 * v2);
-    const S q = (20.0 * eta - 27.0 * e2 + 12.0 * e3 - 2.0 * e4) / w2;
-    const S q_1 = (2.0 * e3 + 12.0 * e2 - 48.0 * eta + 40.0) / w3;
-    const S q_2 = (-6.0 * e4 - 48.0 * e3 + 288.0 * e2 - 480.0 * eta + 264.0) / (w2 * w2);
+    const CompressibilityPolynomials<S> k = compressibility_polynomials(eta);
+    const S &p = k.p, &p_1 = k.p_1, &p_2 = k.p_2, &q = k.q, &q_1 = k.q_1, &q_2 = k.q_2;
 
     const S one_minus_m = 1.0 - m_bar;
     const S den_1 = m_bar * p_1 + one_minus_m * q_1;

@@ -10,8 +10,9 @@
 // M_j = sum_k r_k m_k d_k^j are linear in r, the dispersion sums Q1, Q2 (the
 // pair sums of the amount densities, D rho^2) quadratic. Each contribution
 // evaluated at unit density with the moments M is rho times its per-molecule
-// value, so small jets over a few aggregates give f's gradient g and Hessian H
-// in Y, and
+// value, so each contribution's closed-form curvature over its few aggregates
+// (hard sphere over M0..M3, dispersion over (M0 / rho, M3, Q1, Q2), each
+// contact value over (T, M2, M3)) gives f's gradient g and Hessian H in Y, and
 //     f_w  = J^T g + (psi_k on r_k),
 //     f_ww = J^T H J + sum_a g_a K_a + (the chain's per-component cross terms)
 // with J, K the aggregates' derivatives in w = (T, r): O(N^2) work beside the
@@ -25,6 +26,7 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "contributions/pcsaft_dispersion_curvature.h"
 #include "model/families/pcsaft_family.h"
 
 namespace keld::model {
@@ -33,25 +35,10 @@ namespace {
 
 namespace terms = pcsaft::terms;
 using T2 = ad::Taylor<double, 2>;  // along T: c[0], c[1] = d/dT, c[2] = (d2/dT2) / 2
-template <int K>
-using Jet = ad::Jet2<double, K>;
 
 double second(const T2 &a) { return 2.0 * a.c[2]; }
 
 enum Aggregate { kT, kRho, kM0, kM1, kM2, kM3, kQ1, kQ2, kAggregates };
-
-// Where a jet variable enters the aggregates: z = sum c_p Y_y[p] to first order.
-struct Link {
-    int count = 1;
-    int y[2] = {0, 0};
-    double c[2] = {1.0, 0.0};
-};
-
-Link link(int y) {
-    Link l;
-    l.y[0] = y;
-    return l;
-}
 
 // Value, gradient and Hessian of f over the aggregates.
 struct AggregateCurvature {
@@ -59,19 +46,67 @@ struct AggregateCurvature {
     double g[kAggregates] = {};
     double h[kAggregates][kAggregates] = {};
 
-    // weight * a, a a jet over variables linked to the aggregates (first order).
-    template <int K>
-    void add(const Jet<K> &a, const Link (&links)[K], double weight = 1.0) {
-        value += weight * a.v;
-        for (int i = 0; i < K; ++i)
-            for (int p = 0; p < links[i].count; ++p) g[links[i].y[p]] += weight * a.g[i] * links[i].c[p];
-        for (int i = 0; i < K; ++i)
-            for (int j = 0; j < K; ++j) {
-                const double hij = weight * a.second(i, j);
-                for (int p = 0; p < links[i].count; ++p)
-                    for (int q = 0; q < links[j].count; ++q)
-                        h[links[i].y[p]][links[j].y[q]] += hij * links[i].c[p] * links[j].c[q];
-            }
+    void add_pair(int a, int b, double v) {
+        h[a][b] += v;
+        h[b][a] += v;
+    }
+
+    // The hard sphere over (M0, M1, M2, M3).
+    void add(const helmholtz::HardSphereCurvature &hs) {
+        const int at[4] = {kM0, kM1, kM2, kM3};
+        value += hs.value;
+        for (int i = 0; i < 4; ++i) {
+            g[at[i]] += hs.g[i];
+            for (int j = 0; j < 4; ++j) h[at[i]][at[j]] += hs.h[i][j];
+        }
+    }
+
+    // The dispersion Q1 A + Q2 B over (m-bar, M3, Q1, Q2), with m-bar = M0 / rho.
+    void add(const terms::DispersionCurvature &k, double m_bar, double rho, double q1, double q2) {
+        using C = terms::CurvatureOverMbarS3;
+        const C &a = k.first, &b = k.second;
+        const double f_m = q1 * a.g[0] + q2 * b.g[0];
+        const double f_mm = q1 * a.second(0, 0) + q2 * b.second(0, 0);
+        const double f_ms = q1 * a.second(0, 1) + q2 * b.second(0, 1);
+        value += q1 * a.v + q2 * b.v;
+        g[kM3] += q1 * a.g[1] + q2 * b.g[1];
+        g[kQ1] += a.v;
+        g[kQ2] += b.v;
+        h[kM3][kM3] += q1 * a.second(1, 1) + q2 * b.second(1, 1);
+        add_pair(kM3, kQ1, a.g[1]);
+        add_pair(kM3, kQ2, b.g[1]);
+        // m-bar's slopes in (rho, M0) and its own curvature there.
+        const int at[2] = {kRho, kM0};
+        const double slope[2] = {-m_bar / rho, 1.0 / rho};
+        for (int i = 0; i < 2; ++i) {
+            g[at[i]] += f_m * slope[i];
+            add_pair(at[i], kM3, f_ms * slope[i]);
+            add_pair(at[i], kQ1, a.g[0] * slope[i]);
+            add_pair(at[i], kQ2, b.g[0] * slope[i]);
+            for (int j = 0; j < 2; ++j) h[at[i]][at[j]] += f_mm * slope[i] * slope[j];
+        }
+        const double inv_rho2 = 1.0 / (rho * rho);
+        h[kRho][kRho] += f_m * 2.0 * m_bar * inv_rho2;
+        add_pair(kRho, kM0, -f_m * inv_rho2);
+    }
+
+    // weight * psi over (T, M2, M3), psi = (1 - m_k) ln g_kk with its half diameter h(T) (slopes h_t,
+    // h_tt); its gradient goes to psi_k.
+    void add(const helmholtz::ContactLogCurvature &l, double own, double h_t, double h_tt, double weight,
+             std::array<double, 4> &psi_k) {
+        const double l_t = l.g[0] * h_t;
+        psi_k = {own * l.value, own * l_t, own * l.g[1], own * l.g[2]};
+        const double w = weight * own;
+        value += w * l.value;
+        g[kT] += w * l_t;
+        g[kM2] += w * l.g[1];
+        g[kM3] += w * l.g[2];
+        h[kT][kT] += w * (l.h[0][0] * h_t * h_t + l.g[0] * h_tt);
+        add_pair(kT, kM2, w * l.h[0][1] * h_t);
+        add_pair(kT, kM3, w * l.h[0][2] * h_t);
+        h[kM2][kM2] += w * l.h[1][1];
+        add_pair(kM2, kM3, w * l.h[1][2]);
+        h[kM3][kM3] += w * l.h[2][2];
     }
 };
 
@@ -114,31 +149,6 @@ terms::PerturbationIntegralOf<S> integral_along(const terms::IntegralCoefficient
         if (i >= 1) p.eta_i_2 = p.eta_i_2 * eta + k.second[i];
     }
     return p;
-}
-
-// The dispersion term at unit density as a jet over (m-bar, M3, Q1, Q2). It is linear in the sums,
-//     a = Q1 A(m-bar, M3) + Q2 B(m-bar, M3),  A = -2 pi I1,  B = -pi m-bar C1 I2,
-// so a jet over (m-bar, M3) alone carries every curvature that is not zero.
-Jet<4> dispersion_over_aggregates(double mbar, double m3, double q1, double q2) {
-    using J2 = Jet<2>;
-    const J2 m_bar = J2::variable(mbar, 0);
-    const J2 eta = helmholtz::kPiOver6 * J2::variable(m3, 1);
-    const J2 i1 = terms::perturbation_integral(terms::kA0, terms::kA1, terms::kA2, m_bar, eta, false, true).value;
-    const J2 i2 = terms::perturbation_integral(terms::kB0, terms::kB1, terms::kB2, m_bar, eta, false, true).value;
-    const J2 c1 = terms::hard_chain_compressibility(m_bar, eta, true).c1;
-    const J2 a = -terms::kTwoPi * i1;
-    const J2 b = (-terms::kPi * m_bar) * c1 * i2;
-    Jet<4> r;
-    r.v = q1 * a.v + q2 * b.v;
-    for (int i = 0; i < 2; ++i) {
-        r.g[i] = q1 * a.g[i] + q2 * b.g[i];
-        for (int j = i; j < 2; ++j) r.h[Jet<4>::pair(i, j)] = q1 * a.second(i, j) + q2 * b.second(i, j);
-        r.h[Jet<4>::pair(i, 2)] = a.g[i];
-        r.h[Jet<4>::pair(i, 3)] = b.g[i];
-    }
-    r.g[2] = a.v;
-    r.g[3] = b.v;
-    return r;
 }
 
 }  // namespace
@@ -498,65 +508,37 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     // f over the aggregates: hard sphere over (M0, M1, M2, M3), its curvature in closed form; dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
     AggregateCurvature c;
+    const helmholtz::ContactShape shape = helmholtz::contact_shape(m2.c[0], m3.c[0]);
     {
         helmholtz::Moments<double> mom;
         mom.m_bar = m0;
         mom.s1 = m1.c[0];
         mom.s2 = m2.c[0];
         mom.s3 = m3.c[0];
-        const helmholtz::HardSphereCurvature hs = helmholtz::hard_sphere_curvature(mom);
-        const int at[4] = {kM0, kM1, kM2, kM3};
-        c.value += hs.value;
-        for (int i = 0; i < 4; ++i) {
-            c.g[at[i]] += hs.g[i];
-            for (int j = 0; j < 4; ++j) c.h[at[i]][at[j]] += hs.h[i][j];
-        }
+        c.add(helmholtz::hard_sphere_curvature(mom, shape.log_void));
     }
     {
         const double mbar = m0 / rho;
-        const Jet<4> a = dispersion_over_aggregates(mbar, m3.c[0], q.d1.c[0], q.d2.c[0]);
-        Link by_mbar;
-        by_mbar.count = 2;
-        by_mbar.y[0] = kRho;
-        by_mbar.c[0] = -mbar / rho;
-        by_mbar.y[1] = kM0;
-        by_mbar.c[1] = 1.0 / rho;
-        const Link links[4] = {by_mbar, link(kM3), link(kQ1), link(kQ2)};
-        c.add(a, links);
-        // mbar's own curvature in (rho, M0).
-        const double g = a.g[0];
-        c.h[kRho][kRho] += g * 2.0 * mbar / (rho * rho);
-        c.h[kRho][kM0] -= g / (rho * rho);
-        c.h[kM0][kRho] -= g / (rho * rho);
+        c.add(terms::dispersion_curvature(mbar, m3.c[0]), mbar, rho, q.d1.c[0], q.d2.c[0]);
     }
-    // psi_k and its gradient over (T, M2, M3), for the cross terms.
+    // psi_k and its gradient over (T, M2, M3), for the cross terms. The contact pieces depend on
+    // (M2, M3) alone; d_k on T alone, its Taylor coefficients along T already formed.
     Buffer<std::array<double, 4>, 16> psi(n);
     {
-        using J3 = Jet<3>;
-        helmholtz::Moments<J3> mom;
-        mom.s2 = J3::variable(m2.c[0], 1);
-        mom.s3 = J3::variable(m3.c[0], 2);
-        const Link links[3] = {link(kT), link(kM2), link(kM3)};
-        // The contact pieces depend on (M2, M3) alone: formed once, each molecule's own share
-        // (1 - m_k) ln g_kk from them as the chain term forms its summands (terms::own_contact).
-        const helmholtz::ContactTerms<J3> contact = helmholtz::contact_terms(mom, J3(1.0), true);
         for (std::size_t k = 0; k < n; ++k) {
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
-            // d_k depends on T alone: its Taylor coefficients along T are already formed.
-            J3 dk(d1[k].c[0]);
-            dk.g[0] = d1[k].c[1];
-            dk.h[J3::pair(0, 0)] = second(d1[k]);
-            const J3 a = (1.0 - m[k]) * log1p(helmholtz::contact_value_excess(contact, 0.5 * dk));
-            psi[k] = {a.v, a.g[0], a.g[1], a.g[2]};
-            c.add(a, links, r[k]);
+            const double h = 0.5 * d1[k].c[0];
+            c.add(helmholtz::contact_log_curvature(shape, h), 1.0 - m[k], 0.5 * d1[k].c[1], 0.5 * second(d1[k]), r[k],
+                  psi[k]);
         }
     }
 
-    // The aggregates' first derivatives in w (row a: dY_a/dw).
+    // The aggregates' first derivatives in w, dY_a/dw_p, stored by column p (the contractions below
+    // then run over the eight aggregates contiguously).
     Buffer<double, 8 * 17> jac(kAggregates * w);
     for (std::size_t p = 0; p < kAggregates * w; ++p) jac[p] = 0.0;
-    const auto J = [&](int a, std::size_t p) -> double & { return jac[a * w + p]; };
+    const auto J = [&](int a, std::size_t p) -> double & { return jac[p * kAggregates + a]; };
     J(kT, 0) = 1.0;
     J(kM1, 0) = m1.c[1];
     J(kM2, 0) = m2.c[1];
@@ -587,17 +569,17 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
     // cross terms.
     Buffer<double, 8 * 17> hj(kAggregates * w);
-    for (int a = 0; a < kAggregates; ++a)
-        for (std::size_t p = 0; p < w; ++p) {
+    for (std::size_t p = 0; p < w; ++p)
+        for (int a = 0; a < kAggregates; ++a) {
             double s = 0.0;
             for (int b = 0; b < kAggregates; ++b) s += c.h[a][b] * J(b, p);
-            hj[a * w + p] = s;
+            hj[p * kAggregates + a] = s;
         }
     Buffer<double, 17 * 17> fww(w * w);
     for (std::size_t p = 1; p < w; ++p)
         for (std::size_t q2 = 0; q2 < w; ++q2) {
             double s = 0.0;
-            for (int a = 0; a < kAggregates; ++a) s += J(a, p) * hj[a * w + q2];
+            for (int a = 0; a < kAggregates; ++a) s += J(a, p) * hj[q2 * kAggregates + a];
             fww[p * w + q2] = s;
         }
     // Curvature of the aggregates: along T and r_i (moments, sums) ...
@@ -644,7 +626,7 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
         double f_t = 0.0, f_tt = 0.0;
         for (int a = 0; a < kAggregates; ++a) {
             f_t += c.g[a] * J(a, 0);
-            f_tt += J(a, 0) * hj[a * w];
+            f_tt += J(a, 0) * hj[a];
         }
         f_tt += 2.0 * (c.g[kM1] * m1.c[2] + c.g[kM2] * m2.c[2] + c.g[kM3] * m3.c[2] + c.g[kQ1] * q.d1.c[2] +
                        c.g[kQ2] * q.d2.c[2]);
