@@ -92,11 +92,11 @@ struct AggregateCurvature {
 
     // weight * psi over (T, M2, M3), psi = (1 - m_k) ln g_kk with its half diameter h(T) (slopes h_t,
     // h_tt); its gradient goes to psi_k.
-    void add(const helmholtz::ContactLogCurvature &l, double own, double h_t, double h_tt, double weight,
+    void add(const helmholtz::ContactLogCurvature &l, double one_minus_m, double h_t, double h_tt, double weight,
              std::array<double, 4> &psi_k) {
         const double l_t = l.g[0] * h_t;
-        psi_k = {own * l.value, own * l_t, own * l.g[1], own * l.g[2]};
-        const double w = weight * own;
+        psi_k = {one_minus_m * l.value, one_minus_m * l_t, one_minus_m * l.g[1], one_minus_m * l.g[2]};
+        const double w = weight * one_minus_m;
         value += w * l.value;
         g[kT] += w * l_t;
         g[kM2] += w * l.g[1];
