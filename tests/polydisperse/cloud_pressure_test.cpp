@@ -55,13 +55,17 @@ TEST(CloudPressure, EqualFugacitiesAndTheFixedPressureSolverAgree) {
             const auto fa = ln_f_per_unit(s, pt.feed, c.t, pt.p), fb = ln_f_per_unit(s, pt.shadow, c.t, pt.p);
             for (std::size_t i = 0; i < fa.size(); ++i)
                 EXPECT_LT(std::fabs(fa[i] - fb[i]), 1e-9) << c.what << ", w " << pt.feed.w_polymer;
-            // The fixed-pressure cloud point at that pressure lies at the same temperature: to 1e-8 K
-            // where the shadow is well resolved; nearer the critical point (the shadow's ln y known to
-            // 8e-6 at w = 0.048 on the upper branch) both solvers' answers spread to 7e-8 K, and to
-            // 1.5e-7 K when the model's derivatives change in their last bits only.
+            // The fixed-pressure cloud point at that pressure lies at the same temperature: where the
+            // shadow is well resolved, to 1e-8 K or to twice what the two solves resolve (each reports
+            // how far its unknowns, T or ln P among them, may lie from the solution while its equations
+            // hold to their rounding floor: 2.5e-8 at w = 0.022 on the upper branch, where the two
+            // answers lie 1.3e-8 K apart); nearer the critical point (the shadow's ln y known to 8e-6
+            // at w = 0.048 on the upper branch) both solvers' answers spread to 7e-8 K, and to 1.5e-7 K
+            // when the model's derivatives change in their last bits only.
             const auto back = equilibria::cloud_point(s, pt.p, pt.feed.w_polymer, c.temperatures);
             ASSERT_EQ(back.status, Status::converged) << c.what << ": " << back.message;
-            const double tolerance = pt.shadow_uncertainty < 1e-6 ? 1e-8 : 2.5e-7;
+            const double resolved = std::max(1e-8, 2.0 * (pt.shadow_uncertainty + back.shadow_uncertainty));
+            const double tolerance = pt.shadow_uncertainty < 1e-6 ? resolved : 2.5e-7;
             EXPECT_NEAR(back.t, c.t, tolerance) << c.what << ", w " << pt.feed.w_polymer;
             highest = std::max(highest, pt.p);
             lowest = std::min(lowest, pt.p);

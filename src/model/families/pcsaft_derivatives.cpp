@@ -38,6 +38,39 @@ using T2 = ad::Taylor<double, 2>;  // along T: c[0], c[1] = d/dT, c[2] = (d2/dT2
 
 double second(const T2 &a) { return 2.0 * a.c[2]; }
 
+// A value going as T0/T or (T0/T)^2 as a Taylor number at T (inv_t = 1/T): q (T0/T) has c1 = -q/T,
+// c2 = q/T^2; q (T0/T)^2 has c1 = -2 q/T, c2 = 3 q/T^2.
+T2 as_inverse_t(double q, double inv_t) {
+    T2 r;
+    r.c[0] = q;
+    r.c[1] = -q * inv_t;
+    r.c[2] = q * (inv_t * inv_t);
+    return r;
+}
+
+T2 as_inverse_t_squared(double q, double inv_t) {
+    T2 r;
+    r.c[0] = q;
+    r.c[1] = -2.0 * q * inv_t;
+    r.c[2] = 3.0 * q * (inv_t * inv_t);
+    return r;
+}
+
+// A segment diameter d(T) = sigma (1 - 0.12 exp(-3 eps/T)) as a Taylor number at t, the chain rule
+// through the exponent written out; its value is segment_diameter's at t, bit for bit.
+T2 diameter_along_t(double sigma, double eps, double t) {
+    namespace c = pcsaft::constants;
+    const double e = terms::segment_diameter_factor(eps, t);
+    const double u1 = c::kDiameterExponent * eps / (t * t);  // d(-3 eps/T)/dT
+    const double u2 = -2.0 * u1 / t;
+    const double scale = -sigma * c::kDiameterReduction * c::kAngstromToMetre * c::kAvogadroPerKmolCubeRoot;
+    T2 d;
+    d.c[0] = terms::segment_diameter(sigma, e);
+    d.c[1] = scale * u1 * e;
+    d.c[2] = 0.5 * scale * (u2 + u1 * u1) * e;
+    return d;
+}
+
 enum Aggregate { kT, kRho, kM0, kM1, kM2, kM3, kQ1, kQ2, kAggregates };
 
 // Value, gradient and Hessian of f over the aggregates.
@@ -237,22 +270,9 @@ terms::DispersionSumsOf<T2> PcSaftAggregates::sums_along_t(double t, const doubl
     const std::size_t n = size();
     Buffer<double, 16> row1(kRows ? n : 0), row2(kRows ? n : 0);
     const terms::DispersionSumsOf<double> q = sums<kRows, double>(t, x, row1.data(), row2.data());
-    // q1 (T0/T): c1 = -q1/T, c2 = q1/T^2; q2 (T0/T)^2: c1 = -2 q2/T, c2 = 3 q2/T^2.
-    const double inv_t = 1.0 / t, inv_t2 = inv_t * inv_t;
-    const auto by_t = [&](double q1) {
-        T2 r;
-        r.c[0] = q1;
-        r.c[1] = -q1 * inv_t;
-        r.c[2] = q1 * inv_t2;
-        return r;
-    };
-    const auto by_t2 = [&](double q2) {
-        T2 r;
-        r.c[0] = q2;
-        r.c[1] = -2.0 * q2 * inv_t;
-        r.c[2] = 3.0 * q2 * inv_t2;
-        return r;
-    };
+    const double inv_t = 1.0 / t;
+    const auto by_t = [&](double q1) { return as_inverse_t(q1, inv_t); };
+    const auto by_t2 = [&](double q2) { return as_inverse_t_squared(q2, inv_t); };
     if constexpr (kRows) {
         for (std::size_t k = 0; k < n; ++k) {
             r1[k] = by_t(row1[k]);
@@ -489,12 +509,11 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     for (std::size_t k = 0; k < n; ++k) rho += r[k];
 
     // Temperature stage: the diameters and the aggregates along T.
-    const T2 tt = T2::variable(t);
     Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
     double m0 = 0.0;
     T2 m1, m2, m3;
     for (std::size_t k = 0; k < n; ++k) {
-        d1[k] = terms::segment_diameter(f_.sigma_[k], terms::segment_diameter_factor(f_.eps_[k], tt));
+        d1[k] = diameter_along_t(f_.sigma_[k], f_.eps_[k], t);
         d2[k] = d1[k] * d1[k];
         d3[k] = d2[k] * d1[k];
         const double rm = r[k] * m[k];
@@ -503,7 +522,34 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
         m2 += rm * d2[k];
         m3 += rm * d3[k];
     }
-    const terms::DispersionSumsOf<T2> q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
+    // The sums' pair weights d2Q/dr_k dr_l; Q is quadratic in r, so its gradient is P r and Q = r.P r / 2.
+    // The gradient along T: with constant cross energies from the weights at T, else by a pass in T.
+    Buffer<double, 256> p1(n * n), p2(n * n);
+    pair_weights(t, p1.data(), p2.data());
+    terms::DispersionSumsOf<T2> q;
+    if (f_.cross_varies_) {
+        q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
+        for (std::size_t k = 0; k < n; ++k) {
+            row1[k] = m[k] * row1[k];
+            row2[k] = m[k] * row2[k];
+        }
+    } else {
+        const double inv_t = 1.0 / t;
+        double q1 = 0.0, q2 = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            double g1 = 0.0, g2 = 0.0;
+            for (std::size_t l = 0; l < n; ++l) {
+                g1 += p1[k * n + l] * r[l];
+                g2 += p2[k * n + l] * r[l];
+            }
+            row1[k] = as_inverse_t(g1, inv_t);
+            row2[k] = as_inverse_t_squared(g2, inv_t);
+            q1 += r[k] * g1;
+            q2 += r[k] * g2;
+        }
+        q.d1 = as_inverse_t(0.5 * q1, inv_t);
+        q.d2 = as_inverse_t_squared(0.5 * q2, inv_t);
+    }
 
     // f over the aggregates: hard sphere over (M0, M1, M2, M3), its curvature in closed form; dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
@@ -551,8 +597,8 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
         J(kM1, i + 1) = m[i] * d1[i].c[0];
         J(kM2, i + 1) = m[i] * d2[i].c[0];
         J(kM3, i + 1) = m[i] * d3[i].c[0];
-        J(kQ1, i + 1) = m[i] * row1[i].c[0];
-        J(kQ2, i + 1) = m[i] * row2[i].c[0];
+        J(kQ1, i + 1) = row1[i].c[0];
+        J(kQ2, i + 1) = row2[i].c[0];
     }
 
     out.psi = v * c.value;
@@ -584,13 +630,11 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
         }
     // Curvature of the aggregates: along T and r_i (moments, sums) ...
     for (std::size_t i = 0; i < n; ++i) {
-        fww[(i + 1) * w] += m[i] * (c.g[kM1] * d1[i].c[1] + c.g[kM2] * d2[i].c[1] + c.g[kM3] * d3[i].c[1] +
-                                    c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1]);
+        fww[(i + 1) * w] += m[i] * (c.g[kM1] * d1[i].c[1] + c.g[kM2] * d2[i].c[1] + c.g[kM3] * d3[i].c[1]) +
+                            c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1];
     }
     // ... and in r_i, r_j (the sums).
     if (hessian || mixed_v) {
-        Buffer<double, 256> p1(n * n), p2(n * n);
-        pair_weights(t, p1.data(), p2.data());
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = 0; j < n; ++j)
                 fww[(i + 1) * w + j + 1] += c.g[kQ1] * p1[i * n + j] + c.g[kQ2] * p2[i * n + j];
