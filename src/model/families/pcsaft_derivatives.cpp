@@ -241,11 +241,10 @@ class PcSaftAggregates {
     // rows (dQ/dx_k / m_k) when r1, r2 are given.
     template <bool kRows, class S>
     terms::DispersionSumsOf<S> sums(const S &t, const double *x, S *r1, S *r2) const;
-    // The same as Taylor numbers in T at t. With constant cross energies Q1 goes as 1/T and Q2 as
+    // The sums as Taylor numbers in T at t. With constant cross energies Q1 goes as 1/T and Q2 as
     // 1/T^2, so one pass in doubles gives the values (those of the pass in Taylor numbers) and the
     // T-derivatives follow exactly from them.
-    template <bool kRows>
-    terms::DispersionSumsOf<T2> sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const;
+    terms::DispersionSumsOf<T2> sums_along_t(double t, const double *x) const;
     // The pair weights d2Q/dr_k dr_l (N x N) at T, for each of Q1 and Q2.
     void pair_weights(double t, double *p1, double *p2) const;
 };
@@ -264,22 +263,11 @@ terms::DispersionSumsOf<S> PcSaftAggregates::sums(const S &t, const double *x, S
                                          r2);
 }
 
-template <bool kRows>
-terms::DispersionSumsOf<T2> PcSaftAggregates::sums_along_t(double t, const double *x, T2 *r1, T2 *r2) const {
-    if (f_.cross_varies_) return sums<kRows, T2>(T2::variable(t), x, r1, r2);
-    const std::size_t n = size();
-    Buffer<double, 16> row1(kRows ? n : 0), row2(kRows ? n : 0);
-    const terms::DispersionSumsOf<double> q = sums<kRows, double>(t, x, row1.data(), row2.data());
+terms::DispersionSumsOf<T2> PcSaftAggregates::sums_along_t(double t, const double *x) const {
+    if (f_.cross_varies_) return sums<false, T2>(T2::variable(t), x, nullptr, nullptr);
+    const terms::DispersionSumsOf<double> q = sums<false, double>(t, x, nullptr, nullptr);
     const double inv_t = 1.0 / t;
-    const auto by_t = [&](double q1) { return as_inverse_t(q1, inv_t); };
-    const auto by_t2 = [&](double q2) { return as_inverse_t_squared(q2, inv_t); };
-    if constexpr (kRows) {
-        for (std::size_t k = 0; k < n; ++k) {
-            r1[k] = by_t(row1[k]);
-            r2[k] = by_t2(row2[k]);
-        }
-    }
-    return {by_t(q.d1), by_t2(q.d2)};
+    return {as_inverse_t(q.d1, inv_t), as_inverse_t_squared(q.d2, inv_t)};
 }
 
 void PcSaftAggregates::pair_weights(double t, double *p1, double *p2) const {
@@ -342,7 +330,7 @@ PcSaftAggregates::Parts<S> PcSaftAggregates::parts(const S &t, double rho, const
             false, false)
             .part;
     if constexpr (std::is_same_v<S, T2>)
-        p.sums = sums_along_t<false>(t.c[0], x, nullptr, nullptr);
+        p.sums = sums_along_t(t.c[0], x);
     else
         p.sums = sums<false, S>(t, x, nullptr, nullptr);
     if constexpr (std::is_same_v<S, T2>) {
@@ -528,7 +516,7 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     pair_weights(t, p1.data(), p2.data());
     terms::DispersionSumsOf<T2> q;
     if (f_.cross_varies_) {
-        q = sums_along_t<true>(t, r.data(), row1.data(), row2.data());
+        q = sums<true, T2>(T2::variable(t), r.data(), row1.data(), row2.data());
         for (std::size_t k = 0; k < n; ++k) {
             row1[k] = m[k] * row1[k];
             row2[k] = m[k] * row2[k];
