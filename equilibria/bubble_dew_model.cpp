@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "incipient_isothermal.h"
 #include "model/residual.h"
 #include "numerics.h"
 #include "two_phase.h"
@@ -100,23 +101,50 @@ double compressibility_slope(const PhaseDerivatives &ph) {
 // other root between it and zero density (a vapour) or close packing (a
 // liquid), seen as P rising with the density at sample points over that
 // range (a root of another kind needs a loop there, where P falls). The cost
-// of a few density slopes, where a density root from scratch costs ten.
+// of a few density slopes along the composition's line, where a density root
+// from scratch costs ten.
 constexpr int kRootSamples = 4;
 
-bool is_root_of_kind(const Model &m, double t, const PhaseDerivatives &ph, Phase kind) {
-    const double total = ph.rho_total();
-    std::vector<double> x(ph.rho.size());
-    for (std::size_t i = 0; i < x.size(); ++i) x[i] = ph.rho[i] / total;
+bool is_root_of_kind(const Model &m, double t, std::span<const double> rho, Phase kind) {
+    double total = 0.0;
+    for (double r : rho) total += r;
+    std::vector<double> x(rho.size());
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = rho[i] / total;
     const double far = kind == Phase::vapour ? 0.0 : m.max_density(t, x);
+    const std::unique_ptr<model::DensityLine> line = m.residual().density_line(t, x.data());
     for (int k = 1; k < kRootSamples; ++k) {
-        const double rho = total + (far - total) * k / kRootSamples;
-        const model::DensitySlopes s = m.residual().density_slopes(t, rho, x.data());
-        if (!(1.0 + 2.0 * rho * s.a_rho + rho * rho * s.a_rhorho > 0.0)) return false;
+        const double r = total + (far - total) * k / kRootSamples;
+        const model::DensitySlopes s = line->at(r);
+        if (!(1.0 + 2.0 * r * s.a_rho + r * r * s.a_rhorho > 0.0)) return false;
     }
     return true;
 }
 
-void fill_phase(const PhaseDerivatives &ph, double p_over_rt, std::vector<double> &composition,
+// A solved phase as the checks and the result see it: amount densities (kmol/m3), dPsi/dn_i,
+// P/(RT) (kmol/m3) and d(P/RT)/drho at constant composition.
+struct PhaseView {
+    std::span<const double> rho, g;
+    double p = 0.0, slope = 0.0;
+    double rho_total() const {
+        double total = 0.0;
+        for (double r : rho) total += r;
+        return total;
+    }
+};
+
+PhaseView view_of(const PhaseDerivatives &ph) { return {ph.rho, ph.g, ph.p, compressibility_slope(ph)}; }
+PhaseView view_of(const IsothermalPhase &ph) { return {ph.rho, ph.g, ph.p, ph.slope}; }
+
+// Whether a solved pair of phases is a bubble or dew point to return: P at least 1e4 Pa, two distinct
+// phases, each mechanically stable and the model's root of its kind.
+bool acceptable(const Model &m, double t, const PhaseView &liquid, const PhaseView &vapour) {
+    return kGasConstant * t * vapour.p >= kLowestPressure &&
+           liquid.rho_total() > (1.0 + kDistinctPhases) * vapour.rho_total() && liquid.slope > 0.0 &&
+           vapour.slope > 0.0 && is_root_of_kind(m, t, liquid.rho, Phase::liquid) &&
+           is_root_of_kind(m, t, vapour.rho, Phase::vapour);
+}
+
+void fill_phase(const PhaseView &ph, double p_over_rt, std::vector<double> &composition,
                 std::vector<double> &ln_phi) {
     const double total = ph.rho_total(), ln_z = std::log(p_over_rt / total);
     composition.resize(ph.rho.size());
@@ -152,10 +180,26 @@ bool converge(const Model &m, const TwoPhaseProblem &problem, bool bubble, const
     start[problem.index_ln_t()] = std::log(t);
     if (!correct(problem, start, kNoSpec, 0.0, point, kNewtonSteps)) return false;
     const PhaseDerivatives &liquid = bubble ? point.one : point.two, &vapour = bubble ? point.two : point.one;
-    return kGasConstant * point.t() * vapour.p >= kLowestPressure &&
-           liquid.rho_total() > (1.0 + kDistinctPhases) * vapour.rho_total() &&
-           compressibility_slope(liquid) > 0.0 && compressibility_slope(vapour) > 0.0 &&
-           is_root_of_kind(m, point.t(), liquid, Phase::liquid) && is_root_of_kind(m, point.t(), vapour, Phase::vapour);
+    return acceptable(m, point.t(), view_of(liquid), view_of(vapour));
+}
+
+// The same at a given T: Newton in the given phase's density and the incipient phase's amounts.
+bool converge_isothermal(const Model &m, bool bubble, const std::vector<double> &z, const std::vector<double> &w,
+                         double t, double p, double rho_l, double rho_v, IsothermalIncipient &point) {
+    if (!(rho_l > 0.0 && std::isfinite(rho_l))) {
+        const std::optional<double> root = density(m, t, p, bubble ? z : w, Phase::liquid);
+        if (!root) return false;
+        rho_l = *root;
+    }
+    if (!(rho_v > 0.0 && std::isfinite(rho_v))) rho_v = p / (kGasConstant * t);
+    if (!(rho_l > rho_v)) return false;
+    const double rho_given = bubble ? rho_l : rho_v, rho_incipient = bubble ? rho_v : rho_l;
+    std::vector<double> incipient(w.size());
+    for (std::size_t i = 0; i < w.size(); ++i) incipient[i] = w[i] * rho_incipient;
+    if (!solve_isothermal_incipient(m, t, z, rho_given, incipient, point, kNewtonSteps)) return false;
+    const IsothermalPhase &liquid = bubble ? point.given : point.incipient;
+    const IsothermalPhase &vapour = bubble ? point.incipient : point.given;
+    return acceptable(m, t, view_of(liquid), view_of(vapour));
 }
 
 }  // namespace
@@ -192,7 +236,14 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
 
     // From the neighbouring point given; from an ideal solution of corresponding-states vapour
     // pressures where there is none or it does not lead to the point.
+    // At a given T the isothermal Newton (the given phase along its composition's line), else the
+    // two-phase problem with T among the unknowns.
     TwoPhasePoint point;
+    IsothermalIncipient at_t;
+    const auto attempt = [&](double t0, double p0, double rho_l, double rho_v) {
+        return given_t ? converge_isothermal(m, bubble, z, w, value, p0, rho_l, rho_v, at_t)
+                       : converge(m, problem, bubble, z, w, t0, p0, rho_l, rho_v, point);
+    };
     double t = given_t ? value : guess.t, p = given_t ? guess.p : value;
     bool solved = false;
     if (std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0 && guess.incipient.size() == n &&
@@ -203,22 +254,33 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
         for (double &v : w) v /= s;
         const double rho_l = guess.v_liquid > 0.0 ? 1.0 / guess.v_liquid : not_a_number;
         const double rho_v = guess.v_vapour > 0.0 ? 1.0 / guess.v_vapour : not_a_number;
-        solved = converge(m, problem, bubble, z, w, t, p, rho_l, rho_v, point);
+        solved = attempt(t, p, rho_l, rho_v);
     }
     if (!solved) {
         VapourPressures vp;
         t = given_t ? value : not_a_number;
         p = given_t ? not_a_number : value;
         if (!vapour_pressures(system, vp) || !ideal_start(vp, bubble, given_t, z, t, p, w) ||
-            !converge(m, problem, bubble, z, w, t, p, not_a_number, not_a_number, point))
+            !attempt(t, p, not_a_number, not_a_number))
             return std::nullopt;
     }
 
-    const PhaseDerivatives &liquid = bubble ? point.one : point.two, &vapour = bubble ? point.two : point.one;
+    PhaseView liquid, vapour;
+    int iterations = 0;
+    if (given_t) {
+        liquid = view_of(bubble ? at_t.given : at_t.incipient);
+        vapour = view_of(bubble ? at_t.incipient : at_t.given);
+        t = value;
+        iterations = at_t.iterations;
+    } else {
+        liquid = view_of(bubble ? point.one : point.two);
+        vapour = view_of(bubble ? point.two : point.one);
+        t = point.t();
+        iterations = point.iterations;
+    }
     // The returned P is the vapour's (the given one at given P): found again there the vapour is the same
     // root, and the liquid, whose P resolves only to the rounding of its large terms, moves ln f by
     // (P_V/P_L - 1) Z_L.
-    t = point.t();
     p = given_t ? kGasConstant * t * vapour.p : value;
     double residual = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -240,7 +302,7 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
     (bubble ? r.x : r.y) = z;
     r.v_liquid = 1.0 / liquid.rho_total();
     r.v_vapour = 1.0 / vapour.rho_total();
-    r.iterations = point.iterations;
+    r.iterations = iterations;
     r.residual = residual;
     r.evaluations = 0;
     return r;

@@ -167,6 +167,26 @@ std::unique_ptr<DensityLine> Residual::density_line(double t, const double *x) c
     return std::make_unique<SlopesLine>(*this, t, x);
 }
 
+namespace {
+
+class PlainIsotherm final : public AmountIsotherm {
+  public:
+    PlainIsotherm(const Residual &r, double t) : r_(r), t_(t) {}
+    void at(std::span<const double> rho, AmountDerivativeSpans &out) const override {
+        r_.amount_derivatives(t_, 1.0, rho, out);
+    }
+
+  private:
+    const Residual &r_;
+    double t_;
+};
+
+}  // namespace
+
+std::unique_ptr<AmountIsotherm> Residual::amount_isotherm(double t) const {
+    return std::make_unique<PlainIsotherm>(*this, t);
+}
+
 double Residual::temperature_slope(double t, double rho, const double *x) const {
     Scratch<D1> xs(size());
     for (std::size_t k = 0; k < size(); ++k) xs[k] = D1(x[k]);

@@ -46,6 +46,17 @@ class DensityLine {
     virtual DensitySlopes at(double rho) const = 0;
 };
 
+// Amount derivatives along one isotherm, at V = 1 m3 (the amounts are the amount densities,
+// kmol/m3): an equilibrium solved at a given T evaluates its phases many times there, and a family
+// may form what depends on T alone once (segment diameters, pair weights). at() gives what
+// amount_derivatives(t, 1, rho, out) gives, but for rounding. It refers to the residual it came
+// from, which must outlive it.
+class AmountIsotherm {
+  public:
+    virtual ~AmountIsotherm() = default;
+    virtual void at(std::span<const double> rho, AmountDerivativeSpans &out) const = 0;
+};
+
 class Residual {
   public:
     virtual ~Residual() = default;
@@ -81,6 +92,8 @@ class Residual {
     virtual DensitySlopes density_slopes(double t, double rho, const double *x) const;
     // By default density_slopes() at each density.
     virtual std::unique_ptr<DensityLine> density_line(double t, const double *x) const;
+    // By default amount_derivatives() at T.
+    virtual std::unique_ptr<AmountIsotherm> amount_isotherm(double t) const;
     // d alpha_r/dT at constant rho and x. By default a dual pass along T.
     virtual double temperature_slope(double t, double rho, const double *x) const;
     // alpha_r's (T, rho) derivatives to second order and every amount derivative at the state of
@@ -132,6 +145,12 @@ class ResidualOf final : public Residual {
             return family_.density_line(t, x);
         else
             return Residual::density_line(t, x);
+    }
+    std::unique_ptr<AmountIsotherm> amount_isotherm(double t) const override {
+        if constexpr (requires { family_.amount_isotherm(t); })
+            return family_.amount_isotherm(t);
+        else
+            return Residual::amount_isotherm(t);
     }
     double temperature_slope(double t, double rho, const double *x) const override {
         if constexpr (requires { family_.temperature_slope(t, rho, x); })

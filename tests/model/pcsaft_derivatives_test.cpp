@@ -214,6 +214,50 @@ TEST(PcSaftDerivatives, DensityLineGivesTheSlopesAtEachDensity) {
     }
 }
 
+// The isotherm (diameters and pair weights formed once) gives the amount derivatives at its T, V = 1:
+// in full, and d_v alone, which it forms as f_ww r without f_ww.
+TEST(PcSaftDerivatives, IsothermGivesTheAmountDerivativesAtItsTemperature) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const auto residual = model::pcsaft_residual(s.p);
+        const std::unique_ptr<model::AmountIsotherm> isotherm = residual->amount_isotherm(s.t);
+        const std::size_t n = s.x.size();
+        for (double rho : s.densities) {
+            std::vector<double> r(n);
+            for (std::size_t i = 0; i < n; ++i) r[i] = rho * s.x[i];
+            const AmountDerivatives ref = residual->amount_derivatives(s.t, 1.0, r, {true, true, true, false});
+            AmountDerivatives full;
+            AmountDerivativeSpans out = model::spans_for(full, n, {true, true, true, false});
+            isotherm->at(r, out);
+            expect_close(out.psi, ref.psi, 1e-14, 0.0, "psi");
+            std::vector<double> g(n), d_v(n);
+            AmountDerivativeSpans line{0.0, g, {}, d_v, {}};
+            isotherm->at(r, line);
+            for (std::size_t i = 0; i < n; ++i) {
+                expect_close(full.gradient[i], ref.gradient[i], 1e-14, 0.0, "gradient " + std::to_string(i));
+                expect_close(g[i], ref.gradient[i], 1e-14, 0.0, "gradient alone " + std::to_string(i));
+                // d_v sums terms of both signs: against the largest of them.
+                double terms = 0.0;
+                for (std::size_t j = 0; j < n; ++j) terms = std::max(terms, std::fabs(ref.hessian[i * n + j] * r[j]));
+                EXPECT_NEAR(full.d_v[i], ref.d_v[i], 1e-13 * terms) << "d_v " << i;
+                EXPECT_NEAR(d_v[i], ref.d_v[i], 1e-13 * terms) << "d_v alone " << i;
+                for (std::size_t j = 0; j < n; ++j) {
+                    const double scale = std::sqrt(std::fabs(ref.hessian[i * n + i] * ref.hessian[j * n + j]));
+                    EXPECT_NEAR(full.hessian[i * n + j], ref.hessian[i * n + j], 1e-13 * scale) << i << ", " << j;
+                }
+            }
+        }
+    }
+    // The generic route (a family without its own isotherm) evaluates at its T.
+    const Model saft = Model::saft({{"HEXANE", 86.177, 4.724, 0.012454, 202.72, 10.0}});
+    const std::vector<double> r{7.0};
+    std::vector<double> g(1);
+    AmountDerivativeSpans out{0.0, g, {}, {}, {}};
+    saft.residual().amount_isotherm(320.0)->at(r, out);
+    EXPECT_EQ(g[0], saft.residual().amount_derivatives(320.0, 1.0, r, {}).gradient[0]);
+    EXPECT_NE(g[0], saft.residual().amount_derivatives(330.0, 1.0, r, {}).gradient[0]);
+}
+
 // Model, properties() and every caller reach the family's route through the residual's hooks; the
 // single call gives what the separate ones give.
 TEST(PcSaftDerivatives, TheModelUsesTheFamilysRoute) {

@@ -162,6 +162,7 @@ class Buffer {
     Buffer(const Buffer &) = delete;
     Buffer &operator=(const Buffer &) = delete;
     S *data() { return data_; }
+    const S *data() const { return data_; }
     S &operator[](std::size_t k) { return data_[k]; }
     const S &operator[](std::size_t k) const { return data_[k]; }
 
@@ -212,6 +213,16 @@ class PcSaftAggregates {
     };
     void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
                  AlongT *along_t = nullptr) const;
+    // What the amount stage needs of T alone: the diameters' powers along T and the sums' pair weights.
+    struct TemperatureStage {
+        explicit TemperatureStage(std::size_t n) : d1(n), d2(n), d3(n), p1(n * n), p2(n * n) {}
+        double t = 0.0;
+        Buffer<T2, 16> d1, d2, d3;
+        Buffer<double, 256> p1, p2;
+    };
+    void temperature_stage(double t, TemperatureStage &stage) const;
+    void amounts(const TemperatureStage &stage, double v, std::span<const double> n, AmountDerivativeSpans &out,
+                 AlongT *along_t) const;
     // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
     // in T: its values are the double evaluation's, operation by operation).
     template <class S>
@@ -487,33 +498,48 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-void PcSaftAggregates::amounts(double t, double v, std::span<const double> amounts, AmountDerivativeSpans &out,
+void PcSaftAggregates::temperature_stage(double t, TemperatureStage &stage) const {
+    stage.t = t;
+    for (std::size_t k = 0; k < size(); ++k) {
+        stage.d1[k] = diameter_along_t(f_.sigma_[k], f_.eps_[k], t);
+        stage.d2[k] = stage.d1[k] * stage.d1[k];
+        stage.d3[k] = stage.d2[k] * stage.d1[k];
+    }
+    pair_weights(t, stage.p1.data(), stage.p2.data());
+}
+
+void PcSaftAggregates::amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
                                AlongT *along_t) const {
+    TemperatureStage stage(size());
+    temperature_stage(t, stage);
+    amounts(stage, v, n, out, along_t);
+}
+
+void PcSaftAggregates::amounts(const TemperatureStage &stage, double v, std::span<const double> amounts,
+                               AmountDerivativeSpans &out, AlongT *along_t) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
+    const double t = stage.t;
     const double *m = f_.m_.data();
+    const T2 *d1 = stage.d1.data(), *d2 = stage.d2.data(), *d3 = stage.d3.data();
+    const double *p1 = stage.p1.data(), *p2 = stage.p2.data();
     Buffer<double, 16> r(n);
     for (std::size_t k = 0; k < n; ++k) r[k] = amounts[k] / v;
     double rho = 0.0;
     for (std::size_t k = 0; k < n; ++k) rho += r[k];
 
-    // Temperature stage: the diameters and the aggregates along T.
-    Buffer<T2, 16> d1(n), d2(n), d3(n), row1(n), row2(n);
+    // The moments along T.
     double m0 = 0.0;
     T2 m1, m2, m3;
     for (std::size_t k = 0; k < n; ++k) {
-        d1[k] = diameter_along_t(f_.sigma_[k], f_.eps_[k], t);
-        d2[k] = d1[k] * d1[k];
-        d3[k] = d2[k] * d1[k];
         const double rm = r[k] * m[k];
         m0 += rm;
         m1 += rm * d1[k];
         m2 += rm * d2[k];
         m3 += rm * d3[k];
     }
-    // The sums' pair weights d2Q/dr_k dr_l; Q is quadratic in r, so its gradient is P r and Q = r.P r / 2.
+    // The sums: Q is quadratic in r, so its gradient is P r with P the pair weights, and Q = r.P r / 2.
     // The gradient along T: with constant cross energies from the weights at T, else by a pass in T.
-    Buffer<double, 256> p1(n * n), p2(n * n);
-    pair_weights(t, p1.data(), p2.data());
+    Buffer<T2, 16> row1(n), row2(n);
     terms::DispersionSumsOf<T2> q;
     if (f_.cross_varies_) {
         q = sums<true, T2>(T2::variable(t), r.data(), row1.data(), row2.data());
@@ -599,27 +625,54 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     }
     const bool hessian = !out.hessian.empty(), mixed_v = !out.d_v.empty(), mixed_t = !out.d_t.empty();
     if (!(hessian || mixed_v || mixed_t || along_t != nullptr)) return;
-
-    // f_ww for rows r_i (i >= 1) and every column: J^T H J, the aggregates' curvature, the chain's
-    // cross terms.
-    Buffer<double, 8 * 17> hj(kAggregates * w);
-    for (std::size_t p = 0; p < w; ++p)
-        for (int a = 0; a < kAggregates; ++a) {
-            double s = 0.0;
-            for (int b = 0; b < kAggregates; ++b) s += c.h[a][b] * J(b, p);
-            hj[p * kAggregates + a] = s;
+    if (!(hessian || mixed_t || along_t != nullptr)) {
+        // d_v alone (a phase along its own composition line): f_ww r without f_ww. The aggregates'
+        // derivative along r is u = J r = (0, rho, M0, M1, M2, M3, 2 Q1, 2 Q2) (degrees one and two).
+        const double u[kAggregates] = {0.0, rho, m0, m1.c[0], m2.c[0], m3.c[0], 2.0 * q.d1.c[0], 2.0 * q.d2.c[0]};
+        double hu[kAggregates] = {};
+        for (int b = 1; b < kAggregates; ++b)
+            for (int a = 0; a < kAggregates; ++a) hu[a] += c.h[b][a] * u[b];
+        // The chain's cross terms: its row k gives psi_k's slopes along u, its column k the sums below.
+        double along_m2 = 0.0, along_m3 = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            along_m2 += r[k] * psi[k][2];
+            along_m3 += r[k] * psi[k][3];
         }
+        for (std::size_t i = 0; i < n; ++i) {
+            double s = c.g[kQ1] * row1[i].c[0] + c.g[kQ2] * row2[i].c[0] + psi[i][2] * u[kM2] + psi[i][3] * u[kM3] +
+                       J(kM2, i + 1) * along_m2 + J(kM3, i + 1) * along_m3;
+            for (int a = 0; a < kAggregates; ++a) s += J(a, i + 1) * hu[a];
+            out.d_v[i] = -s / v;
+        }
+        return;
+    }
+
+    // f_ww for rows r_i (i >= 1) and the columns asked for (T's only for the T derivatives): J^T H J,
+    // the aggregates' curvature, the chain's cross terms. H J column by column, as sums of H's rows
+    // (H is symmetric) weighed by J: each column's eight entries form independently.
+    const std::size_t first = (mixed_t || along_t != nullptr) ? 0 : 1;
+    Buffer<double, 8 * 17> hj(kAggregates * w);
+    for (std::size_t p = first; p < w; ++p) {
+        double *col = &hj[p * kAggregates];
+        for (int a = 0; a < kAggregates; ++a) col[a] = 0.0;
+        for (int b = p == 0 ? 0 : 1; b < kAggregates; ++b) {
+            const double jb = J(b, p);
+            for (int a = 0; a < kAggregates; ++a) col[a] += c.h[b][a] * jb;
+        }
+    }
     Buffer<double, 17 * 17> fww(w * w);
     for (std::size_t p = 1; p < w; ++p)
-        for (std::size_t q2 = 0; q2 < w; ++q2) {
+        for (std::size_t q2 = first; q2 < w; ++q2) {
             double s = 0.0;
             for (int a = 0; a < kAggregates; ++a) s += J(a, p) * hj[q2 * kAggregates + a];
             fww[p * w + q2] = s;
         }
     // Curvature of the aggregates: along T and r_i (moments, sums) ...
-    for (std::size_t i = 0; i < n; ++i) {
-        fww[(i + 1) * w] += m[i] * (c.g[kM1] * d1[i].c[1] + c.g[kM2] * d2[i].c[1] + c.g[kM3] * d3[i].c[1]) +
-                            c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1];
+    if (first == 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            fww[(i + 1) * w] += m[i] * (c.g[kM1] * d1[i].c[1] + c.g[kM2] * d2[i].c[1] + c.g[kM3] * d3[i].c[1]) +
+                                c.g[kQ1] * row1[i].c[1] + c.g[kQ2] * row2[i].c[1];
+        }
     }
     // ... and in r_i, r_j (the sums).
     if (hessian || mixed_v) {
@@ -630,13 +683,12 @@ void PcSaftAggregates::amounts(double t, double v, std::span<const double> amoun
     // The chain's r_k psi_k: d psi_k/dw on row k and, mirrored, on column k.
     for (std::size_t k = 0; k < n; ++k) {
         if (m[k] == 1.0) continue;
-        for (std::size_t p = 0; p < w; ++p) {
+        for (std::size_t p = first; p < w; ++p) {
             const double dpsi = psi[k][1] * J(kT, p) + psi[k][2] * J(kM2, p) + psi[k][3] * J(kM3, p);
             fww[(k + 1) * w + p] += dpsi;
             if (p >= 1) fww[p * w + k + 1] += dpsi;
         }
     }
-
     if (hessian) {
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = i; j < n; ++j)
@@ -705,7 +757,6 @@ class PcSaftLine final : public DensityLine {
 std::unique_ptr<DensityLine> PcSaftFamily::density_line(double t, const double *x) const {
     return std::make_unique<PcSaftLine>(*this, t, x);
 }
-
 double PcSaftFamily::temperature_slope(double t, double rho, const double *x) const {
     return PcSaftAggregates(*this).temperature_slope(t, rho, x);
 }
@@ -726,7 +777,35 @@ void check_amounts(std::size_t size, std::size_t n) {
     if (n != size) throw std::invalid_argument("one amount or mole fraction per component is needed");
 }
 
+class PcSaftIsotherm final : public AmountIsotherm {
+  public:
+    PcSaftIsotherm(const PcSaftFamily &f, double t)
+        : aggregates_(f), stage_(f.size()), size_(f.size()), pure_(f.size() == 1) {
+        if (!pure_) aggregates_.temperature_stage(t, stage_);
+        stage_.t = t;
+    }
+    void at(std::span<const double> rho, AmountDerivativeSpans &out) const override {
+        check_amounts(size_, rho.size());
+        if (pure_) {
+            const double x = 1.0;
+            pure_amounts(aggregates_.t_rho(stage_.t, rho[0], &x), rho[0], 1.0, out);
+        } else {
+            aggregates_.amounts(stage_, 1.0, rho, out, nullptr);
+        }
+    }
+
+  private:
+    PcSaftAggregates aggregates_;
+    PcSaftAggregates::TemperatureStage stage_;
+    std::size_t size_;
+    bool pure_;
+};
+
 }  // namespace
+
+std::unique_ptr<AmountIsotherm> PcSaftFamily::amount_isotherm(double t) const {
+    return std::make_unique<PcSaftIsotherm>(*this, t);
+}
 
 void PcSaftFamily::amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const {
     check_amounts(size(), n.size());

@@ -65,6 +65,8 @@ class PcSaftFamily {
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     // The same along one isotherm, the diameters, moments and pair sums formed once.
     std::unique_ptr<DensityLine> density_line(double t, const double *x) const;
+    // Amount derivatives at T with the diameters and pair weights formed once.
+    std::unique_ptr<AmountIsotherm> amount_isotherm(double t) const;
     // d alpha_r/dT: alpha_r's own expressions with T a dual number and x, m-bar plain numbers.
     double temperature_slope(double t, double rho, const double *x) const;
 
