@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "incipient_isothermal.h"
@@ -27,13 +28,17 @@ struct VapourPressures {
 };
 
 bool vapour_pressures(System &system, VapourPressures &vp) {
-    for (std::size_t k = 0; k < system.size(); ++k) {
+    const std::size_t n = system.size();
+    vp.tc.resize(n);
+    vp.pc.resize(n);
+    vp.a.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
         const PureModel &pm = system.pure_model(k);
         if (pm.model == nullptr || pm.critical.status != Status::converged) return false;
         const double omega = std::isfinite(pm.acentric) ? pm.acentric : 0.2;
-        vp.tc.push_back(pm.critical.t);
-        vp.pc.push_back(pm.critical.p);
-        vp.a.push_back(kWilson * (1.0 + omega));
+        vp.tc[k] = pm.critical.t;
+        vp.pc[k] = pm.critical.p;
+        vp.a[k] = kWilson * (1.0 + omega);
     }
     return true;
 }
@@ -87,6 +92,31 @@ bool ideal_start(const VapourPressures &vp, bool bubble, bool given_t, std::span
     }
     for (double &wi : w) wi /= total;
     return std::isfinite(t) && t > 0.0 && std::isfinite(p) && p > 0.0 && std::isfinite(total) && total > 0.0;
+}
+
+// A neighbouring point at another T carried to T, to first order where it costs little: the
+// incipient phase's composition and the vapour's density by the corresponding-states vapour
+// pressures' change (Raoult's law), the liquid's density by a Newton step to the carried pressure
+// (P is nearly linear in rho over a liquid's thermal expansion). Newton then starts from a residual
+// a tenth of the neighbour's and saves an iteration; off the liquid branch the liquid keeps its
+// density.
+void carry_to_t(const Model &m, const VapourPressures &vp, bool bubble, const std::vector<double> &z, double t_from,
+                double t, double p_from, std::vector<double> &w, double &rho_l, double &rho_v) {
+    double s = 0.0;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const double ratio = std::exp(vp.ln_p(i, 1.0 / t) - vp.ln_p(i, 1.0 / t_from));
+        w[i] = bubble ? w[i] * ratio : w[i] / ratio;
+        s += w[i];
+    }
+    if (!(std::isfinite(s) && s > 0.0)) return;
+    for (double &v : w) v /= s;
+    const double p_ratio = bubble ? s : 1.0 / s;  // P / P_from of the ideal solution
+    rho_v *= p_ratio * t_from / t;
+    const double rt = kGasConstant * t, p = p_from * p_ratio;
+    const model::DensitySlopes a = m.residual().density_slopes(t, rho_l, bubble ? z.data() : w.data());
+    const double p_rho = rt * (1.0 + 2.0 * rho_l * a.a_rho + rho_l * rho_l * a.a_rhorho);
+    const double rho = rho_l - (rho_l * rt * (1.0 + rho_l * a.a_rho) - p) / p_rho;
+    if (p_rho > 0.0 && std::isfinite(rho) && rho > rho_v) rho_l = rho;
 }
 
 // dP/drho of a phase at constant composition (> 0: mechanically stable).
@@ -252,8 +282,12 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
         double s = 0.0;
         for (double v : w) s += v;
         for (double &v : w) v /= s;
-        const double rho_l = guess.v_liquid > 0.0 ? 1.0 / guess.v_liquid : not_a_number;
-        const double rho_v = guess.v_vapour > 0.0 ? 1.0 / guess.v_vapour : not_a_number;
+        double rho_l = guess.v_liquid > 0.0 ? 1.0 / guess.v_liquid : not_a_number;
+        double rho_v = guess.v_vapour > 0.0 ? 1.0 / guess.v_vapour : not_a_number;
+        VapourPressures vp;
+        if (given_t && std::isfinite(guess.t) && guess.t > 0.0 && guess.t != value && std::isfinite(rho_l) &&
+            std::isfinite(rho_v) && vapour_pressures(system, vp))
+            carry_to_t(m, vp, bubble, z, guess.t, value, guess.p, w, rho_l, rho_v);
         solved = attempt(t, p, rho_l, rho_v);
     }
     if (!solved) {

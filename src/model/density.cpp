@@ -178,7 +178,11 @@ double scan(Isotherm &iso, double p, double rho_max, Phase phase) {
 // leaves the root within a bit or two, and for a liquid at low pressure a bit of rho is 1e-12 in
 // ln phi (properties at the root take Z from p).
 double nearest_double(Isotherm &iso, double p, double rho) {
-    double best = rho, gap = std::fabs(iso.at(rho).p - p);
+    const PressureSlope here = iso.at(rho);
+    double best = rho, gap = std::fabs(here.p - p);
+    // Within half a step of rho's last bit (P moves by dP/drho per bit) no neighbour comes closer but by
+    // the rounding of P itself: the usual case after Newton, and always for a vapour.
+    if (gap <= 0.5 * here.dp * (std::nextafter(rho, 1e300) - rho)) return rho;
     for (double direction : {0.0, 1e300}) {
         double candidate = rho;
         for (int k = 0; k < 4; ++k) {

@@ -157,6 +157,35 @@ TEST(BubbleDewOnModel, StartsNearAndFarGiveTheSamePoint) {
     }
 }
 
+// A bubble or dew point at T from the one at a neighbouring T, 1 to 20 K away, below and above: the
+// neighbour is carried to T (Raoult's law on corresponding-states vapour pressures, the liquid along
+// its slope), so that from 1 K away Newton needs two steps for a bubble point; the same point as from
+// cold, always.
+TEST(BubbleDewOnModel, NeighboursInTemperatureLeadToThePoint) {
+    Host h = make_host();
+    for (const ModelCase *c : {&kCases[0], &kCases[1]}) {
+        SCOPED_TRACE(c->name);
+        System system(*h.host, "pcsaft", listed(h, *c));
+        const BubbleDewResult cold = solve(system, c->given, c->value, c->composition);
+        ASSERT_TRUE(cold.ok()) << cold.message;
+        const bool bubble = c->given == Given::bubble_p;
+        for (const double dt : {-20.0, -5.0, -1.0, 1.0, 20.0}) {
+            SCOPED_TRACE(dt);
+            const BubbleDewResult near = solve(system, c->given, c->value + dt, c->composition);
+            ASSERT_TRUE(near.ok()) << near.message;
+            const BubbleDewGuess guess{near.t, near.p, bubble ? near.y : near.x, near.v_liquid, near.v_vapour};
+            const BubbleDewResult r = solve(system, c->given, c->value, c->composition, guess);
+            ASSERT_EQ(r.status, Status::converged) << r.message;
+            EXPECT_EQ(r.evaluations, 0);
+            EXPECT_NEAR(r.p / cold.p, 1.0, 1e-11);
+            const std::vector<double> &w = bubble ? r.y : r.x, &w_cold = bubble ? cold.y : cold.x;
+            EXPECT_NEAR(w[0] / w_cold[0], 1.0, 1e-11);
+            // (A dew point's incipient liquid converges more slowly: three steps from there.)
+            if (std::fabs(dt) == 1.0) EXPECT_LE(r.iterations, bubble ? 2 : 3);
+        }
+    }
+}
+
 // Starts far from the point (the pressure a factor 3 off, volumes a factor 2
 // to 5 off) over a grid of states: the model reaches the monitors' point (from
 // its own start when the given one leads nowhere) or leaves it to the
