@@ -262,7 +262,8 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
     problem.p = value;
     problem.fixed_p_on_second = bubble;
     problem.isothermal_evaluation = given_t;
-    for (double v : z) problem.ln_feed.push_back(std::log(v));
+    if (!given_t)
+        for (double v : z) problem.ln_feed.push_back(std::log(v));
 
     // From the neighbouring point given; from an ideal solution of corresponding-states vapour
     // pressures where there is none or it does not lead to the point.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <span>
 
 #include "model/residual.h"
 
@@ -16,7 +17,7 @@ constexpr double kLargestStep = 1.0;      // of Newton in the logarithmic unknow
 constexpr double kTrivial = 1e-9;         // max |ln K| of the trivial solution
 
 // Solves a x = b for the k x k row-major a by elimination with partial pivoting; b receives x.
-bool solve_dense(std::size_t k, std::vector<double> &a, std::vector<double> &b) {
+bool solve_dense(std::size_t k, std::span<double> a, std::span<double> b) {
     for (std::size_t c = 0; c < k; ++c) {
         std::size_t pivot = c;
         for (std::size_t r = c + 1; r < k; ++r)
@@ -67,7 +68,11 @@ bool solve_isothermal_incipient(const Model &m, double t, std::span<const double
     const std::size_t n = z.size(), k = n + 1;
     if (rho_incipient.size() != n || m.size() != n || !(rho_given > 0.0) || !std::isfinite(rho_given)) return false;
     // X = (ln rho', ln rho''_1 .. ln rho''_N), rho' the given phase's density.
-    std::vector<double> x(k), ln_z(n), dv(n), h(n * n), jac(k * k), step(k);
+    // One block for the iteration's vectors: X, ln z, d_v of the given phase, the incipient phase's
+    // Hessian, the Jacobian and the step.
+    std::vector<double> block(2 * k + 2 * n + n * n + k * k);
+    const std::span<double> x(block.data(), k), ln_z(x.data() + k, n), dv(ln_z.data() + n, n),
+        h(dv.data() + n, n * n), jac(h.data() + n * n, k * k), step(jac.data() + k * k, k);
     x[0] = std::log(rho_given);
     for (std::size_t i = 0; i < n; ++i) {
         if (!(z[i] > 0.0) || !(rho_incipient[i] > 0.0)) return false;
