@@ -19,11 +19,14 @@
 // liquid's Poynting term over the step) is within that tolerance.
 // Where every listed component is volatile and the family has a model, the
 // point is solved on the model instead: Newton's method in density variables
-// (the liquid's and the vapour's molar densities and T) with the exact
-// Jacobian, from the neighbouring point given or from corresponding-states
-// vapour pressures; the monitors' iteration above is the fallback wherever
-// that route refuses (no convergence, a phase that is not the root of its
-// kind, pressures below 1e4 Pa where the monitors' liquid roots are coarser).
+// (at a given T the given phase's molar density along its composition and the
+// incipient phase's amount densities; at a given P the two phases' amount
+// densities and T) with the exact Jacobian, from the neighbouring point given
+// (carried to the given T by Raoult's law where it lies at another) or from
+// corresponding-states vapour pressures; the monitors' iteration above is the
+// fallback wherever that route refuses (no convergence, a phase that is not
+// the root of its kind, pressures below 1e4 Pa where the monitors' liquid
+// roots are coarser).
 // A state at which both phases come out the same (the trivial solution: above
 // the mixture's critical region) is reported as supercritical, never as a
 // bubble or dew point.
