@@ -130,6 +130,16 @@ TEST(DensityRoot, IsThePhasesRootInFewEvaluations) {
         const Point here = at(m.model, c.t, *rho, c.x);
         EXPECT_GT(here.dp, 0.0);
         EXPECT_LE(std::fabs(here.p - c.p), 2e-15 * *rho * here.dp + 1e-13 * c.p);
+        // The double nearest the root in the search's own arithmetic (a bit of a dense liquid's rho is
+        // 1e-12 in ln phi): a neighbouring double's pressure lies no closer to P but by less than half of
+        // what a bit of rho moves it.
+        const std::unique_ptr<model::DensityLine> line = m.model.residual().density_line(c.t, c.x.data());
+        const double rt = kGasConstant * c.t;
+        const auto gap = [&](double r) { return std::fabs(r * rt * (1.0 + r * line->at(r).a_rho) - c.p); };
+        for (const double toward : {0.0, 1e300}) {
+            const double next = std::nextafter(*rho, toward);
+            EXPECT_LE(gap(*rho), gap(next) + 0.5 * here.dp * std::fabs(next - *rho)) << "the neighbour " << next;
+        }
         // No crossing of P on the phase's side of the root: a liquid is the densest root, a vapour the
         // lightest (a scan from the end of the range inward).
         const double rho_max = m.model.max_density(c.t, c.x);
