@@ -73,7 +73,7 @@ void saturation_started(benchmark::State &state, double t, double lag) {
 // as a sweep over T or x has it; on the model or through the monitors only.
 enum class BubbleStart { cold, answer, t_minus_1k, x_minus_001 };
 
-void bubble_point(benchmark::State &state, BubbleStart start, bool on_model) {
+void incipient_point(benchmark::State &state, BubbleStart start, bool on_model, bool dew) {
     refhost::ReferenceHost host;
     const std::vector<std::int64_t> listed{add_pcsaft_fluid(host, kHexane), add_pcsaft_fluid(host, kToluene)};
     eq::SystemOptions options;
@@ -85,14 +85,15 @@ void bubble_point(benchmark::State &state, BubbleStart start, bool on_model) {
     if (start != BubbleStart::cold) {
         const double t_known = start == BubbleStart::t_minus_1k ? t - 1.0 : t;
         const std::vector<double> x_known = start == BubbleStart::x_minus_001 ? std::vector<double>{0.29, 0.71} : x;
-        const eq::BubbleDewResult known = eq::bubble_pressure(system, t_known, x_known);
+        const eq::BubbleDewResult known =
+            dew ? eq::dew_pressure(system, t_known, x_known) : eq::bubble_pressure(system, t_known, x_known);
         if (!known.ok()) state.SkipWithError(known.message.c_str());
-        guess = {known.t, known.p, known.y, known.v_liquid, known.v_vapour};
+        guess = {known.t, known.p, dew ? known.x : known.y, known.v_liquid, known.v_vapour};
     }
     long calls = 0, ops = 0;
     for (auto _ : state) {
         const long before = system.session().calls();
-        const eq::BubbleDewResult r = eq::bubble_pressure(system, t, x, guess);
+        const eq::BubbleDewResult r = dew ? eq::dew_pressure(system, t, x, guess) : eq::bubble_pressure(system, t, x, guess);
         benchmark::DoNotOptimize(r.p);
         calls += system.session().calls() - before;
         ++ops;
@@ -100,6 +101,13 @@ void bubble_point(benchmark::State &state, BubbleStart start, bool on_model) {
     }
     state.counters["calls"] = static_cast<double>(calls) / static_cast<double>(ops);
 }
+
+void bubble_point(benchmark::State &state, BubbleStart start, bool on_model) {
+    incipient_point(state, start, on_model, false);
+}
+
+// The dew point of the same system (y_hexane 0.3) on the model.
+void dew_point(benchmark::State &state, BubbleStart start) { incipient_point(state, start, true, true); }
 
 // Polystyrene (MWN 1e5, PC-SAFT from its styrene segment) with toluene at 298.15 K.
 struct Solution {
@@ -393,6 +401,8 @@ KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_cold, BubbleStart::cold, true);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_answer, BubbleStart::answer, true);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_T_minus_1K, BubbleStart::t_minus_1k, true);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_x_minus_0_01, BubbleStart::x_minus_001, true);
+KELD_EQ_BENCH(dew_point, hexane_toluene_350K_cold, BubbleStart::cold);
+KELD_EQ_BENCH(dew_point, hexane_toluene_350K_from_T_minus_1K, BubbleStart::t_minus_1k);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_cold_monitors, BubbleStart::cold, false);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_answer_monitors, BubbleStart::answer, false);
 KELD_EQ_BENCH(bubble_point, hexane_toluene_350K_from_T_minus_1K_monitors, BubbleStart::t_minus_1k, false);
