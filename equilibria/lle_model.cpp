@@ -7,14 +7,41 @@
 #include <limits>
 #include <optional>
 
+#include "model/residual.h"
+
 namespace keld::equilibria::detail {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kLiquidLikeZ = 0.3;    // apparent-basis Z above which a root is no liquid (as the monitor path)
 constexpr double kDipWindow = 2.0;      // in s about the unstable end's least point: where the critical point is sought
-constexpr double kSlopeStep = 1e-3;     // in s: truncation 1e-7 in d sigma/ds, round-off 1e-11
+constexpr double kCurvatureStep = 1e-4;  // in s: the exact slopes' difference that steers the least-point search
+constexpr double kSettled = 1e-12;       // in s: a least point this close leaves d sigma/ds at round-off
 constexpr double kMaxNewtonStep = 2.0;  // in s per binodal iteration
+
+using T4 = ad::Taylor<double, 4>;
+using model::DT4;
+
+// A direction in (T, nu, x2), with v = v0 (1 + nu).
+struct Move {
+    double t = 0.0, nu = 0.0, x = 0.0;
+};
+
+// a = A / (N R T) of the binary at (T, v0 (1 + nu), x) as a Taylor series along `along`, each
+// coefficient with its derivative along `across`. The ideal-gas terms linear in x (and those of T
+// alone) are left out: no derivative taken below sees them.
+DT4 reduced_helmholtz(const Model &m, double t, double v0, const double (&x)[2], Move along, Move across) {
+    auto seeded = [](double at, double a, double b) {
+        T4 value(at);
+        value.c[1] = a;
+        return DT4(value, T4(b));
+    };
+    const DT4 tt = seeded(t, along.t, across.t);
+    const DT4 v = v0 * (1.0 + seeded(0.0, along.nu, across.nu));
+    const DT4 xs[2] = {seeded(x[0], -along.x, -across.x), seeded(x[1], along.x, across.x)};
+    using std::log;
+    return m.residual().alphar(tt, 1.0 / v, xs) + xs[0] * log(xs[0]) + xs[1] * log(xs[1]) - log(v);
+}
 
 }  // namespace
 
@@ -58,12 +85,34 @@ double ModelBinary::sigma(double t, double s) const {
     return state.ok ? state.sigma : kNaN;
 }
 
-double ModelBinary::residual(const BinaryState &lean, const BinaryState &rich) const {
-    return std::max(std::fabs(lean.ln_f[0] - rich.ln_f[0]), std::fabs(lean.ln_f[1] - rich.ln_f[1]) / segments_);
+StabilitySlopes ModelBinary::stability(double t, double s) const {
+    StabilitySlopes out;
+    const BinaryState state = at(t, s, false);
+    if (!state.ok) return out;
+    const double(&x)[2] = state.x;
+    try {
+        const DT4 in_v = reduced_helmholtz(model_, t, state.v, x, Move{0.0, 1.0, 0.0}, Move{1.0, 0.0, 0.0});
+        const double a_v = in_v.v.derivative(1), a_vv = in_v.v.derivative(2), a_vt = in_v.d.derivative(1);
+        const DT4 in_x = reduced_helmholtz(model_, t, state.v, x, Move{0.0, 0.0, 1.0}, Move{0.0, 1.0, 0.0});
+        const double a_xx = in_x.v.derivative(2), a_xv = in_x.d.derivative(1);
+        const double w = -a_xv / a_vv;                        // dnu/dx at T, P
+        const double nu_t = -(a_v + t * a_vt) / (t * a_vv);  // dnu/dT at P, x: T a_v held, as P = -(R T / v0) a_v
+        const DT4 along_d = reduced_helmholtz(model_, t, state.v, x, Move{0.0, w, 1.0}, Move{1.0, nu_t, 0.0});
+        const double g_xx = a_xx + w * a_xv, g_xxx = along_d.v.derivative(3), g_xxt = along_d.d.derivative(2);
+        // dx2/ds = x1 x2.
+        const double x12 = x[0] * x[1];
+        out.sigma = x12 * g_xx;
+        out.sigma_s = x12 * ((x[0] - x[1]) * g_xx + x12 * g_xxx);
+        out.sigma_t = x12 * g_xxt;
+    } catch (const std::exception &) {
+        return out;
+    }
+    out.ok = std::isfinite(out.sigma) && std::isfinite(out.sigma_s) && std::isfinite(out.sigma_t);
+    return out;
 }
 
-double sigma_slope(const ModelBinary &b, double t, double s) {
-    return (b.sigma(t, s + kSlopeStep) - b.sigma(t, s - kSlopeStep)) / (2.0 * kSlopeStep);
+double ModelBinary::residual(const BinaryState &lean, const BinaryState &rich) const {
+    return std::max(std::fabs(lean.ln_f[0] - rich.ln_f[0]), std::fabs(lean.ln_f[1] - rich.ln_f[1]) / segments_);
 }
 
 BinodalPair newton_binodal(const ModelBinary &b, double t, double s_lean, double s_rich, double tolerance) {
@@ -122,27 +171,27 @@ LeastStability least_stability(const ModelBinary &b, double t, double start, dou
     const double lowest = start - window, highest = start + window;
     double s = start;
     for (int it = 0; it < 60; ++it) {
-        const double lo = b.sigma(t, s - kSlopeStep), mid = b.sigma(t, s), hi = b.sigma(t, s + kSlopeStep);
-        if (!(std::isfinite(lo) && std::isfinite(mid) && std::isfinite(hi))) return out;
-        const double slope = (hi - lo) / (2.0 * kSlopeStep);
-        const double curvature = (hi - 2.0 * mid + lo) / (kSlopeStep * kSlopeStep);
+        const StabilitySlopes here = b.stability(t, s), ahead = b.stability(t, s + kCurvatureStep);
+        if (!here.ok || !ahead.ok) return out;
+        const double curvature = (ahead.sigma_s - here.sigma_s) / kCurvatureStep;
         out.s = s;
-        out.sigma = mid;
-        // Newton on the slope while the curvature holds a minimum; a bounded step downhill otherwise;
-        // never past the window's edges (a step that would leave it stops there).
-        double step = curvature > 0.0 ? -slope / curvature : (slope > 0.0 ? -0.5 : 0.5);
+        out.sigma = here.sigma;
+        // Newton on the exact slope while the curvature holds a minimum; a bounded step downhill
+        // otherwise; never past the window's edges (a step that would leave it stops there). The
+        // curvature only steers: the point found is where the exact slope vanishes.
+        double step = curvature > 0.0 ? -here.sigma_s / curvature : (here.sigma_s > 0.0 ? -0.5 : 0.5);
         step = std::clamp(s + std::clamp(step, -1.0, 1.0), lowest, highest) - s;
-        if (std::fabs(step) < 1e-9) {
+        if (std::fabs(step) <= kSettled * (1.0 + std::fabs(s))) {
             out.ok = true;
             return out;
         }
-        // A step onto a composition without a liquid root (sigma not a number) is shortened.
-        double next = b.sigma(t, s + step);
-        for (int cut = 0; cut < 20 && !std::isfinite(next); ++cut) {
+        // A step onto a composition without a liquid root is shortened.
+        bool liquid = b.at(t, s + step, false).ok;
+        for (int cut = 0; cut < 20 && !liquid; ++cut) {
             step *= 0.5;
-            next = b.sigma(t, s + step);
+            liquid = b.at(t, s + step, false).ok;
         }
-        if (!std::isfinite(next)) return out;
+        if (!liquid) return out;
         s += step;
     }
     return out;  // not settled
@@ -184,9 +233,11 @@ ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double
             side = 1;
         }
     }
-    out.sigma_s = sigma_slope(b, out.t, out.s);
-    // A least point held at the window's edge is no minimum over s: sigma = 0 there is not the point.
-    out.ok = std::fabs(out.sigma) < 1e-10 && !at_edge;
+    const StabilitySlopes there = b.stability(out.t, out.s);
+    out.sigma_s = there.ok ? there.sigma_s : kNaN;
+    // Both conditions must hold. A least point held at the window's edge is no minimum over s:
+    // sigma = 0 there is not the point.
+    out.ok = std::fabs(out.sigma) < 1e-10 && std::fabs(out.sigma_s) < 1e-10 && !at_edge;
     return out;
 }
 

@@ -9,6 +9,15 @@
 // 0 on the spinodal, negative inside it. Along s the fugacities move as
 //     d ln f_1 / ds = -x2 sigma,   d ln f_2 / ds = x1 sigma,
 // which is the binodal's exact Jacobian.
+//
+// Slopes of sigma. With a(T, v, x) = A / (N R T) of the liquid (x = x2) and
+// w = dv/dx at constant T, P, g_xx / RT = a_xx + 2 w a_xv + w^2 a_vv, the
+// second derivative of a along d = (dx, dv) = (1, w). That w makes it least
+// over w, so its change along any path is a's third derivative with w held:
+//     d(g_xx/RT)/dx at T, P  = a_ddd,
+//     d(g_xx/RT)/dT at P, x  = a_dde,  e = (dT, dv) = (1, dv/dT at P, x),
+// each from one jet of the model (a fourth-order Taylor along d, a dual
+// along e): exact, without a difference quotient.
 #pragma once
 
 #include <cmath>
@@ -32,6 +41,12 @@ struct BinaryState {
     std::vector<double> ln_phi;
 };
 
+// sigma and its exact slopes in s (at T, P) and T (at s, P).
+struct StabilitySlopes {
+    bool ok = false;  // a liquid root at (T, s) with finite slopes
+    double sigma = 0.0, sigma_s = 0.0, sigma_t = 0.0;  // sigma_t in 1/K
+};
+
 class ModelBinary {
   public:
     // `segments`: the polymer's repeat units per molecule, the scale its ln f is compared on.
@@ -40,6 +55,8 @@ class ModelBinary {
     // T-derivatives only, at a fraction of the cost.
     BinaryState at(double t, double s, bool with_sigma = true) const;
     double sigma(double t, double s) const;  // NaN without a liquid root
+    // sigma with its slopes from the model's third derivatives (three jets of a).
+    StabilitySlopes stability(double t, double s) const;
     double p() const { return p_; }
     double segments() const { return segments_; }
     // max(|ln f_1' - ln f_1''|, |ln f_2' - ln f_2''| / segments)
@@ -82,7 +99,5 @@ struct ModelCriticalPoint {
 };
 ModelCriticalPoint model_critical_point(const ModelBinary &b, double t_a, double t_b, double s_start);
 
-// d sigma / ds by a central difference of the exact sigma (NaN without liquid).
-double sigma_slope(const ModelBinary &b, double t, double s);
 
 }  // namespace keld::equilibria::detail

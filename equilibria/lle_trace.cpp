@@ -170,14 +170,14 @@ Equations binodal_equations(const detail::ModelBinary &b) {
     };
 }
 
-// Spinodal in u = (s, T / kTScale): sigma = 0 (its slopes from differences of the exact value).
+// Spinodal in u = (s, T / kTScale): sigma = 0, with its exact slopes.
 Equations spinodal_equations(const detail::ModelBinary &b) {
     return [&b](const Vector &u, Vector &f, Matrix &j) {
-        const double t = u(1) * kTScale, dt = 1e-3;
-        f(0) = b.sigma(t, u(0));
-        j(0, 0) = detail::sigma_slope(b, t, u(0));
-        j(0, 1) = (b.sigma(t + dt, u(0)) - b.sigma(t - dt, u(0))) / (2.0 * dt) * kTScale;
-        return std::isfinite(f(0)) && std::isfinite(j(0, 0)) && std::isfinite(j(0, 1));
+        const detail::StabilitySlopes st = b.stability(u(1) * kTScale, u(0));
+        f(0) = st.sigma;
+        j(0, 0) = st.sigma_s;
+        j(0, 1) = st.sigma_t * kTScale;
+        return st.ok;
     };
 }
 

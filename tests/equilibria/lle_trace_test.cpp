@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "../../equilibria/lle_model.h"
 #include "keld/equilibria/lle.h"
 #include "keld/model.hpp"
 #include "systems.h"
@@ -59,6 +60,10 @@ struct CaseBinary {
     }
 };
 
+equilibria::detail::ModelBinary model_binary_of(const CaseBinary &b, double p) {
+    return equilibria::detail::ModelBinary(*b.system->mixture_model().model, p, b.system->mixture().segment_ratio(1));
+}
+
 // The model path gives the monitor path's binodal, spinodal and critical point.
 TEST(LleOnModel, AgreesWithTheMonitors) {
     struct Row {
@@ -104,9 +109,53 @@ TEST(LleOnModel, AgreesWithTheMonitors) {
         EXPECT_NEAR(ca.point.w / cb.point.w, 1.0, 1e-3);
         // The model's critical point satisfies both conditions: sigma = 0 where it is least over w.
         EXPECT_LT(std::fabs(liquid_at(m, ca.point.t, p, ca.point.w).sigma), 1e-10);
+        const equilibria::detail::StabilitySlopes at_c = model_binary_of(model, p).stability(ca.point.t, std::log(ca.point.w / (1.0 - ca.point.w)));
+        ASSERT_TRUE(at_c.ok);
+        EXPECT_LT(std::fabs(at_c.sigma), 1e-10);
+        EXPECT_LT(std::fabs(at_c.sigma_s), 1e-10);
         for (double factor : {0.98, 1.02}) {
             EXPECT_GT(liquid_at(m, ca.point.t, p, ca.point.w * factor).sigma, 0.0) << factor;
         }
+    }
+}
+
+// Richardson's extrapolation of central differences (error of fourth order in h) of f at u.
+template <class F>
+double extrapolated_slope(F f, double u, double h) {
+    const auto central = [&](double k) { return (f(u + k) - f(u - k)) / (2.0 * k); };
+    return (4.0 * central(0.5 * h) - central(h)) / 3.0;
+}
+
+// The slopes of sigma in s and T come from the model's third derivatives in one jet each. Against
+// extrapolated differences of sigma formed the other way (from d ln phi_i/dn_j at T, P), for a
+// polymer solution under three families, on the lean side, at the dip and on the rich side.
+TEST(LleOnModel, StabilitySlopesAreThoseOfSigma) {
+    struct Row {
+        Family family;
+        double t;
+    };
+    const Row rows[] = {
+        {{"polystyrene-cyclohexane.json", "pcsaft", "CYCLOHEX", "PS", 1e5}, 290.0},
+        {{"polystyrene-cyclohexane.json", "pcsaft", "CYCLOHEX", "PS", 5e6}, 515.0},
+        {{"polystyrene-toluene.json", "sanchez-lacombe", "TOLUENE", "PS", 5e6}, 550.0},
+        {{"polyethylene-hexane.json", "saft", "HEXANE", "PE", 5e6}, 470.0},
+    };
+    for (const Row &row : rows) {
+        const CaseBinary c(row.family, true);
+        const equilibria::detail::ModelBinary b = model_binary_of(c, row.family.p);
+        for (double w : {1e-4, 0.01, 0.05, 0.2, 0.6}) {
+            SCOPED_TRACE(std::string(row.family.model) + " at " + std::to_string(row.t) + " K, w = " + std::to_string(w));
+            const double s = std::log(w / (1.0 - w));
+            const equilibria::detail::StabilitySlopes st = b.stability(row.t, s);
+            ASSERT_TRUE(st.ok);
+            EXPECT_NEAR(st.sigma, b.sigma(row.t, s), 1e-10);
+            const double in_s = extrapolated_slope([&](double u) { return b.sigma(row.t, u); }, s, 0.02);
+            const double in_t = extrapolated_slope([&](double u) { return b.sigma(u, s); }, row.t, 0.2);
+            EXPECT_NEAR(st.sigma_s, in_s, 1e-7 * std::max(1.0, std::fabs(in_s)));
+            EXPECT_NEAR(st.sigma_t, in_t, 1e-7 * std::max(1e-2, std::fabs(in_t)));
+        }
+        // Where no liquid root exists there is no stability either.
+        EXPECT_FALSE(b.stability(-5.0, 0.0).ok);
     }
 }
 
