@@ -644,28 +644,28 @@ BubbleDewResult PointSolver::solve() {
 BubbleDewResult bubble_pressure(System &system, double t, std::span<const double> x,
                                 const BubbleDewGuess &guess) {
     if (auto on_model = detail::model_bubble_dew(system, detail::IncipientPhase::vapour, true, t, x, guess))
-        return *on_model;
+        return std::move(*on_model);
     return PointSolver(system, Kind::bubble, Given::temperature, t, x, guess).solve();
 }
 
 BubbleDewResult bubble_temperature(System &system, double p, std::span<const double> x,
                                    const BubbleDewGuess &guess) {
     if (auto on_model = detail::model_bubble_dew(system, detail::IncipientPhase::vapour, false, p, x, guess))
-        return *on_model;
+        return std::move(*on_model);
     return PointSolver(system, Kind::bubble, Given::pressure, p, x, guess).solve();
 }
 
 BubbleDewResult dew_pressure(System &system, double t, std::span<const double> y,
                              const BubbleDewGuess &guess) {
     if (auto on_model = detail::model_bubble_dew(system, detail::IncipientPhase::liquid, true, t, y, guess))
-        return *on_model;
+        return std::move(*on_model);
     return PointSolver(system, Kind::dew, Given::temperature, t, y, guess).solve();
 }
 
 BubbleDewResult dew_temperature(System &system, double p, std::span<const double> y,
                                 const BubbleDewGuess &guess) {
     if (auto on_model = detail::model_bubble_dew(system, detail::IncipientPhase::liquid, false, p, y, guess))
-        return *on_model;
+        return std::move(*on_model);
     return PointSolver(system, Kind::dew, Given::pressure, p, y, guess).solve();
 }
 

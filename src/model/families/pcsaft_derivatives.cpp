@@ -191,7 +191,7 @@ terms::PerturbationIntegralOf<S> integral_along(const terms::IntegralCoefficient
 struct LinePieces {
     explicit LinePieces(std::size_t size) : n(size), x(size), d(size) {}
     std::size_t n;
-    Buffer<double, 16> x, d;  // mole fractions, segment diameters
+    Buffer<double, 12> x, d;  // mole fractions, segment diameters
     helmholtz::Moments<double> mom;
     terms::DispersionSumsOf<double> q;
     terms::IntegralCoefficients i1, i2;  // of the perturbation integrals, at m-bar
@@ -213,15 +213,25 @@ class PcSaftAggregates {
     };
     void amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
                  AlongT *along_t = nullptr) const;
-    // What the amount stage needs of T alone: the diameters' powers along T and the sums' pair weights.
+    // What the amount stage needs of T alone: the diameters' powers along T and the sums' pair weights,
+    // held inline up to kInline components (a call's stage sits on its stack; an isotherm keeps a
+    // small one, so that the object it lives in stays a cheap allocation).
+    struct StageView {
+        double t;
+        const T2 *d1, *d2, *d3;
+        const double *p1, *p2;
+    };
+    template <std::size_t kInline>
     struct TemperatureStage {
         explicit TemperatureStage(std::size_t n) : d1(n), d2(n), d3(n), p1(n * n), p2(n * n) {}
         double t = 0.0;
-        Buffer<T2, 16> d1, d2, d3;
-        Buffer<double, 256> p1, p2;
+        Buffer<T2, kInline> d1, d2, d3;
+        Buffer<double, kInline * kInline> p1, p2;
+        StageView view() const { return {t, d1.data(), d2.data(), d3.data(), p1.data(), p2.data()}; }
     };
-    void temperature_stage(double t, TemperatureStage &stage) const;
-    void amounts(const TemperatureStage &stage, double v, std::span<const double> n, AmountDerivativeSpans &out,
+    template <std::size_t kInline>
+    void temperature_stage(double t, TemperatureStage<kInline> &stage) const;
+    void amounts(const StageView &stage, double v, std::span<const double> n, AmountDerivativeSpans &out,
                  AlongT *along_t) const;
     // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
     // in T: its values are the double evaluation's, operation by operation).
@@ -498,7 +508,8 @@ double PcSaftAggregates::temperature_slope(double t, double rho, const double *x
     return (hs + chain + disp).d;
 }
 
-void PcSaftAggregates::temperature_stage(double t, TemperatureStage &stage) const {
+template <std::size_t kInline>
+void PcSaftAggregates::temperature_stage(double t, TemperatureStage<kInline> &stage) const {
     stage.t = t;
     for (std::size_t k = 0; k < size(); ++k) {
         stage.d1[k] = diameter_along_t(f_.sigma_[k], f_.eps_[k], t);
@@ -510,18 +521,18 @@ void PcSaftAggregates::temperature_stage(double t, TemperatureStage &stage) cons
 
 void PcSaftAggregates::amounts(double t, double v, std::span<const double> n, AmountDerivativeSpans &out,
                                AlongT *along_t) const {
-    TemperatureStage stage(size());
+    TemperatureStage<16> stage(size());
     temperature_stage(t, stage);
-    amounts(stage, v, n, out, along_t);
+    amounts(stage.view(), v, n, out, along_t);
 }
 
-void PcSaftAggregates::amounts(const TemperatureStage &stage, double v, std::span<const double> amounts,
+void PcSaftAggregates::amounts(const StageView &stage, double v, std::span<const double> amounts,
                                AmountDerivativeSpans &out, AlongT *along_t) const {
     const std::size_t n = size(), w = n + 1;  // w = (T, r_1 .. r_N)
     const double t = stage.t;
     const double *m = f_.m_.data();
-    const T2 *d1 = stage.d1.data(), *d2 = stage.d2.data(), *d3 = stage.d3.data();
-    const double *p1 = stage.p1.data(), *p2 = stage.p2.data();
+    const T2 *d1 = stage.d1, *d2 = stage.d2, *d3 = stage.d3;
+    const double *p1 = stage.p1, *p2 = stage.p2;
     Buffer<double, 16> r(n);
     for (std::size_t k = 0; k < n; ++k) r[k] = amounts[k] / v;
     double rho = 0.0;
@@ -754,6 +765,10 @@ class PcSaftLine final : public DensityLine {
 
 }  // namespace
 
+// A line and an isotherm are made per solve; glibc serves blocks up to 1032 bytes from a per-thread
+// cache at a fraction of a larger block's cost.
+static_assert(sizeof(PcSaftLine) <= 1024);
+
 std::unique_ptr<DensityLine> PcSaftFamily::density_line(double t, const double *x) const {
     return std::make_unique<PcSaftLine>(*this, t, x);
 }
@@ -790,18 +805,20 @@ class PcSaftIsotherm final : public AmountIsotherm {
             const double x = 1.0;
             pure_amounts(aggregates_.t_rho(stage_.t, rho[0], &x), rho[0], 1.0, out);
         } else {
-            aggregates_.amounts(stage_, 1.0, rho, out, nullptr);
+            aggregates_.amounts(stage_.view(), 1.0, rho, out, nullptr);
         }
     }
 
   private:
     PcSaftAggregates aggregates_;
-    PcSaftAggregates::TemperatureStage stage_;
+    PcSaftAggregates::TemperatureStage<4> stage_;
     std::size_t size_;
     bool pure_;
 };
 
 }  // namespace
+
+static_assert(sizeof(PcSaftIsotherm) <= 1024);  // as a line's (above)
 
 std::unique_ptr<AmountIsotherm> PcSaftFamily::amount_isotherm(double t) const {
     return std::make_unique<PcSaftIsotherm>(*this, t);
