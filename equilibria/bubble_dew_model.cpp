@@ -232,6 +232,70 @@ bool converge_isothermal(const Model &m, bool bubble, const std::vector<double> 
     return acceptable(m, t, view_of(liquid), view_of(vapour));
 }
 
+// A point at T whose cold start fails, reached from the least volatile component's side. Near a
+// mixture's critical point Raoult's law puts P past the point and Newton falls onto the trivial
+// solution; with the given composition z(s) = s z + (1 - s) e_h, h the least volatile component,
+// the cold start holds at a smaller share s, and the point is carried from there to s = 1 in steps,
+// each started from its predecessors extrapolated linearly in the solver's unknowns (ln of the given
+// phase's density and of the incipient phase's amount densities), the step longer after an easy
+// point and halved after a failed one. Every intermediate point passes the acceptance of a returned
+// one, so the path never continues from a wrong root.
+constexpr double kColdShares[] = {0.5, 0.25, 0.1};
+constexpr double kFirstShareStep = 0.25, kLeastShareStep = 1e-3;
+constexpr int kContinuationSolves = 60;
+
+bool continue_from_heavy(const Model &m, const VapourPressures &vp, bool bubble, const std::vector<double> &z,
+                         double t, IsothermalIncipient &point) {
+    const std::size_t n = z.size(), k = n + 1;
+    std::size_t heavy = 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if (vp.ln_p(i, 1.0 / t) < vp.ln_p(heavy, 1.0 / t)) heavy = i;
+    std::vector<double> zs(n), w(n), unknowns(2 * k), next(k);
+    const auto mix = [&](double share) {
+        for (std::size_t i = 0; i < n; ++i) zs[i] = share * z[i] + (i == heavy ? 1.0 - share : 0.0);
+    };
+    // The unknowns of the last two points: [0, k) the earlier, [k, 2k) the later.
+    const auto record = [&]() {
+        std::copy(unknowns.begin() + k, unknowns.end(), unknowns.begin());
+        unknowns[k] = std::log(point.given.rho_total());
+        for (std::size_t i = 0; i < n; ++i) unknowns[k + 1 + i] = std::log(point.incipient.rho[i]);
+    };
+    double share = 0.0, earlier = not_a_number;
+    for (double s : kColdShares) {
+        mix(s);
+        double t0 = t, p0 = not_a_number;
+        if (ideal_start(vp, bubble, true, zs, t0, p0, w) &&
+            converge_isothermal(m, bubble, zs, w, t, p0, not_a_number, not_a_number, point)) {
+            share = s;
+            break;
+        }
+    }
+    if (!(share > 0.0)) return false;
+    record();
+    double step = std::min(kFirstShareStep, 1.0 - share);
+    for (int solve = 0; solve < kContinuationSolves && step >= kLeastShareStep; ++solve) {
+        const double target = std::min(1.0, share + step);
+        const double along = std::isfinite(earlier) ? (target - share) / (share - earlier) : 0.0;
+        double incipient_total = 0.0;
+        for (std::size_t j = 0; j < k; ++j) next[j] = unknowns[k + j] + along * (unknowns[k + j] - unknowns[j]);
+        for (std::size_t i = 0; i < n; ++i) incipient_total += w[i] = std::exp(next[1 + i]);
+        for (double &v : w) v /= incipient_total;
+        const double given = std::exp(next[0]);
+        mix(target);
+        if (converge_isothermal(m, bubble, zs, w, t, not_a_number, bubble ? given : incipient_total,
+                                bubble ? incipient_total : given, point)) {
+            if (target == 1.0) return true;
+            earlier = share;
+            share = target;
+            record();
+            step = std::min(2.0 * step, 1.0 - share);
+        } else {
+            step *= 0.5;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase incipient, bool given_t, double value,
@@ -295,8 +359,9 @@ std::optional<BubbleDewResult> model_bubble_dew(System &system, IncipientPhase i
         VapourPressures vp;
         t = given_t ? value : not_a_number;
         p = given_t ? not_a_number : value;
-        if (!vapour_pressures(system, vp) || !ideal_start(vp, bubble, given_t, z, t, p, w) ||
-            !attempt(t, p, not_a_number, not_a_number))
+        if (!vapour_pressures(system, vp)) return std::nullopt;
+        if (!(ideal_start(vp, bubble, given_t, z, t, p, w) && attempt(t, p, not_a_number, not_a_number)) &&
+            !(given_t && continue_from_heavy(m, vp, bubble, z, value, at_t)))
             return std::nullopt;
     }
 

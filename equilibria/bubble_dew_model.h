@@ -13,6 +13,10 @@ namespace keld::equilibria::detail {
 
 enum class IncipientPhase { vapour, liquid };  // a bubble point's incipient phase is the vapour
 
+// At a given T a point whose ideal-solution start fails (near a mixture's
+// critical point) is reached by continuation in the given composition from
+// the least volatile component's side.
+//
 // The point on the model, or nothing where the model route refuses (no
 // mixture model, a component absent from the given phase, no convergence, a
 // phase that is not the model's root of its kind at the state, P below

@@ -224,6 +224,51 @@ TEST(BubbleDewOnModel, FarStartsReachTheMonitorsPoint) {
     }
 }
 
+// Methane + n-hexane at 350 K up to its critical composition (x(CH4) near 0.783): from x = 0.6 on the
+// ideal-solution start lies past the point and the model reaches it by continuation from the
+// n-hexane side. Each point is one of a liquid and a distinct vapour, both found again as the model's
+// roots at the returned P with equal ln f; where the monitors' iteration converges, its point; P rises
+// and the phases close in towards the critical point; past it no point is claimed.
+TEST(BubbleDewOnModel, BubblePointsUpToTheCriticalCompositionOnTheModel) {
+    Host h = make_host();
+    System on_model(*h.host, "pcsaft", {h.c1, h.hexane});
+    equilibria::SystemOptions options;
+    options.solve_on_model = false;
+    System monitors(*h.host, "pcsaft", {h.c1, h.hexane}, options);
+    const Model &model = *on_model.mixture_model().model;
+    double last_p = 0.0, last_gap = 1.0;
+    for (const double x1 : {0.6, 0.7, 0.75, 0.78}) {
+        SCOPED_TRACE(::testing::Message() << "x(CH4) " << x1);
+        const std::vector<double> x{x1, 1.0 - x1};
+        const BubbleDewResult m = equilibria::bubble_pressure(on_model, 350.0, x);
+        ASSERT_EQ(m.status, Status::converged) << m.message;
+        EXPECT_EQ(m.evaluations, 0) << "solved through the monitors, not on the model";
+        const auto ml = properties_at_pressure(model, m.t, m.p, m.x, Phase::liquid);
+        const auto mv = properties_at_pressure(model, m.t, m.p, m.y, Phase::vapour);
+        ASSERT_TRUE(ml && mv);
+        for (std::size_t k = 0; k < 2; ++k)
+            EXPECT_NEAR(ml->ln_phi[k] + std::log(m.x[k]), mv->ln_phi[k] + std::log(m.y[k]), 1e-12) << k;
+        EXPECT_NEAR(ml->v / m.v_liquid, 1.0, 1e-9);
+        EXPECT_NEAR(mv->v / m.v_vapour, 1.0, 1e-9);
+        EXPECT_GT(m.v_vapour, 1.001 * m.v_liquid);
+        EXPECT_GT(m.p, last_p);
+        EXPECT_LT(m.y[0] - x1, last_gap);
+        EXPECT_GT(m.y[0], x1);
+        last_p = m.p;
+        last_gap = m.y[0] - x1;
+        if (x1 <= 0.7) {
+            const BubbleDewResult r = equilibria::bubble_pressure(monitors, 350.0, x);
+            ASSERT_EQ(r.status, Status::converged) << r.message;
+            expect_same_point(m, r, Given::bubble_p);
+        }
+    }
+    EXPECT_LT(last_p, 2.01e7);  // below the mixture's critical pressure, 20.08 MPa
+    for (const double x1 : {0.79, 0.8}) {
+        const BubbleDewResult past = equilibria::bubble_pressure(on_model, 350.0, std::vector<double>{x1, 1.0 - x1});
+        EXPECT_NE(past.status, Status::converged) << "x(CH4) " << x1 << ": P " << past.p;
+    }
+}
+
 // Where the model route refuses (a component absent from the given phase, a
 // polymer listed, a supercritical state), the monitors' answer stands.
 TEST(BubbleDewOnModel, RefusalsLeaveThePointToTheMonitors) {
