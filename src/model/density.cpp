@@ -13,6 +13,7 @@
 // Where the iterates leave the branch (dP/drho <= 0: beyond the spinodal, or
 // a loop of an unusual shape) a scan from the same end brackets the first
 // crossing that is mechanically stable.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numeric>
@@ -75,11 +76,20 @@ double newton_step(const PressureSlope &ps, double p) {
     return (ps.p - p) / ps.dp;
 }
 
-// Newton from rho0 on one branch; NaN when it leaves the branch or stalls.
-double newton(Isotherm &iso, double p, double rho0, double rho_max) {
+// Newton from rho0 on one branch; NaN when it leaves the branch or stalls. `below` receives the
+// densest of the iterates that climbed from rho0 under p, each with Z <= 1. Beneath such a point no
+// crossing lies: Z falls from 1 at zero density while the gas is attractive, and each Newton step up
+// a concave vapour branch stays under its tangent, which reaches p only at the next iterate. A vapour
+// branch that ends short of p (an ideal-gas start already past its spinodal, at high P) leaves the
+// scan that takes over to start there, not at zero density: a tenth of its points or fewer.
+double newton(Isotherm &iso, double p, double rho0, double rho_max, double &below) {
     double rho = rho0;
+    bool climbing = true;
     for (int it = 0; it < kNewtonSteps; ++it) {
-        const double step = newton_step(iso.at(rho), p);
+        const PressureSlope ps = iso.at(rho);
+        climbing = climbing && ps.p < p && ps.p <= rho * iso.rt() && rho >= below;
+        if (climbing) below = rho;
+        const double step = newton_step(ps, p);
         if (std::isnan(step)) return step;
         double next = rho - step;
         if (!(next > 0.0)) next = 0.1 * rho;
@@ -152,15 +162,22 @@ double refine(Isotherm &iso, double p, double lo, double hi) {
     return rho;
 }
 
-// The first stable crossing from the phase's end of the density range.
-double scan(Isotherm &iso, double p, double rho_max, Phase phase) {
+// The first stable crossing from the phase's end of the density range; a vapour's from the last of
+// the scan's points at or below `from` (no crossing lies below it).
+double scan(Isotherm &iso, double p, double rho_max, Phase phase, double from) {
     auto density_at = [&](int k) {
         const double u = kScanSpan * std::pow(1.0 / kScanSpan, double(k) / kScanPoints);
         return phase == Phase::liquid ? rho_max * (1.0 - u) : rho_max * u;
     };
-    double prev_rho = density_at(0);
+    int first = 0;
+    if (phase == Phase::vapour && from > density_at(0)) {
+        const double k = std::floor(kScanPoints * std::log(from / density_at(0)) / std::log(1.0 / kScanSpan));
+        first = std::clamp(static_cast<int>(k), 0, kScanPoints - 1);
+        while (first > 0 && density_at(first) > from) --first;  // the logarithms' rounding
+    }
+    double prev_rho = density_at(first);
     PressureSlope prev = iso.at(prev_rho);
-    for (int k = 1; k <= kScanPoints; ++k) {
+    for (int k = first + 1; k <= kScanPoints; ++k) {
         const double rho = density_at(k);
         const PressureSlope here = iso.at(rho);
         const bool crossed = (prev.p - p > 0.0) != (here.p - p > 0.0);
@@ -208,9 +225,10 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
     Isotherm iso(model.residual(), t, x);
     const double rho_max = iso.max_density();
+    double below = 0.0;
     double rho = phase == Phase::liquid ? liquid_newton(iso, p, rho_max)
-                                        : newton(iso, p, std::min(p / (kGasConstant * t), 0.5 * rho_max), rho_max);
-    if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase);
+                                        : newton(iso, p, std::min(p / (kGasConstant * t), 0.5 * rho_max), rho_max, below);
+    if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase, below);
     if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
     return nearest_double(iso, p, rho);
 }
