@@ -155,6 +155,9 @@ double refine(Isotherm &iso, double p, double lo, double hi) {
             hi = rho;
         }
         double next = ps.dp > 0.0 ? rho - (ps.p - p) / ps.dp : 0.5 * (lo + hi);
+        // A Newton step below rho's rounding: at the root (the bracket's end it has just become must
+        // not send it back to bisection).
+        if (ps.dp > 0.0 && std::fabs(next - rho) <= 4e-16 * rho) return next;
         if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
         if (std::fabs(next - rho) <= 4e-16 * rho || hi - lo <= 4e-16 * hi) return next;
         rho = next;

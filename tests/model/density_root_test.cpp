@@ -101,7 +101,7 @@ const Case kCases[] = {
     {"five components vapour 20 bar", five, {0.7, 0.1, 0.1, 0.05, 0.05}, 350.0, 2e6, Phase::vapour, 7},
     // No vapour branch reaches 50 bar: the ideal gas's density already lies past the spinodal, and the
     // vapour's root is the only one, on the liquid branch (a scan from zero density took 270).
-    {"five components, vapour sought at 50 bar", five, {0.05, 0.1, 0.15, 0.3, 0.4}, 350.0, 5e6, Phase::vapour, 51},
+    {"five components, vapour sought at 50 bar", five, {0.05, 0.1, 0.15, 0.3, 0.4}, 350.0, 5e6, Phase::vapour, 25},
     {"polystyrene in toluene", polystyrene_in_toluene, {0.9995, 0.0005}, 300.0, 1e5, Phase::liquid, 10},
     {"lattice fluid solution", lattice_fluid, {0.999, 0.001}, 350.0, 1e5, Phase::liquid, 15},
     {"SAFT hexane liquid", saft_hexane, {1.0}, 320.0, 1e5, Phase::liquid, 9},
