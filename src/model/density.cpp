@@ -12,7 +12,9 @@
 // Newton from the last point on the dense side.
 // Where the iterates leave the branch (dP/drho <= 0: beyond the spinodal, or
 // a loop of an unusual shape) a scan from the same end brackets the first
-// crossing that is mechanically stable.
+// crossing that is mechanically stable, starting where the iterates proved
+// the end free of crossings (a branch that never reaches P is left at its
+// spinodal, and the scan passes the loop in a few points).
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -101,10 +103,14 @@ double newton(Isotherm &iso, double p, double rho0, double rho_max, double &belo
 }
 
 // The liquid root from the dense end: power-law steps in the free density while P is far above p,
-// Newton nearer the root. NaN where the dense side leaves the branch (the scan takes over).
-double liquid_newton(Isotherm &iso, double p, double rho_max) {
+// Newton nearer the root. NaN where the dense side leaves the branch (the scan takes over). `above`
+// receives the lightest of the points that descended from the dense end over p, each repulsive: the
+// wall rises monotonically and each Newton step down a convex liquid branch stays over its tangent,
+// which reaches p only at the next iterate, so no crossing lies above it. A liquid branch whose
+// pressure never falls to p (a light mixture at low P) leaves the scan to start there.
+double liquid_newton(Isotherm &iso, double p, double rho_max, double &above) {
     double rho = rho_max * (1.0 - kLiquidStartFree);
-    bool power_law = true;
+    bool power_law = true, descending = true;
     double dense = rho;  // the last point known to lie on the dense side of the root, and its P
     PressureSlope dense_ps{};
     for (int it = 0; it < kNewtonSteps; ++it) {
@@ -112,6 +118,8 @@ double liquid_newton(Isotherm &iso, double p, double rho_max) {
         // The dense side of a liquid root is repulsive, stiffer than the ideal gas (dP/drho > RT); a
         // vapour branch is softer.
         const bool repulsive = ps.dp > iso.rt() && std::isfinite(ps.p);
+        descending = descending && repulsive && ps.p > p && rho <= above;
+        if (descending) above = rho;
         if (power_law && (!repulsive || ps.p < p) && it > 0) {
             // The power law went past the root, into a loop or beyond it: Newton alone from the dense
             // side.
@@ -165,18 +173,21 @@ double refine(Isotherm &iso, double p, double lo, double hi) {
     return rho;
 }
 
-// The first stable crossing from the phase's end of the density range; a vapour's from the last of
-// the scan's points at or below `from` (no crossing lies below it).
+// The first stable crossing from the phase's end of the density range, from the last of the scan's
+// points on that end's side of `from` (no crossing lies between the end and it).
 double scan(Isotherm &iso, double p, double rho_max, Phase phase, double from) {
+    const bool liquid = phase == Phase::liquid;
     auto density_at = [&](int k) {
         const double u = kScanSpan * std::pow(1.0 / kScanSpan, double(k) / kScanPoints);
-        return phase == Phase::liquid ? rho_max * (1.0 - u) : rho_max * u;
+        return liquid ? rho_max * (1.0 - u) : rho_max * u;
     };
+    auto beyond = [&](int k) { return liquid ? density_at(k) < from : density_at(k) > from; };
     int first = 0;
-    if (phase == Phase::vapour && from > density_at(0)) {
-        const double k = std::floor(kScanPoints * std::log(from / density_at(0)) / std::log(1.0 / kScanSpan));
+    const double u_from = liquid ? 1.0 - from / rho_max : from / rho_max;
+    if (u_from > kScanSpan) {
+        const double k = std::floor(kScanPoints * std::log(u_from / kScanSpan) / std::log(1.0 / kScanSpan));
         first = std::clamp(static_cast<int>(k), 0, kScanPoints - 1);
-        while (first > 0 && density_at(first) > from) --first;  // the logarithms' rounding
+        while (first > 0 && beyond(first)) --first;  // the logarithms' rounding
     }
     double prev_rho = density_at(first);
     PressureSlope prev = iso.at(prev_rho);
@@ -228,10 +239,11 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
     Isotherm iso(model.residual(), t, x);
     const double rho_max = iso.max_density();
-    double below = 0.0;
-    double rho = phase == Phase::liquid ? liquid_newton(iso, p, rho_max)
-                                        : newton(iso, p, std::min(p / (kGasConstant * t), 0.5 * rho_max), rho_max, below);
-    if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase, below);
+    // Where the search leaves the branch, the scan's start: the bound of the crossing-free end.
+    double bound = phase == Phase::liquid ? rho_max : 0.0;
+    double rho = phase == Phase::liquid ? liquid_newton(iso, p, rho_max, bound)
+                                        : newton(iso, p, std::min(p / (kGasConstant * t), 0.5 * rho_max), rho_max, bound);
+    if (!std::isfinite(rho)) rho = scan(iso, p, rho_max, phase, bound);
     if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
     return nearest_double(iso, p, rho);
 }

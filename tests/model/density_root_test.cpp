@@ -102,6 +102,11 @@ const Case kCases[] = {
     // No vapour branch reaches 50 bar: the ideal gas's density already lies past the spinodal, and the
     // vapour's root is the only one, on the liquid branch (a scan from zero density took 270).
     {"five components, vapour sought at 50 bar", five, {0.05, 0.1, 0.15, 0.3, 0.4}, 350.0, 5e6, Phase::vapour, 25},
+    // Nearly pure propane, 20 K below its critical point: its liquid branch ends (the spinodal) above
+    // 5 bar, and the liquid's root is the only one, on the vapour branch (a scan from the dense end
+    // took 261).
+    {"propane-rich, liquid sought at 5 bar", five, {0.006851, 0.003655, 0.987026, 0.001275, 0.001193}, 350.0, 5e5,
+     Phase::liquid, 29},
     {"polystyrene in toluene", polystyrene_in_toluene, {0.9995, 0.0005}, 300.0, 1e5, Phase::liquid, 10},
     {"lattice fluid solution", lattice_fluid, {0.999, 0.001}, 350.0, 1e5, Phase::liquid, 15},
     {"SAFT hexane liquid", saft_hexane, {1.0}, 320.0, 1e5, Phase::liquid, 9},
