@@ -215,10 +215,13 @@ std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, 
     }
     if (hessian) {
         // At constant T and P for 1 kmol: the (T, V) Hessian corrected by dP/dn_i dP/dn_j / (RT dP/dV).
-        const model::DensitySlopes a = r.density_slopes(t, *rho, xs.data());
-        const double dp_dv = -rt * (1.0 + 2.0 * *rho * a.a_rho + *rho * *rho * a.a_rhorho) * *rho * *rho;
+        // P is homogeneous of degree 0 in (V, n): V dP/dV = -sum n_i dP/dn_i.
         model::Scratch<double> dp_dn(n);
-        for (std::size_t i = 0; i < n; ++i) dp_dn[i] = rt * (*rho - d_v[i]);
+        double dp_dv = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            dp_dn[i] = rt * (*rho - d_v[i]);
+            dp_dv -= *rho * xs[i] * dp_dn[i];
+        }
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = 0; j < n; ++j) s.dln_phi_dn[i * n + j] += 1.0 + dp_dn[i] * dp_dn[j] / (rt * dp_dv);
     }
