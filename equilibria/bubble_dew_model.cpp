@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "incipient_isothermal.h"
@@ -213,11 +214,31 @@ bool converge(const Model &m, const TwoPhaseProblem &problem, bool bubble, const
     return acceptable(m, point.t(), view_of(liquid), view_of(vapour));
 }
 
+// A liquid's density near P for a cold start, where Newton at T moves it anyway: a few Newton steps
+// down its convex branch from a dense start (from the dense side they approach the root
+// monotonically), the full search where they leave the branch.
+constexpr double kDenseStart = 0.7;  // of the model's densest state
+constexpr int kStartSteps = 4;
+
+std::optional<double> liquid_start(const Model &m, double t, double p, const std::vector<double> &x) {
+    const double rt = kGasConstant * t, rho_max = m.max_density(t, x);
+    const std::unique_ptr<model::DensityLine> line = m.residual().density_line(t, x.data());
+    double rho = kDenseStart * rho_max;
+    for (int k = 0; k < kStartSteps; ++k) {
+        const model::DensitySlopes a = line->at(rho);
+        const double pr = rho * rt * (1.0 + rho * a.a_rho), dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
+        const double next = rho - (pr - p) / dp;
+        if (!(pr > p && dp > rt && next > 0.0 && next < rho)) return density(m, t, p, x, Phase::liquid);
+        rho = next;
+    }
+    return rho;
+}
+
 // The same at a given T: Newton in the given phase's density and the incipient phase's amounts.
 bool converge_isothermal(const Model &m, bool bubble, const std::vector<double> &z, const std::vector<double> &w,
                          double t, double p, double rho_l, double rho_v, IsothermalIncipient &point) {
     if (!(rho_l > 0.0 && std::isfinite(rho_l))) {
-        const std::optional<double> root = density(m, t, p, bubble ? z : w, Phase::liquid);
+        const std::optional<double> root = liquid_start(m, t, p, bubble ? z : w);
         if (!root) return false;
         rho_l = *root;
     }
