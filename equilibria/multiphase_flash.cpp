@@ -75,10 +75,10 @@ double gibbs(const Setting &s, const std::vector<Phase3> &phases) {
 
 // The most unstable trial against `ref` that is none of `phases`.
 std::optional<detail::Trial> most_unstable(const Setting &s, const Phase3 &ref, const std::vector<Phase3> &phases,
-                                           int &evaluations) {
+                                           int &evaluations, std::optional<detail::Trial> *other_kind = nullptr) {
     std::vector<detail::KnownPhase> known;
     for (const Phase3 &ph : phases) known.push_back({&ph.x, ph.state.rho});
-    return detail::most_unstable(s, {ref.gas, &ref.x, &ref.state.ln_phi}, known, evaluations);
+    return detail::most_unstable(s, {ref.gas, &ref.x, &ref.state.ln_phi}, known, evaluations, other_kind);
 }
 
 // --- Rachford-Rice in Michelsen's convex form ---------------------------------
@@ -408,6 +408,21 @@ bool split(const Setting &s, std::vector<Phase3> &phases, FlashResult &out, bool
     return false;
 }
 
+// The two-phase split from the feed (phases[0]) and a trial phase that proved it unstable. False,
+// with `phases` left as they are, when it does not converge.
+bool split_from_trial(const Setting &s, const detail::Trial &trial, std::vector<Phase3> &phases, FlashResult &out) {
+    std::vector<Phase3> two = phases;
+    Phase3 second;
+    second.gas = trial.gas;
+    second.x = trial.w;
+    second.beta = 0.5;
+    two[0].beta = 0.5;
+    two.push_back(second);
+    if (!split(s, two, out, false)) return false;
+    phases = std::move(two);
+    return true;
+}
+
 FlashPhase to_flash_phase(const Setting &s, const Phase3 &ph) {
     const std::size_t n = s.size();
     FlashPhase f;
@@ -494,7 +509,8 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
     out.stability.feed_kind = feed.gas ? PhaseKind::vapour : PhaseKind::liquid;
 
     std::vector<Phase3> phases{feed};
-    const auto first = most_unstable(s, feed, phases, out.evaluations);
+    std::optional<detail::Trial> other_kind;
+    const auto first = most_unstable(s, feed, phases, out.evaluations, &other_kind);
     out.stability.status = first ? Status::converged : Status::not_converged;
     if (first) {
         out.stability.tangent_plane_distance = first->tm;
@@ -510,13 +526,23 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
         out.phases.push_back(to_flash_phase(s, feed));
         return out;
     }
-    Phase3 second;
-    second.gas = first->gas;
-    second.x = first->w;
-    second.beta = 0.5;
-    phases[0].beta = 0.5;
-    phases.push_back(second);
-    if (!split(s, phases, out, false))
+    // The split from the most unstable trial; where a trial of the other kind (a liquid against a
+    // vapour) proves instability too, the split from it as well, and the one of lower Gibbs energy
+    // (near a three-phase line both splits converge, one of them only metastable).
+    bool converged = split_from_trial(s, *first, phases, out);
+    if (other_kind && other_kind->tm < kUnstable) {
+        std::vector<Phase3> alternative{feed};
+        FlashResult tried = out;
+        if (split_from_trial(s, *other_kind, alternative, tried) &&
+            (!converged || gibbs(s, alternative) < gibbs(s, phases))) {
+            phases = std::move(alternative);
+            out.residual = tried.residual;
+            converged = true;
+        }
+        out.evaluations = tried.evaluations;
+        out.iterations = tried.iterations;
+    }
+    if (!converged)
         return refuse(out, Status::not_converged,
                       "the two-phase split did not converge (largest ln f mismatch " + format_number(out.residual) + ")");
 

@@ -277,7 +277,7 @@ std::optional<Trial> vapour_trial(const TrialSpace &s, const ReferencePhase &ref
 }
 
 std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &ref, const std::vector<KnownPhase> &known,
-                                   int &evaluations) {
+                                   int &evaluations, std::optional<Trial> *other_kind) {
     const std::size_t n = s.size();
     const std::vector<double> d = reference_terms(s, ref);
     std::vector<std::pair<bool, std::vector<double>>> starts;
@@ -295,7 +295,7 @@ std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &re
         normalise(x);
         starts.emplace_back(false, x);
     }
-    std::optional<Trial> best;
+    std::optional<Trial> best_vapour, best_liquid;
     for (const auto &start : starts) {
         auto tr = run_trial(s, d, *ref.x, start.second, start.first, evaluations);
         if (!tr) continue;
@@ -307,9 +307,12 @@ std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &re
         bool is_known = false;
         for (const KnownPhase &ph : known) is_known = is_known || same_phase(tr->w, tr->rho, *ph.x, ph.rho);
         if (is_known) continue;
-        if (!best || tr->tm < best->tm) best = tr;
+        std::optional<Trial> &slot = tr->gas ? best_vapour : best_liquid;
+        if (!slot || tr->tm < slot->tm) slot = tr;
     }
-    return best;
+    const bool vapour_first = best_vapour && (!best_liquid || best_vapour->tm <= best_liquid->tm);
+    if (other_kind) *other_kind = vapour_first ? best_liquid : best_vapour;
+    return vapour_first ? best_vapour : best_liquid;
 }
 
 }  // namespace keld::equilibria::detail

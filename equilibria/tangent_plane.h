@@ -73,9 +73,11 @@ bool same_phase(const std::vector<double> &a, double rho_a, const std::vector<do
 
 // The most negative tangent-plane distance against `ref` over the trials (a vapour of the volatile
 // components, liquids rich in each component), among trials that are none of `known`. None when
-// every trial failed to evaluate. `evaluations` counts the model's phase evaluations.
+// every trial failed to evaluate. `evaluations` counts the model's phase evaluations. Where given,
+// `other_kind` receives the most negative of the trials of the other kind (a liquid where the best
+// is a vapour, and so on), if any.
 std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &ref, const std::vector<KnownPhase> &known,
-                                   int &evaluations);
+                                   int &evaluations, std::optional<Trial> *other_kind = nullptr);
 
 // The vapour trial alone: a vapour of the volatile components against `ref` (a liquid boils where
 // its tm is negative). None where it failed to evaluate, no component is volatile, or the trial

@@ -294,6 +294,21 @@ TEST(ThreePhaseLine, FlashAgreesWithTheLineOnEitherSide) {
     EXPECT_EQ(below.phases[1].kind, PhaseKind::vapour);
     EXPECT_NEAR(below.phases[0].x[0], pt.x2[0], 1e-6);
     EXPECT_NEAR(below.phases[1].x[0], pt.y[0], 1e-6);
+    // Between the vapour and the methanol-rich liquid just below the line, with at most two phases
+    // and with three: the methanol-rich liquid and the vapour, not the two liquids (converged too,
+    // but of higher Gibbs energy).
+    const std::vector<double> rich{0.5 * (pt.x1[0] + pt.y[0]), 1.0 - 0.5 * (pt.x1[0] + pt.y[0])};
+    equilibria::MultiphaseOptions two;
+    two.max_phases = 2;
+    for (const auto &options : {two, equilibria::MultiphaseOptions{}}) {
+        SCOPED_TRACE(options.max_phases);
+        const FlashResult r = equilibria::flash_on_model(m, pt.t, pt.p * (1.0 - 1e-8), rich, options);
+        ASSERT_EQ(r.status, Status::converged) << r.message;
+        ASSERT_EQ(r.phases.size(), 2u);
+        EXPECT_EQ(r.phases[1].kind, PhaseKind::vapour);
+        EXPECT_NEAR(r.phases[0].x[0], pt.x1[0], 1e-6);
+        EXPECT_NEAR(r.phases[1].x[0], pt.y[0], 1e-6);
+    }
 }
 
 TEST(ThreePhaseLine, RefusesWhatHasNoLine) {
