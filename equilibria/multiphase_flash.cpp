@@ -78,7 +78,7 @@ std::optional<detail::Trial> most_unstable(const Setting &s, const Phase3 &ref, 
                                            int &evaluations, std::optional<detail::Trial> *other_kind = nullptr) {
     std::vector<detail::KnownPhase> known;
     for (const Phase3 &ph : phases) known.push_back({&ph.x, ph.state.rho});
-    return detail::most_unstable(s, {ref.gas, &ref.x, &ref.state.ln_phi}, known, evaluations, other_kind);
+    return detail::most_unstable(s, {ref.gas, &ref.x, &ref.state.ln_phi, ref.state.rho}, known, evaluations, other_kind);
 }
 
 // --- Rachford-Rice in Michelsen's convex form ---------------------------------

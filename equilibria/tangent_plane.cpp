@@ -73,10 +73,9 @@ bool trivial(const TrialState &ts, const std::vector<double> &ref) {
 // halved until tm falls. Stops once tm proves instability or the iteration settles.
 std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<double> &d,
                                         const std::vector<double> &ref, std::vector<double> &big_w, bool gas,
-                                        int &evaluations) {
+                                        double near, int &evaluations) {
     const std::size_t n = s.size();
     std::optional<TrialState> ts;
-    double near = not_a_number;
     for (int it = 0; it < kTrialSteps; ++it) {
         const bool newton = it >= kSubstitutionPasses;
         if (!ts || (newton && ts->state.dln_phi_dn.empty()))
@@ -131,11 +130,16 @@ std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<d
     return ts;
 }
 
-// The trial's end state, in the phase's own root where the iteration followed a branch.
-std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d, const std::vector<double> &ref,
+// The trial's end state, in the phase's own root where the iteration followed a branch (but for
+// the reference's own root: a trial that fell onto the reference there is in that root). A liquid
+// trial's first root is followed from a liquid reference's density.
+std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d, const ReferencePhase &ref,
                                std::vector<double> big_w, bool gas, int &evaluations) {
-    auto ts = iterate_trial(s, d, ref, big_w, gas, evaluations);
-    if (ts && ts->state.followed) ts = trial_state(s, d, big_w, gas, false, not_a_number, evaluations);
+    const double near = gas || ref.gas ? not_a_number : ref.rho;
+    auto ts = iterate_trial(s, d, *ref.x, big_w, gas, near, evaluations);
+    const bool on_reference = ts && trivial(*ts, *ref.x) && std::fabs(ts->trial.rho - ref.rho) <= 1e-6 * ref.rho;
+    if (ts && ts->state.followed && !on_reference)
+        ts = trial_state(s, d, big_w, gas, false, not_a_number, evaluations);
     return ts ? std::optional<Trial>(ts->trial) : std::nullopt;
 }
 
@@ -271,7 +275,7 @@ std::optional<Trial> vapour_trial(const TrialSpace &s, const ReferencePhase &ref
     const std::vector<double> d = reference_terms(s, ref);
     const std::vector<double> start = vapour_start(s, ref, d);
     if (start.empty()) return std::nullopt;
-    auto tr = run_trial(s, d, *ref.x, start, true, evaluations);
+    auto tr = run_trial(s, d, ref, start, true, evaluations);
     if (!tr || dense(s, *tr)) return std::nullopt;
     return tr;
 }
@@ -297,7 +301,7 @@ std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &re
     }
     std::optional<Trial> best_vapour, best_liquid;
     for (const auto &start : starts) {
-        auto tr = run_trial(s, d, *ref.x, start.second, start.first, evaluations);
+        auto tr = run_trial(s, d, ref, start.second, start.first, evaluations);
         if (!tr) continue;
         // A vapour trial that found only a dense root is a liquid; a liquid trial that found only a
         // light root (rich in a component above its critical temperature) is a vapour, unless it

@@ -46,6 +46,7 @@ struct ReferencePhase {
     bool gas = false;
     const std::vector<double> *x = nullptr;
     const std::vector<double> *ln_phi = nullptr;
+    double rho = not_a_number;  // kmol/m3, where known: a liquid trial's root is followed from there
 };
 
 // A phase that a trial must not be (one already in a split).
