@@ -8,6 +8,7 @@
 
 #include "keld/equilibria/three_phase.h"
 #include "numerics.h"
+#include "model/residual.h"
 #include "tangent_plane.h"
 
 namespace keld::equilibria {
@@ -199,7 +200,8 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
 // Each phase in the root followed from its last density (`follow`), or in its own root.
 bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations, bool follow = true) {
     for (Phase3 &ph : phases) {
-        auto st = detail::phase_at_pressure(*s.m, s.t, s.p, ph.x, ph.gas, hessian, follow ? ph.state.rho : not_a_number);
+        auto st = detail::phase_at_pressure(*s.m, s.t, s.p, ph.x, ph.gas, hessian, follow ? ph.state.rho : not_a_number,
+                                            s.isotherm);
         ++evaluations;
         if (!st) return false;
         ph.state = std::move(*st);
@@ -479,6 +481,9 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
     normalise(s.z);
     if (s.non_volatile.empty())
         for (const ModelComponent &c : model.components()) s.non_volatile.push_back(c.mw > 1.5 * c.mw_apparent);
+    // Every phase evaluation is at T: what depends on T alone is formed once.
+    const std::unique_ptr<model::AmountIsotherm> isotherm = model.residual().amount_isotherm(t);
+    s.isotherm = isotherm.get();
 
     // The feed in its root of lower Gibbs energy.
     Phase3 feed;
@@ -491,7 +496,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             for (std::size_t i = 0; i < n; ++i) polymer_in_feed = polymer_in_feed || (s.non_volatile[i] && s.z[i] > 0.0);
             if (polymer_in_feed) continue;
         }
-        auto st = detail::phase_at_pressure(model, t, p, s.z, gas, false);
+        auto st = detail::phase_at_pressure(model, t, p, s.z, gas, false, not_a_number, s.isotherm);
         ++out.evaluations;
         if (!st) continue;
         double g = 0.0;

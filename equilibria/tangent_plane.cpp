@@ -41,7 +41,7 @@ std::optional<TrialState> trial_state(const TrialSpace &s, const std::vector<dou
     ts.trial.gas = gas;
     ts.trial.w = big_w;
     normalise(ts.trial.w);
-    auto st = phase_at_pressure(*s.m, s.t, s.p, ts.trial.w, gas, hessian, near);
+    auto st = phase_at_pressure(*s.m, s.t, s.p, ts.trial.w, gas, hessian, near, s.isotherm);
     ++evaluations;
     if (!st) return std::nullopt;
     double tm = 1.0, gradient = 0.0;
@@ -146,13 +146,11 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
 // Newton's method on P(rho) = P from `near`; none where a step leaves the mechanically stable branch
 // or jumps by more than a factor of 2 (another root's basin), or where the root lies on the other side
 // of the dense/light divide from `near` (the phase changed kind: its own search decides).
-std::optional<double> density_near(const Model &m, double t, double p, const std::vector<double> &x, double near) {
-    const model::Residual &r = m.residual();
-    const double rt = kGasConstant * t, rho_max = m.max_density(t, x), divide = kDenseRoot * rho_max;
-    const std::unique_ptr<model::DensityLine> line = r.density_line(t, x.data());
+std::optional<double> density_near(const model::DensityLine &line, double t, double p, double rho_max, double near) {
+    const double rt = kGasConstant * t, divide = kDenseRoot * rho_max;
     double rho = near;
     for (int it = 0; it < kFollowSteps; ++it) {
-        const model::DensitySlopes a = line->at(rho);
+        const model::DensitySlopes a = line.at(rho);
         const double pr = rho * rt * (1.0 + rho * a.a_rho);
         const double dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
         if (!(dp > 0.0) || !std::isfinite(pr)) return std::nullopt;
@@ -186,20 +184,25 @@ Eigen::VectorXd descent_step(Eigen::MatrixXd h, const Eigen::VectorXd &g) {
 }
 
 std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
-                                            bool hessian, double near) {
-    std::optional<double> rho;
-    if (std::isfinite(near)) rho = density_near(m, t, p, x, near);
-    const bool followed = rho.has_value();
-    if (!rho) rho = density(m, t, p, x, gas ? Phase::vapour : Phase::liquid);
-    if (!rho) return std::nullopt;
-    // Only what ln phi (and its Hessian) needs from the model: the iterations call this hundreds of
-    // times, and the full property set costs as much again as the amount derivatives.
+                                            bool hessian, double near, const model::AmountIsotherm *isotherm) {
     const std::size_t n = x.size();
     double total = 0.0;
     for (double v : x) total += v;
     model::Scratch<double> xs(n);
     for (std::size_t i = 0; i < n; ++i) xs[i] = x[i] / total;
     const model::Residual &r = m.residual();
+    // One line for the follow and the search, from the isotherm's stage where there is one.
+    std::unique_ptr<model::DensityLine> line;
+    if (isotherm || std::isfinite(near)) line = isotherm ? isotherm->line(xs.data()) : r.density_line(t, xs.data());
+    const double rho_max = line ? m.max_density(t, x) : not_a_number;
+    std::optional<double> rho;
+    if (std::isfinite(near)) rho = density_near(*line, t, p, rho_max, near);
+    const bool followed = rho.has_value();
+    const Phase kind = gas ? Phase::vapour : Phase::liquid;
+    if (!rho) rho = isotherm ? model::density_on_line(*line, t, rho_max, p, kind) : density(m, t, p, x, kind);
+    if (!rho) return std::nullopt;
+    // Only what ln phi (and its Hessian) needs from the model: the iterations call this hundreds of
+    // times, and the full property set costs as much again as the amount derivatives.
     const double rt = kGasConstant * t, v = 1.0 / *rho;
     PhaseState s{*rho, std::vector<double>(n), {}, followed};
     model::Scratch<double> d_v(hessian ? n : 0);
@@ -209,7 +212,17 @@ std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, 
         out.hessian = s.dln_phi_dn;
         out.d_v = std::span<double>(d_v.data(), n);
     }
-    r.amount_derivatives(t, v, std::span<const double>(xs.data(), n), out);
+    if (isotherm) {
+        // At V = 1 m3 with the amounts rho x: the Hessian and d_v of 1 kmol in V = 1 / rho are rho
+        // times theirs (Psi's second derivatives go as 1 / V at given amount densities).
+        model::Scratch<double> amounts(n);
+        for (std::size_t i = 0; i < n; ++i) amounts[i] = *rho * xs[i];
+        isotherm->at(std::span<const double>(amounts.data(), n), out);
+        for (double &h : s.dln_phi_dn) h *= *rho;
+        for (std::size_t i = 0; i < d_v.size(); ++i) d_v[i] *= *rho;
+    } else {
+        r.amount_derivatives(t, v, std::span<const double>(xs.data(), n), out);
+    }
     // ln phi_i = mu_res,i(T, V) / RT - ln Z, with Z taken at P: ln f_i is then exact at the state
     // (T, rho, x) found, where the root's pressure matches P only as well as a stiff liquid resolves it.
     const double shift = std::log(*rho * rt / p);

@@ -11,6 +11,10 @@
 #include "keld/equilibria/status.h"
 #include "keld/model.hpp"
 
+namespace keld::model {
+class AmountIsotherm;
+}
+
 namespace keld::equilibria::detail {
 
 // One phase at (T, P, x) on the model, in its root (the lightest for a vapour, the densest for a
@@ -27,9 +31,11 @@ struct PhaseState {
 // iteration) the root is followed from there by Newton's method, several times faster than the
 // search from the end of the density range; where that leaves the branch the search is made. A
 // result is checked again without it (the followed branch is the phase's root only while the
-// composition moves a little).
+// composition moves a little). With `isotherm` (the model's at T) what depends on T alone is not
+// formed again; the values are the same but for rounding.
 std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, const std::vector<double> &x, bool gas,
-                                            bool hessian, double near = not_a_number);
+                                            bool hessian, double near = not_a_number,
+                                            const model::AmountIsotherm *isotherm = nullptr);
 
 // The conditions of a test: the feed's components, and those kept out of any vapour.
 struct TrialSpace {
@@ -37,6 +43,7 @@ struct TrialSpace {
     double t = not_a_number, p = not_a_number;  // K, Pa
     std::vector<double> z;
     std::vector<bool> non_volatile;
+    const model::AmountIsotherm *isotherm = nullptr;  // the model's at T, where the caller made one
     bool present(bool gas, std::size_t i) const { return z[i] > 0.0 && !(gas && non_volatile[i]); }
     std::size_t size() const { return z.size(); }
 };

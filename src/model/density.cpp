@@ -35,23 +35,20 @@ struct PressureSlope {
     double p, dp;  // Pa, Pa m3/kmol
 };
 
+// P and dP/drho along one composition's line (its pieces formed once per search).
 class Isotherm {
   public:
-    Isotherm(const model::Residual &m, double t, std::vector<double> x)
-        : m_(m), t_(t), x_(std::move(x)), line_(m.density_line(t_, x_.data())) {}
+    Isotherm(const model::DensityLine &line, double t) : line_(line), t_(t) {}
     double rt() const { return kGasConstant * t_; }
     PressureSlope at(double rho) {
-        const model::DensitySlopes a = line_->at(rho);
+        const model::DensitySlopes a = line_.at(rho);
         const double rt = kGasConstant * t_;
         return {rho * rt * (1.0 + rho * a.a_rho), rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
     }
-    double max_density() const { return m_.max_density(t_, x_.data()); }
 
   private:
-    const model::Residual &m_;
+    const model::DensityLine &line_;
     double t_;
-    std::vector<double> x_;
-    std::unique_ptr<model::DensityLine> line_;  // the composition's pieces formed once per search
 };
 
 // A Newton step this small (relative) leaves the next iterate within rounding of the root: the
@@ -237,8 +234,14 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     if (!(total > 0.0)) throw std::invalid_argument("the amounts must add up to a positive number");
     std::vector<double> x(n.size());
     for (std::size_t k = 0; k < n.size(); ++k) x[k] = n[k] / total;
-    Isotherm iso(model.residual(), t, x);
-    const double rho_max = iso.max_density();
+    const std::unique_ptr<model::DensityLine> line = model.residual().density_line(t, x.data());
+    return model::density_on_line(*line, t, model.residual().max_density(t, x.data()), p, phase);
+}
+
+namespace model {
+
+std::optional<double> density_on_line(const DensityLine &line, double t, double rho_max, double p, Phase phase) {
+    Isotherm iso(line, t);
     // Where the search leaves the branch, the scan's start: the bound of the crossing-free end.
     double bound = phase == Phase::liquid ? rho_max : 0.0;
     double rho = phase == Phase::liquid ? liquid_newton(iso, p, rho_max, bound)
@@ -247,5 +250,7 @@ std::optional<double> density(const Model &model, double t, double p, std::span<
     if (!std::isfinite(rho) || !(rho > 0.0 && rho < rho_max)) return std::nullopt;
     return nearest_double(iso, p, rho);
 }
+
+}  // namespace model
 
 }  // namespace keld

@@ -175,6 +175,7 @@ class PlainIsotherm final : public AmountIsotherm {
     void at(std::span<const double> rho, AmountDerivativeSpans &out) const override {
         r_.amount_derivatives(t_, 1.0, rho, out);
     }
+    std::unique_ptr<DensityLine> line(const double *x) const override { return r_.density_line(t_, x); }
 
   private:
     const Residual &r_;

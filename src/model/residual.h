@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "keld/model.hpp"
@@ -55,7 +56,14 @@ class AmountIsotherm {
   public:
     virtual ~AmountIsotherm() = default;
     virtual void at(std::span<const double> rho, AmountDerivativeSpans &out) const = 0;
+    // P(rho) at this T along the composition x, from what the isotherm formed once: what the
+    // residual's own density_line() gives, but for rounding.
+    virtual std::unique_ptr<DensityLine> line(const double *x) const = 0;
 };
+
+// The density root of one phase along `line` at T below rho_max (keld::density() on a line the
+// caller made): none where the phase has no root there.
+std::optional<double> density_on_line(const DensityLine &line, double t, double rho_max, double p, Phase phase);
 
 class Residual {
   public:

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <tuple>
 #include <vector>
 
 #include "../../equilibria/tangent_plane.h"
+#include "model/residual.h"
 
 namespace keld::testing {
 namespace {
@@ -99,18 +101,33 @@ TEST(PhaseAtPressure, FollowFromALiquidOntoACompositionWithoutOneIsRefused) {
 }
 
 // The phase's ln phi and its Hessian at constant T, P, formed from the amount derivatives alone,
-// against the full property routine at the same root, for a liquid and a vapour.
+// against the full property routine at the same root, for a liquid and a vapour; the same from the
+// model's isotherm at T (its stage formed once), but for rounding, with and without a followed root.
 TEST(PhaseAtPressure, LnPhiAndHessianAreThoseOfTheProperties) {
     const Model m = five();
     const double t = 350.0;
     const std::vector<double> x{0.05, 0.10, 0.15, 0.30, 0.40}, y{0.55, 0.25, 0.12, 0.05, 0.03};
-    for (const auto &[gas, w, p] : {std::tuple{false, x, 5e5}, std::tuple{true, y, 5e5}, std::tuple{false, y, 5e6}}) {
+    const std::unique_ptr<model::AmountIsotherm> isotherm = m.residual().amount_isotherm(t);
+    for (const auto &[gas, w, p, staged] :
+         {std::tuple{false, x, 5e5, false}, std::tuple{true, y, 5e5, false}, std::tuple{false, y, 5e6, false},
+          std::tuple{false, x, 5e5, true}, std::tuple{true, y, 5e5, true}, std::tuple{false, y, 5e6, true}}) {
         SCOPED_TRACE(gas ? "vapour" : "liquid");
-        const auto st = equilibria::detail::phase_at_pressure(m, t, p, w, gas, true);
-        ASSERT_TRUE(st);
+        SCOPED_TRACE(staged ? "isotherm" : "model");
         const auto pr = properties_at_pressure(m, t, p, w, gas ? Phase::vapour : Phase::liquid);
         ASSERT_TRUE(pr);
-        EXPECT_EQ(st->rho, pr->rho);
+        const auto st = equilibria::detail::phase_at_pressure(m, t, p, w, gas, true, equilibria::not_a_number,
+                                                              staged ? isotherm.get() : nullptr);
+        ASSERT_TRUE(st);
+        if (staged) {
+            EXPECT_NEAR(st->rho, pr->rho, 1e-14 * pr->rho);
+            const auto followed = equilibria::detail::phase_at_pressure(m, t, p, w, gas, true, 1.01 * pr->rho,
+                                                                        isotherm.get());
+            ASSERT_TRUE(followed);
+            EXPECT_TRUE(followed->followed);
+            EXPECT_NEAR(followed->rho, pr->rho, 1e-14 * pr->rho);
+        } else {
+            EXPECT_EQ(st->rho, pr->rho);
+        }
         // properties_at_pressure takes Z from P as the phase does: the same ln phi.
         for (std::size_t i = 0; i < w.size(); ++i) EXPECT_NEAR(st->ln_phi[i], pr->ln_phi[i], 1e-13) << i;
         ASSERT_EQ(st->dln_phi_dn.size(), pr->dln_phi_dn.size());
@@ -122,7 +139,8 @@ TEST(PhaseAtPressure, LnPhiAndHessianAreThoseOfTheProperties) {
             for (std::size_t i = 0; i < w.size(); ++i) s += w[i] * st->dln_phi_dn[i * w.size() + j];
             EXPECT_NEAR(s, 0.0, 1e-11) << j;
         }
-        const auto lean = equilibria::detail::phase_at_pressure(m, t, p, w, gas, false);
+        const auto lean = equilibria::detail::phase_at_pressure(m, t, p, w, gas, false, equilibria::not_a_number,
+                                                               staged ? isotherm.get() : nullptr);
         ASSERT_TRUE(lean);
         EXPECT_EQ(lean->ln_phi, st->ln_phi);
         EXPECT_TRUE(lean->dln_phi_dn.empty());

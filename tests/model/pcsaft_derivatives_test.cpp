@@ -256,6 +256,32 @@ TEST(PcSaftDerivatives, IsothermGivesTheAmountDerivativesAtItsTemperature) {
     saft.residual().amount_isotherm(320.0)->at(r, out);
     EXPECT_EQ(g[0], saft.residual().amount_derivatives(320.0, 1.0, r, {}).gradient[0]);
     EXPECT_NE(g[0], saft.residual().amount_derivatives(330.0, 1.0, r, {}).gradient[0]);
+    const std::vector<double> x{1.0};
+    EXPECT_EQ(saft.residual().amount_isotherm(320.0)->line(x.data())->at(7.0).a_rho,
+              saft.residual().density_line(320.0, x.data())->at(7.0).a_rho);
+}
+
+// The isotherm's density line (diameters and pair weights from its stage) gives the residual's own
+// line but for rounding, at every density and on every system, a pure fluid's bit for bit.
+TEST(PcSaftDerivatives, IsothermsLineIsTheResidualsLine) {
+    for (const System &s : systems()) {
+        SCOPED_TRACE(s.name);
+        const auto residual = model::pcsaft_residual(s.p);
+        const std::unique_ptr<model::DensityLine> own = residual->density_line(s.t, s.x.data());
+        const std::unique_ptr<model::DensityLine> staged = residual->amount_isotherm(s.t)->line(s.x.data());
+        for (double rho : s.densities) {
+            SCOPED_TRACE(rho);
+            const model::DensitySlopes a = own->at(rho), b = staged->at(rho);
+            expect_close(b.a, a.a, 1e-13, 0.0, "a");
+            expect_close(b.a_rho, a.a_rho, 1e-13, 0.0, "a_rho");
+            expect_close(b.a_rhorho, a.a_rhorho, 1e-13, 0.0, "a_rhorho");
+            if (s.x.size() == 1) {
+                EXPECT_EQ(b.a_rho, a.a_rho);
+            }
+        }
+        const double rho = s.densities.front();
+        EXPECT_NE(residual->amount_isotherm(s.t + 10.0)->line(s.x.data())->at(rho).a, staged->at(rho).a);
+    }
 }
 
 // Model, properties() and every caller reach the family's route through the residual's hooks; the

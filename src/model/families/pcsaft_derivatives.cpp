@@ -233,6 +233,9 @@ class PcSaftAggregates {
     void temperature_stage(double t, TemperatureStage<kInline> &stage) const;
     void amounts(const StageView &stage, double v, std::span<const double> n, AmountDerivativeSpans &out,
                  AlongT *along_t) const;
+    // prepare() from a temperature stage: the same diameters and moments, the dispersion sums from
+    // the stage's pair weights (equal but for rounding).
+    void prepare(const StageView &stage, const double *x, LinePieces &line) const;
     // a, a_rho and a_rhorho of the three contributions at T of type S (double, or a Taylor number
     // in T: its values are the double evaluation's, operation by operation).
     template <class S>
@@ -447,6 +450,33 @@ void PcSaftAggregates::prepare(double t, const double *x, LinePieces &line) cons
     for (std::size_t k = 0; k < line.n; ++k) line.x[k] = x[k];
     diameters(t, x, line.d.data(), line.mom);
     line.q = sums<false, double>(t, x, nullptr, nullptr);
+    line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
+    line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
+}
+
+void PcSaftAggregates::prepare(const StageView &stage, const double *x, LinePieces &line) const {
+    const std::size_t n = line.n;
+    line.mom = {};
+    line.q = {};
+    for (std::size_t k = 0; k < n; ++k) {
+        line.x[k] = x[k];
+        line.d[k] = stage.d1[k].c[0];
+        const double xm = x[k] * f_.m_[k], d = line.d[k];
+        line.mom.m_bar += xm;
+        line.mom.s1 += xm * d;
+        line.mom.s2 += xm * d * d;
+        line.mom.s3 += xm * d * d * d;
+    }
+    // The sums are quadratic in x with the pair weights as their second derivatives.
+    for (std::size_t l = 0; l < n; ++l) {
+        double off1 = 0.0, off2 = 0.0;
+        for (std::size_t k = 0; k < l; ++k) {
+            off1 += x[k] * stage.p1[k * n + l];
+            off2 += x[k] * stage.p2[k * n + l];
+        }
+        line.q.d1 += x[l] * (off1 + 0.5 * x[l] * stage.p1[l * n + l]);
+        line.q.d2 += x[l] * (off2 + 0.5 * x[l] * stage.p2[l * n + l]);
+    }
     line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
     line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
 }
@@ -756,6 +786,10 @@ class PcSaftLine final : public DensityLine {
     PcSaftLine(const PcSaftFamily &f, double t, const double *x) : aggregates_(f), line_(f.size()) {
         aggregates_.prepare(t, x, line_);
     }
+    PcSaftLine(const PcSaftFamily &f, const PcSaftAggregates::StageView &stage, const double *x)
+        : aggregates_(f), line_(f.size()) {
+        aggregates_.prepare(stage, x, line_);
+    }
     DensitySlopes at(double rho) const override { return aggregates_.slopes(line_, rho); }
 
   private:
@@ -795,7 +829,7 @@ void check_amounts(std::size_t size, std::size_t n) {
 class PcSaftIsotherm final : public AmountIsotherm {
   public:
     PcSaftIsotherm(const PcSaftFamily &f, double t)
-        : aggregates_(f), stage_(f.size()), size_(f.size()), pure_(f.size() == 1) {
+        : family_(f), aggregates_(f), stage_(f.size()), size_(f.size()), pure_(f.size() == 1) {
         if (!pure_) aggregates_.temperature_stage(t, stage_);
         stage_.t = t;
     }
@@ -808,8 +842,13 @@ class PcSaftIsotherm final : public AmountIsotherm {
             aggregates_.amounts(stage_.view(), 1.0, rho, out, nullptr);
         }
     }
+    std::unique_ptr<DensityLine> line(const double *x) const override {
+        if (pure_) return std::make_unique<PcSaftLine>(family_, stage_.t, x);
+        return std::make_unique<PcSaftLine>(family_, stage_.view(), x);
+    }
 
   private:
+    const PcSaftFamily &family_;
     PcSaftAggregates aggregates_;
     PcSaftAggregates::TemperatureStage<4> stage_;
     std::size_t size_;
