@@ -133,16 +133,18 @@ double compressibility_slope(const PhaseDerivatives &ph) {
 // liquid), seen as P rising with the density at sample points over that
 // range (a root of another kind needs a loop there, where P falls). The cost
 // of a few density slopes along the composition's line, where a density root
-// from scratch costs ten.
+// from scratch costs ten; the line from `isotherm` (the model's at T) where given.
 constexpr int kRootSamples = 4;
 
-bool is_root_of_kind(const Model &m, double t, std::span<const double> rho, Phase kind) {
+bool is_root_of_kind(const Model &m, double t, std::span<const double> rho, Phase kind,
+                     const model::AmountIsotherm *isotherm) {
     double total = 0.0;
     for (double r : rho) total += r;
     std::vector<double> x(rho.size());
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = rho[i] / total;
     const double far = kind == Phase::vapour ? 0.0 : m.max_density(t, x);
-    const std::unique_ptr<model::DensityLine> line = m.residual().density_line(t, x.data());
+    const std::unique_ptr<model::DensityLine> line =
+        isotherm ? isotherm->line(x.data()) : m.residual().density_line(t, x.data());
     for (int k = 1; k < kRootSamples; ++k) {
         const double r = total + (far - total) * k / kRootSamples;
         const model::DensitySlopes s = line->at(r);
@@ -168,11 +170,12 @@ PhaseView view_of(const IsothermalPhase &ph) { return {ph.rho, ph.g, ph.p, ph.sl
 
 // Whether a solved pair of phases is a bubble or dew point to return: P at least 1e4 Pa, two distinct
 // phases, each mechanically stable and the model's root of its kind.
-bool acceptable(const Model &m, double t, const PhaseView &liquid, const PhaseView &vapour) {
+bool acceptable(const Model &m, double t, const PhaseView &liquid, const PhaseView &vapour,
+                const model::AmountIsotherm *isotherm = nullptr) {
     return kGasConstant * t * vapour.p >= kLowestPressure &&
            liquid.rho_total() > (1.0 + kDistinctPhases) * vapour.rho_total() && liquid.slope > 0.0 &&
-           vapour.slope > 0.0 && is_root_of_kind(m, t, liquid.rho, Phase::liquid) &&
-           is_root_of_kind(m, t, vapour.rho, Phase::vapour);
+           vapour.slope > 0.0 && is_root_of_kind(m, t, liquid.rho, Phase::liquid, isotherm) &&
+           is_root_of_kind(m, t, vapour.rho, Phase::vapour, isotherm);
 }
 
 void fill_phase(const PhaseView &ph, double p_over_rt, std::vector<double> &composition,
@@ -247,10 +250,12 @@ bool converge_isothermal(const Model &m, bool bubble, const std::vector<double> 
     const double rho_given = bubble ? rho_l : rho_v, rho_incipient = bubble ? rho_v : rho_l;
     std::vector<double> incipient(w.size());
     for (std::size_t i = 0; i < w.size(); ++i) incipient[i] = w[i] * rho_incipient;
-    if (!solve_isothermal_incipient(m, t, z, rho_given, incipient, point, kNewtonSteps)) return false;
+    // The solve and the checks at T share what depends on T alone.
+    const std::unique_ptr<model::AmountIsotherm> isotherm = m.residual().amount_isotherm(t);
+    if (!solve_isothermal_incipient(m, t, z, rho_given, incipient, point, kNewtonSteps, isotherm.get())) return false;
     const IsothermalPhase &liquid = bubble ? point.given : point.incipient;
     const IsothermalPhase &vapour = bubble ? point.incipient : point.given;
-    return acceptable(m, t, view_of(liquid), view_of(vapour));
+    return acceptable(m, t, view_of(liquid), view_of(vapour), isotherm.get());
 }
 
 // A point at T whose cold start fails, reached from the least volatile component's side. Near a

@@ -83,7 +83,8 @@ double IsothermalPhase::rho_total() const {
 }
 
 bool solve_isothermal_incipient(const Model &m, double t, std::span<const double> z, double rho_given,
-                                std::span<const double> rho_incipient, IsothermalIncipient &out, int max_iter) {
+                                std::span<const double> rho_incipient, IsothermalIncipient &out, int max_iter,
+                                const model::AmountIsotherm *isotherm) {
     const std::size_t n = z.size(), k = n + 1;
     if (rho_incipient.size() != n || m.size() != n || !(rho_given > 0.0) || !std::isfinite(rho_given)) return false;
     // X = (ln rho', ln rho''_1 .. ln rho''_N), rho' the given phase's density.
@@ -99,7 +100,11 @@ bool solve_isothermal_incipient(const Model &m, double t, std::span<const double
         ln_z[i] = std::log(z[i]);
         x[i + 1] = std::log(rho_incipient[i]);
     }
-    const std::unique_ptr<model::AmountIsotherm> isotherm = m.residual().amount_isotherm(t);
+    std::unique_ptr<model::AmountIsotherm> own;
+    if (!isotherm) {
+        own = m.residual().amount_isotherm(t);
+        isotherm = own.get();
+    }
     IsothermalPhase &a = out.given, &b = out.incipient;
     a.rho.resize(n);
     a.g.resize(n);

@@ -15,6 +15,10 @@
 
 #include "keld/model.hpp"
 
+namespace keld::model {
+class AmountIsotherm;
+}
+
 namespace keld::equilibria::detail {
 
 // One phase at the solution: amount densities (kmol/m3), dPsi/dn_i, P/(RT)
@@ -38,7 +42,9 @@ struct IsothermalIncipient {
 // it does not reach a residual of 1e-12 (or the rounding floor of its
 // equations, with a vanishing step) within max_iter steps, or ends on the
 // trivial solution (both phases the same).
+// `isotherm`: the model's at t where the caller has one (else formed here).
 bool solve_isothermal_incipient(const Model &m, double t, std::span<const double> z, double rho_given,
-                                std::span<const double> rho_incipient, IsothermalIncipient &out, int max_iter);
+                                std::span<const double> rho_incipient, IsothermalIncipient &out, int max_iter,
+                                const model::AmountIsotherm *isotherm = nullptr);
 
 }  // namespace keld::equilibria::detail
