@@ -142,9 +142,9 @@ bool is_root_of_kind(const Model &m, double t, std::span<const double> rho, Phas
     for (double r : rho) total += r;
     std::vector<double> x(rho.size());
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = rho[i] / total;
-    const double far = kind == Phase::vapour ? 0.0 : m.max_density(t, x);
     const std::unique_ptr<model::DensityLine> line =
         isotherm ? isotherm->line(x.data()) : m.residual().density_line(t, x.data());
+    const double far = kind == Phase::vapour ? 0.0 : line->max_density();
     for (int k = 1; k < kRootSamples; ++k) {
         const double r = total + (far - total) * k / kRootSamples;
         const model::DensitySlopes s = line->at(r);

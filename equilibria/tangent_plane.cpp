@@ -194,7 +194,7 @@ std::optional<PhaseState> phase_at_pressure(const Model &m, double t, double p, 
     // One line for the follow and the search, from the isotherm's stage where there is one.
     std::unique_ptr<model::DensityLine> line;
     if (isotherm || std::isfinite(near)) line = isotherm ? isotherm->line(xs.data()) : r.density_line(t, xs.data());
-    const double rho_max = line ? m.max_density(t, x) : not_a_number;
+    const double rho_max = line ? line->max_density() : not_a_number;
     std::optional<double> rho;
     if (std::isfinite(near)) rho = density_near(*line, t, p, rho_max, near);
     const bool followed = rho.has_value();

@@ -154,6 +154,7 @@ class SlopesLine final : public DensityLine {
   public:
     SlopesLine(const Residual &r, double t, const double *x) : r_(r), t_(t), x_(x, x + r.size()) {}
     DensitySlopes at(double rho) const override { return r_.density_slopes(t_, rho, x_.data()); }
+    double max_density() const override { return r_.max_density(t_, x_.data()); }
 
   private:
     const Residual &r_;

@@ -45,6 +45,8 @@ class DensityLine {
   public:
     virtual ~DensityLine() = default;
     virtual DensitySlopes at(double rho) const = 0;
+    // The residual's max_density() at the line's T and composition, bit for bit.
+    virtual double max_density() const = 0;
 };
 
 // Amount derivatives along one isotherm, at V = 1 m3 (the amounts are the amount densities,

@@ -208,6 +208,7 @@ TEST(PcSaftDerivatives, DensityLineGivesTheSlopesAtEachDensity) {
             EXPECT_EQ(along.a_rho, own.a_rho) << rho;
             EXPECT_EQ(along.a_rhorho, own.a_rhorho) << rho;
         }
+        EXPECT_EQ(line->max_density(), residual->max_density(s.t, s.x.data()));
         // A line at another temperature is another line.
         const double rho = s.densities.front();
         EXPECT_NE(residual->density_line(s.t + 10.0, s.x.data())->at(rho).a, line->at(rho).a);
@@ -262,7 +263,8 @@ TEST(PcSaftDerivatives, IsothermGivesTheAmountDerivativesAtItsTemperature) {
 }
 
 // The isotherm's density line (diameters and pair weights from its stage) gives the residual's own
-// line but for rounding, at every density and on every system, a pure fluid's bit for bit.
+// line but for rounding, at every density and on every system, a pure fluid's bit for bit; its
+// densest state is the residual's, bit for bit.
 TEST(PcSaftDerivatives, IsothermsLineIsTheResidualsLine) {
     for (const System &s : systems()) {
         SCOPED_TRACE(s.name);
@@ -279,6 +281,7 @@ TEST(PcSaftDerivatives, IsothermsLineIsTheResidualsLine) {
                 EXPECT_EQ(b.a_rho, a.a_rho);
             }
         }
+        EXPECT_EQ(staged->max_density(), residual->max_density(s.t, s.x.data()));
         const double rho = s.densities.front();
         EXPECT_NE(residual->amount_isotherm(s.t + 10.0)->line(s.x.data())->at(rho).a, staged->at(rho).a);
     }

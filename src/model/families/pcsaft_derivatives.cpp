@@ -791,6 +791,10 @@ class PcSaftLine final : public DensityLine {
         aggregates_.prepare(stage, x, line_);
     }
     DensitySlopes at(double rho) const override { return aggregates_.slopes(line_, rho); }
+    // Close packing from the line's third moment, formed as the family's max_density() forms it.
+    double max_density() const override {
+        return PcSaftFamily::kClosePacking / (helmholtz::kPiOver6 * line_.mom.s3);
+    }
 
   private:
     PcSaftAggregates aggregates_;
