@@ -17,6 +17,7 @@ constexpr double kDenseRoot = 0.3;  // of the densest state: a liquid, not a vap
 constexpr int kSubstitutionPasses = 3;
 constexpr int kTrialSteps = 60;
 constexpr double kProvedUnstable = -1e-3;
+constexpr double kSettled = 1e-10;  // largest |ln W_i + ln phi_i - d_i| at a stationary point
 constexpr int kFollowSteps = 12;
 constexpr double kResolvedStep = 1e-10;  // relative Newton step on P(rho) that ends a followed root
 
@@ -67,13 +68,26 @@ bool trivial(const TrialState &ts, const std::vector<double> &ref) {
     return distance < 1e-3 && std::fabs(ts.tm) < 1e-7;
 }
 
+// Approaching a stationary point an earlier trial settled on (the same root kind, within 1e-3 in
+// composition and 1e-6 above its tm, which the iteration only lowers towards it): this trial ends
+// there too, and adds nothing.
+bool on_found(const TrialState &ts, const std::vector<Trial> &found) {
+    for (const Trial &f : found) {
+        double distance = 0.0;
+        for (std::size_t i = 0; i < f.w.size(); ++i) distance = std::max(distance, std::fabs(ts.trial.w[i] - f.w[i]));
+        if (distance < 1e-3 && ts.tm - f.tm < 1e-6 && std::fabs(ts.trial.rho - f.rho) < 1e-2 * f.rho) return true;
+    }
+    return false;
+}
+
 // A few passes of substitution ln W_i = d_i - ln phi_i(w) from `big_w` (robust far from a stationary
 // point), then Newton's method in alpha_i = 2 sqrt(W_i) with the exact Hessian of ln phi (the
 // substitution's rate tends to 1 near a critical point or a shallow minimum). Each Newton step is
-// halved until tm falls. Stops once tm proves instability or the iteration settles.
+// halved until tm falls. Stops once tm proves instability or the iteration settles, falls onto the
+// reference or onto a stationary point in `found`.
 std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<double> &d,
-                                        const std::vector<double> &ref, std::vector<double> &big_w, bool gas,
-                                        double near, int &evaluations) {
+                                        const std::vector<double> &ref, const std::vector<Trial> &found,
+                                        std::vector<double> &big_w, bool gas, double near, int &evaluations) {
     const std::size_t n = s.size();
     std::optional<TrialState> ts;
     for (int it = 0; it < kTrialSteps; ++it) {
@@ -82,7 +96,8 @@ std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<d
             ts = trial_state(s, d, big_w, gas, newton, near, evaluations);
         if (!ts) return std::nullopt;
         near = ts->trial.rho;
-        if (ts->tm < kProvedUnstable || ts->gradient < 1e-10 || trivial(*ts, ref)) return ts;
+        if (ts->tm < kProvedUnstable || ts->gradient < kSettled || trivial(*ts, ref) || on_found(*ts, found))
+            return ts;
         if (!newton) {
             for (std::size_t i = 0; i < n; ++i)
                 big_w[i] = s.present(gas, i) && big_w[i] > 0.0 ? std::exp(d[i] - ts->state.ln_phi[i]) : 0.0;
@@ -131,16 +146,22 @@ std::optional<TrialState> iterate_trial(const TrialSpace &s, const std::vector<d
 }
 
 // The trial's end state, in the phase's own root where the iteration followed a branch (but for
-// the reference's own root: a trial that fell onto the reference there is in that root). A liquid
-// trial's first root is followed from a liquid reference's density.
+// the reference's own root, or a stationary point found before: a trial that fell onto the
+// reference there is in that root, and one on a point found before adds nothing). A liquid trial's
+// first root is followed from a liquid reference's density.
 std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d, const ReferencePhase &ref,
-                               std::vector<double> big_w, bool gas, int &evaluations) {
+                               const std::vector<Trial> &found, std::vector<double> big_w, bool gas,
+                               int &evaluations) {
     const double near = gas || ref.gas ? not_a_number : ref.rho;
-    auto ts = iterate_trial(s, d, *ref.x, big_w, gas, near, evaluations);
-    const bool on_reference = ts && trivial(*ts, *ref.x) && std::fabs(ts->trial.rho - ref.rho) <= 1e-6 * ref.rho;
-    if (ts && ts->state.followed && !on_reference)
+    auto ts = iterate_trial(s, d, *ref.x, found, big_w, gas, near, evaluations);
+    if (!ts) return std::nullopt;
+    const bool settled = ts->gradient < kSettled;
+    const bool on_reference = trivial(*ts, *ref.x) && std::fabs(ts->trial.rho - ref.rho) <= 1e-6 * ref.rho;
+    if (ts->state.followed && !on_reference && (settled || !on_found(*ts, found)))
         ts = trial_state(s, d, big_w, gas, false, not_a_number, evaluations);
-    return ts ? std::optional<Trial>(ts->trial) : std::nullopt;
+    if (!ts) return std::nullopt;
+    ts->trial.stationary = settled;
+    return ts->trial;
 }
 
 // Newton's method on P(rho) = P from `near`; none where a step leaves the mechanically stable branch
@@ -288,7 +309,7 @@ std::optional<Trial> vapour_trial(const TrialSpace &s, const ReferencePhase &ref
     const std::vector<double> d = reference_terms(s, ref);
     const std::vector<double> start = vapour_start(s, ref, d);
     if (start.empty()) return std::nullopt;
-    auto tr = run_trial(s, d, ref, start, true, evaluations);
+    auto tr = run_trial(s, d, ref, {}, start, true, evaluations);
     if (!tr || dense(s, *tr)) return std::nullopt;
     return tr;
 }
@@ -313,9 +334,11 @@ std::optional<Trial> most_unstable(const TrialSpace &s, const ReferencePhase &re
         starts.emplace_back(false, x);
     }
     std::optional<Trial> best_vapour, best_liquid;
+    std::vector<Trial> found;  // stationary points the trials settled on
     for (const auto &start : starts) {
-        auto tr = run_trial(s, d, ref, start.second, start.first, evaluations);
+        auto tr = run_trial(s, d, ref, found, start.second, start.first, evaluations);
         if (!tr) continue;
+        if (tr->stationary) found.push_back(*tr);
         // A vapour trial that found only a dense root is a liquid; a liquid trial that found only a
         // light root (rich in a component above its critical temperature) is a vapour, unless it
         // holds a component that no vapour may.

@@ -67,6 +67,7 @@ struct Trial {
     double tm = not_a_number;  // tangent-plane distance / (R T) of the trial's stationary point
     std::vector<double> w;     // normalised
     double rho = not_a_number;
+    bool stationary = false;  // the iteration settled there (tm's gradient vanishes)
 };
 
 // The Newton step -H^-1 g on an energy of Hessian H and gradient g, H shifted along its diagonal
