@@ -147,7 +147,7 @@ bool is_root_of_kind(const Model &m, double t, std::span<const double> rho, Phas
     const double far = kind == Phase::vapour ? 0.0 : line->max_density();
     for (int k = 1; k < kRootSamples; ++k) {
         const double r = total + (far - total) * k / kRootSamples;
-        const model::DensitySlopes s = line->at(r);
+        const model::DensityDerivatives s = line->derivatives(r);
         if (!(1.0 + 2.0 * r * s.a_rho + r * r * s.a_rhorho > 0.0)) return false;
     }
     return true;
@@ -228,7 +228,7 @@ std::optional<double> liquid_start(const Model &m, double t, double p, const std
     const std::unique_ptr<model::DensityLine> line = m.residual().density_line(t, x.data());
     double rho = kDenseStart * rho_max;
     for (int k = 0; k < kStartSteps; ++k) {
-        const model::DensitySlopes a = line->at(rho);
+        const model::DensityDerivatives a = line->derivatives(rho);
         const double pr = rho * rt * (1.0 + rho * a.a_rho), dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
         const double next = rho - (pr - p) / dp;
         if (!(pr > p && dp > rt && next > 0.0 && next < rho)) return density(m, t, p, x, Phase::liquid);

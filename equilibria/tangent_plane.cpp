@@ -171,7 +171,7 @@ std::optional<double> density_near(const model::DensityLine &line, double t, dou
     const double rt = kGasConstant * t, divide = kDenseRoot * rho_max;
     double rho = near;
     for (int it = 0; it < kFollowSteps; ++it) {
-        const model::DensitySlopes a = line.at(rho);
+        const model::DensityDerivatives a = line.derivatives(rho);
         const double pr = rho * rt * (1.0 + rho * a.a_rho);
         const double dp = rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho);
         if (!(dp > 0.0) || !std::isfinite(pr)) return std::nullopt;

@@ -41,7 +41,7 @@ class Isotherm {
     Isotherm(const model::DensityLine &line, double t) : line_(line), t_(t) {}
     double rt() const { return kGasConstant * t_; }
     PressureSlope at(double rho) {
-        const model::DensitySlopes a = line_.at(rho);
+        const model::DensityDerivatives a = line_.derivatives(rho);
         const double rt = kGasConstant * t_;
         return {rho * rt * (1.0 + rho * a.a_rho), rt * (1.0 + 2.0 * rho * a.a_rho + rho * rho * a.a_rhorho)};
     }

@@ -37,6 +37,12 @@ struct DensitySlopes {
     double a = 0.0;  // alpha_r itself, from the same evaluation
 };
 
+// a_rho and a_rhorho alone: all a density root needs (P and dP/drho).
+struct DensityDerivatives {
+    double a_rho = 0.0;
+    double a_rhorho = 0.0;
+};
+
 // P(rho) along one isotherm at fixed composition: a density search evaluates ten or more densities
 // per root, and a family may form what does not depend on rho (segment diameters, pair sums) once.
 // at() gives what density_slopes() gives at the same (T, rho, x), bit for bit. It refers to the
@@ -45,6 +51,12 @@ class DensityLine {
   public:
     virtual ~DensityLine() = default;
     virtual DensitySlopes at(double rho) const = 0;
+    // at()'s a_rho and a_rhorho, bit for bit. A family may skip what only alpha_r's value needs
+    // (PC-SAFT's logarithms, a third of a point's cost).
+    virtual DensityDerivatives derivatives(double rho) const {
+        const DensitySlopes s = at(rho);
+        return {s.a_rho, s.a_rhorho};
+    }
     // The residual's max_density() at the line's T and composition, bit for bit.
     virtual double max_density() const = 0;
 };

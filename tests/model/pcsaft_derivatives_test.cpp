@@ -193,8 +193,9 @@ TEST(PcSaftDerivatives, IdentitiesOfTheAmountDerivatives) {
 }
 
 // A density search's line along the isotherm forms the rho-independent pieces once: at every density,
-// in any order, it gives density_slopes() bit for bit (the root then matches the pressure the
-// properties report), on every system including those whose buffers leave the stack.
+// in any order, it gives density_slopes() bit for bit, and so do its derivatives alone (the root then
+// matches the pressure the properties report), on every system including those whose buffers leave
+// the stack.
 TEST(PcSaftDerivatives, DensityLineGivesTheSlopesAtEachDensity) {
     for (const System &s : systems()) {
         SCOPED_TRACE(s.name);
@@ -207,6 +208,10 @@ TEST(PcSaftDerivatives, DensityLineGivesTheSlopesAtEachDensity) {
             EXPECT_EQ(along.a, own.a) << rho;
             EXPECT_EQ(along.a_rho, own.a_rho) << rho;
             EXPECT_EQ(along.a_rhorho, own.a_rhorho) << rho;
+            // The root's slopes without the value's logarithms: the same bits.
+            const model::DensityDerivatives slopes = line->derivatives(rho);
+            EXPECT_EQ(slopes.a_rho, own.a_rho) << rho;
+            EXPECT_EQ(slopes.a_rhorho, own.a_rhorho) << rho;
         }
         EXPECT_EQ(line->max_density(), residual->max_density(s.t, s.x.data()));
         // A line at another temperature is another line.

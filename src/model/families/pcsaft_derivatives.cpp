@@ -205,6 +205,7 @@ class PcSaftAggregates {
     DensitySlopes density_slopes(double t, double rho, const double *x) const;
     void prepare(double t, const double *x, LinePieces &line) const;
     DensitySlopes slopes(const LinePieces &line, double rho) const;
+    DensityDerivatives density_derivatives(const LinePieces &line, double rho) const;
     double temperature_slope(double t, double rho, const double *x) const;
     // f = rho alpha_r's derivatives along T at the amounts' densities: f_T, f_TT and
     // sum_i x_i f_{T r_i} (d f_T / d rho at constant x).
@@ -493,6 +494,18 @@ DensitySlopes PcSaftAggregates::slopes(const LinePieces &line, double rho) const
             .part;
     const terms::ContributionOf<double> disp = terms::dispersion(line.mom, line.q, rho, false, line.i1, line.i2);
     return {hs.a_rho + chain.a_rho + disp.a_rho, hs.a_rhorho + chain.a_rhorho + disp.a_rhorho, hs.a + chain.a + disp.a};
+}
+
+// slopes() without the value: the logarithm-free forms of the same expressions, so a_rho and
+// a_rhorho are slopes()'s bit for bit.
+DensityDerivatives PcSaftAggregates::density_derivatives(const LinePieces &line, double rho) const {
+    double hs_rho = 0.0, hs_rhorho = 0.0, chain_rho = 0.0, chain_rhorho = 0.0;
+    helmholtz::hard_sphere_density_derivatives(line.mom, rho, hs_rho, hs_rhorho);
+    helmholtz::hard_chain_density_derivatives(
+        rho, static_cast<std::int64_t>(line.n), &line.x[0], f_.m_.data(), line.mom,
+        [&](std::int64_t k) { return 0.5 * line.d[k]; }, chain_rho, chain_rhorho);
+    const terms::ContributionOf<double> disp = terms::dispersion(line.mom, line.q, rho, false, line.i1, line.i2);
+    return {hs_rho + chain_rho + disp.a_rho, hs_rhorho + chain_rhorho + disp.a_rhorho};
 }
 
 double PcSaftAggregates::temperature_slope(double t, double rho, const double *x) const {
@@ -791,6 +804,7 @@ class PcSaftLine final : public DensityLine {
         aggregates_.prepare(stage, x, line_);
     }
     DensitySlopes at(double rho) const override { return aggregates_.slopes(line_, rho); }
+    DensityDerivatives derivatives(double rho) const override { return aggregates_.density_derivatives(line_, rho); }
     // Close packing from the line's third moment, formed as the family's max_density() forms it.
     double max_density() const override {
         return PcSaftFamily::kClosePacking / (helmholtz::kPiOver6 * line_.mom.s3);
