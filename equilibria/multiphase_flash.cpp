@@ -304,8 +304,11 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
     for (std::size_t i = 0; i < n; ++i)
         if (s.z[i] > 0.0 && !(amounts[dep][i] > 0.0)) return NewtonOutcome::failed;
     set_phases();
+    // The accepted probe of the line search, evaluated with the Hessian, is the next iterate.
+    bool evaluated = false;
     for (int it = 0; it < kNewtonSteps; ++it, ++iterations) {
-        if (!evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
+        if (!evaluated && !evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
+        evaluated = false;
         residual = fugacity_mismatch(s, phases);
         if (residual <= kConverged && std::any_of(phases.begin(), phases.end(), [](const Phase3 &ph) {
                 return ph.state.followed;
@@ -354,8 +357,11 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
             dependent_from_others();
             set_phases();
             if (halving == 8) break;
-            if (!evaluate_all(s, phases, false, evaluations)) continue;
-            if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) break;
+            if (!evaluate_all(s, phases, true, evaluations)) continue;
+            if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) {
+                evaluated = true;
+                break;
+            }
         }
         for (Phase3 &ph : phases) {
             if (ph.beta < kVanished) {
