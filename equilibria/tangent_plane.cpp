@@ -20,6 +20,10 @@ constexpr double kProvedUnstable = -1e-3;
 constexpr double kSettled = 1e-10;  // largest |ln W_i + ln phi_i - d_i| at a stationary point
 constexpr int kFollowSteps = 12;
 constexpr double kResolvedStep = 1e-10;  // relative Newton step on P(rho) that ends a followed root
+// A trial that fell onto the reference within this (relative) of its density is in the reference's
+// own root: 1e-3 in composition moves a root by about as much, while two roots of one composition lie
+// far further apart but near a spinodal or critical point (where their tm differ by next to nothing).
+constexpr double kSameRoot = 1e-3;
 
 void normalise(std::vector<double> &x) {
     double s = 0.0;
@@ -156,7 +160,7 @@ std::optional<Trial> run_trial(const TrialSpace &s, const std::vector<double> &d
     auto ts = iterate_trial(s, d, *ref.x, found, big_w, gas, near, evaluations);
     if (!ts) return std::nullopt;
     const bool settled = ts->gradient < kSettled;
-    const bool on_reference = trivial(*ts, *ref.x) && std::fabs(ts->trial.rho - ref.rho) <= 1e-6 * ref.rho;
+    const bool on_reference = trivial(*ts, *ref.x) && std::fabs(ts->trial.rho - ref.rho) <= kSameRoot * ref.rho;
     if (ts->state.followed && !on_reference && (settled || !on_found(*ts, found)))
         ts = trial_state(s, d, big_w, gas, false, not_a_number, evaluations);
     if (!ts) return std::nullopt;
