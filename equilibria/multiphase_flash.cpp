@@ -38,6 +38,7 @@ struct Phase3 {
     PhaseState state;
     double excess = 0.0;  // sum of x before normalising, less 1: below 0 at fraction 0, the phase is not needed
     int idle = 0;         // successive substitution passes at fraction 0
+    std::vector<double> evaluated_x;  // the composition `state` belongs to
 };
 
 struct Setting : detail::TrialSpace {
@@ -197,14 +198,23 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
     return true;
 }
 
+// Whether the phase's state already is what an evaluation would give: at its composition, with the
+// Hessian if asked for, in its own root if asked for.
+bool up_to_date(const Phase3 &ph, bool hessian, bool follow) {
+    return !ph.state.ln_phi.empty() && ph.evaluated_x == ph.x && (!hessian || !ph.state.dln_phi_dn.empty()) &&
+           (follow || !ph.state.followed);
+}
+
 // Each phase in the root followed from its last density (`follow`), or in its own root.
 bool evaluate_all(const Setting &s, std::vector<Phase3> &phases, bool hessian, int &evaluations, bool follow = true) {
     for (Phase3 &ph : phases) {
+        if (up_to_date(ph, hessian, follow)) continue;
         auto st = detail::phase_at_pressure(*s.m, s.t, s.p, ph.x, ph.gas, hessian, follow ? ph.state.rho : not_a_number,
                                             s.isotherm);
         ++evaluations;
         if (!st) return false;
         ph.state = std::move(*st);
+        ph.evaluated_x = ph.x;
     }
     return true;
 }
@@ -305,10 +315,8 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
         if (s.z[i] > 0.0 && !(amounts[dep][i] > 0.0)) return NewtonOutcome::failed;
     set_phases();
     // The accepted probe of the line search, evaluated with the Hessian, is the next iterate.
-    bool evaluated = false;
     for (int it = 0; it < kNewtonSteps; ++it, ++iterations) {
-        if (!evaluated && !evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
-        evaluated = false;
+        if (!evaluate_all(s, phases, true, evaluations)) return NewtonOutcome::failed;
         residual = fugacity_mismatch(s, phases);
         if (residual <= kConverged && std::any_of(phases.begin(), phases.end(), [](const Phase3 &ph) {
                 return ph.state.followed;
@@ -358,10 +366,7 @@ NewtonOutcome newton(const Setting &s, std::vector<Phase3> &phases, int &evaluat
             set_phases();
             if (halving == 8) break;
             if (!evaluate_all(s, phases, true, evaluations)) continue;
-            if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) {
-                evaluated = true;
-                break;
-            }
+            if (gibbs(s, phases) <= g0 + 1e-13 * std::fabs(g0) || fugacity_mismatch(s, phases) < 1e-8) break;
         }
         for (Phase3 &ph : phases) {
             if (ph.beta < kVanished) {
@@ -424,6 +429,7 @@ bool split_from_trial(const Setting &s, const detail::Trial &trial, std::vector<
     second.gas = trial.gas;
     second.x = trial.w;
     second.beta = 0.5;
+    second.state.rho = trial.rho;  // followed from the trial's root
     two[0].beta = 0.5;
     two.push_back(second);
     if (!split(s, two, out, false)) return false;
@@ -514,6 +520,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             g_best = g;
             feed.gas = gas;
             feed.state = std::move(*st);
+            feed.evaluated_x = feed.x;
         }
     }
     if (!std::isfinite(g_best)) return refuse(out, Status::root_failure, "the feed has no density root at T and P");
@@ -568,6 +575,7 @@ FlashResult flash_on_model(const Model &model, double t, double p, std::span<con
             Phase3 extra;
             extra.gas = third->gas;
             extra.x = third->w;
+            extra.state.rho = third->rho;
             extra.beta = 0.1;
             bool kind_taken = false;
             for (const Phase3 &ph : three) kind_taken = kind_taken || (ph.gas && extra.gas);

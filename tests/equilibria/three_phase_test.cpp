@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "keld/case.h"
@@ -31,9 +32,11 @@ const Model &methanol_hexane() {
 }
 
 // Largest |ln f_i - ln f_i'| between the phases (components present in both), each phase evaluated
-// again at its own state, and the largest |P_phase - P| / P of those states.
+// again at its own state, and the largest |P_phase - P| of those states in units of what one unit in
+// the last place of the density moves P (rho dP/drho eps: P eps for a gas, a stiff liquid at a few
+// Pa many times P).
 struct Recheck {
-    double ln_f = 0.0, p = 0.0, balance = 0.0;
+    double ln_f = 0.0, p_ulps = 0.0, balance = 0.0;
 };
 Recheck recheck(const Model &m, const FlashResult &r, const std::vector<double> &z) {
     Recheck out;
@@ -44,7 +47,8 @@ Recheck recheck(const Model &m, const FlashResult &r, const std::vector<double> 
         for (std::size_t i = 0; i < z.size(); ++i)
             if (ph.x[i] > 0.0) f[i] = std::log(ph.x[i] * pr.p) + pr.ln_phi[i];
         ln_f.push_back(f);
-        out.p = std::max(out.p, std::fabs(pr.p - r.p) / r.p);
+        const double ulp = std::numeric_limits<double>::epsilon() * (1.0 / ph.v) * std::fabs(pr.dp_drho);
+        out.p_ulps = std::max(out.p_ulps, std::fabs(pr.p - r.p) / ulp);
     }
     for (std::size_t k = 1; k < ln_f.size(); ++k)
         for (std::size_t i = 0; i < z.size(); ++i)
@@ -87,8 +91,9 @@ TEST(MultiphaseFlash, PhasesHaveEqualFugacitiesAndHoldTheFeed) {
         const Recheck e = recheck(m, r, c.z);
         EXPECT_LE(e.ln_f, 1e-10);
         EXPECT_LE(e.balance, 1e-12);
-        // The states' own pressures: as exact as the density root of a stiff liquid at P.
-        EXPECT_LE(e.p, 1e-7);
+        // The states' own pressures: the density roots to within a few units in their last place
+        // (the volume handed back and the property route's own rounding take one or two).
+        EXPECT_LE(e.p_ulps, 4.0);
         if (r.phases.size() == 2) {
             // Distinct phases, not the trivial solution.
             EXPECT_GT(std::fabs(r.phases[0].x[0] - r.phases[1].x[0]), 1e-3);
@@ -123,7 +128,7 @@ TEST(MultiphaseFlash, ThirdPhaseFoundWhereTwoAreUnstable) {
         const Recheck e = recheck(m, r, c.z);
         EXPECT_LE(e.ln_f, 1e-10);
         EXPECT_LE(e.balance, 1e-12);
-        EXPECT_LE(e.p, 1e-7);
+        EXPECT_LE(e.p_ulps, 4.0);
         for (const auto &ph : r.phases) EXPECT_GT(ph.fraction, 0.01);
         // Newton on the split and on the trials: a few hundred phase evaluations at most, where
         // substitution alone needs thousands (its rate tends to 1 once the third phase appears).
