@@ -96,8 +96,9 @@ struct HardSphereCurvature {
     double h[4][4] = {};
 };
 
-// log_void = ln(1 - η), which the chain's contact values share.
-inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom, double log_void) {
+// log_void = ln(1 - η), which the chain's contact values share. Without `curvature` the Hessian is
+// left at zero.
+inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom, double log_void, bool curvature = true) {
     const double s1 = mom.s1, s2 = mom.s2, s3 = mom.s3, c = kPiOver6;
     const double eta = c * s3, u = 1.0 / (1.0 - eta), u2 = u * u, u3 = u2 * u, l = log_void;
     const double a1 = eta * u2 + l, a1_e = u2 + 2.0 * eta * u3 - u, a1_ee = 4.0 * u3 + 6.0 * eta * u3 * u - u2;
@@ -114,6 +115,7 @@ inline HardSphereCurvature hard_sphere_curvature(const Moments<double> &mom, dou
     r.g[1] = y1 * b1;
     r.g[2] = x2 * a1 + y2 * b1;
     r.g[3] = x3 * a1 + y3 * b1 + c * (x * a1_e + y * b1_e - mom.m_bar * l_e);
+    if (!curvature) return r;
     r.h[0][3] = r.h[3][0] = -c * l_e;
     r.h[1][2] = r.h[2][1] = y12 * b1;
     r.h[1][3] = r.h[3][1] = y13 * b1 + c * y1 * b1_e;
@@ -143,7 +145,7 @@ struct ContactLogCurvature {
     double h[3][3] = {};
 };
 
-inline ContactLogCurvature contact_log_curvature(const ContactShape &k, double h) {
+inline ContactLogCurvature contact_log_curvature(const ContactShape &k, double h, bool curvature = true) {
     const double c = kPiOver6, cu = c * k.u;
     const double s = h * k.zeta2 * k.u;
     const double poly = 1.0 + s * (3.0 + 2.0 * s);
@@ -156,6 +158,7 @@ inline ContactLogCurvature contact_log_curvature(const ContactShape &k, double h
     r.g[0] = d1 * s_h;
     r.g[1] = d1 * s_2;
     r.g[2] = d1 * s_3 + cu;
+    if (!curvature) return r;
     r.h[0][0] = d2 * s_h * s_h;
     r.h[0][1] = r.h[1][0] = d2 * s_h * s_2 + d1 * cu;
     r.h[0][2] = r.h[2][0] = d2 * s_h * s_3 + d1 * cu * s_h;

@@ -16,10 +16,12 @@ using CurvatureOverMbarS3 = ad::Jet2<double, 2>;
 
 // I = Σ_i (c0_i + f1 c1_i + f2 c2_i) η^i with f1 = 1 - 1/m̄ and f2 = f1 (1 - 2/m̄): three polynomials
 // in η, each with its first two η-derivatives by one Horner pass, weighed by f1, f2 and their
-// m̄-derivatives.
+// m̄-derivatives. Without `curvature` the Hessian is left at zero (the value and gradient are the
+// same operations either way, so the same bits).
 inline CurvatureOverMbarS3 integral_curvature(const double (&c0)[kPerturbationTerms],
                                               const double (&c1)[kPerturbationTerms],
-                                              const double (&c2)[kPerturbationTerms], double m_bar, double eta) {
+                                              const double (&c2)[kPerturbationTerms], double m_bar, double eta,
+                                              bool curvature = true) {
     const double *coefficients[3] = {c0, c1, c2};
     double poly[3] = {}, slope[3] = {}, half_curve[3] = {};  // P_j, P_j' and P_j''/2
     for (int i = kPerturbationTerms - 1; i >= 0; --i)
@@ -37,6 +39,7 @@ inline CurvatureOverMbarS3 integral_curvature(const double (&c0)[kPerturbationTe
     r.v = poly[0] + f1 * poly[1] + f2 * poly[2];
     r.g[0] = f1_m * poly[1] + f2_m * poly[2];
     r.g[1] = k * (slope[0] + f1 * slope[1] + f2 * slope[2]);
+    if (!curvature) return r;
     r.h[CurvatureOverMbarS3::pair(0, 0)] = f1_mm * poly[1] + f2_mm * poly[2];
     r.h[CurvatureOverMbarS3::pair(0, 1)] = k * (f1_m * slope[1] + f2_m * slope[2]);
     r.h[CurvatureOverMbarS3::pair(1, 1)] = 2.0 * k * k * (half_curve[0] + f1 * half_curve[1] + f2 * half_curve[2]);
@@ -45,7 +48,7 @@ inline CurvatureOverMbarS3 integral_curvature(const double (&c0)[kPerturbationTe
 
 // C1 = 1/D with D = 1 + m̄ P(η) + (1 - m̄) Q(η): D is linear in m̄, so C1's curvature follows from
 // D's gradient and its one mixed and one η entry.
-inline CurvatureOverMbarS3 compressibility_curvature(double m_bar, double eta) {
+inline CurvatureOverMbarS3 compressibility_curvature(double m_bar, double eta, bool curvature = true) {
     const CompressibilityPolynomials<double> k = compressibility_polynomials(eta);
     const double one_minus_m = 1.0 - m_bar, c = kPiOver6;
     const double d = 1.0 + m_bar * k.p + one_minus_m * k.q;
@@ -58,6 +61,7 @@ inline CurvatureOverMbarS3 compressibility_curvature(double m_bar, double eta) {
     r.v = c1;
     r.g[0] = -c1_sq * d_m;
     r.g[1] = -c1_sq * d_s;
+    if (!curvature) return r;
     r.h[CurvatureOverMbarS3::pair(0, 0)] = twice_c1_cube * d_m * d_m;
     r.h[CurvatureOverMbarS3::pair(0, 1)] = twice_c1_cube * d_m * d_s - c1_sq * d_ms;
     r.h[CurvatureOverMbarS3::pair(1, 1)] = twice_c1_cube * d_s * d_s - c1_sq * d_ss;
@@ -69,12 +73,24 @@ struct DispersionCurvature {
     CurvatureOverMbarS3 first, second;
 };
 
-inline DispersionCurvature dispersion_curvature(double m_bar, double s3) {
+// The value and gradient of a * b as the jets' product forms them (the Hessian left at zero).
+inline CurvatureOverMbarS3 product_without_curvature(const CurvatureOverMbarS3 &a, const CurvatureOverMbarS3 &b) {
+    CurvatureOverMbarS3 r;
+    r.v = a.v * b.v;
+    for (int i = 0; i < 2; ++i) r.g[i] = a.g[i] * b.v + a.v * b.g[i];
+    return r;
+}
+
+// Without `curvature`, the value and gradient alone (what ln phi needs): the same bits as with it.
+inline DispersionCurvature dispersion_curvature(double m_bar, double s3, bool curvature = true) {
     const double eta = kPiOver6 * s3;
     DispersionCurvature r;
-    r.first = -kTwoPi * integral_curvature(kA0, kA1, kA2, m_bar, eta);
-    const CurvatureOverMbarS3 i2 = integral_curvature(kB0, kB1, kB2, m_bar, eta);
-    r.second = (-kPi * CurvatureOverMbarS3::variable(m_bar, 0)) * compressibility_curvature(m_bar, eta) * i2;
+    r.first = -kTwoPi * integral_curvature(kA0, kA1, kA2, m_bar, eta, curvature);
+    const CurvatureOverMbarS3 i2 = integral_curvature(kB0, kB1, kB2, m_bar, eta, curvature);
+    const CurvatureOverMbarS3 c1 = compressibility_curvature(m_bar, eta, curvature);
+    const CurvatureOverMbarS3 m_factor = -kPi * CurvatureOverMbarS3::variable(m_bar, 0);
+    r.second = curvature ? m_factor * c1 * i2
+                         : product_without_curvature(product_without_curvature(m_factor, c1), i2);
     return r;
 }
 

@@ -73,8 +73,11 @@ T2 diameter_along_t(double sigma, double eps, double t) {
 
 enum Aggregate { kT, kRho, kM0, kM1, kM2, kM3, kQ1, kQ2, kAggregates };
 
-// Value, gradient and Hessian of f over the aggregates.
+// Value, gradient and Hessian of f over the aggregates; without `curvature` the value and gradient
+// alone (ln phi without its derivatives: the same operations for those, so the same bits).
 struct AggregateCurvature {
+    explicit AggregateCurvature(bool with_curvature) : curvature(with_curvature) {}
+    bool curvature;
     double value = 0.0;
     double g[kAggregates] = {};
     double h[kAggregates][kAggregates] = {};
@@ -90,7 +93,8 @@ struct AggregateCurvature {
         value += hs.value;
         for (int i = 0; i < 4; ++i) {
             g[at[i]] += hs.g[i];
-            for (int j = 0; j < 4; ++j) h[at[i]][at[j]] += hs.h[i][j];
+            if (curvature)
+                for (int j = 0; j < 4; ++j) h[at[i]][at[j]] += hs.h[i][j];
         }
     }
 
@@ -99,20 +103,22 @@ struct AggregateCurvature {
         using C = terms::CurvatureOverMbarS3;
         const C &a = k.first, &b = k.second;
         const double f_m = q1 * a.g[0] + q2 * b.g[0];
-        const double f_mm = q1 * a.second(0, 0) + q2 * b.second(0, 0);
-        const double f_ms = q1 * a.second(0, 1) + q2 * b.second(0, 1);
         value += q1 * a.v + q2 * b.v;
         g[kM3] += q1 * a.g[1] + q2 * b.g[1];
         g[kQ1] += a.v;
         g[kQ2] += b.v;
+        const double slope[2] = {-m_bar / rho, 1.0 / rho};  // m-bar's in (rho, M0)
+        g[kRho] += f_m * slope[0];
+        g[kM0] += f_m * slope[1];
+        if (!curvature) return;
+        const double f_mm = q1 * a.second(0, 0) + q2 * b.second(0, 0);
+        const double f_ms = q1 * a.second(0, 1) + q2 * b.second(0, 1);
         h[kM3][kM3] += q1 * a.second(1, 1) + q2 * b.second(1, 1);
         add_pair(kM3, kQ1, a.g[1]);
         add_pair(kM3, kQ2, b.g[1]);
-        // m-bar's slopes in (rho, M0) and its own curvature there.
+        // m-bar's own curvature in (rho, M0).
         const int at[2] = {kRho, kM0};
-        const double slope[2] = {-m_bar / rho, 1.0 / rho};
         for (int i = 0; i < 2; ++i) {
-            g[at[i]] += f_m * slope[i];
             add_pair(at[i], kM3, f_ms * slope[i]);
             add_pair(at[i], kQ1, a.g[0] * slope[i]);
             add_pair(at[i], kQ2, b.g[0] * slope[i]);
@@ -134,6 +140,7 @@ struct AggregateCurvature {
         g[kT] += w * l_t;
         g[kM2] += w * l.g[1];
         g[kM3] += w * l.g[2];
+        if (!curvature) return;
         h[kT][kT] += w * (l.h[0][0] * h_t * h_t + l.g[0] * h_tt);
         add_pair(kT, kM2, w * l.h[0][1] * h_t);
         add_pair(kT, kM3, w * l.h[0][2] * h_t);
@@ -621,7 +628,10 @@ void PcSaftAggregates::amounts(const StageView &stage, double v, std::span<const
 
     // f over the aggregates: hard sphere over (M0, M1, M2, M3), its curvature in closed form; dispersion over (mbar, M3, Q1, Q2)
     // with mbar = M0 / rho; the chain's psi_k over (T, M2, M3), weighed by r_k.
-    AggregateCurvature c;
+    // ln phi alone (the gradient) needs no curvature: most evaluations of an iteration at given P ask
+    // for nothing more.
+    const bool hessian = !out.hessian.empty(), mixed_v = !out.d_v.empty(), mixed_t = !out.d_t.empty();
+    AggregateCurvature c(hessian || mixed_v || mixed_t || along_t != nullptr);
     const helmholtz::ContactShape shape = helmholtz::contact_shape(m2.c[0], m3.c[0]);
     {
         helmholtz::Moments<double> mom;
@@ -629,11 +639,11 @@ void PcSaftAggregates::amounts(const StageView &stage, double v, std::span<const
         mom.s1 = m1.c[0];
         mom.s2 = m2.c[0];
         mom.s3 = m3.c[0];
-        c.add(helmholtz::hard_sphere_curvature(mom, shape.log_void));
+        c.add(helmholtz::hard_sphere_curvature(mom, shape.log_void, c.curvature));
     }
     {
         const double mbar = m0 / rho;
-        c.add(terms::dispersion_curvature(mbar, m3.c[0]), mbar, rho, q.d1.c[0], q.d2.c[0]);
+        c.add(terms::dispersion_curvature(mbar, m3.c[0], c.curvature), mbar, rho, q.d1.c[0], q.d2.c[0]);
     }
     // psi_k and its gradient over (T, M2, M3), for the cross terms. The contact pieces depend on
     // (M2, M3) alone; d_k on T alone, its Taylor coefficients along T already formed.
@@ -643,7 +653,7 @@ void PcSaftAggregates::amounts(const StageView &stage, double v, std::span<const
             psi[k] = {0.0, 0.0, 0.0, 0.0};
             if (m[k] == 1.0) continue;
             const double h = 0.5 * d1[k].c[0];
-            c.add(helmholtz::contact_log_curvature(shape, h), 1.0 - m[k], 0.5 * d1[k].c[1], 0.5 * second(d1[k]), r[k],
+            c.add(helmholtz::contact_log_curvature(shape, h, c.curvature), 1.0 - m[k], 0.5 * d1[k].c[1], 0.5 * second(d1[k]), r[k],
                   psi[k]);
         }
     }
@@ -677,8 +687,7 @@ void PcSaftAggregates::amounts(const StageView &stage, double v, std::span<const
             out.gradient[i] = s;
         }
     }
-    const bool hessian = !out.hessian.empty(), mixed_v = !out.d_v.empty(), mixed_t = !out.d_t.empty();
-    if (!(hessian || mixed_v || mixed_t || along_t != nullptr)) return;
+    if (!c.curvature) return;
     if (!(hessian || mixed_t || along_t != nullptr)) {
         // d_v alone (a phase along its own composition line): f_ww r without f_ww. The aggregates'
         // derivative along r is u = J r = (0, rho, M0, M1, M2, M3, 2 Q1, 2 Q2) (degrees one and two).
