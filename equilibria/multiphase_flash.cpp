@@ -1,6 +1,7 @@
 // Flash into up to three phases on the model (see three_phase.h).
 #include <Eigen/Dense>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "keld/equilibria/three_phase.h"
 #include "numerics.h"
 #include "model/residual.h"
+#include "model/scratch.h"
 #include "tangent_plane.h"
 
 namespace keld::equilibria {
@@ -86,6 +88,7 @@ std::optional<detail::Trial> most_unstable(const Setting &s, const Phase3 &ref, 
 // --- Rachford-Rice in Michelsen's convex form ---------------------------------
 
 // At most three phases: the fractions' Newton system on the stack.
+constexpr std::size_t kMaxPhases = 3;
 using SmallMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 3, 3>;
 using SmallVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 3, 1>;
 
@@ -93,8 +96,9 @@ using SmallVector = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 3, 1>;
 // Newton's method with an active set; then x_ik = z_i / (E_i phi_ik). False if it fails.
 bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
     const std::size_t n = s.size(), m = phases.size();
+    if (m > kMaxPhases) return false;
     // a_ik = 1/phi_ik scaled per component by its largest (the scale cancels in x and in dQ).
-    std::vector<double> a(n * m, 0.0);
+    model::Scratch<double, 3 * 16> a(n * m);
     for (std::size_t i = 0; i < n; ++i) {
         double top = -detail::kInf;
         for (std::size_t k = 0; k < m; ++k)
@@ -102,22 +106,25 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
         for (std::size_t k = 0; k < m; ++k)
             if (s.present(phases[k], i)) a[i * m + k] = std::exp(-phases[k].state.ln_phi[i] - top);
     }
-    std::vector<double> beta(m);
+    using Fractions = std::array<double, kMaxPhases>;
+    Fractions beta{}, g{}, trial{};
     for (std::size_t k = 0; k < m; ++k) beta[k] = std::max(phases[k].beta, 1e-3);
-    auto objective = [&](const std::vector<double> &b, std::vector<double> *e) {
+    auto objective = [&](const Fractions &b, double *e) {
         double q = 0.0;
-        for (double v : b) q += v;
+        for (std::size_t k = 0; k < m; ++k) q += b[k];
         for (std::size_t i = 0; i < n; ++i) {
             if (!(s.z[i] > 0.0)) continue;
             double ei = 0.0;
             for (std::size_t k = 0; k < m; ++k) ei += b[k] * a[i * m + k];
-            if (e != nullptr) (*e)[i] = ei;
+            e[i] = ei;
             q -= s.z[i] * std::log(ei);
         }
         return std::isfinite(q) ? q : detail::kInf;
     };
-    std::vector<double> e(n, 0.0), et(n, 0.0), g(m), trial(m);
-    double q = objective(beta, &e);
+    // E_i at the current fractions and at a trial step (swapped as the step is taken).
+    model::Scratch<double> e_now(n), e_trial(n);
+    double *e = e_now.data(), *et = e_trial.data();
+    double q = objective(beta, e);
     if (!std::isfinite(q)) return false;
     for (int it = 0; it < 100; ++it) {
         SmallMatrix h = SmallMatrix::Zero(static_cast<Eigen::Index>(m), static_cast<Eigen::Index>(m));
@@ -131,11 +138,13 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
                         s.z[i] * a[i * m + k] * a[i * m + l] / (e[i] * e[i]);
             }
         }
-        std::vector<std::size_t> free;
+        // The free fractions, in order: positive, or at 0 with the objective falling away from it.
+        std::array<std::size_t, kMaxPhases> free{};
+        std::size_t n_free = 0;
         double worst = 0.0;
         for (std::size_t k = 0; k < m; ++k) {
             if (beta[k] > 0.0 || g[k] < 0.0) {
-                free.push_back(k);
+                free[n_free++] = k;
                 worst = std::max(worst, std::fabs(g[k]));
             }
         }
@@ -144,7 +153,7 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
         SmallVector step;
         Eigen::Index nf = 0;
         for (;;) {
-            nf = static_cast<Eigen::Index>(free.size());
+            nf = static_cast<Eigen::Index>(n_free);
             SmallMatrix hf(nf, nf);
             SmallVector gf(nf);
             for (Eigen::Index r = 0; r < nf; ++r) {
@@ -155,14 +164,16 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
                 hf(r, r) *= 1.0 + 1e-12;
             }
             step = hf.ldlt().solve(-gf);
-            std::size_t bound = free.size();
-            for (std::size_t r = 0; r < free.size(); ++r)
+            std::size_t bound = n_free;
+            for (std::size_t r = 0; r < n_free; ++r)
                 if (beta[free[r]] == 0.0 && step(static_cast<Eigen::Index>(r)) < 0.0) bound = r;
-            if (bound == free.size()) break;
-            free.erase(free.begin() + static_cast<std::ptrdiff_t>(bound));
-            if (free.empty()) break;
+            if (bound == n_free) break;
+            std::copy(free.begin() + static_cast<std::ptrdiff_t>(bound) + 1,
+                      free.begin() + static_cast<std::ptrdiff_t>(n_free), free.begin() + static_cast<std::ptrdiff_t>(bound));
+            --n_free;
+            if (n_free == 0) break;
         }
-        if (free.empty()) break;
+        if (n_free == 0) break;
         double alpha = 1.0;
         for (Eigen::Index r = 0; r < nf; ++r) {
             const std::size_t k = free[static_cast<std::size_t>(r)];
@@ -176,7 +187,7 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
                 trial[k] = std::max(0.0, beta[k] + alpha * step(r));
                 if (trial[k] < 1e-15 * (1.0 + beta[k])) trial[k] = 0.0;
             }
-            const double qt = objective(trial, &et);
+            const double qt = objective(trial, et);
             if (qt <= q + 1e-15 * std::fabs(q)) {
                 beta = trial;
                 std::swap(e, et);
