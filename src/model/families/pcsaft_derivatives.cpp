@@ -200,6 +200,7 @@ struct LinePieces {
     std::size_t n;
     Buffer<double, 12> x, d;  // mole fractions, segment diameters
     helmholtz::Moments<double> mom;
+    helmholtz::HardSphereShape<double> shape;  // of mom, for the density derivatives
     terms::DispersionSumsOf<double> q;
     terms::IntegralCoefficients i1, i2;  // of the perturbation integrals, at m-bar
 };
@@ -460,6 +461,7 @@ void PcSaftAggregates::prepare(double t, const double *x, LinePieces &line) cons
     line.q = sums<false, double>(t, x, nullptr, nullptr);
     line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
     line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
+    line.shape = helmholtz::hard_sphere_shape(line.mom);
 }
 
 void PcSaftAggregates::prepare(const StageView &stage, const double *x, LinePieces &line) const {
@@ -487,6 +489,7 @@ void PcSaftAggregates::prepare(const StageView &stage, const double *x, LinePiec
     }
     line.i1 = terms::integral_coefficients(terms::kA0, terms::kA1, terms::kA2, line.mom.m_bar);
     line.i2 = terms::integral_coefficients(terms::kB0, terms::kB1, terms::kB2, line.mom.m_bar);
+    line.shape = helmholtz::hard_sphere_shape(line.mom);
 }
 
 // analytic<double>'s density-dependent part, the same operations.
@@ -507,7 +510,7 @@ DensitySlopes PcSaftAggregates::slopes(const LinePieces &line, double rho) const
 // a_rhorho are slopes()'s bit for bit.
 DensityDerivatives PcSaftAggregates::density_derivatives(const LinePieces &line, double rho) const {
     double hs_rho = 0.0, hs_rhorho = 0.0, chain_rho = 0.0, chain_rhorho = 0.0;
-    helmholtz::hard_sphere_density_derivatives(line.mom, rho, hs_rho, hs_rhorho);
+    helmholtz::hard_sphere_density_derivatives(line.mom, line.shape, rho, hs_rho, hs_rhorho);
     helmholtz::hard_chain_density_derivatives(
         rho, static_cast<std::int64_t>(line.n), &line.x[0], f_.m_.data(), line.mom,
         [&](std::int64_t k) { return 0.5 * line.d[k]; }, chain_rho, chain_rhorho);
