@@ -168,8 +168,7 @@ bool rachford_rice(const Setting &s, std::vector<Phase3> &phases) {
             for (std::size_t r = 0; r < n_free; ++r)
                 if (beta[free[r]] == 0.0 && step(static_cast<Eigen::Index>(r)) < 0.0) bound = r;
             if (bound == n_free) break;
-            std::copy(free.begin() + static_cast<std::ptrdiff_t>(bound) + 1,
-                      free.begin() + static_cast<std::ptrdiff_t>(n_free), free.begin() + static_cast<std::ptrdiff_t>(bound));
+            for (std::size_t r = bound; r + 1 < n_free; ++r) free[r] = free[r + 1];
             --n_free;
             if (n_free == 0) break;
         }

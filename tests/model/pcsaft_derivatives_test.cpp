@@ -1,4 +1,4 @@
-// PC-SAFT's exact derivatives by its aggregates (model/pcsaft_derivatives.cpp)
+// PC-SAFT's exact derivatives by its aggregates (model/families/pcsaft_derivatives.cpp, pcsaft_amounts.cpp)
 // against automatic differentiation through alphar (one pass per direction)
 // and against complex steps: pure fluids, mixtures with k_ij and with a
 // temperature-dependent k_ij, polymer solutions and ten components, in gas and

@@ -56,7 +56,8 @@ class PcSaftFamily {
 
     // Exact derivatives without a pass of automatic differentiation per direction: the same
     // contributions, their analytic density derivatives and the mixture's aggregates
-    // (model/pcsaft_derivatives.cpp). Residual's hooks dispatch here.
+    // (model/families/pcsaft_derivatives.cpp; the amounts' in pcsaft_amounts.cpp). Residual's hooks
+    // dispatch here.
     AlpharDerivatives derivatives(double t, double rho, const double *x, bool third) const;
     void amount_derivatives(double t, double v, std::span<const double> n, AmountDerivativeSpans &out) const;
     void second_derivatives(double t, double rho, std::span<const double> n, AlpharDerivatives &t_rho,
